@@ -1,0 +1,80 @@
+/* The CD-reading library: drives (physical drives and the disc images listed
+ * in cdrip.ini), their parameters, the table of contents, jitter-corrected
+ * digital audio extraction, playback and the tray. A plain C interface; no
+ * call lets an exception escape. One caller thread. */
+#ifndef CADENZO_CDRIP_H
+#define CADENZO_CDRIP_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Result codes. */
+enum {
+  CDEX_OK = 0,
+  CDEX_ERROR = 1,
+  CDEX_JITTER_ERROR = 3,
+  CDEX_RIPPING_DONE = 4
+};
+
+/* Drive parameter record, exchanged whole. Bytes not named here belong to the
+ * library and pass through unchanged. */
+#pragma pack(push, 1)
+typedef struct CDROMPARAMS {
+  char lpszCDROMID[256];        /*   0: drive name, NUL-terminated */
+  uint8_t Reserved256[12];      /* 256 */
+  int32_t nOffsetStart;         /* 268: sectors added to a rip's start */
+  int32_t nOffsetEnd;           /* 272: sectors added to a rip's end */
+  int32_t nSpeed;               /* 276: read speed factor, 0 = maximum */
+  int32_t Reserved280;          /* 280 */
+  int32_t bJitterCorrection;    /* 284: non-zero (-1) = full paranoia */
+  int32_t bSwapLefRightChannel; /* 288 */
+  int32_t DriveTable;           /* 292: drive type code in the low byte */
+  uint8_t Reserved296[36];      /* 296 */
+  int32_t bLockDuringRead;      /* 332 */
+  uint8_t Reserved336[8];       /* 336 */
+} CDROMPARAMS;
+
+/* One table-of-contents entry, returned by value. */
+typedef struct TOCENTRY {
+  int32_t dwStartSector;
+  uint8_t btFlag; /* 0x10 = audio track */
+  uint8_t btTrackNumber;
+} TOCENTRY;
+#pragma pack(pop)
+
+int32_t CR_Init(const char* iniFileName);
+int32_t CR_GetNumCDROM(void);
+int32_t CR_SetActiveCDROM(int32_t index);
+int32_t CR_GetActiveCDROM(void);
+int32_t CR_GetCDROMParameters(CDROMPARAMS* params);
+int32_t CR_SetCDROMParameters(const CDROMPARAMS* params);
+int32_t CR_SaveSettings(void);
+
+int32_t CR_ReadToc(void);
+int32_t CR_GetNumTocEntries(void);
+TOCENTRY CR_GetTocEntry(int32_t index);
+int32_t CR_IsUnitReady(void);
+
+int32_t CR_IsAudioPlaying(void);
+int32_t CR_PlayTrack(int32_t track);
+int32_t CR_PlaySection(int32_t startSector, int32_t endSector);
+int32_t CR_PauseCD(int32_t pause);
+int32_t CR_StopPlayTrack(void);
+int32_t CR_GetPlayPosition(int32_t* relativeSector, int32_t* absoluteSector);
+int32_t CR_EjectCD(int32_t open);
+
+int32_t CR_OpenRipper(int32_t* bufferSize, int32_t startSector, int32_t endSector);
+int32_t CR_RipChunk(uint8_t* buffer, int32_t* numBytes, int32_t* abort);
+int32_t CR_GetPercentCompleted(void);
+int32_t CR_GetNumberOfJitterErrors(void);
+int32_t CR_GetLastJitterErrorPosition(int32_t* startSector, int32_t* endSector);
+int32_t CR_CloseRipper(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,34 @@
+// Where Cadenzo finds and keeps its files: the program folder beside the
+// executable, the per-user config folder (also the stand-in for the Windows
+// folder that holds cdplayer.ini), the temporary and the music folders.
+// Every folder is returned with its trailing '/'.
+#pragma once
+
+#include <QString>
+
+namespace platform {
+
+// Folder of the running executable, unless a test has pointed it elsewhere.
+QString ProgramFolder();
+void SetProgramFolder(const QString& folder);  // empty restores the executable's folder
+
+// $XDG_CONFIG_HOME/cadenzo/ (~/.config/cadenzo/ when unset); created on first use.
+QString ConfigFolder();
+// The folder where cdplayer.ini lives.
+QString WindowsFolder();
+// The system temporary folder.
+QString TempFolder();
+// The XDG music folder, else ~/Music.
+QString MusicFolder();
+
+// Path of a program-folder file the program reads: the config folder's copy
+// when one exists there, else the program folder's.
+QString ProgramFileForReading(const QString& name);
+// Path of a program-folder file the program writes: beside the executable
+// when that folder is writable, else in the config folder.
+QString ProgramFileForWriting(const QString& name);
+
+// Appends '/' unless the folder is empty or already ends in one.
+QString AddTrailingSeparator(const QString& folder);
+
+}  // namespace platform

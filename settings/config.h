@@ -1,0 +1,112 @@
+// TConfig: every option of the program, named by its registry value name.
+// One global instance (Config) is created and loaded when the main window is
+// created and saved when it is destroyed; everything else reads its fields.
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <memory>
+
+#include "libs/cdrip/cdrip.h"
+#include "platform/Registry.h"
+#include "settings/RegSetEx.h"
+
+class TConfig {
+ public:
+  // Defaults everywhere. The store is the registry file; null uses the default file.
+  explicit TConfig(platform::TRegistryStore* store = nullptr);
+  ~TConfig();
+  TConfig(const TConfig&) = delete;
+  TConfig& operator=(const TConfig&) = delete;
+
+  // Reads every value (missing ones keep their current value), clamps indexes
+  // into their tables, then nActive and nTransportLayer from cdrip.ini.
+  bool Load();
+  // Writes every value in one atomic save of the registry file.
+  bool Save();
+  void Assign(const TConfig& source);
+
+  // Path of cdrip.ini in the program folder.
+  static QString CdripIniPath();
+
+  int32_t ConvertType = 31;
+  bool EnableID3Tag = true;
+  bool OnTheFly = true;
+  int32_t OutputFormat = 1;
+  bool CreatePlayList = false;
+  int32_t PlayListType = 0;
+  bool AutoLoadCDPlayerINI = false;
+  bool SpecifyOutputFolder = true;
+  bool OpenOutputFolder = true;
+  QString OutputFolder;
+  QString TempFolder;
+  QString FavoriteBrowsFolder;
+  bool NormalizeVolume = false;
+  int32_t NormalizeFactor = 98;
+  bool OverwritePrompt = true;
+  bool ShowErrorMessage = true;
+  bool DeleteOriginalFile = false;
+  bool PlaySound = false;
+  QString SoundFile;  // not stored
+  bool PromptCheckOption = false;
+  QString LastOpenFolder;
+  QString Id3Comment;
+  int32_t WindowLeft = 65535;
+  int32_t WindowTop = 65535;
+  int32_t WindowHeight = 480;
+  int32_t WindowWidth = 640;
+  // naming group
+  int32_t NamingRuleIdx = 0;
+  QString NamingString = "<title>";
+  QString ReplaceStr;
+  // encoder group
+  int32_t SampleRate = 1;
+  int32_t BitRate = 10;
+  int32_t MaxBitRate = 13;
+  int32_t Mode = 0;
+  int32_t Quality = 0;
+  int32_t VBRQuality = 4;
+  bool VBR = false;
+  bool WriteVBRHeader = false;
+  bool Copyright = false;
+  bool CRC = true;
+  bool Original = false;
+  bool _Private = false;
+  // drive group
+  bool DeleteSilence = false;
+  bool EjectCD = false;
+  bool SelectAllTrack = true;
+  int32_t nActive = 0;          // from cdrip.ini
+  int32_t nTransportLayer = 0;  // from cdrip.ini
+  CDROMPARAMS DriveParams{};    // not stored
+  // CDDB group
+  QString ServerName = "gnudb.gnudb.org";
+  QString QueryScript = "/~cddb/cddb.cgi";
+  QString SubmitScript = "/~cddb/submit.cgi";
+  QString EmailAddress = "user@example.com";
+  QString LocalCDDBFolder;
+  bool EnableProxy = false;
+  int32_t ProxyPort = 8080;
+  QString ProxyServer;
+  // player group
+  bool AutoPlayOutputFile = false;
+  QString PlayerExecute;
+  QString PlayerParameter;
+  int32_t WaveOutputOption = 0;
+
+  TRegSetEx& Registry() { return *FReg; }
+
+ private:
+  std::unique_ptr<platform::TRegistryStore> FOwnedStore;
+  std::unique_ptr<TRegSetEx> FReg;
+};
+
+// The section that holds every value: the program's version.
+inline constexpr const char* kConfigSection = "1.06";
+
+// Index tables shared by the options dialog and the conversion session.
+inline constexpr int kSampleRates[4] = {48000, 44100, 32000, 22050};
+inline constexpr int kBitRates[14] = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+
+// The one settings object; created by the main window (or the headless front end).
+extern TConfig* Config;

@@ -1,0 +1,2 @@
+// Implemented by the disc-image fixture owner.
+#include "common/DiscImage.h"

@@ -1,0 +1,38 @@
+// Disc images for tests: a cue sheet and a raw .bin of generated audio, with
+// the PCM kept in memory so a test can compare a rip with what the image
+// holds, and the cdrip.ini that lists images (and injects faults) for the
+// CD-reading library.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+namespace testutil {
+
+struct TDiscImage {
+  QString CuePath;
+  QString BinPath;
+  std::vector<int> Starts;  // start sector of each track; the last entry is the lead-out
+  QByteArray Pcm;           // the whole .bin: 2352 bytes per sector, 16-bit little-endian stereo
+
+  int TrackCount() const { return int(Starts.size()) - 1; }
+  // PCM of sectors [start, end).
+  QByteArray SectorPcm(int start, int end) const;
+  // PCM of one track, counted from 1.
+  QByteArray TrackPcm(int track) const;
+};
+
+// Writes <name>.bin and <name>.cue into the folder: one audio track per entry
+// of trackSectors, each of that many sectors, with audio that differs in
+// every sector (a tone per track with a slow sweep and a little noise).
+TDiscImage MakeDiscImage(const QString& folder, const QString& name,
+                         const std::vector<int>& trackSectors);
+
+// Writes a cdrip.ini that lists the images in [Images] as Image0, Image1, ...
+// and appends extraText verbatim (further sections, such as fault injection).
+void WriteCdripIni(const QString& iniPath, const QStringList& images,
+                   const QString& extraText = QString());
+
+}  // namespace testutil
