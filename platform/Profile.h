@@ -7,6 +7,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <memory>
 
 namespace platform {
 
@@ -51,7 +52,7 @@ class TProfileFile {
 
  private:
   struct TData;
-  TData* D;
+  std::unique_ptr<TData> D;
 };
 
 }  // namespace platform

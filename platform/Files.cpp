@@ -1,0 +1,40 @@
+#include "platform/Files.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QStringList>
+
+namespace platform {
+
+QString DecodeText(const QByteArray& bytes) {
+  QByteArrayView view(bytes);
+  if (view.startsWith("\xEF\xBB\xBF")) view = view.sliced(3);
+  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  QString text = utf8.decode(view);
+  if (!utf8.hasError()) return text;
+  return QString::fromLatin1(view);
+}
+
+bool WriteFileAtomic(const QString& path, const QByteArray& bytes) {
+  QDir().mkpath(QFileInfo(path).absolutePath());
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) return false;
+  if (file.write(bytes) != bytes.size()) {
+    file.cancelWriting();
+    return false;
+  }
+  return file.commit();
+}
+
+QStringList SplitLines(const QString& text) {
+  QString normal = text;
+  normal.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+  normal.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  QStringList lines = normal.split(QLatin1Char('\n'));
+  if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
+  return lines;
+}
+
+}  // namespace platform

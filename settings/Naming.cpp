@@ -1,0 +1,81 @@
+#include "settings/Naming.h"
+
+#include <QStringList>
+
+namespace {
+
+// The characters a name may not carry, in the order of the replacement
+// characters and of the replacement passes.
+const QChar kReserved[10] = {'*', ':', '?', '=', '|', '/', '\\', '<', '>', ' '};
+constexpr int kBackslash = 6;
+
+QString ReplaceReserved(QString text, const QString& replaceChars, bool keepBackslash) {
+  for (int i = 0; i < 10; ++i) {
+    if (keepBackslash && i == kBackslash) continue;
+    text.replace(kReserved[i], replaceChars.at(i));
+  }
+  return text;
+}
+
+QString TrimBlanksAndControls(const QString& text) {
+  int begin = 0;
+  int end = text.size();
+  while (begin < end && text[begin].unicode() <= ' ') ++begin;
+  while (end > begin && text[end - 1].unicode() <= ' ') --end;
+  return text.mid(begin, end - begin);
+}
+
+}  // namespace
+
+QString PadReplaceChars(const QString& text) {
+  const QString defaults = QString::fromLatin1(kDefaultReplaceChars);
+  if (text.size() >= 10) return text;
+  return text + defaults.left(10 - text.size());
+}
+
+QString MakeOutputName(const QString& rule, const QString& replaceChars, const QString& artist,
+                       const QString& album, const QString& title, int trackNumber) {
+  if (TrimBlanksAndControls(rule).isEmpty())
+    return QStringLiteral("%1, %2").arg(trackNumber).arg(title);
+
+  const QString chars = PadReplaceChars(replaceChars);
+  const QString artistValue =
+      ReplaceReserved(artist.isEmpty() ? QStringLiteral("Artist") : artist, chars, false);
+  const QString albumValue =
+      ReplaceReserved(album.isEmpty() ? QStringLiteral("Album") : album, chars, false);
+  const QString titleValue = ReplaceReserved(title, chars, false);
+  const QString number = QStringLiteral("%1").arg(trackNumber, 2, 10, QLatin1Char('0'));
+
+  QString name = rule;
+  name.replace(QLatin1String("<artist>"), artistValue, Qt::CaseInsensitive);
+  name.replace(QLatin1String("<album>"), albumValue, Qt::CaseInsensitive);
+  name.replace(QLatin1String("<number>"), number, Qt::CaseInsensitive);
+  name.replace(QLatin1String("<title>"), titleValue, Qt::CaseInsensitive);
+  return ReplaceReserved(name, chars, true);
+}
+
+QString AddTrailingBackslash(const QString& folder) {
+  if (folder.isEmpty() || folder.endsWith(QLatin1Char('/'))) return folder;
+  return folder + QLatin1Char('/');
+}
+
+QString OutputExtension(int outputFormat) {
+  switch (outputFormat) {
+    case 1: return QStringLiteral(".MP3");
+    case 2: return QStringLiteral(".WMA");
+    default: return QStringLiteral(".WAV");
+  }
+}
+
+QString BuildOutputPath(const QString& folder, const QString& name, int outputFormat) {
+  // The rule's '\' separates folder levels. A level made of dots only (an
+  // artist named "..", say) would leave the output folder: it becomes hyphens.
+  QStringList levels = name.split(QLatin1Char('\\'));
+  for (QString& level : levels)
+    if (!level.isEmpty() && level.count(QLatin1Char('.')) == level.size())
+      level.fill(QLatin1Char('-'));
+  // The extension is appended, never put in place of text after a dot, so
+  // "Vol. 1" and "Vol. 2" keep apart.
+  return AddTrailingBackslash(folder) + levels.join(QLatin1Char('/')) +
+         OutputExtension(outputFormat);
+}
