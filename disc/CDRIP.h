@@ -1,0 +1,143 @@
+// TCDRIP: the one object through which the program touches the drive. It
+// selects the active drive, keeps its parameter record, reads the table of
+// contents into TTrack records, drives playback and the tray, and rips a
+// sector range to raw PCM, a WAV file or (through a TLameCoder it does not
+// own) an MP3 file. UI thread only; a rip lets pending events run after
+// every chunk, so AbortRip can be called from inside it.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <vector>
+
+#include "disc/CdRip_dll.h"
+
+class TLameCoder;
+class TCDRIP;
+
+class ECDRIPError : public std::runtime_error {
+ public:
+  explicit ECDRIPError(const QString& message) : std::runtime_error(message.toStdString()) {}
+  QString Message() const { return QString::fromStdString(what()); }
+};
+
+// One track of the table of contents; sectors are absolute, the end exclusive.
+struct TTrack {
+  int32_t TrackNum = 0;
+  int32_t StartSector = 0;
+  int32_t EndSector = 0;
+  int32_t StartMin = 0;
+  int32_t StartSec = 0;
+  int32_t StartFrame = 0;
+  int32_t LengthMin = 0;
+  int32_t LengthSec = 0;
+  int32_t LengthFrame = 0;
+  int32_t LengthSeconds = 0;
+  int32_t LengthBytes = 0;
+  QString TrackType;  // "Audio" or "Data"
+};
+
+// An item of TCDRIP::TrackList: its text ("Track01") and the track it owns.
+struct TTrackListItem {
+  QString Text;
+  TTrack Track;
+};
+
+using TProcessTrackEvent = std::function<void(TCDRIP* Sender, uint16_t TrackNum)>;
+using TProgressEvent = std::function<void(TCDRIP* Sender, uint16_t PercentComplete)>;
+
+class TCDRIP {
+ public:
+  TCDRIP();
+  ~TCDRIP();
+  TCDRIP(const TCDRIP&) = delete;
+  TCDRIP& operator=(const TCDRIP&) = delete;
+
+  // Properties.
+  bool Init() const { return FInit; }
+  void SetInit(bool value) { FInit = value; }
+  QString InitFile() const { return FInitFile; }
+  void SetInitFile(const QString& value) { FInitFile = value; }
+  QString Version() const { return FVersion; }
+  void SetVersion(const QString& value) { FVersion = value; }
+  TLameCoder* Coder() const { return FCoder; }
+  // Stores the reference and gives the coder the channel mode and sample rate
+  // of OutputFormat.
+  void SetCoder(TLameCoder* value);
+  int32_t CDRomNum() const { return FCDRomNum; }
+  // Selects drive `value` (nothing when it is already active or the library
+  // refuses it), then reads its parameters and TOC; CDRomNum becomes the
+  // index the library reports. Throws ECDRIPError when that fails.
+  void SetCDRomNum(int32_t value);
+  QString CDRomName() const;
+  TOutputFormat OutputFormat() const { return FOutputFormat; }
+  void SetOutputFormat(TOutputFormat value);
+  bool Encode() const { return FEncode; }
+  void SetEncode(bool value) { FEncode = value; }
+  bool WriteWAV() const { return FWriteWAV; }
+  void SetWriteWAV(bool value) { FWriteWAV = value; }
+
+  TProcessTrackEvent OnBeginTrack;
+  TProcessTrackEvent OnEndTrack;
+  TProgressEvent OnProgress;
+
+  // State read by the windows, the session and the disc information.
+  const std::vector<TTrackListItem>& TrackList() const { return FTrackList; }
+  int32_t TrackCount() const { return FTrackCount; }
+  int32_t CurrentTrack() const { return FCurrentTrack; }
+  CDROMPARAMS& Params() { return FParams; }
+  const CDROMPARAMS& Params() const { return FParams; }
+  int32_t JitterErrors() const { return FJitterErrors; }
+  const QStringList& JitterList() const { return FJitterList; }
+
+  bool ReadParameters();
+  // Hands Params to the library; false when it refuses the record.
+  bool ApplyParameters();
+  void SaveSettings();
+  int32_t ReadToc();
+  bool IsUnitReady();
+  bool IsAudioPlaying();
+  int32_t AudioStatus();
+  void StopPlay();
+  void PauseResume();
+  void GetPlayPosition(int32_t& Relative, int32_t& Absolute);
+  void PlayTrack(int32_t TrackNum);
+  void PlaySection(int32_t StartSector, int32_t EndSector);
+  bool PrevTrack();
+  bool NextTrack();
+  bool EjectTray(bool Open);
+
+  // Rips track TrackNum (from 1) of TrackList between OnBeginTrack and OnEndTrack.
+  void RipTrack(int32_t TrackNum, const QString& FileName);
+  // Rips sectors [StartSector, EndSector) into FileName (".mp3" when Encode).
+  // Returns without a file when the library refuses the range. Throws
+  // ECDRIPError on invalid parameters, an encoder that cannot start, a file
+  // that cannot be created, or a short write; the partial file then stays.
+  void RipSection(int32_t StartSector, int32_t EndSector, const QString& FileName);
+  // The running rip stops after its current chunk.
+  void AbortRip() { FAbort = true; }
+
+ private:
+  void ApplyFormatToCoder();
+
+  bool FInit = false;
+  QString FInitFile = ".\\cdrip.ini";
+  QString FVersion = "115";
+  TLameCoder* FCoder = nullptr;
+  int32_t FCDRomNum = -1;
+  TOutputFormat FOutputFormat = TOutputFormat::STEREO44100;
+  bool FEncode = false;
+  bool FWriteWAV = false;
+
+  std::vector<TTrackListItem> FTrackList;
+  int32_t FTrackCount = 0;
+  int32_t FCurrentTrack = 0;
+  CDROMPARAMS FParams{};
+  char FName[256] = "UNKNOWN";
+  int32_t FJitterErrors = 0;
+  QStringList FJitterList;
+  bool FAbort = false;
+};
