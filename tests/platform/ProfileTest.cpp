@@ -1,0 +1,62 @@
+#include "platform/Profile.h"
+
+#include <gtest/gtest.h>
+
+#include "common/TestUtil.h"
+
+using namespace platform;
+
+TEST(Profile, ReadsWithoutCaseAndGivesDefaults) {
+  testutil::TTempFolder tmp;
+  const QString ini = tmp.File("x.ini");
+  testutil::WriteFile(ini, "; comment\n[CD-ROM]\nnActive = 2\nName=\"quoted\"\r\n"
+                           "Bad=12abc\nWorse=abc\n[Other]\nnActive=9\n");
+  EXPECT_EQ(GetProfileInt(ini, "cd-rom", "NACTIVE", -1), 2);
+  EXPECT_EQ(GetProfileString(ini, "CD-ROM", "name", "d"), "quoted");
+  EXPECT_EQ(GetProfileInt(ini, "CD-ROM", "Bad", -1), 12);
+  EXPECT_EQ(GetProfileInt(ini, "CD-ROM", "Worse", -1), 0);
+  EXPECT_EQ(GetProfileInt(ini, "CD-ROM", "Missing", -1), -1);
+  EXPECT_EQ(GetProfileString(ini, "Nowhere", "x", "default"), "default");
+  EXPECT_EQ(GetProfileString(tmp.File("absent.ini"), "a", "b", "c"), "c");
+  EXPECT_EQ(GetProfileSections(ini), QStringList({"CD-ROM", "Other"}));
+  EXPECT_EQ(GetProfileKeys(ini, "cd-rom"), QStringList({"nActive", "Name", "Bad", "Worse"}));
+}
+
+TEST(Profile, WriteKeepsEverythingElse) {
+  testutil::TTempFolder tmp;
+  const QString ini = tmp.File("x.ini");
+  testutil::WriteFile(ini, "; top comment\n[A]\nkey1=one\n; inner\ngarbage line\n\n[B]\nk=v\n");
+  ASSERT_TRUE(WriteProfileString(ini, "a", "KEY1", "uno"));
+  ASSERT_TRUE(WriteProfileString(ini, "A", "key2", "two"));
+  ASSERT_TRUE(WriteProfileString(ini, "C", "new", "section"));
+  EXPECT_EQ(testutil::ReadFile(ini),
+            "; top comment\r\n[A]\r\nkey1=uno\r\n; inner\r\ngarbage line\r\nkey2=two\r\n\r\n"
+            "[B]\r\nk=v\r\n[C]\r\nnew=section\r\n");
+  ASSERT_TRUE(DeleteProfileKey(ini, "B", "K"));
+  ASSERT_TRUE(DeleteProfileSection(ini, "a"));
+  EXPECT_EQ(testutil::ReadFile(ini), "; top comment\r\n[B]\r\n[C]\r\nnew=section\r\n");
+}
+
+TEST(Profile, BatchWritesSaveOnceAndUntouchedFilesStayAsTheyAre) {
+  testutil::TTempFolder tmp;
+  const QString ini = tmp.File("x.ini");
+  testutil::WriteFile(ini, "[A]\nk=v\n");
+  TProfileFile file(ini);
+  file.WriteString("A", "k", "v");  // same value: nothing to save
+  EXPECT_TRUE(file.Save());
+  EXPECT_EQ(testutil::ReadFile(ini), "[A]\nk=v\n");
+  file.WriteString("A", "x", "1");
+  file.WriteString("A", "y", "2");
+  EXPECT_EQ(testutil::ReadFile(ini), "[A]\nk=v\n");
+  EXPECT_TRUE(file.Save());
+  EXPECT_EQ(testutil::ReadFile(ini), "[A]\r\nk=v\r\nx=1\r\ny=2\r\n");
+}
+
+TEST(Profile, ReadsLatin1AndWritesUtf8) {
+  testutil::TTempFolder tmp;
+  const QString ini = tmp.File("x.ini");
+  testutil::WriteFile(ini, "[Disc]\ntitle=Caf\xE9\n");
+  EXPECT_EQ(GetProfileString(ini, "Disc", "title", ""), "Café");
+  ASSERT_TRUE(WriteProfileString(ini, "Disc", "artist", "Björk"));
+  EXPECT_EQ(testutil::ReadFile(ini), "[Disc]\r\ntitle=Caf\xC3\xA9\r\nartist=Bj\xC3\xB6rk\r\n");
+}

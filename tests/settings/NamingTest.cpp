@@ -1,0 +1,69 @@
+#include "settings/Naming.h"
+
+#include <gtest/gtest.h>
+
+#include "common/TestUtil.h"
+
+namespace {
+
+const QString kDefaults = "--------- ";
+
+QString Name(const QString& rule, const QString& artist = "AC/DC",
+             const QString& album = "Live: 1992", const QString& title = "What?", int number = 1,
+             const QString& chars = kDefaults) {
+  return MakeOutputName(rule, chars, artist, album, title, number);
+}
+
+}  // namespace
+
+TEST(Naming, RulesWithTheDefaultReplacements) {
+  struct TCase {
+    QString Rule;
+    QString Expected;
+  };
+  const TCase cases[] = {
+      {"<artist> - <title>", "AC-DC - What-"},
+      {"<artist>\\<album>\\<number> - <title>", "AC-DC\\Live- 1992\\01 - What-"},
+      {"<ARTIST> - <Title>", "AC-DC - What-"},
+      {"   ", "1, What?"},
+      {" \t\r\n", "1, What?"},
+      {"<artist>-<song>", "AC-DC--song-"},
+      {"<title>", "What-"},
+      {"  <number>  ", "  01  "},  // the rule's own blanks stay blanks
+      {"a*b:c?d=e|f/g", "a-b-c-d-e-f-g"},
+  };
+  for (const TCase& c : cases) EXPECT_EQ(Name(c.Rule), c.Expected) << c.Rule.toStdString();
+}
+
+TEST(Naming, ValuesNeverAddFoldersOrPlaceholders) {
+  EXPECT_EQ(Name("<artist> - <album>", "", ""), "Artist - Album");
+  EXPECT_EQ(Name("<artist>\\<title>", "A\\B", "x", "<album>"), "A-B\\-album-");
+  EXPECT_EQ(Name("<number>", "", "", "", 10), "10");
+  EXPECT_EQ(Name("<number>", "", "", "", 100), "100");
+  EXPECT_EQ(Name("  ", "", "", "A/B: C", 7), "7, A/B: C");
+}
+
+TEST(Naming, ReplacementsRunInOrderAndAreReplacedAgain) {
+  // The blank put in for ':' is then replaced by the blank's own replacement.
+  EXPECT_EQ(Name("<title>", "", "", "A:B", 1, "- -------_"), "A_B");
+  EXPECT_EQ(PadReplaceChars(""), kDefaults);
+  EXPECT_EQ(PadReplaceChars("_"), "_---------");
+  EXPECT_EQ(PadReplaceChars("0123456789AB"), "0123456789AB");
+  EXPECT_EQ(Name("<title>", "", "", "Two Words", 1, PadReplaceChars("_")), "Two-Words");
+}
+
+TEST(Naming, OutputPaths) {
+  EXPECT_EQ(AddTrailingBackslash("/music"), "/music/");
+  EXPECT_EQ(AddTrailingBackslash("/music/"), "/music/");
+  EXPECT_EQ(AddTrailingBackslash(""), "");
+  EXPECT_EQ(BuildOutputPath("/music", "AC-DC\\Live- 1992\\01 - What-", 1),
+            "/music/AC-DC/Live- 1992/01 - What-.MP3");
+  EXPECT_EQ(BuildOutputPath("/music/", "x", 0), "/music/x.WAV");
+  EXPECT_EQ(BuildOutputPath("/music/", "x", 2), "/music/x.WMA");
+  EXPECT_EQ(BuildOutputPath("/music/", "x", 7), "/music/x.WAV");
+  // The text after a dot in a title is part of the name, not an extension.
+  const QString name = MakeOutputName("<number> - <title>", kDefaults, "", "", "Vol. 2", 3);
+  EXPECT_EQ(BuildOutputPath("/m", name, 1), "/m/03 - Vol. 2.MP3");
+  // Folder levels made of dots cannot climb out of the output folder.
+  EXPECT_EQ(BuildOutputPath("/m", "..\\.\\x", 1), "/m/--/-/x.MP3");
+}
