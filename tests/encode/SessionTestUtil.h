@@ -1,0 +1,80 @@
+// Helpers of the conversion tests: WAV files of given samples, their samples
+// read back, and a file-size limit that makes writes fail as on a full disk.
+#pragma once
+
+#include <sys/resource.h>
+
+#include <QByteArray>
+#include <QString>
+#include <QtEndian>
+#include <csignal>
+#include <vector>
+
+#include "common/TestUtil.h"
+
+namespace testutil {
+
+inline QByteArray WaveHeader(qint64 dataSize) {
+  QByteArray h(44, '\0');
+  auto put32 = [&h](int at, quint32 v) { qToLittleEndian(v, h.data() + at); };
+  auto put16 = [&h](int at, quint16 v) { qToLittleEndian(v, h.data() + at); };
+  h.replace(0, 4, "RIFF");
+  put32(4, quint32(dataSize + 36));
+  h.replace(8, 8, "WAVEfmt ");
+  put32(16, 16);
+  put16(20, 1);
+  put16(22, 2);
+  put32(24, 44100);
+  put32(28, 44100 * 4);
+  put16(32, 4);
+  put16(34, 16);
+  h.replace(36, 4, "data");
+  put32(40, quint32(dataSize));
+  return h;
+}
+
+inline QByteArray SampleBytes(const std::vector<int16_t>& samples) {
+  QByteArray bytes(qsizetype(samples.size() * 2), '\0');
+  qToLittleEndian<int16_t>(samples.data(), qsizetype(samples.size()), bytes.data());
+  return bytes;
+}
+
+inline QString MakeWav(const TTempFolder& folder, const std::vector<int16_t>& samples,
+                       const QString& name = "track.wav") {
+  const QString path = folder.File(name);
+  WriteFile(path, WaveHeader(qint64(samples.size()) * 2) + SampleBytes(samples));
+  return path;
+}
+
+// The samples after the 44-byte header.
+inline std::vector<int16_t> ReadSamples(const QString& path) {
+  const QByteArray bytes = ReadFile(path).mid(44);
+  std::vector<int16_t> samples(size_t(bytes.size() / 2));
+  qFromLittleEndian<int16_t>(bytes.constData(), qsizetype(samples.size()), samples.data());
+  return samples;
+}
+
+// While alive, no file of this process can grow past the limit: writes beyond
+// it fail (EFBIG) the way they fail on a full disk.
+class TFileSizeLimit {
+ public:
+  explicit TFileSizeLimit(rlim_t bytes) {
+    FPreviousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    getrlimit(RLIMIT_FSIZE, &FPrevious);
+    rlimit limit = FPrevious;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~TFileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &FPrevious);
+    std::signal(SIGXFSZ, FPreviousHandler);
+  }
+  TFileSizeLimit(const TFileSizeLimit&) = delete;
+  TFileSizeLimit& operator=(const TFileSizeLimit&) = delete;
+
+ private:
+  rlimit FPrevious{};
+  void (*FPreviousHandler)(int);
+};
+
+}  // namespace testutil
