@@ -1,0 +1,294 @@
+#include "cddb/CDInfo.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringList>
+#include <algorithm>
+
+#include "disc/CDRIP.h"
+#include "platform/Files.h"
+#include "platform/Folders.h"
+#include "platform/Profile.h"
+
+namespace {
+
+constexpr int kSectorBytes = 2352;
+constexpr uint32_t kLeadIn = 150;
+
+QString Msf(int32_t sectors) {
+  return QString::asprintf("%.2d:%.2d:%.2d", sectors / 4500, (sectors % 4500) / 75, sectors % 75);
+}
+
+uint32_t DigitSum(uint32_t value) {
+  uint32_t sum = 0;
+  for (; value > 0; value /= 10) sum += value % 10;
+  return sum;
+}
+
+bool IsAsciiDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
+
+// A value holding a line break would end its line early and smuggle the rest
+// into the entry as a line of its own.
+QString SingleLine(QString value) {
+  value.replace(QLatin1String("\r\n"), QLatin1String(" "));
+  value.replace(QLatin1Char('\r'), QLatin1Char(' '));
+  value.replace(QLatin1Char('\n'), QLatin1Char(' '));
+  return value;
+}
+
+// Track index and title of a TTITLE line: one digit at position 7 before "=",
+// or two digits at positions 7 and 8 before "="; -1 for any other line.
+int TitleIndex(const QString& line, QString* title) {
+  if (!line.contains(QLatin1String("TTITLE")) || line.size() < 8) return -1;
+  if (line[7] == QLatin1Char('=')) {
+    if (!IsAsciiDigit(line[6])) return -1;
+    *title = line.mid(8);
+    return line[6].digitValue();
+  }
+  if (line.size() >= 9 && line[8] == QLatin1Char('=')) {
+    if (!IsAsciiDigit(line[6]) || !IsAsciiDigit(line[7])) return -1;
+    *title = line.mid(9);
+    return line[6].digitValue() * 10 + line[7].digitValue();
+  }
+  return -1;
+}
+
+// Replaces the file only once the whole entry is on disk. Unbuffered, because a
+// buffered QSaveFile reports success after a short write on a full disk.
+bool SaveEntry(const QString& path, const QByteArray& bytes) {
+  if (!QDir().mkpath(QFileInfo(path).absolutePath())) return false;
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
+  if (file.write(bytes) != bytes.size()) {
+    file.cancelWriting();
+    return false;
+  }
+  return file.commit();
+}
+
+}  // namespace
+
+TMyCDInfo::TMyCDInfo(TCDRIP* cdrip) : CDRIP(cdrip) {}
+
+bool TMyCDInfo::LoadFromTOC() {
+  TrackCount = 0;
+  if (CDRIP) {
+    CDRIP->ReadToc();
+    const int32_t listed = int32_t(CDRIP->TrackList().size());
+    TrackCount = std::clamp<int32_t>(std::min(CDRIP->TrackCount(), listed), 0, MaxTracks);
+  }
+  for (int i = 0; i < TrackCount; ++i) {
+    const TTrack& source = CDRIP->TrackList()[i].Track;
+    TCDTrack& track = Tracks[i];
+    track.Kind = source.TrackType == QLatin1String("Audio") ? TTrackKind::Audio : TTrackKind::Data;
+    track.Index = uint8_t(i);
+    track.StartSector = source.StartSector;
+    track.EndSector = source.EndSector;
+    track.StartMin = source.StartMin;
+    track.StartSec = source.StartSec;
+    track.StartFrame = source.StartFrame;
+    track.LengthMin = source.LengthMin;
+    track.LengthSec = source.LengthSec;
+    track.LengthFrame = source.LengthFrame;
+    track.LengthBytes = source.LengthBytes;
+    track.LengthSeconds = source.LengthSeconds;
+  }
+  ComputeDiscValues();
+  return TrackCount > 0;
+}
+
+void TMyCDInfo::ComputeDiscValues() {
+  if (TrackCount <= 0) {
+    DiscSeconds = 0;
+    DiscBytes = 0;
+    CDPlayerKey = 0;
+    DiscID = 0;
+    return;
+  }
+  const int32_t end = Tracks[TrackCount - 1].EndSector;
+  // 151, not 150: the stored length is one second longer than the lead-in alone gives.
+  DiscSeconds = (end + 151) / 75;
+  DiscBytes = end * kSectorBytes;
+  CDPlayerKey = ComputeCDPlayerKey();
+  DiscID = ComputeDiscID();
+}
+
+void TMyCDInfo::SetDefaultNames() {
+  Artist = QStringLiteral("NOARTIST");
+  Album = QStringLiteral("NOTITLE");
+  for (int i = 0; i < MaxTracks; ++i) {
+    Tracks[i].Title = QString::asprintf("Track%.2d", i + 1);
+    Tracks[i].ExtData.clear();
+  }
+  for (int i = 0; i < TrackCount; ++i) {
+    if (Tracks[i].Kind == TTrackKind::Audio) continue;
+    Tracks[i].Title = QString::asprintf("DataTrack%.2d", i + 1);
+    Tracks[i].Kind = TTrackKind::Data;
+  }
+}
+
+TCDTrack TMyCDInfo::GetTrack(int i) const { return Tracks.at(i); }
+int32_t TMyCDInfo::TrackStartSector(int i) const { return Tracks.at(i).StartSector; }
+int32_t TMyCDInfo::TrackEndSector(int i) const { return Tracks.at(i).EndSector; }
+bool TMyCDInfo::IsAudioTrack(int i) const { return Tracks.at(i).Kind == TTrackKind::Audio; }
+QString TMyCDInfo::GetTrackTitle(int i) const { return Tracks.at(i).Title; }
+void TMyCDInfo::SetTrackTitle(int i, const QString& title) { Tracks.at(i).Title = title; }
+QString TMyCDInfo::GetTrackExtData(int i) const { return Tracks.at(i).ExtData; }
+
+QString TMyCDInfo::TrackLengthText(int i) const {
+  return Msf(Tracks.at(i).EndSector - Tracks.at(i).StartSector);
+}
+
+QString TMyCDInfo::TrackStartText(int i) const { return Msf(Tracks.at(i).StartSector); }
+
+QString TMyCDInfo::DiscLengthText() const {
+  return QString::asprintf("%.2d:%.2d", DiscSeconds / 60, DiscSeconds % 60);
+}
+
+uint32_t TMyCDInfo::ComputeDiscID() const {
+  uint32_t n = 0;
+  uint32_t t = 0;
+  for (int i = 0; i < TrackCount; ++i) {
+    const uint32_t s = (uint32_t(Tracks[i].StartSector) + kLeadIn) / 75;
+    n += DigitSum(s);
+    t += (uint32_t(Tracks[i].EndSector) + kLeadIn) / 75 - s;
+  }
+  return ((n % 255) << 24) | (t << 8) | uint32_t(TrackCount);
+}
+
+uint32_t TMyCDInfo::ComputeCDPlayerKey() const {
+  uint32_t key = 0;
+  for (int i = 0; i < TrackCount; ++i) {
+    const uint32_t a = uint32_t(Tracks[i].StartSector) + kLeadIn;
+    key += ((a / 4500) << 16) + (((a / 75) % 60) << 8) + (a % 75);
+  }
+  // One start alone would let every single-track disc starting at 0 share a key.
+  if (TrackCount == 1) key += uint32_t(Tracks[0].EndSector);
+  return key;
+}
+
+QString TMyCDInfo::CDPlayerIniPath() { return platform::WindowsFolder() + "cdplayer.ini"; }
+
+bool TMyCDInfo::ReadCDPlayerIni() {
+  const platform::TProfileFile ini(CDPlayerIniPath());
+  const QString section = QString::number(CDPlayerKey, 16);
+  Artist = ini.ReadString(section, "artist", Artist);
+  Album = ini.ReadString(section, "title", Album);
+  Year = ini.ReadString(section, "year", Year);
+  Category = ini.ReadString(section, "category", Category);
+  for (int i = 0; i < TrackCount; ++i)
+    SetTrackTitle(i, ini.ReadString(section, QString::number(i), GetTrackTitle(i)));
+  return true;
+}
+
+bool TMyCDInfo::WriteCDPlayerIni() {
+  platform::TProfileFile ini(CDPlayerIniPath());
+  const QString section = QString::number(CDPlayerKey, 16);
+  ini.WriteString(section, "artist", Artist);
+  ini.WriteString(section, "title", Album);
+  ini.WriteString(section, "numtracks", QString::number(TrackCount));
+  ini.WriteString(section, "year", Year);
+  ini.WriteString(section, "category", Category);
+  for (int i = 0; i < TrackCount; ++i)
+    ini.WriteString(section, QString::number(i), GetTrackTitle(i));
+  return ini.Save();
+}
+
+bool TMyCDInfo::ReadXmcdFile(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return false;
+  const QStringList lines = platform::SplitLines(platform::DecodeText(file.readAll()));
+
+  // Long values go on over several lines with the same keyword; the parts are
+  // joined exactly as they stand, since an entry may cut a value next to a blank.
+  QString discTitle;
+  bool hasDiscTitle = false;
+  std::array<bool, MaxTracks> titleStarted{};
+
+  for (const QString& line : lines) {
+    const QString upper = line.toUpper();
+    if (upper.contains(QLatin1String("# REVISION:"))) {
+      bool ok = false;
+      Revision = line.mid(11).trimmed().toInt(&ok);
+      if (!ok) Revision = 0;
+    }
+    if (upper.contains(QLatin1String("# SUBMITTED VIA:"))) SubmittedVia = line.mid(16).trimmed();
+    if (line.contains(QLatin1String("DTITLE="))) {
+      discTitle += line.mid(7);
+      hasDiscTitle = true;
+    }
+    if (line.contains(QLatin1String("DYEAR="))) Year = line.mid(6);
+    if (line.contains(QLatin1String("DGENRE="))) Category = line.mid(7);
+    QString title;
+    const int index = TitleIndex(line, &title);
+    if (index >= 0 && index < MaxTracks) {
+      Tracks[index].Title = titleStarted[index] ? Tracks[index].Title + title : title;
+      titleStarted[index] = true;
+    }
+  }
+
+  if (hasDiscTitle) {
+    // Artist and title are separated by " / "; a bare "/" only when that is missing.
+    qsizetype slash = discTitle.indexOf(QLatin1String(" / "));
+    if (slash >= 0) ++slash;
+    else slash = discTitle.indexOf(QLatin1Char('/'));
+    if (slash >= 0) {
+      Artist = discTitle.left(slash).trimmed();
+      Album = discTitle.mid(slash + 1).trimmed();
+    } else {
+      Album = discTitle;
+    }
+  }
+  return true;
+}
+
+QString TMyCDInfo::LocalCDDBFile() const {
+  return platform::AddTrailingSeparator(LocalFolder) + QString::asprintf("%8.8x", DiscID).toLower();
+}
+
+bool TMyCDInfo::ReadLocalCDDB() { return ReadXmcdFile(LocalCDDBFile()); }
+
+bool TMyCDInfo::WriteLocalCDDB() {
+  // Without a disc read during the run there is nothing to save.
+  if (TrackCount <= 0) return false;
+  TMyCDInfo entry = *this;
+  entry.KeepStoredNamesForEmptyOnes();
+  return SaveEntry(LocalCDDBFile(), entry.XmcdEntry());
+}
+
+// The main window empties its fields when the disc leaves before the program
+// closes; the stored names must survive that.
+void TMyCDInfo::KeepStoredNamesForEmptyOnes() {
+  TMyCDInfo stored(nullptr);
+  if (!stored.ReadXmcdFile(LocalCDDBFile())) return;
+  const std::pair<QString*, const QString*> names[] = {
+      {&Artist, &stored.Artist}, {&Album, &stored.Album}, {&Year, &stored.Year},
+      {&Category, &stored.Category}};
+  for (const auto& [name, storedName] : names) {
+    if (name->isEmpty()) *name = *storedName;
+  }
+  for (int i = 0; i < TrackCount; ++i) {
+    if (Tracks[i].Title.isEmpty()) Tracks[i].Title = stored.Tracks[i].Title;
+  }
+}
+
+QByteArray TMyCDInfo::XmcdEntry() const {
+  QStringList lines{"# xmcd CD database file", "#", "# Track frame offsets:"};
+  for (int i = 0; i < TrackCount; ++i)
+    lines << "#\t" + QString::number(uint32_t(Tracks[i].StartSector) + kLeadIn);
+  lines << "#" << QString::asprintf("# Disc length: %d seconds", DiscSeconds) << "#"
+        << QString::asprintf("# Revision: %d", Revision)
+        << "# Submitted via: " + SingleLine(SubmittedVia) << "#"
+        << "DISCID=" + QString::asprintf("%8.8x", DiscID).toLower()
+        << "DTITLE=" + SingleLine(Artist) + " / " + SingleLine(Album)
+        << "DYEAR=" + SingleLine(Year) << "DGENRE=" + SingleLine(Category);
+  for (int i = 0; i < TrackCount; ++i)
+    lines << QString::asprintf("TTITLE%d=", i) + SingleLine(Tracks[i].Title);
+  lines << "EXTD= YEAR: " + SingleLine(Year) + " ID3G: 1";
+  for (int i = 0; i < TrackCount; ++i)
+    lines << QString::asprintf("EXTT%d=", i) + SingleLine(Tracks[i].ExtData);
+  lines << "PLAYORDER=";
+  return (lines.join("\r\n") + "\r\n").toUtf8();
+}

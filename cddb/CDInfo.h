@@ -1,0 +1,91 @@
+// TMyCDInfo: what the program knows about the disc in the drive, its track
+// table from the ripping component, the names the user edits, the CDDB disc ID
+// and the cdplayer.ini key, and the stores that read and save those names
+// (cdplayer.ini, xmcd entries in the local CDDB folder). Owned by the main
+// window; user-interface thread only.
+#pragma once
+
+#include <QString>
+#include <array>
+#include <cstdint>
+
+class TCDRIP;
+
+enum class TTrackKind : int32_t { Audio, Data };
+
+struct TCDTrack {
+  TTrackKind Kind = TTrackKind::Audio;
+  uint8_t Index = 0;
+  int32_t StartSector = 0;  // as the TOC gives it, without the 150-sector lead-in
+  int32_t EndSector = 0;    // first sector after the track
+  int32_t StartMin = 0, StartSec = 0, StartFrame = 0;
+  int32_t LengthMin = 0, LengthSec = 0, LengthFrame = 0;
+  QString Title;
+  QString ExtData;
+  int32_t LengthBytes = 0;
+  int32_t LengthSeconds = 0;
+};
+
+class TMyCDInfo {
+ public:
+  static constexpr int MaxTracks = 100;
+
+  // The ripping component is not owned and must outlive this object; it may be
+  // null for an object filled by hand, which LoadFromTOC then reports as empty.
+  explicit TMyCDInfo(TCDRIP* cdrip);
+
+  // Reads the TOC again and fills the track table and the computed values.
+  // True when the disc has at least one track.
+  bool LoadFromTOC();
+  // DiscSeconds, DiscBytes, CDPlayerKey and DiscID from the track table; all 0
+  // without tracks.
+  void ComputeDiscValues();
+  void SetDefaultNames();
+
+  // Requires for every track index: 0 <= i < MaxTracks (std::out_of_range otherwise).
+  TCDTrack GetTrack(int i) const;
+  int32_t TrackStartSector(int i) const;
+  int32_t TrackEndSector(int i) const;
+  bool IsAudioTrack(int i) const;
+  QString GetTrackTitle(int i) const;
+  void SetTrackTitle(int i, const QString& title);
+  QString GetTrackExtData(int i) const;
+
+  QString TrackLengthText(int i) const;  // mm:ss:ff
+  QString TrackStartText(int i) const;   // mm:ss:ff
+  QString DiscLengthText() const;        // mm:ss
+
+  uint32_t ComputeDiscID() const;
+  uint32_t ComputeCDPlayerKey() const;
+
+  // cdplayer.ini in the Windows folder; the disc's section is CDPlayerKey in hex.
+  static QString CDPlayerIniPath();
+  bool ReadCDPlayerIni();
+  bool WriteCDPlayerIni();
+
+  // xmcd entries. ReadXmcdFile is false only when the file cannot be read.
+  bool ReadXmcdFile(const QString& path);
+  QString LocalCDDBFile() const;
+  bool ReadLocalCDDB();
+  bool WriteLocalCDDB();
+
+  int32_t TrackCount = 0;
+  std::array<TCDTrack, MaxTracks> Tracks;
+  QString Artist;
+  QString Category;
+  QString Album;
+  QString Year;
+  uint32_t CDPlayerKey = 0;
+  uint32_t DiscID = 0;
+  int32_t DiscSeconds = 0;
+  int32_t Revision = 0;
+  QString SubmittedVia;
+  int32_t DiscBytes = 0;
+  QString LocalFolder = "./LocalCDDB";
+
+ private:
+  QByteArray XmcdEntry() const;
+  void KeepStoredNamesForEmptyOnes();
+
+  TCDRIP* CDRIP;
+};
