@@ -1,0 +1,125 @@
+// TMyCDInfo loaded through the real ripping component and CD-reading library
+// from generated disc images, its disc ID checked against libcddb's.
+#include <gtest/gtest.h>
+
+#include <cddb/cddb.h>
+
+#include <memory>
+
+#include "cddb/CDInfo.h"
+#include "common/DiscImage.h"
+#include "common/TestUtil.h"
+#include "disc/CDRIP.h"
+
+namespace {
+
+// libcddb's disc ID for a TOC given as raw start sectors and the lead-out.
+uint32_t LibcddbDiscID(const std::vector<int>& starts) {
+  std::unique_ptr<cddb_disc_t, void (*)(cddb_disc_t*)> disc(cddb_disc_new(), cddb_disc_destroy);
+  for (size_t i = 0; i + 1 < starts.size(); ++i) {
+    cddb_track_t* track = cddb_track_new();
+    cddb_track_set_frame_offset(track, starts[i] + 150);
+    cddb_disc_add_track(disc.get(), track);
+  }
+  cddb_disc_set_length(disc.get(), unsigned(starts.back() + 150) / 75);
+  cddb_disc_calc_discid(disc.get());
+  return cddb_disc_get_discid(disc.get());
+}
+
+class LoadFromTOC : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    First = testutil::MakeDiscImage(Temp.Path(), "first", {1200, 451, 2777});
+    Second = testutil::MakeDiscImage(Temp.Path(), "second", {900});
+    Ini = Temp.File("cdrip.ini");
+    InsertDisc(First.CuePath);
+  }
+  // Lists the image as the drive's disc; extra goes into the drive's section.
+  void InsertDisc(const QString& cuePath, const QString& extra = QString()) {
+    testutil::WriteCdripIni(Ini, {cuePath}, extra.isEmpty() ? QString() : "[Image0]\r\n" + extra);
+  }
+  // Starts the library on the ini and selects the image drive, which comes
+  // after any physical drive of the machine.
+  void StartLibrary() {
+    ASSERT_EQ(CR_Init(Ini.toUtf8().constData()), CDEX_OK);
+    ASSERT_GE(CR_GetNumCDROM(), 1);
+    CDRIP.SetCDRomNum(CR_GetNumCDROM() - 1);
+  }
+
+  testutil::TTempFolder Temp;
+  testutil::TDiscImage First, Second;
+  QString Ini;
+  TCDRIP CDRIP;
+  TMyCDInfo Info{&CDRIP};
+};
+
+}  // namespace
+
+TEST_F(LoadFromTOC, FillsTheTableAndDiscValuesFromTheImage) {
+  StartLibrary();
+  Info.Tracks[1].Title = "kept";
+  ASSERT_TRUE(Info.LoadFromTOC());
+  ASSERT_EQ(Info.TrackCount, 3);
+  for (int i = 0; i < 3; ++i) {
+    const TCDTrack track = Info.GetTrack(i);
+    const int start = First.Starts[i], end = First.Starts[i + 1], length = end - start;
+    EXPECT_EQ(track.Index, i);
+    EXPECT_EQ(track.Kind, TTrackKind::Audio) << i;
+    EXPECT_EQ(track.StartSector, start) << i;
+    EXPECT_EQ(track.EndSector, end) << i;
+    EXPECT_EQ(track.StartMin * 4500 + track.StartSec * 75 + track.StartFrame, start) << i;
+    EXPECT_EQ(track.LengthMin * 4500 + track.LengthSec * 75 + track.LengthFrame, length) << i;
+    EXPECT_EQ(track.LengthBytes, length * 2352) << i;
+    EXPECT_EQ(track.LengthSeconds, length / 75) << i;
+  }
+  // Titles belong to the names, not to the TOC.
+  EXPECT_EQ(Info.GetTrackTitle(1), "kept");
+  EXPECT_EQ(Info.TrackLengthText(1), "00:06:01");
+  EXPECT_EQ(Info.DiscBytes, 4428 * 2352);
+  EXPECT_EQ(Info.DiscSeconds, (4428 + 151) / 75);
+  EXPECT_EQ(Info.DiscID, LibcddbDiscID(First.Starts));
+  // Digit sums 2 + 9 + 6 of the starts at 2, 18 and 24 s; 61 - 2 seconds; 3 tracks.
+  EXPECT_EQ(Info.DiscID, 0x11003b03u);
+  EXPECT_EQ(Info.CDPlayerKey, Info.ComputeCDPlayerKey());
+}
+
+TEST_F(LoadFromTOC, FollowsDiscChangesAndRemoval) {
+  StartLibrary();
+  ASSERT_TRUE(Info.LoadFromTOC());
+  const uint32_t firstID = Info.DiscID;
+
+  InsertDisc(Second.CuePath);
+  ASSERT_TRUE(Info.LoadFromTOC());
+  EXPECT_EQ(Info.TrackCount, 1);
+  EXPECT_EQ(Info.DiscID, LibcddbDiscID(Second.Starts));
+  EXPECT_NE(Info.DiscID, firstID);
+  // A single track's key carries its end sector.
+  EXPECT_EQ(Info.CDPlayerKey, 0x200u + 900u);
+
+  InsertDisc(Second.CuePath, "NotReady=1\r\n");
+  EXPECT_FALSE(Info.LoadFromTOC());
+  EXPECT_EQ(Info.TrackCount, 0);
+  EXPECT_EQ(Info.DiscID, 0u);
+  EXPECT_EQ(Info.CDPlayerKey, 0u);
+  EXPECT_EQ(Info.DiscSeconds, 0);
+  EXPECT_EQ(Info.DiscBytes, 0);
+}
+
+TEST_F(LoadFromTOC, NewDiscTakesStoredNamesFromTheLocalFolder) {
+  StartLibrary();
+  Info.LocalFolder = Temp.File("LocalCDDB");
+  ASSERT_TRUE(Info.LoadFromTOC());
+  Info.SetDefaultNames();
+  EXPECT_FALSE(Info.ReadLocalCDDB());
+  Info.Artist = "Generated";
+  Info.SetTrackTitle(2, "Third");
+  ASSERT_TRUE(Info.WriteLocalCDDB());
+
+  TMyCDInfo again(&CDRIP);
+  again.LocalFolder = Info.LocalFolder;
+  ASSERT_TRUE(again.LoadFromTOC());
+  again.SetDefaultNames();
+  ASSERT_TRUE(again.ReadLocalCDDB());
+  EXPECT_EQ(again.Artist, "Generated");
+  EXPECT_EQ(again.GetTrackTitle(2), "Third");
+}
