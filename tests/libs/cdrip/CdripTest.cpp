@@ -1,0 +1,337 @@
+// The CD-reading library through its C interface, on generated disc images
+// listed in a cdrip.ini, with the faults that ini injects.
+#include <QDir>
+#include <QFile>
+#include <cstring>
+
+#include "common/DiscImage.h"
+#include "common/TestUtil.h"
+#include "libs/cdrip/cdrip.h"
+
+using namespace testutil;
+
+namespace {
+
+constexpr int kSectorBytes = 2352;
+
+class Cdrip : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Image = MakeDiscImage(Folder.File("discs"), "disc", {100, 160, 75});
+    IniPath = Folder.File("cdrip.ini");
+  }
+
+  // Writes the ini and starts the library on it; returns the index of the
+  // first image drive (physical drives come first).
+  int Start(const QString& extra = QString(), const QStringList& images = {}) {
+    WriteCdripIni(IniPath, images.isEmpty() ? QStringList{Image.CuePath} : images, extra);
+    EXPECT_EQ(CR_Init(IniPath.toUtf8().constData()), CDEX_OK);
+    const int first = CR_GetNumCDROM() - int(images.isEmpty() ? 1 : images.size());
+    EXPECT_GE(first, 0);
+    EXPECT_EQ(CR_SetActiveCDROM(first), CDEX_OK);
+    return first;
+  }
+
+  void SetFaults(const QString& faults) { WriteCdripIni(IniPath, {Image.CuePath}, faults); }
+
+  CDROMPARAMS Params() {
+    CDROMPARAMS params{};
+    EXPECT_EQ(CR_GetCDROMParameters(&params), CDEX_OK);
+    return params;
+  }
+
+  struct TRip {
+    QByteArray Pcm;
+    std::vector<int> Codes;
+    std::vector<int> ChunkBytes;
+    int BufferSize = 0;
+  };
+
+  // Rips [start, end) to the end; fails the test on a refused range.
+  TRip Rip(int start, int end) {
+    TRip rip;
+    int32_t bufferSize = 0;
+    EXPECT_EQ(CR_OpenRipper(&bufferSize, start, end), CDEX_OK);
+    rip.BufferSize = bufferSize;
+    QByteArray buffer(bufferSize, '\0');
+    for (int guard = 0; guard < 10000; ++guard) {
+      int32_t bytes = -1, noAbort = 0;
+      const int code = CR_RipChunk(reinterpret_cast<uint8_t*>(buffer.data()), &bytes, &noAbort);
+      rip.Codes.push_back(code);
+      rip.ChunkBytes.push_back(bytes);
+      rip.Pcm += buffer.left(bytes);
+      if (code == CDEX_RIPPING_DONE) break;
+    }
+    return rip;
+  }
+
+  TTempFolder Folder;
+  TDiscImage Image;
+  QString IniPath;
+};
+
+TEST_F(Cdrip, ListsImagesAfterPhysicalDrivesAndReadsTheirToc) {
+  const QString second = MakeDiscImage(Folder.File("discs"), "other", {80, 90}).CuePath;
+  const int first = Start({}, {Image.CuePath, QDir(Folder.Path()).relativeFilePath(second)});
+  EXPECT_EQ(CR_GetActiveCDROM(), first);
+  EXPECT_STREQ(Params().lpszCDROMID, "disc.cue (image)");
+
+  ASSERT_EQ(CR_IsUnitReady() & 0xff, 1);
+  ASSERT_EQ(CR_ReadToc(), CDEX_OK);
+  ASSERT_EQ(CR_GetNumTocEntries(), 3);
+  for (int i = 0; i <= 3; ++i) {
+    const TOCENTRY entry = CR_GetTocEntry(i);
+    EXPECT_EQ(entry.dwStartSector, Image.Starts[size_t(i)]) << "entry " << i;
+    EXPECT_EQ(entry.btFlag, 0x10) << "entry " << i;
+    if (i < 3) {
+      EXPECT_EQ(entry.btTrackNumber, i + 1);
+    }
+  }
+
+  // The relative path resolves against the ini's folder.
+  ASSERT_EQ(CR_SetActiveCDROM(first + 1), CDEX_OK);
+  EXPECT_STREQ(Params().lpszCDROMID, "other.cue (image)");
+  ASSERT_EQ(CR_ReadToc(), CDEX_OK);
+  EXPECT_EQ(CR_GetNumTocEntries(), 2);
+  EXPECT_EQ(CR_GetTocEntry(2).dwStartSector, 170);
+
+  EXPECT_EQ(CR_SetActiveCDROM(first + 2), CDEX_ERROR);
+  EXPECT_EQ(CR_SetActiveCDROM(-1), CDEX_ERROR);
+  EXPECT_EQ(CR_GetActiveCDROM(), first + 1);
+}
+
+TEST_F(Cdrip, RipsTheImagePcmExactlyWithAndWithoutParanoia) {
+  Start();
+  for (int jitterCorrection : {-1, 0}) {
+    CDROMPARAMS params = Params();
+    params.bJitterCorrection = jitterCorrection;
+    ASSERT_EQ(CR_SetCDROMParameters(&params), CDEX_OK);
+    const TRip rip = Rip(90, 270);
+    EXPECT_EQ(rip.BufferSize % kSectorBytes, 0);
+    EXPECT_EQ(rip.Pcm, Image.SectorPcm(90, 270)) << "jitter correction " << jitterCorrection;
+    EXPECT_EQ(rip.Codes.back(), CDEX_RIPPING_DONE);
+    EXPECT_GT(rip.ChunkBytes.back(), 0) << "the last chunk carries data with code 4";
+    EXPECT_EQ(CR_GetPercentCompleted(), 100);
+    EXPECT_EQ(CR_GetNumberOfJitterErrors(), 0);
+    CR_CloseRipper();
+  }
+}
+
+TEST_F(Cdrip, HonoursOffsetsAndChannelSwap) {
+  Start();
+  CDROMPARAMS params = Params();
+  params.nOffsetStart = 10;
+  params.nOffsetEnd = -5;
+  params.bSwapLefRightChannel = 1;
+  ASSERT_EQ(CR_SetCDROMParameters(&params), CDEX_OK);
+  const TRip rip = Rip(50, 150);
+
+  QByteArray expected = Image.SectorPcm(60, 145);
+  auto* samples = reinterpret_cast<int16_t*>(expected.data());
+  for (qsizetype i = 0; i + 1 < expected.size() / 2; i += 2) std::swap(samples[i], samples[i + 1]);
+  EXPECT_EQ(rip.Pcm, expected);
+  CR_CloseRipper();
+
+  // Offsets never reach outside the disc.
+  params.nOffsetStart = -30;
+  params.nOffsetEnd = 30;
+  params.bSwapLefRightChannel = 0;
+  ASSERT_EQ(CR_SetCDROMParameters(&params), CDEX_OK);
+  EXPECT_EQ(Rip(0, 335).Pcm, Image.Pcm);
+  CR_CloseRipper();
+}
+
+TEST_F(Cdrip, RefusesRangesOutsideTheDisc) {
+  Start();
+  int32_t bufferSize = 0;
+  EXPECT_EQ(CR_OpenRipper(&bufferSize, 0, 336), CDEX_ERROR);
+  EXPECT_EQ(CR_OpenRipper(&bufferSize, 20, 10), CDEX_ERROR);
+  EXPECT_EQ(CR_OpenRipper(&bufferSize, -1, 10), CDEX_ERROR);
+  uint8_t buffer[16];
+  int32_t bytes = 7, noAbort = 0;
+  EXPECT_EQ(CR_RipChunk(buffer, &bytes, &noAbort), CDEX_ERROR) << "no ripper is open";
+  EXPECT_EQ(bytes, 0);
+
+  // An empty range opens and is done at once.
+  const TRip empty = Rip(100, 100);
+  EXPECT_EQ(empty.Codes, std::vector<int>{CDEX_RIPPING_DONE});
+  EXPECT_TRUE(empty.Pcm.isEmpty());
+  CR_CloseRipper();
+}
+
+TEST_F(Cdrip, UnreadableSectorsFailTheirChunkAndTheRipGoesOn) {
+  Start("[Image0]\r\nUnreadableSectors=40-41\r\n");
+  const TRip rip = Rip(0, 100);
+  const int chunkSectors = rip.BufferSize / kSectorBytes;
+  const int failed = 40 / chunkSectors;
+  ASSERT_GT(int(rip.Codes.size()), failed);
+  EXPECT_EQ(rip.Codes[size_t(failed)], CDEX_ERROR);
+  EXPECT_EQ(rip.ChunkBytes[size_t(failed)], 0);
+  EXPECT_EQ(rip.Pcm, Image.SectorPcm(0, failed * chunkSectors) +
+                         Image.SectorPcm((failed + 1) * chunkSectors, 100));
+  EXPECT_EQ(rip.Codes.back(), CDEX_RIPPING_DONE);
+  CR_CloseRipper();
+}
+
+TEST_F(Cdrip, JitterSectorsReportCodeThreeWithTheirPositionAndKeepTheData) {
+  Start("[Image0]\r\nJitterSectors=5-6, 250\r\n");
+  int32_t bufferSize = 0;
+  ASSERT_EQ(CR_OpenRipper(&bufferSize, 0, 300), CDEX_OK);
+  QByteArray buffer(bufferSize, '\0'), pcm;
+  std::vector<std::pair<int, int>> positions;
+  int code = CDEX_OK;
+  while (code != CDEX_RIPPING_DONE) {
+    int32_t bytes = 0, noAbort = 0;
+    code = CR_RipChunk(reinterpret_cast<uint8_t*>(buffer.data()), &bytes, &noAbort);
+    pcm += buffer.left(bytes);
+    if (code == CDEX_JITTER_ERROR) {
+      int32_t first = 0, last = 0;
+      ASSERT_EQ(CR_GetLastJitterErrorPosition(&first, &last), CDEX_OK);
+      positions.emplace_back(first, last);
+    }
+  }
+  EXPECT_EQ(positions, (std::vector<std::pair<int, int>>{{5, 6}, {250, 250}}));
+  EXPECT_EQ(CR_GetNumberOfJitterErrors(), 2);
+  EXPECT_EQ(pcm, Image.SectorPcm(0, 300));
+  CR_CloseRipper();
+}
+
+TEST_F(Cdrip, ReadinessFollowsTheIniWhileRunning) {
+  Start();
+  ASSERT_EQ(CR_IsUnitReady() & 0xff, 1);
+
+  SetFaults("[Image0]\r\nNotReady=1\r\n");
+  EXPECT_EQ(CR_IsUnitReady() & 0xff, 0);
+  EXPECT_EQ(CR_ReadToc(), CDEX_ERROR);
+  EXPECT_EQ(CR_GetNumTocEntries(), 0);
+  int32_t bufferSize = 0;
+  EXPECT_EQ(CR_OpenRipper(&bufferSize, 0, 10), CDEX_ERROR);
+
+  SetFaults("[Image0]\r\nNotReady=0\r\n");
+  EXPECT_EQ(CR_IsUnitReady() & 0xff, 1);
+  EXPECT_EQ(CR_ReadToc(), CDEX_OK);
+
+  // Another disc in the same drive.
+  const TDiscImage other = MakeDiscImage(Folder.File("discs"), "swap", {30, 30, 30, 30});
+  WriteCdripIni(IniPath, {other.CuePath});
+  ASSERT_EQ(CR_ReadToc(), CDEX_OK);
+  EXPECT_EQ(CR_GetNumTocEntries(), 4);
+
+  // A missing or corrupt image is an empty drive, not a crash.
+  QFile::remove(other.CuePath);
+  EXPECT_EQ(CR_IsUnitReady() & 0xff, 0);
+  WriteFile(other.CuePath, "FILE \"nowhere.bin\" BINARY\r\n  TRACK 01 AUDIO\r\n  INDEX 01 xx\r\n");
+  EXPECT_EQ(CR_IsUnitReady() & 0xff, 0);
+  EXPECT_EQ(CR_ReadToc(), CDEX_ERROR);
+}
+
+TEST_F(Cdrip, TrayOpensClosesAndCanFail) {
+  Start();
+  EXPECT_NE(CR_EjectCD(1), 0);
+  EXPECT_EQ(CR_IsUnitReady() & 0xff, 0) << "an open tray holds no disc";
+  EXPECT_NE(CR_EjectCD(0), 0);
+  EXPECT_EQ(CR_IsUnitReady() & 0xff, 1);
+
+  SetFaults("[Image0]\r\nEjectFails=1\r\n");
+  EXPECT_EQ(CR_EjectCD(1), 0);
+  EXPECT_EQ(CR_IsUnitReady() & 0xff, 1);
+}
+
+TEST_F(Cdrip, ImagePlaybackRunsOnARealTimeClock) {
+  Start();
+  ASSERT_EQ(CR_ReadToc(), CDEX_OK);
+  EXPECT_EQ(CR_IsAudioPlaying() & 0xff, 0x15);
+
+  ASSERT_EQ(CR_PlayTrack(2), CDEX_OK);
+  EXPECT_EQ(CR_IsAudioPlaying() & 0xff, 0x11);
+  int32_t relative = -1, absolute = -1;
+  ASSERT_TRUE(WaitFor([&] {
+    CR_GetPlayPosition(&relative, &absolute);
+    return relative >= 8;
+  }));
+  EXPECT_EQ(absolute, 100 + relative);
+
+  ASSERT_EQ(CR_PauseCD(1), CDEX_OK);
+  EXPECT_EQ(CR_IsAudioPlaying() & 0xff, 0x12);
+  int32_t pausedRelative = 0, pausedAbsolute = 0;
+  CR_GetPlayPosition(&pausedRelative, &pausedAbsolute);
+  WaitFor([] { return false; }, 120);
+  CR_GetPlayPosition(&relative, &absolute);
+  EXPECT_EQ(absolute, pausedAbsolute) << "the clock stands while paused";
+
+  ASSERT_EQ(CR_PauseCD(0), CDEX_OK);
+  EXPECT_EQ(CR_IsAudioPlaying() & 0xff, 0x11);
+  ASSERT_TRUE(WaitFor([&] {
+    CR_GetPlayPosition(&relative, &absolute);
+    return absolute > pausedAbsolute;
+  }));
+
+  ASSERT_EQ(CR_StopPlayTrack(), CDEX_OK);
+  EXPECT_EQ(CR_IsAudioPlaying() & 0xff, 0x15);
+
+  // A section of 6 sectors (80 ms) plays to its end.
+  ASSERT_EQ(CR_PlaySection(300, 306), CDEX_OK);
+  EXPECT_TRUE(WaitFor([] { return (CR_IsAudioPlaying() & 0xff) == 0x13; }, 3000));
+  CR_GetPlayPosition(&relative, &absolute);
+  EXPECT_EQ(absolute, 306);
+
+  EXPECT_EQ(CR_PlayTrack(9), CDEX_ERROR);
+}
+
+TEST_F(Cdrip, SavesParametersAndKeepsTheRestOfTheIni) {
+  const int first = Start("; kept comment\r\n[Image0]\r\nJitterSectors=3\r\n[Other]\r\nx=1\r\n");
+  CDROMPARAMS params = Params();
+  params.nOffsetStart = 7;
+  params.nSpeed = 8;
+  params.bJitterCorrection = 0;
+  params.bLockDuringRead = -1;
+  std::strcpy(params.lpszCDROMID, "renamed");
+  ASSERT_EQ(CR_SetCDROMParameters(&params), CDEX_OK);
+  EXPECT_STREQ(Params().lpszCDROMID, "disc.cue (image)") << "the drive keeps its own name";
+  ASSERT_EQ(CR_SaveSettings(), CDEX_OK);
+
+  const QByteArray ini = ReadFile(IniPath);
+  EXPECT_TRUE(ini.contains("; kept comment\r\n"));
+  EXPECT_TRUE(ini.contains("JitterSectors=3\r\n"));
+  EXPECT_TRUE(ini.contains("[Other]\r\nx=1\r\n"));
+  EXPECT_TRUE(ini.contains("nActive=" + QByteArray::number(first)));
+  EXPECT_FALSE(QDir(Folder.Path()).entryList().join(' ').contains(".tmp"));
+
+  ASSERT_EQ(CR_Init(IniPath.toUtf8().constData()), CDEX_OK);
+  EXPECT_EQ(CR_GetActiveCDROM(), first);
+  const CDROMPARAMS loaded = Params();
+  EXPECT_EQ(loaded.nOffsetStart, 7);
+  EXPECT_EQ(loaded.nSpeed, 8);
+  EXPECT_EQ(loaded.bJitterCorrection, 0);
+  EXPECT_EQ(loaded.bLockDuringRead, -1);
+}
+
+TEST_F(Cdrip, StartsWithoutAnIniAndFailsOnlyWithoutAPath) {
+  EXPECT_EQ(CR_Init(Folder.File("missing/cdrip.ini").toUtf8().constData()), CDEX_OK);
+  const int physical = CR_GetNumCDROM();
+  EXPECT_GE(physical, 0);
+  EXPECT_EQ(CR_Init(""), CDEX_ERROR);
+  EXPECT_EQ(CR_Init(nullptr), CDEX_ERROR);
+}
+
+TEST(CdripDemoDisc, TheProgramFolderHoldsAPlayableDemoDisc) {
+  const QString ini = ProgramDir() + "/cdrip.ini";
+  ASSERT_TRUE(QFile::exists(ini));
+  ASSERT_EQ(CR_Init(ini.toUtf8().constData()), CDEX_OK);
+  bool found = false;
+  for (int i = 0; i < CR_GetNumCDROM() && !found; ++i) {
+    ASSERT_EQ(CR_SetActiveCDROM(i), CDEX_OK);
+    CDROMPARAMS params{};
+    CR_GetCDROMParameters(&params);
+    if (std::strcmp(params.lpszCDROMID, "demo.cue (image)") != 0) continue;
+    found = true;
+    ASSERT_EQ(CR_ReadToc(), CDEX_OK);
+    const int tracks = CR_GetNumTocEntries();
+    EXPECT_GE(tracks, 3);
+    EXPECT_LE(tracks, 4);
+    EXPECT_LT(CR_GetTocEntry(tracks).dwStartSector, 2 * 60 * 75);
+  }
+  EXPECT_TRUE(found);
+}
+
+}  // namespace
