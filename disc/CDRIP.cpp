@@ -1,0 +1,361 @@
+#include "disc/CDRIP.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "encode/LameCoder.h"
+
+namespace {
+
+constexpr int kWavHeaderBytes = 44;
+constexpr int kSectorBytes = 2352;
+constexpr int kSectorsPerSecond = 75;
+
+void PutLE32(uint8_t* at, uint32_t value) {
+  for (int i = 0; i < 4; ++i) at[i] = uint8_t(value >> (8 * i));
+}
+
+void PutLE16(uint8_t* at, uint16_t value) {
+  at[0] = uint8_t(value);
+  at[1] = uint8_t(value >> 8);
+}
+
+void MakeWavHeader(uint8_t* header, TOutputFormat format, uint32_t dataSize) {
+  const auto channels = uint16_t(OutputChannels(format));
+  const auto rate = uint32_t(OutputSampleRate(format));
+  std::memcpy(header, "RIFF", 4);
+  PutLE32(header + 4, dataSize + 36);
+  std::memcpy(header + 8, "WAVE", 4);
+  std::memcpy(header + 12, "fmt ", 4);
+  PutLE32(header + 16, 16);
+  PutLE16(header + 20, 1);
+  PutLE16(header + 22, channels);
+  PutLE32(header + 24, rate);
+  PutLE32(header + 28, channels * rate * 2);
+  PutLE16(header + 32, uint16_t(channels * 2));
+  PutLE16(header + 34, 16);
+  std::memcpy(header + 36, "data", 4);
+  PutLE32(header + 40, dataSize);
+}
+
+// The name with the extension of its file part (from the last dot on)
+// replaced by `extension`, or with it appended when there is no dot.
+QString ChangeFileExt(const QString& name, const QString& extension) {
+  const int slash = int(name.lastIndexOf('/'));
+  const int dot = int(name.lastIndexOf('.'));
+  return (dot > slash ? name.left(dot) : name) + extension;
+}
+
+// Turns 16-bit stereo 44100 Hz frames into the format's channels and rate in
+// place, averaging the frames (and for mono the channels) each output sample
+// stands for. Returns the bytes left.
+int32_t ConvertSamples(uint8_t* data, int32_t bytes, TOutputFormat format) {
+  if (format == TOutputFormat::STEREO44100) return bytes;
+  const int factor = 44100 / OutputSampleRate(format);
+  const bool mono = OutputChannels(format) == 1;
+  auto* samples = reinterpret_cast<int16_t*>(data);
+  const int32_t outFrames = bytes / 4 / factor;
+  for (int32_t frame = 0; frame < outFrames; ++frame) {
+    int32_t left = 0, right = 0;
+    for (int i = 0; i < factor; ++i) {
+      left += samples[2 * (frame * factor + i)];
+      right += samples[2 * (frame * factor + i) + 1];
+    }
+    if (mono) {
+      samples[frame] = int16_t((left + right) / (2 * factor));
+    } else {
+      samples[2 * frame] = int16_t(left / factor);
+      samples[2 * frame + 1] = int16_t(right / factor);
+    }
+  }
+  return outFrames * (mono ? 2 : 4);
+}
+
+// One rip from CR_OpenRipper to CR_CloseRipper: the output file, the buffers
+// and the encoder stream, released by Close on every path.
+class TRipRun {
+ public:
+  TRipRun(TCDRIP& owner, TLameCoder* coder, TOutputFormat format, int32_t chunkSize)
+      : FOwner(owner), FCoder(coder), FFormat(format), FChunkSize(chunkSize) {}
+
+  void Create(const QString& fileName) {
+    FFile.setFileName(fileName);
+    if (!FFile.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+      throw ECDRIPError(QString("Cannot create file \"%1\": %2").arg(fileName, FFile.errorString()));
+  }
+
+  void WriteWavHeader(int32_t sectors) {
+    const int64_t byteRate = int64_t(OutputChannels(FFormat)) * OutputSampleRate(FFormat) * 2;
+    uint8_t header[kWavHeaderBytes];
+    MakeWavHeader(header, FFormat, uint32_t(int64_t(sectors) * byteRate / kSectorsPerSecond));
+    Write(header, kWavHeaderBytes);
+    FWroteHeader = true;
+  }
+
+  void StartEncoder() {
+    if (FCoder->InitStream() != 0) throw ECDRIPError("Error initializing the MP3 encoder");
+    FStreamOpen = true;
+    FChunkBytes = int32_t(FCoder->SamplesPerChunk() * sizeof(int16_t));
+    FMp3Buffer.resize(FCoder->Mp3BufferSize());
+    FBlock.resize(FCoder->SamplesPerChunk());
+  }
+
+  void Run(const bool& abortFlag, QStringList& jitterList) {
+    FReadBuffer = std::make_unique<uint8_t[]>(size_t(FChunkSize + FChunkBytes));
+    int32_t carried = 0;
+    int32_t code = CDEX_OK;
+    do {
+      if (abortFlag) break;
+      int32_t count = 0;
+      int32_t noAbort = 0;
+      code = CR_RipChunk(FReadBuffer.get() + carried, &count, &noAbort);
+      if (code != CDEX_ERROR) {
+        count = ConvertSamples(FReadBuffer.get() + carried, count, FFormat);
+        if (FStreamOpen)
+          carried = EncodeBlocks(count + carried);
+        else
+          Write(FReadBuffer.get(), count);
+      }
+      if (code == CDEX_JITTER_ERROR) {
+        int32_t first = 0, last = 0;
+        CR_GetLastJitterErrorPosition(&first, &last);
+        jitterList << QString("%1 %2").arg(first).arg(last);
+      }
+      if (FOwner.OnProgress) FOwner.OnProgress(&FOwner, uint16_t(CR_GetPercentCompleted()));
+      QCoreApplication::processEvents();
+    } while (code != CDEX_RIPPING_DONE);
+  }
+
+  // The closing steps, each run even when an earlier one fails; the first
+  // failure is rethrown unless the rip is already unwinding from another.
+  void Close(int32_t& jitterErrors, bool unwinding) {
+    std::exception_ptr failure;
+    if (FStreamOpen) {
+      try {
+        uint32_t bytes = 0;
+        FCoder->DeinitStream(FMp3Buffer.data(), &bytes);
+        Write(FMp3Buffer.data(), int64_t(bytes));
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    }
+    jitterErrors = CR_GetNumberOfJitterErrors();
+    CR_CloseRipper();
+    FReadBuffer.reset();
+    if (FWroteHeader) FixWavSizes();
+    const QString fileName = FFile.fileName();
+    FFile.close();
+    if (FStreamOpen) {
+      if (!failure) FCoder->WriteInfoTag(fileName);
+      FCoder->CloseStream();
+    }
+    if (failure && !unwinding) std::rethrow_exception(failure);
+  }
+
+ private:
+  void Write(const uint8_t* data, int64_t bytes) {
+    if (bytes > 0 && FFile.write(reinterpret_cast<const char*>(data), bytes) != bytes)
+      throw ECDRIPError("Write error");
+  }
+
+  // Encodes every whole block of the `total` bytes at the buffer's start and
+  // moves the rest there; returns the bytes carried to the next chunk.
+  int32_t EncodeBlocks(int32_t total) {
+    uint8_t* buffer = FReadBuffer.get();
+    int32_t done = 0;
+    for (; total - done >= FChunkBytes; done += FChunkBytes) {
+      std::memcpy(FBlock.data(), buffer + done, size_t(FChunkBytes));
+      uint32_t bytes = 0;
+      FCoder->EncodeChunk(FBlock.data(), FMp3Buffer.data(), &bytes);
+      Write(FMp3Buffer.data(), int64_t(bytes));
+    }
+    std::memmove(buffer, buffer + done, size_t(total - done));
+    return total - done;
+  }
+
+  // The header was sized from the range; an aborted or short rip holds fewer
+  // samples, so the sizes are set to what the file holds.
+  void FixWavSizes() {
+    const int64_t dataSize = FFile.size() - kWavHeaderBytes;
+    if (dataSize < 0) return;
+    uint8_t field[4];
+    PutLE32(field, uint32_t(dataSize + 36));
+    if (FFile.seek(4)) FFile.write(reinterpret_cast<const char*>(field), 4);
+    PutLE32(field, uint32_t(dataSize));
+    if (FFile.seek(40)) FFile.write(reinterpret_cast<const char*>(field), 4);
+  }
+
+  TCDRIP& FOwner;
+  TLameCoder* FCoder;
+  TOutputFormat FFormat;
+  int32_t FChunkSize;
+  int32_t FChunkBytes = 0;
+  QFile FFile;
+  bool FWroteHeader = false;
+  bool FStreamOpen = false;
+  std::unique_ptr<uint8_t[]> FReadBuffer;
+  std::vector<uint8_t> FMp3Buffer;
+  std::vector<int16_t> FBlock;  // one encoder block, aligned for 16-bit samples
+};
+
+void SaveJitterReport(const QString& fileName, const QStringList& lines) {
+  QFile file(ChangeFileExt(fileName, "jitt"));
+  const QByteArray text = (lines.join("\r\n") + "\r\n").toUtf8();
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text) != text.size() ||
+      !file.flush())
+    throw ECDRIPError("Write error");
+}
+
+}  // namespace
+
+TCDRIP::TCDRIP() = default;
+
+TCDRIP::~TCDRIP() = default;
+
+void TCDRIP::SetCoder(TLameCoder* value) {
+  FCoder = value;
+  ApplyFormatToCoder();
+}
+
+void TCDRIP::SetOutputFormat(TOutputFormat value) {
+  if (value == FOutputFormat) return;
+  FOutputFormat = value;
+  ApplyFormatToCoder();
+}
+
+void TCDRIP::ApplyFormatToCoder() {
+  if (!FCoder) return;
+  FCoder->SetMode(OutputChannels(FOutputFormat) == 2 ? TLameMode::STEREO : TLameMode::MONO);
+  FCoder->SetSampleRate(uint32_t(OutputSampleRate(FOutputFormat)));
+}
+
+void TCDRIP::SetCDRomNum(int32_t value) {
+  if (value == FCDRomNum) return;
+  try {
+    if (CR_SetActiveCDROM(value) == CDEX_ERROR) return;
+    if (!ReadParameters()) throw ECDRIPError("Get CD-ROM Parameters failure");
+    ReadToc();
+  } catch (...) {
+    throw ECDRIPError("Initialization failure during SetActiveCD. ");
+  }
+}
+
+QString TCDRIP::CDRomName() const {
+  return QString::fromUtf8(FName, qsizetype(strnlen(FName, sizeof FName)));
+}
+
+bool TCDRIP::ReadParameters() {
+  CDROMPARAMS shared{};
+  if (CR_GetCDROMParameters(&shared) == CDEX_ERROR) return false;
+  FCDRomNum = CR_GetActiveCDROM();
+  std::memcpy(FName, shared.lpszCDROMID, sizeof FName);
+  FParams = shared;
+  return true;
+}
+
+bool TCDRIP::ApplyParameters() {
+  const CDROMPARAMS shared = FParams;
+  return CR_SetCDROMParameters(&shared) != CDEX_ERROR;
+}
+
+void TCDRIP::SaveSettings() { CR_SaveSettings(); }
+
+int32_t TCDRIP::ReadToc() {
+  const int32_t count = CR_ReadToc() == CDEX_ERROR ? 0 : CR_GetNumTocEntries();
+  FTrackList.clear();
+  for (int32_t i = 0; i < count; ++i) {
+    const TOCENTRY entry = CR_GetTocEntry(i);
+    const TOCENTRY next = CR_GetTocEntry(i + 1);
+    TTrack track;
+    track.TrackNum = i + 1;
+    track.StartSector = entry.dwStartSector;
+    track.EndSector = next.dwStartSector;
+    track.StartMin = track.StartSector / 4500;
+    track.StartSec = (track.StartSector % 4500) / 75;
+    track.StartFrame = track.StartSector % 75;
+    const int32_t length = track.EndSector - track.StartSector;
+    track.LengthMin = length / 4500;
+    track.LengthSec = (length % 4500) / 75;
+    track.LengthFrame = length % 75;
+    track.LengthSeconds = length / 75;
+    track.LengthBytes = length * kSectorBytes;
+    track.TrackType = entry.btFlag == 0x10 ? "Audio" : "Data";
+    FTrackList.push_back({QString::asprintf("Track%02d", i + 1), track});
+  }
+  FTrackCount = count;
+  return count;
+}
+
+bool TCDRIP::IsUnitReady() { return (CR_IsUnitReady() & 0xff) == 1; }
+
+bool TCDRIP::IsAudioPlaying() { return CR_IsAudioPlaying() != 0; }
+
+int32_t TCDRIP::AudioStatus() { return CR_IsAudioPlaying(); }
+
+void TCDRIP::StopPlay() { CR_StopPlayTrack(); }
+
+void TCDRIP::PauseResume() { CR_PauseCD((AudioStatus() & 0xff) == 0x11 ? 1 : 0); }
+
+void TCDRIP::GetPlayPosition(int32_t& Relative, int32_t& Absolute) {
+  CR_GetPlayPosition(&Relative, &Absolute);
+}
+
+void TCDRIP::PlayTrack(int32_t TrackNum) {
+  CR_PlayTrack(TrackNum);
+  FCurrentTrack = TrackNum;
+}
+
+void TCDRIP::PlaySection(int32_t StartSector, int32_t EndSector) {
+  CR_PlaySection(StartSector, EndSector);
+}
+
+bool TCDRIP::PrevTrack() {
+  PlayTrack(std::max(FCurrentTrack - 1, 1));
+  return true;
+}
+
+bool TCDRIP::NextTrack() {
+  StopPlay();
+  PlayTrack(std::min(FCurrentTrack + 1, FTrackCount));
+  return true;
+}
+
+bool TCDRIP::EjectTray(bool Open) { return CR_EjectCD(Open ? 1 : 0) != 0; }
+
+void TCDRIP::RipTrack(int32_t TrackNum, const QString& FileName) {
+  if (OnBeginTrack) OnBeginTrack(this, uint16_t(TrackNum));
+  if (TrackNum < 1 || TrackNum > int32_t(FTrackList.size()))
+    throw ECDRIPError("Invalid track number");
+  const TTrack& track = FTrackList[size_t(TrackNum - 1)].Track;
+  RipSection(track.StartSector, track.EndSector, FileName);
+  if (OnEndTrack) OnEndTrack(this, uint16_t(TrackNum));
+}
+
+void TCDRIP::RipSection(int32_t StartSector, int32_t EndSector, const QString& FileName) {
+  if (!ApplyParameters()) throw ECDRIPError("Invalid CD-ROM parameters");
+  FAbort = false;
+  FJitterList.clear();
+  // Without an encoder the samples would land raw in a file named .mp3.
+  if (FEncode && !FCoder) throw ECDRIPError("No MP3 encoder assigned");
+
+  int32_t chunkSize = 0;
+  if (CR_OpenRipper(&chunkSize, StartSector, EndSector) == CDEX_ERROR) return;
+
+  const QString fileName = FEncode ? ChangeFileExt(FileName, ".mp3") : FileName;
+  TRipRun run(*this, FEncode ? FCoder : nullptr, FOutputFormat, chunkSize);
+  try {
+    run.Create(fileName);
+    if (FWriteWAV && !FEncode) run.WriteWavHeader(EndSector - StartSector);
+    if (FEncode) run.StartEncoder();
+    run.Run(FAbort, FJitterList);
+  } catch (...) {
+    run.Close(FJitterErrors, true);
+    throw;
+  }
+  run.Close(FJitterErrors, false);
+  if (!FJitterList.isEmpty()) SaveJitterReport(fileName, FJitterList);
+}
