@@ -1,0 +1,6 @@
+// The program's name, version and maker as the windows and tags show them.
+#pragma once
+
+inline constexpr const char* kProgramName = "Cadenzo";
+inline constexpr const char* kProgramVersion = "1.06";
+inline constexpr const char* kMakerName = "Velmora Computing";

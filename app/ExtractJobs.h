@@ -1,0 +1,42 @@
+// The extraction steps the desktop window and the headless front end share:
+// loading a disc with its stored names, the per-track records, naming the
+// jobs' output files, creating the output folder and writing the playlist.
+// Reads the global Config; user-interface thread only.
+#pragma once
+
+#include <QString>
+
+#include "encode/FileParam.h"
+
+class TMyCDInfo;
+
+// The ID3 comment of every record: setting Id3Comment, or the program's own
+// text when that is empty.
+QString Id3CommentText();
+
+// Reads the TOC into the disc information, sets the default names, then takes
+// the stored ones: from cdplayer.ini alone when AutoLoadCDPlayerINI is on,
+// else from the local CDDB folder and only without an entry there from
+// cdplayer.ini. False when the disc has no track.
+bool LoadDiscNames(TMyCDInfo& info);
+
+// The record of track i as the track list holds it.
+TCDTrackInfo MakeTrackInfo(const TMyCDInfo& info, int i);
+
+// Gives every job its FileName, Title and OutputPath from the naming rule,
+// the disc's artist and album and the output folder. Requires
+// SpecifyOutputFolder (without it no rule yields an output path).
+void AssignOutputPaths(TJobList& jobs, const QString& artist, const QString& album);
+
+// Creates the folder with all missing levels, without asking; true when it
+// exists afterwards.
+bool CreateOutputFolder(const QString& path);
+
+// Writes the jobs as an M3U playlist when the name ends in .m3u (any case),
+// else as PLS, replacing any existing file. False when it cannot be written.
+bool WritePlaylist(const QString& fileName, const TJobList& jobs);
+
+// "12.34MB": bytes as mebibytes with two decimals.
+QString MegabytesText(double bytes);
+// "mm:ss:ff" of a sector count.
+QString SectorsText(int32_t sectors);
