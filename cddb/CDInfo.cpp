@@ -232,8 +232,10 @@ bool TMyCDInfo::ReadXmcdFile(const QString& path) {
   if (hasDiscTitle) {
     // Artist and title are separated by " / "; a bare "/" only when that is missing.
     qsizetype slash = discTitle.indexOf(QLatin1String(" / "));
-    if (slash >= 0) ++slash;
-    else slash = discTitle.indexOf(QLatin1Char('/'));
+    if (slash >= 0)
+      ++slash;
+    else
+      slash = discTitle.indexOf(QLatin1Char('/'));
     if (slash >= 0) {
       Artist = discTitle.left(slash).trimmed();
       Album = discTitle.mid(slash + 1).trimmed();
@@ -263,9 +265,10 @@ bool TMyCDInfo::WriteLocalCDDB() {
 void TMyCDInfo::KeepStoredNamesForEmptyOnes() {
   TMyCDInfo stored(nullptr);
   if (!stored.ReadXmcdFile(LocalCDDBFile())) return;
-  const std::pair<QString*, const QString*> names[] = {
-      {&Artist, &stored.Artist}, {&Album, &stored.Album}, {&Year, &stored.Year},
-      {&Category, &stored.Category}};
+  const std::pair<QString*, const QString*> names[] = {{&Artist, &stored.Artist},
+                                                       {&Album, &stored.Album},
+                                                       {&Year, &stored.Year},
+                                                       {&Category, &stored.Category}};
   for (const auto& [name, storedName] : names) {
     if (name->isEmpty()) *name = *storedName;
   }
@@ -282,8 +285,8 @@ QByteArray TMyCDInfo::XmcdEntry() const {
         << QString::asprintf("# Revision: %d", Revision)
         << "# Submitted via: " + SingleLine(SubmittedVia) << "#"
         << "DISCID=" + QString::asprintf("%8.8x", DiscID).toLower()
-        << "DTITLE=" + SingleLine(Artist) + " / " + SingleLine(Album)
-        << "DYEAR=" + SingleLine(Year) << "DGENRE=" + SingleLine(Category);
+        << "DTITLE=" + SingleLine(Artist) + " / " + SingleLine(Album) << "DYEAR=" + SingleLine(Year)
+        << "DGENRE=" + SingleLine(Category);
   for (int i = 0; i < TrackCount; ++i)
     lines << QString::asprintf("TTITLE%d=", i) + SingleLine(Tracks[i].Title);
   lines << "EXTD= YEAR: " + SingleLine(Year) + " ID3G: 1";

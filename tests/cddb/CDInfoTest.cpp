@@ -43,34 +43,46 @@ TEST(CDInfo, DiscIDMatchesPublishedDiscs) {
   const std::vector<TPublishedDisc> discs = {
       // libdiscid, test/test_put.c (MusicBrainz disc xUp1F2NkfP8s8jaeFn_Av3jNEI4-).
       {"libdiscid test_put, 22 tracks",
-       {150, 9700, 25887, 39297, 53795, 63735, 77517, 94877, 107270, 123552, 135522, 148422,
-        161197, 174790, 192022, 205545, 218010, 228700, 239590, 255470, 266932, 288750},
-       303602, -1, 0x370fce16},
+       {150,    9700,   25887,  39297,  53795,  63735,  77517,  94877,  107270, 123552, 135522,
+        148422, 161197, 174790, 192022, 205545, 218010, 228700, 239590, 255470, 266932, 288750},
+       303602,
+       -1,
+       0x370fce16},
       // python-discid, test_discid.py: Guano Apes "Don't Give Me Names", without the data track.
       {"Guano Apes, Don't Give Me Names",
        {150, 17510, 33275, 45910, 57805, 78310, 94650, 109580, 132010, 149160, 165115, 177710,
         203325, 215555, 235590},
-       258725, -1, 0xb60d770f},
+       258725,
+       -1,
+       0xb60d770f},
       // ARver, doc/data_track.md: Recoil "Liquid", audio session only (MusicBrainz's freedb ID).
       {"Recoil, Liquid (audio session)",
        {150, 12767, 40487, 63225, 93410, 118115, 151865, 184340, 215260, 247455},
-       270335, -1, 0x890e120a},
+       270335,
+       -1,
+       0x890e120a},
       // ARver, doc/data_track.md: Recoil "Liquid" as an enhanced CD, data track 11 included
       // (the freedb ID EAC computes).
       {"Recoil, Liquid (enhanced CD)",
        {150, 12767, 40487, 63225, 93410, 118115, 151865, 184340, 215260, 247455, 281735},
-       333801, 10, 0x9e11600b},
+       333801,
+       10,
+       0x9e11600b},
       // ARver, doc/data_track.md: "Mortal Kombat Trilogy", mixed mode, data track first.
       {"Mortal Kombat Trilogy (mixed mode)",
-       {150, 66728, 76502, 85963, 93760, 104048, 116066, 124743, 134206, 142916, 151852,
-        160720, 169425, 178731, 188459, 196711, 206354, 214845, 223686, 225746, 226384, 232668,
-        239447, 239931, 244989, 254264, 260066, 261222, 261674},
-       261976, 0, 0xaf0da31d},
+       {150,    66728,  76502,  85963,  93760,  104048, 116066, 124743, 134206, 142916,
+        151852, 160720, 169425, 178731, 188459, 196711, 206354, 214845, 223686, 225746,
+        226384, 232668, 239447, 239931, 244989, 254264, 260066, 261222, 261674},
+       261976,
+       0,
+       0xaf0da31d},
       // libcddb, tests/check_discid.sh: 11 tracks and a disc length of 3826 seconds; the
       // lead-out is that length in frames.
       {"libcddb check_discid, 11 tracks",
        {150, 28615, 51027, 75835, 102620, 121460, 148977, 175697, 204322, 231082, 268002},
-       3826 * 75, -1, 0x920ef00b},
+       3826 * 75,
+       -1,
+       0x920ef00b},
   };
   for (const TPublishedDisc& disc : discs) {
     TMyCDInfo info(nullptr);

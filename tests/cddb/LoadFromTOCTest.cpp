@@ -1,8 +1,7 @@
 // TMyCDInfo loaded through the real ripping component and CD-reading library
 // from generated disc images, its disc ID checked against libcddb's.
-#include <gtest/gtest.h>
-
 #include <cddb/cddb.h>
+#include <gtest/gtest.h>
 
 #include <memory>
 

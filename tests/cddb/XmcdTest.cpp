@@ -1,18 +1,16 @@
 // xmcd entries: TMyCDInfo's reader on handwritten and hostile files, the
 // writer's exact output, round trips through the local CDDB folder, the
 // shutdown save, and an entry of ours read back by libcddb.
+#include <cddb/cddb.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <csignal>
-#include <vector>
-
-#include <sys/resource.h>
-
-#include <cddb/cddb.h>
 #include <memory>
+#include <vector>
 
 #include "cddb/CDInfo.h"
 #include "common/TestUtil.h"
@@ -72,16 +70,16 @@ TEST_F(Xmcd, DiscTitleSplitsAtTheSeparator) {
 }
 
 TEST_F(Xmcd, TrackTitlesByOneOrTwoDigitIndex) {
-  ASSERT_TRUE(Read(
-      "TTITLE0=First\n"
-      "TTITLE9=Intro\n"
-      "TTITLE10=Ten \n"
-      "TTITLE99=Beyond the disc\n"
-      "TTITLE100=Never\n"
-      "TTITLEA=Not a number\n"
-      "TTITLE-1=Negative\n"
-      "TTITLE1x=Half a number\n"
-      "TTITLE\n"));
+  ASSERT_TRUE(
+      Read("TTITLE0=First\n"
+           "TTITLE9=Intro\n"
+           "TTITLE10=Ten \n"
+           "TTITLE99=Beyond the disc\n"
+           "TTITLE100=Never\n"
+           "TTITLEA=Not a number\n"
+           "TTITLE-1=Negative\n"
+           "TTITLE1x=Half a number\n"
+           "TTITLE\n"));
   EXPECT_EQ(Info.GetTrackTitle(0), "First");
   EXPECT_EQ(Info.GetTrackTitle(9), "Intro");
   EXPECT_EQ(Info.GetTrackTitle(10), "Ten ");
@@ -93,9 +91,9 @@ TEST_F(Xmcd, TrackTitlesByOneOrTwoDigitIndex) {
 }
 
 TEST_F(Xmcd, HeaderCommentsAndDiscFields) {
-  ASSERT_TRUE(Read(
-      "# xmcd\n# revision: 7\n# Submitted via:   Some Tool 1.0  \n"
-      "DYEAR= 1999\nDGENRE=Rock \nDISCID=0c025803\nEXTD=ignored\nPLAYORDER=2,1\n"));
+  ASSERT_TRUE(
+      Read("# xmcd\n# revision: 7\n# Submitted via:   Some Tool 1.0  \n"
+           "DYEAR= 1999\nDGENRE=Rock \nDISCID=0c025803\nEXTD=ignored\nPLAYORDER=2,1\n"));
   EXPECT_EQ(Info.Revision, 7);
   EXPECT_EQ(Info.SubmittedVia, "Some Tool 1.0");
   EXPECT_EQ(Info.Year, " 1999");
@@ -110,8 +108,8 @@ TEST_F(Xmcd, HeaderCommentsAndDiscFields) {
 TEST_F(Xmcd, EveryLineEndReads) {
   for (const QByteArray eol : {"\r\n", "\n", "\r"}) {
     SetUp();
-    ASSERT_TRUE(Read("DTITLE=A / B" + eol + "DYEAR=2001" + eol + "TTITLE1=Two" + eol +
-                     "DGENRE=Jazz"));
+    ASSERT_TRUE(
+        Read("DTITLE=A / B" + eol + "DYEAR=2001" + eol + "TTITLE1=Two" + eol + "DGENRE=Jazz"));
     EXPECT_EQ(Info.Artist, "A") << eol.toHex().constData();
     EXPECT_EQ(Info.Album, "B") << eol.toHex().constData();
     EXPECT_EQ(Info.Year, "2001") << eol.toHex().constData();
@@ -121,14 +119,14 @@ TEST_F(Xmcd, EveryLineEndReads) {
 }
 
 TEST_F(Xmcd, ContinuedValuesAreJoinedByteForByte) {
-  ASSERT_TRUE(Read(
-      "DTITLE=The Very Long Art\r\n"
-      "DTITLE=ist Name / An Album Ti\r\n"
-      "DTITLE=tle That Goes On \r\n"
-      "TTITLE0=Hello \r\n"
-      "TTITLE1=Other\r\n"
-      "TTITLE0=World\r\n"
-      "TTITLE0= again\r\n"));
+  ASSERT_TRUE(
+      Read("DTITLE=The Very Long Art\r\n"
+           "DTITLE=ist Name / An Album Ti\r\n"
+           "DTITLE=tle That Goes On \r\n"
+           "TTITLE0=Hello \r\n"
+           "TTITLE1=Other\r\n"
+           "TTITLE0=World\r\n"
+           "TTITLE0= again\r\n"));
   EXPECT_EQ(Info.Artist, "The Very Long Artist Name");
   EXPECT_EQ(Info.Album, "An Album Title That Goes On");
   EXPECT_EQ(Info.GetTrackTitle(0), "Hello World again");
@@ -205,16 +203,18 @@ TEST_F(Xmcd, WrittenEntryIsExact) {
             "# Revision: 0\r\n"
             "# Submitted via: \r\n"
             "#\r\n"
-            "DISCID=" + name.toLatin1() + "\r\n"
-            "DTITLE=Some Artist / Some Album\r\n"
-            "DYEAR=1999\r\n"
-            "DGENRE=Rock\r\n"
-            "TTITLE0=One\r\n"
-            "TTITLE1=Two\r\n"
-            "EXTD= YEAR: 1999 ID3G: 1\r\n"
-            "EXTT0=\r\n"
-            "EXTT1=\r\n"
-            "PLAYORDER=\r\n");
+            "DISCID=" +
+                name.toLatin1() +
+                "\r\n"
+                "DTITLE=Some Artist / Some Album\r\n"
+                "DYEAR=1999\r\n"
+                "DGENRE=Rock\r\n"
+                "TTITLE0=One\r\n"
+                "TTITLE1=Two\r\n"
+                "EXTD= YEAR: 1999 ID3G: 1\r\n"
+                "EXTT0=\r\n"
+                "EXTT1=\r\n"
+                "PLAYORDER=\r\n");
 }
 
 TEST_F(Xmcd, LineBreaksInNamesCannotAddLines) {
@@ -327,7 +327,8 @@ TEST_F(Xmcd, FullDiskLeavesTheStoredEntry) {
 
   EXPECT_FALSE(written);
   EXPECT_EQ(testutil::ReadFile(Info.LocalCDDBFile()), stored);
-  EXPECT_EQ(QDir(Info.LocalFolder).entryList(QDir::Files), QStringList{Info.LocalCDDBFile().section('/', -1)});
+  EXPECT_EQ(QDir(Info.LocalFolder).entryList(QDir::Files),
+            QStringList{Info.LocalCDDBFile().section('/', -1)});
 }
 
 TEST_F(Xmcd, LibcddbReadsOurEntryWithTheSameNames) {
