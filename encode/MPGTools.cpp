@@ -31,7 +31,7 @@ bool Exists(const QString& path) { return !path.isEmpty() && QFileInfo::exists(p
 
 off_t FileSize(int fd, const QString& path) {
   struct stat st {};
-  if (::fstat(fd, &st) != 0) throw EMPEGAudioError("Cannot read the size of " + path.toStdString());
+  if (::fstat(fd, &st) != 0) throw EMPEGAudioError("Cannot read the size of " + path);
   return st.st_size;
 }
 
@@ -40,7 +40,7 @@ bool EndsInTag(int fd, off_t size, const QString& path, char* block) {
   if (size <= TMPEGAudio::kTagSize) return false;
   if (::pread(fd, block, TMPEGAudio::kTagSize, size - TMPEGAudio::kTagSize) !=
       TMPEGAudio::kTagSize)
-    throw EMPEGAudioError("Cannot read the tag of " + path.toStdString());
+    throw EMPEGAudioError("Cannot read the tag of " + path);
   return std::memcmp(block, "TAG", 3) == 0;
 }
 
@@ -151,7 +151,7 @@ int32_t TMPEGAudio::RemoveTag() {
   const off_t size = FileSize(fd.Get(), FFileName);
   char block[kTagSize];
   if (EndsInTag(fd.Get(), size, FFileName, block) && ::ftruncate(fd.Get(), size - kTagSize) != 0)
-    throw EMPEGAudioError("Cannot remove the tag of " + FFileName.toStdString());
+    throw EMPEGAudioError("Cannot remove the tag of " + FFileName);
   return 0;
 }
 
@@ -166,8 +166,8 @@ int32_t TMPEGAudio::SaveTag() {
     // A full disk must not leave half a tag behind.
     const int error = errno;
     [[maybe_unused]] const int restored = ::ftruncate(fd.Get(), size);
-    throw EMPEGAudioError("Cannot write the tag of " + FFileName.toStdString() + ": " +
-                          std::strerror(error));
+    throw EMPEGAudioError("Cannot write the tag of " + FFileName + ": " +
+                          QString::fromLocal8Bit(std::strerror(error)));
   }
   return 0;
 }

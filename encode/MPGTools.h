@@ -7,12 +7,13 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
-#include <stdexcept>
+
+#include "platform/Exception.h"
 
 // A seek, read, cut or write that failed after the file had been opened.
-class EMPEGAudioError : public std::runtime_error {
+class EMPEGAudioError : public Exception {
  public:
-  using std::runtime_error::runtime_error;
+  using Exception::Exception;
 };
 
 class TMPEGAudio {

@@ -11,23 +11,23 @@ namespace {
 
 void OpenForReading(QFile& file) {
   if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-    throw ENormalizeError("Cannot open " + file.fileName().toStdString() + ": " +
-                          file.errorString().toStdString());
+    throw ENormalizeError("Cannot open " + file.fileName() + ": " +
+                          file.errorString());
 }
 
 // Reads up to size bytes; a read error is an error, a short read is the end.
 qint64 ReadChunk(QFile& file, char* buffer, qint64 size) {
   const qint64 n = file.read(buffer, size);
   if (n < 0)
-    throw ENormalizeError("Cannot read " + file.fileName().toStdString() + ": " +
-                          file.errorString().toStdString());
+    throw ENormalizeError("Cannot read " + file.fileName() + ": " +
+                          file.errorString());
   return n;
 }
 
 void Write(QFile& file, const char* data, qint64 size) {
   if (file.write(data, size) != size)
-    throw ENormalizeError("Cannot write " + file.fileName().toStdString() + ": " +
-                          file.errorString().toStdString());
+    throw ENormalizeError("Cannot write " + file.fileName() + ": " +
+                          file.errorString());
 }
 
 bool Aborted(const TNormalizeHooks& hooks) { return hooks.Aborted && hooks.Aborted(); }
@@ -46,7 +46,7 @@ bool ScanPeak(const QString& wavPath, int16_t& peak, const TNormalizeHooks& hook
   OpenForReading(wav);
   const qint64 total = wav.size() - kWaveHeaderSize;
   if (total <= 0) return false;
-  if (!wav.seek(kWaveHeaderSize)) throw ENormalizeError("Cannot seek " + wavPath.toStdString());
+  if (!wav.seek(kWaveHeaderSize)) throw ENormalizeError("Cannot seek " + wavPath);
 
   alignas(int16_t) char bytes[kNormalizeChunkBytes];
   int16_t samples[kNormalizeChunkBytes / 2];
@@ -73,8 +73,8 @@ bool NormalizeWave(const QString& wavPath, QString& tempPath, double gain,
   OpenForReading(wav);
   QFile temp(tempPath);
   if (!temp.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-    throw ENormalizeError("Cannot create " + tempPath.toStdString() + ": " +
-                          temp.errorString().toStdString());
+    throw ENormalizeError("Cannot create " + tempPath + ": " +
+                          temp.errorString());
 
   char header[kWaveHeaderSize];
   const qint64 headerSize = ReadChunk(wav, header, kWaveHeaderSize);

@@ -11,12 +11,13 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
-#include <stdexcept>
+
+#include "platform/Exception.h"
 
 // The WAV could not be opened or read, or the temporary file not written.
-class ENormalizeError : public std::runtime_error {
+class ENormalizeError : public Exception {
  public:
-  using std::runtime_error::runtime_error;
+  using Exception::Exception;
 };
 
 struct TNormalizeHooks {

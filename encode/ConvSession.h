@@ -1,0 +1,118 @@
+// TConvSession: the conversion session without any window. It walks the job
+// list, asks before overwriting, creates missing folders, rips each track
+// through the ripping component (encoding on the fly, or into a temporary
+// WAV that it normalises, encodes and deletes), tags the MP3, and records
+// each job's status and the lines of the error summary. It shows stages and
+// asks its questions through TConvSessionView, which the progress dialog
+// implements and tests implement with scripted answers. It reads the global
+// Config. User-interface thread only: the rip, the encoder and the
+// normalisation passes run pending events after every chunk, so Abort and
+// close requests arrive while StartSession runs.
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+#include "encode/FileParam.h"
+
+class TCDRIP;
+class TLameCoder;
+
+// Stages and their display names.
+enum : uint8_t {
+  stInitialization = 1,
+  stExtracting = 2,
+  stScanPeak = 3,
+  stNormalizing = 4,
+  stEncoding = 5,
+  stDone = 7,
+};
+QString StageName(uint8_t stage);
+
+// Results of the overwrite question (dialog result codes).
+enum : int {
+  orCancel = 2,
+  orYes = 6,
+  orNo = 7,
+  orNoToAll = 9,
+  orYesToAll = 10,
+};
+
+class TConvSessionView {
+ public:
+  virtual ~TConvSessionView() = default;
+  // The stage's display name over the progress bar.
+  virtual void ShowStage(const QString& name) = 0;
+  virtual void ShowProgress(int percent) = 0;
+  // The job in hand: source and destination labels and the window caption.
+  virtual void ShowJob(const QString& source, const QString& destination,
+                       const QString& caption) = 0;
+  // Asks whether to overwrite the file (its path in double quotes); returns
+  // the answer and whether "Always overwrite" was ticked.
+  virtual int ConfirmOverwrite(const QString& quotedPath, bool& alwaysOverwrite) = 0;
+  // One line of the error summary.
+  virtual void AddMessage(const QString& line) = 0;
+};
+
+class TConvSession {
+ public:
+  TConvSession(TCDRIP& cdrip, TLameCoder& coder, TConvSessionView& view);
+
+  // Creates a folder with all missing levels without asking; true on success.
+  std::function<bool(const QString& folder)> CreateOutputFolder;
+
+  // Copies the encoder settings into the encoder; a failure is shown in a box
+  // and the session goes on.
+  void ApplyEncoderSettings();
+  // Resets the state and runs the track loop over the jobs, updating their
+  // State in place. Returns true when the session ended by itself (no abort),
+  // which is when its dialog closes without a question.
+  bool StartSession(TJobList& jobs);
+
+  // The Abort button: stops the rip or encode in hand after its chunk and
+  // ends the loop after the current step.
+  void Abort();
+  // Every close request; byTimer when the session's own close timer made it.
+  // Any other request aborts and, when a job had begun, asks whether to
+  // delete the converted files. Call CloseSession afterwards.
+  void CloseQuery(bool byTimer);
+  // Stops the encoder and deletes the files the user asked to delete.
+  void CloseSession();
+
+  void SetStage(uint8_t stage);
+  void SetProgress(int percent);
+  // True when the path does not exist or can be opened for reading and writing.
+  static bool CanWriteFile(const QString& path);
+  // The stored answer when it was Yes to all or No to all, else the question.
+  int AskOverwrite(const QString& path);
+  // Writes the job's ID3v1.1 tag into its OutputPath; true when it was saved.
+  // Throws EMPEGAudioError when the file fails after it was opened.
+  static bool WriteTag(const TFileParam& job);
+  // The "Scan Peak Level" and "Normalizing" stages on a ripped WAV.
+  void NormalizeStages(const QString& wavPath);
+
+  bool Aborted = false;
+  bool ClosingByTimer = false;
+  bool DeleteRequested = false;
+  int32_t ItemCount = 0;
+  int32_t ItemIndex = 0;
+  int32_t Attempted = 0;
+  int32_t Completed = 0;
+  int32_t OverwriteAnswer = 0;
+  uint8_t Stage = 0;
+  bool Running() const { return FRunning; }
+
+ private:
+  void RunTrackLoop();
+  // The steps of one job after the overwrite question.
+  void ProcessJob(TFileParam& job);
+  void RipStep(TFileParam& job, const QString& ripTarget, bool onTheFly);
+  void EncodeStep(TFileParam& job, const QString& ripTarget);
+
+  TCDRIP& FCDRIP;
+  TLameCoder& FCoder;
+  TConvSessionView& FView;
+  TJobList* FJobs = nullptr;
+  bool FRunning = false;
+};

@@ -1,0 +1,479 @@
+// The conversion session over the real ripping component (on generated disc
+// images) and the real encoder: statuses, summary lines, questions and the
+// files left on disk.
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <deque>
+#include <memory>
+
+#include "common/DiscImage.h"
+#include "common/TestUtil.h"
+#include "disc/CDRIP.h"
+#include "encode/ConvSession.h"
+#include "encode/LameCoder.h"
+#include "encode/MPGTools.h"
+#include "encode/SessionTestUtil.h"
+#include "platform/MessageBox.h"
+#include "settings/config.h"
+
+using testutil::ReadFile;
+using testutil::ReadSamples;
+
+namespace {
+
+constexpr int kTrackSectors = 150;  // two seconds
+
+// Records what the session shows and answers the overwrite question from a script.
+class TRecordingView : public TConvSessionView {
+ public:
+  void ShowStage(const QString& name) override { Stages << name; }
+  void ShowProgress(int percent) override { LastProgress = percent; }
+  void ShowJob(const QString& source, const QString& destination,
+               const QString& caption) override {
+    Sources << source;
+    Destinations << destination;
+    Captions << caption;
+  }
+  int ConfirmOverwrite(const QString& quotedPath, bool& alwaysOverwrite) override {
+    OverwriteAsked << quotedPath;
+    if (OverwriteAnswers.empty()) {
+      ADD_FAILURE() << "unexpected overwrite question for " << quotedPath.toStdString();
+      return orCancel;
+    }
+    const auto [answer, always] = OverwriteAnswers.front();
+    OverwriteAnswers.pop_front();
+    alwaysOverwrite = always;
+    return answer;
+  }
+  void AddMessage(const QString& line) override { Messages << line; }
+
+  QStringList Stages, Sources, Destinations, Captions, Messages, OverwriteAsked;
+  std::deque<std::pair<int, bool>> OverwriteAnswers;
+  int LastProgress = -1;
+};
+
+class Session : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Config = &Settings;
+    Settings.OutputFolder = Temp.File("out");
+    ASSERT_TRUE(QDir().mkpath(Settings.OutputFolder));
+    Image = testutil::MakeDiscImage(Temp.Path(), "disc", std::vector<int>(5, kTrackSectors));
+    testutil::WriteCdripIni(Temp.File("cdrip.ini"), {Image.CuePath});
+    ASSERT_EQ(CR_Init(Temp.File("cdrip.ini").toUtf8().constData()), CDEX_OK);
+    CDRIP.SetCDRomNum(CR_GetNumCDROM() - 1);
+    ASSERT_EQ(CDRIP.TrackCount(), 5);
+    CDRIP.SetCoder(&Coder);
+  }
+  void TearDown() override { Config = nullptr; }
+
+  // Jobs for the first `count` tracks, named as the extraction command names them.
+  void MakeJobs(int count, const QString& extension = ".MP3") {
+    Jobs.clear();
+    for (int i = 0; i < count; ++i) {
+      TFileParam job;
+      job.RowIndex = i;
+      job.TrackInfo.TrackIndex = i;
+      job.TrackInfo.Title = QString("Song %1").arg(i + 1);
+      job.TrackInfo.Artist = "The Artist";
+      job.TrackInfo.Album = "The Album";
+      job.TrackInfo.Year = "2001";
+      job.TrackInfo.Category = "rock";
+      job.TrackInfo.Comment = "Cadenzo 1.06";
+      job.Title = job.TrackInfo.Title;
+      job.FileName = QString::asprintf("%.2d - ", i + 1) + job.Title;
+      job.OutputPath = Settings.OutputFolder + "/" + job.FileName + extension;
+      Jobs.push_back(job);
+    }
+  }
+  std::vector<int32_t> States() const {
+    std::vector<int32_t> states;
+    for (const TFileParam& job : Jobs) states.push_back(job.State);
+    return states;
+  }
+  QStringList OutputFiles() const {
+    return QDir(Settings.OutputFolder).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
+  }
+  // Aborts once when the rip of job `index` reports its first progress.
+  void AbortDuringRipOf(int index) {
+    CDRIP.OnProgress = [this, index](TCDRIP*, uint16_t) {
+      if (Engine.ItemIndex == index && !Engine.Aborted) Engine.Abort();
+    };
+  }
+
+  testutil::TTempFolder Temp;
+  TConfig Settings;
+  testutil::TDiscImage Image;
+  TLameCoder Coder;
+  TCDRIP CDRIP;
+  TRecordingView View;
+  TConvSession Engine{CDRIP, Coder, View};
+  TJobList Jobs;
+  platform::TScriptedMessageBoxes Boxes;
+};
+
+QByteArray TagOf(const QString& path) { return ReadFile(path).right(TMPEGAudio::kTagSize); }
+
+}  // namespace
+
+TEST_F(Session, OnTheFlySessionEncodesTagsAndCompletesEveryTrack) {
+  MakeJobs(3);
+  EXPECT_TRUE(Engine.StartSession(Jobs));
+
+  EXPECT_EQ(States(), (std::vector<int32_t>{jsDone, jsDone, jsDone}));
+  EXPECT_EQ(Engine.Attempted, 3);
+  EXPECT_EQ(Engine.Completed, 3);
+  EXPECT_FALSE(Engine.Aborted);
+  EXPECT_TRUE(View.Messages.isEmpty());
+  EXPECT_TRUE(Boxes.Asked().empty());
+  // The MP3s keep the job's own spelling of the extension, and nothing else is left.
+  EXPECT_EQ(OutputFiles(), (QStringList{"01 - Song 1.MP3", "02 - Song 2.MP3", "03 - Song 3.MP3"}));
+  EXPECT_EQ(View.Captions, (QStringList{"Track 1 of 3", "Track 2 of 3", "Track 3 of 3"}));
+  EXPECT_EQ(View.Sources.first(), "01 - Song 1");
+  EXPECT_EQ(View.Destinations.last(), Jobs[2].OutputPath);
+  EXPECT_EQ(View.Stages, (QStringList{"Initialization", "Extracting Audio Track(s)", "Done",
+                                      "Extracting Audio Track(s)", "Done",
+                                      "Extracting Audio Track(s)", "Done"}));
+
+  const QByteArray tag = TagOf(Jobs[1].OutputPath);
+  EXPECT_EQ(tag.left(3), "TAG");
+  EXPECT_EQ(tag.mid(3, 6), "Song 2");
+  EXPECT_EQ(uint8_t(tag[126]), 2);
+  EXPECT_EQ(uint8_t(tag[127]), 17);  // "rock"
+  QByteArray out;
+  ASSERT_EQ(testutil::RunProgram("ffprobe", {"-v", "error", "-show_entries", "format=duration",
+                                             "-of", "csv=p=0", Jobs[1].OutputPath},
+                                 &out),
+            0);
+  EXPECT_NEAR(out.trimmed().toDouble(), 2.0, 0.1);
+}
+
+TEST_F(Session, RipThenEncodeDeletesTheTemporaryWav) {
+  Settings.OnTheFly = false;
+  MakeJobs(2);
+  EXPECT_TRUE(Engine.StartSession(Jobs));
+  EXPECT_EQ(View.Messages, QStringList());
+  EXPECT_EQ(States(), (std::vector<int32_t>{jsDone, jsDone}));
+  EXPECT_EQ(OutputFiles(), (QStringList{"01 - Song 1.MP3", "02 - Song 2.MP3"}));
+  EXPECT_TRUE(View.Stages.contains("Encoding"));
+  EXPECT_EQ(TagOf(Jobs[0].OutputPath).mid(3, 7), QByteArray("Song 1\0", 7));
+}
+
+TEST_F(Session, WavOutputIsTheTrackAsReadWithoutTag) {
+  Settings.OutputFormat = 0;
+  MakeJobs(2, ".WAV");
+  EXPECT_TRUE(Engine.StartSession(Jobs));
+  EXPECT_EQ(States(), (std::vector<int32_t>{jsDone, jsDone}));
+  const QByteArray wav = ReadFile(Jobs[1].OutputPath);
+  EXPECT_EQ(wav.left(44), testutil::WaveHeader(kTrackSectors * 2352));
+  EXPECT_EQ(wav.mid(44), Image.TrackPcm(2));
+  EXPECT_FALSE(View.Stages.contains("Encoding"));
+}
+
+TEST_F(Session, NormalisedWavPeaksAtTheFactor) {
+  Settings.OutputFormat = 0;
+  Settings.NormalizeVolume = true;
+  Settings.NormalizeFactor = 90;
+  MakeJobs(1, ".WAV");
+  EXPECT_TRUE(Engine.StartSession(Jobs));
+  EXPECT_EQ(States(), (std::vector<int32_t>{jsDone}));
+  EXPECT_EQ(OutputFiles(), QStringList{"01 - Song 1.WAV"});
+  EXPECT_EQ(View.Stages.mid(1, 4), (QStringList{"Extracting Audio Track(s)", "Scan Peak Level",
+                                               "Normalizing", "Done"}));
+  const auto samples = ReadSamples(Jobs[0].OutputPath);
+  ASSERT_EQ(samples.size(), size_t(kTrackSectors * 2352 / 2));
+  EXPECT_NEAR(*std::max_element(samples.begin(), samples.end()), 0.90 * 32767, 40);
+  EXPECT_TRUE(Boxes.Asked().empty());
+}
+
+TEST_F(Session, NormalisationRipsThroughAWavEvenWhenOnTheFlyIsStored) {
+  // A stored OnTheFly with normalisation on would otherwise scale MP3 bytes as samples.
+  Settings.OnTheFly = true;
+  Settings.NormalizeVolume = true;
+  MakeJobs(1);
+  EXPECT_TRUE(Engine.StartSession(Jobs));
+  EXPECT_EQ(States(), (std::vector<int32_t>{jsDone}));
+  EXPECT_EQ(OutputFiles(), QStringList{"01 - Song 1.MP3"});
+  EXPECT_TRUE(View.Stages.contains("Normalizing"));
+  EXPECT_TRUE(View.Stages.contains("Encoding"));
+  // The decoded MP3 peaks near 98 % of full scale (-0.18 dB), give or take the coding.
+  QByteArray out, err;
+  ASSERT_EQ(testutil::RunProgram("ffmpeg", {"-nostdin", "-i", Jobs[0].OutputPath, "-af",
+                                            "volumedetect", "-f", "null", "-"},
+                                 &out, &err),
+            0)
+      << err.toStdString();
+  const auto peak = QRegularExpression(R"(max_volume: (-?[0-9.]+) dB)").match(err);
+  ASSERT_TRUE(peak.hasMatch()) << err.toStdString();
+  EXPECT_NEAR(peak.captured(1).toDouble(), -0.18, 0.6);
+}
+
+TEST_F(Session, OverwriteYesOverwritesAndSkipLeavesTheJobUntouched) {
+  MakeJobs(3);
+  testutil::WriteFile(Jobs[0].OutputPath, "old one");
+  testutil::WriteFile(Jobs[1].OutputPath, "old two");
+  View.OverwriteAnswers = {{orYes, false}, {orNo, false}};
+  EXPECT_TRUE(Engine.StartSession(Jobs));
+  EXPECT_EQ(View.OverwriteAsked, (QStringList{'"' + Jobs[0].OutputPath + '"',
+                                              '"' + Jobs[1].OutputPath + '"'}));
+  EXPECT_EQ(States(), (std::vector<int32_t>{jsDone, jsQueued, jsDone}));
+  EXPECT_GT(QFileInfo(Jobs[0].OutputPath).size(), 1000);
+  EXPECT_EQ(ReadFile(Jobs[1].OutputPath), "old two");
+  EXPECT_EQ(Engine.Attempted, 3);
+  EXPECT_EQ(Engine.Completed, 2);
+  EXPECT_EQ(Engine.OverwriteAnswer, orNo);
+  EXPECT_TRUE(Settings.OverwritePrompt);
+}
+
+TEST_F(Session, YesToAllAndSkipAllAnswerEveryLaterFileWithoutAsking) {
+  MakeJobs(3);
+  for (const TFileParam& job : Jobs) testutil::WriteFile(job.OutputPath, "old");
+  View.OverwriteAnswers = {{orYesToAll, false}};
+  EXPECT_TRUE(Engine.StartSession(Jobs));
+  EXPECT_EQ(View.OverwriteAsked.size(), 1);
+  EXPECT_EQ(States(), (std::vector<int32_t>{jsDone, jsDone, jsDone}));
+  for (const TFileParam& job : Jobs) EXPECT_GT(QFileInfo(job.OutputPath).size(), 1000);
+
+  MakeJobs(3);
+  testutil::WriteFile(Jobs[0].OutputPath, "old");
+  QFile::remove(Jobs[1].OutputPath);
+  testutil::WriteFile(Jobs[2].OutputPath, "old");
+  View.OverwriteAsked.clear();
+  View.OverwriteAnswers = {{orNoToAll, false}};
+  EXPECT_TRUE(Engine.StartSession(Jobs));
+  EXPECT_EQ(View.OverwriteAsked.size(), 1);
+  EXPECT_EQ(States(), (std::vector<int32_t>{jsQueued, jsDone, jsQueued}));
+  EXPECT_EQ(ReadFile(Jobs[0].OutputPath), "old");
+  EXPECT_EQ(ReadFile(Jobs[2].OutputPath), "old");
+}
+
+TEST_F(Session, CancelEndsTheSessionAtOnceAndItClosesByItself) {
+  MakeJobs(3);
+  testutil::WriteFile(Jobs[1].OutputPath, "old");
+  View.OverwriteAnswers = {{orCancel, false}};
+  EXPECT_TRUE(Engine.StartSession(Jobs));
+  EXPECT_FALSE(Engine.Aborted);
+  EXPECT_EQ(States(), (std::vector<int32_t>{jsDone, jsQueued, jsQueued}));
+  EXPECT_EQ(Engine.Attempted, 2);
+  EXPECT_EQ(Engine.Completed, 1);
+  EXPECT_EQ(OutputFiles(), (QStringList{"01 - Song 1.MP3", "02 - Song 2.MP3"}));
+  EXPECT_EQ(ReadFile(Jobs[1].OutputPath), "old");
+}
+
+TEST_F(Session, AlwaysOverwriteClearsThePromptForThisAndLaterSessions) {
+  MakeJobs(2);
+  for (const TFileParam& job : Jobs) testutil::WriteFile(job.OutputPath, "old");
+  View.OverwriteAnswers = {{orYes, true}};
+  EXPECT_TRUE(Engine.StartSession(Jobs));
+  EXPECT_FALSE(Settings.OverwritePrompt);
+  EXPECT_EQ(View.OverwriteAsked.size(), 1);
+  EXPECT_EQ(States(), (std::vector<int32_t>{jsDone, jsDone}));
+
+  MakeJobs(2);
+  EXPECT_TRUE(Engine.StartSession(Jobs));
+  EXPECT_EQ(View.OverwriteAsked.size(), 1);
+  EXPECT_EQ(States(), (std::vector<int32_t>{jsDone, jsDone}));
+}
+
+TEST_F(Session, MissingSubfoldersAreCreatedAndAFolderThatCannotBeIsAnErrorWithoutLine) {
+  MakeJobs(2);
+  Jobs[0].OutputPath = Settings.OutputFolder + "/The Artist/The Album/01 - Song 1.MP3";
+  testutil::WriteFile(Settings.OutputFolder + "/blocker", "a file, not a folder");
+  Jobs[1].OutputPath = Settings.OutputFolder + "/blocker/sub/02 - Song 2.MP3";
+  EXPECT_TRUE(Engine.StartSession(Jobs));
+  EXPECT_EQ(States(), (std::vector<int32_t>{jsDone, jsError}));
+  EXPECT_TRUE(QFileInfo(Jobs[0].OutputPath).size() > 1000);
+  EXPECT_TRUE(View.Messages.isEmpty());
+  EXPECT_EQ(Engine.Completed, 1);  // the failed folder skips the job's end
+  EXPECT_EQ(View.Stages.last(), "Done");
+}
+
+TEST_F(Session, FailedRipLeadsToBothSummaryLinesInRipThenEncode) {
+  Settings.OnTheFly = false;
+  MakeJobs(3);
+  // The temporary WAV cannot be created where a folder has its name.
+  ASSERT_TRUE(QDir().mkpath(ChangeFileExt(Jobs[1].OutputPath, ".wav")));
+  EXPECT_TRUE(Engine.StartSession(Jobs));
+  EXPECT_EQ(States(), (std::vector<int32_t>{jsDone, jsError, jsDone}));
+  EXPECT_EQ(View.Messages, (QStringList{"Can' ripping track 'Song 2', extract cdda error.",
+                                        "'Song 2' convert error."}));
+  EXPECT_EQ(Engine.Completed, 3);
+}
+
+TEST_F(Session, NormalisingAMissingRipShowsTheFailureBoxOnly) {
+  Settings.OnTheFly = false;
+  Settings.NormalizeVolume = true;
+  MakeJobs(1);
+  ASSERT_TRUE(QDir().mkpath(ChangeFileExt(Jobs[0].OutputPath, ".wav")));
+  EXPECT_TRUE(Engine.StartSession(Jobs));
+  EXPECT_EQ(States(), (std::vector<int32_t>{jsError}));
+  EXPECT_EQ(Boxes.Texts(), QStringList{"Normalize wave file fail."});
+  EXPECT_EQ(Boxes.Asked().front().Caption, "Error");
+  EXPECT_EQ(View.Messages.size(), 2);
+}
+
+TEST_F(Session, FullDiskDuringTheRipIsAFailedJob) {
+  Settings.OutputFormat = 0;
+  MakeJobs(1, ".WAV");
+  {
+    testutil::TFileSizeLimit limit(100000);
+    EXPECT_TRUE(Engine.StartSession(Jobs));
+  }
+  EXPECT_EQ(States(), (std::vector<int32_t>{jsError}));
+  EXPECT_EQ(View.Messages, QStringList{"Can' ripping track 'Song 1', extract cdda error."});
+}
+
+TEST_F(Session, OutputThatCannotBeOpenedIsReportedBeforeRipAndEncode) {
+  Settings.OnTheFly = false;
+  Settings.OverwritePrompt = false;
+  MakeJobs(1);
+  ASSERT_TRUE(QDir().mkpath(Jobs[0].OutputPath));
+  EXPECT_TRUE(Engine.StartSession(Jobs));
+  EXPECT_EQ(States(), (std::vector<int32_t>{jsError}));
+  const QString path = Jobs[0].OutputPath;
+  EXPECT_EQ(View.Messages,
+            (QStringList{" '" + path +
+                             "' can not be create, please checks whether the file was open by "
+                             "other applications!",
+                         " '" + path +
+                             "' can not be create, please checks whether the file in uses by "
+                             "other applications!"}));
+}
+
+TEST_F(Session, AbortInTheThirdOfFiveAndDeleteEverythingConverted) {
+  MakeJobs(5);
+  AbortDuringRipOf(2);
+  EXPECT_FALSE(Engine.StartSession(Jobs));
+  EXPECT_EQ(States(), (std::vector<int32_t>{jsDone, jsDone, jsProcessing, jsQueued, jsQueued}));
+  EXPECT_EQ(Engine.Completed, 2);
+  EXPECT_EQ(Engine.Attempted, 3);
+  EXPECT_TRUE(QFileInfo::exists(Jobs[2].OutputPath));  // the partial MP3
+
+  Boxes.Answer(platform::IDYES);
+  Engine.CloseQuery(false);
+  Engine.CloseSession();
+  ASSERT_EQ(Boxes.Asked().size(), 1u);
+  EXPECT_EQ(Boxes.Asked()[0].Text,
+            "Conversion has been aborted.\r\nWould you want delete ALL converted audio file(s)?");
+  EXPECT_EQ(Boxes.Asked()[0].Caption, "Confirmation");
+  EXPECT_EQ(Boxes.Asked()[0].Flags, platform::MB_YESNO | platform::MB_ICONQUESTION);
+  EXPECT_EQ(States(), (std::vector<int32_t>{jsAbortedDeleted, jsAbortedDeleted, jsAbortedDeleted,
+                                            jsQueued, jsQueued}));
+  EXPECT_TRUE(OutputFiles().isEmpty()) << OutputFiles().join(", ").toStdString();
+  EXPECT_FALSE(Engine.DeleteRequested);
+  EXPECT_TRUE(View.Messages.isEmpty());
+}
+
+TEST_F(Session, AbortInTheThirdOfFiveAndKeepTheFiles) {
+  MakeJobs(5);
+  AbortDuringRipOf(2);
+  EXPECT_FALSE(Engine.StartSession(Jobs));
+  Boxes.Answer(platform::IDNO);
+  Engine.CloseQuery(false);
+  Engine.CloseSession();
+  EXPECT_EQ(States(),
+            (std::vector<int32_t>{jsDone, jsDone, jsAborted, jsQueued, jsQueued}));
+  EXPECT_EQ(OutputFiles(), (QStringList{"01 - Song 1.MP3", "02 - Song 2.MP3", "03 - Song 3.MP3"}));
+  EXPECT_EQ(TagOf(Jobs[1].OutputPath).left(3), "TAG");
+  // The aborted track gets no tag.
+  EXPECT_NE(TagOf(Jobs[2].OutputPath).left(3), "TAG");
+}
+
+TEST_F(Session, CloseAfterAFinishedSessionAsksAndDeletesOnYes) {
+  MakeJobs(2);
+  EXPECT_TRUE(Engine.StartSession(Jobs));
+  // A close request not made by the close timer is an abort.
+  Boxes.Answer(platform::IDYES);
+  Engine.CloseQuery(false);
+  Engine.CloseSession();
+  EXPECT_TRUE(Engine.Aborted);
+  EXPECT_EQ(States(), (std::vector<int32_t>{jsAbortedDeleted, jsAbortedDeleted}));
+  EXPECT_TRUE(OutputFiles().isEmpty());
+}
+
+TEST_F(Session, ClosingByTheTimerAsksNothing) {
+  MakeJobs(1);
+  EXPECT_TRUE(Engine.StartSession(Jobs));
+  Engine.CloseQuery(true);
+  Engine.CloseSession();
+  EXPECT_FALSE(Engine.Aborted);
+  EXPECT_TRUE(Boxes.Asked().empty());
+  EXPECT_EQ(States(), (std::vector<int32_t>{jsDone}));
+}
+
+TEST_F(Session, AConvertedFileThatCannotBeDeletedIsASummaryLine) {
+  MakeJobs(1);
+  EXPECT_TRUE(Engine.StartSession(Jobs));
+  // Something else took the name: a folder with content cannot be removed as a file.
+  ASSERT_TRUE(QFile::remove(Jobs[0].OutputPath));
+  testutil::WriteFile(Jobs[0].OutputPath + "/inside", "x");
+  Boxes.Answer(platform::IDYES);
+  Engine.CloseQuery(false);
+  Engine.CloseSession();
+  EXPECT_EQ(View.Messages,
+            QStringList{"Can't delete the converted wave files: " + Jobs[0].OutputPath});
+}
+
+TEST_F(Session, AbortWhileScalingKeepsTheRippedWavWhole) {
+  Settings.OutputFormat = 0;
+  Settings.NormalizeVolume = true;
+  MakeJobs(1, ".WAV");
+  Settings.NormalizeFactor = 80;
+  int scalingChunks = 0;
+  // The view sees every progress step; abort in the scaling pass.
+  struct TAbortingView : TRecordingView {
+    TConvSession* Engine = nullptr;
+    int* Chunks = nullptr;
+    void ShowProgress(int percent) override {
+      if (Engine->Stage == stNormalizing && percent > 0 && ++*Chunks == 1) Engine->Abort();
+    }
+  } view;
+  TConvSession engine(CDRIP, Coder, view);
+  view.Engine = &engine;
+  view.Chunks = &scalingChunks;
+  EXPECT_FALSE(engine.StartSession(Jobs));
+  EXPECT_EQ(scalingChunks, 1);
+  EXPECT_EQ(OutputFiles(), QStringList{"01 - Song 1.WAV"});
+  EXPECT_EQ(ReadFile(Jobs[0].OutputPath).mid(44), Image.TrackPcm(1));
+}
+
+TEST_F(Session, EncoderSettingsAreCopiedAndABadIndexIsReported) {
+  Settings.BitRate = 8;
+  Settings.MaxBitRate = 12;
+  Settings.SampleRate = 0;
+  Settings.Mode = 1;
+  Settings.Quality = 2;
+  Settings.VBR = true;
+  Settings.WriteVBRHeader = false;
+  Settings.CRC = false;
+  Settings._Private = true;
+  Engine.ApplyEncoderSettings();
+  EXPECT_EQ(Coder.Bitrate(), 128u);
+  EXPECT_EQ(Coder.MaxBitrate(), 256u);
+  EXPECT_EQ(Coder.SampleRate(), 48000u);
+  EXPECT_EQ(Coder.Mode(), TLameMode::JSTEREO);
+  EXPECT_EQ(Coder.Quality(), MPEG_QUALITY::HIGH_QUALITY);
+  EXPECT_TRUE(Coder.EnableVBR());
+  EXPECT_FALSE(Coder.WriteVBRHeader());
+  EXPECT_FALSE(Coder.CRC());
+  EXPECT_TRUE(Coder.Private());
+  EXPECT_TRUE(Boxes.Asked().empty());
+
+  Settings.BitRate = 14;
+  Engine.ApplyEncoderSettings();
+  EXPECT_EQ(Boxes.Texts(), QStringList{"Has error occurred when initialize encoder parameter!"});
+  EXPECT_EQ(Boxes.Asked()[0].Caption, "Error");
+}
+
+TEST_F(Session, NothingToDoStillEndsTheSession) {
+  MakeJobs(0);
+  EXPECT_TRUE(Engine.StartSession(Jobs));
+  EXPECT_EQ(Engine.Attempted, 0);
+  Settings.ConvertType = 0;
+  MakeJobs(2);
+  EXPECT_TRUE(Engine.StartSession(Jobs));
+  EXPECT_EQ(States(), (std::vector<int32_t>{jsQueued, jsQueued}));
+  EXPECT_TRUE(OutputFiles().isEmpty());
+}
