@@ -99,10 +99,16 @@ void TMPEGAudio::SetFileName(const QString& path) {
 }
 
 void TMPEGAudio::ReadTag() {
+  // Loading the fields is a convenience: a file that cannot be read as a
+  // tagged file leaves them as they are, and the writes report the failure.
   const TFd fd(::open(QFile::encodeName(FFileName).constData(), O_RDONLY | O_CLOEXEC));
-  if (fd.Get() < 0) return;
+  struct stat st {};
+  if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return;
   char block[kTagSize];
-  if (!EndsInTag(fd.Get(), FileSize(fd.Get(), FFileName), FFileName, block)) return;
+  if (st.st_size <= kTagSize ||
+      ::pread(fd.Get(), block, kTagSize, st.st_size - kTagSize) != kTagSize ||
+      std::memcmp(block, "TAG", 3) != 0)
+    return;
   FTitle = FieldBytes(block + 3, kTextCapacity);
   FArtist = FieldBytes(block + 33, kTextCapacity);
   FAlbum = FieldBytes(block + 63, kTextCapacity);
