@@ -150,7 +150,8 @@ class TRipRun {
     const QString fileName = FFile.fileName();
     FFile.close();
     if (FStreamOpen) {
-      if (!failure) FCoder->WriteInfoTag(fileName);
+      if (!failure && FCoder->WriteInfoTag(fileName) != 0)
+        failure = std::make_exception_ptr(ECDRIPError("Write error"));
       FCoder->CloseStream();
     }
     if (failure && !unwinding) std::rethrow_exception(failure);
