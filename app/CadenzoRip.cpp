@@ -1,0 +1,352 @@
+// cadenzo-rip: the extraction of the desktop program without windows, for
+// scripts and servers. It reads the same settings, loads the disc and its
+// names the same way, names the files with the same rule and runs the same
+// conversion session; options override settings for one run only.
+#include <unistd.h>
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <cstdio>
+#include <memory>
+
+#include "app/AppInfo.h"
+#include "app/ExtractJobs.h"
+#include "cddb/CDInfo.h"
+#include "disc/CDRIP.h"
+#include "encode/ConvSession.h"
+#include "encode/LameCoder.h"
+#include "libs/cdrip/cdrip.h"
+#include "platform/Folders.h"
+#include "settings/config.h"
+
+namespace {
+
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+void Print(FILE* stream, const QString& text) {
+  std::fputs(text.toLocal8Bit().constData(), stream);
+  std::fflush(stream);
+}
+
+// "1,3-5" into track numbers from 1, in the order given; empty with an error
+// text when a part is malformed or outside 1..trackCount.
+std::vector<int> ParseTracks(const QString& text, int trackCount, QString& error) {
+  std::vector<int> tracks;
+  for (const QString& part : text.split(u',')) {
+    const QStringList bounds = part.trimmed().split(u'-');
+    bool okFirst = false, okLast = false;
+    const int first = bounds.value(0).trimmed().toInt(&okFirst);
+    const int last = bounds.size() == 2 ? bounds[1].trimmed().toInt(&okLast) : first;
+    if (!okFirst || bounds.size() > 2 || (bounds.size() == 2 && !okLast) || first > last) {
+      error = QString("invalid track list '%1'").arg(text);
+      return {};
+    }
+    if (first < 1 || last > trackCount) {
+      error = QString("track %1 is not on the disc (it has %2 tracks)")
+                  .arg(first < 1 ? first : last)
+                  .arg(trackCount);
+      return {};
+    }
+    for (int track = first; track <= last; ++track)
+      if (std::find(tracks.begin(), tracks.end(), track) == tracks.end()) tracks.push_back(track);
+  }
+  return tracks;
+}
+
+enum class TOverwrite { Ask, All, None };
+
+// Progress on stderr: a bar redrawn in place on a terminal, one line per
+// job and stage otherwise.
+class TConsoleView : public TConvSessionView {
+ public:
+  TConsoleView(TOverwrite overwrite, bool terminal) : FOverwrite(overwrite), FTerminal(terminal) {}
+
+  void ShowStage(const QString& name) override {
+    FStage = name;
+    FPercent = 0;
+    if (FTerminal)
+      DrawBar();
+    else if (!FCaption.isEmpty())
+      Print(stderr, QString("  %1\n").arg(name));
+  }
+
+  void ShowProgress(int percent) override {
+    if (percent == FPercent) return;
+    FPercent = percent;
+    if (FTerminal) DrawBar();
+  }
+
+  void ShowJob(const QString& source, const QString& destination, const QString& caption) override {
+    FCaption = caption;
+    EndBar();
+    Print(stderr, QString("%1: %2 -> %3\n").arg(caption, source, destination));
+  }
+
+  int ConfirmOverwrite(const QString& quotedPath, bool& alwaysOverwrite) override {
+    alwaysOverwrite = false;
+    switch (FOverwrite) {
+      case TOverwrite::All: return orYes;
+      case TOverwrite::None: return orNo;
+      case TOverwrite::Ask: break;
+    }
+    EndBar();
+    QTextStream in(stdin);
+    for (;;) {
+      Print(stderr, QString("%1 exists. Overwrite? [y]es, yes to [a]ll, [s]kip, sk[i]p all, "
+                            "[c]ancel: ")
+                        .arg(quotedPath));
+      const QString answer = in.readLine().trimmed().toLower();
+      if (answer.isNull()) return orCancel;
+      if (answer == "y" || answer == "yes") return orYes;
+      if (answer == "a") return orYesToAll;
+      if (answer == "s") return orNo;
+      if (answer == "i") return orNoToAll;
+      if (answer == "c") return orCancel;
+    }
+  }
+
+  void AddMessage(const QString& line) override { Messages << line; }
+
+  void EndBar() {
+    if (FBarShown) Print(stderr, "\n");
+    FBarShown = false;
+  }
+
+  QStringList Messages;
+
+ private:
+  void DrawBar() {
+    const int filled = FPercent * 30 / 100;
+    Print(stderr, QString("\r  [%1%2] %3% %4")
+                      .arg(QString(filled, u'#'), QString(30 - filled, u'-'))
+                      .arg(FPercent, 3)
+                      .arg(FStage.leftJustified(26)));
+    FBarShown = true;
+  }
+
+  TOverwrite FOverwrite;
+  bool FTerminal;
+  QString FStage;
+  QString FCaption;
+  int FPercent = -1;
+  bool FBarShown = false;
+};
+
+// A cdrip.ini that lists only the given image, so it becomes the last drive.
+bool WriteImageIni(const QString& iniPath, const QString& image) {
+  QFile ini(iniPath);
+  if (!ini.open(QIODevice::WriteOnly)) return false;
+  const QByteArray text =
+      "[Images]\r\nImage0=" + QFileInfo(image).absoluteFilePath().toLocal8Bit() + "\r\n";
+  return ini.write(text) == text.size();
+}
+
+void PrintDisc(const TCDRIP& cdrip, const QStringList& drives, const TMyCDInfo& info) {
+  QString text = "Drives:\n";
+  for (int i = 0; i < drives.size(); ++i)
+    text += QString("%1 %2: %3\n").arg(i == cdrip.CDRomNum() ? "*" : " ").arg(i).arg(drives[i]);
+  text += QString("Disc ID: %1\n").arg(info.DiscID, 8, 16, QChar(u'0'));
+  text += QString("Artist: %1\nAlbum: %2\n").arg(info.Artist, info.Album);
+  text += "  #  Start     Length    Title\n";
+  for (int i = 0; i < info.TrackCount; ++i)
+    text += QString(" %1  %2  %3  %4\n")
+                .arg(i + 1, 2, 10, QChar(u'0'))
+                .arg(info.TrackStartText(i), info.TrackLengthText(i), info.GetTrackTitle(i));
+  Print(stdout, text);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  QCoreApplication::setApplicationName("cadenzo-rip");
+  QCoreApplication::setApplicationVersion(kProgramVersion);
+
+  QCommandLineParser parser;
+  parser.setApplicationDescription(
+      "Extracts audio CD tracks to MP3 or WAV files without windows, with the settings, disc "
+      "names, naming rule and conversion of the Cadenzo desktop program. Options override the "
+      "settings for this run only; nothing is saved.\n\n"
+      "Exit status: 0 when every track is done, 1 when a track failed, was skipped or the run "
+      "was cancelled, 2 for a usage error.");
+  parser.addHelpOption();
+  parser.addVersionOption();
+  const QCommandLineOption driveOption("drive", "Use drive number <n> (see --list).", "n");
+  const QCommandLineOption imageOption("image", "Use the disc image <file> (.cue, .toc, .nrg) as the drive.", "file");
+  const QCommandLineOption tracksOption("tracks", "Tracks to extract, such as 1,3-5 (default: all).", "list");
+  const QCommandLineOption formatOption("format", "Output format: mp3 or wav.", "mp3|wav");
+  const QCommandLineOption folderOption("output-folder", "Folder for the output files.", "dir");
+  const QCommandLineOption namingOption(
+      "naming", "Naming rule, such as \"<artist>\\<album>\\<number> - <title>\".", "rule");
+  const QCommandLineOption normalizeOption(
+      "normalize", "Normalise every track to <percent> (80-100) of full scale; rips to a "
+      "temporary WAV first.", "percent");
+  const QCommandLineOption playlistOption("playlist", "Write an M3U (.m3u) or PLS playlist.", "file");
+  const QCommandLineOption overwriteOption(
+      "overwrite", "Existing files: ask (only on a terminal), all, or none.", "ask|all|none");
+  const QCommandLineOption listOption(
+      "list", "Print the drives, the disc ID, artist, album and tracks, then exit.");
+  parser.addOptions({driveOption, imageOption, tracksOption, formatOption, folderOption,
+                     namingOption, normalizeOption, playlistOption, overwriteOption, listOption});
+  parser.process(app);
+  auto usageError = [](const QString& text) {
+    Print(stderr, QString("cadenzo-rip: %1\n").arg(text));
+    return kExitUsage;
+  };
+  if (!parser.positionalArguments().isEmpty())
+    return usageError(QString("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+
+  TConfig settings;
+  Config = &settings;
+  settings.Load();
+
+  if (parser.isSet(formatOption)) {
+    const QString format = parser.value(formatOption).toLower();
+    if (format != "mp3" && format != "wav") return usageError("--format takes mp3 or wav");
+    settings.OutputFormat = format == "mp3" ? 1 : 0;
+  }
+  if (parser.isSet(folderOption)) settings.OutputFolder = parser.value(folderOption);
+  if (parser.isSet(namingOption)) settings.NamingString = parser.value(namingOption);
+  if (parser.isSet(normalizeOption)) {
+    bool ok = false;
+    const int percent = parser.value(normalizeOption).toInt(&ok);
+    if (!ok || percent < 80 || percent > 100) return usageError("--normalize takes 80 to 100");
+    settings.NormalizeVolume = true;
+    settings.NormalizeFactor = percent;
+  }
+  settings.OnTheFly = settings.OutputFormat == 1 && !settings.NormalizeVolume;
+  const bool terminal = isatty(STDIN_FILENO) && isatty(STDERR_FILENO);
+  TOverwrite overwrite = settings.OverwritePrompt ? TOverwrite::Ask : TOverwrite::All;
+  if (parser.isSet(overwriteOption)) {
+    const QString value = parser.value(overwriteOption);
+    if (value == "ask") overwrite = TOverwrite::Ask;
+    else if (value == "all") overwrite = TOverwrite::All;
+    else if (value == "none") overwrite = TOverwrite::None;
+    else return usageError("--overwrite takes ask, all or none");
+  }
+  if (overwrite == TOverwrite::Ask && !terminal) overwrite = TOverwrite::None;
+  settings.OverwritePrompt = overwrite != TOverwrite::All;
+
+  QTemporaryDir imageFolder;
+  QString iniPath = platform::ProgramFolder() + "cdrip.ini";
+  if (parser.isSet(imageOption)) {
+    const QString image = parser.value(imageOption);
+    if (!QFileInfo(image).isFile()) return usageError(QString("no disc image '%1'").arg(image));
+    iniPath = imageFolder.filePath("cdrip.ini");
+    if (!imageFolder.isValid() || !WriteImageIni(iniPath, image))
+      return usageError("cannot write a temporary cdrip.ini");
+  }
+  if (CR_Init(iniPath.toLocal8Bit().constData()) == CDEX_ERROR) {
+    Print(stderr, QString("cadenzo-rip: the CD-reading library cannot start with %1\n").arg(iniPath));
+    return kExitFailed;
+  }
+  const int driveCount = CR_GetNumCDROM();
+  if (driveCount < 1) {
+    Print(stderr, "cadenzo-rip: no CD drive and no disc image found\n");
+    return kExitFailed;
+  }
+  int drive = parser.isSet(imageOption) ? driveCount - 1 : settings.nActive;
+  if (parser.isSet(driveOption)) {
+    bool ok = false;
+    drive = parser.value(driveOption).toInt(&ok);
+    if (!ok || drive < 0 || drive >= driveCount)
+      return usageError(QString("--drive takes 0 to %1").arg(driveCount - 1));
+  }
+  if (drive >= driveCount || drive < 0) drive = 0;
+
+  TLameCoder coder;
+  TCDRIP cdrip;
+  cdrip.SetCoder(&coder);
+  cdrip.SetEncode(true);
+  QStringList drives;
+  TMyCDInfo info(&cdrip);
+  info.LocalFolder = settings.LocalCDDBFolder;
+  try {
+    for (int i = 0; i < driveCount; ++i) {
+      cdrip.SetCDRomNum(i);
+      drives << cdrip.CDRomName();
+    }
+    cdrip.SetCDRomNum(drive);
+    cdrip.ReadParameters();
+    settings.DriveParams = cdrip.Params();
+  } catch (const std::exception& e) {
+    Print(stderr, QString("cadenzo-rip: %1\n").arg(QString::fromStdString(e.what()).trimmed()));
+    return kExitFailed;
+  }
+  if (!cdrip.IsUnitReady()) {
+    if (parser.isSet(listOption)) PrintDisc(cdrip, drives, info);
+    Print(stderr, "cadenzo-rip: No disc, please insert one.\n");
+    return kExitFailed;
+  }
+  LoadDiscNames(info);
+  if (parser.isSet(listOption)) {
+    PrintDisc(cdrip, drives, info);
+    return 0;
+  }
+  if (info.TrackCount == 0) {
+    Print(stderr, "cadenzo-rip: the disc has no tracks\n");
+    return kExitFailed;
+  }
+
+  QString error;
+  std::vector<int> tracks;
+  if (parser.isSet(tracksOption)) {
+    tracks = ParseTracks(parser.value(tracksOption), info.TrackCount, error);
+    if (tracks.empty()) return usageError(error);
+  } else {
+    for (int track = 1; track <= info.TrackCount; ++track) tracks.push_back(track);
+  }
+
+  const QString folder = settings.OutputFolder;
+  if (!QFileInfo(folder).isDir() && !CreateOutputFolder(folder)) {
+    Print(stderr, QString("cadenzo-rip: The output folder '%1' can't be create! \n").arg(folder));
+    return kExitFailed;
+  }
+  settings.ConvertType = 31;
+  TJobList jobs;
+  for (int track : tracks) {
+    TFileParam job;
+    job.RowIndex = int32_t(jobs.size());
+    job.TrackInfo = MakeTrackInfo(info, track - 1);
+    jobs.push_back(job);
+  }
+  AssignOutputPaths(jobs, info.Artist, info.Album);
+
+  TConsoleView view(overwrite, terminal);
+  TConvSession session(cdrip, coder, view);
+  session.CreateOutputFolder = CreateOutputFolder;
+  cdrip.OnProgress = [&session](TCDRIP*, uint16_t percent) { session.SetProgress(percent); };
+  coder.OnProgress = [&session](TLameCoder*, uint16_t percent) { session.SetProgress(percent); };
+  session.StartSession(jobs);
+  session.CloseQuery(!session.Aborted);
+  session.CloseSession();
+  view.EndBar();
+
+  int exitCode = 0;
+  QString report;
+  for (const TFileParam& job : jobs) {
+    if (job.State != jsDone) exitCode = kExitFailed;
+    const QString state = JobStateText(job.State);
+    report += QString("%1  %2\n").arg((state.isEmpty() ? "Skipped" : state).leftJustified(10),
+                                      job.OutputPath);
+  }
+  Print(stdout, report);
+  const QString playlist = parser.value(playlistOption);
+  if (!playlist.isEmpty() && !session.Aborted && session.Completed > 0) {
+    if (WritePlaylist(playlist, jobs)) {
+      Print(stdout, QString("Playlist  %1\n").arg(QFileInfo(playlist).absoluteFilePath()));
+    } else {
+      Print(stderr, QString("cadenzo-rip: the playlist '%1' can't be written\n").arg(playlist));
+      exitCode = kExitFailed;
+    }
+  }
+  if (!view.Messages.isEmpty()) {
+    Print(stderr, QString("%1 Error(s) occured during conversion session.\n").arg(view.Messages.size()));
+    for (const QString& line : view.Messages) Print(stderr, line + "\n");
+  }
+  return exitCode;
+}

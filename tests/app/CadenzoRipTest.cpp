@@ -1,0 +1,190 @@
+// cadenzo-rip run as a program on a generated disc image whose names lie in
+// the local CDDB folder of the settings: files, tags, playlists, exit status
+// and the error summary.
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+
+#include "cddb/CDInfo.h"
+#include "common/DiscImage.h"
+#include "common/TestUtil.h"
+#include "disc/CDRIP.h"
+#include "libs/cdrip/cdrip.h"
+#include "settings/config.h"
+
+using namespace testutil;
+
+namespace {
+
+struct TRun {
+  int ExitCode = -1;
+  QString Out;
+  QString Err;
+};
+
+class CadenzoRipTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    Folder = new TTempFolder;
+    Image = new TDiscImage(MakeDiscImage(Folder->File("disc"), "rip", {225, 300, 150}));
+    WriteCdripIni(Folder->File("cdrip.ini"), {Image->CuePath});
+    ASSERT_NE(CR_Init(Folder->File("cdrip.ini").toLocal8Bit().constData()), CDEX_ERROR);
+
+    // The disc's names, stored as the desktop program stores them at exit.
+    TCDRIP cdrip;
+    cdrip.SetCDRomNum(CR_GetNumCDROM() - 1);
+    TMyCDInfo info(&cdrip);
+    ASSERT_TRUE(info.LoadFromTOC());
+    info.SetDefaultNames();
+    info.Artist = "Test Artist";
+    info.Album = "Test Album";
+    info.Category = "jazz";
+    info.SetTrackTitle(0, "Opening");
+    info.SetTrackTitle(1, "Second");
+    info.SetTrackTitle(2, "Last/One");
+    info.LocalFolder = Folder->File("localCDDB");
+    ASSERT_TRUE(info.WriteLocalCDDB());
+    DiscID = info.DiscID;
+
+    TConfig settings;
+    settings.LocalCDDBFolder = info.LocalFolder;
+    settings.OutputFolder = Folder->File("default-out");
+    ASSERT_TRUE(settings.Save());
+  }
+  static void TearDownTestSuite() {
+    delete Image;
+    delete Folder;
+  }
+
+  TRun Rip(QStringList arguments) {
+    arguments.prepend(Image->CuePath);
+    arguments.prepend("--image");
+    QByteArray out, err;
+    TRun run;
+    run.ExitCode = RunProgram(ProgramDir() + "/cadenzo-rip", arguments, &out, &err);
+    run.Out = QString::fromUtf8(out);
+    run.Err = QString::fromUtf8(err);
+    return run;
+  }
+
+  static double Duration(const QString& file) {
+    QByteArray out;
+    RunProgram("ffprobe", {"-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", file},
+               &out);
+    return out.trimmed().toDouble();
+  }
+
+  static TTempFolder* Folder;
+  static TDiscImage* Image;
+  static uint32_t DiscID;
+  TTempFolder FOut;
+};
+
+TTempFolder* CadenzoRipTest::Folder = nullptr;
+TDiscImage* CadenzoRipTest::Image = nullptr;
+uint32_t CadenzoRipTest::DiscID = 0;
+
+TEST_F(CadenzoRipTest, ListShowsTheDriveTheDiscIdAndTheStoredNames) {
+  const TRun run = Rip({"--list"});
+  ASSERT_EQ(run.ExitCode, 0) << run.Err.toStdString();
+  EXPECT_TRUE(run.Out.contains("* 0: rip.cue (image)")) << run.Out.toStdString();
+  EXPECT_TRUE(run.Out.contains(QString::asprintf("Disc ID: %08x\n", DiscID))) << run.Out.toStdString();
+  EXPECT_TRUE(run.Out.contains("Artist: Test Artist\nAlbum: Test Album\n"));
+  EXPECT_TRUE(run.Out.contains(" 01  00:00:00  00:03:00  Opening\n"));
+  EXPECT_TRUE(run.Out.contains(" 02  00:03:00  00:04:00  Second\n"));
+  EXPECT_TRUE(run.Out.contains(" 03  00:07:00  00:02:00  Last/One\n"));
+}
+
+TEST_F(CadenzoRipTest, ExtractsTickedTracksToTaggedMp3sWithAPlaylist) {
+  const QString out = FOut.File("music");  // created by the run
+  const TRun run = Rip({"--tracks", "1,3", "--output-folder", out, "--naming",
+                        "<artist>\\<number> - <title>", "--playlist", FOut.File("list.pls")});
+  ASSERT_EQ(run.ExitCode, 0) << run.Err.toStdString();
+  const QString first = out + "/Test Artist/01 - Opening.MP3";
+  const QString third = out + "/Test Artist/03 - Last-One.MP3";
+  EXPECT_TRUE(run.Out.contains("Done        " + first)) << run.Out.toStdString();
+  EXPECT_TRUE(run.Out.contains("Done        " + third));
+  EXPECT_FALSE(QFile::exists(out + "/Test Artist/02 - Second.MP3"));
+  EXPECT_NEAR(Duration(first), 3.0, 0.06);
+  EXPECT_NEAR(Duration(third), 2.0, 0.06);
+
+  const QByteArray tag = ReadFile(first).right(128);
+  ASSERT_TRUE(tag.startsWith("TAG"));
+  EXPECT_EQ(tag.mid(3, 30), QByteArray("Opening").leftJustified(30, '\0'));
+  EXPECT_EQ(tag.mid(33, 30), QByteArray("Test Artist").leftJustified(30, '\0'));
+  EXPECT_EQ(tag.mid(63, 30), QByteArray("Test Album").leftJustified(30, '\0'));
+  EXPECT_EQ(quint8(tag[126]), 1);  // track number
+
+  EXPECT_EQ(ReadFile(FOut.File("list.pls")),
+            ("[playlist]\r\nFile1=" + first + "\r\nTitle1=Opening\r\nLength1=3\r\nFile2=" + third +
+             "\r\nTitle2=Last/One\r\nLength2=2\r\nNumberOfEntries=2\r\nVersion=2\r\n")
+                .toUtf8());
+}
+
+TEST_F(CadenzoRipTest, WavOutputHoldsTheDiscsSamplesAndNormalizingLeavesNoTemporaryWav) {
+  const TRun wav = Rip({"--tracks", "2", "--format", "wav", "--output-folder", FOut.Path()});
+  ASSERT_EQ(wav.ExitCode, 0) << wav.Err.toStdString();
+  const QByteArray bytes = ReadFile(FOut.File("Second.WAV"));
+  ASSERT_EQ(bytes.size(), 44 + 300 * 2352);
+  EXPECT_TRUE(bytes.startsWith("RIFF"));
+  EXPECT_TRUE(bytes.mid(44) == Image->TrackPcm(2));
+
+  const TRun normalized = Rip({"--tracks", "2", "--normalize", "90", "--output-folder", FOut.Path()});
+  ASSERT_EQ(normalized.ExitCode, 0) << normalized.Err.toStdString();
+  EXPECT_NEAR(Duration(FOut.File("Second.MP3")), 4.0, 0.06);
+  EXPECT_FALSE(QFile::exists(FOut.File("Second.wav")));
+  EXPECT_TRUE(QFile::exists(FOut.File("Second.WAV")));  // the earlier output is left alone
+}
+
+TEST_F(CadenzoRipTest, AFailingJobGivesANonZeroExitAndTheSummaryLine) {
+  // A folder where the output file should go: it cannot be written.
+  ASSERT_TRUE(QDir().mkpath(FOut.File("Second.MP3")));
+  const TRun run = Rip({"--output-folder", FOut.Path(), "--overwrite", "all"});
+  EXPECT_EQ(run.ExitCode, 1);
+  EXPECT_TRUE(run.Out.contains("Done        " + FOut.File("Opening.MP3"))) << run.Out.toStdString();
+  EXPECT_TRUE(run.Out.contains("Error       " + FOut.File("Second.MP3")));
+  EXPECT_TRUE(run.Out.contains("Done        " + FOut.File("Last-One.MP3")));
+  EXPECT_TRUE(run.Err.contains("1 Error(s) occured during conversion session.\n '" +
+                               FOut.File("Second.MP3") +
+                               "' can not be create, please checks whether the file was open by "
+                               "other applications!\n"))
+      << run.Err.toStdString();
+}
+
+TEST_F(CadenzoRipTest, ExistingFilesAreKeptWithOverwriteNone) {
+  WriteFile(FOut.File("Opening.MP3"), "keep me");
+  const TRun run = Rip({"--tracks", "1", "--output-folder", FOut.Path(), "--overwrite", "none"});
+  EXPECT_EQ(run.ExitCode, 1);
+  EXPECT_TRUE(run.Out.contains("Skipped     " + FOut.File("Opening.MP3"))) << run.Out.toStdString();
+  EXPECT_EQ(ReadFile(FOut.File("Opening.MP3")), "keep me");
+
+  const TRun all = Rip({"--tracks", "1", "--output-folder", FOut.Path(), "--overwrite", "all"});
+  EXPECT_EQ(all.ExitCode, 0);
+  EXPECT_NEAR(Duration(FOut.File("Opening.MP3")), 3.0, 0.06);
+}
+
+TEST_F(CadenzoRipTest, BadOptionsAreUsageErrors) {
+  const struct {
+    QStringList Arguments;
+    const char* Message;
+  } cases[] = {
+      {{"--tracks", "4"}, "track 4 is not on the disc (it has 3 tracks)"},
+      {{"--tracks", "2-x"}, "invalid track list '2-x'"},
+      {{"--format", "ogg"}, "--format takes mp3 or wav"},
+      {{"--normalize", "50"}, "--normalize takes 80 to 100"},
+      {{"--overwrite", "maybe"}, "--overwrite takes ask, all or none"},
+      {{"--drive", "5"}, "--drive takes 0 to 0"},
+  };
+  for (const auto& c : cases) {
+    const TRun run = Rip(c.Arguments);
+    EXPECT_EQ(run.ExitCode, 2) << c.Message;
+    EXPECT_TRUE(run.Err.contains(c.Message)) << run.Err.toStdString();
+  }
+  QByteArray out;
+  EXPECT_EQ(RunProgram(ProgramDir() + "/cadenzo-rip", {"--help"}, &out), 0);
+  for (const char* option : {"--drive", "--image", "--tracks", "--format", "--output-folder",
+                             "--naming", "--normalize", "--playlist", "--overwrite", "--list"})
+    EXPECT_TRUE(out.contains(option)) << option;
+}
+
+}  // namespace
