@@ -159,8 +159,13 @@ void TLameCoder::EncodeFile(int index) {
 
   qint64 chunkSize = 0;
   qint64 dataLength = 0;
+  // A mono stream takes mono samples; CD audio is stereo, so a stereo WAV is
+  // mixed down rather than read as twice as many mono samples.
+  bool downmix = false;
   if (std::memcmp(header + 8, "WAVE", 4) == 0) {
     chunkSize = qint64(FSamplesPerChunk) * ReadUInt16(header + 32);
+    downmix = FMode == BE_MP3_MODE_MONO && ReadUInt16(header + 22) == 2 &&
+              ReadUInt16(header + 32) == 4;
     dataLength = input.size() - kWavHeaderSize;
   } else {
     chunkSize = FMode == BE_MP3_MODE_MONO ? FSamplesPerChunk : 2 * qint64(FSamplesPerChunk);
@@ -177,9 +182,15 @@ void TLameCoder::EncodeFile(int index) {
   while (done != dataLength) {
     const qint64 n = done + chunkSize < dataLength ? chunkSize : dataLength - done;
     if (input.read(inputBytes, n) != n) throw ELameError("Read Error");
+    uint32_t values = uint32_t(n / 2);
+    if (downmix) {
+      values /= 2;
+      for (uint32_t i = 0; i < values; ++i)
+        inputBuffer[i] = int16_t((inputBuffer[2 * i] + inputBuffer[2 * i + 1]) / 2);
+    }
     uint32_t mp3Bytes = 0;
     const uint32_t result =
-        beEncodeChunk(FStream, uint32_t(n / 2), inputBuffer.data(), FMp3Buffer.data(), &mp3Bytes);
+        beEncodeChunk(FStream, values, inputBuffer.data(), FMp3Buffer.data(), &mp3Bytes);
     if (result != BE_ERR_SUCCESSFUL)
       throw ELameError("beEncodeChunk failed " + std::to_string(result));
     if (output.write(reinterpret_cast<const char*>(FMp3Buffer.data()), mp3Bytes) != mp3Bytes)

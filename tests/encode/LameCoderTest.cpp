@@ -218,6 +218,25 @@ TEST(LameCoder, BatchWithVbrHeaderGivesTheExactLength) {
   EXPECT_EQ(ReadFile(folder.File("track.mp3")).mid(36, 4), "Xing");
 }
 
+// CD audio is stereo: a mono encoder would otherwise read every stereo frame
+// as two mono samples and give a file twice as long.
+TEST(LameCoder, MonoModeMixesStereoWavDown) {
+  testutil::TTempFolder folder;
+  TLameCoder coder;
+  coder.SetMode(TLameMode::MONO);
+  coder.SetBitrate(64);
+  coder.SetWriteVBRHeader(true);
+  const int frames = 44100 + 77;
+  const QString input = folder.File("stereo.wav");
+  WriteFile(input, WavFile(TonePcm(frames)));
+  coder.SetInputFiles({input});
+  coder.EncodeFiles();
+  const testutil::TMp3Probe probe = ProbeMp3(folder.File("stereo.mp3"));
+  EXPECT_EQ(probe.Channels, 1);
+  EXPECT_EQ(probe.Mode, "mono");
+  EXPECT_EQ(probe.DecodedFrames, frames);
+}
+
 TEST(LameCoder, HeaderOnlyWavStillFlushes) {
   testutil::TTempFolder folder;
   TLameCoder coder;
