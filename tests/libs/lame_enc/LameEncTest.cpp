@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <cmath>
 #include <cstdio>
 #include <vector>
 
@@ -272,4 +273,53 @@ TEST(LameEnc, InfoTagRefusesFilesThatCannotHoldIt) {
             BE_ERR_INVALID_FORMAT_PARAMETERS);
   EXPECT_EQ(ReadFile(truncated), QByteArray(10, 'x'));
   beCloseStream(stream);
+}
+
+namespace {
+
+QByteArray Sine(double hertz, int frames) {
+  QByteArray pcm(frames * 4, '\0');
+  auto* samples = reinterpret_cast<int16_t*>(pcm.data());
+  for (int i = 0; i < frames; ++i)
+    samples[2 * i] = samples[2 * i + 1] = int16_t(10000 * std::sin(2 * M_PI * hertz * i / 44100));
+  return pcm;
+}
+
+double DecodedRms(const QString& path) {
+  QByteArray pcm;
+  EXPECT_EQ(testutil::RunProgram("mpg123", {"-q", "-s", path}, &pcm), 0);
+  const auto* samples = reinterpret_cast<const int16_t*>(pcm.constData());
+  const qsizetype count = pcm.size() / 2;
+  double sum = 0;
+  for (qsizetype i = 0; i < count; ++i) sum += double(samples[i]) * samples[i];
+  return count ? std::sqrt(sum / double(count)) : 0;
+}
+
+}  // namespace
+
+TEST(LameEnc, VoicePresetDropsWhatSpeechDoesNotNeed) {
+  testutil::TTempFolder folder;
+  const QByteArray tone = Sine(15000, 22050);
+  BE_CONFIG config = StereoConfig();
+  config.format.LHV1.nPreset = LQP_NORMAL_QUALITY;
+  Encode(config, tone, folder.File("normal.mp3"), false);
+  config.format.LHV1.nPreset = LQP_VOICE_QUALITY;
+  Encode(config, tone, folder.File("voice.mp3"), false);
+  EXPECT_GT(DecodedRms(folder.File("normal.mp3")), 3000);
+  EXPECT_LT(DecodedRms(folder.File("voice.mp3")), 300);
+}
+
+TEST(LameEnc, ValidQualityWordOverridesThePreset) {
+  testutil::TTempFolder folder;
+  const QByteArray pcm = TonePcm(22050);
+  BE_CONFIG config = StereoConfig();
+  config.format.LHV1.nPreset = LQP_HIGH_QUALITY;
+  const QByteArray high = Encode(config, pcm, folder.File("high.mp3")).Mp3;
+  config.format.LHV1.nPreset = LQP_LOW_QUALITY;
+  const QByteArray low = Encode(config, pcm, folder.File("low.mp3")).Mp3;
+  EXPECT_NE(high, low);
+  config.format.LHV1.nQuality = uint16_t(2 | (~2 & 0xFF) << 8);
+  EXPECT_EQ(Encode(config, pcm, folder.File("override.mp3")).Mp3, high);
+  config.format.LHV1.nQuality = 2;  // high byte not the complement: ignored
+  EXPECT_EQ(Encode(config, pcm, folder.File("ignored.mp3")).Mp3, low);
 }
