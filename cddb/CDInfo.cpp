@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringList>
 #include <algorithm>
 
@@ -55,18 +54,6 @@ int TitleIndex(const QString& line, QString* title) {
   return -1;
 }
 
-// Replaces the file only once the whole entry is on disk. Unbuffered, because a
-// buffered QSaveFile reports success after a short write on a full disk.
-bool SaveEntry(const QString& path, const QByteArray& bytes) {
-  if (!QDir().mkpath(QFileInfo(path).absolutePath())) return false;
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
-  if (file.write(bytes) != bytes.size()) {
-    file.cancelWriting();
-    return false;
-  }
-  return file.commit();
-}
 
 }  // namespace
 
@@ -257,7 +244,7 @@ bool TMyCDInfo::WriteLocalCDDB() {
   if (TrackCount <= 0) return false;
   TMyCDInfo entry = *this;
   entry.KeepStoredNamesForEmptyOnes();
-  return SaveEntry(LocalCDDBFile(), entry.XmcdEntry());
+  return platform::WriteFileAtomic(LocalCDDBFile(), entry.XmcdEntry());
 }
 
 // The main window empties its fields when the disc leaves before the program

@@ -20,7 +20,8 @@ QString DecodeText(const QByteArray& bytes) {
 bool WriteFileAtomic(const QString& path, const QByteArray& bytes) {
   QDir().mkpath(QFileInfo(path).absolutePath());
   QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) return false;
+  // Unbuffered, so a full disk shows in write() instead of vanishing in a flush.
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
   if (file.write(bytes) != bytes.size()) {
     file.cancelWriting();
     return false;

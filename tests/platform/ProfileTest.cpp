@@ -1,6 +1,10 @@
 #include "platform/Profile.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <QDir>
 
 #include "common/TestUtil.h"
 
@@ -59,4 +63,26 @@ TEST(Profile, ReadsLatin1AndWritesUtf8) {
   EXPECT_EQ(GetProfileString(ini, "Disc", "title", ""), "Café");
   ASSERT_TRUE(WriteProfileString(ini, "Disc", "artist", "Björk"));
   EXPECT_EQ(testutil::ReadFile(ini), "[Disc]\r\ntitle=Caf\xC3\xA9\r\nartist=Bj\xC3\xB6rk\r\n");
+}
+
+// A file-size limit makes every write past it fail, as a full disk does.
+TEST(Profile, FullDiskFailsTheSaveAndKeepsTheFile) {
+  testutil::TTempFolder tmp;
+  const QString ini = tmp.File("cdplayer.ini");
+  const QByteArray before = "[Other]\r\nkeep=" + QByteArray(200, 'x') + "\r\n";
+  testutil::WriteFile(ini, before);
+
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+  rlimit tiny = saved;
+  tiny.rlim_cur = 100;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tiny), 0);
+  const bool written = WriteProfileString(ini, "Disc", "title", "New");
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, oldHandler);
+
+  EXPECT_FALSE(written);
+  EXPECT_EQ(testutil::ReadFile(ini), before);
+  EXPECT_EQ(QDir(tmp.Path()).entryList(QDir::Files), QStringList{"cdplayer.ini"});
 }
