@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <cstring>
 #include <memory>
+#include <string>
 
 namespace {
 
