@@ -21,7 +21,7 @@ enum {
   BE_ERR_INVALID_FORMAT = 1,            /* dwConfig or the record's version/size */
   BE_ERR_INVALID_FORMAT_PARAMETERS = 2, /* a field value the encoder cannot use */
   BE_ERR_NO_MORE_HANDLES = 3,
-  BE_ERR_INVALID_HANDLE = 4, /* unknown or closed stream, or one already flushed */
+  BE_ERR_INVALID_HANDLE = 4, /* unknown or closed stream, or one in the wrong state */
   BE_ERR_BUFFER_TOO_SMALL = 5
 };
 
@@ -46,7 +46,7 @@ enum {
   LQP_VOICE_QUALITY = 3
 };
 
-/* nVbrMethod, used when bEnableVBR is set. */
+/* nVbrMethod, used when bEnableVBR is set; VBR_METHOD_NONE keeps CBR. */
 enum {
   VBR_METHOD_NONE = -1,
   VBR_METHOD_DEFAULT = 0,
