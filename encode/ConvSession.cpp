@@ -72,8 +72,7 @@ void TConvSession::ApplyEncoderSettings() {
   }
 }
 
-bool TConvSession::StartSession(TJobList& jobs) {
-  ApplyEncoderSettings();
+void TConvSession::Reset(TJobList& jobs) {
   Aborted = false;
   ClosingByTimer = false;
   DeleteRequested = false;
@@ -83,6 +82,11 @@ bool TConvSession::StartSession(TJobList& jobs) {
   ItemIndex = 0;
   OverwriteAnswer = 0;
   FJobs = &jobs;
+}
+
+bool TConvSession::StartSession(TJobList& jobs) {
+  ApplyEncoderSettings();
+  Reset(jobs);
   // Only CD extraction exists; any other kind of run converts nothing and
   // still closes its dialog.
   if (Config->ConvertType == 31) {

@@ -65,9 +65,12 @@ class TConvSession {
   // Copies the encoder settings into the encoder; a failure is shown in a box
   // and the session goes on.
   void ApplyEncoderSettings();
-  // Resets the state and runs the track loop over the jobs, updating their
-  // State in place. Returns true when the session ended by itself (no abort),
-  // which is when its dialog closes without a question.
+  // Clears the flags and counters of the last session and takes the jobs, so
+  // a close before the first job asks nothing.
+  void Reset(TJobList& jobs);
+  // Resets and runs the track loop over the jobs, updating their State in
+  // place. Returns true when the session ended by itself (no abort), which is
+  // when its dialog closes without a question.
   bool StartSession(TJobList& jobs);
 
   // The Abort button: stops the rip or encode in hand after its chunk and
