@@ -302,6 +302,17 @@ TEST_F(Session, FailedRipLeadsToBothSummaryLinesInRipThenEncode) {
   EXPECT_EQ(Engine.Completed, 3);
 }
 
+TEST_F(Session, ADriveThatRefusesTheRangeIsAFailedRipNotADoneJob) {
+  MakeJobs(2);
+  // The disc goes away after its TOC was read: the library opens no rip.
+  testutil::WriteCdripIni(Temp.File("cdrip.ini"), {Image.CuePath}, "[Image0]\r\nNotReady=1\r\n");
+  EXPECT_TRUE(Engine.StartSession(Jobs));
+  EXPECT_EQ(States(), (std::vector<int32_t>{jsError, jsError}));
+  EXPECT_EQ(View.Messages, (QStringList{"Can' ripping track 'Song 1', extract cdda error.",
+                                        "Can' ripping track 'Song 2', extract cdda error."}));
+  EXPECT_TRUE(OutputFiles().isEmpty());
+}
+
 TEST_F(Session, NormalisingAMissingRipShowsTheFailureBoxOnly) {
   Settings.OnTheFly = false;
   Settings.NormalizeVolume = true;
@@ -437,6 +448,30 @@ TEST_F(Session, AbortWhileScalingKeepsTheRippedWavWhole) {
   EXPECT_EQ(scalingChunks, 1);
   EXPECT_EQ(OutputFiles(), QStringList{"01 - Song 1.WAV"});
   EXPECT_EQ(ReadFile(Jobs[0].OutputPath).mid(44), Image.TrackPcm(1));
+}
+
+TEST_F(Session, NormalisingLeavesFilesWithoutPositiveExcursionAsRipped) {
+  for (const auto& samples : {std::vector<int16_t>{-32768, -5, 0, -100},
+                              std::vector<int16_t>{1, -30000, 0, 1}}) {
+    const QString wav = testutil::MakeWav(Temp, samples);
+    const QByteArray before = ReadFile(wav);
+    Engine.NormalizeStages(wav);
+    EXPECT_EQ(ReadFile(wav), before);
+    EXPECT_FALSE(QFileInfo::exists(Temp.File("track.tmp")));
+  }
+  EXPECT_TRUE(Boxes.Asked().empty());
+}
+
+TEST_F(Session, FullDiskWhileNormalisingKeepsTheWavAndDropsThePartialFile) {
+  const std::vector<int16_t> samples(60000, 1000);
+  const QString wav = testutil::MakeWav(Temp, samples);
+  {
+    testutil::TFileSizeLimit limit(50000);
+    Engine.NormalizeStages(wav);
+  }
+  EXPECT_EQ(Boxes.Texts(), QStringList{"Normalize wave file fail."});
+  EXPECT_EQ(ReadSamples(wav), samples);
+  EXPECT_FALSE(QFileInfo::exists(Temp.File("track.tmp")));
 }
 
 TEST_F(Session, EncoderSettingsAreCopiedAndABadIndexIsReported) {
