@@ -109,7 +109,16 @@ struct TPlayClock {
 };
 
 struct TRipper {
-  TCdio Cdio;
+  TRipper() = default;
+  TRipper(const TRipper&) = delete;
+  TRipper& operator=(const TRipper&) = delete;
+  ~TRipper() {
+    if (Paranoia) cdio_paranoia_free(Paranoia);
+    if (Drive) cdio_cddap_close_no_free_cdio(Drive);
+    if (Locked) mmc_prevent_allow_medium_removal(Cdio.get(), false, false, 0);
+  }
+
+  TCdio Cdio;  // declared first, so it is destroyed last
   cdrom_drive_t* Drive = nullptr;
   cdrom_paranoia_t* Paranoia = nullptr;
   bool Locked = false;
@@ -280,15 +289,6 @@ TCdio OpenDisc(TDrive& drive) {
   return cdio;
 }
 
-void CloseRipper() {
-  if (!Lib || !Lib->Ripper) return;
-  TRipper& r = *Lib->Ripper;
-  if (r.Paranoia) cdio_paranoia_free(r.Paranoia);
-  if (r.Drive) cdio_cddap_close_no_free_cdio(r.Drive);
-  if (r.Locked) mmc_prevent_allow_medium_removal(r.Cdio.get(), false, false, 0);
-  Lib->Ripper.reset();
-}
-
 void StopPlayback() {
   Lib->Clock = TPlayClock{};
   if (Lib->PlayCdio) cdio_audio_stop(Lib->PlayCdio.get());
@@ -377,9 +377,10 @@ int32_t ReadChunk(TDrive& drive, TRipper& r, uint8_t* buffer, int32_t& bytes) {
 }
 
 int32_t OpenRipper(int32_t* bufferSize, int32_t start, int32_t end) {
-  CloseRipper();
   TDrive* drive = ActiveDrive();
-  if (!drive || !bufferSize || start < 0 || end < start) return CDEX_ERROR;
+  if (!drive) return CDEX_ERROR;
+  Lib->Ripper.reset();
+  if (!bufferSize || start < 0 || end < start) return CDEX_ERROR;
   auto ripper = std::make_unique<TRipper>();
   ripper->Cdio = OpenDisc(*drive);
   if (!ripper->Cdio) return CDEX_ERROR;
@@ -395,15 +396,9 @@ int32_t OpenRipper(int32_t* bufferSize, int32_t start, int32_t end) {
   if (!ripper->Drive) return CDEX_ERROR;
   // Left at -1 the byte order is guessed from the audio and may swap every sample.
   ripper->Drive->bigendianp = 0;
-  if (cdio_cddap_open(ripper->Drive) != 0) {
-    cdio_cddap_close_no_free_cdio(ripper->Drive);
-    return CDEX_ERROR;
-  }
+  if (cdio_cddap_open(ripper->Drive) != 0) return CDEX_ERROR;
   ripper->Paranoia = cdio_paranoia_init(ripper->Drive);
-  if (!ripper->Paranoia) {
-    cdio_cddap_close_no_free_cdio(ripper->Drive);
-    return CDEX_ERROR;
-  }
+  if (!ripper->Paranoia) return CDEX_ERROR;
   cdio_paranoia_modeset(ripper->Paranoia, p.bJitterCorrection
                                               ? PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP
                                               : PARANOIA_MODE_DISABLE);
@@ -466,7 +461,8 @@ int32_t CR_GetNumCDROM(void) { return Lib ? int32_t(Lib->Drives.size()) : 0; }
 int32_t CR_SetActiveCDROM(int32_t index) try {
   if (!Lib || index < 0 || index >= int32_t(Lib->Drives.size())) return CDEX_ERROR;
   if (index != Lib->Active) {
-    CloseRipper();
+    // A running rip keeps its drive: its next chunk must still be there.
+    if (Lib->Ripper) return CDEX_ERROR;
     StopPlayback();
     Lib->Toc.clear();
     Lib->Active = index;
@@ -645,8 +641,8 @@ int32_t CR_GetPlayPosition(int32_t* relativeSector, int32_t* absoluteSector) try
 
 int32_t CR_EjectCD(int32_t open) try {
   TDrive* drive = ActiveDrive();
-  if (!drive) return 0;
-  CloseRipper();
+  // The tray stays shut while a rip reads the disc.
+  if (!drive || Lib->Ripper) return 0;
   StopPlayback();
   if (drive->IsImage) {
     RefreshImage(*drive);
@@ -665,7 +661,7 @@ int32_t CR_EjectCD(int32_t open) try {
 int32_t CR_OpenRipper(int32_t* bufferSize, int32_t startSector, int32_t endSector) try {
   return OpenRipper(bufferSize, startSector, endSector);
 } catch (...) {
-  CloseRipper();
+  if (Lib) Lib->Ripper.reset();
   return CDEX_ERROR;
 }
 
@@ -699,7 +695,7 @@ int32_t CR_GetLastJitterErrorPosition(int32_t* startSector, int32_t* endSector) 
 }
 
 int32_t CR_CloseRipper(void) try {
-  CloseRipper();
+  if (Lib) Lib->Ripper.reset();
   return CDEX_OK;
 } catch (...) {
   return CDEX_ERROR;

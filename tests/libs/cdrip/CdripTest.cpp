@@ -235,6 +235,14 @@ TEST_F(Cdrip, TrayOpensClosesAndCanFail) {
   SetFaults("[Image0]\r\nEjectFails=1\r\n");
   EXPECT_EQ(CR_EjectCD(1), 0);
   EXPECT_EQ(CR_IsUnitReady() & 0xff, 1);
+
+  // A running rip keeps the tray shut.
+  SetFaults({});
+  int32_t bufferSize = 0;
+  ASSERT_EQ(CR_OpenRipper(&bufferSize, 0, 100), CDEX_OK);
+  EXPECT_EQ(CR_EjectCD(1), 0);
+  CR_CloseRipper();
+  EXPECT_NE(CR_EjectCD(1), 0);
 }
 
 TEST_F(Cdrip, ImagePlaybackRunsOnARealTimeClock) {
