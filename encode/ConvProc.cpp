@@ -50,8 +50,8 @@ void TPathLabel::resizeEvent(QResizeEvent* event) {
 
 void TPathLabel::Shorten() { setText(ShortenPath(FPath, fontMetrics(), contentsRect().width())); }
 
-TConvForm::TConvForm(TCDRIP& cdrip, TLameCoder& coder, TJobList& jobs,
-                     TConfirmOvwrtForm& confirm, TDispForm& summary, QWidget* parent)
+TConvForm::TConvForm(TCDRIP& cdrip, TLameCoder& coder, TJobList& jobs, TConfirmOvwrtForm& confirm,
+                     TDispForm& summary, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
       FJobs(jobs),
@@ -61,9 +61,9 @@ TConvForm::TConvForm(TCDRIP& cdrip, TLameCoder& coder, TJobList& jobs,
   setObjectName("ConvForm");
   setWindowTitle(QStringLiteral("Cadenzo"));
   const TLameVersion& version = coder.LameVersion();
-  FEncoderVersion = QString::asprintf("Version %d.%d,  Engine %d.%d", version.DLLMajorVersion(),
-                                      version.DLLMinorVersion(), version.MajorVersion(),
-                                      version.MinorVersion());
+  FEncoderVersion =
+      QString::asprintf("Version %d.%d,  Engine %d.%d", version.DLLMajorVersion(),
+                        version.DLLMinorVersion(), version.MajorVersion(), version.MinorVersion());
 
   StateLabel = new QGroupBox(this);
   StateLabel->setObjectName("StateLabel");
@@ -167,8 +167,7 @@ void TConvForm::ShowProgress(int percent) {
   ProgressBar->repaint();
 }
 
-void TConvForm::ShowJob(const QString& source, const QString& destination,
-                        const QString& caption) {
+void TConvForm::ShowJob(const QString& source, const QString& destination, const QString& caption) {
   dirlabelSource->SetPath(source);
   dirlabelDest->SetPath(destination);
   setWindowTitle(caption);

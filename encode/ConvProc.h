@@ -79,8 +79,7 @@ class TConvForm : public QDialog, private TConvSessionView {
 
   void ShowStage(const QString& name) override;
   void ShowProgress(int percent) override;
-  void ShowJob(const QString& source, const QString& destination,
-               const QString& caption) override;
+  void ShowJob(const QString& source, const QString& destination, const QString& caption) override;
   int ConfirmOverwrite(const QString& quotedPath, bool& alwaysOverwrite) override;
   void AddMessage(const QString& line) override;
 

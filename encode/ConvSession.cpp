@@ -37,13 +37,20 @@ void ErrorBox(const QString& text) {
 
 QString StageName(uint8_t stage) {
   switch (stage) {
-    case stInitialization: return QStringLiteral("Initialization");
-    case stExtracting: return QStringLiteral("Extracting Audio Track(s)");
-    case stScanPeak: return QStringLiteral("Scan Peak Level");
-    case stNormalizing: return QStringLiteral("Normalizing");
-    case stEncoding: return QStringLiteral("Encoding");
-    case stDone: return QStringLiteral("Done");
-    default: return QString();
+    case stInitialization:
+      return QStringLiteral("Initialization");
+    case stExtracting:
+      return QStringLiteral("Extracting Audio Track(s)");
+    case stScanPeak:
+      return QStringLiteral("Scan Peak Level");
+    case stNormalizing:
+      return QStringLiteral("Normalizing");
+    case stEncoding:
+      return QStringLiteral("Encoding");
+    case stDone:
+      return QStringLiteral("Done");
+    default:
+      return QString();
   }
 }
 
@@ -226,8 +233,7 @@ void TConvSession::NormalizeStages(const QString& wavPath) {
           "Normalize wave file error, can't delete temporarily normalize wave file."));
       return;
     }
-    if (!QFile::rename(tempPath, wavPath))
-      ErrorBox(QStringLiteral("Normalize wav file fail."));
+    if (!QFile::rename(tempPath, wavPath)) ErrorBox(QStringLiteral("Normalize wav file fail."));
   } catch (const std::exception&) {
     // A half-written temporary file is worthless while the WAV is intact.
     if (!tempPath.isEmpty() && QFileInfo::exists(wavPath)) QFile::remove(tempPath);

@@ -29,8 +29,8 @@ enum : int32_t {
   jsQueued = 1,
   jsProcessing = 2,
   jsDone = 3,
-  jsAborted = 4,          // aborted while in hand; its files stay
-  jsAbortedDeleted = 5,   // aborted and its output deleted at the user's request
+  jsAborted = 4,         // aborted while in hand; its files stay
+  jsAbortedDeleted = 5,  // aborted and its output deleted at the user's request
 };
 
 struct TFileParam {
@@ -48,12 +48,17 @@ using TJobList = std::vector<TFileParam>;
 // and unknown codes.
 inline QString JobStateText(int32_t state) {
   switch (state) {
-    case jsError: return QStringLiteral("Error");
-    case jsProcessing: return QStringLiteral("Processing");
-    case jsDone: return QStringLiteral("Done");
+    case jsError:
+      return QStringLiteral("Error");
+    case jsProcessing:
+      return QStringLiteral("Processing");
+    case jsDone:
+      return QStringLiteral("Done");
     case jsAborted:
-    case jsAbortedDeleted: return QStringLiteral("Abort");
-    default: return QString();
+    case jsAbortedDeleted:
+      return QStringLiteral("Abort");
+    default:
+      return QString();
   }
 }
 

@@ -38,8 +38,7 @@ off_t FileSize(int fd, const QString& path) {
 // Whether the file ends in an ID3v1 block; a file of one block or less never does.
 bool EndsInTag(int fd, off_t size, const QString& path, char* block) {
   if (size <= TMPEGAudio::kTagSize) return false;
-  if (::pread(fd, block, TMPEGAudio::kTagSize, size - TMPEGAudio::kTagSize) !=
-      TMPEGAudio::kTagSize)
+  if (::pread(fd, block, TMPEGAudio::kTagSize, size - TMPEGAudio::kTagSize) != TMPEGAudio::kTagSize)
     throw EMPEGAudioError("Cannot read the tag of " + path);
   return std::memcmp(block, "TAG", 3) == 0;
 }
@@ -48,6 +47,7 @@ QByteArray FieldBytes(const char* field, int size) {
   return QByteArray(field, int(strnlen(field, size_t(size))));
 }
 
+// clang-format off
 // Codes 0 to 147 of the ID3v1 list with its common extensions; empty entries
 // are codes no name maps to.
 constexpr std::array<const char*, 148> kGenreNames = {
@@ -71,15 +71,15 @@ constexpr std::array<const char*, 148> kGenreNames = {
     "BritPop", "", "Polsk Punk", "Beat", "Christian Gangsta Rap", "Heavy Metal", "Black Metal",
     "Crossover", "Contemporary Christian", "Christian Rock", "Merengue", "Salsa", "Thrash Metal",
     "Anime", "JPop", "Synthpop"};
+// clang-format on
 
 struct TCategoryGenre {
   const char* Category;
   uint8_t Code;
 };
 constexpr TCategoryGenre kCddbCategories[] = {
-    {"blues", 0},  {"classical", 32}, {"country", 2}, {"data", 12},   {"folk", 80},
-    {"jazz", 8},   {"misc", 12},      {"newage", 10}, {"reggae", 16}, {"rock", 17},
-    {"soundtrack", 24}};
+    {"blues", 0}, {"classical", 32}, {"country", 2}, {"data", 12}, {"folk", 80},      {"jazz", 8},
+    {"misc", 12}, {"newage", 10},    {"reggae", 16}, {"rock", 17}, {"soundtrack", 24}};
 
 }  // namespace
 
@@ -184,7 +184,8 @@ uint8_t GenreCode(const QString& name) {
   for (const auto& entry : kCddbCategories)
     if (key.compare(QLatin1String(entry.Category), Qt::CaseInsensitive) == 0) return entry.Code;
   for (size_t code = 0; code < kGenreNames.size(); ++code)
-    if (*kGenreNames[code] && key.compare(QLatin1String(kGenreNames[code]), Qt::CaseInsensitive) == 0)
+    if (*kGenreNames[code] &&
+        key.compare(QLatin1String(kGenreNames[code]), Qt::CaseInsensitive) == 0)
       return uint8_t(code);
   return 255;
 }

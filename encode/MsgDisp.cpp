@@ -19,7 +19,8 @@ TDispForm::TDispForm(QWidget* parent) : QDialog(parent) {
   MessageMemo->setLineWrapMode(QPlainTextEdit::NoWrap);
   MessageMemo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   MessageMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  chkPromptOption = new QCheckBox(QStringLiteral("Don't show this error message dialog again"), this);
+  chkPromptOption =
+      new QCheckBox(QStringLiteral("Don't show this error message dialog again"), this);
   chkPromptOption->setObjectName("chkPromptOption");
   chkPromptOption->hide();
   btnOK = new QPushButton(QStringLiteral("OK"), this);

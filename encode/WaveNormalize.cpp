@@ -11,23 +11,19 @@ namespace {
 
 void OpenForReading(QFile& file) {
   if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-    throw ENormalizeError("Cannot open " + file.fileName() + ": " +
-                          file.errorString());
+    throw ENormalizeError("Cannot open " + file.fileName() + ": " + file.errorString());
 }
 
 // Reads up to size bytes; a read error is an error, a short read is the end.
 qint64 ReadChunk(QFile& file, char* buffer, qint64 size) {
   const qint64 n = file.read(buffer, size);
-  if (n < 0)
-    throw ENormalizeError("Cannot read " + file.fileName() + ": " +
-                          file.errorString());
+  if (n < 0) throw ENormalizeError("Cannot read " + file.fileName() + ": " + file.errorString());
   return n;
 }
 
 void Write(QFile& file, const char* data, qint64 size) {
   if (file.write(data, size) != size)
-    throw ENormalizeError("Cannot write " + file.fileName() + ": " +
-                          file.errorString());
+    throw ENormalizeError("Cannot write " + file.fileName() + ": " + file.errorString());
 }
 
 bool Aborted(const TNormalizeHooks& hooks) { return hooks.Aborted && hooks.Aborted(); }
@@ -73,8 +69,7 @@ bool NormalizeWave(const QString& wavPath, QString& tempPath, double gain,
   OpenForReading(wav);
   QFile temp(tempPath);
   if (!temp.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-    throw ENormalizeError("Cannot create " + tempPath + ": " +
-                          temp.errorString());
+    throw ENormalizeError("Cannot create " + tempPath + ": " + temp.errorString());
 
   char header[kWaveHeaderSize];
   const qint64 headerSize = ReadChunk(wav, header, kWaveHeaderSize);

@@ -164,9 +164,7 @@ TEST_F(ConvForm, EscapeBeforeTheFirstJobClosesWithoutAQuestion) {
   // A finished earlier session must not make this close ask.
   Form.exec();
   for (TFileParam& job : Jobs) job.State = jsQueued;
-  QTimer::singleShot(0, [] {
-    QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape);
-  });
+  QTimer::singleShot(0, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape); });
   Form.exec();
   EXPECT_TRUE(Form.Session().Aborted);
   EXPECT_TRUE(Boxes.Asked().empty());
@@ -205,9 +203,7 @@ TEST_F(ConvForm, OverwriteQuestionShowsThePathAndAlwaysOverwriteClearsThePrompt)
 
 TEST_F(ConvForm, OverwriteCancelAndEscapeEndTheSession) {
   testutil::WriteFile(Jobs[1].OutputPath, "old");
-  WhenModal("ConfirmOvwrtForm", [](QWidget* confirm) {
-    QTest::keyClick(confirm, Qt::Key_Escape);
-  });
+  WhenModal("ConfirmOvwrtForm", [](QWidget* confirm) { QTest::keyClick(confirm, Qt::Key_Escape); });
   Form.exec();
   EXPECT_FALSE(Form.Session().Aborted);
   EXPECT_EQ(States(), (std::vector<int32_t>{jsDone, jsQueued, jsQueued}));
@@ -241,8 +237,9 @@ TEST_F(ConvForm, ErrorSummaryListsTheFailuresOnceAndKeepsShowing) {
 }
 
 TEST(PathLabel, LongPathsAreShortenedInTheMiddle) {
-  const QString path = "/home/someone/Music/A very long artist name/An even longer album "
-                       "title/01 - The first track.MP3";
+  const QString path =
+      "/home/someone/Music/A very long artist name/An even longer album "
+      "title/01 - The first track.MP3";
   const QFontMetrics metrics(QApplication::font());
   const int width = metrics.horizontalAdvance(path) / 2;
   const QString shown = ShortenPath(path, metrics, width);

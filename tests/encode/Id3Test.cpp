@@ -160,10 +160,10 @@ TEST(Id3, SettingTheFileNameReadsItsTag) {
 
 TEST(Id3, GenreCodesFromCategoriesAndGenreNames) {
   const std::pair<const char*, int> cases[] = {
-      {"blues", 0},       {"Classical", 32}, {"COUNTRY", 2},    {"folk", 80},
-      {"jazz", 8},        {"Newage", 10},    {"reggae", 16},    {"Rock", 17},
-      {"soundtrack", 24}, {"Misc", 12},      {"data", 12},      {"Classic Rock", 1},
-      {"new age", 10},    {"Hip-Hop", 7},    {"synthpop", 147}, {" Pop ", 13},
+      {"blues", 0},       {"Classical", 32},   {"COUNTRY", 2},    {"folk", 80},
+      {"jazz", 8},        {"Newage", 10},      {"reggae", 16},    {"Rock", 17},
+      {"soundtrack", 24}, {"Misc", 12},        {"data", 12},      {"Classic Rock", 1},
+      {"new age", 10},    {"Hip-Hop", 7},      {"synthpop", 147}, {" Pop ", 13},
       {"", 255},          {"Polka Metal", 255}};
   for (const auto& [name, code] : cases) EXPECT_EQ(GenreCode(name), code) << name;
 }
@@ -192,10 +192,11 @@ TEST(Id3, SessionTagOnAnEncodedMp3ReadsBackWithIndependentReaders) {
   EXPECT_EQ(QFile(job.OutputPath).size(), encodedSize + 128);
 
   QByteArray out;
-  ASSERT_EQ(testutil::RunProgram("ffprobe", {"-v", "error", "-show_entries", "format_tags",
-                                             "-of", "json", job.OutputPath},
-                                 &out),
-            0);
+  ASSERT_EQ(
+      testutil::RunProgram(
+          "ffprobe", {"-v", "error", "-show_entries", "format_tags", "-of", "json", job.OutputPath},
+          &out),
+      0);
   const QJsonObject tags =
       QJsonDocument::fromJson(out).object()["format"].toObject()["tags"].toObject();
   EXPECT_EQ(tags["title"].toString(), "Sound of Tests");

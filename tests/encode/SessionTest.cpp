@@ -30,8 +30,7 @@ class TRecordingView : public TConvSessionView {
  public:
   void ShowStage(const QString& name) override { Stages << name; }
   void ShowProgress(int percent) override { LastProgress = percent; }
-  void ShowJob(const QString& source, const QString& destination,
-               const QString& caption) override {
+  void ShowJob(const QString& source, const QString& destination, const QString& caption) override {
     Sources << source;
     Destinations << destination;
     Captions << caption;
@@ -143,8 +142,9 @@ TEST_F(Session, OnTheFlySessionEncodesTagsAndCompletesEveryTrack) {
   EXPECT_EQ(uint8_t(tag[126]), 2);
   EXPECT_EQ(uint8_t(tag[127]), 17);  // "rock"
   QByteArray out;
-  ASSERT_EQ(testutil::RunProgram("ffprobe", {"-v", "error", "-show_entries", "format=duration",
-                                             "-of", "csv=p=0", Jobs[1].OutputPath},
+  ASSERT_EQ(testutil::RunProgram("ffprobe",
+                                 {"-v", "error", "-show_entries", "format=duration", "-of",
+                                  "csv=p=0", Jobs[1].OutputPath},
                                  &out),
             0);
   EXPECT_NEAR(out.trimmed().toDouble(), 2.0, 0.1);
@@ -180,8 +180,8 @@ TEST_F(Session, NormalisedWavPeaksAtTheFactor) {
   EXPECT_TRUE(Engine.StartSession(Jobs));
   EXPECT_EQ(States(), (std::vector<int32_t>{jsDone}));
   EXPECT_EQ(OutputFiles(), QStringList{"01 - Song 1.WAV"});
-  EXPECT_EQ(View.Stages.mid(1, 4), (QStringList{"Extracting Audio Track(s)", "Scan Peak Level",
-                                               "Normalizing", "Done"}));
+  EXPECT_EQ(View.Stages.mid(1, 4),
+            (QStringList{"Extracting Audio Track(s)", "Scan Peak Level", "Normalizing", "Done"}));
   const auto samples = ReadSamples(Jobs[0].OutputPath);
   ASSERT_EQ(samples.size(), size_t(kTrackSectors * 2352 / 2));
   EXPECT_NEAR(*std::max_element(samples.begin(), samples.end()), 0.90 * 32767, 40);
@@ -200,9 +200,10 @@ TEST_F(Session, NormalisationRipsThroughAWavEvenWhenOnTheFlyIsStored) {
   EXPECT_TRUE(View.Stages.contains("Encoding"));
   // The decoded MP3 peaks near 98 % of full scale (-0.18 dB), give or take the coding.
   QByteArray out, err;
-  ASSERT_EQ(testutil::RunProgram("ffmpeg", {"-nostdin", "-i", Jobs[0].OutputPath, "-af",
-                                            "volumedetect", "-f", "null", "-"},
-                                 &out, &err),
+  ASSERT_EQ(testutil::RunProgram(
+                "ffmpeg",
+                {"-nostdin", "-i", Jobs[0].OutputPath, "-af", "volumedetect", "-f", "null", "-"},
+                &out, &err),
             0)
       << err.toStdString();
   const auto peak = QRegularExpression(R"(max_volume: (-?[0-9.]+) dB)").match(err);
@@ -216,8 +217,8 @@ TEST_F(Session, OverwriteYesOverwritesAndSkipLeavesTheJobUntouched) {
   testutil::WriteFile(Jobs[1].OutputPath, "old two");
   View.OverwriteAnswers = {{orYes, false}, {orNo, false}};
   EXPECT_TRUE(Engine.StartSession(Jobs));
-  EXPECT_EQ(View.OverwriteAsked, (QStringList{'"' + Jobs[0].OutputPath + '"',
-                                              '"' + Jobs[1].OutputPath + '"'}));
+  EXPECT_EQ(View.OverwriteAsked,
+            (QStringList{'"' + Jobs[0].OutputPath + '"', '"' + Jobs[1].OutputPath + '"'}));
   EXPECT_EQ(States(), (std::vector<int32_t>{jsDone, jsQueued, jsDone}));
   EXPECT_GT(QFileInfo(Jobs[0].OutputPath).size(), 1000);
   EXPECT_EQ(ReadFile(Jobs[1].OutputPath), "old two");
@@ -384,8 +385,7 @@ TEST_F(Session, AbortInTheThirdOfFiveAndKeepTheFiles) {
   Boxes.Answer(platform::IDNO);
   Engine.CloseQuery(false);
   Engine.CloseSession();
-  EXPECT_EQ(States(),
-            (std::vector<int32_t>{jsDone, jsDone, jsAborted, jsQueued, jsQueued}));
+  EXPECT_EQ(States(), (std::vector<int32_t>{jsDone, jsDone, jsAborted, jsQueued, jsQueued}));
   EXPECT_EQ(OutputFiles(), (QStringList{"01 - Song 1.MP3", "02 - Song 2.MP3", "03 - Song 3.MP3"}));
   EXPECT_EQ(TagOf(Jobs[1].OutputPath).left(3), "TAG");
   // The aborted track gets no tag.
@@ -451,8 +451,8 @@ TEST_F(Session, AbortWhileScalingKeepsTheRippedWavWhole) {
 }
 
 TEST_F(Session, NormalisingLeavesFilesWithoutPositiveExcursionAsRipped) {
-  for (const auto& samples : {std::vector<int16_t>{-32768, -5, 0, -100},
-                              std::vector<int16_t>{1, -30000, 0, 1}}) {
+  for (const auto& samples :
+       {std::vector<int16_t>{-32768, -5, 0, -100}, std::vector<int16_t>{1, -30000, 0, 1}}) {
     const QString wav = testutil::MakeWav(Temp, samples);
     const QByteArray before = ReadFile(wav);
     Engine.NormalizeStages(wav);
