@@ -85,7 +85,8 @@ class TRipRun {
   void Create(const QString& fileName) {
     FFile.setFileName(fileName);
     if (!FFile.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
-      throw ECDRIPError(QString("Cannot create file \"%1\": %2").arg(fileName, FFile.errorString()));
+      throw ECDRIPError(
+          QString("Cannot create file \"%1\": %2").arg(fileName, FFile.errorString()));
   }
 
   void WriteWavHeader(int32_t sectors) {

@@ -50,7 +50,8 @@ int Rip(const QString& cue, const QString& outFolder, int onlyTrack) {
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   const QStringList args = app.arguments();
-  if (args.size() == 5 && args[1] == "image") return MakeImage(args[2], args[3].toInt(), args[4].toInt());
+  if (args.size() == 5 && args[1] == "image")
+    return MakeImage(args[2], args[3].toInt(), args[4].toInt());
   if (args.size() >= 4 && args[1] == "rip") return Rip(args[2], args[3], args.value(4).toInt());
   std::fprintf(stderr, "usage: %s image <folder> <minutes> <tracks> | rip <cue> <out> [track]\n",
                argv[0]);

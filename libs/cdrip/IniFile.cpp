@@ -1,8 +1,7 @@
 #include "libs/cdrip/IniFile.h"
 
-#include <unistd.h>
-
 #include <strings.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>

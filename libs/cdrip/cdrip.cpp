@@ -583,8 +583,8 @@ int32_t CR_PauseCD(int32_t pause) try {
   if (!drive) return CDEX_ERROR;
   if (!drive->IsImage) {
     if (!Lib->PlayCdio) return CDEX_ERROR;
-    const driver_return_code_t rc = pause ? cdio_audio_pause(Lib->PlayCdio.get())
-                                          : cdio_audio_resume(Lib->PlayCdio.get());
+    const driver_return_code_t rc =
+        pause ? cdio_audio_pause(Lib->PlayCdio.get()) : cdio_audio_resume(Lib->PlayCdio.get());
     return rc == DRIVER_OP_SUCCESS ? CDEX_OK : CDEX_ERROR;
   }
   TPlayClock& clock = Lib->Clock;
@@ -595,8 +595,8 @@ int32_t CR_PauseCD(int32_t pause) try {
   } else if (!pause && clock.Paused) {
     clock.Paused = false;
     clock.StartedAt =
-        TClock::now() - std::chrono::milliseconds(int64_t(clock.PausedAt - clock.Start) * 1000 /
-                                                  kSectorsPerSecond);
+        TClock::now() -
+        std::chrono::milliseconds(int64_t(clock.PausedAt - clock.Start) * 1000 / kSectorsPerSecond);
   }
   return CDEX_OK;
 } catch (...) {

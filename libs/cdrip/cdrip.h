@@ -12,12 +12,7 @@ extern "C" {
 #endif
 
 /* Result codes. */
-enum {
-  CDEX_OK = 0,
-  CDEX_ERROR = 1,
-  CDEX_JITTER_ERROR = 3,
-  CDEX_RIPPING_DONE = 4
-};
+enum { CDEX_OK = 0, CDEX_ERROR = 1, CDEX_JITTER_ERROR = 3, CDEX_RIPPING_DONE = 4 };
 
 /* Drive parameter record, exchanged whole. Bytes not named here belong to the
  * library and pass through unchanged. */
@@ -66,10 +61,18 @@ int32_t CR_StopPlayTrack(void);
 int32_t CR_GetPlayPosition(int32_t* relativeSector, int32_t* absoluteSector);
 int32_t CR_EjectCD(int32_t open);
 
+/* Opens [startSector, endSector) moved by the record's offsets and clipped to
+ * the disc; *bufferSize receives the bytes a CR_RipChunk buffer must hold.
+ * While a ripper is open the tray stays shut and the active drive stays. */
 int32_t CR_OpenRipper(int32_t* bufferSize, int32_t startSector, int32_t endSector);
+/* CDEX_OK or CDEX_RIPPING_DONE with data; CDEX_JITTER_ERROR with data that
+ * needed correction; CDEX_ERROR with no data for an unreadable chunk, after
+ * which the next chunk follows. */
 int32_t CR_RipChunk(uint8_t* buffer, int32_t* numBytes, int32_t* abort);
 int32_t CR_GetPercentCompleted(void);
 int32_t CR_GetNumberOfJitterErrors(void);
+/* First and last sector (inclusive) that needed correction in the last
+ * chunk with a jitter error. */
 int32_t CR_GetLastJitterErrorPosition(int32_t* startSector, int32_t* endSector);
 int32_t CR_CloseRipper(void);
 

@@ -21,8 +21,8 @@ QString Msf(int sectors) {
 
 void WriteOrThrow(const QString& path, const QByteArray& bytes) {
   QFile file(path);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-      file.write(bytes) != bytes.size() || !file.flush())
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size() ||
+      !file.flush())
     throw std::runtime_error("cannot write " + path.toStdString());
 }
 

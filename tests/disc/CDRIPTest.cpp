@@ -1,8 +1,6 @@
 // TCDRIP through the real CD-reading library on generated disc images: drive
 // selection, the track list, playback helpers, and rips to PCM, WAV and MP3
 // judged against the image's PCM and by mpg123 and ffprobe.
-#include "disc/CDRIP.h"
-
 #include <QDataStream>
 #include <QDir>
 #include <QFile>
@@ -11,6 +9,7 @@
 
 #include "common/DiscImage.h"
 #include "common/TestUtil.h"
+#include "disc/CDRIP.h"
 #include "encode/LameCoder.h"
 
 using namespace testutil;
@@ -44,9 +43,10 @@ QByteArray DecodeMp3(const QString& path) {
 // ffprobe's stream and format fields, such as bit_rate, channels, duration.
 QMap<QString, QString> Probe(const QString& path) {
   QByteArray out;
-  EXPECT_EQ(RunProgram("ffprobe", {"-v", "error", "-show_entries",
-                                   "stream=bit_rate,channels,sample_rate:format=duration", "-of",
-                                   "default=nw=1", path},
+  EXPECT_EQ(RunProgram("ffprobe",
+                       {"-v", "error", "-show_entries",
+                        "stream=bit_rate,channels,sample_rate:format=duration", "-of",
+                        "default=nw=1", path},
                        &out),
             0);
   QMap<QString, QString> fields;
@@ -187,7 +187,9 @@ TEST_F(CDRIPTest, ReportsProgressAndTrackEvents) {
     EXPECT_EQ(sender, &Rip);
     progress.push_back(percent);
   };
-  Rip.OnBeginTrack = [&](TCDRIP*, uint16_t track) { events.push_back(QString("begin %1").arg(track)); };
+  Rip.OnBeginTrack = [&](TCDRIP*, uint16_t track) {
+    events.push_back(QString("begin %1").arg(track));
+  };
   Rip.OnEndTrack = [&](TCDRIP*, uint16_t track) { events.push_back(QString("end %1").arg(track)); };
   Rip.RipTrack(1, Folder.File("t1.raw"));
   EXPECT_EQ(events, (std::vector<QString>{"begin 1", "end 1"}));
@@ -234,7 +236,8 @@ TEST_F(CDRIPTest, UnreadableChunksAreSkippedAndTheHeaderStatesWhatWasWritten) {
   EXPECT_EQ(file.left(44), WavHeader(2, 44100, uint32_t(file.size() - 44)));
   // The whole chunk holding sector 30 is missing, the rest is intact.
   const int chunkStart = 30 / missing * missing;
-  EXPECT_EQ(file.mid(44), Image.SectorPcm(0, chunkStart) + Image.SectorPcm(chunkStart + missing, 100));
+  EXPECT_EQ(file.mid(44),
+            Image.SectorPcm(0, chunkStart) + Image.SectorPcm(chunkStart + missing, 100));
   EXPECT_TRUE(Rip.JitterList().isEmpty());
 }
 
@@ -378,7 +381,8 @@ TEST_F(CDRIPTest, OtherOutputFormatsWriteWhatTheirHeaderStates) {
   const auto* source = reinterpret_cast<const int16_t*>(Image.Pcm.constData());
   const auto* mono = reinterpret_cast<const int16_t*>(file.constData() + 44);
   for (int i : {0, 1, 777, 29399})
-    EXPECT_EQ(mono[i], (source[4 * i] + source[4 * i + 1] + source[4 * i + 2] + source[4 * i + 3]) / 4)
+    EXPECT_EQ(mono[i],
+              (source[4 * i] + source[4 * i + 1] + source[4 * i + 2] + source[4 * i + 3]) / 4)
         << "sample " << i;
 
   Rip.SetEncode(true);
