@@ -97,9 +97,13 @@ bool TConvSession::StartSession(TJobList& jobs) {
   // Only CD extraction exists; any other kind of run converts nothing and
   // still closes its dialog.
   if (Config->ConvertType == 31) {
+    // Cleared also by an exception, or the dialog could never close.
+    struct TRunningFlag {
+      bool& Flag;
+      ~TRunningFlag() { Flag = false; }
+    } running{FRunning};
     FRunning = true;
     RunTrackLoop();
-    FRunning = false;
   }
   return !Aborted;
 }
