@@ -427,7 +427,13 @@ int32_t CR_Init(const char* iniFileName) try {
   const TIniFile ini = LoadIni();
 
   if (char** devices = cdio_get_devices(DRIVER_DEVICE)) {
+    std::vector<fs::path> seen;
     for (char** device = devices; *device; ++device) {
+      // /dev/cdrom and the like are links to a drive listed under its own name.
+      std::error_code error;
+      const fs::path real = fs::canonical(*device, error);
+      if (!error && std::find(seen.begin(), seen.end(), real) != seen.end()) continue;
+      if (!error) seen.push_back(real);
       TDrive drive;
       drive.Key = *device;
       drive.Path = *device;
