@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -338,6 +339,8 @@ void TCDRIP::RipTrack(int32_t TrackNum, const QString& FileName) {
 }
 
 void TCDRIP::RipSection(int32_t StartSector, int32_t EndSector, const QString& FileName) {
+  // Events run inside a rip; a second one would take over the library's ripper.
+  if (FRipping) throw ECDRIPError("A rip is already running");
   if (!ApplyParameters()) throw ECDRIPError("Invalid CD-ROM parameters");
   FAbort = false;
   FJitterList.clear();
@@ -346,6 +349,8 @@ void TCDRIP::RipSection(int32_t StartSector, int32_t EndSector, const QString& F
 
   int32_t chunkSize = 0;
   if (CR_OpenRipper(&chunkSize, StartSector, EndSector) == CDEX_ERROR) return;
+  FRipping = true;
+  const auto ripping = qScopeGuard([this] { FRipping = false; });
 
   const QString fileName = FEncode ? ChangeFileExt(FileName, ".mp3") : FileName;
   TRipRun run(*this, FEncode ? FCoder : nullptr, FOutputFormat, chunkSize);

@@ -140,4 +140,5 @@ class TCDRIP {
   int32_t FJitterErrors = 0;
   QStringList FJitterList;
   bool FAbort = false;
+  bool FRipping = false;
 };

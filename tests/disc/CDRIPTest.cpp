@@ -219,10 +219,19 @@ TEST_F(CDRIPTest, AnAbortedRipLeavesAWavWhoseHeaderMatchesItsSamples) {
   EXPECT_EQ(file.left(44), WavHeader(2, 44100, dataSize));
   EXPECT_EQ(file.mid(44), Image.SectorPcm(0, int(dataSize / kSectorBytes)));
 
-  // The flag is cleared for the next rip.
-  Rip.OnProgress = nullptr;
+  // The flag is cleared for the next rip, and a rip started from inside one is refused.
+  bool refused = false;
+  Rip.OnProgress = [&](TCDRIP* sender, uint16_t) {
+    try {
+      sender->RipSection(0, 10, Folder.File("nested.wav"));
+    } catch (const ECDRIPError&) {
+      refused = true;
+    }
+  };
   Rip.RipSection(0, 100, wav);
-  EXPECT_EQ(ReadFile(wav).size(), 44 + 100 * kSectorBytes);
+  EXPECT_TRUE(refused);
+  EXPECT_FALSE(QFile::exists(Folder.File("nested.wav")));
+  EXPECT_EQ(ReadFile(wav).mid(44), Image.SectorPcm(0, 100));
 }
 
 TEST_F(CDRIPTest, UnreadableChunksAreSkippedAndTheHeaderStatesWhatWasWritten) {
