@@ -139,7 +139,7 @@ class TRipRun {
     if (FStreamOpen) {
       try {
         uint32_t bytes = 0;
-        FCoder->DeinitStream(FMp3Buffer.data(), &bytes);
+        CheckEncoder(FCoder->DeinitStream(FMp3Buffer.data(), &bytes));
         Write(FMp3Buffer.data(), int64_t(bytes));
       } catch (...) {
         failure = std::current_exception();
@@ -160,6 +160,11 @@ class TRipRun {
   }
 
  private:
+  // An encoder that fails would silently drop the audio of the block.
+  static void CheckEncoder(uint32_t result) {
+    if (result != 0) throw ECDRIPError(QString("MP3 encoder error %1").arg(result));
+  }
+
   void Write(const uint8_t* data, int64_t bytes) {
     if (bytes > 0 && FFile.write(reinterpret_cast<const char*>(data), bytes) != bytes)
       throw ECDRIPError("Write error");
@@ -173,7 +178,7 @@ class TRipRun {
     for (; total - done >= FChunkBytes; done += FChunkBytes) {
       std::memcpy(FBlock.data(), buffer + done, size_t(FChunkBytes));
       uint32_t bytes = 0;
-      FCoder->EncodeChunk(FBlock.data(), FMp3Buffer.data(), &bytes);
+      CheckEncoder(FCoder->EncodeChunk(FBlock.data(), FMp3Buffer.data(), &bytes));
       Write(FMp3Buffer.data(), int64_t(bytes));
     }
     std::memmove(buffer, buffer + done, size_t(total - done));
