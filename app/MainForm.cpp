@@ -1,0 +1,775 @@
+#include "app/MainForm.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QSlider>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "app/About.h"
+#include "app/AppInfo.h"
+#include "app/ExtractJobs.h"
+#include "app/Mp3Player.h"
+#include "app/SoundPlay.h"
+#include "app/TrackBarEx.h"
+#include "app/splash.h"
+#include "cddb/CDInfo.h"
+#include "disc/CDRIP.h"
+#include "encode/MsgDisp.h"
+#include "encode/OverwriteConfirm.h"
+#include "encode/ConvProc.h"
+#include "encode/LameCoder.h"
+#include "platform/Files.h"
+#include "platform/Folders.h"
+#include "platform/MessageBox.h"
+#include "platform/Platform.h"
+#include "settings/config.h"
+
+using namespace platform;
+
+namespace {
+
+constexpr uint32_t kNearWrap = 4294965296u;
+constexpr int kSpeedFactors[10] = {32, 32, 32, 24, 16, 12, 8, 4, 2, 1};
+const char* const kSpeedNames[10] = {"Default", "Maximum", "32x", "24x", "16x",
+                                     "12x",     "8x",      "4x",  "2x",  "1x"};
+const char* const kBuiltInGenres[] = {"Blues", "Classical", "Data",   "Folk",   "Jazz",      "Misc",
+                                      "Rock",  "Country",   "Newage", "Reggae", "Soundtrack"};
+
+QByteArray ReadWholeFile(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+enum TColumn { colTitle, colTrackNo, colStart, colLength, colSize, colState };
+
+QString ToUpperAscii(QString text) {
+  for (QChar& c : text)
+    if (c >= u'a' && c <= u'z') c = QChar(c.unicode() - 32);
+  return text;
+}
+
+QString ToLowerAscii(QString text) {
+  for (QChar& c : text)
+    if (c >= u'A' && c <= u'Z') c = QChar(c.unicode() + 32);
+  return text;
+}
+
+QString CapitalizeAscii(const QString& text) {
+  QString result = ToLowerAscii(text).trimmed();
+  for (qsizetype i = 0; i < result.size(); ++i)
+    if ((i == 0 || result[i - 1] == u' ') && result[i] >= u'a' && result[i] <= u'z')
+      result[i] = QChar(result[i].unicode() - 32);
+  return result;
+}
+
+// Sets the window state back to idle when a command ends, however it ends.
+class TIdleOnExit {
+ public:
+  explicit TIdleOnExit(int& state) : FState(state) {}
+  ~TIdleOnExit() { FState = wsIdle; }
+
+ private:
+  int& FState;
+};
+
+}  // namespace
+
+uint32_t InitialLastPoll(uint32_t tickCount) {
+  return (tickCount >= kNearWrap ? 1000u : tickCount) + 1200u;
+}
+
+bool PollDue(uint32_t tickCount, uint32_t& lastPoll) {
+  if (uint32_t(tickCount - lastPoll) <= 2000u) return false;
+  lastPoll = tickCount >= kNearWrap ? 1000u : tickCount;
+  return true;
+}
+
+int SpeedIndexOf(int32_t speed) {
+  for (int i = 0; i < 10; ++i)
+    if (kSpeedFactors[i] == speed) return i;
+  return 0;
+}
+
+int32_t SpeedOfIndex(int index) { return kSpeedFactors[index >= 0 && index < 10 ? index : 0]; }
+
+TMainForm::TMainForm(int driveCount, QWidget* parent)
+    : QMainWindow(parent), DriveCount(driveCount), TickCount(&platform::TickCount) {
+  setObjectName("MainForm");
+  setWindowIcon(ProgramIcon());
+  CreateActions();
+  CreateMenus();
+  CreateToolBars();
+  CreateClientArea();
+  CreateStatusBar();
+  UpdateActionStates();
+
+  FConfig = std::make_unique<TConfig>();
+  Config = FConfig.get();
+  Config->Load();
+  PlaceWindow();
+
+  LameCoder = std::make_unique<TLameCoder>();
+  CDRIP = std::make_unique<TCDRIP>();
+  CDRIP->SetCoder(LameCoder.get());
+  CDRIP->SetEncode(true);
+  CDInfo = std::make_unique<TMyCDInfo>(CDRIP.get());
+  SoundPlayer = std::make_unique<TSoundPlayer>();
+  ConfirmOvwrtForm = new TConfirmOvwrtForm(this);
+  DispForm = new TDispForm(this);
+  ConvForm = new TConvForm(*CDRIP, *LameCoder, JobList, *ConfirmOvwrtForm, *DispForm, this);
+  ConvForm->Session().CreateOutputFolder = CreateOutputFolder;
+  CDRIP->OnProgress = [this](TCDRIP*, uint16_t percent) { ConvForm->SetProgress(percent); };
+  LameCoder->OnProgress = [this](TLameCoder*, uint16_t percent) {
+    ConvForm->SetProgress(percent);
+  };
+
+  WinState = wsStarting;
+  LastPoll = InitialLastPoll(TickCount());
+  NoDisc = true;
+  DiscLoaded = true;
+  StateTimer = new QTimer(this);
+  StateTimer->setObjectName("StateTimer");
+  StateTimer->setInterval(1000);
+  connect(StateTimer, &QTimer::timeout, this, &TMainForm::StateTimerTimer);
+  StateTimer->start();
+}
+
+TMainForm::~TMainForm() {
+  StateTimer->stop();
+  TakeEditsIn();
+  CDInfo->WriteLocalCDDB();
+  Config->Save();
+  if (Config == FConfig.get()) Config = nullptr;
+}
+
+// ---------------------------------------------------------------- layout
+
+void TMainForm::CreateActions() {
+  QStyle* style = this->style();
+  auto make = [this, style](QAction*& action, const char* name, const QString& caption,
+                            const QString& hint, const QKeySequence& shortcut,
+                            QStyle::StandardPixmap image, void (TMainForm::*handler)()) {
+    action = new QAction(caption, this);
+    action->setObjectName(name);
+    action->setToolTip(hint.isEmpty() ? caption.trimmed() : hint);
+    action->setStatusTip(hint);
+    action->setShortcut(shortcut);
+    action->setIcon(style->standardIcon(image));
+    if (handler) connect(action, &QAction::triggered, this, handler);
+  };
+  const QKeySequence none;
+  make(actExtract, "actExtract", "Extract Track(s)...           ", "Extract audio track(s) from CD",
+       Qt::Key_F9, QStyle::SP_DialogSaveButton, &TMainForm::actExtractExecute);
+  make(actRefreshCD, "actRefreshCD", "Refresh", "Refresh track list", Qt::Key_F5,
+       QStyle::SP_BrowserReload, nullptr);
+  connect(actRefreshCD, &QAction::triggered, this, [this] {
+    if (CDRIP->IsAudioPlaying()) CDRIP->StopPlay();
+    ReloadDisc();
+  });
+  make(actReadPlayINI, "actReadPlayINI", "Read from CDPlayer.ini",
+       "Read disc information from CDPlayer.ini", none, QStyle::SP_DialogOpenButton,
+       &TMainForm::actReadPlayINIExecute);
+  make(actWrtPlayINI, "actWrtPlayINI", "Save to CDPlayer.ini", "Save disc information to CDPlayer.ini",
+       none, QStyle::SP_DialogSaveButton, &TMainForm::actWrtPlayINIExecute);
+  make(actExit, "actExit", "Exit", "Exit program", none, QStyle::SP_DialogCloseButton, nullptr);
+  connect(actExit, &QAction::triggered, this, &QWidget::close);
+  make(actRenameTrack, "actRenameTrack", "Edit Track Title              ", "Rename track", Qt::Key_F2,
+       QStyle::SP_FileDialogDetailedView, &TMainForm::actRenameTrackExecute);
+  make(actSelectAll, "actSelectAll", "Select All", "Select all tracks", QKeySequence("Ctrl+A"),
+       QStyle::SP_DialogApplyButton, nullptr);
+  connect(actSelectAll, &QAction::triggered, this, [this] { SetAllChecks([](bool) { return true; }); });
+  make(actSelectNone, "actSelectNone", "Select None", "Unselect all tracks", none,
+       QStyle::SP_DialogDiscardButton, nullptr);
+  connect(actSelectNone, &QAction::triggered, this,
+          [this] { SetAllChecks([](bool) { return false; }); });
+  make(actInvertSelect, "actInvertSelect", "Invert Selection", "Invert selection",
+       QKeySequence("Ctrl+I"), QStyle::SP_BrowserReload, nullptr);
+  connect(actInvertSelect, &QAction::triggered, this,
+          [this] { SetAllChecks([](bool checked) { return !checked; }); });
+  make(actUpperCase, "actUpperCase", "Upper Case", "Modify tracks title to uppercase", none,
+       QStyle::SP_ArrowUp, nullptr);
+  connect(actUpperCase, &QAction::triggered, this, [this] { ChangeCase(ToUpperAscii); });
+  make(actLowerCase, "actLowerCase", "Lower Case", "Modify track title to lowercase", none,
+       QStyle::SP_ArrowDown, nullptr);
+  connect(actLowerCase, &QAction::triggered, this, [this] { ChangeCase(ToLowerAscii); });
+  make(actCapitalize, "actCapitalize", "Capitalize", "Capitalize track title", none,
+       QStyle::SP_ArrowRight, nullptr);
+  connect(actCapitalize, &QAction::triggered, this, [this] { ChangeCase(CapitalizeAscii); });
+  make(actOpenOutputFolder, "actOpenOutputFolder", "Open Output Folder", "Open Output Folder", none,
+       QStyle::SP_DirOpenIcon, &TMainForm::actOpenOutputFolderExecute);
+  make(actLaunchMP3Player, "actLaunchMP3Player", "Launch Default MP3 Player",
+       "Launch the default mp3 player", none, QStyle::SP_MediaVolume,
+       &TMainForm::actLaunchMP3PlayerExecute);
+  make(actReadRemoteCDDB, "actReadRemoteCDDB", "Query Disc Information",
+       "Query disc information from CDDB", Qt::Key_F8, QStyle::SP_DriveNetIcon, nullptr);
+  make(actGetServerList, "actGetServerList", "Get CDDB Server List", "Get CDDB server list", none,
+       QStyle::SP_DriveNetIcon, nullptr);
+  make(actGetCategoryList, "actGetCategoryList", "Get CDDB Category List",
+       "Get CDDB category list", none, QStyle::SP_DriveNetIcon, nullptr);
+  make(actOption, "actOption", "Configuration", "Configration", Qt::Key_F4,
+       QStyle::SP_FileDialogListView, nullptr);
+  make(actSoundVolume, "actSoundVolume", "Sound Volume Adjustment", "", none,
+       QStyle::SP_MediaVolume, nullptr);
+  make(actHelp, "actHelp", "Online Help", "Online help", Qt::Key_F1, QStyle::SP_DialogHelpButton,
+       &TMainForm::actHelpExecute);
+  make(actHomepage, "actHomepage", "Homepage", "", none, QStyle::SP_DirHomeIcon, nullptr);
+  connect(actHomepage, &QAction::triggered, this, [] { ShellOpen(kHomepageUrl); });
+  make(actCheckVersion, "actCheckVersion", "Check new version", "Check new version from our sites",
+       none, QStyle::SP_BrowserReload, nullptr);
+  connect(actCheckVersion, &QAction::triggered, this, [] { ShellOpen(kDownloadUrl); });
+  make(actAbout, "actAbout", "About", "", none, QStyle::SP_MessageBoxInformation,
+       &TMainForm::actAboutExecute);
+  make(actPlay, "actPlay", "Play", "Play", none, QStyle::SP_MediaPlay, nullptr);
+  make(actPause, "actPause", "Pause/Resume", "Pause/Resume", none, QStyle::SP_MediaPause, nullptr);
+  make(actStop, "actStop", "Stop", "Stop", none, QStyle::SP_MediaStop, nullptr);
+  make(actPreviousTrack, "actPreviousTrack", "Previous Track", "Previous Track", none,
+       QStyle::SP_MediaSkipBackward, nullptr);
+  make(actNextTrack, "actNextTrack", "Next Track", "Next Track", none, QStyle::SP_MediaSkipForward,
+       nullptr);
+  make(actEjectCD, "actEjectCD", "Eject CD", "Eject CD", none, QStyle::SP_ArrowUp, nullptr);
+  make(actCloseCD, "actCloseCD", "Close CD", "Close CD", none, QStyle::SP_ArrowDown, nullptr);
+  // Reached by no menu, button or shortcut.
+  actGetServerList->setVisible(false);
+  actGetCategoryList->setVisible(false);
+}
+
+void TMainForm::UpdateActionStates() {
+  // The CDDB lookup, the options dialog, CD playback and the mixer are not
+  // part of this build yet.
+  for (QAction* pending : {actReadRemoteCDDB, actGetServerList, actGetCategoryList, actOption,
+                           actSoundVolume, actPlay, actPause, actStop, actPreviousTrack,
+                           actNextTrack, actEjectCD, actCloseCD})
+    pending->setEnabled(false);
+}
+
+void TMainForm::CreateMenus() {
+  auto fill = [](QMenu* menu, std::initializer_list<QAction*> actions) {
+    for (QAction* action : actions)
+      if (action)
+        menu->addAction(action);
+      else
+        menu->addSeparator();
+  };
+  QMenuBar* bar = menuBar();
+  fill(bar->addMenu("&File"), {actReadPlayINI, actWrtPlayINI, nullptr, actExit});
+  fill(bar->addMenu("&Edit"), {actRenameTrack, nullptr, actSelectAll, actSelectNone,
+                               actInvertSelect, nullptr, actUpperCase, actLowerCase, actCapitalize});
+  fill(bar->addMenu("&Action"),
+       {actExtract, nullptr, actRefreshCD, nullptr, actPlay, actPause, actStop, actPreviousTrack,
+        actNextTrack, actCloseCD, actEjectCD, nullptr, actLaunchMP3Player, nullptr,
+        actOpenOutputFolder});
+  fill(bar->addMenu("&CDDB"), {actReadRemoteCDDB, nullptr, actGetServerList, actGetCategoryList});
+  fill(bar->addMenu("&Options"), {actOption, nullptr, actSoundVolume});
+  fill(bar->addMenu("&Help"),
+       {actHelp, nullptr, actHomepage, actCheckVersion, nullptr, actAbout});
+
+  pmenuTrackList = new QMenu(this);
+  pmenuTrackList->setObjectName("pmenuTrackList");
+  fill(pmenuTrackList, {actPlay, actPause, actStop, nullptr, actExtract, actRenameTrack, nullptr,
+                        actSelectAll, actSelectNone, actInvertSelect, nullptr, actRefreshCD});
+}
+
+void TMainForm::CreateToolBars() {
+  QToolBar* main = addToolBar("Main");
+  main->setObjectName("ToolBar1");
+  main->setIconSize(QSize(32, 32));
+  main->setToolButtonStyle(Qt::ToolButtonIconOnly);
+  for (QAction* action :
+       {actExtract, static_cast<QAction*>(nullptr), actRefreshCD, actReadRemoteCDDB,
+        actLaunchMP3Player, actOpenOutputFolder, static_cast<QAction*>(nullptr), actRenameTrack,
+        actUpperCase, static_cast<QAction*>(nullptr), actOption, actHelp})
+    if (action)
+      main->addAction(action);
+    else
+      main->addSeparator();
+
+  addToolBarBreak();
+  QToolBar* player = addToolBar("Player");
+  player->setObjectName("ToolBar2");
+  player->setIconSize(QSize(20, 20));
+  player->addActions({actPreviousTrack, actPlay, actPause, actStop, actNextTrack, actEjectCD,
+                      actCloseCD});
+  player->addSeparator();
+  player->addWidget(new QLabel(" Device ", player));
+  cbCDRom = new QComboBox(player);
+  cbCDRom->setObjectName("cbCDRom");
+  cbCDRom->setMinimumWidth(220);
+  player->addWidget(cbCDRom);
+  connect(cbCDRom, &QComboBox::activated, this, &TMainForm::cbCDRomChange);
+  player->addWidget(new QLabel(" Speed ", player));
+  cbSpeed = new QComboBox(player);
+  cbSpeed->setObjectName("cbSpeed");
+  for (const char* name : kSpeedNames) cbSpeed->addItem(name);
+  player->addWidget(cbSpeed);
+  connect(cbSpeed, &QComboBox::activated, this, &TMainForm::cbSpeedChange);
+}
+
+void TMainForm::CreateClientArea() {
+  auto* client = new QWidget(this);
+  auto* layout = new QVBoxLayout(client);
+  layout->setContentsMargins(4, 4, 4, 4);
+
+  auto* fields = new QHBoxLayout;
+  auto addField = [client, fields](const char* caption, QWidget* field, int stretch) {
+    auto* label = new QLabel(caption, client);
+    label->setBuddy(field);
+    fields->addWidget(label);
+    fields->addWidget(field, stretch);
+  };
+  edArtist = new QLineEdit(client);
+  edArtist->setObjectName("edArtist");
+  edAlbum = new QLineEdit(client);
+  edAlbum->setObjectName("edAlbum");
+  cbCategory = new QComboBox(client);
+  cbCategory->setObjectName("cbCategory");
+  cbCategory->setEditable(true);
+  for (const char* genre : kBuiltInGenres) cbCategory->addItem(genre);
+  cbCategory->setCurrentIndex(-1);
+  edYear = new QLineEdit(client);
+  edYear->setObjectName("edYear");
+  edYear->setMaximumWidth(60);
+  addField("Artist", edArtist, 3);
+  addField("Album", edAlbum, 3);
+  addField("Genre", cbCategory, 2);
+  addField("Year", edYear, 0);
+  layout->addLayout(fields);
+
+  lvTrackList = new QTreeWidget(client);
+  lvTrackList->setObjectName("lvTrackList");
+  lvTrackList->setRootIsDecorated(false);
+  lvTrackList->setUniformRowHeights(true);
+  lvTrackList->setAllColumnsShowFocus(true);
+  lvTrackList->setSelectionMode(QAbstractItemView::SingleSelection);
+  lvTrackList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  lvTrackList->setStyleSheet("QTreeView::item { border-right: 1px solid #d0d0d0; "
+                             "border-bottom: 1px solid #d0d0d0; }");
+  lvTrackList->setHeaderLabels({"Track Title", "#TrackNo", "Start", "Length", "Size", "State"});
+  const int widths[] = {260, 70, 60, 60, 60, 100};
+  for (int column = 0; column < 6; ++column) {
+    lvTrackList->setColumnWidth(column, widths[column]);
+    if (column != colTitle) lvTrackList->headerItem()->setTextAlignment(column, Qt::AlignCenter);
+  }
+  lvTrackList->header()->setStretchLastSection(false);
+  lvTrackList->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(lvTrackList, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& pos) { pmenuTrackList->popup(lvTrackList->viewport()->mapToGlobal(pos)); });
+  connect(lvTrackList, &QTreeWidget::itemChanged, this, &TMainForm::lvTrackListEdited);
+  lvTrackList->installEventFilter(this);
+  layout->addWidget(lvTrackList, 1);
+
+  auto* bottom = new QHBoxLayout;
+  auto* speaker = new QLabel(client);
+  speaker->setObjectName("Image1");
+  speaker->setPixmap(style()->standardIcon(QStyle::SP_MediaVolume).pixmap(20, 20));
+  speaker->setToolTip("Double click to adjust sound volume");
+  trkbarMasterVolume = new QSlider(Qt::Horizontal, client);
+  trkbarMasterVolume->setObjectName("trkbarMasterVolume");
+  trkbarMasterVolume->setRange(0, 100);
+  trkbarMasterVolume->setMaximumWidth(100);
+  trkbarMasterVolume->setEnabled(false);
+  trkbarCD = new TTrackBarEx(client);
+  trkbarCD->setObjectName("trkbarCD");
+  trkbarCD->setRange(0, 255);
+  trkbarCD->setEnabled(false);
+  bottom->addWidget(speaker);
+  bottom->addWidget(trkbarMasterVolume);
+  bottom->addWidget(trkbarCD, 1);
+  layout->addLayout(bottom);
+  setCentralWidget(client);
+}
+
+void TMainForm::CreateStatusBar() {
+  const int widths[] = {160, 200, 200};
+  for (int i = 0; i < 3; ++i) {
+    StatusPanels[i] = new QLabel(this);
+    StatusPanels[i]->setObjectName(QString("StatusPanel%1").arg(i));
+    StatusPanels[i]->setMinimumWidth(widths[i]);
+    statusBar()->addWidget(StatusPanels[i], i == 2 ? 1 : 0);
+  }
+}
+
+QString TMainForm::PanelText(int panel) const { return StatusPanels[panel]->text(); }
+
+void TMainForm::PlaceWindow() {
+  if (Config->WindowWidth < 640 || Config->WindowHeight < 480)
+    resize(640, 480);
+  else
+    resize(Config->WindowWidth, Config->WindowHeight);
+  if (Config->WindowLeft == 65535 || Config->WindowTop == 65535) {
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    move((screen.width() - width()) / 2, (screen.height() - height()) / 2);
+  } else {
+    move(Config->WindowLeft, Config->WindowTop);
+  }
+}
+
+// ---------------------------------------------------------------- life cycle
+
+void TMainForm::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (Initialized) return;
+  Initialized = true;
+  try {
+    FormShow();
+  } catch (const std::exception& e) {
+    MessageBox(QString::fromStdString(e.what()), kProgramName, MB_OK | MB_ICONERROR);
+  }
+}
+
+void TMainForm::FormShow() {
+  QApplication::setApplicationDisplayName(kProgramName);
+  const QString genreFile = ProgramFileForReading("Genre.txt");
+  if (QFileInfo::exists(genreFile)) {
+    QStringList genres;
+    for (const QString& line : SplitLines(DecodeText(ReadWholeFile(genreFile))))
+      if (!line.trimmed().isEmpty()) genres << line.trimmed();
+    cbCategory->clear();
+    cbCategory->addItems(genres);
+    cbCategory->setCurrentIndex(-1);
+  }
+  setWindowTitle(kProgramName);
+  CDInfo->LocalFolder = Config->LocalCDDBFolder;
+
+  cbCDRom->clear();
+  DriveNames.clear();
+  for (int i = 0; i < DriveCount; ++i) {
+    CDRIP->SetCDRomNum(i);
+    cbCDRom->addItem(CDRIP->CDRomName());
+    DriveNames << CDRIP->CDRomName();
+  }
+  if (Config->nActive >= DriveCount || Config->nActive < 0) Config->nActive = 0;
+  SelectDrive(Config->nActive);
+  CDRIP->SetInit(true);
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  Config->WindowLeft = x();
+  Config->WindowTop = y();
+  Config->WindowWidth = width();
+  Config->WindowHeight = height();
+  if (CDRIP->IsAudioPlaying()) CDRIP->StopPlay();
+  try {
+    if (CDRIP->ApplyParameters()) CDRIP->SaveSettings();
+  } catch (const ECDRIPError&) {
+    // Parameters the library refuses are simply not stored.
+  }
+  event->accept();
+}
+
+// ---------------------------------------------------------------- drive and disc
+
+void TMainForm::SelectDrive(int index) {
+  if (CDRIP->IsAudioPlaying()) CDRIP->StopPlay();
+  CDRIP->SetCDRomNum(index);
+  CDRIP->ReadParameters();
+  Config->DriveParams = CDRIP->Params();
+  cbCDRom->setCurrentIndex(index);
+  cbSpeed->setCurrentIndex(SpeedIndexOf(Config->DriveParams.nSpeed));
+}
+
+void TMainForm::cbCDRomChange(int index) {
+  if (index == Config->nActive) return;
+  Config->nActive = index;
+  try {
+    SelectDrive(index);
+  } catch (const ECDRIPError& e) {
+    MessageBox(e.Message(), kProgramName, MB_OK | MB_ICONERROR);
+    return;
+  }
+  ReloadDisc();
+}
+
+void TMainForm::cbSpeedChange(int index) {
+  if (index != SpeedIndexOf(Config->DriveParams.nSpeed))
+    Config->DriveParams.nSpeed = SpeedOfIndex(index);
+}
+
+void TMainForm::StateTimerTimer() {
+  if (WinState == wsExtracting || WinState == wsOptions || WinState == wsCDDBQuery) return;
+  if (!PollDue(TickCount(), LastPoll)) return;
+  if (CDRIP->IsUnitReady()) {
+    if (NoDisc) {
+      WinState = wsIdle;
+      NoDisc = false;
+      StatusPanels[0]->setText("Disc Inserted");
+      ReloadDisc();
+      DiscLoaded = true;
+    }
+  } else {
+    if (DiscLoaded) {
+      ReloadDisc();
+      DiscLoaded = false;
+    }
+    StatusPanels[0]->setText("No Disc");
+    NoDisc = true;
+  }
+}
+
+void TMainForm::ClearTrackList() {
+  FFilling = true;
+  lvTrackList->clear();
+  FRowRecords.clear();
+  FFilling = false;
+}
+
+void TMainForm::ReloadDisc() {
+  edArtist->clear();
+  edAlbum->clear();
+  cbCategory->setCurrentText(QString());
+  edYear->clear();
+  ClearTrackList();
+  StatusPanels[1]->clear();
+  StatusPanels[2]->clear();
+  if (!CDRIP->IsUnitReady()) {
+    StatusPanels[0]->setText("No Disc");
+    return;
+  }
+  StatusPanels[0]->setText("Disc Inserted");
+  LoadDiscNames(*CDInfo);
+  FillTrackList();
+  if (Config->SelectAllTrack) SetAllChecks([](bool) { return true; });
+}
+
+void TMainForm::FillTrackList() {
+  edArtist->setText(CDInfo->Artist);
+  edAlbum->setText(CDInfo->Album);
+  cbCategory->setCurrentText(CDInfo->Category);
+  edYear->setText(CDInfo->Year);
+  ClearTrackList();
+  FFilling = true;
+  for (int i = 0; i < CDInfo->TrackCount; ++i) {
+    const TCDTrackInfo record = MakeTrackInfo(*CDInfo, i);
+    auto* item = new QTreeWidgetItem(lvTrackList);
+    item->setFlags(item->flags() | Qt::ItemIsUserCheckable | Qt::ItemIsEditable);
+    item->setCheckState(colTitle, Qt::Unchecked);
+    item->setText(colTitle, record.Title);
+    item->setText(colTrackNo, QString::asprintf("%.2d", i + 1));
+    item->setText(colStart, CDInfo->TrackStartText(i));
+    item->setText(colLength, CDInfo->TrackLengthText(i));
+    item->setText(colSize, MegabytesText(record.LengthBytes));
+    for (int column = colTrackNo; column <= colState; ++column)
+      item->setTextAlignment(column, Qt::AlignCenter);
+    FRowRecords.push_back(record);
+  }
+  FFilling = false;
+  StatusPanels[1]->setText(QString("%1 Track(s) - %2 - %3")
+                               .arg(QString::number(CDInfo->TrackCount), CDInfo->DiscLengthText(),
+                                    MegabytesText(CDInfo->DiscBytes)));
+}
+
+void TMainForm::SetAllChecks(const std::function<bool(bool)>& checked) {
+  FFilling = true;
+  for (int row = 0; row < lvTrackList->topLevelItemCount(); ++row) {
+    QTreeWidgetItem* item = lvTrackList->topLevelItem(row);
+    item->setCheckState(colTitle, checked(item->checkState(colTitle) == Qt::Checked) ? Qt::Checked
+                                                                                    : Qt::Unchecked);
+  }
+  FFilling = false;
+  UpdateSelectionSummary();
+}
+
+void TMainForm::UpdateSelectionSummary() {
+  if (lvTrackList->topLevelItemCount() == 0) return;
+  int count = 0;
+  int64_t sectors = 0;
+  double bytes = 0;
+  for (int row = 0; row < lvTrackList->topLevelItemCount(); ++row) {
+    if (lvTrackList->topLevelItem(row)->checkState(colTitle) != Qt::Checked) continue;
+    ++count;
+    sectors += FRowRecords[row].LengthSectors;
+    bytes += FRowRecords[row].LengthBytes;
+  }
+  StatusPanels[2]->setText(QString("%1 Track(s) selected - %2 - %3")
+                               .arg(QString::number(count), SectorsText(int32_t(sectors)),
+                                    MegabytesText(bytes)));
+}
+
+void TMainForm::lvTrackListEdited(QTreeWidgetItem* item, int column) {
+  if (FFilling) return;
+  const int row = lvTrackList->indexOfTopLevelItem(item);
+  if (column == colTitle && row >= 0 && item->text(colTitle).trimmed().isEmpty()) {
+    FFilling = true;
+    item->setText(colTitle, FRowRecords[row].Title);
+    FFilling = false;
+  }
+  UpdateSelectionSummary();
+}
+
+void TMainForm::TakeEditsIn() {
+  CDInfo->Artist = edArtist->text();
+  CDInfo->Album = edAlbum->text();
+  CDInfo->Category = cbCategory->currentText();
+  CDInfo->Year = edYear->text();
+  for (int i = 0; i < CDInfo->TrackCount; ++i) {
+    for (int row = 0; row < int(FRowRecords.size()); ++row) {
+      TCDTrackInfo& record = FRowRecords[row];
+      if (record.TrackIndex != i) continue;
+      CDInfo->SetTrackTitle(i, lvTrackList->topLevelItem(row)->text(colTitle).trimmed());
+      record.Artist = CDInfo->Artist;
+      record.Album = CDInfo->Album;
+      record.Category = CDInfo->Category;
+      record.Year = CDInfo->Year;
+      record.Comment = Id3CommentText();
+      record.Title = CDInfo->GetTrackTitle(i);
+    }
+  }
+}
+
+void TMainForm::ShowTitles() {
+  FFilling = true;
+  for (int row = 0; row < int(FRowRecords.size()); ++row) {
+    TCDTrackInfo& record = FRowRecords[row];
+    record.Title = CDInfo->GetTrackTitle(record.TrackIndex);
+    lvTrackList->topLevelItem(row)->setText(colTitle, record.Title);
+  }
+  FFilling = false;
+}
+
+void TMainForm::ChangeCase(const std::function<QString(const QString&)>& convert) {
+  TakeEditsIn();
+  for (int i = 0; i < CDInfo->TrackCount; ++i)
+    CDInfo->SetTrackTitle(i, convert(CDInfo->GetTrackTitle(i)));
+  ShowTitles();
+}
+
+// ---------------------------------------------------------------- commands
+
+void TMainForm::actReadPlayINIExecute() {
+  CDInfo->ReadCDPlayerIni();
+  FillTrackList();
+}
+
+void TMainForm::actWrtPlayINIExecute() {
+  TakeEditsIn();
+  if (!CDInfo->WriteCDPlayerIni())
+    MessageBox("An unknown error occurred, \r\nSave CD information to CDPlayer.INI failed.",
+               "Error!", MB_OK | MB_ICONERROR);
+}
+
+void TMainForm::actRenameTrackExecute() {
+  if (lvTrackList->topLevelItemCount() == 0) return;
+  const QList<QTreeWidgetItem*> selected = lvTrackList->selectedItems();
+  QTreeWidgetItem* item = selected.isEmpty() ? lvTrackList->topLevelItem(0) : selected.first();
+  lvTrackList->setCurrentItem(item);
+  lvTrackList->editItem(item, colTitle);
+}
+
+void TMainForm::actOpenOutputFolderExecute() {
+  const QString folder = Config->OutputFolder;
+  ShellOpen(QFileInfo(folder).isDir() ? folder : QString());
+}
+
+void TMainForm::actLaunchMP3PlayerExecute() {
+  if (!LaunchMp3Player(Config->PlayerExecute, Config->PlayerParameter))
+    MessageBox("No default MP3 Player installed.", "Error!", MB_OK | MB_ICONERROR);
+}
+
+void TMainForm::actHelpExecute() { ShellOpen(ProgramFolder() + "cadenzo.html"); }
+
+void TMainForm::actAboutExecute() {
+  TAboutBox about(this);
+  about.exec();
+}
+
+// ---------------------------------------------------------------- extraction
+
+void TMainForm::actExtractExecute() {
+  WinState = wsExtracting;
+  TIdleOnExit idle(WinState);
+  if (CDRIP->IsAudioPlaying()) CDRIP->StopPlay();
+  if (DriveCount == 0 || !CDRIP->IsUnitReady()) {
+    MessageBox("No disc, please insert one.", "Information", MB_OK | MB_ICONWARNING);
+    return;
+  }
+  TakeEditsIn();
+  JobList.clear();
+  for (int row = 0; row < int(FRowRecords.size()); ++row) {
+    if (lvTrackList->topLevelItem(row)->checkState(colTitle) != Qt::Checked) continue;
+    TFileParam job;
+    job.TrackInfo = FRowRecords[row];
+    job.State = jsQueued;
+    job.RowIndex = row;
+    JobList.push_back(job);
+  }
+  if (JobList.empty()) {
+    MessageBox("No track(s) selected, please select track(s).", "Information",
+               MB_OK | MB_ICONWARNING);
+    return;
+  }
+  Config->ConvertType = 31;
+  ExtractJobs();
+}
+
+void TMainForm::ExtractJobs() {
+  const QString folder = Config->OutputFolder;
+  if (!QFileInfo(folder).isDir()) {
+    if (MessageBox(QString("The output folder '%1' not existing, Do you want create it?").arg(folder),
+                   "Confirmation", MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
+      return;
+    if (!CreateOutputFolder(folder)) {
+      MessageBox(QString("The output folder '%1' can't be create! ").arg(folder), "Error",
+                 MB_OK | MB_ICONERROR);
+      return;
+    }
+  }
+  AssignOutputPaths(JobList, CDInfo->Artist, CDInfo->Album);
+  ConvForm->exec();
+  const TConvSession& session = ConvForm->Session();
+  if (session.Attempted <= 0) return;
+
+  for (const TFileParam& job : JobList)
+    if (QTreeWidgetItem* item = lvTrackList->topLevelItem(job.RowIndex))
+      item->setText(colState, JobStateText(job.State));
+  if (Config->CreatePlayList && !session.Aborted && session.Completed > 0) {
+    QFileDialog dialog(this, "Save playlist", folder,
+                       "M3U PlayList (*.M3U *.m3u);;PLS PlayList (*.PLS *.pls)");
+    dialog.setObjectName("SavePlaylistDialog");
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix("m3u");
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+      WritePlaylist(dialog.selectedFiles().first());
+  }
+  if (Config->PlaySound && !session.Aborted) SoundPlayer->Play(Config->SoundFile);
+  if (Config->EjectCD && !session.Aborted) CDRIP->EjectTray(true);
+  if (Config->ShowErrorMessage && DispForm->ErrorCount > 0) {
+    DispForm->exec();
+    DispForm->ClearMessages();
+  }
+  if (Config->SpecifyOutputFolder && Config->OpenOutputFolder && session.Completed > 0)
+    ShellOpen(QFileInfo(folder).isDir() ? folder : QString());
+}
+
+bool TMainForm::WritePlaylist(const QString& fileName) {
+  if (::WritePlaylist(fileName, JobList)) return true;
+  MessageBox(QString("The playlist '%1' can't be written.").arg(fileName), "Error",
+             MB_OK | MB_ICONERROR);
+  return false;
+}
+
+// The title column takes the slack of the list's width.
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == lvTrackList && event->type() == QEvent::Resize) {
+    int others = 0;
+    for (int column = colTrackNo; column <= colState; ++column)
+      others += lvTrackList->columnWidth(column);
+    lvTrackList->setColumnWidth(colTitle, std::max(60, lvTrackList->width() - others - 30));
+  }
+  return QMainWindow::eventFilter(watched, event);
+}

@@ -1,0 +1,179 @@
+// TMainForm: the program's main window. It owns the ripping component, the
+// encoder, the disc information, the conversion dialogs and the job list of
+// the last extraction; it polls the drive, shows the disc as a checkable
+// track list and carries every command as one shared QAction.
+// User-interface thread only.
+#pragma once
+
+#include <QMainWindow>
+#include <QStringList>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "encode/FileParam.h"
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QSlider;
+class QTimer;
+class QToolBar;
+class QTreeWidget;
+class QTreeWidgetItem;
+class TCDRIP;
+class TConfig;
+class TLameCoder;
+class TMyCDInfo;
+class TSoundPlayer;
+class TTrackBarEx;
+class TConvForm;
+class TConfirmOvwrtForm;
+class TDispForm;
+
+// Window states.
+enum : int {
+  wsStarting = 1,
+  wsIdle = 2,
+  wsPlaying = 3,
+  wsExtracting = 4,
+  wsOptions = 6,
+  wsCDDBQuery = 7,
+};
+
+// The first LastPoll value: the tick count (1000 within 2000 ms of the 32-bit
+// wrap) plus 1200.
+uint32_t InitialLastPoll(uint32_t tickCount);
+// Whether more than 2000 ms passed since lastPoll, as an unsigned 32-bit
+// difference; when so, lastPoll takes the tick count (1000 near the wrap).
+bool PollDue(uint32_t tickCount, uint32_t& lastPoll);
+
+// Index in the speed list of a drive speed factor; 0 when none matches.
+int SpeedIndexOf(int32_t speed);
+// The speed factor of a speed-list index; an index outside the list gives 32.
+int32_t SpeedOfIndex(int index);
+
+class TMainForm : public QMainWindow {
+  Q_OBJECT
+ public:
+  // Creates the settings and loads them; driveCount is the library's count.
+  explicit TMainForm(int driveCount, QWidget* parent = nullptr);
+  ~TMainForm() override;
+
+  // Commands, shared by menus, toolbars and the track list's popup.
+  QAction* actExtract;
+  QAction* actRefreshCD;
+  QAction* actReadPlayINI;
+  QAction* actWrtPlayINI;
+  QAction* actExit;
+  QAction* actRenameTrack;
+  QAction* actSelectAll;
+  QAction* actSelectNone;
+  QAction* actInvertSelect;
+  QAction* actUpperCase;
+  QAction* actLowerCase;
+  QAction* actCapitalize;
+  QAction* actOpenOutputFolder;
+  QAction* actLaunchMP3Player;
+  QAction* actReadRemoteCDDB;
+  QAction* actGetServerList;
+  QAction* actGetCategoryList;
+  QAction* actOption;
+  QAction* actSoundVolume;
+  QAction* actHelp;
+  QAction* actHomepage;
+  QAction* actCheckVersion;
+  QAction* actAbout;
+  QAction* actPlay;
+  QAction* actPause;
+  QAction* actStop;
+  QAction* actPreviousTrack;
+  QAction* actNextTrack;
+  QAction* actEjectCD;
+  QAction* actCloseCD;
+
+  QLineEdit* edArtist;
+  QLineEdit* edAlbum;
+  QLineEdit* edYear;
+  QComboBox* cbCategory;
+  QTreeWidget* lvTrackList;
+  QMenu* pmenuTrackList;
+  QLabel* StatusPanels[3];
+  QComboBox* cbCDRom;
+  QComboBox* cbSpeed;
+  QSlider* trkbarMasterVolume;
+  TTrackBarEx* trkbarCD;
+  QTimer* StateTimer;
+
+  std::unique_ptr<TLameCoder> LameCoder;
+  std::unique_ptr<TCDRIP> CDRIP;
+  std::unique_ptr<TMyCDInfo> CDInfo;
+  std::unique_ptr<TSoundPlayer> SoundPlayer;
+  TConvForm* ConvForm;
+  TConfirmOvwrtForm* ConfirmOvwrtForm;
+  TDispForm* DispForm;
+  TJobList JobList;
+
+  int DriveCount;
+  // Name of every drive, filled at first show.
+  QStringList DriveNames;
+  int WinState = wsStarting;
+  uint32_t LastPoll = 0;
+  bool NoDisc = true;
+  bool DiscLoaded = true;
+  bool Initialized = false;
+  // The clock of the drive poll; tests replace it.
+  std::function<uint32_t()> TickCount;
+
+  // The record of each row, by row.
+  const std::vector<TCDTrackInfo>& RowRecords() const { return FRowRecords; }
+  QString PanelText(int panel) const;
+
+  void StateTimerTimer();
+  void ReloadDisc();
+  void FillTrackList();
+  void TakeEditsIn();
+  void SelectDrive(int index);
+  void UpdateSelectionSummary();
+  void actExtractExecute();
+  bool WritePlaylist(const QString& fileName);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void CreateActions();
+  void CreateMenus();
+  void CreateToolBars();
+  void CreateClientArea();
+  void CreateStatusBar();
+  void UpdateActionStates();
+  void PlaceWindow();
+  void FormShow();
+  void ExtractJobs();
+  void ClearTrackList();
+  void ShowTitles();
+  void ChangeCase(const std::function<QString(const QString&)>& convert);
+  void SetAllChecks(const std::function<bool(bool)>& checked);
+  void cbCDRomChange(int index);
+  void cbSpeedChange(int index);
+  void lvTrackListEdited(QTreeWidgetItem* item, int column);
+  void actReadPlayINIExecute();
+  void actWrtPlayINIExecute();
+  void actRenameTrackExecute();
+  void actOpenOutputFolderExecute();
+  void actLaunchMP3PlayerExecute();
+  void actHelpExecute();
+  void actAboutExecute();
+
+  std::unique_ptr<TConfig> FConfig;
+  std::vector<TCDTrackInfo> FRowRecords;
+  // Set while the list is filled by the program, so only the user's edits
+  // reach lvTrackListEdited.
+  bool FFilling = false;
+};

@@ -1,0 +1,22 @@
+#include "app/TrackBarEx.h"
+
+#include <QMouseEvent>
+
+TTrackBarEx::TTrackBarEx(QWidget* parent) : QSlider(Qt::Horizontal, parent) {
+  setTickPosition(QSlider::NoTicks);
+}
+
+void TTrackBarEx::mousePressEvent(QMouseEvent* event) {
+  QSlider::mousePressEvent(event);
+  if (OnMouseDown) OnMouseDown(event);
+}
+
+void TTrackBarEx::mouseMoveEvent(QMouseEvent* event) {
+  QSlider::mouseMoveEvent(event);
+  if (OnMouseMove) OnMouseMove(event);
+}
+
+void TTrackBarEx::mouseReleaseEvent(QMouseEvent* event) {
+  QSlider::mouseReleaseEvent(event);
+  if (OnMouseUp) OnMouseUp(event);
+}

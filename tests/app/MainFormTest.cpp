@@ -1,0 +1,691 @@
+// The main window offscreen, over the real CD-reading library with a
+// generated disc image as its drive: start-up, drive polling with insertion
+// and removal, the track list, editing, case and selection commands,
+// geometry rules, the actions and their menus, and the extraction command.
+#include "app/MainForm.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <deque>
+
+#include "cddb/CDInfo.h"
+#include "common/DiscImage.h"
+#include "common/TestUtil.h"
+#include "disc/CDRIP.h"
+#include "encode/MsgDisp.h"
+#include "libs/cdrip/cdrip.h"
+#include "platform/Folders.h"
+#include "platform/MessageBox.h"
+#include "platform/Registry.h"
+#include "settings/config.h"
+
+using namespace testutil;
+using platform::TScriptedMessageBoxes;
+
+namespace {
+
+// Acts on the modal dialogs that open while it lives: each expected dialog,
+// named by objectName, in order. A dialog that is not the next expected one
+// is rejected and counted, so a failing test cannot hang.
+class TModalDriver {
+ public:
+  TModalDriver() {
+    FTimer.setInterval(20);
+    QObject::connect(&FTimer, &QTimer::timeout, [this] { Tick(); });
+    FTimer.start();
+  }
+  void Then(const QString& name, std::function<void(QWidget*)> handler) {
+    FExpected.push_back({name, std::move(handler)});
+  }
+  int Unexpected() const { return FUnexpected; }
+  bool AllSeen() const { return FExpected.empty(); }
+
+ private:
+  void Tick() {
+    // A dialog that closed may open again later as a new one.
+    std::erase_if(FOpen, [](const QPointer<QWidget>& w) { return !w || !w->isVisible(); });
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal || std::find(FOpen.begin(), FOpen.end(), modal) != FOpen.end()) return;
+    FOpen.push_back(modal);
+    if (FExpected.empty() || FExpected.front().first != modal->objectName()) {
+      ++FUnexpected;
+      ADD_FAILURE() << "unexpected dialog " << modal->objectName().toStdString();
+      if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
+      else modal->close();
+      return;
+    }
+    auto handler = std::move(FExpected.front().second);
+    FExpected.pop_front();
+    handler(modal);
+  }
+
+  QTimer FTimer;
+  std::deque<std::pair<QString, std::function<void(QWidget*)>>> FExpected;
+  std::vector<QPointer<QWidget>> FOpen;
+  int FUnexpected = 0;
+};
+
+class MainFormTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    QFile::remove(platform::TRegistryStore::DefaultPath());
+    QFile::remove(TMyCDInfo::CDPlayerIniPath());
+    platform::SetProgramFolder(FTemp.Path());
+    FImage = MakeDiscImage(FTemp.File("disc"), "rip", {150, 225, 300});
+    SetDiscPresent(true);
+  }
+  void TearDown() override {
+    FForm.reset();
+    platform::SetProgramFolder(QString());
+  }
+
+  // Rewrites cdrip.ini; the library reads the fault section on every poll.
+  void SetDiscPresent(bool present, const QString& extra = QString()) {
+    WriteCdripIni(FTemp.File("cdrip.ini"), {FImage.CuePath},
+                  (present ? QString() : QString("[Image0]\r\nNotReady=1\r\n")) + extra);
+  }
+
+  // Starts the library and the window as the program entry does, and shows it.
+  void Start() {
+    ASSERT_NE(CR_Init(FTemp.File("cdrip.ini").toLocal8Bit().constData()), CDEX_ERROR);
+    FForm = std::make_unique<TMainForm>(CR_GetNumCDROM());
+    FForm->StateTimer->stop();  // the test ticks by itself
+    FForm->TickCount = [this] { return FTick; };
+    FForm->LastPoll = InitialLastPoll(FTick);
+    FForm->show();
+  }
+
+  // One state-timer tick after more than the poll interval.
+  void Poll() {
+    FTick = FForm->LastPoll + 2001;
+    FForm->StateTimerTimer();
+  }
+
+  QTreeWidget* List() const { return FForm->lvTrackList; }
+  QString Cell(int row, int column) const { return List()->topLevelItem(row)->text(column); }
+  void Tick(int row, bool checked) {
+    List()->topLevelItem(row)->setCheckState(0, checked ? Qt::Checked : Qt::Unchecked);
+  }
+
+  TTempFolder FTemp;
+  TDiscImage FImage;
+  std::unique_ptr<TMainForm> FForm;
+  uint32_t FTick = 100000;
+};
+
+TEST_F(MainFormTest, ShowsTheImageDriveAndItsTracksAtTheFirstPoll) {
+  Start();
+  EXPECT_EQ(FForm->windowTitle(), "Cadenzo");
+  ASSERT_EQ(FForm->cbCDRom->count(), 1);
+  EXPECT_EQ(FForm->cbCDRom->itemText(0), "rip.cue (image)");
+  EXPECT_EQ(FForm->DriveNames, QStringList{"rip.cue (image)"});
+  EXPECT_EQ(FForm->WinState, wsStarting);
+  EXPECT_EQ(List()->topLevelItemCount(), 0);
+
+  Poll();
+  EXPECT_EQ(FForm->WinState, wsIdle);
+  EXPECT_EQ(FForm->PanelText(0), "Disc Inserted");
+  ASSERT_EQ(List()->topLevelItemCount(), 3);
+  const QStringList row2 = {"Track02", "02", "00:02:00", "00:03:00", "0.50MB", ""};
+  for (int column = 0; column < 6; ++column) EXPECT_EQ(Cell(1, column), row2[column]) << column;
+  EXPECT_EQ(Cell(2, 2), "00:05:00");
+  EXPECT_EQ(FForm->edArtist->text(), "NOARTIST");
+  EXPECT_EQ(FForm->edAlbum->text(), "NOTITLE");
+  // 675 sectors: (675 + 151) div 75 = 11 seconds, 1587600 bytes.
+  EXPECT_EQ(FForm->PanelText(1), "3 Track(s) - 00:11 - 1.51MB");
+  // SelectAllTrack is on by default.
+  EXPECT_EQ(FForm->PanelText(2), "3 Track(s) selected - 00:09:00 - 1.51MB");
+
+  const TCDTrackInfo& record = FForm->RowRecords()[2];
+  EXPECT_EQ(record.TrackIndex, 2);
+  EXPECT_EQ(record.StartSector, 375);
+  EXPECT_EQ(record.EndSector, 675);
+  EXPECT_EQ(record.LengthSectors, 300);
+  EXPECT_EQ(record.LengthSeconds, 4);
+  EXPECT_EQ(record.LengthBytes, 300 * 2352);
+  EXPECT_EQ(record.Comment, "Cadenzo 1.06");
+}
+
+TEST_F(MainFormTest, AnEmptyDriveShowsNoDiscUntilADiscIsInsertedAndAgainAfterRemoval) {
+  SetDiscPresent(false);
+  Start();
+  Poll();
+  EXPECT_EQ(FForm->PanelText(0), "No Disc");
+  EXPECT_EQ(List()->topLevelItemCount(), 0);
+  EXPECT_TRUE(FForm->NoDisc);
+  EXPECT_FALSE(FForm->DiscLoaded);
+
+  SetDiscPresent(true);
+  FTick = FForm->LastPoll + 1000;  // within the poll interval nothing is looked at
+  FForm->StateTimerTimer();
+  EXPECT_EQ(List()->topLevelItemCount(), 0);
+  Poll();
+  EXPECT_EQ(FForm->PanelText(0), "Disc Inserted");
+  ASSERT_EQ(List()->topLevelItemCount(), 3);
+
+  // A disc that stays is not reloaded: the user's edit survives the polls.
+  List()->topLevelItem(0)->setText(0, "Edited");
+  Poll();
+  Poll();
+  EXPECT_EQ(Cell(0, 0), "Edited");
+
+  SetDiscPresent(false);
+  Poll();
+  EXPECT_EQ(FForm->PanelText(0), "No Disc");
+  EXPECT_EQ(List()->topLevelItemCount(), 0);
+  EXPECT_EQ(FForm->edArtist->text(), "");
+  EXPECT_EQ(FForm->PanelText(1), "");
+  EXPECT_EQ(FForm->PanelText(2), "");
+}
+
+TEST_F(MainFormTest, PollingPausesWhileExtractingAndInDialogs) {
+  Start();
+  for (int state : {int(wsExtracting), int(wsOptions), int(wsCDDBQuery)}) {
+    FForm->WinState = state;
+    Poll();
+    EXPECT_EQ(List()->topLevelItemCount(), 0) << state;
+  }
+  FForm->WinState = wsIdle;
+  Poll();
+  EXPECT_EQ(List()->topLevelItemCount(), 3);
+}
+
+TEST(PollTicks, TheUnsignedDifferenceKeepsPollingThroughTheWrap) {
+  EXPECT_EQ(InitialLastPoll(5000), 6200u);
+  EXPECT_EQ(InitialLastPoll(4294965295u), 4294966495u);
+  EXPECT_EQ(InitialLastPoll(4294965296u), 2200u);
+
+  uint32_t last = 10000;
+  EXPECT_FALSE(PollDue(12000, last));
+  EXPECT_EQ(last, 10000u);
+  EXPECT_TRUE(PollDue(12001, last));
+  EXPECT_EQ(last, 12001u);
+
+  // Through the wrap: 4294966000 + 3296 wraps to 2000.
+  last = 4294966000u;
+  EXPECT_FALSE(PollDue(704, last));
+  EXPECT_TRUE(PollDue(2000, last));
+  EXPECT_EQ(last, 2000u);
+  // Within 2000 ms of the wrap the stored value is 1000.
+  last = 4294960000u;
+  EXPECT_TRUE(PollDue(4294966000u, last));
+  EXPECT_EQ(last, 1000u);
+  EXPECT_TRUE(PollDue(4294966500u, last));
+}
+
+TEST_F(MainFormTest, TheFirstPollAfterStartFindsTheDiscNearTheWrap) {
+  FTick = 4294966000u;
+  Start();
+  EXPECT_EQ(FForm->LastPoll, 2200u);
+  FTick = 4294966500u;
+  FForm->StateTimerTimer();
+  EXPECT_EQ(List()->topLevelItemCount(), 3);
+  EXPECT_EQ(FForm->LastPoll, 1000u);
+  SetDiscPresent(false);
+  FTick = 2500;  // wrapped, and only 1500 ms after the stored 1000
+  FForm->StateTimerTimer();
+  EXPECT_EQ(FForm->PanelText(0), "Disc Inserted");
+  FTick = 3001;
+  FForm->StateTimerTimer();
+  EXPECT_EQ(FForm->PanelText(0), "No Disc");
+}
+
+struct TGeometryCase {
+  int Left, Top, Width, Height;
+  bool Centred;
+  int ExpectedWidth, ExpectedHeight;
+};
+
+TEST_F(MainFormTest, WindowSizeAndPositionFollowTheSavedValues) {
+  const TGeometryCase cases[] = {
+      {65535, 65535, 640, 480, true, 640, 480},  // nothing saved yet
+      {30, 40, 600, 500, false, 640, 480},       // either dimension too small resets both
+      {30, 40, 639, 800, false, 640, 480},
+      {65535, 100, 700, 500, true, 700, 500},    // one coordinate unset centres both
+      {30, 40, 700, 520, false, 700, 520},
+  };
+  const QRect screen = QGuiApplication::primaryScreen()->geometry();
+  for (const TGeometryCase& c : cases) {
+    QFile::remove(platform::TRegistryStore::DefaultPath());
+    {
+      TConfig saved;
+      saved.WindowLeft = c.Left;
+      saved.WindowTop = c.Top;
+      saved.WindowWidth = c.Width;
+      saved.WindowHeight = c.Height;
+      ASSERT_TRUE(saved.Save());
+    }
+    Start();
+    const QString context = QString("%1,%2 %3x%4").arg(c.Left).arg(c.Top).arg(c.Width).arg(c.Height);
+    EXPECT_EQ(FForm->size(), QSize(c.ExpectedWidth, c.ExpectedHeight)) << context.toStdString();
+    const QPoint expected = c.Centred ? QPoint((screen.width() - c.ExpectedWidth) / 2,
+                                               (screen.height() - c.ExpectedHeight) / 2)
+                                      : QPoint(c.Left, c.Top);
+    EXPECT_EQ(FForm->pos(), expected) << context.toStdString();
+    FForm.reset();
+  }
+}
+
+TEST_F(MainFormTest, ClosingStoresThePlacementAndDestructionSavesSettingsAndNames) {
+  Start();
+  Poll();
+  FForm->move(50, 60);
+  FForm->resize(720, 540);
+  FForm->edArtist->setText("Kept Artist");
+  List()->topLevelItem(1)->setText(0, "  Kept Title  ");
+  FForm->close();
+  const QString entry = [this] {
+    FForm->TakeEditsIn();
+    return FForm->CDInfo->LocalCDDBFile();
+  }();
+  FForm.reset();
+
+  TConfig stored;
+  stored.Load();
+  EXPECT_EQ(stored.WindowLeft, 50);
+  EXPECT_EQ(stored.WindowTop, 60);
+  EXPECT_EQ(stored.WindowWidth, 720);
+  EXPECT_EQ(stored.WindowHeight, 540);
+
+  TMyCDInfo names(nullptr);
+  ASSERT_TRUE(names.ReadXmcdFile(entry));
+  EXPECT_EQ(names.Artist, "Kept Artist");
+  EXPECT_EQ(names.GetTrackTitle(1), "Kept Title");
+  // The next start shows the stored names.
+  Start();
+  Poll();
+  EXPECT_EQ(FForm->edArtist->text(), "Kept Artist");
+  EXPECT_EQ(Cell(1, 0), "Kept Title");
+}
+
+TEST_F(MainFormTest, GenreListComesFromGenreTxtWhenPresent) {
+  Start();
+  ASSERT_EQ(FForm->cbCategory->count(), 11);
+  EXPECT_EQ(FForm->cbCategory->itemText(0), "Blues");
+  EXPECT_EQ(FForm->cbCategory->itemText(10), "Soundtrack");
+  FForm.reset();
+
+  WriteFile(FTemp.File("Genre.txt"), "Ambient\r\nChiptune\r\n\r\nDrone\r\n");
+  Start();
+  ASSERT_EQ(FForm->cbCategory->count(), 3);
+  EXPECT_EQ(FForm->cbCategory->itemText(2), "Drone");
+}
+
+TEST_F(MainFormTest, ASavedDriveBeyondTheCountSelectsDriveZeroAndAReshowRepeatsNothing) {
+  SetDiscPresent(true, "[CD-ROM]\r\nnActive=3\r\n");
+  Start();
+  EXPECT_EQ(Config->nActive, 0);
+  EXPECT_EQ(FForm->cbCDRom->currentIndex(), 0);
+  EXPECT_EQ(FForm->CDRIP->CDRomNum(), 0);
+  EXPECT_STREQ(Config->DriveParams.lpszCDROMID, FForm->CDRIP->Params().lpszCDROMID);
+
+  FForm->hide();
+  FForm->show();
+  EXPECT_EQ(FForm->cbCDRom->count(), 1);
+  EXPECT_EQ(FForm->DriveNames.size(), 1);
+}
+
+TEST_F(MainFormTest, EditingATitleToBlanksKeepsTheOldTitle) {
+  Start();
+  Poll();
+  List()->setCurrentItem(List()->topLevelItem(1));
+  List()->topLevelItem(1)->setSelected(true);
+  auto editTo = [this](const QString& text) {
+    FForm->actRenameTrack->trigger();
+    auto* editor = List()->viewport()->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    editor->setText(text);
+    QTest::keyClick(editor, Qt::Key_Return);
+    // The delegate commits through a queued call, then deletes the editor.
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  };
+  editTo("   ");
+  EXPECT_EQ(Cell(1, 0), "Track02");
+  editTo("  A New Name ");
+  EXPECT_EQ(Cell(1, 0), "  A New Name ");
+  FForm->TakeEditsIn();
+  EXPECT_EQ(FForm->CDInfo->GetTrackTitle(1), "A New Name");
+  EXPECT_EQ(FForm->RowRecords()[1].Title, "A New Name");
+}
+
+TEST_F(MainFormTest, CaseCommandsChangeEveryTitleInAsciiOnly) {
+  Start();
+  Poll();
+  List()->topLevelItem(0)->setText(0, "  the END of time  ");
+  List()->topLevelItem(1)->setText(0, "élan VITAL");
+  List()->topLevelItem(2)->setText(0, "x-ray  2nd");
+  FForm->actCapitalize->trigger();
+  EXPECT_EQ(Cell(0, 0), "The End Of Time");
+  EXPECT_EQ(Cell(1, 0), "élan Vital");
+  EXPECT_EQ(Cell(2, 0), "X-ray  2nd");
+  EXPECT_EQ(FForm->RowRecords()[0].Title, "The End Of Time");
+  FForm->actUpperCase->trigger();
+  EXPECT_EQ(Cell(1, 0), "éLAN VITAL");
+  FForm->actLowerCase->trigger();
+  EXPECT_EQ(Cell(0, 0), "the end of time");
+  EXPECT_EQ(FForm->CDInfo->GetTrackTitle(0), "the end of time");
+}
+
+TEST_F(MainFormTest, SelectionSummaryFollowsTicksAndSelectCommands) {
+  Start();
+  Poll();
+  FForm->actSelectNone->trigger();
+  EXPECT_EQ(FForm->PanelText(2), "0 Track(s) selected - 00:00:00 - 0.00MB");
+  Tick(1, true);
+  EXPECT_EQ(FForm->PanelText(2), "1 Track(s) selected - 00:03:00 - 0.50MB");
+  FForm->actInvertSelect->trigger();
+  EXPECT_EQ(FForm->PanelText(2), "2 Track(s) selected - 00:06:00 - 1.01MB");
+  FForm->actSelectAll->trigger();
+  EXPECT_EQ(FForm->PanelText(2), "3 Track(s) selected - 00:09:00 - 1.51MB");
+}
+
+TEST_F(MainFormTest, WithoutSelectAllTrackANewDiscStartsUnticked) {
+  {
+    TConfig saved;
+    saved.SelectAllTrack = false;
+    ASSERT_TRUE(saved.Save());
+  }
+  Start();
+  Poll();
+  ASSERT_EQ(List()->topLevelItemCount(), 3);
+  EXPECT_EQ(List()->topLevelItem(0)->checkState(0), Qt::Unchecked);
+  EXPECT_EQ(FForm->PanelText(2), "");
+}
+
+TEST_F(MainFormTest, CdPlayerIniCommandsSaveReadAndReportAFailure) {
+  Start();
+  Poll();
+  FForm->edArtist->setText("Ini Artist");
+  List()->topLevelItem(0)->setText(0, "Ini Title");
+  FForm->findChild<QAction*>("actWrtPlayINI")->trigger();
+  FForm->edArtist->setText("changed");
+  List()->topLevelItem(0)->setText(0, "changed");
+  FForm->findChild<QAction*>("actReadPlayINI")->trigger();
+  EXPECT_EQ(FForm->edArtist->text(), "Ini Artist");
+  EXPECT_EQ(Cell(0, 0), "Ini Title");
+
+  // cdplayer.ini cannot be written where a folder stands in its way.
+  QFile::remove(TMyCDInfo::CDPlayerIniPath());
+  ASSERT_TRUE(QDir().mkpath(TMyCDInfo::CDPlayerIniPath()));
+  TScriptedMessageBoxes boxes;
+  boxes.Answer(platform::IDOK);
+  FForm->findChild<QAction*>("actWrtPlayINI")->trigger();
+  QDir(TMyCDInfo::CDPlayerIniPath()).removeRecursively();
+  ASSERT_EQ(boxes.Asked().size(), 1u);
+  EXPECT_EQ(boxes.Asked()[0].Text,
+            "An unknown error occurred, \r\nSave CD information to CDPlayer.INI failed.");
+  EXPECT_EQ(boxes.Asked()[0].Caption, "Error!");
+  EXPECT_EQ(boxes.Asked()[0].Flags & 0xF0, unsigned(platform::MB_ICONERROR));
+}
+
+TEST_F(MainFormTest, ExtractRefusesWithoutADiscOrWithoutTickedTracks) {
+  Start();
+  Poll();
+  FForm->actSelectNone->trigger();
+  TScriptedMessageBoxes boxes;
+  FForm->actExtract->trigger();
+  SetDiscPresent(false);
+  FForm->actExtract->trigger();
+  EXPECT_EQ(boxes.Texts(), (QStringList{"No track(s) selected, please select track(s).",
+                                        "No disc, please insert one."}));
+  for (const auto& asked : boxes.Asked()) {
+    EXPECT_EQ(asked.Caption, "Information");
+    EXPECT_EQ(asked.Flags & 0xF0, unsigned(platform::MB_ICONWARNING));
+  }
+  EXPECT_EQ(FForm->WinState, wsIdle);
+  EXPECT_TRUE(FForm->JobList.empty());
+}
+
+TEST_F(MainFormTest, NoPlayerAnywhereIsReported) {
+  Start();
+  TScriptedMessageBoxes boxes;
+  FForm->actLaunchMP3Player->trigger();
+  EXPECT_EQ(boxes.Texts(), QStringList{"No default MP3 Player installed."});
+  EXPECT_EQ(boxes.Asked()[0].Caption, "Error!");
+}
+
+TEST_F(MainFormTest, AboutOpensModally) {
+  Start();
+  TModalDriver driver;
+  bool seen = false;
+  driver.Then("AboutBox", [&](QWidget* w) {
+    seen = w->findChild<QLabel*>("lblAbout")->text().contains("Version 1.06");
+    qobject_cast<QDialog*>(w)->accept();
+  });
+  FForm->actAbout->trigger();
+  EXPECT_TRUE(seen);
+  EXPECT_EQ(driver.Unexpected(), 0);
+}
+
+struct TActionCase {
+  const char* Name;
+  const char* Caption;
+  const char* Hint;
+  const char* Shortcut;
+  bool Enabled;
+};
+
+TEST_F(MainFormTest, EveryActionHasItsCaptionHintShortcutAndState) {
+  Start();
+  const TActionCase cases[] = {
+      {"actExtract", "Extract Track(s)...           ", "Extract audio track(s) from CD", "F9", true},
+      {"actRefreshCD", "Refresh", "Refresh track list", "F5", true},
+      {"actReadPlayINI", "Read from CDPlayer.ini", "Read disc information from CDPlayer.ini", "", true},
+      {"actWrtPlayINI", "Save to CDPlayer.ini", "Save disc information to CDPlayer.ini", "", true},
+      {"actExit", "Exit", "Exit program", "", true},
+      {"actRenameTrack", "Edit Track Title              ", "Rename track", "F2", true},
+      {"actSelectAll", "Select All", "Select all tracks", "Ctrl+A", true},
+      {"actSelectNone", "Select None", "Unselect all tracks", "", true},
+      {"actInvertSelect", "Invert Selection", "Invert selection", "Ctrl+I", true},
+      {"actUpperCase", "Upper Case", "Modify tracks title to uppercase", "", true},
+      {"actLowerCase", "Lower Case", "Modify track title to lowercase", "", true},
+      {"actCapitalize", "Capitalize", "Capitalize track title", "", true},
+      {"actOpenOutputFolder", "Open Output Folder", "Open Output Folder", "", true},
+      {"actLaunchMP3Player", "Launch Default MP3 Player", "Launch the default mp3 player", "", true},
+      {"actReadRemoteCDDB", "Query Disc Information", "Query disc information from CDDB", "F8", false},
+      {"actGetServerList", "Get CDDB Server List", "Get CDDB server list", "", false},
+      {"actGetCategoryList", "Get CDDB Category List", "Get CDDB category list", "", false},
+      {"actOption", "Configuration", "Configration", "F4", false},
+      {"actSoundVolume", "Sound Volume Adjustment", "", "", false},
+      {"actHelp", "Online Help", "Online help", "F1", true},
+      {"actHomepage", "Homepage", "", "", true},
+      {"actCheckVersion", "Check new version", "Check new version from our sites", "", true},
+      {"actAbout", "About", "", "", true},
+      {"actPlay", "Play", "Play", "", false},
+      {"actPause", "Pause/Resume", "Pause/Resume", "", false},
+      {"actStop", "Stop", "Stop", "", false},
+      {"actPreviousTrack", "Previous Track", "Previous Track", "", false},
+      {"actNextTrack", "Next Track", "Next Track", "", false},
+      {"actEjectCD", "Eject CD", "Eject CD", "", false},
+      {"actCloseCD", "Close CD", "Close CD", "", false},
+  };
+  for (const TActionCase& c : cases) {
+    const QList<QAction*> found = FForm->findChildren<QAction*>(c.Name);
+    ASSERT_EQ(found.size(), 1) << c.Name;
+    QAction* action = found.first();
+    EXPECT_EQ(action->text(), c.Caption) << c.Name;
+    EXPECT_EQ(action->statusTip(), c.Hint) << c.Name;
+    EXPECT_EQ(action->shortcut().toString(), c.Shortcut) << c.Name;
+    EXPECT_EQ(action->isEnabled(), c.Enabled) << c.Name;
+  }
+  EXPECT_FALSE(FForm->actGetServerList->isVisible());
+  EXPECT_FALSE(FForm->actGetCategoryList->isVisible());
+}
+
+QStringList Entries(const QList<QAction*>& actions) {
+  QStringList names;
+  for (QAction* action : actions) names << (action->isSeparator() ? "-" : action->objectName());
+  return names;
+}
+
+TEST_F(MainFormTest, MenusToolbarAndPopupShareTheActionsInOrder) {
+  Start();
+  QStringList menus;
+  for (QAction* menu : FForm->menuBar()->actions()) menus << menu->text();
+  EXPECT_EQ(menus, (QStringList{"&File", "&Edit", "&Action", "&CDDB", "&Options", "&Help"}));
+  const QMenu* action = FForm->menuBar()->actions()[2]->menu();
+  EXPECT_EQ(Entries(action->actions()),
+            (QStringList{"actExtract", "-", "actRefreshCD", "-", "actPlay", "actPause", "actStop",
+                         "actPreviousTrack", "actNextTrack", "actCloseCD", "actEjectCD", "-",
+                         "actLaunchMP3Player", "-", "actOpenOutputFolder"}));
+  EXPECT_EQ(Entries(FForm->pmenuTrackList->actions()),
+            (QStringList{"actPlay", "actPause", "actStop", "-", "actExtract", "actRenameTrack", "-",
+                         "actSelectAll", "actSelectNone", "actInvertSelect", "-", "actRefreshCD"}));
+  EXPECT_EQ(Entries(FForm->findChild<QToolBar*>("ToolBar1")->actions()),
+            (QStringList{"actExtract", "-", "actRefreshCD", "actReadRemoteCDDB",
+                         "actLaunchMP3Player", "actOpenOutputFolder", "-", "actRenameTrack",
+                         "actUpperCase", "-", "actOption", "actHelp"}));
+  // One action object behind every entry.
+  EXPECT_EQ(action->actions()[0], FForm->pmenuTrackList->actions()[4]);
+  QStringList columns;
+  for (int i = 0; i < 6; ++i) columns << List()->headerItem()->text(i);
+  EXPECT_EQ(columns, (QStringList{"Track Title", "#TrackNo", "Start", "Length", "Size", "State"}));
+}
+
+
+class ExtractTest : public MainFormTest {
+ protected:
+  void SetUp() override {
+    MainFormTest::SetUp();
+    FOut = FTemp.File("out/music");
+    TConfig saved;
+    saved.OutputFolder = FOut;
+    saved.CreatePlayList = true;
+    saved.OpenOutputFolder = false;
+    ASSERT_TRUE(saved.Save());
+    Start();
+    Poll();
+    FForm->actSelectNone->trigger();
+    Tick(0, true);
+    Tick(2, true);
+  }
+
+  // The playlist dialog, answered with the file name.
+  static std::function<void(QWidget*)> SaveAs(const QString& file) {
+    return [file](QWidget* w) {
+      auto* dialog = qobject_cast<QFileDialog*>(w);
+      ASSERT_NE(dialog, nullptr);
+      EXPECT_EQ(dialog->windowTitle(), "Save playlist");
+      dialog->selectFile(file);
+      static_cast<QDialog*>(dialog)->accept();
+    };
+  }
+  static void LetRun(QWidget*) {}
+
+  QString FOut;
+};
+
+TEST_F(ExtractTest, TwoTickedTracksBecomeMp3FilesWithTheirStatusesAndPlaylists) {
+  TScriptedMessageBoxes boxes;
+  boxes.Answer(platform::IDOK);
+  {
+    TModalDriver driver;
+    driver.Then("ConvForm", LetRun);
+    driver.Then("SavePlaylistDialog", SaveAs(FTemp.File("list.m3u")));
+    FForm->actExtract->trigger();
+    ASSERT_TRUE(driver.AllSeen());
+  }
+  ASSERT_EQ(boxes.Asked().size(), 1u);
+  EXPECT_EQ(boxes.Asked()[0].Text,
+            "The output folder '" + FOut + "' not existing, Do you want create it?");
+  EXPECT_EQ(boxes.Asked()[0].Caption, "Confirmation");
+  EXPECT_EQ(boxes.Asked()[0].Flags, unsigned(platform::MB_OKCANCEL | platform::MB_ICONQUESTION));
+
+  EXPECT_EQ(Cell(0, 5), "Done");
+  EXPECT_EQ(Cell(1, 5), "");
+  EXPECT_EQ(Cell(2, 5), "Done");
+  EXPECT_EQ(FForm->WinState, wsIdle);
+  ASSERT_EQ(FForm->JobList.size(), 2u);
+  const QString first = FOut + "/Track01.MP3";
+  const QString third = FOut + "/Track03.MP3";
+  EXPECT_EQ(FForm->JobList[1].OutputPath, third);
+  EXPECT_EQ(FForm->JobList[1].RowIndex, 2);
+  EXPECT_TRUE(ReadFile(first).right(128).startsWith("TAG"));
+  EXPECT_GT(QFileInfo(third).size(), 10000);
+  EXPECT_FALSE(QFile::exists(FOut + "/Track02.MP3"));
+  EXPECT_EQ(ReadFile(FTemp.File("list.m3u")),
+            ("#EXTM3U\r\n#EXTINF:2, Track01\r\n" + first + "\r\n#EXTINF:4, Track03\r\n" + third +
+             "\r\n").toUtf8());
+
+  // Again, over the files now there, into a PLS playlist.
+  TModalDriver again;
+  again.Then("ConvForm", LetRun);
+  again.Then("ConfirmOvwrtForm",
+             [](QWidget* w) { w->findChild<QPushButton*>("btnYestoAll")->click(); });
+  again.Then("SavePlaylistDialog", SaveAs(FTemp.File("list.pls")));
+  FForm->actExtract->trigger();
+  ASSERT_TRUE(again.AllSeen());
+  EXPECT_EQ(ReadFile(FTemp.File("list.pls")),
+            ("[playlist]\r\nFile1=" + first + "\r\nTitle1=Track01\r\nLength1=2\r\nFile2=" + third +
+             "\r\nTitle2=Track03\r\nLength2=4\r\nNumberOfEntries=2\r\nVersion=2\r\n")
+                .toUtf8());
+  EXPECT_EQ(boxes.Asked().size(), 1u);  // the folder exists now
+}
+
+TEST_F(ExtractTest, RefusingTheOutputFolderExtractsNothing) {
+  TScriptedMessageBoxes boxes;
+  boxes.Answer(platform::IDCANCEL);
+  TModalDriver driver;
+  FForm->actExtract->trigger();
+  EXPECT_EQ(boxes.Asked().size(), 1u);
+  EXPECT_FALSE(QFileInfo::exists(FOut));
+  EXPECT_EQ(Cell(0, 5), "");
+  EXPECT_EQ(FForm->WinState, wsIdle);
+}
+
+TEST_F(ExtractTest, AFolderThatCannotBeCreatedIsReported) {
+  WriteFile(FTemp.File("out"), "a file where the folder should be");
+  TScriptedMessageBoxes boxes;
+  boxes.Answer(platform::IDOK);
+  boxes.Answer(platform::IDOK);
+  TModalDriver driver;
+  FForm->actExtract->trigger();
+  ASSERT_EQ(boxes.Asked().size(), 2u);
+  EXPECT_EQ(boxes.Asked()[1].Text, "The output folder '" + FOut + "' can't be create! ");
+  EXPECT_EQ(boxes.Asked()[1].Caption, "Error");
+}
+
+TEST_F(ExtractTest, AFailedTrackIsMarkedAndTheErrorSummaryShownOnce) {
+  ASSERT_TRUE(QDir().mkpath(FOut + "/Track03.MP3"));  // cannot be written as a file
+  {
+    TScriptedMessageBoxes boxes;
+    TModalDriver driver;
+    driver.Then("ConvForm", LetRun);
+    driver.Then("ConfirmOvwrtForm",
+                [](QWidget* w) { w->findChild<QPushButton*>("btnYes")->click(); });
+    driver.Then("SavePlaylistDialog", SaveAs(FTemp.File("list.m3u")));
+    QString summary;
+    driver.Then("DispForm", [&summary](QWidget* w) {
+      summary = w->findChild<QPlainTextEdit*>("MessageMemo")->toPlainText();
+      qobject_cast<QDialog*>(w)->accept();
+    });
+    FForm->actExtract->trigger();
+    ASSERT_TRUE(driver.AllSeen());
+    EXPECT_EQ(summary, " '" + FOut +
+                           "/Track03.MP3' can not be create, please checks whether the file was "
+                           "open by other applications!");
+  }
+  EXPECT_EQ(Cell(0, 5), "Done");
+  EXPECT_EQ(Cell(2, 5), "Error");
+  EXPECT_EQ(FForm->DispForm->ErrorCount, 0);  // cleared after it was shown
+  // The failed job is listed all the same.
+  EXPECT_TRUE(ReadFile(FTemp.File("list.m3u")).contains("Track03.MP3"));
+}
+
+}  // namespace
