@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "encode/LameCoder.h"
+#include "platform/Files.h"
 
 namespace {
 
@@ -43,13 +44,6 @@ void MakeWavHeader(uint8_t* header, TOutputFormat format, uint32_t dataSize) {
   PutLE32(header + 40, dataSize);
 }
 
-// The name with the extension of its file part (from the last dot on)
-// replaced by `extension`, or with it appended when there is no dot.
-QString ChangeFileExt(const QString& name, const QString& extension) {
-  const int slash = int(name.lastIndexOf('/'));
-  const int dot = int(name.lastIndexOf('.'));
-  return (dot > slash ? name.left(dot) : name) + extension;
-}
 
 // Turns 16-bit stereo 44100 Hz frames into the format's channels and rate in
 // place, averaging the frames (and for mono the channels) each output sample
@@ -211,7 +205,7 @@ class TRipRun {
 };
 
 void SaveJitterReport(const QString& fileName, const QStringList& lines) {
-  QFile file(ChangeFileExt(fileName, "jitt"));
+  QFile file(platform::ChangeFileExt(fileName, "jitt"));
   const QByteArray text = (lines.join("\r\n") + "\r\n").toUtf8();
   if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text) != text.size() ||
       !file.flush())
@@ -357,7 +351,10 @@ void TCDRIP::RipSection(int32_t StartSector, int32_t EndSector, const QString& F
   FRipping = true;
   const auto ripping = qScopeGuard([this] { FRipping = false; });
 
-  const QString fileName = FEncode ? ChangeFileExt(FileName, ".mp3") : FileName;
+  // An MP3 keeps a name that already ends in .mp3 in any letter case.
+  const bool isMp3Name = FileName.endsWith(".mp3", Qt::CaseInsensitive);
+  const QString fileName =
+      FEncode && !isMp3Name ? platform::ChangeFileExt(FileName, ".mp3") : FileName;
   TRipRun run(*this, FEncode ? FCoder : nullptr, FOutputFormat, chunkSize);
   try {
     run.Create(fileName);

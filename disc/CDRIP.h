@@ -14,14 +14,14 @@
 #include <vector>
 
 #include "disc/CdRip_dll.h"
+#include "platform/Exception.h"
 
 class TLameCoder;
 class TCDRIP;
 
-class ECDRIPError : public std::runtime_error {
+class ECDRIPError : public Exception {
  public:
-  explicit ECDRIPError(const QString& message) : std::runtime_error(message.toStdString()) {}
-  QString Message() const { return QString::fromStdString(what()); }
+  using Exception::Exception;
 };
 
 // One track of the table of contents; sectors are absolute, the end exclusive.

@@ -166,25 +166,15 @@ void TConvSession::RipStep(TFileParam& job, const QString& ripTarget, bool onThe
     job.State = jsError;
     return;
   }
-  // The ripping component names its MP3 ".mp3"; the job's path may spell
-  // the extension in another case, which is another file here.
-  const QString ripped = onTheFly ? ChangeFileExt(ripTarget, QStringLiteral(".mp3")) : ripTarget;
-  auto moveToOutput = [&] {
-    if (ripped == ripTarget || !QFileInfo::exists(ripped)) return true;
-    QFile::remove(ripTarget);
-    return QFile::rename(ripped, ripTarget);
-  };
   try {
     FCDRIP.SetEncode(onTheFly);
     FCDRIP.SetWriteWAV(!onTheFly);
     FCDRIP.RipTrack(job.TrackInfo.TrackIndex + 1, ripTarget);
     // A drive that refuses the range returns without a file and without an
     // error; that track was not ripped.
-    if (!QFileInfo::exists(ripped)) throw std::runtime_error("no audio read");
-    if (!moveToOutput()) throw std::runtime_error("cannot name the MP3 file");
+    if (!QFileInfo::exists(ripTarget)) throw std::runtime_error("no audio read");
     if (!Aborted && onTheFly && Config->EnableID3Tag) WriteTag(job);
   } catch (...) {
-    moveToOutput();
     job.State = jsError;
     FView.AddMessage("Can' ripping track '" + job.Title + "', extract cdda error.");
   }

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/Files.h"
+
 struct TCDTrackInfo {
   QString Category;
   QString Artist;
@@ -62,10 +64,4 @@ inline QString JobStateText(int32_t state) {
   }
 }
 
-// The path with the extension of its last component replaced by ext (which
-// starts with '.'); a name without a dot gets ext appended.
-inline QString ChangeFileExt(const QString& path, const QString& ext) {
-  const qsizetype slash = path.lastIndexOf(u'/');
-  const qsizetype dot = path.lastIndexOf(u'.');
-  return (dot > slash ? path.left(dot) : path) + ext;
-}
+using platform::ChangeFileExt;

@@ -136,7 +136,7 @@ void TLameCoder::EncodeFile(int index) {
 
   const uint32_t initResult = InitStream();
   if (initResult != BE_ERR_SUCCESSFUL)
-    throw ELameError("beInitStream failed " + std::to_string(initResult));
+    throw ELameError(QString("beInitStream failed %1").arg(initResult));
   const QString inputName = FInputFiles.at(index);
   const QString outputName = FOutputFiles.value(index);
   if (OnBeginFile) OnBeginFile(this, uint16_t(index), inputName);
@@ -144,14 +144,12 @@ void TLameCoder::EncodeFile(int index) {
   QFile input(inputName);
   if (!input.open(QIODevice::ReadOnly))
     throw ELameError(QString("Cannot open file \"%1\". %2")
-                         .arg(inputName, input.errorString())
-                         .toStdString());
+                         .arg(inputName, input.errorString()));
   // Unbuffered, so that a full disk shows in the write of the chunk at hand.
   QFile output(outputName);
   if (!output.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
     throw ELameError(QString("Cannot create file \"%1\". %2")
-                         .arg(outputName, output.errorString())
-                         .toStdString());
+                         .arg(outputName, output.errorString()));
 
   // A file too short for the header cannot be told from a WAV and would
   // leave no header to go by.
@@ -193,7 +191,7 @@ void TLameCoder::EncodeFile(int index) {
     const uint32_t result =
         beEncodeChunk(FStream, values, inputBuffer.data(), FMp3Buffer.data(), &mp3Bytes);
     if (result != BE_ERR_SUCCESSFUL)
-      throw ELameError("beEncodeChunk failed " + std::to_string(result));
+      throw ELameError(QString("beEncodeChunk failed %1").arg(result));
     if (output.write(reinterpret_cast<const char*>(FMp3Buffer.data()), mp3Bytes) != mp3Bytes)
       throw ELameError("Write Error");
     done += n;
@@ -205,7 +203,7 @@ void TLameCoder::EncodeFile(int index) {
   uint32_t mp3Bytes = 0;
   const uint32_t result = beDeinitStream(FStream, FMp3Buffer.data(), &mp3Bytes);
   if (result != BE_ERR_SUCCESSFUL)
-    throw ELameError("beDeinitStream failed " + std::to_string(result));
+    throw ELameError(QString("beDeinitStream failed %1").arg(result));
   if (output.write(reinterpret_cast<const char*>(FMp3Buffer.data()), mp3Bytes) != mp3Bytes)
     throw ELameError("Write error");
   output.close();

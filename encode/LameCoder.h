@@ -13,11 +13,12 @@
 #include <vector>
 
 #include "encode/Lame_dll.h"
+#include "platform/Exception.h"
 
 // Raised by EncodeFiles with a fixed message.
-class ELameError : public std::runtime_error {
+class ELameError : public Exception {
  public:
-  using std::runtime_error::runtime_error;
+  using Exception::Exception;
 };
 
 // Ordinals equal the library's BE_MP3_MODE_ codes.

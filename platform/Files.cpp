@@ -29,6 +29,12 @@ bool WriteFileAtomic(const QString& path, const QByteArray& bytes) {
   return file.commit();
 }
 
+QString ChangeFileExt(const QString& path, const QString& ext) {
+  const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+  const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+  return (dot > slash ? path.left(dot) : path) + ext;
+}
+
 QStringList SplitLines(const QString& text) {
   QString normal = text;
   normal.replace(QLatin1String("\r\n"), QLatin1String("\n"));

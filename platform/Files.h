@@ -14,6 +14,10 @@ QString DecodeText(const QByteArray& bytes);
 // the folder when needed: the previous content stays intact on any failure.
 bool WriteFileAtomic(const QString& path, const QByteArray& bytes);
 
+// The path with the extension of its last component (from the last dot on)
+// replaced by ext; a name without a dot gets ext appended.
+QString ChangeFileExt(const QString& path, const QString& ext);
+
 // Splits text at CR LF, LF or lone CR.
 QStringList SplitLines(const QString& text);
 

@@ -323,6 +323,11 @@ TEST_F(CDRIPTest, EncodesOnTheFlyIntoAnMp3OfTheTracksLength) {
   const qsizetype expected = 160 * 588;
   EXPECT_NEAR(double(frames), double(expected), 2.0 * kMp3FrameSamples)
       << "without an info frame the decoder also plays the encoder's delay and padding";
+
+  // A name that already ends in .mp3, in any case, is kept as it is.
+  Rip.RipSection(0, 75, Folder.File("Upper.MP3"));
+  EXPECT_TRUE(QFile::exists(Folder.File("Upper.MP3")));
+  EXPECT_FALSE(QFile::exists(Folder.File("Upper.mp3")));
 }
 
 TEST_F(CDRIPTest, VbrRipWithHeaderDecodesToTheTrackWithEveryBlockInOrder) {
