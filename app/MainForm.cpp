@@ -361,8 +361,12 @@ void TMainForm::CreateClientArea() {
                              "border-bottom: 1px solid #d0d0d0; }");
   lvTrackList->setHeaderLabels({"Track Title", "#TrackNo", "Start", "Length", "Size", "State"});
   const int widths[] = {260, 70, 60, 60, 60, 100};
+  // The widest text of each column, so a larger font does not cut the times.
+  const char* const widest[] = {"", "#TrackNo", "00:00:00", "00:00:00", "000.00MB", "Processing"};
+  const QFontMetrics metrics = lvTrackList->fontMetrics();
   for (int column = 0; column < 6; ++column) {
-    lvTrackList->setColumnWidth(column, widths[column]);
+    lvTrackList->setColumnWidth(
+        column, std::max(widths[column], metrics.horizontalAdvance(widest[column]) + 16));
     if (column != colTitle) lvTrackList->headerItem()->setTextAlignment(column, Qt::AlignCenter);
   }
   lvTrackList->header()->setStretchLastSection(false);

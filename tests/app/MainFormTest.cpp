@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QImage>
 #include <QMenuBar>
 #include <QPointer>
 #include <QPlainTextEdit>
@@ -338,6 +339,34 @@ TEST_F(MainFormTest, ASavedDriveBeyondTheCountSelectsDriveZeroAndAReshowRepeatsN
   FForm->show();
   EXPECT_EQ(FForm->cbCDRom->count(), 1);
   EXPECT_EQ(FForm->DriveNames.size(), 1);
+}
+
+TEST_F(MainFormTest, ChoosingAnotherDriveSelectsItAndShowsItsDisc) {
+  const TDiscImage second = MakeDiscImage(FTemp.File("disc2"), "other", {300, 300});
+  WriteCdripIni(FTemp.File("cdrip.ini"), {FImage.CuePath, second.CuePath});
+  Start();
+  Poll();
+  ASSERT_EQ(FForm->cbCDRom->count(), 2);
+  ASSERT_EQ(List()->topLevelItemCount(), 3);
+  Config->DriveParams.nSpeed = 8;
+  emit FForm->cbCDRom->activated(1);
+  EXPECT_EQ(Config->nActive, 1);
+  EXPECT_EQ(FForm->CDRIP->CDRomNum(), 1);
+  EXPECT_STREQ(Config->DriveParams.lpszCDROMID, "other.cue (image)");
+  EXPECT_EQ(FForm->cbSpeed->currentIndex(), SpeedIndexOf(Config->DriveParams.nSpeed));
+  EXPECT_EQ(List()->topLevelItemCount(), 2);
+  EXPECT_EQ(FForm->PanelText(1), "2 Track(s) - 00:10 - 1.35MB");
+}
+
+TEST(SpeedList, FactorsAndTheirReverseLookup) {
+  EXPECT_EQ(SpeedOfIndex(0), 32);
+  EXPECT_EQ(SpeedOfIndex(1), 32);
+  EXPECT_EQ(SpeedOfIndex(3), 24);
+  EXPECT_EQ(SpeedOfIndex(9), 1);
+  EXPECT_EQ(SpeedOfIndex(10), 32);
+  EXPECT_EQ(SpeedIndexOf(32), 0);  // "Default", the first with factor 32
+  EXPECT_EQ(SpeedIndexOf(4), 7);
+  EXPECT_EQ(SpeedIndexOf(0), 0);
 }
 
 TEST_F(MainFormTest, EditingATitleToBlanksKeepsTheOldTitle) {
@@ -686,6 +715,26 @@ TEST_F(ExtractTest, AFailedTrackIsMarkedAndTheErrorSummaryShownOnce) {
   EXPECT_EQ(FForm->DispForm->ErrorCount, 0);  // cleared after it was shown
   // The failed job is listed all the same.
   EXPECT_TRUE(ReadFile(FTemp.File("list.m3u")).contains("Track03.MP3"));
+}
+
+
+// Renders the window with the disc listed, for reviewing the look; the PNG
+// lands in the build's screenshots folder (tests/app/screenshot prints it).
+TEST_F(MainFormTest, ScreenshotWithADiscListed) {
+  WriteFile(FTemp.File("Genre.txt"), ReadFile(ProgramDir() + "/Genre.txt"));
+  Start();
+  Poll();
+  FForm->edArtist->setText("The Demo Ensemble");
+  FForm->edAlbum->setText("Generated Tones");
+  List()->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
+  FForm->UpdateSelectionSummary();
+  FForm->resize(760, 520);
+  QCoreApplication::processEvents();
+  const QString folder = ProgramDir() + "/../screenshots";
+  ASSERT_TRUE(QDir().mkpath(folder));
+  const QImage image = FForm->grab().toImage();
+  EXPECT_EQ(image.size(), QSize(760, 520) * image.devicePixelRatio());
+  ASSERT_TRUE(image.save(folder + "/main-window.png"));
 }
 
 }  // namespace
