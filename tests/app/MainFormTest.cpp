@@ -611,7 +611,12 @@ class ExtractTest : public MainFormTest {
       auto* dialog = qobject_cast<QFileDialog*>(w);
       ASSERT_NE(dialog, nullptr);
       EXPECT_EQ(dialog->windowTitle(), "Save playlist");
-      dialog->selectFile(file);
+      // Typed as a user would: selectFile() leaves the name field alone
+      // while it has the focus.
+      auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+      ASSERT_NE(name, nullptr);
+      name->setText(file);
+      EXPECT_EQ(dialog->selectedFiles(), QStringList{file});
       static_cast<QDialog*>(dialog)->accept();
     };
   }
@@ -630,7 +635,7 @@ TEST_F(ExtractTest, TwoTickedTracksBecomeMp3FilesWithTheirStatusesAndPlaylists) 
     FForm->actExtract->trigger();
     ASSERT_TRUE(driver.AllSeen());
   }
-  ASSERT_EQ(boxes.Asked().size(), 1u);
+  ASSERT_EQ(boxes.Asked().size(), 1u) << boxes.Texts().join(" | ").toStdString();
   EXPECT_EQ(boxes.Asked()[0].Text,
             "The output folder '" + FOut + "' not existing, Do you want create it?");
   EXPECT_EQ(boxes.Asked()[0].Caption, "Confirmation");
@@ -664,7 +669,7 @@ TEST_F(ExtractTest, TwoTickedTracksBecomeMp3FilesWithTheirStatusesAndPlaylists) 
             ("[playlist]\r\nFile1=" + first + "\r\nTitle1=Track01\r\nLength1=2\r\nFile2=" + third +
              "\r\nTitle2=Track03\r\nLength2=4\r\nNumberOfEntries=2\r\nVersion=2\r\n")
                 .toUtf8());
-  EXPECT_EQ(boxes.Asked().size(), 1u);  // the folder exists now
+  EXPECT_EQ(boxes.Asked().size(), 1u) << boxes.Texts().join(" | ").toStdString();  // the folder exists now
 }
 
 TEST_F(ExtractTest, RefusingTheOutputFolderExtractsNothing) {
