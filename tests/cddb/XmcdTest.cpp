@@ -3,12 +3,10 @@
 // shutdown save, and an entry of ours read back by libcddb.
 #include <cddb/cddb.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
-#include <csignal>
 #include <memory>
 #include <vector>
 
@@ -314,16 +312,12 @@ TEST_F(Xmcd, FullDiskLeavesTheStoredEntry) {
   const QByteArray stored = testutil::ReadFile(Info.LocalCDDBFile());
 
   // A file-size limit below the entry's size fails the write as a full disk would.
-  rlimit saved{};
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-  const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
-  rlimit tiny = saved;
-  tiny.rlim_cur = 64;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tiny), 0);
-  Info.Artist = "Lost";
-  const bool written = Info.WriteLocalCDDB();
-  setrlimit(RLIMIT_FSIZE, &saved);
-  signal(SIGXFSZ, oldHandler);
+  bool written;
+  {
+    testutil::TFileSizeLimit limit(64);
+    Info.Artist = "Lost";
+    written = Info.WriteLocalCDDB();
+  }
 
   EXPECT_FALSE(written);
   EXPECT_EQ(testutil::ReadFile(Info.LocalCDDBFile()), stored);

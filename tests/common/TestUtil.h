@@ -3,10 +3,12 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
+#include <csignal>
 #include <functional>
 #include <ostream>
 
@@ -38,6 +40,29 @@ bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000);
 // with its standard output and error in the out-parameters when given.
 int RunProgram(const QString& program, const QStringList& arguments, QByteArray* out = nullptr,
                QByteArray* err = nullptr, int timeoutMs = 120000);
+
+// While alive, no file of this process can grow past the limit: writes beyond
+// it fail (EFBIG) the way they fail on a full disk.
+class TFileSizeLimit {
+ public:
+  explicit TFileSizeLimit(rlim_t bytes) {
+    FPreviousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    getrlimit(RLIMIT_FSIZE, &FPrevious);
+    rlimit limit = FPrevious;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~TFileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &FPrevious);
+    std::signal(SIGXFSZ, FPreviousHandler);
+  }
+  TFileSizeLimit(const TFileSizeLimit&) = delete;
+  TFileSizeLimit& operator=(const TFileSizeLimit&) = delete;
+
+ private:
+  rlimit FPrevious{};
+  void (*FPreviousHandler)(int);
+};
 
 // The build's program folder (executables, stand-in libraries, data files).
 QString ProgramDir();

@@ -2,12 +2,10 @@
 // read back, and a file-size limit that makes writes fail as on a full disk.
 #pragma once
 
-#include <sys/resource.h>
 
 #include <QByteArray>
 #include <QString>
 #include <QtEndian>
-#include <csignal>
 #include <vector>
 
 #include "common/TestUtil.h"
@@ -53,28 +51,5 @@ inline std::vector<int16_t> ReadSamples(const QString& path) {
   qFromLittleEndian<int16_t>(bytes.constData(), qsizetype(samples.size()), samples.data());
   return samples;
 }
-
-// While alive, no file of this process can grow past the limit: writes beyond
-// it fail (EFBIG) the way they fail on a full disk.
-class TFileSizeLimit {
- public:
-  explicit TFileSizeLimit(rlim_t bytes) {
-    FPreviousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    getrlimit(RLIMIT_FSIZE, &FPrevious);
-    rlimit limit = FPrevious;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~TFileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &FPrevious);
-    std::signal(SIGXFSZ, FPreviousHandler);
-  }
-  TFileSizeLimit(const TFileSizeLimit&) = delete;
-  TFileSizeLimit& operator=(const TFileSizeLimit&) = delete;
-
- private:
-  rlimit FPrevious{};
-  void (*FPreviousHandler)(int);
-};
 
 }  // namespace testutil

@@ -1,8 +1,6 @@
 #include "platform/Profile.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 
 #include <QDir>
 
@@ -72,15 +70,11 @@ TEST(Profile, FullDiskFailsTheSaveAndKeepsTheFile) {
   const QByteArray before = "[Other]\r\nkeep=" + QByteArray(200, 'x') + "\r\n";
   testutil::WriteFile(ini, before);
 
-  rlimit saved{};
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-  const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
-  rlimit tiny = saved;
-  tiny.rlim_cur = 100;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tiny), 0);
-  const bool written = WriteProfileString(ini, "Disc", "title", "New");
-  setrlimit(RLIMIT_FSIZE, &saved);
-  signal(SIGXFSZ, oldHandler);
+  bool written;
+  {
+    testutil::TFileSizeLimit limit(100);
+    written = WriteProfileString(ini, "Disc", "title", "New");
+  }
 
   EXPECT_FALSE(written);
   EXPECT_EQ(testutil::ReadFile(ini), before);
