@@ -241,9 +241,9 @@ void TMainForm::CreateActions() {
 
 void TMainForm::UpdateActionStates() {
   // The CDDB lookup, CD playback and the mixer are not part of this build yet.
-  for (QAction* pending : {actReadRemoteCDDB, actGetServerList, actGetCategoryList,
-                           actSoundVolume, actPlay, actPause, actStop, actPreviousTrack,
-                           actNextTrack, actEjectCD, actCloseCD})
+  for (QAction* pending :
+       {actReadRemoteCDDB, actGetServerList, actGetCategoryList, actSoundVolume, actPlay, actPause,
+        actStop, actPreviousTrack, actNextTrack, actEjectCD, actCloseCD})
     pending->setEnabled(false);
 }
 

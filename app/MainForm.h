@@ -52,7 +52,6 @@ uint32_t InitialLastPoll(uint32_t tickCount);
 // difference; when so, lastPoll takes the tick count (1000 near the wrap).
 bool PollDue(uint32_t tickCount, uint32_t& lastPoll);
 
-
 class TMainForm : public QMainWindow {
   Q_OBJECT
  public:

@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -137,6 +138,8 @@ TConfigForm::TConfigForm(const QStringList& driveNames, const QString& encoderVe
   PageControl1->addTab(CreateCDDBTab(), "CDDB");
   PageControl1->addTab(CreateMiscTab(), "Misc");
   PageControl1->addTab(CreatePlayerTab(), "MP3 Player");
+  // Wider than the tab row, whose width changes with the tab in front.
+  PageControl1->setMinimumWidth(std::max(560, PageControl1->tabBar()->sizeHint().width() + 40));
 
   btnOK = MakeButton(this, "btnOK", "OK");
   btnOK->setDefault(true);
@@ -242,6 +245,8 @@ QWidget* TConfigForm::CreateEncoderTab() {
   sbtnLamePresets->setObjectName("sbtnLamePresets");
   sbtnLamePresets->setText("Encode Presets");
   sbtnLamePresets->setAutoRaise(true);
+  sbtnLamePresets->setArrowType(Qt::DownArrow);
+  sbtnLamePresets->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
   connect(sbtnLamePresets, &QToolButton::clicked, this, &TConfigForm::sbtnLamePresetsClick);
   top->addWidget(sbtnLamePresets);
   layout->addLayout(top);
@@ -454,7 +459,7 @@ QWidget* TConfigForm::CreateMiscTab() {
                          "Characters \\ / : * ? < > | are reserved by OS and can't be used in "
                          "filename,  please replace illeage characts to legal characters.");
   note->setWordWrap(true);
-  chars->addWidget(note, 0, 0, 1, 10);
+  chars->addWidget(note, 0, 0, 1, 11);
   const char* const labels[10] = {" * ", " : ", " ? ", " = ", "|", "/", "\\", "<", ">", "SP"};
   const int width = fontMetrics().horizontalAdvance("WW") + 12;
   for (int i = 0; i < 10; ++i) {
@@ -471,6 +476,7 @@ QWidget* TConfigForm::CreateMiscTab() {
     chars->addWidget(label, row, column);
     chars->addWidget(edit, row, column + 1, Qt::AlignLeft);
   }
+  chars->setColumnStretch(10, 1);
   grid->addWidget(group, 5, 0, 1, 3);
   grid->setColumnStretch(1, 1);
   grid->setRowStretch(6, 1);
@@ -512,6 +518,10 @@ void TConfigForm::showEvent(QShowEvent* event) {
 void TConfigForm::FormShow() {
   PageControl1->setCurrentIndex(0);
   LoadControls();
+  // Lists filled while their tab was hidden told no layout: size the dialog
+  // for every tab now, so it keeps one size whichever tab is in front.
+  for (QLayout* layout : findChildren<QLayout*>()) layout->invalidate();
+  layout()->activate();
   shown = true;
 }
 
