@@ -684,6 +684,7 @@ void TMainForm::actOptionExecute() {
   backup.Assign(*Config);
   TConfigForm form(DriveNames, ConvForm->EncoderVersion(), this);
   if (form.exec() == QDialog::Accepted) {
+    CDInfo->LocalFolder = Config->LocalCDDBFolder;
     CDRIP->Params() = Config->DriveParams;
     // The drive keeps what was set for it when another one is chosen.
     CDRIP->ApplyParameters();

@@ -37,7 +37,9 @@ using namespace platform;
 
 namespace {
 
-constexpr int kMaxPathEdit = 255;
+// What a user may type into the path edits: any path Linux takes.
+constexpr int kMaxPathEdit = 4095;
+constexpr int kMaxTextEdit = 255;
 
 // Refuses every character a replacement edit must not hold, typed or pasted.
 class TReplaceCharValidator : public QValidator {
@@ -102,10 +104,25 @@ QLabel* MakeValueLabel(QWidget* parent, const char* name, const QString& widest)
   return label;
 }
 
+// A tab page holding one titled group at its top; returns the group's grid.
+QGridLayout* GroupPage(QWidget* tab, const char* title) {
+  auto* layout = new QVBoxLayout(tab);
+  auto* group = new QGroupBox(title, tab);
+  layout->addWidget(group);
+  layout->addStretch(1);
+  return new QGridLayout(group);
+}
+
 QStringList Texts(const char* const* items, int count) {
   QStringList texts;
   for (int i = 0; i < count; ++i) texts << QString::fromUtf8(items[i]);
   return texts;
+}
+
+// A stored text longer than the edit takes is shown whole, so OK cannot cut it.
+void ShowText(QLineEdit* edit, const QString& text) {
+  edit->setMaxLength(std::max(edit->maxLength(), int(text.size())));
+  edit->setText(text);
 }
 
 // A list shows a stored index only when it has that item; otherwise nothing is selected.
@@ -333,9 +350,8 @@ QWidget* TConfigForm::CreateEncoderTab() {
 QWidget* TConfigForm::CreateCDROMTab() {
   auto* tab = new QWidget;
   tab->setObjectName("tsCDROM");
-  auto* layout = new QVBoxLayout(tab);
-  auto* group = new QGroupBox("CD-ROM", tab);
-  auto* grid = new QGridLayout(group);
+  QGridLayout* grid = GroupPage(tab, "CD-ROM");
+  QWidget* group = grid->parentWidget();
 
   cbActiveCDROM = MakeList(group, "cbActiveCDROM", {});
   grid->addWidget(MakeLabel(group, "CD-ROM", cbActiveCDROM), 0, 0);
@@ -349,8 +365,8 @@ QWidget* TConfigForm::CreateCDROMTab() {
 
   chkDeleteSilence = MakeCheck(group, "chkDeleteSilence", "Auto Delete Silence (By frames)");
   grid->addWidget(chkDeleteSilence, 2, 0, 1, 4);
-  edStartSector = MakeEdit(group, "edStartSector", kMaxPathEdit);
-  edEndSector = MakeEdit(group, "edEndSector", kMaxPathEdit);
+  edStartSector = MakeEdit(group, "edStartSector", kMaxTextEdit);
+  edEndSector = MakeEdit(group, "edEndSector", kMaxTextEdit);
   grid->addWidget(MakeLabel(group, "Start Offset", edStartSector), 3, 0);
   grid->addWidget(edStartSector, 3, 1);
   grid->addWidget(MakeLabel(group, "End Offset", edEndSector), 3, 2);
@@ -371,8 +387,6 @@ QWidget* TConfigForm::CreateCDROMTab() {
     grid->addWidget(const_cast<QCheckBox*>(checks[i]), 4 + i / 2, (i % 2) * 2, 1, 2);
   grid->setColumnStretch(1, 1);
   grid->setColumnStretch(3, 1);
-  layout->addWidget(group);
-  layout->addStretch(1);
 
   connect(chkDeleteSilence, &QCheckBox::toggled, this, &TConfigForm::chkDeleteSilenceClick);
   connect(chkUseNTSCSILibrary, &QCheckBox::toggled, this, &TConfigForm::chkUseNTSCSILibraryClick);
@@ -382,9 +396,8 @@ QWidget* TConfigForm::CreateCDROMTab() {
 QWidget* TConfigForm::CreateCDDBTab() {
   auto* tab = new QWidget;
   tab->setObjectName("tsCDDB");
-  auto* layout = new QVBoxLayout(tab);
-  auto* group = new QGroupBox("CDDB", tab);
-  auto* grid = new QGridLayout(group);
+  QGridLayout* grid = GroupPage(tab, "CDDB");
+  QWidget* group = grid->parentWidget();
 
   cbServerName = MakeList(group, "cbServerName", BuiltInServers(), true);
   grid->addWidget(MakeLabel(group, "Server", cbServerName), 0, 0);
@@ -419,8 +432,6 @@ QWidget* TConfigForm::CreateCDDBTab() {
   grid->addWidget(MakeLabel(group, "E-mail address", edEmailAddress), 5, 0);
   grid->addWidget(edEmailAddress, 5, 1, 1, 3);
   grid->setColumnStretch(1, 1);
-  layout->addWidget(group);
-  layout->addStretch(1);
 
   connect(chkProxySrv, &QCheckBox::toggled, this, &TConfigForm::chkProxySrvClick);
   return tab;
@@ -488,9 +499,8 @@ QWidget* TConfigForm::CreateMiscTab() {
 QWidget* TConfigForm::CreatePlayerTab() {
   auto* tab = new QWidget;
   tab->setObjectName("tsPlayer");
-  auto* layout = new QVBoxLayout(tab);
-  auto* group = new QGroupBox("MP3 Player", tab);
-  auto* grid = new QGridLayout(group);
+  QGridLayout* grid = GroupPage(tab, "MP3 Player");
+  QWidget* group = grid->parentWidget();
   edPlayerExecute = MakeEdit(group, "edPlayerExecute", kMaxPathEdit);
   Button3 = MakeButton(group, "Button3", "Brows...");
   connect(Button3, &QPushButton::clicked, this, [this] {
@@ -500,11 +510,9 @@ QWidget* TConfigForm::CreatePlayerTab() {
                   1, 2);
   grid->addWidget(edPlayerExecute, 1, 0);
   grid->addWidget(Button3, 1, 1);
-  edPlayerParameter = MakeEdit(group, "edPlayerParameter", kMaxPathEdit);
+  edPlayerParameter = MakeEdit(group, "edPlayerParameter", kMaxTextEdit);
   grid->addWidget(MakeLabel(group, "Parameters for playing files", edPlayerParameter), 2, 0, 1, 2);
   grid->addWidget(edPlayerParameter, 3, 0, 1, 2);
-  layout->addWidget(group);
-  layout->addStretch(1);
   return tab;
 }
 
@@ -530,7 +538,7 @@ void TConfigForm::LoadControls() {
   SetIndex(cbOutputFormat, c.OutputFormat);
   chkbNormalizeVolume->setChecked(c.NormalizeVolume);
   edtNormalizeFactor->setText(QString::number(c.NormalizeFactor));
-  edtOutputFolder->setText(c.OutputFolder);
+  ShowText(edtOutputFolder, c.OutputFolder);
   chkbOpenOutputFolder->setChecked(c.OpenOutputFolder);
   cbNamingRule->setEditText(c.NamingString);
   chkCreatePlayList->setChecked(c.CreatePlayList);
@@ -578,7 +586,7 @@ void TConfigForm::LoadControls() {
   edProxyPort->setText(QString::number(c.ProxyPort));
   edQueryScript->setText(c.QueryScript);
   edEmailAddress->setText(c.EmailAddress);
-  edLocalCDDB->setText(c.LocalCDDBFolder);
+  ShowText(edLocalCDDB, c.LocalCDDBFolder);
   chkProxySrvClick();
 
   chkAutoLoadCDPlayerINI->setChecked(c.AutoLoadCDPlayerINI);
@@ -590,8 +598,8 @@ void TConfigForm::LoadControls() {
     edtCharRep[i]->setText(c.ReplaceStr.mid(i, 1));
   chkbPlaySoundClick();
 
-  edPlayerExecute->setText(c.PlayerExecute);
-  edPlayerParameter->setText(c.PlayerParameter);
+  ShowText(edPlayerExecute, c.PlayerExecute);
+  ShowText(edPlayerParameter, c.PlayerParameter);
 
   const QStringList servers = ServerListFromFile(ProgramFileForReading("server.txt"));
   if (!servers.isEmpty()) {
@@ -676,7 +684,12 @@ bool TConfigForm::ApplyControls() {
 }
 
 void TConfigForm::btnOKClick() {
-  const QString folder = edtOutputFolder->text().trimmed();
+  QString folder = edtOutputFolder->text().trimmed();
+  // "~/Music" means the home folder's, not a folder named "~" beside the program.
+  if (folder == "~" || folder.startsWith("~/")) {
+    folder = QDir::homePath() + folder.mid(1);
+    edtOutputFolder->setText(folder);
+  }
   if (!QFileInfo(folder).isDir()) {
     if (MessageBox(
             QString("The output folder '%1' not existing, Do you want create it?").arg(folder),

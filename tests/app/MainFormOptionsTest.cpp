@@ -18,6 +18,7 @@
 #include <QTreeWidget>
 
 #include "app/MainForm.h"
+#include "cddb/CDInfo.h"
 #include "common/DiscImage.h"
 #include "common/ModalDriver.h"
 #include "common/TestUtil.h"
@@ -172,8 +173,10 @@ TEST_F(OptionsTest, OkHandsTheDriveParametersBackAndSwitchesTheDrive) {
     EXPECT_EQ(form.cbSpeed->currentIndex(), 0);
     form.cbSpeed->setCurrentIndex(6);  // 8x
     form.chkSwapChannel->setChecked(true);
+    form.edLocalCDDB->setText("/srv/cddb");
     form.btnOK->click();
   });
+  EXPECT_EQ(FForm->CDInfo->LocalFolder, "/srv/cddb");
   EXPECT_EQ(FForm->CDRIP->Params().nSpeed, 8);
   EXPECT_EQ(FForm->CDRIP->Params().bSwapLefRightChannel, -1);
   EXPECT_EQ(FForm->cbSpeed->currentIndex(), 6);

@@ -459,6 +459,18 @@ TEST_F(ConfigFormTest, AnOutputFolderThatCannotBeCreatedKeepsTheDialogOpen) {
   EXPECT_EQ(Config->OutputFolder, FTemp.Path());
 }
 
+TEST_F(ConfigFormTest, LongStoredTextsAndAHomeFolderSurviveOk) {
+  Config->PlayerParameter = QString(300, 'p');
+  Config->LocalCDDBFolder = "/" + QString(400, 'c');
+  ASSERT_TRUE(QDir().mkpath(QDir::homePath() + "/Music"));
+  TConfigForm& form = Open();
+  form.edtOutputFolder->setText(" ~/Music");
+  form.btnOK->click();
+  EXPECT_EQ(Config->PlayerParameter, QString(300, 'p'));
+  EXPECT_EQ(Config->LocalCDDBFolder, "/" + QString(400, 'c'));
+  EXPECT_EQ(Config->OutputFolder, QDir::homePath() + "/Music");
+}
+
 TEST_F(ConfigFormTest, ServerTxtReplacesTheBuiltInServersOnlyWithMoreThanFiveUsableLines) {
   const QByteArray five = "a.org http 80 /cgi\r\nb.org http 80 /cgi\r\nc\r\nd\r\ne\r\n";
   WriteFile(FTemp.File("server.txt"), five);
