@@ -564,6 +564,25 @@ TEST_F(ConfigFormTest, PickersFillTheirEditsAndTheFilePickerRemembersItsFolder) 
   EXPECT_EQ(form.edtSoundFile->text(), music + "/sounds/done.wav");
   EXPECT_EQ(Config->LastOpenFolder, music + "/sounds");
   EXPECT_EQ(Config->SoundFile, "");  // until OK
+
+  // Any executable file serves as the player.
+  const QString player = FTemp.File("bin/player");
+  ASSERT_TRUE(QDir().mkpath(FTemp.File("bin")));
+  WriteFile(player, "#!/bin/sh\n");
+  QFile::setPermissions(player, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  {
+    TModalDriver driver;
+    driver.Then("PlayerFileDialog", [player](QWidget* w) {
+      auto* dialog = qobject_cast<QFileDialog*>(w);
+      EXPECT_TRUE(dialog->filter().testFlag(QDir::Executable));
+      dialog->findChild<QLineEdit*>("fileNameEdit")->setText(player);
+      static_cast<QDialog*>(dialog)->accept();
+    });
+    form.Button3->click();
+    EXPECT_TRUE(driver.AllSeen());
+  }
+  EXPECT_EQ(form.edPlayerExecute->text(), player);
+  EXPECT_EQ(Config->LastOpenFolder, FTemp.File("bin"));
 }
 
 }  // namespace
