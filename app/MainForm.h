@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "encode/FileParam.h"
+#include "settings/ConfigRules.h"
 
 class QAction;
 class QComboBox;
@@ -50,11 +51,6 @@ uint32_t InitialLastPoll(uint32_t tickCount);
 // Whether more than 2000 ms passed since lastPoll, as an unsigned 32-bit
 // difference; when so, lastPoll takes the tick count (1000 near the wrap).
 bool PollDue(uint32_t tickCount, uint32_t& lastPoll);
-
-// Index in the speed list of a drive speed factor; 0 when none matches.
-int SpeedIndexOf(int32_t speed);
-// The speed factor of a speed-list index; an index outside the list gives 32.
-int32_t SpeedOfIndex(int index);
 
 class TMainForm : public QMainWindow {
   Q_OBJECT
@@ -169,6 +165,7 @@ class TMainForm : public QMainWindow {
   void actOpenOutputFolderExecute();
   void actLaunchMP3PlayerExecute();
   void actHelpExecute();
+  void actOptionExecute();
   void actAboutExecute();
 
   std::unique_ptr<TConfig> FConfig;
