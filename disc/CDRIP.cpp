@@ -102,7 +102,7 @@ class TRipRun {
 
   void Run(const bool& abortFlag, QStringList& jitterList) {
     FReadBuffer = std::make_unique<uint8_t[]>(size_t(FChunkSize + FChunkBytes));
-    int32_t carried = 0;
+    int32_t& carried = FCarried;
     int32_t code = CDEX_OK;
     do {
       if (abortFlag) break;
@@ -132,6 +132,15 @@ class TRipRun {
     std::exception_ptr failure;
     if (FStreamOpen) {
       try {
+        // The track's last samples (less than one block) go in as a short
+        // final call; dropping them would cut the end of every track.
+        if (FCarried > 0 && !unwinding) {
+          std::memcpy(FBlock.data(), FReadBuffer.get(), size_t(FCarried));
+          uint32_t bytes = 0;
+          CheckEncoder(FCoder->EncodeSamples(FBlock.data(), uint32_t(FCarried / 2),
+                                             FMp3Buffer.data(), &bytes));
+          Write(FMp3Buffer.data(), int64_t(bytes));
+        }
         uint32_t bytes = 0;
         CheckEncoder(FCoder->DeinitStream(FMp3Buffer.data(), &bytes));
         Write(FMp3Buffer.data(), int64_t(bytes));
@@ -196,6 +205,7 @@ class TRipRun {
   TOutputFormat FFormat;
   int32_t FChunkSize;
   int32_t FChunkBytes = 0;
+  int32_t FCarried = 0;  // bytes of the next block waiting at the read buffer's start
   QFile FFile;
   bool FWroteHeader = false;
   bool FStreamOpen = false;
