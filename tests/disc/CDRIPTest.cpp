@@ -234,20 +234,29 @@ TEST_F(CDRIPTest, AnAbortedRipLeavesAWavWhoseHeaderMatchesItsSamples) {
   EXPECT_EQ(ReadFile(wav).mid(44), Image.SectorPcm(0, 100));
 }
 
-TEST_F(CDRIPTest, UnreadableChunksAreSkippedAndTheHeaderStatesWhatWasWritten) {
-  Start("[Image0]\r\nUnreadableSectors=30\r\n");
+TEST_F(CDRIPTest, UnreadableSectorsAreSilenceInPlaceAndReported) {
+  Start("[Image0]\r\nUnreadableSectors=30,60-61\r\n");
   Rip.SetWriteWAV(true);
   const QString wav = Folder.File("holes.wav");
-  Rip.RipSection(0, 100, wav);
+  EXPECT_TRUE(Rip.RipSection(0, 100, wav));
   const QByteArray file = ReadFile(wav);
-  const int missing = 100 - int(file.size() - 44) / kSectorBytes;
-  ASSERT_GT(missing, 0);
-  EXPECT_EQ(file.left(44), WavHeader(2, 44100, uint32_t(file.size() - 44)));
-  // The whole chunk holding sector 30 is missing, the rest is intact.
-  const int chunkStart = 30 / missing * missing;
-  EXPECT_EQ(file.mid(44),
-            Image.SectorPcm(0, chunkStart) + Image.SectorPcm(chunkStart + missing, 100));
-  EXPECT_TRUE(Rip.JitterList().isEmpty());
+  EXPECT_EQ(file.left(44), WavHeader(2, 44100, 100 * kSectorBytes));
+  // Every other sector, including those of the same chunks, keeps its place.
+  const QByteArray silence(kSectorBytes, '\0');
+  EXPECT_EQ(file.mid(44), Image.SectorPcm(0, 30) + silence + Image.SectorPcm(31, 60) + silence +
+                              silence + Image.SectorPcm(62, 100));
+  EXPECT_EQ(Rip.LostSectors(), 3);
+  EXPECT_EQ(Rip.JitterList(), (QStringList{"30 30", "60 61"}));
+  EXPECT_EQ(ReadFile(Folder.File("holesjitt")), "30 30\r\n60 61\r\n");
+  EXPECT_EQ(Rip.CreatedFile(), wav);
+
+  // On the fly too: the MP3 decodes to the full length.
+  TLameCoder coder;
+  Rip.SetCoder(&coder);
+  Rip.SetEncode(true);
+  EXPECT_TRUE(Rip.RipSection(0, 100, Folder.File("holes.mp3")));
+  EXPECT_EQ(DecodeMp3(Folder.File("holes.mp3")).size(), 100 * kSectorBytes);
+  EXPECT_EQ(Rip.LostSectors(), 3);
 }
 
 TEST_F(CDRIPTest, JitterErrorsAreListedAndReportedBesideTheRip) {
@@ -279,8 +288,9 @@ TEST_F(CDRIPTest, FailuresRaiseAndLeaveTheLibraryReadyForTheNextRip) {
   EXPECT_THROW(Rip.RipSection(0, 100, Folder.File("no/such/folder/x.wav")), ECDRIPError);
 
   // A range the library refuses: no file and no error.
-  Rip.RipSection(0, 400, Folder.File("refused.wav"));
+  EXPECT_FALSE(Rip.RipSection(0, 400, Folder.File("refused.wav")));
   EXPECT_FALSE(QFile::exists(Folder.File("refused.wav")));
+  EXPECT_TRUE(Rip.CreatedFile().isEmpty());
 
   Rip.RipSection(0, 100, Folder.File("after.wav"));
   EXPECT_EQ(ReadFile(Folder.File("after.wav")).mid(44), Image.SectorPcm(0, 100));
