@@ -297,14 +297,16 @@ int32_t TCDRIP::ReadToc() {
     TTrack track;
     track.TrackNum = i + 1;
     track.StartSector = entry.dwStartSector;
-    // The disc ID takes the TOC's values (TrackList starts and the lead-out);
-    // the audio of a track before a data session ends earlier.
+    // The disc ID takes the TOC's values; the audio of a track before a data
+    // session ends earlier, and the lengths and the rip go by the audio.
+    track.EndSector = next.dwStartSector;
     const bool nextIsData = i + 1 < count && next.btFlag != cdrip::kAudioTrackFlag;
-    track.EndSector = cdrip::AudioTrackEnd(entry.dwStartSector, next.dwStartSector, nextIsData);
+    track.AudioEndSector =
+        cdrip::AudioTrackEnd(entry.dwStartSector, next.dwStartSector, nextIsData);
     track.StartMin = track.StartSector / 4500;
     track.StartSec = (track.StartSector % 4500) / 75;
     track.StartFrame = track.StartSector % 75;
-    const int32_t length = track.EndSector - track.StartSector;
+    const int32_t length = track.AudioEndSector - track.StartSector;
     track.LengthMin = length / 4500;
     track.LengthSec = (length % 4500) / 75;
     track.LengthFrame = length % 75;
@@ -363,7 +365,7 @@ bool TCDRIP::RipTrack(int32_t TrackNum, const QString& FileName) {
     FLostSectors = 0;
     throw ECDRIPError(QString("Track %1 is a data track, not audio").arg(TrackNum));
   }
-  const bool ripped = RipSection(track.StartSector, track.EndSector, FileName);
+  const bool ripped = RipSection(track.StartSector, track.AudioEndSector, FileName);
   if (OnEndTrack) OnEndTrack(this, uint16_t(TrackNum));
   return ripped;
 }

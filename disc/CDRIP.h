@@ -28,7 +28,8 @@ class ECDRIPError : public Exception {
 struct TTrack {
   int32_t TrackNum = 0;
   int32_t StartSector = 0;
-  int32_t EndSector = 0;
+  int32_t EndSector = 0;       // as the TOC states it: the next track's start
+  int32_t AudioEndSector = 0;  // where the audio ends; the lengths and rips go by it
   int32_t StartMin = 0;
   int32_t StartSec = 0;
   int32_t StartFrame = 0;

@@ -4,7 +4,9 @@
 #include <QDataStream>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMap>
+#include <climits>
 #include <cmath>
 
 #include "common/DiscImage.h"
@@ -296,21 +298,17 @@ TEST_F(CDRIPTest, FailuresRaiseAndLeaveTheLibraryReadyForTheNextRip) {
   EXPECT_EQ(ReadFile(Folder.File("after.wav")).mid(44), Image.SectorPcm(0, 100));
 }
 
-TEST_F(CDRIPTest, RipsNeedADriveAndAnEncoderWhenEncoding) {
-  WriteCdripIni(IniPath, {});
-  ASSERT_EQ(CR_Init(IniPath.toUtf8().constData()), CDEX_OK);
-  if (CR_GetNumCDROM() == 0) {
-    try {
-      Rip.RipSection(0, 10, Folder.File("x.wav"));
-      ADD_FAILURE() << "no drive, no rip";
-    } catch (const ECDRIPError& error) {
-      EXPECT_EQ(error.Message(), "Invalid CD-ROM parameters");
-    }
-  }
+TEST_F(CDRIPTest, EncodingNeedsAnEncoder) {
   Start();
   Rip.SetEncode(true);
-  EXPECT_THROW(Rip.RipSection(0, 10, Folder.File("x.wav")), ECDRIPError);
+  try {
+    Rip.RipSection(0, 10, Folder.File("x.wav"));
+    ADD_FAILURE() << "no encoder, no rip";
+  } catch (const ECDRIPError& error) {
+    EXPECT_EQ(error.Message(), "No MP3 encoder assigned");
+  }
   EXPECT_FALSE(QFile::exists(Folder.File("x.mp3")));
+  EXPECT_FALSE(QFile::exists(Folder.File("x.wav")));
 }
 
 TEST_F(CDRIPTest, EncodesOnTheFlyIntoAnMp3OfTheTracksLength) {
@@ -475,3 +473,93 @@ TEST_F(CDRIPTest, ParametersGoToTheLibraryBeforeEveryRipAndAreSaved) {
 }
 
 }  // namespace
+
+namespace {
+
+// A cue sheet over a .bin of `sectors` silent sectors with the given track
+// lines ("TRACK 01 AUDIO\r\n    INDEX 01 00:00:00\r\n..."); returns the cue path.
+QString WriteCue(const TTempFolder& folder, const QString& name, int sectors,
+                 const QString& tracks) {
+  QFile bin(folder.File(name + ".bin"));
+  EXPECT_TRUE(bin.open(QIODevice::WriteOnly) && bin.resize(qint64(sectors) * kSectorBytes));
+  WriteFile(folder.File(name + ".cue"), "FILE \"" + (name + ".bin").toUtf8() + "\" BINARY\r\n" +
+                                            tracks.toUtf8());
+  return folder.File(name + ".cue");
+}
+
+}  // namespace
+
+TEST_F(CDRIPTest, TheLastAudioTrackBeforeADataSessionEndsWithItsAudio) {
+  const QString cue =
+      WriteCue(Folder, "enhanced", 11700,
+               "  TRACK 01 AUDIO\r\n    INDEX 01 00:00:00\r\n"
+               "  TRACK 02 AUDIO\r\n    INDEX 01 00:01:00\r\n"
+               "  TRACK 03 MODE1/2352\r\n    INDEX 01 02:35:00\r\n");
+  Start({}, {cue});
+  ASSERT_EQ(Rip.TrackCount(), 3);
+  const TTrack& audio = Rip.TrackList()[1].Track;
+  // The TOC's end stays for the disc ID; the audio ends a session gap earlier.
+  EXPECT_EQ(audio.EndSector, 155 * 75);
+  EXPECT_EQ(audio.AudioEndSector, 155 * 75 - 11400);
+  EXPECT_EQ(audio.LengthBytes, (155 * 75 - 11400 - 75) * kSectorBytes);
+  EXPECT_EQ(Rip.TrackList()[0].Track.AudioEndSector, 75) << "audio before audio ends at the next";
+  Rip.SetWriteWAV(true);
+  EXPECT_TRUE(Rip.RipTrack(2, Folder.File("last.wav")));
+  EXPECT_EQ(QFileInfo(Folder.File("last.wav")).size(), 44 + (155 * 75 - 11400 - 75) * kSectorBytes);
+  EXPECT_EQ(Rip.LostSectors(), 0);
+}
+
+TEST_F(CDRIPTest, ADataTrackIsRefusedAtOnceAndNoRipRunsWithoutProgress) {
+  const QString cue = WriteCue(Folder, "mixed", 60,
+                               "  TRACK 01 AUDIO\r\n    INDEX 01 00:00:00\r\n"
+                               "  TRACK 02 MODE2/2352\r\n    INDEX 01 00:00:50\r\n");
+  Start({}, {cue});
+  ASSERT_EQ(Rip.TrackCount(), 2);
+  EXPECT_EQ(Rip.TrackList()[1].Track.TrackType, "Data");
+  try {
+    Rip.RipTrack(2, Folder.File("data.wav"));
+    ADD_FAILURE() << "a data track must be refused";
+  } catch (const ECDRIPError& error) {
+    EXPECT_EQ(error.Message(), "Track 2 is a data track, not audio");
+  }
+  EXPECT_FALSE(QFile::exists(Folder.File("data.wav")));
+  // Ranges into the data track are refused by the library as well.
+  EXPECT_FALSE(Rip.RipSection(50, 60, Folder.File("data.wav")));
+  EXPECT_FALSE(Rip.RipSection(40, 55, Folder.File("data.wav")));
+  EXPECT_FALSE(QFile::exists(Folder.File("data.wav")));
+  // An offset cannot carry the audio track's rip into it.
+  Rip.Params().nOffsetEnd = 5;
+  EXPECT_TRUE(Rip.RipTrack(1, Folder.File("audio.raw")));
+  EXPECT_EQ(QFileInfo(Folder.File("audio.raw")).size(), 50 * kSectorBytes);
+}
+
+TEST_F(CDRIPTest, HugeOffsetsAndTocsNoDiscCanHoldAreHandled) {
+  Start();
+  // Sums that overflow 32 bits are clipped to the disc, not wrapped.
+  Rip.Params().nOffsetStart = INT32_MAX;
+  Rip.Params().nOffsetEnd = INT32_MAX;
+  EXPECT_TRUE(Rip.RipSection(0, 100, Folder.File("clipped.raw")));
+  EXPECT_EQ(QFileInfo(Folder.File("clipped.raw")).size(), 0);
+  Rip.Params().nOffsetStart = INT32_MIN;
+  Rip.Params().nOffsetEnd = INT32_MIN;
+  EXPECT_TRUE(Rip.RipSection(100, 110, Folder.File("low.raw")));
+  EXPECT_EQ(QFileInfo(Folder.File("low.raw")).size(), 0);
+  Rip.Params().nOffsetStart = 0;
+  Rip.Params().nOffsetEnd = 0;
+
+  // An index hours past the end of the image, or before the one it follows.
+  for (const QString& tracks :
+       {QString("  TRACK 01 AUDIO\r\n    INDEX 01 00:00:00\r\n"
+                "  TRACK 02 AUDIO\r\n    INDEX 01 950:00:00\r\n"),
+        QString("  TRACK 01 AUDIO\r\n    INDEX 01 00:01:00\r\n"
+                "  TRACK 02 AUDIO\r\n    INDEX 01 00:00:10\r\n")}) {
+    const QString cue = WriteCue(Folder, "hostile", 100, tracks);
+    WriteCdripIni(IniPath, {cue});
+    ASSERT_EQ(CR_Init(IniPath.toUtf8().constData()), CDEX_OK);
+    TCDRIP rip;
+    rip.SetCDRomNum(CR_GetNumCDROM() - 1);
+    EXPECT_EQ(rip.TrackCount(), 0) << tracks.toStdString();
+    EXPECT_TRUE(rip.TrackList().empty());
+    EXPECT_EQ(CR_ReadToc(), CDEX_ERROR);
+  }
+}

@@ -2,10 +2,14 @@
 // listed in a cdrip.ini, with the faults that ini injects.
 #include <QDir>
 #include <QFile>
+#include <climits>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "common/DiscImage.h"
 #include "common/TestUtil.h"
+#include "libs/cdrip/DiscRules.h"
 #include "libs/cdrip/cdrip.h"
 
 using namespace testutil;
@@ -321,7 +325,15 @@ TEST_F(Cdrip, SavesParametersAndKeepsTheRestOfTheIni) {
 
 TEST_F(Cdrip, StartsWithoutAnIniAndFailsOnlyWithoutAPath) {
   EXPECT_EQ(CR_Init(Folder.File("missing/cdrip.ini").toUtf8().constData()), CDEX_OK);
-  EXPECT_GE(CR_GetNumCDROM(), 0);
+  // Without an ini only physical drives are listed; an image adds exactly one.
+  const int physical = CR_GetNumCDROM();
+  for (int i = 0; i < physical; ++i) {
+    ASSERT_EQ(CR_SetActiveCDROM(i), CDEX_OK);
+    EXPECT_EQ(std::string(Params().lpszCDROMID).find("(image)"), std::string::npos);
+  }
+  Start();
+  EXPECT_EQ(CR_GetNumCDROM(), physical + 1);
+  ASSERT_EQ(CR_Init(Folder.File("missing/cdrip.ini").toUtf8().constData()), CDEX_OK);
   EXPECT_EQ(CR_SaveSettings(), CDEX_ERROR) << "its folder does not exist";
   EXPECT_EQ(CR_Init(""), CDEX_ERROR);
   EXPECT_EQ(CR_Init(nullptr), CDEX_ERROR);
@@ -345,6 +357,33 @@ TEST(CdripDemoDisc, TheProgramFolderHoldsAPlayableDemoDisc) {
     EXPECT_LT(CR_GetTocEntry(tracks).dwStartSector, 2 * 60 * 75);
   }
   EXPECT_TRUE(found);
+}
+
+// Rules for real drives, which the tests cannot reach through an image.
+TEST(DiscRules, RealDriveRules) {
+  // A sub-channel read that fails is "no status", never 0 ("idle").
+  EXPECT_EQ(cdrip::AudioStatusOfRead(false, 0x11), 0x15);
+  EXPECT_EQ(cdrip::AudioStatusOfRead(false, 0), 0x15);
+  EXPECT_EQ(cdrip::AudioStatusOfRead(true, 0x11), 0x11);
+  // Enhanced CD: the last audio track ends a session gap before the data.
+  EXPECT_EQ(cdrip::AudioTrackEnd(0, 200000, true), 200000 - 11400);
+  EXPECT_EQ(cdrip::AudioTrackEnd(0, 200000, false), 200000);
+  EXPECT_EQ(cdrip::AudioTrackEnd(100, 11500, true), 11500) << "no room for a gap";
+}
+
+TEST(DiscRules, OnlyATocADiscCanHoldIsValid) {
+  auto valid = [](std::vector<int32_t> starts) {
+    std::vector<TOCENTRY> toc;
+    for (int32_t start : starts) toc.push_back({start, 0x10, 1});
+    return cdrip::IsValidToc(toc.data(), toc.size());
+  };
+  EXPECT_TRUE(valid({0, 100, 449999}));
+  EXPECT_FALSE(valid({0}));
+  EXPECT_FALSE(valid({-5, 100}));
+  EXPECT_FALSE(valid({0, 100, 100}));
+  EXPECT_FALSE(valid({0, 200, 100}));
+  EXPECT_FALSE(valid({0, 450000}));
+  EXPECT_FALSE(valid({0, 100, INT32_MAX}));
 }
 
 }  // namespace
