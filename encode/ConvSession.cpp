@@ -344,6 +344,8 @@ bool TConvSession::WriteTag(const TFileParam& job) {
   tag.SetArtist(job.TrackInfo.Artist);
   tag.SetAlbum(job.TrackInfo.Album);
   tag.SetYear(job.TrackInfo.Year);
+  // The genre byte comes from the disc's category rather than a fixed 1
+  // ("Classic Rock") on every file, which would mislabel nearly every album.
   tag.Genre = GenreCode(job.TrackInfo.Category);
   tag.SetComment(job.TrackInfo.Comment);
   return tag.SaveTag() == 0;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTimer>
 #include <vector>
 
@@ -310,13 +311,17 @@ TEST(LameCoder, ShortFilesAreReadErrorsNotTheLastHeader) {
   EXPECT_FALSE(QFile::exists(folder.File("after.mp3"))) << "later files are not attempted";
   EXPECT_EQ(coder.SamplesPerChunk(), 0u) << "the stream is closed";
 
-  // A header whose block align is 0 would otherwise read nothing forever.
-  QByteArray zeroAlign = WavFile(TonePcm(kFrame));
-  zeroAlign[32] = 0;
-  zeroAlign[33] = 0;
-  WriteFile(good, zeroAlign);
-  coder.SetInputFiles({good});
-  EXPECT_EQ(RaisedBy(coder), "Read Error");
+  // Only one or two channels of 16 bits: 0 would read nothing forever, 0xFFFF
+  // would take a 151 MB buffer for a small file, 8 would overrun the stream.
+  for (const uint16_t align : {0, 1, 3, 8, 0xFFFF}) {
+    QByteArray bad = WavFile(TonePcm(3 * kFrame));
+    bad[32] = char(align & 0xFF);
+    bad[33] = char(align >> 8);
+    WriteFile(good, bad);
+    coder.SetInputFiles({good});
+    EXPECT_EQ(RaisedBy(coder), "Read Error") << "block align " << align;
+    EXPECT_EQ(QFileInfo(folder.File("good.mp3")).size(), 0) << "block align " << align;
+  }
 }
 
 TEST(LameCoder, FileSystemFailuresRaise) {
