@@ -108,6 +108,8 @@ class TConvSession {
   int32_t OverwriteAnswer = 0;
   uint8_t Stage = 0;
   bool Running() const { return FRunning; }
+  // True when this session created or overwrote the file.
+  bool WroteOutput(const QString& path) const { return FWrittenOutputs.contains(path); }
 
  private:
   void RunTrackLoop();
