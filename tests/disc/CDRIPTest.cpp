@@ -563,3 +563,18 @@ TEST_F(CDRIPTest, HugeOffsetsAndTocsNoDiscCanHoldAreHandled) {
     EXPECT_EQ(CR_ReadToc(), CDEX_ERROR);
   }
 }
+
+TEST_F(CDRIPTest, ARipEndsWithAnErrorWhenTheLibraryStopsDelivering) {
+  Start();
+  Rip.SetWriteWAV(true);
+  // The ripper goes away under the rip: every later chunk comes back empty.
+  Rip.OnProgress = [](TCDRIP*, uint16_t) { CR_CloseRipper(); };
+  try {
+    Rip.RipSection(0, 335, Folder.File("stalled.wav"));
+    ADD_FAILURE() << "a rip without progress must end";
+  } catch (const ECDRIPError& error) {
+    EXPECT_EQ(error.Message(), "Read error");
+  }
+  Rip.OnProgress = nullptr;
+  EXPECT_TRUE(Rip.RipSection(0, 10, Folder.File("next.wav")));
+}
