@@ -2,32 +2,35 @@
 // generated disc image as its drive: start-up, drive polling with insertion
 // and removal, the track list, editing, case and selection commands,
 // geometry rules, the actions and their menus, and the extraction command.
-#include "app/MainForm.h"
-
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QImage>
 #include <QMenuBar>
-#include <QPointer>
+#include <QPainter>
+#include <QPalette>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <deque>
 
+#include "app/MainForm.h"
 #include "cddb/CDInfo.h"
 #include "common/DiscImage.h"
 #include "common/TestUtil.h"
 #include "disc/CDRIP.h"
+#include "encode/ConvProc.h"
 #include "encode/MsgDisp.h"
 #include "libs/cdrip/cdrip.h"
 #include "platform/Folders.h"
@@ -434,7 +437,7 @@ TEST_F(MainFormTest, WithoutSelectAllTrackANewDiscStartsUnticked) {
   Poll();
   ASSERT_EQ(List()->topLevelItemCount(), 3);
   EXPECT_EQ(List()->topLevelItem(0)->checkState(0), Qt::Unchecked);
-  EXPECT_EQ(FForm->PanelText(2), "");
+  EXPECT_EQ(FForm->PanelText(2), "0 Track(s) selected - 00:00:00 - 0.00MB");
 }
 
 TEST_F(MainFormTest, CdPlayerIniCommandsSaveReadAndReportAFailure) {
@@ -722,24 +725,151 @@ TEST_F(ExtractTest, AFailedTrackIsMarkedAndTheErrorSummaryShownOnce) {
   EXPECT_TRUE(ReadFile(FTemp.File("list.m3u")).contains("Track03.MP3"));
 }
 
+// Screenshots for reviewing the look, in the build's screenshots folder
+// (tests/app/screenshot runs them): the window with a disc and a selected row,
+// each menu open, the conversion dialog during an extraction, the overwrite
+// question and the error summary, in a light and a dark palette. Popups and
+// dialogs are drawn over the window where the window system put them.
+class ScreenshotTest : public ExtractTest {
+ protected:
+  void SetUp() override {
+    FOriginal = QApplication::palette();
+    if (Dark()) {
+      QPalette dark(QColor(53, 53, 53));
+      dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
+      dark.setColor(QPalette::HighlightedText, Qt::white);
+      dark.setColor(QPalette::Base, QColor(35, 35, 35));
+      dark.setColor(QPalette::AlternateBase, QColor(45, 45, 45));
+      QApplication::setPalette(dark);
+    }
+    WriteFile(FTemp.File("Genre.txt"), ReadFile(ProgramDir() + "/Genre.txt"));
+    ExtractTest::SetUp();
+    ASSERT_TRUE(QDir().mkpath(FOut));
+    FForm->edArtist->setText("The Demo Ensemble");
+    FForm->edAlbum->setText("Generated Tones");
+    FForm->cbCategory->setCurrentText("Soundtrack");
+    FForm->edYear->setText("2026");
+    FForm->resize(760, 520);
+    FFolder = ProgramDir() + "/../screenshots";
+    ASSERT_TRUE(QDir().mkpath(FFolder));
+  }
+  void TearDown() override {
+    ExtractTest::TearDown();
+    QApplication::setPalette(FOriginal);
+  }
+  virtual bool Dark() const { return false; }
 
-// Renders the window with the disc listed, for reviewing the look; the PNG
-// lands in the build's screenshots folder (tests/app/screenshot prints it).
-TEST_F(MainFormTest, ScreenshotWithADiscListed) {
-  WriteFile(FTemp.File("Genre.txt"), ReadFile(ProgramDir() + "/Genre.txt"));
-  Start();
-  Poll();
-  FForm->edArtist->setText("The Demo Ensemble");
-  FForm->edAlbum->setText("Generated Tones");
-  List()->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
-  FForm->UpdateSelectionSummary();
-  FForm->resize(760, 520);
-  QCoreApplication::processEvents();
-  const QString folder = ProgramDir() + "/../screenshots";
-  ASSERT_TRUE(QDir().mkpath(folder));
-  const QImage image = FForm->grab().toImage();
-  EXPECT_EQ(image.size(), QSize(760, 520) * image.devicePixelRatio());
-  ASSERT_TRUE(image.save(folder + "/main-window.png"));
+ public:
+  // The main window with the given popup or dialog drawn where it stands.
+  QImage Compose(QWidget* over = nullptr) {
+    QCoreApplication::processEvents();
+    const QRect window = FForm->geometry();
+    QRect all = window;
+    if (over) all |= over->geometry();
+    QImage image(all.size(), QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.drawPixmap(window.topLeft() - all.topLeft(), FForm->grab());
+    if (over) painter.drawPixmap(over->geometry().topLeft() - all.topLeft(), over->grab());
+    return image;
+  }
+  void Save(const QString& name, const QImage& image) {
+    const QString file = FFolder + "/" + (Dark() ? "dark-" : "light-") + name + ".png";
+    EXPECT_TRUE(image.save(file)) << file.toStdString();
+  }
+
+ protected:
+  QPalette FOriginal;
+  QString FFolder;
+};
+
+class DarkScreenshotTest : public ScreenshotTest {
+ protected:
+  bool Dark() const override { return true; }
+};
+
+void TakeScreenshots(ScreenshotTest& t, TMainForm& form, const QString& out, const QString& temp) {
+  // A selected row, as after a click: the style's highlight with its text
+  // colour, whatever the palette.
+  QTreeWidgetItem* row = form.lvTrackList->topLevelItem(1);
+  form.lvTrackList->setCurrentItem(row);
+  form.lvTrackList->setFocus();
+  const QImage window = t.Compose();
+  t.Save("main-window", window);
+  const QPalette palette = form.lvTrackList->palette();
+  const QRect cell = form.lvTrackList->visualItemRect(row).adjusted(4, 2, -4, -2);
+  const QPoint origin = form.lvTrackList->viewport()->mapTo(&form, cell.topLeft());
+  const QImage rowImage = window.copy(QRect(origin, cell.size()));
+  int highlight = 0, text = 0;
+  for (int y = 0; y < rowImage.height(); ++y)
+    for (int x = 0; x < rowImage.width(); ++x) {
+      const QColor c = rowImage.pixelColor(x, y);
+      // The style may shade the highlight a little (a gradient).
+      const QColor h = palette.color(QPalette::Highlight);
+      if (std::abs(c.red() - h.red()) + std::abs(c.green() - h.green()) +
+              std::abs(c.blue() - h.blue()) <
+          40)
+        ++highlight;
+      // Text pixels stand out from the highlight by half the lightness scale.
+      if (std::abs(c.lightness() - palette.color(QPalette::Highlight).lightness()) > 100) ++text;
+    }
+  EXPECT_GT(highlight, rowImage.width() * rowImage.height() / 2) << "the row is not highlighted";
+  EXPECT_GT(text, 30) << "the selected row's text does not stand out";
+
+  for (QAction* menuAction : form.menuBar()->actions()) {
+    QMenu* menu = menuAction->menu();
+    form.menuBar()->setActiveAction(menuAction);
+    ASSERT_TRUE(WaitFor([menu] { return menu->isVisible(); })) << menuAction->text().toStdString();
+    t.Save("menu-" + menuAction->text().remove(u'&').toLower(), t.Compose(menu));
+    menu->close();
+    ASSERT_TRUE(WaitFor([menu] { return !menu->isVisible(); }));
+  }
+
+  // The conversion dialog at its first progress past a quarter.
+  auto progress = form.CDRIP->OnProgress;
+  bool taken = false;
+  form.CDRIP->OnProgress = [&](TCDRIP* cdrip, uint16_t percent) {
+    progress(cdrip, percent);
+    if (taken || percent < 25) return;
+    taken = true;
+    t.Save("conversion", t.Compose(form.ConvForm));
+  };
+  TScriptedMessageBoxes boxes;
+  {
+    TModalDriver driver;
+    driver.Then("ConvForm", [](QWidget*) {});
+    driver.Then("SavePlaylistDialog", [](QWidget* w) { qobject_cast<QDialog*>(w)->reject(); });
+    form.actExtract->trigger();
+    EXPECT_TRUE(driver.AllSeen());
+  }
+  EXPECT_TRUE(taken);
+  form.CDRIP->OnProgress = progress;
+
+  // Again over the files now there, with one of them unwritable.
+  ASSERT_TRUE(QFile::remove(out + "/Track03.MP3"));
+  ASSERT_TRUE(QDir().mkpath(out + "/Track03.MP3"));
+  TModalDriver driver;
+  driver.Then("ConvForm", [](QWidget*) {});
+  driver.Then("ConfirmOvwrtForm", [&](QWidget* w) {
+    t.Save("overwrite", t.Compose(w));
+    w->findChild<QPushButton*>("btnYestoAll")->click();
+  });
+  driver.Then("SavePlaylistDialog", [&](QWidget* w) {
+    w->findChild<QLineEdit*>("fileNameEdit")->setText(temp + "/list.m3u");
+    qobject_cast<QDialog*>(w)->accept();
+  });
+  driver.Then("DispForm", [&](QWidget* w) {
+    // The summary starts at the beginning of its lines.
+    EXPECT_EQ(w->findChild<QPlainTextEdit*>("MessageMemo")->horizontalScrollBar()->value(), 0);
+    t.Save("error-summary", t.Compose(w));
+    qobject_cast<QDialog*>(w)->accept();
+  });
+  form.actExtract->trigger();
+  EXPECT_TRUE(driver.AllSeen());
+  EXPECT_EQ(boxes.Asked().size(), 0u) << boxes.Texts().join(" | ").toStdString();
 }
+
+TEST_F(ScreenshotTest, LightPalette) { TakeScreenshots(*this, *FForm, FOut, FTemp.Path()); }
+TEST_F(DarkScreenshotTest, DarkPalette) { TakeScreenshots(*this, *FForm, FOut, FTemp.Path()); }
 
 }  // namespace
