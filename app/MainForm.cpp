@@ -317,7 +317,7 @@ void TMainForm::CreateToolBars() {
   player->addWidget(new QLabel(" Device ", player));
   cbCDRom = new QComboBox(player);
   cbCDRom->setObjectName("cbCDRom");
-  cbCDRom->setMinimumWidth(220);
+  cbCDRom->setMinimumWidth(180);  // the player toolbar fits a 640-pixel window
   player->addWidget(cbCDRom);
   connect(cbCDRom, &QComboBox::activated, this, &TMainForm::cbCDRomChange);
   player->addWidget(new QLabel(" Speed ", player));

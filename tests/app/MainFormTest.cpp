@@ -1045,6 +1045,8 @@ class ScreenshotTest : public ExtractTest {
     FForm->cbCategory->setCurrentText("Soundtrack");
     FForm->edYear->setText("2026");
     FForm->resize(760, 520);
+    // Under a window manager the new size arrives with its answer.
+    ASSERT_TRUE(WaitFor([this] { return FForm->size() == QSize(760, 520); }));
     FFolder = ProgramDir() + "/../screenshots";
     ASSERT_TRUE(QDir().mkpath(FFolder));
   }
