@@ -1,9 +1,9 @@
 #include "app/MainForm.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -33,10 +33,10 @@
 #include "app/splash.h"
 #include "cddb/CDInfo.h"
 #include "disc/CDRIP.h"
-#include "encode/ConvProc.h"
-#include "encode/LameCoder.h"
 #include "encode/MsgDisp.h"
 #include "encode/OverwriteConfirm.h"
+#include "encode/ConvProc.h"
+#include "encode/LameCoder.h"
 #include "platform/Files.h"
 #include "platform/Folders.h"
 #include "platform/MessageBox.h"
