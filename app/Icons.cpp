@@ -2,6 +2,8 @@
 
 #include <QAction>
 #include <QDir>
+#include <QEvent>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QPalette>
 #include <QStandardPaths>
@@ -56,10 +58,27 @@ QString DesktopTheme() {
   return theme;
 }
 
+// Follows the application's palette, so switching between a light and a dark
+// desktop theme while the program runs switches the fallback icons too.
+class TPaletteWatcher : public QObject {
+ public:
+  using QObject::QObject;
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::ApplicationPaletteChange && watched == qApp)
+      SetUpIconTheme(QGuiApplication::palette());
+    return false;
+  }
+};
+
 }  // namespace
 
 void SetUpIconTheme(const QPalette& palette) {
   const QString desktopTheme = DesktopTheme();
+  static const bool watching = [] {
+    if (qApp) qApp->installEventFilter(new TPaletteWatcher(qApp));
+    return true;
+  }();
+  (void)watching;
   QStringList paths = QIcon::themeSearchPaths();
   QStringList folders = {QDir::homePath() + "/.icons"};
   for (const QString& data : QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation))

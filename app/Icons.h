@@ -9,7 +9,8 @@ class QWidget;
 
 // Adds the system's icon folders to the search path and makes the fallback
 // theme match the palette; the desktop's own theme, when it has one, stays
-// first. Call again after the palette changes.
+// first. From the first call on, a change of the application's palette
+// calls it again.
 void SetUpIconTheme(const QPalette& palette);
 
 // Gives every QAction child of the window that has an entry in the icon table

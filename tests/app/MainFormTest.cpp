@@ -2,22 +2,21 @@
 // generated disc image as its drive: start-up, drive polling with insertion
 // and removal, the track list, editing, case and selection commands,
 // geometry rules, the actions and their menus, and the extraction command.
-#include "app/MainForm.h"
-
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QImage>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPalette>
-#include <QPointer>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
@@ -32,6 +31,7 @@
 #include <QtEndian>
 #include <deque>
 
+#include "app/MainForm.h"
 #include "app/SoundPlay.h"
 #include "cddb/CDInfo.h"
 #include "common/DiscImage.h"
@@ -680,6 +680,15 @@ TEST_F(MainFormTest, ToolbarIconsComeFromTheIconThemeAtTheToolbarsSize) {
       EXPECT_GE(std::max(drawn.width(), drawn.height()), size * 2 / 3) << context;
     }
   }
+  // Without a desktop theme the fallback is the theme, and it follows the
+  // palette while the program runs.
+  EXPECT_EQ(QIcon::themeName(), "breeze");
+  const QPalette light = QApplication::palette();
+  QApplication::setPalette(QPalette(QColor(53, 53, 53)));
+  EXPECT_EQ(QIcon::themeName(), "breeze-dark");
+  QApplication::setPalette(light);
+  EXPECT_EQ(QIcon::themeName(), "breeze");
+
   auto* extract = qobject_cast<QToolButton*>(
       FForm->findChild<QToolBar*>("ToolBar1")->widgetForAction(FForm->actExtract));
   ASSERT_NE(extract, nullptr);
