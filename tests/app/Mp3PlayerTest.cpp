@@ -20,7 +20,10 @@ class DefaultPlayerTest : public ::testing::Test {
     QDir().mkpath(qEnvironmentVariable("XDG_CONFIG_HOME"));
     FPlayer = FTemp.File("my player");
     FMarker = FTemp.File("started");
-    WriteFile(FPlayer, ("#!/bin/sh\necho \"$@\" > '" + FMarker + "'\n").toUtf8());
+    // Written aside and renamed, so the marker appears with its content.
+    WriteFile(FPlayer, ("#!/bin/sh\necho \"$@\" > '" + FMarker + ".part' && mv '" + FMarker +
+                        ".part' '" + FMarker + "'\n")
+                           .toUtf8());
     QFile(FPlayer).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   }
   void TearDown() override {
