@@ -73,7 +73,7 @@ TEST_F(ExtractJobsTest, PlaylistReplacesAnOldFileAndReportsAFolderItCannotWrite)
   WriteFile(file, QByteArray(5000, 'x'));
   ASSERT_TRUE(WritePlaylist(file, ThreeJobs(FTemp.Path())));
   EXPECT_TRUE(ReadFile(file).startsWith("#EXTM3U\r\n"));
-  EXPECT_FALSE(ReadFile(file).contains('x'));
+  EXPECT_FALSE(ReadFile(file).contains("xxxxx"));  // the temporary folder's name may hold an x
 
   WriteFile(FTemp.File("plain"), "a file, not a folder");
   EXPECT_FALSE(WritePlaylist(FTemp.File("plain/list.m3u"), ThreeJobs(FTemp.Path())));
