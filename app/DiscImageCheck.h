@@ -1,7 +1,7 @@
 // Checks a disc image with libcdio before the CD-reading library takes it as
 // a drive, so the headless front end can say what is wrong with a broken
-// image instead of reporting an empty drive. Any thread; it swaps libcdio's
-// process-wide log handler for the duration of the call.
+// image instead of reporting an empty drive. One call at a time: it swaps
+// libcdio's process-wide log handler for the duration of the call.
 #pragma once
 
 #include <QString>
