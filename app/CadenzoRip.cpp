@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "app/AppInfo.h"
+#include "app/DiscImageCheck.h"
 #include "app/ExtractJobs.h"
 #include "app/RipSignals.h"
 #include "cddb/CDInfo.h"
@@ -66,9 +67,12 @@ class TConsoleView : public TConvSessionView {
  public:
   TConsoleView(TOverwrite overwrite, bool terminal) : FOverwrite(overwrite), FTerminal(terminal) {}
 
+  // Set when existing files are skipped because nobody can be asked.
+  bool SkipsUnasked = false;
+
   void ShowStage(const QString& name) override {
     FStage = name;
-    FPercent = 0;
+    FPercent = name == StageName(stDone) ? 100 : 0;
     if (FTerminal)
       DrawBar();
     else if (!FCaption.isEmpty())
@@ -91,7 +95,15 @@ class TConsoleView : public TConvSessionView {
     alwaysOverwrite = false;
     switch (FOverwrite) {
       case TOverwrite::All: return orYes;
-      case TOverwrite::None: return orNo;
+      case TOverwrite::None:
+        if (SkipsUnasked) {
+          SkipsUnasked = false;
+          EndBar();
+          Print(stderr,
+                "cadenzo-rip: existing files are skipped without a terminal to ask on; "
+                "--overwrite all replaces them\n");
+        }
+        return orNo;
       case TOverwrite::Ask: break;
     }
     EndBar();
@@ -152,7 +164,8 @@ void PrintDisc(const TCDRIP& cdrip, const QStringList& drives, const TMyCDInfo& 
     text += QString("%1 %2: %3\n").arg(i == cdrip.CDRomNum() ? "*" : " ").arg(i).arg(drives[i]);
   text += QString("Disc ID: %1\n").arg(info.DiscID, 8, 16, QChar(u'0'));
   text += QString("Artist: %1\nAlbum: %2\n").arg(info.Artist, info.Album);
-  text += "  #  Start     Length    Title\n";
+  text +=
+      "  #  Start     Length    Title   (times in minutes:seconds:frames, 75 frames a second)\n";
   for (int i = 0; i < info.TrackCount; ++i)
     text += QString(" %1  %2  %3  %4\n")
                 .arg(i + 1, 2, 10, QChar(u'0'))
@@ -194,11 +207,17 @@ int main(int argc, char** argv) {
       "list", "Print the drives, the disc ID, artist, album and tracks, then exit.");
   parser.addOptions({driveOption, imageOption, tracksOption, formatOption, folderOption,
                      namingOption, normalizeOption, playlistOption, overwriteOption, listOption});
-  parser.process(app);
   auto usageError = [](const QString& text) {
     Print(stderr, QString("cadenzo-rip: %1\n").arg(text));
     return kExitUsage;
   };
+  // parse() rather than process(), which ends a usage error with status 1.
+  if (!parser.parse(QCoreApplication::arguments())) return usageError(parser.errorText());
+  if (parser.isSet("help")) parser.showHelp(0);
+  if (parser.isSet("version")) {
+    Print(stdout, QString("cadenzo-rip %1\n%2\n").arg(kProgramVersion, LibraryVersions()));
+    return 0;
+  }
   if (!parser.positionalArguments().isEmpty())
     return usageError(QString("unexpected argument '%1'").arg(parser.positionalArguments().first()));
 
@@ -212,6 +231,9 @@ int main(int argc, char** argv) {
     settings.OutputFormat = format == "mp3" ? 1 : 0;
   }
   if (parser.isSet(folderOption)) settings.OutputFolder = parser.value(folderOption);
+  // Absolute, so the playlist's paths hold from any folder.
+  if (!settings.OutputFolder.isEmpty())
+    settings.OutputFolder = QFileInfo(settings.OutputFolder).absoluteFilePath();
   if (parser.isSet(namingOption)) settings.NamingString = parser.value(namingOption);
   if (parser.isSet(normalizeOption)) {
     bool ok = false;
@@ -230,7 +252,8 @@ int main(int argc, char** argv) {
     else if (value == "none") overwrite = TOverwrite::None;
     else return usageError("--overwrite takes ask, all or none");
   }
-  if (overwrite == TOverwrite::Ask && !terminal) overwrite = TOverwrite::None;
+  const bool skipsUnasked = overwrite == TOverwrite::Ask && !terminal;
+  if (skipsUnasked) overwrite = TOverwrite::None;
   settings.OverwritePrompt = overwrite != TOverwrite::All;
 
   QTemporaryDir imageFolder;
@@ -238,6 +261,9 @@ int main(int argc, char** argv) {
   if (parser.isSet(imageOption)) {
     const QString image = parser.value(imageOption);
     if (!QFileInfo(image).isFile()) return usageError(QString("no disc image '%1'").arg(image));
+    const QString problem = DiscImageProblem(image);
+    if (!problem.isEmpty())
+      return usageError(QString("the disc image '%1' can't be read: %2").arg(image, problem));
     iniPath = imageFolder.filePath("cdrip.ini");
     if (!imageFolder.isValid() || !WriteImageIni(iniPath, image))
       return usageError("cannot write a temporary cdrip.ini");
@@ -304,9 +330,13 @@ int main(int argc, char** argv) {
   }
 
   const QString folder = settings.OutputFolder;
-  if (!QFileInfo(folder).isDir() && !CreateOutputFolder(folder)) {
-    Print(stderr, QString("cadenzo-rip: The output folder '%1' can't be create! \n").arg(folder));
-    return kExitFailed;
+  if (!QFileInfo(folder).isDir()) {
+    const QString reason = CreateFolder(folder);
+    if (!reason.isEmpty()) {
+      Print(stderr, QString("cadenzo-rip: The output folder '%1' can't be create! (%2)\n")
+                        .arg(folder, reason));
+      return kExitFailed;
+    }
   }
   settings.ConvertType = 31;
   TJobList jobs;
@@ -319,6 +349,7 @@ int main(int argc, char** argv) {
   AssignOutputPaths(jobs, info.Artist, info.Album);
 
   TConsoleView view(overwrite, terminal);
+  view.SkipsUnasked = skipsUnasked;
   TConvSession session(cdrip, coder, view);
   session.CreateOutputFolder = CreateOutputFolder;
   cdrip.OnProgress = [&session](TCDRIP*, uint16_t percent) { session.SetProgress(percent); };

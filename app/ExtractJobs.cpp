@@ -1,7 +1,9 @@
 #include "app/ExtractJobs.h"
 
-#include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <filesystem>
+#include <system_error>
 
 #include "app/AppInfo.h"
 #include "cddb/CDInfo.h"
@@ -53,8 +55,14 @@ void AssignOutputPaths(TJobList& jobs, const QString& artist, const QString& alb
   }
 }
 
-bool CreateOutputFolder(const QString& path) {
-  return !path.isEmpty() && QDir().mkpath(path) && QFileInfo(path).isDir();
+bool CreateOutputFolder(const QString& path) { return CreateFolder(path).isEmpty(); }
+
+QString CreateFolder(const QString& path) {
+  if (path.isEmpty()) return QStringLiteral("no folder given");
+  std::error_code error;
+  std::filesystem::create_directories(QFile::encodeName(path).toStdString(), error);
+  if (error) return QString::fromLocal8Bit(error.message());
+  return QFileInfo(path).isDir() ? QString() : QStringLiteral("Not a directory");
 }
 
 bool WritePlaylist(const QString& fileName, const TJobList& jobs) {

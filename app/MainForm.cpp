@@ -18,15 +18,18 @@
 #include <QStyle>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include "app/About.h"
 #include "app/AppInfo.h"
 #include "app/ExtractJobs.h"
+#include "app/Icons.h"
 #include "app/Mp3Player.h"
 #include "app/SoundPlay.h"
 #include "app/TrackBarEx.h"
+#include "app/TrackListView.h"
 #include "app/splash.h"
 #include "cddb/CDInfo.h"
 #include "disc/CDRIP.h"
@@ -103,6 +106,8 @@ TMainForm::TMainForm(int driveCount, QWidget* parent)
   setObjectName("MainForm");
   setWindowIcon(ProgramIcon());
   CreateActions();
+  SetUpIconTheme(palette());
+  ApplyThemeIcons(this);
   CreateMenus();
   CreateToolBars();
   CreateClientArea();
@@ -272,12 +277,13 @@ void TMainForm::CreateMenus() {
   pmenuTrackList->setObjectName("pmenuTrackList");
   fill(pmenuTrackList, {actPlay, actPause, actStop, nullptr, actExtract, actRenameTrack, nullptr,
                         actSelectAll, actSelectNone, actInvertSelect, nullptr, actRefreshCD});
+  // The hints show as tooltips in menus too, not only on toolbar buttons.
+  for (QMenu* menu : findChildren<QMenu*>()) menu->setToolTipsVisible(true);
 }
 
 void TMainForm::CreateToolBars() {
   QToolBar* main = addToolBar("Main");
   main->setObjectName("ToolBar1");
-  main->setIconSize(QSize(32, 32));
   main->setToolButtonStyle(Qt::ToolButtonIconOnly);
   for (QAction* action :
        {actExtract, static_cast<QAction*>(nullptr), actRefreshCD, actReadRemoteCDDB,
@@ -287,18 +293,20 @@ void TMainForm::CreateToolBars() {
       main->addAction(action);
     else
       main->addSeparator();
+  actExtract->setIconText("Extract");
+  qobject_cast<QToolButton*>(main->widgetForAction(actExtract))
+      ->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
 
   addToolBarBreak();
   QToolBar* player = addToolBar("Player");
   player->setObjectName("ToolBar2");
-  player->setIconSize(QSize(20, 20));
   player->addActions({actPreviousTrack, actPlay, actPause, actStop, actNextTrack, actEjectCD,
                       actCloseCD});
   player->addSeparator();
   player->addWidget(new QLabel(" Device ", player));
   cbCDRom = new QComboBox(player);
   cbCDRom->setObjectName("cbCDRom");
-  cbCDRom->setMinimumWidth(220);
+  cbCDRom->setMinimumWidth(180);  // the player toolbar fits a 640-pixel window
   player->addWidget(cbCDRom);
   connect(cbCDRom, &QComboBox::activated, this, &TMainForm::cbCDRomChange);
   player->addWidget(new QLabel(" Speed ", player));
@@ -346,8 +354,7 @@ void TMainForm::CreateClientArea() {
   lvTrackList->setAllColumnsShowFocus(true);
   lvTrackList->setSelectionMode(QAbstractItemView::SingleSelection);
   lvTrackList->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  lvTrackList->setStyleSheet("QTreeView::item { border-right: 1px solid #d0d0d0; "
-                             "border-bottom: 1px solid #d0d0d0; }");
+  lvTrackList->setItemDelegate(new TGridItemDelegate(lvTrackList));
   lvTrackList->setHeaderLabels({"Track Title", "#TrackNo", "Start", "Length", "Size", "State"});
   const int widths[] = {260, 70, 60, 60, 60, 100};
   // The widest text of each column, so a larger font does not cut the times.
@@ -369,7 +376,9 @@ void TMainForm::CreateClientArea() {
   auto* bottom = new QHBoxLayout;
   auto* speaker = new QLabel(client);
   speaker->setObjectName("Image1");
-  speaker->setPixmap(style()->standardIcon(QStyle::SP_MediaVolume).pixmap(20, 20));
+  speaker->setPixmap(
+      QIcon::fromTheme("audio-volume-high", style()->standardIcon(QStyle::SP_MediaVolume))
+          .pixmap(20, 20));
   speaker->setToolTip("Double click to adjust sound volume");
   trkbarMasterVolume = new QSlider(Qt::Horizontal, client);
   trkbarMasterVolume->setObjectName("trkbarMasterVolume");
@@ -393,7 +402,8 @@ void TMainForm::CreateStatusBar() {
     StatusPanels[i] = new QLabel(this);
     StatusPanels[i]->setObjectName(QString("StatusPanel%1").arg(i));
     StatusPanels[i]->setMinimumWidth(widths[i]);
-    statusBar()->addWidget(StatusPanels[i], i == 2 ? 1 : 0);
+    // Permanent, so a hint's status message shows beside them, not over them.
+    statusBar()->addPermanentWidget(StatusPanels[i]);
   }
 }
 
@@ -564,6 +574,7 @@ void TMainForm::FillTrackList() {
   StatusPanels[1]->setText(QString("%1 Track(s) - %2 - %3")
                                .arg(QString::number(CDInfo->TrackCount), CDInfo->DiscLengthText(),
                                     MegabytesText(CDInfo->DiscBytes)));
+  UpdateSelectionSummary();
 }
 
 void TMainForm::SetAllChecks(const std::function<bool(bool)>& checked) {
@@ -578,7 +589,10 @@ void TMainForm::SetAllChecks(const std::function<bool(bool)>& checked) {
 }
 
 void TMainForm::UpdateSelectionSummary() {
-  if (lvTrackList->topLevelItemCount() == 0) return;
+  if (lvTrackList->topLevelItemCount() == 0) {
+    StatusPanels[2]->clear();
+    return;
+  }
   int count = 0;
   int64_t sectors = 0;
   double bytes = 0;
@@ -605,6 +619,7 @@ void TMainForm::lvTrackListEdited(QTreeWidgetItem* item, int column) {
 }
 
 void TMainForm::TakeEditsIn() {
+  CommitOpenEditor(lvTrackList);
   CDInfo->Artist = edArtist->text();
   CDInfo->Album = edAlbum->text();
   CDInfo->Category = cbCategory->currentText();

@@ -3,16 +3,14 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
-// The program of a .desktop Exec line: its first word, unquoted, without the
-// line's field codes. Empty when the line has none.
-QString ProgramOfExecLine(const QString& execLine);
-
-// The program the desktop opens audio/mpeg files with (xdg-mime's default
-// application, then the Exec line of its .desktop file), as an existing
-// executable path; empty when none is registered or it is not installed.
-QString DefaultMp3Player();
+// The command of the application the desktop opens audio/mpeg files with
+// (xdg-mime's default, then the Exec line of its desktop entry), program
+// first; empty when none is registered or its program is not installed.
+QStringList DefaultMp3PlayerCommand();
 
 // Starts `execute` with the blank-separated `parameters` when `execute` is not
-// blank, else the default player. False when nothing could be started.
+// blank, else the default player's whole command. False when nothing could
+// be started.
 bool LaunchMp3Player(const QString& execute, const QString& parameters);

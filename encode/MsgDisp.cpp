@@ -52,6 +52,8 @@ void TDispForm::ClearMessages() {
 void TDispForm::showEvent(QShowEvent* event) {
   chkPromptOption->setChecked(false);
   setWindowTitle(QString::asprintf("%d Error(s) occured during conversion session.", ErrorCount));
+  // Show the lines from their beginning, not where the last one ended.
+  MessageMemo->moveCursor(QTextCursor::Start);
   QDialog::showEvent(event);
 }
 

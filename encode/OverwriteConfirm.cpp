@@ -45,6 +45,8 @@ TConfirmOvwrtForm::TConfirmOvwrtForm(QWidget* parent) : QDialog(parent) {
   layout->addWidget(stxtFileName, 1, 1);
   layout->addLayout(buttons, 2, 0, 1, 2);
   layout->addWidget(chkbAlwaysOverwrite, 3, 0, 1, 2);
+  // The texts take the width the buttons leave, not the icon.
+  layout->setColumnStretch(1, 1);
 }
 
 void TConfirmOvwrtForm::reject() { done(orCancel); }

@@ -5,6 +5,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
+
 #include <csignal>
 
 #include "cddb/CDInfo.h"
@@ -61,12 +63,24 @@ class CadenzoRipTest : public ::testing::Test {
   TRun Rip(QStringList arguments) {
     arguments.prepend(Image->CuePath);
     arguments.prepend("--image");
+    return Run(ProgramDir() + "/cadenzo-rip", arguments);
+  }
+
+  static TRun Run(const QString& program, const QStringList& arguments) {
     QByteArray out, err;
     TRun run;
-    run.ExitCode = RunProgram(ProgramDir() + "/cadenzo-rip", arguments, &out, &err);
+    run.ExitCode = RunProgram(program, arguments, &out, &err);
     run.Out = QString::fromUtf8(out);
     run.Err = QString::fromUtf8(err);
     return run;
+  }
+
+  // cadenzo-rip over the test image with a terminal for its input and
+  // output (script(1) provides one); everything it prints lands in Out.
+  TRun RipOnTerminal(const QStringList& arguments) {
+    QString command = "'" + ProgramDir() + "/cadenzo-rip' --image '" + Image->CuePath + "'";
+    for (const QString& argument : arguments) command += " '" + argument + "'";
+    return Run("script", {"-qec", command, "/dev/null"});
   }
 
   static double Duration(const QString& file) {
@@ -176,6 +190,8 @@ TEST_F(CadenzoRipTest, BadOptionsAreUsageErrors) {
       {{"--normalize", "50"}, "--normalize takes 80 to 100"},
       {{"--overwrite", "maybe"}, "--overwrite takes ask, all or none"},
       {{"--drive", "5"}, "--drive takes 0 to 0"},
+      {{"--bogus"}, "Unknown option 'bogus'"},
+      {{"--format"}, "Missing value after '--format'"},
   };
   for (const auto& c : cases) {
     const TRun run = Rip(c.Arguments);
@@ -272,6 +288,100 @@ TEST_F(CadenzoRipStop, SigtermLeavesNoTemporaryFileAndKeepsTheUsersOwn) {
   EXPECT_EQ(ReadFile(FOut.File("Track02.tmp")), "mine too");
   EXPECT_TRUE(run.Err.contains("stopped by SIGTERM; kept 1 finished track(s)"))
       << run.Err.toStdString();
+}
+
+TEST_F(CadenzoRipTest, BrokenImagesAreExplainedAsUsageErrors) {
+  WriteFile(FOut.File("garbage.cue"), "this is no cue sheet\nFOO BAR\n");
+  WriteFile(FOut.File("lost.cue"),
+            "FILE \"lost.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
+  const struct {
+    QString Image;
+    const char* Reason;
+  } cases[] = {
+      {FOut.File("garbage.cue"), "libcdio does not recognise it as a disc image"},
+      {FOut.File("lost.cue"), "No such file or directory"},
+  };
+  for (const auto& c : cases) {
+    for (const QStringList& more : {QStringList{"--list"}, QStringList{}}) {
+      const TRun run = Run(ProgramDir() + "/cadenzo-rip",
+                           QStringList{"--image", c.Image, "--output-folder", FOut.Path()} + more);
+      EXPECT_EQ(run.ExitCode, 2) << c.Reason;
+      EXPECT_TRUE(run.Err.contains("the disc image '" + c.Image + "' can't be read: "))
+          << run.Err.toStdString();
+      EXPECT_TRUE(run.Err.contains(c.Reason)) << run.Err.toStdString();
+      EXPECT_FALSE(run.Err.contains("No disc")) << run.Err.toStdString();
+      EXPECT_EQ(run.Out, "");  // no empty listing with disc ID 00000000
+    }
+  }
+}
+
+TEST_F(CadenzoRipTest, ARelativeOutputFolderGivesAbsolutePathsInThePlaylist) {
+  // Run from the test's folder: sh changes into it and starts the program.
+  const TRun run = Run("sh", {"-c", "cd \"$1\" && shift && exec \"$@\"", "sh", FOut.Path(),
+                              ProgramDir() + "/cadenzo-rip", "--image", Image->CuePath, "--tracks",
+                              "2", "--output-folder", "rel", "--playlist", "list.m3u"});
+  ASSERT_EQ(run.ExitCode, 0) << run.Err.toStdString();
+  const QString second = FOut.File("rel/Second.MP3");
+  EXPECT_TRUE(run.Out.contains("Done        " + second)) << run.Out.toStdString();
+  EXPECT_EQ(ReadFile(FOut.File("list.m3u")),
+            ("#EXTM3U\r\n#EXTINF:4, Second\r\n" + second + "\r\n").toUtf8());
+}
+
+TEST_F(CadenzoRipTest, AnOutputFolderThatCannotBeCreatedGivesTheSystemsReason) {
+  WriteFile(FOut.File("file"), "in the way");
+  const TRun run = Rip({"--output-folder", FOut.File("file/music")});
+  EXPECT_EQ(run.ExitCode, 1);
+  EXPECT_TRUE(run.Err.contains("The output folder '" + FOut.File("file/music") +
+                               "' can't be create! (Not a directory)"))
+      << run.Err.toStdString();
+}
+
+TEST_F(CadenzoRipTest, SkippingWithoutATerminalTellsOnceHowToReplace) {
+  WriteFile(FOut.File("Opening.MP3"), "keep me");
+  WriteFile(FOut.File("Second.MP3"), "keep me too");
+  const TRun run = Rip({"--tracks", "1-2", "--output-folder", FOut.Path()});
+  EXPECT_EQ(run.ExitCode, 1);
+  EXPECT_EQ(run.Err.count("--overwrite all replaces them"), 1) << run.Err.toStdString();
+  EXPECT_EQ(ReadFile(FOut.File("Second.MP3")), "keep me too");
+  // Asked for explicitly, skipping needs no notice.
+  const TRun none = Rip({"--tracks", "1-2", "--output-folder", FOut.Path(), "--overwrite", "none"});
+  EXPECT_FALSE(none.Err.contains("--overwrite all")) << none.Err.toStdString();
+}
+
+TEST_F(CadenzoRipTest, ListNamesTheTimeFormatAndAFinishedJobShowsAFullBar) {
+  const TRun list = Rip({"--list"});
+  EXPECT_TRUE(
+      list.Out.contains("  #  Start     Length    Title   (times in minutes:seconds:frames"))
+      << list.Out.toStdString();
+
+  const TRun run = RipOnTerminal({"--tracks", "3", "--output-folder", FOut.Path()});
+  ASSERT_EQ(run.ExitCode, 0) << run.Out.toStdString();
+  EXPECT_TRUE(run.Out.contains("] 100% Done")) << run.Out.toStdString();
+  EXPECT_FALSE(run.Out.contains("]   0% Done")) << run.Out.toStdString();
+}
+
+TEST_F(CadenzoRipTest, VersionNamesTheLibrariesAndTheManualPageListsEveryOption) {
+  const TRun version = Run(ProgramDir() + "/cadenzo-rip", {"--version"});
+  EXPECT_EQ(version.ExitCode, 0);
+  EXPECT_TRUE(QRegularExpression("^cadenzo-rip 1\\.06\nlibcdio \\d+\\.\\d+[^,]*, libcdio-paranoia "
+                                 "\\S+, LAME \\d+\\.\\d+\n$")
+                  .match(version.Out)
+                  .hasMatch())
+      << version.Out.toStdString();
+
+  const QString help = Run(ProgramDir() + "/cadenzo-rip", {"--help"}).Out;
+  const QString manual = QString::fromUtf8(ReadFile(ProgramDir() + "/../man/cadenzo-rip.1"));
+  ASSERT_TRUE(manual.startsWith(".\\\" DO NOT MODIFY THIS FILE!")) << manual.left(80).toStdString();
+  // Every long option of the help text, with its dashes escaped for roff.
+  const QRegularExpression option("--([a-z-]+)");
+  int options = 0;
+  for (const auto& match : option.globalMatch(help)) {
+    ++options;
+    const QString name = match.captured(1);
+    EXPECT_TRUE(manual.contains("\\-\\-" + QString(name).replace("-", "\\-")))
+        << name.toStdString();
+  }
+  EXPECT_GE(options, 12);
 }
 
 }  // namespace

@@ -9,26 +9,37 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QImage>
 #include <QMenuBar>
+#include <QPainter>
+#include <QPalette>
 #include <QPointer>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QStyle>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <QTreeWidget>
+#include <QtEndian>
 #include <deque>
 
+#include "app/SoundPlay.h"
 #include "cddb/CDInfo.h"
 #include "common/DiscImage.h"
 #include "common/ModalDriver.h"
 #include "common/TestUtil.h"
 #include "disc/CDRIP.h"
+#include "encode/ConvProc.h"
 #include "encode/MsgDisp.h"
 #include "libs/cdrip/cdrip.h"
 #include "platform/Folders.h"
@@ -288,17 +299,32 @@ TEST_F(MainFormTest, GenreListComesFromGenreTxtWhenPresent) {
 }
 
 TEST_F(MainFormTest, ASavedDriveBeyondTheCountSelectsDriveZeroAndAReshowRepeatsNothing) {
-  SetDiscPresent(true, "[CD-ROM]\r\nnActive=3\r\n");
+  const TDiscImage second = MakeDiscImage(FTemp.File("disc2"), "other", {300, 300});
+  WriteCdripIni(FTemp.File("cdrip.ini"), {FImage.CuePath, second.CuePath},
+                "[CD-ROM]\r\nnActive=3\r\n");
   Start();
   EXPECT_EQ(Config->nActive, 0);
   EXPECT_EQ(FForm->cbCDRom->currentIndex(), 0);
   EXPECT_EQ(FForm->CDRIP->CDRomNum(), 0);
   EXPECT_STREQ(Config->DriveParams.lpszCDROMID, FForm->CDRIP->Params().lpszCDROMID);
 
+  // The user picks the second drive; a restore must neither list the drives
+  // again nor go back to the saved one.
+  emit FForm->cbCDRom->activated(1);
+  ASSERT_EQ(FForm->CDRIP->CDRomNum(), 1);
+  int listed = 0;
+  QObject::connect(
+      FForm->cbCDRom->model(), &QAbstractItemModel::rowsInserted,
+      [&listed](const QModelIndex&, int first, int last) { listed += last - first + 1; });
   FForm->hide();
   FForm->show();
-  EXPECT_EQ(FForm->cbCDRom->count(), 1);
-  EXPECT_EQ(FForm->DriveNames.size(), 1);
+  FForm->showMinimized();
+  FForm->showNormal();
+  EXPECT_EQ(listed, 0);
+  EXPECT_EQ(FForm->cbCDRom->count(), 2);
+  EXPECT_EQ(FForm->DriveNames.size(), 2);
+  EXPECT_EQ(FForm->CDRIP->CDRomNum(), 1);
+  EXPECT_EQ(FForm->cbCDRom->currentIndex(), 1);
 }
 
 TEST_F(MainFormTest, ChoosingAnotherDriveSelectsItAndShowsItsDisc) {
@@ -394,7 +420,7 @@ TEST_F(MainFormTest, WithoutSelectAllTrackANewDiscStartsUnticked) {
   Poll();
   ASSERT_EQ(List()->topLevelItemCount(), 3);
   EXPECT_EQ(List()->topLevelItem(0)->checkState(0), Qt::Unchecked);
-  EXPECT_EQ(FForm->PanelText(2), "");
+  EXPECT_EQ(FForm->PanelText(2), "0 Track(s) selected - 00:00:00 - 0.00MB");
 }
 
 TEST_F(MainFormTest, CdPlayerIniCommandsSaveReadAndReportAFailure) {
@@ -517,9 +543,21 @@ TEST_F(MainFormTest, EveryActionHasItsCaptionHintShortcutAndState) {
   EXPECT_FALSE(FForm->actGetCategoryList->isVisible());
 }
 
-QStringList Entries(const QList<QAction*>& actions) {
+// The entries of a menu or toolbar: action names, "-" for separators, a
+// label's text and other widgets' names.
+QStringList Entries(const QList<QAction*>& actions, QToolBar* bar = nullptr) {
   QStringList names;
-  for (QAction* action : actions) names << (action->isSeparator() ? "-" : action->objectName());
+  for (QAction* action : actions) {
+    QWidget* widget = bar && action->objectName().isEmpty() && !action->isSeparator()
+                          ? bar->widgetForAction(action)
+                          : nullptr;
+    if (auto* label = qobject_cast<QLabel*>(widget))
+      names << label->text().trimmed();
+    else if (widget)
+      names << widget->objectName();
+    else
+      names << (action->isSeparator() ? "-" : action->objectName());
+  }
   return names;
 }
 
@@ -528,11 +566,21 @@ TEST_F(MainFormTest, MenusToolbarAndPopupShareTheActionsInOrder) {
   QStringList menus;
   for (QAction* menu : FForm->menuBar()->actions()) menus << menu->text();
   EXPECT_EQ(menus, (QStringList{"&File", "&Edit", "&Action", "&CDDB", "&Options", "&Help"}));
+  const QStringList expected[] = {
+      {"actReadPlayINI", "actWrtPlayINI", "-", "actExit"},
+      {"actRenameTrack", "-", "actSelectAll", "actSelectNone", "actInvertSelect", "-",
+       "actUpperCase", "actLowerCase", "actCapitalize"},
+      {"actExtract", "-", "actRefreshCD", "-", "actPlay", "actPause", "actStop", "actPreviousTrack",
+       "actNextTrack", "actCloseCD", "actEjectCD", "-", "actLaunchMP3Player", "-",
+       "actOpenOutputFolder"},
+      {"actReadRemoteCDDB", "-", "actGetServerList", "actGetCategoryList"},
+      {"actOption", "-", "actSoundVolume"},
+      {"actHelp", "-", "actHomepage", "actCheckVersion", "-", "actAbout"},
+  };
+  for (int i = 0; i < 6; ++i)
+    EXPECT_EQ(Entries(FForm->menuBar()->actions()[i]->menu()->actions()), expected[i])
+        << menus[i].toStdString();
   const QMenu* action = FForm->menuBar()->actions()[2]->menu();
-  EXPECT_EQ(Entries(action->actions()),
-            (QStringList{"actExtract", "-", "actRefreshCD", "-", "actPlay", "actPause", "actStop",
-                         "actPreviousTrack", "actNextTrack", "actCloseCD", "actEjectCD", "-",
-                         "actLaunchMP3Player", "-", "actOpenOutputFolder"}));
   EXPECT_EQ(Entries(FForm->pmenuTrackList->actions()),
             (QStringList{"actPlay", "actPause", "actStop", "-", "actExtract", "actRenameTrack", "-",
                          "actSelectAll", "actSelectNone", "actInvertSelect", "-", "actRefreshCD"}));
@@ -540,6 +588,11 @@ TEST_F(MainFormTest, MenusToolbarAndPopupShareTheActionsInOrder) {
             (QStringList{"actExtract", "-", "actRefreshCD", "actReadRemoteCDDB",
                          "actLaunchMP3Player", "actOpenOutputFolder", "-", "actRenameTrack",
                          "actUpperCase", "-", "actOption", "actHelp"}));
+  auto* player = FForm->findChild<QToolBar*>("ToolBar2");
+  EXPECT_EQ(
+      Entries(player->actions(), player),
+      (QStringList{"actPreviousTrack", "actPlay", "actPause", "actStop", "actNextTrack",
+                   "actEjectCD", "actCloseCD", "-", "Device", "cbCDRom", "Speed", "cbSpeed"}));
   // One action object behind every entry.
   EXPECT_EQ(action->actions()[0], FForm->pmenuTrackList->actions()[4]);
   QStringList columns;
@@ -547,6 +600,105 @@ TEST_F(MainFormTest, MenusToolbarAndPopupShareTheActionsInOrder) {
   EXPECT_EQ(columns, (QStringList{"Track Title", "#TrackNo", "Start", "Length", "Size", "State"}));
 }
 
+TEST_F(MainFormTest, HintsShowAsTooltipsAndAStatusMessageThatLeavesThePanels) {
+  Start();
+  Poll();
+  for (QAction* menu : FForm->menuBar()->actions())
+    EXPECT_TRUE(menu->menu()->toolTipsVisible()) << menu->text().toStdString();
+  EXPECT_TRUE(FForm->pmenuTrackList->toolTipsVisible());
+  auto* toolbar = FForm->findChild<QToolBar*>("ToolBar1");
+  EXPECT_EQ(toolbar->widgetForAction(FForm->actRefreshCD)->toolTip(), "Refresh track list");
+
+  const QString panels[] = {FForm->PanelText(0), FForm->PanelText(1), FForm->PanelText(2)};
+  FForm->actExtract->showStatusText(FForm.get());  // as hovering its menu entry does
+  EXPECT_EQ(FForm->statusBar()->currentMessage(), "Extract audio track(s) from CD");
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_TRUE(FForm->StatusPanels[i]->isVisible()) << i;
+    EXPECT_EQ(FForm->PanelText(i), panels[i]) << i;
+  }
+  QStatusTipEvent leave{QString()};
+  QCoreApplication::sendEvent(FForm.get(), &leave);
+  EXPECT_EQ(FForm->statusBar()->currentMessage(), "");
+}
+
+TEST_F(MainFormTest, ToolbarIconsComeFromTheIconThemeAtTheToolbarsSize) {
+  Start();
+  const int size = FForm->style()->pixelMetric(QStyle::PM_ToolBarIconSize);
+  for (const char* name : {"ToolBar1", "ToolBar2"}) {
+    auto* bar = FForm->findChild<QToolBar*>(name);
+    EXPECT_EQ(bar->iconSize(), QSize(size, size)) << name;
+    for (QAction* action : bar->actions()) {
+      if (action->isSeparator() || action->objectName().isEmpty()) continue;
+      const std::string context = action->objectName().toStdString();
+      EXPECT_FALSE(action->icon().name().isEmpty()) << context;  // a theme icon
+      const QImage image = action->icon().pixmap(bar->iconSize()).toImage();
+      ASSERT_EQ(image.size(), bar->iconSize()) << context;
+      // Drawn at that size, not a smaller image in the middle of the button.
+      QRect drawn;
+      for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+          if (qAlpha(image.pixel(x, y)) > 0) drawn |= QRect(x, y, 1, 1);
+      EXPECT_GE(std::max(drawn.width(), drawn.height()), size * 2 / 3) << context;
+    }
+  }
+  // Without a desktop theme the fallback is the theme, and it follows the
+  // palette while the program runs.
+  EXPECT_EQ(QIcon::themeName(), "breeze");
+  const QPalette light = QApplication::palette();
+  QApplication::setPalette(QPalette(QColor(53, 53, 53)));
+  EXPECT_EQ(QIcon::themeName(), "breeze-dark");
+  QApplication::setPalette(light);
+  EXPECT_EQ(QIcon::themeName(), "breeze");
+
+  auto* extract = qobject_cast<QToolButton*>(
+      FForm->findChild<QToolBar*>("ToolBar1")->widgetForAction(FForm->actExtract));
+  ASSERT_NE(extract, nullptr);
+  EXPECT_EQ(extract->toolButtonStyle(), Qt::ToolButtonTextBesideIcon);
+  EXPECT_EQ(extract->text(), "Extract");
+}
+
+// Opens the title editor on the row and types without pressing Enter.
+void TypeInTitleEditor(TMainForm& form, int row, const QString& text) {
+  form.lvTrackList->setCurrentItem(form.lvTrackList->topLevelItem(row));
+  form.actRenameTrack->trigger();
+  // The open editor; an earlier one may still wait for its deletion.
+  auto* editor =
+      qobject_cast<QLineEdit*>(form.lvTrackList->indexWidget(form.lvTrackList->currentIndex()));
+  ASSERT_NE(editor, nullptr);
+  editor->setText(text);
+}
+
+TEST_F(MainFormTest, AnOpenTitleEditorIsTakenInBySaveAndCaseCommands) {
+  Start();
+  Poll();
+  TypeInTitleEditor(*FForm, 1, "typed, not entered");
+  FForm->actWrtPlayINI->trigger();
+  EXPECT_EQ(Cell(1, 0), "typed, not entered");
+  TMyCDInfo stored(FForm->CDRIP.get());
+  ASSERT_TRUE(stored.LoadFromTOC());
+  ASSERT_TRUE(stored.ReadCDPlayerIni());
+  EXPECT_EQ(stored.GetTrackTitle(1), "typed, not entered");
+
+  TypeInTitleEditor(*FForm, 2, "last one");
+  FForm->actUpperCase->trigger();
+  EXPECT_EQ(Cell(2, 0), "LAST ONE");
+  EXPECT_EQ(FForm->CDInfo->GetTrackTitle(2), "LAST ONE");
+  // Blanks typed into the editor keep the old title, as Enter would.
+  TypeInTitleEditor(*FForm, 0, "   ");
+  FForm->actLowerCase->trigger();
+  EXPECT_EQ(Cell(0, 0), "track01");
+}
+
+TEST_F(MainFormTest, ReadingCdPlayerIniRefillsTheListAndItsSelectionSummary) {
+  Start();
+  Poll();
+  EXPECT_EQ(FForm->PanelText(2), "3 Track(s) selected - 00:09:00 - 1.51MB");
+  FForm->actWrtPlayINI->trigger();
+  FForm->actReadPlayINI->trigger();
+  ASSERT_EQ(List()->topLevelItemCount(), 3);
+  EXPECT_EQ(List()->topLevelItem(0)->checkState(0), Qt::Unchecked);
+  EXPECT_EQ(FForm->PanelText(2), "0 Track(s) selected - 00:00:00 - 0.00MB");
+}
 
 class ExtractTest : public MainFormTest {
  protected:
@@ -681,25 +833,311 @@ TEST_F(ExtractTest, AFailedTrackIsMarkedAndTheErrorSummaryShownOnce) {
   // The failed job is listed all the same.
   EXPECT_TRUE(ReadFile(FTemp.File("list.m3u")).contains("Track03.MP3"));
 }
-
-
-// Renders the window with the disc listed, for reviewing the look; the PNG
-// lands in the build's screenshots folder (tests/app/screenshot prints it).
-TEST_F(MainFormTest, ScreenshotWithADiscListed) {
-  WriteFile(FTemp.File("Genre.txt"), ReadFile(ProgramDir() + "/Genre.txt"));
-  Start();
-  Poll();
-  FForm->edArtist->setText("The Demo Ensemble");
-  FForm->edAlbum->setText("Generated Tones");
-  List()->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
-  FForm->UpdateSelectionSummary();
-  FForm->resize(760, 520);
-  QCoreApplication::processEvents();
-  const QString folder = ProgramDir() + "/../screenshots";
-  ASSERT_TRUE(QDir().mkpath(folder));
-  const QImage image = FForm->grab().toImage();
-  EXPECT_EQ(image.size(), QSize(760, 520) * image.devicePixelRatio());
-  ASSERT_TRUE(image.save(folder + "/main-window.png"));
+TEST(JobStates, TextsOfTheStatusCodes) {
+  const char* const texts[] = {"Error", "", "Processing", "Done", "Abort", "Abort", ""};
+  for (int code = 0; code < 7; ++code) EXPECT_EQ(JobStateText(code), texts[code]) << code;
+  EXPECT_EQ(JobStateText(-1), "");
 }
+
+// The follow-up of an extraction, made observable: the completion sound goes
+// to a file, the shell's opener is a script that notes what it opens.
+class FollowUpTest : public ExtractTest {
+ protected:
+  void SetUp() override {
+    ExtractTest::SetUp();
+    ASSERT_TRUE(QDir().mkpath(FOut));
+    ASSERT_TRUE(QDir().mkpath(FTemp.File("bin")));
+    WriteFile(FTemp.File("bin/xdg-open"),
+              ("#!/bin/sh\necho \"$1\" >> '" + FTemp.File("opened") + "'\n").toUtf8());
+    QFile(FTemp.File("bin/xdg-open")).setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+    FPath = qgetenv("PATH");
+    qputenv("PATH", FTemp.File("bin").toUtf8() + ":" + FPath);
+    // A quarter second of silence, played into a raw file.
+    QByteArray wav(44, '\0');
+    wav.replace(0, 4, "RIFF").replace(8, 8, "WAVEfmt ").replace(36, 4, "data");
+    qToLittleEndian<quint32>(44100 / 4 * 4 + 36, wav.data() + 4);
+    qToLittleEndian<quint32>(16, wav.data() + 16);
+    qToLittleEndian<quint16>(1, wav.data() + 20);
+    qToLittleEndian<quint16>(2, wav.data() + 22);
+    qToLittleEndian<quint32>(44100, wav.data() + 24);
+    qToLittleEndian<quint32>(44100 * 4, wav.data() + 28);
+    qToLittleEndian<quint16>(4, wav.data() + 32);
+    qToLittleEndian<quint16>(16, wav.data() + 34);
+    qToLittleEndian<quint32>(44100 / 4 * 4, wav.data() + 40);
+    WriteFile(FTemp.File("done.wav"), wav + QByteArray(44100 / 4 * 4, '\0'));
+    Config->SoundFile = FTemp.File("done.wav");
+    FForm->SoundPlayer =
+        std::make_unique<TSoundPlayer>("file:FILE=" + FTemp.File("sound.raw") + ",FORMAT=raw");
+  }
+  void TearDown() override {
+    qputenv("PATH", FPath);
+    ExtractTest::TearDown();
+  }
+  void SetFollowUps(bool on) {
+    Config->PlaySound = on;
+    Config->EjectCD = on;
+    Config->OpenOutputFolder = on;
+    Config->ShowErrorMessage = on;
+  }
+  // Clicks Abort at the first progress of the rip.
+  void AbortAtFirstProgress() {
+    auto progress = FForm->CDRIP->OnProgress;
+    FForm->CDRIP->OnProgress = [this, progress](TCDRIP* cdrip, uint16_t percent) {
+      progress(cdrip, percent);
+      if (!FForm->ConvForm->Session().Aborted)
+        FForm->ConvForm->findChild<QPushButton*>("btnAbort")->click();
+    };
+  }
+  QString Opened() const { return QString::fromUtf8(ReadFile(FTemp.File("opened"))); }
+
+  QByteArray FPath;
+};
+
+TEST_F(FollowUpTest, AnAbortedSessionWritesItsStatusesButNoPlaylistSoundOrEject) {
+  SetFollowUps(true);
+  AbortAtFirstProgress();
+  const QString first = FOut + "/Track01.MP3";
+  // Keeping the converted files leaves code 4, deleting them code 5.
+  for (int answer : {platform::IDNO, platform::IDYES}) {
+    TScriptedMessageBoxes boxes;
+    boxes.Answer(answer);
+    TModalDriver driver;
+    driver.Then("ConvForm", LetRun);
+    FForm->actExtract->trigger();
+    EXPECT_EQ(driver.Unexpected(), 0);  // no playlist dialog, no error summary
+    EXPECT_EQ(boxes.Texts(),
+              QStringList{"Conversion has been aborted.\r\nWould you want delete ALL "
+                          "converted audio file(s)?"});
+    ASSERT_EQ(FForm->JobList.size(), 2u);
+    EXPECT_EQ(FForm->JobList[0].State, answer == platform::IDNO ? jsAborted : jsAbortedDeleted);
+    EXPECT_EQ(Cell(0, 5), "Abort");
+    EXPECT_EQ(Cell(2, 5), "");  // never begun
+    EXPECT_EQ(QFile::exists(first), answer == platform::IDNO);
+    QFile::remove(first);                      // so the next run asks no overwrite question
+    EXPECT_TRUE(FForm->CDRIP->IsUnitReady());  // not ejected
+    EXPECT_FALSE(QFile::exists(FTemp.File("sound.raw")));
+    EXPECT_EQ(FForm->WinState, wsIdle);
+  }
+}
+
+TEST_F(FollowUpTest, SoundEjectSummaryAndFolderFollowTheirSettings) {
+  ASSERT_TRUE(QDir().mkpath(FOut + "/Track03.MP3"));  // fails, for an error summary line
+  SetFollowUps(false);
+  {
+    TModalDriver driver;
+    driver.Then("ConvForm", LetRun);
+    driver.Then("ConfirmOvwrtForm",
+                [](QWidget* w) { w->findChild<QPushButton*>("btnYes")->click(); });
+    driver.Then("SavePlaylistDialog", [](QWidget* w) { qobject_cast<QDialog*>(w)->reject(); });
+    FForm->actExtract->trigger();
+    EXPECT_TRUE(driver.AllSeen());
+    EXPECT_EQ(driver.Unexpected(), 0);  // no error summary
+  }
+  EXPECT_EQ(Cell(0, 5), "Done");
+  EXPECT_EQ(Cell(2, 5), "Error");
+  EXPECT_FALSE(QFile::exists(FTemp.File("sound.raw")));
+  EXPECT_TRUE(FForm->CDRIP->IsUnitReady());
+  EXPECT_EQ(Opened(), "");
+  FForm->DispForm->ClearMessages();
+
+  SetFollowUps(true);
+  {
+    TModalDriver driver;
+    driver.Then("ConvForm", LetRun);
+    driver.Then("ConfirmOvwrtForm",
+                [](QWidget* w) { w->findChild<QPushButton*>("btnYestoAll")->click(); });
+    driver.Then("SavePlaylistDialog", [](QWidget* w) { qobject_cast<QDialog*>(w)->reject(); });
+    driver.Then("DispForm", [](QWidget* w) { qobject_cast<QDialog*>(w)->accept(); });
+    FForm->actExtract->trigger();
+    EXPECT_TRUE(driver.AllSeen());
+  }
+  EXPECT_TRUE(WaitFor([this] { return QFileInfo(FTemp.File("sound.raw")).size() > 0; }));
+  EXPECT_FALSE(FForm->CDRIP->IsUnitReady());  // the tray is open
+  EXPECT_TRUE(WaitFor([this] { return Opened() == FOut + "\n"; })) << Opened().toStdString();
+}
+
+TEST_F(ExtractTest, EditedNamesAndAnOpenTitleEditorReachTheJobsAndTags) {
+  ASSERT_TRUE(QDir().mkpath(FOut));
+  FForm->edArtist->setText("New Artist");
+  FForm->edAlbum->setText("New Album");
+  FForm->cbCategory->setCurrentText("Jazz");
+  FForm->edYear->setText("1999");
+  TypeInTitleEditor(*FForm, 0, "Fresh Title");  // F2, typed, then F9 without Enter
+  TModalDriver driver;
+  driver.Then("ConvForm", LetRun);
+  driver.Then("SavePlaylistDialog", [](QWidget* w) { qobject_cast<QDialog*>(w)->reject(); });
+  FForm->actExtract->trigger();
+  ASSERT_TRUE(driver.AllSeen());
+
+  ASSERT_EQ(FForm->JobList.size(), 2u);
+  const TCDTrackInfo& info = FForm->JobList[0].TrackInfo;
+  EXPECT_EQ(info.Title, "Fresh Title");
+  EXPECT_EQ(info.Artist, "New Artist");
+  EXPECT_EQ(info.Album, "New Album");
+  EXPECT_EQ(info.Category, "Jazz");
+  EXPECT_EQ(info.Year, "1999");
+  EXPECT_EQ(FForm->JobList[1].TrackInfo.Artist, "New Artist");
+  EXPECT_EQ(Cell(0, 0), "Fresh Title");
+  EXPECT_EQ(Cell(0, 5), "Done");
+
+  const QString file = FOut + "/Fresh Title.MP3";
+  ASSERT_EQ(FForm->JobList[0].OutputPath, file);
+  const QByteArray tag = ReadFile(file).right(128);
+  ASSERT_TRUE(tag.startsWith("TAG"));
+  EXPECT_EQ(tag.mid(3, 30), QByteArray("Fresh Title").leftJustified(30, '\0'));
+  EXPECT_EQ(tag.mid(33, 30), QByteArray("New Artist").leftJustified(30, '\0'));
+  EXPECT_EQ(tag.mid(63, 30), QByteArray("New Album").leftJustified(30, '\0'));
+  EXPECT_EQ(tag.mid(93, 4), "1999");
+  EXPECT_EQ(quint8(tag[127]), 8);  // Jazz in the ID3v1 genre list
+}
+
+// Screenshots for reviewing the look, in the build's screenshots folder
+// (tests/app/screenshot runs them): the window with a disc and a selected row,
+// each menu open, the conversion dialog during an extraction, the overwrite
+// question and the error summary, in a light and a dark palette. Popups and
+// dialogs are drawn over the window where the window system put them.
+class ScreenshotTest : public ExtractTest {
+ protected:
+  void SetUp() override {
+    FOriginal = QApplication::palette();
+    if (Dark()) {
+      QPalette dark(QColor(53, 53, 53));
+      dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
+      dark.setColor(QPalette::HighlightedText, Qt::white);
+      dark.setColor(QPalette::Base, QColor(35, 35, 35));
+      dark.setColor(QPalette::AlternateBase, QColor(45, 45, 45));
+      QApplication::setPalette(dark);
+    }
+    WriteFile(FTemp.File("Genre.txt"), ReadFile(ProgramDir() + "/Genre.txt"));
+    ExtractTest::SetUp();
+    ASSERT_TRUE(QDir().mkpath(FOut));
+    FForm->edArtist->setText("The Demo Ensemble");
+    FForm->edAlbum->setText("Generated Tones");
+    FForm->cbCategory->setCurrentText("Soundtrack");
+    FForm->edYear->setText("2026");
+    FForm->resize(760, 520);
+    // Under a window manager the new size arrives with its answer.
+    ASSERT_TRUE(WaitFor([this] { return FForm->size() == QSize(760, 520); }));
+    FFolder = ProgramDir() + "/../screenshots";
+    ASSERT_TRUE(QDir().mkpath(FFolder));
+  }
+  void TearDown() override {
+    ExtractTest::TearDown();
+    QApplication::setPalette(FOriginal);
+  }
+  virtual bool Dark() const { return false; }
+
+ public:
+  // The main window with the given popup or dialog drawn where it stands.
+  QImage Compose(QWidget* over = nullptr) {
+    QCoreApplication::processEvents();
+    const QRect window = FForm->geometry();
+    QRect all = window;
+    if (over) all |= over->geometry();
+    QImage image(all.size(), QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.drawPixmap(window.topLeft() - all.topLeft(), FForm->grab());
+    if (over) painter.drawPixmap(over->geometry().topLeft() - all.topLeft(), over->grab());
+    return image;
+  }
+  void Save(const QString& name, const QImage& image) {
+    const QString file = FFolder + "/" + (Dark() ? "dark-" : "light-") + name + ".png";
+    EXPECT_TRUE(image.save(file)) << file.toStdString();
+  }
+
+ protected:
+  QPalette FOriginal;
+  QString FFolder;
+};
+
+class DarkScreenshotTest : public ScreenshotTest {
+ protected:
+  bool Dark() const override { return true; }
+};
+
+void TakeScreenshots(ScreenshotTest& t, TMainForm& form, const QString& out, const QString& temp) {
+  // A selected row, as after a click: the style's highlight with its text
+  // colour, whatever the palette.
+  QTreeWidgetItem* row = form.lvTrackList->topLevelItem(1);
+  form.lvTrackList->setCurrentItem(row);
+  form.lvTrackList->setFocus();
+  const QImage window = t.Compose();
+  t.Save("main-window", window);
+  const QPalette palette = form.lvTrackList->palette();
+  const QRect cell = form.lvTrackList->visualItemRect(row).adjusted(4, 2, -4, -2);
+  const QPoint origin = form.lvTrackList->viewport()->mapTo(&form, cell.topLeft());
+  const QImage rowImage = window.copy(QRect(origin, cell.size()));
+  int highlight = 0, text = 0;
+  for (int y = 0; y < rowImage.height(); ++y)
+    for (int x = 0; x < rowImage.width(); ++x) {
+      const QColor c = rowImage.pixelColor(x, y);
+      // The style may shade the highlight a little (a gradient).
+      const QColor h = palette.color(QPalette::Highlight);
+      if (std::abs(c.red() - h.red()) + std::abs(c.green() - h.green()) +
+              std::abs(c.blue() - h.blue()) <
+          40)
+        ++highlight;
+      // Text pixels stand out from the highlight by half the lightness scale.
+      if (std::abs(c.lightness() - palette.color(QPalette::Highlight).lightness()) > 100) ++text;
+    }
+  EXPECT_GT(highlight, rowImage.width() * rowImage.height() / 2) << "the row is not highlighted";
+  EXPECT_GT(text, 30) << "the selected row's text does not stand out";
+
+  for (QAction* menuAction : form.menuBar()->actions()) {
+    QMenu* menu = menuAction->menu();
+    form.menuBar()->setActiveAction(menuAction);
+    ASSERT_TRUE(WaitFor([menu] { return menu->isVisible(); })) << menuAction->text().toStdString();
+    t.Save("menu-" + menuAction->text().remove(u'&').toLower(), t.Compose(menu));
+    menu->close();
+    ASSERT_TRUE(WaitFor([menu] { return !menu->isVisible(); }));
+  }
+
+  // The conversion dialog at its first progress past a quarter.
+  auto progress = form.CDRIP->OnProgress;
+  bool taken = false;
+  form.CDRIP->OnProgress = [&](TCDRIP* cdrip, uint16_t percent) {
+    progress(cdrip, percent);
+    if (taken || percent < 25) return;
+    taken = true;
+    t.Save("conversion", t.Compose(form.ConvForm));
+  };
+  TScriptedMessageBoxes boxes;
+  {
+    TModalDriver driver;
+    driver.Then("ConvForm", [](QWidget*) {});
+    driver.Then("SavePlaylistDialog", [](QWidget* w) { qobject_cast<QDialog*>(w)->reject(); });
+    form.actExtract->trigger();
+    EXPECT_TRUE(driver.AllSeen());
+  }
+  EXPECT_TRUE(taken);
+  form.CDRIP->OnProgress = progress;
+
+  // Again over the files now there, with one of them unwritable.
+  ASSERT_TRUE(QFile::remove(out + "/Track03.MP3"));
+  ASSERT_TRUE(QDir().mkpath(out + "/Track03.MP3"));
+  TModalDriver driver;
+  driver.Then("ConvForm", [](QWidget*) {});
+  driver.Then("ConfirmOvwrtForm", [&](QWidget* w) {
+    t.Save("overwrite", t.Compose(w));
+    w->findChild<QPushButton*>("btnYestoAll")->click();
+  });
+  driver.Then("SavePlaylistDialog", [&](QWidget* w) {
+    w->findChild<QLineEdit*>("fileNameEdit")->setText(temp + "/list.m3u");
+    qobject_cast<QDialog*>(w)->accept();
+  });
+  driver.Then("DispForm", [&](QWidget* w) {
+    // The summary starts at the beginning of its lines.
+    EXPECT_EQ(w->findChild<QPlainTextEdit*>("MessageMemo")->horizontalScrollBar()->value(), 0);
+    t.Save("error-summary", t.Compose(w));
+    qobject_cast<QDialog*>(w)->accept();
+  });
+  form.actExtract->trigger();
+  EXPECT_TRUE(driver.AllSeen());
+  EXPECT_EQ(boxes.Asked().size(), 0u) << boxes.Texts().join(" | ").toStdString();
+}
+
+TEST_F(ScreenshotTest, LightPalette) { TakeScreenshots(*this, *FForm, FOut, FTemp.Path()); }
+TEST_F(DarkScreenshotTest, DarkPalette) { TakeScreenshots(*this, *FForm, FOut, FTemp.Path()); }
 
 }  // namespace

@@ -11,13 +11,6 @@ using namespace testutil;
 
 namespace {
 
-TEST(Mp3Player, ProgramOfAnExecLineIsItsFirstWordUnquoted) {
-  EXPECT_EQ(ProgramOfExecLine("vlc --started-from-file %U"), "vlc");
-  EXPECT_EQ(ProgramOfExecLine("\"/opt/My Player/play\" %f"), "/opt/My Player/play");
-  EXPECT_EQ(ProgramOfExecLine("%U"), "");
-  EXPECT_EQ(ProgramOfExecLine(""), "");
-}
-
 class DefaultPlayerTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -27,7 +20,10 @@ class DefaultPlayerTest : public ::testing::Test {
     QDir().mkpath(qEnvironmentVariable("XDG_CONFIG_HOME"));
     FPlayer = FTemp.File("my player");
     FMarker = FTemp.File("started");
-    WriteFile(FPlayer, ("#!/bin/sh\necho \"$@\" > '" + FMarker + "'\n").toUtf8());
+    // Written aside and renamed, so the marker appears with its content.
+    WriteFile(FPlayer, ("#!/bin/sh\necho \"$@\" > '" + FMarker + ".part' && mv '" + FMarker +
+                        ".part' '" + FMarker + "'\n")
+                           .toUtf8());
     QFile(FPlayer).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   }
   void TearDown() override {
@@ -49,18 +45,37 @@ class DefaultPlayerTest : public ::testing::Test {
   QString FMarker;
 };
 
-TEST_F(DefaultPlayerTest, TheRegisteredApplicationIsFoundAndStarted) {
+TEST_F(DefaultPlayerTest, TheRegisteredApplicationsWholeCommandIsStarted) {
   Register("\"" + FPlayer + "\" --play %U");
-  EXPECT_EQ(DefaultMp3Player(), FPlayer);
+  EXPECT_EQ(DefaultMp3PlayerCommand(), (QStringList{FPlayer, "--play"}));
   ASSERT_TRUE(LaunchMp3Player("  ", ""));
   ASSERT_TRUE(Started());
+  EXPECT_EQ(ReadFile(FMarker), "--play\n");
+}
+
+TEST_F(DefaultPlayerTest, AWrappedPlayerStartsThroughItsWrapper) {
+  // env sets a variable and starts the player, as sandboxed apps' entries do.
+  Register("env CADENZO_TEST=1 \"" + FPlayer + "\" --from-env %U");
+  ASSERT_TRUE(LaunchMp3Player("", ""));
+  ASSERT_TRUE(Started());
+  EXPECT_EQ(ReadFile(FMarker), "--from-env\n");
 }
 
 TEST_F(DefaultPlayerTest, NothingRegisteredOrInstalledIsReported) {
-  EXPECT_EQ(DefaultMp3Player(), "");
+  EXPECT_EQ(DefaultMp3PlayerCommand(), QStringList());
   EXPECT_FALSE(LaunchMp3Player("", ""));
   Register("/no/such/player %U");
-  EXPECT_EQ(DefaultMp3Player(), "");
+  EXPECT_EQ(DefaultMp3PlayerCommand(), QStringList());
+  EXPECT_FALSE(LaunchMp3Player("", ""));
+  Register("\"" + FPlayer + " %U");  // an unclosed quote
+  EXPECT_FALSE(LaunchMp3Player("", ""));
+  // Installed but not startable: no program format the system knows.
+  const QString broken = FTemp.File("broken");
+  WriteFile(broken, QByteArray("\x7f"
+                               "ELF garbage",
+                               12));
+  QFile(broken).setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+  Register(broken + " %U");
   EXPECT_FALSE(LaunchMp3Player("", ""));
 }
 
