@@ -105,7 +105,8 @@ TConfig::TConfig(platform::TRegistryStore* store) {
   OutputFolder = WithoutTrailingSlash(platform::MusicFolder());
   FavoriteBrowsFolder = OutputFolder;
   TempFolder = platform::TempFolder();
-  LocalCDDBFolder = platform::ProgramFolder() + QStringLiteral("localCDDB");
+  // The program folder may be an installed prefix the program never writes.
+  LocalCDDBFolder = platform::DataFolder() + QStringLiteral("localCDDB");
 }
 
 TConfig::~TConfig() = default;
@@ -125,7 +126,8 @@ bool TConfig::Load() {
   }
 
   // Indexes into fixed tables must stay inside them whatever the file holds.
-  OutputFormat = std::clamp(OutputFormat, 0, 2);
+  // Only WAV (0) and MP3 (1) are written; 2 would name WAV data ".WMA".
+  OutputFormat = std::clamp(OutputFormat, 0, 1);
   SampleRate = std::clamp(SampleRate, 0, 3);
   BitRate = std::clamp(BitRate, 0, 13);
   MaxBitRate = std::clamp(MaxBitRate, 0, 13);
