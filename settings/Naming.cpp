@@ -26,6 +26,23 @@ QString TrimBlanksAndControls(const QString& text) {
   return text.mid(begin, end - begin);
 }
 
+// One folder level as it may stand on disk: no '/' or control character
+// inside, and never empty or made of dots only (".." would climb out of the
+// output folder, "" or "." would merge into the level above or hide the file).
+QString SafeLevel(QString level) {
+  for (QChar& c : level)
+    if (c == QLatin1Char('/') || c.category() == QChar::Other_Control) c = QLatin1Char('-');
+  if (level.count(QLatin1Char('.')) == level.size())
+    level = QString(qMax(level.size(), qsizetype(1)), QLatin1Char('-'));
+  return level;
+}
+
+bool LiesInside(const QString& folder, const QString& path) {
+  QString root = QDir::cleanPath(QDir(folder).absolutePath());
+  if (!root.endsWith(QLatin1Char('/'))) root += QLatin1Char('/');
+  return QDir::cleanPath(QDir(folder).absoluteFilePath(path)).startsWith(root);
+}
+
 }  // namespace
 
 QString PadReplaceChars(const QString& text) {
@@ -62,34 +79,11 @@ QString AddTrailingBackslash(const QString& folder) {
 
 QString OutputExtension(int outputFormat) {
   switch (outputFormat) {
-    case 1:
-      return QStringLiteral(".MP3");
-    case 2:
-      return QStringLiteral(".WMA");
-    default:
-      return QStringLiteral(".WAV");
+    case 1: return QStringLiteral(".MP3");
+    case 2: return QStringLiteral(".WMA");
+    default: return QStringLiteral(".WAV");
   }
 }
-
-namespace {
-
-// One folder level as it may stand on disk: no '/' or control character
-// inside, and never empty or made of dots only (".." would climb out of the
-// output folder, "" or "." would merge into the level above or hide the file).
-QString SafeLevel(QString level) {
-  for (QChar& c : level)
-    if (c == QLatin1Char('/') || c.category() == QChar::Other_Control) c = QLatin1Char('-');
-  if (level.count(QLatin1Char('.')) == level.size())
-    level = QString(qMax(level.size(), qsizetype(1)), QLatin1Char('-'));
-  return level;
-}
-
-bool LiesInside(const QString& folder, const QString& path) {
-  const QString root = QDir::cleanPath(QDir(folder).absolutePath()) + QLatin1Char('/');
-  return QDir::cleanPath(QDir(folder).absoluteFilePath(path)).startsWith(root);
-}
-
-}  // namespace
 
 QString BuildOutputPath(const QString& folder, const QString& name, int outputFormat) {
   // The name comes from outside text (CDDB, local entries, cdplayer.ini), so

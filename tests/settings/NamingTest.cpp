@@ -62,6 +62,7 @@ TEST(Naming, OutputPaths) {
   EXPECT_EQ(BuildOutputPath("/music/", "x", 0), "/music/x.WAV");
   EXPECT_EQ(BuildOutputPath("/music/", "x", 2), "/music/x.WMA");
   EXPECT_EQ(BuildOutputPath("/music/", "x", 7), "/music/x.WAV");
+  EXPECT_EQ(BuildOutputPath("/", "a\\b", 1), "/a/b.MP3");
   // The text after a dot in a title is part of the name, not an extension.
   const QString name = MakeOutputName("<number> - <title>", kDefaults, "", "", "Vol. 2", 3);
   EXPECT_EQ(BuildOutputPath("/m", name, 1), "/m/03 - Vol. 2.MP3");
