@@ -153,7 +153,7 @@ TEST_F(CDPlayerIni, APastedLineBreakStaysOnTheValuesLine) {
   read.ReadCDPlayerIni();
   EXPECT_EQ(read.Album, "Album [2a3] 0=Hijacked");
   EXPECT_EQ(read.Year, "19 99");
-  EXPECT_EQ(read.Category, "Rock");
+  EXPECT_EQ(read.Category, "Rock ");  // the break became a blank, kept by quotes
   EXPECT_EQ(read.GetTrackTitle(0), "First Line");
   EXPECT_EQ(read.GetTrackTitle(1), "Second");
   EXPECT_EQ(read.Artist, "Artist");
