@@ -106,9 +106,13 @@ TEST(Naming, NoNameLeavesTheOutputFolder) {
   const QStringList names = {"..",         ".",           "",          "../..",
                              "x/../../up", "/etc/passwd", "..\\..\\x", "a\nb",
                              "\\",         "...",         " .. ",      QString(QChar(0)) + ".."};
-  const QStringList replacements = {
-      "",           "//////////",   "..........", "\\\\\\\\\\\\\\\\\\\\",
-      "-----/\\---", "./\\./\\./\\.", "\n\r\t\x01\n\r\t\x01\n\r"};
+  const QStringList replacements = {"",
+                                    "//////////",
+                                    "..........",
+                                    "\\\\\\\\\\\\\\\\\\\\",
+                                    "-----/\\---",
+                                    "./\\./\\./\\.",
+                                    "\n\r\t\x01\n\r\t\x01\n\r"};
   const QString folder = "/music/out";
   for (const QString& rule : rules)
     for (const QString& chars : replacements)
