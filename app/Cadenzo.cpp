@@ -100,7 +100,7 @@ int main(int argc, char** argv) {
   SetMessageBoxHandler(ShowQtMessageBox);
 
   const QString folder = ProgramFolder();
-  if (CR_Init(QString(folder + "cdrip.ini").toLocal8Bit().constData()) == CDEX_ERROR) {
+  if (CR_Init(CdripIniPath().toLocal8Bit().constData()) == CDEX_ERROR) {
     const QString installer = folder + "aspi.exe";
     if (QFileInfo::exists(installer)) {
       MessageBox(QString(kAspiText) + "Click OK will install the ASPI driver!", "Error", MB_OK);

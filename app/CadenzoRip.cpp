@@ -257,7 +257,7 @@ int main(int argc, char** argv) {
   settings.OverwritePrompt = overwrite != TOverwrite::All;
 
   QTemporaryDir imageFolder;
-  QString iniPath = platform::ProgramFolder() + "cdrip.ini";
+  QString iniPath = platform::CdripIniPath();
   if (parser.isSet(imageOption)) {
     const QString image = parser.value(imageOption);
     if (!QFileInfo(image).isFile()) return usageError(QString("no disc image '%1'").arg(image));

@@ -2,8 +2,12 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+
+#include "platform/Files.h"
+#include "platform/Profile.h"
 
 namespace platform {
 namespace {
@@ -22,7 +26,11 @@ QString AddTrailingSeparator(const QString& folder) {
 
 QString ProgramFolder() {
   if (!ProgramFolderOverride().isEmpty()) return ProgramFolderOverride();
-  return AddTrailingSeparator(QCoreApplication::applicationDirPath());
+  const QString executableFolder = QCoreApplication::applicationDirPath();
+  const QString installed =
+      QDir::cleanPath(executableFolder + QStringLiteral("/" CADENZO_PROGRAM_DIR_FROM_BIN));
+  if (QFileInfo(installed).isDir()) return AddTrailingSeparator(installed);
+  return AddTrailingSeparator(executableFolder);
 }
 
 void SetProgramFolder(const QString& folder) {
@@ -35,6 +43,12 @@ QString ConfigFolder() {
   const QString folder = base + "/cadenzo";
   QDir().mkpath(folder);
   return folder + QLatin1Char('/');
+}
+
+QString DataFolder() {
+  QString base = qEnvironmentVariable("XDG_DATA_HOME");
+  if (base.isEmpty() || !QDir::isAbsolutePath(base)) base = QDir::homePath() + "/.local/share";
+  return base + "/cadenzo/";
 }
 
 QString WindowsFolder() { return ConfigFolder(); }
@@ -57,12 +71,24 @@ QString ProgramFileForReading(const QString& name) {
   return ProgramFolder() + name;
 }
 
-QString ProgramFileForWriting(const QString& name) {
-  const QFileInfo folder(ProgramFolder());
-  const QString beside = ProgramFolder() + name;
-  const QFileInfo file(beside);
-  if (file.exists() ? file.isWritable() : folder.isWritable()) return beside;
-  return ConfigFolder() + name;
+QString ProgramFileForWriting(const QString& name) { return ConfigFolder() + name; }
+
+QString CdripIniPath() {
+  const QString own = ConfigFolder() + QStringLiteral("cdrip.ini");
+  const QString installed = ProgramFolder() + QStringLiteral("cdrip.ini");
+  if (QFileInfo::exists(own) || !QFileInfo::exists(installed)) return own;
+  QFile source(installed);
+  if (!source.open(QIODevice::ReadOnly) || !WriteFileAtomic(own, source.readAll())) return own;
+  // The library reads a relative image path from the ini's own folder.
+  TProfileFile ini(own);
+  const QString images = QStringLiteral("Images");
+  for (const QString& key : ini.Keys(images)) {
+    const QString image = ini.ReadString(images, key, QString());
+    if (!image.isEmpty() && QDir::isRelativePath(image))
+      ini.WriteString(images, key, QDir(ProgramFolder()).absoluteFilePath(image));
+  }
+  ini.Save();
+  return own;
 }
 
 }  // namespace platform

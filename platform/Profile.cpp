@@ -54,6 +54,14 @@ QString Unquote(const QString& value) {
   return value;
 }
 
+// Reading drops the blanks and one pair of quotes around a value, as Windows
+// does: a value that would lose either is written inside quotes of its own.
+QString Quoted(const QString& value) {
+  if (value != value.trimmed() || Unquote(value) != value)
+    return QLatin1Char('"') + value + QLatin1Char('"');
+  return value;
+}
+
 }  // namespace
 
 struct TProfileFile::TData {
@@ -139,7 +147,9 @@ QStringList TProfileFile::Keys(const QString& section) const {
 
 void TProfileFile::WriteString(const QString& section, const QString& key, const QString& value) {
   const QString name = key.trimmed();
-  const QString text = value.trimmed();
+  // A line break would end the entry early and turn the rest into lines of
+  // their own, a section header among them.
+  const QString text = Quoted(SingleLine(value));
   const int i = D->FindKey(section, name);
   if (i >= 0) {
     TLine& line = D->Lines[i];

@@ -703,7 +703,7 @@ void TConfigForm::btnOKClick() {
     }
   }
   if (!ApplyControls()) return;
-  const QString cdripIni = TConfig::CdripIniPath();
+  const QString cdripIni = platform::CdripIniPath();
   if (!WriteTransportLayer(cdripIni, Config->nTransportLayer))
     MessageBox(QString("The drive access setting could not be written to '%1'.").arg(cdripIni),
                "Error", MB_OK | MB_ICONERROR);

@@ -105,12 +105,11 @@ TConfig::TConfig(platform::TRegistryStore* store) {
   OutputFolder = WithoutTrailingSlash(platform::MusicFolder());
   FavoriteBrowsFolder = OutputFolder;
   TempFolder = platform::TempFolder();
-  LocalCDDBFolder = platform::ProgramFolder() + QStringLiteral("localCDDB");
+  // The program folder may be an installed prefix the program never writes.
+  LocalCDDBFolder = platform::DataFolder() + QStringLiteral("localCDDB");
 }
 
 TConfig::~TConfig() = default;
-
-QString TConfig::CdripIniPath() { return platform::ProgramFileForReading("cdrip.ini"); }
 
 bool TConfig::Load() {
   const QString section = QString::fromLatin1(kConfigSection);
@@ -125,7 +124,8 @@ bool TConfig::Load() {
   }
 
   // Indexes into fixed tables must stay inside them whatever the file holds.
-  OutputFormat = std::clamp(OutputFormat, 0, 2);
+  // Only WAV (0) and MP3 (1) are written; 2 would name WAV data ".WMA".
+  OutputFormat = std::clamp(OutputFormat, 0, 1);
   SampleRate = std::clamp(SampleRate, 0, 3);
   BitRate = std::clamp(BitRate, 0, 13);
   MaxBitRate = std::clamp(MaxBitRate, 0, 13);
@@ -135,7 +135,7 @@ bool TConfig::Load() {
   NormalizeFactor = std::clamp(NormalizeFactor, 1, 100);
   ProxyPort = std::clamp(ProxyPort, 0, 65535);
 
-  const platform::TProfileFile cdrip(CdripIniPath());
+  const platform::TProfileFile cdrip(platform::CdripIniPath());
   nActive = std::max(0, cdrip.ReadInt("CD-ROM", "nActive", nActive));
   nTransportLayer = cdrip.ReadInt("CD-ROM", "nTransportLayer", nTransportLayer);
   return true;

@@ -26,9 +26,6 @@ class TConfig {
   bool Save();
   void Assign(const TConfig& source);
 
-  // Path of cdrip.ini in the program folder.
-  static QString CdripIniPath();
-
   int32_t ConvertType = 31;
   bool EnableID3Tag = true;
   bool OnTheFly = true;

@@ -37,7 +37,7 @@ class DefaultPlayerTest : public ::testing::Test {
                "Name=Fake\nExec=" + exec + "\nMimeType=audio/mpeg;\n").toUtf8());
     WriteFile(MimeAppsList(), "[Default Applications]\naudio/mpeg=fakeplayer.desktop\n");
   }
-  bool Started() { return WaitFor([this] { return QFile::exists(FMarker); }, 5000); }
+  bool Started() { return WaitFor([this] { return QFile::exists(FMarker); }); }
 
   TTempFolder FTemp;
   QByteArray FOldData;

@@ -35,11 +35,11 @@ TEST(SoundPlayer, PlaysAWaveToItsEnd) {
   WriteFile(file, Wave(2, 16, 44100, QByteArray(44100 * 4 / 10, '\x10')));
   TSoundPlayer player("null");
   ASSERT_TRUE(player.Play(file));
-  EXPECT_TRUE(WaitFor([&] { return !player.Playing(); }, 10000));
+  EXPECT_TRUE(WaitFor([&] { return !player.Playing(); }));
   // A second sound after the first, and one whose header overstates its data.
   WriteFile(file, Wave(1, 8, 22050, QByteArray(2205, '\x80'), 1000000));
   ASSERT_TRUE(player.Play(file));
-  EXPECT_TRUE(WaitFor([&] { return !player.Playing(); }, 10000));
+  EXPECT_TRUE(WaitFor([&] { return !player.Playing(); }));
 }
 
 TEST(SoundPlayer, RefusesWhatIsNoPlayableWave) {

@@ -1,6 +1,6 @@
-// Test main shared by every test executable. Before Qt starts, HOME,
-// XDG_CONFIG_HOME and XDG_MUSIC_DIR point into a fresh temporary folder, so
-// settings, cdplayer.ini and output files of a test never reach the user's.
+// Test main shared by every test executable. Before Qt starts, HOME and the
+// XDG folders point into a fresh temporary folder, so settings, cdplayer.ini
+// and output files of a test never reach the user's.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -23,6 +23,7 @@ int main(int argc, char** argv) {
   setenv("XDG_CONFIG_HOME", (root + "/config").constData(), 1);
   setenv("XDG_MUSIC_DIR", (root + "/Music").constData(), 1);
   setenv("XDG_CACHE_HOME", (root + "/cache").constData(), 1);
+  setenv("XDG_DATA_HOME", (root + "/data").constData(), 1);
 #ifdef CADENZO_TEST_WIDGETS
   if (!getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
 #endif

@@ -34,7 +34,7 @@ QByteArray ReadFile(const QString& path);
 void WriteFile(const QString& path, const QByteArray& bytes);
 
 // Runs the event loop until the condition holds or the deadline passes.
-bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000);
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 30000);
 
 // Runs a program and returns its exit code (-1 when it could not start),
 // with its standard output and error in the out-parameters when given.

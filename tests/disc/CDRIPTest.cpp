@@ -442,7 +442,7 @@ TEST_F(CDRIPTest, PlaybackStepsStayWithinTheDisc) {
   EXPECT_EQ(Rip.AudioStatus() & 0xff, 0x15);
 
   Rip.PlaySection(10, 14);
-  EXPECT_TRUE(WaitFor([&] { return (Rip.AudioStatus() & 0xff) == 0x13; }, 3000));
+  EXPECT_TRUE(WaitFor([&] { return (Rip.AudioStatus() & 0xff) == 0x13; }));
 
   EXPECT_TRUE(Rip.EjectTray(true));
   EXPECT_FALSE(Rip.IsUnitReady());

@@ -8,6 +8,7 @@
 #include "common/TestUtil.h"
 #include "platform/Folders.h"
 #include "platform/MessageBox.h"
+#include "platform/Profile.h"
 
 using namespace platform;
 
@@ -16,6 +17,7 @@ TEST(Folders, FollowXdgVariablesAndEndInASeparator) {
   EXPECT_EQ(ConfigFolder(), config + "/cadenzo/");
   EXPECT_TRUE(QFileInfo(ConfigFolder()).isDir());
   EXPECT_EQ(WindowsFolder(), ConfigFolder());
+  EXPECT_EQ(DataFolder(), qEnvironmentVariable("XDG_DATA_HOME") + "/cadenzo/");
   EXPECT_EQ(MusicFolder(), qEnvironmentVariable("XDG_MUSIC_DIR") + "/");
   EXPECT_TRUE(TempFolder().endsWith('/'));
   EXPECT_EQ(AddTrailingSeparator("/a"), "/a/");
@@ -28,12 +30,40 @@ TEST(Folders, ProgramFilesAreReadFromTheConfigFolderFirst) {
   SetProgramFolder(program.Path());
   EXPECT_EQ(ProgramFolder(), program.Path() + "/");
   EXPECT_EQ(ProgramFileForReading("server.txt"), program.Path() + "/server.txt");
-  EXPECT_EQ(ProgramFileForWriting("server.txt"), program.Path() + "/server.txt");
+  // The program folder may be an installed prefix: nothing is written there.
+  EXPECT_EQ(ProgramFileForWriting("server.txt"), ConfigFolder() + "server.txt");
   testutil::WriteFile(ConfigFolder() + "server.txt", "x");
   EXPECT_EQ(ProgramFileForReading("server.txt"), ConfigFolder() + "server.txt");
   QFile::remove(ConfigFolder() + "server.txt");
   SetProgramFolder("");
   EXPECT_EQ(ProgramFolder(), QCoreApplication::applicationDirPath() + "/");
+}
+
+TEST(Folders, CdripIniIsTheUsersCopyMadeOnceFromTheProgramFolders) {
+  testutil::TTempFolder program;
+  SetProgramFolder(program.Path());
+  const QString own = ConfigFolder() + "cdrip.ini";
+  QFile::remove(own);
+  // Without either copy the library starts on a file of its own to come.
+  EXPECT_EQ(CdripIniPath(), own);
+  EXPECT_FALSE(QFile::exists(own));
+
+  const QByteArray installed =
+      "[CD-ROM]\nnActive=1\n[Images]\nImage0=demo.cue\nImage1=/discs/x.cue\nImage2=sub/y.cue\n";
+  testutil::WriteFile(program.File("cdrip.ini"), installed);
+  EXPECT_EQ(CdripIniPath(), own);
+  EXPECT_EQ(GetProfileInt(own, "CD-ROM", "nActive", -1), 1);
+  EXPECT_EQ(GetProfileString(own, "Images", "Image0", ""), program.File("demo.cue"));
+  EXPECT_EQ(GetProfileString(own, "Images", "Image1", ""), "/discs/x.cue");
+  EXPECT_EQ(GetProfileString(own, "Images", "Image2", ""), program.File("sub/y.cue"));
+  EXPECT_EQ(testutil::ReadFile(program.File("cdrip.ini")), installed);
+
+  // The user's copy, once made, is theirs.
+  ASSERT_TRUE(WriteProfileString(own, "CD-ROM", "nActive", "0"));
+  EXPECT_EQ(CdripIniPath(), own);
+  EXPECT_EQ(GetProfileInt(own, "CD-ROM", "nActive", -1), 0);
+  QFile::remove(own);
+  SetProgramFolder("");
 }
 
 TEST(MessageBoxes, ScriptAnswersInOrderAndRecordsEveryQuestion) {

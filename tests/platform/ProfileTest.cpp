@@ -54,6 +54,22 @@ TEST(Profile, BatchWritesSaveOnceAndUntouchedFilesStayAsTheyAre) {
   EXPECT_EQ(testutil::ReadFile(ini), "[A]\r\nk=v\r\nx=1\r\ny=2\r\n");
 }
 
+TEST(Profile, EveryValueReadsBackAsWrittenButForItsLineBreaks) {
+  testutil::TTempFolder tmp;
+  const QString ini = tmp.File("x.ini");
+  const QStringList values = {
+      "  padded  ", "\"Heroes\"",      "'single'",        "\"", "\"\"", "tab\t",
+      "a = b ; c",  "[not a section]", "; not a comment", ""};
+  TProfileFile file(ini);
+  for (int i = 0; i < values.size(); ++i) file.WriteString("S", QString::number(i), values[i]);
+  file.WriteString("S", "lines", "one\r\n[S]\ntwo\rthree");
+  ASSERT_TRUE(file.Save());
+  for (int i = 0; i < values.size(); ++i)
+    EXPECT_EQ(GetProfileString(ini, "S", QString::number(i), "missing"), values[i]) << i;
+  EXPECT_EQ(GetProfileString(ini, "S", "lines", ""), "one [S] two three");
+  EXPECT_EQ(GetProfileSections(ini), QStringList{"S"});
+}
+
 TEST(Profile, ReadsLatin1AndWritesUtf8) {
   testutil::TTempFolder tmp;
   const QString ini = tmp.File("x.ini");

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QVariant>
+
 #include "common/TestUtil.h"
+#include "platform/Files.h"
 #include "platform/Folders.h"
 
 using platform::TRegistryStore;
@@ -25,44 +28,139 @@ class ConfigTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(ConfigTest, FirstStartHasDefaultsAndSaveWritesEveryValue) {
+TEST_F(ConfigTest, FirstStartSavesEveryValueWithItsTypeAndDefaultInOrder) {
+  struct TValue {
+    const char* Name;
+    TRegValue::TKind Kind;
+    QVariant Default;
+  };
+  const QString music = qEnvironmentVariable("XDG_MUSIC_DIR");
+  const auto D = TRegValue::Dword;
+  const auto S = TRegValue::String;
+  const TValue table[] = {
+      {"ConvertType", D, 31},
+      {"EnableId3Tag", D, 1},
+      {"OnTheFly", D, 1},
+      {"OutputFormat", D, 1},
+      {"CreatePlayList", D, 0},
+      {"PlayListType", D, 0},
+      {"AutoLoadCDPlayerINI", D, 0},
+      {"SpecifyOutputFolder", D, 1},
+      {"OpenOutputFolder", D, 1},
+      {"OutputFolder", S, music},
+      {"TempFolder", S, platform::TempFolder()},
+      {"FavoriteBrowsFolder", S, music},
+      {"NormalizeVolume", D, 0},
+      {"NormalizeFactor", D, 98},
+      {"OverwritePrompt", D, 1},
+      {"ShowErrorMessage", D, 1},
+      {"DeleteOriginalFile", D, 0},
+      {"PlaySound", D, 0},
+      {"PromptCheckOption", D, 0},
+      {"LastOpenFolder", S, ""},
+      {"Id3Comment", S, ""},
+      {"WindowLeft", D, 65535},
+      {"WindowTop", D, 65535},
+      {"WindowHeight", D, 480},
+      {"WindowWidth", D, 640},
+      {"NamingRuleIdx", D, 0},
+      {"NamingString", S, "<title>"},
+      {"ReplaceStr", S, ""},
+      {"SampleRate", D, 1},
+      {"BitRate", D, 10},
+      {"MaxBitRate", D, 13},
+      {"Mode", D, 0},
+      {"Quality", D, 0},
+      {"VBRQuality", D, 4},
+      {"VBR", D, 0},
+      {"WriteVBRHeader", D, 0},
+      {"Copyright", D, 0},
+      {"CRC", D, 1},
+      {"Original", D, 0},
+      {"_Private", D, 0},
+      {"DeleteSilence", D, 0},
+      {"EjectCD", D, 0},
+      {"SelectAllTrack", D, 1},
+      {"ServerName", S, "gnudb.gnudb.org"},
+      {"QueryScript", S, "/~cddb/cddb.cgi"},
+      {"SubmitScript", S, "/~cddb/submit.cgi"},
+      {"EmailAddress", S, "user@example.com"},
+      {"LocalCDDBFolder", S, platform::DataFolder() + "localCDDB"},
+      {"EnableProxy", D, 0},
+      {"ProxyPort", D, 8080},
+      {"ProxyServer", S, ""},
+      {"AutoPlayOutputFile", D, 0},
+      {"PlayerExecute", S, ""},
+      {"PlayerParameter", S, ""},
+      {"WaveOutputOption", D, 0},
+  };
+
   TRegistryStore store(RegistryPath());
   TConfig config(&store);
   EXPECT_TRUE(config.Load());
-  EXPECT_EQ(config.ConvertType, 31);
-  EXPECT_TRUE(config.EnableID3Tag);
-  EXPECT_EQ(config.OutputFolder, qEnvironmentVariable("XDG_MUSIC_DIR"));
-  EXPECT_EQ(config.TempFolder, platform::TempFolder());
-  EXPECT_EQ(config.LocalCDDBFolder, FProgram.Path() + "/localCDDB");
-  EXPECT_EQ(config.ServerName, "gnudb.gnudb.org");
-  EXPECT_EQ(config.QueryScript, "/~cddb/cddb.cgi");
-  EXPECT_EQ(config.NamingString, "<title>");
-  EXPECT_EQ(config.BitRate, 10);
-  EXPECT_EQ(config.MaxBitRate, 13);
-  EXPECT_EQ(config.WindowLeft, 65535);
   EXPECT_EQ(config.nActive, 0);
+  EXPECT_EQ(config.nTransportLayer, 0);
+  EXPECT_EQ(config.SoundFile, "");
   EXPECT_FALSE(store.KeyExists(kKey));
-
   EXPECT_TRUE(config.Save());
+
+  // The key holds exactly the table's values, in its order: no SoundFile, no nActive.
+  QStringList saved;
+  bool inKey = false;
+  for (const QString& line :
+       platform::SplitLines(platform::DecodeText(testutil::ReadFile(RegistryPath())))) {
+    if (line.startsWith('['))
+      inKey = line == "[" + kKey + "]";
+    else if (inKey && line.startsWith('"'))
+      saved << line.section('"', 1, 1);
+  }
+  QStringList names;
+  for (const TValue& value : table) names << value.Name;
+  EXPECT_EQ(saved, names);
+
   TRegistryStore reread(RegistryPath());
-  const QStringList names = {
-      "ConvertType", "EnableId3Tag", "OnTheFly", "OutputFormat", "CreatePlayList",
-      "PlayListType", "AutoLoadCDPlayerINI", "SpecifyOutputFolder", "OpenOutputFolder",
-      "OutputFolder", "TempFolder", "FavoriteBrowsFolder", "NormalizeVolume", "NormalizeFactor",
-      "OverwritePrompt", "ShowErrorMessage", "DeleteOriginalFile", "PlaySound",
-      "PromptCheckOption", "LastOpenFolder", "Id3Comment", "WindowLeft", "WindowTop",
-      "WindowHeight", "WindowWidth", "NamingRuleIdx", "NamingString", "ReplaceStr", "SampleRate",
-      "BitRate", "MaxBitRate", "Mode", "Quality", "VBRQuality", "VBR", "WriteVBRHeader",
-      "Copyright", "CRC", "Original", "_Private", "DeleteSilence", "EjectCD", "SelectAllTrack",
-      "ServerName", "QueryScript", "SubmitScript", "EmailAddress", "LocalCDDBFolder",
-      "EnableProxy", "ProxyPort", "ProxyServer", "AutoPlayOutputFile", "PlayerExecute",
-      "PlayerParameter", "WaveOutputOption"};
-  for (const QString& name : names) EXPECT_TRUE(reread.ReadValue(kKey, name)) << name.toStdString();
-  EXPECT_EQ(reread.ReadValue(kKey, "ConvertType")->Kind, TRegValue::Dword);
-  EXPECT_EQ(reread.ReadValue(kKey, "ConvertType")->Number, 31u);
-  EXPECT_EQ(reread.ReadValue(kKey, "OutputFolder")->Kind, TRegValue::String);
-  const QByteArray file = testutil::ReadFile(RegistryPath());
-  EXPECT_EQ(file.count("\r\n\""), names.size());  // nothing else: no SoundFile, no nActive
+  for (const TValue& value : table) {
+    SCOPED_TRACE(value.Name);
+    const auto stored = reread.ReadValue(kKey, value.Name);
+    ASSERT_TRUE(stored);
+    ASSERT_EQ(stored->Kind, value.Kind);
+    if (value.Kind == D)
+      EXPECT_EQ(stored->Number, value.Default.toUInt());
+    else
+      EXPECT_EQ(stored->Text, value.Default.toString());
+  }
+}
+
+// Every string setting holding text that would break a line-based file, with
+// an integer saved after all of them: everything reads back as it was.
+TEST_F(ConfigTest, EveryStringSettingRoundTripsHostileText) {
+  QString controls;
+  for (ushort c = 1; c < 0x20; ++c) controls += QChar(c);
+  const QString hostile =
+      "a\r\n[HKEY_CURRENT_USER\\Evil]\r\n\"WindowWidth\"=dword:00000001\n\\" + controls + "\"end\\";
+  QString TConfig::*const strings[] = {
+      &TConfig::OutputFolder,   &TConfig::TempFolder,    &TConfig::FavoriteBrowsFolder,
+      &TConfig::LastOpenFolder, &TConfig::Id3Comment,    &TConfig::NamingString,
+      &TConfig::ReplaceStr,     &TConfig::ServerName,    &TConfig::QueryScript,
+      &TConfig::SubmitScript,   &TConfig::EmailAddress,  &TConfig::LocalCDDBFolder,
+      &TConfig::ProxyServer,    &TConfig::PlayerExecute, &TConfig::PlayerParameter};
+  TRegistryStore store(RegistryPath());
+  {
+    TConfig config(&store);
+    int n = 0;
+    for (auto field : strings) config.*field = hostile + QString::number(n++);
+    config.WindowWidth = 1000;
+    config.WaveOutputOption = 3;
+    ASSERT_TRUE(config.Save());
+  }
+  TRegistryStore reread(RegistryPath());
+  EXPECT_FALSE(reread.KeyExists("HKEY_CURRENT_USER\\Evil"));
+  TConfig config(&reread);
+  config.Load();
+  int n = 0;
+  for (auto field : strings) EXPECT_EQ(config.*field, hostile + QString::number(n++)) << n;
+  EXPECT_EQ(config.WindowWidth, 1000);
+  EXPECT_EQ(config.WaveOutputOption, 3);
 }
 
 TEST_F(ConfigTest, EveryValueRoundTripsWithItsType) {
@@ -124,7 +222,7 @@ TEST_F(ConfigTest, StoredValuesAreReadLeniently) {
   put("MaxBitRate", TRegValue::FromDword(uint32_t(-3)));
   put("VBRQuality", TRegValue::FromDword(12));
   put("Mode", TRegValue::FromDword(uint32_t(-1)));
-  put("OutputFormat", TRegValue::FromDword(9));
+  put("OutputFormat", TRegValue::FromDword(5));
   put("NormalizeFactor", TRegValue::FromDword(0));
   put("WindowWidth", TRegValue::FromString("wide"));  // a string where a number belongs
   put("NamingString", TRegValue::FromDword(3));       // a number where a string belongs
@@ -140,7 +238,7 @@ TEST_F(ConfigTest, StoredValuesAreReadLeniently) {
   EXPECT_EQ(config.MaxBitRate, 0);
   EXPECT_EQ(config.VBRQuality, 9);
   EXPECT_EQ(config.Mode, 0);
-  EXPECT_EQ(config.OutputFormat, 2);
+  EXPECT_EQ(config.OutputFormat, 1);  // WAV and MP3 only: 2 would name WAV data ".WMA"
   EXPECT_EQ(config.NormalizeFactor, 1);
   EXPECT_EQ(config.WindowWidth, 640);
   EXPECT_EQ(config.NamingString, "<title>");

@@ -288,7 +288,7 @@ TEST_F(Cdrip, ImagePlaybackRunsOnARealTimeClock) {
 
   // A section of 6 sectors (80 ms) plays to its end.
   ASSERT_EQ(CR_PlaySection(300, 306), CDEX_OK);
-  EXPECT_TRUE(WaitFor([] { return (CR_IsAudioPlaying() & 0xff) == 0x13; }, 3000));
+  EXPECT_TRUE(WaitFor([] { return (CR_IsAudioPlaying() & 0xff) == 0x13; }));
   CR_GetPlayPosition(&relative, &absolute);
   EXPECT_EQ(absolute, 306);
 
