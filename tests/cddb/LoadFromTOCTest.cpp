@@ -124,17 +124,22 @@ TEST_F(LoadFromTOC, NewDiscTakesStoredNamesFromTheLocalFolder) {
   EXPECT_EQ(again.GetTrackTitle(2), "Third");
 }
 
-TEST_F(LoadFromTOC, ASparseImageBeyond2GBKeepsItsByteSizesInRange) {
-  // 1,000,000 sectors: 2,352,000,000 bytes, more than a signed 32-bit number holds.
+TEST_F(LoadFromTOC, AnImageLongerThanAnyDiscIsRefusedAndByteSizesStayInRange) {
+  // 1,000,000 sectors: 2,352,000,000 bytes, more than a signed 32-bit number
+  // holds and longer than the 99:59:74 a TOC can state.
   QFile bin(Second.BinPath);
   ASSERT_TRUE(bin.resize(qint64(1000000) * 2352));
   InsertDisc(Second.CuePath);
   StartLibrary();
-  ASSERT_TRUE(Info.LoadFromTOC());
-  ASSERT_EQ(Info.TrackCount, 1);
+  EXPECT_FALSE(Info.LoadFromTOC());
+  EXPECT_EQ(Info.DiscBytes, 0);
+
+  // Byte sizes from a table that long are held at the 32-bit maximum.
+  Info.TrackCount = 1;
+  Info.Tracks[0].StartSector = 0;
+  Info.Tracks[0].EndSector = 1000000;
+  Info.ComputeDiscValues();
   EXPECT_EQ(Info.LeadOutSector(), 1000000);
-  EXPECT_EQ(Info.Tracks[0].LengthBytes, INT32_MAX);
   EXPECT_EQ(Info.DiscBytes, INT32_MAX);
   EXPECT_EQ(Info.DiscSeconds, (1000000 + 151) / 75);
-  EXPECT_EQ(CDRIP.TrackList()[0].Track.LengthBytes, INT32_MAX);
 }

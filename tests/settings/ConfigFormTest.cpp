@@ -240,7 +240,7 @@ TEST_F(ConfigFormTest, OkStoresEveryChangedControl) {
   EXPECT_EQ(c.PlayerExecute, " /usr/bin/player");
   EXPECT_EQ(c.PlayerParameter, "--x ");
   // The drive access reaches the CD library's file for its next start.
-  EXPECT_EQ(platform::GetProfileInt(FTemp.File("cdrip.ini"), "CD-ROM", "nTransportLayer", 0), 1);
+  EXPECT_EQ(platform::GetProfileInt(platform::CdripIniPath(), "CD-ROM", "nTransportLayer", 0), 1);
   TConfig reloaded;
   reloaded.Load();
   EXPECT_EQ(reloaded.nTransportLayer, 1);
@@ -501,7 +501,7 @@ TEST_F(ConfigFormTest, OnlyTickingTheDriveAccessBoxAsksForARestart) {
   form.chkUseNTSCSILibrary->click();
   form.btnOK->click();
   EXPECT_EQ(Config->nTransportLayer, 0);
-  EXPECT_EQ(platform::GetProfileString(FTemp.File("cdrip.ini"), "CD-ROM", "nTransportLayer", "-"),
+  EXPECT_EQ(platform::GetProfileString(platform::CdripIniPath(), "CD-ROM", "nTransportLayer", "-"),
             "0");
 }
 

@@ -20,7 +20,8 @@ class ConfigTest : public ::testing::Test {
   void SetUp() override { platform::SetProgramFolder(FProgram.Path()); }
   void TearDown() override { platform::SetProgramFolder(""); }
   QString RegistryPath() const { return FRegistry.File("registry.reg"); }
-  QString CdripIni() const { return FProgram.File("cdrip.ini"); }
+  // The user's own copy, the one the library and the settings read.
+  QString CdripIni() const { return platform::ConfigFolder() + "cdrip.ini"; }
 
   testutil::TTempFolder FProgram;
   testutil::TTempFolder FRegistry;
