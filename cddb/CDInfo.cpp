@@ -54,7 +54,6 @@ int TitleIndex(const QString& line, QString* title) {
   return -1;
 }
 
-
 }  // namespace
 
 TMyCDInfo::TMyCDInfo(TCDRIP* cdrip) : CDRIP(cdrip) {}

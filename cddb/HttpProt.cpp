@@ -133,7 +133,8 @@ THttpResponseParser::TResult THttpResponseParser::HeaderLine(const QByteArray& r
       const qsizetype slash = value.indexOf(QLatin1Char('/'));
       if (dash >= 6) {
         ContentRangeBegin = value.mid(6, dash - 6);
-        ContentRangeEnd = slash > dash ? value.mid(dash + 1, slash - dash - 1) : value.mid(dash + 1);
+        ContentRangeEnd =
+            slash > dash ? value.mid(dash + 1, slash - dash - 1) : value.mid(dash + 1);
       }
     } else if (name == QLatin1String("accept-ranges")) {
       AcceptRanges = value;
@@ -225,7 +226,8 @@ void THttpCli::Start(THttpRequest request) {
   // The connection starts from the event loop, so the caller finishes its
   // own bookkeeping first.
   QMetaObject::invokeMethod(
-      this, [this, serial = FSerial] {
+      this,
+      [this, serial = FSerial] {
         if (serial == FSerial && !FFinishing) BeginConnect();
       },
       Qt::QueuedConnection);
@@ -424,7 +426,8 @@ void THttpCli::ApplyRedirect() {
   if (location.startsWith(QLatin1Char('/'))) {
     FTarget.Path = location;
   } else if (location.startsWith(QLatin1String("./")) ||
-             location.startsWith(QLatin1String("../")) || !location.contains(QLatin1String("://"))) {
+             location.startsWith(QLatin1String("../")) ||
+             !location.contains(QLatin1String("://"))) {
     QString base = FTarget.Path.left(FTarget.Path.indexOf(QLatin1Char('?')) < 0
                                          ? FTarget.Path.size()
                                          : FTarget.Path.indexOf(QLatin1Char('?')));
@@ -461,7 +464,8 @@ void THttpCli::ApplyRedirect() {
   StatusText.clear();
   SetState(httpNotConnected);
   QMetaObject::invokeMethod(
-      this, [this, serial = FSerial] {
+      this,
+      [this, serial = FSerial] {
         if (serial == FSerial && !FFinishing) BeginConnect();
       },
       Qt::QueuedConnection);
@@ -483,7 +487,8 @@ void THttpCli::Finish(int error) {
   if (FState != httpReady) SetState(httpAborting);
   RequestDoneError = error;
   QMetaObject::invokeMethod(
-      this, [this, request = FRequest, error] {
+      this,
+      [this, request = FRequest, error] {
         SetState(httpReady);
         if (OnRequestDone) OnRequestDone(request, error);
       },

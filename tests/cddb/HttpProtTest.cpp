@@ -1,7 +1,6 @@
-#include "cddb/HttpProt.h"
-
 #include <QBuffer>
 
+#include "cddb/HttpProt.h"
 #include "cddb/TestServer.h"
 #include "common/TestUtil.h"
 
@@ -98,12 +97,12 @@ TEST(HttpProt, ReadsBodyUntilServerClosesAndSendsTheHeaderLines) {
   EXPECT_EQ(client.Http.State(), httpReady);
   EXPECT_EQ(client.Http.ResponseHeaders, QStringList({"HTTP/1.1 200 OK", "X-A: 1"}));
   EXPECT_EQ(server.RequestLine(0), "GET /cgi?cmd=x HTTP/1.0");
-  EXPECT_EQ(commands, QStringList({"GET /cgi?cmd=x HTTP/1.0",
-                                   "Accept: image/gif, image/x-xbitmap, image/jpeg, "
-                                   "image/pjpeg, */*",
-                                   "User-Agent: Mozilla/3.0 (compatible)", "Host: 127.0.0.1",
-                                   "Pragma: no-cache", "Authorization: Basic am9lOnB3",
-                                   "Cookie: a=b", ""}));
+  EXPECT_EQ(commands,
+            QStringList({"GET /cgi?cmd=x HTTP/1.0",
+                         "Accept: image/gif, image/x-xbitmap, image/jpeg, "
+                         "image/pjpeg, */*",
+                         "User-Agent: Mozilla/3.0 (compatible)", "Host: 127.0.0.1",
+                         "Pragma: no-cache", "Authorization: Basic am9lOnB3", "Cookie: a=b", ""}));
   EXPECT_TRUE(server.Requests[0].endsWith("Cookie: a=b\r\n\r\n"));
 }
 
@@ -250,13 +249,11 @@ TEST(HttpProt, GarbageAndBinaryBytesEndCleanly) {
 TEST(HttpProt, FollowsRedirectsAbsoluteAndRelative) {
   TTestServer target(TTestServer::Body("arrived"));
   TTestServer relay([&](QTcpSocket* socket, const QByteArray& request) {
-    const QByteArray location = request.startsWith("GET /a/b/start")
-                                    ? "../c/next?x=1"
-                                    : request.startsWith("GET /a/c/next?x=1")
-                                          ? "/abs/path"
-                                          : target.Url("/final").toLatin1();
-    socket->write("HTTP/1.0 302 Found\r\nLocation: " + location +
-                  "\r\nContent-Length: 0\r\n\r\n");
+    const QByteArray location = request.startsWith("GET /a/b/start") ? "../c/next?x=1"
+                                : request.startsWith("GET /a/c/next?x=1")
+                                    ? "/abs/path"
+                                    : target.Url("/final").toLatin1();
+    socket->write("HTTP/1.0 302 Found\r\nLocation: " + location + "\r\nContent-Length: 0\r\n\r\n");
     socket->disconnectFromHost();
   });
   TClient client;
