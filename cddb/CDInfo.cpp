@@ -54,6 +54,7 @@ int TitleIndex(const QString& line, QString* title) {
   return -1;
 }
 
+
 }  // namespace
 
 TMyCDInfo::TMyCDInfo(TCDRIP* cdrip) : CDRIP(cdrip) {}
