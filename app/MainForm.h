@@ -170,6 +170,8 @@ class TMainForm : public QMainWindow {
   void actLaunchMP3PlayerExecute();
   void actHelpExecute();
   void actAboutExecute();
+  void actReadRemoteCDDBExecute();
+  void RunCddbDialog(int mode);
 
   std::unique_ptr<TConfig> FConfig;
   std::vector<TCDTrackInfo> FRowRecords;

@@ -30,7 +30,10 @@ TCddb::TCddb(QObject* parent, bool probeDrive) : QObject(parent) {
   FResponse.open(QIODevice::ReadWrite);
   if (probeDrive) InternalTOCRetrieve = ReadFirstDriveTOC(FEntry.InternalTOC);
   FHttp.ResponseStream = &FResponse;
-  FHttp.OnRequestDone = [this](THttpRequest, int error) { RequestDone(error); };
+  FHttp.OnRequestDone = [this](THttpRequest, int error) {
+    RequestDone(error);
+    if (OnRequestEnd) OnRequestEnd();
+  };
 }
 
 QString TCddb::EntryLine(int i) const {

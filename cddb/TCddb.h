@@ -104,6 +104,8 @@ class TCddb : public QObject {
   std::function<void(const QString& status)> OnStatusMessage;
   std::function<void(const QString& text)> OnDataExchange;
   std::function<void(const TMatchArray& matches, int& rightOne)> OnMatch;
+  // After each request's answer (or failure) has been handled.
+  std::function<void()> OnRequestEnd;
 
  private:
   int StartRequest(const QString& url, const QString& status, TCddbState state);

@@ -37,6 +37,14 @@ QString ConfigFolder() {
   return folder + QLatin1Char('/');
 }
 
+QString CacheFolder() {
+  QString base = qEnvironmentVariable("XDG_CACHE_HOME");
+  if (base.isEmpty() || !QDir::isAbsolutePath(base)) base = QDir::homePath() + "/.cache";
+  const QString folder = base + "/cadenzo";
+  QDir().mkpath(folder);
+  return folder + QLatin1Char('/');
+}
+
 QString WindowsFolder() { return ConfigFolder(); }
 
 QString TempFolder() { return AddTrailingSeparator(QDir::tempPath()); }

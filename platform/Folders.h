@@ -14,6 +14,8 @@ void SetProgramFolder(const QString& folder);  // empty restores the executable'
 
 // $XDG_CONFIG_HOME/cadenzo/ (~/.config/cadenzo/ when unset); created on first use.
 QString ConfigFolder();
+// $XDG_CACHE_HOME/cadenzo/ (~/.cache/cadenzo/ when unset); created on first use.
+QString CacheFolder();
 // The folder where cdplayer.ini lives.
 QString WindowsFolder();
 // The system temporary folder.

@@ -3,9 +3,12 @@
 // "cddb query" answers 200/202/211/403/409, "cddb read" answers
 // 210/401/402/403/409, the response-code table), the limits of its slots,
 // and whole lookups against servers on 127.0.0.1.
+#include "cddb/CDInfo.h"
+#include "cddb/CddbLookup.h"
 #include "cddb/TCddb.h"
 #include "cddb/TestServer.h"
 #include "common/TestUtil.h"
+#include "settings/config.h"
 
 using testutil::TTestServer;
 using testutil::WaitFor;
@@ -326,4 +329,36 @@ TEST(Cddb, ServerAndCategoryLists) {
   ASSERT_TRUE(
       WaitFor([&] { return lookup.Cddb.ProtocolState() == TCddbState::CategoriesReceived; }));
   EXPECT_EQ(lookup.Cddb.Categories(), QStringList({"blues", "classical"}));
+}
+
+TEST(CddbLookup, UrlsFromTheDiscAndTheSettings) {
+  TConfig config;
+  config.ServerName = "cddb.example:8880";
+  config.QueryScript = "/~cddb/cddb.cgi";
+  config.EmailAddress = "not an address";
+  config.EnableProxy = true;
+  config.ProxyServer = "proxy.example";
+  config.ProxyPort = 3128;
+  TMyCDInfo info(nullptr);
+  info.TrackCount = 2;
+  info.Tracks[0].EndSector = info.Tracks[1].StartSector = 15000;
+  info.Tracks[1].EndSector = 30000;
+  info.ComputeDiscValues();
+  TCddbLookup lookup(info, config, nullptr, false);
+  const QString hello = "Velmora+" + TCddbLookup::LocalAddress() + "+Cadenzo+1.06";
+  EXPECT_EQ(lookup.Hello(), hello);
+  EXPECT_TRUE(lookup.QueryUrl().startsWith(
+      QString::asprintf("http://cddb.example:8880/~cddb/cddb.cgi?cmd=cddb+query+%8.8x+2+150+"
+                        "15150+402+&hello=Velmora+",
+                        info.DiscID)))
+      << lookup.QueryUrl().toStdString();
+  EXPECT_TRUE(lookup.QueryUrl().endsWith("+Cadenzo+1.06&proto=6"));
+  EXPECT_EQ(lookup.Cddb().Http().Proxy, "proxy.example");
+  EXPECT_EQ(lookup.Cddb().Http().ProxyPort, "3128");
+  // A client without a TOC of its own names the exact match 00000000: the
+  // read asks for the program's disc ID.
+  lookup.Cddb().OnMatch = nullptr;
+  lookup.Cddb().HandleResponse(TCddbState::QuerySent, "200 rock 00000000 A / B\r\n");
+  EXPECT_TRUE(
+      lookup.ReadUrl().contains(QString::asprintf("cmd=cddb+read+rock+%8.8x&", info.DiscID)));
 }
