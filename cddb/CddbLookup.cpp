@@ -134,6 +134,7 @@ void TCddbLookup::Match(const TMatchArray& matches, int& rightOne) {
   if (items.size() > 1 && OnChoose) {
     const int chosen = OnChoose(items);
     if (chosen >= 0 && chosen < items.size()) rightOne = chosen;
+    if (chosen == DeclineMatch) rightOne = -1;
   }
 }
 

@@ -52,7 +52,9 @@ class TCddbLookup : public QObject {
   TCddb& Cddb() { return FCddb; }
 
   std::function<void(const QString& line)> OnLog;
-  // Several matches: returns the chosen index, -1 for none (the first then stands).
+  // Several matches: returns the chosen index, -1 for none (the first then
+  // stands), or DeclineMatch to end the lookup without reading.
+  static constexpr int DeclineMatch = -2;
   std::function<int(const QStringList& matches)> OnChoose;
   std::function<void()> OnEntryRead;
   std::function<void(bool success)> OnFinished;
