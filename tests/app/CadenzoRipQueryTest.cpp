@@ -1,9 +1,13 @@
 // cadenzo-rip --query run as a program on a generated disc image against a
 // CDDB server on 127.0.0.1: names from the server in the listing, the entry
-// in the local CDDB folder, the choice among matches and the exit rules.
+// in the local CDDB folder, the choice among matches and the exit rules;
+// the terminal question in-process.
 #include <QDir>
 #include <QProcess>
+#include <cstdio>
 
+#include "app/RipQuery.h"
+#include "cddb/CDInfo.h"
 #include "cddb/TestServer.h"
 #include "common/DiscImage.h"
 #include "common/TestUtil.h"
@@ -92,4 +96,40 @@ TEST_F(CadenzoRipQueryTest, AFailedLookupFailsAListButNotAnExtraction) {
   EXPECT_TRUE(out.contains("Done        " + Folder.File("wav/01.WAV"))) << out.toStdString();
   EXPECT_TRUE(QFile::exists(Folder.File("wav/01.WAV")));
   EXPECT_EQ(Rip({"--match", "1", "--list"}, &out, &err), 2);
+}
+
+TEST(RipQuery, TerminalChoiceAsksForANumberUntilOneFits) {
+  TTestServer server([](QTcpSocket* socket, const QByteArray& request) {
+    TTestServer::Body(request.contains("cmd=cddb+query")
+                          ? "211 Found inexact matches\r\nrock 0c025803 A / B\r\n"
+                            "misc 0c025804 C / D\r\n.\r\n"
+                          : "210 misc 0c025804\r\n# xmcd\r\nDISCID=0c025804\r\nDTITLE=C / D\r\n"
+                            ".\r\n")(socket, request);
+  });
+  TTempFolder temp;
+  TConfig config;
+  config.ServerName = server.HostPort();
+  TMyCDInfo info(nullptr);
+  info.LocalFolder = temp.File("LocalCDDB");
+  info.TrackCount = 1;
+  info.Tracks[0].EndSector = 15000;
+  info.ComputeDiscValues();
+  info.SetDefaultNames();
+  char answers[] = "x\n9\n2\n";
+  FILE* in = fmemopen(answers, sizeof answers - 1, "r");
+  FILE* log = tmpfile();
+  TRipQuery options;
+  options.Terminal = true;
+  options.In = in;
+  options.Log = log;
+  EXPECT_TRUE(RunRipQuery(info, config, options));
+  std::fclose(in);
+  std::rewind(log);
+  QByteArray written(4096, '\0');
+  written.resize(qsizetype(std::fread(written.data(), 1, size_t(written.size()), log)));
+  std::fclose(log);
+  EXPECT_TRUE(written.contains("  1) rock 0c025803 A / B\n  2) misc 0c025804 C / D\n"));
+  EXPECT_EQ(written.count("Which entry (1-2, Enter for 1)? "), 3);
+  EXPECT_EQ(info.Artist, "C");
+  EXPECT_TRUE(QFile::exists(info.LocalCDDBFile()));
 }
