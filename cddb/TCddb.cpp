@@ -248,7 +248,8 @@ QString TCddb::ClassifyLine(const QString& line) {
     }
   }
   Status(text);
-  if (code >= 500 && code <= 599) Status(kEmailHint);
+  // Servers that refuse unregistered clients answer 500 or 501 before any command.
+  if (code == 500 || code == 501) Status(kEmailHint);
   return text;
 }
 

@@ -29,21 +29,18 @@ void SetProgramFolder(const QString& folder) {
   ProgramFolderOverride() = AddTrailingSeparator(folder);
 }
 
-QString ConfigFolder() {
-  QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
-  if (base.isEmpty() || !QDir::isAbsolutePath(base)) base = QDir::homePath() + "/.config";
+// The program's folder under an XDG base folder, created on first use.
+static QString XdgFolder(const char* variable, const QString& homeDefault) {
+  QString base = qEnvironmentVariable(variable);
+  if (base.isEmpty() || !QDir::isAbsolutePath(base)) base = QDir::homePath() + homeDefault;
   const QString folder = base + "/cadenzo";
   QDir().mkpath(folder);
   return folder + QLatin1Char('/');
 }
 
-QString CacheFolder() {
-  QString base = qEnvironmentVariable("XDG_CACHE_HOME");
-  if (base.isEmpty() || !QDir::isAbsolutePath(base)) base = QDir::homePath() + "/.cache";
-  const QString folder = base + "/cadenzo";
-  QDir().mkpath(folder);
-  return folder + QLatin1Char('/');
-}
+QString ConfigFolder() { return XdgFolder("XDG_CONFIG_HOME", "/.config"); }
+
+QString CacheFolder() { return XdgFolder("XDG_CACHE_HOME", "/.cache"); }
 
 QString WindowsFolder() { return ConfigFolder(); }
 
@@ -53,8 +50,7 @@ QString MusicFolder() {
   // XDG_MUSIC_DIR set in the environment wins over user-dirs.dirs, as for
   // xdg-user-dir; QStandardPaths falls back to ~/Music.
   QString folder = qEnvironmentVariable("XDG_MUSIC_DIR");
-  if (folder.isEmpty())
-    folder = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+  if (folder.isEmpty()) folder = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
   if (folder.isEmpty() || folder == QDir::homePath()) folder = QDir::homePath() + "/Music";
   return AddTrailingSeparator(folder);
 }

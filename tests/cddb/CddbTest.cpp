@@ -3,6 +3,8 @@
 // "cddb query" answers 200/202/211/403/409, "cddb read" answers
 // 210/401/402/403/409, the response-code table), the limits of its slots,
 // and whole lookups against servers on 127.0.0.1.
+#include <QRandomGenerator>
+
 #include "cddb/CDInfo.h"
 #include "cddb/CddbLookup.h"
 #include "cddb/TCddb.h"
@@ -361,4 +363,38 @@ TEST(CddbLookup, UrlsFromTheDiscAndTheSettings) {
   lookup.Cddb().HandleResponse(TCddbState::QuerySent, "200 rock 00000000 A / B\r\n");
   EXPECT_TRUE(
       lookup.ReadUrl().contains(QString::asprintf("cmd=cddb+read+rock+%8.8x&", info.DiscID)));
+}
+
+TEST(Cddb, HostileAnswersNeverBreakTheParsers) {
+  // Mutations of real answers and plain noise, from fixed seeds.
+  const QByteArray samples[] = {kEntry, "211 Found inexact matches\r\nrock 0c025803 A / B\r\n.\r\n",
+                                "HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\n200 rock"};
+  QRandomGenerator random(11);
+  TLookup lookup;
+  for (int round = 0; round < 3000; ++round) {
+    QByteArray bytes = samples[round % 3];
+    for (int edits = random.bounded(1, 20); edits > 0; --edits) {
+      const int at = random.bounded(int(bytes.size()) + 1);
+      switch (random.bounded(3)) {
+        case 0:
+          bytes.insert(at, char(random.bounded(256)));
+          break;
+        case 1:
+          bytes.remove(at, random.bounded(1, 8));
+          break;
+        default:
+          if (at < bytes.size()) bytes[at] = char(random.bounded(256));
+      }
+    }
+    THttpResponseParser parser;
+    QByteArray body;
+    QString error;
+    ParseHttpResponse(bytes, parser, &body, &error);
+    lookup.Answer(round % 2 ? TCddbState::QuerySent : TCddbState::ReadSent, bytes);
+    EXPECT_NE(lookup.Cddb.ProtocolState(),
+              round % 2 ? TCddbState::QuerySent : TCddbState::ReadSent);
+    const QByteArray text = bytes.replace('\0', ' ');
+    LCDDB_ENTRY entry{};
+    EXPECT_NE(ParseCDDBString(&entry, text.constData()), LCDDB_BAD_ARGUMENT);
+  }
 }
