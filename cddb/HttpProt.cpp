@@ -329,6 +329,8 @@ void THttpCli::SendRequest() {
   QByteArray header;
   for (QString& line : lines) {
     if (OnCommand) OnCommand(line);
+    // A line break inside a value would smuggle in a header line of its own.
+    line.remove(QLatin1Char('\r')).remove(QLatin1Char('\n'));
     header += line.toUtf8() + "\r\n";
   }
   if (OnRequestHeaderEnd) OnRequestHeaderEnd();
@@ -374,6 +376,11 @@ void THttpCli::HeaderEnded() {
   if (FState != httpWaitingHeader) return;
   ContentType = FParser->ContentType;
   ContentLength = FParser->ContentLength;
+  AcceptRanges = FParser->AcceptRanges;
+  if (!FParser->ContentRangeBegin.isEmpty() || !FParser->ContentRangeEnd.isEmpty()) {
+    ContentRangeBegin = FParser->ContentRangeBegin;
+    ContentRangeEnd = FParser->ContentRangeEnd;
+  }
   SetState(httpWaitingBody);
   if (OnHeaderEnd) OnHeaderEnd();
 }

@@ -104,6 +104,11 @@ TEST(HttpProt, ReadsBodyUntilServerClosesAndSendsTheHeaderLines) {
                          "User-Agent: Mozilla/3.0 (compatible)", "Host: 127.0.0.1",
                          "Pragma: no-cache", "Authorization: Basic am9lOnB3", "Cookie: a=b", ""}));
   EXPECT_TRUE(server.Requests[0].endsWith("Cookie: a=b\r\n\r\n"));
+
+  // A line break in a setting cannot add a header line.
+  client.Http.Agent = "agent\r\nX-Injected: 1";
+  ASSERT_TRUE(client.Get(server.Url("/")));
+  EXPECT_TRUE(server.Requests[1].contains("\r\nUser-Agent: agentX-Injected: 1\r\n"));
 }
 
 TEST(HttpProt, ContentLengthZeroCompletesWithoutWaitingForClose) {
