@@ -152,7 +152,6 @@ class THttpCli : public QObject {
   std::function<void()> OnSessionConnected, OnHeaderBegin, OnHeaderData, OnHeaderEnd,
       OnRequestHeaderBegin, OnRequestHeaderEnd, OnDocBegin, OnDocEnd, OnSendBegin, OnSendData,
       OnSendEnd, OnStateChange, OnLocationChange;
-  std::function<void(const QString& text)> OnTrace;
 
  private:
   void Start(THttpRequest request);

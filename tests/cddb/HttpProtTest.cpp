@@ -87,6 +87,10 @@ TEST(HttpProt, ReadsBodyUntilServerClosesAndSendsTheHeaderLines) {
   client.Http.Username = "joe";
   client.Http.Password = "pw";
   client.Http.Cookie = "a=b";
+  client.Http.Sender = "joe@example.org";
+  client.Http.Reference = "http://example.org/";
+  client.Http.ModifiedSince = QDateTime(QDate(2026, 12, 8), QTime(9, 5, 7));
+  client.Http.ContentRangeBegin = "100";
   QStringList commands;
   client.Http.OnCommand = [&](QString& line) { commands << line; };
   ASSERT_TRUE(client.Get(server.Url("/cgi?cmd=x")));
@@ -98,12 +102,14 @@ TEST(HttpProt, ReadsBodyUntilServerClosesAndSendsTheHeaderLines) {
   EXPECT_EQ(client.Http.ResponseHeaders, QStringList({"HTTP/1.1 200 OK", "X-A: 1"}));
   EXPECT_EQ(server.RequestLine(0), "GET /cgi?cmd=x HTTP/1.0");
   EXPECT_EQ(commands,
-            QStringList({"GET /cgi?cmd=x HTTP/1.0",
-                         "Accept: image/gif, image/x-xbitmap, image/jpeg, "
-                         "image/pjpeg, */*",
-                         "User-Agent: Mozilla/3.0 (compatible)", "Host: 127.0.0.1",
-                         "Pragma: no-cache", "Authorization: Basic am9lOnB3", "Cookie: a=b", ""}));
-  EXPECT_TRUE(server.Requests[0].endsWith("Cookie: a=b\r\n\r\n"));
+            QStringList({"GET /cgi?cmd=x HTTP/1.0", "From: joe@example.org",
+                         "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*",
+                         "Referer: http://example.org/", "User-Agent: Mozilla/3.0 (compatible)",
+                         "Host: 127.0.0.1", "Pragma: no-cache",
+                         "If-Modified-Since: Tue, 08 Dec 2026 09:05:07 GMT",
+                         "Authorization: Basic am9lOnB3", "Cookie: a=b", "Range: bytes=100-", ""}));
+  EXPECT_TRUE(server.Requests[0].endsWith("Range: bytes=100-\r\n\r\n"));
+  EXPECT_TRUE(client.Http.ContentRangeBegin.isEmpty());  // sent once
 
   // A line break in a setting cannot add a header line.
   client.Http.Agent = "agent\r\nX-Injected: 1";
