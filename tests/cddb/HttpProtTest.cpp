@@ -300,3 +300,16 @@ TEST(HttpProt, ProxyGetsTheAbsoluteRequestLine) {
   EXPECT_TRUE(proxy.Requests[0].contains("\r\nHost: cddb.example\r\n"));
   EXPECT_TRUE(proxy.Requests[0].contains("\r\nProxy-Authorization: Basic dTpw\r\n"));
 }
+
+TEST(HttpProt, ServerResettingMidBodyEndsTheRequestOnce) {
+  TTestServer server([](QTcpSocket* socket, const QByteArray&) {
+    socket->write("HTTP/1.0 200 OK\r\n\r\n210 rock 0c025803\r\n# xmcd\r\nDTIT");
+    socket->flush();
+    socket->abort();
+  });
+  TClient client;
+  ASSERT_TRUE(client.Get(server.Url("/")));
+  EXPECT_EQ(client.Done.size(), 1u);
+  EXPECT_EQ(client.Http.State(), httpReady);
+  EXPECT_TRUE(client.Body.data().isEmpty() || client.Body.data().startsWith("210 rock"));
+}
