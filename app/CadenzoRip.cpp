@@ -197,8 +197,10 @@ int main(int argc, char** argv) {
       "query", "Look the disc up on the CDDB server of the settings first (log on stderr).");
   const QCommandLineOption serverOption("server", "CDDB server for --query.", "host[:port]");
   const QCommandLineOption matchOption(
-      "match", "With several CDDB matches take the <n>th (default: ask on a terminal, else the "
-      "first).", "n");
+      "match",
+      "With several CDDB matches take the <n>th (default: ask on a terminal, else the "
+      "first).",
+      "n");
   parser.addOptions({queryOption, serverOption, matchOption});
   parser.process(app);
   auto usageError = [](const QString& text) {
