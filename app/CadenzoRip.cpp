@@ -15,6 +15,7 @@
 #include "app/AppInfo.h"
 #include "app/DiscImageCheck.h"
 #include "app/ExtractJobs.h"
+#include "app/RipQuery.h"
 #include "app/RipSignals.h"
 #include "cddb/CDInfo.h"
 #include "disc/CDRIP.h"
@@ -207,6 +208,15 @@ int main(int argc, char** argv) {
       "list", "Print the drives, the disc ID, artist, album and tracks, then exit.");
   parser.addOptions({driveOption, imageOption, tracksOption, formatOption, folderOption,
                      namingOption, normalizeOption, playlistOption, overwriteOption, listOption});
+  const QCommandLineOption queryOption(
+      "query", "Look the disc up on the CDDB server of the settings first (log on stderr).");
+  const QCommandLineOption serverOption("server", "CDDB server for --query.", "host[:port]");
+  const QCommandLineOption matchOption(
+      "match",
+      "With several CDDB matches take the <n>th (default: ask on a terminal, else the "
+      "first).",
+      "n");
+  parser.addOptions({queryOption, serverOption, matchOption});
   auto usageError = [](const QString& text) {
     Print(stderr, QString("cadenzo-rip: %1\n").arg(text));
     return kExitUsage;
@@ -224,6 +234,16 @@ int main(int argc, char** argv) {
   TConfig settings;
   Config = &settings;
   settings.Load();
+
+  if (parser.isSet(serverOption)) settings.ServerName = parser.value(serverOption).trimmed();
+  TRipQuery query;
+  if (parser.isSet(matchOption)) {
+    bool ok = false;
+    query.Match = parser.value(matchOption).toInt(&ok);
+    if (!ok || query.Match < 1) return usageError("--match takes a number from 1");
+  }
+  if ((parser.isSet(serverOption) || parser.isSet(matchOption)) && !parser.isSet(queryOption))
+    return usageError("--server and --match go with --query");
 
   if (parser.isSet(formatOption)) {
     const QString format = parser.value(formatOption).toLower();
@@ -311,6 +331,13 @@ int main(int argc, char** argv) {
     return kExitFailed;
   }
   LoadDiscNames(info);
+  if (parser.isSet(queryOption)) {
+    query.Terminal = terminal;
+    if (!RunRipQuery(info, settings, query) && parser.isSet(listOption)) {
+      PrintDisc(cdrip, drives, info);
+      return kExitFailed;
+    }
+  }
   if (parser.isSet(listOption)) {
     PrintDisc(cdrip, drives, info);
     return 0;

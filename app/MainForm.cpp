@@ -32,6 +32,8 @@
 #include "app/TrackListView.h"
 #include "app/splash.h"
 #include "cddb/CDInfo.h"
+#include "cddb/CddbLookup.h"
+#include "cddb/QryCDDB.h"
 #include "disc/CDRIP.h"
 #include "encode/MsgDisp.h"
 #include "encode/OverwriteConfirm.h"
@@ -214,7 +216,8 @@ void TMainForm::CreateActions() {
        "Launch the default mp3 player", none, QStyle::SP_MediaVolume,
        &TMainForm::actLaunchMP3PlayerExecute);
   make(actReadRemoteCDDB, "actReadRemoteCDDB", "Query Disc Information",
-       "Query disc information from CDDB", Qt::Key_F8, QStyle::SP_DriveNetIcon, nullptr);
+       "Query disc information from CDDB", Qt::Key_F8, QStyle::SP_DriveNetIcon,
+       &TMainForm::actReadRemoteCDDBExecute);
   make(actGetServerList, "actGetServerList", "Get CDDB Server List", "Get CDDB server list", none,
        QStyle::SP_DriveNetIcon, nullptr);
   make(actGetCategoryList, "actGetCategoryList", "Get CDDB Category List",
@@ -241,16 +244,16 @@ void TMainForm::CreateActions() {
        nullptr);
   make(actEjectCD, "actEjectCD", "Eject CD", "Eject CD", none, QStyle::SP_ArrowUp, nullptr);
   make(actCloseCD, "actCloseCD", "Close CD", "Close CD", none, QStyle::SP_ArrowDown, nullptr);
-  // Reached by no menu, button or shortcut.
-  actGetServerList->setVisible(false);
-  actGetCategoryList->setVisible(false);
+  connect(actGetServerList, &QAction::triggered, this,
+          [this] { RunCddbDialog(TQueryCDDBForm::mdServerList); });
+  connect(actGetCategoryList, &QAction::triggered, this,
+          [this] { RunCddbDialog(TQueryCDDBForm::mdCategoryList); });
 }
 
 void TMainForm::UpdateActionStates() {
-  // The CDDB lookup, CD playback and the mixer are not part of this build yet.
-  for (QAction* pending :
-       {actReadRemoteCDDB, actGetServerList, actGetCategoryList, actSoundVolume, actPlay, actPause,
-        actStop, actPreviousTrack, actNextTrack, actEjectCD, actCloseCD})
+  // CD playback and the mixer are not part of this build yet.
+  for (QAction* pending : {actSoundVolume, actPlay, actPause, actStop, actPreviousTrack,
+                           actNextTrack, actEjectCD, actCloseCD})
     pending->setEnabled(false);
 }
 
@@ -722,6 +725,36 @@ void TMainForm::actOptionExecute() {
 void TMainForm::actAboutExecute() {
   TAboutBox about(this);
   about.exec();
+}
+
+void TMainForm::actReadRemoteCDDBExecute() { RunCddbDialog(TQueryCDDBForm::mdQuery); }
+
+void TMainForm::RunCddbDialog(int mode) {
+  if (mode == TQueryCDDBForm::mdQuery && CDInfo->TrackCount < 1) {
+    MessageBox("No Disc.", "Information", MB_OK | MB_ICONINFORMATION);
+    return;
+  }
+  const int previous = WinState;
+  WinState = wsCDDBQuery;
+  TQueryCDDBForm dialog(*CDInfo, *Config, TQueryCDDBForm::TMode(mode), this);
+  const bool saved = dialog.exec() == QDialog::Accepted;
+  WinState = previous;
+  if (!saved) return;
+  if (mode == TQueryCDDBForm::mdQuery) {
+    edArtist->setText(CDInfo->Artist);
+    edAlbum->setText(CDInfo->Album);
+    cbCategory->setCurrentText(CDInfo->Category);
+    edYear->setText(CDInfo->Year);
+    ShowTitles();
+  } else if (mode == TQueryCDDBForm::mdServerList ? !dialog.Lookup().SaveServerList()
+                                                  : !dialog.Lookup().SaveCategoryList()) {
+    MessageBox("The list could not be saved in " + ConfigFolder(), "Error", MB_OK | MB_ICONERROR);
+  } else if (mode == TQueryCDDBForm::mdCategoryList) {
+    const QString current = cbCategory->currentText();
+    cbCategory->clear();
+    cbCategory->addItems(dialog.Lookup().CategoryNames());
+    cbCategory->setCurrentText(current);
+  }
 }
 
 // ---------------------------------------------------------------- extraction

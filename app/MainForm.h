@@ -167,6 +167,8 @@ class TMainForm : public QMainWindow {
   void actHelpExecute();
   void actOptionExecute();
   void actAboutExecute();
+  void actReadRemoteCDDBExecute();
+  void RunCddbDialog(int mode);
 
   std::unique_ptr<TConfig> FConfig;
   std::vector<TCDTrackInfo> FRowRecords;

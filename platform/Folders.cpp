@@ -37,19 +37,24 @@ void SetProgramFolder(const QString& folder) {
   ProgramFolderOverride() = AddTrailingSeparator(folder);
 }
 
-QString ConfigFolder() {
-  QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
-  if (base.isEmpty() || !QDir::isAbsolutePath(base)) base = QDir::homePath() + "/.config";
-  const QString folder = base + "/cadenzo";
-  QDir().mkpath(folder);
-  return folder + QLatin1Char('/');
+// The program's folder under an XDG base folder.
+static QString XdgFolder(const char* variable, const QString& homeDefault) {
+  QString base = qEnvironmentVariable(variable);
+  if (base.isEmpty() || !QDir::isAbsolutePath(base)) base = QDir::homePath() + homeDefault;
+  return base + QStringLiteral("/cadenzo/");
 }
 
-QString DataFolder() {
-  QString base = qEnvironmentVariable("XDG_DATA_HOME");
-  if (base.isEmpty() || !QDir::isAbsolutePath(base)) base = QDir::homePath() + "/.local/share";
-  return base + "/cadenzo/";
+static QString CreatedXdgFolder(const char* variable, const QString& homeDefault) {
+  const QString folder = XdgFolder(variable, homeDefault);
+  QDir().mkpath(folder);
+  return folder;
 }
+
+QString ConfigFolder() { return CreatedXdgFolder("XDG_CONFIG_HOME", "/.config"); }
+
+QString CacheFolder() { return CreatedXdgFolder("XDG_CACHE_HOME", "/.cache"); }
+
+QString DataFolder() { return XdgFolder("XDG_DATA_HOME", "/.local/share"); }
 
 QString WindowsFolder() { return ConfigFolder(); }
 
@@ -59,8 +64,7 @@ QString MusicFolder() {
   // XDG_MUSIC_DIR set in the environment wins over user-dirs.dirs, as for
   // xdg-user-dir; QStandardPaths falls back to ~/Music.
   QString folder = qEnvironmentVariable("XDG_MUSIC_DIR");
-  if (folder.isEmpty())
-    folder = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+  if (folder.isEmpty()) folder = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
   if (folder.isEmpty() || folder == QDir::homePath()) folder = QDir::homePath() + "/Music";
   return AddTrailingSeparator(folder);
 }

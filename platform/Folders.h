@@ -18,6 +18,8 @@ void SetProgramFolder(const QString& folder);  // empty restores the executable'
 QString ConfigFolder();
 // $XDG_DATA_HOME/cadenzo/ (~/.local/share/cadenzo/ when unset); not created here.
 QString DataFolder();
+// $XDG_CACHE_HOME/cadenzo/ (~/.cache/cadenzo/ when unset); created on first use.
+QString CacheFolder();
 // The folder where cdplayer.ini lives.
 QString WindowsFolder();
 // The system temporary folder.

@@ -1,0 +1,135 @@
+// cadenzo-rip --query run as a program on a generated disc image against a
+// CDDB server on 127.0.0.1: names from the server in the listing, the entry
+// in the local CDDB folder, the choice among matches and the exit rules;
+// the terminal question in-process.
+#include <QDir>
+#include <QProcess>
+#include <cstdio>
+
+#include "app/RipQuery.h"
+#include "cddb/CDInfo.h"
+#include "cddb/TestServer.h"
+#include "common/DiscImage.h"
+#include "common/TestUtil.h"
+#include "settings/config.h"
+
+using namespace testutil;
+
+namespace {
+
+const QByteArray kRead =
+    "210 rock 0a00b103 CD database entry follows (until terminating `.')\r\n"
+    "# xmcd\r\n#\r\nDISCID=0a00b103\r\nDTITLE=Кино / Группа крови\r\nDYEAR=1988\r\n"
+    "DGENRE=Rock\r\nTTITLE0=Группа крови\r\nTTITLE1=Закрой за мной дверь\r\nTTITLE2=Война\r\n"
+    ".\r\n";
+
+class CadenzoRipQueryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Image = MakeDiscImage(Folder.File("disc"), "rip", {150, 225, 300});
+    TConfig settings;
+    settings.LocalCDDBFolder = Folder.File("localCDDB");
+    settings.OutputFolder = Folder.File("out");
+    settings.ServerName = Server.HostPort();
+    settings.EmailAddress = "joe@example.org";
+    ASSERT_TRUE(settings.Save());
+  }
+  // Runs cadenzo-rip on the image while this process keeps serving.
+  int Rip(QStringList arguments, QString* out, QString* err) {
+    QProcess process;
+    process.start(ProgramDir() + "/cadenzo-rip", QStringList{"--image", Image.CuePath} + arguments);
+    process.closeWriteChannel();
+    const bool done = WaitFor([&] { return process.state() == QProcess::NotRunning; }, 60000);
+    if (!done) process.kill();
+    process.waitForFinished();
+    *out = QString::fromUtf8(process.readAllStandardOutput());
+    *err = QString::fromUtf8(process.readAllStandardError());
+    return done && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+  }
+
+  TTempFolder Folder;
+  TDiscImage Image;
+  QByteArray Query = "200 rock 0a00b103 Кино / Группа крови\r\n";
+  TTestServer Server{[this](QTcpSocket* socket, const QByteArray& request) {
+    TTestServer::Body(request.contains("cmd=cddb+query") ? Query : kRead)(socket, request);
+  }};
+};
+
+}  // namespace
+
+TEST_F(CadenzoRipQueryTest, ListShowsTheServersNamesAndKeepsTheEntry) {
+  QString out, err;
+  ASSERT_EQ(Rip({"--query", "--list"}, &out, &err), 0) << err.toStdString();
+  EXPECT_TRUE(out.contains("Artist: Кино\nAlbum: Группа крови\n")) << out.toStdString();
+  EXPECT_TRUE(out.contains("Закрой за мной дверь"));
+  EXPECT_TRUE(err.contains("Found exact match")) << err.toStdString();
+  EXPECT_TRUE(err.contains("Entry read"));
+  EXPECT_TRUE(Server.RequestLine(0).contains("&hello=joe+example.org+Cadenzo+1.06&proto=6"));
+  const QStringList entries = QDir(Folder.File("localCDDB")).entryList(QDir::Files);
+  ASSERT_EQ(entries.size(), 1);
+  EXPECT_TRUE(QString::fromUtf8(ReadFile(Folder.File("localCDDB/" + entries[0])))
+                  .contains("DTITLE=Кино / Группа крови\r\n"));
+}
+
+TEST_F(CadenzoRipQueryTest, SeveralMatchesTakeTheFirstOrTheChosenOne) {
+  Query = "211 Found inexact matches\r\nrock 0a00b103 A / B\r\nmisc 0a00b104 C / D\r\n.\r\n";
+  QString out, err;
+  ASSERT_EQ(Rip({"--query", "--list"}, &out, &err), 0) << err.toStdString();
+  EXPECT_TRUE(Server.RequestLine(1).contains("cmd=cddb+read+rock+0a00b103&"));
+  ASSERT_EQ(Rip({"--query", "--match", "2", "--list"}, &out, &err), 0) << err.toStdString();
+  EXPECT_TRUE(Server.RequestLine(3).contains("cmd=cddb+read+misc+0a00b104&"));
+  EXPECT_EQ(Rip({"--query", "--match", "3", "--list"}, &out, &err), 1);
+  EXPECT_TRUE(err.contains("--match 3: the server found 2 matches")) << err.toStdString();
+}
+
+TEST_F(CadenzoRipQueryTest, AFailedLookupFailsAListButNotAnExtraction) {
+  QString out, err;
+  const QString closed = QString("127.0.0.1:%1").arg(ClosedPort());
+  EXPECT_EQ(Rip({"--query", "--server", closed, "--list"}, &out, &err), 1);
+  EXPECT_TRUE(err.contains("\"Connection refused (Error #10061)\"")) << err.toStdString();
+  EXPECT_TRUE(out.contains("Artist: NOARTIST"));  // the names it had
+  EXPECT_EQ(Rip({"--query", "--server", closed, "--tracks", "1", "--format", "wav",
+                 "--output-folder", Folder.File("wav"), "--naming", "<number>"},
+                &out, &err),
+            0)
+      << err.toStdString();
+  EXPECT_TRUE(out.contains("Done        " + Folder.File("wav/01.WAV"))) << out.toStdString();
+  EXPECT_TRUE(QFile::exists(Folder.File("wav/01.WAV")));
+  EXPECT_EQ(Rip({"--match", "1", "--list"}, &out, &err), 2);
+}
+
+TEST(RipQuery, TerminalChoiceAsksForANumberUntilOneFits) {
+  TTestServer server([](QTcpSocket* socket, const QByteArray& request) {
+    TTestServer::Body(request.contains("cmd=cddb+query")
+                          ? "211 Found inexact matches\r\nrock 0c025803 A / B\r\n"
+                            "misc 0c025804 C / D\r\n.\r\n"
+                          : "210 misc 0c025804\r\n# xmcd\r\nDISCID=0c025804\r\nDTITLE=C / D\r\n"
+                            ".\r\n")(socket, request);
+  });
+  TTempFolder temp;
+  TConfig config;
+  config.ServerName = server.HostPort();
+  TMyCDInfo info(nullptr);
+  info.LocalFolder = temp.File("LocalCDDB");
+  info.TrackCount = 1;
+  info.Tracks[0].EndSector = 15000;
+  info.ComputeDiscValues();
+  info.SetDefaultNames();
+  char answers[] = "x\n9\n2\n";
+  FILE* in = fmemopen(answers, sizeof answers - 1, "r");
+  FILE* log = tmpfile();
+  TRipQuery options;
+  options.Terminal = true;
+  options.In = in;
+  options.Log = log;
+  EXPECT_TRUE(RunRipQuery(info, config, options));
+  std::fclose(in);
+  std::rewind(log);
+  QByteArray written(4096, '\0');
+  written.resize(qsizetype(std::fread(written.data(), 1, size_t(written.size()), log)));
+  std::fclose(log);
+  EXPECT_TRUE(written.contains("  1) rock 0c025803 A / B\n  2) misc 0c025804 C / D\n"));
+  EXPECT_EQ(written.count("Which entry (1-2, Enter for 1)? "), 3);
+  EXPECT_EQ(info.Artist, "C");
+  EXPECT_TRUE(QFile::exists(info.LocalCDDBFile()));
+}
