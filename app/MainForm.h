@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/CDPlayback.h"
 #include "encode/FileParam.h"
 
 class QAction;
@@ -30,6 +31,7 @@ class TLameCoder;
 class TMyCDInfo;
 class TSoundPlayer;
 class TTrackBarEx;
+class TXaudioPlayer;
 class TConvForm;
 class TConfirmOvwrtForm;
 class TDispForm;
@@ -50,11 +52,6 @@ uint32_t InitialLastPoll(uint32_t tickCount);
 // Whether more than 2000 ms passed since lastPoll, as an unsigned 32-bit
 // difference; when so, lastPoll takes the tick count (1000 near the wrap).
 bool PollDue(uint32_t tickCount, uint32_t& lastPoll);
-
-// Index in the speed list of a drive speed factor; 0 when none matches.
-int SpeedIndexOf(int32_t speed);
-// The speed factor of a speed-list index; an index outside the list gives 32.
-int32_t SpeedOfIndex(int index);
 
 class TMainForm : public QMainWindow {
   Q_OBJECT
@@ -112,6 +109,9 @@ class TMainForm : public QMainWindow {
   std::unique_ptr<TCDRIP> CDRIP;
   std::unique_ptr<TMyCDInfo> CDInfo;
   std::unique_ptr<TSoundPlayer> SoundPlayer;
+  TXaudioPlayer* XaudioPlayer;
+  std::unique_ptr<TCDPlayback> CDPlayback;
+  std::unique_ptr<TPlayerControl> PlayerControl;
   TConvForm* ConvForm;
   TConfirmOvwrtForm* ConfirmOvwrtForm;
   TDispForm* DispForm;
@@ -170,6 +170,9 @@ class TMainForm : public QMainWindow {
   void actLaunchMP3PlayerExecute();
   void actHelpExecute();
   void actAboutExecute();
+  void CreatePlayback();
+  void ShowPlayView(const TPlayView& view);
+  const TCDTrackInfo* PlayRecord() const;
 
   std::unique_ptr<TConfig> FConfig;
   std::vector<TCDTrackInfo> FRowRecords;
