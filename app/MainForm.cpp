@@ -23,8 +23,8 @@
 #include <QVBoxLayout>
 
 #include "app/About.h"
-#include "app/CDPlayback.h"
 #include "app/AppInfo.h"
+#include "app/CDPlayback.h"
 #include "app/ExtractJobs.h"
 #include "app/Mp3Player.h"
 #include "app/SoundPlay.h"

@@ -21,6 +21,18 @@ TEST(SoundPlayer, PlaysAWaveToItsEnd) {
   EXPECT_TRUE(WaitFor([&] { return !player.Playing(); }, 10000));
 }
 
+TEST(SoundPlayer, TheSoundReachesTheDefaultOutputSampleForSample) {
+  TTempFolder temp;
+  TAlsaFileOutput output;
+  QByteArray data(4 * 3000, '\0');
+  for (qsizetype i = 0; i < data.size(); ++i) data[i] = char(i * 7 % 251);
+  WriteFile(temp.File("done.wav"), WaveFile(2, 16, 44100, data));
+  TSoundPlayer player;
+  ASSERT_TRUE(player.Play(temp.File("done.wav")));
+  ASSERT_TRUE(WaitFor([&] { return !player.Playing(); }, 10000));
+  EXPECT_TRUE(StartsWithThenSilence(output.Captured(), data));
+}
+
 TEST(SoundPlayer, RefusesWhatIsNoPlayableWave) {
   TTempFolder temp;
   TSoundPlayer player("null");
