@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <mpg123.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -267,9 +268,17 @@ class TMpegDecoder : public TDecoder {
 }  // namespace
 
 std::unique_ptr<TSource> OpenFileSource(const std::string& path, int& code) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Without blocking, so a FIFO cannot hold the player at its opening.
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     code = errno == ENOENT || errno == ENOTDIR ? XA_ERROR_NO_SUCH_FILE : XA_ERROR_SYSTEM;
+    return nullptr;
+  }
+  // Only a regular file ends; a device or FIFO could feed the decoder forever.
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    code = XA_ERROR_INVALID_FORMAT;
     return nullptr;
   }
   return std::make_unique<TFileSource>(fd);

@@ -237,9 +237,12 @@ void OpenInput(XA_Player& p, const TCommand& c) {
     return;
   }
   int code = XA_FAILURE;
-  std::string reason = "cannot open the file";
+  std::string reason;
   std::unique_ptr<xaudio::TSource> source = xaudio::OpenFileSource(c.Text, code);
-  if (source) p.Decoder = TDecoder::Open(std::move(source), code, reason);
+  if (source)
+    p.Decoder = TDecoder::Open(std::move(source), code, reason);
+  else
+    reason = code == XA_ERROR_INVALID_FORMAT ? "not a regular file" : "cannot open the file";
   if (!p.Decoder) {
     Error(p, XA_SOURCE_INPUT, code, c.Text + ": " + reason);
     Nack(p, c.Code, code);
@@ -386,6 +389,12 @@ void ThreadMain(XA_Player& p) {
     const bool playing = p.State == XA_PLAYER_STATE_PLAYING;
     const int timeout = playing ? 0 : p.Mixer.IsOpen() ? kMixerPollMs : -1;
     poll(fds.data(), fds.size(), timeout);
+    for (size_t i = 0; i + 1 < fds.size(); ++i)
+      if (fds[i].revents & (POLLERR | POLLHUP | POLLNVAL)) {
+        p.Mixer.Close();
+        Error(p, XA_SOURCE_MIXER, XA_ERROR_NO_MIXER, "mixer: the control device went away");
+        break;
+      }
     char drain[64];
     while (read(p.WakeFds[0], drain, sizeof drain) > 0) {
     }

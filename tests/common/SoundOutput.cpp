@@ -63,12 +63,15 @@ TPulseServer::TPulseServer() {
       FFolder.Path(), "pcm.!default { type pulse }\nctl.!default { type pulse }\n");
 }
 
+void TPulseServer::Kill() {
+  if (FServer.state() == QProcess::NotRunning) return;
+  FServer.kill();
+  FServer.waitForFinished(10000);
+}
+
 TPulseServer::~TPulseServer() {
   FConfig.reset();
-  if (FServer.state() != QProcess::NotRunning) {
-    FServer.kill();
-    FServer.waitForFinished(10000);
-  }
+  Kill();
   if (FPreviousServer.isEmpty())
     qunsetenv("PULSE_SERVER");
   else

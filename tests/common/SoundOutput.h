@@ -51,6 +51,8 @@ class TPulseServer {
   QByteArray Pactl(const QStringList& arguments, int* exitCode = nullptr) const;
   // The front-left volume of the sink in percent, -1 when unreadable.
   int SinkVolume() const;
+  // Ends the server at once, as a crash would.
+  void Kill();
 
  private:
   TTempFolder FFolder;

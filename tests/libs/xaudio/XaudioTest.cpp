@@ -4,6 +4,7 @@
 // moves a real PulseAudio sink.
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDeadlineTimer>
@@ -328,6 +329,15 @@ TEST_F(XaudioTest, BadInputEndsInAnErrorNotificationNeverAHang) {
              n.Message.data.state != XA_PLAYER_STATE_PLAYING;
     });
   }
+  // What is no regular file never holds the player: a FIFO without a writer,
+  // a device without an end.
+  ASSERT_EQ(mkfifo(FTemp.File("fifo").toLocal8Bit().constData(), 0600), 0);
+  for (const QString& path : {FTemp.File("fifo"), QString("/dev/zero")}) {
+    Open(player, path);
+    EXPECT_EQ(player.Answer(XA_MSG_COMMAND_INPUT_OPEN).Message.data.nack.code,
+              XA_ERROR_INVALID_FORMAT)
+        << path.toStdString();
+  }
   player.Seen.clear();
   Open(player, FTemp.File("missing.mp3"));
   EXPECT_EQ(player.Answer(XA_MSG_COMMAND_INPUT_OPEN).Message.data.nack.code, XA_ERROR_NO_SUCH_FILE);
@@ -373,6 +383,12 @@ TEST(XaudioMixer, MasterLevelMovesTheSinkAndFollowsChangesMadeElsewhere) {
   });
   control_message_send_N(player.Handle(), XA_MSG_GET_OUTPUT_VOLUME);
   EXPECT_EQ(player.WaitForCode(XA_MSG_NOTIFY_OUTPUT_VOLUME).Message.data.volume.master_level, 55);
+
+  // A server that goes away takes the master level with it.
+  server.Kill();
+  EXPECT_EQ(player.WaitForCode(XA_MSG_NOTIFY_ERROR).Message.data.error.source, XA_SOURCE_MIXER);
+  control_message_send_N(player.Handle(), XA_MSG_GET_OUTPUT_VOLUME);
+  EXPECT_EQ(player.Answer(XA_MSG_GET_OUTPUT_VOLUME).Message.data.nack.code, XA_ERROR_NO_MIXER);
 }
 
 }  // namespace
