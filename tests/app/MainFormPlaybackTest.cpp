@@ -20,6 +20,7 @@
 #include "common/DiscImage.h"
 #include "common/SoundOutput.h"
 #include "common/TestUtil.h"
+#include "Screenshot.h"
 #include "disc/CDRIP.h"
 #include "libs/cdrip/cdrip.h"
 #include "platform/Folders.h"
@@ -182,13 +183,7 @@ TEST_F(MainFormPlayback, ScreenshotWhilePlaying) {
   FForm->actNextTrack->trigger();
   FForm->CDPlayback->SeekTo(5 * 75);
   Tick();
-  FForm->resize(760, 520);
-  QCoreApplication::processEvents();
-  const QString folder = ProgramDir() + "/../screenshots";
-  ASSERT_TRUE(QDir().mkpath(folder));
-  const QImage image = FForm->grab().toImage();
-  EXPECT_EQ(image.size(), QSize(760, 520) * image.devicePixelRatio());
-  ASSERT_TRUE(image.save(folder + "/main-window-playing.png"));
+  SaveScreenshot(*FForm, "main-window-playing");
   FForm->actStop->trigger();
 }
 

@@ -27,6 +27,7 @@
 #include "cddb/CDInfo.h"
 #include "common/DiscImage.h"
 #include "common/TestUtil.h"
+#include "Screenshot.h"
 #include "disc/CDRIP.h"
 #include "encode/MsgDisp.h"
 #include "libs/cdrip/cdrip.h"
@@ -733,13 +734,7 @@ TEST_F(MainFormTest, ScreenshotWithADiscListed) {
   FForm->edAlbum->setText("Generated Tones");
   List()->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
   FForm->UpdateSelectionSummary();
-  FForm->resize(760, 520);
-  QCoreApplication::processEvents();
-  const QString folder = ProgramDir() + "/../screenshots";
-  ASSERT_TRUE(QDir().mkpath(folder));
-  const QImage image = FForm->grab().toImage();
-  EXPECT_EQ(image.size(), QSize(760, 520) * image.devicePixelRatio());
-  ASSERT_TRUE(image.save(folder + "/main-window.png"));
+  SaveScreenshot(*FForm, "main-window");
 }
 
 }  // namespace
