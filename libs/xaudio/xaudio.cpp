@@ -31,7 +31,6 @@ using xaudio::TDecoder;
 
 constexpr const char* kDevice = "default";
 constexpr size_t kChunkFrames = 2048;
-constexpr int kMixerPollMs = 250;
 constexpr int kPositionStepMs = 100;
 
 struct TCommand {
@@ -386,9 +385,8 @@ void ThreadMain(XA_Player& p) {
   while (!p.Exit) {
     std::vector<pollfd> fds = p.Mixer.PollDescriptors();
     fds.push_back({p.WakeFds[0], POLLIN, 0});
-    const bool playing = p.State == XA_PLAYER_STATE_PLAYING;
-    const int timeout = playing ? 0 : p.Mixer.IsOpen() ? kMixerPollMs : -1;
-    poll(fds.data(), fds.size(), timeout);
+    // Changes of the master level made elsewhere arrive on the mixer's descriptors.
+    poll(fds.data(), fds.size(), p.State == XA_PLAYER_STATE_PLAYING ? 0 : -1);
     for (size_t i = 0; i + 1 < fds.size(); ++i)
       if (fds[i].revents & (POLLERR | POLLHUP | POLLNVAL)) {
         p.Mixer.Close();
