@@ -10,20 +10,11 @@
 
 namespace {
 
-constexpr int kSpeedFactors[10] = {32, 32, 32, 24, 16, 12, 8, 4, 2, 1};
 constexpr uint8_t kPlayCompleted = 0x13;
 constexpr uint8_t kPlayError = 0x14;
 constexpr uint8_t kNoStatus = 0x15;
 
 }  // namespace
-
-int SpeedIndexOf(int32_t speed) {
-  for (int i = 0; i < 10; ++i)
-    if (kSpeedFactors[i] == speed) return i;
-  return 0;
-}
-
-int32_t SpeedOfIndex(int index) { return kSpeedFactors[index >= 0 && index < 10 ? index : 0]; }
 
 TCDPlayback::TCDPlayback(TCDRIP& cdrip, const TMyCDInfo& cdInfo, int& winState)
     : FCDRIP(cdrip), FCDInfo(cdInfo), FWinState(winState) {}

@@ -1,7 +1,7 @@
 // The main window's playback logic, without the window: CD playback through
 // the ripping component (play, pause, stop, steps, seek, the tray and the
-// play-state update of each state-timer tick), the speed list, and the player
-// component's use for the start-up sound and the master volume. The window
+// play-state update of each state-timer tick) and the player component's use
+// for the start-up sound and the master volume. The window
 // wires its actions and controls to these and shows what they return.
 // User-interface thread only.
 #pragma once
@@ -15,11 +15,6 @@
 class TCDRIP;
 class TMyCDInfo;
 class TXaudioPlayer;
-
-// Index in the speed list of a drive speed factor; 0 when none matches.
-int SpeedIndexOf(int32_t speed);
-// The speed factor of a speed-list index; an index outside the list gives 32.
-int32_t SpeedOfIndex(int index);
 
 // What one play-state update asks the window to show.
 struct TPlayView {

@@ -41,6 +41,7 @@
 #include "platform/Folders.h"
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
+#include "settings/ConfigForm.h"
 #include "settings/config.h"
 
 using namespace platform;
@@ -48,8 +49,6 @@ using namespace platform;
 namespace {
 
 constexpr uint32_t kNearWrap = 4294965296u;
-const char* const kSpeedNames[10] = {"Default", "Maximum", "32x", "24x", "16x",
-                                     "12x",     "8x",      "4x",  "2x",  "1x"};
 const char* const kBuiltInGenres[] = {"Blues", "Classical", "Data",   "Folk",   "Jazz",      "Misc",
                                       "Rock",  "Country",   "Newage", "Reggae", "Soundtrack"};
 
@@ -219,7 +218,7 @@ void TMainForm::CreateActions() {
   make(actGetCategoryList, "actGetCategoryList", "Get CDDB Category List",
        "Get CDDB category list", none, QStyle::SP_DriveNetIcon, nullptr);
   make(actOption, "actOption", "Configuration", "Configration", Qt::Key_F4,
-       QStyle::SP_FileDialogListView, nullptr);
+       QStyle::SP_FileDialogListView, &TMainForm::actOptionExecute);
   make(actSoundVolume, "actSoundVolume", "Sound Volume Adjustment", "", none,
        QStyle::SP_MediaVolume, nullptr);
   make(actHelp, "actHelp", "Online Help", "Online help", Qt::Key_F1, QStyle::SP_DialogHelpButton,
@@ -246,8 +245,8 @@ void TMainForm::CreateActions() {
 }
 
 void TMainForm::UpdateActionStates() {
-  // The CDDB lookup and the options dialog are not part of this build yet.
-  for (QAction* pending : {actReadRemoteCDDB, actGetServerList, actGetCategoryList, actOption})
+  // The CDDB lookup is not part of this build yet.
+  for (QAction* pending : {actReadRemoteCDDB, actGetServerList, actGetCategoryList})
     pending->setEnabled(false);
 }
 
@@ -682,6 +681,35 @@ void TMainForm::actLaunchMP3PlayerExecute() {
 }
 
 void TMainForm::actHelpExecute() { ShellOpen(ProgramFolder() + "cadenzo.html"); }
+
+void TMainForm::actOptionExecute() {
+  Config->DriveParams = CDRIP->Params();
+  Config->DriveParams.nSpeed = SpeedOfIndex(cbSpeed->currentIndex());
+  const int state = WinState;
+  WinState = wsOptions;
+  TConfig backup;
+  backup.Assign(*Config);
+  TConfigForm form(DriveNames, ConvForm->EncoderVersion(), this);
+  if (form.exec() == QDialog::Accepted) {
+    CDInfo->LocalFolder = Config->LocalCDDBFolder;
+    CDRIP->Params() = Config->DriveParams;
+    // The drive keeps what was set for it when another one is chosen.
+    CDRIP->ApplyParameters();
+    cbSpeed->setCurrentIndex(SpeedIndexOf(Config->DriveParams.nSpeed));
+    if (Config->nActive != cbCDRom->currentIndex()) {
+      try {
+        SelectDrive(Config->nActive);
+        // The list must show the disc that an extraction would now read.
+        ReloadDisc();
+      } catch (const ECDRIPError& e) {
+        MessageBox(e.Message(), kProgramName, MB_OK | MB_ICONERROR);
+      }
+    }
+  } else {
+    Config->Assign(backup);
+  }
+  WinState = state;
+}
 
 void TMainForm::actAboutExecute() {
   TAboutBox about(this);

@@ -14,6 +14,7 @@
 
 #include "app/CDPlayback.h"
 #include "encode/FileParam.h"
+#include "settings/ConfigRules.h"
 
 class QAction;
 class QComboBox;
@@ -169,6 +170,7 @@ class TMainForm : public QMainWindow {
   void actOpenOutputFolderExecute();
   void actLaunchMP3PlayerExecute();
   void actHelpExecute();
+  void actOptionExecute();
   void actAboutExecute();
   void CreatePlayback();
   void ShowPlayView(const TPlayView& view);

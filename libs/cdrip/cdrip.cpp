@@ -3,7 +3,9 @@
 // Drives are the physical drives libcdio finds, followed by the disc images
 // listed in cdrip.ini. The file is the library's own:
 //
-//   [CD-ROM]          nActive=<index of the active drive>, nTransportLayer (kept as found)
+//   [CD-ROM]          nActive=<index of the active drive>; nTransportLayer, read at
+//                     CR_Init: non-zero reads physical drives with SCSI MMC
+//                     commands (SG_IO) instead of the kernel's CD-ROM ioctls
 //   [Images]          Image0=<.cue/.toc/.nrg path>, Image1=..., absolute or
 //                     relative to the ini's folder; the list ends at the first gap
 //   [<drive key>]     one section per drive: "Image0"... for images, the device
@@ -135,6 +137,7 @@ struct TLibrary {
   std::string IniPath;
   std::vector<TDrive> Drives;
   int32_t Active = -1;
+  const char* AccessMode = "IOCTL";  // libcdio's access mode for physical drives
   std::vector<TOCENTRY> Toc;  // the tracks, then the lead-out
   std::unique_ptr<TRipper> Ripper;
   TPlayClock Clock;
@@ -284,7 +287,8 @@ TDrive* ActiveDrive() {
 TCdio OpenDisc(TDrive& drive) {
   RefreshImage(drive);
   if (drive.IsImage && (drive.Faults.NotReady || drive.TrayOpen)) return nullptr;
-  TCdio cdio{cdio_open(drive.Path.c_str(), drive.IsImage ? DRIVER_UNKNOWN : DRIVER_DEVICE)};
+  TCdio cdio{drive.IsImage ? cdio_open(drive.Path.c_str(), DRIVER_UNKNOWN)
+                           : cdio_open_am(drive.Path.c_str(), DRIVER_DEVICE, Lib->AccessMode)};
   if (!cdio) return nullptr;
   const track_t count = cdio_get_num_tracks(cdio.get());
   if (count == CDIO_INVALID_TRACK || count == 0) return nullptr;
@@ -429,6 +433,7 @@ int32_t CR_Init(const char* iniFileName) try {
   Lib = new TLibrary;
   Lib->IniPath = fs::absolute(iniFileName).lexically_normal().string();
   const TIniFile ini = LoadIni();
+  if (ini.GetInt("CD-ROM", "nTransportLayer", 0) != 0) Lib->AccessMode = "READ_CD";
 
   if (char** devices = cdio_get_devices(DRIVER_DEVICE)) {
     std::vector<fs::path> seen;

@@ -1,7 +1,7 @@
 // The main window's playback logic without the window: CD playback on a disc
 // image drive through the real ripping component and CD-reading library, the
-// speed list, the mixer program, and the player component's start-up sound
-// and master volume against the real player library.
+// mixer program, and the player component's start-up sound and master volume
+// against the real player library.
 #include <QDir>
 #include <QFile>
 
@@ -156,19 +156,6 @@ TEST_F(CDPlaybackTest, StatusMinutesWrapAtAnHour) {
   FPlayback.Play(&fifth);
   FCDRIP.PlaySection(trackStart + 3725 * 75, sectors);
   EXPECT_EQ(FPlayback.Update().Status, "Playing Track 05 - 02:05");
-}
-
-TEST(SpeedList, ReverseLookupTakesTheFirstIndexOfAFactor) {
-  const int32_t factors[] = {32, 32, 32, 24, 16, 12, 8, 4, 2, 1};
-  for (int index = 0; index < 10; ++index) EXPECT_EQ(SpeedOfIndex(index), factors[index]) << index;
-  EXPECT_EQ(SpeedOfIndex(-1), 32);
-  EXPECT_EQ(SpeedOfIndex(10), 32);
-  // "Maximum" and "Default" store 32, which shows as "Default".
-  EXPECT_EQ(SpeedIndexOf(SpeedOfIndex(1)), 0);
-  EXPECT_EQ(SpeedIndexOf(24), 3);
-  EXPECT_EQ(SpeedIndexOf(1), 9);
-  EXPECT_EQ(SpeedIndexOf(0), 0);
-  EXPECT_EQ(SpeedIndexOf(7), 0);
 }
 
 // PATH holds only the given scripts, each writing its arguments to a file.

@@ -1,0 +1,143 @@
+// TConfigForm: the "Configuration" dialog. Six tabs show the global settings
+// (Config); OK validates the output folder and writes the controls back, the
+// caller restores its backup on any other close. Created anew for each
+// opening; user-interface thread only.
+#pragma once
+
+#include <QDialog>
+#include <QStringList>
+#include <functional>
+
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QSlider;
+class QTabWidget;
+class QToolButton;
+
+class TConfigForm : public QDialog {
+  Q_OBJECT
+ public:
+  // driveNames: the drives the main window listed at start, in order;
+  // encoderVersion: the encoder library's version text.
+  TConfigForm(const QStringList& driveNames, const QString& encoderVersion,
+              QWidget* parent = nullptr);
+
+  // Opens the help page at a topic; the desktop's handler unless replaced.
+  std::function<bool(const QString& url)> OpenHelp;
+
+  QTabWidget* PageControl1;
+  QPushButton* btnOK;
+  QPushButton* btnCancel;
+  QPushButton* btnHelp;
+
+  // Output
+  QComboBox* cbOutputFormat;
+  QCheckBox* chkbNormalizeVolume;
+  QLineEdit* edtNormalizeFactor;
+  QWidget* UpDown1;
+  QLineEdit* edtOutputFolder;
+  QPushButton* btnOutFolderBrows;
+  QCheckBox* chkbOpenOutputFolder;
+  QComboBox* cbNamingRule;
+  QCheckBox* chkCreatePlayList;
+  // Encoder
+  QComboBox* cbEncoder;
+  QCheckBox* chkID3Tag;
+  QComboBox* cbSampleRate;
+  QToolButton* sbtnLamePresets;
+  QMenu* pmLamePresets;
+  QSlider* trkBarBitrate;
+  QLabel* lbMinBitRate;
+  QButtonGroup* ragrpMode;
+  QCheckBox* chkbVBR;
+  QCheckBox* chkbWrtVBRHrd;
+  QSlider* trkbarMaxBitrate;
+  QLabel* lbMaxBitRate;
+  QComboBox* cbQuality;
+  QSlider* trkbarVBRQuality;
+  QLabel* lbVBRQuality;
+  QCheckBox* chkbCRC;
+  QCheckBox* chkbCopyright;
+  QCheckBox* chkbOriginal;
+  QCheckBox* chkbPrivate;
+  // CD-ROM
+  QComboBox* cbActiveCDROM;
+  QComboBox* cbDriveType;
+  QComboBox* cbSpeed;
+  QCheckBox* chkDeleteSilence;
+  QLineEdit* edStartSector;
+  QLineEdit* edEndSector;
+  QCheckBox* chkSwapChannel;
+  QCheckBox* chkJitterCorrect;
+  QCheckBox* chkEjectCD;
+  QCheckBox* chkLockCD;
+  QCheckBox* chkSelectAllTrack;
+  QCheckBox* chkUseNTSCSILibrary;
+  // CDDB
+  QComboBox* cbServerName;
+  QLineEdit* edQueryScript;
+  QCheckBox* chkProxySrv;
+  QLineEdit* edProxySrv;
+  QLineEdit* edProxyPort;
+  QLineEdit* edLocalCDDB;
+  QPushButton* btnBrsLCDDBPath;
+  QLineEdit* edEmailAddress;
+  // Misc
+  QCheckBox* chkAutoLoadCDPlayerINI;
+  QCheckBox* chkbOverwritePrompt;
+  QCheckBox* chkbPlaySound;
+  QLineEdit* edtSoundFile;
+  QPushButton* btnBrowsSoundFile;
+  QLineEdit* edtID3TagComment;
+  QLineEdit* edtCharRep[10];
+  // MP3 Player
+  QLineEdit* edPlayerExecute;
+  QPushButton* Button3;
+  QLineEdit* edPlayerParameter;
+
+  bool Shown() const { return shown; }
+
+  void LoadControls();
+  // False, with the error shown and nothing applied, when the factor is no integer.
+  bool ApplyControls();
+  void ApplyPreset(int preset);
+
+  void btnOKClick();
+  void btnHelpClick();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  QWidget* CreateOutputTab();
+  QWidget* CreateEncoderTab();
+  QWidget* CreateCDROMTab();
+  QWidget* CreateCDDBTab();
+  QWidget* CreateMiscTab();
+  QWidget* CreatePlayerTab();
+  void FormShow();
+  void trkBarBitrateChange();
+  void trkbarVBRQualityChange();
+  void chkbVBRClick();
+  void chkDeleteSilenceClick();
+  void chkProxySrvClick();
+  void chkbPlaySoundClick();
+  void chkUseNTSCSILibraryClick(bool checked);
+  void sbtnLamePresetsClick();
+  void edtNormalizeFactorExit();
+  void UpDown1Click(int step);
+  void edtCharRep1Change(QLineEdit* edit);
+  void ChooseFolder(QLineEdit* edit);
+  void ChooseFile(QLineEdit* edit, const QString& name, const QString& filter,
+                  const QString& suffix, bool executables);
+
+  QStringList FDriveNames;
+  QString FEncoderVersion;
+  bool shown = false;
+};
