@@ -37,7 +37,6 @@ struct TCommand {
   int32_t Code = 0;
   int32_t Ints[4] = {};
   std::string Text;
-  bool HasText = false;
 };
 
 // A notification waiting for its packet to be decoded.
@@ -231,7 +230,7 @@ void CloseInput(XA_Player& p) {
 
 void OpenInput(XA_Player& p, const TCommand& c) {
   CloseInput(p);
-  if (!c.HasText || c.Text.empty()) {
+  if (c.Text.empty()) {
     Nack(p, c.Code, XA_ERROR_INVALID_PARAMETERS);
     return;
   }
@@ -433,7 +432,6 @@ TCommand Command(int32_t code, std::initializer_list<int32_t> ints = {},
   TCommand c;
   c.Code = code;
   std::copy_n(ints.begin(), std::min<size_t>(ints.size(), 4), c.Ints);
-  c.HasText = text != nullptr;
   if (text) c.Text = text;
   return c;
 }
@@ -552,8 +550,9 @@ int32_t control_message_send_N(void* player, int32_t code) try {
 }
 
 int32_t control_message_send_P(void* player, int32_t code, const void* ptr) try {
-  // No command this player carries out takes a pointer; the pointer is not kept.
-  return Send(player, Command(code, {ptr ? 1 : 0}));
+  // No command this player carries out takes a pointer; it is not kept.
+  (void)ptr;
+  return Send(player, Command(code));
 } catch (...) {
   return XA_ERROR_OUT_OF_MEMORY;
 }
