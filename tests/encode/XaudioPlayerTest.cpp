@@ -2,6 +2,9 @@
 // failure texts, the version check, commands reaching the real player (sound
 // captured through a test ALSA configuration), and every notification code
 // turned into its event on the owning thread.
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QThread>
 #include <QtEndian>
@@ -46,6 +49,26 @@ TEST(XaudioPlayer, LoadFailuresRaiseTheirExactTexts) {
             "Cannot Find Symbol control_win32_params_to_message in Xaudio DLL");
   EXPECT_EQ(InitFailure(Fake("version37")), "Xaudio DLL API Mismatch\rExpected 3.8, Got 3.7");
   EXPECT_EQ(InitFailure(Fake("nostart")), "Cannot Start Xaudio Player");
+}
+
+TEST(XaudioPlayer, WithoutRoomForItsPipeConstructionFails) {
+  // The lowest free descriptor number is the count the process may keep open.
+  const int lowest = dup(0);
+  ASSERT_GE(lowest, 0);
+  close(lowest);
+  rlimit previous{};
+  getrlimit(RLIMIT_NOFILE, &previous);
+  rlimit limit = previous;
+  limit.rlim_cur = rlim_t(lowest);
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &limit), 0);
+  QString message;
+  try {
+    TXaudioPlayer player;
+  } catch (const EXaudioException& e) {
+    message = e.Message();
+  }
+  setrlimit(RLIMIT_NOFILE, &previous);
+  EXPECT_EQ(message, "Cannot Create Hidden Window");
 }
 
 TEST(XaudioPlayer, PropertiesBeforeAndAfterThePlayerExists) {
