@@ -14,13 +14,13 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include "Screenshot.h"
 #include "app/MainForm.h"
 #include "app/TrackBarEx.h"
 #include "cddb/CDInfo.h"
 #include "common/DiscImage.h"
 #include "common/SoundOutput.h"
 #include "common/TestUtil.h"
-#include "Screenshot.h"
 #include "disc/CDRIP.h"
 #include "libs/cdrip/cdrip.h"
 #include "platform/Folders.h"

@@ -24,11 +24,11 @@
 #include <QTreeWidget>
 #include <deque>
 
+#include "Screenshot.h"
 #include "cddb/CDInfo.h"
 #include "common/DiscImage.h"
 #include "common/ModalDriver.h"
 #include "common/TestUtil.h"
-#include "Screenshot.h"
 #include "disc/CDRIP.h"
 #include "encode/MsgDisp.h"
 #include "libs/cdrip/cdrip.h"
