@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QStatusBar>
 #include <QStyle>
@@ -24,6 +25,7 @@
 
 #include "app/About.h"
 #include "app/AppInfo.h"
+#include "app/CDPlayback.h"
 #include "app/ExtractJobs.h"
 #include "app/Icons.h"
 #include "app/Mp3Player.h"
@@ -39,6 +41,7 @@
 #include "encode/OverwriteConfirm.h"
 #include "encode/ConvProc.h"
 #include "encode/LameCoder.h"
+#include "encode/XaudioPlayer.h"
 #include "platform/Files.h"
 #include "platform/Folders.h"
 #include "platform/MessageBox.h"
@@ -114,7 +117,6 @@ TMainForm::TMainForm(int driveCount, QWidget* parent)
   CreateToolBars();
   CreateClientArea();
   CreateStatusBar();
-  UpdateActionStates();
 
   FConfig = std::make_unique<TConfig>();
   Config = FConfig.get();
@@ -126,6 +128,7 @@ TMainForm::TMainForm(int driveCount, QWidget* parent)
   CDRIP->SetCoder(LameCoder.get());
   CDRIP->SetEncode(true);
   CDInfo = std::make_unique<TMyCDInfo>(CDRIP.get());
+  CreatePlayback();
   SoundPlayer = std::make_unique<TSoundPlayer>();
   ConfirmOvwrtForm = new TConfirmOvwrtForm(this);
   DispForm = new TDispForm(this);
@@ -149,6 +152,7 @@ TMainForm::TMainForm(int driveCount, QWidget* parent)
 
 TMainForm::~TMainForm() {
   StateTimer->stop();
+  PlayerControl->Finish();
   TakeEditsIn();
   // With no disc in the view the fields are empty: saving them would hide the
   // names stored for the last disc.
@@ -178,7 +182,7 @@ void TMainForm::CreateActions() {
   make(actRefreshCD, "actRefreshCD", "Refresh", "Refresh track list", Qt::Key_F5,
        QStyle::SP_BrowserReload, nullptr);
   connect(actRefreshCD, &QAction::triggered, this, [this] {
-    if (CDRIP->IsAudioPlaying()) CDRIP->StopPlay();
+    CDPlayback->StopForCommand();
     ReloadDisc();
   });
   make(actReadPlayINI, "actReadPlayINI", "Read from CDPlayer.ini",
@@ -248,13 +252,6 @@ void TMainForm::CreateActions() {
           [this] { RunCddbDialog(TQueryCDDBForm::mdServerList); });
   connect(actGetCategoryList, &QAction::triggered, this,
           [this] { RunCddbDialog(TQueryCDDBForm::mdCategoryList); });
-}
-
-void TMainForm::UpdateActionStates() {
-  // CD playback and the mixer are not part of this build yet.
-  for (QAction* pending : {actSoundVolume, actPlay, actPause, actStop, actPreviousTrack,
-                           actNextTrack, actEjectCD, actCloseCD})
-    pending->setEnabled(false);
 }
 
 void TMainForm::CreateMenus() {
@@ -385,6 +382,7 @@ void TMainForm::CreateClientArea() {
       QIcon::fromTheme("audio-volume-high", style()->standardIcon(QStyle::SP_MediaVolume))
           .pixmap(20, 20));
   speaker->setToolTip("Double click to adjust sound volume");
+  speaker->installEventFilter(this);
   trkbarMasterVolume = new QSlider(Qt::Horizontal, client);
   trkbarMasterVolume->setObjectName("trkbarMasterVolume");
   trkbarMasterVolume->setRange(0, 100);
@@ -442,6 +440,8 @@ void TMainForm::showEvent(QShowEvent* event) {
 
 void TMainForm::FormShow() {
   QApplication::setApplicationDisplayName(kProgramName);
+  const QString startupSound = ProgramFolder() + "metal.mp3";
+  PlayerControl->Start(QFileInfo::exists(startupSound) ? startupSound : QString("cdrip.ini"));
   const QString genreFile = ProgramFileForReading("Genre.txt");
   if (QFileInfo::exists(genreFile)) {
     QStringList genres;
@@ -471,7 +471,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
   Config->WindowTop = y();
   Config->WindowWidth = width();
   Config->WindowHeight = height();
-  if (CDRIP->IsAudioPlaying()) CDRIP->StopPlay();
+  CDPlayback->StopForCommand();
   try {
     if (CDRIP->ApplyParameters()) CDRIP->SaveSettings();
   } catch (const ECDRIPError&) {
@@ -483,7 +483,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 // ---------------------------------------------------------------- drive and disc
 
 void TMainForm::SelectDrive(int index) {
-  if (CDRIP->IsAudioPlaying()) CDRIP->StopPlay();
+  CDPlayback->StopForCommand();
   CDRIP->SetCDRomNum(index);
   CDRIP->ReadParameters();
   Config->DriveParams = CDRIP->Params();
@@ -510,6 +510,7 @@ void TMainForm::cbSpeedChange(int index) {
 
 void TMainForm::StateTimerTimer() {
   if (WinState == wsExtracting || WinState == wsOptions || WinState == wsCDDBQuery) return;
+  if (WinState == wsPlaying) ShowPlayView(CDPlayback->Update());
   if (!PollDue(TickCount(), LastPoll)) return;
   if (CDRIP->IsUnitReady()) {
     if (NoDisc) {
@@ -835,6 +836,8 @@ bool TMainForm::WritePlaylist(const QString& fileName) {
 
 // The title column takes the slack of the list's width.
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched->objectName() == "Image1" && event->type() == QEvent::MouseButtonDblClick)
+    actSoundVolume->trigger();
   if (watched == lvTrackList && event->type() == QEvent::Resize) {
     int others = 0;
     for (int column = colTrackNo; column <= colState; ++column)
@@ -842,4 +845,54 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     lvTrackList->setColumnWidth(colTitle, std::max(60, lvTrackList->width() - others - 30));
   }
   return QMainWindow::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------- playback
+
+void TMainForm::CreatePlayback() {
+  CDPlayback = std::make_unique<TCDPlayback>(*CDRIP, *CDInfo, WinState);
+  XaudioPlayer = new TXaudioPlayer(this);
+  XaudioPlayer->setObjectName("XaudioPlayer");
+  PlayerControl = std::make_unique<TPlayerControl>(*XaudioPlayer);
+  TCDPlayback* playback = CDPlayback.get();
+  connect(actPlay, &QAction::triggered, this, [this] { CDPlayback->Play(PlayRecord()); });
+  connect(actPause, &QAction::triggered, this, [playback] { playback->PauseResume(); });
+  connect(actStop, &QAction::triggered, this, [playback] { playback->Stop(); });
+  connect(actPreviousTrack, &QAction::triggered, this, [playback] { playback->PreviousTrack(); });
+  connect(actNextTrack, &QAction::triggered, this, [playback] { playback->NextTrack(); });
+  connect(actEjectCD, &QAction::triggered, this, [playback] { playback->EjectCD(); });
+  connect(actCloseCD, &QAction::triggered, this, [playback] { playback->CloseCD(); });
+  connect(actSoundVolume, &QAction::triggered, this, [] { StartMixerProgram(); });
+  connect(lvTrackList, &QTreeWidget::itemDoubleClicked, actPlay, &QAction::trigger);
+
+  trkbarCD->setEnabled(true);
+  trkbarCD->OnMouseDown = [playback](QMouseEvent*) { playback->SeekStart(); };
+  trkbarCD->OnKeyDown = [playback](QKeyEvent*) { playback->SeekStart(); };
+  trkbarCD->OnMouseUp = [this](QMouseEvent*) { CDPlayback->SeekTo(trkbarCD->value()); };
+  trkbarCD->OnKeyUp = [this](QKeyEvent*) { CDPlayback->SeekTo(trkbarCD->value()); };
+
+  trkbarMasterVolume->setToolTip("Waiting for the sound volume");
+  connect(trkbarMasterVolume, &QSlider::valueChanged, this,
+          [this](int level) { PlayerControl->SetMasterLevel(level); });
+  PlayerControl->OnMasterLevel = [this](int level) {
+    const QSignalBlocker quiet(trkbarMasterVolume);
+    trkbarMasterVolume->setValue(level);
+  };
+  PlayerControl->OnVolumeAvailable = [this](bool available, const QString& reason) {
+    trkbarMasterVolume->setEnabled(available);
+    trkbarMasterVolume->setToolTip(available ? QString("Master volume") : reason);
+  };
+}
+
+const TCDTrackInfo* TMainForm::PlayRecord() const {
+  if (lvTrackList->topLevelItemCount() == 0) return nullptr;
+  const QList<QTreeWidgetItem*> selected = lvTrackList->selectedItems();
+  const int row = selected.isEmpty() ? 0 : lvTrackList->indexOfTopLevelItem(selected.first());
+  return row >= 0 && row < int(FRowRecords.size()) ? &FRowRecords[size_t(row)] : nullptr;
+}
+
+void TMainForm::ShowPlayView(const TPlayView& view) {
+  if (!view.Status.isEmpty()) StatusPanels[0]->setText(view.Status);
+  if (view.SeekMax >= 0) trkbarCD->setRange(0, view.SeekMax);
+  if (view.SeekPosition >= 0) trkbarCD->setValue(view.SeekPosition);
 }

@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/CDPlayback.h"
 #include "encode/FileParam.h"
 #include "settings/ConfigRules.h"
 
@@ -31,6 +32,7 @@ class TLameCoder;
 class TMyCDInfo;
 class TSoundPlayer;
 class TTrackBarEx;
+class TXaudioPlayer;
 class TConvForm;
 class TConfirmOvwrtForm;
 class TDispForm;
@@ -108,6 +110,9 @@ class TMainForm : public QMainWindow {
   std::unique_ptr<TCDRIP> CDRIP;
   std::unique_ptr<TMyCDInfo> CDInfo;
   std::unique_ptr<TSoundPlayer> SoundPlayer;
+  TXaudioPlayer* XaudioPlayer;
+  std::unique_ptr<TCDPlayback> CDPlayback;
+  std::unique_ptr<TPlayerControl> PlayerControl;
   TConvForm* ConvForm;
   TConfirmOvwrtForm* ConfirmOvwrtForm;
   TDispForm* DispForm;
@@ -148,7 +153,6 @@ class TMainForm : public QMainWindow {
   void CreateToolBars();
   void CreateClientArea();
   void CreateStatusBar();
-  void UpdateActionStates();
   void PlaceWindow();
   void FormShow();
   void ExtractJobs();
@@ -169,6 +173,9 @@ class TMainForm : public QMainWindow {
   void actAboutExecute();
   void actReadRemoteCDDBExecute();
   void RunCddbDialog(int mode);
+  void CreatePlayback();
+  void ShowPlayView(const TPlayView& view);
+  const TCDTrackInfo* PlayRecord() const;
 
   std::unique_ptr<TConfig> FConfig;
   std::vector<TCDTrackInfo> FRowRecords;

@@ -1,5 +1,6 @@
 #include "app/TrackBarEx.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 
 TTrackBarEx::TTrackBarEx(QWidget* parent) : QSlider(Qt::Horizontal, parent) {
@@ -19,4 +20,14 @@ void TTrackBarEx::mouseMoveEvent(QMouseEvent* event) {
 void TTrackBarEx::mouseReleaseEvent(QMouseEvent* event) {
   QSlider::mouseReleaseEvent(event);
   if (OnMouseUp) OnMouseUp(event);
+}
+
+void TTrackBarEx::keyPressEvent(QKeyEvent* event) {
+  QSlider::keyPressEvent(event);
+  if (OnKeyDown) OnKeyDown(event);
+}
+
+void TTrackBarEx::keyReleaseEvent(QKeyEvent* event) {
+  QSlider::keyReleaseEvent(event);
+  if (OnKeyUp) OnKeyUp(event);
 }

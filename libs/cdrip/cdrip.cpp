@@ -46,6 +46,7 @@
 #include <vector>
 
 #include "libs/cdrip/DiscRules.h"
+#include "libs/cdrip/ImageOutput.h"
 #include "libs/cdrip/IniFile.h"
 
 static_assert(sizeof(CDROMPARAMS) == 344);
@@ -152,7 +153,8 @@ struct TLibrary {
   std::vector<TOCENTRY> Toc;  // the tracks, then the lead-out
   std::unique_ptr<TRipper> Ripper;
   TPlayClock Clock;
-  TCdio PlayCdio;  // physical drive under playback
+  cdrip::TImageOutput Output;  // an image's sound under playback
+  TCdio PlayCdio;              // physical drive under playback
 };
 
 TLibrary* Lib = nullptr;
@@ -303,6 +305,7 @@ TCdio OpenDisc(TDrive& drive) {
 
 void StopPlayback() {
   Lib->Clock = TPlayClock{};
+  Lib->Output.Stop();
   if (Lib->PlayCdio) cdio_audio_stop(Lib->PlayCdio.get());
   Lib->PlayCdio.reset();
 }
@@ -332,6 +335,7 @@ int32_t PlayRange(int32_t start, int32_t end) {
     Lib->Clock.Start = start;
     Lib->Clock.End = end;
     Lib->Clock.StartedAt = TClock::now();
+    Lib->Output.Start(drive->Path, start, end, Lib->Clock.StartedAt);
     return CDEX_OK;
   }
   Lib->PlayCdio = OpenDisc(*drive);
@@ -636,6 +640,8 @@ int32_t CR_IsAudioPlaying(void) try {
     TPlayClock& clock = Lib->Clock;
     if (clock.Running) ClockPosition(clock);
     if (clock.Running) return clock.Paused ? kStatusPaused : kStatusPlaying;
+    // The play ends when its last sound has left, not before.
+    if (clock.Completed && Lib->Output.Busy()) return kStatusPlaying;
     return clock.Completed ? kStatusCompleted : kStatusNone;
   }
   if (!Lib->PlayCdio) return kStatusNone;
@@ -677,11 +683,13 @@ int32_t CR_PauseCD(int32_t pause) try {
   if (pause && !clock.Paused) {
     clock.PausedAt = ClockPosition(clock);
     clock.Paused = clock.Running;
+    if (clock.Paused) Lib->Output.Pause();
   } else if (!pause && clock.Paused) {
     clock.Paused = false;
     clock.StartedAt =
         TClock::now() -
         std::chrono::milliseconds(int64_t(clock.PausedAt - clock.Start) * 1000 / kSectorsPerSecond);
+    Lib->Output.Resume(clock.StartedAt);
   }
   return CDEX_OK;
 } catch (...) {

@@ -53,6 +53,10 @@ int32_t CR_GetNumTocEntries(void);
 TOCENTRY CR_GetTocEntry(int32_t index);
 int32_t CR_IsUnitReady(void);
 
+/* Playback. A physical drive plays through its own audio path; an image
+ * drive plays on a real-time clock and sends its sound to ALSA's "default"
+ * PCM in step with it (silently when there is no such device), and its play
+ * ends (0x13) once the last of that sound has left. */
 int32_t CR_IsAudioPlaying(void);
 int32_t CR_PlayTrack(int32_t track);
 int32_t CR_PlaySection(int32_t startSector, int32_t endSector);

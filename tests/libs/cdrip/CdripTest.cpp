@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/DiscImage.h"
+#include "common/SoundOutput.h"
 #include "common/TestUtil.h"
 #include "libs/cdrip/DiscRules.h"
 #include "libs/cdrip/cdrip.h"
@@ -293,6 +294,63 @@ TEST_F(Cdrip, ImagePlaybackRunsOnARealTimeClock) {
   EXPECT_EQ(absolute, 306);
 
   EXPECT_EQ(CR_PlayTrack(9), CDEX_ERROR);
+}
+
+int32_t PlayedSectors() {
+  int32_t relative = -1, absolute = -1;
+  CR_GetPlayPosition(&relative, &absolute);
+  return relative;
+}
+
+bool PlayEnded() { return (CR_IsAudioPlaying() & 0xff) == 0x13; }
+
+TEST_F(Cdrip, ImagePlaybackSendsTheImageSoundInStepWithTheClock) {
+  TAlsaFileOutput output;
+  Start();
+  ASSERT_EQ(CR_ReadToc(), CDEX_OK);
+  ASSERT_EQ(CR_PlayTrack(3), CDEX_OK);
+  ASSERT_TRUE(WaitFor([] { return PlayedSectors() >= 10; }));
+  // The sound runs at most its short lead ahead of the clock.
+  const qsizetype sent = output.Captured().size();
+  EXPECT_LE(sent / kSectorBytes, PlayedSectors() + 16);
+  ASSERT_TRUE(WaitFor(PlayEnded, 20000));
+  EXPECT_TRUE(StartsWithThenSilence(output.Captured(), Image.TrackPcm(3)));
+
+  // Paused and resumed, nothing is lost or repeated.
+  ASSERT_EQ(CR_PlayTrack(1), CDEX_OK);
+  ASSERT_TRUE(WaitFor([] { return PlayedSectors() >= 10; }));
+  ASSERT_EQ(CR_PauseCD(1), CDEX_OK);
+  ASSERT_EQ(CR_PauseCD(0), CDEX_OK);
+  ASSERT_TRUE(WaitFor(PlayEnded, 20000));
+  EXPECT_TRUE(StartsWithThenSilence(output.Captured(), Image.TrackPcm(1)));
+
+  // A seek starts a new stream at the new position.
+  ASSERT_EQ(CR_PlayTrack(2), CDEX_OK);
+  ASSERT_TRUE(WaitFor([] { return PlayedSectors() >= 5; }));
+  ASSERT_EQ(CR_PlaySection(180, 260), CDEX_OK);
+  ASSERT_TRUE(WaitFor(PlayEnded, 20000));
+  EXPECT_TRUE(StartsWithThenSilence(output.Captured(), Image.SectorPcm(180, 260)));
+
+  // Stop ends the sound at once: what arrived is the start of the track.
+  ASSERT_EQ(CR_PlayTrack(2), CDEX_OK);
+  ASSERT_TRUE(WaitFor([] { return PlayedSectors() >= 5; }));
+  ASSERT_EQ(CR_StopPlayTrack(), CDEX_OK);
+  EXPECT_EQ(CR_IsAudioPlaying() & 0xff, 0x15);
+  QByteArray heard = output.Captured();
+  while (heard.endsWith('\0')) heard.chop(1);
+  EXPECT_LT(heard.size(), Image.TrackPcm(2).size());
+  EXPECT_TRUE(Image.TrackPcm(2).startsWith(heard));
+}
+
+TEST_F(Cdrip, WithoutASoundDeviceImagePlaybackStillRunsItsClock) {
+  TTempFolder alsa;
+  TAlsaConfig config(alsa.Path(), "pcm.!default { type hw card 99 }\n");
+  Start();
+  ASSERT_EQ(CR_ReadToc(), CDEX_OK);
+  ASSERT_EQ(CR_PlaySection(300, 320), CDEX_OK);
+  EXPECT_EQ(CR_IsAudioPlaying() & 0xff, 0x11);
+  ASSERT_TRUE(WaitFor(PlayEnded, 20000));
+  EXPECT_EQ(PlayedSectors(), 320 - 260);  // into track 3
 }
 
 TEST_F(Cdrip, SavesParametersAndKeepsTheRestOfTheIni) {

@@ -1,0 +1,54 @@
+// TImageOutput: plays a disc image's sector range through ALSA's default PCM
+// in step with the library's playback clock, staying a short lead ahead of
+// it. Its own thread reads the image through a handle of its own; the
+// library's caller thread starts, pauses, resumes and stops it. Without a
+// sound device it stays silent and the clock runs on.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace cdrip {
+
+class TImageOutput {
+ public:
+  using TClock = std::chrono::steady_clock;
+
+  TImageOutput() = default;
+  ~TImageOutput() { Stop(); }
+  TImageOutput(const TImageOutput&) = delete;
+  TImageOutput& operator=(const TImageOutput&) = delete;
+
+  // Replaces what is playing with sectors [start, end) of the image; the
+  // clock stood at `start` at `startedAt` and runs at 75 sectors a second.
+  void Start(const std::string& imagePath, int32_t start, int32_t end,
+             TClock::time_point startedAt);
+  void Pause();
+  // The clock runs again as if it had stood at the range's start at `startedAt`.
+  void Resume(TClock::time_point startedAt);
+  // Ends the sound at once.
+  void Stop();
+  // True while sectors are still to be sent or the device still drains.
+  bool Busy() const;
+
+ private:
+  void Run(std::string imagePath);
+  // Sectors the clock has reached; FMutex held.
+  int64_t ClockSectors(TClock::time_point now) const;
+
+  mutable std::mutex FMutex;
+  std::condition_variable FChanged;
+  std::thread FThread;
+  bool FStop = false;
+  bool FPaused = false;
+  bool FBusy = false;
+  int32_t FStart = 0;
+  int32_t FEnd = 0;
+  TClock::time_point FStartedAt;
+};
+
+}  // namespace cdrip
