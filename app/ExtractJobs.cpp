@@ -84,6 +84,8 @@ QString MegabytesText(double bytes) {
   return QString::number(bytes / 1024 / 1024, 'f', 2) + QStringLiteral("MB");
 }
 
+QString SectorsSizeText(int64_t sectors) { return MegabytesText(double(sectors * 2352)); }
+
 QString SectorsText(int32_t sectors) {
   return QString::asprintf("%.2d:%.2d:%.2d", sectors / 4500, (sectors % 4500) / 75, sectors % 75);
 }

@@ -38,5 +38,7 @@ bool WritePlaylist(const QString& fileName, const TJobList& jobs);
 
 // "12.34MB": bytes as mebibytes with two decimals.
 QString MegabytesText(double bytes);
+// MegabytesText of a sector count's bytes, counted in 64 bits.
+QString SectorsSizeText(int64_t sectors);
 // "mm:ss:ff" of a sector count.
 QString SectorsText(int32_t sectors);

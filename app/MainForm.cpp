@@ -153,7 +153,9 @@ TMainForm::TMainForm(int driveCount, QWidget* parent)
 TMainForm::~TMainForm() {
   StateTimer->stop();
   TakeEditsIn();
-  CDInfo->WriteLocalCDDB();
+  // With no disc in the view the fields are empty: saving them would hide the
+  // names stored for the last disc.
+  if (lvTrackList->topLevelItemCount() > 0) CDInfo->WriteLocalCDDB();
   Config->Save();
   if (Config == FConfig.get()) Config = nullptr;
 }
@@ -566,7 +568,7 @@ void TMainForm::FillTrackList() {
     item->setText(colTrackNo, QString::asprintf("%.2d", i + 1));
     item->setText(colStart, CDInfo->TrackStartText(i));
     item->setText(colLength, CDInfo->TrackLengthText(i));
-    item->setText(colSize, MegabytesText(record.LengthBytes));
+    item->setText(colSize, SectorsSizeText(record.LengthSectors));
     for (int column = colTrackNo; column <= colState; ++column)
       item->setTextAlignment(column, Qt::AlignCenter);
     FRowRecords.push_back(record);
@@ -574,7 +576,7 @@ void TMainForm::FillTrackList() {
   FFilling = false;
   StatusPanels[1]->setText(QString("%1 Track(s) - %2 - %3")
                                .arg(QString::number(CDInfo->TrackCount), CDInfo->DiscLengthText(),
-                                    MegabytesText(CDInfo->DiscBytes)));
+                                    SectorsSizeText(CDInfo->LeadOutSector())));
 }
 
 void TMainForm::SetAllChecks(const std::function<bool(bool)>& checked) {
@@ -592,16 +594,14 @@ void TMainForm::UpdateSelectionSummary() {
   if (lvTrackList->topLevelItemCount() == 0) return;
   int count = 0;
   int64_t sectors = 0;
-  double bytes = 0;
   for (int row = 0; row < lvTrackList->topLevelItemCount(); ++row) {
     if (lvTrackList->topLevelItem(row)->checkState(colTitle) != Qt::Checked) continue;
     ++count;
     sectors += FRowRecords[row].LengthSectors;
-    bytes += FRowRecords[row].LengthBytes;
   }
-  StatusPanels[2]->setText(QString("%1 Track(s) selected - %2 - %3")
-                               .arg(QString::number(count), SectorsText(int32_t(sectors)),
-                                    MegabytesText(bytes)));
+  StatusPanels[2]->setText(
+      QString("%1 Track(s) selected - %2 - %3")
+          .arg(QString::number(count), SectorsText(int32_t(sectors)), SectorsSizeText(sectors)));
 }
 
 void TMainForm::lvTrackListEdited(QTreeWidgetItem* item, int column) {

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QStringList>
 #include <algorithm>
+#include <cstdint>
 
 #include "disc/CDRIP.h"
 #include "platform/Files.h"
@@ -15,6 +16,7 @@ namespace {
 
 constexpr int kSectorBytes = 2352;
 constexpr uint32_t kLeadIn = 150;
+using platform::SingleLine;
 
 QString Msf(int32_t sectors) {
   return QString::asprintf("%.2d:%.2d:%.2d", sectors / 4500, (sectors % 4500) / 75, sectors % 75);
@@ -26,16 +28,13 @@ uint32_t DigitSum(uint32_t value) {
   return sum;
 }
 
-bool IsAsciiDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
-
-// A value holding a line break would end its line early and smuggle the rest
-// into the entry as a line of its own.
-QString SingleLine(QString value) {
-  value.replace(QLatin1String("\r\n"), QLatin1String(" "));
-  value.replace(QLatin1Char('\r'), QLatin1Char(' '));
-  value.replace(QLatin1Char('\n'), QLatin1Char(' '));
-  return value;
+// Sectors times 2352 in 64 bits, held within the 32-bit byte fields: a sparse
+// image's lead-out can lie far beyond what 32 bits hold.
+int32_t SectorBytes(int64_t sectors) {
+  return int32_t(std::clamp<int64_t>(sectors * kSectorBytes, INT32_MIN, INT32_MAX));
 }
+
+bool IsAsciiDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
 
 // Track index and title of a TTITLE line: one digit at position 7 before "=",
 // or two digits at positions 7 and 8 before "="; -1 for any other line.
@@ -79,7 +78,7 @@ bool TMyCDInfo::LoadFromTOC() {
     track.LengthMin = source.LengthMin;
     track.LengthSec = source.LengthSec;
     track.LengthFrame = source.LengthFrame;
-    track.LengthBytes = source.LengthBytes;
+    track.LengthBytes = SectorBytes(int64_t(source.EndSector) - source.StartSector);
     track.LengthSeconds = source.LengthSeconds;
   }
   ComputeDiscValues();
@@ -94,10 +93,10 @@ void TMyCDInfo::ComputeDiscValues() {
     DiscID = 0;
     return;
   }
-  const int32_t end = Tracks[TrackCount - 1].EndSector;
+  const int32_t end = LeadOutSector();
   // 151, not 150: the stored length is one second longer than the lead-in alone gives.
-  DiscSeconds = (end + 151) / 75;
-  DiscBytes = end * kSectorBytes;
+  DiscSeconds = int32_t((int64_t(end) + 151) / 75);
+  DiscBytes = SectorBytes(end);
   CDPlayerKey = ComputeCDPlayerKey();
   DiscID = ComputeDiscID();
 }
@@ -123,6 +122,10 @@ bool TMyCDInfo::IsAudioTrack(int i) const { return Tracks.at(i).Kind == TTrackKi
 QString TMyCDInfo::GetTrackTitle(int i) const { return Tracks.at(i).Title; }
 void TMyCDInfo::SetTrackTitle(int i, const QString& title) { Tracks.at(i).Title = title; }
 QString TMyCDInfo::GetTrackExtData(int i) const { return Tracks.at(i).ExtData; }
+
+int32_t TMyCDInfo::LeadOutSector() const {
+  return TrackCount > 0 ? Tracks[std::min(TrackCount, MaxTracks) - 1].EndSector : 0;
+}
 
 QString TMyCDInfo::TrackLengthText(int i) const {
   return Msf(Tracks.at(i).EndSector - Tracks.at(i).StartSector);
@@ -152,7 +155,7 @@ uint32_t TMyCDInfo::ComputeCDPlayerKey() const {
     key += ((a / 4500) << 16) + (((a / 75) % 60) << 8) + (a % 75);
   }
   // One start alone would let every single-track disc starting at 0 share a key.
-  if (TrackCount == 1) key += uint32_t(Tracks[0].EndSector);
+  if (TrackCount < 2) key += uint32_t(Tracks[0].EndSector);
   return key;
 }
 

@@ -51,6 +51,9 @@ class TMyCDInfo {
   void SetTrackTitle(int i, const QString& title);
   QString GetTrackExtData(int i) const;
 
+  // End sector of the last track; 0 without tracks.
+  int32_t LeadOutSector() const;
+
   QString TrackLengthText(int i) const;  // mm:ss:ff
   QString TrackStartText(int i) const;   // mm:ss:ff
   QString DiscLengthText() const;        // mm:ss
@@ -80,7 +83,7 @@ class TMyCDInfo {
   int32_t DiscSeconds = 0;
   int32_t Revision = 0;
   QString SubmittedVia;
-  int32_t DiscBytes = 0;
+  int32_t DiscBytes = 0;  // held within 32 bits; see LeadOutSector for the true size
   QString LocalFolder = "./LocalCDDB";
 
  private:

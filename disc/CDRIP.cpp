@@ -284,7 +284,8 @@ int32_t TCDRIP::ReadToc() {
     track.LengthSec = (length % 4500) / 75;
     track.LengthFrame = length % 75;
     track.LengthSeconds = length / 75;
-    track.LengthBytes = length * kSectorBytes;
+    track.LengthBytes =
+        int32_t(std::clamp<int64_t>(int64_t(length) * kSectorBytes, INT32_MIN, INT32_MAX));
     track.TrackType = entry.btFlag == 0x10 ? "Audio" : "Data";
     FTrackList.push_back({QString::asprintf("Track%02d", i + 1), track});
   }

@@ -44,4 +44,11 @@ QStringList SplitLines(const QString& text) {
   return lines;
 }
 
+QString SingleLine(QString text) {
+  text.replace(QLatin1String("\r\n"), QLatin1String(" "));
+  text.replace(QLatin1Char('\r'), QLatin1Char(' '));
+  text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+  return text;
+}
+
 }  // namespace platform

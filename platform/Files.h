@@ -21,4 +21,8 @@ QString ChangeFileExt(const QString& path, const QString& ext);
 // Splits text at CR LF, LF or lone CR.
 QStringList SplitLines(const QString& text);
 
+// The text on one line: every line break (CR LF, LF or lone CR) becomes a
+// blank, so a value cannot end its line early in a line-based file.
+QString SingleLine(QString text);
+
 }  // namespace platform

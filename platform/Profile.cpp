@@ -139,7 +139,9 @@ QStringList TProfileFile::Keys(const QString& section) const {
 
 void TProfileFile::WriteString(const QString& section, const QString& key, const QString& value) {
   const QString name = key.trimmed();
-  const QString text = value.trimmed();
+  // A line break would end the entry early and turn the rest into lines of
+  // their own, a section header among them.
+  const QString text = SingleLine(value).trimmed();
   const int i = D->FindKey(section, name);
   if (i >= 0) {
     TLine& line = D->Lines[i];

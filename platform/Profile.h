@@ -2,7 +2,8 @@
 // keys compare without case, a missing key gives the default, and a write
 // keeps every other section, key, comment and unparsable line as it was.
 // Files are read as UTF-8 (ISO-8859-1 when not valid UTF-8) with LF or CR LF
-// line ends, and written atomically with CR LF.
+// line ends, and written atomically with CR LF; a value is written on one
+// line, its line breaks as blanks.
 #pragma once
 
 #include <QString>

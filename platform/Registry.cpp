@@ -31,11 +31,45 @@ struct TKey {
   std::vector<TEntry> Entries;
 };
 
+// Regedit escapes only '\' and '"'. Line breaks and other control characters
+// get escapes of their own: written raw they would end the line early and
+// turn the rest of the value into lines of their own.
 QString Escape(const QString& text) {
-  QString out = text;
-  out.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
-  out.replace(QLatin1Char('"'), QLatin1String("\\\""));
+  QString out;
+  out.reserve(text.size());
+  for (const QChar c : text) {
+    if (c == '\\' || c == '"')
+      out += QLatin1Char('\\') + c;
+    else if (c == '\n')
+      out += QLatin1String("\\n");
+    else if (c == '\r')
+      out += QLatin1String("\\r");
+    else if (c == '\t')
+      out += QLatin1String("\\t");
+    else if (c.category() == QChar::Other_Control)
+      out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+    else
+      out += c;
+  }
   return out;
+}
+
+// The character an escape stands for; text[pos] is the character after the
+// '\', and pos ends on the escape's last character.
+QChar Unescape(const QString& text, int& pos) {
+  const QChar c = text[pos];
+  if (c == 'n') return QLatin1Char('\n');
+  if (c == 'r') return QLatin1Char('\r');
+  if (c == 't') return QLatin1Char('\t');
+  if (c == 'x' && pos + 2 < text.size()) {
+    bool ok = false;
+    const uint code = text.mid(pos + 1, 2).toUInt(&ok, 16);
+    if (ok) {
+      pos += 2;
+      return QChar(code);
+    }
+  }
+  return c;
 }
 
 // Reads a quoted string starting at text[pos] == '"'; returns false when it
@@ -45,7 +79,8 @@ bool ReadQuoted(const QString& text, int& pos, QString& out) {
   for (++pos; pos < text.size(); ++pos) {
     const QChar c = text[pos];
     if (c == '\\' && pos + 1 < text.size()) {
-      out += text[++pos];
+      ++pos;
+      out += Unescape(text, pos);
     } else if (c == '"') {
       ++pos;
       return true;
@@ -79,6 +114,13 @@ bool ParseValueLine(const QString& line, QString& name, TRegValue& value) {
   }
   return false;
 }
+
+bool IsKeyLine(const QString& line) {
+  const QString trimmed = line.trimmed();
+  return trimmed.startsWith(QLatin1Char('[')) && trimmed.endsWith(QLatin1Char(']'));
+}
+
+bool EndsContinued(const QString& line) { return line.trimmed().endsWith(QLatin1Char('\\')); }
 
 QString DecodeRegFile(const QByteArray& bytes) {
   if (bytes.startsWith("\xFF\xFE")) {  // what regedit itself exports
@@ -118,7 +160,7 @@ struct TRegistryStore::TData {
     TKey* current = nullptr;
     for (int i = 0; i < lines.size(); ++i) {
       const QString trimmed = lines[i].trimmed();
-      if (trimmed.startsWith(QLatin1Char('[')) && trimmed.endsWith(QLatin1Char(']'))) {
+      if (IsKeyLine(trimmed)) {
         Keys.push_back({trimmed.mid(1, trimmed.size() - 2), {}});
         current = &Keys.back();
         continue;
@@ -132,9 +174,11 @@ struct TRegistryStore::TData {
       if (ParseValueLine(trimmed, entry.Name, entry.Value)) {
         entry.Typed = true;
       } else {
-        // Keep the line and its continuation lines (hex values end in '\').
+        // Keep the line and its continuation lines (hex values end in '\'). A
+        // blank line or a key ends a value whose last line still asks for more.
         entry.Raw << lines[i];
-        while (lines[i].trimmed().endsWith(QLatin1Char('\\')) && i + 1 < lines.size())
+        while (EndsContinued(lines[i]) && i + 1 < lines.size() &&
+               !lines[i + 1].trimmed().isEmpty() && !IsKeyLine(lines[i + 1]))
           entry.Raw << lines[++i];
       }
       current->Entries.push_back(entry);
@@ -152,6 +196,8 @@ struct TRegistryStore::TData {
       for (const TEntry& entry : key.Entries) {
         if (!entry.Typed) {
           for (const QString& line : entry.Raw) text += line + QLatin1String("\r\n");
+          // A value left asking for another line must not take the next one.
+          if (EndsContinued(entry.Raw.last())) text += QLatin1String("\r\n");
           continue;
         }
         text += QLatin1Char('"') + Escape(entry.Name) + QLatin1String("\"=");

@@ -1,5 +1,6 @@
 #include "settings/Naming.h"
 
+#include <QDir>
 #include <QStringList>
 
 namespace {
@@ -61,21 +62,47 @@ QString AddTrailingBackslash(const QString& folder) {
 
 QString OutputExtension(int outputFormat) {
   switch (outputFormat) {
-    case 1: return QStringLiteral(".MP3");
-    case 2: return QStringLiteral(".WMA");
-    default: return QStringLiteral(".WAV");
+    case 1:
+      return QStringLiteral(".MP3");
+    case 2:
+      return QStringLiteral(".WMA");
+    default:
+      return QStringLiteral(".WAV");
   }
 }
 
+namespace {
+
+// One folder level as it may stand on disk: no '/' or control character
+// inside, and never empty or made of dots only (".." would climb out of the
+// output folder, "" or "." would merge into the level above or hide the file).
+QString SafeLevel(QString level) {
+  for (QChar& c : level)
+    if (c == QLatin1Char('/') || c.category() == QChar::Other_Control) c = QLatin1Char('-');
+  if (level.count(QLatin1Char('.')) == level.size())
+    level = QString(qMax(level.size(), qsizetype(1)), QLatin1Char('-'));
+  return level;
+}
+
+bool LiesInside(const QString& folder, const QString& path) {
+  const QString root = QDir::cleanPath(QDir(folder).absolutePath()) + QLatin1Char('/');
+  return QDir::cleanPath(QDir(folder).absoluteFilePath(path)).startsWith(root);
+}
+
+}  // namespace
+
 QString BuildOutputPath(const QString& folder, const QString& name, int outputFormat) {
-  // The rule's '\' separates folder levels. A level made of dots only (an
-  // artist named "..", say) would leave the output folder: it becomes hyphens.
+  // The name comes from outside text (CDDB, local entries, cdplayer.ini), so
+  // this is the one place that keeps the file inside the output folder. The
+  // rule's '\' separates folder levels.
   QStringList levels = name.split(QLatin1Char('\\'));
-  for (QString& level : levels)
-    if (!level.isEmpty() && level.count(QLatin1Char('.')) == level.size())
-      level.fill(QLatin1Char('-'));
+  for (QString& level : levels) level = SafeLevel(level);
   // The extension is appended, never put in place of text after a dot, so
   // "Vol. 1" and "Vol. 2" keep apart.
-  return AddTrailingBackslash(folder) + levels.join(QLatin1Char('/')) +
-         OutputExtension(outputFormat);
+  QString relative = levels.join(QLatin1Char('/')) + OutputExtension(outputFormat);
+  // Safe levels cannot leave the folder; should one ever do, the track keeps
+  // a name on one level instead of being refused.
+  if (!LiesInside(folder, relative))
+    relative = SafeLevel(levels.join(QLatin1Char('-'))) + OutputExtension(outputFormat);
+  return AddTrailingBackslash(folder) + relative;
 }

@@ -13,7 +13,9 @@ QString PadReplaceChars(const QString& text);
 QString AddTrailingBackslash(const QString& folder);
 // The extension of an output format: 1 ".MP3", 2 ".WMA", else ".WAV".
 QString OutputExtension(int outputFormat);
-// folder + name (with '\' turned into '/') + the extension of the format.
+// folder + name (its '\' turned into '/') + the extension of the format. Every
+// level is made safe ('/' and control characters become '-', an empty or
+// dots-only level hyphens), so the path always lies inside the folder.
 QString BuildOutputPath(const QString& folder, const QString& name, int outputFormat);
 
 inline constexpr const char* kDefaultReplaceChars = "--------- ";

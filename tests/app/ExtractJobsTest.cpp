@@ -151,6 +151,9 @@ TEST(SizeTexts, MegabytesAndSectorTimes) {
   EXPECT_EQ(MegabytesText(15000 * 2352.0), "33.65MB");
   EXPECT_EQ(SectorsText(10000), "02:13:25");
   EXPECT_EQ(SectorsText(4500 * 75 + 74), "75:00:74");
+  EXPECT_EQ(SectorsSizeText(15000), "33.65MB");
+  // Beyond what 32 bits hold: a sparse 2.3 GB image.
+  EXPECT_EQ(SectorsSizeText(1000000), "2243.04MB");
 }
 
 }  // namespace

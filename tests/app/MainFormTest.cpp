@@ -32,6 +32,7 @@
 #include "libs/cdrip/cdrip.h"
 #include "platform/Folders.h"
 #include "platform/MessageBox.h"
+#include "platform/Profile.h"
 #include "platform/Registry.h"
 #include "settings/config.h"
 
@@ -312,6 +313,26 @@ TEST_F(MainFormTest, ClosingStoresThePlacementAndDestructionSavesSettingsAndName
   Poll();
   EXPECT_EQ(FForm->edArtist->text(), "Kept Artist");
   EXPECT_EQ(Cell(1, 0), "Kept Title");
+}
+
+TEST_F(MainFormTest, NothingIsSavedAtShutdownWhenTheDiscHasLeftTheView) {
+  Start();
+  Poll();
+  ASSERT_EQ(List()->topLevelItemCount(), 3);
+  const QString entry = FForm->CDInfo->LocalCDDBFile();
+  const QString section = QString::number(FForm->CDInfo->CDPlayerKey, 16);
+  ASSERT_TRUE(platform::WriteProfileString(TMyCDInfo::CDPlayerIniPath(), section, "artist",
+                                           "From cdplayer.ini"));
+  SetDiscPresent(false);
+  Poll();
+  ASSERT_EQ(List()->topLevelItemCount(), 0);
+  FForm.reset();
+  EXPECT_FALSE(QFile::exists(entry));
+
+  SetDiscPresent(true);
+  Start();
+  Poll();
+  EXPECT_EQ(FForm->edArtist->text(), "From cdplayer.ini");
 }
 
 TEST_F(MainFormTest, GenreListComesFromGenreTxtWhenPresent) {

@@ -111,8 +111,8 @@ TEST(CDInfo, NoTracksClearsEveryComputedValue) {
   EXPECT_EQ(info.CDPlayerKey, 0u);
   EXPECT_EQ(info.DiscSeconds, 0);
   EXPECT_EQ(info.DiscBytes, 0);
-  EXPECT_EQ(info.ComputeCDPlayerKey(), 0u);
   EXPECT_EQ(info.ComputeDiscID(), 0u);
+  EXPECT_EQ(info.LeadOutSector(), 0);
   // Without a ripping component there is no disc to load.
   EXPECT_FALSE(info.LoadFromTOC());
   EXPECT_EQ(info.TrackCount, 0);
@@ -126,6 +126,23 @@ TEST(CDInfo, CDPlayerKeyAddsTheEndOnlyForOneTrack) {
   // Second start 10150 = 02:15:25 gives 0x020F19; no end is added.
   SetLayout(info, {0, 10000, 20000});
   EXPECT_EQ(info.CDPlayerKey, 0x200u + 0x020F19u);
+  // Fewer than two tracks, none included: the raw end of record 0 is added.
+  info.TrackCount = 0;
+  EXPECT_EQ(info.ComputeCDPlayerKey(), 10000u);
+}
+
+TEST(CDInfo, ByteSizesOfALeadOutBeyond32BitsStayInRange) {
+  TMyCDInfo info(nullptr);
+  // A sparse image of 2.3 GB: 1,000,000 sectors are 2,352,000,000 bytes.
+  SetLayout(info, {0, 500000, 1000000});
+  EXPECT_EQ(info.LeadOutSector(), 1000000);
+  EXPECT_EQ(info.DiscBytes, INT32_MAX);
+  EXPECT_EQ(info.DiscSeconds, (1000000 + 151) / 75);
+  // The last lead-out whose bytes 32 bits hold, and the first beyond.
+  SetLayout(info, {0, 913045});
+  EXPECT_EQ(info.DiscBytes, 913045 * 2352);
+  SetLayout(info, {0, 913046});
+  EXPECT_EQ(info.DiscBytes, INT32_MAX);
 }
 
 TEST(CDInfo, LengthsAndTimeTexts) {

@@ -131,3 +131,30 @@ TEST_F(CDPlayerIni, WriteFailureIsReported) {
   ASSERT_TRUE(QDir().mkpath(TMyCDInfo::CDPlayerIniPath()));
   EXPECT_FALSE(Info.WriteCDPlayerIni());
 }
+
+// A pasted line break once started a section of its own and lost the titles.
+TEST_F(CDPlayerIni, APastedLineBreakStaysOnTheValuesLine) {
+  Info.Artist = "Artist";
+  Info.Album = "Album\r\n[2a3]\r\n0=Hijacked";
+  Info.Year = "19\n99";
+  Info.Category = "Rock\r";
+  Info.SetTrackTitle(0, "First\nLine");
+  Info.SetTrackTitle(1, "Second");
+  ASSERT_TRUE(Info.WriteCDPlayerIni());
+
+  const QString path = TMyCDInfo::CDPlayerIniPath();
+  EXPECT_EQ(platform::GetProfileSections(path), QStringList{"2a3"});
+  EXPECT_EQ(platform::GetProfileKeys(path, "2a3"),
+            (QStringList{"artist", "title", "numtracks", "year", "category", "0", "1", "2"}));
+  TMyCDInfo read(nullptr);
+  read.TrackCount = 3;
+  read.CDPlayerKey = 0x2A3;
+  read.SetDefaultNames();
+  read.ReadCDPlayerIni();
+  EXPECT_EQ(read.Album, "Album [2a3] 0=Hijacked");
+  EXPECT_EQ(read.Year, "19 99");
+  EXPECT_EQ(read.Category, "Rock");
+  EXPECT_EQ(read.GetTrackTitle(0), "First Line");
+  EXPECT_EQ(read.GetTrackTitle(1), "Second");
+  EXPECT_EQ(read.Artist, "Artist");
+}

@@ -3,6 +3,7 @@
 #include <cddb/cddb.h>
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <memory>
 
 #include "cddb/CDInfo.h"
@@ -121,4 +122,19 @@ TEST_F(LoadFromTOC, NewDiscTakesStoredNamesFromTheLocalFolder) {
   ASSERT_TRUE(again.ReadLocalCDDB());
   EXPECT_EQ(again.Artist, "Generated");
   EXPECT_EQ(again.GetTrackTitle(2), "Third");
+}
+
+TEST_F(LoadFromTOC, ASparseImageBeyond2GBKeepsItsByteSizesInRange) {
+  // 1,000,000 sectors: 2,352,000,000 bytes, more than a signed 32-bit number holds.
+  QFile bin(Second.BinPath);
+  ASSERT_TRUE(bin.resize(qint64(1000000) * 2352));
+  InsertDisc(Second.CuePath);
+  StartLibrary();
+  ASSERT_TRUE(Info.LoadFromTOC());
+  ASSERT_EQ(Info.TrackCount, 1);
+  EXPECT_EQ(Info.LeadOutSector(), 1000000);
+  EXPECT_EQ(Info.Tracks[0].LengthBytes, INT32_MAX);
+  EXPECT_EQ(Info.DiscBytes, INT32_MAX);
+  EXPECT_EQ(Info.DiscSeconds, (1000000 + 151) / 75);
+  EXPECT_EQ(CDRIP.TrackList()[0].Track.LengthBytes, INT32_MAX);
 }

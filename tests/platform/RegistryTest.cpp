@@ -91,7 +91,9 @@ TEST(Registry, BadInputReadsWhatItCanAndKeepsTheRest) {
     EXPECT_EQ(good->Number, 7u);
     // What could not be read as the wanted type is not a DWORD.
     auto number = store.ReadValue(kKey, "Number");
-    if (number) EXPECT_EQ(number->Kind, TRegValue::String);
+    if (number) {
+      EXPECT_EQ(number->Kind, TRegValue::String);
+    }
     EXPECT_FALSE(store.ReadValue(kKey, "Bad"));
     EXPECT_FALSE(store.ReadValue(kKey, "Cut"));
 
@@ -177,5 +179,75 @@ TEST(Registry, KilledMidSaveLeavesACompleteFile) {
     EXPECT_TRUE(file.endsWith("\r\n")) << "round " << round;
     const int fillers = file.count("\"Filler");
     EXPECT_TRUE(fillers == 0 || fillers == 50) << "round " << round << ": " << fillers;
+  }
+}
+
+TEST(Registry, EveryCharacterOfAStringReadsBackExactly) {
+  testutil::TTempFolder tmp;
+  const QString path = tmp.File("registry.reg");
+  QString controls;
+  for (ushort c = 0; c < 0x20; ++c) controls += QChar(c);
+  controls += QChar(0x7F);
+  controls += QChar(0x85);
+  const QStringList values = {"/music\r\n[HKEY_CURRENT_USER\\Evil]\r\n\"OutputFolder\"=\"/tmp",
+                              "line\nbreak",
+                              "cr\ronly",
+                              controls,
+                              "\\n is no line break, \\x41 no letter",
+                              "ends in a backslash\\",
+                              "\"quoted\"",
+                              "tab\there",
+                              "Ünïcode ♪\u2028after"};
+  {
+    TRegistryStore store(path);
+    store.BeginBatch();
+    for (int i = 0; i < values.size(); ++i)
+      store.WriteValue(kKey, QString("V%1").arg(i), TRegValue::FromString(values[i]));
+    store.WriteValue(kKey, "Last", TRegValue::FromDword(7));
+    ASSERT_TRUE(store.EndBatch());
+  }
+  const QString file = platform::DecodeText(testutil::ReadFile(path));
+  // One line per value, no raw control character anywhere in a line.
+  EXPECT_EQ(platform::SplitLines(file).size(), 3 + values.size() + 1);
+  EXPECT_FALSE(file.contains("[HKEY_CURRENT_USER\\Evil]\r\n"));
+  TRegistryStore store(path);
+  EXPECT_FALSE(store.KeyExists("HKEY_CURRENT_USER\\Evil"));
+  for (int i = 0; i < values.size(); ++i) {
+    const auto value = store.ReadValue(kKey, QString("V%1").arg(i));
+    ASSERT_TRUE(value) << i;
+    EXPECT_EQ(value->Text, values[i]) << i;
+  }
+  EXPECT_EQ(store.ReadValue(kKey, "Last")->Number, 7u);
+}
+
+// A key whose last line is a hex value continued on a next line that never
+// came: values written after it must not be read as that continuation, and
+// the key after it stays a key, save after save.
+TEST(Registry, ADanglingContinuedLineSwallowsNoNewValue) {
+  testutil::TTempFolder tmp;
+  const QString path = tmp.File("registry.reg");
+  const QByteArray original = "Windows Registry Editor Version 5.00\r\n\r\n[" + kKey.toUtf8() +
+                              "]\r\n\"Bin\"=hex:01,\\\r\n\r\n[HKEY_CURRENT_USER\\Other]\r\n"
+                              "\"Long\"=hex:01,02,\\\r\n  03,04\r\n\"Keep\"=\"me\"\r\n"
+                              "\"Tail\"=hex:05,\\";
+  testutil::WriteFile(path, original);
+  for (int save = 1; save <= 3; ++save) {
+    SCOPED_TRACE(save);
+    {
+      TRegistryStore store(path);
+      ASSERT_TRUE(store.WriteValue(kKey, QString("New%1").arg(save), TRegValue::FromDword(save)));
+      ASSERT_TRUE(
+          store.WriteValue("HKEY_CURRENT_USER\\Other", "After", TRegValue::FromString("x")));
+    }
+    TRegistryStore store(path);
+    for (int i = 1; i <= save; ++i)
+      EXPECT_EQ(store.ReadValue(kKey, QString("New%1").arg(i))->Number, uint32_t(i));
+    ASSERT_TRUE(store.KeyExists("HKEY_CURRENT_USER\\Other"));
+    EXPECT_EQ(store.ReadValue("HKEY_CURRENT_USER\\Other", "Keep")->Text, "me");
+    EXPECT_EQ(store.ReadValue("HKEY_CURRENT_USER\\Other", "After")->Text, "x");
+    const QString file = platform::DecodeText(testutil::ReadFile(path));
+    EXPECT_TRUE(file.contains("\"Bin\"=hex:01,\\\r\n"));
+    EXPECT_TRUE(file.contains("\"Long\"=hex:01,02,\\\r\n  03,04\r\n"));
+    EXPECT_TRUE(file.contains("\"Tail\"=hex:05,\\\r\n"));
   }
 }

@@ -1,8 +1,9 @@
-#include "settings/Naming.h"
-
 #include <gtest/gtest.h>
 
+#include <QDir>
+
 #include "common/TestUtil.h"
+#include "settings/Naming.h"
 
 namespace {
 
@@ -66,4 +67,61 @@ TEST(Naming, OutputPaths) {
   EXPECT_EQ(BuildOutputPath("/m", name, 1), "/m/03 - Vol. 2.MP3");
   // Folder levels made of dots cannot climb out of the output folder.
   EXPECT_EQ(BuildOutputPath("/m", "..\\.\\x", 1), "/m/--/-/x.MP3");
+}
+
+TEST(Naming, HostileLevelsAreNamedSafelyNeverRefused) {
+  // A blank rule keeps the title as given: its '/' must not make folders.
+  EXPECT_EQ(BuildOutputPath("/m", Name("", "", "", "x/../../up", 7), 0), "/m/7, x-..-..-up.WAV");
+  EXPECT_EQ(BuildOutputPath("/m", Name(" ", "", "", "..", 7), 0), "/m/7, ...WAV");
+  // A stored replacement of '/' by '/' lets the value through to the builder.
+  EXPECT_EQ(BuildOutputPath("/m", Name("<artist>\\<title>", "../..", "", "t", 1, "-----/----"), 1),
+            "/m/..-../t.MP3");
+  EXPECT_EQ(BuildOutputPath("/m", Name("<artist>\\<title>", "..", "", "t"), 1), "/m/--/t.MP3");
+  // Empty levels and an empty name: no merged level, no hidden ".MP3".
+  EXPECT_EQ(BuildOutputPath("/m", "a\\\\b", 1), "/m/a/-/b.MP3");
+  EXPECT_EQ(BuildOutputPath("/m", Name("<artist>\\<title>", "A", "", ""), 1), "/m/A/-.MP3");
+  EXPECT_EQ(BuildOutputPath("/m", "", 1), "/m/-.MP3");
+  EXPECT_EQ(BuildOutputPath("/m", "a\nb\tc", 1), "/m/a-b-c.MP3");
+}
+
+// Every rule the options dialog offers, a blank rule and typed ones, with
+// names from a hostile server and hostile stored replacement characters: the
+// path stays inside the output folder, level by level.
+TEST(Naming, NoNameLeavesTheOutputFolder) {
+  const QStringList rules = {"<title>",
+                             "<artist> - <title>",
+                             "<number> - <title>",
+                             "<artist> - <album> - <title>",
+                             "<artist> - <album>- <number> - <title>",
+                             "<artist>\\<title>",
+                             "<artist>\\<number> - <title>",
+                             "<artist>\\<album> - <number> - <title>",
+                             "<artist>\\<album>\\<title>",
+                             "<artist>\\<album>\\<number> - <title>",
+                             "",
+                             " \t ",
+                             "..\\<title>",
+                             "\\<artist>\\\\<title>\\"};
+  const QStringList names = {"..",         ".",           "",          "../..",
+                             "x/../../up", "/etc/passwd", "..\\..\\x", "a\nb",
+                             "\\",         "...",         " .. ",      QString(QChar(0)) + ".."};
+  const QStringList replacements = {
+      "", "//////////", "..........", "\\\\\\\\\\\\\\\\\\\\", "-----/\\---", "./\\./\\./\\."};
+  const QString folder = "/music/out";
+  for (const QString& rule : rules)
+    for (const QString& chars : replacements)
+      for (const QString& value : names) {
+        const QString path =
+            BuildOutputPath(folder, MakeOutputName(rule, chars, value, value, value, 3), 1);
+        const std::string context = (rule + " | " + chars + " | " + value).toStdString();
+        ASSERT_TRUE(path.startsWith(folder + "/")) << context;
+        const QStringList levels = path.mid(folder.size() + 1).split('/');
+        for (const QString& level : levels) {
+          EXPECT_FALSE(level.isEmpty()) << context << " -> " << path.toStdString();
+          EXPECT_NE(level.count('.'), level.size()) << context << " -> " << path.toStdString();
+          for (QChar c : level) EXPECT_NE(c.category(), QChar::Other_Control) << context;
+        }
+        EXPECT_EQ(QDir::cleanPath(path), path) << context;
+        EXPECT_TRUE(path.endsWith(".MP3")) << context;
+      }
 }
