@@ -234,7 +234,8 @@ bool TMyCDInfo::ReadXmcdFile(const QString& path) {
       Artist = discTitle.left(slash).trimmed();
       Album = discTitle.mid(slash + 1).trimmed();
     } else {
-      Album = discTitle;
+      // Trimmed as in the split case, so a saved entry reads back the same.
+      Album = discTitle.trimmed();
     }
   }
   return true;

@@ -21,6 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(tag.SaveTag() == 0, path);
   const QByteArray saved = fuzz::ReadAll(path);
   FUZZ_CHECK(saved == audio + tag.TagBlock(), QString::number(saved.size()));
+  // A file of one block or less is taken for audio, never for a tag.
+  if (audio.isEmpty()) return 0;
 
   TMPEGAudio again;
   again.ResetData();
@@ -29,8 +31,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(again.Artist() == tag.Artist(), QString::fromUtf8(again.Artist()));
   FUZZ_CHECK(again.Album() == tag.Album(), QString::fromUtf8(again.Album()));
   FUZZ_CHECK(again.Year() == tag.Year(), QString::fromUtf8(again.Year()));
-  FUZZ_CHECK(again.Comment() == tag.Comment(),
-             QString::fromUtf8(again.Comment()) + " | " + QString::fromUtf8(tag.Comment()));
+  // A track number leaves the comment 28 bytes (ID3v1.1), else 29.
+  const QByteArray comment = TMPEGAudio::CutUtf8(tag.Comment(), tag.Track ? 28 : 29);
+  FUZZ_CHECK(again.Comment() == comment,
+             QString::fromUtf8(again.Comment()) + " | " + QString::fromUtf8(comment));
   FUZZ_CHECK(again.Track == tag.Track && again.Genre == tag.Genre, QString::number(again.Track));
 
   FUZZ_CHECK(again.RemoveTag() == 0, path);

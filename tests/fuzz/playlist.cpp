@@ -1,10 +1,12 @@
 // The M3U and PLS writer with hostile titles, the jobs named as the program
 // names them: each written playlist parses back to the same entries (path,
-// title, length) in the same order. Input: titles separated by NUL.
+// title with its line breaks folded, length) in the same order. Input:
+// titles separated by NUL.
 #include <QStringList>
 
 #include "FuzzUtil.h"
 #include "app/ExtractJobs.h"
+#include "platform/Files.h"
 #include "settings/config.h"
 
 namespace {
@@ -74,7 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   AssignOutputPaths(jobs, "Artist", "Album");
   for (const TFileParam& job : jobs)
-    expected.append({job.OutputPath, job.TrackInfo.Title, job.TrackInfo.LengthSeconds});
+    expected.append(
+        {job.OutputPath, platform::SingleLine(job.TrackInfo.Title), job.TrackInfo.LengthSeconds});
 
   const QString m3u = fuzz::Dir() + "list.m3u";
   FUZZ_CHECK(WritePlaylist(m3u, jobs), m3u);

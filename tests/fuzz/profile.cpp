@@ -1,11 +1,13 @@
 // The profile (INI) reader and writer over a hostile file: every value the
 // file holds is read, one value is written into a chosen section and key,
 // and after the save that value reads back equal and every other value as
-// before. Input: file \0 section \0 key \0 value.
+// before. A line break in a value is folded to a blank, as the format holds
+// one value per line. Input: section \0 key \0 value \0 file.
 #include <QMap>
 #include <utility>
 
 #include "FuzzUtil.h"
+#include "platform/Files.h"
 #include "platform/Profile.h"
 
 using platform::TProfileFile;
@@ -35,16 +37,17 @@ QString Name(const QByteArray& bytes, const char* fallback) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const QList<QByteArray> fields = fuzz::Fields(fuzz::Bytes(data, size), 4);
-  const QString path = fuzz::WriteInput("file.ini", fields[0]);
-  const QString section = Name(fields[1], "Probe");
-  const QString key = Name(fields[2], "title");
-  const QString value = QString::fromUtf8(fields[3]);
+  const QString section = Name(fields[0], "Probe");
+  const QString key = Name(fields[1], "title");
+  const QString written = QString::fromUtf8(fields[2]);
+  const QString value = platform::SingleLine(written);
+  const QString path = fuzz::WriteInput("file.ini", fields[3]);
 
   TValues expected;
   {
     TProfileFile file(path);
     expected = AllValues(file);
-    file.WriteString(section, key, value);
+    file.WriteString(section, key, written);
     FUZZ_CHECK(file.ReadString(section, key, "\x01") == value, value);
     FUZZ_CHECK(file.Save(), path);
   }

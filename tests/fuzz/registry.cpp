@@ -1,6 +1,7 @@
 // The registry store over a hostile file: loaded, one value written beside
-// a known one, saved and loaded again. Input: file \0 name \0 value; a value
-// starting with '#' is written as a DWORD of its remaining bytes' sum.
+// a known one, saved and loaded again. Input: name \0 value \0 file (last,
+// since regedit's own files are UTF-16); a value starting with '#' is written
+// as a DWORD made from its bytes.
 #include "FuzzUtil.h"
 #include "platform/Registry.h"
 
@@ -20,12 +21,12 @@ bool Same(const std::optional<TRegValue>& a, const TRegValue& b) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const QList<QByteArray> fields = fuzz::Fields(fuzz::Bytes(data, size), 3);
-  const QString path = fuzz::WriteInput("registry.reg", fields[0]);
-  const QString name = QString::fromUtf8(fields[1]);
-  TRegValue value = TRegValue::FromString(QString::fromUtf8(fields[2]));
-  if (fields[2].startsWith('#')) {
+  const QString name = QString::fromUtf8(fields[0]);
+  TRegValue value = TRegValue::FromString(QString::fromUtf8(fields[1]));
+  const QString path = fuzz::WriteInput("registry.reg", fields[2]);
+  if (fields[1].startsWith('#')) {
     uint32_t sum = 0;
-    for (char c : fields[2]) sum = sum * 31 + uint8_t(c);
+    for (char c : fields[1]) sum = sum * 31 + uint8_t(c);
     value = TRegValue::FromDword(sum);
   }
   const TRegValue known = TRegValue::FromString(QStringLiteral("C:\\My Music \"x\""));
