@@ -234,8 +234,7 @@ bool TMyCDInfo::ReadXmcdFile(const QString& path) {
       Artist = discTitle.left(slash).trimmed();
       Album = discTitle.mid(slash + 1).trimmed();
     } else {
-      // Trimmed as in the split case, so a saved entry reads back the same.
-      Album = discTitle.trimmed();
+      Album = discTitle;
     }
   }
   return true;

@@ -54,11 +54,11 @@ QString Unquote(const QString& value) {
   return value;
 }
 
-// The reader trims a value and drops one pair of quotes around it: a value
-// with blanks at an end or a quote pair of its own (a title "Heroes") goes
-// inside quotes so that it reads back as it was.
+// The reader drops one pair of quotes around a value: a value with a quote
+// pair of its own (a title "Heroes") goes inside one more, so it reads back
+// as it was.
 QString Quoted(const QString& value) {
-  if (value == value.trimmed() && Unquote(value).size() == value.size()) return value;
+  if (Unquote(value).size() == value.size()) return value;
   return QLatin1Char('"') + value + QLatin1Char('"');
 }
 
@@ -149,7 +149,7 @@ void TProfileFile::WriteString(const QString& section, const QString& key, const
   const QString name = key.trimmed();
   // A line break would end the entry early and turn the rest into lines of
   // their own, a section header among them.
-  const QString text = Quoted(SingleLine(value));
+  const QString text = Quoted(SingleLine(value).trimmed());
   const int i = D->FindKey(section, name);
   if (i >= 0) {
     TLine& line = D->Lines[i];

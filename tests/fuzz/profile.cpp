@@ -1,8 +1,9 @@
 // The profile (INI) reader and writer over a hostile file: every value the
 // file holds is read, one value is written into a chosen section and key,
 // and after the save that value reads back equal and every other value as
-// before. A line break in a value is folded to a blank, as the format holds
-// one value per line. Input: section \0 key \0 value \0 file.
+// before. The format holds one value per line without blanks at its ends:
+// line breaks are folded to blanks and the ends trimmed.
+// Input: section \0 key \0 value \0 file.
 #include <QMap>
 #include <utility>
 
@@ -40,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const QString section = Name(fields[0], "Probe");
   const QString key = Name(fields[1], "title");
   const QString written = QString::fromUtf8(fields[2]);
-  const QString value = platform::SingleLine(written);
+  const QString value = platform::SingleLine(written).trimmed();
   const QString path = fuzz::WriteInput("file.ini", fields[3]);
 
   TValues expected;
