@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "encode/LameCoder.h"
+#include "libs/cdrip/DiscRules.h"
 #include "platform/Files.h"
 
 namespace {
@@ -84,6 +85,8 @@ class TRipRun {
           QString("Cannot create file \"%1\": %2").arg(fileName, FFile.errorString()));
   }
 
+  int32_t LostSectors() const { return FLostSectors; }
+
   void WriteWavHeader(int32_t sectors) {
     const int64_t byteRate = int64_t(OutputChannels(FFormat)) * OutputSampleRate(FFormat) * 2;
     uint8_t header[kWavHeaderBytes];
@@ -102,21 +105,24 @@ class TRipRun {
 
   void Run(const bool& abortFlag, QStringList& jitterList) {
     FReadBuffer = std::make_unique<uint8_t[]>(size_t(FChunkSize + FChunkBytes));
-    int32_t carried = 0;
+    int32_t& carried = FCarried;
     int32_t code = CDEX_OK;
     do {
       if (abortFlag) break;
       int32_t count = 0;
       int32_t noAbort = 0;
       code = CR_RipChunk(FReadBuffer.get() + carried, &count, &noAbort);
-      if (code != CDEX_ERROR) {
-        count = ConvertSamples(FReadBuffer.get() + carried, count, FFormat);
-        if (FStreamOpen)
-          carried = EncodeBlocks(count + carried);
-        else
-          Write(FReadBuffer.get(), count);
-      }
-      if (code == CDEX_JITTER_ERROR) {
+      // Unreadable sectors (code 1) arrive as silence in their place, so the
+      // file keeps the track's length. A chunk without data that does not end
+      // the rip means the library no longer advances.
+      if (count <= 0 && code != CDEX_RIPPING_DONE) throw ECDRIPError("Read error");
+      count = std::min(count, FChunkSize);
+      count = ConvertSamples(FReadBuffer.get() + carried, count, FFormat);
+      if (FStreamOpen)
+        carried = EncodeBlocks(count + carried);
+      else
+        Write(FReadBuffer.get(), count);
+      if (code == CDEX_ERROR || code == CDEX_JITTER_ERROR) {
         int32_t first = 0, last = 0;
         CR_GetLastJitterErrorPosition(&first, &last);
         jitterList << QString("%1 %2").arg(first).arg(last);
@@ -132,6 +138,15 @@ class TRipRun {
     std::exception_ptr failure;
     if (FStreamOpen) {
       try {
+        // The track's last samples (less than one block) go in as a short
+        // final call; dropping them would cut the end of every track.
+        if (FCarried > 0 && !unwinding) {
+          std::memcpy(FBlock.data(), FReadBuffer.get(), size_t(FCarried));
+          uint32_t bytes = 0;
+          CheckEncoder(FCoder->EncodeSamples(FBlock.data(), uint32_t(FCarried / 2),
+                                             FMp3Buffer.data(), &bytes));
+          Write(FMp3Buffer.data(), int64_t(bytes));
+        }
         uint32_t bytes = 0;
         CheckEncoder(FCoder->DeinitStream(FMp3Buffer.data(), &bytes));
         Write(FMp3Buffer.data(), int64_t(bytes));
@@ -140,6 +155,7 @@ class TRipRun {
       }
     }
     jitterErrors = CR_GetNumberOfJitterErrors();
+    FLostSectors = CR_GetNumberOfLostSectors();
     CR_CloseRipper();
     FReadBuffer.reset();
     if (FWroteHeader) FixWavSizes();
@@ -196,6 +212,8 @@ class TRipRun {
   TOutputFormat FFormat;
   int32_t FChunkSize;
   int32_t FChunkBytes = 0;
+  int32_t FCarried = 0;  // bytes of the next block waiting at the read buffer's start
+  int32_t FLostSectors = 0;
   QFile FFile;
   bool FWroteHeader = false;
   bool FStreamOpen = false;
@@ -267,15 +285,22 @@ bool TCDRIP::ApplyParameters() {
 void TCDRIP::SaveSettings() { CR_SaveSettings(); }
 
 int32_t TCDRIP::ReadToc() {
-  const int32_t count = CR_ReadToc() == CDEX_ERROR ? 0 : CR_GetNumTocEntries();
+  int32_t count = CR_ReadToc() == CDEX_ERROR ? 0 : CR_GetNumTocEntries();
+  std::vector<TOCENTRY> toc;
+  for (int32_t i = 0; i <= count; ++i) toc.push_back(CR_GetTocEntry(i));
+  // Sizes are computed from these values; a TOC no disc can have is none.
+  if (!cdrip::IsValidToc(toc.data(), toc.size())) count = 0;
   FTrackList.clear();
   for (int32_t i = 0; i < count; ++i) {
-    const TOCENTRY entry = CR_GetTocEntry(i);
-    const TOCENTRY next = CR_GetTocEntry(i + 1);
+    const TOCENTRY& entry = toc[size_t(i)];
+    const TOCENTRY& next = toc[size_t(i) + 1];
     TTrack track;
     track.TrackNum = i + 1;
     track.StartSector = entry.dwStartSector;
-    track.EndSector = next.dwStartSector;
+    // The disc ID takes the TOC's values (TrackList starts and the lead-out);
+    // the audio of a track before a data session ends earlier.
+    const bool nextIsData = i + 1 < count && next.btFlag != cdrip::kAudioTrackFlag;
+    track.EndSector = cdrip::AudioTrackEnd(entry.dwStartSector, next.dwStartSector, nextIsData);
     track.StartMin = track.StartSector / 4500;
     track.StartSec = (track.StartSector % 4500) / 75;
     track.StartFrame = track.StartSector % 75;
@@ -286,7 +311,7 @@ int32_t TCDRIP::ReadToc() {
     track.LengthSeconds = length / 75;
     track.LengthBytes =
         int32_t(std::clamp<int64_t>(int64_t(length) * kSectorBytes, INT32_MIN, INT32_MAX));
-    track.TrackType = entry.btFlag == 0x10 ? "Audio" : "Data";
+    track.TrackType = entry.btFlag == cdrip::kAudioTrackFlag ? "Audio" : "Data";
     FTrackList.push_back({QString::asprintf("Track%02d", i + 1), track});
   }
   FTrackCount = count;
@@ -322,25 +347,33 @@ bool TCDRIP::PrevTrack() {
 }
 
 bool TCDRIP::NextTrack() {
-  StopPlay();
+  // The new track plays at once; a stop first would spin the disc down.
   PlayTrack(std::min(FCurrentTrack + 1, FTrackCount));
   return true;
 }
 
 bool TCDRIP::EjectTray(bool Open) { return CR_EjectCD(Open ? 1 : 0) != 0; }
 
-void TCDRIP::RipTrack(int32_t TrackNum, const QString& FileName) {
+bool TCDRIP::RipTrack(int32_t TrackNum, const QString& FileName) {
   if (OnBeginTrack) OnBeginTrack(this, uint16_t(TrackNum));
   if (TrackNum < 1 || TrackNum > int32_t(FTrackList.size()))
     throw ECDRIPError("Invalid track number");
   const TTrack& track = FTrackList[size_t(TrackNum - 1)].Track;
-  RipSection(track.StartSector, track.EndSector, FileName);
+  if (track.TrackType != "Audio") {
+    FCreatedFile.clear();
+    FLostSectors = 0;
+    throw ECDRIPError(QString("Track %1 is a data track, not audio").arg(TrackNum));
+  }
+  const bool ripped = RipSection(track.StartSector, track.EndSector, FileName);
   if (OnEndTrack) OnEndTrack(this, uint16_t(TrackNum));
+  return ripped;
 }
 
-void TCDRIP::RipSection(int32_t StartSector, int32_t EndSector, const QString& FileName) {
+bool TCDRIP::RipSection(int32_t StartSector, int32_t EndSector, const QString& FileName) {
   // Events run inside a rip; a second one would take over the library's ripper.
   if (FRipping) throw ECDRIPError("A rip is already running");
+  FCreatedFile.clear();
+  FLostSectors = 0;
   if (!ApplyParameters()) throw ECDRIPError("Invalid CD-ROM parameters");
   FAbort = false;
   FJitterList.clear();
@@ -348,7 +381,11 @@ void TCDRIP::RipSection(int32_t StartSector, int32_t EndSector, const QString& F
   if (FEncode && !FCoder) throw ECDRIPError("No MP3 encoder assigned");
 
   int32_t chunkSize = 0;
-  if (CR_OpenRipper(&chunkSize, StartSector, EndSector) == CDEX_ERROR) return;
+  if (CR_OpenRipper(&chunkSize, StartSector, EndSector) == CDEX_ERROR) return false;
+  if (chunkSize <= 0) {
+    CR_CloseRipper();
+    throw ECDRIPError("Read error");
+  }
   FRipping = true;
   const auto ripping = qScopeGuard([this] { FRipping = false; });
 
@@ -359,13 +396,17 @@ void TCDRIP::RipSection(int32_t StartSector, int32_t EndSector, const QString& F
   TRipRun run(*this, FEncode ? FCoder : nullptr, FOutputFormat, chunkSize);
   try {
     run.Create(fileName);
+    FCreatedFile = fileName;
     if (FWriteWAV && !FEncode) run.WriteWavHeader(EndSector - StartSector);
     if (FEncode) run.StartEncoder();
     run.Run(FAbort, FJitterList);
   } catch (...) {
     run.Close(FJitterErrors, true);
+    FLostSectors = run.LostSectors();
     throw;
   }
   run.Close(FJitterErrors, false);
+  FLostSectors = run.LostSectors();
   if (!FJitterList.isEmpty()) SaveJitterReport(fileName, FJitterList);
+  return true;
 }

@@ -9,6 +9,7 @@
 #include "disc/CDRIP.h"
 #include "encode/LameCoder.h"
 #include "encode/MPGTools.h"
+#include "encode/TempFiles.h"
 #include "encode/WaveNormalize.h"
 #include "platform/MessageBox.h"
 #include "settings/config.h"
@@ -89,6 +90,7 @@ void TConvSession::Reset(TJobList& jobs) {
   ItemIndex = 0;
   OverwriteAnswer = 0;
   FJobs = &jobs;
+  FWrittenOutputs.clear();
 }
 
 bool TConvSession::StartSession(TJobList& jobs) {
@@ -143,12 +145,17 @@ void TConvSession::ProcessJob(TFileParam& job) {
   // Encoding while ripping leaves no WAV to normalise, so normalisation
   // always rips through a temporary WAV whatever OnTheFly says.
   const bool onTheFly = mp3 && Config->OnTheFly && !Config->NormalizeVolume;
+  // The WAV between rip and encode is a file of the session's own: one named
+  // after the output could be the user's.
   const QString ripTarget =
-      mp3 && !onTheFly ? ChangeFileExt(job.OutputPath, QStringLiteral(".wav")) : job.OutputPath;
+      mp3 && !onTheFly ? NewTempFile(folder, QStringLiteral(".wav")) : job.OutputPath;
 
-  if (!Aborted) RipStep(job, ripTarget, onTheFly);
-  if (!Aborted && Config->NormalizeVolume) NormalizeStages(ripTarget);
-  if (!Aborted && mp3 && !onTheFly) EncodeStep(job, ripTarget);
+  // A step that failed ends the job: the later ones would work on a file
+  // this session did not produce.
+  const bool ok = !Aborted && RipStep(job, ripTarget, onTheFly);
+  if (ok && !Aborted && Config->NormalizeVolume) NormalizeStages(ripTarget);
+  if (ok && !Aborted && mp3 && !onTheFly) EncodeStep(job, ripTarget);
+  if (ripTarget != job.OutputPath) RemoveTempFile(ripTarget);
 
   SetStage(stDone);
   if (!Aborted) {
@@ -157,27 +164,42 @@ void TConvSession::ProcessJob(TFileParam& job) {
   }
 }
 
-void TConvSession::RipStep(TFileParam& job, const QString& ripTarget, bool onTheFly) {
+bool TConvSession::RipStep(TFileParam& job, const QString& ripTarget, bool onTheFly) {
   SetStage(stExtracting);
   if (!CanWriteFile(job.OutputPath)) {
     FView.AddMessage(" '" + job.OutputPath +
                      "' can not be create, please checks whether the file was open by other "
                      "applications!");
     job.State = jsError;
-    return;
+    return false;
   }
+  const int32_t trackNum = job.TrackInfo.TrackIndex + 1;
   try {
+    if (ripTarget.isEmpty()) throw std::runtime_error("no temporary file");
     FCDRIP.SetEncode(onTheFly);
     FCDRIP.SetWriteWAV(!onTheFly);
-    FCDRIP.RipTrack(job.TrackInfo.TrackIndex + 1, ripTarget);
+    const bool ripped = FCDRIP.RipTrack(trackNum, ripTarget);
+    NoteWrittenOutput(job);
     // A drive that refuses the range returns without a file and without an
     // error; that track was not ripped.
-    if (!QFileInfo::exists(ripTarget)) throw std::runtime_error("no audio read");
+    if (!ripped) throw std::runtime_error("no audio read");
     if (!Aborted && onTheFly && Config->EnableID3Tag) WriteTag(job);
   } catch (...) {
+    NoteWrittenOutput(job);
     job.State = jsError;
     FView.AddMessage("Can' ripping track '" + job.Title + "', extract cdda error.");
+    return false;
   }
+  // The file has the track's length, with silence where the disc could not be
+  // read: usable, but not what is on the disc.
+  if (FCDRIP.LostSectors() > 0) {
+    job.State = jsError;
+    FView.AddMessage(QString("Track %1 '%2': %3 unreadable sector(s) written as silence.")
+                         .arg(trackNum)
+                         .arg(job.Title)
+                         .arg(FCDRIP.LostSectors()));
+  }
+  return true;
 }
 
 void TConvSession::EncodeStep(TFileParam& job, const QString& ripTarget) {
@@ -190,10 +212,12 @@ void TConvSession::EncodeStep(TFileParam& job, const QString& ripTarget) {
     return;
   }
   try {
+    // The encoder opens its input before it truncates the output.
+    if (!QFileInfo(ripTarget).isReadable()) throw std::runtime_error("no WAV to encode");
     FCoder.SetInputFiles({ripTarget});
     FCoder.SetOutputFiles({job.OutputPath});
+    FWrittenOutputs.insert(job.OutputPath);
     FCoder.EncodeFiles();
-    QFile::remove(ripTarget);
     if (!Aborted && Config->EnableID3Tag) WriteTag(job);
   } catch (...) {
     job.State = jsError;
@@ -203,6 +227,13 @@ void TConvSession::EncodeStep(TFileParam& job, const QString& ripTarget) {
 
 void TConvSession::NormalizeStages(const QString& wavPath) {
   QString tempPath;
+  // The scaled copy is the session's own file; whatever happens it does not stay.
+  struct TTempRemover {
+    QString& Path;
+    ~TTempRemover() {
+      if (!Path.isEmpty()) QFile::remove(Path);
+    }
+  } remover{tempPath};
   try {
     SetStage(stScanPeak);
     const TNormalizeHooks hooks{[this] { return Aborted; },
@@ -212,27 +243,34 @@ void TConvSession::NormalizeStages(const QString& wavPath) {
     SetStage(stNormalizing);
     const std::optional<double> gain = NormalizeGain(peak, Config->NormalizeFactor);
     if (!gain || Aborted) return;
-    if (!NormalizeWave(wavPath, tempPath, *gain, hooks)) {
-      QFile::remove(tempPath);
-      return;
-    }
     // A scaling pass stopped by Abort holds only part of the audio.
-    if (Aborted) {
-      QFile::remove(tempPath);
+    if (!NormalizeWave(wavPath, tempPath, *gain, hooks) || Aborted) return;
+    // One rename: the WAV is whole, old or new, at every moment.
+    if (!ReplaceFile(tempPath, wavPath)) {
+      ErrorBox(QStringLiteral("Normalize wav file fail."));
       return;
     }
-    if (!QFile::remove(wavPath)) {
-      QFile::remove(tempPath);
-      ErrorBox(QStringLiteral(
-          "Normalize wave file error, can't delete temporarily normalize wave file."));
-      return;
-    }
-    if (!QFile::rename(tempPath, wavPath)) ErrorBox(QStringLiteral("Normalize wav file fail."));
+    tempPath.clear();
   } catch (const std::exception&) {
-    // A half-written temporary file is worthless while the WAV is intact.
-    if (!tempPath.isEmpty() && QFileInfo::exists(wavPath)) QFile::remove(tempPath);
     ErrorBox(QStringLiteral("Normalize wave file fail."));
   }
+}
+
+QString TConvSession::NewTempFile(const QString& folder, const QString& suffix) {
+  const QString path = CreateTempFile(folder, suffix);
+  if (!path.isEmpty()) FTempFiles << path;
+  return path;
+}
+
+void TConvSession::RemoveTempFile(const QString& path) {
+  if (path.isEmpty()) return;
+  QFile::remove(path);
+  FTempFiles.removeAll(path);
+}
+
+void TConvSession::NoteWrittenOutput(const TFileParam& job) {
+  if (!job.OutputPath.isEmpty() && FCDRIP.CreatedFile() == job.OutputPath)
+    FWrittenOutputs.insert(job.OutputPath);
 }
 
 void TConvSession::Abort() {
@@ -262,10 +300,14 @@ void TConvSession::CloseQuery(bool byTimer) {
 
 void TConvSession::CloseSession() {
   FCoder.StopEncoding();
+  // Temporary files never outlive the session, whatever the answer.
+  for (const QString& path : QStringList(FTempFiles)) RemoveTempFile(path);
   if (!DeleteRequested || !FJobs) return;
+  // Only what this session wrote: an earlier file of the same name that the
+  // session never reached is the user's.
   for (const TFileParam& job : *FJobs) {
-    if (job.State == jsAbortedDeleted && QFileInfo::exists(job.OutputPath) &&
-        !QFile::remove(job.OutputPath))
+    if (job.State == jsAbortedDeleted && FWrittenOutputs.contains(job.OutputPath) &&
+        QFileInfo::exists(job.OutputPath) && !QFile::remove(job.OutputPath))
       FView.AddMessage("Can't delete the converted wave files: " + job.OutputPath);
   }
   DeleteRequested = false;

@@ -10,7 +10,9 @@
 // close requests arrive while StartSession runs.
 #pragma once
 
+#include <QSet>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <functional>
 
@@ -80,7 +82,8 @@ class TConvSession {
   // Any other request aborts and, when a job had begun, asks whether to
   // delete the converted files. Call CloseSession afterwards.
   void CloseQuery(bool byTimer);
-  // Stops the encoder and deletes the files the user asked to delete.
+  // Stops the encoder, deletes every temporary file left and, when the user
+  // asked to, the outputs this session wrote of the aborted jobs.
   void CloseSession();
 
   void SetStage(uint8_t stage);
@@ -110,12 +113,21 @@ class TConvSession {
   void RunTrackLoop();
   // The steps of one job after the overwrite question.
   void ProcessJob(TFileParam& job);
-  void RipStep(TFileParam& job, const QString& ripTarget, bool onTheFly);
+  // False when the job has no file to go on with.
+  bool RipStep(TFileParam& job, const QString& ripTarget, bool onTheFly);
   void EncodeStep(TFileParam& job, const QString& ripTarget);
+  // A new temporary file in the folder, remembered until it is deleted;
+  // empty when none can be created.
+  QString NewTempFile(const QString& folder, const QString& suffix);
+  void RemoveTempFile(const QString& path);
+  // Remembers the job's output when the last rip created it.
+  void NoteWrittenOutput(const TFileParam& job);
 
   TCDRIP& FCDRIP;
   TLameCoder& FCoder;
   TConvSessionView& FView;
   TJobList* FJobs = nullptr;
   bool FRunning = false;
+  QStringList FTempFiles;         // created by this session and not yet deleted
+  QSet<QString> FWrittenOutputs;  // outputs this session created or overwrote
 };

@@ -98,6 +98,11 @@ uint32_t TLameCoder::EncodeChunk(const int16_t* samples, uint8_t* output, uint32
   return beEncodeChunk(FStream, FSamplesPerChunk, samples, output, outputBytes);
 }
 
+uint32_t TLameCoder::EncodeSamples(const int16_t* samples, uint32_t count, uint8_t* output,
+                                   uint32_t* outputBytes) {
+  return beEncodeChunk(FStream, count, samples, output, outputBytes);
+}
+
 uint32_t TLameCoder::DeinitStream(uint8_t* output, uint32_t* outputBytes) {
   return beDeinitStream(FStream, output, outputBytes);
 }

@@ -159,17 +159,22 @@ TEST_F(Cdrip, RefusesRangesOutsideTheDisc) {
   CR_CloseRipper();
 }
 
-TEST_F(Cdrip, UnreadableSectorsFailTheirChunkAndTheRipGoesOn) {
+TEST_F(Cdrip, UnreadableSectorsAreSilenceInTheirChunkAndTheRipGoesOn) {
   Start("[Image0]\r\nUnreadableSectors=40-41\r\n");
   const TRip rip = Rip(0, 100);
   const int chunkSectors = rip.BufferSize / kSectorBytes;
   const int failed = 40 / chunkSectors;
   ASSERT_GT(int(rip.Codes.size()), failed);
   EXPECT_EQ(rip.Codes[size_t(failed)], CDEX_ERROR);
-  EXPECT_EQ(rip.ChunkBytes[size_t(failed)], 0);
-  EXPECT_EQ(rip.Pcm, Image.SectorPcm(0, failed * chunkSectors) +
-                         Image.SectorPcm((failed + 1) * chunkSectors, 100));
+  EXPECT_EQ(rip.ChunkBytes[size_t(failed)], rip.BufferSize);
+  EXPECT_EQ(rip.Pcm, Image.SectorPcm(0, 40) + QByteArray(2 * kSectorBytes, '\0') +
+                         Image.SectorPcm(42, 100));
   EXPECT_EQ(rip.Codes.back(), CDEX_RIPPING_DONE);
+  int32_t first = 0, last = 0;
+  ASSERT_EQ(CR_GetLastJitterErrorPosition(&first, &last), CDEX_OK);
+  EXPECT_EQ(std::make_pair(first, last), std::make_pair(40, 41));
+  EXPECT_EQ(CR_GetNumberOfLostSectors(), 2);
+  EXPECT_EQ(CR_GetNumberOfJitterErrors(), 1);
   CR_CloseRipper();
 }
 
