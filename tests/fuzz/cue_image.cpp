@@ -1,21 +1,24 @@
 // A cue sheet and its bin opened as a disc image through the CD-reading
-// library, as the program does: the TOC is read and the first sectors of
-// each audio track are ripped. Input: cue sheet \0 bin bytes; the sheet
+// library, as the program does: the disc information loads the TOC with its
+// texts and disc IDs, and the first sectors of the first tracks are ripped
+// (a data track must be refused). Input: cue sheet \0 bin bytes; the sheet
 // names the bin "disc.bin". Every rip must end, with data or an error.
 #include <vector>
 
 #include "FuzzUtil.h"
+#include "cddb/CDInfo.h"
+#include "disc/CDRIP.h"
 #include "libs/cdrip/cdrip.h"
 
 namespace {
 
-constexpr int32_t kAudioFlag = 0x10;
 constexpr int32_t kSectorsPerTrack = 30;
 constexpr int kMaxTracksRipped = 3;
 
-void RipSome(int32_t start, int32_t end) {
+// False when the range cannot be opened.
+bool RipSome(int32_t start, int32_t end) {
   int32_t bufferSize = 0;
-  if (CR_OpenRipper(&bufferSize, start, end) != CDEX_OK) return;
+  if (CR_OpenRipper(&bufferSize, start, end) != CDEX_OK) return false;
   FUZZ_CHECK(bufferSize > 0, QString::number(bufferSize));
   std::vector<uint8_t> buffer(static_cast<size_t>(bufferSize));
   int32_t abort = 0;
@@ -28,6 +31,7 @@ void RipSome(int32_t start, int32_t end) {
     if (result == CDEX_RIPPING_DONE) break;
   }
   CR_CloseRipper();
+  return true;
 }
 
 }  // namespace
@@ -40,19 +44,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       fuzz::WriteInput("cdrip.ini", "[CD-ROM]\r\n[Images]\r\nImage0=disc.cue\r\n").toUtf8();
   FUZZ_CHECK(CR_Init(ini.constData()) == CDEX_OK, QString());
   FUZZ_CHECK(CR_SetActiveCDROM(CR_GetNumCDROM() - 1) == CDEX_OK, QString());
-  if (CR_ReadToc() != CDEX_OK) return 0;
+  TCDRIP cdrip;
+  cdrip.SetCDRomNum(CR_GetNumCDROM() - 1);
+  TMyCDInfo info(&cdrip);
+  if (!info.LoadFromTOC()) return 0;
+  info.SetDefaultNames();
+  info.DiscLengthText();
+  for (int i = 0; i < info.TrackCount; ++i) {
+    info.TrackLengthText(i);
+    info.TrackStartText(i);
+  }
 
-  const int32_t count = CR_GetNumTocEntries();
-  int ripped = 0;
-  for (int32_t i = 0; i < count && ripped < kMaxTracksRipped; ++i) {
-    const TOCENTRY entry = CR_GetTocEntry(i);
-    const TOCENTRY next = CR_GetTocEntry(i + 1);
-    if (!(entry.btFlag & kAudioFlag) || next.dwStartSector <= entry.dwStartSector) continue;
-    ++ripped;
-    const int32_t end = next.dwStartSector - entry.dwStartSector > kSectorsPerTrack
-                            ? entry.dwStartSector + kSectorsPerTrack
-                            : next.dwStartSector;
-    RipSome(entry.dwStartSector, end);
+  for (int i = 0; i < info.TrackCount && i < kMaxTracksRipped; ++i) {
+    const int32_t start = info.TrackStartSector(i);
+    const int32_t end = info.TrackEndSector(i);
+    if (end <= start) continue;
+    const bool opened = RipSome(start, std::min(end, start + kSectorsPerTrack));
+    FUZZ_CHECK(!opened || info.IsAudioTrack(i), QString("data track %1 ripped").arg(i));
   }
   return 0;
 }
