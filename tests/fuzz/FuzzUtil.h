@@ -25,7 +25,7 @@ QList<QByteArray> Fields(const QByteArray& input, int count);
 
 }  // namespace fuzz
 
-#define FUZZ_CHECK(condition, detail)                                      \
-  do {                                                                     \
-    if (!(condition)) fuzz::Fail(#condition, __FILE__, __LINE__, detail);  \
+#define FUZZ_CHECK(condition, detail)                                     \
+  do {                                                                    \
+    if (!(condition)) fuzz::Fail(#condition, __FILE__, __LINE__, detail); \
   } while (false)

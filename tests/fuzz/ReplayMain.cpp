@@ -28,7 +28,8 @@ int main(int argc, char** argv) {
     const QByteArray bytes = file.readAll();
     std::printf("%s\n", qPrintable(name));
     std::fflush(stdout);
-    LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()));
+    LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.constData()),
+                           size_t(bytes.size()));
   }
   return 0;
 }

@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   pieces.OnBody = [&](QByteArrayView data) { bodyInPieces += data.toByteArray(); };
   try {
     for (qsizetype at = 0; at < bytes.size(); at += qsizetype(piece)) {
-      if (pieces.Feed(bytes.mid(at, std::min<qsizetype>(qsizetype(piece), bytes.size() - at))) !=
+      if (pieces.Feed(bytes.sliced(at, std::min<qsizetype>(qsizetype(piece), bytes.size() - at))) !=
           THttpResponseParser::NeedMore)
         break;
     }

@@ -4,12 +4,13 @@
 // before. The format holds one value per line without blanks at its ends:
 // line breaks are folded to blanks and the ends trimmed.
 // Input: section \0 key \0 value \0 file.
+#include "platform/Profile.h"
+
 #include <QMap>
 #include <utility>
 
 #include "FuzzUtil.h"
 #include "platform/Files.h"
-#include "platform/Profile.h"
 
 using platform::TProfileFile;
 

@@ -2,15 +2,17 @@
 // a known one, saved and loaded again. Input: name \0 value \0 file (last,
 // since regedit's own files are UTF-16); a value starting with '#' is written
 // as a DWORD made from its bytes.
-#include "FuzzUtil.h"
 #include "platform/Registry.h"
+
+#include "FuzzUtil.h"
 
 using platform::TRegistryStore;
 using platform::TRegValue;
 
 namespace {
 
-const QString kKey = QStringLiteral("HKEY_CURRENT_USER\\SOFTWARE\\Velmora Computing\\Cadenzo\\1.06");
+const QString kKey =
+    QStringLiteral("HKEY_CURRENT_USER\\SOFTWARE\\Velmora Computing\\Cadenzo\\1.06");
 
 bool Same(const std::optional<TRegValue>& a, const TRegValue& b) {
   return a && a->Kind == b.Kind &&
@@ -40,7 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(Same(store.ReadValue(kKey, name), value), name);
   }
   TRegistryStore reloaded(path);
-  FUZZ_CHECK(Same(reloaded.ReadValue(kKey, knownName), known), QString::fromUtf8(fuzz::ReadAll(path)));
+  FUZZ_CHECK(Same(reloaded.ReadValue(kKey, knownName), known),
+             QString::fromUtf8(fuzz::ReadAll(path)));
   FUZZ_CHECK(Same(reloaded.ReadValue(kKey, name), value), QString::fromUtf8(fuzz::ReadAll(path)));
   return 0;
 }

@@ -18,7 +18,8 @@ void ExpectSameNames(const TMyCDInfo& a, const TMyCDInfo& b) {
   FUZZ_CHECK(a.Revision == b.Revision, QString::number(a.Revision));
   FUZZ_CHECK(a.SubmittedVia == b.SubmittedVia, a.SubmittedVia + " | " + b.SubmittedVia);
   for (int i = 0; i < TMyCDInfo::MaxTracks; ++i)
-    FUZZ_CHECK(a.Tracks[i].Title == b.Tracks[i].Title, a.Tracks[i].Title + " | " + b.Tracks[i].Title);
+    FUZZ_CHECK(a.Tracks[i].Title == b.Tracks[i].Title,
+               a.Tracks[i].Title + " | " + b.Tracks[i].Title);
 }
 
 }  // namespace
