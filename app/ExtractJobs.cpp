@@ -66,11 +66,17 @@ QString CreateFolder(const QString& path) {
 }
 
 bool WritePlaylist(const QString& fileName, const TJobList& jobs) {
+  // Both formats hold one entry field per line: a title's line break is folded
+  // to a blank, and a path with one cannot be listed at all.
+  for (const TFileParam& job : jobs)
+    if (platform::SingleLine(job.OutputPath) != job.OutputPath) return false;
+  const auto title = [](const TFileParam& job) { return platform::SingleLine(job.TrackInfo.Title); };
   QStringList lines;
   if (QFileInfo(fileName).suffix().toUpper() == QLatin1String("M3U")) {
     lines << QStringLiteral("#EXTM3U");
     for (const TFileParam& job : jobs) {
-      lines << QStringLiteral("#EXTINF:%1, %2").arg(QString::number(job.TrackInfo.LengthSeconds), job.TrackInfo.Title);
+      lines << QStringLiteral("#EXTINF:%1, %2")
+                   .arg(QString::number(job.TrackInfo.LengthSeconds), title(job));
       lines << job.OutputPath;
     }
   } else {
@@ -79,7 +85,7 @@ bool WritePlaylist(const QString& fileName, const TJobList& jobs) {
     for (const TFileParam& job : jobs) {
       ++n;
       lines << QStringLiteral("File%1=%2").arg(QString::number(n), job.OutputPath);
-      lines << QStringLiteral("Title%1=%2").arg(QString::number(n), job.TrackInfo.Title);
+      lines << QStringLiteral("Title%1=%2").arg(QString::number(n), title(job));
       lines << QStringLiteral("Length%1=%2").arg(n).arg(job.TrackInfo.LengthSeconds);
     }
     lines << QStringLiteral("NumberOfEntries=%1").arg(jobs.size());

@@ -36,7 +36,8 @@ bool CreateOutputFolder(const QString& path);
 QString CreateFolder(const QString& path);
 
 // Writes the jobs as an M3U playlist when the name ends in .m3u (any case),
-// else as PLS, replacing any existing file. False when it cannot be written.
+// else as PLS, replacing any existing file. A line break in a title becomes a
+// blank. False when it cannot be written or a path holds a line break.
 bool WritePlaylist(const QString& fileName, const TJobList& jobs);
 
 // "12.34MB": bytes as mebibytes with two decimals.

@@ -39,7 +39,7 @@ bool IsAsciiDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9
 // Track index and title of a TTITLE line: one digit at position 7 before "=",
 // or two digits at positions 7 and 8 before "="; -1 for any other line.
 int TitleIndex(const QString& line, QString* title) {
-  if (!line.contains(QLatin1String("TTITLE")) || line.size() < 8) return -1;
+  if (!line.startsWith(QLatin1String("TTITLE")) || line.size() < 8) return -1;
   if (line[7] == QLatin1Char('=')) {
     if (!IsAsciiDigit(line[6])) return -1;
     *title = line.mid(8);
@@ -200,20 +200,24 @@ bool TMyCDInfo::ReadXmcdFile(const QString& path) {
   bool hasDiscTitle = false;
   std::array<bool, MaxTracks> titleStarted{};
 
+  // A keyword counts only at the start of its line: a title holding "DYEAR="
+  // must not set the year.
+  const auto starts = [](const QString& line, const char* keyword) {
+    return line.startsWith(QLatin1String(keyword), Qt::CaseInsensitive);
+  };
   for (const QString& line : lines) {
-    const QString upper = line.toUpper();
-    if (upper.contains(QLatin1String("# REVISION:"))) {
+    if (starts(line, "# Revision:")) {
       bool ok = false;
       Revision = line.mid(11).trimmed().toInt(&ok);
       if (!ok) Revision = 0;
     }
-    if (upper.contains(QLatin1String("# SUBMITTED VIA:"))) SubmittedVia = line.mid(16).trimmed();
-    if (line.contains(QLatin1String("DTITLE="))) {
+    if (starts(line, "# Submitted via:")) SubmittedVia = line.mid(16).trimmed();
+    if (line.startsWith(QLatin1String("DTITLE="))) {
       discTitle += line.mid(7);
       hasDiscTitle = true;
     }
-    if (line.contains(QLatin1String("DYEAR="))) Year = line.mid(6);
-    if (line.contains(QLatin1String("DGENRE="))) Category = line.mid(7);
+    if (line.startsWith(QLatin1String("DYEAR="))) Year = line.mid(6);
+    if (line.startsWith(QLatin1String("DGENRE="))) Category = line.mid(7);
     QString title;
     const int index = TitleIndex(line, &title);
     if (index >= 0 && index < MaxTracks) {

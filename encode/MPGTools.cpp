@@ -121,7 +121,11 @@ void TMPEGAudio::ReadTag() {
 }
 
 QByteArray TMPEGAudio::FitField(const QString& text, int capacity) {
-  return CutUtf8(text.toUtf8(), capacity);
+  // A field ends at its first NUL: nothing after one could be read back.
+  QByteArray bytes = text.toUtf8();
+  const qsizetype nul = bytes.indexOf('\0');
+  if (nul >= 0) bytes.truncate(nul);
+  return CutUtf8(bytes, capacity);
 }
 
 QByteArray TMPEGAudio::CutUtf8(QByteArray bytes, int capacity) {
@@ -142,9 +146,10 @@ QByteArray TMPEGAudio::TagBlock() const {
   place(33, FArtist);
   place(63, FAlbum);
   place(93, FYear);
-  // The track takes the comment's 30th byte; a character that would lose
-  // its last byte to it is left out whole.
-  place(97, CutUtf8(FComment, kTextCapacity - 1));
+  // The track takes the comment's 30th byte and, when set, needs a zero in
+  // the 29th, or readers take the block for ID3v1.0 and the track for text.
+  // A character that would lose its last byte to them is left out whole.
+  place(97, CutUtf8(FComment, Track ? kTextCapacity - 2 : kTextCapacity - 1));
   block[127] = char(Genre);
   block[126] = char(Track);
   return block;

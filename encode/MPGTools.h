@@ -33,8 +33,8 @@ class TMPEGAudio {
   const QString& FileName() const { return FFileName; }
   bool ReadOnSetFileName = true;
 
-  // Text fields keep the UTF-8 bytes that fit their capacity, cut at a
-  // character boundary.
+  // Text fields keep the UTF-8 bytes before any NUL that fit their capacity,
+  // cut at a character boundary.
   void SetTitle(const QString& text) { FTitle = FitField(text, kTextCapacity); }
   void SetArtist(const QString& text) { FArtist = FitField(text, kTextCapacity); }
   void SetAlbum(const QString& text) { FAlbum = FitField(text, kTextCapacity); }

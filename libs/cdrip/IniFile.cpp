@@ -61,7 +61,9 @@ bool TIniFile::Save(const std::string& path) const {
   if (!out) return false;
   bool ok = true;
   for (const std::string& line : FLines)
-    ok = ok && std::fputs(line.c_str(), out) >= 0 && std::fputs("\r\n", out) >= 0;
+    // Whole lines, a stray NUL byte included, so untouched lines stay as they were.
+    ok = ok && std::fwrite(line.data(), 1, line.size(), out) == line.size() &&
+         std::fputs("\r\n", out) >= 0;
   ok = std::fflush(out) == 0 && ok;
   ok = fsync(fileno(out)) == 0 && ok;
   ok = std::fclose(out) == 0 && ok;

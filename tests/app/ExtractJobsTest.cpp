@@ -68,6 +68,23 @@ TEST_F(ExtractJobsTest, PlsPlaylistForPlsAndEveryOtherExtension) {
   EXPECT_TRUE(ReadFile(FTemp.File("upper.M3U")).startsWith("#EXTM3U\r\n"));
 }
 
+// Found by fuzzing: a line break in a title started a line of its own, so the
+// playlist read back with a made-up entry.
+TEST_F(ExtractJobsTest, PlaylistEntriesStayOnTheirLines) {
+  TJobList jobs = ThreeJobs(FTemp.Path());
+  jobs[0].TrackInfo.Title = "#EXTINF\r\n, z:Title1=q\nx\ry";
+  const QString m3u = FTemp.File("list.m3u");
+  ASSERT_TRUE(WritePlaylist(m3u, jobs));
+  EXPECT_TRUE(ReadFile(m3u).startsWith("#EXTM3U\r\n#EXTINF:200, #EXTINF , z:Title1=q x y\r\n"));
+  EXPECT_EQ(ReadFile(m3u).count("\r\n"), 7);
+  ASSERT_TRUE(WritePlaylist(FTemp.File("list.pls"), jobs));
+  EXPECT_EQ(ReadFile(FTemp.File("list.pls")).count("\r\n"), 12);
+
+  jobs[1].OutputPath = FTemp.Path() + "/two\nlines.MP3";
+  EXPECT_FALSE(WritePlaylist(FTemp.File("broken.m3u"), jobs));
+  EXPECT_FALSE(QFile::exists(FTemp.File("broken.m3u")));
+}
+
 TEST_F(ExtractJobsTest, PlaylistReplacesAnOldFileAndReportsAFolderItCannotWrite) {
   const QString file = FTemp.File("list.m3u");
   // A marker no temporary folder name can hold: the paths in the list are random.

@@ -177,6 +177,19 @@ TEST_F(Xmcd, HostileFilesReadWithoutHarm) {
   EXPECT_EQ(Info.Album, "B");
 }
 
+// Found by fuzzing: a keyword inside another line's value took that line over.
+TEST_F(Xmcd, KeywordsCountOnlyAtTheStartOfALine) {
+  EXPECT_TRUE(Read("DYEAR=1998\nDGENRE=Folk\nTTITLE1=Songs of DYEAR=1 and DGENRE=x\n"
+                   "EXTT0=DTITLE=A / B\nTTITLE10DYEAR==Eleven\nxTTITLE2=No\n"
+                   "# x # Revision: 5\n"));
+  EXPECT_EQ(Info.Year, "1998");
+  EXPECT_EQ(Info.Category, "Folk");
+  EXPECT_EQ(Info.GetTrackTitle(1), "Songs of DYEAR=1 and DGENRE=x");
+  EXPECT_EQ(Info.GetTrackTitle(2), "Track03");
+  EXPECT_EQ(Info.Artist, "NOARTIST");
+  EXPECT_EQ(Info.Revision, 0);
+}
+
 TEST_F(Xmcd, WrittenEntryIsExact) {
   Info.TrackCount = 2;
   Info.ComputeDiscValues();

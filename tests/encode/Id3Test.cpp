@@ -80,13 +80,34 @@ TEST(Id3, FieldsKeepWhatFitsTheirCapacity) {
   block = TagFile(folder.File("x.mp3"), "t", "Ripped with a tester.", 12);
   EXPECT_EQ(block[125], '\0');
   EXPECT_EQ(block[126], 12);
-  // A 29-byte comment fills byte 125; a 30-byte one loses its last byte to the track.
+  // With a track the comment keeps 28 bytes and byte 125 stays zero, so the
+  // track reads back; without one a 29-byte comment fills byte 125.
   block = TagFile(folder.File("x.mp3"), "t", QString(29, 'x'), 3);
-  EXPECT_EQ(block.mid(97, 29), QByteArray(29, 'x'));
+  EXPECT_EQ(block.mid(97, 29), QByteArray(28, 'x') + Zeros(1));
   EXPECT_EQ(block[126], 3);
-  block = TagFile(folder.File("x.mp3"), "t", QString(30, 'y'), 4);
-  EXPECT_EQ(block.mid(97, 29), QByteArray(29, 'y'));
-  EXPECT_EQ(block[126], 4);
+  block = TagFile(folder.File("x.mp3"), "t", QString(30, 'y'), 0);
+  EXPECT_EQ(block.mid(97, 30), QByteArray(29, 'y') + Zeros(1));
+}
+
+// Found by fuzzing: text after a NUL was written and could never be read
+// back, and a 29-byte comment hid the track number from every reader.
+TEST(Id3, EveryFieldWrittenReadsBack) {
+  TTempFolder folder;
+  const QString path = folder.File("x.mp3");
+  WriteFile(path, QByteArray(500, 'a'));
+  TMPEGAudio tag;
+  tag.ResetData();
+  tag.SetFileName(path);
+  tag.SetTitle(QString::fromUtf8("\xc3\x89vora\0after the end", 20));
+  tag.SetComment(QString(29, 'c'));
+  tag.Track = 7;
+  ASSERT_EQ(tag.SaveTag(), 0);
+  TMPEGAudio read;
+  read.SetFileName(path);
+  EXPECT_EQ(read.Title(), QByteArray("\xc3\x89vora"));
+  EXPECT_EQ(tag.Title(), read.Title());
+  EXPECT_EQ(read.Comment(), QByteArray(28, 'c'));
+  EXPECT_EQ(read.Track, 7);
 }
 
 TEST(Id3, Utf8TextIsCutAtACharacterBoundary) {

@@ -381,6 +381,14 @@ TEST_F(Cdrip, SavesParametersAndKeepsTheRestOfTheIni) {
   EXPECT_EQ(loaded.bLockDuringRead, -1);
 }
 
+// Found by fuzzing: a save cut every untouched line at a stray NUL byte.
+TEST_F(Cdrip, SaveWritesUntouchedLinesWhole) {
+  const QByteArray odd("[Other]\r\nx=a\0b\r\n", 15);
+  Start(odd);
+  ASSERT_EQ(CR_SaveSettings(), CDEX_OK);
+  EXPECT_TRUE(ReadFile(IniPath).contains(odd));
+}
+
 TEST_F(Cdrip, StartsWithoutAnIniAndFailsOnlyWithoutAPath) {
   EXPECT_EQ(CR_Init(Folder.File("missing/cdrip.ini").toUtf8().constData()), CDEX_OK);
   // Without an ini only physical drives are listed; an image adds exactly one.
