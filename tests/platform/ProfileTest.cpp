@@ -48,8 +48,10 @@ TEST(Profile, QuotedValuesReadBackWithTheirQuotes) {
     ASSERT_TRUE(WriteProfileString(ini, "S", "k", value));
     EXPECT_EQ(GetProfileString(ini, "S", "k", "default"), value) << value.toStdString();
   }
+  // Blanks at the ends survive too, inside a quote pair of their own.
   ASSERT_TRUE(WriteProfileString(ini, "S", "k", " \"two\" "));
-  EXPECT_EQ(testutil::ReadFile(ini), "[S]\r\nk=\"\"two\"\"\r\n");
+  EXPECT_EQ(testutil::ReadFile(ini), "[S]\r\nk=\" \"two\" \"\r\n");
+  EXPECT_EQ(GetProfileString(ini, "S", "k", "default"), " \"two\" ");
 }
 
 TEST(Profile, BatchWritesSaveOnceAndUntouchedFilesStayAsTheyAre) {
