@@ -52,6 +52,11 @@ TEST(XaudioPlayer, LoadFailuresRaiseTheirExactTexts) {
 }
 
 TEST(XaudioPlayer, WithoutRoomForItsPipeConstructionFails) {
+#ifdef __SANITIZE_ADDRESS__
+  // The sanitizers test memory through a pipe of their own: without a free
+  // descriptor they report every object as unreadable.
+  GTEST_SKIP() << "needs free descriptors under the sanitizers";
+#endif
   // The lowest free descriptor number is the count the process may keep open.
   const int lowest = dup(0);
   ASSERT_GE(lowest, 0);
