@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -196,7 +197,11 @@ void TLameCoder::EncodeFile(int index) {
       throw ELameError("Write Error");
     done += n;
     if (OnProgress) OnProgress(this, uint16_t(done * 100 / dataLength));
-    QCoreApplication::processEvents();
+    // Only the user-interface thread has events to run; a worker's StopEncoding
+    // comes from there.
+    if (QCoreApplication::instance() &&
+        QThread::currentThread() == QCoreApplication::instance()->thread())
+      QCoreApplication::processEvents();
     if (FAbort) return;
   }
 

@@ -41,6 +41,7 @@ TEST_F(ConfigTest, FirstStartHasDefaultsAndSaveWritesEveryValue) {
   EXPECT_EQ(config.MaxBitRate, 13);
   EXPECT_EQ(config.WindowLeft, 65535);
   EXPECT_EQ(config.nActive, 0);
+  EXPECT_EQ(config.EncoderThreads, 0);
   EXPECT_FALSE(store.KeyExists(kKey));
 
   EXPECT_TRUE(config.Save());
@@ -56,7 +57,7 @@ TEST_F(ConfigTest, FirstStartHasDefaultsAndSaveWritesEveryValue) {
       "Copyright", "CRC", "Original", "_Private", "DeleteSilence", "EjectCD", "SelectAllTrack",
       "ServerName", "QueryScript", "SubmitScript", "EmailAddress", "LocalCDDBFolder",
       "EnableProxy", "ProxyPort", "ProxyServer", "AutoPlayOutputFile", "PlayerExecute",
-      "PlayerParameter", "WaveOutputOption"};
+      "PlayerParameter", "WaveOutputOption", "EncoderThreads"};
   for (const QString& name : names) EXPECT_TRUE(reread.ReadValue(kKey, name)) << name.toStdString();
   EXPECT_EQ(reread.ReadValue(kKey, "ConvertType")->Kind, TRegValue::Dword);
   EXPECT_EQ(reread.ReadValue(kKey, "ConvertType")->Number, 31u);
@@ -87,6 +88,7 @@ TEST_F(ConfigTest, EveryValueRoundTripsWithItsType) {
     config.ProxyPort = 3128;
     config.PlayerParameter = "--enqueue \"x\"";
     config.WaveOutputOption = 2;
+    config.EncoderThreads = 3;
     config.SoundFile = "/tmp/done.wav";
     ASSERT_TRUE(config.Save());
   }
@@ -111,6 +113,7 @@ TEST_F(ConfigTest, EveryValueRoundTripsWithItsType) {
   EXPECT_EQ(config.ProxyPort, 3128);
   EXPECT_EQ(config.PlayerParameter, "--enqueue \"x\"");
   EXPECT_EQ(config.WaveOutputOption, 2);
+  EXPECT_EQ(config.EncoderThreads, 3);
   EXPECT_EQ(config.SoundFile, "");  // lasts one run only
 }
 
@@ -128,6 +131,7 @@ TEST_F(ConfigTest, StoredValuesAreReadLeniently) {
   put("NormalizeFactor", TRegValue::FromDword(0));
   put("WindowWidth", TRegValue::FromString("wide"));  // a string where a number belongs
   put("NamingString", TRegValue::FromDword(3));       // a number where a string belongs
+  put("EncoderThreads", TRegValue::FromDword(uint32_t(-2)));
   store.WriteValue("HKEY_CURRENT_USER\\SOFTWARE\\Velmora Computing\\Cadenzo\\1.05", "BitRate",
                    TRegValue::FromDword(1));
 
@@ -144,6 +148,7 @@ TEST_F(ConfigTest, StoredValuesAreReadLeniently) {
   EXPECT_EQ(config.NormalizeFactor, 1);
   EXPECT_EQ(config.WindowWidth, 640);
   EXPECT_EQ(config.NamingString, "<title>");
+  EXPECT_EQ(config.EncoderThreads, 0);
 
   config.Save();
   TRegistryStore reread(RegistryPath());
