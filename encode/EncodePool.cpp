@@ -217,6 +217,7 @@ void TEncodePool::Add(int job, TEncodeWork work) {
   task->Work = std::move(work);
   {
     std::lock_guard<std::mutex> lock(FLock);
+    ++FAdded;
     FTasks.push_back(task);
     if (FStopped) {
       Finish(task, {job, true, false, {}});
@@ -282,6 +283,11 @@ std::vector<TEncodePool::TResult> TEncodePool::TakeFinished() {
 bool TEncodePool::Idle() const {
   std::lock_guard<std::mutex> lock(FLock);
   return FTasks.empty() && FFinished.empty();
+}
+
+int TEncodePool::Added() const {
+  std::lock_guard<std::mutex> lock(FLock);
+  return FAdded;
 }
 
 void TEncodePool::WorkerLoop() {

@@ -133,6 +133,8 @@ class TEncodePool {
   std::vector<TResult> TakeFinished();
   // True when every task added has finished and been taken.
   bool Idle() const;
+  // The number of tasks added so far.
+  int Added() const;
 
   // Called on the thread that created the pool whenever a task made progress
   // or finished; several changes may come as one call.
@@ -151,6 +153,7 @@ class TEncodePool {
   std::deque<std::shared_ptr<TTask>> FPending;
   std::vector<std::shared_ptr<TTask>> FTasks;  // every unfinished task, in order
   std::vector<TResult> FFinished;
+  int FAdded = 0;
   std::vector<std::weak_ptr<TPcmQueue>> FQueues;
   std::atomic<bool> FStopped = false;
   bool FShutdown = false;
