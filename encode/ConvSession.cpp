@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTimer>
 #include <exception>
 #include <optional>
 
@@ -15,6 +16,9 @@
 #include "settings/config.h"
 
 namespace {
+
+// How often the encoders' progress is shown, ms.
+constexpr int kDisplayInterval = 100;
 
 // Fails for an index outside its table, so a corrupt setting is reported
 // instead of reading past the table.
@@ -116,9 +120,13 @@ bool TConvSession::StartSession(TJobList& jobs) {
 void TConvSession::RunTrackLoop() {
   SetStage(stInitialization);
   // WAV output has nothing to encode.
+  QTimer display;
   if (Config->OutputFormat == 1) {
     FPool = std::make_unique<TEncodePool>(Config->EncoderThreads);
     FPool->OnChanged = [this] { PollEncoders(); };
+    display.setInterval(kDisplayInterval);
+    QObject::connect(&display, &QTimer::timeout, [this] { ShowEncoders(); });
+    display.start();
   }
   while (!Aborted && ItemIndex < ItemCount) {
     TFileParam& job = (*FJobs)[size_t(ItemIndex)];
@@ -472,7 +480,6 @@ void TConvSession::SetProgress(int percent) {
   FView.ShowProgress(percent);
   if (Stage != stExtracting || ItemIndex >= ItemCount || size_t(ItemIndex) >= FRuns.size()) return;
   FRuns[size_t(ItemIndex)].Read = percent / 100.0;
-  ShowEncoders();
 }
 
 bool TConvSession::CanWriteFile(const QString& path) {

@@ -1,6 +1,7 @@
 #include "encode/EncodePool.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -19,6 +20,7 @@ namespace {
 // PCM held in memory by all queues of a pool together; the rest waits in
 // temporary files. About 45 s of CD audio.
 constexpr int64_t kMemoryBudget = 8 << 20;
+constexpr int kWorkerNice = 10;
 
 void WriteAll(QFile& file, const uint8_t* data, int64_t bytes, const char* message) {
   if (bytes > 0 && file.write(reinterpret_cast<const char*>(data), bytes) != bytes)
@@ -183,9 +185,9 @@ struct TEncodeContext::TTask {
 
 bool TEncodeContext::Stopped() const { return FPool.Stopped(); }
 
-void TEncodeContext::SetProgress(int percent) {
-  if (FTask.Percent.exchange(percent) != percent) FPool.Notify();
-}
+// Progress is read by the owner's display timer: a call per change would
+// flood the owner's event loop, and posted events starve its timers.
+void TEncodeContext::SetProgress(int percent) { FTask.Percent.store(percent); }
 
 void TEncodeContext::SetStage(uint8_t stage) {
   if (FTask.Stage.exchange(stage) != stage) FPool.Notify();
@@ -291,6 +293,9 @@ int TEncodePool::Added() const {
 }
 
 void TEncodePool::WorkerLoop() {
+  // Below the user-interface thread, whose chunks of reading must never wait
+  // long for a core; a nice value belongs to the thread on Linux.
+  setpriority(PRIO_PROCESS, id_t(gettid()), kWorkerNice);
   for (;;) {
     std::shared_ptr<TTask> task;
     {

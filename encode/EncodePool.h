@@ -136,8 +136,9 @@ class TEncodePool {
   // The number of tasks added so far.
   int Added() const;
 
-  // Called on the thread that created the pool whenever a task made progress
-  // or finished; several changes may come as one call.
+  // Called on the thread that created the pool whenever a task started,
+  // changed its stage or finished; several changes may come as one call.
+  // Progress alone is not reported: poll Unfinished for it.
   std::function<void()> OnChanged;
 
  private:

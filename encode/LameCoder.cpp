@@ -144,13 +144,12 @@ void TLameCoder::EncodeFile(int index) {
 
   QFile input(inputName);
   if (!input.open(QIODevice::ReadOnly))
-    throw ELameError(QString("Cannot open file \"%1\". %2")
-                         .arg(inputName, input.errorString()));
+    throw ELameError(QString("Cannot open file \"%1\". %2").arg(inputName, input.errorString()));
   // Unbuffered, so that a full disk shows in the write of the chunk at hand.
   QFile output(outputName);
   if (!output.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
-    throw ELameError(QString("Cannot create file \"%1\". %2")
-                         .arg(outputName, output.errorString()));
+    throw ELameError(
+        QString("Cannot create file \"%1\". %2").arg(outputName, output.errorString()));
 
   // A file too short for the header cannot be told from a WAV and would
   // leave no header to go by.
@@ -164,8 +163,8 @@ void TLameCoder::EncodeFile(int index) {
   bool downmix = false;
   if (std::memcmp(header + 8, "WAVE", 4) == 0) {
     chunkSize = qint64(FSamplesPerChunk) * ReadUInt16(header + 32);
-    downmix = FMode == BE_MP3_MODE_MONO && ReadUInt16(header + 22) == 2 &&
-              ReadUInt16(header + 32) == 4;
+    downmix =
+        FMode == BE_MP3_MODE_MONO && ReadUInt16(header + 22) == 2 && ReadUInt16(header + 32) == 4;
     dataLength = input.size() - kWavHeaderSize;
   } else {
     chunkSize = FMode == BE_MP3_MODE_MONO ? FSamplesPerChunk : 2 * qint64(FSamplesPerChunk);
