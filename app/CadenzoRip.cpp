@@ -15,6 +15,7 @@
 
 #include "app/AppInfo.h"
 #include "app/ExtractJobs.h"
+#include "app/RipSignals.h"
 #include "cddb/CDInfo.h"
 #include "disc/CDRIP.h"
 #include "encode/ConvSession.h"
@@ -198,7 +199,8 @@ int main(int argc, char** argv) {
       "names, naming rule and conversion of the Cadenzo desktop program. Options override the "
       "settings for this run only; nothing is saved.\n\n"
       "Exit status: 0 when every track is done, 1 when a track failed, was skipped or the run "
-      "was cancelled, 2 for a usage error.");
+      "was cancelled, 2 for a usage error, 130 or 143 when stopped by SIGINT (Ctrl-C) or SIGTERM "
+      "(the finished tracks are kept).");
   parser.addHelpOption();
   parser.addVersionOption();
   const QCommandLineOption driveOption("drive", "Use drive number <n> (see --list).", "n");
@@ -356,7 +358,9 @@ int main(int argc, char** argv) {
   session.CreateOutputFolder = CreateOutputFolder;
   cdrip.OnProgress = [&session](TCDRIP*, uint16_t percent) { session.SetProgress(percent); };
   coder.OnProgress = [&session](TLameCoder*, uint16_t percent) { session.SetProgress(percent); };
+  const TStopSignals stopSignals([&session] { session.Abort(); });
   session.StartSession(jobs);
+  if (stopSignals.Received()) return FinishStoppedSession(session, jobs, stopSignals.Received());
   session.CloseQuery(!session.Aborted);
   session.CloseSession();
   view.EndBar();

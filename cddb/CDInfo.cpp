@@ -124,8 +124,11 @@ QString TMyCDInfo::GetTrackTitle(int i) const { return Tracks.at(i).Title; }
 void TMyCDInfo::SetTrackTitle(int i, const QString& title) { Tracks.at(i).Title = title; }
 QString TMyCDInfo::GetTrackExtData(int i) const { return Tracks.at(i).ExtData; }
 
+// From the length fields: before a data session the audio ends earlier than
+// the next track's start.
 QString TMyCDInfo::TrackLengthText(int i) const {
-  return Msf(Tracks.at(i).EndSector - Tracks.at(i).StartSector);
+  const TCDTrack& track = Tracks.at(i);
+  return Msf(track.LengthMin * 4500 + track.LengthSec * 75 + track.LengthFrame);
 }
 
 QString TMyCDInfo::TrackStartText(int i) const { return Msf(Tracks.at(i).StartSector); }

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "encode/LameCoder.h"
+#include "libs/cdrip/DiscRules.h"
 #include "platform/Files.h"
 
 namespace {
@@ -83,6 +84,8 @@ class TRipRun {
           QString("Cannot create file \"%1\": %2").arg(fileName, FFile.errorString()));
   }
 
+  int32_t LostSectors() const { return FLostSectors; }
+
   void WriteWavHeader(int32_t sectors) {
     const int64_t byteRate = int64_t(OutputChannels(FFormat)) * OutputSampleRate(FFormat) * 2;
     uint8_t header[kWavHeaderBytes];
@@ -101,21 +104,24 @@ class TRipRun {
 
   void Run(const bool& abortFlag, QStringList& jitterList) {
     FReadBuffer = std::make_unique<uint8_t[]>(size_t(FChunkSize + FChunkBytes));
-    int32_t carried = 0;
+    int32_t& carried = FCarried;
     int32_t code = CDEX_OK;
     do {
       if (abortFlag) break;
       int32_t count = 0;
       int32_t noAbort = 0;
       code = CR_RipChunk(FReadBuffer.get() + carried, &count, &noAbort);
-      if (code != CDEX_ERROR) {
-        count = ConvertSamples(FReadBuffer.get() + carried, count, FFormat);
-        if (FStreamOpen)
-          carried = EncodeBlocks(count + carried);
-        else
-          Write(FReadBuffer.get(), count);
-      }
-      if (code == CDEX_JITTER_ERROR) {
+      // Unreadable sectors (code 1) arrive as silence in their place, so the
+      // file keeps the track's length. A chunk without data that does not end
+      // the rip means the library no longer advances.
+      if (count <= 0 && code != CDEX_RIPPING_DONE) throw ECDRIPError("Read error");
+      count = std::min(count, FChunkSize);
+      count = ConvertSamples(FReadBuffer.get() + carried, count, FFormat);
+      if (FStreamOpen)
+        carried = EncodeBlocks(count + carried);
+      else
+        Write(FReadBuffer.get(), count);
+      if (code == CDEX_ERROR || code == CDEX_JITTER_ERROR) {
         int32_t first = 0, last = 0;
         CR_GetLastJitterErrorPosition(&first, &last);
         jitterList << QString("%1 %2").arg(first).arg(last);
@@ -131,6 +137,15 @@ class TRipRun {
     std::exception_ptr failure;
     if (FStreamOpen) {
       try {
+        // The track's last samples (less than one block) go in as a short
+        // final call; dropping them would cut the end of every track.
+        if (FCarried > 0 && !unwinding) {
+          std::memcpy(FBlock.data(), FReadBuffer.get(), size_t(FCarried));
+          uint32_t bytes = 0;
+          CheckEncoder(FCoder->EncodeSamples(FBlock.data(), uint32_t(FCarried / 2),
+                                             FMp3Buffer.data(), &bytes));
+          Write(FMp3Buffer.data(), int64_t(bytes));
+        }
         uint32_t bytes = 0;
         CheckEncoder(FCoder->DeinitStream(FMp3Buffer.data(), &bytes));
         Write(FMp3Buffer.data(), int64_t(bytes));
@@ -139,6 +154,7 @@ class TRipRun {
       }
     }
     jitterErrors = CR_GetNumberOfJitterErrors();
+    FLostSectors = CR_GetNumberOfLostSectors();
     CR_CloseRipper();
     FReadBuffer.reset();
     if (FWroteHeader) FixWavSizes();
@@ -199,6 +215,8 @@ class TRipRun {
   TOutputFormat FFormat;
   int32_t FChunkSize;
   int32_t FChunkBytes = 0;
+  int32_t FCarried = 0;  // bytes of the next block waiting at the read buffer's start
+  int32_t FLostSectors = 0;
   QFile FFile;
   bool FWroteHeader = false;
   bool FStreamOpen = false;
@@ -270,25 +288,34 @@ bool TCDRIP::ApplyParameters() {
 void TCDRIP::SaveSettings() { CR_SaveSettings(); }
 
 int32_t TCDRIP::ReadToc() {
-  const int32_t count = CR_ReadToc() == CDEX_ERROR ? 0 : CR_GetNumTocEntries();
+  int32_t count = CR_ReadToc() == CDEX_ERROR ? 0 : CR_GetNumTocEntries();
+  std::vector<TOCENTRY> toc;
+  for (int32_t i = 0; i <= count; ++i) toc.push_back(CR_GetTocEntry(i));
+  // Sizes are computed from these values; a TOC no disc can have is none.
+  if (!cdrip::IsValidToc(toc.data(), toc.size())) count = 0;
   FTrackList.clear();
   for (int32_t i = 0; i < count; ++i) {
-    const TOCENTRY entry = CR_GetTocEntry(i);
-    const TOCENTRY next = CR_GetTocEntry(i + 1);
+    const TOCENTRY& entry = toc[size_t(i)];
+    const TOCENTRY& next = toc[size_t(i) + 1];
     TTrack track;
     track.TrackNum = i + 1;
     track.StartSector = entry.dwStartSector;
+    // The disc ID takes the TOC's values; the audio of a track before a data
+    // session ends earlier, and the lengths and the rip go by the audio.
     track.EndSector = next.dwStartSector;
+    const bool nextIsData = i + 1 < count && next.btFlag != cdrip::kAudioTrackFlag;
+    track.AudioEndSector =
+        cdrip::AudioTrackEnd(entry.dwStartSector, next.dwStartSector, nextIsData);
     track.StartMin = track.StartSector / 4500;
     track.StartSec = (track.StartSector % 4500) / 75;
     track.StartFrame = track.StartSector % 75;
-    const int32_t length = track.EndSector - track.StartSector;
+    const int32_t length = track.AudioEndSector - track.StartSector;
     track.LengthMin = length / 4500;
     track.LengthSec = (length % 4500) / 75;
     track.LengthFrame = length % 75;
     track.LengthSeconds = length / 75;
     track.LengthBytes = length * kSectorBytes;
-    track.TrackType = entry.btFlag == 0x10 ? "Audio" : "Data";
+    track.TrackType = entry.btFlag == cdrip::kAudioTrackFlag ? "Audio" : "Data";
     FTrackList.push_back({QString::asprintf("Track%02d", i + 1), track});
   }
   FTrackCount = count;
@@ -324,25 +351,33 @@ bool TCDRIP::PrevTrack() {
 }
 
 bool TCDRIP::NextTrack() {
-  StopPlay();
+  // The new track plays at once; a stop first would spin the disc down.
   PlayTrack(std::min(FCurrentTrack + 1, FTrackCount));
   return true;
 }
 
 bool TCDRIP::EjectTray(bool Open) { return CR_EjectCD(Open ? 1 : 0) != 0; }
 
-void TCDRIP::RipTrack(int32_t TrackNum, const QString& FileName) {
+bool TCDRIP::RipTrack(int32_t TrackNum, const QString& FileName) {
   if (OnBeginTrack) OnBeginTrack(this, uint16_t(TrackNum));
   if (TrackNum < 1 || TrackNum > int32_t(FTrackList.size()))
     throw ECDRIPError("Invalid track number");
   const TTrack& track = FTrackList[size_t(TrackNum - 1)].Track;
-  RipSection(track.StartSector, track.EndSector, FileName);
+  if (track.TrackType != "Audio") {
+    FCreatedFile.clear();
+    FLostSectors = 0;
+    throw ECDRIPError(QString("Track %1 is a data track, not audio").arg(TrackNum));
+  }
+  const bool ripped = RipSection(track.StartSector, track.AudioEndSector, FileName);
   if (OnEndTrack) OnEndTrack(this, uint16_t(TrackNum));
+  return ripped;
 }
 
-void TCDRIP::RipSection(int32_t StartSector, int32_t EndSector, const QString& FileName) {
+bool TCDRIP::RipSection(int32_t StartSector, int32_t EndSector, const QString& FileName) {
   // Events run inside a rip; a second one would take over the library's ripper.
   if (FRipping) throw ECDRIPError("A rip is already running");
+  FCreatedFile.clear();
+  FLostSectors = 0;
   if (!ApplyParameters()) throw ECDRIPError("Invalid CD-ROM parameters");
   FAbort = false;
   FJitterList.clear();
@@ -350,7 +385,11 @@ void TCDRIP::RipSection(int32_t StartSector, int32_t EndSector, const QString& F
   if (FEncode && !FCoder) throw ECDRIPError("No MP3 encoder assigned");
 
   int32_t chunkSize = 0;
-  if (CR_OpenRipper(&chunkSize, StartSector, EndSector) == CDEX_ERROR) return;
+  if (CR_OpenRipper(&chunkSize, StartSector, EndSector) == CDEX_ERROR) return false;
+  if (chunkSize <= 0) {
+    CR_CloseRipper();
+    throw ECDRIPError("Read error");
+  }
   FRipping = true;
   const auto ripping = qScopeGuard([this] { FRipping = false; });
 
@@ -361,14 +400,20 @@ void TCDRIP::RipSection(int32_t StartSector, int32_t EndSector, const QString& F
   const bool toFile = !OnAudio;
   TRipRun run(*this, FEncode && toFile ? FCoder : nullptr, FOutputFormat, chunkSize);
   try {
-    if (toFile) run.Create(fileName);
+    if (toFile) {
+      run.Create(fileName);
+      FCreatedFile = fileName;
+    }
     if (toFile && FWriteWAV && !FEncode) run.WriteWavHeader(EndSector - StartSector);
     if (toFile && FEncode) run.StartEncoder();
     run.Run(FAbort, FJitterList);
   } catch (...) {
     run.Close(FJitterErrors, true);
+    FLostSectors = run.LostSectors();
     throw;
   }
   run.Close(FJitterErrors, false);
+  FLostSectors = run.LostSectors();
   if (!FJitterList.isEmpty()) SaveJitterReport(fileName, FJitterList);
+  return true;
 }

@@ -28,7 +28,8 @@ class ECDRIPError : public Exception {
 struct TTrack {
   int32_t TrackNum = 0;
   int32_t StartSector = 0;
-  int32_t EndSector = 0;
+  int32_t EndSector = 0;       // as the TOC states it: the next track's start
+  int32_t AudioEndSector = 0;  // where the audio ends; the lengths and rips go by it
   int32_t StartMin = 0;
   int32_t StartSec = 0;
   int32_t StartFrame = 0;
@@ -97,6 +98,10 @@ class TCDRIP {
   const CDROMPARAMS& Params() const { return FParams; }
   int32_t JitterErrors() const { return FJitterErrors; }
   const QStringList& JitterList() const { return FJitterList; }
+  // Sectors of the last rip that could not be read and are silence.
+  int32_t LostSectors() const { return FLostSectors; }
+  // The file the last rip created (truncated), empty when it touched none.
+  const QString& CreatedFile() const { return FCreatedFile; }
 
   bool ReadParameters();
   // Hands Params to the library; false when it refuses the record.
@@ -115,13 +120,16 @@ class TCDRIP {
   bool NextTrack();
   bool EjectTray(bool Open);
 
-  // Rips track TrackNum (from 1) of TrackList between OnBeginTrack and OnEndTrack.
-  void RipTrack(int32_t TrackNum, const QString& FileName);
+  // Rips track TrackNum (from 1) of TrackList between OnBeginTrack and
+  // OnEndTrack; as RipSection. A data track throws ECDRIPError at once.
+  bool RipTrack(int32_t TrackNum, const QString& FileName);
   // Rips sectors [StartSector, EndSector) into FileName (".mp3" when Encode).
-  // Returns without a file when the library refuses the range. Throws
-  // ECDRIPError on invalid parameters, an encoder that cannot start, a file
-  // that cannot be created, or a short write; the partial file then stays.
-  void RipSection(int32_t StartSector, int32_t EndSector, const QString& FileName);
+  // Returns false, without touching any file, when the library refuses the
+  // range. Throws ECDRIPError on invalid parameters, an encoder that cannot
+  // start, a file that cannot be created, a short write, or a library that
+  // stops delivering audio; the partial file then stays. Unreadable sectors
+  // are silence in the file; LostSectors counts them and JitterList names them.
+  bool RipSection(int32_t StartSector, int32_t EndSector, const QString& FileName);
   // The running rip stops after its current chunk.
   void AbortRip() { FAbort = true; }
 
@@ -144,6 +152,8 @@ class TCDRIP {
   char FName[256] = "UNKNOWN";
   int32_t FJitterErrors = 0;
   QStringList FJitterList;
+  int32_t FLostSectors = 0;
+  QString FCreatedFile;
   bool FAbort = false;
   bool FRipping = false;
 };

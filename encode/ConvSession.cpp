@@ -11,6 +11,7 @@
 #include "disc/CDRIP.h"
 #include "encode/LameCoder.h"
 #include "encode/MPGTools.h"
+#include "encode/TempFiles.h"
 #include "encode/WaveNormalize.h"
 #include "platform/MessageBox.h"
 #include "settings/config.h"
@@ -98,6 +99,7 @@ void TConvSession::Reset(TJobList& jobs) {
   FJobs = &jobs;
   FRuns.assign(jobs.size(), TJobRun());
   FFlushed = 0;
+  FWrittenOutputs.clear();
 }
 
 bool TConvSession::StartSession(TJobList& jobs) {
@@ -169,50 +171,72 @@ void TConvSession::ProcessJob(TFileParam& job) {
   // Encoding while ripping leaves no WAV to normalise, so normalisation
   // always rips through a temporary WAV whatever OnTheFly says.
   const bool onTheFly = mp3 && Config->OnTheFly && !Config->NormalizeVolume;
+  // The WAV between rip and encode is a file of the session's own: one named
+  // after the output could be the user's.
   const QString ripTarget =
-      mp3 && !onTheFly ? ChangeFileExt(job.OutputPath, QStringLiteral(".wav")) : job.OutputPath;
+      mp3 && !onTheFly ? NewTempFile(folder, QStringLiteral(".wav")) : job.OutputPath;
   run.OnTheFly = onTheFly;
   run.RipTarget = ripTarget;
 
-  if (!Aborted) RipStep(job, ripTarget, onTheFly);
+  // A step that failed ends the job: the later ones would work on a file
+  // this session did not produce.
+  const bool ok = !Aborted && RipStep(job, ripTarget, onTheFly);
   run.Read = 1;
   // An MP3's WAV is normalised by the encoder's worker.
-  if (!Aborted && Config->NormalizeVolume && !mp3) NormalizeStages(ripTarget);
-  if (!Aborted && mp3 && !onTheFly) EncodeStep(job, ripTarget);
+  if (ok && !Aborted && Config->NormalizeVolume && !mp3) NormalizeStages(ripTarget);
+  if (ok && !Aborted && mp3 && !onTheFly) EncodeStep(job, ripTarget);
+  // A WAV handed to an encoder goes when the encoder is done with it.
+  if (ripTarget != job.OutputPath && !run.Encoding) RemoveTempFile(ripTarget);
 
   SetStage(stDone);
   run.Processed = true;
   if (!run.Encoding) SettleJob(index);
 }
 
-void TConvSession::RipStep(TFileParam& job, const QString& ripTarget, bool onTheFly) {
+bool TConvSession::RipStep(TFileParam& job, const QString& ripTarget, bool onTheFly) {
   SetStage(stExtracting);
   if (!CanWriteFile(job.OutputPath)) {
     AddMessage(job, " '" + job.OutputPath +
                         "' can not be create, please checks whether the file was open by other "
                         "applications!");
     job.State = jsError;
-    return;
+    return false;
   }
+  const int32_t trackNum = job.TrackInfo.TrackIndex + 1;
   try {
+    if (ripTarget.isEmpty()) throw std::runtime_error("no temporary file");
+    bool ripped = false;
     if (onTheFly) {
-      RipToEncoder(job);
+      ripped = RipToEncoder(job);
     } else {
       FCDRIP.SetEncode(false);
       FCDRIP.SetWriteWAV(true);
-      FCDRIP.RipTrack(job.TrackInfo.TrackIndex + 1, ripTarget);
-      // A drive that refuses the range returns without a file and without an
-      // error; that track was not ripped.
-      if (!QFileInfo::exists(ripTarget)) throw std::runtime_error("no audio read");
+      ripped = FCDRIP.RipTrack(trackNum, ripTarget);
+      NoteWrittenOutput(job);
     }
+    // A drive that refuses the range returns without a file and without an
+    // error; that track was not ripped.
+    if (!ripped) throw std::runtime_error("no audio read");
     FRuns[size_t(JobIndex(job))].RipOk = true;
   } catch (...) {
+    NoteWrittenOutput(job);
     job.State = jsError;
     AddMessage(job, "Can' ripping track '" + job.Title + "', extract cdda error.");
+    return false;
   }
+  // The file has the track's length, with silence where the disc could not be
+  // read: usable, but not what is on the disc.
+  if (FCDRIP.LostSectors() > 0) {
+    job.State = jsError;
+    AddMessage(job, QString("Track %1 '%2': %3 unreadable sector(s) written as silence.")
+                        .arg(trackNum)
+                        .arg(job.Title)
+                        .arg(FCDRIP.LostSectors()));
+  }
+  return true;
 }
 
-void TConvSession::RipToEncoder(TFileParam& job) {
+bool TConvSession::RipToEncoder(TFileParam& job) {
   const int index = JobIndex(job);
   std::shared_ptr<TPcmQueue> queue;
   const int32_t trackNum = job.TrackInfo.TrackIndex + 1;
@@ -221,11 +245,14 @@ void TConvSession::RipToEncoder(TFileParam& job) {
     trackBytes = int64_t(FCDRIP.TrackList()[size_t(trackNum - 1)].Track.LengthBytes);
   // The MP3 is created once the drive delivers audio, as a rip to a file is;
   // the encoder ends with the samples it got, also when the rip fails.
+  auto open = [&] {
+    if (queue) return;
+    queue = FPool->AddStream(index, FCoder, job.OutputPath, trackBytes);
+    FWrittenOutputs.insert(job.OutputPath);
+    FRuns[size_t(index)].Encoding = true;
+  };
   FCDRIP.OnAudio = [&](const uint8_t* data, int32_t bytes) {
-    if (!queue) {
-      queue = FPool->AddStream(index, FCoder, job.OutputPath, trackBytes);
-      FRuns[size_t(index)].Encoding = true;
-    }
+    open();
     queue->Write(data, bytes);
   };
   struct TRipEnd {
@@ -238,8 +265,10 @@ void TConvSession::RipToEncoder(TFileParam& job) {
   } ripEnd{FCDRIP, queue};
   FCDRIP.SetEncode(false);
   FCDRIP.SetWriteWAV(false);
-  FCDRIP.RipTrack(trackNum, job.OutputPath);
-  if (!queue) throw std::runtime_error("no audio read");
+  const bool ripped = FCDRIP.RipTrack(trackNum, job.OutputPath);
+  // A track without a sample still gets its (empty) MP3.
+  if (ripped) open();
+  return ripped;
 }
 
 void TConvSession::EncodeStep(TFileParam& job, const QString& ripTarget) {
@@ -251,6 +280,13 @@ void TConvSession::EncodeStep(TFileParam& job, const QString& ripTarget) {
     job.State = jsError;
     return;
   }
+  // The encoder opens its input before it truncates the output.
+  if (!QFileInfo(ripTarget).isReadable()) {
+    job.State = jsError;
+    AddMessage(job, "'" + job.Title + "' convert error.");
+    return;
+  }
+  FWrittenOutputs.insert(job.OutputPath);
   TJobRun& run = FRuns[size_t(JobIndex(job))];
   auto coder = std::make_shared<TLameCoder>();
   coder->Assign(FCoder);
@@ -296,10 +332,10 @@ void TConvSession::EncodeFinished(const TEncodePool::TResult& result) {
       }
     }
   } else {
+    RemoveTempFile(run.RipTarget);
     if (run.NormalizeBox && !run.NormalizeBox->isEmpty()) ErrorBox(*run.NormalizeBox);
     try {
       if (result.Failed) throw std::runtime_error("encoder failed");
-      if (!result.Stopped) QFile::remove(run.RipTarget);
       if (!Aborted && Config->EnableID3Tag) WriteTag(job);
     } catch (...) {
       job.State = jsError;
@@ -403,6 +439,13 @@ QString TConvSession::NormalizeFile(const QString& wavPath, int32_t factor,
                                     const TNormalizeHooks& hooks,
                                     const std::function<void(uint8_t stage)>& setStage) {
   QString tempPath;
+  // The scaled copy is the session's own file; whatever happens it does not stay.
+  struct TTempRemover {
+    QString& Path;
+    ~TTempRemover() {
+      if (!Path.isEmpty()) QFile::remove(Path);
+    }
+  } remover{tempPath};
   try {
     setStage(stScanPeak);
     int16_t peak = 0;
@@ -410,27 +453,32 @@ QString TConvSession::NormalizeFile(const QString& wavPath, int32_t factor,
     setStage(stNormalizing);
     const std::optional<double> gain = NormalizeGain(peak, factor);
     if (!gain || hooks.Aborted()) return {};
-    if (!NormalizeWave(wavPath, tempPath, *gain, hooks)) {
-      QFile::remove(tempPath);
-      return {};
-    }
     // A scaling pass stopped by Abort holds only part of the audio.
-    if (hooks.Aborted()) {
-      QFile::remove(tempPath);
-      return {};
-    }
-    if (!QFile::remove(wavPath)) {
-      QFile::remove(tempPath);
-      return QStringLiteral(
-          "Normalize wave file error, can't delete temporarily normalize wave file.");
-    }
-    if (!QFile::rename(tempPath, wavPath)) return QStringLiteral("Normalize wav file fail.");
+    if (!NormalizeWave(wavPath, tempPath, *gain, hooks) || hooks.Aborted()) return {};
+    // One rename: the WAV is whole, old or new, at every moment.
+    if (!ReplaceFile(tempPath, wavPath)) return QStringLiteral("Normalize wav file fail.");
+    tempPath.clear();
     return {};
   } catch (const std::exception&) {
-    // A half-written temporary file is worthless while the WAV is intact.
-    if (!tempPath.isEmpty() && QFileInfo::exists(wavPath)) QFile::remove(tempPath);
     return QStringLiteral("Normalize wave file fail.");
   }
+}
+
+QString TConvSession::NewTempFile(const QString& folder, const QString& suffix) {
+  const QString path = CreateTempFile(folder, suffix);
+  if (!path.isEmpty()) FTempFiles << path;
+  return path;
+}
+
+void TConvSession::RemoveTempFile(const QString& path) {
+  if (path.isEmpty()) return;
+  QFile::remove(path);
+  FTempFiles.removeAll(path);
+}
+
+void TConvSession::NoteWrittenOutput(const TFileParam& job) {
+  if (!job.OutputPath.isEmpty() && FCDRIP.CreatedFile() == job.OutputPath)
+    FWrittenOutputs.insert(job.OutputPath);
 }
 
 void TConvSession::Abort() {
@@ -461,10 +509,14 @@ void TConvSession::CloseQuery(bool byTimer) {
 
 void TConvSession::CloseSession() {
   FCoder.StopEncoding();
+  // Temporary files never outlive the session, whatever the answer.
+  for (const QString& path : QStringList(FTempFiles)) RemoveTempFile(path);
   if (!DeleteRequested || !FJobs) return;
+  // Only what this session wrote: an earlier file of the same name that the
+  // session never reached is the user's.
   for (const TFileParam& job : *FJobs) {
-    if (job.State == jsAbortedDeleted && QFileInfo::exists(job.OutputPath) &&
-        !QFile::remove(job.OutputPath))
+    if (job.State == jsAbortedDeleted && FWrittenOutputs.contains(job.OutputPath) &&
+        QFileInfo::exists(job.OutputPath) && !QFile::remove(job.OutputPath))
       FView.AddMessage("Can't delete the converted wave files: " + job.OutputPath);
   }
   DeleteRequested = false;
@@ -505,6 +557,8 @@ bool TConvSession::WriteTag(const TFileParam& job) {
   tag.SetArtist(job.TrackInfo.Artist);
   tag.SetAlbum(job.TrackInfo.Album);
   tag.SetYear(job.TrackInfo.Year);
+  // The genre byte comes from the disc's category rather than a fixed 1
+  // ("Classic Rock") on every file, which would mislabel nearly every album.
   tag.Genre = GenreCode(job.TrackInfo.Category);
   tag.SetComment(job.TrackInfo.Comment);
   return tag.SaveTag() == 0;

@@ -14,6 +14,7 @@
 // runs.
 #pragma once
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -93,7 +94,8 @@ class TConvSession {
   // Any other request aborts and, when a job had begun, asks whether to
   // delete the converted files. Call CloseSession afterwards.
   void CloseQuery(bool byTimer);
-  // Stops the encoder and deletes the files the user asked to delete.
+  // Stops the encoder, deletes every temporary file left and, when the user
+  // asked to, the outputs this session wrote of the aborted jobs.
   void CloseSession();
 
   void SetStage(uint8_t stage);
@@ -122,6 +124,8 @@ class TConvSession {
   int32_t OverwriteAnswer = 0;
   uint8_t Stage = 0;
   bool Running() const { return FRunning; }
+  // True when this session created or overwrote the file.
+  bool WroteOutput(const QString& path) const { return FWrittenOutputs.contains(path); }
 
  private:
   // What the session knows of a job beyond its status.
@@ -141,10 +145,18 @@ class TConvSession {
   void RunTrackLoop();
   // The steps of one job after the overwrite question.
   void ProcessJob(TFileParam& job);
-  void RipStep(TFileParam& job, const QString& ripTarget, bool onTheFly);
-  // Rips the track into a stream of the encoder pool.
-  void RipToEncoder(TFileParam& job);
+  // False when the job has no file to go on with.
+  bool RipStep(TFileParam& job, const QString& ripTarget, bool onTheFly);
+  // Rips the track into a stream of the encoder pool; false when the drive
+  // refused the range.
+  bool RipToEncoder(TFileParam& job);
   void EncodeStep(TFileParam& job, const QString& ripTarget);
+  // A new temporary file in the folder, remembered until it is deleted;
+  // empty when none can be created.
+  QString NewTempFile(const QString& folder, const QString& suffix);
+  void RemoveTempFile(const QString& path);
+  // Remembers the job's output when the last rip created it.
+  void NoteWrittenOutput(const TFileParam& job);
   int JobIndex(const TFileParam& job) const;
   // A summary line of the job; lines go out in job order whatever order the
   // encoders finish in.
@@ -169,4 +181,6 @@ class TConvSession {
   std::vector<TJobRun> FRuns;  // one per job
   size_t FFlushed = 0;         // jobs whose lines went out
   std::unique_ptr<TEncodePool> FPool;
+  QStringList FTempFiles;         // created by this session and not yet deleted
+  QSet<QString> FWrittenOutputs;  // outputs this session created or overwrote
 };

@@ -32,7 +32,8 @@ void CheckEncoder(uint32_t result) {
 }
 
 // Encodes the queue's PCM into the file as the ripping component encodes on
-// the fly: whole blocks of SamplesPerChunk values, the flush, the info tag.
+// the fly: whole blocks of SamplesPerChunk values, the short rest, the flush,
+// the info tag.
 // The closing steps run also when the pool stops the queue.
 void EncodeQueue(TLameCoder& coder, TPcmQueue& queue, QFile& output, int64_t expectedBytes,
                  TEncodeContext& context) {
@@ -60,6 +61,12 @@ void EncodeQueue(TLameCoder& coder, TPcmQueue& queue, QFile& output, int64_t exp
       context.SetProgress(int(std::min<int64_t>(100, total * 100 / expectedBytes)));
   }
   uint32_t bytes = 0;
+  // The track's last samples (less than one block) go in as a short final
+  // call; dropping them would cut the end of every track.
+  if (filled > 0) {
+    CheckEncoder(coder.EncodeSamples(block.data(), uint32_t(filled / 2), mp3.data(), &bytes));
+    WriteAll(output, mp3.data(), bytes, "Write error");
+  }
   CheckEncoder(coder.DeinitStream(mp3.data(), &bytes));
   WriteAll(output, mp3.data(), bytes, "Write error");
   const QString fileName = output.fileName();

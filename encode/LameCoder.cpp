@@ -99,6 +99,11 @@ uint32_t TLameCoder::EncodeChunk(const int16_t* samples, uint8_t* output, uint32
   return beEncodeChunk(FStream, FSamplesPerChunk, samples, output, outputBytes);
 }
 
+uint32_t TLameCoder::EncodeSamples(const int16_t* samples, uint32_t count, uint8_t* output,
+                                   uint32_t* outputBytes) {
+  return beEncodeChunk(FStream, count, samples, output, outputBytes);
+}
+
 uint32_t TLameCoder::DeinitStream(uint8_t* output, uint32_t* outputBytes) {
   return beDeinitStream(FStream, output, outputBytes);
 }
@@ -162,17 +167,20 @@ void TLameCoder::EncodeFile(int index) {
   // mixed down rather than read as twice as many mono samples.
   bool downmix = false;
   if (std::memcmp(header + 8, "WAVE", 4) == 0) {
-    chunkSize = qint64(FSamplesPerChunk) * ReadUInt16(header + 32);
-    downmix =
-        FMode == BE_MP3_MODE_MONO && ReadUInt16(header + 22) == 2 && ReadUInt16(header + 32) == 4;
+    // Only what the stream takes: one or two channels of 16 bits. Any other
+    // block align would size the buffer from a field a broken file may fill
+    // with anything.
+    const uint16_t blockAlign = ReadUInt16(header + 32);
+    if (blockAlign != 2 && blockAlign != 4) throw ELameError("Read Error");
+    chunkSize = qint64(FSamplesPerChunk) * blockAlign;
+    downmix = FMode == BE_MP3_MODE_MONO && ReadUInt16(header + 22) == 2 &&
+              ReadUInt16(header + 32) == 4;
     dataLength = input.size() - kWavHeaderSize;
   } else {
     chunkSize = FMode == BE_MP3_MODE_MONO ? FSamplesPerChunk : 2 * qint64(FSamplesPerChunk);
     dataLength = input.size();
     input.seek(0);
   }
-  // A zero block align would read nothing forever.
-  if (chunkSize == 0 && dataLength > 0) throw ELameError("Read Error");
 
   // Read straight into 16-bit values; one spare value for an odd last read.
   std::vector<int16_t> inputBuffer(size_t(chunkSize / 2) + 1);

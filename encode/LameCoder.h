@@ -118,12 +118,16 @@ class TLameCoder {
   // Encodes exactly SamplesPerChunk values; *outputBytes receives the count of
   // MP3 bytes written to output (Mp3BufferSize bytes).
   uint32_t EncodeChunk(const int16_t* samples, uint8_t* output, uint32_t* outputBytes);
+  // Encodes fewer values than SamplesPerChunk: the end of a stream, once,
+  // before DeinitStream.
+  uint32_t EncodeSamples(const int16_t* samples, uint32_t count, uint8_t* output,
+                         uint32_t* outputBytes);
   // Flushes the last MP3 bytes into output (Mp3BufferSize bytes).
   uint32_t DeinitStream(uint8_t* output, uint32_t* outputBytes);
   // Requires: DeinitStream ran and every MP3 byte of the stream is in the file
-  // (flushed to disk). With WriteVBRHeader, replaces the placeholder first
-  // frame with the real Xing/Info frame so players see the true length; does
-  // nothing otherwise.
+  // (flushed to disk). Replaces the placeholder first frame with the real
+  // Xing/Info frame so players see the true length and trim the encoder's
+  // delay and padding; a VBR stream without WriteVBRHeader has none.
   uint32_t WriteInfoTag(const QString& fileName);
   // Frees Mp3Buffer and closes the stream; harmless when none is open.
   void CloseStream();

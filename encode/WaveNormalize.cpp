@@ -2,10 +2,11 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QtEndian>
 #include <cmath>
 
-#include "encode/FileParam.h"
+#include "encode/TempFiles.h"
 
 namespace {
 
@@ -63,10 +64,12 @@ bool ScanPeak(const QString& wavPath, int16_t& peak, const TNormalizeHooks& hook
 
 bool NormalizeWave(const QString& wavPath, QString& tempPath, double gain,
                    const TNormalizeHooks& hooks) {
-  tempPath = ChangeFileExt(wavPath, QStringLiteral(".tmp"));
-  QFile::remove(tempPath);
+  tempPath.clear();
   QFile wav(wavPath);
   OpenForReading(wav);
+  // A file of the WAV's name with ".tmp" may be the user's own.
+  tempPath = CreateTempFile(QFileInfo(wavPath).absolutePath(), QStringLiteral(".tmp"));
+  if (tempPath.isEmpty()) throw ENormalizeError("Cannot create a temporary file beside " + wavPath);
   QFile temp(tempPath);
   if (!temp.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
     throw ENormalizeError("Cannot create " + tempPath + ": " + temp.errorString());

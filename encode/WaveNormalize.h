@@ -33,8 +33,10 @@ inline constexpr int kNormalizeChunkBytes = 19200;
 bool ScanPeak(const QString& wavPath, int16_t& peak, const TNormalizeHooks& hooks = {});
 
 // Writes the header and every sample times gain (clipped to 16 bits, rounded
-// half to even) to tempPath, the WAV's name with ".tmp". False when the WAV
-// holds no data after the header; the temporary file then exists, empty.
+// half to even) to tempPath, a new hidden file of its own in the WAV's
+// folder. False when the WAV holds no data after the header; the temporary
+// file then exists, empty. tempPath names the file whenever one was created,
+// also when an exception leaves; the caller deletes or keeps it.
 bool NormalizeWave(const QString& wavPath, QString& tempPath, double gain,
                    const TNormalizeHooks& hooks = {});
 

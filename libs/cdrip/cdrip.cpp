@@ -15,7 +15,7 @@
 // CR_IsUnitReady, CR_ReadToc, CR_OpenRipper and CR_EjectCD, so a running
 // program sees a disc "inserted" or "removed" when they change:
 //   NotReady=1                  no disc: not ready, no TOC, no rip
-//   UnreadableSectors=a-b[,c-d] a chunk touching these sectors fails (code 1, no data)
+//   UnreadableSectors=a-b[,c-d] these sectors cannot be read: silence, code 1
 //   JitterSectors=a-b[,c-d]     a chunk touching these sectors reports a jitter
 //                               error (code 3) at the touched sectors; data is kept
 //   EjectFails=1                CR_EjectCD fails and the tray does not move
@@ -27,9 +27,12 @@
 // After cdio.h, which declares the types it uses.
 #include <cdio/audio.h>
 #include <cdio/logging.h>
-#include <cdio/mmc_ll_cmds.h>
 #include <cdio/paranoia/cdda.h>
 #include <cdio/paranoia/paranoia.h>
+#include <fcntl.h>
+#include <linux/cdrom.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -40,6 +43,7 @@
 #include <string>
 #include <vector>
 
+#include "libs/cdrip/DiscRules.h"
 #include "libs/cdrip/IniFile.h"
 
 static_assert(sizeof(CDROMPARAMS) == 344);
@@ -64,12 +68,12 @@ constexpr int32_t kSectorBytes = CDIO_CD_FRAMESIZE_RAW;
 constexpr int32_t kChunkSectors = 27;
 constexpr int32_t kSectorsPerSecond = 75;
 constexpr int kMaxRetries = 20;
-constexpr uint8_t kAudioFlag = 0x10;
+constexpr uint8_t kAudioFlag = cdrip::kAudioTrackFlag;
 constexpr uint8_t kDataFlag = 0x14;
 constexpr uint8_t kStatusPlaying = 0x11;
 constexpr uint8_t kStatusPaused = 0x12;
 constexpr uint8_t kStatusCompleted = 0x13;
-constexpr uint8_t kStatusNone = 0x15;
+constexpr uint8_t kStatusNone = cdrip::kAudioStatusNone;
 
 struct TCdioDeleter {
   void operator()(CdIo_t* cdio) const { cdio_destroy(cdio); }
@@ -108,6 +112,10 @@ struct TPlayClock {
   TClock::time_point StartedAt;
 };
 
+// The kernel's own tray lock: an MMC command would need a handle opened for
+// writing, which the kernel refuses a normal user.
+bool LockTray(int fd, bool lock) { return ioctl(fd, CDROM_LOCKDOOR, lock ? 1 : 0) == 0; }
+
 struct TRipper {
   TRipper() = default;
   TRipper(const TRipper&) = delete;
@@ -115,17 +123,21 @@ struct TRipper {
   ~TRipper() {
     if (Paranoia) cdio_paranoia_free(Paranoia);
     if (Drive) cdio_cddap_close_no_free_cdio(Drive);
-    if (Locked) mmc_prevent_allow_medium_removal(Cdio.get(), false, false, 0);
+    if (LockFd >= 0) {
+      LockTray(LockFd, false);
+      close(LockFd);
+    }
   }
 
   TCdio Cdio;  // declared first, so it is destroyed last
   cdrom_drive_t* Drive = nullptr;
   cdrom_paranoia_t* Paranoia = nullptr;
-  bool Locked = false;
+  int LockFd = -1;  // the device held open while its tray is locked
   int32_t Start = 0;
   int32_t End = 0;
   int32_t Next = 0;
   int32_t JitterCount = 0;
+  int32_t LostSectors = 0;
   int32_t LastJitterFirst = 0;
   int32_t LastJitterLast = 0;
 };
@@ -142,35 +154,31 @@ struct TLibrary {
 
 TLibrary* Lib = nullptr;
 
-// Corrections paranoia reported during the chunk in hand (the callback has no
-// user data, and the library serves one caller).
+// Doubtful audio paranoia reported during the chunk in hand (the callback has
+// no user data, and the library serves one caller).
 struct TChunkEvents {
   bool Corrected = false;
   int32_t First = 0;
   int32_t Last = 0;
 } ChunkEvents;
 
+// Only what means the audio may be wrong counts: a read error, a skip after
+// the retries ran out, a cache paranoia could not trust. Fixed jitter, drift
+// and dropped or duplicated bytes were repaired and verified, and happen on
+// nearly every track of a healthy disc.
+bool IsDoubtful(paranoia_cb_mode_t mode) {
+  return mode == PARANOIA_CB_SKIP || mode == PARANOIA_CB_READERR || mode == PARANOIA_CB_CACHEERR;
+}
+
 void ParanoiaCallback(long position, paranoia_cb_mode_t mode) {
-  switch (mode) {
-    case PARANOIA_CB_FIXUP_EDGE:
-    case PARANOIA_CB_FIXUP_ATOM:
-    case PARANOIA_CB_FIXUP_DROPPED:
-    case PARANOIA_CB_FIXUP_DUPED:
-    case PARANOIA_CB_SKIP:
-    case PARANOIA_CB_DRIFT:
-    case PARANOIA_CB_READERR: {
-      // Positions count 16-bit words.
-      const auto sector = int32_t(position / (CDIO_CD_FRAMESIZE_RAW / 2));
-      if (!ChunkEvents.Corrected) {
-        ChunkEvents = {true, sector, sector};
-      } else {
-        ChunkEvents.First = std::min(ChunkEvents.First, sector);
-        ChunkEvents.Last = std::max(ChunkEvents.Last, sector);
-      }
-      break;
-    }
-    default:
-      break;
+  if (!IsDoubtful(mode)) return;
+  // Positions count 16-bit words.
+  const auto sector = int32_t(position / (CDIO_CD_FRAMESIZE_RAW / 2));
+  if (!ChunkEvents.Corrected) {
+    ChunkEvents = {true, sector, sector};
+  } else {
+    ChunkEvents.First = std::min(ChunkEvents.First, sector);
+    ChunkEvents.Last = std::max(ChunkEvents.Last, sector);
   }
 }
 
@@ -311,7 +319,8 @@ int32_t ClockPosition(TPlayClock& clock) {
 int32_t PlayRange(int32_t start, int32_t end) {
   TDrive* drive = ActiveDrive();
   if (!drive || end <= start || start < 0) return CDEX_ERROR;
-  StopPlayback();
+  // A new range plays at once: a stop first would spin the disc down.
+  Lib->Clock = TPlayClock{};
   if (drive->IsImage) {
     RefreshImage(*drive);
     if (drive->Faults.NotReady || drive->TrayOpen) return CDEX_ERROR;
@@ -330,38 +339,48 @@ int32_t PlayRange(int32_t start, int32_t end) {
                                                                                    : CDEX_ERROR;
 }
 
-// Reads the ripper's next chunk into buffer; returns the result code.
+// Reads the ripper's next chunk into buffer; returns the result code. A
+// sector that cannot be read becomes silence in its place, so the chunk
+// always holds all its sectors and the rip always advances.
 int32_t ReadChunk(TDrive& drive, TRipper& r, uint8_t* buffer, int32_t& bytes) {
   const int32_t first = r.Next;
   const int32_t count = std::min(kChunkSectors, r.End - r.Next);
   const int32_t last = first + count - 1;
   r.Next += count;
-  bytes = 0;
-
-  TSectorRange hit{};
-  if (drive.IsImage && Overlap(drive.Faults.Unreadable, first, last, hit)) {
-    cdio_paranoia_seek(r.Paranoia, r.Next, SEEK_SET);
-    return CDEX_ERROR;
-  }
-  ChunkEvents = TChunkEvents{};
-  for (int32_t i = 0; i < count; ++i) {
-    const int16_t* sector = cdio_paranoia_read_limited(r.Paranoia, ParanoiaCallback, kMaxRetries);
-    if (!sector) {
-      bytes = 0;
-      cdio_paranoia_seek(r.Paranoia, r.Next, SEEK_SET);
-      return CDEX_ERROR;
-    }
-    std::memcpy(buffer + size_t(i) * kSectorBytes, sector, kSectorBytes);
-  }
   bytes = count * kSectorBytes;
 
+  ChunkEvents = TChunkEvents{};
+  int32_t lost = 0;
+  TSectorRange lostRange{};
+  for (int32_t i = 0; i < count; ++i) {
+    const int32_t sectorNum = first + i;
+    uint8_t* at = buffer + size_t(i) * kSectorBytes;
+    const int16_t* sector = cdio_paranoia_read_limited(r.Paranoia, ParanoiaCallback, kMaxRetries);
+    if (!sector) cdio_paranoia_seek(r.Paranoia, sectorNum + 1, SEEK_SET);
+    TSectorRange hit{};
+    if (!sector || (drive.IsImage && Overlap(drive.Faults.Unreadable, sectorNum, sectorNum, hit))) {
+      std::memset(at, 0, kSectorBytes);
+      if (lost++ == 0) lostRange.First = sectorNum;
+      lostRange.Last = sectorNum;
+    } else {
+      std::memcpy(at, sector, kSectorBytes);
+    }
+  }
   if (drive.Params.bSwapLefRightChannel) {
     auto* samples = reinterpret_cast<int16_t*>(buffer);
     for (int32_t i = 0; i + 1 < bytes / 2; i += 2) std::swap(samples[i], samples[i + 1]);
   }
+  if (lost > 0) {
+    r.LostSectors += lost;
+    ++r.JitterCount;
+    r.LastJitterFirst = lostRange.First;
+    r.LastJitterLast = lostRange.Last;
+    return CDEX_ERROR;
+  }
 
   bool jitter = ChunkEvents.Corrected;
   TSectorRange where{ChunkEvents.First, ChunkEvents.Last};
+  TSectorRange hit{};
   if (drive.IsImage && Overlap(drive.Faults.Jitter, first, last, hit)) {
     where = jitter ? TSectorRange{std::min(where.First, hit.First), std::max(where.Last, hit.Last)}
                    : hit;
@@ -376,6 +395,43 @@ int32_t ReadChunk(TDrive& drive, TRipper& r, uint8_t* buffer, int32_t& bytes) {
   return r.Next >= r.End ? CDEX_RIPPING_DONE : CDEX_OK;
 }
 
+// The run of audio tracks around a sector: Begin and Stop bound the sectors
+// that hold audio (Stop before a data track's session gap, or the lead-out);
+// Boundary is the next data track's start (the lead-out when none). Empty
+// when the sector lies in a data track.
+struct TAudioSpan {
+  int32_t Begin = 0;
+  int32_t Stop = 0;
+  int32_t Boundary = 0;
+  bool Empty() const { return Stop <= Begin; }
+};
+
+TAudioSpan AudioSpanAt(CdIo_t* cdio, int32_t sector, int32_t leadOut) {
+  const track_t first = cdio_get_first_track_num(cdio);
+  const track_t count = cdio_get_num_tracks(cdio);
+  if (first == CDIO_INVALID_TRACK) return {};
+  std::vector<std::pair<int32_t, bool>> tracks;  // start, audio
+  for (track_t track = first; track < first + count; ++track) {
+    const lsn_t start = cdio_get_track_lsn(cdio, track);
+    if (start == CDIO_INVALID_LSN) return {};
+    tracks.emplace_back(start, cdio_get_track_format(cdio, track) == TRACK_FORMAT_AUDIO);
+  }
+  TAudioSpan span{0, leadOut, leadOut};
+  for (size_t i = 0; i < tracks.size(); ++i) {
+    const auto [start, audio] = tracks[i];
+    if (start <= sector) {
+      if (!audio) span = {};
+      if (audio && span.Empty()) span = {start, leadOut, leadOut};
+    } else if (!audio) {
+      if (span.Empty()) return {};
+      span.Stop = i > 0 ? cdrip::AudioTrackEnd(tracks[i - 1].first, start, true) : start;
+      span.Boundary = start;
+      return span;
+    }
+  }
+  return span;
+}
+
 int32_t OpenRipper(int32_t* bufferSize, int32_t start, int32_t end) {
   TDrive* drive = ActiveDrive();
   if (!drive) return CDEX_ERROR;
@@ -385,11 +441,23 @@ int32_t OpenRipper(int32_t* bufferSize, int32_t start, int32_t end) {
   ripper->Cdio = OpenDisc(*drive);
   if (!ripper->Cdio) return CDEX_ERROR;
   const lsn_t leadOut = cdio_get_track_lsn(ripper->Cdio.get(), CDIO_CDROM_LEADOUT_TRACK);
-  if (leadOut == CDIO_INVALID_LSN || end > leadOut) return CDEX_ERROR;
+  if (leadOut == CDIO_INVALID_LSN || leadOut > cdrip::kMaxTocSector + 1 || end > leadOut)
+    return CDEX_ERROR;
+  // A data track is no audio: paranoia would search it for matching audio
+  // forever. A range that touches one is refused; a range that runs into the
+  // gap before one stops where the audio does.
+  const TAudioSpan span = AudioSpanAt(ripper->Cdio.get(), start, int32_t(leadOut));
+  if (end > start && (span.Empty() || end > span.Boundary)) return CDEX_ERROR;
 
+  // Offsets come from cdrip.ini and may be anything: 64-bit sums, kept
+  // within the audio.
   const CDROMPARAMS& p = drive->Params;
-  ripper->Start = std::clamp(start + p.nOffsetStart, 0, int32_t(leadOut));
-  ripper->End = std::clamp(end + p.nOffsetEnd, ripper->Start, int32_t(leadOut));
+  const int64_t first = std::clamp<int64_t>(int64_t(start) + p.nOffsetStart, span.Begin,
+                                            std::max(span.Begin, span.Stop));
+  const int64_t last = std::clamp<int64_t>(int64_t(end) + p.nOffsetEnd, first,
+                                           std::max<int64_t>(first, span.Stop));
+  ripper->Start = int32_t(first);
+  ripper->End = int32_t(last);
   ripper->Next = ripper->Start;
 
   ripper->Drive = cdio_cddap_identify_cdio(ripper->Cdio.get(), CDDA_MESSAGE_FORGETIT, nullptr);
@@ -405,9 +473,13 @@ int32_t OpenRipper(int32_t* bufferSize, int32_t start, int32_t end) {
   cdio_paranoia_seek(ripper->Paranoia, ripper->Start, SEEK_SET);
   if (!drive->IsImage) {
     cdio_set_speed(ripper->Cdio.get(), p.nSpeed);
-    if (p.bLockDuringRead)
-      ripper->Locked =
-          mmc_prevent_allow_medium_removal(ripper->Cdio.get(), false, true, 0) == DRIVER_OP_SUCCESS;
+    if (p.bLockDuringRead) {
+      ripper->LockFd = open(drive->Path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+      if (ripper->LockFd >= 0 && !LockTray(ripper->LockFd, true)) {
+        close(ripper->LockFd);
+        ripper->LockFd = -1;
+      }
+    }
   }
   Lib->Ripper = std::move(ripper);
   *bufferSize = kChunkSectors * kSectorBytes;
@@ -528,6 +600,8 @@ int32_t CR_ReadToc(void) try {
   const lsn_t leadOut = cdio_get_track_lsn(cdio.get(), CDIO_CDROM_LEADOUT_TRACK);
   if (leadOut == CDIO_INVALID_LSN) return CDEX_ERROR;
   toc.push_back({leadOut, kAudioFlag, CDIO_CDROM_LEADOUT_TRACK});
+  // A damaged disc or a hostile image may state anything.
+  if (!cdrip::IsValidToc(toc.data(), toc.size())) return CDEX_ERROR;
   Lib->Toc = std::move(toc);
   return CDEX_OK;
 } catch (...) {
@@ -561,8 +635,8 @@ int32_t CR_IsAudioPlaying(void) try {
   }
   if (!Lib->PlayCdio) return kStatusNone;
   cdio_subchannel_t sub{};
-  if (cdio_audio_read_subchannel(Lib->PlayCdio.get(), &sub) != DRIVER_OP_SUCCESS) return 0;
-  return sub.audio_status;
+  const bool read = cdio_audio_read_subchannel(Lib->PlayCdio.get(), &sub) == DRIVER_OP_SUCCESS;
+  return cdrip::AudioStatusOfRead(read, sub.audio_status);
 } catch (...) {
   return 0;
 }
@@ -691,6 +765,10 @@ int32_t CR_GetPercentCompleted(void) {
 
 int32_t CR_GetNumberOfJitterErrors(void) {
   return Lib && Lib->Ripper ? Lib->Ripper->JitterCount : 0;
+}
+
+int32_t CR_GetNumberOfLostSectors(void) {
+  return Lib && Lib->Ripper ? Lib->Ripper->LostSectors : 0;
 }
 
 int32_t CR_GetLastJitterErrorPosition(int32_t* startSector, int32_t* endSector) {

@@ -62,17 +62,25 @@ int32_t CR_GetPlayPosition(int32_t* relativeSector, int32_t* absoluteSector);
 int32_t CR_EjectCD(int32_t open);
 
 /* Opens [startSector, endSector) moved by the record's offsets and clipped to
- * the disc; *bufferSize receives the bytes a CR_RipChunk buffer must hold.
- * While a ripper is open the tray stays shut and the active drive stays. */
+ * the audio; *bufferSize receives the bytes a CR_RipChunk buffer must hold.
+ * A range that touches a data track is refused; one that runs into the gap
+ * before a data session stops at the last audio sector. While a ripper is
+ * open the tray stays shut and the active drive stays. */
 int32_t CR_OpenRipper(int32_t* bufferSize, int32_t startSector, int32_t endSector);
-/* CDEX_OK or CDEX_RIPPING_DONE with data; CDEX_JITTER_ERROR with data that
- * needed correction; CDEX_ERROR with no data for an unreadable chunk, after
- * which the next chunk follows. */
+/* Each call until the range is done returns a whole chunk:
+ * CDEX_OK or CDEX_RIPPING_DONE with data; CDEX_JITTER_ERROR with data that may
+ * be wrong (paranoia skipped or met read errors); CDEX_ERROR when sectors of
+ * the chunk could not be read: they are silence in their place, every other
+ * sector holds its data, and CR_GetLastJitterErrorPosition names them. With
+ * no ripper open: CDEX_ERROR and no data. */
 int32_t CR_RipChunk(uint8_t* buffer, int32_t* numBytes, int32_t* abort);
 int32_t CR_GetPercentCompleted(void);
+/* Chunks of this rip with a jitter error or unreadable sectors. */
 int32_t CR_GetNumberOfJitterErrors(void);
-/* First and last sector (inclusive) that needed correction in the last
- * chunk with a jitter error. */
+/* Sectors of this rip that could not be read and are silence. */
+int32_t CR_GetNumberOfLostSectors(void);
+/* First and last sector (inclusive) of the doubtful or unreadable sectors in
+ * the last chunk with a jitter error or read error. */
 int32_t CR_GetLastJitterErrorPosition(int32_t* startSector, int32_t* endSector);
 int32_t CR_CloseRipper(void);
 

@@ -168,7 +168,11 @@ bool Configure(lame_global_flags* gfp, const decltype(BE_CONFIG::format.LHV1)& c
   lame_set_copyright(gfp, cfg.bCopyright ? 1 : 0);
   lame_set_original(gfp, cfg.bOriginal ? 1 : 0);
   lame_set_emphasis(gfp, int(cfg.dwEmphasis));
-  lame_set_bWriteVbrTag(gfp, cfg.bWriteVBRHeader ? 1 : 0);
+  // A CBR file always gets the Info frame, as the lame program writes it: without
+  // it players cannot trim the encoder delay and padding and gapless albums
+  // click. The record's switch governs only VBR files.
+  const bool vbr = cfg.bEnableVBR && cfg.nVbrMethod != VBR_METHOD_NONE;
+  lame_set_bWriteVbrTag(gfp, !vbr || cfg.bWriteVBRHeader ? 1 : 0);
   lame_set_disable_reservoir(gfp, cfg.bNoRes ? 1 : 0);
   lame_set_strict_ISO(gfp, cfg.bStrictIso ? 1 : 0);
   return lame_init_params(gfp) >= 0;

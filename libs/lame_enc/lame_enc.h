@@ -78,7 +78,8 @@ typedef struct BE_CONFIG {
       int32_t bCRC;
       int32_t bCopyright;
       int32_t bOriginal;
-      int32_t bWriteVBRHeader; /* Xing/Info frame and LAME tag, see beWriteInfoTag */
+      int32_t bWriteVBRHeader; /* Xing frame and LAME tag of a VBR file (CBR files
+                                  always get the Info frame), see beWriteInfoTag */
       int32_t bEnableVBR;
       int32_t nVBRQuality;  /* 0 (highest) to 9 */
       uint32_t dwVbrAbr_bps; /* mean bit rate, bit/s, for VBR_METHOD_ABR */
@@ -124,10 +125,10 @@ BE_ERR beEncodeChunk(HBE_STREAM hbeStream, uint32_t nSamples, const int16_t* pSa
 BE_ERR beDeinitStream(HBE_STREAM hbeStream, uint8_t* pOutput, uint32_t* pdwOutput);
 BE_ERR beCloseStream(HBE_STREAM hbeStream);
 void beVersion(BE_VERSION* pbeVersion);
-/* After beDeinitStream, when bWriteVBRHeader was set: writes the finished
- * Xing/Info frame with the LAME tag over the placeholder frame at the start
- * of the MP3 file, which must hold every byte the stream produced. Does
- * nothing without bWriteVBRHeader. The stream stays open for beCloseStream. */
+/* After beDeinitStream: writes the finished Xing/Info frame with the LAME tag
+ * over the placeholder frame at the start of the MP3 file, which must hold
+ * every byte the stream produced. Does nothing for a VBR stream without
+ * bWriteVBRHeader. The stream stays open for beCloseStream. */
 BE_ERR beWriteInfoTag(HBE_STREAM hbeStream, const char* lpszFileName);
 
 #ifdef __cplusplus

@@ -3,7 +3,9 @@
 // and the error summary.
 #include <QDir>
 #include <QFile>
+#include <QElapsedTimer>
 #include <QProcess>
+#include <csignal>
 
 #include "cddb/CDInfo.h"
 #include "common/DiscImage.h"
@@ -185,6 +187,97 @@ TEST_F(CadenzoRipTest, BadOptionsAreUsageErrors) {
   for (const char* option : {"--drive", "--image", "--tracks", "--format", "--output-folder",
                              "--naming", "--normalize", "--playlist", "--overwrite", "--list"})
     EXPECT_TRUE(out.contains(option)) << option;
+}
+
+// A disc whose second and third tracks take a while, so a signal sent once
+// the second has begun finds it in hand.
+class CadenzoRipStop : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    Folder = new TTempFolder;
+    Image = new TDiscImage(MakeDiscImage(Folder->File("disc"), "long", {150, 6000, 6000}));
+  }
+  static void TearDownTestSuite() {
+    delete Image;
+    delete Folder;
+  }
+
+  // Starts a rip of the whole disc into FOut, sends `signal` once the second
+  // track has begun and the first is finished, and waits for the end.
+  TRun RipAndStop(int signal, const QStringList& extra) {
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_CONFIG_HOME", FOut.File("config"));
+    process.setProcessEnvironment(environment);
+    process.start(ProgramDir() + "/cadenzo-rip",
+                  QStringList{"--image", Image->CuePath, "--output-folder", FOut.Path()} + extra);
+    EXPECT_TRUE(process.waitForStarted(30000));
+    QByteArray err;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    // The first track is finished once its tag is written: the encoders run
+    // behind the drive, so the second track's start alone does not say so.
+    auto firstTagged = [this] {
+      QFile mp3(FOut.File("Track01.MP3"));
+      return mp3.open(QIODevice::ReadOnly) && mp3.size() > 128 && mp3.seek(mp3.size() - 128) &&
+             mp3.read(3) == "TAG";
+    };
+    while (!(err.contains("Track 2 of 3") && firstTagged()) &&
+           process.state() == QProcess::Running && elapsed.elapsed() < 60000) {
+      process.waitForReadyRead(100);
+      err += process.readAllStandardError();
+    }
+    EXPECT_TRUE(err.contains("Track 2 of 3")) << err.toStdString();
+    ::kill(pid_t(process.processId()), signal);
+    EXPECT_TRUE(process.waitForFinished(60000));
+    TRun run;
+    run.ExitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.Out = QString::fromUtf8(process.readAllStandardOutput());
+    run.Err = QString::fromUtf8(err + process.readAllStandardError());
+    return run;
+  }
+
+  // The files in FOut, hidden ones included.
+  QStringList Files() const {
+    return QDir(FOut.Path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+  }
+
+  static TTempFolder* Folder;
+  static TDiscImage* Image;
+  TTempFolder FOut;
+};
+
+TTempFolder* CadenzoRipStop::Folder = nullptr;
+TDiscImage* CadenzoRipStop::Image = nullptr;
+
+TEST_F(CadenzoRipStop, CtrlCKeepsTheFinishedTrackAndDeletesTheOneInHand) {
+  const TRun run = RipAndStop(SIGINT, {});
+  EXPECT_EQ(run.ExitCode, 130) << run.Err.toStdString();
+  EXPECT_EQ(Files(), QStringList{"Track01.MP3"});
+  EXPECT_TRUE(run.Err.contains("cadenzo-rip: stopped by SIGINT; kept 1 finished track(s):\n  " +
+                               FOut.File("Track01.MP3") + "\n"))
+      << run.Err.toStdString();
+  QByteArray pcm;
+  ASSERT_EQ(RunProgram("mpg123", {"-q", "-s", FOut.File("Track01.MP3")}, &pcm), 0);
+  EXPECT_EQ(pcm.size(), 150 * 2352) << "the kept track is whole";
+}
+
+TEST_F(CadenzoRipStop, SigtermLeavesNoTemporaryFileAndKeepsTheUsersOwn) {
+  WriteFile(FOut.File("Track02.wav"), "mine");
+  WriteFile(FOut.File("Track02.tmp"), "mine too");
+  WriteFile(FOut.File("Track02.MP3"), "an earlier rip");
+  const TRun run = RipAndStop(SIGTERM, {"--normalize", "98", "--overwrite", "all"});
+  EXPECT_EQ(run.ExitCode, 143) << run.Err.toStdString();
+  // Stopped in the rip or the normalisation, the earlier MP3 was never
+  // touched; stopped in the encoder, the session's partial MP3 is gone.
+  QStringList files = Files();
+  if (files.removeAll("Track02.MP3") > 0) {
+    EXPECT_EQ(ReadFile(FOut.File("Track02.MP3")), "an earlier rip");
+  }
+  EXPECT_EQ(files, (QStringList{"Track01.MP3", "Track02.tmp", "Track02.wav"}));
+  EXPECT_EQ(ReadFile(FOut.File("Track02.wav")), "mine");
+  EXPECT_EQ(ReadFile(FOut.File("Track02.tmp")), "mine too");
+  EXPECT_TRUE(run.Err.contains("stopped by SIGTERM; kept 1 finished track(s)")) << run.Err.toStdString();
 }
 
 }  // namespace

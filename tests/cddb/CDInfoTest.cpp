@@ -17,6 +17,10 @@ void SetLayout(TMyCDInfo& info, const std::vector<int>& starts, int dataTrack = 
   for (int i = 0; i < info.TrackCount; ++i) {
     info.Tracks[i].StartSector = starts[i];
     info.Tracks[i].EndSector = starts[i + 1];
+    const int length = starts[i + 1] - starts[i];
+    info.Tracks[i].LengthMin = length / 4500;
+    info.Tracks[i].LengthSec = length % 4500 / 75;
+    info.Tracks[i].LengthFrame = length % 75;
     info.Tracks[i].Kind = i == dataTrack ? TTrackKind::Data : TTrackKind::Audio;
   }
   info.ComputeDiscValues();

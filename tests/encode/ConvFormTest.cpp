@@ -106,9 +106,11 @@ class ConvForm : public ::testing::Test {
   void OnceDuringRipOf(int index, std::function<void()> act) {
     OnRipProgress = [this, index, act] {
       if (Form.Session().ItemIndex != index) return;
+      // Clearing the handler destroys this closure: take what it holds first.
+      std::function<void()> run = act;
       OnRipProgress = nullptr;
       // The dialog acts in the event loop the rip pumps after this chunk.
-      QTimer::singleShot(0, act);
+      QTimer::singleShot(0, std::move(run));
     };
   }
 
@@ -214,9 +216,11 @@ TEST_F(ConvForm, OverwriteCancelAndEscapeEndTheSession) {
 
 TEST_F(ConvForm, ErrorSummaryListsTheFailuresOnceAndKeepsShowing) {
   Settings.OnTheFly = false;
-  ASSERT_TRUE(QDir().mkpath(ChangeFileExt(Jobs[1].OutputPath, ".wav")));
+  Jobs[1].TrackInfo.TrackIndex = 7;  // not on the disc
+  testutil::WriteCdripIni(Temp.File("cdrip.ini"), {Image.CuePath},
+                          "[Image0]\r\nUnreadableSectors=400\r\n");
   Form.exec();
-  EXPECT_EQ(States(), (std::vector<int32_t>{jsDone, jsError, jsDone}));
+  EXPECT_EQ(States(), (std::vector<int32_t>{jsDone, jsError, jsError}));
   ASSERT_EQ(Summary.ErrorCount, 2);
 
   Settings.ShowErrorMessage = false;
@@ -231,7 +235,9 @@ TEST_F(ConvForm, ErrorSummaryListsTheFailuresOnceAndKeepsShowing) {
   Summary.exec();
   Summary.ClearMessages();
   EXPECT_EQ(caption, "2 Error(s) occured during conversion session.");
-  EXPECT_EQ(memo, "Can' ripping track 'Track 2', extract cdda error.\n'Track 2' convert error.");
+  EXPECT_EQ(memo,
+            "Can' ripping track 'Track 2', extract cdda error.\n"
+            "Track 3 'Track 3': 1 unreadable sector(s) written as silence.");
   EXPECT_FALSE(optionVisible);
   EXPECT_TRUE(Settings.ShowErrorMessage);
   EXPECT_EQ(Summary.ErrorCount, 0);

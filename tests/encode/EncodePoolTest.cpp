@@ -22,8 +22,8 @@ QStringList Entries(const QString& folder) {
   return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
 }
 
-// The reference: the PCM encoded on this thread in whole blocks, flushed and
-// tagged, as the ripping component encodes on the fly.
+// The reference: the PCM encoded on this thread in whole blocks and a short
+// rest, flushed and tagged, as the ripping component encodes on the fly.
 QByteArray EncodeHere(const TLameCoder& settings, const QByteArray& pcm, const QString& path) {
   TLameCoder coder;
   coder.Assign(settings);
@@ -40,6 +40,12 @@ QByteArray EncodeHere(const TLameCoder& settings, const QByteArray& pcm, const Q
     file.write(reinterpret_cast<const char*>(mp3.data()), bytes);
   }
   uint32_t bytes = 0;
+  const int rest = pcm.size() % blockBytes;
+  if (rest > 0) {
+    std::memcpy(block.data(), pcm.constData() + pcm.size() - rest, size_t(rest));
+    EXPECT_EQ(coder.EncodeSamples(block.data(), uint32_t(rest / 2), mp3.data(), &bytes), 0u);
+    file.write(reinterpret_cast<const char*>(mp3.data()), bytes);
+  }
   EXPECT_EQ(coder.DeinitStream(mp3.data(), &bytes), 0u);
   file.write(reinterpret_cast<const char*>(mp3.data()), bytes);
   file.close();

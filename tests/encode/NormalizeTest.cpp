@@ -1,4 +1,5 @@
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <cmath>
 #include <vector>
@@ -81,9 +82,13 @@ TEST(Normalize, FileWithoutDataAfterTheHeader) {
   int16_t peak = 7;
   EXPECT_FALSE(ScanPeak(wav, peak));
   EXPECT_EQ(peak, 0);
+  // The temporary file is a new hidden one of its own, never the user's track.tmp.
+  testutil::WriteFile(folder.File("track.tmp"), "mine");
   QString temp;
   EXPECT_FALSE(NormalizeWave(wav, temp, 2.0));
-  EXPECT_EQ(temp, folder.File("track.tmp"));
+  EXPECT_EQ(QFileInfo(temp).absolutePath(), QFileInfo(wav).absolutePath());
+  EXPECT_TRUE(QFileInfo(temp).fileName().startsWith('.')) << temp.toStdString();
+  EXPECT_EQ(testutil::ReadFile(folder.File("track.tmp")), "mine");
   EXPECT_TRUE(QFile::exists(temp));
   EXPECT_EQ(QFile(temp).size(), 0);
   EXPECT_EQ(QFile(wav).size(), kWaveHeaderSize);

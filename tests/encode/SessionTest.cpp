@@ -28,7 +28,10 @@ constexpr int kTrackSectors = 150;  // two seconds
 // Records what the session shows and answers the overwrite question from a script.
 class TRecordingView : public TConvSessionView {
  public:
-  void ShowStage(const QString& name) override { Stages << name; }
+  void ShowStage(const QString& name) override {
+    Stages << name;
+    if (OnStage) OnStage(name);
+  }
   void ShowProgress(int percent) override { LastProgress = percent; }
   void ShowJob(const QString& source, const QString& destination, const QString& caption) override {
     Sources << source;
@@ -50,6 +53,7 @@ class TRecordingView : public TConvSessionView {
 
   QStringList Stages, Sources, Destinations, Captions, Messages, OverwriteAsked;
   std::deque<std::pair<int, bool>> OverwriteAnswers;
+  std::function<void(const QString& stage)> OnStage;
   int LastProgress = -1;
 };
 
@@ -94,6 +98,12 @@ class Session : public ::testing::Test {
   }
   QStringList OutputFiles() const {
     return QDir(Settings.OutputFolder).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
+  }
+  // Temporary files are hidden; none may stay.
+  QStringList HiddenFiles() const {
+    return QDir(Settings.OutputFolder)
+        .entryList(QDir::Files | QDir::Hidden)
+        .filter(QRegularExpression("^\\."));
   }
   // Aborts once when the rip of job `index` reports its first progress, after
   // the encoders finished every earlier job, so what the abort meets does not
@@ -298,16 +308,26 @@ TEST_F(Session, MissingSubfoldersAreCreatedAndAFolderThatCannotBeIsAnErrorWithou
   EXPECT_EQ(View.Stages.last(), "Done");
 }
 
-TEST_F(Session, FailedRipLeadsToBothSummaryLinesInRipThenEncode) {
+TEST_F(Session, AFailedRipEndsTheJobWithoutTouchingTheUsersFiles) {
   Settings.OnTheFly = false;
+  Settings.NormalizeVolume = true;
   MakeJobs(3);
-  // The temporary WAV cannot be created where a folder has its name.
-  ASSERT_TRUE(QDir().mkpath(ChangeFileExt(Jobs[1].OutputPath, ".wav")));
+  Jobs[1].TrackInfo.TrackIndex = 7;  // not on the disc
+  // Files of the names the temporaries once had are the user's own.
+  testutil::WriteFile(ChangeFileExt(Jobs[1].OutputPath, ".wav"), "my wav");
+  testutil::WriteFile(ChangeFileExt(Jobs[1].OutputPath, ".tmp"), "my tmp");
+  testutil::WriteFile(Jobs[1].OutputPath, "my mp3");
+  Settings.OverwritePrompt = false;
   EXPECT_TRUE(Engine.StartSession(Jobs));
   EXPECT_EQ(States(), (std::vector<int32_t>{jsDone, jsError, jsDone}));
-  EXPECT_EQ(View.Messages, (QStringList{"Can' ripping track 'Song 2', extract cdda error.",
-                                        "'Song 2' convert error."}));
+  // Neither normalisation nor the encoder ran on a file the rip did not write.
+  EXPECT_EQ(View.Messages, QStringList{"Can' ripping track 'Song 2', extract cdda error."});
+  EXPECT_TRUE(Boxes.Asked().empty());
+  EXPECT_EQ(ReadFile(ChangeFileExt(Jobs[1].OutputPath, ".wav")), "my wav");
+  EXPECT_EQ(ReadFile(ChangeFileExt(Jobs[1].OutputPath, ".tmp")), "my tmp");
+  EXPECT_EQ(ReadFile(Jobs[1].OutputPath), "my mp3");
   EXPECT_EQ(Engine.Completed, 3);
+  EXPECT_EQ(HiddenFiles(), QStringList());
 }
 
 TEST_F(Session, ADriveThatRefusesTheRangeIsAFailedRipNotADoneJob) {
@@ -321,18 +341,6 @@ TEST_F(Session, ADriveThatRefusesTheRangeIsAFailedRipNotADoneJob) {
   EXPECT_TRUE(OutputFiles().isEmpty());
 }
 
-TEST_F(Session, NormalisingAMissingRipShowsTheFailureBoxOnly) {
-  Settings.OnTheFly = false;
-  Settings.NormalizeVolume = true;
-  MakeJobs(1);
-  ASSERT_TRUE(QDir().mkpath(ChangeFileExt(Jobs[0].OutputPath, ".wav")));
-  EXPECT_TRUE(Engine.StartSession(Jobs));
-  EXPECT_EQ(States(), (std::vector<int32_t>{jsError}));
-  EXPECT_EQ(Boxes.Texts(), QStringList{"Normalize wave file fail."});
-  EXPECT_EQ(Boxes.Asked().front().Caption, "Error");
-  EXPECT_EQ(View.Messages.size(), 2);
-}
-
 TEST_F(Session, FullDiskDuringTheRipIsAFailedJob) {
   Settings.OutputFormat = 0;
   MakeJobs(1, ".WAV");
@@ -344,21 +352,28 @@ TEST_F(Session, FullDiskDuringTheRipIsAFailedJob) {
   EXPECT_EQ(View.Messages, QStringList{"Can' ripping track 'Song 1', extract cdda error."});
 }
 
-TEST_F(Session, OutputThatCannotBeOpenedIsReportedBeforeRipAndEncode) {
-  Settings.OnTheFly = false;
+TEST_F(Session, AnOutputReportedUnwritableEndsTheJob) {
   Settings.OverwritePrompt = false;
-  MakeJobs(1);
-  ASSERT_TRUE(QDir().mkpath(Jobs[0].OutputPath));
-  EXPECT_TRUE(Engine.StartSession(Jobs));
-  EXPECT_EQ(States(), (std::vector<int32_t>{jsError}));
-  const QString path = Jobs[0].OutputPath;
-  EXPECT_EQ(View.Messages,
-            (QStringList{" '" + path +
-                             "' can not be create, please checks whether the file was open by "
-                             "other applications!",
-                         " '" + path +
-                             "' can not be create, please checks whether the file in uses by "
-                             "other applications!"}));
+  for (const bool wav : {false, true}) {
+    Settings.OnTheFly = false;
+    Settings.OutputFormat = wav ? 0 : 1;
+    Settings.NormalizeVolume = wav;
+    MakeJobs(1, wav ? ".WAV" : ".MP3");
+    QDir(Jobs[0].OutputPath).removeRecursively();
+    ASSERT_TRUE(QDir().mkpath(Jobs[0].OutputPath));
+    View.Messages.clear();
+    EXPECT_TRUE(Engine.StartSession(Jobs));
+    EXPECT_EQ(States(), (std::vector<int32_t>{jsError}));
+    // Neither the encoder nor the normalisation runs on it afterwards.
+    EXPECT_EQ(View.Messages, QStringList{" '" + Jobs[0].OutputPath +
+                                         "' can not be create, please checks whether the file "
+                                         "was open by other applications!"})
+        << "wav " << wav;
+    EXPECT_FALSE(View.Stages.contains("Encoding"));
+    EXPECT_FALSE(View.Stages.contains("Scan Peak Level"));
+    EXPECT_TRUE(Boxes.Asked().empty());
+    EXPECT_EQ(HiddenFiles(), QStringList());
+  }
 }
 
 TEST_F(Session, AbortInTheThirdOfFiveAndDeleteEverythingConverted) {
@@ -518,4 +533,166 @@ TEST_F(Session, NothingToDoStillEndsTheSession) {
   EXPECT_TRUE(Engine.StartSession(Jobs));
   EXPECT_EQ(States(), (std::vector<int32_t>{jsQueued, jsQueued}));
   EXPECT_TRUE(OutputFiles().isEmpty());
+}
+
+namespace {
+
+// Sample frames mpg123 decodes (gapless, as it does by default).
+qsizetype DecodedFrames(const QString& mp3) {
+  QByteArray pcm;
+  EXPECT_EQ(testutil::RunProgram("mpg123", {"-q", "-s", mp3}, &pcm), 0) << mp3.toStdString();
+  return pcm.size() / 4;
+}
+
+}  // namespace
+
+TEST_F(Session, EveryMp3DecodesToExactlyTheTracksSamples) {
+  Settings.OverwritePrompt = false;
+  for (const bool vbr : {false, true}) {
+    for (const bool onTheFly : {true, false}) {
+      Settings.VBR = vbr;
+      Settings.WriteVBRHeader = vbr;
+      Settings.OnTheFly = onTheFly;
+      MakeJobs(1);
+      EXPECT_TRUE(Engine.StartSession(Jobs));
+      ASSERT_EQ(States(), (std::vector<int32_t>{jsDone}));
+      // The ID3v1 tag at the end is no audio to the decoder.
+      EXPECT_EQ(DecodedFrames(Jobs[0].OutputPath), kTrackSectors * 588)
+          << "vbr " << vbr << " on the fly " << onTheFly;
+    }
+  }
+}
+
+TEST_F(Session, UnreadableSectorsGiveAFullLengthFileWithSilenceAndAnError) {
+  // Track 2 holds sectors 150 to 299.
+  testutil::WriteCdripIni(Temp.File("cdrip.ini"), {Image.CuePath},
+                          "[Image0]\r\nUnreadableSectors=200-201\r\n");
+  Settings.OutputFormat = 0;
+  MakeJobs(2, ".WAV");
+  EXPECT_TRUE(Engine.StartSession(Jobs));
+  EXPECT_EQ(States(), (std::vector<int32_t>{jsDone, jsError}));
+  EXPECT_EQ(View.Messages,
+            QStringList{"Track 2 'Song 2': 2 unreadable sector(s) written as silence."});
+  const QByteArray wav = ReadFile(Jobs[1].OutputPath);
+  EXPECT_EQ(wav.left(44), testutil::WaveHeader(kTrackSectors * 2352));
+  EXPECT_EQ(wav.mid(44),
+            Image.SectorPcm(150, 200) + QByteArray(2 * 2352, '\0') + Image.SectorPcm(202, 300));
+  EXPECT_EQ(CDRIP.JitterList(), QStringList{"200 201"});
+  EXPECT_EQ(ReadFile(ChangeFileExt(Jobs[1].OutputPath, "jitt")), "200 201\r\n");
+
+  // Through the temporary WAV the MP3 keeps the length as well.
+  Settings.OutputFormat = 1;
+  Settings.OnTheFly = false;
+  Settings.OverwritePrompt = false;
+  MakeJobs(2);
+  View.Messages.clear();
+  EXPECT_TRUE(Engine.StartSession(Jobs));
+  EXPECT_EQ(States(), (std::vector<int32_t>{jsDone, jsError}));
+  EXPECT_EQ(View.Messages.size(), 1);
+  EXPECT_EQ(DecodedFrames(Jobs[1].OutputPath), kTrackSectors * 588);
+}
+
+TEST_F(Session, AnOldFileIsNotDoneWhenTheDriveRefusesTheRange) {
+  for (const bool onTheFly : {true, false}) {
+    Settings.OnTheFly = onTheFly;
+    Settings.OverwritePrompt = false;
+    MakeJobs(1);
+    testutil::WriteFile(Jobs[0].OutputPath, "old mp3");
+    testutil::WriteFile(ChangeFileExt(Jobs[0].OutputPath, ".wav"), "stale wav");
+    testutil::WriteCdripIni(Temp.File("cdrip.ini"), {Image.CuePath}, "[Image0]\r\nNotReady=1\r\n");
+    EXPECT_TRUE(Engine.StartSession(Jobs));
+    EXPECT_EQ(States(), (std::vector<int32_t>{jsError})) << "on the fly " << onTheFly;
+    EXPECT_EQ(ReadFile(Jobs[0].OutputPath), "old mp3") << "no tag on a file this rip did not write";
+    EXPECT_EQ(ReadFile(ChangeFileExt(Jobs[0].OutputPath, ".wav")), "stale wav");
+    testutil::WriteCdripIni(Temp.File("cdrip.ini"), {Image.CuePath});
+  }
+}
+
+TEST_F(Session, ADataTrackIsRefusedAtOnce) {
+  // Track 1 audio, track 2 data over a 60-sector image.
+  const QString bin = Temp.File("mixed.bin");
+  testutil::WriteFile(bin, QByteArray(60 * 2352, '\x11'));
+  testutil::WriteFile(Temp.File("mixed.cue"),
+                      "FILE \"mixed.bin\" BINARY\r\n  TRACK 01 AUDIO\r\n    INDEX 01 00:00:00\r\n"
+                      "  TRACK 02 MODE2/2352\r\n    INDEX 01 00:00:50\r\n");
+  testutil::WriteCdripIni(Temp.File("cdrip.ini"), {Temp.File("mixed.cue")});
+  ASSERT_EQ(CR_Init(Temp.File("cdrip.ini").toUtf8().constData()), CDEX_OK);
+  TCDRIP cdrip;
+  cdrip.SetCDRomNum(CR_GetNumCDROM() - 1);
+  ASSERT_EQ(cdrip.TrackCount(), 2);
+  ASSERT_EQ(cdrip.TrackList()[1].Track.TrackType, "Data");
+  cdrip.SetCoder(&Coder);
+  TConvSession engine(cdrip, Coder, View);
+  Settings.OutputFormat = 0;
+  MakeJobs(2, ".WAV");
+  EXPECT_TRUE(engine.StartSession(Jobs));
+  EXPECT_EQ(States(), (std::vector<int32_t>{jsDone, jsError}));
+  EXPECT_EQ(View.Messages, QStringList{"Can' ripping track 'Song 2', extract cdda error."});
+  EXPECT_EQ(ReadFile(Jobs[0].OutputPath).size(), 44 + 50 * 2352);
+  // The library refuses the range itself too.
+  int32_t chunk = 0;
+  EXPECT_EQ(CR_OpenRipper(&chunk, 50, 60), CDEX_ERROR);
+  EXPECT_EQ(CR_OpenRipper(&chunk, 40, 55), CDEX_ERROR);
+}
+
+// Rip-then-encode with normalisation, aborted in the rip of the second of
+// three tracks; the user's own files of the temporaries' old names stay.
+class SessionAbort : public Session {
+ protected:
+  void RunAndAbortInSecondRip(int answer) {
+    Settings.OnTheFly = false;
+    Settings.NormalizeVolume = true;
+    Settings.OverwritePrompt = false;
+    MakeJobs(3);
+    for (const TFileParam& job : Jobs) {
+      testutil::WriteFile(ChangeFileExt(job.OutputPath, ".wav"), "my wav");
+      testutil::WriteFile(ChangeFileExt(job.OutputPath, ".tmp"), "my tmp");
+    }
+    // An earlier output of the job in hand: this session never reaches its encoder.
+    testutil::WriteFile(Jobs[1].OutputPath, "earlier mp3");
+    AbortDuringRipOf(1);
+    EXPECT_FALSE(Engine.StartSession(Jobs));
+    Boxes.Answer(answer);
+    Engine.CloseQuery(false);
+    Engine.CloseSession();
+  }
+  void ExpectUsersFilesIntact() {
+    for (const TFileParam& job : Jobs) {
+      EXPECT_EQ(ReadFile(ChangeFileExt(job.OutputPath, ".wav")), "my wav");
+      EXPECT_EQ(ReadFile(ChangeFileExt(job.OutputPath, ".tmp")), "my tmp");
+    }
+    EXPECT_EQ(HiddenFiles(), QStringList()) << "no temporary file stays";
+  }
+};
+
+TEST_F(SessionAbort, YesDeletesWhatTheSessionWroteAndNothingElse) {
+  RunAndAbortInSecondRip(platform::IDYES);
+  EXPECT_EQ(States(), (std::vector<int32_t>{jsAbortedDeleted, jsAbortedDeleted, jsQueued}));
+  EXPECT_FALSE(QFileInfo::exists(Jobs[0].OutputPath));
+  EXPECT_EQ(ReadFile(Jobs[1].OutputPath), "earlier mp3");
+  ExpectUsersFilesIntact();
+}
+
+TEST_F(SessionAbort, NoKeepsTheFinishedFilesButNoTemporaryFile) {
+  RunAndAbortInSecondRip(platform::IDNO);
+  EXPECT_EQ(States(), (std::vector<int32_t>{jsDone, jsAborted, jsQueued}));
+  EXPECT_EQ(DecodedFrames(Jobs[0].OutputPath), kTrackSectors * 588);
+  EXPECT_EQ(ReadFile(Jobs[1].OutputPath), "earlier mp3");
+  ExpectUsersFilesIntact();
+}
+
+TEST_F(SessionAbort, AbortWhileEncodingLeavesNoTemporaryWav) {
+  Settings.OnTheFly = false;
+  MakeJobs(2);
+  // While the session waits for the encoders after the last rip.
+  View.OnStage = [this](const QString& stage) {
+    if (Engine.ItemIndex == Engine.ItemCount && stage == "Encoding") Engine.Abort();
+  };
+  EXPECT_FALSE(Engine.StartSession(Jobs));
+  EXPECT_EQ(HiddenFiles(), QStringList()) << "gone before the question";
+  Boxes.Answer(platform::IDYES);
+  Engine.CloseQuery(false);
+  Engine.CloseSession();
+  EXPECT_EQ(States(), (std::vector<int32_t>{jsAbortedDeleted, jsAbortedDeleted}));
+  EXPECT_TRUE(OutputFiles().isEmpty()) << OutputFiles().join(", ").toStdString();
 }

@@ -2,7 +2,6 @@
 // read back, and a file-size limit that makes writes fail as on a full disk.
 #pragma once
 
-
 #include <QByteArray>
 #include <QString>
 #include <QtEndian>
@@ -33,7 +32,9 @@ inline QByteArray WaveHeader(qint64 dataSize) {
 
 inline QByteArray SampleBytes(const std::vector<int16_t>& samples) {
   QByteArray bytes(qsizetype(samples.size() * 2), '\0');
-  qToLittleEndian<int16_t>(samples.data(), qsizetype(samples.size()), bytes.data());
+  // An empty vector may hold no buffer at all, and memcpy takes no null pointer.
+  if (!samples.empty())
+    qToLittleEndian<int16_t>(samples.data(), qsizetype(samples.size()), bytes.data());
   return bytes;
 }
 

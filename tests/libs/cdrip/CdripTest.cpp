@@ -2,10 +2,14 @@
 // listed in a cdrip.ini, with the faults that ini injects.
 #include <QDir>
 #include <QFile>
+#include <climits>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "common/DiscImage.h"
 #include "common/TestUtil.h"
+#include "libs/cdrip/DiscRules.h"
 #include "libs/cdrip/cdrip.h"
 
 using namespace testutil;
@@ -159,17 +163,22 @@ TEST_F(Cdrip, RefusesRangesOutsideTheDisc) {
   CR_CloseRipper();
 }
 
-TEST_F(Cdrip, UnreadableSectorsFailTheirChunkAndTheRipGoesOn) {
+TEST_F(Cdrip, UnreadableSectorsAreSilenceInTheirChunkAndTheRipGoesOn) {
   Start("[Image0]\r\nUnreadableSectors=40-41\r\n");
   const TRip rip = Rip(0, 100);
   const int chunkSectors = rip.BufferSize / kSectorBytes;
   const int failed = 40 / chunkSectors;
   ASSERT_GT(int(rip.Codes.size()), failed);
   EXPECT_EQ(rip.Codes[size_t(failed)], CDEX_ERROR);
-  EXPECT_EQ(rip.ChunkBytes[size_t(failed)], 0);
-  EXPECT_EQ(rip.Pcm, Image.SectorPcm(0, failed * chunkSectors) +
-                         Image.SectorPcm((failed + 1) * chunkSectors, 100));
+  EXPECT_EQ(rip.ChunkBytes[size_t(failed)], rip.BufferSize);
+  EXPECT_EQ(rip.Pcm, Image.SectorPcm(0, 40) + QByteArray(2 * kSectorBytes, '\0') +
+                         Image.SectorPcm(42, 100));
   EXPECT_EQ(rip.Codes.back(), CDEX_RIPPING_DONE);
+  int32_t first = 0, last = 0;
+  ASSERT_EQ(CR_GetLastJitterErrorPosition(&first, &last), CDEX_OK);
+  EXPECT_EQ(std::make_pair(first, last), std::make_pair(40, 41));
+  EXPECT_EQ(CR_GetNumberOfLostSectors(), 2);
+  EXPECT_EQ(CR_GetNumberOfJitterErrors(), 1);
   CR_CloseRipper();
 }
 
@@ -316,7 +325,15 @@ TEST_F(Cdrip, SavesParametersAndKeepsTheRestOfTheIni) {
 
 TEST_F(Cdrip, StartsWithoutAnIniAndFailsOnlyWithoutAPath) {
   EXPECT_EQ(CR_Init(Folder.File("missing/cdrip.ini").toUtf8().constData()), CDEX_OK);
-  EXPECT_GE(CR_GetNumCDROM(), 0);
+  // Without an ini only physical drives are listed; an image adds exactly one.
+  const int physical = CR_GetNumCDROM();
+  for (int i = 0; i < physical; ++i) {
+    ASSERT_EQ(CR_SetActiveCDROM(i), CDEX_OK);
+    EXPECT_EQ(std::string(Params().lpszCDROMID).find("(image)"), std::string::npos);
+  }
+  Start();
+  EXPECT_EQ(CR_GetNumCDROM(), physical + 1);
+  ASSERT_EQ(CR_Init(Folder.File("missing/cdrip.ini").toUtf8().constData()), CDEX_OK);
   EXPECT_EQ(CR_SaveSettings(), CDEX_ERROR) << "its folder does not exist";
   EXPECT_EQ(CR_Init(""), CDEX_ERROR);
   EXPECT_EQ(CR_Init(nullptr), CDEX_ERROR);
@@ -340,6 +357,33 @@ TEST(CdripDemoDisc, TheProgramFolderHoldsAPlayableDemoDisc) {
     EXPECT_LT(CR_GetTocEntry(tracks).dwStartSector, 2 * 60 * 75);
   }
   EXPECT_TRUE(found);
+}
+
+// Rules for real drives, which the tests cannot reach through an image.
+TEST(DiscRules, RealDriveRules) {
+  // A sub-channel read that fails is "no status", never 0 ("idle").
+  EXPECT_EQ(cdrip::AudioStatusOfRead(false, 0x11), 0x15);
+  EXPECT_EQ(cdrip::AudioStatusOfRead(false, 0), 0x15);
+  EXPECT_EQ(cdrip::AudioStatusOfRead(true, 0x11), 0x11);
+  // Enhanced CD: the last audio track ends a session gap before the data.
+  EXPECT_EQ(cdrip::AudioTrackEnd(0, 200000, true), 200000 - 11400);
+  EXPECT_EQ(cdrip::AudioTrackEnd(0, 200000, false), 200000);
+  EXPECT_EQ(cdrip::AudioTrackEnd(100, 11500, true), 11500) << "no room for a gap";
+}
+
+TEST(DiscRules, OnlyATocADiscCanHoldIsValid) {
+  auto valid = [](std::vector<int32_t> starts) {
+    std::vector<TOCENTRY> toc;
+    for (int32_t start : starts) toc.push_back({start, 0x10, 1});
+    return cdrip::IsValidToc(toc.data(), toc.size());
+  };
+  EXPECT_TRUE(valid({0, 100, 449999}));
+  EXPECT_FALSE(valid({0}));
+  EXPECT_FALSE(valid({-5, 100}));
+  EXPECT_FALSE(valid({0, 100, 100}));
+  EXPECT_FALSE(valid({0, 200, 100}));
+  EXPECT_FALSE(valid({0, 450000}));
+  EXPECT_FALSE(valid({0, 100, INT32_MAX}));
 }
 
 }  // namespace

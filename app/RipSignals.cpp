@@ -1,0 +1,86 @@
+#include "app/RipSignals.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <QStringList>
+#include <csignal>
+#include <cstdio>
+
+#include "encode/ConvSession.h"
+
+namespace {
+
+volatile std::sig_atomic_t gReceived = 0;
+int gPipe[2] = {-1, -1};
+
+extern "C" void OnStopSignal(int signal) {
+  if (gReceived == 0) gReceived = signal;
+  const char byte = 1;
+  // Nothing else is async-signal-safe enough to wake the event loop.
+  [[maybe_unused]] const ssize_t written = ::write(gPipe[1], &byte, 1);
+}
+
+void Catch(int signal, void (*handler)(int)) {
+  struct sigaction action {};
+  action.sa_handler = handler;
+  sigemptyset(&action.sa_mask);
+  // No SA_RESTART: a blocking read of the overwrite question returns.
+  action.sa_flags = 0;
+  sigaction(signal, &action, nullptr);
+}
+
+}  // namespace
+
+TStopSignals::TStopSignals(std::function<void()> onSignal) : FOnSignal(std::move(onSignal)) {
+  gReceived = 0;
+  if (::pipe2(gPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  FNotifier = std::make_unique<QSocketNotifier>(gPipe[0], QSocketNotifier::Read);
+  QObject::connect(FNotifier.get(), &QSocketNotifier::activated, [this] {
+    char bytes[16];
+    while (::read(gPipe[0], bytes, sizeof bytes) > 0) {
+    }
+    if (FOnSignal) FOnSignal();
+  });
+  Catch(SIGINT, OnStopSignal);
+  Catch(SIGTERM, OnStopSignal);
+}
+
+TStopSignals::~TStopSignals() {
+  Catch(SIGINT, SIG_DFL);
+  Catch(SIGTERM, SIG_DFL);
+  FNotifier.reset();
+  for (int& fd : gPipe) {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+  }
+}
+
+int TStopSignals::Received() const { return gReceived; }
+
+int FinishStoppedSession(TConvSession& session, TJobList& jobs, int signal) {
+  session.Abort();
+  QStringList kept;
+  for (TFileParam& job : jobs) {
+    if (job.State == jsProcessing) {
+      job.State = jsAbortedDeleted;
+      if (session.WroteOutput(job.OutputPath)) QFile::remove(job.OutputPath);
+    } else if (job.State == jsDone) {
+      kept << job.OutputPath;
+    }
+  }
+  // Without a question: the close of a session that ended by itself.
+  session.CloseQuery(true);
+  session.CloseSession();
+  QString text = QString("cadenzo-rip: stopped by %1; ").arg(signal == SIGINT ? "SIGINT" : "SIGTERM");
+  if (kept.isEmpty()) {
+    text += "no finished track was kept.\n";
+  } else {
+    text += QString("kept %1 finished track(s):\n").arg(kept.size());
+    for (const QString& path : kept) text += "  " + path + "\n";
+  }
+  std::fputs(text.toLocal8Bit().constData(), stderr);
+  std::fflush(stderr);
+  return 128 + signal;
+}

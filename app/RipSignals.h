@@ -1,0 +1,36 @@
+// Ctrl-C and SIGTERM for cadenzo-rip: the signal only asks the session to
+// stop after the chunk in hand; afterwards the run deletes the incomplete
+// output and every temporary file, keeps the finished tracks and says which.
+// One instance, on the thread that runs the session.
+#pragma once
+
+#include <QSocketNotifier>
+#include <functional>
+#include <memory>
+
+#include "encode/FileParam.h"
+
+class TConvSession;
+
+class TStopSignals {
+ public:
+  // Catches SIGINT and SIGTERM until destroyed; onSignal runs in the event
+  // loop (which the session pumps after every chunk) on the first one.
+  explicit TStopSignals(std::function<void()> onSignal);
+  ~TStopSignals();
+  TStopSignals(const TStopSignals&) = delete;
+  TStopSignals& operator=(const TStopSignals&) = delete;
+
+  // The first signal caught, 0 while none was.
+  int Received() const;
+
+ private:
+  std::unique_ptr<QSocketNotifier> FNotifier;
+  std::function<void()> FOnSignal;
+};
+
+// Ends a session stopped by `signal`: deletes the output of the job in hand
+// when this session wrote it, and every temporary file; prints the kept
+// files on stderr. Returns the exit status, 128 + the signal (130 for
+// SIGINT, 143 for SIGTERM).
+int FinishStoppedSession(TConvSession& session, TJobList& jobs, int signal);
