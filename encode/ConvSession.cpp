@@ -402,8 +402,10 @@ void TConvSession::ShowEncoders() {
         continue;
       }
       const TFileParam& job = (*FJobs)[size_t(task.Job)];
+      // The line is the encoders' own: only the steps before encoding are named.
+      const QString step = task.Stage == stEncoding ? QString() : StageName(task.Stage);
       parts << QString::asprintf("Track %.2d ", job.TrackInfo.TrackIndex + 1) +
-                   StageName(task.Stage) + QString(" %1%").arg(task.Percent);
+                   (step.isEmpty() ? QString() : step + ' ') + QString("%1%").arg(task.Percent);
     }
   }
   if (waiting > 0) parts << QString("%1 waiting").arg(waiting);

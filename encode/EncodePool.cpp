@@ -18,8 +18,8 @@
 namespace {
 
 // PCM held in memory by all queues of a pool together; the rest waits in
-// temporary files. About 45 s of CD audio.
-constexpr int64_t kMemoryBudget = 8 << 20;
+// temporary files. About 12 s of CD audio.
+constexpr int64_t kMemoryBudget = 2 << 20;
 constexpr int kWorkerNice = 10;
 
 void WriteAll(QFile& file, const uint8_t* data, int64_t bytes, const char* message) {
