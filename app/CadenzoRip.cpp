@@ -91,12 +91,9 @@ class TConsoleView : public TConvSessionView {
   int ConfirmOverwrite(const QString& quotedPath, bool& alwaysOverwrite) override {
     alwaysOverwrite = false;
     switch (FOverwrite) {
-      case TOverwrite::All:
-        return orYes;
-      case TOverwrite::None:
-        return orNo;
-      case TOverwrite::Ask:
-        break;
+      case TOverwrite::All: return orYes;
+      case TOverwrite::None: return orNo;
+      case TOverwrite::Ask: break;
     }
     EndBar();
     QTextStream in(stdin);
@@ -208,21 +205,16 @@ int main(int argc, char** argv) {
   parser.addHelpOption();
   parser.addVersionOption();
   const QCommandLineOption driveOption("drive", "Use drive number <n> (see --list).", "n");
-  const QCommandLineOption imageOption(
-      "image", "Use the disc image <file> (.cue, .toc, .nrg) as the drive.", "file");
-  const QCommandLineOption tracksOption("tracks",
-                                        "Tracks to extract, such as 1,3-5 (default: all).", "list");
+  const QCommandLineOption imageOption("image", "Use the disc image <file> (.cue, .toc, .nrg) as the drive.", "file");
+  const QCommandLineOption tracksOption("tracks", "Tracks to extract, such as 1,3-5 (default: all).", "list");
   const QCommandLineOption formatOption("format", "Output format: mp3 or wav.", "mp3|wav");
   const QCommandLineOption folderOption("output-folder", "Folder for the output files.", "dir");
   const QCommandLineOption namingOption(
       "naming", "Naming rule, such as \"<artist>\\<album>\\<number> - <title>\".", "rule");
   const QCommandLineOption normalizeOption(
-      "normalize",
-      "Normalise every track to <percent> (80-100) of full scale; rips to a "
-      "temporary WAV first.",
-      "percent");
-  const QCommandLineOption playlistOption("playlist", "Write an M3U (.m3u) or PLS playlist.",
-                                          "file");
+      "normalize", "Normalise every track to <percent> (80-100) of full scale; rips to a "
+      "temporary WAV first.", "percent");
+  const QCommandLineOption playlistOption("playlist", "Write an M3U (.m3u) or PLS playlist.", "file");
   const QCommandLineOption overwriteOption(
       "overwrite", "Existing files: ask (only on a terminal), all, or none.", "ask|all|none");
   const QCommandLineOption listOption(
@@ -238,8 +230,7 @@ int main(int argc, char** argv) {
     return kExitUsage;
   };
   if (!parser.positionalArguments().isEmpty())
-    return usageError(
-        QString("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+    return usageError(QString("unexpected argument '%1'").arg(parser.positionalArguments().first()));
 
   TConfig settings;
   Config = &settings;
@@ -270,14 +261,10 @@ int main(int argc, char** argv) {
   TOverwrite overwrite = settings.OverwritePrompt ? TOverwrite::Ask : TOverwrite::All;
   if (parser.isSet(overwriteOption)) {
     const QString value = parser.value(overwriteOption);
-    if (value == "ask")
-      overwrite = TOverwrite::Ask;
-    else if (value == "all")
-      overwrite = TOverwrite::All;
-    else if (value == "none")
-      overwrite = TOverwrite::None;
-    else
-      return usageError("--overwrite takes ask, all or none");
+    if (value == "ask") overwrite = TOverwrite::Ask;
+    else if (value == "all") overwrite = TOverwrite::All;
+    else if (value == "none") overwrite = TOverwrite::None;
+    else return usageError("--overwrite takes ask, all or none");
   }
   if (overwrite == TOverwrite::Ask && !terminal) overwrite = TOverwrite::None;
   settings.OverwritePrompt = overwrite != TOverwrite::All;
@@ -292,8 +279,7 @@ int main(int argc, char** argv) {
       return usageError("cannot write a temporary cdrip.ini");
   }
   if (CR_Init(iniPath.toLocal8Bit().constData()) == CDEX_ERROR) {
-    Print(stderr,
-          QString("cadenzo-rip: the CD-reading library cannot start with %1\n").arg(iniPath));
+    Print(stderr, QString("cadenzo-rip: the CD-reading library cannot start with %1\n").arg(iniPath));
     return kExitFailed;
   }
   const int driveCount = CR_GetNumCDROM();
@@ -385,8 +371,8 @@ int main(int argc, char** argv) {
   for (const TFileParam& job : jobs) {
     if (job.State != jsDone) exitCode = kExitFailed;
     const QString state = JobStateText(job.State);
-    report += QString("%1  %2\n")
-                  .arg((state.isEmpty() ? "Skipped" : state).leftJustified(10), job.OutputPath);
+    report += QString("%1  %2\n").arg((state.isEmpty() ? "Skipped" : state).leftJustified(10),
+                                      job.OutputPath);
   }
   Print(stdout, report);
   const QString playlist = parser.value(playlistOption);
@@ -399,8 +385,7 @@ int main(int argc, char** argv) {
     }
   }
   if (!view.Messages.isEmpty()) {
-    Print(stderr,
-          QString("%1 Error(s) occured during conversion session.\n").arg(view.Messages.size()));
+    Print(stderr, QString("%1 Error(s) occured during conversion session.\n").arg(view.Messages.size()));
     for (const QString& line : view.Messages) Print(stderr, line + "\n");
   }
   return exitCode;

@@ -2,8 +2,8 @@
 // the local CDDB folder of the settings: files, tags, playlists, exit status
 // and the error summary.
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <csignal>
 
@@ -71,8 +71,8 @@ class CadenzoRipTest : public ::testing::Test {
 
   static double Duration(const QString& file) {
     QByteArray out;
-    RunProgram("ffprobe",
-               {"-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", file}, &out);
+    RunProgram("ffprobe", {"-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", file},
+               &out);
     return out.trimmed().toDouble();
   }
 
@@ -90,8 +90,7 @@ TEST_F(CadenzoRipTest, ListShowsTheDriveTheDiscIdAndTheStoredNames) {
   const TRun run = Rip({"--list"});
   ASSERT_EQ(run.ExitCode, 0) << run.Err.toStdString();
   EXPECT_TRUE(run.Out.contains("* 0: rip.cue (image)")) << run.Out.toStdString();
-  EXPECT_TRUE(run.Out.contains(QString::asprintf("Disc ID: %08x\n", DiscID)))
-      << run.Out.toStdString();
+  EXPECT_TRUE(run.Out.contains(QString::asprintf("Disc ID: %08x\n", DiscID))) << run.Out.toStdString();
   EXPECT_TRUE(run.Out.contains("Artist: Test Artist\nAlbum: Test Album\n"));
   EXPECT_TRUE(run.Out.contains(" 01  00:00:00  00:03:00  Opening\n"));
   EXPECT_TRUE(run.Out.contains(" 02  00:03:00  00:04:00  Second\n"));
@@ -132,9 +131,9 @@ TEST_F(CadenzoRipTest, OneAndTwoEncodersWriteTheSameFilesAndShowTheirProgress) {
     ASSERT_EQ(run.ExitCode, 0) << run.Err.toStdString();
     // Not a terminal: a line when the encoders change, and the total at the end.
     EXPECT_TRUE(run.Err.contains("  Total 100%")) << run.Err.toStdString();
-    for (const QString& name :
-         QDir(out).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot))
-      files[jobs - 1] << ReadFile(out + "/" + name);
+    const QDir folder(out);
+    for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot))
+      files[jobs - 1] << ReadFile(folder.filePath(name));
   }
   ASSERT_EQ(files[0].size(), 3);
   EXPECT_TRUE(files[0] == files[1]);
@@ -148,8 +147,7 @@ TEST_F(CadenzoRipTest, WavOutputHoldsTheDiscsSamplesAndNormalizingLeavesNoTempor
   EXPECT_TRUE(bytes.startsWith("RIFF"));
   EXPECT_TRUE(bytes.mid(44) == Image->TrackPcm(2));
 
-  const TRun normalized =
-      Rip({"--tracks", "2", "--normalize", "90", "--output-folder", FOut.Path()});
+  const TRun normalized = Rip({"--tracks", "2", "--normalize", "90", "--output-folder", FOut.Path()});
   ASSERT_EQ(normalized.ExitCode, 0) << normalized.Err.toStdString();
   EXPECT_NEAR(Duration(FOut.File("Second.MP3")), 4.0, 0.06);
   EXPECT_FALSE(QFile::exists(FOut.File("Second.wav")));
@@ -203,9 +201,9 @@ TEST_F(CadenzoRipTest, BadOptionsAreUsageErrors) {
   }
   QByteArray out;
   EXPECT_EQ(RunProgram(ProgramDir() + "/cadenzo-rip", {"--help"}, &out), 0);
-  for (const char* option :
-       {"--drive", "--image", "--tracks", "--format", "--output-folder", "--naming", "--normalize",
-        "--playlist", "--overwrite", "--list", "--jobs"})
+  for (const char* option : {"--drive", "--image", "--tracks", "--format", "--output-folder",
+                             "--naming", "--normalize", "--playlist", "--overwrite", "--list",
+                             "--jobs"})
     EXPECT_TRUE(out.contains(option)) << option;
 }
 
@@ -297,8 +295,7 @@ TEST_F(CadenzoRipStop, SigtermLeavesNoTemporaryFileAndKeepsTheUsersOwn) {
   EXPECT_EQ(files, (QStringList{"Track01.MP3", "Track02.tmp", "Track02.wav"}));
   EXPECT_EQ(ReadFile(FOut.File("Track02.wav")), "mine");
   EXPECT_EQ(ReadFile(FOut.File("Track02.tmp")), "mine too");
-  EXPECT_TRUE(run.Err.contains("stopped by SIGTERM; kept 1 finished track(s)"))
-      << run.Err.toStdString();
+  EXPECT_TRUE(run.Err.contains("stopped by SIGTERM; kept 1 finished track(s)")) << run.Err.toStdString();
 }
 
 }  // namespace
