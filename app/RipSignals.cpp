@@ -73,7 +73,8 @@ int FinishStoppedSession(TConvSession& session, TJobList& jobs, int signal) {
   // Without a question: the close of a session that ended by itself.
   session.CloseQuery(true);
   session.CloseSession();
-  QString text = QString("cadenzo-rip: stopped by %1; ").arg(signal == SIGINT ? "SIGINT" : "SIGTERM");
+  QString text =
+      QString("cadenzo-rip: stopped by %1; ").arg(signal == SIGINT ? "SIGINT" : "SIGTERM");
   if (kept.isEmpty()) {
     text += "no finished track was kept.\n";
   } else {

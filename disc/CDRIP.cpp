@@ -359,15 +359,14 @@ bool TCDRIP::NextTrack() {
 bool TCDRIP::EjectTray(bool Open) { return CR_EjectCD(Open ? 1 : 0) != 0; }
 
 bool TCDRIP::RipTrack(int32_t TrackNum, const QString& FileName) {
+  FCreatedFile.clear();
+  FLostSectors = 0;
   if (OnBeginTrack) OnBeginTrack(this, uint16_t(TrackNum));
   if (TrackNum < 1 || TrackNum > int32_t(FTrackList.size()))
     throw ECDRIPError("Invalid track number");
   const TTrack& track = FTrackList[size_t(TrackNum - 1)].Track;
-  if (track.TrackType != "Audio") {
-    FCreatedFile.clear();
-    FLostSectors = 0;
+  if (track.TrackType != "Audio")
     throw ECDRIPError(QString("Track %1 is a data track, not audio").arg(TrackNum));
-  }
   const bool ripped = RipSection(track.StartSector, track.AudioEndSector, FileName);
   if (OnEndTrack) OnEndTrack(this, uint16_t(TrackNum));
   return ripped;

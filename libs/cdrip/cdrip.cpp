@@ -157,7 +157,7 @@ TLibrary* Lib = nullptr;
 // Doubtful audio paranoia reported during the chunk in hand (the callback has
 // no user data, and the library serves one caller).
 struct TChunkEvents {
-  bool Corrected = false;
+  bool Doubtful = false;
   int32_t First = 0;
   int32_t Last = 0;
 } ChunkEvents;
@@ -174,7 +174,7 @@ void ParanoiaCallback(long position, paranoia_cb_mode_t mode) {
   if (!IsDoubtful(mode)) return;
   // Positions count 16-bit words.
   const auto sector = int32_t(position / (CDIO_CD_FRAMESIZE_RAW / 2));
-  if (!ChunkEvents.Corrected) {
+  if (!ChunkEvents.Doubtful) {
     ChunkEvents = {true, sector, sector};
   } else {
     ChunkEvents.First = std::min(ChunkEvents.First, sector);
@@ -378,7 +378,7 @@ int32_t ReadChunk(TDrive& drive, TRipper& r, uint8_t* buffer, int32_t& bytes) {
     return CDEX_ERROR;
   }
 
-  bool jitter = ChunkEvents.Corrected;
+  bool jitter = ChunkEvents.Doubtful;
   TSectorRange where{ChunkEvents.First, ChunkEvents.Last};
   TSectorRange hit{};
   if (drive.IsImage && Overlap(drive.Faults.Jitter, first, last, hit)) {
@@ -454,8 +454,8 @@ int32_t OpenRipper(int32_t* bufferSize, int32_t start, int32_t end) {
   const CDROMPARAMS& p = drive->Params;
   const int64_t first = std::clamp<int64_t>(int64_t(start) + p.nOffsetStart, span.Begin,
                                             std::max(span.Begin, span.Stop));
-  const int64_t last = std::clamp<int64_t>(int64_t(end) + p.nOffsetEnd, first,
-                                           std::max<int64_t>(first, span.Stop));
+  const int64_t last =
+      std::clamp<int64_t>(int64_t(end) + p.nOffsetEnd, first, std::max<int64_t>(first, span.Stop));
   ripper->Start = int32_t(first);
   ripper->End = int32_t(last);
   ripper->Next = ripper->Start;

@@ -2,8 +2,8 @@
 // the local CDDB folder of the settings: files, tags, playlists, exit status
 // and the error summary.
 #include <QDir>
-#include <QFile>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <csignal>
 
@@ -295,7 +295,8 @@ TEST_F(CadenzoRipStop, SigtermLeavesNoTemporaryFileAndKeepsTheUsersOwn) {
   EXPECT_EQ(files, (QStringList{"Track01.MP3", "Track02.tmp", "Track02.wav"}));
   EXPECT_EQ(ReadFile(FOut.File("Track02.wav")), "mine");
   EXPECT_EQ(ReadFile(FOut.File("Track02.tmp")), "mine too");
-  EXPECT_TRUE(run.Err.contains("stopped by SIGTERM; kept 1 finished track(s)")) << run.Err.toStdString();
+  EXPECT_TRUE(run.Err.contains("stopped by SIGTERM; kept 1 finished track(s)"))
+      << run.Err.toStdString();
 }
 
 }  // namespace

@@ -482,19 +482,18 @@ QString WriteCue(const TTempFolder& folder, const QString& name, int sectors,
                  const QString& tracks) {
   QFile bin(folder.File(name + ".bin"));
   EXPECT_TRUE(bin.open(QIODevice::WriteOnly) && bin.resize(qint64(sectors) * kSectorBytes));
-  WriteFile(folder.File(name + ".cue"), "FILE \"" + (name + ".bin").toUtf8() + "\" BINARY\r\n" +
-                                            tracks.toUtf8());
+  WriteFile(folder.File(name + ".cue"),
+            "FILE \"" + (name + ".bin").toUtf8() + "\" BINARY\r\n" + tracks.toUtf8());
   return folder.File(name + ".cue");
 }
 
 }  // namespace
 
 TEST_F(CDRIPTest, TheLastAudioTrackBeforeADataSessionEndsWithItsAudio) {
-  const QString cue =
-      WriteCue(Folder, "enhanced", 11700,
-               "  TRACK 01 AUDIO\r\n    INDEX 01 00:00:00\r\n"
-               "  TRACK 02 AUDIO\r\n    INDEX 01 00:01:00\r\n"
-               "  TRACK 03 MODE1/2352\r\n    INDEX 01 02:35:00\r\n");
+  const QString cue = WriteCue(Folder, "enhanced", 11700,
+                               "  TRACK 01 AUDIO\r\n    INDEX 01 00:00:00\r\n"
+                               "  TRACK 02 AUDIO\r\n    INDEX 01 00:01:00\r\n"
+                               "  TRACK 03 MODE1/2352\r\n    INDEX 01 02:35:00\r\n");
   Start({}, {cue});
   ASSERT_EQ(Rip.TrackCount(), 3);
   const TTrack& audio = Rip.TrackList()[1].Track;
@@ -548,11 +547,10 @@ TEST_F(CDRIPTest, HugeOffsetsAndTocsNoDiscCanHoldAreHandled) {
   Rip.Params().nOffsetEnd = 0;
 
   // An index hours past the end of the image, or before the one it follows.
-  for (const QString& tracks :
-       {QString("  TRACK 01 AUDIO\r\n    INDEX 01 00:00:00\r\n"
-                "  TRACK 02 AUDIO\r\n    INDEX 01 950:00:00\r\n"),
-        QString("  TRACK 01 AUDIO\r\n    INDEX 01 00:01:00\r\n"
-                "  TRACK 02 AUDIO\r\n    INDEX 01 00:00:10\r\n")}) {
+  for (const QString& tracks : {QString("  TRACK 01 AUDIO\r\n    INDEX 01 00:00:00\r\n"
+                                        "  TRACK 02 AUDIO\r\n    INDEX 01 950:00:00\r\n"),
+                                QString("  TRACK 01 AUDIO\r\n    INDEX 01 00:01:00\r\n"
+                                        "  TRACK 02 AUDIO\r\n    INDEX 01 00:00:10\r\n")}) {
     const QString cue = WriteCue(Folder, "hostile", 100, tracks);
     WriteCdripIni(IniPath, {cue});
     ASSERT_EQ(CR_Init(IniPath.toUtf8().constData()), CDEX_OK);

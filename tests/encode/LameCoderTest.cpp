@@ -1,7 +1,5 @@
 // TLameCoder: its settings, the stream calls the ripping component uses, and
 // batch mode with its events, abort and failures, judged by mpg123 and ffprobe.
-#include "encode/LameCoder.h"
-
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -10,6 +8,7 @@
 #include <vector>
 
 #include "common/TestUtil.h"
+#include "encode/LameCoder.h"
 #include "libs/lame_enc/Mp3Check.h"
 
 using testutil::ProbeMp3;

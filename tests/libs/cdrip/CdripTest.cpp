@@ -171,8 +171,8 @@ TEST_F(Cdrip, UnreadableSectorsAreSilenceInTheirChunkAndTheRipGoesOn) {
   ASSERT_GT(int(rip.Codes.size()), failed);
   EXPECT_EQ(rip.Codes[size_t(failed)], CDEX_ERROR);
   EXPECT_EQ(rip.ChunkBytes[size_t(failed)], rip.BufferSize);
-  EXPECT_EQ(rip.Pcm, Image.SectorPcm(0, 40) + QByteArray(2 * kSectorBytes, '\0') +
-                         Image.SectorPcm(42, 100));
+  EXPECT_EQ(rip.Pcm,
+            Image.SectorPcm(0, 40) + QByteArray(2 * kSectorBytes, '\0') + Image.SectorPcm(42, 100));
   EXPECT_EQ(rip.Codes.back(), CDEX_RIPPING_DONE);
   int32_t first = 0, last = 0;
   ASSERT_EQ(CR_GetLastJitterErrorPosition(&first, &last), CDEX_OK);
