@@ -33,8 +33,7 @@ void CheckEncoder(uint32_t result) {
 
 // Encodes the queue's PCM into the file as the ripping component encodes on
 // the fly: whole blocks of SamplesPerChunk values, the short rest, the flush,
-// the info tag.
-// The closing steps run also when the pool stops the queue.
+// the info tag. The closing steps run also when the pool stops the queue.
 void EncodeQueue(TLameCoder& coder, TPcmQueue& queue, QFile& output, int64_t expectedBytes,
                  TEncodeContext& context) {
   struct TStreamCloser {
@@ -253,6 +252,8 @@ std::shared_ptr<TPcmQueue> TEncodePool::AddStream(int job, const TLameCoder& set
     std::lock_guard<std::mutex> lock(FLock);
     FQueues.push_back(queue);
   }
+  // Nobody will read it: the reader's writes end at once.
+  if (FStopped) queue->Cancel();
   Add(job, [queue, coder, output, expectedBytes](TEncodeContext& context) {
     EncodeQueue(*coder, *queue, *output, expectedBytes, context);
   });
