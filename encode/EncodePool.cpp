@@ -20,7 +20,7 @@ namespace {
 // PCM held in memory by all queues of a pool together; the rest waits in
 // temporary files. About 12 s of CD audio.
 constexpr int64_t kMemoryBudget = 2 << 20;
-constexpr int kWorkerNice = 10;
+constexpr int kWorkerNice = 5;
 
 void WriteAll(QFile& file, const uint8_t* data, int64_t bytes, const char* message) {
   if (bytes > 0 && file.write(reinterpret_cast<const char*>(data), bytes) != bytes)
