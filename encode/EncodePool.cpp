@@ -20,7 +20,7 @@ namespace {
 // PCM held in memory by all queues of a pool together; the rest waits in
 // temporary files. About 12 s of CD audio.
 constexpr int64_t kMemoryBudget = 2 << 20;
-constexpr int kWorkerNice = 5;
+constexpr int kWorkerNice = 5;  // added to the process's nice value
 
 void WriteAll(QFile& file, const uint8_t* data, int64_t bytes, const char* message) {
   if (bytes > 0 && file.write(reinterpret_cast<const char*>(data), bytes) != bytes)
@@ -303,7 +303,9 @@ int TEncodePool::Added() const {
 void TEncodePool::WorkerLoop() {
   // Below the user-interface thread, whose chunks of reading must never wait
   // long for a core; a nice value belongs to the thread on Linux.
-  setpriority(PRIO_PROCESS, id_t(gettid()), kWorkerNice);
+  errno = 0;
+  const int nice = getpriority(PRIO_PROCESS, 0);
+  if (errno == 0) setpriority(PRIO_PROCESS, id_t(gettid()), std::min(19, nice + kWorkerNice));
   for (;;) {
     std::shared_ptr<TTask> task;
     {
