@@ -296,23 +296,25 @@ void TConvSession::EncodeStep(TFileParam& job, const QString& ripTarget) {
   const int32_t factor = Config->NormalizeFactor;
   run.NormalizeBox = std::make_shared<QString>();
   run.Encoding = true;
-  FPool->Add(JobIndex(job), [coder, ripTarget, normalize, factor,
-                             box = run.NormalizeBox](TEncodeContext& context) {
-    if (normalize) {
-      const TNormalizeHooks hooks{[&context] { return context.Stopped(); },
-                                  [&context](int percent) { context.SetProgress(percent); }};
-      *box = NormalizeFile(ripTarget, factor, hooks,
-                           [&context](uint8_t stage) { context.SetStage(stage); });
-    }
-    if (context.Stopped()) return;
-    context.SetStage(stEncoding);
-    context.SetProgress(0);
-    coder->OnProgress = [&context](TLameCoder* sender, uint16_t percent) {
-      context.SetProgress(percent);
-      if (context.Stopped()) sender->StopEncoding();
-    };
-    coder->EncodeFiles();
-  });
+  FPool->Add(
+      JobIndex(job),
+      [coder, ripTarget, normalize, factor, box = run.NormalizeBox](TEncodeContext& context) {
+        if (normalize) {
+          const TNormalizeHooks hooks{[&context] { return context.Stopped(); },
+                                      [&context](int percent) { context.SetProgress(percent); }};
+          *box = NormalizeFile(ripTarget, factor, hooks,
+                               [&context](uint8_t stage) { context.SetStage(stage); });
+        }
+        if (context.Stopped()) return;
+        context.SetStage(stEncoding);
+        context.SetProgress(0);
+        coder->OnProgress = [&context](TLameCoder* sender, uint16_t percent) {
+          context.SetProgress(percent);
+          if (context.Stopped()) sender->StopEncoding();
+        };
+        coder->EncodeFiles();
+      },
+      QFileInfo(ripTarget).size());
 }
 
 void TConvSession::EncodeFinished(const TEncodePool::TResult& result) {

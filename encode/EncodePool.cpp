@@ -187,6 +187,7 @@ struct TEncodeContext::TTask {
   std::atomic<bool> Running = false;
   std::atomic<int> Percent = 0;
   std::atomic<uint8_t> Stage = 0;
+  int64_t Weight = 0;
 };
 
 bool TEncodeContext::Stopped() const { return FPool.Stopped(); }
@@ -219,10 +220,11 @@ int TEncodePool::ThreadCount(int setting) {
   return setting > 0 ? setting : std::max(1, QThread::idealThreadCount());
 }
 
-void TEncodePool::Add(int job, TEncodeWork work) {
+void TEncodePool::Add(int job, TEncodeWork work, int64_t weight) {
   auto task = std::make_shared<TTask>();
   task->Job = job;
   task->Work = std::move(work);
+  task->Weight = weight;
   {
     std::lock_guard<std::mutex> lock(FLock);
     ++FAdded;
@@ -254,9 +256,12 @@ std::shared_ptr<TPcmQueue> TEncodePool::AddStream(int job, const TLameCoder& set
   }
   // Nobody will read it: the reader's writes end at once.
   if (FStopped) queue->Cancel();
-  Add(job, [queue, coder, output, expectedBytes](TEncodeContext& context) {
-    EncodeQueue(*coder, *queue, *output, expectedBytes, context);
-  });
+  Add(
+      job,
+      [queue, coder, output, expectedBytes](TEncodeContext& context) {
+        EncodeQueue(*coder, *queue, *output, expectedBytes, context);
+      },
+      expectedBytes);
   return queue;
 }
 
@@ -312,8 +317,11 @@ void TEncodePool::WorkerLoop() {
       std::unique_lock<std::mutex> lock(FLock);
       FWork.wait(lock, [this] { return FShutdown || !FPending.empty(); });
       if (FPending.empty()) return;
-      task = FPending.front();
-      FPending.pop_front();
+      auto next = FPending.begin();
+      for (auto it = next; it != FPending.end(); ++it)
+        if ((*it)->Weight > (*next)->Weight) next = it;
+      task = *next;
+      FPending.erase(next);
       task->Running = true;
     }
     Notify();

@@ -1,10 +1,9 @@
 // TEncodePool: the encoders of one conversion session on worker threads, so
 // that earlier tracks are encoded while the drive reads the next. It owns the
-// worker threads, the queue of encode tasks (run in the order they were
-// added) and, for each track encoded as it is read, a TPcmQueue that carries
-// the PCM from the reading thread to the track's encoder. Created, fed,
-// polled and destroyed on the user-interface thread; it never makes that
-// thread wait for an encoder longer than one chunk.
+// worker threads, the queue of encode tasks and, for each track encoded as it is read, a TPcmQueue
+// that carries the PCM from the reading thread to the track's encoder. Created, fed, polled and
+// destroyed on the user-interface thread; it never makes that thread wait for an encoder longer
+// than one chunk.
 #pragma once
 
 #include <QObject>
@@ -101,7 +100,10 @@ class TEncodePool {
   int Threads() const { return int(FWorkers.size()); }
 
   // Queues work for job `job` (any number the caller uses to tell its results).
-  void Add(int job, TEncodeWork work);
+  // A free worker takes the waiting task of the largest weight (the earliest
+  // of equals): the longest tracks first, so no long one is left alone at the
+  // end while the other cores idle.
+  void Add(int job, TEncodeWork work, int64_t weight = 0);
   // Queues the on-the-fly encoding of one track: creates (or truncates) the
   // MP3 at outputPath now, and returns the queue that the reader feeds and
   // closes; expectedBytes (the track's PCM) scales the progress. The encoder

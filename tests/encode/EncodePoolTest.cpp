@@ -255,3 +255,23 @@ TEST(EncodePool, ZeroThreadsMeansOnePerCore) {
   EXPECT_EQ(TEncodePool::ThreadCount(0), std::max(1, QThread::idealThreadCount()));
   EXPECT_EQ(TEncodePool::ThreadCount(3), 3);
 }
+
+TEST(EncodePool, AFreeWorkerTakesTheLargestWaitingTaskFirst) {
+  TEncodePool pool(1);
+  std::atomic<bool> release = false;
+  // Holds the one worker until every other task waits.
+  pool.Add(0, [&](TEncodeContext&) {
+    while (!release) std::this_thread::yield();
+  });
+  ASSERT_TRUE(testutil::WaitFor([&] { return pool.Unfinished().at(0).Running; }));
+  for (const auto& [job, weight] : {std::pair{1, 10}, {2, 30}, {3, 20}, {4, 30}})
+    pool.Add(
+        job, [](TEncodeContext&) {}, weight);
+  release = true;
+  std::vector<int> order;
+  ASSERT_TRUE(testutil::WaitFor([&] {
+    for (const auto& result : pool.TakeFinished()) order.push_back(result.Job);
+    return pool.Idle();
+  }));
+  EXPECT_EQ(order, (std::vector<int>{0, 2, 4, 3, 1}));
+}
