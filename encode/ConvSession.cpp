@@ -66,8 +66,6 @@ TConvSession::TConvSession(TCDRIP& cdrip, TLameCoder& coder, TConvSessionView& v
       FCoder(coder),
       FView(view) {}
 
-TConvSession::~TConvSession() = default;
-
 void TConvSession::ApplyEncoderSettings() {
   try {
     FCoder.SetSampleRate(uint32_t(TableEntry(kSampleRates, Config->SampleRate)));

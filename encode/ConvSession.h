@@ -71,7 +71,6 @@ class TConvSessionView {
 class TConvSession {
  public:
   TConvSession(TCDRIP& cdrip, TLameCoder& coder, TConvSessionView& view);
-  ~TConvSession();
 
   // Creates a folder with all missing levels without asking; true on success.
   std::function<bool(const QString& folder)> CreateOutputFolder;
