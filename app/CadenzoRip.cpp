@@ -7,6 +7,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <cstdio>
@@ -125,9 +126,12 @@ class TConsoleView : public TConvSessionView {
 
   void AddMessage(const QString& line) override { Messages << line; }
 
+  void ShowEncoders(const QString& line, int overallPercent) override;
+
   void EndBar() {
-    if (FBarShown) Print(stderr, "\n");
+    if (FBarShown) Print(stderr, FEncoderLineShown ? "\n\n" : "\n");
     FBarShown = false;
+    FEncoderLineShown = false;
   }
 
   QStringList Messages;
@@ -135,10 +139,13 @@ class TConsoleView : public TConvSessionView {
  private:
   void DrawBar() {
     const int filled = FPercent * 30 / 100;
-    Print(stderr, QString("\r  [%1%2] %3% %4")
-                      .arg(QString(filled, u'#'), QString(30 - filled, u'-'))
-                      .arg(FPercent, 3)
-                      .arg(FStage.leftJustified(26)));
+    QString text = QString("\r\033[K  [%1%2] %3% %4")
+                       .arg(QString(filled, u'#'), QString(30 - filled, u'-'))
+                       .arg(FPercent, 3)
+                       .arg(FStage);
+    // The encoders on the line below; the cursor stays on the bar's line.
+    if (FEncoderLineShown) text += "\n\033[K  " + FEncoders + "\033[1A\r";
+    Print(stderr, text);
     FBarShown = true;
   }
 
@@ -148,7 +155,27 @@ class TConsoleView : public TConvSessionView {
   QString FCaption;
   int FPercent = -1;
   bool FBarShown = false;
+  QString FEncoders;  // the encoder line with the session's total
+  bool FEncoderLineShown = false;
 };
+
+// On a terminal a second line under the bar; otherwise one line whenever
+// another track starts or ends encoding, and at the end (percentages alone
+// do not print).
+void TConsoleView::ShowEncoders(const QString& line, int overallPercent) {
+  const QString text = QString("Total %1%  %2").arg(overallPercent, 3).arg(line);
+  if (text == FEncoders) return;
+  static const QRegularExpression percentages(" *\\d+%");
+  const bool otherTracks =
+      QString(text).remove(percentages) != QString(FEncoders).remove(percentages);
+  FEncoders = text;
+  if (FTerminal) {
+    FEncoderLineShown = true;
+    DrawBar();
+  } else if (otherTracks || overallPercent == 100) {
+    Print(stderr, "  " + text + "\n");
+  }
+}
 
 // A cdrip.ini that lists only the given image, so it becomes the last drive.
 bool WriteImageIni(const QString& iniPath, const QString& image) {
@@ -206,8 +233,11 @@ int main(int argc, char** argv) {
       "overwrite", "Existing files: ask (only on a terminal), all, or none.", "ask|all|none");
   const QCommandLineOption listOption(
       "list", "Print the drives, the disc ID, artist, album and tracks, then exit.");
+  const QCommandLineOption jobsOption(
+      "jobs", "Encode <n> tracks at once while the next is read (0: one per core).", "n");
   parser.addOptions({driveOption, imageOption, tracksOption, formatOption, folderOption,
-                     namingOption, normalizeOption, playlistOption, overwriteOption, listOption});
+                     namingOption, normalizeOption, playlistOption, overwriteOption, listOption,
+                     jobsOption});
   const QCommandLineOption queryOption(
       "query", "Look the disc up on the CDDB server of the settings first (log on stderr).");
   const QCommandLineOption serverOption("server", "CDDB server for --query.", "host[:port]");
@@ -261,6 +291,12 @@ int main(int argc, char** argv) {
     if (!ok || percent < 80 || percent > 100) return usageError("--normalize takes 80 to 100");
     settings.NormalizeVolume = true;
     settings.NormalizeFactor = percent;
+  }
+  if (parser.isSet(jobsOption)) {
+    bool ok = false;
+    const int jobs = parser.value(jobsOption).toInt(&ok);
+    if (!ok || jobs < 0 || jobs > 64) return usageError("--jobs takes 0 to 64");
+    settings.EncoderThreads = jobs;
   }
   settings.OnTheFly = settings.OutputFormat == 1 && !settings.NormalizeVolume;
   const bool terminal = isatty(STDIN_FILENO) && isatty(STDERR_FILENO);

@@ -45,7 +45,6 @@ void MakeWavHeader(uint8_t* header, TOutputFormat format, uint32_t dataSize) {
   PutLE32(header + 40, dataSize);
 }
 
-
 // Turns 16-bit stereo 44100 Hz frames into the format's channels and rate in
 // place, averaging the frames (and for mono the channels) each output sample
 // stands for. Returns the bytes left.
@@ -176,6 +175,10 @@ class TRipRun {
   }
 
   void Write(const uint8_t* data, int64_t bytes) {
+    if (bytes > 0 && FOwner.OnAudio) {
+      FOwner.OnAudio(data, int32_t(bytes));
+      return;
+    }
     if (bytes > 0 && FFile.write(reinterpret_cast<const char*>(data), bytes) != bytes)
       throw ECDRIPError("Write error");
   }
@@ -393,12 +396,15 @@ bool TCDRIP::RipSection(int32_t StartSector, int32_t EndSector, const QString& F
   const bool isMp3Name = FileName.endsWith(".mp3", Qt::CaseInsensitive);
   const QString fileName =
       FEncode && !isMp3Name ? platform::ChangeFileExt(FileName, ".mp3") : FileName;
-  TRipRun run(*this, FEncode ? FCoder : nullptr, FOutputFormat, chunkSize);
+  const bool toFile = !OnAudio;
+  TRipRun run(*this, FEncode && toFile ? FCoder : nullptr, FOutputFormat, chunkSize);
   try {
-    run.Create(fileName);
-    FCreatedFile = fileName;
-    if (FWriteWAV && !FEncode) run.WriteWavHeader(EndSector - StartSector);
-    if (FEncode) run.StartEncoder();
+    if (toFile) {
+      run.Create(fileName);
+      FCreatedFile = fileName;
+    }
+    if (toFile && FWriteWAV && !FEncode) run.WriteWavHeader(EndSector - StartSector);
+    if (toFile && FEncode) run.StartEncoder();
     run.Run(FAbort, FJitterList);
   } catch (...) {
     run.Close(FJitterErrors, true);

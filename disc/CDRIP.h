@@ -84,6 +84,11 @@ class TCDRIP {
   TProcessTrackEvent OnBeginTrack;
   TProcessTrackEvent OnEndTrack;
   TProgressEvent OnProgress;
+  // When assigned, a rip hands the samples of every chunk to it, in order,
+  // instead of writing a file (Encode and WriteWAV are not used then); only a
+  // jitter report is still written beside FileName. What it throws fails the
+  // rip like a write error.
+  std::function<void(const uint8_t* Data, int32_t Bytes)> OnAudio;
 
   // State read by the windows, the session and the disc information.
   const std::vector<TTrackListItem>& TrackList() const { return FTrackList; }

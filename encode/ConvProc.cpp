@@ -75,12 +75,23 @@ TConvForm::TConvForm(TCDRIP& cdrip, TLameCoder& coder, TJobList& jobs, TConfirmO
   dirlabelSource->setObjectName("dirlabelSource");
   dirlabelDest = new TPathLabel(StateLabel);
   dirlabelDest->setObjectName("dirlabelDest");
+  lblEncoders = new QLabel(StateLabel);
+  lblEncoders->setObjectName("lblEncoders");
+  lblEncoders->setTextFormat(Qt::PlainText);
+  lblEncoders->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  ProgressBarTotal = new QProgressBar(StateLabel);
+  ProgressBarTotal->setObjectName("ProgressBarTotal");
+  ProgressBarTotal->setRange(0, 100);
   auto* grid = new QGridLayout(StateLabel);
   grid->addWidget(ProgressBar, 0, 0, 1, 2);
   grid->addWidget(new QLabel(QStringLiteral("Track:"), StateLabel), 1, 0);
   grid->addWidget(dirlabelSource, 1, 1);
   grid->addWidget(new QLabel(QStringLiteral("Output:"), StateLabel), 2, 0);
   grid->addWidget(dirlabelDest, 2, 1);
+  grid->addWidget(new QLabel(QStringLiteral("Encoding:"), StateLabel), 3, 0);
+  grid->addWidget(lblEncoders, 3, 1);
+  grid->addWidget(new QLabel(QStringLiteral("Total:"), StateLabel), 4, 0);
+  grid->addWidget(ProgressBarTotal, 4, 1);
   grid->setColumnStretch(1, 1);
 
   btnAbort = new QPushButton(QStringLiteral("&Abort"), this);
@@ -109,6 +120,8 @@ void TConvForm::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   setWindowTitle(QStringLiteral("Cadenzo"));
   ProgressBar->setValue(0);
+  ProgressBarTotal->setValue(0);
+  lblEncoders->clear();
   FClosePending = false;
   FSession.Reset(FJobs);
   StartTimer->start();
@@ -181,3 +194,8 @@ int TConvForm::ConfirmOverwrite(const QString& quotedPath, bool& alwaysOverwrite
 }
 
 void TConvForm::AddMessage(const QString& line) { FSummary.AddMessage(line); }
+
+void TConvForm::ShowEncoders(const QString& line, int overallPercent) {
+  lblEncoders->setText(line);
+  ProgressBarTotal->setValue(overallPercent);
+}

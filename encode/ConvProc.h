@@ -57,6 +57,8 @@ class TConvForm : public QDialog, private TConvSessionView {
   QProgressBar* ProgressBar;
   TPathLabel* dirlabelSource;
   TPathLabel* dirlabelDest;
+  QLabel* lblEncoders;             // the tracks on the encoders
+  QProgressBar* ProgressBarTotal;  // the whole session
   QPushButton* btnAbort;
   QTimer* StartTimer;
   QTimer* CloseTimer;
@@ -82,6 +84,7 @@ class TConvForm : public QDialog, private TConvSessionView {
   void ShowJob(const QString& source, const QString& destination, const QString& caption) override;
   int ConfirmOverwrite(const QString& quotedPath, bool& alwaysOverwrite) override;
   void AddMessage(const QString& line) override;
+  void ShowEncoders(const QString& line, int overallPercent) override;
 
   TJobList& FJobs;
   TConfirmOvwrtForm& FConfirm;

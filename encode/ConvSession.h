@@ -5,9 +5,13 @@
 // each job's status and the lines of the error summary. It shows stages and
 // asks its questions through TConvSessionView, which the progress dialog
 // implements and tests implement with scripted answers. It reads the global
-// Config. User-interface thread only: the rip, the encoder and the
-// normalisation passes run pending events after every chunk, so Abort and
-// close requests arrive while StartSession runs.
+// Config. MP3 encoding (and the normalisation before it) runs on the
+// workers of a TEncodePool while the next track is read; everything else,
+// the statuses and the questions included, stays on the user-interface
+// thread. The rip and the normalisation passes run pending events after
+// every chunk, and the session waits for the encoders in the event loop, so
+// Abort, close requests and the encoders' reports arrive while StartSession
+// runs.
 #pragma once
 
 #include <QSet>
@@ -15,11 +19,15 @@
 #include <QStringList>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <vector>
 
+#include "encode/EncodePool.h"
 #include "encode/FileParam.h"
 
 class TCDRIP;
 class TLameCoder;
+struct TNormalizeHooks;
 
 // Stages and their display names.
 enum : uint8_t {
@@ -55,6 +63,9 @@ class TConvSessionView {
   virtual int ConfirmOverwrite(const QString& quotedPath, bool& alwaysOverwrite) = 0;
   // One line of the error summary.
   virtual void AddMessage(const QString& line) = 0;
+  // The tracks on the encoders with their stages and percentages (empty when
+  // none), and the progress of the whole session.
+  virtual void ShowEncoders(const QString& /*line*/, int /*overallPercent*/) {}
 };
 
 class TConvSession {
@@ -97,6 +108,10 @@ class TConvSession {
   static bool WriteTag(const TFileParam& job);
   // The "Scan Peak Level" and "Normalizing" stages on a ripped WAV.
   void NormalizeStages(const QString& wavPath);
+  // The same stages on any thread: the stages go to setStage, and the text of
+  // the box that reports a failure is returned (empty when none).
+  static QString NormalizeFile(const QString& wavPath, int32_t factor, const TNormalizeHooks& hooks,
+                               const std::function<void(uint8_t stage)>& setStage);
 
   bool Aborted = false;
   bool ClosingByTimer = false;
@@ -112,11 +127,28 @@ class TConvSession {
   bool WroteOutput(const QString& path) const { return FWrittenOutputs.contains(path); }
 
  private:
+  // What the session knows of a job beyond its status.
+  struct TJobRun {
+    double Read = 0;         // share of the track read
+    double Encoded = 0;      // share encoded
+    bool Encoding = false;   // handed to the encoders and not finished
+    bool Processed = false;  // the track loop is done with it
+    bool Settled = false;    // every step ended: its summary lines may go out
+    bool OnTheFly = false;
+    bool RipOk = false;
+    QString RipTarget;
+    std::shared_ptr<QString> NormalizeBox;  // written by the worker
+    QStringList Messages;
+  };
+
   void RunTrackLoop();
   // The steps of one job after the overwrite question.
   void ProcessJob(TFileParam& job);
   // False when the job has no file to go on with.
   bool RipStep(TFileParam& job, const QString& ripTarget, bool onTheFly);
+  // Rips the track into a stream of the encoder pool; false when the drive
+  // refused the range.
+  bool RipToEncoder(TFileParam& job);
   void EncodeStep(TFileParam& job, const QString& ripTarget);
   // A new temporary file in the folder, remembered until it is deleted;
   // empty when none can be created.
@@ -124,12 +156,30 @@ class TConvSession {
   void RemoveTempFile(const QString& path);
   // Remembers the job's output when the last rip created it.
   void NoteWrittenOutput(const TFileParam& job);
+  int JobIndex(const TFileParam& job) const;
+  // A summary line of the job; lines go out in job order whatever order the
+  // encoders finish in.
+  void AddMessage(const TFileParam& job, const QString& line);
+  void FlushMessages(bool all);
+  // The job's last steps once its rip and its encoding both ended.
+  void SettleJob(int index);
+  void EncodeFinished(const TEncodePool::TResult& result);
+  // Takes the encoders' results and shows their progress.
+  void PollEncoders();
+  // Runs the event loop until every encoder finished (stopped after their
+  // chunk when the session is aborted).
+  void WaitForEncoders();
+  void ShowEncoders();
+  int OverallPercent() const;
 
   TCDRIP& FCDRIP;
   TLameCoder& FCoder;
   TConvSessionView& FView;
   TJobList* FJobs = nullptr;
   bool FRunning = false;
+  std::vector<TJobRun> FRuns;  // one per job
+  size_t FFlushed = 0;         // jobs whose lines went out
+  std::unique_ptr<TEncodePool> FPool;
   QStringList FTempFiles;         // created by this session and not yet deleted
   QSet<QString> FWrittenOutputs;  // outputs this session created or overwrote
 };

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -148,13 +149,12 @@ void TLameCoder::EncodeFile(int index) {
 
   QFile input(inputName);
   if (!input.open(QIODevice::ReadOnly))
-    throw ELameError(QString("Cannot open file \"%1\". %2")
-                         .arg(inputName, input.errorString()));
+    throw ELameError(QString("Cannot open file \"%1\". %2").arg(inputName, input.errorString()));
   // Unbuffered, so that a full disk shows in the write of the chunk at hand.
   QFile output(outputName);
   if (!output.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
-    throw ELameError(QString("Cannot create file \"%1\". %2")
-                         .arg(outputName, output.errorString()));
+    throw ELameError(
+        QString("Cannot create file \"%1\". %2").arg(outputName, output.errorString()));
 
   // A file too short for the header cannot be told from a WAV and would
   // leave no header to go by.
@@ -204,7 +204,11 @@ void TLameCoder::EncodeFile(int index) {
       throw ELameError("Write Error");
     done += n;
     if (OnProgress) OnProgress(this, uint16_t(done * 100 / dataLength));
-    QCoreApplication::processEvents();
+    // Only the user-interface thread has events to run; a worker's StopEncoding
+    // comes from there.
+    if (QCoreApplication::instance() &&
+        QThread::currentThread() == QCoreApplication::instance()->thread())
+      QCoreApplication::processEvents();
     if (FAbort) return;
   }
 

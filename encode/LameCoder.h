@@ -2,11 +2,15 @@
 // most one encoder stream and its output buffer, and in batch mode the files
 // in hand. The ripping component encodes through its stream calls while it
 // reads the disc; the conversion session encodes WAV files with EncodeFiles.
-// UI thread only: EncodeFiles runs pending events after every chunk.
+// An instance belongs to one thread at a time; instances share no state, so
+// encoders on several threads run side by side. StopEncoding may come from
+// any thread. EncodeFiles runs pending events after every chunk when it runs
+// on the application's thread.
 #pragma once
 
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
@@ -161,5 +165,5 @@ class TLameCoder {
   uint32_t FSamplesPerChunk = 0;
   uint32_t FMp3BufferSize = 0;
   std::vector<uint8_t> FMp3Buffer;
-  bool FAbort = false;
+  std::atomic<bool> FAbort = false;
 };

@@ -74,6 +74,7 @@ const TStoredValue kStoredValues[] = {
     {"PlayerExecute", &TConfig::PlayerExecute},
     {"PlayerParameter", &TConfig::PlayerParameter},
     {"WaveOutputOption", &TConfig::WaveOutputOption},
+    {"EncoderThreads", &TConfig::EncoderThreads},
 };
 
 template <class... F>
@@ -134,6 +135,7 @@ bool TConfig::Load() {
   VBRQuality = std::clamp(VBRQuality, 0, 9);
   NormalizeFactor = std::clamp(NormalizeFactor, 1, 100);
   ProxyPort = std::clamp(ProxyPort, 0, 65535);
+  EncoderThreads = std::clamp(EncoderThreads, 0, 64);
 
   const platform::TProfileFile cdrip(platform::CdripIniPath());
   nActive = std::max(0, cdrip.ReadInt("CD-ROM", "nActive", nActive));

@@ -69,6 +69,7 @@ class TConfig {
   bool CRC = true;
   bool Original = false;
   bool _Private = false;
+  int32_t EncoderThreads = 0;  // encoders working at once; 0 for one per core
   // drive group
   bool DeleteSilence = false;
   bool EjectCD = false;

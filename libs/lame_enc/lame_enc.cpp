@@ -1,6 +1,8 @@
 // The encoder library over libmp3lame. Each stream is one lame_global_flags;
 // handles are indexes into a table so that they fit the interface's 32 bits
-// and a stale or foreign handle is refused instead of dereferenced.
+// and a stale or foreign handle is refused instead of dereferenced. The table
+// is the only state shared between streams: it is guarded by a lock, and a
+// call holds its stream alive, so encoders on several threads never meet.
 #include "libs/lame_enc/lame_enc.h"
 
 #include <lame/lame.h>
@@ -52,15 +54,17 @@ struct TStream {
 };
 
 std::mutex gTableLock;
-std::vector<std::unique_ptr<TStream>> gStreams;  // handle h lives at index h - 1
+std::vector<std::shared_ptr<TStream>> gStreams;  // handle h lives at index h - 1
 
-TStream* FindStream(HBE_STREAM handle) {
+// A stream closed by another thread during the call is freed when the call
+// ends, not under its feet.
+std::shared_ptr<TStream> FindStream(HBE_STREAM handle) {
   std::lock_guard<std::mutex> lock(gTableLock);
   if (handle == 0 || handle > gStreams.size()) return nullptr;
-  return gStreams[handle - 1].get();
+  return gStreams[handle - 1];
 }
 
-HBE_STREAM AddStream(std::unique_ptr<TStream> stream) {
+HBE_STREAM AddStream(std::shared_ptr<TStream> stream) {
   std::lock_guard<std::mutex> lock(gTableLock);
   auto freeSlot = std::find(gStreams.begin(), gStreams.end(), nullptr);
   if (freeSlot != gStreams.end()) {
@@ -194,7 +198,7 @@ BE_ERR beInitStream(const BE_CONFIG* pbeConfig, uint32_t* dwSamples, uint32_t* d
   if (cfg.dwStructVersion < 1 || cfg.dwStructSize < sizeof(BE_CONFIG)) return BE_ERR_INVALID_FORMAT;
 
   try {
-    auto stream = std::make_unique<TStream>();
+    auto stream = std::make_shared<TStream>();
     stream->Lame.reset(lame_init());
     if (!stream->Lame) return BE_ERR_NO_MORE_HANDLES;
     lame_global_flags* gfp = stream->Lame.get();
@@ -225,7 +229,7 @@ BE_ERR beInitStream(const BE_CONFIG* pbeConfig, uint32_t* dwSamples, uint32_t* d
 
 BE_ERR beEncodeChunk(HBE_STREAM hbeStream, uint32_t nSamples, const int16_t* pSamples,
                      uint8_t* pOutput, uint32_t* pdwOutput) {
-  TStream* stream = FindStream(hbeStream);
+  const std::shared_ptr<TStream> stream = FindStream(hbeStream);
   if (!stream || stream->Flushed) return BE_ERR_INVALID_HANDLE;
   if (!pdwOutput || !pOutput || (nSamples && !pSamples) || nSamples > stream->MaxValuesPerCall)
     return BE_ERR_INVALID_FORMAT_PARAMETERS;
@@ -246,7 +250,7 @@ BE_ERR beEncodeChunk(HBE_STREAM hbeStream, uint32_t nSamples, const int16_t* pSa
 }
 
 BE_ERR beDeinitStream(HBE_STREAM hbeStream, uint8_t* pOutput, uint32_t* pdwOutput) {
-  TStream* stream = FindStream(hbeStream);
+  const std::shared_ptr<TStream> stream = FindStream(hbeStream);
   if (!stream || stream->Flushed) return BE_ERR_INVALID_HANDLE;
   if (!pOutput || !pdwOutput) return BE_ERR_INVALID_FORMAT_PARAMETERS;
   *pdwOutput = 0;
@@ -258,7 +262,7 @@ BE_ERR beDeinitStream(HBE_STREAM hbeStream, uint8_t* pOutput, uint32_t* pdwOutpu
 }
 
 BE_ERR beCloseStream(HBE_STREAM hbeStream) {
-  std::unique_ptr<TStream> closing;
+  std::shared_ptr<TStream> closing;
   {
     std::lock_guard<std::mutex> lock(gTableLock);
     if (hbeStream == 0 || hbeStream > gStreams.size() || !gStreams[hbeStream - 1])
@@ -286,7 +290,7 @@ void beVersion(BE_VERSION* pbeVersion) {
 }
 
 BE_ERR beWriteInfoTag(HBE_STREAM hbeStream, const char* lpszFileName) {
-  TStream* stream = FindStream(hbeStream);
+  const std::shared_ptr<TStream> stream = FindStream(hbeStream);
   if (!stream || !stream->Flushed) return BE_ERR_INVALID_HANDLE;
   lame_global_flags* gfp = stream->Lame.get();
   if (!lame_get_bWriteVbrTag(gfp)) return BE_ERR_SUCCESSFUL;

@@ -94,6 +94,7 @@ TEST_F(ConfigTest, FirstStartSavesEveryValueWithItsTypeAndDefaultInOrder) {
       {"PlayerExecute", S, ""},
       {"PlayerParameter", S, ""},
       {"WaveOutputOption", D, 0},
+      {"EncoderThreads", D, 0},
   };
 
   TRegistryStore store(RegistryPath());
@@ -102,6 +103,7 @@ TEST_F(ConfigTest, FirstStartSavesEveryValueWithItsTypeAndDefaultInOrder) {
   EXPECT_EQ(config.nActive, 0);
   EXPECT_EQ(config.nTransportLayer, 0);
   EXPECT_EQ(config.SoundFile, "");
+  EXPECT_EQ(config.EncoderThreads, 0);
   EXPECT_FALSE(store.KeyExists(kKey));
   EXPECT_TRUE(config.Save());
 
@@ -186,6 +188,7 @@ TEST_F(ConfigTest, EveryValueRoundTripsWithItsType) {
     config.ProxyPort = 3128;
     config.PlayerParameter = "--enqueue \"x\"";
     config.WaveOutputOption = 2;
+    config.EncoderThreads = 3;
     config.SoundFile = "/tmp/done.wav";
     ASSERT_TRUE(config.Save());
   }
@@ -210,6 +213,7 @@ TEST_F(ConfigTest, EveryValueRoundTripsWithItsType) {
   EXPECT_EQ(config.ProxyPort, 3128);
   EXPECT_EQ(config.PlayerParameter, "--enqueue \"x\"");
   EXPECT_EQ(config.WaveOutputOption, 2);
+  EXPECT_EQ(config.EncoderThreads, 3);
   EXPECT_EQ(config.SoundFile, "");  // lasts one run only
 }
 
@@ -227,6 +231,7 @@ TEST_F(ConfigTest, StoredValuesAreReadLeniently) {
   put("NormalizeFactor", TRegValue::FromDword(0));
   put("WindowWidth", TRegValue::FromString("wide"));  // a string where a number belongs
   put("NamingString", TRegValue::FromDword(3));       // a number where a string belongs
+  put("EncoderThreads", TRegValue::FromDword(uint32_t(-2)));
   store.WriteValue("HKEY_CURRENT_USER\\SOFTWARE\\Velmora Computing\\Cadenzo\\1.05", "BitRate",
                    TRegValue::FromDword(1));
 
@@ -243,6 +248,7 @@ TEST_F(ConfigTest, StoredValuesAreReadLeniently) {
   EXPECT_EQ(config.NormalizeFactor, 1);
   EXPECT_EQ(config.WindowWidth, 640);
   EXPECT_EQ(config.NamingString, "<title>");
+  EXPECT_EQ(config.EncoderThreads, 0);
 
   config.Save();
   TRegistryStore reread(RegistryPath());

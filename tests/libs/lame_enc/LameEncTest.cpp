@@ -8,6 +8,7 @@
 #include <QFile>
 #include <cmath>
 #include <cstdio>
+#include <thread>
 #include <vector>
 
 #include "Mp3Check.h"
@@ -321,4 +322,47 @@ TEST(LameEnc, ValidQualityWordOverridesThePreset) {
   EXPECT_EQ(Encode(config, pcm, folder.File("override.mp3")).Mp3, high);
   config.format.LHV1.nQuality = 2;  // high byte not the complement: ignored
   EXPECT_EQ(Encode(config, pcm, folder.File("ignored.mp3")).Mp3, low);
+}
+
+TEST(LameEnc, StreamsOnSeveralThreadsAtOnceGiveTheBytesOfOneThread) {
+  testutil::TTempFolder temp;
+  // Different settings per stream, so a stream that read another's state
+  // would show in its bytes.
+  std::vector<BE_CONFIG> configs(4, StereoConfig(192));
+  configs[1].format.LHV1.nMode = BE_MP3_MODE_JSTEREO;
+  configs[2].format.LHV1.bEnableVBR = 1;
+  configs[2].format.LHV1.bWriteVBRHeader = 1;
+  configs[3].format.LHV1.nPreset = LQP_HIGH_QUALITY;
+  const QByteArray pcm = TonePcm(44100 * 2);
+
+  std::vector<QByteArray> alone;
+  for (size_t i = 0; i < configs.size(); ++i)
+    alone.push_back(Encode(configs[i], pcm, temp.File(QString("alone%1.mp3").arg(i))).Mp3);
+
+  constexpr int kRounds = 3;
+  std::vector<std::vector<QByteArray>> together(configs.size(), std::vector<QByteArray>(kRounds));
+  std::vector<std::thread> threads;
+  for (size_t i = 0; i < configs.size(); ++i)
+    threads.emplace_back([&, i] {
+      for (int round = 0; round < kRounds; ++round)
+        together[i][size_t(round)] =
+            Encode(configs[i], pcm, temp.File(QString("together%1-%2.mp3").arg(i).arg(round))).Mp3;
+    });
+  // Meanwhile the handle table churns: streams opened and closed at once.
+  threads.emplace_back([] {
+    const BE_CONFIG config = StereoConfig();
+    for (int i = 0; i < 200; ++i) {
+      uint32_t samples = 0, size = 0;
+      HBE_STREAM stream = 0;
+      ASSERT_EQ(beInitStream(&config, &samples, &size, &stream), BE_ERR_SUCCESSFUL);
+      ASSERT_EQ(beCloseStream(stream), BE_ERR_SUCCESSFUL);
+    }
+  });
+  for (std::thread& thread : threads) thread.join();
+
+  for (size_t i = 0; i < configs.size(); ++i) {
+    ASSERT_FALSE(alone[i].isEmpty());
+    for (int round = 0; round < kRounds; ++round)
+      EXPECT_TRUE(together[i][size_t(round)] == alone[i]) << "stream " << i << " round " << round;
+  }
 }

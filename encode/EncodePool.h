@@ -1,0 +1,166 @@
+// TEncodePool: the encoders of one conversion session on worker threads, so
+// that earlier tracks are encoded while the drive reads the next. It owns the
+// worker threads, the queue of encode tasks and, for each track encoded as it is read, a TPcmQueue
+// that carries the PCM from the reading thread to the track's encoder. Created, fed, polled and
+// destroyed on the user-interface thread; it never makes that thread wait for an encoder longer
+// than one chunk.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+class TLameCoder;
+class TEncodePool;
+
+// PCM on its way from the reading thread to one encoder, in order. It is held
+// in memory while the pool's memory budget allows and the encoder keeps up;
+// the rest goes to a temporary file of its own in the given folder, created
+// exclusively and unlinked at once, so no failure can leave it behind. One
+// writer thread, one reader thread.
+class TPcmQueue {
+ public:
+  TPcmQueue(QString spillFolder, std::shared_ptr<std::atomic<int64_t>> memoryInUse,
+            int64_t memoryBudget);
+  ~TPcmQueue();
+  TPcmQueue(const TPcmQueue&) = delete;
+  TPcmQueue& operator=(const TPcmQueue&) = delete;
+
+  // Never waits for the reader. Throws ELameError when the temporary file
+  // cannot be created or written.
+  void Write(const uint8_t* data, int64_t bytes);
+  // No more data: Read returns 0 once everything written was read.
+  void Close();
+  // Read returns 0 at once from now on; what was not read is dropped.
+  void Cancel();
+  // Waits until data, the end or a cancel; returns the bytes copied (at most
+  // `bytes`), 0 at the end.
+  int64_t Read(uint8_t* data, int64_t bytes);
+
+  // Bytes that went through the temporary file so far.
+  int64_t SpilledBytes() const;
+
+ private:
+  void SpillWrite(const uint8_t* data, int64_t bytes);
+
+  const QString FSpillFolder;
+  const std::shared_ptr<std::atomic<int64_t>> FMemoryInUse;
+  const int64_t FMemoryBudget;
+  mutable std::mutex FLock;
+  std::condition_variable FChanged;
+  std::deque<std::vector<uint8_t>> FMemory;  // precedes everything in the file
+  size_t FMemoryOffset = 0;                  // bytes of the front segment already read
+  int FSpillFd = -1;
+  int64_t FFileRead = 0;  // the file's unread bytes are [FFileRead, FFileWrite)
+  int64_t FFileWrite = 0;
+  int64_t FSpilled = 0;
+  bool FClosed = false;
+  bool FCancelled = false;
+};
+
+// What a task sees of the pool while it runs on a worker.
+class TEncodeContext {
+ public:
+  // True once the pool was stopped: the task ends after the chunk in hand.
+  bool Stopped() const;
+  void SetProgress(int percent);
+  // The step the task is in (a stage of the session), for the display.
+  void SetStage(uint8_t stage);
+
+ private:
+  friend class TEncodePool;
+  struct TTask;
+  TEncodeContext(TEncodePool& pool, TTask& task) : FPool(pool), FTask(task) {}
+  TEncodePool& FPool;
+  TTask& FTask;
+};
+
+// Runs on a worker; a failure is raised as any exception.
+using TEncodeWork = std::function<void(TEncodeContext& context)>;
+
+class TEncodePool {
+ public:
+  // threads: the EncoderThreads setting, 0 for one per core.
+  explicit TEncodePool(int threads);
+  // Stops every task and waits for the workers, at most one chunk each.
+  ~TEncodePool();
+  TEncodePool(const TEncodePool&) = delete;
+  TEncodePool& operator=(const TEncodePool&) = delete;
+
+  // The number of encoder threads a setting asks for.
+  static int ThreadCount(int setting);
+  int Threads() const { return int(FWorkers.size()); }
+
+  // Queues work for job `job` (any number the caller uses to tell its results).
+  // A free worker takes the waiting task of the largest weight (the earliest
+  // of equals): the longest tracks first, so no long one is left alone at the
+  // end while the other cores idle.
+  void Add(int job, TEncodeWork work, int64_t weight = 0);
+  // Queues the on-the-fly encoding of one track: creates (or truncates) the
+  // MP3 at outputPath now, and returns the queue that the reader feeds and
+  // closes; expectedBytes (the track's PCM) scales the progress. The encoder
+  // settings are copied from `settings`. Throws ELameError when the file
+  // cannot be created.
+  std::shared_ptr<TPcmQueue> AddStream(int job, const TLameCoder& settings,
+                                       const QString& outputPath, int64_t expectedBytes);
+
+  // Every running task ends after its chunk, and queued ones never start.
+  void Stop();
+  bool Stopped() const { return FStopped.load(); }
+
+  struct TTaskState {
+    int Job = 0;
+    bool Running = false;  // false while it waits for a worker
+    uint8_t Stage = 0;
+    int Percent = 0;
+  };
+  // The unfinished tasks in the order they were added.
+  std::vector<TTaskState> Unfinished() const;
+
+  struct TResult {
+    int Job = 0;
+    bool Stopped = false;  // ended or dropped by Stop
+    bool Failed = false;
+    QString Error;  // the failure's message
+  };
+  // The tasks finished since the last call, in the order they finished.
+  std::vector<TResult> TakeFinished();
+  // True when every task added has finished and been taken.
+  bool Idle() const;
+  // The number of tasks added so far.
+  int Added() const;
+
+  // Called on the thread that created the pool whenever a task started,
+  // changed its stage or finished; several changes may come as one call.
+  // Progress alone is not reported: poll Unfinished for it.
+  std::function<void()> OnChanged;
+
+ private:
+  friend class TEncodeContext;
+  using TTask = TEncodeContext::TTask;
+  void WorkerLoop();
+  void Finish(const std::shared_ptr<TTask>& task, TResult result);
+  void Notify();
+
+  std::vector<std::thread> FWorkers;
+  mutable std::mutex FLock;
+  std::condition_variable FWork;
+  std::deque<std::shared_ptr<TTask>> FPending;
+  std::vector<std::shared_ptr<TTask>> FTasks;  // every unfinished task, in order
+  std::vector<TResult> FFinished;
+  int FAdded = 0;
+  std::vector<std::weak_ptr<TPcmQueue>> FQueues;
+  std::atomic<bool> FStopped = false;
+  bool FShutdown = false;
+  const std::shared_ptr<std::atomic<int64_t>> FMemoryInUse;
+  std::unique_ptr<QObject> FNotifier;  // lives on the creating thread
+  std::atomic<bool> FNotifyPending = false;
+};
