@@ -82,7 +82,8 @@ class TConsoleView : public TConvSessionView {
   }
 
   void ShowProgress(int percent) override {
-    if (percent == FPercent) return;
+    // A finished stage keeps its full bar while the encoders catch up.
+    if (percent == FPercent || FStage == StageName(stDone)) return;
     FPercent = percent;
     if (FTerminal) DrawBar();
   }
@@ -96,7 +97,8 @@ class TConsoleView : public TConvSessionView {
   int ConfirmOverwrite(const QString& quotedPath, bool& alwaysOverwrite) override {
     alwaysOverwrite = false;
     switch (FOverwrite) {
-      case TOverwrite::All: return orYes;
+      case TOverwrite::All:
+        return orYes;
       case TOverwrite::None:
         if (SkipsUnasked) {
           SkipsUnasked = false;
@@ -106,7 +108,8 @@ class TConsoleView : public TConvSessionView {
                 "--overwrite all replaces them\n");
         }
         return orNo;
-      case TOverwrite::Ask: break;
+      case TOverwrite::Ask:
+        break;
     }
     EndBar();
     QTextStream in(stdin);
@@ -219,16 +222,21 @@ int main(int argc, char** argv) {
   parser.addHelpOption();
   parser.addVersionOption();
   const QCommandLineOption driveOption("drive", "Use drive number <n> (see --list).", "n");
-  const QCommandLineOption imageOption("image", "Use the disc image <file> (.cue, .toc, .nrg) as the drive.", "file");
-  const QCommandLineOption tracksOption("tracks", "Tracks to extract, such as 1,3-5 (default: all).", "list");
+  const QCommandLineOption imageOption(
+      "image", "Use the disc image <file> (.cue, .toc, .nrg) as the drive.", "file");
+  const QCommandLineOption tracksOption("tracks",
+                                        "Tracks to extract, such as 1,3-5 (default: all).", "list");
   const QCommandLineOption formatOption("format", "Output format: mp3 or wav.", "mp3|wav");
   const QCommandLineOption folderOption("output-folder", "Folder for the output files.", "dir");
   const QCommandLineOption namingOption(
       "naming", "Naming rule, such as \"<artist>\\<album>\\<number> - <title>\".", "rule");
   const QCommandLineOption normalizeOption(
-      "normalize", "Normalise every track to <percent> (80-100) of full scale; rips to a "
-      "temporary WAV first.", "percent");
-  const QCommandLineOption playlistOption("playlist", "Write an M3U (.m3u) or PLS playlist.", "file");
+      "normalize",
+      "Normalise every track to <percent> (80-100) of full scale; rips to a "
+      "temporary WAV first.",
+      "percent");
+  const QCommandLineOption playlistOption("playlist", "Write an M3U (.m3u) or PLS playlist.",
+                                          "file");
   const QCommandLineOption overwriteOption(
       "overwrite", "Existing files: ask (only on a terminal), all, or none.", "ask|all|none");
   const QCommandLineOption listOption(
@@ -259,7 +267,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (!parser.positionalArguments().isEmpty())
-    return usageError(QString("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+    return usageError(
+        QString("unexpected argument '%1'").arg(parser.positionalArguments().first()));
 
   TConfig settings;
   Config = &settings;
@@ -303,10 +312,14 @@ int main(int argc, char** argv) {
   TOverwrite overwrite = settings.OverwritePrompt ? TOverwrite::Ask : TOverwrite::All;
   if (parser.isSet(overwriteOption)) {
     const QString value = parser.value(overwriteOption);
-    if (value == "ask") overwrite = TOverwrite::Ask;
-    else if (value == "all") overwrite = TOverwrite::All;
-    else if (value == "none") overwrite = TOverwrite::None;
-    else return usageError("--overwrite takes ask, all or none");
+    if (value == "ask")
+      overwrite = TOverwrite::Ask;
+    else if (value == "all")
+      overwrite = TOverwrite::All;
+    else if (value == "none")
+      overwrite = TOverwrite::None;
+    else
+      return usageError("--overwrite takes ask, all or none");
   }
   const bool skipsUnasked = overwrite == TOverwrite::Ask && !terminal;
   if (skipsUnasked) overwrite = TOverwrite::None;
@@ -325,7 +338,8 @@ int main(int argc, char** argv) {
       return usageError("cannot write a temporary cdrip.ini");
   }
   if (CR_Init(iniPath.toLocal8Bit().constData()) == CDEX_ERROR) {
-    Print(stderr, QString("cadenzo-rip: the CD-reading library cannot start with %1\n").arg(iniPath));
+    Print(stderr,
+          QString("cadenzo-rip: the CD-reading library cannot start with %1\n").arg(iniPath));
     return kExitFailed;
   }
   const int driveCount = CR_GetNumCDROM();
@@ -429,8 +443,8 @@ int main(int argc, char** argv) {
   for (const TFileParam& job : jobs) {
     if (job.State != jsDone) exitCode = kExitFailed;
     const QString state = JobStateText(job.State);
-    report += QString("%1  %2\n").arg((state.isEmpty() ? "Skipped" : state).leftJustified(10),
-                                      job.OutputPath);
+    report += QString("%1  %2\n")
+                  .arg((state.isEmpty() ? "Skipped" : state).leftJustified(10), job.OutputPath);
   }
   Print(stdout, report);
   const QString playlist = parser.value(playlistOption);
@@ -443,7 +457,8 @@ int main(int argc, char** argv) {
     }
   }
   if (!view.Messages.isEmpty()) {
-    Print(stderr, QString("%1 Error(s) occured during conversion session.\n").arg(view.Messages.size()));
+    Print(stderr,
+          QString("%1 Error(s) occured during conversion session.\n").arg(view.Messages.size()));
     for (const QString& line : view.Messages) Print(stderr, line + "\n");
   }
   return exitCode;

@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QToolButton>
@@ -337,6 +338,18 @@ QWidget* TConfigForm::CreateEncoderTab() {
   grid->addLayout(flags, row++, 0, 1, 4);
   grid->setColumnStretch(1, 1);
   layout->addWidget(group);
+
+  // Tracks encoded at once while the drive reads on.
+  auto* threads = new QHBoxLayout;
+  seEncoderThreads = new QSpinBox(tab);
+  seEncoderThreads->setObjectName("seEncoderThreads");
+  seEncoderThreads->setRange(0, 64);
+  seEncoderThreads->setSpecialValueText("One per core");
+  seEncoderThreads->setToolTip("How many tracks are encoded at once while the next is read");
+  threads->addWidget(MakeLabel(tab, "Encoder threads", seEncoderThreads));
+  threads->addWidget(seEncoderThreads);
+  threads->addStretch(1);
+  layout->addLayout(threads);
   layout->addStretch(1);
 
   connect(trkBarBitrate, &QSlider::valueChanged, this, &TConfigForm::trkBarBitrateChange);
@@ -554,6 +567,7 @@ void TConfigForm::LoadControls() {
   trkbarMaxBitrate->setValue(c.MaxBitRate);
   SetIndex(cbQuality, c.Quality);
   trkbarVBRQuality->setValue(9 - c.VBRQuality);
+  seEncoderThreads->setValue(c.EncoderThreads);
   chkbCopyright->setChecked(c.Copyright);
   chkbOriginal->setChecked(c.Original);
   chkbCRC->setChecked(c.CRC);
@@ -637,6 +651,7 @@ bool TConfigForm::ApplyControls() {
   if (ragrpMode->checkedId() >= 0) c.Mode = ragrpMode->checkedId();
   c.Quality = std::max(0, cbQuality->currentIndex());
   c.VBRQuality = 9 - trkbarVBRQuality->value();
+  c.EncoderThreads = seEncoderThreads->value();
   c.VBR = chkbVBR->isChecked();
   c.WriteVBRHeader = chkbWrtVBRHrd->isChecked();
   c.Copyright = chkbCopyright->isChecked();

@@ -16,6 +16,7 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class QSlider;
+class QSpinBox;
 class QTabWidget;
 class QToolButton;
 
@@ -60,6 +61,7 @@ class TConfigForm : public QDialog {
   QLabel* lbMaxBitRate;
   QComboBox* cbQuality;
   QSlider* trkbarVBRQuality;
+  QSpinBox* seEncoderThreads;
   QLabel* lbVBRQuality;
   QCheckBox* chkbCRC;
   QCheckBox* chkbCopyright;

@@ -21,6 +21,15 @@ using testutil::ReadFile;
 
 namespace {
 
+// Milliseconds this thread has waited for a core while ready to run: time a
+// loaded machine takes from it, which no code of ours can give back.
+qint64 RunQueueWaitMs() {
+  QFile stat("/proc/thread-self/schedstat");
+  if (!stat.open(QIODevice::ReadOnly)) return 0;
+  const QList<QByteArray> fields = stat.readAll().split(' ');
+  return fields.size() > 1 ? fields[1].toLongLong() / 1000000 : 0;
+}
+
 class TParallelView : public TConvSessionView {
  public:
   void ShowStage(const QString& name) override {
@@ -205,16 +214,20 @@ TEST_F(ParallelSession, AFailingEncoderFailsItsOwnJobAndTheOthersFinish) {
   }
 }
 
+// The user-interface thread never waits on an encoder: between two ticks of
+// a 10 ms timer it runs or sleeps for less than 100 ms. Time spent waiting
+// for a core on a loaded machine is not the session's and is left out.
 TEST_F(ParallelSession, TheUserInterfaceThreadKeepsRunningItsTimers) {
   QElapsedTimer clock;
-  qint64 last = 0, largestGap = 0;
+  qint64 last = 0, lastQueued = 0, largestGap = 0;
   int ticks = 0;
   QTimer timer;
   timer.setInterval(10);
   QObject::connect(&timer, &QTimer::timeout, [&] {
-    const qint64 now = clock.elapsed();
-    largestGap = std::max(largestGap, now - last);
+    const qint64 now = clock.elapsed(), queued = RunQueueWaitMs();
+    largestGap = std::max(largestGap, (now - last) - (queued - lastQueued));
     last = now;
+    lastQueued = queued;
     ++ticks;
   });
   for (const bool onTheFly : {true, false}) {
@@ -222,6 +235,7 @@ TEST_F(ParallelSession, TheUserInterfaceThreadKeepsRunningItsTimers) {
     MakeJobs(Temp.File(QString("out%1").arg(onTheFly)));
     clock.start();
     last = 0;
+    lastQueued = RunQueueWaitMs();
     timer.start();
     ASSERT_TRUE(Engine.StartSession(Jobs));
     timer.stop();

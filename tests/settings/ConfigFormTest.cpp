@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
@@ -71,6 +72,7 @@ TEST_F(ConfigFormTest, OpensOnTheOutputTabWithEverySettingShown) {
   Config->BitRate = 4;
   Config->MaxBitRate = 11;
   Config->VBRQuality = 0;
+  Config->EncoderThreads = 3;
   Config->Mode = 2;
   Config->nActive = 1;
   Config->DriveParams.DriveTable = 0x1203;  // the type is the low byte
@@ -99,6 +101,7 @@ TEST_F(ConfigFormTest, OpensOnTheOutputTabWithEverySettingShown) {
   EXPECT_EQ(form.lbMaxBitRate->text(), "224KBits");
   EXPECT_EQ(form.trkbarVBRQuality->value(), 9);
   EXPECT_EQ(form.lbVBRQuality->text(), "0");
+  EXPECT_EQ(form.seEncoderThreads->value(), 3);
   EXPECT_EQ(form.ragrpMode->checkedId(), 2);
   EXPECT_EQ(form.cbActiveCDROM->count(), 2);
   EXPECT_EQ(form.cbActiveCDROM->currentText(), "Drive B");
@@ -141,6 +144,7 @@ TEST_F(ConfigFormTest, OkStoresEveryChangedControl) {
   form.trkbarMaxBitrate->setValue(12);
   form.cbQuality->setCurrentIndex(2);
   form.trkbarVBRQuality->setValue(2);
+  form.seEncoderThreads->setValue(2);
   form.chkbCRC->setChecked(false);
   form.chkbCopyright->setChecked(true);
   form.chkbOriginal->setChecked(true);
@@ -208,6 +212,7 @@ TEST_F(ConfigFormTest, OkStoresEveryChangedControl) {
   EXPECT_EQ(c.MaxBitRate, 12);
   EXPECT_EQ(c.Quality, 2);
   EXPECT_EQ(c.VBRQuality, 7);
+  EXPECT_EQ(c.EncoderThreads, 2);
   EXPECT_FALSE(c.CRC);
   EXPECT_TRUE(c.Copyright);
   EXPECT_TRUE(c.Original);

@@ -1,5 +1,3 @@
-#include "settings/config.h"
-
 #include <gtest/gtest.h>
 
 #include <QVariant>
@@ -7,6 +5,7 @@
 #include "common/TestUtil.h"
 #include "platform/Files.h"
 #include "platform/Folders.h"
+#include "settings/config.h"
 
 using platform::TRegistryStore;
 using platform::TRegValue;
@@ -255,8 +254,10 @@ TEST_F(ConfigTest, StoredValuesAreReadLeniently) {
   EXPECT_EQ(reread.ReadValue(kKey, "PlaySound")->Number, 1u);
   EXPECT_TRUE(testutil::ReadFile(RegistryPath()).contains("\"enableid3tag\"=dword:00000000"));
   // Another version's section is neither read nor changed.
-  EXPECT_EQ(reread.ReadValue("HKEY_CURRENT_USER\\SOFTWARE\\Velmora Computing\\Cadenzo\\1.05",
-                             "BitRate")->Number, 1u);
+  EXPECT_EQ(
+      reread.ReadValue("HKEY_CURRENT_USER\\SOFTWARE\\Velmora Computing\\Cadenzo\\1.05", "BitRate")
+          ->Number,
+      1u);
 }
 
 TEST_F(ConfigTest, DriveSettingsComeFromCdripIniWhichSaveLeavesAlone) {
