@@ -39,19 +39,6 @@ TEST(Profile, WriteKeepsEverythingElse) {
   EXPECT_EQ(testutil::ReadFile(ini), "; top comment\r\n[B]\r\n[C]\r\nnew=section\r\n");
 }
 
-// Found by fuzzing: the reader drops a pair of quotes, so a value quoted
-// itself came back without them.
-TEST(Profile, QuotedValuesReadBackWithTheirQuotes) {
-  testutil::TTempFolder tmp;
-  const QString ini = tmp.File("x.ini");
-  for (const QString value : {"\"Heroes\"", "'x'", "\"\"", "\"", "a \"b\" c", "plain", ""}) {
-    ASSERT_TRUE(WriteProfileString(ini, "S", "k", value));
-    EXPECT_EQ(GetProfileString(ini, "S", "k", "default"), value) << value.toStdString();
-  }
-  ASSERT_TRUE(WriteProfileString(ini, "S", "k", " \"two\" "));
-  EXPECT_EQ(testutil::ReadFile(ini), "[S]\r\nk=\"\"two\"\"\r\n");
-}
-
 TEST(Profile, BatchWritesSaveOnceAndUntouchedFilesStayAsTheyAre) {
   testutil::TTempFolder tmp;
   const QString ini = tmp.File("x.ini");
