@@ -39,6 +39,21 @@ TEST(Profile, WriteKeepsEverythingElse) {
   EXPECT_EQ(testutil::ReadFile(ini), "; top comment\r\n[B]\r\n[C]\r\nnew=section\r\n");
 }
 
+// Found by fuzzing: the reader drops a pair of quotes, so a value quoted
+// itself came back without them.
+TEST(Profile, QuotedValuesReadBackWithTheirQuotes) {
+  testutil::TTempFolder tmp;
+  const QString ini = tmp.File("x.ini");
+  for (const QString value : {"\"Heroes\"", "'x'", "\"\"", "\"", "a \"b\" c", "plain", ""}) {
+    ASSERT_TRUE(WriteProfileString(ini, "S", "k", value));
+    EXPECT_EQ(GetProfileString(ini, "S", "k", "default"), value) << value.toStdString();
+  }
+  // Blanks at the ends survive too, inside a quote pair of their own.
+  ASSERT_TRUE(WriteProfileString(ini, "S", "k", " \"two\" "));
+  EXPECT_EQ(testutil::ReadFile(ini), "[S]\r\nk=\" \"two\" \"\r\n");
+  EXPECT_EQ(GetProfileString(ini, "S", "k", "default"), " \"two\" ");
+}
+
 TEST(Profile, BatchWritesSaveOnceAndUntouchedFilesStayAsTheyAre) {
   testutil::TTempFolder tmp;
   const QString ini = tmp.File("x.ini");
