@@ -295,6 +295,12 @@ TDrive* ActiveDrive() {
 TCdio OpenDisc(TDrive& drive) {
   RefreshImage(drive);
   if (drive.IsImage && (drive.Faults.NotReady || drive.TrayOpen)) return nullptr;
+  // libcdio ends the whole process when an image path names a folder (a
+  // listed path holding a NUL byte names the ini's own folder).
+  std::error_code error;
+  if (drive.IsImage &&
+      (drive.Path.find('\0') != std::string::npos || !fs::is_regular_file(drive.Path, error)))
+    return nullptr;
   TCdio cdio{drive.IsImage ? cdio_open(drive.Path.c_str(), DRIVER_UNKNOWN)
                            : cdio_open_am(drive.Path.c_str(), DRIVER_DEVICE, Lib->AccessMode)};
   if (!cdio) return nullptr;

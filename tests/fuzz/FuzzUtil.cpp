@@ -3,16 +3,19 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 #include "settings/config.h"
 
 namespace fuzz {
 namespace {
 
-QTemporaryDir* Folder = nullptr;
+// Removed when the run ends normally; a crash leaves it for a look.
+std::unique_ptr<QTemporaryDir> Folder;
 
 }  // namespace
 
@@ -59,8 +62,13 @@ void Fail(const char* what, const char* file, int line, const QString& detail) {
 
 // Every target runs inside a core application whose settings, caches and
 // home lie in the temporary folder, so no run touches the user's files.
+// The folder lies in memory where the system offers it: the stores save
+// durably, and a flush to a busy disk per input would take seconds.
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  fuzz::Folder = new QTemporaryDir(QDir::tempPath() + "/cadenzo-fuzz-XXXXXX");
+  const QString base = QFileInfo(QStringLiteral("/dev/shm")).isWritable()
+                           ? QStringLiteral("/dev/shm")
+                           : QDir::tempPath();
+  fuzz::Folder = std::make_unique<QTemporaryDir>(base + "/cadenzo-fuzz-XXXXXX");
   if (!fuzz::Folder->isValid()) std::abort();
   const QByteArray root = fuzz::Folder->path().toUtf8();
   for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})

@@ -389,6 +389,18 @@ TEST_F(Cdrip, SaveWritesUntouchedLinesWhole) {
   EXPECT_TRUE(ReadFile(IniPath).contains(odd));
 }
 
+// Found by fuzzing: libcdio ended the process for an image path naming a
+// folder, which a listed path with a NUL byte also gave (the ini's folder).
+TEST_F(Cdrip, AnImagePathNamingAFolderIsNoDisc) {
+  for (const QByteArray& listed : {QByteArray("discs"), QByteArray("\0\0mo.cue", 7)}) {
+    WriteFile(IniPath, "[CD-ROM]\r\n[Images]\r\nImage0=" + listed + "\r\n");
+    ASSERT_EQ(CR_Init(IniPath.toUtf8().constData()), CDEX_OK);
+    ASSERT_EQ(CR_SetActiveCDROM(CR_GetNumCDROM() - 1), CDEX_OK);
+    EXPECT_EQ(CR_IsUnitReady(), 0);
+    EXPECT_EQ(CR_ReadToc(), CDEX_ERROR);
+  }
+}
+
 TEST_F(Cdrip, StartsWithoutAnIniAndFailsOnlyWithoutAPath) {
   EXPECT_EQ(CR_Init(Folder.File("missing/cdrip.ini").toUtf8().constData()), CDEX_OK);
   // Without an ini only physical drives are listed; an image adds exactly one.
