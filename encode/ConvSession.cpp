@@ -218,8 +218,7 @@ bool TConvSession::RipStep(TFileParam& job, const QString& ripTarget, bool onThe
     FRuns[size_t(JobIndex(job))].RipOk = true;
   } catch (...) {
     NoteWrittenOutput(job);
-    job.State = jsError;
-    AddMessage(job, "Can' ripping track '" + job.Title + "', extract cdda error.");
+    RipFailed(job);
     return false;
   }
   // The file has the track's length, with silence where the disc could not be
@@ -232,6 +231,14 @@ bool TConvSession::RipStep(TFileParam& job, const QString& ripTarget, bool onThe
                         .arg(FCDRIP.LostSectors()));
   }
   return true;
+}
+
+// One line for a failed rip, whether the drive or the encoder fed by it
+// failed first.
+void TConvSession::RipFailed(TFileParam& job) {
+  if (job.State == jsError) return;
+  job.State = jsError;
+  AddMessage(job, "Can' ripping track '" + job.Title + "', extract cdda error.");
 }
 
 bool TConvSession::RipToEncoder(TFileParam& job) {
@@ -321,15 +328,13 @@ void TConvSession::EncodeFinished(const TEncodePool::TResult& result) {
   run.Encoding = false;
   run.Encoded = 1;
   if (run.OnTheFly) {
-    // The encoder is part of the rip here: its failure is the rip's.
+    // The encoder is part of the rip here: its failure is the rip's, even
+    // when it fails while the drive is still reading.
     try {
       if (result.Failed) throw std::runtime_error("encoder failed");
       if (run.RipOk && !Aborted && Config->EnableID3Tag) WriteTag(job);
     } catch (...) {
-      if (run.RipOk) {
-        job.State = jsError;
-        AddMessage(job, "Can' ripping track '" + job.Title + "', extract cdda error.");
-      }
+      RipFailed(job);
     }
   } else {
     RemoveTempFile(run.RipTarget);

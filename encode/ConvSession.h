@@ -146,6 +146,8 @@ class TConvSession {
   void ProcessJob(TFileParam& job);
   // False when the job has no file to go on with.
   bool RipStep(TFileParam& job, const QString& ripTarget, bool onTheFly);
+  // Marks the job "Error" with the rip's summary line, once.
+  void RipFailed(TFileParam& job);
   // Rips the track into a stream of the encoder pool; false when the drive
   // refused the range.
   bool RipToEncoder(TFileParam& job);
