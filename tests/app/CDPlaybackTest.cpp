@@ -265,14 +265,14 @@ TEST(PlayerControl, AMissingLibraryOrSoundLeavesThePlayerIdleWithoutAMessage) {
 TEST(PlayerControl, TheMasterVolumeFollowsAndMovesARealSoundServer) {
   TPulseServer server;
   ASSERT_TRUE(server.Ok()) << server.Log().toStdString();
-  server.Pactl({"set-sink-volume", "test", "64%"});
+  ASSERT_TRUE(server.SetSinkVolume(64));
   TPlayerControlProbe probe;
   probe.Control.Start("cdrip.ini");
   ASSERT_TRUE(WaitFor([&] { return probe.Levels.contains(64); }));
   EXPECT_EQ(probe.Availability, QStringList{"available"});
   probe.Control.SetMasterLevel(30);
   EXPECT_TRUE(WaitFor([&] { return server.SinkVolume() == 30; }));
-  server.Pactl({"set-sink-volume", "test", "45%"});
+  ASSERT_TRUE(server.SetSinkVolume(45));
   EXPECT_TRUE(WaitFor([&] { return probe.Levels.endsWith(45); }));
 }
 

@@ -159,13 +159,13 @@ TEST_F(MainFormPlayback, TheStartupSoundPlaysAtFirstShow) {
 TEST_F(MainFormPlayback, TheVolumeSliderMovesARealSoundServerAndFollowsIt) {
   TPulseServer server;
   ASSERT_TRUE(server.Ok()) << server.Log().toStdString();
-  server.Pactl({"set-sink-volume", "test", "70%"});
+  ASSERT_TRUE(server.SetSinkVolume(70));
   Start();
   QSlider* slider = FForm->trkbarMasterVolume;
   ASSERT_TRUE(WaitFor([&] { return slider->isEnabled() && slider->value() == 70; }));
   slider->setValue(30);
   EXPECT_TRUE(WaitFor([&] { return server.SinkVolume() == 30; }));
-  server.Pactl({"set-sink-volume", "test", "45%"});
+  ASSERT_TRUE(server.SetSinkVolume(45));
   EXPECT_TRUE(WaitFor([&] { return slider->value() == 45; }));
   EXPECT_EQ(server.SinkVolume(), 45) << "following the server sends nothing back";
 }

@@ -89,6 +89,14 @@ QByteArray TPulseServer::Pactl(const QStringList& arguments, int* exitCode) cons
   return out;
 }
 
+bool TPulseServer::SetSinkVolume(int percent) const {
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    Pactl({"set-sink-volume", "test", QString("%1%").arg(percent)});
+    if (SinkVolume() == percent) return true;
+  }
+  return false;
+}
+
 int TPulseServer::SinkVolume() const {
   const QRegularExpressionMatch match =
       QRegularExpression(R"((\d+)%)").match(QString::fromUtf8(Pactl({"get-sink-volume", "test"})));

@@ -51,6 +51,9 @@ class TPulseServer {
   QByteArray Pactl(const QStringList& arguments, int* exitCode = nullptr) const;
   // The front-left volume of the sink in percent, -1 when unreadable.
   int SinkVolume() const;
+  // Sets the sink's volume as another program would, until the server
+  // reports it (a pactl that could not reach a busy server tries again).
+  bool SetSinkVolume(int percent) const;
   // Ends the server at once, as a crash would.
   void Kill();
 
