@@ -31,7 +31,7 @@ void TImageOutput::Start(const std::string& imagePath, int32_t start, int32_t en
   FStart = start;
   FEnd = end;
   FStartedAt = startedAt;
-  FThread = std::thread(&TImageOutput::Run, this, imagePath);
+  FThread = std::thread(&TImageOutput::Run, this, cdio_open(imagePath.c_str(), DRIVER_UNKNOWN));
 }
 
 void TImageOutput::Pause() {
@@ -68,11 +68,11 @@ int64_t TImageOutput::ClockSectors(TClock::time_point now) const {
   return FStart + elapsed.count() * kSectorsPerSecond / 1000;
 }
 
-void TImageOutput::Run(std::string imagePath) {
+void TImageOutput::Run(CdIo_t* image) {
   struct TCdioDeleter {
     void operator()(CdIo_t* cdio) const { cdio_destroy(cdio); }
   };
-  const std::unique_ptr<CdIo_t, TCdioDeleter> cdio{cdio_open(imagePath.c_str(), DRIVER_UNKNOWN)};
+  const std::unique_ptr<CdIo_t, TCdioDeleter> cdio{image};
   pcmout::TPcmOutput output;
   std::string error;
   if (!cdio || output.Open("default", 44100, 2, error) < 0) {

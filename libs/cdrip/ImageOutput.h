@@ -12,6 +12,8 @@
 #include <string>
 #include <thread>
 
+typedef struct _CdIo CdIo_t;
+
 namespace cdrip {
 
 class TImageOutput {
@@ -36,7 +38,9 @@ class TImageOutput {
   bool Busy() const;
 
  private:
-  void Run(std::string imagePath);
+  // Takes over the image, opened by the caller: libcdio's image parsers are
+  // not safe to run beside the caller's own use of the library.
+  void Run(CdIo_t* image);
   // Sectors the clock has reached; FMutex held.
   int64_t ClockSectors(TClock::time_point now) const;
 
