@@ -3,6 +3,7 @@
 #include <QDir>
 
 #include "common/TestUtil.h"
+#include "settings/ConfigRules.h"
 #include "settings/Naming.h"
 
 namespace {
@@ -89,20 +90,9 @@ TEST(Naming, HostileLevelsAreNamedSafelyNeverRefused) {
 // names from a hostile server and hostile stored replacement characters: the
 // path stays inside the output folder, level by level.
 TEST(Naming, NoNameLeavesTheOutputFolder) {
-  const QStringList rules = {"<title>",
-                             "<artist> - <title>",
-                             "<number> - <title>",
-                             "<artist> - <album> - <title>",
-                             "<artist> - <album>- <number> - <title>",
-                             "<artist>\\<title>",
-                             "<artist>\\<number> - <title>",
-                             "<artist>\\<album> - <number> - <title>",
-                             "<artist>\\<album>\\<title>",
-                             "<artist>\\<album>\\<number> - <title>",
-                             "",
-                             " \t ",
-                             "..\\<title>",
-                             "\\<artist>\\\\<title>\\"};
+  QStringList rules;
+  for (const char* rule : kNamingRules) rules << rule;
+  rules += {"", " \t ", "..\\<title>", "\\<artist>\\\\<title>\\"};
   const QStringList names = {"..",         ".",           "",          "../..",
                              "x/../../up", "/etc/passwd", "..\\..\\x", "a\nb",
                              "\\",         "...",         " .. ",      QString(QChar(0)) + ".."};
