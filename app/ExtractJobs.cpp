@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <filesystem>
 #include <system_error>
 
@@ -47,11 +48,23 @@ TCDTrackInfo MakeTrackInfo(const TMyCDInfo& info, int i) {
 void AssignOutputPaths(TJobList& jobs, const QString& artist, const QString& album) {
   const QString folder = AddTrailingBackslash(Config->OutputFolder);
   const QString replaceChars = PadReplaceChars(Config->ReplaceStr);
+  // Paths taken by earlier jobs, with their track numbers. Letter case is
+  // ignored: on the FAT file systems of music players "A" and "a" are one file.
+  QHash<QString, int32_t> taken;
   for (TFileParam& job : jobs) {
+    const int32_t track = job.TrackInfo.TrackIndex + 1;
     job.FileName = MakeOutputName(Config->NamingString, replaceChars, artist, album,
-                                  job.TrackInfo.Title, job.TrackInfo.TrackIndex + 1);
+                                  job.TrackInfo.Title, track);
     job.Title = job.TrackInfo.Title;
     job.OutputPath = BuildOutputPath(folder, job.FileName, Config->OutputFormat);
+    job.SharesNameWith = taken.value(job.OutputPath.toLower());
+    // Two jobs of one run on one path would write one file over the other.
+    for (int n = 1; taken.contains(job.OutputPath.toLower()); ++n) {
+      const QString suffix = n == 1 ? QStringLiteral(" (%1)").arg(track)
+                                    : QStringLiteral(" (%1-%2)").arg(track).arg(n);
+      job.OutputPath = BuildOutputPath(folder, job.FileName, Config->OutputFormat, suffix);
+    }
+    taken.insert(job.OutputPath.toLower(), track);
   }
 }
 

@@ -25,7 +25,9 @@ TCDTrackInfo MakeTrackInfo(const TMyCDInfo& info, int i);
 
 // Gives every job its FileName, Title and OutputPath from the naming rule,
 // the disc's artist and album and the output folder. Requires
-// SpecifyOutputFolder (without it no rule yields an output path).
+// SpecifyOutputFolder (without it no rule yields an output path). A job whose
+// path an earlier job holds gets " (N)" before its extension, N its track
+// number, and SharesNameWith that job's track.
 void AssignOutputPaths(TJobList& jobs, const QString& artist, const QString& album);
 
 // Creates the folder with all missing levels, without asking; true when it

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QScopeGuard>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 
@@ -80,8 +81,9 @@ class TRipRun {
   void Create(const QString& fileName) {
     FFile.setFileName(fileName);
     if (!FFile.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
-      throw ECDRIPError(
-          QString("Cannot create file \"%1\": %2").arg(fileName, FFile.errorString()));
+      throw platform::EFileFailure<ECDRIPError>(
+          QString("Cannot create file \"%1\": %2").arg(fileName, FFile.errorString()), fileName,
+          FFile.errorString());
   }
 
   int32_t LostSectors() const { return FLostSectors; }
@@ -179,8 +181,11 @@ class TRipRun {
       FOwner.OnAudio(data, int32_t(bytes));
       return;
     }
-    if (bytes > 0 && FFile.write(reinterpret_cast<const char*>(data), bytes) != bytes)
-      throw ECDRIPError("Write error");
+    if (bytes > 0 && FFile.write(reinterpret_cast<const char*>(data), bytes) != bytes) {
+      const int code = errno;
+      throw platform::EFileFailure<ECDRIPError>("Write error", FFile.fileName(),
+                                                platform::WriteFailureReason(FFile, code));
+    }
   }
 
   // Encodes every whole block of the `total` bytes at the buffer's start and

@@ -13,6 +13,7 @@
 #include "encode/MPGTools.h"
 #include "encode/TempFiles.h"
 #include "encode/WaveNormalize.h"
+#include "platform/Files.h"
 #include "platform/MessageBox.h"
 #include "settings/config.h"
 
@@ -128,18 +129,34 @@ void TConvSession::RunTrackLoop() {
     QObject::connect(&display, &QTimer::timeout, [this] { ShowEncoders(); });
     display.start();
   }
+  // What a killed run left: its files are no one's any more.
+  QSet<QString> folders;
+  for (const TFileParam& job : *FJobs) folders.insert(QFileInfo(job.OutputPath).absolutePath());
+  for (const QString& folder : folders) RemoveDeadTempFiles(folder);
   while (!Aborted && ItemIndex < ItemCount) {
     TFileParam& job = (*FJobs)[size_t(ItemIndex)];
+    TJobRun& run = FRuns[size_t(ItemIndex)];
     ++Attempted;
-    if (QFileInfo::exists(job.OutputPath) && Config->OverwritePrompt) {
+    if (job.SharesNameWith > 0)
+      AddMessage(job, QString("Track %1 '%2' has the name of track %3: it is saved as '%4'.")
+                          .arg(job.TrackInfo.TrackIndex + 1)
+                          .arg(job.Title)
+                          .arg(job.SharesNameWith)
+                          .arg(job.OutputPath));
+    const bool exists = QFileInfo::exists(job.OutputPath);
+    if (exists && Config->OverwritePrompt) {
       OverwriteAnswer = AskOverwrite(job.OutputPath);
       if (OverwriteAnswer == orNo || OverwriteAnswer == orNoToAll) {
-        FRuns[size_t(ItemIndex)].Settled = true;
+        run.Settled = true;
         ++ItemIndex;
         continue;
       }
       if (OverwriteAnswer != orYes && OverwriteAnswer != orYesToAll) break;
     }
+    // A file that appears while the job runs is replaced only as the user
+    // would have let an existing one be.
+    run.MayReplace = !Config->OverwritePrompt || OverwriteAnswer == orYesToAll ||
+                     (exists && OverwriteAnswer == orYes);
     ProcessJob(job);
     ++ItemIndex;
   }
@@ -169,22 +186,34 @@ void TConvSession::ProcessJob(TFileParam& job) {
   // Encoding while ripping leaves no WAV to normalise, so normalisation
   // always rips through a temporary WAV whatever OnTheFly says.
   const bool onTheFly = mp3 && Config->OnTheFly && !Config->NormalizeVolume;
-  // The WAV between rip and encode is a file of the session's own: one named
-  // after the output could be the user's.
-  const QString ripTarget =
-      mp3 && !onTheFly ? NewTempFile(folder, QStringLiteral(".wav")) : job.OutputPath;
+  // The output and the WAV between rip and encode are files of the session's
+  // own until they are whole: a file named after the output could be the
+  // user's, and a run that dies must leave no cut file under that name.
+  QString error;
+  run.Output = NewTempFile(folder, '.' + QFileInfo(job.OutputPath).suffix(), &error);
+  const QString ripTarget = mp3 && !onTheFly && !run.Output.isEmpty()
+                                ? NewTempFile(folder, QStringLiteral(".wav"), &error)
+                                : run.Output;
   run.OnTheFly = onTheFly;
   run.RipTarget = ripTarget;
+  if (ripTarget.isEmpty()) WriteFailed(job, folder, error);
 
   // A step that failed ends the job: the later ones would work on a file
   // this session did not produce.
-  const bool ok = !Aborted && RipStep(job, ripTarget, onTheFly);
+  const bool ok = !Aborted && !ripTarget.isEmpty() && RipStep(job, ripTarget, onTheFly);
+  // Every sample is in the file unless the rip was stopped.
+  const bool ripped = ok && !Aborted;
   run.Read = 1;
   // An MP3's WAV is normalised by the encoder's worker.
-  if (ok && !Aborted && Config->NormalizeVolume && !mp3) NormalizeStages(ripTarget);
-  if (ok && !Aborted && mp3 && !onTheFly) EncodeStep(job, ripTarget);
-  // A WAV handed to an encoder goes when the encoder is done with it.
-  if (ripTarget != job.OutputPath && !run.Encoding) RemoveTempFile(ripTarget);
+  QString reason;
+  if (ripped && Config->NormalizeVolume && !mp3 && !NormalizeStages(ripTarget, &reason))
+    NormalizeFailed(job, reason);
+  if (ripped && mp3 && !onTheFly) EncodeStep(job, ripTarget);
+  if (ripped && !mp3) PlaceOutput(job);
+  // A WAV handed to an encoder goes when the encoder is done with it; a cut
+  // output waits for the user's answer when the session was aborted.
+  if (ripTarget != run.Output && !run.Encoding) RemoveTempFile(ripTarget);
+  if (!run.Encoding && !Aborted) RemoveTempFile(std::exchange(run.Output, {}));
 
   SetStage(stDone);
   run.Processed = true;
@@ -210,14 +239,18 @@ bool TConvSession::RipStep(TFileParam& job, const QString& ripTarget, bool onThe
       FCDRIP.SetEncode(false);
       FCDRIP.SetWriteWAV(true);
       ripped = FCDRIP.RipTrack(trackNum, ripTarget);
-      NoteWrittenOutput(job);
+      // The jitter report goes beside the output, as a direct rip puts it.
+      const QString report = ChangeFileExt(ripTarget, "jitt");
+      if (QFileInfo::exists(report)) ReplaceFile(report, ChangeFileExt(job.OutputPath, "jitt"));
     }
     // A drive that refuses the range returns without a file and without an
     // error; that track was not ripped.
     if (!ripped) throw std::runtime_error("no audio read");
     FRuns[size_t(JobIndex(job))].RipOk = true;
+  } catch (const std::exception& error) {
+    if (!ReportFileFailure(job, error)) RipFailed(job);
+    return false;
   } catch (...) {
-    NoteWrittenOutput(job);
     RipFailed(job);
     return false;
   }
@@ -252,8 +285,7 @@ bool TConvSession::RipToEncoder(TFileParam& job) {
   // the encoder ends with the samples it got, also when the rip fails.
   auto open = [&] {
     if (queue) return;
-    queue = FPool->AddStream(index, FCoder, job.OutputPath, trackBytes);
-    FWrittenOutputs.insert(job.OutputPath);
+    queue = FPool->AddStream(index, FCoder, FRuns[size_t(index)].Output, trackBytes);
     FRuns[size_t(index)].Encoding = true;
   };
   FCDRIP.OnAudio = [&](const uint8_t* data, int32_t bytes) {
@@ -291,24 +323,26 @@ void TConvSession::EncodeStep(TFileParam& job, const QString& ripTarget) {
     AddMessage(job, "'" + job.Title + "' convert error.");
     return;
   }
-  FWrittenOutputs.insert(job.OutputPath);
   TJobRun& run = FRuns[size_t(JobIndex(job))];
   auto coder = std::make_shared<TLameCoder>();
   coder->Assign(FCoder);
   coder->SetInputFiles({ripTarget});
-  coder->SetOutputFiles({job.OutputPath});
+  coder->SetOutputFiles({run.Output});
   const bool normalize = Config->NormalizeVolume;
   const int32_t factor = Config->NormalizeFactor;
   run.NormalizeBox = std::make_shared<QString>();
+  run.NormalizeReason = std::make_shared<QString>();
   run.Encoding = true;
   FPool->Add(
       JobIndex(job),
-      [coder, ripTarget, normalize, factor, box = run.NormalizeBox](TEncodeContext& context) {
+      [coder, ripTarget, normalize, factor, box = run.NormalizeBox,
+       reason = run.NormalizeReason](TEncodeContext& context) {
         if (normalize) {
           const TNormalizeHooks hooks{[&context] { return context.Stopped(); },
                                       [&context](int percent) { context.SetProgress(percent); }};
-          *box = NormalizeFile(ripTarget, factor, hooks,
-                               [&context](uint8_t stage) { context.SetStage(stage); });
+          *box = NormalizeFile(
+              ripTarget, factor, hooks, [&context](uint8_t stage) { context.SetStage(stage); },
+              reason.get());
         }
         if (context.Stopped()) return;
         context.SetStage(stEncoding);
@@ -327,26 +361,38 @@ void TConvSession::EncodeFinished(const TEncodePool::TResult& result) {
   TJobRun& run = FRuns[size_t(result.Job)];
   run.Encoding = false;
   run.Encoded = 1;
-  if (run.OnTheFly) {
-    // The encoder is part of the rip here: its failure is the rip's, even
-    // when it fails while the drive is still reading.
-    try {
-      if (result.Failed) throw std::runtime_error("encoder failed");
-      if (run.RipOk && !Aborted && Config->EnableID3Tag) WriteTag(job);
-    } catch (...) {
-      RipFailed(job);
-    }
-  } else {
+  if (!run.OnTheFly) {
     RemoveTempFile(run.RipTarget);
-    if (run.NormalizeBox && !run.NormalizeBox->isEmpty()) ErrorBox(*run.NormalizeBox);
-    try {
-      if (result.Failed) throw std::runtime_error("encoder failed");
-      if (!Aborted && Config->EnableID3Tag) WriteTag(job);
-    } catch (...) {
+    if (run.NormalizeBox && !run.NormalizeBox->isEmpty()) {
+      ErrorBox(*run.NormalizeBox);
+      NormalizeFailed(job, *run.NormalizeReason);
+    }
+  }
+  // The file is whole when the rip and the encoder both ended by themselves.
+  bool whole = !Aborted && (run.RipOk || !run.OnTheFly);
+  try {
+    if (result.Failed) {
+      if (result.Failure) std::rethrow_exception(result.Failure);
+      throw std::runtime_error("encoder failed");
+    }
+    if (whole && Config->EnableID3Tag) WriteTag(job, run.Output);
+  } catch (const std::exception& error) {
+    whole = false;
+    // On the fly the encoder is part of the rip: its failure is the rip's,
+    // even when it fails while the drive is still reading.
+    if (ReportFileFailure(job, error)) {
+      // named the file and the cause
+    } else if (run.OnTheFly) {
+      RipFailed(job);
+    } else {
       job.State = jsError;
       AddMessage(job, "'" + job.Title + "' convert error.");
     }
   }
+  if (whole)
+    PlaceOutput(job);
+  else if (!Aborted)
+    RemoveTempFile(std::exchange(run.Output, {}));
   // The track loop settles the job it is working on itself.
   if (run.Processed) SettleJob(result.Job);
 }
@@ -434,17 +480,19 @@ int TConvSession::OverallPercent() const {
   return total > 0 ? int(done * 100 / total) : 0;
 }
 
-void TConvSession::NormalizeStages(const QString& wavPath) {
+bool TConvSession::NormalizeStages(const QString& wavPath, QString* reason) {
   const TNormalizeHooks hooks{[this] { return Aborted; },
                               [this](int percent) { SetProgress(percent); }};
-  const QString box = NormalizeFile(wavPath, Config->NormalizeFactor, hooks,
-                                    [this](uint8_t stage) { SetStage(stage); });
+  const QString box = NormalizeFile(
+      wavPath, Config->NormalizeFactor, hooks, [this](uint8_t stage) { SetStage(stage); }, reason);
   if (!box.isEmpty()) ErrorBox(box);
+  return box.isEmpty();
 }
 
 QString TConvSession::NormalizeFile(const QString& wavPath, int32_t factor,
                                     const TNormalizeHooks& hooks,
-                                    const std::function<void(uint8_t stage)>& setStage) {
+                                    const std::function<void(uint8_t stage)>& setStage,
+                                    QString* reason) {
   QString tempPath;
   // The scaled copy is the session's own file; whatever happens it does not stay.
   struct TTempRemover {
@@ -463,29 +511,89 @@ QString TConvSession::NormalizeFile(const QString& wavPath, int32_t factor,
     // A scaling pass stopped by Abort holds only part of the audio.
     if (!NormalizeWave(wavPath, tempPath, *gain, hooks) || hooks.Aborted()) return {};
     // One rename: the WAV is whole, old or new, at every moment.
-    if (!ReplaceFile(tempPath, wavPath)) return QStringLiteral("Normalize wav file fail.");
+    if (!ReplaceFile(tempPath, wavPath)) {
+      if (reason) *reason = QString("cannot replace '%1'").arg(wavPath);
+      return QStringLiteral("Normalize wav file fail.");
+    }
     tempPath.clear();
     return {};
-  } catch (const std::exception&) {
+  } catch (const std::exception& error) {
+    if (reason) *reason = QString::fromUtf8(error.what());
     return QStringLiteral("Normalize wave file fail.");
   }
 }
 
-QString TConvSession::NewTempFile(const QString& folder, const QString& suffix) {
-  const QString path = CreateTempFile(folder, suffix);
+void TConvSession::NormalizeFailed(TFileParam& job, const QString& reason) {
+  job.State = jsError;
+  AddMessage(job, QString("Track %1 '%2' was not normalised: %3.")
+                      .arg(job.TrackInfo.TrackIndex + 1)
+                      .arg(job.Title, reason));
+}
+
+QString TConvSession::NewTempFile(const QString& folder, const QString& suffix, QString* error) {
+  const QString path = CreateTempFile(folder, suffix, error);
   if (!path.isEmpty()) FTempFiles << path;
   return path;
+}
+
+void TConvSession::PlaceOutput(TFileParam& job) {
+  TJobRun& run = FRuns[size_t(JobIndex(job))];
+  QString error;
+  switch (PlaceFile(run.Output, job.OutputPath, run.MayReplace, &error)) {
+    case TPlaceResult::Placed:
+      FTempFiles.removeAll(run.Output);
+      run.Output.clear();
+      FWrittenOutputs.insert(job.OutputPath);
+      return;
+    case TPlaceResult::Exists:
+      // Another program (or run) made the file meanwhile: it is the user's now.
+      job.State = jsError;
+      AddMessage(job, QString("'%1' was created by another program while track %2 was converted; "
+                              "it was left as it is.")
+                          .arg(job.OutputPath)
+                          .arg(job.TrackInfo.TrackIndex + 1));
+      break;
+    case TPlaceResult::Failed:
+      WriteFailed(job, job.OutputPath, error);
+      break;
+  }
+  RemoveTempFile(std::exchange(run.Output, {}));
+}
+
+void TConvSession::KeepPartialOutput(const TFileParam& job) {
+  TJobRun& run = FRuns[size_t(JobIndex(job))];
+  if (run.Output.isEmpty() || QFileInfo(run.Output).size() == 0) return;
+  const QFileInfo output(job.OutputPath);
+  const QString partial =
+      output.dir().filePath(output.completeBaseName() + " (partial)." + output.suffix());
+  if (PlaceFile(run.Output, partial, false) != TPlaceResult::Placed) return;
+  FTempFiles.removeAll(run.Output);
+  run.Output.clear();
+}
+
+void TConvSession::WriteFailed(TFileParam& job, const QString& path, const QString& reason) {
+  TJobRun& run = FRuns[size_t(JobIndex(job))];
+  job.State = jsError;
+  if (std::exchange(run.WriteFailed, true)) return;
+  AddMessage(job, QString("Track %1 '%2': cannot write '%3': %4.")
+                      .arg(job.TrackInfo.TrackIndex + 1)
+                      .arg(job.Title, path, reason));
+}
+
+bool TConvSession::ReportFileFailure(TFileParam& job, const std::exception& error) {
+  const auto* failure = dynamic_cast<const platform::TFileFailure*>(&error);
+  if (!failure) return false;
+  const TJobRun& run = FRuns[size_t(JobIndex(job))];
+  // The session's own files are named by the output they stand for.
+  const bool own = failure->Path == run.Output || failure->Path == run.RipTarget;
+  WriteFailed(job, own ? job.OutputPath : failure->Path, failure->Reason);
+  return true;
 }
 
 void TConvSession::RemoveTempFile(const QString& path) {
   if (path.isEmpty()) return;
   QFile::remove(path);
   FTempFiles.removeAll(path);
-}
-
-void TConvSession::NoteWrittenOutput(const TFileParam& job) {
-  if (!job.OutputPath.isEmpty() && FCDRIP.CreatedFile() == job.OutputPath)
-    FWrittenOutputs.insert(job.OutputPath);
 }
 
 void TConvSession::Abort() {
@@ -516,6 +624,9 @@ void TConvSession::CloseQuery(bool byTimer) {
 
 void TConvSession::CloseSession() {
   FCoder.StopEncoding();
+  if (FJobs && !DeleteRequested)
+    for (const TFileParam& job : *FJobs)
+      if (job.State == jsAborted) KeepPartialOutput(job);
   // Temporary files never outlive the session, whatever the answer.
   for (const QString& path : QStringList(FTempFiles)) RemoveTempFile(path);
   if (!DeleteRequested || !FJobs) return;
@@ -555,10 +666,10 @@ int TConvSession::AskOverwrite(const QString& path) {
   return answer;
 }
 
-bool TConvSession::WriteTag(const TFileParam& job) {
+bool TConvSession::WriteTag(const TFileParam& job, const QString& path) {
   TMPEGAudio tag;
   tag.ResetData();
-  tag.SetFileName(job.OutputPath);
+  tag.SetFileName(path.isEmpty() ? job.OutputPath : path);
   tag.Track = uint8_t(job.TrackInfo.TrackIndex + 1);
   tag.SetTitle(job.TrackInfo.Title);
   tag.SetArtist(job.TrackInfo.Artist);

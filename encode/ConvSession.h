@@ -83,7 +83,10 @@ class TConvSession {
   void Reset(TJobList& jobs);
   // Resets and runs the track loop over the jobs, updating their State in
   // place. Returns true when the session ended by itself (no abort), which is
-  // when its dialog closes without a question.
+  // when its dialog closes without a question. Every output is written under
+  // a temporary name and takes its own name only once it is whole; before
+  // the first job, the temporary files that dead runs left in the jobs'
+  // folders are deleted.
   bool StartSession(TJobList& jobs);
 
   // The Abort button: stops the rip or encode in hand after its chunk and
@@ -94,7 +97,8 @@ class TConvSession {
   // delete the converted files. Call CloseSession afterwards.
   void CloseQuery(bool byTimer);
   // Stops the encoder, deletes every temporary file left and, when the user
-  // asked to, the outputs this session wrote of the aborted jobs.
+  // asked to, the outputs this session wrote of the aborted jobs. The cut
+  // output of an aborted job the user keeps is named "<name> (partial)".
   void CloseSession();
 
   void SetStage(uint8_t stage);
@@ -103,15 +107,19 @@ class TConvSession {
   static bool CanWriteFile(const QString& path);
   // The stored answer when it was Yes to all or No to all, else the question.
   int AskOverwrite(const QString& path);
-  // Writes the job's ID3v1.1 tag into its OutputPath; true when it was saved.
-  // Throws EMPEGAudioError when the file fails after it was opened.
-  static bool WriteTag(const TFileParam& job);
-  // The "Scan Peak Level" and "Normalizing" stages on a ripped WAV.
-  void NormalizeStages(const QString& wavPath);
+  // Writes the job's ID3v1.1 tag into the file (its OutputPath when none is
+  // given); true when it was saved. Throws EMPEGAudioError when the file
+  // fails after it was opened.
+  static bool WriteTag(const TFileParam& job, const QString& path = QString());
+  // The "Scan Peak Level" and "Normalizing" stages on a ripped WAV; false
+  // (the box shown, the cause in *reason) when it failed.
+  bool NormalizeStages(const QString& wavPath, QString* reason = nullptr);
   // The same stages on any thread: the stages go to setStage, and the text of
-  // the box that reports a failure is returned (empty when none).
+  // the box that reports a failure is returned (empty when none), its cause
+  // in *reason.
   static QString NormalizeFile(const QString& wavPath, int32_t factor, const TNormalizeHooks& hooks,
-                               const std::function<void(uint8_t stage)>& setStage);
+                               const std::function<void(uint8_t stage)>& setStage,
+                               QString* reason = nullptr);
 
   bool Aborted = false;
   bool ClosingByTimer = false;
@@ -136,8 +144,12 @@ class TConvSession {
     bool Settled = false;    // every step ended: its summary lines may go out
     bool OnTheFly = false;
     bool RipOk = false;
+    bool MayReplace = false;  // an existing file of the output's name may be replaced
+    bool WriteFailed = false;
     QString RipTarget;
+    QString Output;  // the output under its temporary name, until it is placed
     std::shared_ptr<QString> NormalizeBox;  // written by the worker
+    std::shared_ptr<QString> NormalizeReason;
     QStringList Messages;
   };
 
@@ -153,11 +165,18 @@ class TConvSession {
   bool RipToEncoder(TFileParam& job);
   void EncodeStep(TFileParam& job, const QString& ripTarget);
   // A new temporary file in the folder, remembered until it is deleted;
-  // empty when none can be created.
-  QString NewTempFile(const QString& folder, const QString& suffix);
+  // empty (the reason in *error) when none can be created.
+  QString NewTempFile(const QString& folder, const QString& suffix, QString* error = nullptr);
   void RemoveTempFile(const QString& path);
-  // Remembers the job's output when the last rip created it.
-  void NoteWrittenOutput(const TFileParam& job);
+  // Gives the job's whole output its name; the job fails when it cannot.
+  void PlaceOutput(TFileParam& job);
+  // Keeps the cut output of an aborted job under a name that says so.
+  void KeepPartialOutput(const TFileParam& job);
+  // Marks the job "Error" with a line naming the file and the system's reason, once.
+  void WriteFailed(TFileParam& job, const QString& path, const QString& reason);
+  // WriteFailed for an exception that carries a file's failure; false for any other.
+  bool ReportFileFailure(TFileParam& job, const std::exception& error);
+  void NormalizeFailed(TFileParam& job, const QString& reason);
   int JobIndex(const TFileParam& job) const;
   // A summary line of the job; lines go out in job order whatever order the
   // encoders finish in.

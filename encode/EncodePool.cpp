@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStorageInfo>
 #include <QThread>
 #include <algorithm>
 #include <cerrno>
@@ -14,6 +15,8 @@
 #include <utility>
 
 #include "encode/LameCoder.h"
+#include "platform/Files.h"
+#include "platform/Folders.h"
 
 namespace {
 
@@ -23,8 +26,11 @@ constexpr int64_t kMemoryBudget = 2 << 20;
 constexpr int kWorkerNice = 5;  // added to the process's nice value
 
 void WriteAll(QFile& file, const uint8_t* data, int64_t bytes, const char* message) {
-  if (bytes > 0 && file.write(reinterpret_cast<const char*>(data), bytes) != bytes)
-    throw ELameError(message);
+  if (bytes > 0 && file.write(reinterpret_cast<const char*>(data), bytes) != bytes) {
+    const int code = errno;
+    throw platform::EFileFailure<ELameError>(message, file.fileName(),
+                                             platform::WriteFailureReason(file, code));
+  }
 }
 
 void CheckEncoder(uint32_t result) {
@@ -70,8 +76,9 @@ void EncodeQueue(TLameCoder& coder, TPcmQueue& queue, QFile& output, int64_t exp
   WriteAll(output, mp3.data(), bytes, "Write error");
   const QString fileName = output.fileName();
   output.close();
-  if (output.error() != QFileDevice::NoError || coder.WriteInfoTag(fileName) != 0)
-    throw ELameError("Write error");
+  if (output.error() != QFileDevice::NoError)
+    throw platform::EFileFailure<ELameError>("Write error", fileName, output.errorString());
+  if (coder.WriteInfoTag(fileName) != 0) throw ELameError("Write error");
   context.SetProgress(100);
 }
 
@@ -97,7 +104,8 @@ void TPcmQueue::Write(const uint8_t* data, int64_t bytes) {
   std::lock_guard<std::mutex> lock(FLock);
   if (FCancelled) return;
   // Memory only while nothing waits in the file, so the order holds.
-  if (FFileRead == FFileWrite && FMemoryInUse->load() + bytes <= FMemoryBudget) {
+  if (FSpillFolder.isEmpty() ||
+      (FFileRead == FFileWrite && FMemoryInUse->load() + bytes <= FMemoryBudget)) {
     FMemory.emplace_back(data, data + bytes);
     FMemoryInUse->fetch_add(bytes);
   } else {
@@ -110,16 +118,22 @@ void TPcmQueue::SpillWrite(const uint8_t* data, int64_t bytes) {
   if (FSpillFd < 0) {
     QByteArray name = QFile::encodeName(QDir(FSpillFolder).filePath(".cadenzo-XXXXXX.pcm"));
     FSpillFd = ::mkostemps(name.data(), 4, O_CLOEXEC);
-    if (FSpillFd < 0)
-      throw ELameError(QString("Cannot create a temporary file in \"%1\": %2")
-                           .arg(FSpillFolder, QString::fromLocal8Bit(std::strerror(errno))));
+    if (FSpillFd < 0) {
+      const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+      throw platform::EFileFailure<ELameError>(
+          QString("Cannot create a temporary file in \"%1\": %2").arg(FSpillFolder, reason),
+          FSpillFolder, reason);
+    }
     ::unlink(name.constData());
+    FSpillName = QFile::decodeName(name);
   }
   int64_t done = 0;
   while (done < bytes) {
     const ssize_t n = ::pwrite(FSpillFd, data + done, size_t(bytes - done), FFileWrite + done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) throw ELameError("Write error");
+    if (n <= 0)
+      throw platform::EFileFailure<ELameError>(
+          "Write error", FSpillName, QString::fromLocal8Bit(std::strerror(n < 0 ? errno : ENOSPC)));
     done += n;
   }
   FFileWrite += bytes;
@@ -216,6 +230,15 @@ TEncodePool::~TEncodePool() {
   for (std::thread& worker : FWorkers) worker.join();
 }
 
+QString TEncodePool::SpillFolder(int64_t bytes) {
+  for (const QString& folder : {platform::CacheFolder(), platform::TempFolder()}) {
+    const QStorageInfo storage(folder);
+    if (QFileInfo(folder).isWritable() && storage.isValid() && storage.bytesAvailable() > bytes)
+      return folder;
+  }
+  return {};
+}
+
 int TEncodePool::ThreadCount(int setting) {
   return setting > 0 ? setting : std::max(1, QThread::idealThreadCount());
 }
@@ -230,7 +253,7 @@ void TEncodePool::Add(int job, TEncodeWork work, int64_t weight) {
     ++FAdded;
     FTasks.push_back(task);
     if (FStopped) {
-      Finish(task, {job, true, false, {}});
+      Finish(task, {job, true, false, {}, {}});
       return;
     }
     FPending.push_back(task);
@@ -246,8 +269,7 @@ std::shared_ptr<TPcmQueue> TEncodePool::AddStream(int job, const TLameCoder& set
   if (!output->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
     throw ELameError(
         QString("Cannot create file \"%1\": %2").arg(outputPath, output->errorString()));
-  auto queue = std::make_shared<TPcmQueue>(QFileInfo(outputPath).absolutePath(), FMemoryInUse,
-                                           kMemoryBudget);
+  auto queue = std::make_shared<TPcmQueue>(SpillFolder(expectedBytes), FMemoryInUse, kMemoryBudget);
   auto coder = std::make_shared<TLameCoder>();
   coder->Assign(settings);
   {
@@ -273,7 +295,7 @@ void TEncodePool::Stop() {
     while (!FPending.empty()) {
       const std::shared_ptr<TTask> task = FPending.front();
       FPending.pop_front();
-      Finish(task, {task->Job, true, false, {}});
+      Finish(task, {task->Job, true, false, {}, {}});
     }
     for (const std::weak_ptr<TPcmQueue>& weak : FQueues)
       if (auto queue = weak.lock()) queues.push_back(queue);
@@ -325,15 +347,17 @@ void TEncodePool::WorkerLoop() {
       task->Running = true;
     }
     Notify();
-    TResult result{task->Job, false, false, {}};
+    TResult result{task->Job, false, false, {}, {}};
     try {
       TEncodeContext context(*this, *task);
       task->Work(context);
     } catch (const std::exception& error) {
       result.Failed = true;
       result.Error = QString::fromUtf8(error.what());
+      result.Failure = std::current_exception();
     } catch (...) {
       result.Failed = true;
+      result.Failure = std::current_exception();
     }
     // The work's captures (files, queues) are released here, on the worker.
     task->Work = nullptr;

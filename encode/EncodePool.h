@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -24,8 +25,9 @@ class TEncodePool;
 // PCM on its way from the reading thread to one encoder, in order. It is held
 // in memory while the pool's memory budget allows and the encoder keeps up;
 // the rest goes to a temporary file of its own in the given folder, created
-// exclusively and unlinked at once, so no failure can leave it behind. One
-// writer thread, one reader thread.
+// exclusively and unlinked at once, so no failure can leave it behind. With
+// no folder (none has room) everything stays in memory. One writer thread,
+// one reader thread.
 class TPcmQueue {
  public:
   TPcmQueue(QString spillFolder, std::shared_ptr<std::atomic<int64_t>> memoryInUse,
@@ -59,6 +61,7 @@ class TPcmQueue {
   std::deque<std::vector<uint8_t>> FMemory;  // precedes everything in the file
   size_t FMemoryOffset = 0;                  // bytes of the front segment already read
   int FSpillFd = -1;
+  QString FSpillName;     // for messages: the file is unlinked
   int64_t FFileRead = 0;  // the file's unread bytes are [FFileRead, FFileWrite)
   int64_t FFileWrite = 0;
   int64_t FSpilled = 0;
@@ -95,6 +98,11 @@ class TEncodePool {
   TEncodePool(const TEncodePool&) = delete;
   TEncodePool& operator=(const TEncodePool&) = delete;
 
+  // Where a backlog of `bytes` waits beyond the memory budget: the user's
+  // cache folder, else the system's temporary folder, whichever has room for
+  // it (never the output folder, whose space the outputs need); empty when
+  // neither has.
+  static QString SpillFolder(int64_t bytes);
   // The number of encoder threads a setting asks for.
   static int ThreadCount(int setting);
   int Threads() const { return int(FWorkers.size()); }
@@ -106,9 +114,9 @@ class TEncodePool {
   void Add(int job, TEncodeWork work, int64_t weight = 0);
   // Queues the on-the-fly encoding of one track: creates (or truncates) the
   // MP3 at outputPath now, and returns the queue that the reader feeds and
-  // closes; expectedBytes (the track's PCM) scales the progress. The encoder
-  // settings are copied from `settings`. Throws ELameError when the file
-  // cannot be created.
+  // closes; expectedBytes (the track's PCM) scales the progress and chooses
+  // where the backlog may wait (SpillFolder). The encoder settings are copied
+  // from `settings`. Throws ELameError when the file cannot be created.
   std::shared_ptr<TPcmQueue> AddStream(int job, const TLameCoder& settings,
                                        const QString& outputPath, int64_t expectedBytes);
 
@@ -130,6 +138,7 @@ class TEncodePool {
     bool Stopped = false;  // ended or dropped by Stop
     bool Failed = false;
     QString Error;  // the failure's message
+    std::exception_ptr Failure;
   };
   // The tasks finished since the last call, in the order they finished.
   std::vector<TResult> TakeFinished();

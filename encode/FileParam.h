@@ -42,6 +42,9 @@ struct TFileParam {
   QString Title;       // track title for labels and error lines
   QString OutputPath;  // full path with ".MP3" or ".WAV"
   int32_t State = jsQueued;
+  // The track number of an earlier job of the run that holds the path this
+  // job's name gives, 0 when none; OutputPath then carries " (N)".
+  int32_t SharesNameWith = 0;
 };
 
 using TJobList = std::vector<TFileParam>;

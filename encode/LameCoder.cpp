@@ -4,9 +4,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <string>
+
+#include "platform/Files.h"
 
 namespace {
 
@@ -153,8 +156,15 @@ void TLameCoder::EncodeFile(int index) {
   // Unbuffered, so that a full disk shows in the write of the chunk at hand.
   QFile output(outputName);
   if (!output.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
-    throw ELameError(
-        QString("Cannot create file \"%1\". %2").arg(outputName, output.errorString()));
+    throw platform::EFileFailure<ELameError>(
+        QString("Cannot create file \"%1\". %2").arg(outputName, output.errorString()), outputName,
+        output.errorString());
+  // The failure of a write names the file and the system's reason beside the fixed message.
+  const auto writeFailed = [&output](const char* message) {
+    const int code = errno;
+    return platform::EFileFailure<ELameError>(message, output.fileName(),
+                                              platform::WriteFailureReason(output, code));
+  };
 
   // A file too short for the header cannot be told from a WAV and would
   // leave no header to go by.
@@ -201,7 +211,7 @@ void TLameCoder::EncodeFile(int index) {
     if (result != BE_ERR_SUCCESSFUL)
       throw ELameError(QString("beEncodeChunk failed %1").arg(result));
     if (output.write(reinterpret_cast<const char*>(FMp3Buffer.data()), mp3Bytes) != mp3Bytes)
-      throw ELameError("Write Error");
+      throw writeFailed("Write Error");
     done += n;
     if (OnProgress) OnProgress(this, uint16_t(done * 100 / dataLength));
     // Only the user-interface thread has events to run; a worker's StopEncoding
@@ -217,8 +227,8 @@ void TLameCoder::EncodeFile(int index) {
   if (result != BE_ERR_SUCCESSFUL)
     throw ELameError(QString("beDeinitStream failed %1").arg(result));
   if (output.write(reinterpret_cast<const char*>(FMp3Buffer.data()), mp3Bytes) != mp3Bytes)
-    throw ELameError("Write error");
+    throw writeFailed("Write error");
   output.close();
-  if (output.error() != QFileDevice::NoError) throw ELameError("Write error");
+  if (output.error() != QFileDevice::NoError) throw writeFailed("Write error");
   if (WriteInfoTag(outputName) != BE_ERR_SUCCESSFUL) throw ELameError("Write error");
 }

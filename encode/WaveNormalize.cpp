@@ -4,9 +4,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QtEndian>
+#include <cerrno>
 #include <cmath>
 
 #include "encode/TempFiles.h"
+#include "platform/Files.h"
 
 namespace {
 
@@ -23,8 +25,11 @@ qint64 ReadChunk(QFile& file, char* buffer, qint64 size) {
 }
 
 void Write(QFile& file, const char* data, qint64 size) {
-  if (file.write(data, size) != size)
-    throw ENormalizeError("Cannot write " + file.fileName() + ": " + file.errorString());
+  if (file.write(data, size) != size) {
+    const int code = errno;
+    throw ENormalizeError("Cannot write " + file.fileName() + ": " +
+                          platform::WriteFailureReason(file, code));
+  }
 }
 
 bool Aborted(const TNormalizeHooks& hooks) { return hooks.Aborted && hooks.Aborted(); }

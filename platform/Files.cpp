@@ -5,6 +5,7 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringList>
+#include <cstring>
 
 namespace platform {
 
@@ -27,6 +28,11 @@ bool WriteFileAtomic(const QString& path, const QByteArray& bytes) {
     return false;
   }
   return file.commit();
+}
+
+QString WriteFailureReason(const QFile& file, int code) {
+  if (file.error() != QFileDevice::NoError) return file.errorString();
+  return code != 0 ? QString::fromLocal8Bit(std::strerror(code)) : QStringLiteral("short write");
 }
 
 QString ChangeFileExt(const QString& path, const QString& ext) {

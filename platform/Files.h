@@ -3,9 +3,34 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
+#include <utility>
 
 namespace platform {
+
+// The path and the system's reason of a file that could not be created or
+// written. Thrown mixed into a component's exception (EFileFailure), so the
+// component's fixed message stays and a summary can still name the cause.
+class TFileFailure {
+ public:
+  TFileFailure(QString path, QString reason) : Path(std::move(path)), Reason(std::move(reason)) {}
+  virtual ~TFileFailure() = default;
+  QString Path;
+  QString Reason;
+};
+
+template <class TError>
+class EFileFailure : public TError, public TFileFailure {
+ public:
+  EFileFailure(const QString& message, const QString& path, const QString& reason)
+      : TError(message), TFileFailure(path, reason) {}
+};
+
+// The reason of a write to the file that just failed, given errno as it was
+// right after the write: QFile reports a short write (a full disk met in the
+// middle of a buffer) without an error of its own.
+QString WriteFailureReason(const QFile& file, int code);
 
 // UTF-8 when the bytes are valid UTF-8 (a leading BOM is dropped), else ISO-8859-1.
 QString DecodeText(const QByteArray& bytes);

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QStringList>
+#include <QTextBoundaryFinder>
 
 namespace {
 
@@ -34,7 +35,22 @@ QString SafeLevel(QString level) {
     if (c == QLatin1Char('/') || c.category() == QChar::Other_Control) c = QLatin1Char('-');
   if (level.count(QLatin1Char('.')) == level.size())
     level = QString(qMax(level.size(), qsizetype(1)), QLatin1Char('-'));
+  // A leading dot hides the file or folder from the user.
+  if (level.startsWith(QLatin1Char('.'))) level[0] = QLatin1Char('-');
   return level;
+}
+
+// The longest start of the text that takes at most maxBytes in UTF-8, cut
+// between two characters as the user sees them.
+QString CutToBytes(const QString& text, qsizetype maxBytes) {
+  if (text.toUtf8().size() <= maxBytes) return text;
+  QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+  qsizetype keep = 0;
+  for (qsizetype at = finder.toNextBoundary(); at > 0; at = finder.toNextBoundary()) {
+    if (QStringView(text).left(at).toUtf8().size() > maxBytes) break;
+    keep = at;
+  }
+  return text.left(keep);
 }
 
 bool LiesInside(const QString& folder, const QString& path) {
@@ -85,18 +101,28 @@ QString OutputExtension(int outputFormat) {
   }
 }
 
-QString BuildOutputPath(const QString& folder, const QString& name, int outputFormat) {
+QString BuildOutputPath(const QString& folder, const QString& name, int outputFormat,
+                        const QString& suffix) {
   // The name comes from outside text (CDDB, local entries, cdplayer.ini), so
   // this is the one place that keeps the file inside the output folder. The
   // rule's '\' separates folder levels.
   QStringList levels = name.split(QLatin1Char('\\'));
-  for (QString& level : levels) level = SafeLevel(level);
   // The extension is appended, never put in place of text after a dot, so
   // "Vol. 1" and "Vol. 2" keep apart.
-  QString relative = levels.join(QLatin1Char('/')) + OutputExtension(outputFormat);
+  const QString ending = suffix + OutputExtension(outputFormat);
+  const auto safeName = [&ending](QStringList levels) {
+    // A longer level cannot be created: it is cut, the file keeping its ending.
+    for (qsizetype i = 0; i < levels.size(); ++i) {
+      const bool last = i == levels.size() - 1;
+      levels[i] =
+          SafeLevel(CutToBytes(levels[i], kMaxNameBytes - (last ? ending.toUtf8().size() : 0)));
+      if (last) levels[i] += ending;
+    }
+    return levels.join(QLatin1Char('/'));
+  };
+  QString relative = safeName(levels);
   // Safe levels cannot leave the folder; should one ever do, the track keeps
   // a name on one level instead of being refused.
-  if (!LiesInside(folder, relative))
-    relative = SafeLevel(levels.join(QLatin1Char('-'))) + OutputExtension(outputFormat);
+  if (!LiesInside(folder, relative)) relative = safeName({levels.join(QLatin1Char('-'))});
   return AddTrailingBackslash(folder) + relative;
 }

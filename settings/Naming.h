@@ -13,9 +13,15 @@ QString PadReplaceChars(const QString& text);
 QString AddTrailingBackslash(const QString& folder);
 // The extension of an output format: 1 ".MP3", 2 ".WMA", else ".WAV".
 QString OutputExtension(int outputFormat);
-// folder + name (its '\' turned into '/') + the extension of the format. Every
-// level is made safe ('/' and control characters become '-', an empty or
-// dots-only level hyphens), so the path always lies inside the folder.
-QString BuildOutputPath(const QString& folder, const QString& name, int outputFormat);
+// folder + name (its '\' turned into '/') + suffix + the extension of the
+// format. Every level is made safe ('/' and control characters become '-', an
+// empty or dots-only level hyphens, a leading dot a hyphen), so the path
+// always lies inside the folder, and is cut to kMaxNameBytes of UTF-8 between
+// two characters, the last one keeping its suffix and extension whole.
+QString BuildOutputPath(const QString& folder, const QString& name, int outputFormat,
+                        const QString& suffix = QString());
+
+// The longest file or folder name Linux file systems take, in bytes.
+inline constexpr qsizetype kMaxNameBytes = 255;
 
 inline constexpr const char* kDefaultReplaceChars = "--------- ";

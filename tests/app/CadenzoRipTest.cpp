@@ -6,13 +6,13 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
-
 #include <csignal>
 
 #include "cddb/CDInfo.h"
 #include "common/DiscImage.h"
 #include "common/TestUtil.h"
 #include "disc/CDRIP.h"
+#include "encode/TempFiles.h"
 #include "libs/cdrip/cdrip.h"
 #include "settings/config.h"
 
@@ -312,6 +312,74 @@ TEST_F(CadenzoRipStop, SigtermLeavesNoTemporaryFileAndKeepsTheUsersOwn) {
   EXPECT_EQ(ReadFile(FOut.File("Track02.wav")), "mine");
   EXPECT_EQ(ReadFile(FOut.File("Track02.tmp")), "mine too");
   EXPECT_TRUE(run.Err.contains("stopped by SIGTERM; kept 1 finished track(s)"))
+      << run.Err.toStdString();
+}
+
+TEST_F(CadenzoRipStop, AKilledRunsTemporaryFilesGoWithTheNextRunAndALiveRunsStay) {
+  QProcess process;
+  process.start(ProgramDir() + "/cadenzo-rip",
+                {"--image", Image->CuePath, "--output-folder", FOut.Path(), "--overwrite", "all"});
+  ASSERT_TRUE(process.waitForStarted(30000));
+  // Killed while the second track's MP3 is being written.
+  const auto writing = [this] {
+    for (const QFileInfo& file :
+         QDir(FOut.Path()).entryInfoList({".cadenzo-*"}, QDir::Files | QDir::Hidden))
+      if (file.size() > 0 && QFile::exists(FOut.File("Track01.MP3"))) return true;
+    return false;
+  };
+  EXPECT_TRUE(WaitFor(writing, 60000));
+  ::kill(pid_t(process.processId()), SIGKILL);
+  ASSERT_TRUE(process.waitForFinished(30000));
+  QStringList left = Files();
+  ASSERT_TRUE(left.removeAll("Track01.MP3"));
+  EXPECT_FALSE(left.isEmpty()) << "the killed run left its temporary files";
+  EXPECT_FALSE(left.contains("Track02.MP3")) << "no cut file under the track's name";
+
+  const QString live = CreateTempFile(FOut.Path(), ".MP3");  // this process runs
+  QByteArray err;
+  EXPECT_EQ(RunProgram(ProgramDir() + "/cadenzo-rip",
+                       {"--image", Image->CuePath, "--output-folder", FOut.Path(), "--tracks", "1",
+                        "--overwrite", "none"},
+                       nullptr, &err),
+            1)
+      << err.toStdString();
+  EXPECT_EQ(Files(), (QStringList{QFileInfo(live).fileName(), "Track01.MP3"}));
+}
+
+TEST_F(CadenzoRipStop, TwoRunsIntoOneFolderNeverWriteOneFile) {
+  QProcess runs[2];
+  for (QProcess& run : runs)
+    run.start(ProgramDir() + "/cadenzo-rip",
+              {"--image", Image->CuePath, "--output-folder", FOut.Path(), "--overwrite", "none",
+               "--tracks", "1-2"});
+  QString out;
+  for (QProcess& run : runs) {
+    ASSERT_TRUE(run.waitForFinished(120000));
+    out += QString::fromUtf8(run.readAllStandardOutput());
+  }
+  EXPECT_EQ(Files(), (QStringList{"Track01.MP3", "Track02.MP3"}));
+  const int sectors[] = {150, 6000};
+  for (int track = 1; track <= 2; ++track) {
+    const QString path = FOut.File(QString("Track%1.MP3").arg(track, 2, 10, QChar('0')));
+    EXPECT_EQ(out.count("Done        " + path + "\n"), 1) << out.toStdString();
+    QByteArray pcm;
+    ASSERT_EQ(RunProgram("mpg123", {"-q", "-s", path}, &pcm), 0);
+    EXPECT_EQ(pcm.size(), sectors[track - 1] * 2352) << "one whole rip in " << path.toStdString();
+  }
+}
+
+TEST_F(CadenzoRipTest, NamesThatCannotStandAsGivenAreMadeToFit) {
+  // One name for every track, over 255 bytes, starting with dots.
+  const QString accents(150, QChar(0xE9));
+  const TRun run = Rip({"--output-folder", FOut.Path(), "--naming", "...<artist>" + accents});
+  ASSERT_EQ(run.ExitCode, 0) << run.Err.toStdString();
+  const QString name = "-..Test Artist";
+  const QStringList files = {name + accents.left(116) + " (2).MP3",
+                             name + accents.left(116) + " (3).MP3",
+                             name + accents.left(118) + ".MP3"};
+  EXPECT_EQ(QDir(FOut.Path()).entryList(QDir::Files | QDir::Hidden, QDir::Name), files);
+  EXPECT_TRUE(run.Err.contains("Track 3 'Last/One' has the name of track 1: it is saved as '" +
+                               FOut.File(files[1]) + "'."))
       << run.Err.toStdString();
 }
 

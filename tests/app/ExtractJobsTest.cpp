@@ -118,6 +118,32 @@ TEST_F(ExtractJobsTest, OutputPathsFollowTheNamingRuleAndFormat) {
   EXPECT_EQ(jobs[1].OutputPath, FTemp.Path() + "/AC-DC/10 - What-.WAV");
 }
 
+TEST_F(ExtractJobsTest, JobsOfOneNameGetTheirTrackNumberBeforeTheExtension) {
+  FSettings.OutputFolder = "/m";
+  FSettings.OutputFormat = 1;
+  const QStringList titles = {"Interlude", "Song", "interlude", "Interlude (5)", "Interlude"};
+  TJobList jobs(titles.size());
+  for (int i = 0; i < titles.size(); ++i) {
+    jobs[size_t(i)].TrackInfo.TrackIndex = i + 2;
+    jobs[size_t(i)].TrackInfo.Title = titles[i];
+  }
+  AssignOutputPaths(jobs, "A", "B");  // the default rule, <title>
+  QStringList paths;
+  std::vector<int32_t> shares;
+  for (const TFileParam& job : jobs) {
+    paths << job.OutputPath;
+    shares.push_back(job.SharesNameWith);
+  }
+  EXPECT_EQ(paths, (QStringList{"/m/Interlude.MP3", "/m/Song.MP3", "/m/interlude (5).MP3",
+                                "/m/Interlude (5) (6).MP3", "/m/Interlude (7).MP3"}));
+  EXPECT_EQ(shares, (std::vector<int32_t>{0, 0, 3, 5, 3}));
+
+  FSettings.NamingString = "<artist> - <album>";  // one name for every track
+  AssignOutputPaths(jobs, "A", "B");
+  EXPECT_EQ(jobs[0].OutputPath, "/m/A - B.MP3");
+  EXPECT_EQ(jobs[4].OutputPath, "/m/A - B (7).MP3");
+}
+
 TEST_F(ExtractJobsTest, TrackRecordCarriesTheDiscNamesSectorsAndComment) {
   TMyCDInfo info(nullptr);
   info.TrackCount = 2;

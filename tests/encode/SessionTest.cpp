@@ -1,10 +1,13 @@
 // The conversion session over the real ripping component (on generated disc
 // images) and the real encoder: statuses, summary lines, questions and the
 // files left on disk.
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QStorageInfo>
 #include <deque>
 #include <memory>
 
@@ -15,6 +18,7 @@
 #include "encode/LameCoder.h"
 #include "encode/MPGTools.h"
 #include "encode/SessionTestUtil.h"
+#include "encode/TempFiles.h"
 #include "platform/MessageBox.h"
 #include "settings/config.h"
 
@@ -341,15 +345,25 @@ TEST_F(Session, ADriveThatRefusesTheRangeIsAFailedRipNotADoneJob) {
   EXPECT_TRUE(OutputFiles().isEmpty());
 }
 
-TEST_F(Session, FullDiskDuringTheRipIsAFailedJob) {
-  Settings.OutputFormat = 0;
-  MakeJobs(1, ".WAV");
-  {
-    testutil::TFileSizeLimit limit(100000);
-    EXPECT_TRUE(Engine.StartSession(Jobs));
+TEST_F(Session, AFailedWriteNamesTheFileAndTheCauseAndLeavesNoCutFile) {
+  Settings.OverwritePrompt = false;
+  Settings.OnTheFly = false;
+  for (const int format : {0, 1}) {
+    Settings.OutputFormat = format;
+    MakeJobs(1, format == 0 ? ".WAV" : ".MP3");
+    View.Messages.clear();
+    {
+      // The WAV (the output, or the one between rip and encoder) fails.
+      testutil::TFileSizeLimit limit(100000);
+      EXPECT_TRUE(Engine.StartSession(Jobs));
+    }
+    EXPECT_EQ(States(), (std::vector<int32_t>{jsError})) << "format " << format;
+    EXPECT_EQ(View.Messages, QStringList{"Track 1 'Song 1': cannot write '" + Jobs[0].OutputPath +
+                                         "': File too large."})
+        << "format " << format;
+    EXPECT_EQ(OutputFiles(), QStringList()) << "format " << format;
+    EXPECT_EQ(HiddenFiles(), QStringList()) << "format " << format;
   }
-  EXPECT_EQ(States(), (std::vector<int32_t>{jsError}));
-  EXPECT_EQ(View.Messages, QStringList{"Can' ripping track 'Song 1', extract cdda error."});
 }
 
 TEST_F(Session, AnOutputReportedUnwritableEndsTheJob) {
@@ -383,7 +397,7 @@ TEST_F(Session, AbortInTheThirdOfFiveAndDeleteEverythingConverted) {
   EXPECT_EQ(States(), (std::vector<int32_t>{jsDone, jsDone, jsProcessing, jsQueued, jsQueued}));
   EXPECT_EQ(Engine.Completed, 2);
   EXPECT_EQ(Engine.Attempted, 3);
-  EXPECT_TRUE(QFileInfo::exists(Jobs[2].OutputPath));  // the partial MP3
+  EXPECT_FALSE(QFileInfo::exists(Jobs[2].OutputPath)) << "no cut file under the track's name";
 
   Boxes.Answer(platform::IDYES);
   Engine.CloseQuery(false);
@@ -408,10 +422,13 @@ TEST_F(Session, AbortInTheThirdOfFiveAndKeepTheFiles) {
   Engine.CloseQuery(false);
   Engine.CloseSession();
   EXPECT_EQ(States(), (std::vector<int32_t>{jsDone, jsDone, jsAborted, jsQueued, jsQueued}));
-  EXPECT_EQ(OutputFiles(), (QStringList{"01 - Song 1.MP3", "02 - Song 2.MP3", "03 - Song 3.MP3"}));
+  // The cut track is kept under a name that says so.
+  EXPECT_EQ(OutputFiles(),
+            (QStringList{"01 - Song 1.MP3", "02 - Song 2.MP3", "03 - Song 3 (partial).MP3"}));
   EXPECT_EQ(TagOf(Jobs[1].OutputPath).left(3), "TAG");
   // The aborted track gets no tag.
-  EXPECT_NE(TagOf(Jobs[2].OutputPath).left(3), "TAG");
+  EXPECT_NE(TagOf(Settings.OutputFolder + "/03 - Song 3 (partial).MP3").left(3), "TAG");
+  EXPECT_EQ(HiddenFiles(), QStringList());
 }
 
 TEST_F(Session, CloseAfterAFinishedSessionAsksAndDeletesOnYes) {
@@ -689,10 +706,129 @@ TEST_F(SessionAbort, AbortWhileEncodingLeavesNoTemporaryWav) {
     if (Engine.ItemIndex == Engine.ItemCount && stage == "Encoding") Engine.Abort();
   };
   EXPECT_FALSE(Engine.StartSession(Jobs));
-  EXPECT_EQ(HiddenFiles(), QStringList()) << "gone before the question";
+  EXPECT_EQ(HiddenFiles().filter(".wav"), QStringList()) << "gone before the question";
   Boxes.Answer(platform::IDYES);
   Engine.CloseQuery(false);
   Engine.CloseSession();
+  EXPECT_EQ(HiddenFiles(), QStringList());
   EXPECT_EQ(States(), (std::vector<int32_t>{jsAbortedDeleted, jsAbortedDeleted}));
   EXPECT_TRUE(OutputFiles().isEmpty()) << OutputFiles().join(", ").toStdString();
+}
+
+TEST_F(Session, AFailedNormalisationIsAnErrorWithItsCause) {
+  Settings.NormalizeVolume = true;
+  Settings.OverwritePrompt = false;
+  Settings.OnTheFly = false;
+  // The scaled copy cannot grow past the first chunks; the MP3 is smaller.
+  std::unique_ptr<testutil::TFileSizeLimit> limit;
+  for (const int format : {0, 1}) {
+    Settings.OutputFormat = format;
+    View.OnStage = [&limit, format](const QString& stage) {
+      if (stage == (format == 0 ? "Normalizing" : "Encoding") && !limit)
+        limit = std::make_unique<testutil::TFileSizeLimit>(100000);
+    };
+    MakeJobs(1, format == 0 ? ".WAV" : ".MP3");
+    View.Messages.clear();
+    EXPECT_TRUE(Engine.StartSession(Jobs));
+    limit.reset();
+    EXPECT_EQ(States(), (std::vector<int32_t>{jsError})) << "format " << format;
+    ASSERT_EQ(View.Messages.size(), 1) << "format " << format;
+    EXPECT_TRUE(View.Messages[0].startsWith("Track 1 'Song 1' was not normalised: Cannot write "));
+    EXPECT_TRUE(View.Messages[0].endsWith(": File too large.")) << View.Messages[0].toStdString();
+    EXPECT_EQ(HiddenFiles(), QStringList());
+  }
+  EXPECT_EQ(Boxes.Texts(), (QStringList{"Normalize wave file fail.", "Normalize wave file fail."}));
+}
+
+TEST_F(Session, AFileThatAppearsWhileTheTrackIsConvertedIsLeftAsItIs) {
+  for (const int format : {0, 1}) {
+    Settings.OutputFormat = format;
+    MakeJobs(2, format == 0 ? ".WAV" : ".MP3");
+    View.Messages.clear();
+    // Another run creates the first file after this one found no file there.
+    View.OnStage = [this](const QString& stage) {
+      if (stage == "Extracting Audio Track(s)" && Engine.ItemIndex == 0)
+        testutil::WriteFile(Jobs[0].OutputPath, "theirs");
+    };
+    EXPECT_TRUE(Engine.StartSession(Jobs));
+    EXPECT_EQ(States(), (std::vector<int32_t>{jsError, jsDone}));
+    EXPECT_EQ(ReadFile(Jobs[0].OutputPath), "theirs");
+    EXPECT_EQ(View.Messages, QStringList{"'" + Jobs[0].OutputPath +
+                                         "' was created by another program while track 1 was "
+                                         "converted; it was left as it is."});
+    EXPECT_EQ(HiddenFiles(), QStringList());
+    for (const TFileParam& job : Jobs) QFile::remove(job.OutputPath);
+  }
+}
+
+TEST_F(Session, ATemporaryFileOfADeadRunIsDeletedAndALiveRunsStays) {
+  const QString folder = Settings.OutputFolder;
+  const QStringList owner = TempFileOwner().split('-');  // host, boot, pid, start
+  ASSERT_EQ(owner.size(), 4);
+  const auto name = [&](const QString& host, const QString& boot, const QString& start) {
+    return QString(".cadenzo-%1-%2-%3-%4-0123abcd.MP3").arg(host, boot, owner[2], start);
+  };
+  const QString live = CreateTempFile(folder, ".wav");                 // this process runs
+  const QStringList dead = {name(owner[0], owner[1], owner[3] + "0"),  // the id was reused
+                            name(owner[0], "0badb007", owner[3])};     // before a reboot
+  const QStringList kept = {name("0a0b0c0d", "0badb007", "1"),         // another host's
+                            ".cadenzo-notes", "x.MP3"};
+  for (const QString& file : dead + kept) testutil::WriteFile(folder + "/" + file, "x");
+  MakeJobs(1);
+  EXPECT_TRUE(Engine.StartSession(Jobs));
+  for (const QString& file : dead)
+    EXPECT_FALSE(QFile::exists(folder + "/" + file)) << file.toStdString();
+  for (const QString& file : kept)
+    EXPECT_TRUE(QFile::exists(folder + "/" + file)) << file.toStdString();
+  EXPECT_TRUE(QFile::exists(live));
+  EXPECT_EQ(States(), (std::vector<int32_t>{jsDone}));
+}
+
+// Needs root to mount a small file system of its own for the output folder.
+TEST_F(Session, TheEncodersBacklogWaitsOutsideTheOutputFolderAndAFullDiskIsNamed) {
+  const QString small = Temp.File("small");
+  ASSERT_TRUE(QDir().mkpath(small));
+  if (geteuid() != 0 || testutil::RunProgram("mount", {"-t", "tmpfs", "-o", "size=4m", "t", small}))
+    GTEST_SKIP() << "a tmpfs can be mounted only as root";
+  struct TRestore {
+    QString Small;
+    QByteArray Cache = qgetenv("XDG_CACHE_HOME"), Tmp = qgetenv("TMPDIR");
+    ~TRestore() {
+      qputenv("XDG_CACHE_HOME", Cache);
+      Tmp.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", Tmp);
+      testutil::RunProgram("umount", {Small});
+    }
+  } restore{small};
+  // A minute of audio: 10 MB read far ahead of the encoder, 1 MB of MP3.
+  const auto image = testutil::MakeDiscImage(Temp.Path(), "long", {4500});
+  testutil::WriteCdripIni(Temp.File("cdrip.ini"), {image.CuePath});
+  ASSERT_EQ(CR_Init(Temp.File("cdrip.ini").toUtf8().constData()), CDEX_OK);
+  TCDRIP cdrip;
+  cdrip.SetCDRomNum(CR_GetNumCDROM() - 1);
+  cdrip.SetCoder(&Coder);
+  TConvSession engine(cdrip, Coder, View);
+  Settings.OutputFolder = small + "/out";
+  ASSERT_TRUE(QDir().mkpath(Settings.OutputFolder));
+  MakeJobs(1);
+  for (const bool cacheFull : {false, true}) {
+    // With no room in the cache nor the temporary folder, the backlog stays in memory.
+    if (cacheFull) {
+      qputenv("XDG_CACHE_HOME", small.toUtf8());
+      qputenv("TMPDIR", small.toUtf8());
+    }
+    EXPECT_TRUE(engine.StartSession(Jobs));
+    EXPECT_EQ(View.Messages, QStringList()) << "cache full " << cacheFull;
+    EXPECT_EQ(States(), (std::vector<int32_t>{jsDone})) << "cache full " << cacheFull;
+    EXPECT_EQ(DecodedFrames(Jobs[0].OutputPath), 4500 * 588);
+    ASSERT_TRUE(QFile::remove(Jobs[0].OutputPath));
+  }
+  // Now the MP3 itself does not fit.
+  testutil::WriteFile(small + "/filler",
+                      QByteArray(QStorageInfo(small).bytesAvailable() - 200000, 'x'));
+  MakeJobs(1);
+  EXPECT_TRUE(engine.StartSession(Jobs));
+  EXPECT_EQ(States(), (std::vector<int32_t>{jsError}));
+  EXPECT_EQ(View.Messages, QStringList{"Track 1 'Song 1': cannot write '" + Jobs[0].OutputPath +
+                                       "': No space left on device."});
+  EXPECT_EQ(QDir(Settings.OutputFolder).entryList(QDir::Files | QDir::Hidden), QStringList());
 }

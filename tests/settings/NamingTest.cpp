@@ -77,13 +77,28 @@ TEST(Naming, HostileLevelsAreNamedSafelyNeverRefused) {
   EXPECT_EQ(BuildOutputPath("/m", Name(" ", "", "", "..", 7), 0), "/m/7, ...WAV");
   // A stored replacement of '/' by '/' lets the value through to the builder.
   EXPECT_EQ(BuildOutputPath("/m", Name("<artist>\\<title>", "../..", "", "t", 1, "-----/----"), 1),
-            "/m/..-../t.MP3");
+            "/m/-.-../t.MP3");
   EXPECT_EQ(BuildOutputPath("/m", Name("<artist>\\<title>", "..", "", "t"), 1), "/m/--/t.MP3");
   // Empty levels and an empty name: no merged level, no hidden ".MP3".
   EXPECT_EQ(BuildOutputPath("/m", "a\\\\b", 1), "/m/a/-/b.MP3");
   EXPECT_EQ(BuildOutputPath("/m", Name("<artist>\\<title>", "A", "", ""), 1), "/m/A/-.MP3");
   EXPECT_EQ(BuildOutputPath("/m", "", 1), "/m/-.MP3");
   EXPECT_EQ(BuildOutputPath("/m", "a\nb\tc", 1), "/m/a-b-c.MP3");
+}
+
+TEST(Naming, LongLevelsAreCutBetweenCharactersAndNoLevelIsHidden) {
+  const auto bytes = [](const QString& text) { return text.toUtf8().size(); };
+  // 300 bytes of two-byte letters, and of letters with a combining accent (3 bytes each).
+  const QString accented = QString(150, QChar(0xE9));
+  const QString combined = QString("e\u0301").repeated(100);
+  const QStringList levels =
+      BuildOutputPath("/m", accented + "\\" + combined, 1, " (12)").mid(3).split('/');
+  ASSERT_EQ(levels.size(), 2);
+  EXPECT_EQ(levels[0], QString(127, QChar(0xE9)));
+  EXPECT_EQ(levels[1], QString("e\u0301").repeated(82) + " (12).MP3");
+  EXPECT_LE(bytes(levels[1]), 255);
+  EXPECT_EQ(BuildOutputPath("/m", "...And Justice for All\\.hidden", 1),
+            "/m/-..And Justice for All/-hidden.MP3");
 }
 
 // Every rule the options dialog offers, a blank rule and typed ones, with
@@ -115,6 +130,7 @@ TEST(Naming, NoNameLeavesTheOutputFolder) {
         for (const QString& level : levels) {
           EXPECT_FALSE(level.isEmpty()) << context << " -> " << path.toStdString();
           EXPECT_NE(level.count('.'), level.size()) << context << " -> " << path.toStdString();
+          EXPECT_FALSE(level.startsWith('.')) << context << " -> " << path.toStdString();
           for (QChar c : level) EXPECT_NE(c.category(), QChar::Other_Control) << context;
         }
         EXPECT_EQ(QDir::cleanPath(path), path) << context;
