@@ -46,6 +46,7 @@
 #include "platform/Folders.h"
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
+#include "platform/TextDecode.h"
 #include "settings/ConfigForm.h"
 #include "settings/config.h"
 
@@ -445,7 +446,7 @@ void TMainForm::FormShow() {
   const QString genreFile = ProgramFileForReading("Genre.txt");
   if (QFileInfo::exists(genreFile)) {
     QStringList genres;
-    for (const QString& line : SplitLines(DecodeText(ReadWholeFile(genreFile))))
+    for (const QString& line : SplitLines(DecodeLines(ReadWholeFile(genreFile))))
       if (!line.trimmed().isEmpty()) genres << line.trimmed();
     cbCategory->clear();
     cbCategory->addItems(genres);

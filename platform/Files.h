@@ -1,14 +1,11 @@
-// File helpers every store uses: text decoding that accepts what older
-// programs wrote, and saves that never leave a half-written file.
+// File helpers every store uses: saves that never leave a half-written
+// file, and line handling. Decoding is in platform/TextDecode.h.
 #pragma once
 
 #include <QByteArray>
 #include <QString>
 
 namespace platform {
-
-// UTF-8 when the bytes are valid UTF-8 (a leading BOM is dropped), else ISO-8859-1.
-QString DecodeText(const QByteArray& bytes);
 
 // Writes the whole file through a temporary file renamed into place, creating
 // the folder when needed: the previous content stays intact on any failure.
