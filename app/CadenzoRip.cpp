@@ -22,6 +22,7 @@
 #include "encode/ConvSession.h"
 #include "encode/LameCoder.h"
 #include "libs/cdrip/cdrip.h"
+#include "platform/Files.h"
 #include "platform/Folders.h"
 #include "platform/TextDecode.h"
 #include "settings/config.h"
@@ -336,6 +337,15 @@ int main(int argc, char** argv) {
 
   QTemporaryDir imageFolder;
   QString iniPath = platform::CdripIniPath();
+  // A settings folder that cannot be written keeps the installed cdrip.ini
+  // from being copied into it: this run, which saves nothing, reads the
+  // installed one, and says what it could not write.
+  const QString installedIni = platform::ProgramFolder() + "cdrip.ini";
+  if (!QFileInfo::exists(iniPath) && QFileInfo::exists(installedIni)) {
+    Print(stderr, QString("cadenzo-rip: cannot write %1; the drives are read from %2\n")
+                      .arg(platform::LastWriteError(), installedIni));
+    iniPath = installedIni;
+  }
   if (parser.isSet(imageOption)) {
     const QString image = parser.value(imageOption);
     if (!QFileInfo(image).isFile()) return usageError(QString("no disc image '%1'").arg(image));

@@ -10,6 +10,9 @@ namespace platform {
 // Writes the whole file through a temporary file renamed into place, creating
 // the folder when needed: the previous content stays intact on any failure.
 bool WriteFileAtomic(const QString& path, const QByteArray& bytes);
+// "path: reason" of this thread's last failed WriteFileAtomic, for the
+// message that names what could not be saved.
+QString LastWriteError();
 
 // The path with the extension of its last component (from the last dot on)
 // replaced by ext; a name without a dot gets ext appended.

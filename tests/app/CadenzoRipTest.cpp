@@ -460,6 +460,45 @@ TEST_F(CadenzoRipTest, CtrlCAtTheOverwriteQuestionEndsTheRunAndCtrlDCancels) {
   EXPECT_EQ(ReadFile(FOut.File("Opening.MP3")), "keep me");
 }
 
+// A read-only settings folder, and no cdrip.ini of its own in it yet: for root,
+// whom permissions do not stop, a read-only bind mount in a mount namespace.
+TEST_F(CadenzoRipTest, AReadOnlySettingsFolderStillRipsAndSaysWhatItCouldNotWrite) {
+  const QString config = FOut.File("config");
+  ASSERT_TRUE(QDir().mkpath(config));
+  QString program = ProgramDir() + "/cadenzo-rip";
+  QStringList prefix;
+  if (geteuid() == 0) {
+    if (RunProgram("unshare", {"-m", "--propagation", "private", "true"}) != 0)
+      GTEST_SKIP() << "no mount namespace for a read-only folder";
+    prefix = {"-m", "--propagation", "private", "sh", "-c",
+              "mount --bind -o ro \"$0\" \"$0\" && exec \"$@\"", config, program};
+    program = "unshare";
+  } else {
+    ASSERT_TRUE(QFile::setPermissions(config, QFile::ReadOwner | QFile::ExeOwner));
+  }
+  auto run = [&](const QStringList& arguments) {
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_CONFIG_HOME", config);
+    process.setProcessEnvironment(environment);
+    process.start(program, prefix + arguments);
+    EXPECT_TRUE(process.waitForFinished(60000));
+    return std::pair(process.exitCode(), QString::fromUtf8(process.readAllStandardOutput() +
+                                                           process.readAllStandardError()));
+  };
+  const QString unwritten = "cannot write " + config + "/cadenzo";
+  const auto [ripped, ripText] =
+      run({"--image", Image->CuePath, "--tracks", "1", "--output-folder", FOut.File("out")});
+  EXPECT_EQ(ripped, 0) << ripText.toStdString();
+  EXPECT_TRUE(ripText.contains(unwritten)) << ripText.toStdString();
+  EXPECT_NEAR(Duration(FOut.File("out/Track01.MP3")), 3.0, 0.06);
+  // The installed drive list still counts.
+  const auto [listed, listText] = run({"--list"});
+  EXPECT_EQ(listed, 0) << listText.toStdString();
+  EXPECT_TRUE(listText.contains("demo.cue (image)")) << listText.toStdString();
+  QFile::setPermissions(config, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
 TEST_F(CadenzoRipTest, ControlCharactersInNamesAreShownEscaped) {
   const TDiscImage image = MakeDiscImage(FOut.File("disc"), "esc", {150});
   {
