@@ -462,8 +462,9 @@ int main(int argc, char** argv) {
   for (const TFileParam& job : jobs) {
     if (job.State != jsDone) exitCode = kExitFailed;
     const QString state = JobStateText(job.State);
-    report += QString("%1  %2\n")
-                  .arg((state.isEmpty() ? "Skipped" : state).leftJustified(10), Shown(job.OutputPath));
+    report +=
+        QString("%1  %2\n")
+            .arg((state.isEmpty() ? "Skipped" : state).leftJustified(10), Shown(job.OutputPath));
   }
   Print(stdout, report);
   const QString playlist = parser.value(playlistOption);
@@ -478,7 +479,8 @@ int main(int argc, char** argv) {
   if (!view.Messages.isEmpty()) {
     Print(stderr,
           QString("%1 Error(s) occured during conversion session.\n").arg(view.Messages.size()));
-    for (const QString& line : view.Messages) Print(stderr, platform::EscapeControls(line, true) + "\n");
+    for (const QString& line : view.Messages)
+      Print(stderr, platform::EscapeControls(line, true) + "\n");
   }
   return exitCode;
 }

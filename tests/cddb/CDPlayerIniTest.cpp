@@ -167,6 +167,7 @@ TEST_F(CDPlayerIni, AStrayLatin1ByteDecodesOnlyItsOwnLineAndTheSaveStoresUtf8) {
   EXPECT_EQ(Info.GetTrackTitle(0), "☂");
   ASSERT_TRUE(Info.WriteCDPlayerIni());
   const QByteArray file = testutil::ReadFile(TMyCDInfo::CDPlayerIniPath());
-  EXPECT_TRUE(file.startsWith("[2a3]\r\nartist=Bj\xC3\xB6rk\r\ntitle=J\xC3\xB3ga\r\n0=\xE2\x98\x82\r\n"))
+  EXPECT_TRUE(
+      file.startsWith("[2a3]\r\nartist=Bj\xC3\xB6rk\r\ntitle=J\xC3\xB3ga\r\n0=\xE2\x98\x82\r\n"))
       << file.toStdString();
 }

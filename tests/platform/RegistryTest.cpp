@@ -1,7 +1,5 @@
 #include "platform/Registry.h"
 
-#include "platform/Registry.h"
-
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -69,7 +67,8 @@ TEST(Registry, AStrayLatin1ByteDecodesOnlyItsOwnLineAsLatin1) {
     ASSERT_TRUE(store.WriteValue(kKey, "Count", TRegValue::FromDword(1)));
   }
   const QByteArray file = testutil::ReadFile(path);
-  EXPECT_TRUE(file.contains("\"Folder\"=\"/home/J\xC3\xB3n/M\xC3\xBAsica\"\r\n")) << file.toStdString();
+  EXPECT_TRUE(file.contains("\"Folder\"=\"/home/J\xC3\xB3n/M\xC3\xBAsica\"\r\n"))
+      << file.toStdString();
   EXPECT_TRUE(file.contains("\"Naming\"=\"Caf\xC3\xA9\"\r\n"));
   EXPECT_TRUE(file.contains("\"Note\"=\"\xE2\x99\xAA\"\r\n"));
 }
