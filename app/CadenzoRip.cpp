@@ -9,7 +9,6 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QTextStream>
 #include <cstdio>
 #include <memory>
 
@@ -23,7 +22,9 @@
 #include "encode/ConvSession.h"
 #include "encode/LameCoder.h"
 #include "libs/cdrip/cdrip.h"
+#include "platform/Files.h"
 #include "platform/Folders.h"
+#include "platform/TextDecode.h"
 #include "settings/config.h"
 
 namespace {
@@ -35,6 +36,11 @@ void Print(FILE* stream, const QString& text) {
   std::fputs(text.toLocal8Bit().constData(), stream);
   std::fflush(stream);
 }
+
+// Names from the disc, its entries and the server shown with their control
+// characters escaped, on a terminal and in files alike: an escape sequence in
+// a title must not drive the terminal, nor a line break in one fake a line.
+QString Shown(const QString& text) { return platform::EscapeControls(text); }
 
 // "1,3-5" into track numbers from 1, in the order given; empty with an error
 // text when a part is malformed or outside 1..trackCount.
@@ -91,7 +97,7 @@ class TConsoleView : public TConvSessionView {
   void ShowJob(const QString& source, const QString& destination, const QString& caption) override {
     FCaption = caption;
     EndBar();
-    Print(stderr, QString("%1: %2 -> %3\n").arg(caption, source, destination));
+    Print(stderr, QString("%1: %2 -> %3\n").arg(Shown(caption), Shown(source), Shown(destination)));
   }
 
   int ConfirmOverwrite(const QString& quotedPath, bool& alwaysOverwrite) override {
@@ -112,13 +118,16 @@ class TConsoleView : public TConvSessionView {
         break;
     }
     EndBar();
-    QTextStream in(stdin);
     for (;;) {
       Print(stderr, QString("%1 exists. Overwrite? [y]es, yes to [a]ll, [s]kip, sk[i]p all, "
                             "[c]ancel: ")
-                        .arg(quotedPath));
-      const QString answer = in.readLine().trimmed().toLower();
-      if (answer.isNull()) return orCancel;
+                        .arg(Shown(quotedPath)));
+      QByteArray line;
+      if (!ReadAnswerLine(STDIN_FILENO, line)) {  // end of input or Ctrl-C
+        Print(stderr, "\n");
+        return orCancel;
+      }
+      const QString answer = QString::fromLocal8Bit(line).trimmed().toLower();
       if (answer == "y" || answer == "yes") return orYes;
       if (answer == "a") return orYesToAll;
       if (answer == "s") return orNo;
@@ -166,7 +175,7 @@ class TConsoleView : public TConvSessionView {
 // another track starts or ends encoding, and at the end (percentages alone
 // do not print).
 void TConsoleView::ShowEncoders(const QString& line, int overallPercent) {
-  const QString text = QString("Total %1%  %2").arg(overallPercent, 3).arg(line);
+  const QString text = QString("Total %1%  %2").arg(overallPercent, 3).arg(Shown(line));
   if (text == FEncoders) return;
   static const QRegularExpression percentages(" *\\d+%");
   const bool otherTracks =
@@ -192,15 +201,16 @@ bool WriteImageIni(const QString& iniPath, const QString& image) {
 void PrintDisc(const TCDRIP& cdrip, const QStringList& drives, const TMyCDInfo& info) {
   QString text = "Drives:\n";
   for (int i = 0; i < drives.size(); ++i)
-    text += QString("%1 %2: %3\n").arg(i == cdrip.CDRomNum() ? "*" : " ").arg(i).arg(drives[i]);
+    text +=
+        QString("%1 %2: %3\n").arg(i == cdrip.CDRomNum() ? "*" : " ").arg(i).arg(Shown(drives[i]));
   text += QString("Disc ID: %1\n").arg(info.DiscID, 8, 16, QChar(u'0'));
-  text += QString("Artist: %1\nAlbum: %2\n").arg(info.Artist, info.Album);
+  text += QString("Artist: %1\nAlbum: %2\n").arg(Shown(info.Artist), Shown(info.Album));
   text +=
       "  #  Start     Length    Title   (times in minutes:seconds:frames, 75 frames a second)\n";
   for (int i = 0; i < info.TrackCount; ++i)
     text += QString(" %1  %2  %3  %4\n")
                 .arg(i + 1, 2, 10, QChar(u'0'))
-                .arg(info.TrackStartText(i), info.TrackLengthText(i), info.GetTrackTitle(i));
+                .arg(info.TrackStartText(i), info.TrackLengthText(i), Shown(info.GetTrackTitle(i)));
   Print(stdout, text);
 }
 
@@ -327,6 +337,15 @@ int main(int argc, char** argv) {
 
   QTemporaryDir imageFolder;
   QString iniPath = platform::CdripIniPath();
+  // A settings folder that cannot be written keeps the installed cdrip.ini
+  // from being copied into it: this run, which saves nothing, reads the
+  // installed one, and says what it could not write.
+  const QString installedIni = platform::ProgramFolder() + "cdrip.ini";
+  if (!QFileInfo::exists(iniPath) && QFileInfo::exists(installedIni)) {
+    Print(stderr, QString("cadenzo-rip: cannot write %1; the drives are read from %2\n")
+                      .arg(platform::LastWriteError(), installedIni));
+    iniPath = installedIni;
+  }
   if (parser.isSet(imageOption)) {
     const QString image = parser.value(imageOption);
     if (!QFileInfo(image).isFile()) return usageError(QString("no disc image '%1'").arg(image));
@@ -443,8 +462,9 @@ int main(int argc, char** argv) {
   for (const TFileParam& job : jobs) {
     if (job.State != jsDone) exitCode = kExitFailed;
     const QString state = JobStateText(job.State);
-    report += QString("%1  %2\n")
-                  .arg((state.isEmpty() ? "Skipped" : state).leftJustified(10), job.OutputPath);
+    report +=
+        QString("%1  %2\n")
+            .arg((state.isEmpty() ? "Skipped" : state).leftJustified(10), Shown(job.OutputPath));
   }
   Print(stdout, report);
   const QString playlist = parser.value(playlistOption);
@@ -459,7 +479,8 @@ int main(int argc, char** argv) {
   if (!view.Messages.isEmpty()) {
     Print(stderr,
           QString("%1 Error(s) occured during conversion session.\n").arg(view.Messages.size()));
-    for (const QString& line : view.Messages) Print(stderr, line + "\n");
+    for (const QString& line : view.Messages)
+      Print(stderr, platform::EscapeControls(line, true) + "\n");
   }
   return exitCode;
 }

@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include "platform/Files.h"
+#include "platform/TextDecode.h"
 
 namespace {
 
@@ -47,7 +48,7 @@ QString DesktopEntryValue(const QString& desktopFile, const QString& key) {
   QFile file(desktopFile);
   if (!file.open(QIODevice::ReadOnly)) return QString();
   bool inEntry = false;
-  for (const QString& line : platform::SplitLines(platform::DecodeText(file.readAll()))) {
+  for (const QString& line : platform::SplitLines(platform::DecodeLines(file.readAll()))) {
     const QString trimmed = line.trimmed();
     if (trimmed.startsWith(u'[')) {
       inEntry = trimmed == QLatin1String("[Desktop Entry]");

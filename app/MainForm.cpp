@@ -46,6 +46,7 @@
 #include "platform/Folders.h"
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
+#include "platform/TextDecode.h"
 #include "settings/ConfigForm.h"
 #include "settings/config.h"
 
@@ -156,8 +157,13 @@ TMainForm::~TMainForm() {
   TakeEditsIn();
   // With no disc in the view the fields are empty: saving them would hide the
   // names stored for the last disc.
-  if (lvTrackList->topLevelItemCount() > 0) CDInfo->WriteLocalCDDB();
-  Config->Save();
+  if (lvTrackList->topLevelItemCount() > 0 && !CDInfo->WriteLocalCDDB())
+    FUnsaved << LastWriteError();
+  if (!Config->Save()) FUnsaved << LastWriteError();
+  // A settings folder that cannot be written must not lose them unnoticed.
+  if (!FUnsaved.isEmpty())
+    MessageBox("These could not be saved:\r\n" + FUnsaved.join("\r\n"), "Error!",
+               MB_OK | MB_ICONERROR);
   if (Config == FConfig.get()) Config = nullptr;
 }
 
@@ -445,7 +451,7 @@ void TMainForm::FormShow() {
   const QString genreFile = ProgramFileForReading("Genre.txt");
   if (QFileInfo::exists(genreFile)) {
     QStringList genres;
-    for (const QString& line : SplitLines(DecodeText(ReadWholeFile(genreFile))))
+    for (const QString& line : SplitLines(DecodeLines(ReadWholeFile(genreFile))))
       if (!line.trimmed().isEmpty()) genres << line.trimmed();
     cbCategory->clear();
     cbCategory->addItems(genres);
@@ -473,7 +479,8 @@ void TMainForm::closeEvent(QCloseEvent* event) {
   Config->WindowHeight = height();
   CDPlayback->StopForCommand();
   try {
-    if (CDRIP->ApplyParameters()) CDRIP->SaveSettings();
+    if (CDRIP->ApplyParameters() && !CDRIP->SaveSettings())
+      FUnsaved << CdripIniPath() + ": the drive settings cannot be written";
   } catch (const ECDRIPError&) {
     // Parameters the library refuses are simply not stored.
   }

@@ -148,6 +148,9 @@ class TMainForm : public QMainWindow {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // What the close could not write ("path: reason"), told before the end.
+  QStringList FUnsaved;
+
   void CreateActions();
   void CreateMenus();
   void CreateToolBars();

@@ -4,6 +4,7 @@
 
 #include "cddb/CDInfo.h"
 #include "cddb/CddbLookup.h"
+#include "platform/TextDecode.h"
 #include "settings/config.h"
 
 namespace {
@@ -17,7 +18,7 @@ void Write(FILE* stream, const QString& text) {
 // of input takes the first.
 int AskMatch(const QStringList& matches, const TRipQuery& options) {
   for (int i = 0; i < matches.size(); ++i)
-    Write(options.Log, QString("%1) %2\n").arg(i + 1, 3).arg(matches[i]));
+    Write(options.Log, QString("%1) %2\n").arg(i + 1, 3).arg(platform::EscapeControls(matches[i])));
   for (;;) {
     Write(options.Log, QString("Which entry (1-%1, Enter for 1)? ").arg(matches.size()));
     char line[64];
@@ -38,7 +39,9 @@ bool RunRipQuery(TMyCDInfo& info, const TConfig& settings, const TRipQuery& opti
   bool found = false;
   QString refusal;
   lookup.OnLog = [&options](const QString& line) {
-    Write(options.Log, QString(line).remove(QLatin1Char('\r')).remove(QLatin1Char('\n')) + "\n");
+    // The server's text, which may hold any control character.
+    const QString text = QString(line).remove(QLatin1Char('\r')).remove(QLatin1Char('\n'));
+    Write(options.Log, platform::EscapeControls(text) + "\n");
   };
   lookup.OnChoose = [&](const QStringList& matches) {
     if (options.Match > 0) {

@@ -1,10 +1,12 @@
 #include "app/RipSignals.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <QFile>
 #include <QStringList>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 
@@ -58,6 +60,28 @@ TStopSignals::~TStopSignals() {
 }
 
 int TStopSignals::Received() const { return gReceived; }
+
+bool ReadAnswerLine(int fd, QByteArray& line) {
+  line.clear();
+  for (;;) {
+    if (gReceived) return false;
+    // The handler's byte stays in the pipe until the event loop runs, so a
+    // signal that came before poll() still wakes it.
+    pollfd fds[2] = {{fd, POLLIN, 0}, {gPipe[0], POLLIN, 0}};
+    if (::poll(fds, gPipe[0] >= 0 ? 2 : 1, -1) < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (gReceived) return false;
+    if (fds[0].revents == 0) continue;
+    char c;
+    const ssize_t n = ::read(fd, &c, 1);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (n <= 0) return false;
+    if (c == '\n') return true;
+    line += c;
+  }
+}
 
 int FinishStoppedSession(TConvSession& session, TJobList& jobs, int signal) {
   session.Abort();

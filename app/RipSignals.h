@@ -4,6 +4,7 @@
 // One instance, on the thread that runs the session.
 #pragma once
 
+#include <QByteArray>
 #include <QSocketNotifier>
 #include <functional>
 #include <memory>
@@ -28,6 +29,11 @@ class TStopSignals {
   std::unique_ptr<QSocketNotifier> FNotifier;
   std::function<void()> FOnSignal;
 };
+
+// Reads one answer line from fd, without its line end. False at the end of
+// input, on a read error, and as soon as a stop signal arrives (also when it
+// came just before the call), so a question never holds the run.
+bool ReadAnswerLine(int fd, QByteArray& line);
 
 // Ends a session stopped by `signal`: deletes the output of the job in hand
 // when this session wrote it, and every temporary file; prints the kept

@@ -11,6 +11,7 @@
 #include "platform/Files.h"
 #include "platform/Folders.h"
 #include "platform/Profile.h"
+#include "platform/TextDecode.h"
 
 namespace {
 
@@ -192,7 +193,7 @@ bool TMyCDInfo::WriteCDPlayerIni() {
 bool TMyCDInfo::ReadXmcdFile(const QString& path) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return false;
-  const QStringList lines = platform::SplitLines(platform::DecodeText(file.readAll()));
+  const QStringList lines = platform::SplitLines(platform::DecodeLines(file.readAll()));
 
   // Long values go on over several lines with the same keyword; the parts are
   // joined exactly as they stand, since an entry may cut a value next to a blank.

@@ -4,6 +4,7 @@
 
 #include "cddb/SptiCD.h"
 #include "platform/Files.h"
+#include "platform/TextDecode.h"
 
 namespace {
 
@@ -170,7 +171,7 @@ void TCddb::RequestDone(int error) {
 
 void TCddb::HandleResponse(TCddbState request, const QByteArray& body) {
   FState = request;
-  FResponseLines = SplitResponse(platform::DecodeText(body));
+  FResponseLines = SplitResponse(platform::DecodeLines(body));
   const TCddbState requested = request;
   for (const QString& line : FResponseLines) {
     if (OnDataExchange) OnDataExchange(line);

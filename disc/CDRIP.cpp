@@ -290,7 +290,7 @@ bool TCDRIP::ApplyParameters() {
   return CR_SetCDROMParameters(&shared) != CDEX_ERROR;
 }
 
-void TCDRIP::SaveSettings() { CR_SaveSettings(); }
+bool TCDRIP::SaveSettings() { return CR_SaveSettings() != CDEX_ERROR; }
 
 int32_t TCDRIP::ReadToc() {
   int32_t count = CR_ReadToc() == CDEX_ERROR ? 0 : CR_GetNumTocEntries();

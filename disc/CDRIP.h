@@ -106,7 +106,8 @@ class TCDRIP {
   bool ReadParameters();
   // Hands Params to the library; false when it refuses the record.
   bool ApplyParameters();
-  void SaveSettings();
+  // Writes the drives' parameters to cdrip.ini; false when it cannot be written.
+  bool SaveSettings();
   int32_t ReadToc();
   bool IsUnitReady();
   bool IsAudioPlaying();

@@ -1,39 +1,45 @@
 #include "platform/Files.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QStringDecoder>
 #include <QStringList>
 #include <cstring>
+#include <filesystem>
 
 namespace platform {
 
-QString DecodeText(const QByteArray& bytes) {
-  QByteArrayView view(bytes);
-  if (view.startsWith("\xEF\xBB\xBF")) view = view.sliced(3);
-  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-  QString text = utf8.decode(view);
-  if (!utf8.hasError()) return text;
-  return QString::fromLatin1(view);
-}
+namespace {
+thread_local QString gLastWriteError;
+}  // namespace
 
 bool WriteFileAtomic(const QString& path, const QByteArray& bytes) {
-  QDir().mkpath(QFileInfo(path).absolutePath());
-  QSaveFile file(path);
-  // Unbuffered, so a full disk shows in write() instead of vanishing in a flush.
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
-  if (file.write(bytes) != bytes.size()) {
-    file.cancelWriting();
+  const QString folder = QFileInfo(path).absolutePath();
+  std::error_code error;
+  std::filesystem::create_directories(folder.toLocal8Bit().constData(), error);
+  if (error) {
+    gLastWriteError = folder + QLatin1String(": ") + QString::fromLocal8Bit(error.message());
     return false;
   }
-  return file.commit();
+  QSaveFile file(path);
+  const auto failed = [&] {
+    gLastWriteError = path + QLatin1String(": ") + file.errorString();
+    return false;
+  };
+  // Unbuffered, so a full disk shows in write() instead of vanishing in a flush.
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return failed();
+  if (file.write(bytes) != bytes.size()) {
+    const bool result = failed();
+    file.cancelWriting();
+    return result;
+  }
+  return file.commit() || failed();
 }
 
 QString WriteFailureReason(const QFile& file, int code) {
   if (file.error() != QFileDevice::NoError) return file.errorString();
   return code != 0 ? QString::fromLocal8Bit(std::strerror(code)) : QStringLiteral("short write");
 }
+QString LastWriteError() { return gLastWriteError; }
 
 QString ChangeFileExt(const QString& path, const QString& ext) {
   const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));

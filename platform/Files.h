@@ -1,5 +1,5 @@
-// File helpers every store uses: text decoding that accepts what older
-// programs wrote, and saves that never leave a half-written file.
+// File helpers every store uses: saves that never leave a half-written
+// file, and line handling. Decoding is in platform/TextDecode.h.
 #pragma once
 
 #include <QByteArray>
@@ -32,12 +32,12 @@ class EFileFailure : public TError, public TFileFailure {
 // middle of a buffer) without an error of its own.
 QString WriteFailureReason(const QFile& file, int code);
 
-// UTF-8 when the bytes are valid UTF-8 (a leading BOM is dropped), else ISO-8859-1.
-QString DecodeText(const QByteArray& bytes);
-
 // Writes the whole file through a temporary file renamed into place, creating
 // the folder when needed: the previous content stays intact on any failure.
 bool WriteFileAtomic(const QString& path, const QByteArray& bytes);
+// "path: reason" of this thread's last failed WriteFileAtomic, for the
+// message that names what could not be saved.
+QString LastWriteError();
 
 // The path with the extension of its last component (from the last dot on)
 // replaced by ext; a name without a dot gets ext appended.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/Files.h"
+#include "platform/TextDecode.h"
 
 namespace platform {
 namespace {
@@ -97,7 +98,7 @@ TProfileFile::TProfileFile(const QString& path) : D(std::make_unique<TData>()) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return;
   D->Existed = true;
-  for (const QString& raw : SplitLines(DecodeText(file.readAll())))
+  for (const QString& raw : SplitLines(DecodeLines(file.readAll())))
     D->Lines.push_back(ParseLine(raw));
 }
 

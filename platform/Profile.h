@@ -1,10 +1,10 @@
 // INI files with the semantics of the Windows profile functions: sections and
 // keys compare without case, a missing key gives the default, and a write
 // keeps every other section, key, comment and unparsable line as it was.
-// Files are read as UTF-8 (ISO-8859-1 when not valid UTF-8) with LF or CR LF
-// line ends, and written atomically with CR LF. A value is written on one
-// line, its line breaks as blanks, and quoted when reading would otherwise
-// drop its outer blanks or quotes.
+// Files are read line by line as UTF-8 (ISO-8859-1 for a line that is not)
+// with LF or CR LF line ends, and written atomically with CR LF. A value is
+// written on one line, its line breaks as blanks, and quoted when reading
+// would otherwise drop its outer blanks or quotes.
 #pragma once
 
 #include <QString>

@@ -6,6 +6,7 @@
 
 #include "platform/Files.h"
 #include "platform/Folders.h"
+#include "platform/TextDecode.h"
 
 namespace platform {
 namespace {
@@ -127,7 +128,7 @@ QString DecodeRegFile(const QByteArray& bytes) {
     QStringDecoder utf16(QStringDecoder::Utf16LE);
     return utf16.decode(QByteArrayView(bytes).sliced(2));
   }
-  return DecodeText(bytes);
+  return DecodeLines(bytes);
 }
 
 }  // namespace

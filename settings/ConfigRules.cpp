@@ -5,6 +5,7 @@
 
 #include "platform/Files.h"
 #include "platform/Profile.h"
+#include "platform/TextDecode.h"
 
 namespace {
 constexpr int32_t kSpeedFactors[kSpeedCount] = {32, 32, 32, 24, 16, 12, 8, 4, 2, 1};
@@ -57,7 +58,7 @@ int32_t SpeedOfIndex(int index) {
 QStringList ServerListFromFile(const QString& path) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return {};
-  QStringList lines = platform::SplitLines(platform::DecodeText(file.readAll()));
+  QStringList lines = platform::SplitLines(platform::DecodeLines(file.readAll()));
   // A final line end does not start another line.
   if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
   if (lines.size() <= 5) return {};

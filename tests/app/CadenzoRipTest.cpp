@@ -6,6 +6,12 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <csignal>
 
 #include "cddb/CDInfo.h"
@@ -475,6 +481,116 @@ TEST_F(CadenzoRipTest, VersionNamesTheLibrariesAndTheManualPageListsEveryOption)
         << name.toStdString();
   }
   EXPECT_GE(options, 12);
+}
+
+// The overwrite question on a pseudo-terminal of its own, as from a shell:
+// the key typed at the question, then the exit status within a deadline.
+int AnswerOnTerminal(const QString& cue, const QString& folder, const char* key) {
+  const QByteArray program = (ProgramDir() + "/cadenzo-rip").toLocal8Bit();
+  const QByteArray image = cue.toLocal8Bit(), out = folder.toLocal8Bit();
+  int master = -1;
+  const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+  if (pid == 0) {
+    execl(program.constData(), "cadenzo-rip", "--image", image.constData(), "--tracks", "1",
+          "--output-folder", out.constData(), "--overwrite", "ask", nullptr);
+    _exit(127);
+  }
+  EXPECT_GT(pid, 0);
+  QByteArray screen;
+  int status = -1;
+  bool sent = false;
+  QElapsedTimer elapsed;
+  elapsed.start();
+  while (elapsed.elapsed() < 30000 && waitpid(pid, &status, WNOHANG) == 0) {
+    pollfd fd{master, POLLIN, 0};
+    char bytes[512];
+    if (poll(&fd, 1, 100) > 0) {
+      const ssize_t n = read(master, bytes, sizeof bytes);
+      if (n > 0) screen.append(bytes, n);
+    }
+    if (!sent && screen.contains("Overwrite?")) sent = write(master, key, 1) == 1;
+  }
+  close(master);
+  if (!WIFEXITED(status) && !WIFSIGNALED(status)) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    ADD_FAILURE() << "still running after the answer " << int(key[0]) << ":\n"
+                  << screen.toStdString();
+    return -1;
+  }
+  EXPECT_TRUE(sent) << screen.toStdString();
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+TEST_F(CadenzoRipTest, CtrlCAtTheOverwriteQuestionEndsTheRunAndCtrlDCancels) {
+  WriteFile(FOut.File("Opening.MP3"), "keep me");
+  EXPECT_EQ(AnswerOnTerminal(Image->CuePath, FOut.Path(), "\x03"), 130);
+  EXPECT_EQ(AnswerOnTerminal(Image->CuePath, FOut.Path(), "\x04"), 1);
+  EXPECT_EQ(ReadFile(FOut.File("Opening.MP3")), "keep me");
+}
+
+// A read-only settings folder, and no cdrip.ini of its own in it yet: for root,
+// whom permissions do not stop, a read-only bind mount in a mount namespace.
+TEST_F(CadenzoRipTest, AReadOnlySettingsFolderStillRipsAndSaysWhatItCouldNotWrite) {
+  const QString config = FOut.File("config");
+  ASSERT_TRUE(QDir().mkpath(config));
+  QString program = ProgramDir() + "/cadenzo-rip";
+  QStringList prefix;
+  if (geteuid() == 0) {
+    if (RunProgram("unshare", {"-m", "--propagation", "private", "true"}) != 0)
+      GTEST_SKIP() << "no mount namespace for a read-only folder";
+    prefix = {"-m", "--propagation", "private", "sh", "-c",
+              "mount --bind -o ro \"$0\" \"$0\" && exec \"$@\"", config, program};
+    program = "unshare";
+  } else {
+    ASSERT_TRUE(QFile::setPermissions(config, QFile::ReadOwner | QFile::ExeOwner));
+  }
+  auto run = [&](const QStringList& arguments) {
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_CONFIG_HOME", config);
+    process.setProcessEnvironment(environment);
+    process.start(program, prefix + arguments);
+    EXPECT_TRUE(process.waitForFinished(60000));
+    return std::pair(process.exitCode(), QString::fromUtf8(process.readAllStandardOutput() +
+                                                           process.readAllStandardError()));
+  };
+  const QString unwritten = "cannot write " + config + "/cadenzo";
+  const auto [ripped, ripText] =
+      run({"--image", Image->CuePath, "--tracks", "1", "--output-folder", FOut.File("out")});
+  EXPECT_EQ(ripped, 0) << ripText.toStdString();
+  EXPECT_TRUE(ripText.contains(unwritten)) << ripText.toStdString();
+  EXPECT_NEAR(Duration(FOut.File("out/Track01.MP3")), 3.0, 0.06);
+  // The installed drive list still counts.
+  const auto [listed, listText] = run({"--list"});
+  EXPECT_EQ(listed, 0) << listText.toStdString();
+  EXPECT_TRUE(listText.contains("demo.cue (image)")) << listText.toStdString();
+  QFile::setPermissions(config, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+TEST_F(CadenzoRipTest, ControlCharactersInNamesAreShownEscaped) {
+  const TDiscImage image = MakeDiscImage(FOut.File("disc"), "esc", {150});
+  {
+    WriteCdripIni(FOut.File("cdrip.ini"), {image.CuePath});
+    ASSERT_NE(CR_Init(FOut.File("cdrip.ini").toLocal8Bit().constData()), CDEX_ERROR);
+    TCDRIP cdrip;
+    cdrip.SetCDRomNum(CR_GetNumCDROM() - 1);
+    TMyCDInfo info(&cdrip);
+    ASSERT_TRUE(info.LoadFromTOC());
+    info.SetDefaultNames();
+    info.Artist = "Red\x1b[31m";
+    info.SetTrackTitle(0, "Evil\x1b]0;pwned\x07\x1b[2J");
+    info.LocalFolder = Folder->File("localCDDB");
+    ASSERT_TRUE(info.WriteLocalCDDB());
+  }
+  const TRun list = Run(ProgramDir() + "/cadenzo-rip", {"--image", image.CuePath, "--list"});
+  EXPECT_TRUE(list.Out.contains("Artist: Red\\x1b[31m\n")) << list.Out.toStdString();
+  EXPECT_TRUE(list.Out.contains("  Evil\\x1b]0;pwned\\x07\\x1b[2J\n"));
+  const TRun rip = Run(ProgramDir() + "/cadenzo-rip",
+                       {"--image", image.CuePath, "--output-folder", FOut.File("out")});
+  EXPECT_EQ(rip.ExitCode, 0) << rip.Err.toStdString();
+  EXPECT_TRUE(rip.Err.contains("01 - Evil\\x1b]0;pwned\\x07\\x1b[2J")) << rip.Err.toStdString();
+  for (const TRun* run : {&list, &rip}) EXPECT_FALSE((run->Out + run->Err).contains(QChar(0x1b)));
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "platform/Files.h"
 #include "platform/Folders.h"
 #include "platform/Profile.h"
+#include "platform/TextDecode.h"
 
 using namespace testutil;
 
@@ -66,7 +67,7 @@ TEST(Install, APrefixHoldsAWorkingProgramThatWritesOnlyUnderTheUsersFolders) {
   const QString desktop = prefix + "/share/applications/cadenzo.desktop";
   ASSERT_EQ(RunProgram("desktop-file-validate", {desktop}, &out, &err), 0)
       << out.toStdString() << err.toStdString();
-  const QString entry = platform::DecodeText(ReadFile(desktop));
+  const QString entry = platform::DecodeLines(ReadFile(desktop));
   EXPECT_EQ(EntryValue(entry, "Exec"), "\"" + prefix + "/bin/cadenzo\"");
   EXPECT_EQ(EntryValue(entry, "Icon"), "cadenzo");
   EXPECT_EQ(EntryValue(entry, "MimeType"), "x-content/audio-cdda;");

@@ -287,6 +287,23 @@ TEST_F(MainFormTest, ClosingStoresThePlacementAndDestructionSavesSettingsAndName
   EXPECT_EQ(Cell(1, 0), "Kept Title");
 }
 
+TEST_F(MainFormTest, ASettingsFileThatCannotBeWrittenAtTheEndIsNamedInABox) {
+  Start();
+  Poll();
+  // A folder stands where the settings file goes.
+  const QString registry = platform::TRegistryStore::DefaultPath();
+  ASSERT_TRUE(QDir().mkpath(registry));
+  TScriptedMessageBoxes boxes;
+  boxes.Answer(platform::IDOK);
+  FForm->close();
+  FForm.reset();
+  QDir(registry).removeRecursively();
+  ASSERT_EQ(boxes.Asked().size(), 1u);
+  EXPECT_TRUE(boxes.Asked()[0].Text.startsWith("These could not be saved:\r\n" + registry + ": "))
+      << boxes.Asked()[0].Text.toStdString();
+  EXPECT_EQ(boxes.Asked()[0].Flags & 0xF0, unsigned(platform::MB_ICONERROR));
+}
+
 TEST_F(MainFormTest, NothingIsSavedAtShutdownWhenTheDiscHasLeftTheView) {
   Start();
   Poll();

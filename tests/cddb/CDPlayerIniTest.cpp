@@ -158,3 +158,16 @@ TEST_F(CDPlayerIni, APastedLineBreakStaysOnTheValuesLine) {
   EXPECT_EQ(read.GetTrackTitle(1), "Second");
   EXPECT_EQ(read.Artist, "Artist");
 }
+
+TEST_F(CDPlayerIni, AStrayLatin1ByteDecodesOnlyItsOwnLineAndTheSaveStoresUtf8) {
+  WriteIni("[2a3]\r\nartist=Bj\xC3\xB6rk\r\ntitle=J\xF3ga\r\n0=\xE2\x98\x82\r\n");
+  ASSERT_TRUE(Info.ReadCDPlayerIni());
+  EXPECT_EQ(Info.Artist, "Björk");
+  EXPECT_EQ(Info.Album, "Jóga");
+  EXPECT_EQ(Info.GetTrackTitle(0), "☂");
+  ASSERT_TRUE(Info.WriteCDPlayerIni());
+  const QByteArray file = testutil::ReadFile(TMyCDInfo::CDPlayerIniPath());
+  EXPECT_TRUE(
+      file.startsWith("[2a3]\r\nartist=Bj\xC3\xB6rk\r\ntitle=J\xC3\xB3ga\r\n0=\xE2\x98\x82\r\n"))
+      << file.toStdString();
+}

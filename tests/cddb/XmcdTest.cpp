@@ -145,6 +145,17 @@ TEST_F(Xmcd, TextIsUtf8WhenValidElseLatin1) {
   EXPECT_EQ(Info.Artist, "Björk");
   EXPECT_EQ(Info.Album, "Jóga");
   EXPECT_EQ(Info.GetTrackTitle(0), "Café");
+
+  // One stray byte spoils only its own line, and the next save stores UTF-8.
+  ASSERT_TRUE(Read("DTITLE=Bj\xc3\xb6rk / J\xc3\xb3ga\nTTITLE0=Caf\xe9\nTTITLE1=\xe2\x98\x82\n"));
+  EXPECT_EQ(Info.Artist, "Björk");
+  EXPECT_EQ(Info.Album, "Jóga");
+  EXPECT_EQ(Info.GetTrackTitle(0), "Café");
+  EXPECT_EQ(Info.GetTrackTitle(1), "☂");
+  ASSERT_TRUE(Info.WriteLocalCDDB());
+  const QByteArray entry = testutil::ReadFile(Info.LocalCDDBFile());
+  EXPECT_TRUE(entry.contains("DTITLE=Bj\xc3\xb6rk / J\xc3\xb3ga\r\nDYEAR="));
+  EXPECT_TRUE(entry.contains("TTITLE0=Caf\xc3\xa9\r\nTTITLE1=\xe2\x98\x82\r\n"));
 }
 
 TEST_F(Xmcd, MissingFileReadsNothing) {

@@ -9,6 +9,7 @@
 
 #include "common/TestUtil.h"
 #include "platform/Files.h"
+#include "platform/TextDecode.h"
 
 using platform::TRegistryStore;
 using platform::TRegValue;
@@ -48,6 +49,28 @@ TEST(Registry, KeepsTypesThroughTheFile) {
   EXPECT_EQ(store.ReadValue(kKey, "Text")->Text, "Ünïcode ♪");
   EXPECT_FALSE(store.ReadValue(kKey, "Missing"));
   EXPECT_FALSE(store.ReadValue(kKey + "x", "Count"));
+}
+
+// One byte that is not UTF-8 spoils no other line, and the next save stores
+// every value as UTF-8.
+TEST(Registry, AStrayLatin1ByteDecodesOnlyItsOwnLineAsLatin1) {
+  testutil::TTempFolder tmp;
+  const QString path = tmp.File("registry.reg");
+  testutil::WriteFile(path, "Windows Registry Editor Version 5.00\r\n\r\n[" + kKey.toUtf8() +
+                                "]\r\n\"Folder\"=\"/home/J\xC3\xB3n/M\xC3\xBAsica\"\r\n"
+                                "\"Naming\"=\"Caf\xE9\"\r\n\"Note\"=\"\xE2\x99\xAA\"\r\n");
+  {
+    TRegistryStore store(path);
+    EXPECT_EQ(store.ReadValue(kKey, "Folder")->Text, "/home/Jón/Música");
+    EXPECT_EQ(store.ReadValue(kKey, "Naming")->Text, "Café");
+    EXPECT_EQ(store.ReadValue(kKey, "Note")->Text, "♪");
+    ASSERT_TRUE(store.WriteValue(kKey, "Count", TRegValue::FromDword(1)));
+  }
+  const QByteArray file = testutil::ReadFile(path);
+  EXPECT_TRUE(file.contains("\"Folder\"=\"/home/J\xC3\xB3n/M\xC3\xBAsica\"\r\n"))
+      << file.toStdString();
+  EXPECT_TRUE(file.contains("\"Naming\"=\"Caf\xC3\xA9\"\r\n"));
+  EXPECT_TRUE(file.contains("\"Note\"=\"\xE2\x99\xAA\"\r\n"));
 }
 
 TEST(Registry, NamesCompareWithoutCaseAndKeepTheirStoredSpelling) {
@@ -98,9 +121,9 @@ TEST(Registry, BadInputReadsWhatItCanAndKeepsTheRest) {
     EXPECT_FALSE(store.ReadValue(kKey, "Cut"));
 
     ASSERT_TRUE(store.WriteValue(kKey, "New", TRegValue::FromDword(1)));
-    const QString after = platform::DecodeText(testutil::ReadFile(path));
+    const QString after = platform::DecodeLines(testutil::ReadFile(path));
     // Every line of the original file is still there after a save.
-    for (const QString& line : platform::SplitLines(platform::DecodeText(c.File))) {
+    for (const QString& line : platform::SplitLines(platform::DecodeLines(c.File))) {
       if (line.trimmed().isEmpty() || line.startsWith("[")) continue;
       EXPECT_TRUE(after.contains(line)) << line.toStdString();
     }
@@ -206,7 +229,7 @@ TEST(Registry, EveryCharacterOfAStringReadsBackExactly) {
     store.WriteValue(kKey, "Last", TRegValue::FromDword(7));
     ASSERT_TRUE(store.EndBatch());
   }
-  const QString file = platform::DecodeText(testutil::ReadFile(path));
+  const QString file = platform::DecodeLines(testutil::ReadFile(path));
   // One line per value, no raw control character anywhere in a line.
   EXPECT_EQ(platform::SplitLines(file).size(), 3 + values.size() + 1);
   EXPECT_FALSE(file.contains("[HKEY_CURRENT_USER\\Evil]\r\n"));
@@ -245,7 +268,7 @@ TEST(Registry, ADanglingContinuedLineSwallowsNoNewValue) {
     ASSERT_TRUE(store.KeyExists("HKEY_CURRENT_USER\\Other"));
     EXPECT_EQ(store.ReadValue("HKEY_CURRENT_USER\\Other", "Keep")->Text, "me");
     EXPECT_EQ(store.ReadValue("HKEY_CURRENT_USER\\Other", "After")->Text, "x");
-    const QString file = platform::DecodeText(testutil::ReadFile(path));
+    const QString file = platform::DecodeLines(testutil::ReadFile(path));
     EXPECT_TRUE(file.contains("\"Bin\"=hex:01,\\\r\n"));
     EXPECT_TRUE(file.contains("\"Long\"=hex:01,02,\\\r\n  03,04\r\n"));
     EXPECT_TRUE(file.contains("\"Tail\"=hex:05,\\\r\n"));

@@ -5,6 +5,7 @@
 #include "common/TestUtil.h"
 #include "platform/Files.h"
 #include "platform/Folders.h"
+#include "platform/TextDecode.h"
 #include "settings/config.h"
 
 using platform::TRegistryStore;
@@ -110,7 +111,7 @@ TEST_F(ConfigTest, FirstStartSavesEveryValueWithItsTypeAndDefaultInOrder) {
   QStringList saved;
   bool inKey = false;
   for (const QString& line :
-       platform::SplitLines(platform::DecodeText(testutil::ReadFile(RegistryPath())))) {
+       platform::SplitLines(platform::DecodeLines(testutil::ReadFile(RegistryPath())))) {
     if (line.startsWith('['))
       inKey = line == "[" + kKey + "]";
     else if (inKey && line.startsWith('"'))
