@@ -327,6 +327,7 @@ void TConvSession::EncodeFinished(const TEncodePool::TResult& result) {
   TJobRun& run = FRuns[size_t(result.Job)];
   run.Encoding = false;
   run.Encoded = 1;
+  run.Cut = result.Stopped;
   if (run.OnTheFly) {
     // The encoder is part of the rip here: its failure is the rip's, even
     // when it fails while the drive is still reading.

@@ -125,6 +125,8 @@ class TConvSession {
   bool Running() const { return FRunning; }
   // True when this session created or overwrote the file.
   bool WroteOutput(const QString& path) const { return FWrittenOutputs.contains(path); }
+  // True when Abort stopped the job's encoder before it finished its file.
+  bool OutputCut(const TFileParam& job) const { return FRuns[size_t(JobIndex(job))].Cut; }
 
  private:
   // What the session knows of a job beyond its status.
@@ -136,6 +138,7 @@ class TConvSession {
     bool Settled = false;    // every step ended: its summary lines may go out
     bool OnTheFly = false;
     bool RipOk = false;
+    bool Cut = false;  // its encoder was stopped
     QString RipTarget;
     std::shared_ptr<QString> NormalizeBox;  // written by the worker
     QStringList Messages;

@@ -456,6 +456,10 @@ long RipRead(cdrom_drive_t* drive, void* buffer, lsn_t begin, long sectors) {
   for (long i = delivered; i < sectors; ++i) {
     uint8_t* at = out + i * kSectorBytes;
     const int32_t sector = begin + int32_t(i);
+    if (StopRequested.load()) {
+      std::memset(at, 0, size_t(sectors - i) * kSectorBytes);
+      return sectors;
+    }
     if (ReadDirect(*r, drive, at, sector, 1) == 1) continue;
     TSectorLog* log = LogOf(*r, sector);
     if (log && log->Failures < 255) ++log->Failures;
