@@ -138,7 +138,9 @@ struct TSectorLog {
   bool Read = false;     // a read delivered it
   bool Suspect = false;  // paranoia may hand back its own filling for it
   bool GivenUp = false;  // read as silence from now on
+  bool Corrected = false;  // paranoia repaired jitter, drift or bytes in it
   uint8_t Failures = 0;
+  uint8_t Status = CDEX_SECTOR_UNREAD;  // once ReadChunk handed it over
 };
 
 using TReadAudio = long (*)(cdrom_drive_t* drive, void* buffer, lsn_t begin, long sectors);
@@ -224,6 +226,12 @@ void ParanoiaCallback(long position, paranoia_cb_mode_t mode) {
   if (mode == PARANOIA_CB_SKIP && Reading) {
     for (int32_t at : {sector, sector + 1})
       if (TSectorLog* log = LogOf(*Reading, at)) log->Suspect = true;
+  }
+  const bool corrected = mode == PARANOIA_CB_FIXUP_EDGE || mode == PARANOIA_CB_FIXUP_ATOM ||
+                         mode == PARANOIA_CB_FIXUP_DROPPED || mode == PARANOIA_CB_FIXUP_DUPED ||
+                         mode == PARANOIA_CB_DRIFT;
+  if (corrected && Reading) {
+    if (TSectorLog* log = LogOf(*Reading, sector)) log->Corrected = true;
   }
   if (mode != PARANOIA_CB_CACHEERR) return;
   if (!ChunkEvents.Doubtful) {
@@ -509,12 +517,18 @@ int32_t ReadChunk(TDrive& drive, TRipper& r, uint8_t* buffer, int32_t& bytes) {
     // What a stopped read handed back is no audio, and no loss either.
     if (StopRequested.load()) break;
     if (!sector) cdio_paranoia_seek(r.Paranoia, sectorNum + 1, SEEK_SET);
+    TSectorLog* log = LogOf(r, sectorNum);
     if (!SectorIsRead(r, sectorNum, sector)) {
       std::memset(at, 0, kSectorBytes);
       if (lost++ == 0) lostRange.First = sectorNum;
       lostRange.Last = sectorNum;
+      if (log) log->Status = CDEX_SECTOR_LOST;
     } else {
       std::memcpy(at, sector, kSectorBytes);
+      if (log)
+        log->Status = log->Failures > 0 || log->Suspect ? CDEX_SECTOR_REREAD
+                      : log->Corrected                  ? CDEX_SECTOR_CORRECTED
+                                                        : CDEX_SECTOR_CLEAN;
     }
   }
   r.Next = first + done;
@@ -946,6 +960,17 @@ int32_t CR_GetLastJitterErrorPosition(int32_t* startSector, int32_t* endSector) 
   if (!startSector || !endSector || !Lib || !Lib->Ripper) return CDEX_ERROR;
   *startSector = Lib->Ripper->LastJitterFirst;
   *endSector = Lib->Ripper->LastJitterLast;
+  return CDEX_OK;
+}
+
+int32_t CR_GetSectorStatus(int32_t* firstSector, uint8_t* status, int32_t capacity,
+                           int32_t* count) {
+  if (!firstSector || !count || !Lib || !Lib->Ripper) return CDEX_ERROR;
+  const TRipper& r = *Lib->Ripper;
+  *firstSector = r.Start;
+  *count = r.End - r.Start;
+  for (int32_t i = 0; status && i < std::min(capacity, *count); ++i)
+    status[i] = r.Log[size_t(kLogMargin + i)].Status;
   return CDEX_OK;
 }
 

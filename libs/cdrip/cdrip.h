@@ -83,6 +83,17 @@ int32_t CR_OpenRipper(int32_t* bufferSize, int32_t startSector, int32_t endSecto
  * read so far with CDEX_RIPPING_DONE. With no ripper open: CDEX_ERROR and no
  * data. */
 int32_t CR_RipChunk(uint8_t* buffer, int32_t* numBytes, int32_t* abort);
+/* What the rip made of each sector of its range: */
+enum {
+  CDEX_SECTOR_UNREAD = 0,    /* not handed over yet */
+  CDEX_SECTOR_CLEAN = 1,     /* read and verified */
+  CDEX_SECTOR_CORRECTED = 2, /* paranoia repaired jitter, drift or bytes in it */
+  CDEX_SECTOR_REREAD = 3,    /* a read of it failed; a later one delivered it */
+  CDEX_SECTOR_LOST = 4       /* no read delivered it: silence */
+};
+/* The open rip's range starts at *firstSector and holds *count sectors; the
+ * status of the first `capacity` of them goes to `status` (may be null). */
+int32_t CR_GetSectorStatus(int32_t* firstSector, uint8_t* status, int32_t capacity, int32_t* count);
 /* Stops the rip inside the chunk in hand and every later chunk of it, until
  * the next CR_OpenRipper. Safe from a signal handler or another thread. */
 int32_t CR_AbortRip(void);

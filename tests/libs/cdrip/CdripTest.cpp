@@ -123,6 +123,12 @@ TEST_F(Cdrip, RipsTheImagePcmExactlyWithAndWithoutParanoia) {
     EXPECT_GT(rip.ChunkBytes.back(), 0) << "the last chunk carries data with code 4";
     EXPECT_EQ(CR_GetPercentCompleted(), 100);
     EXPECT_EQ(CR_GetNumberOfJitterErrors(), 0);
+    std::vector<uint8_t> status(180);
+    int32_t first = 0, count = 0;
+    ASSERT_EQ(CR_GetSectorStatus(&first, status.data(), 180, &count), CDEX_OK);
+    EXPECT_TRUE(std::all_of(status.begin(), status.end(), [](uint8_t s) {
+      return s == CDEX_SECTOR_CLEAN || s == CDEX_SECTOR_CORRECTED;
+    })) << "a healthy image reads clean";
     CR_CloseRipper();
   }
 }
@@ -231,6 +237,17 @@ TEST_F(Cdrip, SectorsMissingFromTheImageFileAreLostAsSilenceInBothModes) {
       int32_t first = 0, last = 0;
       ASSERT_EQ(CR_GetLastJitterErrorPosition(&first, &last), CDEX_OK);
       EXPECT_EQ(last, c.End - 1) << context.toStdString();
+      // Per sector: every lost one, and only those, at the end of the range.
+      int32_t count = 0;
+      std::vector<uint8_t> status(size_t(c.End - c.Start), CDEX_SECTOR_UNREAD);
+      ASSERT_EQ(CR_GetSectorStatus(&first, status.data(), int32_t(status.size()), &count), CDEX_OK);
+      EXPECT_EQ(std::make_pair(first, count), std::make_pair(c.Start, c.End - c.Start));
+      const auto firstLost = status.end() - c.Lost;
+      EXPECT_EQ(std::count(firstLost, status.end(), CDEX_SECTOR_LOST), c.Lost)
+          << context.toStdString();
+      EXPECT_TRUE(std::none_of(status.begin(), firstLost, [](uint8_t s) {
+        return s == CDEX_SECTOR_LOST || s == CDEX_SECTOR_UNREAD;
+      })) << context.toStdString();
       CR_CloseRipper();
     }
   }
