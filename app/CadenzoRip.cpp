@@ -452,7 +452,8 @@ int main(int argc, char** argv) {
   coder.OnProgress = [&session](TLameCoder*, uint16_t percent) { session.SetProgress(percent); };
   const TStopSignals stopSignals([&session] { session.Abort(); });
   session.StartSession(jobs);
-  if (stopSignals.Received()) return FinishStoppedSession(session, jobs, stopSignals.Received());
+  if (stopSignals.Received())
+    return FinishStoppedSession(session, jobs, stopSignals.Received(), view.Messages);
   session.CloseQuery(!session.Aborted);
   session.CloseSession();
   view.EndBar();

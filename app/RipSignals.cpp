@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "encode/ConvSession.h"
+#include "libs/cdrip/cdrip.h"
 
 namespace {
 
@@ -19,6 +20,8 @@ int gPipe[2] = {-1, -1};
 
 extern "C" void OnStopSignal(int signal) {
   if (gReceived == 0) gReceived = signal;
+  // A read that fails slowly holds its chunk for long: it stops here.
+  CR_AbortRip();
   const char byte = 1;
   // Nothing else is async-signal-safe enough to wake the event loop.
   [[maybe_unused]] const ssize_t written = ::write(gPipe[1], &byte, 1);
@@ -83,11 +86,13 @@ bool ReadAnswerLine(int fd, QByteArray& line) {
   }
 }
 
-int FinishStoppedSession(TConvSession& session, TJobList& jobs, int signal) {
+int FinishStoppedSession(TConvSession& session, TJobList& jobs, int signal,
+                         const QStringList& messages) {
   session.Abort();
   QStringList kept;
   for (TFileParam& job : jobs) {
-    if (job.State == jsProcessing) {
+    // A failed track's file is whole unless the stop cut its encoder short.
+    if (job.State == jsProcessing || (job.State == jsError && session.OutputCut(job))) {
       job.State = jsAbortedDeleted;
       if (session.WroteOutput(job.OutputPath)) QFile::remove(job.OutputPath);
     } else if (job.State == jsDone) {
@@ -97,8 +102,12 @@ int FinishStoppedSession(TConvSession& session, TJobList& jobs, int signal) {
   // Without a question: the close of a session that ended by itself.
   session.CloseQuery(true);
   session.CloseSession();
-  QString text =
-      QString("cadenzo-rip: stopped by %1; ").arg(signal == SIGINT ? "SIGINT" : "SIGTERM");
+  QString text;
+  if (!messages.isEmpty())
+    text = QString("%1 Error(s) occured during conversion session.\n%2\n")
+               .arg(messages.size())
+               .arg(messages.join('\n'));
+  text += QString("cadenzo-rip: stopped by %1; ").arg(signal == SIGINT ? "SIGINT" : "SIGTERM");
   if (kept.isEmpty()) {
     text += "no finished track was kept.\n";
   } else {

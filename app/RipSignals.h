@@ -35,8 +35,10 @@ class TStopSignals {
 // came just before the call), so a question never holds the run.
 bool ReadAnswerLine(int fd, QByteArray& line);
 
-// Ends a session stopped by `signal`: deletes the output of the job in hand
-// when this session wrote it, and every temporary file; prints the kept
-// files on stderr. Returns the exit status, 128 + the signal (130 for
-// SIGINT, 143 for SIGTERM).
-int FinishStoppedSession(TConvSession& session, TJobList& jobs, int signal);
+// Ends a session stopped by `signal`: deletes the outputs the stop left
+// incomplete when this session wrote them (the job in hand, a failed job
+// whose encoder it cut), and every temporary file; prints the error summary
+// lines and the kept files on stderr. Returns the exit status, 128 + the
+// signal (130 for SIGINT, 143 for SIGTERM).
+int FinishStoppedSession(TConvSession& session, TJobList& jobs, int signal,
+                         const QStringList& messages);

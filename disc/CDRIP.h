@@ -131,8 +131,11 @@ class TCDRIP {
   // stops delivering audio; the partial file then stays. Unreadable sectors
   // are silence in the file; LostSectors counts them and JitterList names them.
   bool RipSection(int32_t StartSector, int32_t EndSector, const QString& FileName);
-  // The running rip stops after its current chunk.
-  void AbortRip() { FAbort = true; }
+  // The running rip stops inside its current chunk.
+  void AbortRip() {
+    FAbort = true;
+    CR_AbortRip();
+  }
 
  private:
   void ApplyFormatToCoder();

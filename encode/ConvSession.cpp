@@ -361,6 +361,7 @@ void TConvSession::EncodeFinished(const TEncodePool::TResult& result) {
   TJobRun& run = FRuns[size_t(result.Job)];
   run.Encoding = false;
   run.Encoded = 1;
+  run.Cut = result.Stopped;
   if (!run.OnTheFly) {
     RemoveTempFile(run.RipTarget);
     if (run.NormalizeBox && !run.NormalizeBox->isEmpty()) {

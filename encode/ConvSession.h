@@ -133,6 +133,8 @@ class TConvSession {
   bool Running() const { return FRunning; }
   // True when this session created or overwrote the file.
   bool WroteOutput(const QString& path) const { return FWrittenOutputs.contains(path); }
+  // True when Abort stopped the job's encoder before it finished its file.
+  bool OutputCut(const TFileParam& job) const { return FRuns[size_t(JobIndex(job))].Cut; }
 
  private:
   // What the session knows of a job beyond its status.
@@ -146,6 +148,7 @@ class TConvSession {
     bool RipOk = false;
     bool MayReplace = false;  // an existing file of the output's name may be replaced
     bool WriteFailed = false;
+    bool Cut = false;  // its encoder was stopped
     QString RipTarget;
     QString Output;  // the output under its temporary name, until it is placed
     std::shared_ptr<QString> NormalizeBox;  // written by the worker

@@ -20,6 +20,8 @@
 //   UnreadableSectors=a-b[,c-d] these sectors cannot be read: silence, code 1
 //   JitterSectors=a-b[,c-d]     a chunk touching these sectors reports a jitter
 //                               error (code 3) at the touched sectors; data is kept
+//   ReadErrorDelay=<ms>         a read that meets an unreadable sector takes this
+//                               long to fail, as a drive's own retries do
 //   EjectFails=1                CR_EjectCD fails and the tray does not move
 // Ranges are inclusive sector numbers; a single number names one sector.
 // Changing ImageN while running swaps the disc in that drive.
@@ -37,12 +39,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "libs/cdrip/DiscRules.h"
@@ -71,6 +76,14 @@ constexpr int32_t kSectorBytes = CDIO_CD_FRAMESIZE_RAW;
 constexpr int32_t kChunkSectors = 27;
 constexpr int32_t kSectorsPerSecond = 75;
 constexpr int kMaxRetries = 20;
+// Failed reads of one sector after which the rip stops asking the disc for it
+// and takes silence: paranoia alone would retry a sector that is not there
+// for ever.
+constexpr uint8_t kGiveUpAttempts = 3;
+// Time without one sector read after which the rest of a rip is given up.
+constexpr std::chrono::seconds kNoProgress{30};
+// Paranoia reads before a rip's range for its overlap and ahead of it.
+constexpr int32_t kLogMargin = 600;
 constexpr uint8_t kAudioFlag = cdrip::kAudioTrackFlag;
 constexpr uint8_t kDataFlag = 0x14;
 constexpr uint8_t kStatusPlaying = 0x11;
@@ -93,6 +106,7 @@ struct TFaults {
   bool EjectFails = false;
   std::vector<TSectorRange> Unreadable;
   std::vector<TSectorRange> Jitter;
+  int32_t ReadErrorDelay = 0;  // ms
 };
 
 struct TDrive {
@@ -119,11 +133,32 @@ struct TPlayClock {
 // writing, which the kernel refuses a normal user.
 bool LockTray(int fd, bool lock) { return ioctl(fd, CDROM_LOCKDOOR, lock ? 1 : 0) == 0; }
 
+// What the rip learnt of one sector from the reads so far.
+struct TSectorLog {
+  bool Read = false;     // a read delivered it
+  bool Suspect = false;  // paranoia may hand back its own filling for it
+  bool GivenUp = false;  // read as silence from now on
+  bool Corrected = false;  // paranoia repaired jitter, drift or bytes in it
+  uint8_t Failures = 0;
+  uint8_t Status = CDEX_SECTOR_UNREAD;  // once ReadChunk handed it over
+};
+
+using TReadAudio = long (*)(cdrom_drive_t* drive, void* buffer, lsn_t begin, long sectors);
+
+struct TRipper;
+// The rip whose drive reads go through RipRead (the read function has no user
+// data, and the library serves one caller).
+TRipper* Reading = nullptr;
+// Set from any thread or a signal handler: the rip stops inside its chunk.
+std::atomic<int> StopRequested{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+
 struct TRipper {
   TRipper() = default;
   TRipper(const TRipper&) = delete;
   TRipper& operator=(const TRipper&) = delete;
   ~TRipper() {
+    if (Reading == this) Reading = nullptr;
     if (Paranoia) cdio_paranoia_free(Paranoia);
     if (Drive) cdio_cddap_close_no_free_cdio(Drive);
     if (LockFd >= 0) {
@@ -143,6 +178,13 @@ struct TRipper {
   int32_t LostSectors = 0;
   int32_t LastJitterFirst = 0;
   int32_t LastJitterLast = 0;
+  TReadAudio DriveRead = nullptr;        // the drive's own read, which RipRead wraps
+  std::vector<TSectorRange> Unreadable;  // an image's injected faults
+  int32_t ReadErrorDelay = 0;
+  int32_t LogFirst = 0;  // sector of Log[0]
+  std::vector<TSectorLog> Log;
+  TClock::time_point LastRead;  // when a read last delivered a sector
+  bool GaveUp = false;          // no progress: the rest of the range is silence
 };
 
 struct TLibrary {
@@ -167,18 +209,31 @@ struct TChunkEvents {
   int32_t Last = 0;
 } ChunkEvents;
 
-// Only what means the audio may be wrong counts: a read error, a skip after
-// the retries ran out, a cache paranoia could not trust. Fixed jitter, drift
-// and dropped or duplicated bytes were repaired and verified, and happen on
-// nearly every track of a healthy disc.
-bool IsDoubtful(paranoia_cb_mode_t mode) {
-  return mode == PARANOIA_CB_SKIP || mode == PARANOIA_CB_READERR || mode == PARANOIA_CB_CACHEERR;
+TSectorLog* LogOf(TRipper& r, int32_t sector) {
+  const int64_t at = int64_t(sector) - r.LogFirst;
+  return at >= 0 && at < int64_t(r.Log.size()) ? &r.Log[size_t(at)] : nullptr;
 }
 
+// Read errors and skips are the rip's own business (RipRead sees every read,
+// and a skipped sector is read again); a cache paranoia could not trust only
+// makes the audio doubtful. Fixed jitter, drift and dropped or duplicated
+// bytes were repaired and verified, and happen on nearly every track of a
+// healthy disc.
 void ParanoiaCallback(long position, paranoia_cb_mode_t mode) {
-  if (!IsDoubtful(mode)) return;
   // Positions count 16-bit words.
   const auto sector = int32_t(position / (CDIO_CD_FRAMESIZE_RAW / 2));
+  // A skip puts whatever it finds, or silence, in place of the next sectors.
+  if (mode == PARANOIA_CB_SKIP && Reading) {
+    for (int32_t at : {sector, sector + 1})
+      if (TSectorLog* log = LogOf(*Reading, at)) log->Suspect = true;
+  }
+  const bool corrected = mode == PARANOIA_CB_FIXUP_EDGE || mode == PARANOIA_CB_FIXUP_ATOM ||
+                         mode == PARANOIA_CB_FIXUP_DROPPED || mode == PARANOIA_CB_FIXUP_DUPED ||
+                         mode == PARANOIA_CB_DRIFT;
+  if (corrected && Reading) {
+    if (TSectorLog* log = LogOf(*Reading, sector)) log->Corrected = true;
+  }
+  if (mode != PARANOIA_CB_CACHEERR) return;
   if (!ChunkEvents.Doubtful) {
     ChunkEvents = {true, sector, sector};
   } else {
@@ -284,6 +339,7 @@ void RefreshImage(TDrive& drive) {
   drive.Faults.EjectFails = ini.GetInt(drive.Key, "EjectFails", 0) != 0;
   drive.Faults.Unreadable = ParseRanges(ini.Get(drive.Key, "UnreadableSectors"));
   drive.Faults.Jitter = ParseRanges(ini.Get(drive.Key, "JitterSectors"));
+  drive.Faults.ReadErrorDelay = std::clamp(ini.GetInt(drive.Key, "ReadErrorDelay", 0), 0, 60000);
 }
 
 TDrive* ActiveDrive() {
@@ -353,33 +409,131 @@ int32_t PlayRange(int32_t start, int32_t end) {
                                                                                    : CDEX_ERROR;
 }
 
+// A sector's bytes before a read: an image whose file ends early delivers a
+// short read and leaves the rest of the buffer as it was, without an error.
+const std::array<uint8_t, kSectorBytes>& Unwritten() {
+  static const std::array<uint8_t, kSectorBytes> bytes = [] {
+    std::array<uint8_t, kSectorBytes> pattern{};
+    uint32_t state = 0x9e3779b9u;
+    for (uint8_t& byte : pattern) {
+      state = state * 1664525u + 1013904223u;
+      byte = uint8_t(state >> 24);
+    }
+    return pattern;
+  }();
+  return bytes;
+}
+
+// Reads through the drive's own function; returns how many leading sectors
+// the drive really delivered, and logs them as read.
+long ReadDirect(TRipper& r, cdrom_drive_t* drive, uint8_t* out, int32_t begin, long count) {
+  for (long i = 0; i < count; ++i)
+    std::memcpy(out + i * kSectorBytes, Unwritten().data(), kSectorBytes);
+  const long delivered = std::clamp<long>(r.DriveRead(drive, out, begin, count), 0, count);
+  long good = 0;
+  for (TSectorRange hit{}; good < delivered; ++good) {
+    const int32_t sector = begin + int32_t(good);
+    if (std::memcmp(out + good * kSectorBytes, Unwritten().data(), kSectorBytes) == 0) break;
+    if (Overlap(r.Unreadable, sector, sector, hit)) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(r.ReadErrorDelay));
+      break;
+    }
+    if (TSectorLog* log = LogOf(r, sector)) log->Read = true;
+  }
+  if (good > 0) r.LastRead = TClock::now();
+  return good;
+}
+
+// The drive's read during a rip. Paranoia fills what a read did not deliver
+// with silence and reads it again, for ever when it is not there; here each
+// sector is tried on its own, and one that failed kGiveUpAttempts times, or
+// every sector once the rip is stopped or made no progress, is handed over as
+// silence without asking the disc. The log tells ReadChunk what it got.
+long RipRead(cdrom_drive_t* drive, void* buffer, lsn_t begin, long sectors) {
+  TRipper* r = Reading;
+  if (!r) return -1;
+  // Paranoia reads without a buffer to move the drive's cache away.
+  if (!buffer || sectors <= 0) return r->DriveRead(drive, buffer, begin, sectors);
+  auto* out = static_cast<uint8_t*>(buffer);
+  if (!r->GaveUp && TClock::now() - r->LastRead > kNoProgress) r->GaveUp = true;
+  if (StopRequested.load() || r->GaveUp) {
+    std::memset(out, 0, size_t(sectors) * kSectorBytes);
+    return sectors;
+  }
+  const long delivered = ReadDirect(*r, drive, out, begin, sectors);
+  for (long i = delivered; i < sectors; ++i) {
+    uint8_t* at = out + i * kSectorBytes;
+    const int32_t sector = begin + int32_t(i);
+    if (StopRequested.load()) {
+      std::memset(at, 0, size_t(sectors - i) * kSectorBytes);
+      return sectors;
+    }
+    if (ReadDirect(*r, drive, at, sector, 1) == 1) continue;
+    TSectorLog* log = LogOf(*r, sector);
+    if (log && log->Failures < 255) ++log->Failures;
+    // Right after a sector given up, the disc has nothing here: no retries.
+    const TSectorLog* before = LogOf(*r, sector - 1);
+    if (log && (log->GivenUp || log->Failures >= kGiveUpAttempts || (before && before->GivenUp))) {
+      log->GivenUp = true;
+      std::memset(at, 0, kSectorBytes);
+      continue;
+    }
+    // Paranoia fills the rest itself; whatever it hands back there is checked.
+    for (long k = i; k < sectors; ++k)
+      if (TSectorLog* rest = LogOf(*r, begin + int32_t(k))) rest->Suspect = true;
+    return i;
+  }
+  return sectors;
+}
+
+// True when the sector paranoia handed back is what the disc holds: it was
+// delivered by a read, and where paranoia may have filled it in, a fresh read
+// gives the same bytes.
+bool SectorIsRead(TRipper& r, int32_t sectorNum, const int16_t* sector) {
+  const TSectorLog* log = LogOf(r, sectorNum);
+  if (!sector || !log || !log->Read) return false;
+  if (log->Failures == 0 && !log->Suspect) return true;
+  uint8_t fresh[kSectorBytes];
+  return ReadDirect(r, r.Drive, fresh, sectorNum, 1) == 1 &&
+         std::memcmp(fresh, sector, kSectorBytes) == 0;
+}
+
 // Reads the ripper's next chunk into buffer; returns the result code. A
 // sector that cannot be read becomes silence in its place, so the chunk
-// always holds all its sectors and the rip always advances.
+// always holds all its sectors and the rip always advances. A stop request
+// ends the chunk at the sector in hand.
 int32_t ReadChunk(TDrive& drive, TRipper& r, uint8_t* buffer, int32_t& bytes) {
   const int32_t first = r.Next;
   const int32_t count = std::min(kChunkSectors, r.End - r.Next);
-  const int32_t last = first + count - 1;
-  r.Next += count;
-  bytes = count * kSectorBytes;
 
   ChunkEvents = TChunkEvents{};
   int32_t lost = 0;
   TSectorRange lostRange{};
-  for (int32_t i = 0; i < count; ++i) {
-    const int32_t sectorNum = first + i;
-    uint8_t* at = buffer + size_t(i) * kSectorBytes;
+  int32_t done = 0;
+  for (; done < count && !StopRequested.load(); ++done) {
+    const int32_t sectorNum = first + done;
+    uint8_t* at = buffer + size_t(done) * kSectorBytes;
     const int16_t* sector = cdio_paranoia_read_limited(r.Paranoia, ParanoiaCallback, kMaxRetries);
+    // What a stopped read handed back is no audio, and no loss either.
+    if (StopRequested.load()) break;
     if (!sector) cdio_paranoia_seek(r.Paranoia, sectorNum + 1, SEEK_SET);
-    TSectorRange hit{};
-    if (!sector || (drive.IsImage && Overlap(drive.Faults.Unreadable, sectorNum, sectorNum, hit))) {
+    TSectorLog* log = LogOf(r, sectorNum);
+    if (!SectorIsRead(r, sectorNum, sector)) {
       std::memset(at, 0, kSectorBytes);
       if (lost++ == 0) lostRange.First = sectorNum;
       lostRange.Last = sectorNum;
+      if (log) log->Status = CDEX_SECTOR_LOST;
     } else {
       std::memcpy(at, sector, kSectorBytes);
+      if (log)
+        log->Status = log->Failures > 0 || log->Suspect ? CDEX_SECTOR_REREAD
+                      : log->Corrected                  ? CDEX_SECTOR_CORRECTED
+                                                        : CDEX_SECTOR_CLEAN;
     }
   }
+  r.Next = first + done;
+  bytes = done * kSectorBytes;
+  const int32_t last = first + done - 1;
   if (drive.Params.bSwapLefRightChannel) {
     auto* samples = reinterpret_cast<int16_t*>(buffer);
     for (int32_t i = 0; i + 1 < bytes / 2; i += 2) std::swap(samples[i], samples[i + 1]);
@@ -389,8 +543,9 @@ int32_t ReadChunk(TDrive& drive, TRipper& r, uint8_t* buffer, int32_t& bytes) {
     ++r.JitterCount;
     r.LastJitterFirst = lostRange.First;
     r.LastJitterLast = lostRange.Last;
-    return CDEX_ERROR;
   }
+  if (done < count) return CDEX_RIPPING_DONE;
+  if (lost > 0) return CDEX_ERROR;
 
   bool jitter = ChunkEvents.Doubtful;
   TSectorRange where{ChunkEvents.First, ChunkEvents.Last};
@@ -478,7 +633,18 @@ int32_t OpenRipper(int32_t* bufferSize, int32_t start, int32_t end) {
   if (!ripper->Drive) return CDEX_ERROR;
   // Left at -1 the byte order is guessed from the audio and may swap every sample.
   ripper->Drive->bigendianp = 0;
-  if (cdio_cddap_open(ripper->Drive) != 0) return CDEX_ERROR;
+  if (cdio_cddap_open(ripper->Drive) != 0 || !ripper->Drive->read_audio) return CDEX_ERROR;
+  ripper->DriveRead = ripper->Drive->read_audio;
+  ripper->Drive->read_audio = RipRead;
+  if (drive->IsImage) {
+    ripper->Unreadable = drive->Faults.Unreadable;
+    ripper->ReadErrorDelay = drive->Faults.ReadErrorDelay;
+  }
+  ripper->LogFirst = ripper->Start - kLogMargin;
+  ripper->Log.resize(size_t(ripper->End - ripper->Start + 2 * kLogMargin));
+  ripper->LastRead = TClock::now();
+  StopRequested = 0;
+  Reading = ripper.get();
   ripper->Paranoia = cdio_paranoia_init(ripper->Drive);
   if (!ripper->Paranoia) return CDEX_ERROR;
   cdio_paranoia_modeset(ripper->Paranoia, p.bJitterCorrection
@@ -769,7 +935,7 @@ int32_t CR_RipChunk(uint8_t* buffer, int32_t* numBytes, int32_t* abort) try {
   TDrive* drive = ActiveDrive();
   if (!drive || !Lib->Ripper || !buffer || !numBytes) return CDEX_ERROR;
   TRipper& r = *Lib->Ripper;
-  if ((abort && *abort) || r.Next >= r.End) return CDEX_RIPPING_DONE;
+  if ((abort && *abort) || StopRequested.load() || r.Next >= r.End) return CDEX_RIPPING_DONE;
   return ReadChunk(*drive, r, buffer, *numBytes);
 } catch (...) {
   return CDEX_ERROR;
@@ -794,6 +960,22 @@ int32_t CR_GetLastJitterErrorPosition(int32_t* startSector, int32_t* endSector) 
   if (!startSector || !endSector || !Lib || !Lib->Ripper) return CDEX_ERROR;
   *startSector = Lib->Ripper->LastJitterFirst;
   *endSector = Lib->Ripper->LastJitterLast;
+  return CDEX_OK;
+}
+
+int32_t CR_GetSectorStatus(int32_t* firstSector, uint8_t* status, int32_t capacity,
+                           int32_t* count) {
+  if (!firstSector || !count || !Lib || !Lib->Ripper) return CDEX_ERROR;
+  const TRipper& r = *Lib->Ripper;
+  *firstSector = r.Start;
+  *count = r.End - r.Start;
+  for (int32_t i = 0; status && i < std::min(capacity, *count); ++i)
+    status[i] = r.Log[size_t(kLogMargin + i)].Status;
+  return CDEX_OK;
+}
+
+int32_t CR_AbortRip(void) {
+  StopRequested.store(1);
   return CDEX_OK;
 }
 

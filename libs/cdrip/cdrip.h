@@ -73,11 +73,30 @@ int32_t CR_EjectCD(int32_t open);
 int32_t CR_OpenRipper(int32_t* bufferSize, int32_t startSector, int32_t endSector);
 /* Each call until the range is done returns a whole chunk:
  * CDEX_OK or CDEX_RIPPING_DONE with data; CDEX_JITTER_ERROR with data that may
- * be wrong (paranoia skipped or met read errors); CDEX_ERROR when sectors of
+ * be wrong (paranoia could not trust its cache); CDEX_ERROR when sectors of
  * the chunk could not be read: they are silence in their place, every other
- * sector holds its data, and CR_GetLastJitterErrorPosition names them. With
- * no ripper open: CDEX_ERROR and no data. */
+ * sector holds its data, and CR_GetLastJitterErrorPosition names them. A
+ * sector is unreadable when no read delivered it: a read error, a short read,
+ * or a skip that a fresh read does not confirm. A sector that keeps failing is
+ * given up after a few reads, and the rest of the range once no sector was
+ * read for half a minute, so every call ends. After CR_AbortRip: the sectors
+ * read so far with CDEX_RIPPING_DONE. With no ripper open: CDEX_ERROR and no
+ * data. */
 int32_t CR_RipChunk(uint8_t* buffer, int32_t* numBytes, int32_t* abort);
+/* What the rip made of each sector of its range: */
+enum {
+  CDEX_SECTOR_UNREAD = 0,    /* not handed over yet */
+  CDEX_SECTOR_CLEAN = 1,     /* read and verified */
+  CDEX_SECTOR_CORRECTED = 2, /* paranoia repaired jitter, drift or bytes in it */
+  CDEX_SECTOR_REREAD = 3,    /* a read of it failed; a later one delivered it */
+  CDEX_SECTOR_LOST = 4       /* no read delivered it: silence */
+};
+/* The open rip's range starts at *firstSector and holds *count sectors; the
+ * status of the first `capacity` of them goes to `status` (may be null). */
+int32_t CR_GetSectorStatus(int32_t* firstSector, uint8_t* status, int32_t capacity, int32_t* count);
+/* Stops the rip inside the chunk in hand and every later chunk of it, until
+ * the next CR_OpenRipper. Safe from a signal handler or another thread. */
+int32_t CR_AbortRip(void);
 int32_t CR_GetPercentCompleted(void);
 /* Chunks of this rip with a jitter error or unreadable sectors. */
 int32_t CR_GetNumberOfJitterErrors(void);

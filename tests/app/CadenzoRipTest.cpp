@@ -594,3 +594,111 @@ TEST_F(CadenzoRipTest, ControlCharactersInNamesAreShownEscaped) {
 }
 
 }  // namespace
+
+namespace {
+
+// Runs cadenzo-rip with `environment`, sends `signal` once stderr holds
+// `trigger` after `after`, and waits for the end.
+struct TStopped : TRun {
+  qint64 SignalledFor = -1;  // ms from the signal to the end
+};
+
+TStopped RipUntil(const QStringList& arguments, const QProcessEnvironment& environment,
+                  const QString& after, const QString& trigger, int signal) {
+  QProcess process;
+  process.setProcessEnvironment(environment);
+  process.start(ProgramDir() + "/cadenzo-rip", arguments);
+  EXPECT_TRUE(process.waitForStarted(30000));
+  QByteArray err;
+  QElapsedTimer elapsed;
+  elapsed.start();
+  auto triggered = [&] {
+    const qsizetype at = err.indexOf(after.toUtf8());
+    return at >= 0 && err.indexOf(trigger.toUtf8(), at) >= 0;
+  };
+  while (!triggered() && process.state() == QProcess::Running && elapsed.elapsed() < 60000) {
+    process.waitForReadyRead(100);
+    err += process.readAllStandardError();
+  }
+  EXPECT_TRUE(triggered()) << err.toStdString();
+  TStopped run;
+  ::kill(pid_t(process.processId()), signal);
+  elapsed.restart();
+  EXPECT_TRUE(process.waitForFinished(120000));
+  run.SignalledFor = elapsed.elapsed();
+  run.ExitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+  run.Out = QString::fromUtf8(process.readAllStandardOutput());
+  run.Err = QString::fromUtf8(err + process.readAllStandardError());
+  return run;
+}
+
+}  // namespace
+
+// Images whose audio file is shorter than their sheet says, as users meet
+// them: what is missing is silence in place and an error, never "Done".
+class CadenzoRipLostAudio : public ::testing::Test {
+ protected:
+  QProcessEnvironment Environment() const {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_CONFIG_HOME", FOut.File("config"));
+    return environment;
+  }
+
+  TTempFolder FOut;
+};
+
+TEST_F(CadenzoRipLostAudio, MissingSectorsAreSilenceAndFailTheirTracks) {
+  const TDiscImage image = MakeDiscImage(FOut.File("disc"), "cut", {150, 150});
+  // Track 2 wants 40 sectors more than the file holds; track 3 lies past its end.
+  const QString toc = WriteTocSheet(image, "cut", {{0, 150}, {150, 190}, {340, 75}});
+  QProcess process;
+  process.setProcessEnvironment(Environment());
+  process.start(ProgramDir() + "/cadenzo-rip", {"--image", toc, "--format", "wav", "--tracks",
+                                                "2-3", "--output-folder", FOut.File("out")});
+  ASSERT_TRUE(process.waitForFinished(120000));
+  const QString out = QString::fromUtf8(process.readAllStandardOutput());
+  const QString err = QString::fromUtf8(process.readAllStandardError());
+  EXPECT_EQ(process.exitCode(), 1) << err.toStdString();
+  const QString second = FOut.File("out/Track02.WAV"), third = FOut.File("out/Track03.WAV");
+  EXPECT_TRUE(out.contains("Error       " + second)) << out.toStdString();
+  EXPECT_TRUE(out.contains("Error       " + third)) << out.toStdString();
+  EXPECT_TRUE(err.contains("2 Error(s) occured during conversion session.")) << err.toStdString();
+  EXPECT_TRUE(err.contains("Track 2 'Track02': 40 unreadable sector(s) written as silence."));
+  EXPECT_TRUE(err.contains("Track 3 'Track03': 75 unreadable sector(s) written as silence."));
+  EXPECT_TRUE(ReadFile(second).mid(44) == image.TrackPcm(2) + QByteArray(40 * 2352, '\0'));
+  EXPECT_TRUE(ReadFile(third).mid(44) == QByteArray(75 * 2352, '\0'));
+}
+
+TEST_F(CadenzoRipLostAudio, CtrlCStopsAReadThatFailsSlowlyAtOnce) {
+  const TDiscImage image = MakeDiscImage(FOut.File("disc"), "bad", {75, 1000});
+  // Every read of track 2 fails and takes a second to, as a scratched disc's do.
+  WriteCdripIni(FOut.File("config/cadenzo/cdrip.ini"), {image.CuePath},
+                "[Image0]\r\nUnreadableSectors=75-1074\r\nReadErrorDelay=1000\r\n");
+  ASSERT_EQ(CR_Init(FOut.File("config/cadenzo/cdrip.ini").toUtf8().constData()), CDEX_OK);
+  const QString drive = QString::number(CR_GetNumCDROM() - 1);
+  const TStopped run = RipUntil({"--drive", drive, "--tracks", "2", "--output-folder", FOut.Path()},
+                                Environment(), "Track 1 of 1", "Extracting", SIGINT);
+  EXPECT_EQ(run.ExitCode, 130) << run.Err.toStdString();
+  // A chunk of such reads takes half a minute.
+  EXPECT_LT(run.SignalledFor, 10000);
+  EXPECT_FALSE(QFile::exists(FOut.File("Track02.MP3")));
+}
+
+TEST_F(CadenzoRipLostAudio, CtrlCWhileAFailedTracksEncoderRunsDeletesItsCutFileAndSaysWhy) {
+  // A long second track, so its encoder runs well after the drive is done;
+  // its last 10 sectors are missing from the file.
+  const TDiscImage image = MakeDiscImage(FOut.File("disc"), "long", {150, 20000});
+  const QString toc = WriteTocSheet(image, "long", {{0, 150}, {150, 20010}});
+  const TStopped run = RipUntil({"--image", toc, "--jobs", "1", "--output-folder", FOut.Path()},
+                                Environment(), "Track 2 of 2", "  Done\n", SIGINT);
+  EXPECT_EQ(run.ExitCode, 130) << run.Err.toStdString();
+  EXPECT_TRUE(run.Err.contains("Track 2 'Track02': 10 unreadable sector(s) written as silence."))
+      << run.Err.toStdString();
+  // Deleted when the stop cut its encoder; whole when it had just finished.
+  QByteArray pcm;
+  if (QFile::exists(FOut.File("Track02.MP3"))) {
+    ASSERT_EQ(RunProgram("mpg123", {"-q", "-s", FOut.File("Track02.MP3")}, &pcm), 0);
+    EXPECT_EQ(pcm.size(), qsizetype(20010) * 2352);
+  }
+  EXPECT_TRUE(QFile::exists(FOut.File("Track01.MP3")));
+}

@@ -84,6 +84,18 @@ TDiscImage MakeDiscImage(const QString& folder, const QString& name,
   return image;
 }
 
+QString WriteTocSheet(const TDiscImage& image, const QString& name,
+                      const std::vector<std::pair<int, int>>& tracks) {
+  const QFileInfo bin(image.BinPath);
+  QByteArray toc = "CD_DA\n";
+  for (const auto& [first, sectors] : tracks)
+    toc += "\nTRACK AUDIO\nAUDIOFILE \"" + bin.absoluteFilePath().toUtf8() + "\" " +
+           Msf(first).toUtf8() + " " + Msf(sectors).toUtf8() + "\n";
+  const QString path = bin.dir().absoluteFilePath(name + ".toc");
+  WriteOrThrow(path, toc);
+  return path;
+}
+
 void WriteCdripIni(const QString& iniPath, const QStringList& images, const QString& extraText) {
   QByteArray text = "[Images]\r\n";
   for (int i = 0; i < images.size(); ++i)

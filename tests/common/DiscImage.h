@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <utility>
 #include <vector>
 
 namespace testutil {
@@ -29,6 +30,13 @@ struct TDiscImage {
 // every sector (a tone per track with a slow sweep and a little noise).
 TDiscImage MakeDiscImage(const QString& folder, const QString& name,
                          const std::vector<int>& trackSectors);
+
+// Writes <name>.toc beside the image's .bin: a cdrdao sheet with one audio
+// track per {first sector in the .bin, sectors} entry, naming the .bin by its
+// absolute path (libcdio takes a relative one from the working folder). A track may reach past
+// the end of the file, as a sheet whose audio file was cut short does.
+QString WriteTocSheet(const TDiscImage& image, const QString& name,
+                      const std::vector<std::pair<int, int>>& tracks);
 
 // Writes a cdrip.ini that lists the images in [Images] as Image0, Image1, ...
 // and appends extraText verbatim (further sections, such as fault injection).

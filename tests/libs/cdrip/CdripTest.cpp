@@ -2,8 +2,11 @@
 // listed in a cdrip.ini, with the faults that ini injects.
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <algorithm>
 #include <climits>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -52,11 +55,13 @@ class Cdrip : public ::testing::Test {
     int BufferSize = 0;
   };
 
-  // Rips [start, end) to the end; fails the test on a refused range.
-  TRip Rip(int start, int end) {
+  // Rips [start, end) to the end; fails the test on a refused range. `opened`
+  // runs once the ripper is open.
+  TRip Rip(int start, int end, const std::function<void()>& opened = {}) {
     TRip rip;
     int32_t bufferSize = 0;
     EXPECT_EQ(CR_OpenRipper(&bufferSize, start, end), CDEX_OK);
+    if (opened) opened();
     rip.BufferSize = bufferSize;
     QByteArray buffer(bufferSize, '\0');
     for (int guard = 0; guard < 10000; ++guard) {
@@ -118,6 +123,12 @@ TEST_F(Cdrip, RipsTheImagePcmExactlyWithAndWithoutParanoia) {
     EXPECT_GT(rip.ChunkBytes.back(), 0) << "the last chunk carries data with code 4";
     EXPECT_EQ(CR_GetPercentCompleted(), 100);
     EXPECT_EQ(CR_GetNumberOfJitterErrors(), 0);
+    std::vector<uint8_t> status(180);
+    int32_t first = 0, count = 0;
+    ASSERT_EQ(CR_GetSectorStatus(&first, status.data(), 180, &count), CDEX_OK);
+    EXPECT_TRUE(std::all_of(status.begin(), status.end(), [](uint8_t s) {
+      return s == CDEX_SECTOR_CLEAN || s == CDEX_SECTOR_CORRECTED;
+    })) << "a healthy image reads clean";
     CR_CloseRipper();
   }
 }
@@ -181,6 +192,65 @@ TEST_F(Cdrip, UnreadableSectorsAreSilenceInTheirChunkAndTheRipGoesOn) {
   EXPECT_EQ(CR_GetNumberOfLostSectors(), 2);
   EXPECT_EQ(CR_GetNumberOfJitterErrors(), 1);
   CR_CloseRipper();
+}
+
+// An image whose audio file is shorter than its sheet says: the reader hands
+// back sectors it never read, silently or with a skip, and a track that is
+// not there at all kept it retrying for ever.
+TEST_F(Cdrip, SectorsMissingFromTheImageFileAreLostAsSilenceInBothModes) {
+  // disc.bin holds 335 sectors.
+  const QString beyond = WriteTocSheet(Image, "beyond", {{0, 100}, {100, 160}, {260, 115}});
+  const QString missing = WriteTocSheet(Image, "missing", {{0, 100}, {100, 160}, {400, 75}});
+  const QByteArray silence(40 * kSectorBytes, '\0');
+  const struct {
+    QString Sheet;
+    int Start, End;
+    qint64 CutTo;  // the .bin's size once the ripper is open, -1 to leave it
+    QByteArray Pcm;
+    int Lost;
+  } cases[] = {
+      {beyond, 260, 375, -1, Image.SectorPcm(260, 335) + silence, 40},
+      {missing, 400, 475, -1, QByteArray(75 * kSectorBytes, '\0'), 75},
+      {Image.CuePath, 100, 260, 220 * kSectorBytes, Image.SectorPcm(100, 220) + silence, 40},
+  };
+  for (const auto& c : cases) {
+    for (int jitterCorrection : {-1, 0}) {
+      const QString context = QString("%1 [%2, %3) jitter correction %4")
+                                  .arg(QFileInfo(c.Sheet).fileName())
+                                  .arg(c.Start)
+                                  .arg(c.End)
+                                  .arg(jitterCorrection);
+      WriteFile(Image.BinPath, Image.Pcm);
+      Start({}, {c.Sheet});
+      CDROMPARAMS params = Params();
+      params.bJitterCorrection = jitterCorrection;
+      ASSERT_EQ(CR_SetCDROMParameters(&params), CDEX_OK);
+      const TRip rip = Rip(c.Start, c.End, [&] {
+        if (c.CutTo >= 0) {
+          ASSERT_TRUE(QFile::resize(Image.BinPath, c.CutTo));
+        }
+      });
+      EXPECT_TRUE(rip.Pcm == c.Pcm) << context.toStdString();
+      EXPECT_EQ(CR_GetNumberOfLostSectors(), c.Lost) << context.toStdString();
+      EXPECT_EQ(rip.Codes.back(), CDEX_RIPPING_DONE);
+      EXPECT_NE(std::find(rip.Codes.begin(), rip.Codes.end(), CDEX_ERROR), rip.Codes.end());
+      int32_t first = 0, last = 0;
+      ASSERT_EQ(CR_GetLastJitterErrorPosition(&first, &last), CDEX_OK);
+      EXPECT_EQ(last, c.End - 1) << context.toStdString();
+      // Per sector: every lost one, and only those, at the end of the range.
+      int32_t count = 0;
+      std::vector<uint8_t> status(size_t(c.End - c.Start), CDEX_SECTOR_UNREAD);
+      ASSERT_EQ(CR_GetSectorStatus(&first, status.data(), int32_t(status.size()), &count), CDEX_OK);
+      EXPECT_EQ(std::make_pair(first, count), std::make_pair(c.Start, c.End - c.Start));
+      const auto firstLost = status.end() - c.Lost;
+      EXPECT_EQ(std::count(firstLost, status.end(), CDEX_SECTOR_LOST), c.Lost)
+          << context.toStdString();
+      EXPECT_TRUE(std::none_of(status.begin(), firstLost, [](uint8_t s) {
+        return s == CDEX_SECTOR_LOST || s == CDEX_SECTOR_UNREAD;
+      })) << context.toStdString();
+      CR_CloseRipper();
+    }
+  }
 }
 
 TEST_F(Cdrip, JitterSectorsReportCodeThreeWithTheirPositionAndKeepTheData) {
