@@ -287,7 +287,7 @@ bool TCueImage::Open(const std::string& cuePath, std::string& error) {
     return false;
   }
   bytes.resize(size_t(in.gcount()));
-  return Parse(bytes, sheetName, fs::path(cuePath).parent_path().string(), error);
+  return Parse(bytes, sheetName, fs::absolute(cuePath).parent_path().string(), error);
 }
 
 bool TCueImage::Parse(const std::string& sheet, const std::string& sheetName,
