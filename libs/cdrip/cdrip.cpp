@@ -924,6 +924,36 @@ int32_t CR_CheckImage(const char* path, char* message, int32_t size) try {
   return CDEX_ERROR;
 }
 
+int32_t CR_AddImage(const char* path, char* message, int32_t size) try {
+  if (!Lib) {
+    CopyText("the CD-reading library is not started", message, size);
+    return -1;
+  }
+  if (CR_CheckImage(path, message, size) != CDEX_OK) return -1;
+  const std::string image = fs::absolute(path).lexically_normal().string();
+  for (size_t i = 0; i < Lib->Drives.size(); ++i)
+    if (Lib->Drives[i].IsImage && Lib->Drives[i].Path == image) return int32_t(i);
+  TIniFile ini = LoadIni();
+  int listed = 0;
+  while (!ini.Get("Images", "Image" + std::to_string(listed)).empty()) ++listed;
+  TDrive drive;
+  drive.IsImage = true;
+  drive.Key = "Image" + std::to_string(listed);
+  drive.Path = image;
+  SetName(drive, fs::path(image).filename().string() + " (image)");
+  ReadParams(ini, drive);
+  ini.Set("Images", drive.Key, image);
+  if (!ini.Save(Lib->IniPath)) {
+    CopyText("cannot write " + Lib->IniPath, message, size);
+    return -1;
+  }
+  Lib->Drives.push_back(drive);
+  return int32_t(Lib->Drives.size()) - 1;
+} catch (...) {
+  CopyText("out of memory", message, size);
+  return -1;
+}
+
 int32_t CR_GetSheetText(int32_t track, int32_t field, char* text, int32_t size) try {
   const std::string* value = nullptr;
   if (Lib && track >= 0 && size_t(track) < Lib->SheetTexts.size() && field >= 0 &&

@@ -59,6 +59,11 @@ int32_t CR_IsUnitReady(void);
  * bytes): for a cue sheet it names the sheet, the line and the file, as in
  * "disc.cue, line 3: 'Artist - Album.flac' not found". Needs no CR_Init. */
 int32_t CR_CheckImage(const char* path, char* message, int32_t size);
+/* Adds the disc image at `path` as the last drive and lists it in the
+ * library's cdrip.ini, only when it opens (CR_CheckImage). Returns its drive
+ * index (an image listed already keeps its own), or -1 with the reason in
+ * `message`. Neither the active drive nor a running rip changes. */
+int32_t CR_AddImage(const char* path, char* message, int32_t size);
 
 /* The texts the cue sheet of the active image drive states, as of its last
  * successful CR_ReadToc; none for other drives. Track 0 is the disc, 1... the
