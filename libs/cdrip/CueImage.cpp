@@ -296,6 +296,11 @@ bool TCueImage::Parse(const std::string& sheet, const std::string& sheetName,
   FPieces.clear();
   FTracks.clear();
   FLeadOut = 0;
+  Title.clear();
+  Performer.clear();
+  Catalog.clear();
+  Genre.clear();
+  Date.clear();
   const std::string text = CueSheetText(sheet);
 
   // The FILE lines with their line numbers and types, which libcue keeps to itself.
