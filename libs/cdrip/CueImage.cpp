@@ -96,25 +96,28 @@ std::vector<std::string> Words(const std::string& line) {
 std::string Quote(const std::string& name) { return "'" + name + "'"; }
 
 // Where a FILE name points: inside the sheet's folder only (a name that
-// leaves it, or a Windows path, is looked for by its last part), matched
-// without regard to case when the exact name is missing.
+// leaves it is looked for by its last part), matched without regard to case
+// when the exact name is missing. A sheet written elsewhere (a Windows path,
+// a folder since renamed) finds its file by name beside it.
 fs::path ResolveFile(const std::string& folder, std::string name) {
   std::replace(name.begin(), name.end(), '\\', '/');
   fs::path relative = fs::path(name).lexically_normal();
   if (relative.is_absolute() || relative.has_root_name() || relative.empty() ||
       *relative.begin() == "..")
     relative = relative.filename();
-  const fs::path path = fs::path(folder) / relative;
+  const fs::path named = fs::path(folder) / relative;
   std::error_code error;
-  if (fs::exists(path, error) || relative.empty()) return path;
-  std::string wanted = path.filename().string();
-  std::transform(wanted.begin(), wanted.end(), wanted.begin(), ::tolower);
-  for (const auto& entry : fs::directory_iterator(path.parent_path(), error)) {
-    std::string found = entry.path().filename().string();
-    std::transform(found.begin(), found.end(), found.begin(), ::tolower);
-    if (found == wanted) return entry.path();
+  for (const fs::path& path : {named, fs::path(folder) / relative.filename()}) {
+    if (fs::exists(path, error) || relative.empty()) return path;
+    std::string wanted = path.filename().string();
+    std::transform(wanted.begin(), wanted.end(), wanted.begin(), ::tolower);
+    for (const auto& entry : fs::directory_iterator(path.parent_path(), error)) {
+      std::string found = entry.path().filename().string();
+      std::transform(found.begin(), found.end(), found.begin(), ::tolower);
+      if (found == wanted) return entry.path();
+    }
   }
-  return path;
+  return named;
 }
 
 const char* Text(const char* value) { return value ? value : ""; }

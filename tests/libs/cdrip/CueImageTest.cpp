@@ -121,14 +121,15 @@ TEST_F(CueImage, EveryFileFormOpensWithTheDiscsTocAndRipsItsAudioExactly) {
                              " TRACK 02 AUDIO\n  INDEX 00 00:01:05\nFILE \"2.flac\" WAVE\n"
                              "  INDEX 01 00:00:00\n TRACK 03 AUDIO\n  INDEX 00 00:02:00\n"
                              "FILE \"3.flac\" WAVE\n  INDEX 01 00:00:00\n");
-  // Big-endian samples.
+  // Big-endian samples, named by a Windows path in another case.
   QByteArray swapped = Disc.Pcm;
   for (qsizetype i = 0; i + 1 < swapped.size(); i += 2) std::swap(swapped[i], swapped[i + 1]);
   WriteFile(Folder.File("m.bin"), swapped);
-  const QString motorola = Write("m.cue",
-                                 "FILE m.bin MOTOROLA\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n"
-                                 " TRACK 02 AUDIO\n  INDEX 01 00:01:25\n"
-                                 " TRACK 03 AUDIO\n  INDEX 01 00:03:35\n");
+  const QString motorola =
+      Write("m.cue",
+            "FILE \"C:\\Rips\\M.BIN\" MOTOROLA\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n"
+            " TRACK 02 AUDIO\n  INDEX 01 00:01:25\n"
+            " TRACK 03 AUDIO\n  INDEX 01 00:03:35\n");
 
   for (const QString& cue : {named, wav, flac, motorola}) {
     SCOPED_TRACE(cue.toStdString());
