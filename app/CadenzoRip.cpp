@@ -233,7 +233,10 @@ int main(int argc, char** argv) {
   parser.addVersionOption();
   const QCommandLineOption driveOption("drive", "Use drive number <n> (see --list).", "n");
   const QCommandLineOption imageOption(
-      "image", "Use the disc image <file> (.cue, .toc, .nrg) as the drive.", "file");
+      "image",
+      "Use the disc image <file> as the drive: a .cue sheet with its BINARY, WAVE or FLAC "
+      "files, a .toc or a .nrg.",
+      "file");
   const QCommandLineOption tracksOption("tracks",
                                         "Tracks to extract, such as 1,3-5 (default: all).", "list");
   const QCommandLineOption formatOption("format", "Output format: mp3 or wav.", "mp3|wav");

@@ -9,6 +9,8 @@
 #include <QStringList>
 #include <memory>
 
+#include "libs/cdrip/cdrip.h"
+
 namespace {
 
 QStringList* gLogLines = nullptr;
@@ -26,6 +28,14 @@ QString FirstWord(const char* text) {
 }  // namespace
 
 QString DiscImageProblem(const QString& imagePath) {
+  // The CD-reading library reads cue sheets itself and names the sheet's
+  // line and file at fault.
+  if (imagePath.endsWith(".cue", Qt::CaseInsensitive)) {
+    char message[1024];
+    return CR_CheckImage(imagePath.toLocal8Bit().constData(), message, sizeof message) == CDEX_OK
+               ? QString()
+               : QString::fromUtf8(message);
+  }
   QStringList lines;
   gLogLines = &lines;
   const cdio_log_handler_t previous = cdio_log_set_handler(CollectLog);

@@ -6,8 +6,9 @@
 
 #include <QString>
 
-// Empty when libcdio opens the image and finds tracks on it; else the reason,
-// libcdio's own words where it logged any.
+// Empty when the image opens and holds tracks; else the reason: for a cue
+// sheet the sheet, line and file at fault, for other images libcdio's own
+// words where it logged any.
 QString DiscImageProblem(const QString& imagePath);
 
 // "libcdio 2.1.0, libcdio-paranoia 10.2+2.0.0, LAME 3.100": the versions of

@@ -1,9 +1,11 @@
 #include "app/MainForm.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -12,6 +14,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QSlider>
@@ -37,10 +40,10 @@
 #include "cddb/CddbLookup.h"
 #include "cddb/QryCDDB.h"
 #include "disc/CDRIP.h"
-#include "encode/MsgDisp.h"
-#include "encode/OverwriteConfirm.h"
 #include "encode/ConvProc.h"
 #include "encode/LameCoder.h"
+#include "encode/MsgDisp.h"
+#include "encode/OverwriteConfirm.h"
 #include "encode/XaudioPlayer.h"
 #include "platform/Files.h"
 #include "platform/Folders.h"
@@ -118,6 +121,7 @@ TMainForm::TMainForm(int driveCount, QWidget* parent)
   CreateToolBars();
   CreateClientArea();
   CreateStatusBar();
+  setAcceptDrops(true);
 
   FConfig = std::make_unique<TConfig>();
   Config = FConfig.get();
@@ -254,6 +258,14 @@ void TMainForm::CreateActions() {
        nullptr);
   make(actEjectCD, "actEjectCD", "Eject CD", "Eject CD", none, QStyle::SP_ArrowUp, nullptr);
   make(actCloseCD, "actCloseCD", "Close CD", "Close CD", none, QStyle::SP_ArrowDown, nullptr);
+  make(actOpenDiscImage, "actOpenDiscImage", "Open Disc Image...",
+       "Open a disc image (.cue, .toc, .nrg) as a drive", QKeySequence("Ctrl+O"),
+       QStyle::SP_DriveCDIcon, nullptr);
+  connect(actOpenDiscImage, &QAction::triggered, this, [this] {
+    const QString path = QFileDialog::getOpenFileName(
+        this, "Open Disc Image", QString(), "Disc images (*.cue *.toc *.nrg);;All files (*)");
+    if (!path.isEmpty()) OpenDiscImage(path);
+  });
   connect(actGetServerList, &QAction::triggered, this,
           [this] { RunCddbDialog(TQueryCDDBForm::mdServerList); });
   connect(actGetCategoryList, &QAction::triggered, this,
@@ -269,7 +281,8 @@ void TMainForm::CreateMenus() {
         menu->addSeparator();
   };
   QMenuBar* bar = menuBar();
-  fill(bar->addMenu("&File"), {actReadPlayINI, actWrtPlayINI, nullptr, actExit});
+  fill(bar->addMenu("&File"),
+       {actOpenDiscImage, nullptr, actReadPlayINI, actWrtPlayINI, nullptr, actExit});
   fill(bar->addMenu("&Edit"), {actRenameTrack, nullptr, actSelectAll, actSelectNone,
                                actInvertSelect, nullptr, actUpperCase, actLowerCase, actCapitalize});
   fill(bar->addMenu("&Action"),
@@ -460,6 +473,13 @@ void TMainForm::FormShow() {
   setWindowTitle(kProgramName);
   CDInfo->LocalFolder = Config->LocalCDDBFolder;
 
+  FillDriveList();
+  if (Config->nActive >= DriveCount || Config->nActive < 0) Config->nActive = 0;
+  SelectDrive(Config->nActive);
+  CDRIP->SetInit(true);
+}
+
+void TMainForm::FillDriveList() {
   cbCDRom->clear();
   DriveNames.clear();
   for (int i = 0; i < DriveCount; ++i) {
@@ -467,9 +487,51 @@ void TMainForm::FormShow() {
     cbCDRom->addItem(CDRIP->CDRomName());
     DriveNames << CDRIP->CDRomName();
   }
-  if (Config->nActive >= DriveCount || Config->nActive < 0) Config->nActive = 0;
-  SelectDrive(Config->nActive);
-  CDRIP->SetInit(true);
+}
+
+bool TMainForm::OpenDiscImage(const QString& path) {
+  if (WinState == wsExtracting || WinState == wsOptions || WinState == wsCDDBQuery) return false;
+  char message[1024] = "";
+  const int index = CR_AddImage(path.toLocal8Bit().constData(), message, sizeof message);
+  if (index < 0) {
+    MessageBox(QString::fromUtf8(message), kProgramName, MB_OK | MB_ICONERROR);
+    return false;
+  }
+  DriveCount = CR_GetNumCDROM();
+  FillDriveList();
+  Config->nActive = index;
+  // As a choice in the drive list.
+  try {
+    SelectDrive(index);
+  } catch (const ECDRIPError& e) {
+    MessageBox(e.Message(), kProgramName, MB_OK | MB_ICONERROR);
+    return false;
+  }
+  ReloadDisc();
+  return true;
+}
+
+// A local disc image among the dragged files, or empty.
+static QString DroppedImage(const QMimeData* data) {
+  for (const QUrl& url : data->urls()) {
+    const QString path = url.toLocalFile();
+    for (const char* extension : {".cue", ".toc", ".nrg"})
+      if (path.endsWith(extension, Qt::CaseInsensitive)) return path;
+  }
+  return QString();
+}
+
+void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
+  if (!DroppedImage(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TMainForm::dropEvent(QDropEvent* event) {
+  const QString image = DroppedImage(event->mimeData());
+  if (image.isEmpty()) return;
+  event->acceptProposedAction();
+  // Not inside the drag source's event: the message box of a broken image
+  // would hold the file manager's drag.
+  QTimer::singleShot(0, this, [this, image] { OpenDiscImage(image); });
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {

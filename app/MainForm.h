@@ -92,6 +92,7 @@ class TMainForm : public QMainWindow {
   QAction* actNextTrack;
   QAction* actEjectCD;
   QAction* actCloseCD;
+  QAction* actOpenDiscImage;
 
   QLineEdit* edArtist;
   QLineEdit* edAlbum;
@@ -141,11 +142,17 @@ class TMainForm : public QMainWindow {
   void UpdateSelectionSummary();
   void actExtractExecute();
   bool WritePlaylist(const QString& fileName);
+  // Adds the disc image as a drive and selects it; an image that does not
+  // open is explained in a message box and not listed. False then.
+  bool OpenDiscImage(const QString& path);
 
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  // A disc image dropped on the window opens as by File > Open Disc Image.
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   // What the close could not write ("path: reason"), told before the end.
@@ -158,6 +165,7 @@ class TMainForm : public QMainWindow {
   void CreateStatusBar();
   void PlaceWindow();
   void FormShow();
+  void FillDriveList();
   void ExtractJobs();
   void ClearTrackList();
   void ShowTitles();

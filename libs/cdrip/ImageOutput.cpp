@@ -21,7 +21,7 @@ constexpr int32_t kPieceSectors = 5;
 
 }  // namespace
 
-void TImageOutput::Start(const std::string& imagePath, int32_t start, int32_t end,
+void TImageOutput::Start(TSectorReader image, int32_t start, int32_t end,
                          TClock::time_point startedAt) {
   Stop();
   std::lock_guard lock(FMutex);
@@ -31,7 +31,7 @@ void TImageOutput::Start(const std::string& imagePath, int32_t start, int32_t en
   FStart = start;
   FEnd = end;
   FStartedAt = startedAt;
-  FThread = std::thread(&TImageOutput::Run, this, cdio_open(imagePath.c_str(), DRIVER_UNKNOWN));
+  FThread = std::thread(&TImageOutput::Run, this, std::move(image));
 }
 
 void TImageOutput::Pause() {
@@ -68,14 +68,10 @@ int64_t TImageOutput::ClockSectors(TClock::time_point now) const {
   return FStart + elapsed.count() * kSectorsPerSecond / 1000;
 }
 
-void TImageOutput::Run(CdIo_t* image) {
-  struct TCdioDeleter {
-    void operator()(CdIo_t* cdio) const { cdio_destroy(cdio); }
-  };
-  const std::unique_ptr<CdIo_t, TCdioDeleter> cdio{image};
+void TImageOutput::Run(TSectorReader image) {
   pcmout::TPcmOutput output;
   std::string error;
-  if (!cdio || output.Open("default", 44100, 2, error) < 0) {
+  if (!image || output.Open("default", 44100, 2, error) < 0) {
     std::lock_guard lock(FMutex);
     FBusy = false;
     return;
@@ -105,9 +101,7 @@ void TImageOutput::Run(CdIo_t* image) {
         int32_t(std::min<int64_t>({kPieceSectors, FEnd - next, kLeadSectors - ahead}));
     lock.unlock();
     // An unreadable stretch plays as silence.
-    if (cdio_read_audio_sectors(cdio.get(), buffer.data(), next, uint32_t(count)) !=
-        DRIVER_OP_SUCCESS)
-      std::fill(buffer.begin(), buffer.end(), 0);
+    if (!image(next, count, buffer.data())) std::fill(buffer.begin(), buffer.end(), 0);
     const bool written = output.Write(reinterpret_cast<const int16_t*>(buffer.data()),
                                       size_t(count) * kFramesPerSector, error);
     lock.lock();

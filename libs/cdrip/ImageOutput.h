@@ -1,6 +1,6 @@
 // TImageOutput: plays a disc image's sector range through ALSA's default PCM
 // in step with the library's playback clock, staying a short lead ahead of
-// it. Its own thread reads the image through a handle of its own; the
+// it. Its own thread reads the image through a reader of its own; the
 // library's caller thread starts, pauses, resumes and stops it. Without a
 // sound device it stays silent and the clock runs on.
 #pragma once
@@ -8,27 +8,28 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
-
-typedef struct _CdIo CdIo_t;
 
 namespace cdrip {
 
 class TImageOutput {
  public:
   using TClock = std::chrono::steady_clock;
+  // Reads `count` sectors from `first` into `out`; false when it cannot.
+  using TSectorReader = std::function<bool(int32_t first, int32_t count, uint8_t* out)>;
 
   TImageOutput() = default;
   ~TImageOutput() { Stop(); }
   TImageOutput(const TImageOutput&) = delete;
   TImageOutput& operator=(const TImageOutput&) = delete;
 
-  // Replaces what is playing with sectors [start, end) of the image; the
-  // clock stood at `start` at `startedAt` and runs at 75 sectors a second.
-  void Start(const std::string& imagePath, int32_t start, int32_t end,
-             TClock::time_point startedAt);
+  // Replaces what is playing with sectors [start, end) of the image, read
+  // through `image` (null: the image did not open, the clock runs silent).
+  // The clock stood at `start` at `startedAt` and runs at 75 sectors a second.
+  void Start(TSectorReader image, int32_t start, int32_t end, TClock::time_point startedAt);
   void Pause();
   // The clock runs again as if it had stood at the range's start at `startedAt`.
   void Resume(TClock::time_point startedAt);
@@ -38,9 +39,9 @@ class TImageOutput {
   bool Busy() const;
 
  private:
-  // Takes over the image, opened by the caller: libcdio's image parsers are
-  // not safe to run beside the caller's own use of the library.
-  void Run(CdIo_t* image);
+  // Takes over the image, opened by the caller: the image parsers are not
+  // safe to run beside the caller's own use of their libraries.
+  void Run(TSectorReader image);
   // Sectors the clock has reached; FMutex held.
   int64_t ClockSectors(TClock::time_point now) const;
 

@@ -7,7 +7,9 @@
 //                     CR_Init: non-zero reads physical drives with SCSI MMC
 //                     commands (SG_IO) instead of the kernel's CD-ROM ioctls
 //   [Images]          Image0=<.cue/.toc/.nrg path>, Image1=..., absolute or
-//                     relative to the ini's folder; the list ends at the first gap
+//                     relative to the ini's folder; the list ends at the first gap.
+//                     Cue sheets are read by the library's own cue back end (any
+//                     file names, WAVE and FLAC files); libcdio reads the others
 //   [<drive key>]     one section per drive: "Image0"... for images, the device
 //                     path for physical drives. Parameters written by
 //                     CR_SaveSettings: OffsetStart, OffsetEnd, Speed,
@@ -50,6 +52,7 @@
 #include <thread>
 #include <vector>
 
+#include "libs/cdrip/CueImage.h"
 #include "libs/cdrip/DiscRules.h"
 #include "libs/cdrip/ImageOutput.h"
 #include "libs/cdrip/IniFile.h"
@@ -168,6 +171,8 @@ struct TRipper {
   }
 
   TCdio Cdio;  // declared first, so it is destroyed last
+  std::unique_ptr<cdrip::TCueImage> Cue;  // a cue image is read as it is: no paranoia
+  std::vector<int16_t> CueSector;
   cdrom_drive_t* Drive = nullptr;
   cdrom_paranoia_t* Paranoia = nullptr;
   int LockFd = -1;  // the device held open while its tray is locked
@@ -197,6 +202,9 @@ struct TLibrary {
   TPlayClock Clock;
   cdrip::TImageOutput Output;  // an image's sound under playback
   TCdio PlayCdio;              // physical drive under playback
+  // What the active drive's cue sheet states, from CR_ReadToc: the disc
+  // first, then each track; title, performer, catalog or ISRC, genre, date.
+  std::vector<std::vector<std::string>> SheetTexts;
 };
 
 TLibrary* Lib = nullptr;
@@ -347,16 +355,36 @@ TDrive* ActiveDrive() {
   return &Lib->Drives[size_t(Lib->Active)];
 }
 
-// A fresh handle on the disc in the drive, or null when there is none.
-TCdio OpenDisc(TDrive& drive) {
+bool IsCueSheet(const std::string& path) {
+  std::string extension = fs::path(path).extension().string();
+  std::transform(extension.begin(), extension.end(), extension.begin(), ::tolower);
+  return extension == ".cue";
+}
+
+bool IsCueSheet(const TDrive& drive) { return drive.IsImage && IsCueSheet(drive.Path); }
+
+// False when an image drive holds no disc now.
+bool ImageReady(TDrive& drive) {
   RefreshImage(drive);
-  if (drive.IsImage && (drive.Faults.NotReady || drive.TrayOpen)) return nullptr;
+  if (drive.IsImage && (drive.Faults.NotReady || drive.TrayOpen)) return false;
   // libcdio ends the whole process when an image path names a folder (a
   // listed path holding a NUL byte names the ini's own folder).
   std::error_code error;
-  if (drive.IsImage &&
-      (drive.Path.find('\0') != std::string::npos || !fs::is_regular_file(drive.Path, error)))
-    return nullptr;
+  return !drive.IsImage ||
+         (drive.Path.find('\0') == std::string::npos && fs::is_regular_file(drive.Path, error));
+}
+
+// The cue image in the drive, or null when there is none.
+std::unique_ptr<cdrip::TCueImage> OpenCue(TDrive& drive) {
+  if (!ImageReady(drive)) return nullptr;
+  auto cue = std::make_unique<cdrip::TCueImage>();
+  std::string error;
+  return cue->Open(drive.Path, error) ? std::move(cue) : nullptr;
+}
+
+// A fresh handle on the disc in the drive, or null when there is none.
+TCdio OpenDisc(TDrive& drive) {
+  if (!ImageReady(drive)) return nullptr;
   TCdio cdio{drive.IsImage ? cdio_open(drive.Path.c_str(), DRIVER_UNKNOWN)
                            : cdio_open_am(drive.Path.c_str(), DRIVER_DEVICE, Lib->AccessMode)};
   if (!cdio) return nullptr;
@@ -385,6 +413,23 @@ int32_t ClockPosition(TPlayClock& clock) {
   return int32_t(position);
 }
 
+// Reads the image's sectors for its playback thread. Opened here, on the
+// caller's thread: neither libcdio's nor libcue's parsers may run beside
+// another use of their library. Null when the image does not open.
+cdrip::TImageOutput::TSectorReader ImageReader(TDrive& drive) {
+  if (IsCueSheet(drive)) {
+    std::shared_ptr<cdrip::TCueImage> cue = OpenCue(drive);
+    if (!cue) return nullptr;
+    return
+        [cue](int32_t first, int32_t count, uint8_t* out) { return cue->Read(first, count, out); };
+  }
+  std::shared_ptr<CdIo_t> cdio(cdio_open(drive.Path.c_str(), DRIVER_UNKNOWN), cdio_destroy);
+  if (!cdio) return nullptr;
+  return [cdio](int32_t first, int32_t count, uint8_t* out) {
+    return cdio_read_audio_sectors(cdio.get(), out, first, uint32_t(count)) == DRIVER_OP_SUCCESS;
+  };
+}
+
 int32_t PlayRange(int32_t start, int32_t end) {
   TDrive* drive = ActiveDrive();
   if (!drive || end <= start || start < 0) return CDEX_ERROR;
@@ -397,7 +442,7 @@ int32_t PlayRange(int32_t start, int32_t end) {
     Lib->Clock.Start = start;
     Lib->Clock.End = end;
     Lib->Clock.StartedAt = TClock::now();
-    Lib->Output.Start(drive->Path, start, end, Lib->Clock.StartedAt);
+    Lib->Output.Start(ImageReader(*drive), start, end, Lib->Clock.StartedAt);
     return CDEX_OK;
   }
   Lib->PlayCdio = OpenDisc(*drive);
@@ -498,6 +543,20 @@ bool SectorIsRead(TRipper& r, int32_t sectorNum, const int16_t* sector) {
          std::memcmp(fresh, sector, kSectorBytes) == 0;
 }
 
+// The next sector of a cue image's rip, or null when it cannot be read. A cue
+// image has no jitter to correct and is read as it is.
+const int16_t* ReadCueSector(TRipper& r, int32_t sectorNum) {
+  r.CueSector.resize(kSectorBytes / 2);
+  const bool read = r.Cue->Read(sectorNum, 1, reinterpret_cast<uint8_t*>(r.CueSector.data()));
+  TSectorRange hit{};
+  if (!read || Overlap(r.Unreadable, sectorNum, sectorNum, hit)) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(r.ReadErrorDelay));
+    return nullptr;
+  }
+  r.LastRead = TClock::now();
+  return r.CueSector.data();
+}
+
 // Reads the ripper's next chunk into buffer; returns the result code. A
 // sector that cannot be read becomes silence in its place, so the chunk
 // always holds all its sectors and the rip always advances. A stop request
@@ -513,12 +572,15 @@ int32_t ReadChunk(TDrive& drive, TRipper& r, uint8_t* buffer, int32_t& bytes) {
   for (; done < count && !StopRequested.load(); ++done) {
     const int32_t sectorNum = first + done;
     uint8_t* at = buffer + size_t(done) * kSectorBytes;
-    const int16_t* sector = cdio_paranoia_read_limited(r.Paranoia, ParanoiaCallback, kMaxRetries);
+    const int16_t* sector =
+        r.Cue ? ReadCueSector(r, sectorNum)
+              : cdio_paranoia_read_limited(r.Paranoia, ParanoiaCallback, kMaxRetries);
     // What a stopped read handed back is no audio, and no loss either.
     if (StopRequested.load()) break;
-    if (!sector) cdio_paranoia_seek(r.Paranoia, sectorNum + 1, SEEK_SET);
+    if (!sector && !r.Cue) cdio_paranoia_seek(r.Paranoia, sectorNum + 1, SEEK_SET);
     TSectorLog* log = LogOf(r, sectorNum);
-    if (!SectorIsRead(r, sectorNum, sector)) {
+    if (r.Cue && sector && log) log->Read = true;
+    if (r.Cue ? !sector : !SectorIsRead(r, sectorNum, sector)) {
       std::memset(at, 0, kSectorBytes);
       if (lost++ == 0) lostRange.First = sectorNum;
       lostRange.Last = sectorNum;
@@ -575,16 +637,40 @@ struct TAudioSpan {
   bool Empty() const { return Stop <= Begin; }
 };
 
-TAudioSpan AudioSpanAt(CdIo_t* cdio, int32_t sector, int32_t leadOut) {
+// The disc's TOC as its back end (libcdio or the cue image) states it: the
+// tracks, then the lead-out. Empty when the disc states no usable TOC.
+std::vector<TOCENTRY> TocOf(CdIo_t* cdio) {
   const track_t first = cdio_get_first_track_num(cdio);
   const track_t count = cdio_get_num_tracks(cdio);
   if (first == CDIO_INVALID_TRACK) return {};
-  std::vector<std::pair<int32_t, bool>> tracks;  // start, audio
+  std::vector<TOCENTRY> toc;
   for (track_t track = first; track < first + count; ++track) {
     const lsn_t start = cdio_get_track_lsn(cdio, track);
     if (start == CDIO_INVALID_LSN) return {};
-    tracks.emplace_back(start, cdio_get_track_format(cdio, track) == TRACK_FORMAT_AUDIO);
+    const bool audio = cdio_get_track_format(cdio, track) == TRACK_FORMAT_AUDIO;
+    toc.push_back({start, audio ? kAudioFlag : kDataFlag, uint8_t(track)});
   }
+  const lsn_t leadOut = cdio_get_track_lsn(cdio, CDIO_CDROM_LEADOUT_TRACK);
+  if (leadOut == CDIO_INVALID_LSN) return {};
+  toc.push_back({leadOut, kAudioFlag, CDIO_CDROM_LEADOUT_TRACK});
+  return toc;
+}
+
+std::vector<TOCENTRY> TocOf(const cdrip::TCueImage& cue) {
+  std::vector<TOCENTRY> toc;
+  for (const cdrip::TCueTrack& track : cue.Tracks())
+    toc.push_back({track.Start, track.Audio ? kAudioFlag : kDataFlag, uint8_t(track.Number)});
+  toc.push_back({cue.LeadOut(), kAudioFlag, CDIO_CDROM_LEADOUT_TRACK});
+  return toc;
+}
+
+// `toc` holds the tracks, then the lead-out.
+TAudioSpan AudioSpanAt(const std::vector<TOCENTRY>& toc, int32_t sector) {
+  if (toc.size() < 2) return {};
+  const int32_t leadOut = toc.back().dwStartSector;
+  std::vector<std::pair<int32_t, bool>> tracks;  // start, audio
+  for (size_t i = 0; i + 1 < toc.size(); ++i)
+    tracks.emplace_back(toc[i].dwStartSector, toc[i].btFlag == kAudioFlag);
   TAudioSpan span{0, leadOut, leadOut};
   for (size_t i = 0; i < tracks.size(); ++i) {
     const auto [start, audio] = tracks[i];
@@ -607,15 +693,21 @@ int32_t OpenRipper(int32_t* bufferSize, int32_t start, int32_t end) {
   Lib->Ripper.reset();
   if (!bufferSize || start < 0 || end < start) return CDEX_ERROR;
   auto ripper = std::make_unique<TRipper>();
-  ripper->Cdio = OpenDisc(*drive);
-  if (!ripper->Cdio) return CDEX_ERROR;
-  const lsn_t leadOut = cdio_get_track_lsn(ripper->Cdio.get(), CDIO_CDROM_LEADOUT_TRACK);
-  if (leadOut == CDIO_INVALID_LSN || leadOut > cdrip::kMaxTocSector + 1 || end > leadOut)
-    return CDEX_ERROR;
+  if (IsCueSheet(*drive)) {
+    ripper->Cue = OpenCue(*drive);
+    if (!ripper->Cue) return CDEX_ERROR;
+  } else {
+    ripper->Cdio = OpenDisc(*drive);
+    if (!ripper->Cdio) return CDEX_ERROR;
+  }
+  const std::vector<TOCENTRY> toc = ripper->Cue ? TocOf(*ripper->Cue) : TocOf(ripper->Cdio.get());
+  if (toc.empty()) return CDEX_ERROR;
+  const int32_t leadOut = toc.back().dwStartSector;
+  if (leadOut > cdrip::kMaxTocSector + 1 || end > leadOut) return CDEX_ERROR;
   // A data track is no audio: paranoia would search it for matching audio
   // forever. A range that touches one is refused; a range that runs into the
   // gap before one stops where the audio does.
-  const TAudioSpan span = AudioSpanAt(ripper->Cdio.get(), start, int32_t(leadOut));
+  const TAudioSpan span = AudioSpanAt(toc, start);
   if (end > start && (span.Empty() || end > span.Boundary)) return CDEX_ERROR;
 
   // Offsets come from cdrip.ini and may be anything: 64-bit sums, kept
@@ -628,14 +720,6 @@ int32_t OpenRipper(int32_t* bufferSize, int32_t start, int32_t end) {
   ripper->Start = int32_t(first);
   ripper->End = int32_t(last);
   ripper->Next = ripper->Start;
-
-  ripper->Drive = cdio_cddap_identify_cdio(ripper->Cdio.get(), CDDA_MESSAGE_FORGETIT, nullptr);
-  if (!ripper->Drive) return CDEX_ERROR;
-  // Left at -1 the byte order is guessed from the audio and may swap every sample.
-  ripper->Drive->bigendianp = 0;
-  if (cdio_cddap_open(ripper->Drive) != 0 || !ripper->Drive->read_audio) return CDEX_ERROR;
-  ripper->DriveRead = ripper->Drive->read_audio;
-  ripper->Drive->read_audio = RipRead;
   if (drive->IsImage) {
     ripper->Unreadable = drive->Faults.Unreadable;
     ripper->ReadErrorDelay = drive->Faults.ReadErrorDelay;
@@ -644,6 +728,19 @@ int32_t OpenRipper(int32_t* bufferSize, int32_t start, int32_t end) {
   ripper->Log.resize(size_t(ripper->End - ripper->Start + 2 * kLogMargin));
   ripper->LastRead = TClock::now();
   StopRequested = 0;
+  if (ripper->Cue) {
+    Lib->Ripper = std::move(ripper);
+    *bufferSize = kChunkSectors * kSectorBytes;
+    return CDEX_OK;
+  }
+
+  ripper->Drive = cdio_cddap_identify_cdio(ripper->Cdio.get(), CDDA_MESSAGE_FORGETIT, nullptr);
+  if (!ripper->Drive) return CDEX_ERROR;
+  // Left at -1 the byte order is guessed from the audio and may swap every sample.
+  ripper->Drive->bigendianp = 0;
+  if (cdio_cddap_open(ripper->Drive) != 0 || !ripper->Drive->read_audio) return CDEX_ERROR;
+  ripper->DriveRead = ripper->Drive->read_audio;
+  ripper->Drive->read_audio = RipRead;
   Reading = ripper.get();
   ripper->Paranoia = cdio_paranoia_init(ripper->Drive);
   if (!ripper->Paranoia) return CDEX_ERROR;
@@ -664,6 +761,16 @@ int32_t OpenRipper(int32_t* bufferSize, int32_t start, int32_t end) {
   Lib->Ripper = std::move(ripper);
   *bufferSize = kChunkSectors * kSectorBytes;
   return CDEX_OK;
+}
+
+// Copies UTF-8 text into a caller's buffer of `size` bytes, cut at a
+// character boundary and NUL-terminated.
+void CopyText(const std::string& value, char* out, int32_t size) {
+  if (!out || size <= 0) return;
+  size_t length = std::min(value.size(), size_t(size) - 1);
+  while (length > 0 && length < value.size() && (uint8_t(value[length]) & 0xc0) == 0x80) --length;
+  value.copy(out, length);
+  out[length] = '\0';
 }
 
 }  // namespace
@@ -724,6 +831,7 @@ int32_t CR_SetActiveCDROM(int32_t index) try {
     if (Lib->Ripper) return CDEX_ERROR;
     StopPlayback();
     Lib->Toc.clear();
+    Lib->SheetTexts.clear();
     Lib->Active = index;
   }
   return CDEX_OK;
@@ -766,24 +874,25 @@ int32_t CR_ReadToc(void) try {
   TDrive* drive = ActiveDrive();
   if (!drive) return CDEX_ERROR;
   Lib->Toc.clear();
-  const TCdio cdio = OpenDisc(*drive);
-  if (!cdio) return CDEX_ERROR;
-  const track_t first = cdio_get_first_track_num(cdio.get());
-  const track_t count = cdio_get_num_tracks(cdio.get());
-  if (first == CDIO_INVALID_TRACK) return CDEX_ERROR;
+  Lib->SheetTexts.clear();
   std::vector<TOCENTRY> toc;
-  for (track_t track = first; track < first + count; ++track) {
-    const lsn_t start = cdio_get_track_lsn(cdio.get(), track);
-    if (start == CDIO_INVALID_LSN) return CDEX_ERROR;
-    const bool audio = cdio_get_track_format(cdio.get(), track) == TRACK_FORMAT_AUDIO;
-    toc.push_back({start, audio ? kAudioFlag : kDataFlag, uint8_t(track)});
+  std::vector<std::vector<std::string>> texts;
+  if (IsCueSheet(*drive)) {
+    const std::unique_ptr<cdrip::TCueImage> cue = OpenCue(*drive);
+    if (!cue) return CDEX_ERROR;
+    toc = TocOf(*cue);
+    texts.push_back({cue->Title, cue->Performer, cue->Catalog, cue->Genre, cue->Date});
+    for (const cdrip::TCueTrack& track : cue->Tracks())
+      texts.push_back({track.Title, track.Performer, track.Isrc, "", ""});
+  } else {
+    const TCdio cdio = OpenDisc(*drive);
+    if (!cdio) return CDEX_ERROR;
+    toc = TocOf(cdio.get());
   }
-  const lsn_t leadOut = cdio_get_track_lsn(cdio.get(), CDIO_CDROM_LEADOUT_TRACK);
-  if (leadOut == CDIO_INVALID_LSN) return CDEX_ERROR;
-  toc.push_back({leadOut, kAudioFlag, CDIO_CDROM_LEADOUT_TRACK});
   // A damaged disc or a hostile image may state anything.
   if (!cdrip::IsValidToc(toc.data(), toc.size())) return CDEX_ERROR;
   Lib->Toc = std::move(toc);
+  Lib->SheetTexts = std::move(texts);
   return CDEX_OK;
 } catch (...) {
   return CDEX_ERROR;
@@ -800,6 +909,7 @@ TOCENTRY CR_GetTocEntry(int32_t index) {
 
 int32_t CR_IsUnitReady(void) try {
   TDrive* drive = ActiveDrive();
+  if (drive && IsCueSheet(*drive)) return OpenCue(*drive) ? 1 : 0;
   return drive && OpenDisc(*drive) ? 1 : 0;
 } catch (...) {
   return 0;
@@ -977,6 +1087,68 @@ int32_t CR_GetSectorStatus(int32_t* firstSector, uint8_t* status, int32_t capaci
 int32_t CR_AbortRip(void) {
   StopRequested.store(1);
   return CDEX_OK;
+}
+
+int32_t CR_CheckImage(const char* path, char* message, int32_t size) try {
+  std::string error;
+  if (!path || !*path) {
+    error = "no disc image named";
+  } else if (IsCueSheet(path)) {
+    cdrip::TCueImage cue;
+    cue.Open(path, error);
+  } else {
+    std::error_code code;
+    const TCdio cdio{fs::is_regular_file(path, code) ? cdio_open(path, DRIVER_UNKNOWN) : nullptr};
+    const track_t count = cdio ? cdio_get_num_tracks(cdio.get()) : track_t(CDIO_INVALID_TRACK);
+    if (count == CDIO_INVALID_TRACK || count == 0)
+      error = fs::path(path).filename().string() + ": not a disc image with tracks";
+  }
+  CopyText(error, message, size);
+  return error.empty() ? CDEX_OK : CDEX_ERROR;
+} catch (...) {
+  CopyText("out of memory", message, size);
+  return CDEX_ERROR;
+}
+
+int32_t CR_AddImage(const char* path, char* message, int32_t size) try {
+  if (!Lib) {
+    CopyText("the CD-reading library is not started", message, size);
+    return -1;
+  }
+  if (CR_CheckImage(path, message, size) != CDEX_OK) return -1;
+  const std::string image = fs::absolute(path).lexically_normal().string();
+  for (size_t i = 0; i < Lib->Drives.size(); ++i)
+    if (Lib->Drives[i].IsImage && Lib->Drives[i].Path == image) return int32_t(i);
+  TIniFile ini = LoadIni();
+  int listed = 0;
+  while (!ini.Get("Images", "Image" + std::to_string(listed)).empty()) ++listed;
+  TDrive drive;
+  drive.IsImage = true;
+  drive.Key = "Image" + std::to_string(listed);
+  drive.Path = image;
+  SetName(drive, fs::path(image).filename().string() + " (image)");
+  ReadParams(ini, drive);
+  ini.Set("Images", drive.Key, image);
+  if (!ini.Save(Lib->IniPath)) {
+    CopyText("cannot write " + Lib->IniPath, message, size);
+    return -1;
+  }
+  Lib->Drives.push_back(drive);
+  return int32_t(Lib->Drives.size()) - 1;
+} catch (...) {
+  CopyText("out of memory", message, size);
+  return -1;
+}
+
+int32_t CR_GetSheetText(int32_t track, int32_t field, char* text, int32_t size) try {
+  const std::string* value = nullptr;
+  if (Lib && track >= 0 && size_t(track) < Lib->SheetTexts.size() && field >= 0 &&
+      size_t(field) < Lib->SheetTexts[size_t(track)].size())
+    value = &Lib->SheetTexts[size_t(track)][size_t(field)];
+  CopyText(value ? *value : std::string(), text, size);
+  return value ? int32_t(value->size()) : 0;
+} catch (...) {
+  return 0;
 }
 
 int32_t CR_CloseRipper(void) try {

@@ -53,6 +53,31 @@ int32_t CR_GetNumTocEntries(void);
 TOCENTRY CR_GetTocEntry(int32_t index);
 int32_t CR_IsUnitReady(void);
 
+/* Opens the disc image file at `path` as an image drive would: a cue sheet
+ * with every file it names, or an image libcdio reads. CDEX_OK when it holds
+ * a disc; else CDEX_ERROR with the reason in `message` (UTF-8, cut to `size`
+ * bytes): for a cue sheet it names the sheet, the line and the file, as in
+ * "disc.cue, line 3: 'Artist - Album.flac' not found". Needs no CR_Init. */
+int32_t CR_CheckImage(const char* path, char* message, int32_t size);
+/* Adds the disc image at `path` as the last drive and lists it in the
+ * library's cdrip.ini, only when it opens (CR_CheckImage). Returns its drive
+ * index (an image listed already keeps its own), or -1 with the reason in
+ * `message`. Neither the active drive nor a running rip changes. */
+int32_t CR_AddImage(const char* path, char* message, int32_t size);
+
+/* The texts the cue sheet of the active image drive states, as of its last
+ * successful CR_ReadToc; none for other drives. Track 0 is the disc, 1... the
+ * sheet's tracks in order. Copies the text (UTF-8, NUL-terminated, cut to
+ * `size` bytes) and returns its whole length in bytes, 0 when there is none. */
+enum {
+  CR_TEXT_TITLE = 0,
+  CR_TEXT_PERFORMER = 1,
+  CR_TEXT_CODE = 2, /* the disc's CATALOG (MCN), a track's ISRC */
+  CR_TEXT_GENRE = 3,
+  CR_TEXT_DATE = 4
+};
+int32_t CR_GetSheetText(int32_t track, int32_t field, char* text, int32_t size);
+
 /* Playback. A physical drive plays through its own audio path; an image
  * drive plays on a real-time clock and sends its sound to ALSA's "default"
  * PCM in step with it (silently when there is no such device), and its play

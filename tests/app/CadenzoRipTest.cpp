@@ -397,8 +397,8 @@ TEST_F(CadenzoRipTest, BrokenImagesAreExplainedAsUsageErrors) {
     QString Image;
     const char* Reason;
   } cases[] = {
-      {FOut.File("garbage.cue"), "libcdio does not recognise it as a disc image"},
-      {FOut.File("lost.cue"), "No such file or directory"},
+      {FOut.File("garbage.cue"), "garbage.cue: not a cue sheet with tracks"},
+      {FOut.File("lost.cue"), "lost.cue, line 1: 'lost.bin' not found"},
   };
   for (const auto& c : cases) {
     for (const QStringList& more : {QStringList{"--list"}, QStringList{}}) {

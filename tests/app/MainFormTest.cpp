@@ -2,23 +2,22 @@
 // generated disc image as its drive: start-up, drive polling with insertion
 // and removal, the track list, editing, case and selection commands,
 // geometry rules, the actions and their menus, and the extraction command.
-#include "app/MainForm.h"
-
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QImage>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPainter>
 #include <QPalette>
-#include <QPointer>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
@@ -33,8 +32,9 @@
 #include <QtEndian>
 #include <deque>
 
-#include "app/SoundPlay.h"
 #include "Screenshot.h"
+#include "app/MainForm.h"
+#include "app/SoundPlay.h"
 #include "cddb/CDInfo.h"
 #include "common/DiscImage.h"
 #include "common/ModalDriver.h"
@@ -133,6 +133,34 @@ TEST_F(MainFormTest, ShowsTheImageDriveAndItsTracksAtTheFirstPoll) {
   EXPECT_EQ(record.LengthSeconds, 4);
   EXPECT_EQ(record.LengthBytes, 300 * 2352);
   EXPECT_EQ(record.Comment, "Cadenzo 1.06");
+}
+
+TEST_F(MainFormTest, ADroppedOrOpenedImageBecomesTheSelectedDriveOnlyWhenItOpens) {
+  Start();
+  Poll();
+  EXPECT_EQ(FForm->actOpenDiscImage->shortcut(), QKeySequence("Ctrl+O"));
+  WriteFile(FTemp.File("lost.cue"), "FILE \"lost.flac\" WAVE\n TRACK 01 AUDIO\n  INDEX 01 0\n");
+  TScriptedMessageBoxes boxes;
+  EXPECT_FALSE(FForm->OpenDiscImage(FTemp.File("lost.cue")));
+  EXPECT_EQ(boxes.Texts(), QStringList{"lost.cue, line 1: 'lost.flac' not found"});
+  EXPECT_EQ(FForm->cbCDRom->count(), 1);
+
+  const TDiscImage other = MakeDiscImage(FTemp.File("more"), "other", {80, 90});
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(other.CuePath)});
+  QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(FForm.get(), &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(FForm.get(), &drop);
+  ASSERT_TRUE(WaitFor([this] { return List()->topLevelItemCount() == 2; }));
+  EXPECT_EQ(FForm->cbCDRom->currentText(), "other.cue (image)");
+  EXPECT_EQ(FForm->cbCDRom->count(), 2);
+  EXPECT_EQ(CR_GetActiveCDROM(), 1);
+  const QByteArray ini = ReadFile(FTemp.File("cdrip.ini"));
+  EXPECT_TRUE(ini.contains("Image1=" + other.CuePath.toUtf8())) << ini.toStdString();
+  EXPECT_FALSE(ini.contains("lost.cue"));
+  EXPECT_EQ(boxes.Asked().size(), 1u);
 }
 
 TEST_F(MainFormTest, AnEmptyDriveShowsNoDiscUntilADiscIsInsertedAndAgainAfterRemoval) {
@@ -606,7 +634,7 @@ TEST_F(MainFormTest, MenusToolbarAndPopupShareTheActionsInOrder) {
   for (QAction* menu : FForm->menuBar()->actions()) menus << menu->text();
   EXPECT_EQ(menus, (QStringList{"&File", "&Edit", "&Action", "&CDDB", "&Options", "&Help"}));
   const QStringList expected[] = {
-      {"actReadPlayINI", "actWrtPlayINI", "-", "actExit"},
+      {"actOpenDiscImage", "-", "actReadPlayINI", "actWrtPlayINI", "-", "actExit"},
       {"actRenameTrack", "-", "actSelectAll", "actSelectNone", "actInvertSelect", "-",
        "actUpperCase", "actLowerCase", "actCapitalize"},
       {"actExtract", "-", "actRefreshCD", "-", "actPlay", "actPause", "actStop", "actPreviousTrack",
