@@ -1,0 +1,34 @@
+#include "encode/Encoder.h"
+
+#include <QFile>
+
+#include "encode/FlacEncoder.h"
+#include "encode/Mp3Encoder.h"
+#include "encode/OpusEncoder.h"
+#include "encode/WavEncoder.h"
+
+std::unique_ptr<TEncoder> MakeEncoder(const TEncoderSettings& settings, const TLameCoder& mp3) {
+  switch (settings.Format) {
+    case 1:
+      return std::make_unique<TMp3Encoder>(mp3);
+    case 2:
+      return std::make_unique<TFlacEncoder>(settings.FlacLevel);
+    case 3:
+      return std::make_unique<TOpusEncoder>(settings.OpusBitRate);
+    default:
+      return std::make_unique<TWavEncoder>();
+  }
+}
+
+void WriteOutput(QFile& output, const void* data, int64_t bytes) {
+  if (bytes > 0 && output.write(static_cast<const char*>(data), bytes) != bytes)
+    throw EEncoderError(
+        QString("Cannot write \"%1\": %2").arg(output.fileName(), output.errorString()));
+}
+
+void CloseOutput(QFile& output) {
+  const QString name = output.fileName();
+  output.close();
+  if (output.error() != QFileDevice::NoError)
+    throw EEncoderError(QString("Cannot write \"%1\": %2").arg(name, output.errorString()));
+}
