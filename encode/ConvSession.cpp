@@ -106,6 +106,7 @@ void TConvSession::Reset(TJobList& jobs) {
   FRuns.assign(jobs.size(), TJobRun());
   FFlushed = 0;
   FWrittenOutputs.clear();
+  FCoverReported = false;
 }
 
 bool TConvSession::StartSession(TJobList& jobs) {
@@ -362,8 +363,17 @@ std::unique_ptr<TEncoder> TConvSession::MakeJobEncoder(const TFileParam& job) {
   std::shared_ptr<TLoudness> loudness;
   if (Config->ReplayGain && tagged) loudness = std::make_shared<TLoudness>();
   FRuns[size_t(JobIndex(job))].Loudness = loudness;
+  TTrackTags tags = JobTags(job);
+  if (Config->EmbedCover) {
+    const QString problem =
+        ReadFolderCover(QFileInfo(job.OutputPath).absolutePath(), tags.Cover, tags.CoverMime);
+    // Once a session: the rip goes on without a cover.
+    if (!problem.isEmpty() && !FCoverReported) AddMessage(job, problem);
+    FCoverReported = FCoverReported || !problem.isEmpty();
+  }
   return std::make_unique<TTaggedEncoder>(MakeEncoder(settings, FCoder), Config->OutputFormat,
-                                          JobTags(job), tagged && Config->EnableID3Tag, loudness);
+                                          std::move(tags), tagged && Config->EnableID3Tag,
+                                          loudness);
 }
 
 TTrackTags TConvSession::JobTags(const TFileParam& job) const {

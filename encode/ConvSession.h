@@ -199,4 +199,5 @@ class TConvSession {
   std::unique_ptr<TEncodePool> FPool;
   QStringList FTempFiles;         // created by this session and not yet deleted
   QSet<QString> FWrittenOutputs;  // outputs this session created or overwrote
+  bool FCoverReported = false;    // the summary told why the folder's cover is not used
 };

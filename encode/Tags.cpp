@@ -12,6 +12,7 @@
 #include <taglib/uniquefileidentifierframe.h>
 #include <taglib/xiphcomment.h>
 
+#include <QDir>
 #include <QFile>
 #include <algorithm>
 #include <cmath>
@@ -156,6 +157,29 @@ void SetId3v2(TagLib::ID3v2::Tag& tag, const TTrackTags& tags) {
 }
 
 }  // namespace
+
+QString ReadFolderCover(const QString& folder, QByteArray& data, QString& mime) {
+  for (const char* name : {"cover.jpg", "cover.png", "folder.jpg"}) {
+    QFile file(QDir(folder).filePath(QString::fromLatin1(name)));
+    if (!file.exists()) continue;
+    if (file.size() > kMaxCoverBytes)
+      return QString("No cover embedded: \"%1\" is larger than 10 MB.").arg(file.fileName());
+    if (!file.open(QIODevice::ReadOnly))
+      return QString("No cover embedded: \"%1\" cannot be read: %2")
+          .arg(file.fileName(), file.errorString());
+    const QByteArray bytes = file.read(kMaxCoverBytes + 1);
+    // Known by their content, whatever the name says.
+    if (bytes.startsWith("\xFF\xD8\xFF"))
+      mime = QStringLiteral("image/jpeg");
+    else if (bytes.startsWith("\x89PNG\r\n\x1A\n"))
+      mime = QStringLiteral("image/png");
+    else
+      return QString("No cover embedded: \"%1\" is not a JPEG or PNG image.").arg(file.fileName());
+    data = bytes;
+    return {};
+  }
+  return {};
+}
 
 QString GenreName(const QString& category) {
   const uint8_t code = GenreCode(category);

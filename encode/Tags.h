@@ -41,6 +41,13 @@ struct TTrackTags {
 // why the file could not be tagged.
 QString WriteTags(const QString& path, int32_t format, const TTrackTags& tags);
 
+// The front cover kept beside the tracks: cover.jpg, cover.png or folder.jpg
+// in the folder, the first found. Sets data and mime when one is a JPEG or
+// PNG image of at most kMaxCoverBytes; returns why a file found is not used
+// (empty when it is, or when there is none).
+inline constexpr qint64 kMaxCoverBytes = 10 << 20;
+QString ReadFolderCover(const QString& folder, QByteArray& data, QString& mime);
+
 // The genre a disc category names (the ID3v1 genre of its code), else the
 // category as given.
 QString GenreName(const QString& category);

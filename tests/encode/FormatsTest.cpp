@@ -246,6 +246,29 @@ TEST_F(Formats, AFullDiskFailsTheFlacOrOpusTrackAloneAndNamesTheReason) {
   }
 }
 
+TEST_F(Formats, TheFoldersCoverIsEmbeddedByteForByteAndANonImageIsOneSummaryLine) {
+  QByteArray jpeg("\xFF\xD8\xFF\xE0", 4);
+  for (int i = 0; i < 3000; ++i) jpeg += char(i * 7);
+  const QString folder = Temp.File("covered");
+  ASSERT_TRUE(QDir().mkpath(folder));
+  testutil::WriteFile(folder + "/cover.jpg", jpeg);
+  Run(ofFLAC, true, folder);
+  for (const TFileParam& job : Jobs) {
+    const QString exported = job.OutputPath + ".jpg";
+    ASSERT_EQ(RunProgram("metaflac", {"--export-picture-to=" + exported, job.OutputPath}), 0);
+    EXPECT_TRUE(ReadFile(exported) == jpeg) << job.OutputPath.toStdString();
+  }
+  EXPECT_TRUE(View.Messages.isEmpty()) << View.Messages.join("\n").toStdString();
+
+  const QString other = Temp.File("notcovered");
+  ASSERT_TRUE(QDir().mkpath(other));
+  testutil::WriteFile(other + "/cover.jpg", "<html>not found</html>");
+  Run(ofOpus, true, other);
+  EXPECT_EQ(View.Messages, QStringList{"No cover embedded: \"" + other +
+                                       "/cover.jpg\" is not a JPEG or PNG image."});
+  EXPECT_FALSE(ProbeTags(Jobs[0].OutputPath).count("METADATA_BLOCK_PICTURE"));
+}
+
 // Each format's writer, read back by TagLib and by ffprobe; text goes in as
 // given, long or with control characters, and an MP3 keeps its ID3v1.1 tag.
 TEST(Tags, EveryFieldReadsBackExactlyInEachFormat) {
