@@ -269,6 +269,27 @@ TEST_F(Formats, TheFoldersCoverIsEmbeddedByteForByteAndANonImageIsOneSummaryLine
   EXPECT_FALSE(ProbeTags(Jobs[0].OutputPath).count("METADATA_BLOCK_PICTURE"));
 }
 
+TEST(WavEncoder, WritesTheFramesUnderAHeaderThatSoxReadsAsTheirLength) {
+  testutil::TTempFolder temp;
+  const QString path = temp.File("t.wav");
+  std::vector<int16_t> frames(2 * 1000);
+  for (size_t i = 0; i < frames.size(); ++i) frames[i] = int16_t(i * 31);
+  {
+    QFile output(path);
+    ASSERT_TRUE(output.open(QIODevice::WriteOnly));
+    auto encoder = MakeEncoder(TEncoderSettings{ofWAV}, TLameCoder());
+    encoder->Begin(output, 0);
+    encoder->Write(frames.data(), 600);
+    encoder->Write(frames.data() + 1200, 400);
+    encoder->End();
+  }
+  QByteArray samples;
+  ASSERT_EQ(RunProgram("soxi", {"-s", path}, &samples), 0);
+  EXPECT_EQ(samples.trimmed(), "1000");
+  EXPECT_TRUE(ReadFile(path).mid(44) ==
+              QByteArray(reinterpret_cast<const char*>(frames.data()), 4000));
+}
+
 // Each format's writer, read back by TagLib and by ffprobe; text goes in as
 // given, long or with control characters, and an MP3 keeps its ID3v1.1 tag.
 TEST(Tags, EveryFieldReadsBackExactlyInEachFormat) {
