@@ -23,9 +23,13 @@ from concurrent.futures import ThreadPoolExecutor
 
 from parallel import ALBUM, clear, timed
 
+# Our format and the peer's command per track; flac also with -V, the check
+# cadenzo-rip always makes.
 PEERS = {
-    "flac": lambda wav: ["flac", "-5", "-s", "-f", wav, "-o", wav[:-4] + ".flac"],
-    "opus": lambda wav: ["opusenc", "--quiet", "--bitrate", "160", wav, wav[:-4] + ".opus"],
+    "flac": ("flac", lambda wav: ["flac", "-5", "-s", "-f", wav, "-o", wav[:-4] + ".flac"]),
+    "flac -V": ("flac", lambda wav: ["flac", "-5", "-V", "-s", "-f", wav, "-o", wav[:-4] + ".flac"]),
+    "opus": ("opus", lambda wav: ["opusenc", "--quiet", "--bitrate", "160", wav,
+                                  wav[:-4] + ".opus"]),
 }
 
 
@@ -62,11 +66,11 @@ def main():
                         ",".join(map(str, ALBUM))], check=True)
         cue = os.path.join(disc, "bench.cue")
         print(f"{sum(ALBUM) / 60:.0f}-minute image, {len(ALBUM)} tracks, {cores} cores")
-        for fmt, encode in PEERS.items():
+        for label, (fmt, encode) in PEERS.items():
             best = {}
             for round_number in range(1, rounds + 1):
                 with open("/proc/loadavg") as load:
-                    print(f"{fmt} round {round_number}, load average before: "
+                    print(f"{label} round {round_number}, load average before: "
                           f"{load.read().split()[0]}")
                 for name, run in (("cadenzo-rip", lambda: ours(rip, cue, out, config, fmt)),
                                   ("peer", lambda: peer(cue, out, cores, encode))):
@@ -74,7 +78,7 @@ def main():
                     print(f"  {name}: {wall:.2f} s wall, {cpu:.2f} s cpu, peak {rss / 1024:.1f} MiB")
                     if name not in best or wall < best[name][0]:
                         best[name] = (wall, cpu, rss)
-            print(f"{fmt}: cadenzo-rip / peer = {best['cadenzo-rip'][0] / best['peer'][0]:.3f}, "
+            print(f"{label}: cadenzo-rip / peer = {best['cadenzo-rip'][0] / best['peer'][0]:.3f}, "
                   f"peak {best['cadenzo-rip'][2] / 1024:.1f} MiB")
 
 
