@@ -130,6 +130,13 @@ TEST_F(CadenzoRipTest, ExtractsTickedTracksToTaggedMp3sWithAPlaylist) {
   EXPECT_EQ(tag.mid(33, 30), QByteArray("Test Artist").leftJustified(30, '\0'));
   EXPECT_EQ(tag.mid(63, 30), QByteArray("Test Album").leftJustified(30, '\0'));
   EXPECT_EQ(quint8(tag[126]), 1);  // track number
+  // And an ID3v2.4 tag at the front with the full names and the loudness.
+  EXPECT_TRUE(ReadFile(first).startsWith(QByteArray("ID3\x04", 4)));
+  QByteArray probe;
+  RunProgram("ffprobe", {"-v", "error", "-show_entries", "format_tags", first}, &probe);
+  for (const char* line : {"TAG:title=Opening", "TAG:track=1/3", "TAG:album_artist=Test Artist",
+                           "TAG:REPLAYGAIN_ALBUM_GAIN="})
+    EXPECT_TRUE(probe.contains(line)) << line << " in " << probe.toStdString();
 
   EXPECT_EQ(ReadFile(FOut.File("list.pls")),
             ("[playlist]\r\nFile1=" + first + "\r\nTitle1=Opening\r\nLength1=3\r\nFile2=" + third +
