@@ -223,9 +223,9 @@ int main(int argc, char** argv) {
 
   QCommandLineParser parser;
   parser.setApplicationDescription(
-      "Extracts audio CD tracks to MP3 or WAV files without windows, with the settings, disc "
-      "names, naming rule and conversion of the Cadenzo desktop program. Options override the "
-      "settings for this run only; nothing is saved.\n\n"
+      "Extracts audio CD tracks to MP3, WAV, FLAC or Opus files without windows, with the "
+      "settings, disc names, naming rule and conversion of the Cadenzo desktop program. Options "
+      "override the settings for this run only; nothing is saved.\n\n"
       "Exit status: 0 when every track is done, 1 when a track failed, was skipped or the run "
       "was cancelled, 2 for a usage error, 130 or 143 when stopped by SIGINT (Ctrl-C) or SIGTERM "
       "(the finished tracks are kept).");
@@ -239,7 +239,10 @@ int main(int argc, char** argv) {
       "file");
   const QCommandLineOption tracksOption("tracks",
                                         "Tracks to extract, such as 1,3-5 (default: all).", "list");
-  const QCommandLineOption formatOption("format", "Output format: mp3 or wav.", "mp3|wav");
+  const QCommandLineOption formatOption("format", "Output format: mp3, wav, flac or opus.",
+                                        "mp3|wav|flac|opus");
+  const QCommandLineOption noReplayGainOption(
+      "no-replaygain", "Write no ReplayGain values (track and album loudness) into the tags.");
   const QCommandLineOption folderOption("output-folder", "Folder for the output files.", "dir");
   const QCommandLineOption namingOption(
       "naming", "Naming rule, such as \"<artist>\\<album>\\<number> - <title>\".", "rule");
@@ -258,7 +261,7 @@ int main(int argc, char** argv) {
       "jobs", "Encode <n> tracks at once while the next is read (0: one per core).", "n");
   parser.addOptions({driveOption, imageOption, tracksOption, formatOption, folderOption,
                      namingOption, normalizeOption, playlistOption, overwriteOption, listOption,
-                     jobsOption});
+                     jobsOption, noReplayGainOption});
   const QCommandLineOption queryOption(
       "query", "Look the disc up on the CDDB server of the settings first (log on stderr).");
   const QCommandLineOption serverOption("server", "CDDB server for --query.", "host[:port]");
@@ -298,10 +301,13 @@ int main(int argc, char** argv) {
     return usageError("--server and --match go with --query");
 
   if (parser.isSet(formatOption)) {
-    const QString format = parser.value(formatOption).toLower();
-    if (format != "mp3" && format != "wav") return usageError("--format takes mp3 or wav");
-    settings.OutputFormat = format == "mp3" ? 1 : 0;
+    // In the order of the OutputFormat setting.
+    const QStringList formats = {"wav", "mp3", "flac", "opus"};
+    const qsizetype format = formats.indexOf(parser.value(formatOption).toLower());
+    if (format < 0) return usageError("--format takes mp3, wav, flac or opus");
+    settings.OutputFormat = int32_t(format);
   }
+  if (parser.isSet(noReplayGainOption)) settings.ReplayGain = false;
   if (parser.isSet(folderOption)) settings.OutputFolder = parser.value(folderOption);
   // Absolute, so the playlist's paths hold from any folder.
   if (!settings.OutputFolder.isEmpty())
@@ -320,7 +326,7 @@ int main(int argc, char** argv) {
     if (!ok || jobs < 0 || jobs > 64) return usageError("--jobs takes 0 to 64");
     settings.EncoderThreads = jobs;
   }
-  settings.OnTheFly = settings.OutputFormat == 1 && !settings.NormalizeVolume;
+  settings.OnTheFly = settings.OutputFormat != ofWAV && !settings.NormalizeVolume;
   const bool terminal = isatty(STDIN_FILENO) && isatty(STDERR_FILENO);
   TOverwrite overwrite = settings.OverwritePrompt ? TOverwrite::Ask : TOverwrite::All;
   if (parser.isSet(overwriteOption)) {

@@ -5,12 +5,15 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
+#include <cstring>
 #include <exception>
 #include <optional>
 
 #include "disc/CDRIP.h"
+#include "encode/Encoder.h"
 #include "encode/LameCoder.h"
 #include "encode/MPGTools.h"
+#include "encode/TaggedEncoder.h"
 #include "encode/TempFiles.h"
 #include "encode/WaveNormalize.h"
 #include "platform/Files.h"
@@ -34,6 +37,11 @@ template <typename TEnum>
 TEnum Ordinal(int32_t value, int32_t count) {
   if (value < 0 || value >= count) throw std::out_of_range("encoder setting ordinal");
   return TEnum(value);
+}
+
+// Formats written by an encoder rather than by the ripping component.
+bool EncodedFormat(int32_t format) {
+  return format == ofMP3 || format == ofFLAC || format == ofOpus;
 }
 
 void ErrorBox(const QString& text) {
@@ -99,6 +107,7 @@ void TConvSession::Reset(TJobList& jobs) {
   FRuns.assign(jobs.size(), TJobRun());
   FFlushed = 0;
   FWrittenOutputs.clear();
+  FCoverReported = false;
 }
 
 bool TConvSession::StartSession(TJobList& jobs) {
@@ -122,7 +131,7 @@ void TConvSession::RunTrackLoop() {
   SetStage(stInitialization);
   // WAV output has nothing to encode.
   QTimer display;
-  if (Config->OutputFormat == 1) {
+  if (EncodedFormat(Config->OutputFormat)) {
     FPool = std::make_unique<TEncodePool>(Config->EncoderThreads);
     FPool->OnChanged = [this] { PollEncoders(); };
     display.setInterval(kDisplayInterval);
@@ -163,6 +172,8 @@ void TConvSession::RunTrackLoop() {
   WaitForEncoders();
   FPool.reset();
   FlushMessages(true);
+  // Known once every track of the album was measured and its encoder is done.
+  if (!Aborted && EncodedFormat(Config->OutputFormat)) WriteAlbumGain();
 }
 
 void TConvSession::ProcessJob(TFileParam& job) {
@@ -182,16 +193,16 @@ void TConvSession::ProcessJob(TFileParam& job) {
                 job.OutputPath, QString::asprintf("Track %d of %d", ItemIndex + 1, ItemCount));
   SetProgress(0);
 
-  const bool mp3 = Config->OutputFormat == 1;
+  const bool encoded = EncodedFormat(Config->OutputFormat);
   // Encoding while ripping leaves no WAV to normalise, so normalisation
   // always rips through a temporary WAV whatever OnTheFly says.
-  const bool onTheFly = mp3 && Config->OnTheFly && !Config->NormalizeVolume;
+  const bool onTheFly = encoded && Config->OnTheFly && !Config->NormalizeVolume;
   // The output and the WAV between rip and encode are files of the session's
   // own until they are whole: a file named after the output could be the
   // user's, and a run that dies must leave no cut file under that name.
   QString error;
   run.Output = NewTempFile(folder, '.' + QFileInfo(job.OutputPath).suffix(), &error);
-  const QString ripTarget = mp3 && !onTheFly && !run.Output.isEmpty()
+  const QString ripTarget = encoded && !onTheFly && !run.Output.isEmpty()
                                 ? NewTempFile(folder, QStringLiteral(".wav"), &error)
                                 : run.Output;
   run.OnTheFly = onTheFly;
@@ -204,12 +215,12 @@ void TConvSession::ProcessJob(TFileParam& job) {
   // Every sample is in the file unless the rip was stopped.
   const bool ripped = ok && !Aborted;
   run.Read = 1;
-  // An MP3's WAV is normalised by the encoder's worker.
+  // The WAV of an encoded format is normalised by the encoder's worker.
   QString reason;
-  if (ripped && Config->NormalizeVolume && !mp3 && !NormalizeStages(ripTarget, &reason))
+  if (ripped && Config->NormalizeVolume && !encoded && !NormalizeStages(ripTarget, &reason))
     NormalizeFailed(job, reason);
-  if (ripped && mp3 && !onTheFly) EncodeStep(job, ripTarget);
-  if (ripped && !mp3) PlaceOutput(job);
+  if (ripped && encoded && !onTheFly) EncodeStep(job, ripTarget);
+  if (ripped && !encoded) PlaceOutput(job);
   // A WAV handed to an encoder goes when the encoder is done with it; a cut
   // output waits for the user's answer when the session was aborted.
   if (ripTarget != run.Output && !run.Encoding) RemoveTempFile(ripTarget);
@@ -281,11 +292,11 @@ bool TConvSession::RipToEncoder(TFileParam& job) {
   int64_t trackBytes = 0;
   if (trackNum >= 1 && trackNum <= int32_t(FCDRIP.TrackList().size()))
     trackBytes = int64_t(FCDRIP.TrackList()[size_t(trackNum - 1)].Track.LengthBytes);
-  // The MP3 is created once the drive delivers audio, as a rip to a file is;
+  // The file is created once the drive delivers audio, as a rip to a file is;
   // the encoder ends with the samples it got, also when the rip fails.
   auto open = [&] {
     if (queue) return;
-    queue = FPool->AddStream(index, FCoder, FRuns[size_t(index)].Output, trackBytes);
+    queue = FPool->AddStream(index, MakeJobEncoder(job), FRuns[size_t(index)].Output, trackBytes);
     FRuns[size_t(index)].Encoding = true;
   };
   FCDRIP.OnAudio = [&](const uint8_t* data, int32_t bytes) {
@@ -303,7 +314,7 @@ bool TConvSession::RipToEncoder(TFileParam& job) {
   FCDRIP.SetEncode(false);
   FCDRIP.SetWriteWAV(false);
   const bool ripped = FCDRIP.RipTrack(trackNum, job.OutputPath);
-  // A track without a sample still gets its (empty) MP3.
+  // A track without a sample still gets its (empty) file.
   if (ripped) open();
   return ripped;
 }
@@ -324,10 +335,8 @@ void TConvSession::EncodeStep(TFileParam& job, const QString& ripTarget) {
     return;
   }
   TJobRun& run = FRuns[size_t(JobIndex(job))];
-  auto coder = std::make_shared<TLameCoder>();
-  coder->Assign(FCoder);
-  coder->SetInputFiles({ripTarget});
-  coder->SetOutputFiles({run.Output});
+  std::shared_ptr<TEncoder> encoder = MakeJobEncoder(job);
+  const QString outputPath = run.Output;
   const bool normalize = Config->NormalizeVolume;
   const int32_t factor = Config->NormalizeFactor;
   run.NormalizeBox = std::make_shared<QString>();
@@ -335,7 +344,7 @@ void TConvSession::EncodeStep(TFileParam& job, const QString& ripTarget) {
   run.Encoding = true;
   FPool->Add(
       JobIndex(job),
-      [coder, ripTarget, normalize, factor, box = run.NormalizeBox,
+      [encoder, ripTarget, outputPath, normalize, factor, box = run.NormalizeBox,
        reason = run.NormalizeReason](TEncodeContext& context) {
         if (normalize) {
           const TNormalizeHooks hooks{[&context] { return context.Stopped(); },
@@ -347,13 +356,93 @@ void TConvSession::EncodeStep(TFileParam& job, const QString& ripTarget) {
         if (context.Stopped()) return;
         context.SetStage(stEncoding);
         context.SetProgress(0);
-        coder->OnProgress = [&context](TLameCoder* sender, uint16_t percent) {
-          context.SetProgress(percent);
-          if (context.Stopped()) sender->StopEncoding();
-        };
-        coder->EncodeFiles();
+        EncodeWaveFile(ripTarget, *encoder, outputPath, context);
       },
       QFileInfo(ripTarget).size());
+}
+
+void TConvSession::EncodeWaveFile(const QString& wavPath, TEncoder& encoder,
+                                  const QString& outputPath, TEncodeContext& context) {
+  constexpr qint64 kHeaderBytes = 44;
+  QFile input(wavPath);
+  if (!input.open(QIODevice::ReadOnly))
+    throw EEncoderError(QString("Cannot open file \"%1\". %2").arg(wavPath, input.errorString()));
+  // The WAV is the ripping component's: its one header, then the samples.
+  char header[kHeaderBytes];
+  if (input.read(header, kHeaderBytes) != kHeaderBytes || std::memcmp(header + 8, "WAVE", 4) != 0)
+    throw EEncoderError(QString("\"%1\" is not a WAV file").arg(wavPath));
+  // Unbuffered, so that a full disk shows in the write of the chunk at hand.
+  QFile output(outputPath);
+  if (!output.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+    throw EEncoderError(
+        QString("Cannot create file \"%1\". %2").arg(outputPath, output.errorString()));
+  // A stop ends the file whole with what was read.
+  const TPcmSource read = [&](uint8_t* data, int64_t bytes) -> int64_t {
+    if (context.Stopped()) return 0;
+    const qint64 got = input.read(reinterpret_cast<char*>(data), bytes);
+    if (got < 0) throw EEncoderError(QString("Cannot read \"%1\"").arg(wavPath));
+    return got;
+  };
+  RunEncoder(encoder, output, read, input.size() - kHeaderBytes, context);
+}
+
+std::unique_ptr<TEncoder> TConvSession::MakeJobEncoder(const TFileParam& job) {
+  TEncoderSettings settings;
+  settings.Format = Config->OutputFormat;
+  settings.FlacLevel = Config->FlacLevel;
+  settings.OpusBitRate = Config->OpusBitRate;
+  // MP3 keeps its loudness and names in ID3v2 frames, so without that tag it has neither.
+  const bool tagged = Config->OutputFormat != ofMP3 || Config->WriteID3v2;
+  std::shared_ptr<TLoudness> loudness;
+  if (Config->ReplayGain && tagged) loudness = std::make_shared<TLoudness>();
+  FRuns[size_t(JobIndex(job))].Loudness = loudness;
+  TTrackTags tags = JobTags(job);
+  if (Config->EmbedCover) {
+    const QString problem =
+        ReadFolderCover(QFileInfo(job.OutputPath).absolutePath(), tags.Cover, tags.CoverMime);
+    // Once a session: the rip goes on without a cover.
+    if (!problem.isEmpty() && !FCoverReported) AddMessage(job, problem);
+    FCoverReported = FCoverReported || !problem.isEmpty();
+  }
+  return std::make_unique<TTaggedEncoder>(MakeEncoder(settings, FCoder), Config->OutputFormat,
+                                          std::move(tags), tagged && Config->EnableID3Tag,
+                                          loudness);
+}
+
+TTrackTags TConvSession::JobTags(const TFileParam& job) const {
+  const TCDTrackInfo& track = job.TrackInfo;
+  TTrackTags tags;
+  tags.Title = track.Title;
+  tags.Artist = track.Artist;
+  tags.Album = track.Album;
+  tags.AlbumArtist = track.Artist;
+  tags.Date = track.Year;
+  tags.Genre = GenreName(track.Category);
+  tags.Comment = track.Comment;
+  tags.TrackNumber = track.TrackIndex + 1;
+  tags.TrackTotal = int(FCDRIP.TrackList().size());
+  return tags;
+}
+
+void TConvSession::WriteAlbumGain() {
+  std::vector<const TLoudness*> tracks;
+  std::vector<size_t> jobs;
+  for (size_t i = 0; i < FRuns.size(); ++i) {
+    if ((*FJobs)[i].State != jsDone || !FRuns[i].Loudness) continue;
+    tracks.push_back(FRuns[i].Loudness.get());
+    jobs.push_back(i);
+  }
+  const std::optional<TReplayGain> album = TLoudness::Album(tracks);
+  if (!album) return;
+  TTrackTags tags;
+  tags.AlbumGain = album;
+  for (const size_t i : jobs) {
+    TFileParam& job = (*FJobs)[i];
+    const QString error = WriteTags(job.OutputPath, Config->OutputFormat, tags);
+    if (error.isEmpty()) continue;
+    job.State = jsError;
+    FView.AddMessage(error);
+  }
 }
 
 void TConvSession::EncodeFinished(const TEncodePool::TResult& result) {
@@ -376,7 +465,7 @@ void TConvSession::EncodeFinished(const TEncodePool::TResult& result) {
       if (result.Failure) std::rethrow_exception(result.Failure);
       throw std::runtime_error("encoder failed");
     }
-    if (whole && Config->EnableID3Tag) WriteTag(job, run.Output);
+    if (whole && WritesId3v1()) WriteTag(job, run.Output);
   } catch (const std::exception& error) {
     whole = false;
     // On the fly the encoder is part of the rip: its failure is the rip's,
@@ -464,10 +553,10 @@ void TConvSession::ShowEncoders() {
   FView.ShowEncoders(parts.join(", "), OverallPercent());
 }
 
-// Every job weighs as much as its track is long; reading is half of an MP3
-// job's work, all of a WAV job's.
+// Every job weighs as much as its track is long; reading is half of an
+// encoded job's work, all of a WAV job's.
 int TConvSession::OverallPercent() const {
-  const double readShare = Config->OutputFormat == 1 ? 0.5 : 1.0;
+  const double readShare = EncodedFormat(Config->OutputFormat) ? 0.5 : 1.0;
   double total = 0, done = 0;
   for (size_t i = 0; i < FRuns.size(); ++i) {
     const int32_t track = (*FJobs)[i].TrackInfo.TrackIndex;
@@ -666,6 +755,8 @@ int TConvSession::AskOverwrite(const QString& path) {
   Config->OverwritePrompt = !alwaysOverwrite;
   return answer;
 }
+
+bool TConvSession::WritesId3v1() { return Config->EnableID3Tag && Config->OutputFormat == ofMP3; }
 
 bool TConvSession::WriteTag(const TFileParam& job, const QString& path) {
   TMPEGAudio tag;

@@ -24,8 +24,10 @@
 
 #include "encode/EncodePool.h"
 #include "encode/FileParam.h"
+#include "encode/Tags.h"
 
 class TCDRIP;
+class TEncoder;
 class TLameCoder;
 struct TNormalizeHooks;
 
@@ -107,6 +109,8 @@ class TConvSession {
   static bool CanWriteFile(const QString& path);
   // The stored answer when it was Yes to all or No to all, else the question.
   int AskOverwrite(const QString& path);
+  // True when MP3s get the ID3v1.1 tag.
+  static bool WritesId3v1();
   // Writes the job's ID3v1.1 tag into the file (its OutputPath when none is
   // given); true when it was saved. Throws EMPEGAudioError when the file
   // fails after it was opened.
@@ -153,6 +157,7 @@ class TConvSession {
     QString Output;  // the output under its temporary name, until it is placed
     std::shared_ptr<QString> NormalizeBox;  // written by the worker
     std::shared_ptr<QString> NormalizeReason;
+    std::shared_ptr<TLoudness> Loudness;    // measured by the worker; null without ReplayGain
     QStringList Messages;
   };
 
@@ -167,6 +172,16 @@ class TConvSession {
   // refused the range.
   bool RipToEncoder(TFileParam& job);
   void EncodeStep(TFileParam& job, const QString& ripTarget);
+  // On a worker: encodes the ripped WAV into a new file at outputPath.
+  static void EncodeWaveFile(const QString& wavPath, TEncoder& encoder, const QString& outputPath,
+                             TEncodeContext& context);
+  // The encoder of the configured format for the job, tagging the file and
+  // measuring its loudness as the settings ask.
+  std::unique_ptr<TEncoder> MakeJobEncoder(const TFileParam& job);
+  // What the job's tag says.
+  TTrackTags JobTags(const TFileParam& job) const;
+  // The album's ReplayGain into every file done in this session.
+  void WriteAlbumGain();
   // A new temporary file in the folder, remembered until it is deleted;
   // empty (the reason in *error) when none can be created.
   QString NewTempFile(const QString& folder, const QString& suffix, QString* error = nullptr);
@@ -206,4 +221,5 @@ class TConvSession {
   std::unique_ptr<TEncodePool> FPool;
   QStringList FTempFiles;         // created by this session and not yet deleted
   QSet<QString> FWrittenOutputs;  // outputs this session created or overwrote
+  bool FCoverReported = false;    // the summary told why the folder's cover is not used
 };

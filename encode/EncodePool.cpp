@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "encode/LameCoder.h"
+#include "encode/Mp3Encoder.h"
 #include "platform/Files.h"
 #include "platform/Folders.h"
 
@@ -25,64 +26,32 @@ namespace {
 constexpr int64_t kMemoryBudget = 2 << 20;
 constexpr int kWorkerNice = 5;  // added to the process's nice value
 
-void WriteAll(QFile& file, const uint8_t* data, int64_t bytes, const char* message) {
-  if (bytes > 0 && file.write(reinterpret_cast<const char*>(data), bytes) != bytes) {
-    const int code = errno;
-    throw platform::EFileFailure<ELameError>(message, file.fileName(),
-                                             platform::WriteFailureReason(file, code));
-  }
-}
+}  // namespace
 
-void CheckEncoder(uint32_t result) {
-  if (result != 0) throw ELameError(QString("MP3 encoder error %1").arg(result));
-}
-
-// Encodes the queue's PCM into the file as the ripping component encodes on
-// the fly: whole blocks of SamplesPerChunk values, the short rest, the flush,
-// the info tag. The closing steps run also when the pool stops the queue.
-void EncodeQueue(TLameCoder& coder, TPcmQueue& queue, QFile& output, int64_t expectedBytes,
-                 TEncodeContext& context) {
-  struct TStreamCloser {
-    TLameCoder& Coder;
-    ~TStreamCloser() { Coder.CloseStream(); }
-  } closer{coder};
-  if (coder.InitStream() != 0) throw ELameError("Error initializing the MP3 encoder");
-  const int64_t blockBytes = int64_t(coder.SamplesPerChunk()) * int64_t(sizeof(int16_t));
-  std::vector<int16_t> block(coder.SamplesPerChunk());
-  auto* blockData = reinterpret_cast<uint8_t*>(block.data());
-  std::vector<uint8_t> mp3(coder.Mp3BufferSize());
+void RunEncoder(TEncoder& encoder, QFile& output, const TPcmSource& read, int64_t expectedBytes,
+                TEncodeContext& context) {
+  // Whole frames only reach the encoder; a read may end inside one.
+  constexpr int64_t kBufferBytes = 1176 * kCdFrameBytes * 4;  // four CD sectors
+  std::vector<int16_t> buffer(kBufferBytes / sizeof(int16_t));
+  auto* bytes = reinterpret_cast<uint8_t*>(buffer.data());
+  encoder.Begin(output, expectedBytes / kCdFrameBytes);
   int64_t filled = 0, total = 0;
   for (;;) {
-    const int64_t got = queue.Read(blockData + filled, blockBytes - filled);
-    if (got == 0) break;
+    const int64_t got = read(bytes + filled, kBufferBytes - filled);
+    if (got <= 0) break;
     filled += got;
     total += got;
-    if (filled < blockBytes) continue;
-    uint32_t bytes = 0;
-    CheckEncoder(coder.EncodeChunk(block.data(), mp3.data(), &bytes));
-    WriteAll(output, mp3.data(), bytes, "Write error");
-    filled = 0;
+    const int64_t whole = filled - filled % kCdFrameBytes;
+    if (whole == 0) continue;
+    encoder.Write(buffer.data(), size_t(whole / kCdFrameBytes));
+    std::memmove(bytes, bytes + whole, size_t(filled - whole));
+    filled -= whole;
     if (expectedBytes > 0)
       context.SetProgress(int(std::min<int64_t>(100, total * 100 / expectedBytes)));
   }
-  uint32_t bytes = 0;
-  // The track's last samples (less than one block) go in as a short final
-  // call; dropping them would cut the end of every track.
-  if (filled > 0) {
-    CheckEncoder(coder.EncodeSamples(block.data(), uint32_t(filled / 2), mp3.data(), &bytes));
-    WriteAll(output, mp3.data(), bytes, "Write error");
-  }
-  CheckEncoder(coder.DeinitStream(mp3.data(), &bytes));
-  WriteAll(output, mp3.data(), bytes, "Write error");
-  const QString fileName = output.fileName();
-  output.close();
-  if (output.error() != QFileDevice::NoError)
-    throw platform::EFileFailure<ELameError>("Write error", fileName, output.errorString());
-  if (coder.WriteInfoTag(fileName) != 0) throw ELameError("Write error");
+  encoder.End();
   context.SetProgress(100);
 }
-
-}  // namespace
 
 // ---- TPcmQueue
 
@@ -264,24 +233,34 @@ void TEncodePool::Add(int job, TEncodeWork work, int64_t weight) {
 std::shared_ptr<TPcmQueue> TEncodePool::AddStream(int job, const TLameCoder& settings,
                                                   const QString& outputPath,
                                                   int64_t expectedBytes) {
+  return AddStream(job, std::make_unique<TMp3Encoder>(settings), outputPath, expectedBytes);
+}
+
+std::shared_ptr<TPcmQueue> TEncodePool::AddStream(int job, std::unique_ptr<TEncoder> encoder,
+                                                  const QString& outputPath,
+                                                  int64_t expectedBytes) {
   auto output = std::make_shared<QFile>(outputPath);
   // Unbuffered, so that a full disk shows in the write of the block at hand.
   if (!output->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
     throw ELameError(
         QString("Cannot create file \"%1\": %2").arg(outputPath, output->errorString()));
   auto queue = std::make_shared<TPcmQueue>(SpillFolder(expectedBytes), FMemoryInUse, kMemoryBudget);
-  auto coder = std::make_shared<TLameCoder>();
-  coder->Assign(settings);
+  std::shared_ptr<TEncoder> shared = std::move(encoder);
   {
     std::lock_guard<std::mutex> lock(FLock);
     FQueues.push_back(queue);
   }
   // Nobody will read it: the reader's writes end at once.
   if (FStopped) queue->Cancel();
+  // The closing steps run also when the pool stops the queue: the file ends
+  // whole with what it was given.
   Add(
       job,
-      [queue, coder, output, expectedBytes](TEncodeContext& context) {
-        EncodeQueue(*coder, *queue, *output, expectedBytes, context);
+      [queue, shared, output, expectedBytes](TEncodeContext& context) {
+        RunEncoder(
+            *shared, *output,
+            [&queue](uint8_t* data, int64_t bytes) { return queue->Read(data, bytes); },
+            expectedBytes, context);
       },
       expectedBytes);
   return queue;

@@ -19,6 +19,9 @@
 #include <thread>
 #include <vector>
 
+#include "encode/Encoder.h"
+
+class QFile;
 class TLameCoder;
 class TEncodePool;
 
@@ -89,6 +92,15 @@ class TEncodeContext {
 // Runs on a worker; a failure is raised as any exception.
 using TEncodeWork = std::function<void(TEncodeContext& context)>;
 
+// Gives up to `bytes` bytes of CD audio; 0 at the end.
+using TPcmSource = std::function<int64_t(uint8_t* data, int64_t bytes)>;
+
+// Runs the encoder over everything `read` gives, into `output` (open, empty):
+// Begin, whole frames, End. expectedBytes (the track's PCM, 0 when unknown)
+// sizes the encoder's headers and scales the progress.
+void RunEncoder(TEncoder& encoder, QFile& output, const TPcmSource& read, int64_t expectedBytes,
+                TEncodeContext& context);
+
 class TEncodePool {
  public:
   // threads: the EncoderThreads setting, 0 for one per core.
@@ -113,10 +125,13 @@ class TEncodePool {
   // end while the other cores idle.
   void Add(int job, TEncodeWork work, int64_t weight = 0);
   // Queues the on-the-fly encoding of one track: creates (or truncates) the
-  // MP3 at outputPath now, and returns the queue that the reader feeds and
+  // file at outputPath now, and returns the queue that the reader feeds and
   // closes; expectedBytes (the track's PCM) scales the progress and chooses
-  // where the backlog may wait (SpillFolder). The encoder settings are copied
-  // from `settings`. Throws ELameError when the file cannot be created.
+  // where the backlog may wait (SpillFolder). Throws ELameError when the file
+  // cannot be created.
+  std::shared_ptr<TPcmQueue> AddStream(int job, std::unique_ptr<TEncoder> encoder,
+                                       const QString& outputPath, int64_t expectedBytes);
+  // The same into an MP3 with a copy of the LAME settings of `settings`.
   std::shared_ptr<TPcmQueue> AddStream(int job, const TLameCoder& settings,
                                        const QString& outputPath, int64_t expectedBytes);
 

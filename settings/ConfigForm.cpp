@@ -151,6 +151,7 @@ TConfigForm::TConfigForm(const QStringList& driveNames, const QString& encoderVe
   PageControl1->setObjectName("PageControl1");
   PageControl1->addTab(CreateOutputTab(), "Output");
   PageControl1->addTab(CreateEncoderTab(), "Encoder");
+  connect(cbOutputFormat, &QComboBox::currentIndexChanged, this, &TConfigForm::ShowFormatOptions);
   PageControl1->addTab(CreateCDROMTab(), "CD-ROM");
   PageControl1->addTab(CreateCDDBTab(), "CDDB");
   PageControl1->addTab(CreateMiscTab(), "Misc");
@@ -185,8 +186,11 @@ QWidget* TConfigForm::CreateOutputTab() {
   tab->setObjectName("tsOutput");
   auto* grid = new QGridLayout(tab);
 
-  cbOutputFormat = MakeList(tab, "cbOutputFormat",
-                            {"WAVE Files(PCM WAV, *.WAV)", "MP3  Files(MPEG Layer 3, *.MP3)"});
+  // In the order of the OutputFormat setting.
+  cbOutputFormat =
+      MakeList(tab, "cbOutputFormat",
+               {"WAVE Files(PCM WAV, *.WAV)", "MP3  Files(MPEG Layer 3, *.MP3)",
+                "FLAC Files(Free Lossless Audio Codec, *.flac)", "Opus Files(Ogg Opus, *.opus)"});
   grid->addWidget(MakeLabel(tab, "Output Format", cbOutputFormat), 0, 0);
   grid->addWidget(cbOutputFormat, 0, 1, 1, 2);
 
@@ -280,6 +284,7 @@ QWidget* TConfigForm::CreateEncoderTab() {
 
   auto* group = new QGroupBox("Lame MP3 Encoder Options", tab);
   group->setObjectName("gbLameOptions");
+  gbLameOptions = group;
   auto* grid = new QGridLayout(group);
   int row = 0;
   cbSampleRate = MakeList(group, "cbSampleRate", {"48000", "44100", "32000", "22050"});
@@ -338,6 +343,41 @@ QWidget* TConfigForm::CreateEncoderTab() {
   grid->addLayout(flags, row++, 0, 1, 4);
   grid->setColumnStretch(1, 1);
   layout->addWidget(group);
+
+  gbFlacOptions = new QGroupBox("FLAC Encoder Options", tab);
+  gbFlacOptions->setObjectName("gbFlacOptions");
+  auto* flac = new QHBoxLayout(gbFlacOptions);
+  seFlacLevel = new QSpinBox(gbFlacOptions);
+  seFlacLevel->setObjectName("seFlacLevel");
+  seFlacLevel->setRange(0, 8);
+  seFlacLevel->setToolTip("Higher levels make smaller files and take longer; all are lossless");
+  flac->addWidget(MakeLabel(gbFlacOptions, "Compression level", seFlacLevel));
+  flac->addWidget(seFlacLevel);
+  flac->addWidget(MakeLabel(gbFlacOptions, "(0 = fastest, 8 = smallest)"));
+  flac->addStretch(1);
+  layout->addWidget(gbFlacOptions);
+
+  gbOpusOptions = new QGroupBox("Opus Encoder Options", tab);
+  gbOpusOptions->setObjectName("gbOpusOptions");
+  auto* opus = new QHBoxLayout(gbOpusOptions);
+  seOpusBitRate = new QSpinBox(gbOpusOptions);
+  seOpusBitRate->setObjectName("seOpusBitRate");
+  seOpusBitRate->setRange(32, 512);
+  seOpusBitRate->setSingleStep(16);
+  seOpusBitRate->setSuffix(" kbit/s");
+  opus->addWidget(MakeLabel(gbOpusOptions, "Bit rate (VBR)", seOpusBitRate));
+  opus->addWidget(seOpusBitRate);
+  opus->addStretch(1);
+  layout->addWidget(gbOpusOptions);
+
+  auto* tags = new QHBoxLayout;
+  chkWriteID3v2 = MakeCheck(tab, "chkWriteID3v2", "ID3v2.4 tag in MP3 files");
+  chkReplayGain = MakeCheck(tab, "chkReplayGain", "ReplayGain");
+  chkReplayGain->setToolTip("Track and album loudness in the tags, for players that level it");
+  chkEmbedCover = MakeCheck(tab, "chkEmbedCover", "Embed cover art");
+  for (QCheckBox* check : {chkWriteID3v2, chkReplayGain, chkEmbedCover}) tags->addWidget(check);
+  tags->addStretch(1);
+  layout->addLayout(tags);
 
   // Tracks encoded at once while the drive reads on.
   auto* threads = new QHBoxLayout;
@@ -572,6 +612,12 @@ void TConfigForm::LoadControls() {
   chkbOriginal->setChecked(c.Original);
   chkbCRC->setChecked(c.CRC);
   chkbPrivate->setChecked(c._Private);
+  seFlacLevel->setValue(c.FlacLevel);
+  seOpusBitRate->setValue(c.OpusBitRate);
+  chkWriteID3v2->setChecked(c.WriteID3v2);
+  chkReplayGain->setChecked(c.ReplayGain);
+  chkEmbedCover->setChecked(c.EmbedCover);
+  ShowFormatOptions();
   chkbVBRClick();
   // The labels show their sliders' values even where loading moved nothing.
   trkBarBitrateChange();
@@ -634,7 +680,7 @@ bool TConfigForm::ApplyControls() {
   TConfig& c = *Config;
   c.OutputFormat = std::max(0, cbOutputFormat->currentIndex());
   c.NormalizeVolume = chkbNormalizeVolume->isChecked();
-  c.OnTheFly = c.OutputFormat == 1 && !c.NormalizeVolume;
+  c.OnTheFly = c.OutputFormat != ofWAV && !c.NormalizeVolume;
   // The same range the edit keeps when the focus leaves it: OK pressed with
   // Enter from inside the edit skips that correction.
   c.NormalizeFactor = std::clamp(factor, 80, 100);
@@ -658,6 +704,11 @@ bool TConfigForm::ApplyControls() {
   c.Original = chkbOriginal->isChecked();
   c.CRC = chkbCRC->isChecked();
   c._Private = chkbPrivate->isChecked();
+  c.FlacLevel = seFlacLevel->value();
+  c.OpusBitRate = seOpusBitRate->value();
+  c.WriteID3v2 = chkWriteID3v2->isChecked();
+  c.ReplayGain = chkReplayGain->isChecked();
+  c.EmbedCover = chkEmbedCover->isChecked();
 
   if (cbActiveCDROM->currentIndex() >= 0) c.nActive = cbActiveCDROM->currentIndex();
   if (cbDriveType->currentIndex() >= 0)
@@ -841,4 +892,18 @@ void TConfigForm::ChooseFile(QLineEdit* edit, const QString& name, const QString
 void TConfigForm::btnHelpClick() {
   if (OpenHelp)
     OpenHelp(HelpTopicUrl(ProgramFolder() + "cadenzo.html", PageControl1->currentIndex()));
+}
+
+void TConfigForm::ShowFormatOptions() {
+  const int format = cbOutputFormat->currentIndex();
+  // Hidden groups keep their room, so the dialog keeps one size.
+  for (auto [group, shown] :
+       {std::pair{gbLameOptions, format == ofMP3}, std::pair{gbFlacOptions, format == ofFLAC},
+        std::pair{gbOpusOptions, format == ofOpus}}) {
+    QSizePolicy policy = group->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    group->setSizePolicy(policy);
+    group->setVisible(shown);
+  }
+  chkWriteID3v2->setEnabled(format == ofMP3);
 }

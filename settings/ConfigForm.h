@@ -11,6 +11,7 @@
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -67,6 +68,15 @@ class TConfigForm : public QDialog {
   QCheckBox* chkbCopyright;
   QCheckBox* chkbOriginal;
   QCheckBox* chkbPrivate;
+  // The controls of the output format in use: one group per encoded format.
+  QGroupBox* gbLameOptions;
+  QGroupBox* gbFlacOptions;
+  QSpinBox* seFlacLevel;
+  QGroupBox* gbOpusOptions;
+  QSpinBox* seOpusBitRate;
+  QCheckBox* chkWriteID3v2;
+  QCheckBox* chkReplayGain;
+  QCheckBox* chkEmbedCover;
   // CD-ROM
   QComboBox* cbActiveCDROM;
   QComboBox* cbDriveType;
@@ -127,6 +137,8 @@ class TConfigForm : public QDialog {
   void trkBarBitrateChange();
   void trkbarVBRQualityChange();
   void chkbVBRClick();
+  // Shows the Encoder tab's controls of the format chosen on the Output tab.
+  void ShowFormatOptions();
   void chkDeleteSilenceClick();
   void chkProxySrvClick();
   void chkbPlaySoundClick();

@@ -96,7 +96,8 @@ QString AddTrailingBackslash(const QString& folder) {
 QString OutputExtension(int outputFormat) {
   switch (outputFormat) {
     case 1: return QStringLiteral(".MP3");
-    case 2: return QStringLiteral(".WMA");
+    case 2: return QStringLiteral(".flac");
+    case 3: return QStringLiteral(".opus");
     default: return QStringLiteral(".WAV");
   }
 }

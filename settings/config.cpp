@@ -75,6 +75,11 @@ const TStoredValue kStoredValues[] = {
     {"PlayerParameter", &TConfig::PlayerParameter},
     {"WaveOutputOption", &TConfig::WaveOutputOption},
     {"EncoderThreads", &TConfig::EncoderThreads},
+    {"FlacLevel", &TConfig::FlacLevel},
+    {"OpusBitRate", &TConfig::OpusBitRate},
+    {"WriteID3v2", &TConfig::WriteID3v2},
+    {"ReplayGain", &TConfig::ReplayGain},
+    {"EmbedCover", &TConfig::EmbedCover},
 };
 
 template <class... F>
@@ -125,8 +130,9 @@ bool TConfig::Load() {
   }
 
   // Indexes into fixed tables must stay inside them whatever the file holds.
-  // Only WAV (0) and MP3 (1) are written; 2 would name WAV data ".WMA".
-  OutputFormat = std::clamp(OutputFormat, 0, 1);
+  // WAV, MP3, FLAC or Opus; an unknown format falls back to the default
+  // rather than naming data of another format.
+  if (OutputFormat < ofWAV || OutputFormat > ofOpus) OutputFormat = ofMP3;
   SampleRate = std::clamp(SampleRate, 0, 3);
   BitRate = std::clamp(BitRate, 0, 13);
   MaxBitRate = std::clamp(MaxBitRate, 0, 13);
@@ -136,6 +142,8 @@ bool TConfig::Load() {
   NormalizeFactor = std::clamp(NormalizeFactor, 1, 100);
   ProxyPort = std::clamp(ProxyPort, 0, 65535);
   EncoderThreads = std::clamp(EncoderThreads, 0, 64);
+  FlacLevel = std::clamp(FlacLevel, 0, 8);
+  OpusBitRate = std::clamp(OpusBitRate, 32, 512);
 
   const platform::TProfileFile cdrip(platform::CdripIniPath());
   nActive = std::max(0, cdrip.ReadInt("CD-ROM", "nActive", nActive));

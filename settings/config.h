@@ -70,6 +70,11 @@ class TConfig {
   bool Original = false;
   bool _Private = false;
   int32_t EncoderThreads = 0;  // encoders working at once; 0 for one per core
+  int32_t FlacLevel = 5;       // FLAC compression level, 0 (fastest) to 8 (smallest)
+  int32_t OpusBitRate = 160;   // Opus target bit rate (VBR), kbit/s, 32 to 512
+  bool WriteID3v2 = true;      // an ID3v2.4 tag at the front of each MP3, beside ID3v1.1
+  bool ReplayGain = true;      // track and album loudness in the tags
+  bool EmbedCover = true;
   // drive group
   bool DeleteSilence = false;
   bool EjectCD = false;
@@ -101,6 +106,9 @@ class TConfig {
 
 // The section that holds every value: the program's version.
 inline constexpr const char* kConfigSection = "1.06";
+
+// Output formats (OutputFormat).
+enum : int32_t { ofWAV = 0, ofMP3 = 1, ofFLAC = 2, ofOpus = 3 };
 
 // Index tables shared by the options dialog and the conversion session.
 inline constexpr int kSampleRates[4] = {48000, 44100, 32000, 22050};

@@ -136,6 +136,13 @@ TEST_F(CadenzoRipTest, ExtractsTickedTracksToTaggedMp3sWithAPlaylist) {
   EXPECT_EQ(tag.mid(33, 30), QByteArray("Test Artist").leftJustified(30, '\0'));
   EXPECT_EQ(tag.mid(63, 30), QByteArray("Test Album").leftJustified(30, '\0'));
   EXPECT_EQ(quint8(tag[126]), 1);  // track number
+  // And an ID3v2.4 tag at the front with the full names and the loudness.
+  EXPECT_TRUE(ReadFile(first).startsWith(QByteArray("ID3\x04", 4)));
+  QByteArray probe;
+  RunProgram("ffprobe", {"-v", "error", "-show_entries", "format_tags", first}, &probe);
+  for (const char* line : {"TAG:title=Opening", "TAG:track=1/3", "TAG:album_artist=Test Artist",
+                           "TAG:REPLAYGAIN_ALBUM_GAIN="})
+    EXPECT_TRUE(probe.contains(line)) << line << " in " << probe.toStdString();
 
   EXPECT_EQ(ReadFile(FOut.File("list.pls")),
             ("[playlist]\r\nFile1=" + first + "\r\nTitle1=Opening\r\nLength1=3\r\nFile2=" + third +
@@ -201,6 +208,34 @@ TEST_F(CadenzoRipTest, ExistingFilesAreKeptWithOverwriteNone) {
   EXPECT_NEAR(Duration(FOut.File("Opening.MP3")), 3.0, 0.06);
 }
 
+TEST_F(CadenzoRipTest, FlacHoldsTheDiscsSamplesAndOpusItsLengthTaggedWithOrWithoutLoudness) {
+  const TRun flac = Rip({"--tracks", "2", "--format", "flac", "--output-folder", FOut.Path()});
+  ASSERT_EQ(flac.ExitCode, 0) << flac.Err.toStdString();
+  QByteArray pcm, tags;
+  ASSERT_EQ(RunProgram("flac",
+                       {"-d", "-s", "-c", "--force-raw-format", "--endian=little", "--sign=signed",
+                        FOut.File("Second.flac")},
+                       &pcm),
+            0);
+  EXPECT_TRUE(pcm == Image->TrackPcm(2));
+  RunProgram("metaflac", {"--export-tags-to=-", FOut.File("Second.flac")}, &tags);
+  EXPECT_TRUE(tags.contains("TITLE=Second\n")) << tags.toStdString();
+  EXPECT_TRUE(tags.contains("ARTIST=Test Artist\n")) << tags.toStdString();
+  EXPECT_TRUE(tags.contains("REPLAYGAIN_ALBUM_GAIN=")) << tags.toStdString();
+
+  const TRun opus =
+      Rip({"--tracks", "1", "--format", "opus", "--no-replaygain", "--output-folder", FOut.Path()});
+  ASSERT_EQ(opus.ExitCode, 0) << opus.Err.toStdString();
+  // ffprobe counts the decoder's pre-skip (6.5 ms) in; the exact length is
+  // the formats test's, by opusdec.
+  EXPECT_NEAR(Duration(FOut.File("Opening.opus")), 3.0, 0.01);
+  QByteArray probe;
+  RunProgram("ffprobe", {"-v", "error", "-show_entries", "stream_tags", FOut.File("Opening.opus")},
+             &probe);
+  EXPECT_TRUE(probe.contains("TAG:TITLE=Opening")) << probe.toStdString();
+  EXPECT_FALSE(probe.contains("R128")) << probe.toStdString();
+}
+
 TEST_F(CadenzoRipTest, BadOptionsAreUsageErrors) {
   const struct {
     QStringList Arguments;
@@ -208,7 +243,7 @@ TEST_F(CadenzoRipTest, BadOptionsAreUsageErrors) {
   } cases[] = {
       {{"--tracks", "4"}, "track 4 is not on the disc (it has 3 tracks)"},
       {{"--tracks", "2-x"}, "invalid track list '2-x'"},
-      {{"--format", "ogg"}, "--format takes mp3 or wav"},
+      {{"--format", "ogg"}, "--format takes mp3, wav, flac or opus"},
       {{"--normalize", "50"}, "--normalize takes 80 to 100"},
       {{"--overwrite", "maybe"}, "--overwrite takes ask, all or none"},
       {{"--drive", "5"}, "--drive takes 0 to 0"},

@@ -203,8 +203,17 @@ TEST_F(OptionsTest, OkHandsTheDriveParametersBackAndSwitchesTheDrive) {
   EXPECT_EQ(FForm->cbSpeed->currentIndex(), 6);
 }
 
-// The bit rate of an MPEG-1 layer III frame header at the start of the data.
-int FirstFrameBitRate(const QByteArray& mp3) {
+// The bytes of the ID3v2 tag at the front, 0 without one.
+int Id3v2Size(const QByteArray& mp3) {
+  if (!mp3.startsWith("ID3") || mp3.size() < 10) return 0;
+  return 10 + ((mp3[6] & 0x7F) << 21 | (mp3[7] & 0x7F) << 14 | (mp3[8] & 0x7F) << 7 |
+               (mp3[9] & 0x7F));
+}
+
+// The bit rate of an MPEG-1 layer III frame header at the start of the data,
+// after an ID3v2 tag when there is one.
+int FirstFrameBitRate(QByteArray mp3) {
+  mp3.remove(0, Id3v2Size(mp3));
   if (mp3.size() < 4 || uint8_t(mp3[0]) != 0xFF || (uint8_t(mp3[1]) & 0xFE) != 0xFA) return -1;
   const int table[16] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0};
   return table[uint8_t(mp3[2]) >> 4];
@@ -223,7 +232,8 @@ TEST_F(OptionsTest, FormatBitRateAndNamingChosenInTheDialogReachTheFiles) {
   const QByteArray mp3 = ReadFile(FOut + "/01 - Track01.MP3");
   EXPECT_EQ(FirstFrameBitRate(mp3), 128);
   // 4 s at 128 kbit/s, give or take a frame and the tag.
-  EXPECT_NEAR(double(ReadFile(FOut + "/03 - Track03.MP3").size()), 4 * 16000.0, 2000.0);
+  const QByteArray third = ReadFile(FOut + "/03 - Track03.MP3");
+  EXPECT_NEAR(double(third.size() - Id3v2Size(third)), 4 * 16000.0, 2000.0);
 
   Configure([](TConfigForm& form) {
     form.cbOutputFormat->setCurrentIndex(0);

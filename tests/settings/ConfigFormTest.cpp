@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -122,6 +123,40 @@ TEST_F(ConfigFormTest, OpensOnTheOutputTabWithEverySettingShown) {
     EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
   EXPECT_FALSE(form.edEmailAddress->isHidden());
   EXPECT_FALSE(form.edEmailAddress->toolTip().isEmpty());
+}
+
+TEST_F(ConfigFormTest, TheEncoderTabShowsTheControlsOfTheChosenFormat) {
+  Config->OutputFormat = 2;
+  Config->FlacLevel = 7;
+  Config->OpusBitRate = 96;
+  TConfigForm& form = Open();
+  ASSERT_EQ(form.cbOutputFormat->count(), 4);
+  EXPECT_EQ(form.cbOutputFormat->currentText(), "FLAC Files(Free Lossless Audio Codec, *.flac)");
+  EXPECT_EQ(form.seFlacLevel->value(), 7);
+  EXPECT_EQ(form.seOpusBitRate->value(), 96);
+  const auto shown = [&form] {
+    QStringList names;
+    for (QGroupBox* group : {form.gbLameOptions, form.gbFlacOptions, form.gbOpusOptions})
+      if (!group->isHidden()) names << group->objectName();
+    return names;
+  };
+  EXPECT_EQ(shown(), QStringList{"gbFlacOptions"});
+  form.cbOutputFormat->setCurrentIndex(3);
+  EXPECT_EQ(shown(), QStringList{"gbOpusOptions"});
+  form.cbOutputFormat->setCurrentIndex(1);
+  EXPECT_EQ(shown(), QStringList{"gbLameOptions"});
+  form.cbOutputFormat->setCurrentIndex(3);
+  form.seOpusBitRate->setValue(256);
+  form.seFlacLevel->setValue(0);
+  form.chkReplayGain->setChecked(false);
+  form.chkWriteID3v2->setChecked(false);
+  form.btnOK->click();
+  EXPECT_EQ(Config->OutputFormat, 3);
+  EXPECT_TRUE(Config->OnTheFly);
+  EXPECT_EQ(Config->OpusBitRate, 256);
+  EXPECT_EQ(Config->FlacLevel, 0);
+  EXPECT_FALSE(Config->ReplayGain);
+  EXPECT_FALSE(Config->WriteID3v2);
 }
 
 TEST_F(ConfigFormTest, OkStoresEveryChangedControl) {

@@ -95,6 +95,11 @@ TEST_F(ConfigTest, FirstStartSavesEveryValueWithItsTypeAndDefaultInOrder) {
       {"PlayerParameter", S, ""},
       {"WaveOutputOption", D, 0},
       {"EncoderThreads", D, 0},
+      {"FlacLevel", D, 5},
+      {"OpusBitRate", D, 160},
+      {"WriteID3v2", D, 1},
+      {"ReplayGain", D, 1},
+      {"EmbedCover", D, 1},
   };
 
   TRegistryStore store(RegistryPath());
@@ -232,6 +237,8 @@ TEST_F(ConfigTest, StoredValuesAreReadLeniently) {
   put("WindowWidth", TRegValue::FromString("wide"));  // a string where a number belongs
   put("NamingString", TRegValue::FromDword(3));       // a number where a string belongs
   put("EncoderThreads", TRegValue::FromDword(uint32_t(-2)));
+  put("FlacLevel", TRegValue::FromDword(9));
+  put("OpusBitRate", TRegValue::FromDword(8));
   store.WriteValue("HKEY_CURRENT_USER\\SOFTWARE\\Velmora Computing\\Cadenzo\\1.05", "BitRate",
                    TRegValue::FromDword(1));
 
@@ -244,7 +251,9 @@ TEST_F(ConfigTest, StoredValuesAreReadLeniently) {
   EXPECT_EQ(config.MaxBitRate, 0);
   EXPECT_EQ(config.VBRQuality, 9);
   EXPECT_EQ(config.Mode, 0);
-  EXPECT_EQ(config.OutputFormat, 1);  // WAV and MP3 only: 2 would name WAV data ".WMA"
+  EXPECT_EQ(config.OutputFormat, 1);  // no format of that number: the default
+  EXPECT_EQ(config.FlacLevel, 8);
+  EXPECT_EQ(config.OpusBitRate, 32);
   EXPECT_EQ(config.NormalizeFactor, 1);
   EXPECT_EQ(config.WindowWidth, 640);
   EXPECT_EQ(config.NamingString, "<title>");

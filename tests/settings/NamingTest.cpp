@@ -61,7 +61,8 @@ TEST(Naming, OutputPaths) {
   EXPECT_EQ(BuildOutputPath("/music", "AC-DC\\Live- 1992\\01 - What-", 1),
             "/music/AC-DC/Live- 1992/01 - What-.MP3");
   EXPECT_EQ(BuildOutputPath("/music/", "x", 0), "/music/x.WAV");
-  EXPECT_EQ(BuildOutputPath("/music/", "x", 2), "/music/x.WMA");
+  EXPECT_EQ(BuildOutputPath("/music/", "x", 2), "/music/x.flac");
+  EXPECT_EQ(BuildOutputPath("/music/", "x", 3), "/music/x.opus");
   EXPECT_EQ(BuildOutputPath("/music/", "x", 7), "/music/x.WAV");
   EXPECT_EQ(BuildOutputPath("/", "a\\b", 1), "/a/b.MP3");
   // The text after a dot in a title is part of the name, not an extension.

@@ -1,0 +1,45 @@
+#include "encode/Encoder.h"
+
+#include <QFile>
+#include <cerrno>
+
+#include "encode/FlacEncoder.h"
+#include "encode/Mp3Encoder.h"
+#include "encode/OpusEncoder.h"
+#include "encode/WavEncoder.h"
+#include "platform/Files.h"
+
+std::unique_ptr<TEncoder> MakeEncoder(const TEncoderSettings& settings, const TLameCoder& mp3) {
+  switch (settings.Format) {
+    case 1:
+      return std::make_unique<TMp3Encoder>(mp3);
+    case 2:
+      return std::make_unique<TFlacEncoder>(settings.FlacLevel);
+    case 3:
+      return std::make_unique<TOpusEncoder>(settings.OpusBitRate);
+    default:
+      return std::make_unique<TWavEncoder>();
+  }
+}
+
+namespace {
+
+[[noreturn]] void ThrowWriteFailure(const QString& path, const QString& reason) {
+  throw platform::EFileFailure<EEncoderError>(QString("Cannot write \"%1\": %2").arg(path, reason),
+                                              path, reason);
+}
+
+}  // namespace
+
+void WriteOutput(QFile& output, const void* data, int64_t bytes) {
+  if (bytes > 0 && output.write(static_cast<const char*>(data), bytes) != bytes) {
+    const int code = errno;
+    ThrowWriteFailure(output.fileName(), platform::WriteFailureReason(output, code));
+  }
+}
+
+void CloseOutput(QFile& output) {
+  const QString name = output.fileName();
+  output.close();
+  if (output.error() != QFileDevice::NoError) ThrowWriteFailure(name, output.errorString());
+}

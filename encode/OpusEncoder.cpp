@@ -1,0 +1,76 @@
+#include "encode/OpusEncoder.h"
+
+#include <opus/opusenc.h>
+
+#include <QFile>
+#include <exception>
+#include <algorithm>
+#include <climits>
+
+void TOpusEncoder::TDeleter::operator()(OggOpusEnc* encoder) const { ope_encoder_destroy(encoder); }
+void TOpusEncoder::TDeleter::operator()(OggOpusComments* comments) const {
+  ope_comments_destroy(comments);
+}
+
+TOpusEncoder::TOpusEncoder(int bitRateKbps) : FBitRate(std::clamp(bitRateKbps, 32, 512)) {}
+
+TOpusEncoder::~TOpusEncoder() {
+  // Destroying an undrained encoder writes nothing, but its callbacks must
+  // not reach an output that may be gone.
+  FOutput = nullptr;
+  FEncoder.reset();
+}
+
+void TOpusEncoder::Begin(QFile& output, int64_t /*expectedFrames*/) {
+  FOutput = &output;
+  FComments.reset(ope_comments_create());
+  if (!FComments) throw EEncoderError("Error initializing the Opus encoder");
+  const OpusEncCallbacks callbacks{WriteCallback, CloseCallback};
+  int error = OPE_OK;
+  FEncoder.reset(ope_encoder_create_callbacks(&callbacks, this, FComments.get(), kCdSampleRate,
+                                              kCdChannels, 0, &error));
+  if (!FEncoder) Fail(error);
+  error = ope_encoder_ctl(FEncoder.get(), OPUS_SET_BITRATE(FBitRate * 1000));
+  if (error == OPE_OK) error = ope_encoder_ctl(FEncoder.get(), OPUS_SET_VBR(1));
+  if (error != OPE_OK) Fail(error);
+}
+
+void TOpusEncoder::Write(const int16_t* frames, size_t count) {
+  while (count > 0) {
+    const int part = int(std::min<size_t>(count, INT_MAX / kCdChannels));
+    const int error = ope_encoder_write(FEncoder.get(), frames, part);
+    if (error != OPE_OK || FWriteError) Fail(error);
+    frames += size_t(part) * kCdChannels;
+    count -= size_t(part);
+  }
+}
+
+void TOpusEncoder::End() {
+  // Drain encodes the delayed samples and writes the last page with the
+  // granule position that trims the padding.
+  const int error = ope_encoder_drain(FEncoder.get());
+  if (error != OPE_OK || FWriteError) Fail(error);
+  FEncoder.reset();
+  CloseOutput(*FOutput);
+}
+
+void TOpusEncoder::Fail(int error) {
+  if (FWriteError) std::rethrow_exception(FWriteError);
+  throw EEncoderError(QString("Opus encoder error for \"%1\": %2")
+                          .arg(FOutput->fileName(), QString::fromUtf8(ope_strerror(error))));
+}
+
+int TOpusEncoder::WriteCallback(void* self, const unsigned char* data, int length) {
+  auto* encoder = static_cast<TOpusEncoder*>(self);
+  if (!encoder->FOutput || encoder->FWriteError) return 1;
+  try {
+    WriteOutput(*encoder->FOutput, data, length);
+  } catch (const EEncoderError& error) {
+    encoder->FWriteError = std::current_exception();
+    return 1;
+  }
+  return 0;
+}
+
+// The output is the caller's: End closes it and checks the close.
+int TOpusEncoder::CloseCallback(void*) { return 0; }

@@ -1,0 +1,235 @@
+#include "encode/Tags.h"
+
+#include <taglib/attachedpictureframe.h>
+#include <taglib/commentsframe.h>
+#include <taglib/flacfile.h>
+#include <taglib/flacpicture.h>
+#include <taglib/id3v1genres.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
+#include <taglib/opusfile.h>
+#include <taglib/textidentificationframe.h>
+#include <taglib/uniquefileidentifierframe.h>
+#include <taglib/xiphcomment.h>
+
+#include <QDir>
+#include <QFile>
+#include <algorithm>
+#include <cmath>
+#include <utility>
+#include <vector>
+
+#include "encode/MPGTools.h"
+
+namespace {
+
+TagLib::String Text(const QString& text) {
+  return TagLib::String(text.toUtf8().toStdString(), TagLib::String::UTF8);
+}
+
+QString Number(int number, int total) {
+  if (number <= 0) return {};
+  return total > 0 ? QString("%1/%2").arg(number).arg(total) : QString::number(number);
+}
+
+QString GainText(double gain) { return QString::asprintf("%.2f dB", gain); }
+QString PeakText(double peak) { return QString::asprintf("%.6f", peak); }
+
+// Name and value of every Vorbis comment the tags set; values may be empty.
+std::vector<std::pair<const char*, QString>> VorbisFields(const TTrackTags& tags, bool opus) {
+  std::vector<std::pair<const char*, QString>> fields = {
+      {"TITLE", tags.Title},
+      {"ARTIST", tags.Artist},
+      {"ALBUM", tags.Album},
+      {"ALBUMARTIST", tags.AlbumArtist},
+      {"TRACKNUMBER", tags.TrackNumber > 0 ? QString::number(tags.TrackNumber) : QString()},
+      {"TRACKTOTAL", tags.TrackTotal > 0 ? QString::number(tags.TrackTotal) : QString()},
+      {"DISCNUMBER", tags.DiscNumber > 0 ? QString::number(tags.DiscNumber) : QString()},
+      {"DISCTOTAL", tags.DiscTotal > 0 ? QString::number(tags.DiscTotal) : QString()},
+      {"DATE", tags.Date},
+      {"GENRE", tags.Genre},
+      {"COMMENT", tags.Comment},
+      {"ISRC", tags.Isrc},
+      {"MUSICBRAINZ_ALBUMID", tags.MusicBrainzAlbumId},
+      {"MUSICBRAINZ_RELEASEGROUPID", tags.MusicBrainzReleaseGroupId},
+      {"MUSICBRAINZ_TRACKID", tags.MusicBrainzTrackId},
+      {"MUSICBRAINZ_ALBUMARTISTID", tags.MusicBrainzAlbumArtistId},
+  };
+  // Opus players apply R128 gains relative to -23 LUFS, and the Ogg Opus
+  // mapping asks encoders not to write REPLAYGAIN_ fields there.
+  if (opus) {
+    if (tags.TrackGain)
+      fields.push_back({"R128_TRACK_GAIN", QString::number(R128Gain(tags.TrackGain->Gain))});
+    if (tags.AlbumGain)
+      fields.push_back({"R128_ALBUM_GAIN", QString::number(R128Gain(tags.AlbumGain->Gain))});
+  } else {
+    if (tags.TrackGain) {
+      fields.push_back({"REPLAYGAIN_TRACK_GAIN", GainText(tags.TrackGain->Gain)});
+      fields.push_back({"REPLAYGAIN_TRACK_PEAK", PeakText(tags.TrackGain->Peak)});
+    }
+    if (tags.AlbumGain) {
+      fields.push_back({"REPLAYGAIN_ALBUM_GAIN", GainText(tags.AlbumGain->Gain)});
+      fields.push_back({"REPLAYGAIN_ALBUM_PEAK", PeakText(tags.AlbumGain->Peak)});
+    }
+  }
+  return fields;
+}
+
+void SetVorbis(TagLib::Ogg::XiphComment& comment, const TTrackTags& tags, bool opus) {
+  for (const auto& [name, value] : VorbisFields(tags, opus))
+    if (!value.isEmpty()) comment.addField(name, Text(value), true);
+}
+
+TagLib::FLAC::Picture* NewPicture(const TTrackTags& tags) {
+  auto* picture = new TagLib::FLAC::Picture;
+  picture->setType(TagLib::FLAC::Picture::FrontCover);
+  picture->setMimeType(Text(tags.CoverMime));
+  picture->setData(TagLib::ByteVector(tags.Cover.constData(), uint(tags.Cover.size())));
+  return picture;
+}
+
+void SetTextFrame(TagLib::ID3v2::Tag& tag, const char* id, const QString& value) {
+  if (value.isEmpty()) return;
+  tag.removeFrames(id);
+  auto* frame = new TagLib::ID3v2::TextIdentificationFrame(id, TagLib::String::UTF8);
+  frame->setText(Text(value));
+  tag.addFrame(frame);
+}
+
+void SetUserFrame(TagLib::ID3v2::Tag& tag, const char* description, const QString& value) {
+  if (value.isEmpty()) return;
+  while (auto* old = TagLib::ID3v2::UserTextIdentificationFrame::find(&tag, description))
+    tag.removeFrame(old);
+  tag.addFrame(new TagLib::ID3v2::UserTextIdentificationFrame(description, Text(value),
+                                                              TagLib::String::UTF8));
+}
+
+void SetId3v2(TagLib::ID3v2::Tag& tag, const TTrackTags& tags) {
+  SetTextFrame(tag, "TIT2", tags.Title);
+  SetTextFrame(tag, "TPE1", tags.Artist);
+  SetTextFrame(tag, "TALB", tags.Album);
+  SetTextFrame(tag, "TPE2", tags.AlbumArtist);
+  SetTextFrame(tag, "TRCK", Number(tags.TrackNumber, tags.TrackTotal));
+  SetTextFrame(tag, "TPOS", Number(tags.DiscNumber, tags.DiscTotal));
+  SetTextFrame(tag, "TDRC", tags.Date);
+  SetTextFrame(tag, "TCON", tags.Genre);
+  SetTextFrame(tag, "TSRC", tags.Isrc);
+  if (!tags.Comment.isEmpty()) {
+    tag.removeFrames("COMM");
+    auto* comment = new TagLib::ID3v2::CommentsFrame(TagLib::String::UTF8);
+    comment->setLanguage("eng");
+    comment->setText(Text(tags.Comment));
+    tag.addFrame(comment);
+  }
+  SetUserFrame(tag, "MusicBrainz Album Id", tags.MusicBrainzAlbumId);
+  SetUserFrame(tag, "MusicBrainz Release Group Id", tags.MusicBrainzReleaseGroupId);
+  SetUserFrame(tag, "MusicBrainz Album Artist Id", tags.MusicBrainzAlbumArtistId);
+  if (!tags.MusicBrainzTrackId.isEmpty()) {
+    // Where taggers and players look for the recording.
+    const TagLib::ByteVector owner("http://musicbrainz.org");
+    for (TagLib::ID3v2::Frame* frame : tag.frameList("UFID"))
+      if (static_cast<TagLib::ID3v2::UniqueFileIdentifierFrame*>(frame)->owner() == owner)
+        tag.removeFrame(frame);
+    const QByteArray id = tags.MusicBrainzTrackId.toUtf8();
+    tag.addFrame(new TagLib::ID3v2::UniqueFileIdentifierFrame(
+        owner, TagLib::ByteVector(id.constData(), uint(id.size()))));
+  }
+  if (tags.TrackGain) {
+    SetUserFrame(tag, "REPLAYGAIN_TRACK_GAIN", GainText(tags.TrackGain->Gain));
+    SetUserFrame(tag, "REPLAYGAIN_TRACK_PEAK", PeakText(tags.TrackGain->Peak));
+  }
+  if (tags.AlbumGain) {
+    SetUserFrame(tag, "REPLAYGAIN_ALBUM_GAIN", GainText(tags.AlbumGain->Gain));
+    SetUserFrame(tag, "REPLAYGAIN_ALBUM_PEAK", PeakText(tags.AlbumGain->Peak));
+  }
+  if (!tags.Cover.isEmpty()) {
+    for (TagLib::ID3v2::Frame* frame : tag.frameList("APIC"))
+      if (static_cast<TagLib::ID3v2::AttachedPictureFrame*>(frame)->type() ==
+          TagLib::ID3v2::AttachedPictureFrame::FrontCover)
+        tag.removeFrame(frame);
+    auto* picture = new TagLib::ID3v2::AttachedPictureFrame;
+    picture->setTextEncoding(TagLib::String::UTF8);
+    picture->setType(TagLib::ID3v2::AttachedPictureFrame::FrontCover);
+    picture->setMimeType(Text(tags.CoverMime));
+    picture->setPicture(TagLib::ByteVector(tags.Cover.constData(), uint(tags.Cover.size())));
+    tag.addFrame(picture);
+  }
+}
+
+}  // namespace
+
+QString ReadFolderCover(const QString& folder, QByteArray& data, QString& mime) {
+  for (const char* name : {"cover.jpg", "cover.png", "folder.jpg"}) {
+    QFile file(QDir(folder).filePath(QString::fromLatin1(name)));
+    if (!file.exists()) continue;
+    if (file.size() > kMaxCoverBytes)
+      return QString("No cover embedded: \"%1\" is larger than 10 MB.").arg(file.fileName());
+    if (!file.open(QIODevice::ReadOnly))
+      return QString("No cover embedded: \"%1\" cannot be read: %2")
+          .arg(file.fileName(), file.errorString());
+    const QByteArray bytes = file.read(kMaxCoverBytes + 1);
+    // Known by their content, whatever the name says.
+    if (bytes.startsWith("\xFF\xD8\xFF"))
+      mime = QStringLiteral("image/jpeg");
+    else if (bytes.startsWith("\x89PNG\r\n\x1A\n"))
+      mime = QStringLiteral("image/png");
+    else
+      return QString("No cover embedded: \"%1\" is not a JPEG or PNG image.").arg(file.fileName());
+    data = bytes;
+    return {};
+  }
+  return {};
+}
+
+QString GenreName(const QString& category) {
+  const uint8_t code = GenreCode(category);
+  const TagLib::String name = TagLib::ID3v1::genre(code);
+  return code == 255 || name.isEmpty() ? category : QString::fromStdString(name.to8Bit(true));
+}
+
+int R128Gain(double replayGain) {
+  // -18 LUFS is 5 dB above -23 LUFS; the field is a signed 16-bit Q7.8 number.
+  return int(std::lround(std::clamp((replayGain - 5.0) * 256.0, -32768.0, 32767.0)));
+}
+
+QString WriteTags(const QString& path, int32_t format, const TTrackTags& tags) {
+  const QByteArray name = QFile::encodeName(path);
+  const QString failed = QString("Cannot write the tags of \"%1\"").arg(path);
+  switch (format) {
+    case 1: {
+      TagLib::MPEG::File file(name.constData(), false);
+      if (!file.isValid()) return failed;
+      SetId3v2(*file.ID3v2Tag(true), tags);
+      // Only the ID3v2 tag: the ID3v1.1 block at the end stays byte for byte.
+      if (!file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripNone, TagLib::ID3v2::v4,
+                     TagLib::File::DoNotDuplicate))
+        return failed;
+      return {};
+    }
+    case 2: {
+      TagLib::FLAC::File file(name.constData(), false);
+      if (!file.isValid()) return failed;
+      SetVorbis(*file.xiphComment(true), tags, false);
+      if (!tags.Cover.isEmpty()) {
+        for (TagLib::FLAC::Picture* old : file.pictureList())
+          if (old->type() == TagLib::FLAC::Picture::FrontCover) file.removePicture(old, true);
+        file.addPicture(NewPicture(tags));
+      }
+      return file.save() ? QString() : failed;
+    }
+    case 3: {
+      TagLib::Ogg::Opus::File file(name.constData(), false);
+      if (!file.isValid() || !file.tag()) return failed;
+      TagLib::Ogg::XiphComment& comment = *file.tag();
+      SetVorbis(comment, tags, true);
+      if (!tags.Cover.isEmpty()) {
+        for (TagLib::FLAC::Picture* old : comment.pictureList())
+          if (old->type() == TagLib::FLAC::Picture::FrontCover) comment.removePicture(old, true);
+        comment.addPicture(NewPicture(tags));
+      }
+      return file.save() ? QString() : failed;
+    }
+    default:
+      return QString("\"%1\" is of a format without tags").arg(path);
+  }
+}

@@ -1,0 +1,399 @@
+// FLAC and Opus through the conversion session and its encoder workers, over
+// the real ripping component, judged by independent tools: flac(1) decodes
+// the image's PCM byte for byte, opusdec(1) the track's exact length,
+// metaflac(1) and ffprobe(1) read the tags, ffmpeg's loudness meter agrees
+// with the ReplayGain values. Also the tag writer on its own.
+#include <sys/types.h>
+#include <taglib/fileref.h>
+#include <taglib/tpropertymap.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <map>
+
+#include "common/DiscImage.h"
+#include "common/TestUtil.h"
+#include "disc/CDRIP.h"
+#include "encode/ConvSession.h"
+#include "encode/Encoder.h"
+#include "encode/LameCoder.h"
+#include "encode/MPGTools.h"
+#include "encode/Tags.h"
+#include "platform/MessageBox.h"
+#include "settings/config.h"
+
+using testutil::ReadFile;
+using testutil::RunProgram;
+
+namespace {
+
+class TQuietView : public TConvSessionView {
+ public:
+  void ShowStage(const QString&) override {}
+  void ShowProgress(int) override {}
+  void ShowJob(const QString&, const QString&, const QString&) override {}
+  int ConfirmOverwrite(const QString&, bool&) override { return orCancel; }
+  void AddMessage(const QString& line) override { Messages << line; }
+  QStringList Messages;
+};
+
+// Three tracks of 2 to 4 seconds, each of whole sectors.
+const std::vector<int> kTrackSectors = {150, 300, 225};
+
+// The file's tags as ffprobe reports them, names in upper case.
+std::map<QString, QString> ProbeTags(const QString& path) {
+  QByteArray out;
+  EXPECT_EQ(
+      RunProgram("ffprobe",
+                 {"-v", "error", "-of", "json", "-show_entries", "format_tags:stream_tags", path},
+                 &out),
+      0);
+  std::map<QString, QString> tags;
+  const QJsonObject root = QJsonDocument::fromJson(out).object();
+  for (const QJsonObject& owner :
+       {root["format"].toObject(), root["streams"].toArray().at(0).toObject()}) {
+    const QJsonObject values = owner["tags"].toObject();
+    for (auto it = values.begin(); it != values.end(); ++it)
+      tags[it.key().toUpper()] = it.value().toString();
+  }
+  return tags;
+}
+
+// Integrated loudness by ffmpeg's own EBU R 128 meter.
+double FfmpegLoudness(const QString& path) {
+  QByteArray err;
+  EXPECT_EQ(
+      RunProgram("ffmpeg",
+                 {"-nostdin", "-hide_banner", "-i", path, "-af", "ebur128", "-f", "null", "-"},
+                 nullptr, &err),
+      0);
+  const auto match = QRegularExpression("Summary:[\\s\\S]*?I:\\s+(-?[0-9.]+) LUFS").match(err);
+  EXPECT_TRUE(match.hasMatch()) << err.toStdString();
+  return match.captured(1).toDouble();
+}
+
+double GainValue(const QString& text) { return text.section(' ', 0, 0).toDouble(); }
+
+class Formats : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Config = &Settings;
+    Image = testutil::MakeDiscImage(Temp.Path(), "disc", kTrackSectors);
+    testutil::WriteCdripIni(Temp.File("cdrip.ini"), {Image.CuePath});
+    ASSERT_EQ(CR_Init(Temp.File("cdrip.ini").toUtf8().constData()), CDEX_OK);
+    CDRIP.SetCDRomNum(CR_GetNumCDROM() - 1);
+    CDRIP.SetCoder(&Coder);
+    Settings.EncoderThreads = 2;
+    Settings.OverwritePrompt = false;
+  }
+  void TearDown() override { Config = nullptr; }
+
+  void Run(int32_t format, bool onTheFly, const QString& folder) {
+    Settings.OutputFormat = format;
+    Settings.OnTheFly = onTheFly;
+    ASSERT_TRUE(QDir().mkpath(folder));
+    Jobs.clear();
+    for (int i = 0; i < int(kTrackSectors.size()); ++i) {
+      TFileParam job;
+      job.TrackInfo.TrackIndex = i;
+      job.TrackInfo.Title = job.Title = QString("Song %1").arg(i + 1);
+      job.TrackInfo.Artist = "The Artist";
+      job.TrackInfo.Album = "The Album";
+      job.TrackInfo.Year = "2001";
+      job.TrackInfo.Category = "rock";
+      job.OutputPath = BuildOutputPathFor(folder, job.Title, format);
+      Jobs.push_back(job);
+    }
+    ASSERT_TRUE(Engine.StartSession(Jobs));
+    for (const TFileParam& job : Jobs)
+      ASSERT_EQ(job.State, jsDone) << View.Messages.join("\n").toStdString();
+  }
+  static QString BuildOutputPathFor(const QString& folder, const QString& name, int32_t format) {
+    return folder + "/" + name + (format == ofFLAC ? ".flac" : ".opus");
+  }
+
+  testutil::TTempFolder Temp;
+  TConfig Settings;
+  testutil::TDiscImage Image;
+  TLameCoder Coder;
+  TCDRIP CDRIP;
+  TQuietView View;
+  TConvSession Engine{CDRIP, Coder, View};
+  TJobList Jobs;
+  platform::TScriptedMessageBoxes Boxes;
+};
+
+}  // namespace
+
+TEST_F(Formats, FlacGivesBackTheImageByteForByteWithItsTagsAndLoudness) {
+  for (const bool onTheFly : {true, false}) {
+    const QString folder = Temp.File(QString("flac%1").arg(onTheFly));
+    Run(ofFLAC, onTheFly, folder);
+    QString albumGain;
+    for (size_t i = 0; i < Jobs.size(); ++i) {
+      const QString path = Jobs[i].OutputPath;
+      QByteArray pcm;
+      ASSERT_EQ(RunProgram("flac",
+                           {"-d", "-s", "-c", "--force-raw-format", "--endian=little",
+                            "--sign=signed", path},
+                           &pcm),
+                0);
+      EXPECT_TRUE(pcm == Image.TrackPcm(int(i) + 1)) << "on the fly " << onTheFly << ", " << i;
+      // flac -t checks every frame against the MD5 of the audio in STREAMINFO.
+      EXPECT_EQ(RunProgram("flac", {"-t", "-s", path}), 0);
+      QByteArray blocks;
+      RunProgram("metaflac", {"--list", "--block-type=SEEKTABLE", path}, &blocks);
+      EXPECT_TRUE(blocks.contains("SEEKTABLE")) << path.toStdString();
+
+      QByteArray tags;
+      ASSERT_EQ(RunProgram("metaflac", {"--export-tags-to=-", path}, &tags), 0);
+      const QStringList lines = QString::fromUtf8(tags).split('\n', Qt::SkipEmptyParts);
+      for (const QString& line :
+           {QString("TITLE=Song %1").arg(i + 1), QString("TRACKNUMBER=%1").arg(i + 1),
+            QString("TRACKTOTAL=3"), QString("ARTIST=The Artist"),
+            QString("ALBUMARTIST=The Artist"), QString("ALBUM=The Album"), QString("DATE=2001"),
+            QString("GENRE=Rock")})
+        EXPECT_TRUE(lines.contains(line)) << line.toStdString() << " in\n" << tags.toStdString();
+      const auto value = [&lines](const QString& name) {
+        const QStringList found = lines.filter(QRegularExpression("^" + name + "="));
+        return found.isEmpty() ? QString() : found[0].section('=', 1);
+      };
+      // ReplayGain 2.0: -18 LUFS by another meter, within 0.1 dB.
+      EXPECT_NEAR(GainValue(value("REPLAYGAIN_TRACK_GAIN")), -18 - FfmpegLoudness(path), 0.1);
+      EXPECT_GT(value("REPLAYGAIN_TRACK_PEAK").toDouble(), 0.05);
+      EXPECT_LE(value("REPLAYGAIN_TRACK_PEAK").toDouble(), 1.0);
+      // Every track carries the one album value, written after the last encoder finished.
+      if (i == 0) albumGain = value("REPLAYGAIN_ALBUM_GAIN");
+      EXPECT_FALSE(albumGain.isEmpty());
+      EXPECT_EQ(value("REPLAYGAIN_ALBUM_GAIN"), albumGain);
+    }
+    // The album measured as one programme: the tracks' PCM end to end.
+    const QString whole = Temp.File("album.wav");
+    QByteArray pcm;
+    for (int i = 1; i <= int(Jobs.size()); ++i) pcm += Image.TrackPcm(i);
+    testutil::WriteFile(whole + ".raw", pcm);
+    ASSERT_EQ(RunProgram("ffmpeg", {"-nostdin", "-v", "error", "-y", "-f", "s16le", "-ar", "44100",
+                                    "-ac", "2", "-i", whole + ".raw", whole}),
+              0);
+    EXPECT_NEAR(GainValue(albumGain), -18 - FfmpegLoudness(whole), 0.1);
+  }
+}
+
+TEST_F(Formats, OpusDecodesToTheTracksExactLengthWithR128Gains) {
+  for (const bool onTheFly : {true, false}) {
+    Run(ofOpus, onTheFly, Temp.File(QString("opus%1").arg(onTheFly)));
+    for (size_t i = 0; i < Jobs.size(); ++i) {
+      const QString path = Jobs[i].OutputPath;
+      const QString raw = path + ".raw";
+      ASSERT_EQ(RunProgram("opusdec", {"--quiet", "--rate", "48000", path, raw}), 0);
+      // 588 frames a sector at 44.1 kHz are 640 at 48 kHz.
+      EXPECT_EQ(QFileInfo(raw).size(), qint64(kTrackSectors[i]) * 640 * 4)
+          << "on the fly " << onTheFly << ", track " << i + 1;
+      const auto tags = ProbeTags(path);
+      EXPECT_EQ(tags.count("TITLE") ? tags.at("TITLE") : "", QString("Song %1").arg(i + 1));
+      EXPECT_EQ(tags.count("TRACKTOTAL") ? tags.at("TRACKTOTAL") : "", "3");
+      ASSERT_TRUE(tags.count("R128_TRACK_GAIN") && tags.count("R128_ALBUM_GAIN"));
+      EXPECT_FALSE(tags.count("REPLAYGAIN_TRACK_GAIN"));
+      // Q7.8 relative to -23 LUFS, measured on the track's PCM by another meter.
+      const QString wav = path + ".wav";
+      testutil::WriteFile(wav + ".raw", Image.TrackPcm(int(i) + 1));
+      ASSERT_EQ(RunProgram("ffmpeg", {"-nostdin", "-v", "error", "-y", "-f", "s16le", "-ar",
+                                      "44100", "-ac", "2", "-i", wav + ".raw", wav}),
+                0);
+      EXPECT_NEAR(tags.at("R128_TRACK_GAIN").toInt() / 256.0, -23 - FfmpegLoudness(wav), 0.1);
+    }
+  }
+}
+
+TEST_F(Formats, AFullDiskFailsTheFlacOrOpusTrackAloneAndNamesTheReason) {
+  for (const int32_t format : {ofFLAC, ofOpus}) {
+    const QString folder = Temp.File(QString("full%1").arg(format));
+    // The second track goes to a file system with no room for it.
+    const QString full = folder + "/full";
+    ASSERT_TRUE(QDir().mkpath(full));
+    if (geteuid() != 0 || testutil::RunProgram("mount", {"-t", "tmpfs", "-o", "size=4k", "t", full}))
+      GTEST_SKIP() << "a tmpfs can be mounted only as root";
+    const auto unmount = qScopeGuard([&full] { testutil::RunProgram("umount", {full}); });
+    Settings.OutputFormat = format;
+    Settings.OnTheFly = true;
+    Jobs.clear();
+    for (int i = 0; i < 3; ++i) {
+      TFileParam job;
+      job.TrackInfo.TrackIndex = i;
+      job.Title = QString("Song %1").arg(i + 1);
+      job.OutputPath = BuildOutputPathFor(i == 1 ? full : folder, job.Title, format);
+      Jobs.push_back(job);
+    }
+    ASSERT_TRUE(Engine.StartSession(Jobs));
+    EXPECT_EQ(Jobs[0].State, jsDone);
+    EXPECT_EQ(Jobs[1].State, jsError);
+    EXPECT_EQ(Jobs[2].State, jsDone);
+    EXPECT_TRUE(QDir(full).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty())
+        << "a cut file stays, format " << format;
+    // The encoder's own error says why.
+    QFile devFull("/dev/full");
+    ASSERT_TRUE(devFull.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    TEncoderSettings settings;
+    settings.Format = format;
+    auto encoder = MakeEncoder(settings, Coder);
+    const std::vector<int16_t> frames(2 * 44100, 1000);
+    try {
+      encoder->Begin(devFull, 44100);
+      encoder->Write(frames.data(), 44100);
+      encoder->End();
+      ADD_FAILURE() << "no error on a full disk, format " << format;
+    } catch (const EEncoderError& error) {
+      EXPECT_TRUE(error.Message().contains("No space left on device")) << error.what();
+    }
+  }
+}
+
+TEST_F(Formats, TheFoldersCoverIsEmbeddedByteForByteAndANonImageIsOneSummaryLine) {
+  QByteArray jpeg("\xFF\xD8\xFF\xE0", 4);
+  for (int i = 0; i < 3000; ++i) jpeg += char(i * 7);
+  const QString folder = Temp.File("covered");
+  ASSERT_TRUE(QDir().mkpath(folder));
+  testutil::WriteFile(folder + "/cover.jpg", jpeg);
+  Run(ofFLAC, true, folder);
+  for (const TFileParam& job : Jobs) {
+    const QString exported = job.OutputPath + ".jpg";
+    ASSERT_EQ(RunProgram("metaflac", {"--export-picture-to=" + exported, job.OutputPath}), 0);
+    EXPECT_TRUE(ReadFile(exported) == jpeg) << job.OutputPath.toStdString();
+  }
+  EXPECT_TRUE(View.Messages.isEmpty()) << View.Messages.join("\n").toStdString();
+
+  const QString other = Temp.File("notcovered");
+  ASSERT_TRUE(QDir().mkpath(other));
+  testutil::WriteFile(other + "/cover.jpg", "<html>not found</html>");
+  Run(ofOpus, true, other);
+  EXPECT_EQ(View.Messages, QStringList{"No cover embedded: \"" + other +
+                                       "/cover.jpg\" is not a JPEG or PNG image."});
+  EXPECT_FALSE(ProbeTags(Jobs[0].OutputPath).count("METADATA_BLOCK_PICTURE"));
+}
+
+TEST(WavEncoder, WritesTheFramesUnderAHeaderThatSoxReadsAsTheirLength) {
+  testutil::TTempFolder temp;
+  const QString path = temp.File("t.wav");
+  std::vector<int16_t> frames(2 * 1000);
+  for (size_t i = 0; i < frames.size(); ++i) frames[i] = int16_t(i * 31);
+  {
+    QFile output(path);
+    ASSERT_TRUE(output.open(QIODevice::WriteOnly));
+    auto encoder = MakeEncoder(TEncoderSettings{ofWAV}, TLameCoder());
+    encoder->Begin(output, 0);
+    encoder->Write(frames.data(), 600);
+    encoder->Write(frames.data() + 1200, 400);
+    encoder->End();
+  }
+  QByteArray samples;
+  ASSERT_EQ(RunProgram("soxi", {"-s", path}, &samples), 0);
+  EXPECT_EQ(samples.trimmed(), "1000");
+  EXPECT_TRUE(ReadFile(path).mid(44) ==
+              QByteArray(reinterpret_cast<const char*>(frames.data()), 4000));
+}
+
+// Each format's writer, read back by TagLib and by ffprobe; text goes in as
+// given, long or with control characters, and an MP3 keeps its ID3v1.1 tag.
+TEST(Tags, EveryFieldReadsBackExactlyInEachFormat) {
+  testutil::TTempFolder temp;
+  TTrackTags tags;
+  tags.Title = QString::fromUtf8("Tr\xc3\xa4umerei\t\x01 (Live)");
+  tags.Artist = "The Artist";
+  tags.Album = "The Album";
+  tags.AlbumArtist = "Various";
+  tags.Date = "1999";
+  tags.Genre = "Jazz";
+  tags.Comment = QString(10000, 'c');
+  tags.Isrc = "USABC9900001";
+  tags.TrackNumber = 4;
+  tags.TrackTotal = 12;
+  tags.DiscNumber = 1;
+  tags.DiscTotal = 2;
+  tags.MusicBrainzAlbumId = "11111111-2222-3333-4444-555555555555";
+  tags.MusicBrainzReleaseGroupId = "22222222-2222-3333-4444-555555555555";
+  tags.MusicBrainzTrackId = "33333333-2222-3333-4444-555555555555";
+  tags.MusicBrainzAlbumArtistId = "44444444-2222-3333-4444-555555555555";
+  tags.TrackGain = TReplayGain{-6.5, 0.75};
+  tags.AlbumGain = TReplayGain{-7.25, 0.875};
+  TLameCoder coder;
+  const std::vector<int16_t> frames(2 * 44100, 0);
+  for (const int32_t format : {ofMP3, ofFLAC, ofOpus}) {
+    const QString path = temp.File(QString("t%1").arg(format));
+    {
+      QFile output(path);
+      ASSERT_TRUE(output.open(QIODevice::WriteOnly));
+      TEncoderSettings settings;
+      settings.Format = format;
+      auto encoder = MakeEncoder(settings, coder);
+      encoder->Begin(output, 44100);
+      encoder->Write(frames.data(), 44100);
+      encoder->End();
+    }
+    QByteArray id3v1;
+    if (format == ofMP3) {
+      TMPEGAudio v1;
+      v1.ResetData();
+      v1.SetFileName(path);
+      v1.SetTitle("Old title");
+      ASSERT_EQ(v1.SaveTag(), 0);
+      id3v1 = ReadFile(path).right(TMPEGAudio::kTagSize);
+    }
+    ASSERT_EQ(WriteTags(path, format, tags), "") << format;
+
+    const TagLib::FileRef file(QFile::encodeName(path).constData());
+    ASSERT_FALSE(file.isNull()) << format;
+    const TagLib::PropertyMap properties = file.file()->properties();
+    const auto property = [&properties](const char* name) {
+      return properties.contains(name)
+                 ? QString::fromStdString(properties[name].toString("|").to8Bit(true))
+                 : QString();
+    };
+    EXPECT_EQ(property("TITLE"), tags.Title) << format;
+    EXPECT_EQ(property("COMMENT"), tags.Comment) << format;
+    EXPECT_EQ(property("ALBUMARTIST"), "Various") << format;
+    EXPECT_EQ(property("ISRC"), "USABC9900001") << format;
+    EXPECT_EQ(property("MUSICBRAINZ_ALBUMID"), tags.MusicBrainzAlbumId) << format;
+    EXPECT_EQ(property("MUSICBRAINZ_RELEASEGROUPID"), tags.MusicBrainzReleaseGroupId) << format;
+    EXPECT_EQ(property("MUSICBRAINZ_TRACKID"), tags.MusicBrainzTrackId) << format;
+    EXPECT_EQ(property("MUSICBRAINZ_ALBUMARTISTID"), tags.MusicBrainzAlbumArtistId) << format;
+
+    const auto probe = ProbeTags(path);
+    const auto probed = [&probe](const char* name) {
+      return probe.count(name) ? probe.at(name) : QString();
+    };
+    EXPECT_EQ(probed("TITLE"), tags.Title) << format;
+    EXPECT_EQ(probed("ARTIST"), "The Artist") << format;
+    EXPECT_EQ(probed("ALBUM"), "The Album") << format;
+    EXPECT_EQ(probed("GENRE"), "Jazz") << format;
+    EXPECT_EQ(probed("DATE"), "1999") << format;
+    if (format == ofMP3) {
+      EXPECT_EQ(probed("TRACK"), "4/12");
+      EXPECT_EQ(probed("DISC"), "1/2");
+      EXPECT_EQ(probed("REPLAYGAIN_TRACK_GAIN"), "-6.50 dB");
+      EXPECT_EQ(probed("REPLAYGAIN_ALBUM_PEAK"), "0.875000");
+      EXPECT_EQ(ReadFile(path).left(4), QByteArray("ID3\x04", 4));
+      EXPECT_TRUE(ReadFile(path).right(TMPEGAudio::kTagSize) == id3v1);
+    } else {
+      EXPECT_EQ(probed("TRACKNUMBER").isEmpty() ? probed("TRACK") : probed("TRACKNUMBER"), "4");
+      EXPECT_EQ(property("TRACKTOTAL"), "12");
+      EXPECT_EQ(property("DISCNUMBER"), "1");
+    }
+    if (format == ofFLAC) {
+      EXPECT_EQ(property("REPLAYGAIN_TRACK_GAIN"), "-6.50 dB");
+      EXPECT_EQ(property("REPLAYGAIN_TRACK_PEAK"), "0.750000");
+      EXPECT_EQ(property("REPLAYGAIN_ALBUM_GAIN"), "-7.25 dB");
+    }
+    if (format == ofOpus) {
+      EXPECT_EQ(property("R128_TRACK_GAIN"), QString::number(int(-11.5 * 256)));
+      EXPECT_EQ(property("R128_ALBUM_GAIN"), QString::number(int(-12.25 * 256)));
+      EXPECT_EQ(property("REPLAYGAIN_TRACK_GAIN"), "");
+    }
+  }
+}
