@@ -1,6 +1,7 @@
 #include "encode/ConvSession.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -8,6 +9,8 @@
 #include <exception>
 #include <optional>
 
+#include "app/AppInfo.h"
+#include "cddb/CDInfo.h"
 #include "disc/CDRIP.h"
 #include "encode/LameCoder.h"
 #include "encode/MPGTools.h"
@@ -15,6 +18,8 @@
 #include "encode/WaveNormalize.h"
 #include "platform/MessageBox.h"
 #include "settings/config.h"
+#include "verify/RipLog.h"
+#include "verify/RipVerification.h"
 
 namespace {
 
@@ -65,6 +70,8 @@ TConvSession::TConvSession(TCDRIP& cdrip, TLameCoder& coder, TConvSessionView& v
       FCDRIP(cdrip),
       FCoder(coder),
       FView(view) {}
+
+TConvSession::~TConvSession() = default;
 
 void TConvSession::ApplyEncoderSettings() {
   try {
@@ -119,6 +126,8 @@ bool TConvSession::StartSession(TJobList& jobs) {
 
 void TConvSession::RunTrackLoop() {
   SetStage(stInitialization);
+  FVerification.reset();
+  if (Verify) StartVerification();
   // WAV output has nothing to encode.
   QTimer display;
   if (Config->OutputFormat == 1) {
@@ -145,7 +154,36 @@ void TConvSession::RunTrackLoop() {
   }
   WaitForEncoders();
   FPool.reset();
+  FinishVerification();
   FlushMessages(true);
+  WriteRipLog();
+}
+
+void TConvSession::StartVerification() {
+  std::vector<TArTocTrack> toc;
+  TMyCDInfo disc(nullptr);
+  for (const TTrackListItem& item : FCDRIP.TrackList()) {
+    toc.push_back({item.Track.StartSector, item.Track.TrackType == "Audio"});
+    if (disc.TrackCount >= TMyCDInfo::MaxTracks) continue;
+    disc.Tracks[size_t(disc.TrackCount)].StartSector = item.Track.StartSector;
+    disc.Tracks[size_t(disc.TrackCount)].EndSector = item.Track.EndSector;
+    ++disc.TrackCount;
+  }
+  const int32_t leadOut = toc.empty() ? 0 : FCDRIP.TrackList().back().Track.EndSector;
+  FVerification = std::make_unique<TRipVerification>(
+      toc, leadOut, disc.ComputeDiscID(), Config->AccurateRipServer, AccurateRipTimeoutMs);
+  FVerification->OnVerdict = [this](const TTrackVerification& track) {
+    if (!OnTrackVerified || !FJobs) return;
+    for (const TFileParam& job : *FJobs)
+      if (job.TrackInfo.TrackIndex + 1 == track.TrackNum) OnTrackVerified(job);
+  };
+}
+
+void TConvSession::FinishVerification() {
+  if (!FVerification) return;
+  if (Aborted) FVerification->AbortLookup();
+  while (FVerification->AnswerPending())
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 void TConvSession::ProcessJob(TFileParam& job) {
@@ -201,6 +239,24 @@ bool TConvSession::RipStep(TFileParam& job, const QString& ripTarget, bool onThe
     return false;
   }
   const int32_t trackNum = job.TrackInfo.TrackIndex + 1;
+  // The checksums see the audio as the drive hands it over, whatever is
+  // made of it.
+  TTrackChecksums* sums = nullptr;
+  int64_t samples = 0;
+  if (FVerification && trackNum >= 1 && trackNum <= int32_t(FCDRIP.TrackList().size())) {
+    samples = int64_t(FCDRIP.TrackList()[size_t(trackNum - 1)].Track.LengthBytes) / 4;
+    sums = &FVerification->BeginTrack(trackNum, samples);
+    FCDRIP.OnRead = [sums](const uint8_t* data, int32_t bytes) { sums->Add(data, size_t(bytes)); };
+  }
+  struct TReadEnd {
+    TCDRIP& Rip;
+    ~TReadEnd() { Rip.OnRead = nullptr; }
+  } readEnd{FCDRIP};
+  auto endChecksums = [&](bool ripped) {
+    if (sums)
+      FVerification->EndTrack(trackNum,
+                              ripped && FCDRIP.LostSectors() == 0 && sums->Samples() == samples);
+  };
   try {
     if (ripTarget.isEmpty()) throw std::runtime_error("no temporary file");
     bool ripped = false;
@@ -219,8 +275,13 @@ bool TConvSession::RipStep(TFileParam& job, const QString& ripTarget, bool onThe
   } catch (...) {
     NoteWrittenOutput(job);
     RipFailed(job);
+    endChecksums(false);
     return false;
   }
+  endChecksums(true);
+  TJobRun& run = FRuns[size_t(JobIndex(job))];
+  run.LostSectors = FCDRIP.LostSectors();
+  run.JitterErrors = FCDRIP.JitterErrors();
   // The file has the track's length, with silence where the disc could not be
   // read: usable, but not what is on the disc.
   if (FCDRIP.LostSectors() > 0) {
@@ -432,6 +493,74 @@ int TConvSession::OverallPercent() const {
     done += weight * (run.Settled ? 1.0 : run.Read * readShare + run.Encoded * (1 - readShare));
   }
   return total > 0 ? int(done * 100 / total) : 0;
+}
+
+void TConvSession::WriteRipLog() {
+  if (!FVerification || !Config->WriteLog || Aborted || !FJobs) return;
+  const TFileParam* first = nullptr;
+  for (size_t i = 0; i < FJobs->size() && !first; ++i)
+    if (FRuns[i].Processed && FVerification->Track((*FJobs)[i].TrackInfo.TrackIndex + 1))
+      first = &(*FJobs)[i];
+  // Nothing of the disc was read: no log.
+  if (!first) return;
+
+  TRipLog log;
+  log.Program = QString("%1 %2").arg(kProgramName, kProgramVersion);
+  log.Date = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
+  log.Drive = FCDRIP.CDRomName();
+  log.ReadMode = QString("jitter correction %1, speed %2")
+                     .arg(FCDRIP.Params().bJitterCorrection ? "on" : "off")
+                     .arg(FCDRIP.Params().nSpeed > 0 ? QString("%1x").arg(FCDRIP.Params().nSpeed)
+                                                     : QStringLiteral("maximum"));
+  if (Config->OutputFormat == 1)
+    log.Output =
+        QString("MP3, %1 kbit/s%2, quality %3")
+            .arg(kBitRates[std::clamp(Config->BitRate, 0, 13)])
+            .arg(Config->VBR ? QString(", VBR quality %1").arg(Config->VBRQuality) : QString())
+            .arg(Config->Quality);
+  else
+    log.Output = QStringLiteral("WAV, 44100 Hz, 16-bit, stereo");
+  log.Artist = first->TrackInfo.Artist;
+  log.Album = first->TrackInfo.Album;
+  const TArDiscIds& ids = FVerification->Ids();
+  log.DiscIds = QString("CDDB %1, AccurateRip %2")
+                    .arg(ids.Id3, 8, 16, QChar(u'0'))
+                    .arg(DbarFileName(ids).mid(5).chopped(4));
+  log.AccurateRip = FVerification->AnswerText();
+  for (const TTrackListItem& item : FCDRIP.TrackList())
+    log.Toc.push_back({item.Track.TrackNum, item.Track.StartSector,
+                       item.Track.AudioEndSector - item.Track.StartSector,
+                       item.Track.TrackType == "Audio"});
+  for (size_t i = 0; i < FJobs->size(); ++i) {
+    const TFileParam& job = (*FJobs)[i];
+    const TTrackVerification* result = FVerification->Track(job.TrackInfo.TrackIndex + 1);
+    if (!FRuns[i].Processed || !result) continue;
+    TRipLogTrack track;
+    track.TrackNum = result->TrackNum;
+    track.FileName = QFileInfo(job.OutputPath).fileName();
+    track.Read = result->Complete;
+    track.PeakPercent = result->Peak * 100.0 / 32768;
+    track.CopyCrc = result->Crc;
+    track.ArV1 = result->ArV1;
+    track.ArV2 = result->ArV2;
+    track.Verdict = result->Verdict.Text();
+    track.Accurate = result->Verdict.Kind == TArVerdict::Accurate;
+    track.UnreadableSectors = FRuns[i].LostSectors;
+    track.JitterErrors = FRuns[i].JitterErrors;
+    track.Status = JobStateText(job.State);
+    log.Tracks.push_back(track);
+  }
+
+  const QString path = RipLogPath(QFileInfo(first->OutputPath).absolutePath(), log.Artist,
+                                  log.Album, Config->ReplaceStr);
+  // A log of the same name is the user's file like a track would be.
+  if (QFileInfo::exists(path) && Config->OverwritePrompt) {
+    OverwriteAnswer = AskOverwrite(path);
+    if (OverwriteAnswer != orYes && OverwriteAnswer != orYesToAll) return;
+  }
+  const QString failure = SaveRipLog(path, log.Text());
+  if (!failure.isEmpty())
+    FView.AddMessage("The rip log '" + path + "' can't be written: " + failure);
 }
 
 void TConvSession::NormalizeStages(const QString& wavPath) {

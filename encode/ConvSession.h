@@ -27,6 +27,7 @@
 
 class TCDRIP;
 class TLameCoder;
+class TRipVerification;
 struct TNormalizeHooks;
 
 // Stages and their display names.
@@ -71,6 +72,7 @@ class TConvSessionView {
 class TConvSession {
  public:
   TConvSession(TCDRIP& cdrip, TLameCoder& coder, TConvSessionView& view);
+  ~TConvSession();
 
   // Creates a folder with all missing levels without asking; true on success.
   std::function<bool(const QString& folder)> CreateOutputFolder;
@@ -113,6 +115,16 @@ class TConvSession {
   static QString NormalizeFile(const QString& wavPath, int32_t factor, const TNormalizeHooks& hooks,
                                const std::function<void(uint8_t stage)>& setStage);
 
+  // Proves the rip: checksums of every track as it is read, the disc looked
+  // up in the AccurateRip database (AccurateRipServer) when the session
+  // starts, a verdict per track once the answer is there.
+  bool Verify = false;
+  int AccurateRipTimeoutMs = 30000;
+  // A job's track got its verdict (see Verification()).
+  std::function<void(const TFileParam& job)> OnTrackVerified;
+  // The last session's verification; null when it did not verify.
+  const TRipVerification* Verification() const { return FVerification.get(); }
+
   bool Aborted = false;
   bool ClosingByTimer = false;
   bool DeleteRequested = false;
@@ -137,6 +149,8 @@ class TConvSession {
     bool OnTheFly = false;
     bool RipOk = false;
     QString RipTarget;
+    int32_t LostSectors = 0;  // of its rip, for the log
+    int32_t JitterErrors = 0;
     std::shared_ptr<QString> NormalizeBox;  // written by the worker
     QStringList Messages;
   };
@@ -173,6 +187,11 @@ class TConvSession {
   void WaitForEncoders();
   void ShowEncoders();
   int OverallPercent() const;
+  void StartVerification();
+  // Waits for the database's answer (bounded by its time-out) unless aborted.
+  void FinishVerification();
+  // The rip log beside the first track, when there is one to write.
+  void WriteRipLog();
 
   TCDRIP& FCDRIP;
   TLameCoder& FCoder;
@@ -184,4 +203,5 @@ class TConvSession {
   std::unique_ptr<TEncodePool> FPool;
   QStringList FTempFiles;         // created by this session and not yet deleted
   QSet<QString> FWrittenOutputs;  // outputs this session created or overwrote
+  std::unique_ptr<TRipVerification> FVerification;
 };

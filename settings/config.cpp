@@ -75,6 +75,8 @@ const TStoredValue kStoredValues[] = {
     {"PlayerParameter", &TConfig::PlayerParameter},
     {"WaveOutputOption", &TConfig::WaveOutputOption},
     {"EncoderThreads", &TConfig::EncoderThreads},
+    {"AccurateRipServer", &TConfig::AccurateRipServer},
+    {"WriteLog", &TConfig::WriteLog},
 };
 
 template <class... F>

@@ -84,6 +84,9 @@ class TConfig {
   QString EmailAddress = "user@example.com";
   QString LocalCDDBFolder;
   bool EnableProxy = false;
+  // verification group
+  QString AccurateRipServer = "http://www.accuraterip.com";  // empty: no lookup
+  bool WriteLog = true;
   int32_t ProxyPort = 8080;
   QString ProxyServer;
   // player group

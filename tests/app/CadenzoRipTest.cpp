@@ -53,6 +53,7 @@ class CadenzoRipTest : public ::testing::Test {
     TConfig settings;
     settings.LocalCDDBFolder = info.LocalFolder;
     settings.OutputFolder = Folder->File("default-out");
+    settings.AccurateRipServer.clear();  // no test reaches the public server
     ASSERT_TRUE(settings.Save());
   }
   static void TearDownTestSuite() {
@@ -147,7 +148,7 @@ TEST_F(CadenzoRipTest, OneAndTwoEncodersWriteTheSameFilesAndShowTheirProgress) {
     EXPECT_TRUE(run.Err.contains("  Total 100%")) << run.Err.toStdString();
     const QDir folder(out);
     for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot))
-      files[jobs - 1] << ReadFile(folder.filePath(name));
+      if (!name.endsWith(".log")) files[jobs - 1] << ReadFile(folder.filePath(name));  // dated
   }
   ASSERT_EQ(files[0].size(), 3);
   EXPECT_TRUE(files[0] == files[1]);

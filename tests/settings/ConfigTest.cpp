@@ -94,6 +94,8 @@ TEST_F(ConfigTest, FirstStartSavesEveryValueWithItsTypeAndDefaultInOrder) {
       {"PlayerParameter", S, ""},
       {"WaveOutputOption", D, 0},
       {"EncoderThreads", D, 0},
+      {"AccurateRipServer", S, "http://www.accuraterip.com"},
+      {"WriteLog", D, 1},
   };
 
   TRegistryStore store(RegistryPath());
