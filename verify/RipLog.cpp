@@ -32,11 +32,8 @@ QString TRipLog::Text() const {
   text += "AccurateRip: " + AccurateRip + "\n\n";
   text += "Table of contents\n  Track  Start sector  Length (sectors)  Type\n";
   for (const TRipLogTocRow& row : Toc)
-    text += QString("  %1  %2  %3  %4\n")
-                .arg(row.TrackNum, 5, 10, QChar(u'0'))
-                .arg(row.StartSector, 12)
-                .arg(row.LengthSectors, 16)
-                .arg(row.Audio ? "Audio" : "Data");
+    text += QString::asprintf("     %02d  %12d  %16d  %s\n", row.TrackNum, row.StartSector,
+                              row.LengthSectors, row.Audio ? "Audio" : "Data");
   for (const TRipLogTrack& track : Tracks) {
     text += QString::asprintf("\nTrack %02d\n", track.TrackNum);
     text += "    File: " + track.FileName + "\n";

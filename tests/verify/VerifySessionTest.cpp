@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QRegularExpression>
+#include <deque>
 
 #include "ArReference.h"
 #include "cddb/TestServer.h"
@@ -15,6 +16,7 @@
 #include "encode/LameCoder.h"
 #include "libs/cdrip/cdrip.h"
 #include "settings/config.h"
+#include "verify/RipLog.h"
 #include "verify/RipVerification.h"
 
 namespace {
@@ -24,7 +26,15 @@ class TQuietView : public TConvSessionView {
   void ShowStage(const QString&) override {}
   void ShowProgress(int) override {}
   void ShowJob(const QString&, const QString&, const QString&) override {}
-  int ConfirmOverwrite(const QString&, bool&) override { return orCancel; }
+  int ConfirmOverwrite(const QString& quotedPath, bool&) override {
+    Asked << quotedPath;
+    if (Answers.empty()) return orCancel;
+    const int answer = Answers.front();
+    Answers.pop_front();
+    return answer;
+  }
+  std::deque<int> Answers;
+  QStringList Asked;
   void AddMessage(const QString& line) override { Messages << line; }
   QStringList Messages;
 };
@@ -161,6 +171,37 @@ TEST_F(VerifySession, ABrokenOrMissingAnswerLeavesTheRipGood) {
   EXPECT_EQ(Rip([](QTcpSocket*, const QByteArray&) {}, 500),
             same("No answer from the AccurateRip database"));
   EXPECT_TRUE(View.Messages.isEmpty()) << View.Messages.join('\n').toStdString();
+}
+
+TEST_F(VerifySession, AnExistingLogIsReplacedOnlyAsTheTracksWouldBe) {
+  const auto matching = Dbar({{V2(1), V2(2), V2(3)}});
+  Rip(matching);
+  const QString log = RipLogPath(Settings.OutputFolder, "", "", Settings.ReplaceStr);
+  ASSERT_TRUE(testutil::ReadFile(log).endsWith("\nAll tracks accurately ripped\n"));
+
+  testutil::WriteFile(log, "mine");
+  Settings.OverwritePrompt = true;
+  View.Answers = {orYes, orYes, orYes, orNo};
+  Rip(matching);
+  EXPECT_EQ(View.Asked.last(), '"' + log + '"');
+  EXPECT_EQ(testutil::ReadFile(log), "mine");
+
+  View.Answers = {orYesToAll};
+  View.Asked.clear();
+  Rip(matching);
+  EXPECT_EQ(View.Asked.size(), 1);  // yes to all covers the log too
+  EXPECT_TRUE(testutil::ReadFile(log).startsWith("Cadenzo 1.06 rip log\n"));
+  EXPECT_TRUE(View.Messages.isEmpty()) << View.Messages.join('\n').toStdString();
+}
+
+TEST_F(VerifySession, ALogThatCannotBeWrittenIsAnErrorLineAndTheTracksStayDone) {
+  const QString log = RipLogPath(Settings.OutputFolder, "", "", Settings.ReplaceStr);
+  ASSERT_TRUE(QDir().mkpath(log));  // a folder where the log should go
+  Rip(Dbar({{V2(1), V2(2), V2(3)}}));
+  ASSERT_EQ(View.Messages.size(), 1);
+  EXPECT_TRUE(View.Messages[0].startsWith("The rip log '" + log + "' can't be written: "))
+      << View.Messages[0].toStdString();
+  EXPECT_EQ(QDir(Settings.OutputFolder).entryList({"*.wav"}).size(), 3);
 }
 
 }  // namespace
