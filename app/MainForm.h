@@ -26,6 +26,7 @@ class QTimer;
 class QToolBar;
 class QTreeWidget;
 class QTreeWidgetItem;
+class TRipVerification;
 class TCDRIP;
 class TConfig;
 class TLameCoder;
@@ -141,6 +142,10 @@ class TMainForm : public QMainWindow {
   void UpdateSelectionSummary();
   void actExtractExecute();
   bool WritePlaylist(const QString& fileName);
+  // The State column of a job's row: the AccurateRip verdict of a finished
+  // track, its checksums in the tooltip.
+  void ShowTrackState(QTreeWidgetItem& item, const TFileParam& job,
+                      const TRipVerification* verification);
 
  protected:
   void showEvent(QShowEvent* event) override;

@@ -48,6 +48,7 @@ class OptionsTest : public ::testing::Test {
     TConfig saved;
     saved.OutputFolder = FOut;
     saved.OpenOutputFolder = false;
+    saved.AccurateRipServer.clear();  // no test reaches the public server
     ASSERT_TRUE(saved.Save());
 
     ASSERT_NE(CR_Init(FTemp.File("cdrip.ini").toLocal8Bit().constData()), CDEX_ERROR);

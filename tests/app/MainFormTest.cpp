@@ -2,23 +2,21 @@
 // generated disc image as its drive: start-up, drive polling with insertion
 // and removal, the track list, editing, case and selection commands,
 // geometry rules, the actions and their menus, and the extraction command.
-#include "app/MainForm.h"
-
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QImage>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPalette>
-#include <QPointer>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
@@ -33,8 +31,9 @@
 #include <QtEndian>
 #include <deque>
 
-#include "app/SoundPlay.h"
 #include "Screenshot.h"
+#include "app/MainForm.h"
+#include "app/SoundPlay.h"
 #include "cddb/CDInfo.h"
 #include "common/DiscImage.h"
 #include "common/ModalDriver.h"
@@ -48,6 +47,7 @@
 #include "platform/Profile.h"
 #include "platform/Registry.h"
 #include "settings/config.h"
+#include "verify/ArReference.h"
 
 using namespace testutil;
 using platform::TScriptedMessageBoxes;
@@ -731,6 +731,7 @@ class ExtractTest : public MainFormTest {
     saved.OutputFolder = FOut;
     saved.CreatePlayList = true;
     saved.OpenOutputFolder = false;
+    saved.AccurateRipServer.clear();  // no test reaches the public server
     ASSERT_TRUE(saved.Save());
     Start();
     Poll();
@@ -758,6 +759,26 @@ class ExtractTest : public MainFormTest {
 
   QString FOut;
 };
+
+TEST_F(ExtractTest, TheStateColumnShowsEachTracksAccurateRipVerdictWithItsChecksums) {
+  const artest::TArSums first = artest::ArSums(FImage.TrackPcm(1), true, false);
+  const artest::TArSums third = artest::ArSums(FImage.TrackPcm(3), false, true);
+  testutil::TTestServer server(artest::DbarAnswer({{first.V2, 1, third.V2 ^ 4}}));
+  Config->AccurateRipServer = server.Url("/");
+  ASSERT_TRUE(QDir().mkpath(FOut));
+  TModalDriver driver;
+  driver.Then("ConvForm", LetRun);
+  driver.Then("SavePlaylistDialog", [](QWidget* w) { static_cast<QDialog*>(w)->reject(); });
+  FForm->actExtract->trigger();
+  ASSERT_TRUE(driver.AllSeen());
+  EXPECT_EQ(Cell(0, 5), "Accurate (6)");
+  EXPECT_EQ(Cell(1, 5), "");
+  EXPECT_EQ(Cell(2, 5), "Not accurate");
+  EXPECT_EQ(List()->topLevelItem(0)->toolTip(5),
+            QString::asprintf("Copy CRC %08X\nAccurateRip v1 %08X\nAccurateRip v2 %08X\n",
+                              artest::Crc32(FImage.TrackPcm(1)), first.V1, first.V2) +
+                "Accurately ripped (confidence 6, v2)");
+}
 
 TEST_F(ExtractTest, TwoTickedTracksBecomeMp3FilesWithTheirStatusesAndPlaylists) {
   TScriptedMessageBoxes boxes;

@@ -4,10 +4,13 @@
 #pragma once
 
 #include <QByteArray>
+#include <QRegularExpression>
 #include <QtEndian>
 #include <cstdint>
 #include <cstring>
 #include <vector>
+
+#include "cddb/TestServer.h"
 
 namespace artest {
 
@@ -64,6 +67,27 @@ inline QByteArray DbarBlock(uint8_t tracks, uint32_t id1, uint32_t id2, uint32_t
     put32(0x12345678);  // the offset-finding CRC, not used
   }
   return block;
+}
+
+// A server's answer: the dBAR file of the disc the request names, one
+// pressing (six rips each) per list of CRCs, less its last `chop` bytes.
+inline testutil::TTestServer::TAnswer DbarAnswer(
+    const std::vector<std::vector<uint32_t>>& pressings, int chop = 0) {
+  return [pressings, chop](QTcpSocket* socket, const QByteArray& request) {
+    static const QRegularExpression name(
+        "dBAR-(\\d{3})-([0-9a-f]{8})-([0-9a-f]{8})-([0-9a-f]{8})\\.bin");
+    const QRegularExpressionMatch m = name.match(QString::fromLatin1(request));
+    QByteArray file;
+    for (const auto& crcs : pressings) {
+      std::vector<TBlockTrack> entries;
+      for (const uint32_t crc : crcs) entries.push_back({6, crc});
+      file +=
+          DbarBlock(uint8_t(m.captured(1).toUInt()), m.captured(2).toUInt(nullptr, 16),
+                    m.captured(3).toUInt(nullptr, 16), m.captured(4).toUInt(nullptr, 16), entries);
+    }
+    socket->write("HTTP/1.0 200 OK\r\n\r\n" + file.chopped(chop));
+    socket->disconnectFromHost();
+  };
 }
 
 }  // namespace artest

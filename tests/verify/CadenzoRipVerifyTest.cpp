@@ -25,17 +25,8 @@ class CadenzoRipVerify : public ::testing::Test {
   void SetUp() override {
     Image = testutil::MakeDiscImage(Temp.File("disc"), "rip", {40, 23, 31});
     // A pressing that agrees on tracks 1 and 3 only.
-    Server = std::make_unique<testutil::TTestServer>([this](QTcpSocket* socket,
-                                                            const QByteArray& request) {
-      static const QRegularExpression name("dBAR-(\\d{3})-(\\w{8})-(\\w{8})-(\\w{8})\\.bin");
-      const QRegularExpressionMatch m = name.match(QString::fromLatin1(request));
-      const QByteArray file =
-          artest::DbarBlock(uint8_t(m.captured(1).toUInt()), m.captured(2).toUInt(nullptr, 16),
-                            m.captured(3).toUInt(nullptr, 16), m.captured(4).toUInt(nullptr, 16),
-                            {{6, Sums(1).V2}, {6, Sums(2).V2 + 1}, {6, Sums(3).V2}});
-      socket->write("HTTP/1.0 200 OK\r\n\r\n" + file);
-      socket->disconnectFromHost();
-    });
+    Server = std::make_unique<testutil::TTestServer>(
+        artest::DbarAnswer({{Sums(1).V2, Sums(2).V2 + 1, Sums(3).V2}}));
     TConfig settings;
     settings.AccurateRipServer = Server->Url("/");
     ASSERT_TRUE(settings.Save());

@@ -39,19 +39,6 @@ class TQuietView : public TConvSessionView {
   QStringList Messages;
 };
 
-// The disc's IDs as the request names them.
-struct TRequestedIds {
-  uint8_t Tracks = 0;
-  uint32_t Id1 = 0, Id2 = 0, Id3 = 0;
-};
-TRequestedIds IdsOf(const QByteArray& request) {
-  static const QRegularExpression name(
-      "dBAR-(\\d{3})-([0-9a-f]{8})-([0-9a-f]{8})-([0-9a-f]{8})\\.bin");
-  const QRegularExpressionMatch match = name.match(QString::fromLatin1(request));
-  return {uint8_t(match.captured(1).toUInt()), match.captured(2).toUInt(nullptr, 16),
-          match.captured(3).toUInt(nullptr, 16), match.captured(4).toUInt(nullptr, 16)};
-}
-
 class VerifySession : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -74,22 +61,6 @@ class VerifySession : public ::testing::Test {
     }
   }
   void TearDown() override { Config = nullptr; }
-
-  // A dBAR file of the requested disc: one pressing per list of CRCs.
-  static testutil::TTestServer::TAnswer Dbar(const std::vector<std::vector<uint32_t>>& pressings,
-                                             int chop = 0) {
-    return [pressings, chop](QTcpSocket* socket, const QByteArray& request) {
-      const TRequestedIds ids = IdsOf(request);
-      QByteArray file;
-      for (const auto& crcs : pressings) {
-        std::vector<artest::TBlockTrack> entries;
-        for (const uint32_t crc : crcs) entries.push_back({6, crc});
-        file += artest::DbarBlock(ids.Tracks, ids.Id1, ids.Id2, ids.Id3, entries);
-      }
-      socket->write("HTTP/1.0 200 OK\r\n\r\n" + file.chopped(chop));
-      socket->disconnectFromHost();
-    };
-  }
 
   // Rips every track with the server answering; the verdict texts in track order.
   QStringList Rip(const testutil::TTestServer::TAnswer& answer, int timeoutMs = 30000) {
@@ -148,7 +119,8 @@ class VerifySession : public ::testing::Test {
 
 TEST_F(VerifySession, MatchingDatabaseProvesEveryTrackOfAWavRip) {
   const QString accurate = "Accurately ripped (confidence 6, v2)";
-  EXPECT_EQ(Rip(Dbar({{V2(1), V2(2), V2(3)}})), QStringList({accurate, accurate, accurate}));
+  EXPECT_EQ(Rip(artest::DbarAnswer({{V2(1), V2(2), V2(3)}})),
+            QStringList({accurate, accurate, accurate}));
   // The file holds the bytes the checksums were taken of.
   EXPECT_EQ(artest::Crc32(testutil::ReadFile(Jobs[1].OutputPath).mid(44)), Crcs[1]);
 }
@@ -157,7 +129,7 @@ TEST_F(VerifySession, AWrongEntryFailsThatTrackAloneWhileEncodingOnTheFly) {
   Settings.OutputFormat = 1;
   Settings.OnTheFly = true;
   // Two pressings: the first agrees in v1 on tracks 1 and 3; neither has track 2.
-  EXPECT_EQ(Rip(Dbar({{V1(1), V1(2) ^ 1, V1(3)}, {7, 8, V2(3)}})),
+  EXPECT_EQ(Rip(artest::DbarAnswer({{V1(1), V1(2) ^ 1, V1(3)}, {7, 8, V2(3)}})),
             QStringList({"Accurately ripped (confidence 6, v1)",
                          "Not accurately ripped (database has 12 entries)",
                          "Accurately ripped (confidence 6, v2)"}));
@@ -165,7 +137,8 @@ TEST_F(VerifySession, AWrongEntryFailsThatTrackAloneWhileEncodingOnTheFly) {
 
 TEST_F(VerifySession, ABrokenOrMissingAnswerLeavesTheRipGood) {
   const auto same = [](const QString& text) { return QStringList({text, text, text}); };
-  EXPECT_EQ(Rip(Dbar({{V2(1), V2(2), V2(3)}}, 1)), same("AccurateRip answer unreadable"));
+  EXPECT_EQ(Rip(artest::DbarAnswer({{V2(1), V2(2), V2(3)}}, 1)),
+            same("AccurateRip answer unreadable"));
   EXPECT_EQ(Rip(testutil::TTestServer::Reply("HTTP/1.0 404 Not Found\r\n\r\n")),
             same("Not in the AccurateRip database"));
   EXPECT_EQ(Rip([](QTcpSocket*, const QByteArray&) {}, 500),
@@ -174,7 +147,7 @@ TEST_F(VerifySession, ABrokenOrMissingAnswerLeavesTheRipGood) {
 }
 
 TEST_F(VerifySession, AnExistingLogIsReplacedOnlyAsTheTracksWouldBe) {
-  const auto matching = Dbar({{V2(1), V2(2), V2(3)}});
+  const auto matching = artest::DbarAnswer({{V2(1), V2(2), V2(3)}});
   Rip(matching);
   const QString log = RipLogPath(Settings.OutputFolder, "", "", Settings.ReplaceStr);
   ASSERT_TRUE(testutil::ReadFile(log).endsWith("\nAll tracks accurately ripped\n"));
@@ -197,7 +170,7 @@ TEST_F(VerifySession, AnExistingLogIsReplacedOnlyAsTheTracksWouldBe) {
 TEST_F(VerifySession, ALogThatCannotBeWrittenIsAnErrorLineAndTheTracksStayDone) {
   const QString log = RipLogPath(Settings.OutputFolder, "", "", Settings.ReplaceStr);
   ASSERT_TRUE(QDir().mkpath(log));  // a folder where the log should go
-  Rip(Dbar({{V2(1), V2(2), V2(3)}}));
+  Rip(artest::DbarAnswer({{V2(1), V2(2), V2(3)}}));
   ASSERT_EQ(View.Messages.size(), 1);
   EXPECT_TRUE(View.Messages[0].startsWith("The rip log '" + log + "' can't be written: "))
       << View.Messages[0].toStdString();
