@@ -259,7 +259,9 @@ int main(int argc, char** argv) {
   const QCommandLineOption requireAccurateOption(
       "require-accurate",
       "Count a track the AccurateRip database does not confirm as failed (exit status 1).");
-  parser.addOption(requireAccurateOption);
+  const QCommandLineOption noVerifyOption(
+      "no-verify", "Take no checksums, ask no AccurateRip server and write no rip log.");
+  parser.addOptions({requireAccurateOption, noVerifyOption});
   auto usageError = [](const QString& text) {
     Print(stderr, QString("cadenzo-rip: %1\n").arg(text));
     return kExitUsage;
@@ -288,6 +290,8 @@ int main(int argc, char** argv) {
   }
   if ((parser.isSet(serverOption) || parser.isSet(matchOption)) && !parser.isSet(queryOption))
     return usageError("--server and --match go with --query");
+  if (parser.isSet(requireAccurateOption) && parser.isSet(noVerifyOption))
+    return usageError("--require-accurate needs the verification that --no-verify turns off");
 
   if (parser.isSet(formatOption)) {
     const QString format = parser.value(formatOption).toLower();
@@ -433,7 +437,7 @@ int main(int argc, char** argv) {
   TConsoleView view(overwrite, terminal);
   view.SkipsUnasked = skipsUnasked;
   TConvSession session(cdrip, coder, view);
-  session.Verify = true;
+  session.Verify = !parser.isSet(noVerifyOption);
   session.CreateOutputFolder = CreateOutputFolder;
   cdrip.OnProgress = [&session](TCDRIP*, uint16_t percent) { session.SetProgress(percent); };
   coder.OnProgress = [&session](TLameCoder*, uint16_t percent) { session.SetProgress(percent); };

@@ -18,6 +18,7 @@
 #include "encode/WaveNormalize.h"
 #include "platform/MessageBox.h"
 #include "settings/config.h"
+#include "verify/CueSheet.h"
 #include "verify/RipLog.h"
 #include "verify/RipVerification.h"
 
@@ -496,13 +497,18 @@ int TConvSession::OverallPercent() const {
 }
 
 void TConvSession::WriteRipLog() {
-  if (!FVerification || !Config->WriteLog || Aborted || !FJobs) return;
+  if (!FVerification || Aborted || !FJobs) return;
   const TFileParam* first = nullptr;
   for (size_t i = 0; i < FJobs->size() && !first; ++i)
     if (FRuns[i].Processed && FVerification->Track((*FJobs)[i].TrackInfo.TrackIndex + 1))
       first = &(*FJobs)[i];
   // Nothing of the disc was read: no log.
   if (!first) return;
+  // The sheet names the files the log vouches for, so it comes after it.
+  if (!Config->WriteLog) {
+    if (Config->WriteCueSheet) WriteCueSheet(*first);
+    return;
+  }
 
   TRipLog log;
   log.Program = QString("%1 %2").arg(kProgramName, kProgramVersion);
@@ -551,16 +557,47 @@ void TConvSession::WriteRipLog() {
     log.Tracks.push_back(track);
   }
 
-  const QString path = RipLogPath(QFileInfo(first->OutputPath).absolutePath(), log.Artist,
-                                  log.Album, Config->ReplaceStr);
-  // A log of the same name is the user's file like a track would be.
+  SaveDiscFile(RipLogPath(QFileInfo(first->OutputPath).absolutePath(), log.Artist, log.Album,
+                          Config->ReplaceStr),
+               log.Text(), QStringLiteral("rip log"));
+  if (Config->WriteCueSheet) WriteCueSheet(*first);
+}
+
+void TConvSession::WriteCueSheet(const TFileParam& first) {
+  const QString folder = QFileInfo(first.OutputPath).absolutePath();
+  TCueSheet sheet;
+  sheet.Performer = first.TrackInfo.Artist;
+  sheet.Title = first.TrackInfo.Album;
+  sheet.Genre = first.TrackInfo.Category;
+  sheet.Date = first.TrackInfo.Year;
+  sheet.DiscId = QString::asprintf("%08X", FVerification->Ids().Id3);
+  sheet.FileType = Config->OutputFormat == 1 ? QStringLiteral("MP3") : QStringLiteral("WAVE");
+  // The files this session wrote whole, in disc order.
+  std::vector<const TFileParam*> written;
+  for (const TFileParam& job : *FJobs)
+    if (job.State == jsDone && FWrittenOutputs.contains(job.OutputPath)) written.push_back(&job);
+  std::sort(written.begin(), written.end(), [](const TFileParam* a, const TFileParam* b) {
+    return a->TrackInfo.TrackIndex < b->TrackInfo.TrackIndex;
+  });
+  for (const TFileParam* job : written)
+    sheet.Tracks.push_back(
+        {job->TrackInfo.TrackIndex + 1, QDir(folder).relativeFilePath(job->OutputPath),
+         job->TrackInfo.Title,
+         job->TrackInfo.Artist.isEmpty() ? sheet.Performer : job->TrackInfo.Artist, QString()});
+  if (sheet.Tracks.empty()) return;
+  SaveDiscFile(CueSheetPath(folder, sheet.Performer, sheet.Title, Config->ReplaceStr), sheet.Text(),
+               QStringLiteral("CUE sheet"));
+}
+
+void TConvSession::SaveDiscFile(const QString& path, const QString& text, const QString& what) {
+  // A file of the same name is the user's like a track would be.
   if (QFileInfo::exists(path) && Config->OverwritePrompt) {
     OverwriteAnswer = AskOverwrite(path);
     if (OverwriteAnswer != orYes && OverwriteAnswer != orYesToAll) return;
   }
-  const QString failure = SaveRipLog(path, log.Text());
+  const QString failure = SaveUtf8File(path, text);
   if (!failure.isEmpty())
-    FView.AddMessage("The rip log '" + path + "' can't be written: " + failure);
+    FView.AddMessage("The " + what + " '" + path + "' can't be written: " + failure);
 }
 
 void TConvSession::NormalizeStages(const QString& wavPath) {

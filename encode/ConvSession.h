@@ -190,8 +190,12 @@ class TConvSession {
   void StartVerification();
   // Waits for the database's answer (bounded by its time-out) unless aborted.
   void FinishVerification();
-  // The rip log beside the first track, when there is one to write.
+  // The rip log and the CUE sheet beside the first track, when a track was read.
   void WriteRipLog();
+  void WriteCueSheet(const TFileParam& first);
+  // Saves a file of the disc unless it exists and the overwrite rule keeps it;
+  // a failure is a summary line.
+  void SaveDiscFile(const QString& path, const QString& text, const QString& what);
 
   TCDRIP& FCDRIP;
   TLameCoder& FCoder;

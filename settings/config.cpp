@@ -77,6 +77,7 @@ const TStoredValue kStoredValues[] = {
     {"EncoderThreads", &TConfig::EncoderThreads},
     {"AccurateRipServer", &TConfig::AccurateRipServer},
     {"WriteLog", &TConfig::WriteLog},
+    {"WriteCueSheet", &TConfig::WriteCueSheet},
 };
 
 template <class... F>

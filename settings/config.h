@@ -87,6 +87,7 @@ class TConfig {
   // verification group
   QString AccurateRipServer = "http://www.accuraterip.com";  // empty: no lookup
   bool WriteLog = true;
+  bool WriteCueSheet = true;
   int32_t ProxyPort = 8080;
   QString ProxyServer;
   // player group

@@ -3,6 +3,7 @@
 // AccurateRip v1 and v2 sums. Plain value type; any thread, one at a time.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -26,15 +27,16 @@ class TTrackChecksums {
   // Stereo samples taken in so far.
   int64_t Samples() const { return FPosition; }
   // The largest magnitude of any 16-bit sample, 0..32768.
-  int32_t Peak() const { return FPeak; }
+  int32_t Peak() const { return std::max(FHigh, -FLow); }
 
  private:
-  void AddSample(uint32_t sample);
+  void AddSamples(const uint8_t* data, size_t count);
 
   uint32_t FCrc = 0;
   uint32_t FSumLow = 0;
   uint32_t FSumHigh = 0;
-  int32_t FPeak = 0;
+  int32_t FLow = 0;  // the smallest and largest 16-bit sample
+  int32_t FHigh = 0;
   int64_t FPosition = 0;  // 1-based position of the last whole sample
   int64_t FFirstCounted = 1;
   int64_t FLastCounted = 0;

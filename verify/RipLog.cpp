@@ -62,7 +62,7 @@ QString RipLogPath(const QString& folder, const QString& artist, const QString& 
       BuildOutputPath(AddTrailingBackslash(folder), QString(name).replace(u'\\', u'-'), 0), ".log");
 }
 
-QString SaveRipLog(const QString& path, const QString& text) {
+QString SaveUtf8File(const QString& path, const QString& text) {
   QSaveFile file(path);
   const QByteArray bytes = text.toUtf8();
   if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())

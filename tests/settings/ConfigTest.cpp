@@ -96,6 +96,7 @@ TEST_F(ConfigTest, FirstStartSavesEveryValueWithItsTypeAndDefaultInOrder) {
       {"EncoderThreads", D, 0},
       {"AccurateRipServer", S, "http://www.accuraterip.com"},
       {"WriteLog", D, 1},
+      {"WriteCueSheet", D, 1},
   };
 
   TRegistryStore store(RegistryPath());

@@ -2,12 +2,15 @@
 // is read, the disc looked up on a server on loopback that answers as the
 // case needs, a verdict per track.
 #include <gtest/gtest.h>
+#include <libcue.h>
 
 #include <QDir>
 #include <QRegularExpression>
 #include <deque>
+#include <memory>
 
 #include "ArReference.h"
+#include "cddb/CDInfo.h"
 #include "cddb/TestServer.h"
 #include "common/DiscImage.h"
 #include "common/TestUtil.h"
@@ -16,6 +19,7 @@
 #include "encode/LameCoder.h"
 #include "libs/cdrip/cdrip.h"
 #include "settings/config.h"
+#include "verify/CueSheet.h"
 #include "verify/RipLog.h"
 #include "verify/RipVerification.h"
 
@@ -154,9 +158,9 @@ TEST_F(VerifySession, AnExistingLogIsReplacedOnlyAsTheTracksWouldBe) {
 
   testutil::WriteFile(log, "mine");
   Settings.OverwritePrompt = true;
-  View.Answers = {orYes, orYes, orYes, orNo};
+  View.Answers = {orYes, orYes, orYes, orNo};  // the tracks, not the log
   Rip(matching);
-  EXPECT_EQ(View.Asked.last(), '"' + log + '"');
+  EXPECT_EQ(View.Asked.value(3), '"' + log + '"');
   EXPECT_EQ(testutil::ReadFile(log), "mine");
 
   View.Answers = {orYesToAll};
@@ -175,6 +179,27 @@ TEST_F(VerifySession, ALogThatCannotBeWrittenIsAnErrorLineAndTheTracksStayDone) 
   EXPECT_TRUE(View.Messages[0].startsWith("The rip log '" + log + "' can't be written: "))
       << View.Messages[0].toStdString();
   EXPECT_EQ(QDir(Settings.OutputFolder).entryList({"*.wav"}).size(), 3);
+}
+
+// The sheet read back by libcue, as a player of the files would read it (the
+// CD library's cue reader takes only one image file): the files in order,
+// each track from the start of its own file, the disc's names and ID.
+TEST_F(VerifySession, TheCueSheetNamesTheWrittenFilesInOrderAndReadsBack) {
+  Rip(artest::DbarAnswer({{V2(1), V2(2), V2(3)}}));
+  const QString path = CueSheetPath(Settings.OutputFolder, "", "", Settings.ReplaceStr);
+  const QByteArray text = testutil::ReadFile(path);
+  std::unique_ptr<Cd, void (*)(Cd*)> cue(cue_parse_string(text.constData()), cd_delete);
+  ASSERT_TRUE(cue) << text.toStdString();
+  ASSERT_EQ(cd_get_ntrack(cue.get()), 3);
+  for (int track = 1; track <= 3; ++track) {
+    Track* entry = cd_get_track(cue.get(), track);
+    EXPECT_EQ(QString(track_get_filename(entry)), QString("%1.wav").arg(track));
+    EXPECT_EQ(track_get_index(entry, 1), 0) << track;
+    EXPECT_TRUE(QFileInfo(Settings.OutputFolder + "/" + track_get_filename(entry)).isFile());
+  }
+  TMyCDInfo disc(&CDRIP);
+  ASSERT_TRUE(disc.LoadFromTOC());
+  EXPECT_TRUE(text.contains(QString::asprintf("REM DISCID %08X\r\n", disc.DiscID).toLatin1()));
 }
 
 }  // namespace
