@@ -1,9 +1,9 @@
 #include "app/MainForm.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -37,10 +37,10 @@
 #include "cddb/CddbLookup.h"
 #include "cddb/QryCDDB.h"
 #include "disc/CDRIP.h"
-#include "encode/ConvProc.h"
-#include "encode/LameCoder.h"
 #include "encode/MsgDisp.h"
 #include "encode/OverwriteConfirm.h"
+#include "encode/ConvProc.h"
+#include "encode/LameCoder.h"
 #include "encode/XaudioPlayer.h"
 #include "platform/Files.h"
 #include "platform/Folders.h"

@@ -2,21 +2,23 @@
 // generated disc image as its drive: start-up, drive polling with insertion
 // and removal, the track list, editing, case and selection commands,
 // geometry rules, the actions and their menus, and the extraction command.
+#include "app/MainForm.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QIcon>
-#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QImage>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPalette>
-#include <QPlainTextEdit>
 #include <QPointer>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
@@ -31,9 +33,8 @@
 #include <QtEndian>
 #include <deque>
 
-#include "Screenshot.h"
-#include "app/MainForm.h"
 #include "app/SoundPlay.h"
+#include "Screenshot.h"
 #include "cddb/CDInfo.h"
 #include "common/DiscImage.h"
 #include "common/ModalDriver.h"
