@@ -26,6 +26,7 @@
 #include "platform/Folders.h"
 #include "platform/TextDecode.h"
 #include "settings/config.h"
+#include "verify/RipVerification.h"
 
 namespace {
 
@@ -271,6 +272,12 @@ int main(int argc, char** argv) {
       "first).",
       "n");
   parser.addOptions({queryOption, serverOption, matchOption});
+  const QCommandLineOption requireAccurateOption(
+      "require-accurate",
+      "Count a track the AccurateRip database does not confirm as failed (exit status 1).");
+  const QCommandLineOption noVerifyOption(
+      "no-verify", "Take no checksums, ask no AccurateRip server and write no rip log.");
+  parser.addOptions({requireAccurateOption, noVerifyOption});
   auto usageError = [](const QString& text) {
     Print(stderr, QString("cadenzo-rip: %1\n").arg(text));
     return kExitUsage;
@@ -299,6 +306,8 @@ int main(int argc, char** argv) {
   }
   if ((parser.isSet(serverOption) || parser.isSet(matchOption)) && !parser.isSet(queryOption))
     return usageError("--server and --match go with --query");
+  if (parser.isSet(requireAccurateOption) && parser.isSet(noVerifyOption))
+    return usageError("--require-accurate needs the verification that --no-verify turns off");
 
   if (parser.isSet(formatOption)) {
     // In the order of the OutputFormat setting.
@@ -456,6 +465,7 @@ int main(int argc, char** argv) {
   TConsoleView view(overwrite, terminal);
   view.SkipsUnasked = skipsUnasked;
   TConvSession session(cdrip, coder, view);
+  session.Verify = !parser.isSet(noVerifyOption);
   session.CreateOutputFolder = CreateOutputFolder;
   cdrip.OnProgress = [&session](TCDRIP*, uint16_t percent) { session.SetProgress(percent); };
   coder.OnProgress = [&session](TLameCoder*, uint16_t percent) { session.SetProgress(percent); };
@@ -469,13 +479,34 @@ int main(int argc, char** argv) {
 
   int exitCode = 0;
   QString report;
+  const TRipVerification* verification = session.Verification();
+  // Only a found disc has something to say per track; any other answer is
+  // the disc's and said once.
+  const bool perTrack = verification && verification->Client().Answer() == TArAnswer::Found;
+  int verified = 0, accurate = 0;
   for (const TFileParam& job : jobs) {
     if (job.State != jsDone) exitCode = kExitFailed;
     const QString state = JobStateText(job.State);
-    report +=
-        QString("%1  %2\n")
-            .arg((state.isEmpty() ? "Skipped" : state).leftJustified(10), Shown(job.OutputPath));
+    report += QString("%1  %2\n")
+                  .arg((state.isEmpty() ? "Skipped" : state).leftJustified(10), Shown(job.OutputPath));
+    const int track = job.TrackInfo.TrackIndex + 1;
+    const TTrackVerification* result = verification ? verification->Track(track) : nullptr;
+    const bool isAccurate = result && result->Verdict.Kind == TArVerdict::Accurate;
+    if (parser.isSet(requireAccurateOption) && !isAccurate) exitCode = kExitFailed;
+    if (!result || result->Verdict.Kind == TArVerdict::Pending) continue;
+    ++verified;
+    if (isAccurate) ++accurate;
+    QString verdict = result->Verdict.Text();
+    verdict[0] = verdict[0].toLower();
+    if (perTrack) report += QString::asprintf("Track %02d: ", track) + verdict + "\n";
   }
+  if (verified > 0 && perTrack)
+    report += accurate == verified ? QStringLiteral("AccurateRip: all tracks accurately ripped\n")
+                                   : QString("AccurateRip: %1 of %2 tracks accurately ripped\n")
+                                         .arg(accurate)
+                                         .arg(verified);
+  else if (verified > 0)
+    report += "AccurateRip: " + verification->AnswerText() + "\n";
   Print(stdout, report);
   const QString playlist = parser.value(playlistOption);
   if (!playlist.isEmpty() && !session.Aborted && session.Completed > 0) {

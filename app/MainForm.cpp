@@ -52,6 +52,7 @@
 #include "platform/TextDecode.h"
 #include "settings/ConfigForm.h"
 #include "settings/config.h"
+#include "verify/RipVerification.h"
 
 using namespace platform;
 
@@ -139,6 +140,7 @@ TMainForm::TMainForm(int driveCount, QWidget* parent)
   DispForm = new TDispForm(this);
   ConvForm = new TConvForm(*CDRIP, *LameCoder, JobList, *ConfirmOvwrtForm, *DispForm, this);
   ConvForm->Session().CreateOutputFolder = CreateOutputFolder;
+  ConvForm->Session().Verify = true;
   CDRIP->OnProgress = [this](TCDRIP*, uint16_t percent) { ConvForm->SetProgress(percent); };
   LameCoder->OnProgress = [this](TLameCoder*, uint16_t percent) {
     ConvForm->SetProgress(percent);
@@ -875,7 +877,7 @@ void TMainForm::ExtractJobs() {
 
   for (const TFileParam& job : JobList)
     if (QTreeWidgetItem* item = lvTrackList->topLevelItem(job.RowIndex))
-      item->setText(colState, JobStateText(job.State));
+      ShowTrackState(*item, job, session.Verification());
   if (Config->CreatePlayList && !session.Aborted && session.Completed > 0) {
     QFileDialog dialog(this, "Save playlist", folder,
                        "M3U PlayList (*.M3U *.m3u);;PLS PlayList (*.PLS *.pls)");
@@ -894,6 +896,25 @@ void TMainForm::ExtractJobs() {
   }
   if (Config->SpecifyOutputFolder && Config->OpenOutputFolder && session.Completed > 0)
     ShellOpen(QFileInfo(folder).isDir() ? folder : QString());
+}
+
+void TMainForm::ShowTrackState(QTreeWidgetItem& item, const TFileParam& job,
+                               const TRipVerification* verification) {
+  const TTrackVerification* result =
+      verification ? verification->Track(job.TrackInfo.TrackIndex + 1) : nullptr;
+  QString text = JobStateText(job.State);
+  QString tip;
+  if (result && result->Complete) {
+    tip = QString::asprintf("Copy CRC %08X\nAccurateRip v1 %08X\nAccurateRip v2 %08X\n",
+                            result->Crc, result->ArV1, result->ArV2) +
+          result->Verdict.Text();
+    // A lookup that got no answer says nothing of the track: it stays "Done".
+    const TArVerdict::TKind kind = result->Verdict.Kind;
+    if (job.State == jsDone && kind != TArVerdict::NoAnswer && kind != TArVerdict::Pending)
+      text = result->Verdict.Short();
+  }
+  item.setText(colState, text);
+  item.setToolTip(colState, tip);
 }
 
 bool TMainForm::WritePlaylist(const QString& fileName) {

@@ -26,6 +26,7 @@ class QTimer;
 class QToolBar;
 class QTreeWidget;
 class QTreeWidgetItem;
+class TRipVerification;
 class TCDRIP;
 class TConfig;
 class TLameCoder;
@@ -145,6 +146,10 @@ class TMainForm : public QMainWindow {
   // Adds the disc image as a drive and selects it; an image that does not
   // open is explained in a message box and not listed. False then.
   bool OpenDiscImage(const QString& path);
+  // The State column of a job's row: the AccurateRip verdict of a finished
+  // track, its checksums in the tooltip.
+  void ShowTrackState(QTreeWidgetItem& item, const TFileParam& job,
+                      const TRipVerification* verification);
 
  protected:
   void showEvent(QShowEvent* event) override;

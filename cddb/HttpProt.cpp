@@ -478,6 +478,11 @@ void THttpCli::ApplyRedirect() {
       Qt::QueuedConnection);
 }
 
+void THttpCli::Abort() {
+  if (FState == httpReady || FFinishing) return;
+  Fail(QStringLiteral("Request aborted"), WSAECONNABORTED);
+}
+
 void THttpCli::Fail(const QString& text, int error) {
   if (FFinishing) return;
   StatusCode = 404;

@@ -118,6 +118,7 @@ class TRipRun {
       // the rip means the library no longer advances.
       if (count <= 0 && code != CDEX_RIPPING_DONE) throw ECDRIPError("Read error");
       count = std::min(count, FChunkSize);
+      if (FOwner.OnRead && count > 0) FOwner.OnRead(FReadBuffer.get() + carried, count);
       count = ConvertSamples(FReadBuffer.get() + carried, count, FFormat);
       if (FStreamOpen)
         carried = EncodeBlocks(count + carried);

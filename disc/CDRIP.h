@@ -89,6 +89,9 @@ class TCDRIP {
   // jitter report is still written beside FileName. What it throws fails the
   // rip like a write error.
   std::function<void(const uint8_t* Data, int32_t Bytes)> OnAudio;
+  // When assigned, sees the disc's audio of every chunk as read, before any
+  // conversion or encoding (for checksums); what it throws fails the rip.
+  std::function<void(const uint8_t* Data, int32_t Bytes)> OnRead;
 
   // State read by the windows, the session and the disc information.
   const std::vector<TTrackListItem>& TrackList() const { return FTrackList; }

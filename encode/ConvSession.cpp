@@ -1,6 +1,7 @@
 #include "encode/ConvSession.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -9,6 +10,8 @@
 #include <exception>
 #include <optional>
 
+#include "app/AppInfo.h"
+#include "cddb/CDInfo.h"
 #include "disc/CDRIP.h"
 #include "encode/Encoder.h"
 #include "encode/LameCoder.h"
@@ -19,6 +22,9 @@
 #include "platform/Files.h"
 #include "platform/MessageBox.h"
 #include "settings/config.h"
+#include "verify/CueSheet.h"
+#include "verify/RipLog.h"
+#include "verify/RipVerification.h"
 
 namespace {
 
@@ -75,6 +81,8 @@ TConvSession::TConvSession(TCDRIP& cdrip, TLameCoder& coder, TConvSessionView& v
       FCoder(coder),
       FView(view) {}
 
+TConvSession::~TConvSession() = default;
+
 void TConvSession::ApplyEncoderSettings() {
   try {
     FCoder.SetSampleRate(uint32_t(TableEntry(kSampleRates, Config->SampleRate)));
@@ -129,6 +137,8 @@ bool TConvSession::StartSession(TJobList& jobs) {
 
 void TConvSession::RunTrackLoop() {
   SetStage(stInitialization);
+  FVerification.reset();
+  if (Verify) StartVerification();
   // WAV output has nothing to encode.
   QTimer display;
   if (EncodedFormat(Config->OutputFormat)) {
@@ -171,9 +181,38 @@ void TConvSession::RunTrackLoop() {
   }
   WaitForEncoders();
   FPool.reset();
+  FinishVerification();
   FlushMessages(true);
   // Known once every track of the album was measured and its encoder is done.
   if (!Aborted && EncodedFormat(Config->OutputFormat)) WriteAlbumGain();
+  WriteRipLog();
+}
+
+void TConvSession::StartVerification() {
+  std::vector<TArTocTrack> toc;
+  TMyCDInfo disc(nullptr);
+  for (const TTrackListItem& item : FCDRIP.TrackList()) {
+    toc.push_back({item.Track.StartSector, item.Track.TrackType == "Audio"});
+    if (disc.TrackCount >= TMyCDInfo::MaxTracks) continue;
+    disc.Tracks[size_t(disc.TrackCount)].StartSector = item.Track.StartSector;
+    disc.Tracks[size_t(disc.TrackCount)].EndSector = item.Track.EndSector;
+    ++disc.TrackCount;
+  }
+  const int32_t leadOut = toc.empty() ? 0 : FCDRIP.TrackList().back().Track.EndSector;
+  FVerification = std::make_unique<TRipVerification>(
+      toc, leadOut, disc.ComputeDiscID(), Config->AccurateRipServer, AccurateRipTimeoutMs);
+  FVerification->OnVerdict = [this](const TTrackVerification& track) {
+    if (!OnTrackVerified || !FJobs) return;
+    for (const TFileParam& job : *FJobs)
+      if (job.TrackInfo.TrackIndex + 1 == track.TrackNum) OnTrackVerified(job);
+  };
+}
+
+void TConvSession::FinishVerification() {
+  if (!FVerification) return;
+  if (Aborted) FVerification->AbortLookup();
+  while (FVerification->AnswerPending())
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 void TConvSession::ProcessJob(TFileParam& job) {
@@ -241,6 +280,24 @@ bool TConvSession::RipStep(TFileParam& job, const QString& ripTarget, bool onThe
     return false;
   }
   const int32_t trackNum = job.TrackInfo.TrackIndex + 1;
+  // The checksums see the audio as the drive hands it over, whatever is
+  // made of it.
+  TTrackChecksums* sums = nullptr;
+  int64_t samples = 0;
+  if (FVerification && trackNum >= 1 && trackNum <= int32_t(FCDRIP.TrackList().size())) {
+    samples = int64_t(FCDRIP.TrackList()[size_t(trackNum - 1)].Track.LengthBytes) / 4;
+    sums = &FVerification->BeginTrack(trackNum, samples);
+    FCDRIP.OnRead = [sums](const uint8_t* data, int32_t bytes) { sums->Add(data, size_t(bytes)); };
+  }
+  struct TReadEnd {
+    TCDRIP& Rip;
+    ~TReadEnd() { Rip.OnRead = nullptr; }
+  } readEnd{FCDRIP};
+  auto endChecksums = [&](bool ripped) {
+    if (sums)
+      FVerification->EndTrack(trackNum,
+                              ripped && FCDRIP.LostSectors() == 0 && sums->Samples() == samples);
+  };
   try {
     if (ripTarget.isEmpty()) throw std::runtime_error("no temporary file");
     bool ripped = false;
@@ -263,8 +320,13 @@ bool TConvSession::RipStep(TFileParam& job, const QString& ripTarget, bool onThe
     return false;
   } catch (...) {
     RipFailed(job);
+    endChecksums(false);
     return false;
   }
+  endChecksums(true);
+  TJobRun& run = FRuns[size_t(JobIndex(job))];
+  run.LostSectors = FCDRIP.LostSectors();
+  run.JitterErrors = FCDRIP.JitterErrors();
   // The file has the track's length, with silence where the disc could not be
   // read: usable, but not what is on the disc.
   if (FCDRIP.LostSectors() > 0) {
@@ -570,7 +632,132 @@ int TConvSession::OverallPercent() const {
   return total > 0 ? int(done * 100 / total) : 0;
 }
 
+void TConvSession::WriteRipLog() {
+  if (!FVerification || Aborted || !FJobs) return;
+  const TFileParam* first = nullptr;
+  for (size_t i = 0; i < FJobs->size() && !first; ++i)
+    if (FRuns[i].Processed && FVerification->Track((*FJobs)[i].TrackInfo.TrackIndex + 1))
+      first = &(*FJobs)[i];
+  // Nothing of the disc was read: no log.
+  if (!first) return;
+  // The sheet names the files the log vouches for, so it comes after it.
+  if (!Config->WriteLog) {
+    if (Config->WriteCueSheet) WriteCueSheet(*first);
+    return;
+  }
+
+  TRipLog log;
+  log.Program = QString("%1 %2").arg(kProgramName, kProgramVersion);
+  log.Date = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
+  log.Drive = FCDRIP.CDRomName();
+  log.ReadMode = QString("jitter correction %1, speed %2")
+                     .arg(FCDRIP.Params().bJitterCorrection ? "on" : "off")
+                     .arg(FCDRIP.Params().nSpeed > 0 ? QString("%1x").arg(FCDRIP.Params().nSpeed)
+                                                     : QStringLiteral("maximum"));
+  switch (Config->OutputFormat) {
+    case ofMP3:
+      log.Output =
+          QString("MP3, %1 kbit/s%2, quality %3")
+              .arg(kBitRates[std::clamp(Config->BitRate, 0, 13)])
+              .arg(Config->VBR ? QString(", VBR quality %1").arg(Config->VBRQuality) : QString())
+              .arg(Config->Quality);
+      break;
+    case ofFLAC:
+      log.Output = QString("FLAC, level %1, verified").arg(Config->FlacLevel);
+      break;
+    case ofOpus:
+      log.Output = QString("Opus, %1 kbit/s VBR").arg(Config->OpusBitRate);
+      break;
+    default:
+      log.Output = QStringLiteral("WAV, 44100 Hz, 16-bit, stereo");
+  }
+  log.Artist = first->TrackInfo.Artist;
+  log.Album = first->TrackInfo.Album;
+  const TArDiscIds& ids = FVerification->Ids();
+  log.DiscIds = QString("CDDB %1, AccurateRip %2")
+                    .arg(ids.Id3, 8, 16, QChar(u'0'))
+                    .arg(DbarFileName(ids).mid(5).chopped(4));
+  log.AccurateRip = FVerification->AnswerText();
+  for (const TTrackListItem& item : FCDRIP.TrackList())
+    log.Toc.push_back({item.Track.TrackNum, item.Track.StartSector,
+                       item.Track.AudioEndSector - item.Track.StartSector,
+                       item.Track.TrackType == "Audio"});
+  for (size_t i = 0; i < FJobs->size(); ++i) {
+    const TFileParam& job = (*FJobs)[i];
+    const TTrackVerification* result = FVerification->Track(job.TrackInfo.TrackIndex + 1);
+    if (!FRuns[i].Processed || !result) continue;
+    TRipLogTrack track;
+    track.TrackNum = result->TrackNum;
+    track.FileName = QFileInfo(job.OutputPath).fileName();
+    track.Read = result->Complete;
+    track.PeakPercent = result->Peak * 100.0 / 32768;
+    track.CopyCrc = result->Crc;
+    track.ArV1 = result->ArV1;
+    track.ArV2 = result->ArV2;
+    track.Verdict = result->Verdict.Text();
+    track.Accurate = result->Verdict.Kind == TArVerdict::Accurate;
+    track.UnreadableSectors = FRuns[i].LostSectors;
+    track.JitterErrors = FRuns[i].JitterErrors;
+    track.Status = JobStateText(job.State);
+    log.Tracks.push_back(track);
+  }
+
+  SaveDiscFile(RipLogPath(QFileInfo(first->OutputPath).absolutePath(), log.Artist, log.Album,
+                          Config->ReplaceStr),
+               log.Text(), QStringLiteral("rip log"));
+  if (Config->WriteCueSheet) WriteCueSheet(*first);
+}
+
+void TConvSession::WriteCueSheet(const TFileParam& first) {
+  const QString folder = QFileInfo(first.OutputPath).absolutePath();
+  TCueSheet sheet;
+  sheet.Performer = first.TrackInfo.Artist;
+  sheet.Title = first.TrackInfo.Album;
+  sheet.Genre = first.TrackInfo.Category;
+  sheet.Date = first.TrackInfo.Year;
+  sheet.DiscId = QString::asprintf("%08X", FVerification->Ids().Id3);
+  // Cue readers take FLAC and Opus files as WAVE, the audio's own kind.
+  sheet.FileType = Config->OutputFormat == ofMP3 ? QStringLiteral("MP3") : QStringLiteral("WAVE");
+  // The files this session wrote whole, in disc order.
+  std::vector<const TFileParam*> written;
+  for (const TFileParam& job : *FJobs)
+    if (job.State == jsDone && FWrittenOutputs.contains(job.OutputPath)) written.push_back(&job);
+  std::sort(written.begin(), written.end(), [](const TFileParam* a, const TFileParam* b) {
+    return a->TrackInfo.TrackIndex < b->TrackInfo.TrackIndex;
+  });
+  for (const TFileParam* job : written)
+    sheet.Tracks.push_back(
+        {job->TrackInfo.TrackIndex + 1, QDir(folder).relativeFilePath(job->OutputPath),
+         job->TrackInfo.Title,
+         job->TrackInfo.Artist.isEmpty() ? sheet.Performer : job->TrackInfo.Artist, QString()});
+  if (sheet.Tracks.empty()) return;
+  SaveDiscFile(CueSheetPath(folder, sheet.Performer, sheet.Title, Config->ReplaceStr), sheet.Text(),
+               QStringLiteral("CUE sheet"));
+}
+
+void TConvSession::SaveDiscFile(const QString& path, const QString& text, const QString& what) {
+  // A file of the same name is the user's like a track would be.
+  bool replace = !Config->OverwritePrompt;
+  if (QFileInfo::exists(path) && Config->OverwritePrompt) {
+    OverwriteAnswer = AskOverwrite(path);
+    if (OverwriteAnswer != orYes && OverwriteAnswer != orYesToAll) return;
+    replace = true;
+  }
+  // Written whole under a name of the session's own, then placed; a file of
+  // the name that appeared meanwhile (another run's) is kept.
+  QString failure;
+  const QString temp = NewTempFile(QFileInfo(path).absolutePath(), QStringLiteral(".tmp"), &failure);
+  if (!temp.isEmpty()) failure = SaveUtf8File(temp, text);
+  if (!temp.isEmpty() && failure.isEmpty() &&
+      PlaceFile(temp, path, replace, &failure) == TPlaceResult::Exists)
+    failure.clear();
+  if (!temp.isEmpty()) RemoveTempFile(temp);
+  if (!failure.isEmpty())
+    FView.AddMessage("The " + what + " '" + path + "' can't be written: " + failure);
+}
+
 bool TConvSession::NormalizeStages(const QString& wavPath, QString* reason) {
+
   const TNormalizeHooks hooks{[this] { return Aborted; },
                               [this](int percent) { SetProgress(percent); }};
   const QString box = NormalizeFile(

@@ -29,6 +29,7 @@
 class TCDRIP;
 class TEncoder;
 class TLameCoder;
+class TRipVerification;
 struct TNormalizeHooks;
 
 // Stages and their display names.
@@ -73,6 +74,7 @@ class TConvSessionView {
 class TConvSession {
  public:
   TConvSession(TCDRIP& cdrip, TLameCoder& coder, TConvSessionView& view);
+  ~TConvSession();
 
   // Creates a folder with all missing levels without asking; true on success.
   std::function<bool(const QString& folder)> CreateOutputFolder;
@@ -125,6 +127,16 @@ class TConvSession {
                                const std::function<void(uint8_t stage)>& setStage,
                                QString* reason = nullptr);
 
+  // Proves the rip: checksums of every track as it is read, the disc looked
+  // up in the AccurateRip database (AccurateRipServer) when the session
+  // starts, a verdict per track once the answer is there.
+  bool Verify = false;
+  int AccurateRipTimeoutMs = 30000;
+  // A job's track got its verdict (see Verification()).
+  std::function<void(const TFileParam& job)> OnTrackVerified;
+  // The last session's verification; null when it did not verify.
+  const TRipVerification* Verification() const { return FVerification.get(); }
+
   bool Aborted = false;
   bool ClosingByTimer = false;
   bool DeleteRequested = false;
@@ -155,6 +167,8 @@ class TConvSession {
     bool Cut = false;  // its encoder was stopped
     QString RipTarget;
     QString Output;  // the output under its temporary name, until it is placed
+    int32_t LostSectors = 0;  // of its rip, for the log
+    int32_t JitterErrors = 0;
     std::shared_ptr<QString> NormalizeBox;  // written by the worker
     std::shared_ptr<QString> NormalizeReason;
     std::shared_ptr<TLoudness> Loudness;    // measured by the worker; null without ReplayGain
@@ -210,6 +224,15 @@ class TConvSession {
   void WaitForEncoders();
   void ShowEncoders();
   int OverallPercent() const;
+  void StartVerification();
+  // Waits for the database's answer (bounded by its time-out) unless aborted.
+  void FinishVerification();
+  // The rip log and the CUE sheet beside the first track, when a track was read.
+  void WriteRipLog();
+  void WriteCueSheet(const TFileParam& first);
+  // Saves a file of the disc unless it exists and the overwrite rule keeps it;
+  // a failure is a summary line.
+  void SaveDiscFile(const QString& path, const QString& text, const QString& what);
 
   TCDRIP& FCDRIP;
   TLameCoder& FCoder;
@@ -222,4 +245,5 @@ class TConvSession {
   QStringList FTempFiles;         // created by this session and not yet deleted
   QSet<QString> FWrittenOutputs;  // outputs this session created or overwrote
   bool FCoverReported = false;    // the summary told why the folder's cover is not used
+  std::unique_ptr<TRipVerification> FVerification;
 };

@@ -80,6 +80,9 @@ const TStoredValue kStoredValues[] = {
     {"WriteID3v2", &TConfig::WriteID3v2},
     {"ReplayGain", &TConfig::ReplayGain},
     {"EmbedCover", &TConfig::EmbedCover},
+    {"AccurateRipServer", &TConfig::AccurateRipServer},
+    {"WriteLog", &TConfig::WriteLog},
+    {"WriteCueSheet", &TConfig::WriteCueSheet},
 };
 
 template <class... F>

@@ -89,6 +89,10 @@ class TConfig {
   QString EmailAddress = "user@example.com";
   QString LocalCDDBFolder;
   bool EnableProxy = false;
+  // verification group
+  QString AccurateRipServer = "http://www.accuraterip.com";  // empty: no lookup
+  bool WriteLog = true;
+  bool WriteCueSheet = true;
   int32_t ProxyPort = 8080;
   QString ProxyServer;
   // player group

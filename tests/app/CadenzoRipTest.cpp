@@ -59,6 +59,7 @@ class CadenzoRipTest : public ::testing::Test {
     TConfig settings;
     settings.LocalCDDBFolder = info.LocalFolder;
     settings.OutputFolder = Folder->File("default-out");
+    settings.AccurateRipServer.clear();  // no test reaches the public server
     ASSERT_TRUE(settings.Save());
   }
   static void TearDownTestSuite() {
@@ -160,7 +161,9 @@ TEST_F(CadenzoRipTest, OneAndTwoEncodersWriteTheSameFilesAndShowTheirProgress) {
     EXPECT_TRUE(run.Err.contains("  Total 100%")) << run.Err.toStdString();
     const QDir folder(out);
     for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot))
-      files[jobs - 1] << ReadFile(folder.filePath(name));
+      // The disc's log (dated) and CUE sheet beside the tracks are not counted.
+      if (!name.endsWith(".log") && !name.endsWith(".cue"))
+        files[jobs - 1] << ReadFile(folder.filePath(name));
   }
   ASSERT_EQ(files[0].size(), 3);
   EXPECT_TRUE(files[0] == files[1]);
@@ -392,7 +395,7 @@ TEST_F(CadenzoRipStop, TwoRunsIntoOneFolderNeverWriteOneFile) {
   for (QProcess& run : runs)
     run.start(ProgramDir() + "/cadenzo-rip",
               {"--image", Image->CuePath, "--output-folder", FOut.Path(), "--overwrite", "none",
-               "--tracks", "1-2"});
+               "--tracks", "1-2", "--no-verify"});
   QString out;
   for (QProcess& run : runs) {
     ASSERT_TRUE(run.waitForFinished(120000));
@@ -412,7 +415,8 @@ TEST_F(CadenzoRipStop, TwoRunsIntoOneFolderNeverWriteOneFile) {
 TEST_F(CadenzoRipTest, NamesThatCannotStandAsGivenAreMadeToFit) {
   // One name for every track, over 255 bytes, starting with dots.
   const QString accents(150, QChar(0xE9));
-  const TRun run = Rip({"--output-folder", FOut.Path(), "--naming", "...<artist>" + accents});
+  const TRun run =
+      Rip({"--output-folder", FOut.Path(), "--naming", "...<artist>" + accents, "--no-verify"});
   ASSERT_EQ(run.ExitCode, 0) << run.Err.toStdString();
   const QString name = "-..Test Artist";
   const QStringList files = {name + accents.left(116) + " (2).MP3",

@@ -14,6 +14,7 @@
 #include "platform/Folders.h"
 #include "platform/Profile.h"
 #include "platform/TextDecode.h"
+#include "settings/config.h"
 
 using namespace testutil;
 
@@ -86,6 +87,13 @@ TEST(Install, APrefixHoldsAWorkingProgramThatWritesOnlyUnderTheUsersFolders) {
   EXPECT_EQ(platform::GetProfileString(userIni, "Images", "Image0", ""), program + "demo.cue");
 
   const QString music = temp.File("music");
+  {
+    // No test reaches the public AccurateRip server.
+    TConfig settings;
+    settings.Load();
+    settings.AccurateRipServer.clear();
+    ASSERT_TRUE(settings.Save());
+  }
   ASSERT_EQ(RunProgram(rip,
                        {"--tracks", "2", "--format", "mp3", "--output-folder", music, "--naming",
                         "<number> - <title>"},

@@ -48,6 +48,7 @@
 #include "platform/Profile.h"
 #include "platform/Registry.h"
 #include "settings/config.h"
+#include "verify/ArReference.h"
 
 using namespace testutil;
 using platform::TScriptedMessageBoxes;
@@ -776,6 +777,7 @@ class ExtractTest : public MainFormTest {
     saved.OutputFolder = FOut;
     saved.CreatePlayList = true;
     saved.OpenOutputFolder = false;
+    saved.AccurateRipServer.clear();  // no test reaches the public server
     ASSERT_TRUE(saved.Save());
     Start();
     Poll();
@@ -803,6 +805,26 @@ class ExtractTest : public MainFormTest {
 
   QString FOut;
 };
+
+TEST_F(ExtractTest, TheStateColumnShowsEachTracksAccurateRipVerdictWithItsChecksums) {
+  const artest::TArSums first = artest::ArSums(FImage.TrackPcm(1), true, false);
+  const artest::TArSums third = artest::ArSums(FImage.TrackPcm(3), false, true);
+  testutil::TTestServer server(artest::DbarAnswer({{first.V2, 1, third.V2 ^ 4}}));
+  Config->AccurateRipServer = server.Url("/");
+  ASSERT_TRUE(QDir().mkpath(FOut));
+  TModalDriver driver;
+  driver.Then("ConvForm", LetRun);
+  driver.Then("SavePlaylistDialog", [](QWidget* w) { static_cast<QDialog*>(w)->reject(); });
+  FForm->actExtract->trigger();
+  ASSERT_TRUE(driver.AllSeen());
+  EXPECT_EQ(Cell(0, 5), "Accurate (6)");
+  EXPECT_EQ(Cell(1, 5), "");
+  EXPECT_EQ(Cell(2, 5), "Not accurate");
+  EXPECT_EQ(List()->topLevelItem(0)->toolTip(5),
+            QString::asprintf("Copy CRC %08X\nAccurateRip v1 %08X\nAccurateRip v2 %08X\n",
+                              artest::Crc32(FImage.TrackPcm(1)), first.V1, first.V2) +
+                "Accurately ripped (confidence 6, v2)");
+}
 
 TEST_F(ExtractTest, TwoTickedTracksBecomeMp3FilesWithTheirStatusesAndPlaylists) {
   TScriptedMessageBoxes boxes;

@@ -100,6 +100,9 @@ TEST_F(ConfigTest, FirstStartSavesEveryValueWithItsTypeAndDefaultInOrder) {
       {"WriteID3v2", D, 1},
       {"ReplayGain", D, 1},
       {"EmbedCover", D, 1},
+      {"AccurateRipServer", S, "http://www.accuraterip.com"},
+      {"WriteLog", D, 1},
+      {"WriteCueSheet", D, 1},
   };
 
   TRegistryStore store(RegistryPath());

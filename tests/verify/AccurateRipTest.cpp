@@ -1,0 +1,134 @@
+// The AccurateRip disc IDs against real discs' published IDs, the dBAR reader
+// on good and broken files, the verdicts, and the lookup against a server on
+// loopback.
+#include <gtest/gtest.h>
+
+#include "ArReference.h"
+#include "cddb/TestServer.h"
+#include "common/TestUtil.h"
+#include "verify/AccurateRip.h"
+#include "verify/AccurateRipClient.h"
+
+namespace {
+
+std::vector<TArTocTrack> Audio(const std::vector<int32_t>& lbas) {
+  std::vector<TArTocTrack> tracks;
+  for (const int32_t lba : lbas) tracks.push_back({lba - 150, true});
+  return tracks;
+}
+
+// IDs as the database's own ripper computes them, recorded with the discs'
+// TOCs in the ARver project's notes on data tracks (doc/data_track.md).
+TEST(AccurateRipIds, MatchPublishedIdsOfEnhancedAndMixedModeDiscs) {
+  // Enhanced CD: ten audio tracks, then a data track in a second session; the
+  // sums run to the disc's own lead-out.
+  std::vector<TArTocTrack> enhanced =
+      Audio({150, 12767, 40487, 63225, 93410, 118115, 151865, 184340, 215260, 247455});
+  enhanced.push_back({281585, false});
+  TArDiscIds ids = ArDiscIds(enhanced, 333651, 0x9e11600b);
+  EXPECT_EQ(DbarFileName(ids), "dBAR-010-00164419-00b9f6e2-9e11600b.bin");
+  EXPECT_EQ(DbarUrl("http://www.accuraterip.com/", ids),
+            "http://www.accuraterip.com/accuraterip/9/1/4/dBAR-010-00164419-00b9f6e2-9e11600b.bin");
+
+  // Mixed mode: the data track comes first and is left out; track numbers
+  // count the audio tracks.
+  std::vector<TArTocTrack> mixed =
+      Audio({66728,  76502,  85963,  93760,  104048, 116066, 124743, 134206, 142916, 151852,
+             160720, 169425, 178731, 188459, 196711, 206354, 214845, 223686, 225746, 226384,
+             232668, 239447, 239931, 244989, 254264, 260066, 261222, 261674});
+  mixed.insert(mixed.begin(), {0, false});
+  ids = ArDiscIds(mixed, 261976 - 150, 0xaf0da31d);
+  EXPECT_EQ(DbarFileName(ids), "dBAR-028-00517a54-05a845d2-af0da31d.bin");
+}
+
+const TArDiscIds kIds{3, 0x1000, 0x2000, 0x3000};
+
+TEST(Dbar, ReadsEveryPressingAndRejectsBrokenFiles) {
+  const QByteArray first =
+      artest::DbarBlock(3, 0x1000, 0x2000, 0x3000, {{5, 0xA1}, {5, 0xA2}, {4, 0xA3}});
+  const QByteArray second =
+      artest::DbarBlock(3, 0x1000, 0x2000, 0x3000, {{2, 0xB1}, {0, 0}, {2, 0xB3}});
+  const auto blocks = ParseDbar(first + second, kIds);
+  ASSERT_TRUE(blocks);
+  ASSERT_EQ(blocks->size(), 2u);
+  EXPECT_EQ((*blocks)[1].Tracks[2].Confidence, 2);
+  EXPECT_EQ((*blocks)[1].Tracks[2].Crc, 0xB3u);
+  EXPECT_EQ((*blocks)[0].Tracks[1].Crc, 0xA2u);
+
+  const struct {
+    const char* What;
+    QByteArray Bytes;
+  } broken[] = {
+      {"empty", QByteArray()},
+      {"cut in an entry", (first + second).chopped(1)},
+      {"cut in a header", first + second.left(5)},
+      {"wrong track count", artest::DbarBlock(2, 0x1000, 0x2000, 0x3000, {{1, 1}, {1, 2}})},
+      {"another disc", artest::DbarBlock(3, 0x1001, 0x2000, 0x3000, {{1, 1}, {1, 2}, {1, 3}})},
+      {"an HTML page", "<html><body>Not here</body></html>"},
+  };
+  for (const auto& c : broken) EXPECT_FALSE(ParseDbar(c.Bytes, kIds)) << c.What;
+}
+
+TEST(Dbar, VerdictsCountTheAgreeingRipsOfEveryPressing) {
+  const auto blocks =
+      *ParseDbar(artest::DbarBlock(3, 0x1000, 0x2000, 0x3000, {{5, 0xA1}, {5, 0xA2}, {4, 0xA3}}) +
+                     artest::DbarBlock(3, 0x1000, 0x2000, 0x3000, {{2, 0xA1}, {0, 0}, {3, 0xB3}}),
+                 kIds);
+  // v2 found in two pressings; v1 alone; nothing matching.
+  EXPECT_EQ(ArTrackVerdict(TArAnswer::Found, blocks, 0, 0xFF, 0xA1).Text(),
+            "Accurately ripped (confidence 7, v2)");
+  EXPECT_EQ(ArTrackVerdict(TArAnswer::Found, blocks, 2, 0xB3, 0xFF).Text(),
+            "Accurately ripped (confidence 3, v1)");
+  const TArVerdict wrong = ArTrackVerdict(TArAnswer::Found, blocks, 1, 0xEE, 0xFF);
+  EXPECT_EQ(wrong.Text(), "Not accurately ripped (database has 5 entries)");
+  EXPECT_EQ(wrong.Short(), "Not accurate");
+  // A zero entry with no rips behind it proves nothing.
+  EXPECT_EQ(ArTrackVerdict(TArAnswer::Found, blocks, 1, 0, 0).Kind, TArVerdict::NotAccurate);
+  EXPECT_EQ(ArTrackVerdict(TArAnswer::Found, blocks, 0, 0xFF, 0xA1).Short(), "Accurate (7)");
+  EXPECT_EQ(ArTrackVerdict(TArAnswer::NotFound, {}, 0, 1, 2).Text(),
+            "Not in the AccurateRip database");
+  EXPECT_EQ(ArTrackVerdict(TArAnswer::Unreadable, {}, 0, 1, 2).Text(),
+            "AccurateRip answer unreadable");
+  EXPECT_EQ(ArTrackVerdict(TArAnswer::NotFound, {}, 0, 1, 2).Short(), "No data");
+}
+
+// One lookup against the answer function; the answer once it is there.
+TArAnswer Lookup(const testutil::TTestServer::TAnswer& answer, QString* path = nullptr,
+                 int timeoutMs = 30000) {
+  testutil::TTestServer server(answer);
+  TAccurateRipClient client;
+  bool done = false;
+  client.OnDone = [&done] { done = true; };
+  client.Start("http://" + server.HostPort() + "/", kIds, timeoutMs);
+  EXPECT_TRUE(testutil::WaitFor([&done] { return done; }));
+  if (path) *path = server.RequestLine(0);
+  return client.Answer();
+}
+
+TEST(AccurateRipClient, AsksForTheDiscsFileAndTellsEachKindOfAnswer) {
+  const QByteArray file =
+      artest::DbarBlock(3, 0x1000, 0x2000, 0x3000, {{5, 0xA1}, {5, 0xA2}, {4, 0xA3}});
+  auto binary = [](const QByteArray& body) {
+    return testutil::TTestServer::Reply(
+        "HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\n\r\n" + body);
+  };
+  QString request;
+  EXPECT_EQ(Lookup(binary(file), &request), TArAnswer::Found);
+  EXPECT_EQ(request, "GET /accuraterip/0/0/0/dBAR-003-00001000-00002000-00003000.bin HTTP/1.0");
+  EXPECT_EQ(Lookup(binary(file.chopped(3))), TArAnswer::Unreadable);
+  EXPECT_EQ(Lookup(testutil::TTestServer::Reply("HTTP/1.0 404 Not Found\r\n\r\n")),
+            TArAnswer::NotFound);
+  EXPECT_EQ(Lookup(testutil::TTestServer::Reply("HTTP/1.0 500 Broken\r\n\r\n")),
+            TArAnswer::NoAnswer);
+  // A server that takes the request and never answers is given up on.
+  EXPECT_EQ(Lookup([](QTcpSocket*, const QByteArray&) {}, nullptr, 300), TArAnswer::NoAnswer);
+
+  TAccurateRipClient nowhere;
+  bool done = false;
+  nowhere.OnDone = [&done] { done = true; };
+  nowhere.Start("http://127.0.0.1:" + QString::number(testutil::ClosedPort()), kIds);
+  ASSERT_TRUE(testutil::WaitFor([&done] { return done; }));
+  EXPECT_EQ(nowhere.Answer(), TArAnswer::NoAnswer);
+}
+
+}  // namespace

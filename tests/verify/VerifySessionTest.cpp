@@ -1,0 +1,205 @@
+// The conversion session proving its rips: checksums taken while the image
+// is read, the disc looked up on a server on loopback that answers as the
+// case needs, a verdict per track.
+#include <gtest/gtest.h>
+#include <libcue.h>
+
+#include <QDir>
+#include <QRegularExpression>
+#include <deque>
+#include <memory>
+
+#include "ArReference.h"
+#include "cddb/CDInfo.h"
+#include "cddb/TestServer.h"
+#include "common/DiscImage.h"
+#include "common/TestUtil.h"
+#include "disc/CDRIP.h"
+#include "encode/ConvSession.h"
+#include "encode/LameCoder.h"
+#include "libs/cdrip/cdrip.h"
+#include "settings/config.h"
+#include "verify/CueSheet.h"
+#include "verify/RipLog.h"
+#include "verify/RipVerification.h"
+
+namespace {
+
+class TQuietView : public TConvSessionView {
+ public:
+  void ShowStage(const QString&) override {}
+  void ShowProgress(int) override {}
+  void ShowJob(const QString&, const QString&, const QString&) override {}
+  int ConfirmOverwrite(const QString& quotedPath, bool&) override {
+    Asked << quotedPath;
+    if (Answers.empty()) return orCancel;
+    const int answer = Answers.front();
+    Answers.pop_front();
+    return answer;
+  }
+  std::deque<int> Answers;
+  QStringList Asked;
+  void AddMessage(const QString& line) override { Messages << line; }
+  QStringList Messages;
+};
+
+class VerifySession : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Config = &Settings;
+    Settings.OutputFolder = Temp.File("out");
+    Settings.OutputFormat = 0;
+    Settings.OverwritePrompt = false;  // a case may rip the disc more than once
+    ASSERT_TRUE(QDir().mkpath(Settings.OutputFolder));
+    // Tracks longer than the ten edge sectors, with one that is not a whole
+    // number of seconds.
+    Image = testutil::MakeDiscImage(Temp.Path(), "disc", {40, 23, 31});
+    testutil::WriteCdripIni(Temp.File("cdrip.ini"), {Image.CuePath});
+    ASSERT_EQ(CR_Init(Temp.File("cdrip.ini").toUtf8().constData()), CDEX_OK);
+    CDRIP.SetCDRomNum(CR_GetNumCDROM() - 1);
+    CDRIP.SetCoder(&Coder);
+    for (int track = 1; track <= 3; ++track) {
+      const QByteArray pcm = Image.TrackPcm(track);
+      Expected.push_back(artest::ArSums(pcm, track == 1, track == 3));
+      Crcs.push_back(artest::Crc32(pcm));
+    }
+  }
+  void TearDown() override { Config = nullptr; }
+
+  // Rips every track with the server answering; the verdict texts in track order.
+  QStringList Rip(const testutil::TTestServer::TAnswer& answer, int timeoutMs = 30000) {
+    testutil::TTestServer server(answer);
+    Settings.AccurateRipServer = "http://" + server.HostPort();
+    Jobs.clear();
+    for (int i = 0; i < 3; ++i) {
+      TFileParam job;
+      job.RowIndex = i;
+      job.TrackInfo.TrackIndex = i;
+      job.Title = QString("Song %1").arg(i + 1);
+      job.OutputPath = Settings.OutputFolder +
+                       QString("/%1.%2").arg(i + 1).arg(Settings.OutputFormat == 1 ? "mp3" : "wav");
+      Jobs.push_back(job);
+    }
+    TConvSession session(CDRIP, Coder, View);
+    session.Verify = true;
+    session.AccurateRipTimeoutMs = timeoutMs;
+    QStringList announced;
+    session.OnTrackVerified = [&](const TFileParam& job) {
+      announced << QString::number(job.TrackInfo.TrackIndex + 1);
+    };
+    EXPECT_TRUE(session.StartSession(Jobs));
+    QStringList verdicts;
+    for (int track = 1; track <= 3; ++track) {
+      const TTrackVerification* result = session.Verification()->Track(track);
+      if (!result) {
+        ADD_FAILURE() << "no result for track " << track;
+        continue;
+      }
+      const auto context = testing::Message() << "track " << track;
+      EXPECT_EQ(result->Crc, Crcs[size_t(track - 1)]) << context;
+      EXPECT_EQ(result->ArV1, Expected[size_t(track - 1)].V1) << context;
+      EXPECT_EQ(result->ArV2, Expected[size_t(track - 1)].V2) << context;
+      EXPECT_EQ(Jobs[size_t(track - 1)].State, jsDone) << context;
+      verdicts << result->Verdict.Text();
+    }
+    EXPECT_EQ(announced, QStringList({"1", "2", "3"}));
+    EXPECT_EQ(server.Requests.size(), 1);
+    return verdicts;
+  }
+
+  uint32_t V1(int track) const { return Expected[size_t(track - 1)].V1; }
+  uint32_t V2(int track) const { return Expected[size_t(track - 1)].V2; }
+
+  testutil::TTempFolder Temp;
+  TConfig Settings;
+  testutil::TDiscImage Image;
+  TCDRIP CDRIP;
+  TLameCoder Coder;
+  TQuietView View;
+  TJobList Jobs;
+  std::vector<artest::TArSums> Expected;
+  std::vector<uint32_t> Crcs;
+};
+
+TEST_F(VerifySession, MatchingDatabaseProvesEveryTrackOfAWavRip) {
+  const QString accurate = "Accurately ripped (confidence 6, v2)";
+  EXPECT_EQ(Rip(artest::DbarAnswer({{V2(1), V2(2), V2(3)}})),
+            QStringList({accurate, accurate, accurate}));
+  // The file holds the bytes the checksums were taken of.
+  EXPECT_EQ(artest::Crc32(testutil::ReadFile(Jobs[1].OutputPath).mid(44)), Crcs[1]);
+}
+
+TEST_F(VerifySession, AWrongEntryFailsThatTrackAloneWhileEncodingOnTheFly) {
+  Settings.OutputFormat = 1;
+  Settings.OnTheFly = true;
+  // Two pressings: the first agrees in v1 on tracks 1 and 3; neither has track 2.
+  EXPECT_EQ(Rip(artest::DbarAnswer({{V1(1), V1(2) ^ 1, V1(3)}, {7, 8, V2(3)}})),
+            QStringList({"Accurately ripped (confidence 6, v1)",
+                         "Not accurately ripped (database has 12 entries)",
+                         "Accurately ripped (confidence 6, v2)"}));
+}
+
+TEST_F(VerifySession, ABrokenOrMissingAnswerLeavesTheRipGood) {
+  const auto same = [](const QString& text) { return QStringList({text, text, text}); };
+  EXPECT_EQ(Rip(artest::DbarAnswer({{V2(1), V2(2), V2(3)}}, 1)),
+            same("AccurateRip answer unreadable"));
+  EXPECT_EQ(Rip(testutil::TTestServer::Reply("HTTP/1.0 404 Not Found\r\n\r\n")),
+            same("Not in the AccurateRip database"));
+  EXPECT_EQ(Rip([](QTcpSocket*, const QByteArray&) {}, 500),
+            same("No answer from the AccurateRip database"));
+  EXPECT_TRUE(View.Messages.isEmpty()) << View.Messages.join('\n').toStdString();
+}
+
+TEST_F(VerifySession, AnExistingLogIsReplacedOnlyAsTheTracksWouldBe) {
+  const auto matching = artest::DbarAnswer({{V2(1), V2(2), V2(3)}});
+  Rip(matching);
+  const QString log = RipLogPath(Settings.OutputFolder, "", "", Settings.ReplaceStr);
+  ASSERT_TRUE(testutil::ReadFile(log).endsWith("\nAll tracks accurately ripped\n"));
+
+  testutil::WriteFile(log, "mine");
+  Settings.OverwritePrompt = true;
+  View.Answers = {orYes, orYes, orYes, orNo};  // the tracks, not the log
+  Rip(matching);
+  EXPECT_EQ(View.Asked.value(3), '"' + log + '"');
+  EXPECT_EQ(testutil::ReadFile(log), "mine");
+
+  View.Answers = {orYesToAll};
+  View.Asked.clear();
+  Rip(matching);
+  EXPECT_EQ(View.Asked.size(), 1);  // yes to all covers the log too
+  EXPECT_TRUE(testutil::ReadFile(log).startsWith("Cadenzo 1.06 rip log\n"));
+  EXPECT_TRUE(View.Messages.isEmpty()) << View.Messages.join('\n').toStdString();
+}
+
+TEST_F(VerifySession, ALogThatCannotBeWrittenIsAnErrorLineAndTheTracksStayDone) {
+  const QString log = RipLogPath(Settings.OutputFolder, "", "", Settings.ReplaceStr);
+  ASSERT_TRUE(QDir().mkpath(log));  // a folder where the log should go
+  Rip(artest::DbarAnswer({{V2(1), V2(2), V2(3)}}));
+  ASSERT_EQ(View.Messages.size(), 1);
+  EXPECT_TRUE(View.Messages[0].startsWith("The rip log '" + log + "' can't be written: "))
+      << View.Messages[0].toStdString();
+  EXPECT_EQ(QDir(Settings.OutputFolder).entryList({"*.wav"}).size(), 3);
+}
+
+// The sheet read back by libcue, as a player of the files would read it (the
+// CD library's cue reader takes only one image file): the files in order,
+// each track from the start of its own file, the disc's names and ID.
+TEST_F(VerifySession, TheCueSheetNamesTheWrittenFilesInOrderAndReadsBack) {
+  Rip(artest::DbarAnswer({{V2(1), V2(2), V2(3)}}));
+  const QString path = CueSheetPath(Settings.OutputFolder, "", "", Settings.ReplaceStr);
+  const QByteArray text = testutil::ReadFile(path);
+  std::unique_ptr<Cd, void (*)(Cd*)> cue(cue_parse_string(text.constData()), cd_delete);
+  ASSERT_TRUE(cue) << text.toStdString();
+  ASSERT_EQ(cd_get_ntrack(cue.get()), 3);
+  for (int track = 1; track <= 3; ++track) {
+    Track* entry = cd_get_track(cue.get(), track);
+    EXPECT_EQ(QString(track_get_filename(entry)), QString("%1.wav").arg(track));
+    EXPECT_EQ(track_get_index(entry, 1), 0) << track;
+    EXPECT_TRUE(QFileInfo(Settings.OutputFolder + "/" + track_get_filename(entry)).isFile());
+  }
+  TMyCDInfo disc(&CDRIP);
+  ASSERT_TRUE(disc.LoadFromTOC());
+  EXPECT_TRUE(text.contains(QString::asprintf("REM DISCID %08X\r\n", disc.DiscID).toLatin1()));
+}
+
+}  // namespace

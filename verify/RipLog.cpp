@@ -1,0 +1,71 @@
+#include "verify/RipLog.h"
+
+#include <QSaveFile>
+
+#include "platform/Files.h"
+#include "settings/Naming.h"
+
+namespace {
+QString Hex(uint32_t value) { return QString::asprintf("%08X", value); }
+}  // namespace
+
+QString TRipLog::Summary() const {
+  int accurate = 0;
+  for (const TRipLogTrack& track : Tracks) {
+    if (track.Status != QLatin1String("Done")) return QStringLiteral("There were errors");
+    if (track.Accurate) ++accurate;
+  }
+  if (accurate == int(Tracks.size())) return QStringLiteral("All tracks accurately ripped");
+  return QString("%1 of %2 tracks accurately ripped").arg(accurate).arg(Tracks.size());
+}
+
+QString TRipLog::Text() const {
+  QString text;
+  text += Program + " rip log\n\n";
+  text += "Date: " + Date + "\n";
+  text += "Disc: " + Artist + " - " + Album + "\n";
+  text += "Drive: " + Drive + "\n";
+  text += QString("Read offset: %1 samples\n").arg(ReadOffset);
+  text += "Read mode: " + ReadMode + "\n";
+  text += "Output: " + Output + "\n";
+  text += "Disc IDs: " + DiscIds + "\n";
+  text += "AccurateRip: " + AccurateRip + "\n\n";
+  text += "Table of contents\n  Track  Start sector  Length (sectors)  Type\n";
+  for (const TRipLogTocRow& row : Toc)
+    text += QString::asprintf("     %02d  %12d  %16d  %s\n", row.TrackNum, row.StartSector,
+                              row.LengthSectors, row.Audio ? "Audio" : "Data");
+  for (const TRipLogTrack& track : Tracks) {
+    text += QString::asprintf("\nTrack %02d\n", track.TrackNum);
+    text += "    File: " + track.FileName + "\n";
+    if (track.Read) {
+      text += QString("    Peak level: %1 %\n").arg(track.PeakPercent, 0, 'f', 1);
+      text += "    Copy CRC: " + Hex(track.CopyCrc) + "\n";
+      text += "    AccurateRip v1: " + Hex(track.ArV1) + "\n";
+      text += "    AccurateRip v2: " + Hex(track.ArV2) + "\n";
+    } else {
+      text += "    Not read completely: no checksums\n";
+    }
+    text += "    AccurateRip: " + track.Verdict + "\n";
+    text += QString("    Unreadable sectors: %1\n").arg(track.UnreadableSectors);
+    text += QString("    Jitter errors: %1\n").arg(track.JitterErrors);
+    text += "    Status: " + track.Status + "\n";
+  }
+  text += "\n" + Summary() + "\n";
+  return text;
+}
+
+QString RipLogPath(const QString& folder, const QString& artist, const QString& album,
+                   const QString& replaceChars) {
+  const QString name = MakeOutputName("<artist> - <album>", replaceChars, artist, album, {}, 0);
+  // The name is one level: a '\' from the names must not open a folder.
+  return platform::ChangeFileExt(
+      BuildOutputPath(AddTrailingBackslash(folder), QString(name).replace(u'\\', u'-'), 0), ".log");
+}
+
+QString SaveUtf8File(const QString& path, const QString& text) {
+  QSaveFile file(path);
+  const QByteArray bytes = text.toUtf8();
+  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    return file.errorString();
+  return {};
+}

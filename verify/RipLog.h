@@ -1,0 +1,59 @@
+// The rip log: a UTF-8 text a user keeps beside the files, saying how the
+// disc was read, what each track's checksums are and whether the AccurateRip
+// database agrees. Its checksum lines have a fixed form ("    Copy CRC:
+// XXXXXXXX" under "Track NN") so scripts can read them. Plain data and
+// functions; any thread.
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <vector>
+
+struct TRipLogTrack {
+  int TrackNum = 0;
+  QString FileName;
+  bool Read = false;  // the rip delivered every sample, so the checksums hold
+  double PeakPercent = 0;
+  uint32_t CopyCrc = 0;
+  uint32_t ArV1 = 0;
+  uint32_t ArV2 = 0;
+  QString Verdict;
+  bool Accurate = false;
+  int32_t UnreadableSectors = 0;
+  int32_t JitterErrors = 0;
+  QString Status;  // "Done", "Error", ...
+};
+
+struct TRipLogTocRow {
+  int TrackNum = 0;
+  int32_t StartSector = 0;
+  int32_t LengthSectors = 0;
+  bool Audio = true;
+};
+
+struct TRipLog {
+  QString Program;  // name and version
+  QString Date;
+  QString Drive;  // vendor, product and revision, or the image
+  int32_t ReadOffset = 0;
+  QString ReadMode;
+  QString Output;  // format and its settings
+  QString Artist, Album;
+  QString DiscIds;      // CDDB and AccurateRip
+  QString AccurateRip;  // the database's answer for the disc
+  std::vector<TRipLogTocRow> Toc;
+  std::vector<TRipLogTrack> Tracks;
+
+  // "All tracks accurately ripped", "N of M tracks accurately ripped" or
+  // "There were errors".
+  QString Summary() const;
+  QString Text() const;
+};
+
+// The log's path: "<artist> - <album>.log" in the folder, the names' reserved
+// characters replaced by replaceChars as in output names, kept inside the folder.
+QString RipLogPath(const QString& folder, const QString& artist, const QString& album,
+                   const QString& replaceChars);
+// Writes the text as UTF-8 in one atomic save; the reason when it fails, else
+// empty.
+QString SaveUtf8File(const QString& path, const QString& text);

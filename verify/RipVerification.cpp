@@ -1,0 +1,71 @@
+#include "verify/RipVerification.h"
+
+TRipVerification::TRipVerification(const std::vector<TArTocTrack>& tracks, int32_t leadOut,
+                                   uint32_t cddbId, const QString& server, int timeoutMs)
+    : FTracks(tracks), FIds(ArDiscIds(tracks, leadOut, cddbId)) {
+  FClient.OnDone = [this] {
+    for (auto& [number, track] : FResults) Decide(track);
+  };
+  FClient.Start(server, FIds, timeoutMs);
+}
+
+QString TRipVerification::AnswerText() const {
+  switch (FClient.Answer()) {
+    case TArAnswer::Found:
+      return QString("Found (%1 pressing(s))").arg(FClient.Blocks().size());
+    case TArAnswer::NotFound:
+      return QStringLiteral("Not in the AccurateRip database");
+    case TArAnswer::Unreadable:
+      return QStringLiteral("AccurateRip answer unreadable");
+    case TArAnswer::NoAnswer:
+      return "No answer from the AccurateRip database (" + FClient.Detail() + ")";
+    case TArAnswer::Pending:
+      break;
+  }
+  return QStringLiteral("No answer yet");
+}
+
+TTrackChecksums& TRipVerification::BeginTrack(int trackNum, int64_t samples) {
+  int first = -1, last = -1;
+  for (size_t i = 0; i < FTracks.size(); ++i) {
+    if (!FTracks[i].Audio) continue;
+    if (first < 0) first = int(i) + 1;
+    last = int(i) + 1;
+  }
+  TTrackVerification& result = FResults[trackNum];
+  result = TTrackVerification();
+  result.TrackNum = trackNum;
+  // The database keeps a track's entry at its place on the disc: a data
+  // track before the audio holds the first entry (with nothing in it).
+  result.DbarIndex = trackNum - 1;
+  TTrackChecksums& sums = FSums[trackNum];
+  sums.Begin(samples, trackNum == first, trackNum == last);
+  return sums;
+}
+
+void TRipVerification::EndTrack(int trackNum, bool complete) {
+  const auto sums = FSums.find(trackNum);
+  const auto result = FResults.find(trackNum);
+  if (sums == FSums.end() || result == FResults.end()) return;
+  TTrackVerification& track = result->second;
+  track.Crc = sums->second.Crc32();
+  track.ArV1 = sums->second.ArV1();
+  track.ArV2 = sums->second.ArV2();
+  track.Peak = sums->second.Peak();
+  track.Complete = complete;
+  Decide(track);
+}
+
+const TTrackVerification* TRipVerification::Track(int trackNum) const {
+  const auto result = FResults.find(trackNum);
+  return result == FResults.end() ? nullptr : &result->second;
+}
+
+void TRipVerification::Decide(TTrackVerification& track) {
+  // A track still being read, or one whose rip failed, has no verdict: its
+  // sums cover only part of it.
+  if (!track.Complete || track.Verdict.Kind != TArVerdict::Pending || AnswerPending()) return;
+  track.Verdict =
+      ArTrackVerdict(FClient.Answer(), FClient.Blocks(), track.DbarIndex, track.ArV1, track.ArV2);
+  if (OnVerdict) OnVerdict(track);
+}
