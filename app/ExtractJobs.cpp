@@ -7,6 +7,7 @@
 
 #include "app/AppInfo.h"
 #include "cddb/CDInfo.h"
+#include "musicbrainz/MbDiscId.h"
 #include "platform/Files.h"
 #include "settings/Naming.h"
 #include "settings/config.h"
@@ -18,6 +19,7 @@ QString Id3CommentText() {
 
 bool LoadDiscNames(TMyCDInfo& info) {
   const bool hasTracks = info.LoadFromTOC();
+  info.MBDiscID = ComputeMbDiscId(MbTocOf(info)).Id;
   info.SetDefaultNames();
   if (Config->AutoLoadCDPlayerINI)
     info.ReadCDPlayerIni();

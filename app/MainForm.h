@@ -36,6 +36,7 @@ class TXaudioPlayer;
 class TConvForm;
 class TConfirmOvwrtForm;
 class TDispForm;
+class TMbWindowLookup;
 
 // Window states.
 enum : int {
@@ -77,6 +78,7 @@ class TMainForm : public QMainWindow {
   QAction* actOpenOutputFolder;
   QAction* actLaunchMP3Player;
   QAction* actReadRemoteCDDB;
+  QAction* actMusicBrainzLookup;
   QAction* actGetServerList;
   QAction* actGetCategoryList;
   QAction* actOption;
@@ -117,6 +119,7 @@ class TMainForm : public QMainWindow {
   TConfirmOvwrtForm* ConfirmOvwrtForm;
   TDispForm* DispForm;
   TJobList JobList;
+  TMbWindowLookup* MbLookup;
 
   int DriveCount;
   // Name of every drive, filled at first show.
@@ -137,6 +140,8 @@ class TMainForm : public QMainWindow {
   void ReloadDisc();
   void FillTrackList();
   void TakeEditsIn();
+  // The disc information's names in the fields and the track list.
+  void ShowNames();
   void SelectDrive(int index);
   void UpdateSelectionSummary();
   void actExtractExecute();
@@ -157,6 +162,7 @@ class TMainForm : public QMainWindow {
   void FormShow();
   void ExtractJobs();
   void ClearTrackList();
+  void ShowDiscFields();
   void ShowTitles();
   void ChangeCase(const std::function<QString(const QString&)>& convert);
   void SetAllChecks(const std::function<bool(bool)>& checked);

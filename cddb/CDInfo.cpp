@@ -54,6 +54,24 @@ int TitleIndex(const QString& line, QString* title) {
 }
 
 
+// Track index of an EXTT line, as TitleIndex reads TTITLE lines; -1 otherwise.
+int ExtIndex(const QString& line) {
+  if (!line.startsWith(QLatin1String("EXTT"))) return -1;
+  QString rest;
+  const int index = TitleIndex("TTITLE" + line.mid(4), &rest);
+  return index < TMyCDInfo::MaxTracks ? index : -1;
+}
+
+// The word after " KEY: " in an extended data text; empty when absent.
+QString ExtValue(const QString& text, const char* key) {
+  const QString marker = QLatin1Char(' ') + QLatin1String(key) + QLatin1String(": ");
+  const qsizetype at = text.indexOf(marker);
+  if (at < 0) return QString();
+  const qsizetype start = at + marker.size();
+  const qsizetype end = text.indexOf(QLatin1Char(' '), start);
+  return text.mid(start, end < 0 ? -1 : end - start);
+}
+
 }  // namespace
 
 TMyCDInfo::TMyCDInfo(TCDRIP* cdrip) : CDRIP(cdrip) {}
@@ -104,9 +122,14 @@ void TMyCDInfo::ComputeDiscValues() {
 void TMyCDInfo::SetDefaultNames() {
   Artist = QStringLiteral("NOARTIST");
   Album = QStringLiteral("NOTITLE");
+  MBReleaseID.clear();
+  MBReleaseGroupID.clear();
+  MBAlbumArtistID.clear();
   for (int i = 0; i < MaxTracks; ++i) {
     Tracks[i].Title = QString::asprintf("Track%.2d", i + 1);
     Tracks[i].ExtData.clear();
+    Tracks[i].Artist.clear();
+    Tracks[i].MBRecordingID.clear();
   }
   for (int i = 0; i < TrackCount; ++i) {
     if (Tracks[i].Kind == TTrackKind::Audio) continue;
@@ -199,6 +222,8 @@ bool TMyCDInfo::ReadXmcdFile(const QString& path) {
   QString discTitle;
   bool hasDiscTitle = false;
   std::array<bool, MaxTracks> titleStarted{};
+  QString extd;
+  std::array<QString, MaxTracks> extt;
 
   // A keyword counts only at the start of its line: a title holding "DYEAR="
   // must not set the year.
@@ -218,6 +243,9 @@ bool TMyCDInfo::ReadXmcdFile(const QString& path) {
     }
     if (line.startsWith(QLatin1String("DYEAR="))) Year = line.mid(6);
     if (line.startsWith(QLatin1String("DGENRE="))) Category = line.mid(7);
+    if (line.startsWith(QLatin1String("EXTD="))) extd += line.mid(5);
+    const int extIndex = ExtIndex(line);
+    if (extIndex >= 0) extt[size_t(extIndex)] += line.mid(line.indexOf(QLatin1Char('=')) + 1);
     QString title;
     const int index = TitleIndex(line, &title);
     if (index >= 0 && index < MaxTracks) {
@@ -240,7 +268,27 @@ bool TMyCDInfo::ReadXmcdFile(const QString& path) {
       Album = discTitle;
     }
   }
+  ReadExtendedData(extd, extt);
   return true;
+}
+
+// The keys this program adds to EXTD and EXTT; entries from elsewhere have
+// none and leave the fields as they are.
+void TMyCDInfo::ReadExtendedData(const QString& extd, const std::array<QString, MaxTracks>& extt) {
+  const auto take = [](const QString& text, const char* key, QString& field) {
+    const QString value = ExtValue(text, key);
+    if (!value.isEmpty()) field = value;
+  };
+  take(extd, "MBRELEASE", MBReleaseID);
+  take(extd, "MBRELEASEGROUP", MBReleaseGroupID);
+  take(extd, "MBALBUMARTIST", MBAlbumArtistID);
+  take(extd, "MCN", MCN);
+  for (int i = 0; i < MaxTracks; ++i) {
+    take(extt[size_t(i)], "MBRECORDING", Tracks[size_t(i)].MBRecordingID);
+    take(extt[size_t(i)], "ISRC", Tracks[size_t(i)].ISRC);
+    const qsizetype artist = extt[size_t(i)].indexOf(QLatin1String(" ARTIST: "));
+    if (artist >= 0) Tracks[size_t(i)].Artist = extt[size_t(i)].mid(artist + 9);
+  }
 }
 
 QString TMyCDInfo::LocalCDDBFile() const {
@@ -286,9 +334,27 @@ QByteArray TMyCDInfo::XmcdEntry() const {
         << "DGENRE=" + SingleLine(Category);
   for (int i = 0; i < TrackCount; ++i)
     lines << QString::asprintf("TTITLE%d=", i) + SingleLine(Tracks[i].Title);
-  lines << "EXTD= YEAR: " + SingleLine(Year) + " ID3G: 1";
-  for (int i = 0; i < TrackCount; ++i)
-    lines << QString::asprintf("EXTT%d=", i) + SingleLine(Tracks[i].ExtData);
+  QString extd = "EXTD= YEAR: " + SingleLine(Year) + " ID3G: 1";
+  const auto add = [](QString& line, const char* key, const QString& value) {
+    // Keys are followed by single words; a value with blanks would not read back.
+    if (value.isEmpty() || std::any_of(value.begin(), value.end(), [](QChar c) { return c.isSpace(); }))
+      return;
+    line += QLatin1Char(' ') + QLatin1String(key) + ": " + value;
+  };
+  add(extd, "MBRELEASE", MBReleaseID);
+  add(extd, "MBRELEASEGROUP", MBReleaseGroupID);
+  add(extd, "MBALBUMARTIST", MBAlbumArtistID);
+  add(extd, "MCN", MCN);
+  lines << extd;
+  for (int i = 0; i < TrackCount; ++i) {
+    const TCDTrack& track = Tracks[i];
+    QString extt = QString::asprintf("EXTT%d=", i) + SingleLine(track.ExtData);
+    add(extt, "MBRECORDING", track.MBRecordingID);
+    add(extt, "ISRC", track.ISRC);
+    // Last: the artist's name runs to the end of the line.
+    if (!track.Artist.isEmpty()) extt += " ARTIST: " + SingleLine(track.Artist);
+    lines << extt;
+  }
   lines << "PLAYORDER=";
   return (lines.join("\r\n") + "\r\n").toUtf8();
 }

@@ -131,7 +131,7 @@ void TCddbLookup::Match(const TMatchArray& matches, int& rightOne) {
   QStringList items;
   for (const QString& match : matches)
     if (!match.isEmpty()) items << match;
-  if (items.size() > 1 && OnChoose) {
+  if ((items.size() > 1 || (ChooseEvenOne && !items.isEmpty())) && OnChoose) {
     const int chosen = OnChoose(items);
     if (chosen >= 0 && chosen < items.size()) rightOne = chosen;
     if (chosen == DeclineMatch) rightOne = -1;

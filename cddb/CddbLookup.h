@@ -56,6 +56,8 @@ class TCddbLookup : public QObject {
   // stands), or DeclineMatch to end the lookup without reading.
   static constexpr int DeclineMatch = -2;
   std::function<int(const QStringList& matches)> OnChoose;
+  // Asks OnChoose about a single match too (a caller that checks its count).
+  bool ChooseEvenOne = false;
   std::function<void()> OnEntryRead;
   std::function<void(bool success)> OnFinished;
 

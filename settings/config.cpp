@@ -75,6 +75,8 @@ const TStoredValue kStoredValues[] = {
     {"PlayerParameter", &TConfig::PlayerParameter},
     {"WaveOutputOption", &TConfig::WaveOutputOption},
     {"EncoderThreads", &TConfig::EncoderThreads},
+    {"MusicBrainzServer", &TConfig::MusicBrainzServer},
+    {"AutoLookup", &TConfig::AutoLookup},
 };
 
 template <class... F>

@@ -86,6 +86,8 @@ class TConfig {
   bool EnableProxy = false;
   int32_t ProxyPort = 8080;
   QString ProxyServer;
+  QString MusicBrainzServer = PublicMusicBrainzServer;
+  bool AutoLookup = true;  // look a new disc up on MusicBrainz in the background
   // player group
   bool AutoPlayOutputFile = false;
   QString PlayerExecute;
@@ -93,6 +95,10 @@ class TConfig {
   int32_t WaveOutputOption = 0;
 
   TRegSetEx& Registry() { return *FReg; }
+
+  // The default of MusicBrainzServer; test programs point it at loopback so
+  // no settings they make reach the public service.
+  static inline QString PublicMusicBrainzServer = QStringLiteral("https://musicbrainz.org");
 
  private:
   std::unique_ptr<platform::TRegistryStore> FOwnedStore;

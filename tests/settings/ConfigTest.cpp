@@ -94,6 +94,9 @@ TEST_F(ConfigTest, FirstStartSavesEveryValueWithItsTypeAndDefaultInOrder) {
       {"PlayerParameter", S, ""},
       {"WaveOutputOption", D, 0},
       {"EncoderThreads", D, 0},
+      // Test programs point the public default at loopback.
+      {"MusicBrainzServer", S, TConfig::PublicMusicBrainzServer},
+      {"AutoLookup", D, 1},
   };
 
   TRegistryStore store(RegistryPath());
