@@ -57,6 +57,7 @@ TCddbLookup::TCddbLookup(TMyCDInfo& info, const TConfig& config, QObject* parent
     FCddb.Http().Proxy = config.ProxyServer.trimmed();
     FCddb.Http().ProxyPort = QString::number(config.ProxyPort);
   }
+  FCddb.Http().RequestTimeoutMs = config.CDDBTimeOut * 1000;
   FCddb.OnStatusMessage = [this](const QString& status) { StatusMessage(status); };
   FCddb.OnDataExchange = [this](const QString& text) { Log(text); };
   FCddb.OnMatch = [this](const TMatchArray& matches, int& rightOne) { Match(matches, rightOne); };

@@ -1,17 +1,40 @@
 #include "cddb/TCddb.h"
 
 #include <QRegularExpression>
+#include <QStringDecoder>
 
 #include "cddb/SptiCD.h"
-#include "platform/Files.h"
 
 namespace {
 
+// A status line: three digits, then a blank or the end. A site line that
+// starts with a numeric address ("141.101.67.1 http ...") is none.
 bool StartsWithDigits(const QString& line) {
-  if (line.size() < 3) return false;
+  if (line.size() < 3 || (line.size() > 3 && line[3] != QLatin1Char(' '))) return false;
   for (int i = 0; i < 3; ++i)
     if (line[i] < QLatin1Char('0') || line[i] > QLatin1Char('9')) return false;
   return true;
+}
+
+// Each line on its own: UTF-8 when it is valid UTF-8, else Latin-1, so one
+// stray byte garbles only its own line. Lines are joined with LF.
+QString DecodeLines(QByteArray body) {
+  if (body.startsWith("\xEF\xBB\xBF")) body.remove(0, 3);
+  QString text;
+  qsizetype start = 0;
+  while (start <= body.size()) {
+    qsizetype end = start;
+    while (end < body.size() && body[end] != '\r' && body[end] != '\n') ++end;
+    const QByteArray line = body.mid(start, end - start);
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString decoded = utf8.decode(line);
+    text += utf8.hasError() ? QString::fromLatin1(line) : decoded;
+    if (end >= body.size()) break;
+    if (body[end] == '\r' && end + 1 < body.size() && body[end + 1] == '\n') ++end;
+    text += QLatin1Char('\n');
+    start = end + 1;
+  }
+  return text;
 }
 
 bool IsHexId(const QString& text) {
@@ -34,6 +57,19 @@ TCddb::TCddb(QObject* parent, bool probeDrive) : QObject(parent) {
     RequestDone(error);
     if (OnRequestEnd) OnRequestEnd();
   };
+  // A server that keeps the connection open has answered when the answer ends.
+  FHttp.OnDocData = [this](QByteArrayView) {
+    if (AnswerComplete(FResponse.data())) FHttp.EndOfBody();
+  };
+}
+
+bool TCddb::AnswerComplete(const QByteArray& body) {
+  const qsizetype firstEnd = body.indexOf('\n');
+  if (firstEnd < 0) return false;
+  // x1x codes announce lines up to a "." line; every other answer is one line.
+  const bool multiLine = body.size() >= 3 && body[1] == '1';
+  if (!multiLine) return true;
+  return body.endsWith("\n.\r\n") || body.endsWith("\n.\n");
 }
 
 QString TCddb::EntryLine(int i) const {
@@ -170,7 +206,7 @@ void TCddb::RequestDone(int error) {
 
 void TCddb::HandleResponse(TCddbState request, const QByteArray& body) {
   FState = request;
-  FResponseLines = SplitResponse(platform::DecodeText(body));
+  FResponseLines = SplitResponse(DecodeLines(body));
   const TCddbState requested = request;
   for (const QString& line : FResponseLines) {
     if (OnDataExchange) OnDataExchange(line);
@@ -326,9 +362,10 @@ void TCddb::ReadLine(const QString& line) {
     Status("Entry read");
     FState = TCddbState::EntryRead;
   } else if (!line.isEmpty() && QString("#TDEP").contains(line[0])) {
+    // Kept whole: a value split over two lines may have its blank at the split.
     for (QString& slot : FEntryLines)
       if (slot.isEmpty()) {
-        slot = line.trimmed();
+        slot = line;
         break;
       }
   } else if (!line.trimmed().isEmpty()) {

@@ -75,6 +75,7 @@ const TStoredValue kStoredValues[] = {
     {"PlayerParameter", &TConfig::PlayerParameter},
     {"WaveOutputOption", &TConfig::WaveOutputOption},
     {"EncoderThreads", &TConfig::EncoderThreads},
+    {"CDDBTimeOut", &TConfig::CDDBTimeOut},
     {"MusicBrainzServer", &TConfig::MusicBrainzServer},
     {"AutoLookup", &TConfig::AutoLookup},
 };
@@ -138,6 +139,7 @@ bool TConfig::Load() {
   NormalizeFactor = std::clamp(NormalizeFactor, 1, 100);
   ProxyPort = std::clamp(ProxyPort, 0, 65535);
   EncoderThreads = std::clamp(EncoderThreads, 0, 64);
+  CDDBTimeOut = std::clamp(CDDBTimeOut, 1, 600);
 
   const platform::TProfileFile cdrip(platform::CdripIniPath());
   nActive = std::max(0, cdrip.ReadInt("CD-ROM", "nActive", nActive));

@@ -86,6 +86,7 @@ class TConfig {
   bool EnableProxy = false;
   int32_t ProxyPort = 8080;
   QString ProxyServer;
+  int32_t CDDBTimeOut = 30;  // seconds for a whole CDDB request
   QString MusicBrainzServer = PublicMusicBrainzServer;
   bool AutoLookup = true;  // look a new disc up on MusicBrainz in the background
   // player group

@@ -94,6 +94,7 @@ TEST_F(ConfigTest, FirstStartSavesEveryValueWithItsTypeAndDefaultInOrder) {
       {"PlayerParameter", S, ""},
       {"WaveOutputOption", D, 0},
       {"EncoderThreads", D, 0},
+      {"CDDBTimeOut", D, 30},
       // Test programs point the public default at loopback.
       {"MusicBrainzServer", S, TConfig::PublicMusicBrainzServer},
       {"AutoLookup", D, 1},
