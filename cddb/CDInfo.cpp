@@ -3,11 +3,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
 #include <QStringList>
 #include <algorithm>
 #include <cstdint>
 
 #include "disc/CDRIP.h"
+#include "libs/cdrip/cdrip.h"
+#include "libs/cdrip/cdtext.h"
 #include "platform/Files.h"
 #include "platform/Folders.h"
 #include "platform/Profile.h"
@@ -72,6 +75,42 @@ QString ExtValue(const QString& text, const char* key) {
   return text.mid(start, end < 0 ? -1 : end - start);
 }
 
+// libcdio reads a cue sheet's CD-Text as Latin-1, but sheets are written in
+// UTF-8 now: text whose Latin-1 bytes form valid UTF-8 is taken as UTF-8.
+QString Utf8ReadAsLatin1(const QString& text) {
+  for (QChar c : text)
+    if (c.unicode() > 0xFF) return text;
+  const QByteArray bytes = text.toLatin1();
+  if (bytes == text.toUtf8()) return text;  // plain ASCII
+  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  const QString decoded = utf8.decode(bytes);
+  return utf8.hasError() ? text : decoded;
+}
+
+QString DiscText(int track, int field) {
+  const int32_t size = CR_GetDiscText(track, field, nullptr, 0);
+  if (size <= 0) return QString();
+  QByteArray text(size + 1, '\0');
+  if (CR_GetDiscText(track, field, text.data(), size + 1) != size) return QString();
+  text.resize(size);
+  return Utf8ReadAsLatin1(QString::fromUtf8(text)).trimmed();
+}
+
+// What the disc carries beside its TOC, from the library's last TOC read.
+void ReadDiscText(TMyCDInfo& info, bool fromLibrary) {
+  info.MCN = fromLibrary ? DiscText(0, CR_TEXT_CODE) : QString();
+  info.CDTextAlbum = fromLibrary ? DiscText(0, CR_TEXT_TITLE) : QString();
+  info.CDTextPerformer = fromLibrary ? DiscText(0, CR_TEXT_PERFORMER) : QString();
+  for (int i = 0; i < TMyCDInfo::MaxTracks; ++i) {
+    TCDTrack& track = info.Tracks[size_t(i)];
+    const int number = i < info.TrackCount ? CR_GetTocEntry(i).btTrackNumber : 0;
+    const bool read = fromLibrary && number > 0;
+    track.ISRC = read ? DiscText(number, CR_TEXT_CODE) : QString();
+    track.CDTextTitle = read ? DiscText(number, CR_TEXT_TITLE) : QString();
+    track.CDTextPerformer = read ? DiscText(number, CR_TEXT_PERFORMER) : QString();
+  }
+}
+
 }  // namespace
 
 TMyCDInfo::TMyCDInfo(TCDRIP* cdrip) : CDRIP(cdrip) {}
@@ -99,6 +138,7 @@ bool TMyCDInfo::LoadFromTOC() {
     track.LengthBytes = SectorBytes(int64_t(source.EndSector) - source.StartSector);
     track.LengthSeconds = source.LengthSeconds;
   }
+  ReadDiscText(*this, CDRIP != nullptr);
   ComputeDiscValues();
   return TrackCount > 0;
 }

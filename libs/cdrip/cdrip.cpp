@@ -24,6 +24,7 @@
 // Ranges are inclusive sector numbers; a single number names one sector.
 // Changing ImageN while running swaps the disc in that drive.
 #include "libs/cdrip/cdrip.h"
+#include "libs/cdrip/cdtext.h"
 
 #include <cdio/cdio.h>
 // After cdio.h, which declares the types it uses.
@@ -37,6 +38,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <cstring>
 #include <chrono>
 #include <cstddef>
 #include <cstring>
@@ -151,6 +155,8 @@ struct TLibrary {
   int32_t Active = -1;
   const char* AccessMode = "IOCTL";  // libcdio's access mode for physical drives
   std::vector<TOCENTRY> Toc;  // the tracks, then the lead-out
+  // Title, performer and code of the disc (index 0) and of each track.
+  std::vector<std::array<std::string, 3>> DiscText;
   std::unique_ptr<TRipper> Ripper;
   TPlayClock Clock;
   cdrip::TImageOutput Output;  // an image's sound under playback
@@ -500,6 +506,30 @@ int32_t OpenRipper(int32_t* bufferSize, int32_t start, int32_t end) {
   return CDEX_OK;
 }
 
+// libcdio hands out copies the caller frees.
+std::string Take(char* text) {
+  std::string value = text ? text : "";
+  free(text);
+  return value;
+}
+
+void ReadDiscText(CdIo_t* cdio, track_t first, track_t count) {
+  std::vector<std::array<std::string, 3>> texts(size_t(first) + count);
+  cdtext_t* cdtext = cdio_get_cdtext(cdio);  // owned by cdio
+  const auto field = [cdtext](cdtext_field_t which, track_t track) {
+    const char* text = cdtext ? cdtext_get_const(cdtext, which, track) : nullptr;
+    return std::string(text ? text : "");
+  };
+  texts[0] = {field(CDTEXT_FIELD_TITLE, 0), field(CDTEXT_FIELD_PERFORMER, 0),
+              Take(cdio_get_mcn(cdio))};
+  for (track_t track = first; track < first + count; ++track) {
+    std::string isrc = Take(cdio_get_track_isrc(cdio, track));
+    if (isrc.empty()) isrc = field(CDTEXT_FIELD_ISRC, track);
+    texts[track] = {field(CDTEXT_FIELD_TITLE, track), field(CDTEXT_FIELD_PERFORMER, track), isrc};
+  }
+  Lib->DiscText = std::move(texts);
+}
+
 }  // namespace
 
 extern "C" {
@@ -600,6 +630,7 @@ int32_t CR_ReadToc(void) try {
   TDrive* drive = ActiveDrive();
   if (!drive) return CDEX_ERROR;
   Lib->Toc.clear();
+  Lib->DiscText.clear();
   const TCdio cdio = OpenDisc(*drive);
   if (!cdio) return CDEX_ERROR;
   const track_t first = cdio_get_first_track_num(cdio.get());
@@ -618,9 +649,19 @@ int32_t CR_ReadToc(void) try {
   // A damaged disc or a hostile image may state anything.
   if (!cdrip::IsValidToc(toc.data(), toc.size())) return CDEX_ERROR;
   Lib->Toc = std::move(toc);
+  ReadDiscText(cdio.get(), first, count);
   return CDEX_OK;
 } catch (...) {
   return CDEX_ERROR;
+}
+
+int32_t CR_GetDiscText(int32_t track, int32_t field, char* buffer, int32_t size) {
+  if (!Lib || field < CR_TEXT_TITLE || field > CR_TEXT_CODE || size < 0 || (size > 0 && !buffer))
+    return CDEX_ERROR;
+  if (track < 0 || size_t(track) >= Lib->DiscText.size()) return 0;
+  const std::string& text = Lib->DiscText[size_t(track)][size_t(field)];
+  if (text.size() < size_t(size)) std::memcpy(buffer, text.c_str(), text.size() + 1);
+  return int32_t(text.size());
 }
 
 int32_t CR_GetNumTocEntries(void) {
