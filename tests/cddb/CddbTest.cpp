@@ -392,7 +392,13 @@ TEST(CddbLookup, UrlsFromTheDiscAndTheSettings) {
   info.Tracks[0].EndSector = info.Tracks[1].StartSector = 15000;
   info.Tracks[1].EndSector = 30000;
   info.ComputeDiscValues();
-  TCddbLookup lookup(info, config, nullptr, false);
+  TCddbLookup lookup(info, config);
+  // The TOC it would send is the program's, not a drive's of its own.
+  EXPECT_EQ(lookup.Cddb().Entry().InternalTOC.TrackCount, 0);
+  const TCDInfo toc = TCddbLookup::TocOf(info);
+  ASSERT_EQ(toc.TrackCount, 2);
+  EXPECT_EQ(toc.Tracks[1].Min * 4500 + toc.Tracks[1].Sec * 75 + toc.Tracks[1].Frame, 15150);
+  EXPECT_EQ(toc.LeadOutMin * 4500 + toc.LeadOutSec * 75 + toc.LeadOutFrame, 30150);
   const QString hello = "Velmora+" + TCddbLookup::LocalAddress() + "+Cadenzo+1.06";
   EXPECT_EQ(lookup.Hello(), hello);
   EXPECT_TRUE(lookup.QueryUrl().startsWith(
