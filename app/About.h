@@ -11,4 +11,3 @@ class TAboutBox : public QDialog {
  public:
   explicit TAboutBox(QWidget* parent = nullptr);
 };
-

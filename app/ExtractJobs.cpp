@@ -33,7 +33,8 @@ void TakeCDText(TMyCDInfo& info) {
       continue;
     const bool ownPerformer =
         !track.CDTextPerformer.isEmpty() && track.CDTextPerformer != info.CDTextPerformer;
-    track.Title = ownPerformer ? track.CDTextPerformer + " / " + track.CDTextTitle : track.CDTextTitle;
+    track.Title =
+        ownPerformer ? track.CDTextPerformer + " / " + track.CDTextTitle : track.CDTextTitle;
     if (ownPerformer) track.Artist = track.CDTextPerformer;
   }
 }

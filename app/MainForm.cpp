@@ -225,8 +225,8 @@ void TMainForm::CreateActions() {
        "Query disc information from CDDB", Qt::Key_F8, QStyle::SP_DriveNetIcon,
        &TMainForm::actReadRemoteCDDBExecute);
   make(actMusicBrainzLookup, "actMusicBrainzLookup", "Look Up on MusicBrainz",
-       "Look up disc information on MusicBrainz", QKeySequence("Ctrl+F8"),
-       QStyle::SP_DriveNetIcon, nullptr);
+       "Look up disc information on MusicBrainz", QKeySequence("Ctrl+F8"), QStyle::SP_DriveNetIcon,
+       nullptr);
   connect(actMusicBrainzLookup, &QAction::triggered, this, [this] { MbLookup->LookUp(); });
   make(actGetServerList, "actGetServerList", "Get CDDB Server List", "Get CDDB server list", none,
        QStyle::SP_DriveNetIcon, nullptr);
@@ -276,7 +276,8 @@ void TMainForm::CreateMenus() {
        {actExtract, nullptr, actRefreshCD, nullptr, actPlay, actPause, actStop, actPreviousTrack,
         actNextTrack, actCloseCD, actEjectCD, nullptr, actLaunchMP3Player, nullptr,
         actOpenOutputFolder});
-  fill(bar->addMenu("&CDDB"), {actReadRemoteCDDB, actMusicBrainzLookup, nullptr, actGetServerList, actGetCategoryList});
+  fill(bar->addMenu("&CDDB"),
+       {actReadRemoteCDDB, actMusicBrainzLookup, nullptr, actGetServerList, actGetCategoryList});
   fill(bar->addMenu("&Options"), {actOption, nullptr, actSoundVolume});
   fill(bar->addMenu("&Help"),
        {actHelp, nullptr, actHomepage, actCheckVersion, nullptr, actAbout});
@@ -293,10 +294,10 @@ void TMainForm::CreateToolBars() {
   QToolBar* main = addToolBar("Main");
   main->setObjectName("ToolBar1");
   main->setToolButtonStyle(Qt::ToolButtonIconOnly);
-  for (QAction* action :
-       {actExtract, static_cast<QAction*>(nullptr), actRefreshCD, actReadRemoteCDDB, actMusicBrainzLookup,
-        actLaunchMP3Player, actOpenOutputFolder, static_cast<QAction*>(nullptr), actRenameTrack,
-        actUpperCase, static_cast<QAction*>(nullptr), actOption, actHelp})
+  for (QAction* action : {actExtract, static_cast<QAction*>(nullptr), actRefreshCD,
+                          actReadRemoteCDDB, actMusicBrainzLookup, actLaunchMP3Player,
+                          actOpenOutputFolder, static_cast<QAction*>(nullptr), actRenameTrack,
+                          actUpperCase, static_cast<QAction*>(nullptr), actOption, actHelp})
     if (action)
       main->addAction(action);
     else

@@ -56,7 +56,6 @@ int TitleIndex(const QString& line, QString* title) {
   return -1;
 }
 
-
 // Track index of an EXTT line, as TitleIndex reads TTITLE lines; -1 otherwise.
 int ExtIndex(const QString& line) {
   if (!line.startsWith(QLatin1String("EXTT"))) return -1;
@@ -377,7 +376,8 @@ QByteArray TMyCDInfo::XmcdEntry() const {
   QString extd = "EXTD= YEAR: " + SingleLine(Year) + " ID3G: 1";
   const auto add = [](QString& line, const char* key, const QString& value) {
     // Keys are followed by single words; a value with blanks would not read back.
-    if (value.isEmpty() || std::any_of(value.begin(), value.end(), [](QChar c) { return c.isSpace(); }))
+    if (value.isEmpty() ||
+        std::any_of(value.begin(), value.end(), [](QChar c) { return c.isSpace(); }))
       return;
     line += QLatin1Char(' ') + QLatin1String(key) + ": " + value;
   };

@@ -137,7 +137,7 @@ class THttpCli : public QObject {
   int ConnectTimeoutMs = 10000;
   int ReceiveTimeoutMs = 20000;
   qint64 MaxResponseBytes = 1024 * 1024;  // header and body
-  int RequestTimeoutMs = 0;  // the whole request, redirections included; 0 for none
+  int RequestTimeoutMs = 0;               // the whole request, redirections included; 0 for none
 
   // Per request.
   QString URL;

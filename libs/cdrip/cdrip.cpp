@@ -24,7 +24,6 @@
 // Ranges are inclusive sector numbers; a single number names one sector.
 // Changing ImageN while running swaps the disc in that drive.
 #include "libs/cdrip/cdrip.h"
-#include "libs/cdrip/cdtext.h"
 
 #include <cdio/cdio.h>
 // After cdio.h, which declares the types it uses.
@@ -39,10 +38,9 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdlib>
-#include <cstring>
 #include <chrono>
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -52,6 +50,7 @@
 #include "libs/cdrip/DiscRules.h"
 #include "libs/cdrip/ImageOutput.h"
 #include "libs/cdrip/IniFile.h"
+#include "libs/cdrip/cdtext.h"
 
 static_assert(sizeof(CDROMPARAMS) == 344);
 static_assert(offsetof(CDROMPARAMS, nOffsetStart) == 268);

@@ -610,8 +610,8 @@ TEST_F(MainFormTest, MenusToolbarAndPopupShareTheActionsInOrder) {
                          "actSelectAll", "actSelectNone", "actInvertSelect", "-", "actRefreshCD"}));
   EXPECT_EQ(Entries(FForm->findChild<QToolBar*>("ToolBar1")->actions()),
             (QStringList{"actExtract", "-", "actRefreshCD", "actReadRemoteCDDB",
-                         "actMusicBrainzLookup", "actLaunchMP3Player", "actOpenOutputFolder", "-", "actRenameTrack",
-                         "actUpperCase", "-", "actOption", "actHelp"}));
+                         "actMusicBrainzLookup", "actLaunchMP3Player", "actOpenOutputFolder", "-",
+                         "actRenameTrack", "actUpperCase", "-", "actOption", "actHelp"}));
   auto* player = FForm->findChild<QToolBar*>("ToolBar2");
   EXPECT_EQ(
       Entries(player->actions(), player),

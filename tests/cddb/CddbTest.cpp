@@ -310,12 +310,10 @@ TEST(Cddb, AnswerOnAConnectionKeptOpenIsTakenAtItsEnd) {
   lookup.Cddb.ClientName = "Cadenzo";
   ASSERT_EQ(lookup.Cddb.StartQuery(), 0);
   // Well within the client's 20 s idle limit.
-  ASSERT_TRUE(
-      WaitFor([&] { return lookup.Cddb.ProtocolState() == TCddbState::ExactMatch; }, 5000));
+  ASSERT_TRUE(WaitFor([&] { return lookup.Cddb.ProtocolState() == TCddbState::ExactMatch; }, 5000));
   ASSERT_TRUE(WaitFor([&] { return lookup.Cddb.Http().State() == httpReady; }, 5000));
   ASSERT_EQ(lookup.Cddb.StartRead(), 0);
-  ASSERT_TRUE(
-      WaitFor([&] { return lookup.Cddb.ProtocolState() == TCddbState::EntryRead; }, 5000));
+  ASSERT_TRUE(WaitFor([&] { return lookup.Cddb.ProtocolState() == TCddbState::EntryRead; }, 5000));
   EXPECT_EQ(lookup.Cddb.Entry().DiscInfo[1], "B");
   EXPECT_FALSE(TCddb::AnswerComplete("210 rock 0c025803\r\n# xmcd\r\n"));
   EXPECT_FALSE(TCddb::AnswerComplete("200 rock"));

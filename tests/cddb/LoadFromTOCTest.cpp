@@ -128,7 +128,8 @@ TEST_F(LoadFromTOC, NewDiscTakesStoredNamesFromTheLocalFolder) {
 
 TEST_F(LoadFromTOC, CueSheetCdTextCatalogueAndIsrcsReachTheDiscInformation) {
   QByteArray cue = testutil::ReadFile(First.CuePath);
-  cue.replace("FILE ", "CATALOG 0724384260958\r\nTITLE \"Où Es Tu\"\r\nPERFORMER \"東京事変\"\r\nFILE ");
+  cue.replace("FILE ",
+              "CATALOG 0724384260958\r\nTITLE \"Où Es Tu\"\r\nPERFORMER \"東京事変\"\r\nFILE ");
   cue.replace("  TRACK 01 AUDIO\r\n",
               "  TRACK 01 AUDIO\r\n    TITLE \"Première\"\r\n    ISRC FRZ039800212\r\n");
   cue.replace("  TRACK 02 AUDIO\r\n",

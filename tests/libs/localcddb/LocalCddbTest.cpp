@@ -118,8 +118,8 @@ TEST(LocalCddb, LongUtf8ValuesAreCutAtACharacterBoundary) {
 TEST(LocalCddb, ValuesCutAtTheFieldSizeReadBackTheSameAfterASave) {
   // The cut falls right after a blank: 510 letters, a blank, more letters.
   const std::string artist = std::string(510, 'a') + " tail";
-  const std::string entry = "# xmcd\nDISCID=0c025803\nDTITLE=" + artist + " / " + artist +
-                            "\nDYEAR=" + artist + "\n";
+  const std::string entry =
+      "# xmcd\nDISCID=0c025803\nDTITLE=" + artist + " / " + artist + "\nDYEAR=" + artist + "\n";
   TRecord first;
   ASSERT_EQ(ParseCDDBString(&first.Entry, entry.c_str()), LCDDB_OK);
   EXPECT_EQ(first.Disc(LCDDB_ARTIST), std::string(510, 'a'));
