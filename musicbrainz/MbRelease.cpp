@@ -29,6 +29,16 @@ void Children(QXmlStreamReader& reader, F each) {
   while (reader.readNextStartElement()) each();
 }
 
+// The items of a list element, up to max of them; other children are skipped.
+template <class T>
+void ReadList(QXmlStreamReader& reader, const char* item, size_t max, std::vector<T>& items,
+              T (*read)(QXmlStreamReader&)) {
+  Children(reader, [&] {
+    if (!Is(reader, item) || items.size() >= max) return reader.skipCurrentElement();
+    items.push_back(read(reader));
+  });
+}
+
 // Names as credited, each followed by its join phrase; the first artist's ID.
 void ReadArtistCredit(QXmlStreamReader& reader, QString& text, QString* artistId) {
   text.clear();
@@ -86,11 +96,7 @@ TMbMedium ReadMedium(QXmlStreamReader& reader) {
       });
     }
     if (!Is(reader, "track-list")) return reader.skipCurrentElement();
-    Children(reader, [&] {
-      if (!Is(reader, "track") || medium.Tracks.size() >= kMaxTracks)
-        return reader.skipCurrentElement();
-      medium.Tracks.push_back(ReadTrack(reader));
-    });
+    ReadList(reader, "track", kMaxTracks, medium.Tracks, ReadTrack);
   });
   return medium;
 }
@@ -126,11 +132,7 @@ TMbRelease ReadRelease(QXmlStreamReader& reader) {
     if (Is(reader, "barcode")) return void(release.Barcode = Text(reader));
     if (Is(reader, "label-info-list")) return ReadLabelInfo(reader, release);
     if (!Is(reader, "medium-list")) return reader.skipCurrentElement();
-    Children(reader, [&] {
-      if (!Is(reader, "medium") || release.Media.size() >= kMaxMedia)
-        return reader.skipCurrentElement();
-      release.Media.push_back(ReadMedium(reader));
-    });
+    ReadList(reader, "medium", kMaxMedia, release.Media, ReadMedium);
   });
   return release;
 }
