@@ -3,6 +3,8 @@
 // silence and answers too large to keep.
 #include <gtest/gtest.h>
 
+#include <QSslSocket>
+
 #include "cddb/CDInfo.h"
 #include "cddb/TestServer.h"
 #include "common/TestUtil.h"
@@ -156,4 +158,9 @@ TEST_F(MbLookupTest, GarbageSilenceAndFloodsFailWithTheirReason) {
   lookup.Start(Info);
   ASSERT_TRUE(WaitFor([&] { return done; }));
   EXPECT_EQ(Statuses.last(), "MusicBrainz did not answer: Connection refused");
+}
+
+TEST(MbLookup, TheServiceCanBeReachedOverHttps) {
+  // The public service is an https:// address: Qt must have a TLS back end.
+  EXPECT_TRUE(QSslSocket::supportsSsl()) << QSslSocket::activeBackend().toStdString();
 }
