@@ -4,12 +4,10 @@
 
 #include <QDialog>
 
+#include "app/AppInfo.h"
+
 class TAboutBox : public QDialog {
   Q_OBJECT
  public:
   explicit TAboutBox(QWidget* parent = nullptr);
 };
-
-// Addresses opened by the Homepage and Check new version commands.
-inline constexpr const char* kHomepageUrl = "https://www.velmora.example/cadenzo/";
-inline constexpr const char* kDownloadUrl = "https://www.velmora.example/cadenzo/download/";

@@ -264,14 +264,21 @@ int main(int argc, char** argv) {
                      namingOption, normalizeOption, playlistOption, overwriteOption, listOption,
                      jobsOption, noReplayGainOption});
   const QCommandLineOption queryOption(
-      "query", "Look the disc up on the CDDB server of the settings first (log on stderr).");
+      "query",
+      "Look the disc up first: on MusicBrainz, then on the CDDB server of the settings when "
+      "MusicBrainz has no release (log on stderr). The names found are saved to the local CDDB "
+      "folder unless an entry is there already.");
+  const QCommandLineOption sourceOption("source", "Ask only this service for --query.",
+                                        "musicbrainz|cddb");
+  const QCommandLineOption saveNamesOption(
+      "save-names", "With --query, replace an existing local entry with the names found.");
   const QCommandLineOption serverOption("server", "CDDB server for --query.", "host[:port]");
   const QCommandLineOption matchOption(
       "match",
-      "With several CDDB matches take the <n>th (default: ask on a terminal, else the "
-      "first).",
+      "With several releases or CDDB matches take the <n>th (default: ask on a terminal, else "
+      "the first).",
       "n");
-  parser.addOptions({queryOption, serverOption, matchOption});
+  parser.addOptions({queryOption, sourceOption, saveNamesOption, serverOption, matchOption});
   const QCommandLineOption requireAccurateOption(
       "require-accurate",
       "Count a track the AccurateRip database does not confirm as failed (exit status 1).");
@@ -304,8 +311,17 @@ int main(int argc, char** argv) {
     query.Match = parser.value(matchOption).toInt(&ok);
     if (!ok || query.Match < 1) return usageError("--match takes a number from 1");
   }
-  if ((parser.isSet(serverOption) || parser.isSet(matchOption)) && !parser.isSet(queryOption))
-    return usageError("--server and --match go with --query");
+  if (parser.isSet(sourceOption)) {
+    const QString source = parser.value(sourceOption).toLower();
+    if (source != "musicbrainz" && source != "cddb")
+      return usageError("--source takes musicbrainz or cddb");
+    query.Source = source == "cddb" ? TQuerySource::Cddb : TQuerySource::MusicBrainz;
+  }
+  query.SaveNames = parser.isSet(saveNamesOption);
+  if ((parser.isSet(serverOption) || parser.isSet(matchOption) || parser.isSet(sourceOption) ||
+       parser.isSet(saveNamesOption)) &&
+      !parser.isSet(queryOption))
+    return usageError("--server, --source, --match and --save-names go with --query");
   if (parser.isSet(requireAccurateOption) && parser.isSet(noVerifyOption))
     return usageError("--require-accurate needs the verification that --no-verify turns off");
 

@@ -8,6 +8,7 @@
 
 #include "app/AppInfo.h"
 #include "cddb/CDInfo.h"
+#include "musicbrainz/MbDiscId.h"
 #include "platform/Files.h"
 #include "settings/Naming.h"
 #include "settings/config.h"
@@ -17,13 +18,40 @@ QString Id3CommentText() {
   return QStringLiteral("%1 %2").arg(kProgramName, kProgramVersion);
 }
 
+namespace {
+
+// A disc without stored names takes what its CD-Text says, where the names
+// are still the defaults; a track's own performer goes before its title as
+// an xmcd entry writes it.
+void TakeCDText(TMyCDInfo& info) {
+  if (info.Artist == QLatin1String("NOARTIST") && !info.CDTextPerformer.isEmpty())
+    info.Artist = info.CDTextPerformer;
+  if (info.Album == QLatin1String("NOTITLE") && !info.CDTextAlbum.isEmpty())
+    info.Album = info.CDTextAlbum;
+  for (int i = 0; i < info.TrackCount; ++i) {
+    TCDTrack& track = info.Tracks[size_t(i)];
+    if (track.CDTextTitle.isEmpty() || track.Title != QString::asprintf("Track%.2d", i + 1))
+      continue;
+    const bool ownPerformer =
+        !track.CDTextPerformer.isEmpty() && track.CDTextPerformer != info.CDTextPerformer;
+    track.Title =
+        ownPerformer ? track.CDTextPerformer + " / " + track.CDTextTitle : track.CDTextTitle;
+    if (ownPerformer) track.Artist = track.CDTextPerformer;
+  }
+}
+
+}  // namespace
+
 bool LoadDiscNames(TMyCDInfo& info) {
   const bool hasTracks = info.LoadFromTOC();
+  info.MBDiscID = ComputeMbDiscId(MbTocOf(info)).Id;
   info.SetDefaultNames();
   if (Config->AutoLoadCDPlayerINI)
     info.ReadCDPlayerIni();
-  else if (!info.ReadLocalCDDB())
+  else if (!info.ReadLocalCDDB()) {
     info.ReadCDPlayerIni();
+    TakeCDText(info);
+  }
   return hasTracks;
 }
 

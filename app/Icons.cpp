@@ -34,6 +34,7 @@ const TIconEntry kIconTable[] = {
     {"actOpenOutputFolder", {"folder-open"}},
     {"actLaunchMP3Player", {"applications-multimedia", "audio-x-generic"}},
     {"actReadRemoteCDDB", {"download", "edit-find"}},
+    {"actMusicBrainzLookup", {"globe", "edit-find"}},
     {"actGetServerList", {"network-server"}},
     {"actGetCategoryList", {"view-list-text"}},
     {"actOption", {"configure", "preferences-system"}},

@@ -31,6 +31,7 @@
 #include "app/CDPlayback.h"
 #include "app/ExtractJobs.h"
 #include "app/Icons.h"
+#include "app/MbWindowLookup.h"
 #include "app/Mp3Player.h"
 #include "app/SoundPlay.h"
 #include "app/TrackBarEx.h"
@@ -134,6 +135,7 @@ TMainForm::TMainForm(int driveCount, QWidget* parent)
   CDRIP->SetCoder(LameCoder.get());
   CDRIP->SetEncode(true);
   CDInfo = std::make_unique<TMyCDInfo>(CDRIP.get());
+  MbLookup = new TMbWindowLookup(*this);
   CreatePlayback();
   SoundPlayer = std::make_unique<TSoundPlayer>();
   ConfirmOvwrtForm = new TConfirmOvwrtForm(this);
@@ -234,6 +236,10 @@ void TMainForm::CreateActions() {
   make(actReadRemoteCDDB, "actReadRemoteCDDB", "Query Disc Information",
        "Query disc information from CDDB", Qt::Key_F8, QStyle::SP_DriveNetIcon,
        &TMainForm::actReadRemoteCDDBExecute);
+  make(actMusicBrainzLookup, "actMusicBrainzLookup", "Look Up on MusicBrainz",
+       "Look up disc information on MusicBrainz", QKeySequence("Ctrl+F8"), QStyle::SP_DriveNetIcon,
+       nullptr);
+  connect(actMusicBrainzLookup, &QAction::triggered, this, [this] { MbLookup->LookUp(); });
   make(actGetServerList, "actGetServerList", "Get CDDB Server List", "Get CDDB server list", none,
        QStyle::SP_DriveNetIcon, nullptr);
   make(actGetCategoryList, "actGetCategoryList", "Get CDDB Category List",
@@ -291,7 +297,8 @@ void TMainForm::CreateMenus() {
        {actExtract, nullptr, actRefreshCD, nullptr, actPlay, actPause, actStop, actPreviousTrack,
         actNextTrack, actCloseCD, actEjectCD, nullptr, actLaunchMP3Player, nullptr,
         actOpenOutputFolder});
-  fill(bar->addMenu("&CDDB"), {actReadRemoteCDDB, nullptr, actGetServerList, actGetCategoryList});
+  fill(bar->addMenu("&CDDB"),
+       {actReadRemoteCDDB, actMusicBrainzLookup, nullptr, actGetServerList, actGetCategoryList});
   fill(bar->addMenu("&Options"), {actOption, nullptr, actSoundVolume});
   fill(bar->addMenu("&Help"),
        {actHelp, nullptr, actHomepage, actCheckVersion, nullptr, actAbout});
@@ -308,10 +315,10 @@ void TMainForm::CreateToolBars() {
   QToolBar* main = addToolBar("Main");
   main->setObjectName("ToolBar1");
   main->setToolButtonStyle(Qt::ToolButtonIconOnly);
-  for (QAction* action :
-       {actExtract, static_cast<QAction*>(nullptr), actRefreshCD, actReadRemoteCDDB,
-        actLaunchMP3Player, actOpenOutputFolder, static_cast<QAction*>(nullptr), actRenameTrack,
-        actUpperCase, static_cast<QAction*>(nullptr), actOption, actHelp})
+  for (QAction* action : {actExtract, static_cast<QAction*>(nullptr), actRefreshCD,
+                          actReadRemoteCDDB, actMusicBrainzLookup, actLaunchMP3Player,
+                          actOpenOutputFolder, static_cast<QAction*>(nullptr), actRenameTrack,
+                          actUpperCase, static_cast<QAction*>(nullptr), actOption, actHelp})
     if (action)
       main->addAction(action);
     else
@@ -616,21 +623,21 @@ void TMainForm::ReloadDisc() {
   ClearTrackList();
   StatusPanels[1]->clear();
   StatusPanels[2]->clear();
+  MbLookup->Stop();
   if (!CDRIP->IsUnitReady()) {
     StatusPanels[0]->setText("No Disc");
     return;
   }
   StatusPanels[0]->setText("Disc Inserted");
   LoadDiscNames(*CDInfo);
+  const bool hadLocalEntry = QFileInfo(CDInfo->LocalCDDBFile()).isFile();
   FillTrackList();
   if (Config->SelectAllTrack) SetAllChecks([](bool) { return true; });
+  MbLookup->DiscLoaded(hadLocalEntry);
 }
 
 void TMainForm::FillTrackList() {
-  edArtist->setText(CDInfo->Artist);
-  edAlbum->setText(CDInfo->Album);
-  cbCategory->setCurrentText(CDInfo->Category);
-  edYear->setText(CDInfo->Year);
+  ShowDiscFields();
   ClearTrackList();
   FFilling = true;
   for (int i = 0; i < CDInfo->TrackCount; ++i) {
@@ -712,6 +719,18 @@ void TMainForm::TakeEditsIn() {
       record.Title = CDInfo->GetTrackTitle(i);
     }
   }
+}
+
+void TMainForm::ShowDiscFields() {
+  edArtist->setText(CDInfo->Artist);
+  edAlbum->setText(CDInfo->Album);
+  cbCategory->setCurrentText(CDInfo->Category);
+  edYear->setText(CDInfo->Year);
+}
+
+void TMainForm::ShowNames() {
+  ShowDiscFields();
+  ShowTitles();
 }
 
 void TMainForm::ShowTitles() {
@@ -813,11 +832,7 @@ void TMainForm::RunCddbDialog(int mode) {
   WinState = previous;
   if (!saved) return;
   if (mode == TQueryCDDBForm::mdQuery) {
-    edArtist->setText(CDInfo->Artist);
-    edAlbum->setText(CDInfo->Album);
-    cbCategory->setCurrentText(CDInfo->Category);
-    edYear->setText(CDInfo->Year);
-    ShowTitles();
+    ShowNames();
   } else if (mode == TQueryCDDBForm::mdServerList ? !dialog.Lookup().SaveServerList()
                                                   : !dialog.Lookup().SaveCategoryList()) {
     MessageBox("The list could not be saved in " + ConfigFolder(), "Error", MB_OK | MB_ICONERROR);

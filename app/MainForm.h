@@ -37,6 +37,7 @@ class TXaudioPlayer;
 class TConvForm;
 class TConfirmOvwrtForm;
 class TDispForm;
+class TMbWindowLookup;
 
 // Window states.
 enum : int {
@@ -78,6 +79,7 @@ class TMainForm : public QMainWindow {
   QAction* actOpenOutputFolder;
   QAction* actLaunchMP3Player;
   QAction* actReadRemoteCDDB;
+  QAction* actMusicBrainzLookup;
   QAction* actGetServerList;
   QAction* actGetCategoryList;
   QAction* actOption;
@@ -119,6 +121,7 @@ class TMainForm : public QMainWindow {
   TConfirmOvwrtForm* ConfirmOvwrtForm;
   TDispForm* DispForm;
   TJobList JobList;
+  TMbWindowLookup* MbLookup;
 
   int DriveCount;
   // Name of every drive, filled at first show.
@@ -139,6 +142,8 @@ class TMainForm : public QMainWindow {
   void ReloadDisc();
   void FillTrackList();
   void TakeEditsIn();
+  // The disc information's names in the fields and the track list.
+  void ShowNames();
   void SelectDrive(int index);
   void UpdateSelectionSummary();
   void actExtractExecute();
@@ -173,6 +178,7 @@ class TMainForm : public QMainWindow {
   void FillDriveList();
   void ExtractJobs();
   void ClearTrackList();
+  void ShowDiscFields();
   void ShowTitles();
   void ChangeCase(const std::function<QString(const QString&)>& convert);
   void SetAllChecks(const std::function<bool(bool)>& checked);

@@ -1,6 +1,7 @@
-// The CDDB lookup of cadenzo-rip --query: the lookup of the desktop program
-// without windows, its log on a stream, the choice among several matches
-// asked on a terminal, taken from --match, or the first.
+// The lookup of cadenzo-rip --query: MusicBrainz first, then the CDDB server
+// of the settings, as the desktop program asks them, without windows: the log
+// on a stream, the choice among several answers asked on a terminal, taken
+// from --match, or the first.
 #pragma once
 
 #include <QString>
@@ -9,14 +10,19 @@
 class TConfig;
 class TMyCDInfo;
 
+enum class TQuerySource { Any, MusicBrainz, Cddb };
+
 struct TRipQuery {
-  int Match = 0;          // 1-based choice among several matches; 0 = not given
+  int Match = 0;          // 1-based choice among several answers; 0 = not given
   bool Terminal = false;  // ask on the terminal when several match and no Match
+  TQuerySource Source = TQuerySource::Any;
+  bool SaveNames = false;  // replace an existing local entry with the names found
   FILE* In = stdin;
   FILE* Log = stderr;
 };
 
-// Looks the loaded disc up on the server of the settings and, when an entry
-// was read, fills the disc information with its names and writes it to the
-// local CDDB folder. False (with the reason logged) when no entry was read.
+// Looks the loaded disc up and, when names were found, fills the disc
+// information with them and writes them to the local CDDB folder, unless an
+// entry is there already and SaveNames is false. False (with the reason
+// logged) when no names were found or a --match beyond the answers was refused.
 bool RunRipQuery(TMyCDInfo& info, const TConfig& settings, const TRipQuery& options);

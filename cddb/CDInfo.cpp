@@ -3,11 +3,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
 #include <QStringList>
 #include <algorithm>
 #include <cstdint>
 
 #include "disc/CDRIP.h"
+#include "libs/cdrip/cdrip.h"
 #include "platform/Files.h"
 #include "platform/Folders.h"
 #include "platform/Profile.h"
@@ -54,6 +56,59 @@ int TitleIndex(const QString& line, QString* title) {
   return -1;
 }
 
+// Track index of an EXTT line, as TitleIndex reads TTITLE lines; -1 otherwise.
+int ExtIndex(const QString& line) {
+  if (!line.startsWith(QLatin1String("EXTT"))) return -1;
+  QString rest;
+  const int index = TitleIndex("TTITLE" + line.mid(4), &rest);
+  return index < TMyCDInfo::MaxTracks ? index : -1;
+}
+
+// The word after " KEY: " in an extended data text; empty when absent.
+QString ExtValue(const QString& text, const char* key) {
+  const QString marker = QLatin1Char(' ') + QLatin1String(key) + QLatin1String(": ");
+  const qsizetype at = text.indexOf(marker);
+  if (at < 0) return QString();
+  const qsizetype start = at + marker.size();
+  const qsizetype end = text.indexOf(QLatin1Char(' '), start);
+  return text.mid(start, end < 0 ? -1 : end - start);
+}
+
+// libcdio reads a cue sheet's CD-Text as Latin-1, but sheets are written in
+// UTF-8 now: text whose Latin-1 bytes form valid UTF-8 is taken as UTF-8.
+QString Utf8ReadAsLatin1(const QString& text) {
+  for (QChar c : text)
+    if (c.unicode() > 0xFF) return text;
+  const QByteArray bytes = text.toLatin1();
+  if (bytes == text.toUtf8()) return text;  // plain ASCII
+  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  const QString decoded = utf8.decode(bytes);
+  return utf8.hasError() ? text : decoded;
+}
+
+QString DiscText(int track, int field) {
+  const int32_t size = CR_GetDiscText(track, field, nullptr, 0);
+  if (size <= 0) return QString();
+  QByteArray text(size + 1, '\0');
+  if (CR_GetDiscText(track, field, text.data(), size + 1) != size) return QString();
+  text.resize(size);
+  return Utf8ReadAsLatin1(QString::fromUtf8(text)).trimmed();
+}
+
+// What the disc carries beside its TOC, from the library's last TOC read.
+void ReadDiscText(TMyCDInfo& info, bool fromLibrary) {
+  info.MCN = fromLibrary ? DiscText(0, CR_TEXT_CODE) : QString();
+  info.CDTextAlbum = fromLibrary ? DiscText(0, CR_TEXT_TITLE) : QString();
+  info.CDTextPerformer = fromLibrary ? DiscText(0, CR_TEXT_PERFORMER) : QString();
+  for (int i = 0; i < TMyCDInfo::MaxTracks; ++i) {
+    TCDTrack& track = info.Tracks[size_t(i)];
+    const int number = i < info.TrackCount ? CR_GetTocEntry(i).btTrackNumber : 0;
+    const bool read = fromLibrary && number > 0;
+    track.ISRC = read ? DiscText(number, CR_TEXT_CODE) : QString();
+    track.CDTextTitle = read ? DiscText(number, CR_TEXT_TITLE) : QString();
+    track.CDTextPerformer = read ? DiscText(number, CR_TEXT_PERFORMER) : QString();
+  }
+}
 
 }  // namespace
 
@@ -82,6 +137,7 @@ bool TMyCDInfo::LoadFromTOC() {
     track.LengthBytes = SectorBytes(int64_t(source.EndSector) - source.StartSector);
     track.LengthSeconds = source.LengthSeconds;
   }
+  ReadDiscText(*this, CDRIP != nullptr);
   ComputeDiscValues();
   return TrackCount > 0;
 }
@@ -105,9 +161,14 @@ void TMyCDInfo::ComputeDiscValues() {
 void TMyCDInfo::SetDefaultNames() {
   Artist = QStringLiteral("NOARTIST");
   Album = QStringLiteral("NOTITLE");
+  MBReleaseID.clear();
+  MBReleaseGroupID.clear();
+  MBAlbumArtistID.clear();
   for (int i = 0; i < MaxTracks; ++i) {
     Tracks[i].Title = QString::asprintf("Track%.2d", i + 1);
     Tracks[i].ExtData.clear();
+    Tracks[i].Artist.clear();
+    Tracks[i].MBRecordingID.clear();
   }
   for (int i = 0; i < TrackCount; ++i) {
     if (Tracks[i].Kind == TTrackKind::Audio) continue;
@@ -200,6 +261,8 @@ bool TMyCDInfo::ReadXmcdFile(const QString& path) {
   QString discTitle;
   bool hasDiscTitle = false;
   std::array<bool, MaxTracks> titleStarted{};
+  QString extd;
+  std::array<QString, MaxTracks> extt;
 
   // A keyword counts only at the start of its line: a title holding "DYEAR="
   // must not set the year.
@@ -219,6 +282,9 @@ bool TMyCDInfo::ReadXmcdFile(const QString& path) {
     }
     if (line.startsWith(QLatin1String("DYEAR="))) Year = line.mid(6);
     if (line.startsWith(QLatin1String("DGENRE="))) Category = line.mid(7);
+    if (line.startsWith(QLatin1String("EXTD="))) extd += line.mid(5);
+    const int extIndex = ExtIndex(line);
+    if (extIndex >= 0) extt[size_t(extIndex)] += line.mid(line.indexOf(QLatin1Char('=')) + 1);
     QString title;
     const int index = TitleIndex(line, &title);
     if (index >= 0 && index < MaxTracks) {
@@ -241,7 +307,27 @@ bool TMyCDInfo::ReadXmcdFile(const QString& path) {
       Album = discTitle;
     }
   }
+  ReadExtendedData(extd, extt);
   return true;
+}
+
+// The keys this program adds to EXTD and EXTT; entries from elsewhere have
+// none and leave the fields as they are.
+void TMyCDInfo::ReadExtendedData(const QString& extd, const std::array<QString, MaxTracks>& extt) {
+  const auto take = [](const QString& text, const char* key, QString& field) {
+    const QString value = ExtValue(text, key);
+    if (!value.isEmpty()) field = value;
+  };
+  take(extd, "MBRELEASE", MBReleaseID);
+  take(extd, "MBRELEASEGROUP", MBReleaseGroupID);
+  take(extd, "MBALBUMARTIST", MBAlbumArtistID);
+  take(extd, "MCN", MCN);
+  for (int i = 0; i < MaxTracks; ++i) {
+    take(extt[size_t(i)], "MBRECORDING", Tracks[size_t(i)].MBRecordingID);
+    take(extt[size_t(i)], "ISRC", Tracks[size_t(i)].ISRC);
+    const qsizetype artist = extt[size_t(i)].indexOf(QLatin1String(" ARTIST: "));
+    if (artist >= 0) Tracks[size_t(i)].Artist = extt[size_t(i)].mid(artist + 9);
+  }
 }
 
 QString TMyCDInfo::LocalCDDBFile() const {
@@ -287,9 +373,28 @@ QByteArray TMyCDInfo::XmcdEntry() const {
         << "DGENRE=" + SingleLine(Category);
   for (int i = 0; i < TrackCount; ++i)
     lines << QString::asprintf("TTITLE%d=", i) + SingleLine(Tracks[i].Title);
-  lines << "EXTD= YEAR: " + SingleLine(Year) + " ID3G: 1";
-  for (int i = 0; i < TrackCount; ++i)
-    lines << QString::asprintf("EXTT%d=", i) + SingleLine(Tracks[i].ExtData);
+  QString extd = "EXTD= YEAR: " + SingleLine(Year) + " ID3G: 1";
+  const auto add = [](QString& line, const char* key, const QString& value) {
+    // Keys are followed by single words; a value with blanks would not read back.
+    if (value.isEmpty() ||
+        std::any_of(value.begin(), value.end(), [](QChar c) { return c.isSpace(); }))
+      return;
+    line += QLatin1Char(' ') + QLatin1String(key) + ": " + value;
+  };
+  add(extd, "MBRELEASE", MBReleaseID);
+  add(extd, "MBRELEASEGROUP", MBReleaseGroupID);
+  add(extd, "MBALBUMARTIST", MBAlbumArtistID);
+  add(extd, "MCN", MCN);
+  lines << extd;
+  for (int i = 0; i < TrackCount; ++i) {
+    const TCDTrack& track = Tracks[i];
+    QString extt = QString::asprintf("EXTT%d=", i) + SingleLine(track.ExtData);
+    add(extt, "MBRECORDING", track.MBRecordingID);
+    add(extt, "ISRC", track.ISRC);
+    // Last: the artist's name runs to the end of the line.
+    if (!track.Artist.isEmpty()) extt += " ARTIST: " + SingleLine(track.Artist);
+    lines << extt;
+  }
   lines << "PLAYORDER=";
   return (lines.join("\r\n") + "\r\n").toUtf8();
 }

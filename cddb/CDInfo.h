@@ -24,6 +24,14 @@ struct TCDTrack {
   QString ExtData;
   int32_t LengthBytes = 0;
   int32_t LengthSeconds = 0;
+  // Beyond the CDDB names: the track's own artist when it differs from the
+  // album's (empty otherwise), its MusicBrainz recording, its ISRC, and what
+  // the disc's CD-Text says of it.
+  QString Artist;
+  QString MBRecordingID;
+  QString ISRC;
+  QString CDTextTitle;
+  QString CDTextPerformer;
 };
 
 class TMyCDInfo {
@@ -85,9 +93,19 @@ class TMyCDInfo {
   QString SubmittedVia;
   int32_t DiscBytes = 0;  // held within 32 bits; see LeadOutSector for the true size
   QString LocalFolder = "./LocalCDDB";
+  // The MusicBrainz disc ID of the TOC, and the release whose names were taken.
+  QString MBDiscID;
+  QString MBReleaseID;
+  QString MBReleaseGroupID;
+  QString MBAlbumArtistID;
+  // What the disc itself carries: its media catalogue number and CD-Text.
+  QString MCN;
+  QString CDTextAlbum;
+  QString CDTextPerformer;
 
  private:
   QByteArray XmcdEntry() const;
+  void ReadExtendedData(const QString& extd, const std::array<QString, MaxTracks>& extt);
   void KeepStoredNamesForEmptyOnes();
 
   TCDRIP* CDRIP;

@@ -3,6 +3,7 @@
 #include <QHostInfo>
 #include <QRegularExpression>
 #include <QUrl>
+#include <algorithm>
 
 #include "app/AppInfo.h"
 #include "cddb/CDInfo.h"
@@ -39,13 +40,13 @@ QString Capitalised(const QString& word) {
 
 }  // namespace
 
-TCddbLookup::TCddbLookup(TMyCDInfo& info, const TConfig& config, QObject* parent, bool probeDrive)
+TCddbLookup::TCddbLookup(TMyCDInfo& info, const TConfig& config, QObject* parent)
     : QObject(parent),
       FInfo(info),
       FServerName(config.ServerName.trimmed()),
       FQueryScript(config.QueryScript.trimmed()),
       FEmailAddress(config.EmailAddress.trimmed()),
-      FCddb(this, probeDrive) {
+      FCddb(this, /*probeDrive=*/false) {
   FCddb.ClientName = kProgramName;
   FCddb.ClientVersion = kProgramVersion;
   FCddb.ServerAddr = FServerName;
@@ -57,6 +58,7 @@ TCddbLookup::TCddbLookup(TMyCDInfo& info, const TConfig& config, QObject* parent
     FCddb.Http().Proxy = config.ProxyServer.trimmed();
     FCddb.Http().ProxyPort = QString::number(config.ProxyPort);
   }
+  FCddb.Http().RequestTimeoutMs = config.CDDBTimeOut * 1000;
   FCddb.OnStatusMessage = [this](const QString& status) { StatusMessage(status); };
   FCddb.OnDataExchange = [this](const QString& text) { Log(text); };
   FCddb.OnMatch = [this](const TMatchArray& matches, int& rightOne) { Match(matches, rightOne); };
@@ -117,8 +119,28 @@ void TCddbLookup::Send(const QString& url, int (TCddb::*start)()) {
   if (result != 0) Finish(false);
 }
 
+TCDInfo TCddbLookup::TocOf(const TMyCDInfo& info) {
+  TCDInfo toc{};
+  const auto msf = [](int32_t sector, uint8_t& min, uint8_t& sec, uint8_t& frame) {
+    const int32_t frames = std::max(0, sector) + 150;
+    min = uint8_t(std::min(frames / 4500, 255));
+    sec = uint8_t(frames / 75 % 60);
+    frame = uint8_t(frames % 75);
+  };
+  toc.TrackCount = uint8_t(std::clamp(info.TrackCount, 0, int(LCDDB_MAX_TRACKS)));
+  for (int i = 0; i < toc.TrackCount; ++i) {
+    const TCDTrack& track = info.Tracks[size_t(i)];
+    msf(track.StartSector, toc.Tracks[i].Min, toc.Tracks[i].Sec, toc.Tracks[i].Frame);
+    toc.Tracks[i].Audio = track.Kind == TTrackKind::Audio ? -1 : 0;
+  }
+  msf(info.LeadOutSector(), toc.LeadOutMin, toc.LeadOutSec, toc.LeadOutFrame);
+  return toc;
+}
+
 void TCddbLookup::StartQuery() {
   FEntryRead = false;
+  FCddb.SetInternalTOC(TocOf(FInfo));
+  FCddb.InternalTOCRetrieve = FInfo.TrackCount > 0;
   Send(QueryUrl(), &TCddb::StartQuery);
 }
 
@@ -131,7 +153,7 @@ void TCddbLookup::Match(const TMatchArray& matches, int& rightOne) {
   QStringList items;
   for (const QString& match : matches)
     if (!match.isEmpty()) items << match;
-  if (items.size() > 1 && OnChoose) {
+  if ((items.size() > 1 || (ChooseEvenOne && !items.isEmpty())) && OnChoose) {
     const int chosen = OnChoose(items);
     if (chosen >= 0 && chosen < items.size()) rightOne = chosen;
     if (chosen == DeclineMatch) rightOne = -1;

@@ -18,8 +18,9 @@ class TConfig;
 class TCddbLookup : public QObject {
  public:
   // The disc information is not owned and must outlive the lookup.
-  TCddbLookup(TMyCDInfo& info, const TConfig& config, QObject* parent = nullptr,
-              bool probeDrive = true);
+  // The lookup opens no drive: the TOC it sends is the one the program read
+  // from the selected drive or image.
+  TCddbLookup(TMyCDInfo& info, const TConfig& config, QObject* parent = nullptr);
 
   // Runs the query; the read follows by itself. OnFinished reports the end.
   void StartQuery();
@@ -37,6 +38,8 @@ class TCddbLookup : public QObject {
   // The last IPv4 address of this machine's host name, else 127.0.0.1.
   static QString LocalAddress();
   static QString ReadFilePath();
+  // The disc information's TOC as the CDDB client keeps it (absolute MSF).
+  static TCDInfo TocOf(const TMyCDInfo& info);
 
   // The server list's lines without the first and last; the category list
   // capitalised. Empty when the answer was not usable.
@@ -56,6 +59,8 @@ class TCddbLookup : public QObject {
   // stands), or DeclineMatch to end the lookup without reading.
   static constexpr int DeclineMatch = -2;
   std::function<int(const QStringList& matches)> OnChoose;
+  // Asks OnChoose about a single match too (a caller that checks its count).
+  bool ChooseEvenOne = false;
   std::function<void()> OnEntryRead;
   std::function<void(bool success)> OnFinished;
 

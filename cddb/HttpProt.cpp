@@ -112,6 +112,8 @@ THttpResponseParser::TResult THttpResponseParser::HeaderLine(const QByteArray& r
     if (OnBody && !body.isEmpty()) OnBody(body);
     return NeedMore;
   }
+  if (ResponseHeaders.size() >= MaxHeaderLines)
+    throw EHttpException("Too many HTTP header lines", httperrResponseTooLarge);
   ResponseHeaders << line;
   if (line.startsWith(QLatin1String("HTTP/1.0")) || line.startsWith(QLatin1String("HTTP/1.1"))) {
     StatusCode = line.mid(9, 3).toInt();
@@ -173,10 +175,16 @@ THttpCli::THttpCli(QObject* parent) : QObject(parent), FSocket(std::make_unique<
       Fail(QString("No answer from the server for %1 seconds").arg(ReceiveTimeoutMs / 1000.0),
            WSAETIMEDOUT);
   });
+  FDeadline.setSingleShot(true);
+  connect(&FDeadline, &QTimer::timeout, this, [this] {
+    Fail(QString("No complete answer from the server within %1 seconds")
+             .arg(RequestTimeoutMs / 1000.0),
+         WSAETIMEDOUT);
+  });
   FSocket->OnDnsLookupDone = [this](int error) { DnsLookupDone(error); };
   FSocket->OnSessionConnected = [this](int error) { SessionConnected(error); };
   FSocket->OnDataAvailable = [this] { DataAvailable(); };
-  FSocket->OnSessionClosed = [this](int) { SessionClosed(); };
+  FSocket->OnSessionClosed = [this](int error) { SessionClosed(error); };
   FSocket->OnDataSent = [this](qint64) {
     if (FRequest != httpPOST || !PostStream || FState != httpWaitingHeader) return;
     const QByteArray piece = PostStream->read(kPostChunk);
@@ -218,6 +226,8 @@ void THttpCli::Start(THttpRequest request) {
   RequestDoneError = 0;
   FRedirects = 0;
   LocationURL = URL;
+  FReceivedBytes = 0;
+  if (RequestTimeoutMs > 0) FDeadline.start(RequestTimeoutMs);
   FTarget = ParseHttpUrl(URL);
   if (!FTarget.User.isEmpty()) {
     Username = FTarget.User;
@@ -246,10 +256,12 @@ void THttpCli::TargetFromUrl() {
 
 void THttpCli::BeginConnect() {
   FParser = std::make_unique<THttpResponseParser>();
-  FParser->OnHeaderLine = [this](const QString&) {
+  ResponseHeaders.clear();
+  FParser->OnHeaderLine = [this](const QString& line) {
     StatusCode = FParser->StatusCode;
     StatusText = FParser->StatusText;
-    ResponseHeaders = FParser->ResponseHeaders;
+    // One line at a time: copying the whole list each time grows as its square.
+    ResponseHeaders << line;
     if (OnHeaderData) OnHeaderData();
   };
   FParser->OnCookie = [this](const QString& cookie) {
@@ -343,6 +355,12 @@ void THttpCli::SendRequest() {
 void THttpCli::DataAvailable() {
   const QByteArray bytes = FSocket->ReceiveAll();
   if (bytes.isEmpty() || FFinishing || !FParser) return;
+  FReceivedBytes += bytes.size();
+  if (FReceivedBytes > MaxResponseBytes) {
+    Fail(QString("Response larger than %1 bytes; the rest was not read").arg(MaxResponseBytes),
+         httperrResponseTooLarge);
+    return;
+  }
   FTimer.start(ReceiveTimeoutMs);
   if (!FHeaderBegun) {
     FHeaderBegun = true;
@@ -352,7 +370,7 @@ void THttpCli::DataAvailable() {
   try {
     result = FParser->Feed(bytes);
   } catch (const EHttpException& e) {
-    Fail(e.Message(), httperrLineTooLong);
+    Fail(e.Message(), e.ErrorCode);
     return;
   }
   if (FFinishing) return;
@@ -392,6 +410,10 @@ void THttpCli::TakeBody(QByteArrayView data) {
          httperrResponseTooLarge);
     return;
   }
+  // A body of announced length is whole at that length, whether or not the
+  // server closes the connection.
+  const qint64 length = FParser ? FParser->ContentLength : -1;
+  if (length >= 0 && FBodyBytes + data.size() > length) data = data.first(length - FBodyBytes);
   FBodyBytes += data.size();
   if (!FDocBegun) {
     FDocBegun = true;
@@ -399,9 +421,16 @@ void THttpCli::TakeBody(QByteArrayView data) {
   }
   if (ResponseStream) ResponseStream->write(data.data(), data.size());
   if (OnDocData) OnDocData(data);
+  if (length >= 0 && FBodyBytes == length) EndOfBody();
 }
 
-void THttpCli::SessionClosed() {
+void THttpCli::EndOfBody() {
+  if (FFinishing || FState != httpWaitingBody) return;
+  if (OnDocEnd) OnDocEnd();
+  Finish(0);
+}
+
+void THttpCli::SessionClosed(int error) {
   if (FFinishing || FState == httpReady) return;
   if (FState != httpWaitingHeader && FState != httpWaitingBody) {
     Fail(SocketFailure(WSAECONNRESET), WSAECONNRESET);
@@ -409,6 +438,18 @@ void THttpCli::SessionClosed() {
   }
   DataAvailable();
   if (FFinishing) return;
+  // A connection lost within the body is a failure, not an answer.
+  if (error) {
+    Fail(SocketFailure(error), error);
+    return;
+  }
+  if (FParser && FParser->HeaderEnded() && FParser->ContentLength > FBodyBytes) {
+    Fail(QString("The connection closed after %1 of %2 bytes")
+             .arg(FBodyBytes)
+             .arg(FParser->ContentLength),
+         httperrIncomplete);
+    return;
+  }
   if (FState == httpWaitingHeader) {
     if (OnHeaderEnd) OnHeaderEnd();
     if (FParser->HasLocation) {
@@ -494,6 +535,7 @@ void THttpCli::Finish(int error) {
   if (FFinishing) return;
   FFinishing = true;
   FTimer.stop();
+  FDeadline.stop();
   FSocket->CancelDnsLookup();
   FSocket->Abort();
   if (FState != httpReady) SetState(httpAborting);

@@ -43,6 +43,7 @@ enum : int {
   httperrLineTooLong = 4,
   httperrTooManyRedirects = 5,
   httperrResponseTooLarge = 6,
+  httperrIncomplete = 7,  // the connection closed before the announced length
 };
 
 // The parts of an address the client needs. Missing scheme "http", missing
@@ -65,6 +66,7 @@ class THttpResponseParser {
     Redirect,     // header ended after a Location header
   };
   static constexpr int LineBufferSize = 8192;
+  static constexpr int MaxHeaderLines = 100;
 
   TResult Feed(QByteArrayView bytes);
   bool HeaderEnded() const { return FHeaderEnded; }
@@ -108,6 +110,9 @@ class THttpCli : public QObject {
   void StartHead();
   // Ends a running request now; OnRequestDone still follows once.
   void Abort();
+  // Ends a response whose body the caller knows to be whole (a protocol
+  // with its own end marker on a connection the server keeps open).
+  void EndOfBody();
 
   THttpState State() const { return FState; }
 
@@ -131,7 +136,8 @@ class THttpCli : public QObject {
   int MaxRedirects = 5;
   int ConnectTimeoutMs = 10000;
   int ReceiveTimeoutMs = 20000;
-  qint64 MaxResponseBytes = 1024 * 1024;
+  qint64 MaxResponseBytes = 1024 * 1024;  // header and body
+  int RequestTimeoutMs = 0;               // the whole request, redirections included; 0 for none
 
   // Per request.
   QString URL;
@@ -162,7 +168,7 @@ class THttpCli : public QObject {
   void SessionConnected(int error);
   void SendRequest();
   void DataAvailable();
-  void SessionClosed();
+  void SessionClosed(int error);
   void ApplyRedirect();
   void HeaderEnded();
   void TakeBody(QByteArrayView data);
@@ -173,6 +179,8 @@ class THttpCli : public QObject {
   std::unique_ptr<TWSocket> FSocket;
   std::unique_ptr<THttpResponseParser> FParser;
   QTimer FTimer;
+  QTimer FDeadline;
+  qint64 FReceivedBytes = 0;
   THttpState FState = httpReady;
   THttpRequest FRequest = httpGET;
   THttpUrl FTarget;

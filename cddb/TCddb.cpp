@@ -8,8 +8,10 @@
 
 namespace {
 
+// A status line: three digits, then a blank or the end. A site line that
+// starts with a numeric address ("141.101.67.1 http ...") is none.
 bool StartsWithDigits(const QString& line) {
-  if (line.size() < 3) return false;
+  if (line.size() < 3 || (line.size() > 3 && line[3] != QLatin1Char(' '))) return false;
   for (int i = 0; i < 3; ++i)
     if (line[i] < QLatin1Char('0') || line[i] > QLatin1Char('9')) return false;
   return true;
@@ -35,6 +37,19 @@ TCddb::TCddb(QObject* parent, bool probeDrive) : QObject(parent) {
     RequestDone(error);
     if (OnRequestEnd) OnRequestEnd();
   };
+  // A server that keeps the connection open has answered when the answer ends.
+  FHttp.OnDocData = [this](QByteArrayView) {
+    if (AnswerComplete(FResponse.data())) FHttp.EndOfBody();
+  };
+}
+
+bool TCddb::AnswerComplete(const QByteArray& body) {
+  const qsizetype firstEnd = body.indexOf('\n');
+  if (firstEnd < 0) return false;
+  // x1x codes announce lines up to a "." line; every other answer is one line.
+  const bool multiLine = body.size() >= 3 && body[1] == '1';
+  if (!multiLine) return true;
+  return body.endsWith("\n.\r\n") || body.endsWith("\n.\n");
 }
 
 QString TCddb::EntryLine(int i) const {
@@ -327,9 +342,10 @@ void TCddb::ReadLine(const QString& line) {
     Status("Entry read");
     FState = TCddbState::EntryRead;
   } else if (!line.isEmpty() && QString("#TDEP").contains(line[0])) {
+    // Kept whole: a value split over two lines may have its blank at the split.
     for (QString& slot : FEntryLines)
       if (slot.isEmpty()) {
-        slot = line.trimmed();
+        slot = line;
         break;
       }
   } else if (!line.trimmed().isEmpty()) {

@@ -94,6 +94,9 @@ class TCddb : public QObject {
   // Lines of a response body: breaks at CR, LF or CR LF; a last line without
   // a break is kept.
   static QStringList SplitResponse(const QString& body);
+  // Whether a CDDB answer is whole: a one-line answer at its line end, a
+  // multi-line one (x1x) at its "." line.
+  static bool AnswerComplete(const QByteArray& body);
   // The status of a line that starts with three digits; empty otherwise.
   QString ClassifyLine(const QString& line);
 

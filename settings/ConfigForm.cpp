@@ -483,6 +483,13 @@ QWidget* TConfigForm::CreateCDDBTab() {
       "greets the server.");
   grid->addWidget(MakeLabel(group, "E-mail address", edEmailAddress), 5, 0);
   grid->addWidget(edEmailAddress, 5, 1, 1, 3);
+
+  edMusicBrainzServer = MakeEdit(group, "edMusicBrainzServer");
+  grid->addWidget(MakeLabel(group, "MusicBrainz server", edMusicBrainzServer), 6, 0);
+  grid->addWidget(edMusicBrainzServer, 6, 1, 1, 3);
+  chkAutoLookup = MakeCheck(group, "chkAutoLookup",
+                            "Look a new disc up on MusicBrainz when it has no local entry");
+  grid->addWidget(chkAutoLookup, 7, 0, 1, 4);
   grid->setColumnStretch(1, 1);
 
   connect(chkProxySrv, &QCheckBox::toggled, this, &TConfigForm::chkProxySrvClick);
@@ -645,6 +652,8 @@ void TConfigForm::LoadControls() {
   edProxyPort->setText(QString::number(c.ProxyPort));
   edQueryScript->setText(c.QueryScript);
   edEmailAddress->setText(c.EmailAddress);
+  edMusicBrainzServer->setText(c.MusicBrainzServer);
+  chkAutoLookup->setChecked(c.AutoLookup);
   ShowText(edLocalCDDB, c.LocalCDDBFolder);
   chkProxySrvClick();
 
@@ -732,6 +741,10 @@ bool TConfigForm::ApplyControls() {
   c.ProxyPort = port >= 0 && port <= 65535 ? port : 8080;
   c.QueryScript = edQueryScript->text().trimmed();
   c.EmailAddress = edEmailAddress->text().trimmed();
+  // An emptied field brings the public service back.
+  c.MusicBrainzServer = edMusicBrainzServer->text().trimmed();
+  if (c.MusicBrainzServer.isEmpty()) c.MusicBrainzServer = TConfig::PublicMusicBrainzServer;
+  c.AutoLookup = chkAutoLookup->isChecked();
   c.LocalCDDBFolder = edLocalCDDB->text().trimmed();
 
   c.AutoLoadCDPlayerINI = chkAutoLoadCDPlayerINI->isChecked();

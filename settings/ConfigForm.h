@@ -99,6 +99,8 @@ class TConfigForm : public QDialog {
   QLineEdit* edLocalCDDB;
   QPushButton* btnBrsLCDDBPath;
   QLineEdit* edEmailAddress;
+  QLineEdit* edMusicBrainzServer;
+  QCheckBox* chkAutoLookup;
   // Misc
   QCheckBox* chkAutoLoadCDPlayerINI;
   QCheckBox* chkbOverwritePrompt;

@@ -83,6 +83,9 @@ const TStoredValue kStoredValues[] = {
     {"AccurateRipServer", &TConfig::AccurateRipServer},
     {"WriteLog", &TConfig::WriteLog},
     {"WriteCueSheet", &TConfig::WriteCueSheet},
+    {"CDDBTimeOut", &TConfig::CDDBTimeOut},
+    {"MusicBrainzServer", &TConfig::MusicBrainzServer},
+    {"AutoLookup", &TConfig::AutoLookup},
 };
 
 template <class... F>
@@ -147,6 +150,7 @@ bool TConfig::Load() {
   EncoderThreads = std::clamp(EncoderThreads, 0, 64);
   FlacLevel = std::clamp(FlacLevel, 0, 8);
   OpusBitRate = std::clamp(OpusBitRate, 32, 512);
+  CDDBTimeOut = std::clamp(CDDBTimeOut, 1, 600);
 
   const platform::TProfileFile cdrip(platform::CdripIniPath());
   nActive = std::max(0, cdrip.ReadInt("CD-ROM", "nActive", nActive));

@@ -95,6 +95,9 @@ class TConfig {
   bool WriteCueSheet = true;
   int32_t ProxyPort = 8080;
   QString ProxyServer;
+  int32_t CDDBTimeOut = 30;  // seconds for a whole CDDB request
+  QString MusicBrainzServer = PublicMusicBrainzServer;
+  bool AutoLookup = true;  // look a new disc up on MusicBrainz in the background
   // player group
   bool AutoPlayOutputFile = false;
   QString PlayerExecute;
@@ -102,6 +105,10 @@ class TConfig {
   int32_t WaveOutputOption = 0;
 
   TRegSetEx& Registry() { return *FReg; }
+
+  // The default of MusicBrainzServer; test programs point it at loopback so
+  // no settings they make reach the public service.
+  static inline QString PublicMusicBrainzServer = QStringLiteral("https://musicbrainz.org");
 
  private:
   std::unique_ptr<platform::TRegistryStore> FOwnedStore;

@@ -45,6 +45,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -198,6 +199,8 @@ struct TLibrary {
   int32_t Active = -1;
   const char* AccessMode = "IOCTL";  // libcdio's access mode for physical drives
   std::vector<TOCENTRY> Toc;  // the tracks, then the lead-out
+  // Title, performer and code of the disc (index 0) and of each track.
+  std::vector<std::array<std::string, 3>> DiscText;
   std::unique_ptr<TRipper> Ripper;
   TPlayClock Clock;
   cdrip::TImageOutput Output;  // an image's sound under playback
@@ -773,6 +776,33 @@ void CopyText(const std::string& value, char* out, int32_t size) {
   out[length] = '\0';
 }
 
+// libcdio hands out copies the caller frees.
+std::string Take(char* text) {
+  std::string value = text ? text : "";
+  free(text);
+  return value;
+}
+
+std::vector<std::array<std::string, 3>> ReadDiscText(CdIo_t* cdio) {
+  const track_t first = cdio_get_first_track_num(cdio);
+  const track_t count = cdio_get_num_tracks(cdio);
+  if (first == CDIO_INVALID_TRACK) return {};
+  std::vector<std::array<std::string, 3>> texts(size_t(first) + count);
+  cdtext_t* cdtext = cdio_get_cdtext(cdio);  // owned by cdio
+  const auto field = [cdtext](cdtext_field_t which, track_t track) {
+    const char* text = cdtext ? cdtext_get_const(cdtext, which, track) : nullptr;
+    return std::string(text ? text : "");
+  };
+  texts[0] = {field(CDTEXT_FIELD_TITLE, 0), field(CDTEXT_FIELD_PERFORMER, 0),
+              Take(cdio_get_mcn(cdio))};
+  for (track_t track = first; track < first + count; ++track) {
+    std::string isrc = Take(cdio_get_track_isrc(cdio, track));
+    if (isrc.empty()) isrc = field(CDTEXT_FIELD_ISRC, track);
+    texts[track] = {field(CDTEXT_FIELD_TITLE, track), field(CDTEXT_FIELD_PERFORMER, track), isrc};
+  }
+  return texts;
+}
+
 }  // namespace
 
 extern "C" {
@@ -875,8 +905,10 @@ int32_t CR_ReadToc(void) try {
   if (!drive) return CDEX_ERROR;
   Lib->Toc.clear();
   Lib->SheetTexts.clear();
+  Lib->DiscText.clear();
   std::vector<TOCENTRY> toc;
   std::vector<std::vector<std::string>> texts;
+  std::vector<std::array<std::string, 3>> discText;
   if (IsCueSheet(*drive)) {
     const std::unique_ptr<cdrip::TCueImage> cue = OpenCue(*drive);
     if (!cue) return CDEX_ERROR;
@@ -884,18 +916,31 @@ int32_t CR_ReadToc(void) try {
     texts.push_back({cue->Title, cue->Performer, cue->Catalog, cue->Genre, cue->Date});
     for (const cdrip::TCueTrack& track : cue->Tracks())
       texts.push_back({track.Title, track.Performer, track.Isrc, "", ""});
+    // What the sheet states is the disc's text: titles, performers, catalogue and ISRCs.
+    for (const std::vector<std::string>& text : texts) discText.push_back({text[0], text[1], text[2]});
   } else {
     const TCdio cdio = OpenDisc(*drive);
     if (!cdio) return CDEX_ERROR;
     toc = TocOf(cdio.get());
+    discText = ReadDiscText(cdio.get());
   }
   // A damaged disc or a hostile image may state anything.
   if (!cdrip::IsValidToc(toc.data(), toc.size())) return CDEX_ERROR;
   Lib->Toc = std::move(toc);
   Lib->SheetTexts = std::move(texts);
+  Lib->DiscText = std::move(discText);
   return CDEX_OK;
 } catch (...) {
   return CDEX_ERROR;
+}
+
+int32_t CR_GetDiscText(int32_t track, int32_t field, char* buffer, int32_t size) {
+  if (!Lib || field < CR_TEXT_TITLE || field > CR_TEXT_CODE || size < 0 || (size > 0 && !buffer))
+    return CDEX_ERROR;
+  if (track < 0 || size_t(track) >= Lib->DiscText.size()) return 0;
+  const std::string& text = Lib->DiscText[size_t(track)][size_t(field)];
+  if (text.size() < size_t(size)) std::memcpy(buffer, text.c_str(), text.size() + 1);
+  return int32_t(text.size());
 }
 
 int32_t CR_GetNumTocEntries(void) {

@@ -78,6 +78,15 @@ enum {
 };
 int32_t CR_GetSheetText(int32_t track, int32_t field, char* text, int32_t size);
 
+/* What an audio disc says of itself beside its TOC: CD-Text titles and
+ * performers, the media catalogue number and the tracks' ISRCs, as libcdio
+ * reads them from a drive, or as an image's cue sheet states them. Filled by
+ * CR_ReadToc. Track 0 is the disc (its code the MCN), 1..99 the tracks (their
+ * code the ISRC); fields CR_TEXT_TITLE to CR_TEXT_CODE. Copies the UTF-8 text
+ * with its NUL when it fits in size bytes and returns its length; 0 when the
+ * disc has none, CDEX_ERROR for a bad field. */
+int32_t CR_GetDiscText(int32_t track, int32_t field, char* buffer, int32_t size);
+
 /* Playback. A physical drive plays through its own audio path; an image
  * drive plays on a real-time clock and sends its sound to ALSA's "default"
  * PCM in step with it (silently when there is no such device), and its play

@@ -35,12 +35,15 @@ std::string Lower(std::string text) {
 }
 
 // Copies text into a caller's buffer, cut before a UTF-8 sequence that would
-// not fit whole.
-void Store(char* buffer, const std::string& text) {
+// not fit whole. A field read trimmed stays trimmed when the cut leaves a
+// blank at its end, so it reads back the same from the entry written.
+void Store(char* buffer, const std::string& text, bool trimmed = false) {
   if (!buffer) return;
   size_t length = std::min<size_t>(text.size(), LCDDB_TEXT_SIZE - 1);
   if (length < text.size())
     while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) --length;
+  if (trimmed)
+    while (length > 0 && (text[length - 1] == ' ' || text[length - 1] == '\t')) --length;
   std::memcpy(buffer, text.data(), length);
   buffer[length] = '\0';
 }
@@ -145,17 +148,17 @@ int32_t ParseInto(LCDDB_ENTRY* entry, const std::string& text) {
   };
   std::string discId = Trim(value("DISCID"));
   discId = discId.substr(0, discId.find(','));
-  Store(entry->Disc[LCDDB_DISCID], Trim(discId));
+  Store(entry->Disc[LCDDB_DISCID], Trim(discId), true);
   const std::string title = value("DTITLE");
   const auto slash = title.find(" / ");
   Store(entry->Disc[LCDDB_ARTIST],
-        Trim(slash == std::string::npos ? title : title.substr(0, slash)));
+        Trim(slash == std::string::npos ? title : title.substr(0, slash)), true);
   Store(entry->Disc[LCDDB_TITLE],
-        Trim(slash == std::string::npos ? title : title.substr(slash + 3)));
-  Store(entry->Disc[LCDDB_YEAR], Trim(value("DYEAR")));
-  Store(entry->Disc[LCDDB_GENRE], Trim(value("DGENRE")));
+        Trim(slash == std::string::npos ? title : title.substr(slash + 3)), true);
+  Store(entry->Disc[LCDDB_YEAR], Trim(value("DYEAR")), true);
+  Store(entry->Disc[LCDDB_GENRE], Trim(value("DGENRE")), true);
   Store(entry->Disc[LCDDB_EXTD], value("EXTD"));
-  Store(entry->Category, Trim(value("DGENRE")));
+  Store(entry->Category, Trim(value("DGENRE")), true);
   for (int i = 0; i < LCDDB_MAX_TRACKS; ++i) {
     Store(entry->Titles[i], value("TTITLE" + std::to_string(i)));
     Store(entry->ExtData[i], value("EXTT" + std::to_string(i)));

@@ -11,6 +11,8 @@
 #include "cddb/TestServer.h"
 #include "common/DiscImage.h"
 #include "common/TestUtil.h"
+#include "musicbrainz/MbDiscId.h"
+#include "musicbrainz/MbFixtures.h"
 #include "settings/config.h"
 
 using namespace testutil;
@@ -32,6 +34,7 @@ class CadenzoRipQueryTest : public ::testing::Test {
     settings.OutputFolder = Folder.File("out");
     settings.ServerName = Server.HostPort();
     settings.AccurateRipServer.clear();  // no test reaches the public server
+    settings.MusicBrainzServer = MbServer.Url("");
     settings.EmailAddress = "joe@example.org";
     ASSERT_TRUE(settings.Save());
   }
@@ -53,6 +56,12 @@ class CadenzoRipQueryTest : public ::testing::Test {
   QByteArray Query = "200 rock 0a00b103 Кино / Группа крови\r\n";
   TTestServer Server{[this](QTcpSocket* socket, const QByteArray& request) {
     TTestServer::Body(request.contains("cmd=cddb+query") ? Query : kRead)(socket, request);
+  }};
+  // MusicBrainz, asked first: knows no disc unless a test says otherwise.
+  QByteArray MbAnswer;
+  TTestServer MbServer{[this](QTcpSocket* socket, const QByteArray& request) {
+    TTestServer::Reply(MbAnswer.isEmpty() ? XmlResponse("<error/>", "404 Not Found")
+                                          : XmlResponse(MbAnswer))(socket, request);
   }};
 };
 
@@ -120,6 +129,7 @@ TEST(RipQuery, TerminalChoiceAsksForANumberUntilOneFits) {
   FILE* in = fmemopen(answers, sizeof answers - 1, "r");
   FILE* log = tmpfile();
   TRipQuery options;
+  options.Source = TQuerySource::Cddb;
   options.Terminal = true;
   options.In = in;
   options.Log = log;
@@ -133,4 +143,66 @@ TEST(RipQuery, TerminalChoiceAsksForANumberUntilOneFits) {
   EXPECT_EQ(written.count("Which entry (1-2, Enter for 1)? "), 3);
   EXPECT_EQ(info.Artist, "C");
   EXPECT_TRUE(QFile::exists(info.LocalCDDBFile()));
+}
+
+TEST_F(CadenzoRipQueryTest, MusicBrainzNamesTheDiscFirstAndAnExistingEntryIsKept) {
+  // The image's TOC as a drive reports it: the same disc ID.
+  TMyCDInfo toc(nullptr);
+  toc.TrackCount = 3;
+  const int ends[] = {150, 375, 675};
+  for (int i = 0; i < 3; ++i) {
+    toc.Tracks[size_t(i)].StartSector = i == 0 ? 0 : ends[i - 1];
+    toc.Tracks[size_t(i)].EndSector = ends[i];
+  }
+  const QString discId = ComputeMbDiscId(MbTocOf(toc)).Id;
+  MbAnswer = testutil::MbAnswer(
+      {MbReleaseXml("r1", "Où Es Tu Mon Amour", "東京事変",
+                    MbMediumXml(1, {discId}, {{"Où Es Tu"}, {"群青日和", "椎名林檎"}, {"Ça"}}))},
+      discId);
+  QString out, err;
+  ASSERT_EQ(Rip({"--query", "--list"}, &out, &err), 0) << err.toStdString();
+  EXPECT_TRUE(out.contains("Artist: 東京事変\nAlbum: Où Es Tu Mon Amour\n")) << out.toStdString();
+  EXPECT_TRUE(out.contains("椎名林檎 / 群青日和"));
+  EXPECT_TRUE(MbServer.RequestLine(0).startsWith("GET /ws/2/discid/" + discId + "?"));
+  EXPECT_TRUE(err.contains("Found 1 release")) << err.toStdString();
+  EXPECT_TRUE(Server.Requests.isEmpty());  // CDDB not asked
+  toc.ComputeDiscValues();
+  toc.LocalFolder = Folder.File("localCDDB");
+  const QString entryPath = toc.LocalCDDBFile();
+  const QString entry = QString::fromUtf8(ReadFile(entryPath));
+  EXPECT_TRUE(entry.contains("# Submitted via: Cadenzo 1.06\r\n")) << entry.toStdString();
+  EXPECT_TRUE(entry.contains("MBRELEASE: r1 MBRELEASEGROUP: rg-r1")) << entry.toStdString();
+
+  // The user's entry is not replaced without --save-names.
+  WriteFile(entryPath, "# xmcd\r\nDTITLE=Mine / My Album\r\nTTITLE0=Mine\r\n");
+  ASSERT_EQ(Rip({"--query", "--list"}, &out, &err), 0) << err.toStdString();
+  EXPECT_TRUE(err.contains("the local entry " + entryPath + " is kept; --save-names replaces it"))
+      << err.toStdString();
+  EXPECT_TRUE(ReadFile(entryPath).startsWith("# xmcd\r\nDTITLE=Mine / My Album"));
+  ASSERT_EQ(Rip({"--query", "--save-names", "--list"}, &out, &err), 0) << err.toStdString();
+  EXPECT_TRUE(
+      QString::fromUtf8(ReadFile(entryPath)).contains("DTITLE=東京事変 / Où Es Tu Mon Amour"));
+
+  // --match counts releases by the same rule as CDDB matches, one or many.
+  EXPECT_EQ(Rip({"--query", "--match", "2", "--list"}, &out, &err), 1);
+  EXPECT_TRUE(err.contains("--match 2: MusicBrainz found 1 release\n")) << err.toStdString();
+  EXPECT_TRUE(Server.Requests.isEmpty());
+}
+
+TEST_F(CadenzoRipQueryTest, SourceAsksOnlyTheServiceNamed) {
+  QString out, err;
+  // MusicBrainz knows nothing: the CDDB server names the disc.
+  ASSERT_EQ(Rip({"--query", "--list"}, &out, &err), 0) << err.toStdString();
+  EXPECT_TRUE(err.contains("MusicBrainz has no release for this disc")) << err.toStdString();
+  EXPECT_EQ(MbServer.Requests.size(), 2);  // by ID, then by TOC
+  EXPECT_TRUE(out.contains("Artist: Кино"));
+  EXPECT_EQ(Rip({"--query", "--source", "musicbrainz", "--list"}, &out, &err), 1);
+  EXPECT_EQ(Server.Requests.size(), 2);  // query and read of the first run only
+  ASSERT_EQ(Rip({"--query", "--source", "cddb", "--list"}, &out, &err), 0);
+  EXPECT_EQ(MbServer.Requests.size(), 4);
+  EXPECT_EQ(Rip({"--query", "--source", "freedb", "--list"}, &out, &err), 2);
+  EXPECT_EQ(Rip({"--save-names", "--list"}, &out, &err), 2);
+  // One CDDB match and --match 2: refused as for several.
+  EXPECT_EQ(Rip({"--query", "--source", "cddb", "--match", "2", "--list"}, &out, &err), 1);
+  EXPECT_TRUE(err.contains("--match 2: the server found 1 match\n")) << err.toStdString();
 }

@@ -582,6 +582,8 @@ TEST_F(MainFormTest, EveryActionHasItsCaptionHintShortcutAndState) {
       {"actOpenOutputFolder", "Open Output Folder", "Open Output Folder", "", true},
       {"actLaunchMP3Player", "Launch Default MP3 Player", "Launch the default mp3 player", "", true},
       {"actReadRemoteCDDB", "Query Disc Information", "Query disc information from CDDB", "F8", true},
+      {"actMusicBrainzLookup", "Look Up on MusicBrainz", "Look up disc information on MusicBrainz",
+       "Ctrl+F8", true},
       {"actGetServerList", "Get CDDB Server List", "Get CDDB server list", "", true},
       {"actGetCategoryList", "Get CDDB Category List", "Get CDDB category list", "", true},
       {"actOption", "Configuration", "Configration", "F4", true},
@@ -641,7 +643,7 @@ TEST_F(MainFormTest, MenusToolbarAndPopupShareTheActionsInOrder) {
       {"actExtract", "-", "actRefreshCD", "-", "actPlay", "actPause", "actStop", "actPreviousTrack",
        "actNextTrack", "actCloseCD", "actEjectCD", "-", "actLaunchMP3Player", "-",
        "actOpenOutputFolder"},
-      {"actReadRemoteCDDB", "-", "actGetServerList", "actGetCategoryList"},
+      {"actReadRemoteCDDB", "actMusicBrainzLookup", "-", "actGetServerList", "actGetCategoryList"},
       {"actOption", "-", "actSoundVolume"},
       {"actHelp", "-", "actHomepage", "actCheckVersion", "-", "actAbout"},
   };
@@ -654,8 +656,8 @@ TEST_F(MainFormTest, MenusToolbarAndPopupShareTheActionsInOrder) {
                          "actSelectAll", "actSelectNone", "actInvertSelect", "-", "actRefreshCD"}));
   EXPECT_EQ(Entries(FForm->findChild<QToolBar*>("ToolBar1")->actions()),
             (QStringList{"actExtract", "-", "actRefreshCD", "actReadRemoteCDDB",
-                         "actLaunchMP3Player", "actOpenOutputFolder", "-", "actRenameTrack",
-                         "actUpperCase", "-", "actOption", "actHelp"}));
+                         "actMusicBrainzLookup", "actLaunchMP3Player", "actOpenOutputFolder", "-",
+                         "actRenameTrack", "actUpperCase", "-", "actOption", "actHelp"}));
   auto* player = FForm->findChild<QToolBar*>("ToolBar2");
   EXPECT_EQ(
       Entries(player->actions(), player),

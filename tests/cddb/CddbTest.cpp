@@ -183,6 +183,28 @@ TEST(Cddb, ReadsAndParsesTheEntry) {
   EXPECT_EQ(lookup.Statuses.last(), "The entry is corrupt");
 }
 
+TEST(Cddb, AnswersKeepEveryBlankAndEachLineItsOwnEncoding) {
+  TLookup lookup;
+  lookup.Answer(TCddbState::QuerySent, "200 rock 0c025803 A / B\r\n");
+  // A title split before a blank; one line in Latin-1 among UTF-8 ones.
+  lookup.Answer(TCddbState::ReadSent,
+                "210 rock 0c025803\r\n# xmcd\r\nDISCID=0c025803\r\nDTITLE=Café / 東京\r\n"
+                "TTITLE0=Où Es Tu \r\nTTITLE0=Mon Amour\r\nTTITLE1=Caf\xE9 cr\xE8me\r\n.\r\n");
+  ASSERT_EQ(lookup.Cddb.ProtocolState(), TCddbState::EntryRead);
+  EXPECT_EQ(lookup.Cddb.Entry().Titles[0], "Où Es Tu Mon Amour");
+  EXPECT_EQ(lookup.Cddb.Entry().Titles[1], "Café crème");
+  EXPECT_EQ(lookup.Cddb.Entry().DiscInfo[0], "Café");
+  EXPECT_EQ(lookup.Cddb.Entry().DiscInfo[1], "東京");
+
+  // A site whose address is numeric is a site, not a status.
+  lookup.Answer(TCddbState::SitesSent,
+                "210 OK, site information follows\r\n"
+                "141.101.67.1 http 80 /~cddb/cddb.cgi N000.00 W000.00 By address\r\n.\r\n");
+  EXPECT_EQ(lookup.Cddb.ProtocolState(), TCddbState::SitesReceived);
+  EXPECT_EQ(lookup.Cddb.Servers()[0].Address, "141.101.67.1");
+  EXPECT_EQ(lookup.Cddb.Servers()[0].Description, "By address");
+}
+
 TEST(Cddb, ReadFailures) {
   struct TCase {
     QByteArray Body;
@@ -275,6 +297,28 @@ TEST(Cddb, LooksUpAgainstAServerInUtf8AndLatin1) {
   EXPECT_EQ(lookup.Cddb.EntryLine(2), "DTITLE=Björk / Début");
 }
 
+TEST(Cddb, AnswerOnAConnectionKeptOpenIsTakenAtItsEnd) {
+  // No Content-Length and no close: the CDDB answer's own end decides.
+  TTestServer server([](QTcpSocket* socket, const QByteArray& request) {
+    socket->write("HTTP/1.0 200 OK\r\n\r\n");
+    socket->write(request.contains("cmd=cddb+query")
+                      ? "200 rock 0c025803 Artist / Album\r\n"
+                      : "210 rock 0c025803\r\n# xmcd\r\nDISCID=0c025803\r\nDTITLE=A / B\r\n.\r\n");
+  });
+  TLookup lookup;
+  lookup.Cddb.ServerAddr = server.HostPort();
+  lookup.Cddb.ClientName = "Cadenzo";
+  ASSERT_EQ(lookup.Cddb.StartQuery(), 0);
+  // Well within the client's 20 s idle limit.
+  ASSERT_TRUE(WaitFor([&] { return lookup.Cddb.ProtocolState() == TCddbState::ExactMatch; }, 5000));
+  ASSERT_TRUE(WaitFor([&] { return lookup.Cddb.Http().State() == httpReady; }, 5000));
+  ASSERT_EQ(lookup.Cddb.StartRead(), 0);
+  ASSERT_TRUE(WaitFor([&] { return lookup.Cddb.ProtocolState() == TCddbState::EntryRead; }, 5000));
+  EXPECT_EQ(lookup.Cddb.Entry().DiscInfo[1], "B");
+  EXPECT_FALSE(TCddb::AnswerComplete("210 rock 0c025803\r\n# xmcd\r\n"));
+  EXPECT_FALSE(TCddb::AnswerComplete("200 rock"));
+}
+
 TEST(Cddb, TransferFailuresReportTheHttpText) {
   TLookup lookup;
   lookup.Cddb.ServerAddr = QString("127.0.0.1:%1").arg(testutil::ClosedPort());
@@ -346,7 +390,13 @@ TEST(CddbLookup, UrlsFromTheDiscAndTheSettings) {
   info.Tracks[0].EndSector = info.Tracks[1].StartSector = 15000;
   info.Tracks[1].EndSector = 30000;
   info.ComputeDiscValues();
-  TCddbLookup lookup(info, config, nullptr, false);
+  TCddbLookup lookup(info, config);
+  // The TOC it would send is the program's, not a drive's of its own.
+  EXPECT_EQ(lookup.Cddb().Entry().InternalTOC.TrackCount, 0);
+  const TCDInfo toc = TCddbLookup::TocOf(info);
+  ASSERT_EQ(toc.TrackCount, 2);
+  EXPECT_EQ(toc.Tracks[1].Min * 4500 + toc.Tracks[1].Sec * 75 + toc.Tracks[1].Frame, 15150);
+  EXPECT_EQ(toc.LeadOutMin * 4500 + toc.LeadOutSec * 75 + toc.LeadOutFrame, 30150);
   const QString hello = "Velmora+" + TCddbLookup::LocalAddress() + "+Cadenzo+1.06";
   EXPECT_EQ(lookup.Hello(), hello);
   EXPECT_TRUE(lookup.QueryUrl().startsWith(

@@ -1,4 +1,5 @@
 #include <QBuffer>
+#include <QElapsedTimer>
 
 #include "cddb/HttpProt.h"
 #include "cddb/TestServer.h"
@@ -312,4 +313,55 @@ TEST(HttpProt, ServerResettingMidBodyEndsTheRequestOnce) {
   EXPECT_EQ(client.Done.size(), 1u);
   EXPECT_EQ(client.Http.State(), httpReady);
   EXPECT_TRUE(client.Body.data().isEmpty() || client.Body.data().startsWith("210 rock"));
+}
+
+TEST(HttpProt, KeptOpenAnswersEndAtTheirLengthAndShortOrSlowOnesFail) {
+  // The server keeps the connection open: the announced length ends the body,
+  // long before the 20 s idle limit.
+  TTestServer kept([](QTcpSocket* socket, const QByteArray&) {
+    socket->write("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello, and more");
+  });
+  TClient client;
+  ASSERT_TRUE(client.Get(kept.Url("/"), 5000));
+  EXPECT_EQ(client.Done[0], 0);
+  EXPECT_EQ(client.Body.data(), "hello");
+
+  TTestServer shortBody(TTestServer::Reply("HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\nshort"));
+  ASSERT_TRUE(client.Get(shortBody.Url("/")));
+  EXPECT_EQ(client.Done[0], httperrIncomplete);
+  EXPECT_EQ(client.Http.StatusText, "The connection closed after 5 of 100 bytes");
+
+  // One byte every 50 ms keeps the idle limit from firing; the whole-request
+  // limit ends it.
+  TTestServer trickle([](QTcpSocket* socket, const QByteArray&) {
+    socket->write("HTTP/1.0 200 OK\r\n\r\n");
+    auto* timer = new QTimer(socket);
+    QObject::connect(timer, &QTimer::timeout, socket, [socket] { socket->write("x"); });
+    timer->start(50);
+  });
+  client.Http.RequestTimeoutMs = 500;
+  ASSERT_TRUE(client.Get(trickle.Url("/"), 5000));
+  EXPECT_EQ(client.Done[0], WSAETIMEDOUT);
+  EXPECT_EQ(client.Http.StatusText, "No complete answer from the server within 0.5 seconds");
+}
+
+TEST(HttpProt, HeaderLinesAreBoundedInNumberAndCountTowardTheSize) {
+  QByteArray many = "HTTP/1.0 200 OK\r\n";
+  for (int i = 0; i < 40000; ++i) many += "X-Line: " + QByteArray::number(i) + "\r\n";
+  TTestServer flood(TTestServer::Reply(many + "\r\nbody"));
+  TClient client;
+  QElapsedTimer clock;
+  clock.start();
+  ASSERT_TRUE(client.Get(flood.Url("/")));
+  EXPECT_EQ(client.Done[0], httperrResponseTooLarge);
+  EXPECT_EQ(client.Http.StatusText, "Too many HTTP header lines");
+  EXPECT_LE(client.Http.ResponseHeaders.size(), THttpResponseParser::MaxHeaderLines);
+  EXPECT_LT(clock.elapsed(), 5000);
+
+  QByteArray wide = "HTTP/1.0 200 OK\r\n";
+  for (int i = 0; i < 30; ++i) wide += "X-Wide: " + QByteArray(100, 'w') + "\r\n";
+  TTestServer big(TTestServer::Reply(wide + "\r\nbody"));
+  client.Http.MaxResponseBytes = 1000;
+  ASSERT_TRUE(client.Get(big.Url("/")));
+  EXPECT_EQ(client.Done[0], httperrResponseTooLarge);
 }

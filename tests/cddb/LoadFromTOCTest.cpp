@@ -6,10 +6,12 @@
 #include <QFile>
 #include <memory>
 
+#include "app/ExtractJobs.h"
 #include "cddb/CDInfo.h"
 #include "common/DiscImage.h"
 #include "common/TestUtil.h"
 #include "disc/CDRIP.h"
+#include "settings/config.h"
 
 namespace {
 
@@ -122,6 +124,38 @@ TEST_F(LoadFromTOC, NewDiscTakesStoredNamesFromTheLocalFolder) {
   ASSERT_TRUE(again.ReadLocalCDDB());
   EXPECT_EQ(again.Artist, "Generated");
   EXPECT_EQ(again.GetTrackTitle(2), "Third");
+}
+
+TEST_F(LoadFromTOC, CueSheetCdTextCatalogueAndIsrcsReachTheDiscInformation) {
+  QByteArray cue = testutil::ReadFile(First.CuePath);
+  cue.replace("FILE ",
+              "CATALOG 0724384260958\r\nTITLE \"Où Es Tu\"\r\nPERFORMER \"東京事変\"\r\nFILE ");
+  cue.replace("  TRACK 01 AUDIO\r\n",
+              "  TRACK 01 AUDIO\r\n    TITLE \"Première\"\r\n    ISRC FRZ039800212\r\n");
+  cue.replace("  TRACK 02 AUDIO\r\n",
+              "  TRACK 02 AUDIO\r\n    TITLE \"Duet\"\r\n    PERFORMER \"Guest\"\r\n");
+  testutil::WriteFile(First.CuePath, cue);
+  StartLibrary();
+  ASSERT_TRUE(Info.LoadFromTOC());
+  EXPECT_EQ(Info.MCN, "0724384260958");
+  EXPECT_EQ(Info.CDTextAlbum, "Où Es Tu");
+  EXPECT_EQ(Info.CDTextPerformer, "東京事変");
+  EXPECT_EQ(Info.Tracks[0].CDTextTitle, "Première");
+  EXPECT_EQ(Info.Tracks[0].ISRC, "FRZ039800212");
+  EXPECT_EQ(Info.Tracks[1].CDTextPerformer, "Guest");
+  EXPECT_EQ(Info.Tracks[2].CDTextTitle, "");
+
+  // Without a local entry the disc is named by its CD-Text at once.
+  TConfig settings;
+  Config = &settings;
+  Info.LocalFolder = Temp.File("none");
+  ASSERT_TRUE(LoadDiscNames(Info));
+  Config = nullptr;
+  EXPECT_EQ(Info.Artist, "東京事変");
+  EXPECT_EQ(Info.Album, "Où Es Tu");
+  EXPECT_EQ(Info.GetTrackTitle(0), "Première");
+  EXPECT_EQ(Info.GetTrackTitle(1), "Guest / Duet");
+  EXPECT_EQ(Info.GetTrackTitle(2), "Track03");
 }
 
 TEST_F(LoadFromTOC, AnImageLongerThanAnyDiscIsRefusedAndByteSizesStayInRange) {

@@ -91,7 +91,16 @@ QByteArray Entry(const QString& category, const QString& artist) {
 class QryCDDBTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // Every test starts from folders of its own: no settings, names or lists
+    // that another test left behind.
     QFile::remove(platform::TRegistryStore::DefaultPath());
+    QFile::remove(TMyCDInfo::CDPlayerIniPath());
+    for (const char* list : {"server.txt", "Genre.txt"})
+      QFile::remove(platform::ConfigFolder() + list);
+    QFile::remove(TCddbLookup::ReadFilePath());
+    TConfig settings;
+    settings.LocalCDDBFolder = FTemp.File("localCDDB");
+    ASSERT_TRUE(settings.Save());
     platform::SetProgramFolder(FTemp.Path());
     QFile::copy(ProgramDir() + "/liblocalcddb.so", FTemp.File("liblocalcddb.so"));
     FImage = MakeDiscImage(FTemp.File("disc"), "rip", {150, 225, 300});

@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <cstdlib>
 
+#include "settings/config.h"
+
 #ifdef CADENZO_TEST_WIDGETS
 #include <QApplication>
 using TApplication = QApplication;
@@ -28,6 +30,8 @@ int main(int argc, char** argv) {
   if (!getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
 #endif
   TApplication app(argc, argv);
+  // Nothing listens on port 1: settings a test makes never reach the public service.
+  TConfig::PublicMusicBrainzServer = "http://127.0.0.1:1";
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

@@ -115,6 +115,22 @@ TEST(LocalCddb, LongUtf8ValuesAreCutAtACharacterBoundary) {
   EXPECT_EQ(QString::fromStdString(artist), QString(255, QChar(0x416)));
 }
 
+TEST(LocalCddb, ValuesCutAtTheFieldSizeReadBackTheSameAfterASave) {
+  // The cut falls right after a blank: 510 letters, a blank, more letters.
+  const std::string artist = std::string(510, 'a') + " tail";
+  const std::string entry =
+      "# xmcd\nDISCID=0c025803\nDTITLE=" + artist + " / " + artist + "\nDYEAR=" + artist + "\n";
+  TRecord first;
+  ASSERT_EQ(ParseCDDBString(&first.Entry, entry.c_str()), LCDDB_OK);
+  EXPECT_EQ(first.Disc(LCDDB_ARTIST), std::string(510, 'a'));
+  std::vector<char> written(size_t(CreateCDDBString(&first.Entry, nullptr, 0)) + 1);
+  CreateCDDBString(&first.Entry, written.data(), int32_t(written.size()));
+  TRecord second;
+  ASSERT_EQ(ParseCDDBString(&second.Entry, written.data()), LCDDB_OK);
+  for (int field : {LCDDB_ARTIST, LCDDB_TITLE, LCDDB_YEAR})
+    EXPECT_EQ(second.Disc(field), first.Disc(field)) << field;
+}
+
 TEST(LocalCddb, WritesReadsAndFindsEntriesInAFolder) {
   testutil::TTempFolder temp;
   const std::string folder = temp.File("db").toStdString();

@@ -1,0 +1,231 @@
+#include "musicbrainz/MbRelease.h"
+
+#include <QXmlStreamReader>
+
+#include "cddb/CDInfo.h"
+
+namespace {
+
+// Bounds what a hostile answer can make the reader keep.
+constexpr int kMaxReleases = 500;
+constexpr int kMaxMedia = 200;
+constexpr int kMaxTracks = 200;
+
+bool Is(const QXmlStreamReader& reader, const char* name) {
+  return reader.name() == QLatin1String(name);
+}
+
+QString Text(QXmlStreamReader& reader) {
+  return reader.readElementText(QXmlStreamReader::SkipChildElements).trimmed();
+}
+
+QString Id(const QXmlStreamReader& reader) {
+  return reader.attributes().value(QLatin1String("id")).toString().trimmed();
+}
+
+// Calls each for every child element; each reads its element to the end.
+template <class F>
+void Children(QXmlStreamReader& reader, F each) {
+  while (reader.readNextStartElement()) each();
+}
+
+// The items of a list element, up to max of them; other children are skipped.
+template <class T>
+void ReadList(QXmlStreamReader& reader, const char* item, size_t max, std::vector<T>& items,
+              T (*read)(QXmlStreamReader&)) {
+  Children(reader, [&] {
+    if (!Is(reader, item) || items.size() >= max) return reader.skipCurrentElement();
+    items.push_back(read(reader));
+  });
+}
+
+// Names as credited, each followed by its join phrase; the first artist's ID.
+void ReadArtistCredit(QXmlStreamReader& reader, QString& text, QString* artistId) {
+  text.clear();
+  Children(reader, [&] {
+    if (!Is(reader, "name-credit")) return reader.skipCurrentElement();
+    const QString join = reader.attributes().value(QLatin1String("joinphrase")).toString();
+    QString credited, name;
+    Children(reader, [&] {
+      if (Is(reader, "name")) return void(credited = Text(reader));
+      if (!Is(reader, "artist")) return reader.skipCurrentElement();
+      if (artistId && artistId->isEmpty()) *artistId = Id(reader);
+      Children(reader, [&] {
+        if (Is(reader, "name")) return void(name = Text(reader));
+        reader.skipCurrentElement();
+      });
+    });
+    text += (credited.isEmpty() ? name : credited) + join;
+  });
+}
+
+TMbTrack ReadTrack(QXmlStreamReader& reader) {
+  TMbTrack track;
+  QString recordingTitle, recordingArtist;
+  Children(reader, [&] {
+    if (Is(reader, "position")) return void(track.Position = Text(reader).toInt());
+    if (Is(reader, "title")) return void(track.Title = Text(reader));
+    if (Is(reader, "artist-credit")) return ReadArtistCredit(reader, track.Artist, nullptr);
+    if (!Is(reader, "recording")) return reader.skipCurrentElement();
+    track.RecordingID = Id(reader);
+    Children(reader, [&] {
+      if (Is(reader, "title")) return void(recordingTitle = Text(reader));
+      if (Is(reader, "artist-credit")) return ReadArtistCredit(reader, recordingArtist, nullptr);
+      if (!Is(reader, "isrc-list")) return reader.skipCurrentElement();
+      Children(reader, [&] {
+        if (Is(reader, "isrc") && track.ISRCs.size() < 20) track.ISRCs << Id(reader);
+        reader.skipCurrentElement();
+      });
+    });
+  });
+  // A track names itself only where it differs from its recording.
+  if (track.Title.isEmpty()) track.Title = recordingTitle;
+  if (track.Artist.isEmpty()) track.Artist = recordingArtist;
+  return track;
+}
+
+TMbMedium ReadMedium(QXmlStreamReader& reader) {
+  TMbMedium medium;
+  Children(reader, [&] {
+    if (Is(reader, "position")) return void(medium.Position = Text(reader).toInt());
+    if (Is(reader, "format")) return void(medium.Format = Text(reader));
+    if (Is(reader, "disc-list")) {
+      return Children(reader, [&] {
+        if (Is(reader, "disc")) medium.DiscIDs << Id(reader);
+        reader.skipCurrentElement();
+      });
+    }
+    if (!Is(reader, "track-list")) return reader.skipCurrentElement();
+    ReadList(reader, "track", kMaxTracks, medium.Tracks, ReadTrack);
+  });
+  return medium;
+}
+
+void ReadLabelInfo(QXmlStreamReader& reader, TMbRelease& release) {
+  Children(reader, [&] {
+    if (!Is(reader, "label-info") || !release.Label.isEmpty() || !release.CatalogNumber.isEmpty())
+      return reader.skipCurrentElement();
+    Children(reader, [&] {
+      if (Is(reader, "catalog-number")) return void(release.CatalogNumber = Text(reader));
+      if (!Is(reader, "label")) return reader.skipCurrentElement();
+      Children(reader, [&] {
+        if (Is(reader, "name")) return void(release.Label = Text(reader));
+        reader.skipCurrentElement();
+      });
+    });
+  });
+}
+
+TMbRelease ReadRelease(QXmlStreamReader& reader) {
+  TMbRelease release;
+  release.ID = Id(reader);
+  Children(reader, [&] {
+    if (Is(reader, "title")) return void(release.Title = Text(reader));
+    if (Is(reader, "artist-credit"))
+      return ReadArtistCredit(reader, release.Artist, &release.ArtistID);
+    if (Is(reader, "release-group")) {
+      release.ReleaseGroupID = Id(reader);
+      return reader.skipCurrentElement();
+    }
+    if (Is(reader, "date")) return void(release.Date = Text(reader));
+    if (Is(reader, "country")) return void(release.Country = Text(reader));
+    if (Is(reader, "barcode")) return void(release.Barcode = Text(reader));
+    if (Is(reader, "label-info-list")) return ReadLabelInfo(reader, release);
+    if (!Is(reader, "medium-list")) return reader.skipCurrentElement();
+    ReadList(reader, "medium", kMaxMedia, release.Media, ReadMedium);
+  });
+  return release;
+}
+
+// Releases lie under metadata/disc/release-list (an exact match) or
+// metadata/release-list (a fuzzy one); any other element is passed over.
+void ReadReleasesBelow(QXmlStreamReader& reader, std::vector<TMbRelease>& releases) {
+  Children(reader, [&] {
+    if (Is(reader, "release")) {
+      if (releases.size() < kMaxReleases) return releases.push_back(ReadRelease(reader));
+      return reader.skipCurrentElement();
+    }
+    if (Is(reader, "disc") || Is(reader, "release-list"))
+      return ReadReleasesBelow(reader, releases);
+    reader.skipCurrentElement();
+  });
+}
+
+}  // namespace
+
+bool ReadMbReleases(const QByteArray& xml, std::vector<TMbRelease>& releases, QString& error) {
+  releases.clear();
+  QXmlStreamReader reader(xml);
+  if (!reader.readNextStartElement() || !Is(reader, "metadata")) {
+    error = reader.hasError() ? reader.errorString() : QString("not a MusicBrainz answer");
+    return false;
+  }
+  ReadReleasesBelow(reader, releases);
+  // The rest of the document must be well-formed too.
+  while (!reader.atEnd()) reader.readNext();
+  if (reader.hasError() && reader.error() != QXmlStreamReader::PrematureEndOfDocumentError) {
+    error = QString("line %1: %2").arg(reader.lineNumber()).arg(reader.errorString());
+    releases.clear();
+    return false;
+  }
+  if (reader.hasError()) {
+    error = "the answer ends early";
+    releases.clear();
+    return false;
+  }
+  return true;
+}
+
+QString TMbRelease::Year() const {
+  const QString year = Date.left(4);
+  for (QChar c : year)
+    if (!c.isDigit()) return QString();
+  return year.size() == 4 ? year : QString();
+}
+
+QString TMbRelease::Caption() const { return Artist + QString::fromUtf8(" – ") + Title; }
+
+QString TMbRelease::Format() const {
+  QStringList formats;
+  for (const TMbMedium& medium : Media)
+    if (!medium.Format.isEmpty() && !formats.contains(medium.Format)) formats << medium.Format;
+  const QString format = formats.join(" + ");
+  return Media.size() > 1 ? QString("%1×%2").arg(Media.size()).arg(format) : format;
+}
+
+QString TMbRelease::Details() const {
+  QStringList parts;
+  for (const QString& part : {Date, Country, Label, CatalogNumber, Barcode, Format()})
+    if (!part.isEmpty()) parts << part;
+  return parts.join(", ");
+}
+
+int MbMediumOf(const TMbRelease& release, const QString& discId, int trackCount) {
+  for (size_t i = 0; i < release.Media.size(); ++i)
+    if (release.Media[i].DiscIDs.contains(discId)) return int(i);
+  for (size_t i = 0; i < release.Media.size(); ++i)
+    if (int(release.Media[i].Tracks.size()) == trackCount) return int(i);
+  return -1;
+}
+
+void ApplyMbRelease(TMyCDInfo& info, const TMbRelease& release, int medium) {
+  info.Album = release.Title;
+  info.Artist = release.Artist;
+  info.Year = release.Year();
+  info.MBReleaseID = release.ID;
+  info.MBReleaseGroupID = release.ReleaseGroupID;
+  info.MBAlbumArtistID = release.ArtistID;
+  if (medium < 0 || medium >= int(release.Media.size())) return;
+  const std::vector<TMbTrack>& tracks = release.Media[size_t(medium)].Tracks;
+  for (size_t order = 0; order < tracks.size(); ++order) {
+    const TMbTrack& source = tracks[order];
+    const int i = (source.Position > 0 ? source.Position : int(order) + 1) - 1;
+    if (i < 0 || i >= info.TrackCount) continue;
+    TCDTrack& track = info.Tracks[size_t(i)];
+    const bool ownArtist = !source.Artist.isEmpty() && source.Artist != release.Artist;
+    track.Artist = ownArtist ? source.Artist : QString();
+    track.Title = ownArtist ? source.Artist + " / " + source.Title : source.Title;
+    track.MBRecordingID = source.RecordingID;
+    if (track.ISRC.isEmpty()) track.ISRC = source.ISRCs.value(0);
+  }
+}

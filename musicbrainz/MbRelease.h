@@ -1,0 +1,61 @@
+// What a MusicBrainz disc ID answer says about each release, read from the
+// web service's XML (schema mmd-2.0), and how a chosen release names the disc.
+// Plain values and functions; any thread.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+class TMyCDInfo;
+
+struct TMbTrack {
+  int Position = 0;  // 1-based on its medium; 0 when the answer left it out
+  QString Title;
+  QString Artist;  // the credit as written, names and join phrases
+  QString RecordingID;
+  QStringList ISRCs;
+};
+
+struct TMbMedium {
+  int Position = 0;
+  QString Format;
+  QStringList DiscIDs;
+  std::vector<TMbTrack> Tracks;
+};
+
+struct TMbRelease {
+  QString ID;
+  QString Title;
+  QString Artist;
+  QString ArtistID;  // the first credited artist
+  QString ReleaseGroupID;
+  QString Date;
+  QString Country;
+  QString Label;
+  QString CatalogNumber;
+  QString Barcode;
+  std::vector<TMbMedium> Media;
+
+  QString Year() const;
+  // "Artist – Title" and the details, for a choice among releases.
+  QString Caption() const;
+  QString Details() const;
+  QString Format() const;  // "CD", "2×CD"
+};
+
+// The releases of a discid answer (exact or fuzzy). False, with the reason in
+// error, when the text is not a well-formed metadata document; a document
+// without releases is true with none.
+bool ReadMbReleases(const QByteArray& xml, std::vector<TMbRelease>& releases, QString& error);
+
+// The medium that holds the disc: the one whose disc list has discId, else
+// the first with trackCount tracks (a fuzzy match), else -1.
+int MbMediumOf(const TMbRelease& release, const QString& discId, int trackCount);
+
+// Fills the names of the disc information as a CDDB read does: album, artist,
+// year and track titles ("Track artist / Title" when the track's credit
+// differs from the release's), the MusicBrainz IDs and the ISRCs the disc
+// itself did not carry. The genre stays the user's.
+void ApplyMbRelease(TMyCDInfo& info, const TMbRelease& release, int medium);
