@@ -20,6 +20,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QToolButton>
+#include <QToolTip>
 #include <QVBoxLayout>
 #include <QValidator>
 #include <algorithm>
@@ -49,6 +50,11 @@ class TReplaceCharValidator : public QValidator {
     return std::all_of(input.begin(), input.end(), ReplaceEditAccepts) ? Acceptable : Invalid;
   }
 };
+
+const QString kReplaceCharRefused = QStringLiteral(
+    "This character cannot stand in a file name here: \\ / : * ? < > | = and "
+    "control characters are reserved, and emoji and other characters outside "
+    "the basic set are not kept.");
 
 QLineEdit* MakeEdit(QWidget* parent, const char* name, int maxLength = 32767) {
   auto* edit = new QLineEdit(parent);
@@ -231,6 +237,8 @@ QWidget* TConfigForm::CreateOutputTab() {
   grid->addWidget(chkbOpenOutputFolder, 3, 1, 1, 2);
 
   cbNamingRule = MakeList(tab, "cbNamingRule", Texts(kNamingRules, 10), true);
+  // Inline completion would store a listed rule in place of what was typed.
+  cbNamingRule->setCompleter(nullptr);
   grid->addWidget(MakeLabel(tab, "FileName", cbNamingRule), 4, 0);
   grid->addWidget(cbNamingRule, 4, 1, 1, 2);
   auto* note = MakeLabel(tab,
@@ -356,6 +364,7 @@ QWidget* TConfigForm::CreateEncoderTab() {
   connect(trkbarMaxBitrate, &QSlider::valueChanged, this, &TConfigForm::trkBarBitrateChange);
   connect(trkbarVBRQuality, &QSlider::valueChanged, this, &TConfigForm::trkbarVBRQualityChange);
   connect(chkbVBR, &QCheckBox::toggled, this, &TConfigForm::chkbVBRClick);
+  connect(cbSampleRate, &QComboBox::currentIndexChanged, this, &TConfigForm::cbSampleRateChange);
   return tab;
 }
 
@@ -412,6 +421,7 @@ QWidget* TConfigForm::CreateCDDBTab() {
   QWidget* group = grid->parentWidget();
 
   cbServerName = MakeList(group, "cbServerName", BuiltInServers(), true);
+  cbServerName->setCompleter(nullptr);
   grid->addWidget(MakeLabel(group, "Server", cbServerName), 0, 0);
   grid->addWidget(cbServerName, 0, 1, 1, 3);
   edQueryScript = MakeEdit(group, "edQueryScript");
@@ -491,6 +501,9 @@ QWidget* TConfigForm::CreateMiscTab() {
     edit->setAlignment(Qt::AlignCenter);
     edit->setFixedWidth(width);
     edit->setValidator(new TReplaceCharValidator(edit));
+    connect(edit, &QLineEdit::inputRejected, this, [edit] {
+      QToolTip::showText(edit->mapToGlobal(QPoint(0, edit->height())), kReplaceCharRefused, edit);
+    });
     connect(edit, &QLineEdit::textChanged, this, [this, edit] { edtCharRep1Change(edit); });
     edtCharRep[i] = edit;
     auto* label = MakeLabel(group, labels[i], edit);
@@ -646,13 +659,17 @@ bool TConfigForm::ApplyControls() {
 
   c.EnableID3Tag = chkID3Tag->isChecked();
   c.SampleRate = std::max(0, cbSampleRate->currentIndex());
-  c.BitRate = trkBarBitrate->value();
-  c.MaxBitRate = trkbarMaxBitrate->value();
+  // The sliders' ranges follow the sample rate; the clamps keep what OK
+  // stores encodable whatever path set them.
+  const int highest = MaxBitRateIndex(c.SampleRate);
+  c.BitRate = std::min(trkBarBitrate->value(), highest);
+  c.MaxBitRate = std::min(trkbarMaxBitrate->value(), highest);
   if (ragrpMode->checkedId() >= 0) c.Mode = ragrpMode->checkedId();
   c.Quality = std::max(0, cbQuality->currentIndex());
   c.VBRQuality = 9 - trkbarVBRQuality->value();
   c.EncoderThreads = seEncoderThreads->value();
   c.VBR = chkbVBR->isChecked();
+  if (c.VBR) c.MaxBitRate = std::max(c.MaxBitRate, c.BitRate);
   c.WriteVBRHeader = chkbWrtVBRHrd->isChecked();
   c.Copyright = chkbCopyright->isChecked();
   c.Original = chkbOriginal->isChecked();
@@ -698,10 +715,25 @@ bool TConfigForm::ApplyControls() {
 }
 
 void TConfigForm::btnOKClick() {
+  const QString rule = cbNamingRule->currentText();
+  if (!NamingRuleVariesPerTrack(rule) &&
+      MessageBox(QString("The naming rule '%1' holds neither <number> nor <title>: every track "
+                         "would get the same file name, each one overwriting the last.\n\nKeep "
+                         "this rule?")
+                     .arg(rule),
+                 "Warning", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES) {
+    PageControl1->setCurrentIndex(0);
+    cbNamingRule->setFocus();
+    return;
+  }
   QString folder = edtOutputFolder->text().trimmed();
   // "~/Music" means the home folder's, not a folder named "~" beside the program.
   if (folder == "~" || folder.startsWith("~/")) {
     folder = QDir::homePath() + folder.mid(1);
+    edtOutputFolder->setText(folder);
+  } else if (!folder.isEmpty() && QDir::isRelativePath(folder)) {
+    // Kept relative, the folder would move with wherever the program starts.
+    folder = QDir::cleanPath(QDir::home().absoluteFilePath(folder));
     edtOutputFolder->setText(folder);
   }
   if (!QFileInfo(folder).isDir()) {
@@ -734,6 +766,8 @@ void TConfigForm::ApplyPreset(int preset) {
   trkBarBitrate->setValue(p.BitRate);
   ragrpMode->button(p.Mode)->setChecked(true);
   chkbVBR->setChecked(p.VBR);
+  // Without the header players guess a VBR file's length from its first frame.
+  if (p.VBR) chkbWrtVBRHrd->setChecked(true);
   if (p.MaxBitRate >= 0) trkbarMaxBitrate->setValue(p.MaxBitRate);
   if (p.Quality >= 0) cbQuality->setCurrentIndex(p.Quality);
   if (p.VBRQualityPosition >= 0) trkbarVBRQuality->setValue(p.VBRQualityPosition);
@@ -759,6 +793,15 @@ void TConfigForm::chkbVBRClick() {
   for (QWidget* control : std::initializer_list<QWidget*>{chkbWrtVBRHrd, trkbarMaxBitrate,
                                                           cbQuality, trkbarVBRQuality})
     control->setEnabled(vbr);
+  // Ticked after the bit rate moved, the maximum may lie below it.
+  trkBarBitrateChange();
+}
+
+void TConfigForm::cbSampleRateChange() {
+  const int highest = MaxBitRateIndex(cbSampleRate->currentIndex());
+  // A lower maximum moves a slider beyond it back, which updates its label.
+  trkBarBitrate->setMaximum(highest);
+  trkbarMaxBitrate->setMaximum(highest);
 }
 
 void TConfigForm::chkDeleteSilenceClick() {

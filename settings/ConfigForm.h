@@ -127,6 +127,7 @@ class TConfigForm : public QDialog {
   void trkBarBitrateChange();
   void trkbarVBRQualityChange();
   void chkbVBRClick();
+  void cbSampleRateChange();
   void chkDeleteSilenceClick();
   void chkProxySrvClick();
   void chkbPlaySoundClick();
