@@ -465,10 +465,20 @@ TEST_F(Cdrip, StartsWithoutAnIniAndFailsOnlyWithoutAPath) {
   EXPECT_EQ(CR_Init(nullptr), CDEX_ERROR);
 }
 
-TEST(CdripDemoDisc, TheProgramFolderHoldsAPlayableDemoDisc) {
-  const QString ini = ProgramDir() + "/cdrip.ini";
-  ASSERT_TRUE(QFile::exists(ini));
+// The user's copy of the program folder's ini lists the demo disc by its
+// relative path, which the library finds beside itself; a listed image that
+// is nowhere is left out rather than shown as a drive without a disc.
+TEST(CdripDemoDisc, ACopyOfTheProgramFoldersIniFindsItsPlayableDemoDisc) {
+  const QByteArray program = ReadFile(ProgramDir() + "/cdrip.ini");
+  ASSERT_TRUE(program.contains("Image0=demo.cue"));
+  TTempFolder user;
+  const QString ini = user.File("cdrip.ini");
+  WriteFile(ini, program + "Image1=gone.cue\r\n");
   ASSERT_EQ(CR_Init(ini.toUtf8().constData()), CDEX_OK);
+  const int drives = CR_GetNumCDROM();
+  WriteFile(ini, program);
+  ASSERT_EQ(CR_Init(ini.toUtf8().constData()), CDEX_OK);
+  EXPECT_EQ(CR_GetNumCDROM(), drives);
   bool found = false;
   for (int i = 0; i < CR_GetNumCDROM() && !found; ++i) {
     ASSERT_EQ(CR_SetActiveCDROM(i), CDEX_OK);
