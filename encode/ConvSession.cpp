@@ -334,6 +334,11 @@ void TConvSession::EncodeFinished(const TEncodePool::TResult& result) {
       if (result.Failed) throw std::runtime_error("encoder failed");
       if (run.RipOk && !Aborted && Config->EnableID3Tag) WriteTag(job);
     } catch (...) {
+      // An encoder that gave its reason is not a drive's failure.
+      if (result.Failed && !result.Error.isEmpty() && job.State != jsError) {
+        job.State = jsError;
+        AddMessage(job, "Can't encode track '" + job.Title + "': " + result.Error);
+      }
       RipFailed(job);
     }
   } else {

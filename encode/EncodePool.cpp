@@ -40,7 +40,8 @@ void EncodeQueue(TLameCoder& coder, TPcmQueue& queue, QFile& output, int64_t exp
     TLameCoder& Coder;
     ~TStreamCloser() { Coder.CloseStream(); }
   } closer{coder};
-  if (coder.InitStream() != 0) throw ELameError("Error initializing the MP3 encoder");
+  if (const uint32_t result = coder.InitStream(); result != 0)
+    throw ELameError(coder.InitFailureReason(result));
   const int64_t blockBytes = int64_t(coder.SamplesPerChunk()) * int64_t(sizeof(int16_t));
   std::vector<int16_t> block(coder.SamplesPerChunk());
   auto* blockData = reinterpret_cast<uint8_t*>(block.data());
