@@ -1,6 +1,5 @@
-// The program's name, version and maker as the windows and tags show them.
+// The program's name, version and maker; they live in platform/, where core
+// units reach them too.
 #pragma once
 
-inline constexpr const char* kProgramName = "Cadenzo";
-inline constexpr const char* kProgramVersion = "1.06";
-inline constexpr const char* kMakerName = "Velmora Computing";
+#include "platform/AppInfo.h"

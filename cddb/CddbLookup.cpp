@@ -4,8 +4,8 @@
 #include <QRegularExpression>
 #include <QUrl>
 
-#include "app/AppInfo.h"
 #include "cddb/CDInfo.h"
+#include "platform/AppInfo.h"
 #include "platform/Files.h"
 #include "platform/Folders.h"
 #include "settings/config.h"

@@ -7,6 +7,11 @@
 
 namespace platform {
 
+// Creates the folder with all missing levels. Empty when it exists
+// afterwards, else why not in the system's words; the levels it made are
+// removed again then, so a failure leaves nothing behind.
+QString CreateFolder(const QString& path);
+
 // UTF-8 when the bytes are valid UTF-8 (a leading BOM is dropped), else ISO-8859-1.
 QString DecodeText(const QByteArray& bytes);
 

@@ -26,8 +26,8 @@
 #include <algorithm>
 #include <tuple>
 
-#include "app/AppInfo.h"
-#include "app/ExtractJobs.h"
+#include "platform/AppInfo.h"
+#include "platform/Files.h"
 #include "platform/Folders.h"
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
@@ -736,18 +736,23 @@ void TConfigForm::btnOKClick() {
     folder = QDir::cleanPath(QDir::home().absoluteFilePath(folder));
     edtOutputFolder->setText(folder);
   }
+  const auto refuse = [this](const QString& text) {
+    MessageBox(text, "Error", MB_OK | MB_ICONERROR);
+    PageControl1->setCurrentIndex(0);
+    edtOutputFolder->setFocus();
+  };
+  // Nothing to create: asking first would only lead to the error.
+  if (folder.isEmpty()) return refuse("Please choose an output folder.");
   if (!QFileInfo(folder).isDir()) {
     if (MessageBox(
             QString("The output folder '%1' not existing, Do you want create it?").arg(folder),
             "Confirmation", MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
       return;
-    if (folder.isEmpty() || !CreateOutputFolder(folder)) {
-      MessageBox(QString("The output folder '%1' incorrect, please choose one again.").arg(folder),
-                 "Error", MB_OK | MB_ICONERROR);
-      PageControl1->setCurrentIndex(0);
-      edtOutputFolder->setFocus();
-      return;
-    }
+    const QString reason = CreateFolder(folder);
+    if (!reason.isEmpty())
+      return refuse(QString("The output folder '%1' could not be created: %2. Please choose "
+                            "another one.")
+                        .arg(folder, reason));
   }
   if (!ApplyControls()) return;
   const QString cdripIni = platform::CdripIniPath();

@@ -522,8 +522,9 @@ TEST_F(ConfigFormTest, AnOutputFolderThatCannotBeCreatedKeepsTheDialogOpen) {
   boxes.Answer(platform::IDOK);
   form.btnOK->click();
   ASSERT_EQ(boxes.Asked().size(), 2u);
-  EXPECT_EQ(boxes.Asked()[1].Text,
-            "The output folder '" + folder + "' incorrect, please choose one again.");
+  EXPECT_EQ(boxes.Asked()[1].Text, "The output folder '" + folder +
+                                       "' could not be created: Not a directory. Please choose "
+                                       "another one.");
   EXPECT_EQ(boxes.Asked()[1].Caption, "Error");
   EXPECT_TRUE(form.isVisible());
   EXPECT_EQ(form.PageControl1->currentIndex(), 0);
