@@ -793,11 +793,19 @@ void TConfigForm::trkbarVBRQualityChange() {
   lbVBRQuality->setText(QString::number(9 - trkbarVBRQuality->value()));
 }
 
+void TConfigForm::SetEnabledWithLabels(QWidget* control, bool enabled) {
+  control->setEnabled(enabled);
+  // A label naming a disabled control reads as disabled too.
+  for (QLabel* label : findChildren<QLabel*>())
+    if (label->buddy() == control) label->setEnabled(enabled);
+}
+
 void TConfigForm::chkbVBRClick() {
   const bool vbr = chkbVBR->isChecked();
-  for (QWidget* control : std::initializer_list<QWidget*>{chkbWrtVBRHrd, trkbarMaxBitrate,
-                                                          cbQuality, trkbarVBRQuality})
-    control->setEnabled(vbr);
+  for (QWidget* control :
+       std::initializer_list<QWidget*>{chkbWrtVBRHrd, trkbarMaxBitrate, lbMaxBitRate, cbQuality,
+                                       trkbarVBRQuality, lbVBRQuality})
+    SetEnabledWithLabels(control, vbr);
   // Ticked after the bit rate moved, the maximum may lie below it.
   trkBarBitrateChange();
 }
@@ -810,13 +818,13 @@ void TConfigForm::cbSampleRateChange() {
 }
 
 void TConfigForm::chkDeleteSilenceClick() {
-  edStartSector->setEnabled(chkDeleteSilence->isChecked());
-  edEndSector->setEnabled(chkDeleteSilence->isChecked());
+  SetEnabledWithLabels(edStartSector, chkDeleteSilence->isChecked());
+  SetEnabledWithLabels(edEndSector, chkDeleteSilence->isChecked());
 }
 
 void TConfigForm::chkProxySrvClick() {
-  edProxySrv->setEnabled(chkProxySrv->isChecked());
-  edProxyPort->setEnabled(chkProxySrv->isChecked());
+  SetEnabledWithLabels(edProxySrv, chkProxySrv->isChecked());
+  SetEnabledWithLabels(edProxyPort, chkProxySrv->isChecked());
 }
 
 void TConfigForm::chkbPlaySoundClick() {

@@ -126,6 +126,7 @@ class TConfigForm : public QDialog {
   void FormShow();
   void trkBarBitrateChange();
   void trkbarVBRQualityChange();
+  void SetEnabledWithLabels(QWidget* control, bool enabled);
   void chkbVBRClick();
   void cbSampleRateChange();
   void chkDeleteSilenceClick();

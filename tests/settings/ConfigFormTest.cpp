@@ -379,6 +379,11 @@ TEST_F(ConfigFormTest, VBRSwitchesItsFourControls) {
     form.chkbVBR->click();
     ASSERT_EQ(form.chkbVBR->isChecked(), on);
     for (QWidget* w : vbrControls) EXPECT_EQ(w->isEnabled(), on) << w->objectName().toStdString();
+    // Their labels read as disabled with them.
+    for (QLabel* label : form.findChildren<QLabel*>())
+      if (label->buddy() == form.trkbarMaxBitrate) {
+        EXPECT_EQ(label->isEnabled(), on);
+      }
   }
   // The other reactions.
   form.chkDeleteSilence->click();
