@@ -292,6 +292,8 @@ void Seek(XA_Player& p, const TCommand& c) {
 
 void WatchMixer(XA_Player& p);
 
+void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
+
 // How often a missing mixer is looked for again.
 constexpr std::chrono::seconds kMixerRetry{2};
 
@@ -304,7 +306,11 @@ void ReopenMixer(XA_Player& p, bool now) {
   if (!now && time - p.MixerTried < kMixerRetry) return;
   p.MixerTried = time;
   std::string reason;
-  if (!p.Mixer.Open(kDevice, reason)) return;
+  // The first failure was reported; the tries after it stay off stderr.
+  snd_lib_error_set_handler(QuietAlsa);
+  const bool opened = p.Mixer.Open(kDevice, reason);
+  snd_lib_error_set_handler(nullptr);
+  if (!opened) return;
   p.LastMaster = -1;
   WatchMixer(p);
 }
