@@ -476,7 +476,7 @@ QWidget* TConfigForm::CreateMiscTab() {
   btnBrowsSoundFile = MakeButton(tab, "btnBrowsSoundFile", "Brows...");
   connect(btnBrowsSoundFile, &QPushButton::clicked, this, [this] {
     ChooseFile(edtSoundFile, "SoundFileDialog",
-               "Sound File (*.Wav *.Wave *.wav *.wave *.WAV *.WAVE)", "Wav", false);
+               "Sound File (*.Wav *.Wave *.wav *.wave *.WAV *.WAVE);;All files (*)", "Wav", false);
   });
   grid->addWidget(edtSoundFile, 3, 0, 1, 2);
   grid->addWidget(btnBrowsSoundFile, 3, 2);
