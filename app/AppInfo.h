@@ -1,10 +1,5 @@
-// The program's name, version and maker as the windows and tags show them.
+// The program's name, version and maker; they live in platform/, where core
+// units reach them too.
 #pragma once
 
-inline constexpr const char* kProgramName = "Cadenzo";
-inline constexpr const char* kProgramVersion = "1.06";
-inline constexpr const char* kMakerName = "Velmora Computing";
-
-// Addresses opened by the Homepage and Check new version commands.
-inline constexpr const char* kHomepageUrl = "https://www.velmora.example/cadenzo/";
-inline constexpr const char* kDownloadUrl = "https://www.velmora.example/cadenzo/download/";
+#include "platform/AppInfo.h"

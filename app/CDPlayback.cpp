@@ -28,14 +28,26 @@ void TCDPlayback::Play(const TCDTrackInfo* record) {
 
 void TCDPlayback::PauseResume() { FCDRIP.PauseResume(); }
 
-void TCDPlayback::Stop() {
+TPlayView TCDPlayback::Stop() {
   FCDRIP.StopPlay();
   FWinState = kIdle;
+  Seeking = false;
+  return {QStringLiteral("Ready"), -1, 0};
 }
 
-void TCDPlayback::PreviousTrack() { FCDRIP.PrevTrack(); }
-void TCDPlayback::NextTrack() { FCDRIP.NextTrack(); }
-void TCDPlayback::EjectCD() { FCDRIP.EjectTray(true); }
+// While stopped the steps would start sound the window does not follow.
+void TCDPlayback::PreviousTrack() {
+  if (FWinState == kPlaying) FCDRIP.PrevTrack();
+}
+void TCDPlayback::NextTrack() {
+  if (FWinState == kPlaying) FCDRIP.NextTrack();
+}
+
+void TCDPlayback::EjectCD() {
+  // The tray opens on silence, and the window leaves its playing state.
+  StopForCommand();
+  FCDRIP.EjectTray(true);
+}
 void TCDPlayback::CloseCD() { FCDRIP.EjectTray(false); }
 
 void TCDPlayback::StopForCommand() {
@@ -46,15 +58,12 @@ void TCDPlayback::StopForCommand() {
 TPlayView TCDPlayback::Update() {
   TPlayView view;
   const int32_t track = FCDRIP.CurrentTrack();
-  if (track <= FCDRIP.TrackCount()) view.Status = "Can't play.";
   const uint8_t status = uint8_t(FCDRIP.AudioStatus());
   if (status == kPlayCompleted || status == kPlayError || status == kNoStatus) {
-    if (track < FCDRIP.TrackCount()) {
-      FCDRIP.NextTrack();
-    } else {
-      FWinState = kIdle;
-      view.Status = "Ready";
-    }
+    // The next tick shows the next track playing.
+    if (track < FCDRIP.TrackCount() && FCDRIP.NextTrack()) return view;
+    FWinState = kIdle;
+    view.Status = track < FCDRIP.TrackCount() ? "Can't play." : "Ready";
     return view;
   }
   int32_t relative = 0;

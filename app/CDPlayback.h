@@ -38,9 +38,12 @@ class TCDPlayback {
   // Plays the row's track; nothing without a record.
   void Play(const TCDTrackInfo* record);
   void PauseResume();
-  void Stop();
+  // What the window shows once stopped.
+  TPlayView Stop();
+  // Steps while playing; ignored while stopped.
   void PreviousTrack();
   void NextTrack();
+  // Stops playback first, then opens the tray.
   void EjectCD();
   void CloseCD();
   // Stops playback for another command (refresh, drive change, closing), so

@@ -226,11 +226,14 @@ int main(int argc, char** argv) {
   parser.setApplicationDescription(
       "Extracts audio CD tracks to MP3, WAV, FLAC or Opus files without windows, with the "
       "settings, disc names, naming rule and conversion of the Cadenzo desktop program. Options "
-      "override the settings for this run only; nothing is saved.\n\n"
+      "override the settings for this run only and are never saved; --query keeps the entry it "
+      "finds in the local CDDB folder, as the desktop program does.\n\n"
       "Exit status: 0 when every track is done, 1 when a track failed, was skipped or the run "
       "was cancelled, 2 for a usage error, 130 or 143 when stopped by SIGINT (Ctrl-C) or SIGTERM "
       "(the finished tracks are kept).");
-  parser.addHelpOption();
+  // Not addHelpOption(): its --help-all lists Qt's own options, none of ours.
+  const QCommandLineOption helpOption({"h", "help"}, "Displays help on commandline options.");
+  parser.addOption(helpOption);
   parser.addVersionOption();
   const QCommandLineOption driveOption("drive", "Use drive number <n> (see --list).", "n");
   const QCommandLineOption imageOption(
@@ -286,12 +289,18 @@ int main(int argc, char** argv) {
       "no-verify", "Take no checksums, ask no AccurateRip server and write no rip log.");
   parser.addOptions({requireAccurateOption, noVerifyOption});
   auto usageError = [](const QString& text) {
-    Print(stderr, QString("cadenzo-rip: %1\n").arg(text));
+    Print(stderr,
+          QString("cadenzo-rip: %1\nTry 'cadenzo-rip --help' for more information.\n").arg(text));
     return kExitUsage;
   };
   // parse() rather than process(), which ends a usage error with status 1.
   if (!parser.parse(QCoreApplication::arguments())) return usageError(parser.errorText());
-  if (parser.isSet("help")) parser.showHelp(0);
+  if (parser.isSet(helpOption)) {
+    // The usage line names the program, not the path it was started by.
+    Print(stdout, parser.helpText().replace(QCoreApplication::arguments().constFirst(),
+                                            QStringLiteral("cadenzo-rip")));
+    return 0;
+  }
   if (parser.isSet("version")) {
     Print(stdout, QString("cadenzo-rip %1\n%2\n").arg(kProgramVersion, LibraryVersions()));
     return 0;

@@ -98,14 +98,6 @@ void AssignOutputPaths(TJobList& jobs, const QString& artist, const QString& alb
 
 bool CreateOutputFolder(const QString& path) { return CreateFolder(path).isEmpty(); }
 
-QString CreateFolder(const QString& path) {
-  if (path.isEmpty()) return QStringLiteral("no folder given");
-  std::error_code error;
-  std::filesystem::create_directories(QFile::encodeName(path).toStdString(), error);
-  if (error) return QString::fromLocal8Bit(error.message());
-  return QFileInfo(path).isDir() ? QString() : QStringLiteral("Not a directory");
-}
-
 bool WritePlaylist(const QString& fileName, const TJobList& jobs) {
   // Both formats hold one entry field per line: a title's line break is folded
   // to a blank, and a path with one cannot be listed at all.

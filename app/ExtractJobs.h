@@ -7,6 +7,7 @@
 #include <QString>
 
 #include "encode/FileParam.h"
+#include "platform/Files.h"
 
 class TMyCDInfo;
 
@@ -33,9 +34,7 @@ void AssignOutputPaths(TJobList& jobs, const QString& artist, const QString& alb
 // Creates the folder with all missing levels, without asking; true when it
 // exists afterwards.
 bool CreateOutputFolder(const QString& path);
-// The same, returning why it failed in the system's words; empty when the
-// folder exists afterwards.
-QString CreateFolder(const QString& path);
+using platform::CreateFolder;
 
 // Writes the jobs as an M3U playlist when the name ends in .m3u (any case),
 // else as PLS, replacing any existing file. A line break in a title becomes a

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -962,7 +963,7 @@ void TMainForm::CreatePlayback() {
   TCDPlayback* playback = CDPlayback.get();
   connect(actPlay, &QAction::triggered, this, [this] { CDPlayback->Play(PlayRecord()); });
   connect(actPause, &QAction::triggered, this, [playback] { playback->PauseResume(); });
-  connect(actStop, &QAction::triggered, this, [playback] { playback->Stop(); });
+  connect(actStop, &QAction::triggered, this, [this] { ShowPlayView(CDPlayback->Stop()); });
   connect(actPreviousTrack, &QAction::triggered, this, [playback] { playback->PreviousTrack(); });
   connect(actNextTrack, &QAction::triggered, this, [playback] { playback->NextTrack(); });
   connect(actEjectCD, &QAction::triggered, this, [playback] { playback->EjectCD(); });
@@ -971,10 +972,16 @@ void TMainForm::CreatePlayback() {
   connect(lvTrackList, &QTreeWidget::itemDoubleClicked, actPlay, &QAction::trigger);
 
   trkbarCD->setEnabled(true);
+  // Arrow keys step a second, Page keys ten (the bar counts sectors).
+  trkbarCD->setSingleStep(75);
+  trkbarCD->setPageStep(750);
   trkbarCD->OnMouseDown = [playback](QMouseEvent*) { playback->SeekStart(); };
   trkbarCD->OnKeyDown = [playback](QKeyEvent*) { playback->SeekStart(); };
   trkbarCD->OnMouseUp = [this](QMouseEvent*) { CDPlayback->SeekTo(trkbarCD->value()); };
-  trkbarCD->OnKeyUp = [this](QKeyEvent*) { CDPlayback->SeekTo(trkbarCD->value()); };
+  // A held key seeks once, when it is finally released.
+  trkbarCD->OnKeyUp = [this](QKeyEvent* event) {
+    if (!event->isAutoRepeat()) CDPlayback->SeekTo(trkbarCD->value());
+  };
 
   trkbarMasterVolume->setToolTip("Waiting for the sound volume");
   connect(trkbarMasterVolume, &QSlider::valueChanged, this,

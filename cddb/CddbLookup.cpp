@@ -5,8 +5,8 @@
 #include <QUrl>
 #include <algorithm>
 
-#include "app/AppInfo.h"
 #include "cddb/CDInfo.h"
+#include "platform/AppInfo.h"
 #include "platform/Files.h"
 #include "platform/Folders.h"
 #include "settings/config.h"

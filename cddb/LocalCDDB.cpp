@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "app/AppInfo.h"
+#include "platform/AppInfo.h"
 
 namespace {
 

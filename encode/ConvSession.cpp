@@ -10,7 +10,7 @@
 #include <exception>
 #include <optional>
 
-#include "app/AppInfo.h"
+#include "platform/AppInfo.h"
 #include "cddb/CDInfo.h"
 #include "disc/CDRIP.h"
 #include "encode/Encoder.h"
@@ -534,6 +534,10 @@ void TConvSession::EncodeFinished(const TEncodePool::TResult& result) {
     // even when it fails while the drive is still reading.
     if (ReportFileFailure(job, error)) {
       // named the file and the cause
+    } else if (result.Failed && !result.Error.isEmpty() && job.State != jsError) {
+      // An encoder that gave its reason is not a drive's failure.
+      job.State = jsError;
+      AddMessage(job, "Can't encode track '" + job.Title + "': " + result.Error);
     } else if (run.OnTheFly) {
       RipFailed(job);
     } else {

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "platform/Files.h"
@@ -98,6 +99,27 @@ uint32_t TLameCoder::InitStream() {
   return result;
 }
 
+QString TLameCoder::InitFailureReason(uint32_t result) const {
+  // MPEG-1 (32000 Hz and up) and MPEG-2 layer III know different rates.
+  static const std::set<uint32_t> kMpeg1 = {32,  40,  48,  56,  64,  80,  96,
+                                            112, 128, 160, 192, 224, 256, 320};
+  static const std::set<uint32_t> kMpeg2 = {8,  16, 24, 32,  40,  48,  56,
+                                            64, 80, 96, 112, 128, 144, 160};
+  const std::set<uint32_t>& rates = FSampleRate >= 32000 ? kMpeg1 : kMpeg2;
+  const QString refused = QStringLiteral("The MP3 encoder refuses its settings: ");
+  if (!rates.count(FBitrate))
+    return refused +
+           QString("%1 kbit/s is no MP3 bit rate at %2 Hz").arg(FBitrate).arg(FSampleRate);
+  if (FEnableVBR && !rates.count(FMaxBitrate))
+    return refused +
+           QString("%1 kbit/s is no MP3 bit rate at %2 Hz").arg(FMaxBitrate).arg(FSampleRate);
+  if (FEnableVBR && FMaxBitrate < FBitrate)
+    return refused + QString("the maximum bit rate (%1 kbit/s) lies below the bit rate (%2 kbit/s)")
+                         .arg(FMaxBitrate)
+                         .arg(FBitrate);
+  return QString("beInitStream failed %1").arg(result);
+}
+
 uint32_t TLameCoder::EncodeChunk(const int16_t* samples, uint8_t* output, uint32_t* outputBytes) {
   return beEncodeChunk(FStream, FSamplesPerChunk, samples, output, outputBytes);
 }
@@ -144,8 +166,7 @@ void TLameCoder::EncodeFile(int index) {
   } closer{this};
 
   const uint32_t initResult = InitStream();
-  if (initResult != BE_ERR_SUCCESSFUL)
-    throw ELameError(QString("beInitStream failed %1").arg(initResult));
+  if (initResult != BE_ERR_SUCCESSFUL) throw ELameError(InitFailureReason(initResult));
   const QString inputName = FInputFiles.at(index);
   const QString outputName = FOutputFiles.value(index);
   if (OnBeginFile) OnBeginFile(this, uint16_t(index), inputName);

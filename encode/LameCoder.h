@@ -111,6 +111,8 @@ class TLameCoder {
   // non-zero result no stream is open: SamplesPerChunk and Mp3BufferSize are
   // 0 and EncodeChunk answers BE_ERR_INVALID_HANDLE.
   uint32_t InitStream();
+  // Why InitStream fails with these settings, in words for the user.
+  QString InitFailureReason(uint32_t result) const;
   // 16-bit values one EncodeChunk call takes, and the size an output buffer
   // needs for EncodeChunk and DeinitStream. Valid after a successful InitStream.
   uint32_t SamplesPerChunk() const { return FSamplesPerChunk; }

@@ -16,7 +16,8 @@ TMp3Encoder::~TMp3Encoder() { FCoder.CloseStream(); }
 
 void TMp3Encoder::Begin(QFile& output, int64_t /*expectedFrames*/) {
   FOutput = &output;
-  if (FCoder.InitStream() != 0) throw EEncoderError("Error initializing the MP3 encoder");
+  if (const uint32_t result = FCoder.InitStream(); result != 0)
+    throw EEncoderError(FCoder.InitFailureReason(result));
   FMono = FCoder.Mode() == TLameMode::MONO;
   FBlock.assign(FCoder.SamplesPerChunk(), 0);
   FFilled = 0;

@@ -8,7 +8,7 @@
 #include <QUrl>
 #include <QUrlQuery>
 
-#include "app/AppInfo.h"
+#include "platform/AppInfo.h"
 #include "cddb/CDInfo.h"
 #include "settings/config.h"
 

@@ -5,8 +5,32 @@
 #include <QStringList>
 #include <cstring>
 #include <filesystem>
+#include <system_error>
+#include <vector>
 
 namespace platform {
+
+QString CreateFolder(const QString& path) {
+  if (path.isEmpty()) return QStringLiteral("no folder given");
+  namespace fs = std::filesystem;
+  const fs::path target = fs::absolute(QFile::encodeName(path).toStdString()).lexically_normal();
+  std::vector<fs::path> missing;  // deepest first
+  std::error_code error;
+  for (fs::path level = target; !level.empty() && level != level.parent_path();
+       level = level.parent_path()) {
+    if (fs::exists(level, error)) break;
+    missing.push_back(level);
+  }
+  fs::create_directories(target, error);
+  QString reason;
+  if (error)
+    reason = QString::fromLocal8Bit(error.message());
+  else if (!QFileInfo(path).isDir())
+    reason = QStringLiteral("Not a directory");
+  if (!reason.isEmpty())
+    for (const fs::path& level : missing) fs::remove(level, error);  // empty ones only
+  return reason;
+}
 
 namespace {
 thread_local QString gLastWriteError;

@@ -9,6 +9,11 @@
 
 namespace platform {
 
+// Creates the folder with all missing levels. Empty when it exists
+// afterwards, else why not in the system's words; the levels it made are
+// removed again then, so a failure leaves nothing behind.
+QString CreateFolder(const QString& path);
+
 // The path and the system's reason of a file that could not be created or
 // written. Thrown mixed into a component's exception (EFileFailure), so the
 // component's fixed message stays and a summary can still name the cause.

@@ -81,17 +81,10 @@ QString CdripIniPath() {
   const QString own = ConfigFolder() + QStringLiteral("cdrip.ini");
   const QString installed = ProgramFolder() + QStringLiteral("cdrip.ini");
   if (QFileInfo::exists(own) || !QFileInfo::exists(installed)) return own;
+  // Relative image paths stay relative: the library finds the program's own
+  // images beside itself, so the copy never records where the program lies.
   QFile source(installed);
-  if (!source.open(QIODevice::ReadOnly) || !WriteFileAtomic(own, source.readAll())) return own;
-  // The library reads a relative image path from the ini's own folder.
-  TProfileFile ini(own);
-  const QString images = QStringLiteral("Images");
-  for (const QString& key : ini.Keys(images)) {
-    const QString image = ini.ReadString(images, key, QString());
-    if (!image.isEmpty() && QDir::isRelativePath(image))
-      ini.WriteString(images, key, QDir(ProgramFolder()).absoluteFilePath(image));
-  }
-  ini.Save();
+  if (source.open(QIODevice::ReadOnly)) WriteFileAtomic(own, source.readAll());
   return own;
 }
 

@@ -35,8 +35,9 @@ QString ProgramFileForReading(const QString& name);
 QString ProgramFileForWriting(const QString& name);
 
 // The cdrip.ini the CD-reading library starts with and saves its drive
-// settings into: the config folder's. On first use it is made from the
-// program folder's copy, its relative image paths made absolute.
+// settings into: the config folder's. On first use it is copied from the
+// program folder's, whose relative image paths the library resolves from
+// its own folder.
 QString CdripIniPath();
 
 // Appends '/' unless the folder is empty or already ends in one.

@@ -20,13 +20,14 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QToolButton>
+#include <QToolTip>
 #include <QVBoxLayout>
 #include <QValidator>
 #include <algorithm>
 #include <tuple>
 
-#include "app/AppInfo.h"
-#include "app/ExtractJobs.h"
+#include "platform/AppInfo.h"
+#include "platform/Files.h"
 #include "platform/Folders.h"
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
@@ -49,6 +50,11 @@ class TReplaceCharValidator : public QValidator {
     return std::all_of(input.begin(), input.end(), ReplaceEditAccepts) ? Acceptable : Invalid;
   }
 };
+
+const QString kReplaceCharRefused = QStringLiteral(
+    "This character cannot stand in a file name here: \\ / : * ? < > | = and "
+    "control characters are reserved, and emoji and other characters outside "
+    "the basic set are not kept.");
 
 QLineEdit* MakeEdit(QWidget* parent, const char* name, int maxLength = 32767) {
   auto* edit = new QLineEdit(parent);
@@ -235,6 +241,8 @@ QWidget* TConfigForm::CreateOutputTab() {
   grid->addWidget(chkbOpenOutputFolder, 3, 1, 1, 2);
 
   cbNamingRule = MakeList(tab, "cbNamingRule", Texts(kNamingRules, 10), true);
+  // Inline completion would store a listed rule in place of what was typed.
+  cbNamingRule->setCompleter(nullptr);
   grid->addWidget(MakeLabel(tab, "FileName", cbNamingRule), 4, 0);
   grid->addWidget(cbNamingRule, 4, 1, 1, 2);
   auto* note = MakeLabel(tab,
@@ -396,6 +404,7 @@ QWidget* TConfigForm::CreateEncoderTab() {
   connect(trkbarMaxBitrate, &QSlider::valueChanged, this, &TConfigForm::trkBarBitrateChange);
   connect(trkbarVBRQuality, &QSlider::valueChanged, this, &TConfigForm::trkbarVBRQualityChange);
   connect(chkbVBR, &QCheckBox::toggled, this, &TConfigForm::chkbVBRClick);
+  connect(cbSampleRate, &QComboBox::currentIndexChanged, this, &TConfigForm::cbSampleRateChange);
   return tab;
 }
 
@@ -452,6 +461,7 @@ QWidget* TConfigForm::CreateCDDBTab() {
   QWidget* group = grid->parentWidget();
 
   cbServerName = MakeList(group, "cbServerName", BuiltInServers(), true);
+  cbServerName->setCompleter(nullptr);
   grid->addWidget(MakeLabel(group, "Server", cbServerName), 0, 0);
   grid->addWidget(cbServerName, 0, 1, 1, 3);
   edQueryScript = MakeEdit(group, "edQueryScript");
@@ -513,7 +523,7 @@ QWidget* TConfigForm::CreateMiscTab() {
   btnBrowsSoundFile = MakeButton(tab, "btnBrowsSoundFile", "Brows...");
   connect(btnBrowsSoundFile, &QPushButton::clicked, this, [this] {
     ChooseFile(edtSoundFile, "SoundFileDialog",
-               "Sound File (*.Wav *.Wave *.wav *.wave *.WAV *.WAVE)", "Wav", false);
+               "Sound File (*.Wav *.Wave *.wav *.wave *.WAV *.WAVE);;All files (*)", "Wav", false);
   });
   grid->addWidget(edtSoundFile, 3, 0, 1, 2);
   grid->addWidget(btnBrowsSoundFile, 3, 2);
@@ -538,6 +548,9 @@ QWidget* TConfigForm::CreateMiscTab() {
     edit->setAlignment(Qt::AlignCenter);
     edit->setFixedWidth(width);
     edit->setValidator(new TReplaceCharValidator(edit));
+    connect(edit, &QLineEdit::inputRejected, this, [edit] {
+      QToolTip::showText(edit->mapToGlobal(QPoint(0, edit->height())), kReplaceCharRefused, edit);
+    });
     connect(edit, &QLineEdit::textChanged, this, [this, edit] { edtCharRep1Change(edit); });
     edtCharRep[i] = edit;
     auto* label = MakeLabel(group, labels[i], edit);
@@ -701,13 +714,17 @@ bool TConfigForm::ApplyControls() {
 
   c.EnableID3Tag = chkID3Tag->isChecked();
   c.SampleRate = std::max(0, cbSampleRate->currentIndex());
-  c.BitRate = trkBarBitrate->value();
-  c.MaxBitRate = trkbarMaxBitrate->value();
+  // The sliders' ranges follow the sample rate; the clamps keep what OK
+  // stores encodable whatever path set them.
+  const int highest = MaxBitRateIndex(c.SampleRate);
+  c.BitRate = std::min(trkBarBitrate->value(), highest);
+  c.MaxBitRate = std::min(trkbarMaxBitrate->value(), highest);
   if (ragrpMode->checkedId() >= 0) c.Mode = ragrpMode->checkedId();
   c.Quality = std::max(0, cbQuality->currentIndex());
   c.VBRQuality = 9 - trkbarVBRQuality->value();
   c.EncoderThreads = seEncoderThreads->value();
   c.VBR = chkbVBR->isChecked();
+  if (c.VBR) c.MaxBitRate = std::max(c.MaxBitRate, c.BitRate);
   c.WriteVBRHeader = chkbWrtVBRHrd->isChecked();
   c.Copyright = chkbCopyright->isChecked();
   c.Original = chkbOriginal->isChecked();
@@ -762,24 +779,44 @@ bool TConfigForm::ApplyControls() {
 }
 
 void TConfigForm::btnOKClick() {
+  const QString rule = cbNamingRule->currentText();
+  if (!NamingRuleVariesPerTrack(rule) &&
+      MessageBox(QString("The naming rule '%1' holds neither <number> nor <title>: every track "
+                         "would get the same file name, each one overwriting the last.\n\nKeep "
+                         "this rule?")
+                     .arg(rule),
+                 "Warning", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES) {
+    PageControl1->setCurrentIndex(0);
+    cbNamingRule->setFocus();
+    return;
+  }
   QString folder = edtOutputFolder->text().trimmed();
   // "~/Music" means the home folder's, not a folder named "~" beside the program.
   if (folder == "~" || folder.startsWith("~/")) {
     folder = QDir::homePath() + folder.mid(1);
     edtOutputFolder->setText(folder);
+  } else if (!folder.isEmpty() && QDir::isRelativePath(folder)) {
+    // Kept relative, the folder would move with wherever the program starts.
+    folder = QDir::cleanPath(QDir::home().absoluteFilePath(folder));
+    edtOutputFolder->setText(folder);
   }
+  const auto refuse = [this](const QString& text) {
+    MessageBox(text, "Error", MB_OK | MB_ICONERROR);
+    PageControl1->setCurrentIndex(0);
+    edtOutputFolder->setFocus();
+  };
+  // Nothing to create: asking first would only lead to the error.
+  if (folder.isEmpty()) return refuse("Please choose an output folder.");
   if (!QFileInfo(folder).isDir()) {
     if (MessageBox(
             QString("The output folder '%1' not existing, Do you want create it?").arg(folder),
             "Confirmation", MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
       return;
-    if (folder.isEmpty() || !CreateOutputFolder(folder)) {
-      MessageBox(QString("The output folder '%1' incorrect, please choose one again.").arg(folder),
-                 "Error", MB_OK | MB_ICONERROR);
-      PageControl1->setCurrentIndex(0);
-      edtOutputFolder->setFocus();
-      return;
-    }
+    const QString reason = CreateFolder(folder);
+    if (!reason.isEmpty())
+      return refuse(QString("The output folder '%1' could not be created: %2. Please choose "
+                            "another one.")
+                        .arg(folder, reason));
   }
   if (!ApplyControls()) return;
   const QString cdripIni = platform::CdripIniPath();
@@ -798,6 +835,8 @@ void TConfigForm::ApplyPreset(int preset) {
   trkBarBitrate->setValue(p.BitRate);
   ragrpMode->button(p.Mode)->setChecked(true);
   chkbVBR->setChecked(p.VBR);
+  // Without the header players guess a VBR file's length from its first frame.
+  if (p.VBR) chkbWrtVBRHrd->setChecked(true);
   if (p.MaxBitRate >= 0) trkbarMaxBitrate->setValue(p.MaxBitRate);
   if (p.Quality >= 0) cbQuality->setCurrentIndex(p.Quality);
   if (p.VBRQualityPosition >= 0) trkbarVBRQuality->setValue(p.VBRQualityPosition);
@@ -818,21 +857,38 @@ void TConfigForm::trkbarVBRQualityChange() {
   lbVBRQuality->setText(QString::number(9 - trkbarVBRQuality->value()));
 }
 
+void TConfigForm::SetEnabledWithLabels(QWidget* control, bool enabled) {
+  control->setEnabled(enabled);
+  // A label naming a disabled control reads as disabled too.
+  for (QLabel* label : findChildren<QLabel*>())
+    if (label->buddy() == control) label->setEnabled(enabled);
+}
+
 void TConfigForm::chkbVBRClick() {
   const bool vbr = chkbVBR->isChecked();
-  for (QWidget* control : std::initializer_list<QWidget*>{chkbWrtVBRHrd, trkbarMaxBitrate,
-                                                          cbQuality, trkbarVBRQuality})
-    control->setEnabled(vbr);
+  for (QWidget* control :
+       std::initializer_list<QWidget*>{chkbWrtVBRHrd, trkbarMaxBitrate, lbMaxBitRate, cbQuality,
+                                       trkbarVBRQuality, lbVBRQuality})
+    SetEnabledWithLabels(control, vbr);
+  // Ticked after the bit rate moved, the maximum may lie below it.
+  trkBarBitrateChange();
+}
+
+void TConfigForm::cbSampleRateChange() {
+  const int highest = MaxBitRateIndex(cbSampleRate->currentIndex());
+  // A lower maximum moves a slider beyond it back, which updates its label.
+  trkBarBitrate->setMaximum(highest);
+  trkbarMaxBitrate->setMaximum(highest);
 }
 
 void TConfigForm::chkDeleteSilenceClick() {
-  edStartSector->setEnabled(chkDeleteSilence->isChecked());
-  edEndSector->setEnabled(chkDeleteSilence->isChecked());
+  SetEnabledWithLabels(edStartSector, chkDeleteSilence->isChecked());
+  SetEnabledWithLabels(edEndSector, chkDeleteSilence->isChecked());
 }
 
 void TConfigForm::chkProxySrvClick() {
-  edProxySrv->setEnabled(chkProxySrv->isChecked());
-  edProxyPort->setEnabled(chkProxySrv->isChecked());
+  SetEnabledWithLabels(edProxySrv, chkProxySrv->isChecked());
+  SetEnabledWithLabels(edProxyPort, chkProxySrv->isChecked());
 }
 
 void TConfigForm::chkbPlaySoundClick() {

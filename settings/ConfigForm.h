@@ -138,9 +138,11 @@ class TConfigForm : public QDialog {
   void FormShow();
   void trkBarBitrateChange();
   void trkbarVBRQualityChange();
+  void SetEnabledWithLabels(QWidget* control, bool enabled);
   void chkbVBRClick();
   // Shows the Encoder tab's controls of the format chosen on the Output tab.
   void ShowFormatOptions();
+  void cbSampleRateChange();
   void chkDeleteSilenceClick();
   void chkProxySrvClick();
   void chkbPlaySoundClick();

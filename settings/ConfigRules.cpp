@@ -2,10 +2,13 @@
 
 #include <QFile>
 #include <QUrl>
+#include <algorithm>
+#include <iterator>
 
 #include "platform/Files.h"
 #include "platform/Profile.h"
 #include "platform/TextDecode.h"
+#include "settings/config.h"
 
 namespace {
 constexpr int32_t kSpeedFactors[kSpeedCount] = {32, 32, 32, 24, 16, 12, 8, 4, 2, 1};
@@ -92,7 +95,22 @@ bool DigitEditAccepts(QChar c) {
 }
 
 bool ReplaceEditAccepts(QChar c) {
-  return !QStringLiteral("*/:<=>?\\|").contains(c) && c.category() != QChar::Other_Control;
+  return !QStringLiteral("*/:<=>?\\|").contains(c) && c.category() != QChar::Other_Control &&
+         !c.isSurrogate();
+}
+
+bool NamingRuleVariesPerTrack(const QString& rule) {
+  return rule.contains(QLatin1String("<number>"), Qt::CaseInsensitive) ||
+         rule.contains(QLatin1String("<title>"), Qt::CaseInsensitive);
+}
+
+int MaxBitRateIndex(int sampleRateIndex) {
+  const int rate = sampleRateIndex >= 0 && sampleRateIndex < int(std::size(kSampleRates))
+                       ? kSampleRates[sampleRateIndex]
+                       : 44100;
+  if (rate >= 32000) return int(std::size(kBitRates)) - 1;
+  const auto* end = std::find(std::begin(kBitRates), std::end(kBitRates), 160);
+  return int(end - std::begin(kBitRates));
 }
 
 QString HelpTopicUrl(const QString& helpFile, int tabIndex) {

@@ -36,8 +36,17 @@ int32_t IntegerOr(const QString& text, int32_t fallback);
 // Whether a typed character may enter a digits-only edit. Control characters
 // (Backspace, Ctrl+V and the like) pass; the paste itself is not filtered.
 bool DigitEditAccepts(QChar c);
-// Whether a character may stand in a replacement edit: none a name cannot hold.
+// Whether a character may stand in a replacement edit: none a name cannot
+// hold, and none of two UTF-16 units (emoji and the like), which the
+// one-unit replacement table cannot keep whole.
 bool ReplaceEditAccepts(QChar c);
+
+// Whether the naming rule gives each track a name of its own: it holds
+// <number> or <title>. Any other rule sends every track to one file.
+bool NamingRuleVariesPerTrack(const QString& rule);
+// The highest bit-rate index (into kBitRates) an MP3 at the sample-rate index
+// can use: MPEG-2 (below 32000 Hz) has no rate above 160 kbit/s.
+int MaxBitRateIndex(int sampleRateIndex);
 
 // One item of the presets menu; -1 leaves that control unchanged.
 struct TLamePreset {

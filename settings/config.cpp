@@ -37,6 +37,7 @@ const TStoredValue kStoredValues[] = {
     {"ShowErrorMessage", &TConfig::ShowErrorMessage},
     {"DeleteOriginalFile", &TConfig::DeleteOriginalFile},
     {"PlaySound", &TConfig::PlaySound},
+    {"SoundFile", &TConfig::SoundFile},
     {"PromptCheckOption", &TConfig::PromptCheckOption},
     {"LastOpenFolder", &TConfig::LastOpenFolder},
     {"Id3Comment", &TConfig::Id3Comment},
@@ -177,7 +178,6 @@ bool TConfig::Save() {
 void TConfig::Assign(const TConfig& source) {
   for (const TStoredValue& value : kStoredValues)
     std::visit([&](auto f) { this->*f = source.*f; }, value.Field);
-  SoundFile = source.SoundFile;
   nActive = source.nActive;
   nTransportLayer = source.nTransportLayer;
   DriveParams = source.DriveParams;

@@ -44,7 +44,7 @@ class TConfig {
   bool ShowErrorMessage = true;
   bool DeleteOriginalFile = false;
   bool PlaySound = false;
-  QString SoundFile;  // not stored
+  QString SoundFile;  // kept with PlaySound, which is nothing without it
   bool PromptCheckOption = false;
   QString LastOpenFolder;
   QString Id3Comment;

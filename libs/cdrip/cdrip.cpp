@@ -35,6 +35,7 @@
 #include <cdio/logging.h>
 #include <cdio/paranoia/cdda.h>
 #include <cdio/paranoia/paranoia.h>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <linux/cdrom.h>
 #include <sys/ioctl.h>
@@ -46,6 +47,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -284,9 +286,29 @@ bool Overlap(const std::vector<TSectorRange>& ranges, int32_t first, int32_t las
   return false;
 }
 
+// The folder this library was loaded from: the program folder, beside the
+// images that come with the program.
+fs::path LibraryFolder() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&CR_Init), &info) == 0 || !info.dli_fname) return {};
+  std::error_code error;
+  const fs::path library = fs::absolute(info.dli_fname, error);
+  return error ? fs::path() : library.parent_path();
+}
+
+// A relative image counts from the ini's folder; one that is not there comes
+// with the program, so a user's copy of the program's ini lists it without
+// recording where the program lies.
 std::string ResolveImagePath(const std::string& listed) {
   fs::path path(listed);
-  if (path.is_relative()) path = fs::path(Lib->IniPath).parent_path() / path;
+  if (path.is_relative()) {
+    const fs::path beside = fs::path(Lib->IniPath).parent_path() / path;
+    const fs::path program = LibraryFolder();
+    std::error_code error;
+    path = !fs::exists(beside, error) && !program.empty() && fs::exists(program / path, error)
+               ? program / path
+               : beside;
+  }
   return path.lexically_normal().string();
 }
 
@@ -839,6 +861,12 @@ int32_t CR_Init(const char* iniFileName) try {
     const std::string listed = ini.Get("Images", drive.Key);
     if (listed.empty()) break;
     drive.Path = ResolveImagePath(listed);
+    std::error_code error;
+    if (!fs::exists(drive.Path, error)) {
+      // Listed as a drive, it would show "No disc" for good.
+      std::fprintf(stderr, "cdrip: %s: disc image not found, not listed\n", drive.Path.c_str());
+      continue;
+    }
     SetName(drive, fs::path(listed).filename().string() + " (image)");
     Lib->Drives.push_back(drive);
   }

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <deque>
@@ -70,6 +71,7 @@ struct XA_Player {
   int PcmLevel = 100;
   int Balance = 50;
   int LastMaster = -1;
+  std::chrono::steady_clock::time_point MixerTried;
   int64_t LastPositionMs = -1;
   std::vector<int16_t> Samples;
 };
@@ -288,6 +290,31 @@ void Seek(XA_Player& p, const TCommand& c) {
   Ack(p, c.Code);
 }
 
+void WatchMixer(XA_Player& p);
+
+void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
+
+// How often a missing mixer is looked for again.
+constexpr std::chrono::seconds kMixerRetry{2};
+
+// Opens the mixer once more after it failed or went away, so a sound server
+// that starts late or restarts brings the master level back; `now` skips
+// the wait between tries (the user asked for the level).
+void ReopenMixer(XA_Player& p, bool now) {
+  if (p.Mixer.IsOpen()) return;
+  const auto time = std::chrono::steady_clock::now();
+  if (!now && time - p.MixerTried < kMixerRetry) return;
+  p.MixerTried = time;
+  std::string reason;
+  // The first failure was reported; the tries after it stay off stderr.
+  snd_lib_error_set_handler(QuietAlsa);
+  const bool opened = p.Mixer.Open(kDevice, reason);
+  snd_lib_error_set_handler(nullptr);
+  if (!opened) return;
+  p.LastMaster = -1;
+  WatchMixer(p);
+}
+
 void SetVolume(XA_Player& p, const TCommand& c) {
   const int32_t balance = c.Ints[0], pcm = c.Ints[1], master = c.Ints[2];
   for (int32_t value : {balance, pcm, master})
@@ -295,6 +322,7 @@ void SetVolume(XA_Player& p, const TCommand& c) {
   if (balance >= 0) p.Balance = balance;
   if (pcm >= 0) p.PcmLevel = pcm;
   if (master >= 0) {
+    ReopenMixer(p, true);
     if (!p.Mixer.IsOpen() || !p.Mixer.SetLevel(master)) return Nack(p, c.Code, XA_ERROR_NO_MIXER);
     p.LastMaster = p.Mixer.Level();
   }
@@ -340,6 +368,7 @@ void Run(XA_Player& p, const TCommand& c) {
     case XA_MSG_SET_OUTPUT_VOLUME:
       return SetVolume(p, c);
     case XA_MSG_GET_OUTPUT_VOLUME:
+      ReopenMixer(p, true);
       if (!p.Mixer.IsOpen()) return Nack(p, c.Code, XA_ERROR_NO_MIXER);
       return PostVolume(p);
     default:
@@ -377,6 +406,7 @@ void ThreadMain(XA_Player& p) {
   ApplyPriority(p);
 
   std::string reason;
+  p.MixerTried = std::chrono::steady_clock::now();
   if (!p.Mixer.Open(kDevice, reason)) Error(p, XA_SOURCE_MIXER, XA_ERROR_NO_MIXER, reason);
   Post(p, XA_MSG_NOTIFY_READY);
   WatchMixer(p);
@@ -385,7 +415,10 @@ void ThreadMain(XA_Player& p) {
     std::vector<pollfd> fds = p.Mixer.PollDescriptors();
     fds.push_back({p.WakeFds[0], POLLIN, 0});
     // Changes of the master level made elsewhere arrive on the mixer's descriptors.
-    poll(fds.data(), fds.size(), p.State == XA_PLAYER_STATE_PLAYING ? 0 : -1);
+    const int wait = p.State == XA_PLAYER_STATE_PLAYING ? 0
+                     : p.Mixer.IsOpen()                 ? -1
+                                        : int(std::chrono::milliseconds(kMixerRetry).count());
+    poll(fds.data(), fds.size(), wait);
     for (size_t i = 0; i + 1 < fds.size(); ++i)
       if (fds[i].revents & (POLLERR | POLLHUP | POLLNVAL)) {
         p.Mixer.Close();
@@ -405,6 +438,7 @@ void ThreadMain(XA_Player& p) {
       Run(p, c);
     }
     if (p.Exit) break;
+    ReopenMixer(p, false);
     WatchMixer(p);
     if (p.State == XA_PLAYER_STATE_PLAYING) PlayChunk(p);
   }

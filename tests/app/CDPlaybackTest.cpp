@@ -60,10 +60,9 @@ TEST_F(CDPlaybackTest, TracksStepOnAtTheirEndAndTheLastOneReturnsToReady) {
   EXPECT_EQ(FState, TCDPlayback::kPlaying);
   EXPECT_EQ(FCDRIP.CurrentTrack(), 2);
   ASSERT_TRUE(UpdateUntil([this](const TPlayView& view) {
-    // Stepping on leaves "Can't play." until the next tick.
-    if (FCDRIP.CurrentTrack() != 3) return false;
-    EXPECT_EQ(view.Status, "Can't play.");
-    return true;
+    // Stepping on shows nothing until the next tick says what plays.
+    EXPECT_NE(view.Status, "Can't play.");
+    return FCDRIP.CurrentTrack() == 3;
   }));
   TPlayView view;
   EXPECT_TRUE(WaitFor(
@@ -100,9 +99,23 @@ TEST_F(CDPlaybackTest, PreviousOnTheFirstAndNextOnTheLastTrackRestartThem) {
   EXPECT_EQ(FCDRIP.AudioStatus() & 0xff, 0x12);
   FPlayback.PauseResume();
   EXPECT_EQ(FCDRIP.AudioStatus() & 0xff, 0x11);
-  FPlayback.Stop();
+  view = FPlayback.Stop();
+  EXPECT_EQ(view.Status, "Ready");
+  EXPECT_EQ(view.SeekPosition, 0);
   EXPECT_EQ(FState, TCDPlayback::kIdle);
   EXPECT_NE(FCDRIP.AudioStatus() & 0xff, 0x11);
+
+  // Stopped, the steps start nothing the window would not follow.
+  FPlayback.NextTrack();
+  FPlayback.PreviousTrack();
+  EXPECT_NE(FCDRIP.AudioStatus() & 0xff, 0x11);
+
+  // Eject while playing stops first: nothing plays on the open tray.
+  FPlayback.Play(&first);
+  FPlayback.EjectCD();
+  EXPECT_EQ(FState, TCDPlayback::kIdle);
+  EXPECT_NE(FCDRIP.AudioStatus() & 0xff, 0x11);
+  FPlayback.CloseCD();
 }
 
 TEST_F(CDPlaybackTest, TheHeldSeekBarIsLeftAloneAndItsReleasePlaysFromThere) {

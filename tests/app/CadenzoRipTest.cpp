@@ -258,9 +258,13 @@ TEST_F(CadenzoRipTest, BadOptionsAreUsageErrors) {
     const TRun run = Rip(c.Arguments);
     EXPECT_EQ(run.ExitCode, 2) << c.Message;
     EXPECT_TRUE(run.Err.contains(c.Message)) << run.Err.toStdString();
+    EXPECT_TRUE(run.Err.endsWith("Try 'cadenzo-rip --help' for more information.\n"))
+        << run.Err.toStdString();
   }
   QByteArray out;
   EXPECT_EQ(RunProgram(ProgramDir() + "/cadenzo-rip", {"--help"}, &out), 0);
+  EXPECT_TRUE(out.startsWith("Usage: cadenzo-rip [options]\n")) << out.left(80).toStdString();
+  EXPECT_FALSE(out.contains("--help-all"));
   for (const char* option : {"--drive", "--image", "--tracks", "--format", "--output-folder",
                              "--naming", "--normalize", "--playlist", "--overwrite", "--list",
                              "--jobs"})

@@ -188,6 +188,10 @@ TEST_F(ExtractJobsTest, OutputFolderIsCreatedWithEveryLevelOrReportedAsFailed) {
   WriteFile(FTemp.File("file"), "x");
   EXPECT_FALSE(CreateOutputFolder(FTemp.File("file/sub")));
   EXPECT_FALSE(CreateOutputFolder(QString()));
+  // A level that cannot be made gives the system's reason and leaves no
+  // half-made parents behind.
+  EXPECT_EQ(CreateFolder(FTemp.File("n1/n2/" + QString(300, 'x'))), "File name too long");
+  EXPECT_FALSE(QFileInfo::exists(FTemp.File("n1")));
 }
 
 TEST(SizeTexts, MegabytesAndSectorTimes) {

@@ -64,6 +64,9 @@ TEST(Install, APrefixHoldsAWorkingProgramThatWritesOnlyUnderTheUsersFolders) {
         prefix + "/share/icons/hicolor/scalable/apps/cadenzo.svg"})
     EXPECT_TRUE(QFileInfo(file).isFile()) << file.toStdString();
   EXPECT_TRUE(QFileInfo(prefix + "/bin/cadenzo-rip").isExecutable());
+  // Only what runs: no static library is installed.
+  QDirIterator files(prefix, {"*.a"}, QDir::Files, QDirIterator::Subdirectories);
+  EXPECT_FALSE(files.hasNext()) << files.next().toStdString();
 
   const QString desktop = prefix + "/share/applications/cadenzo.desktop";
   ASSERT_EQ(RunProgram("desktop-file-validate", {desktop}, &out, &err), 0)
@@ -72,7 +75,7 @@ TEST(Install, APrefixHoldsAWorkingProgramThatWritesOnlyUnderTheUsersFolders) {
   EXPECT_EQ(EntryValue(entry, "Exec"), "\"" + prefix + "/bin/cadenzo\"");
   EXPECT_EQ(EntryValue(entry, "Icon"), "cadenzo");
   EXPECT_EQ(EntryValue(entry, "MimeType"), "x-content/audio-cdda;");
-  EXPECT_TRUE(EntryValue(entry, "Categories").startsWith("AudioVideo;Audio;"));
+  EXPECT_EQ(EntryValue(entry, "Categories"), "AudioVideo;Audio;");
 
   const auto before = Snapshot(prefix);
   // The run path alone must find the stand-in libraries.
@@ -82,9 +85,10 @@ TEST(Install, APrefixHoldsAWorkingProgramThatWritesOnlyUnderTheUsersFolders) {
   EXPECT_TRUE(out.contains("* 0: demo.cue (image)\n")) << out.toStdString();
   EXPECT_TRUE(out.contains(" 04  ")) << out.toStdString();
 
-  // The user's cdrip.ini was made from the installed one, its image path absolute.
+  // The user's cdrip.ini was made from the installed one and records no
+  // path of the program: the demo disc is found beside the library.
   const QString userIni = platform::ConfigFolder() + "cdrip.ini";
-  EXPECT_EQ(platform::GetProfileString(userIni, "Images", "Image0", ""), program + "demo.cue");
+  EXPECT_EQ(platform::GetProfileString(userIni, "Images", "Image0", ""), "demo.cue");
 
   const QString music = temp.File("music");
   {

@@ -1,5 +1,7 @@
 #include "common/SoundOutput.h"
 
+#include <signal.h>
+
 #include <QDir>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
@@ -63,7 +65,14 @@ TPulseServer::TPulseServer() {
       FFolder.Path(), "pcm.!default { type pulse }\nctl.!default { type pulse }\n");
 }
 
+void TPulseServer::Freeze(bool frozen) {
+  if (FServer.state() == QProcess::NotRunning || frozen == FFrozen) return;
+  ::kill(pid_t(FServer.processId()), frozen ? SIGSTOP : SIGCONT);
+  FFrozen = frozen;
+}
+
 void TPulseServer::Kill() {
+  Freeze(false);
   if (FServer.state() == QProcess::NotRunning) return;
   FServer.kill();
   FServer.waitForFinished(10000);

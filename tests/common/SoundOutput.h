@@ -56,11 +56,15 @@ class TPulseServer {
   bool SetSinkVolume(int percent) const;
   // Ends the server at once, as a crash would.
   void Kill();
+  // Stops the server's process (SIGSTOP) or lets it run again, as a server
+  // that stalls would; it runs again at destruction.
+  void Freeze(bool frozen);
 
  private:
   TTempFolder FFolder;
   QProcess FServer;
   bool FOk = false;
+  bool FFrozen = false;
   QByteArray FPreviousServer;
   std::unique_ptr<TAlsaConfig> FConfig;
 };

@@ -199,6 +199,21 @@ TEST_F(ParallelSession, AbortWhileEncodersRunDeletesOrKeepsWhatTheAnswerSays) {
   }
 }
 
+// Settings no MP3 can have (a hand-edited registry) fail every job with the
+// encoder's reason, not as a drive failure.
+TEST_F(ParallelSession, AnEncoderThatRefusesItsSettingsSaysWhy) {
+  Settings.OnTheFly = true;
+  Settings.OverwritePrompt = false;
+  Settings.SampleRate = 3;  // 22050 Hz
+  Settings.BitRate = 10;    // 192 kbit/s: MPEG-2 has none
+  MakeJobs(Temp.File("out"));
+  Jobs.resize(1);
+  EXPECT_TRUE(Engine.StartSession(Jobs));
+  EXPECT_EQ(States(), std::vector<int32_t>{jsError});
+  EXPECT_EQ(View.Messages, QStringList{"Can't encode track 'Song 1': The MP3 encoder refuses its "
+                                       "settings: 192 kbit/s is no MP3 bit rate at 22050 Hz"});
+}
+
 // Needs root to mount a small file system for the second track.
 TEST_F(ParallelSession, AFailingEncoderFailsItsOwnJobAndTheOthersFinish) {
   for (const bool onTheFly : {true, false}) {

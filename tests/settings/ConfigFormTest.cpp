@@ -310,6 +310,9 @@ TEST_F(ConfigFormTest, ReplacementEditsRefuseReservedCharactersAndNeverStayEmpty
   }
   edit->insert("/");  // pasted
   EXPECT_EQ(edit->text(), "x");
+  // Half an emoji would end up as a broken character in names.
+  edit->insert(QString::fromUtf8("\xF0\x9F\x8E\xB5"));
+  EXPECT_EQ(edit->text(), "x");
   QTest::keyClick(edit, Qt::Key_Backspace);
   EXPECT_EQ(edit->text(), " ");
   // A character typed beside the one there takes its place.
@@ -343,6 +346,66 @@ TEST_F(ConfigFormTest, BitRateSlidersKeepTheMaximumAtOrAboveTheMinimumWithVBR) {
   EXPECT_EQ(form.lbVBRQuality->text(), "3");
 }
 
+TEST_F(ConfigFormTest, OnlyBitRatesTheSampleRateHasReachTheSettings) {
+  Config->SampleRate = 3;  // 22050 Hz: MPEG-2 stops at 160 kbit/s
+  Config->BitRate = 13;
+  Config->MaxBitRate = 12;
+  TConfigForm& form = Open();
+  for (QSlider* slider : {form.trkBarBitrate, form.trkbarMaxBitrate}) {
+    EXPECT_EQ(slider->maximum(), 9);
+    EXPECT_EQ(slider->value(), 9);
+  }
+  EXPECT_EQ(form.lbMinBitRate->text(), "160KBits");
+  form.cbSampleRate->setCurrentIndex(1);
+  EXPECT_EQ(form.trkBarBitrate->maximum(), 13);
+  form.trkBarBitrate->setValue(12);
+  form.trkbarMaxBitrate->setValue(4);
+  // VBR ticked after the bit rate moved lifts the maximum to it.
+  form.chkbVBR->setChecked(true);
+  EXPECT_EQ(form.trkbarMaxBitrate->value(), 12);
+  form.cbSampleRate->setCurrentIndex(3);
+  EXPECT_EQ(form.lbMinBitRate->text(), "160KBits");
+  EXPECT_EQ(form.lbMaxBitRate->text(), "160KBits");
+  form.btnOK->click();
+  EXPECT_EQ(Config->SampleRate, 3);
+  EXPECT_EQ(Config->BitRate, 9);
+  EXPECT_EQ(Config->MaxBitRate, 9);
+}
+
+TEST_F(ConfigFormTest, ARuleThatNamesNoTrackApartIsKeptOnlyWhenConfirmed) {
+  TConfigForm& form = Open();
+  form.PageControl1->setCurrentIndex(3);
+  // Typed as it stands: no listed rule completes it.
+  form.cbNamingRule->lineEdit()->clear();
+  QTest::keyClicks(form.cbNamingRule->lineEdit(), "<artist>");
+  EXPECT_EQ(form.cbNamingRule->currentText(), "<artist>");
+  {
+    TScriptedMessageBoxes boxes;
+    boxes.Answer(platform::IDNO);
+    form.btnOK->click();
+    ASSERT_EQ(boxes.Asked().size(), 1u);
+    EXPECT_TRUE(boxes.Asked()[0].Text.startsWith(
+        "The naming rule '<artist>' holds neither <number> nor <title>"));
+    EXPECT_EQ(boxes.Asked()[0].Flags,
+              unsigned(platform::MB_YESNO | platform::MB_ICONWARNING | platform::MB_DEFBUTTON2));
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(form.PageControl1->currentIndex(), 0);
+    EXPECT_EQ(Config->NamingString, TConfig().NamingString) << "nothing applied";
+  }
+  {
+    TScriptedMessageBoxes boxes;
+    boxes.Answer(platform::IDYES);
+    form.btnOK->click();
+    EXPECT_EQ(boxes.Asked().size(), 1u);
+    EXPECT_EQ(Config->NamingString, "<artist>");
+  }
+  TScriptedMessageBoxes boxes;
+  form.cbNamingRule->setEditText("<artist>\\<NUMBER>");
+  form.btnOK->click();
+  EXPECT_TRUE(boxes.Asked().empty());
+  EXPECT_EQ(Config->NamingString, "<artist>\\<NUMBER>");
+}
+
 TEST_F(ConfigFormTest, VBRSwitchesItsFourControls) {
   TConfigForm& form = Open();
   const std::initializer_list<QWidget*> vbrControls = {form.chkbWrtVBRHrd, form.trkbarMaxBitrate,
@@ -351,6 +414,11 @@ TEST_F(ConfigFormTest, VBRSwitchesItsFourControls) {
     form.chkbVBR->click();
     ASSERT_EQ(form.chkbVBR->isChecked(), on);
     for (QWidget* w : vbrControls) EXPECT_EQ(w->isEnabled(), on) << w->objectName().toStdString();
+    // Their labels read as disabled with them.
+    for (QLabel* label : form.findChildren<QLabel*>())
+      if (label->buddy() == form.trkbarMaxBitrate) {
+        EXPECT_EQ(label->isEnabled(), on);
+      }
   }
   // The other reactions.
   form.chkDeleteSilence->click();
@@ -401,6 +469,10 @@ TEST_F(ConfigFormTest, PresetsSetTheirControlsAndOkAppliesThem) {
     EXPECT_EQ(form.trkbarMaxBitrate->value(), e.Max) << i;
     EXPECT_EQ(form.cbQuality->currentIndex(), e.Quality) << i;
     EXPECT_EQ(form.trkbarVBRQuality->value(), e.VBRQualityPosition) << i;
+    // Without the header players guess a VBR file's length.
+    if (e.VBR) {
+      EXPECT_TRUE(form.chkbWrtVBRHrd->isChecked()) << i;
+    }
     EXPECT_EQ(Config->BitRate, 2) << "presets set controls only";
     form.btnOK->click();
     EXPECT_EQ(Config->SampleRate, e.SampleRate) << i;
@@ -490,8 +562,9 @@ TEST_F(ConfigFormTest, AnOutputFolderThatCannotBeCreatedKeepsTheDialogOpen) {
   boxes.Answer(platform::IDOK);
   form.btnOK->click();
   ASSERT_EQ(boxes.Asked().size(), 2u);
-  EXPECT_EQ(boxes.Asked()[1].Text,
-            "The output folder '" + folder + "' incorrect, please choose one again.");
+  EXPECT_EQ(boxes.Asked()[1].Text, "The output folder '" + folder +
+                                       "' could not be created: Not a directory. Please choose "
+                                       "another one.");
   EXPECT_EQ(boxes.Asked()[1].Caption, "Error");
   EXPECT_TRUE(form.isVisible());
   EXPECT_EQ(form.PageControl1->currentIndex(), 0);
@@ -509,6 +582,15 @@ TEST_F(ConfigFormTest, LongStoredTextsAndAHomeFolderSurviveOk) {
   EXPECT_EQ(Config->PlayerParameter, QString(300, 'p'));
   EXPECT_EQ(Config->LocalCDDBFolder, "/" + QString(400, 'c'));
   EXPECT_EQ(Config->OutputFolder, QDir::homePath() + "/Music");
+
+  // A relative folder counts from home, not from where the program started.
+  TConfigForm& again = Open();
+  again.edtOutputFolder->setText("Music/rips");
+  TScriptedMessageBoxes boxes;
+  boxes.Answer(platform::IDOK);
+  again.btnOK->click();
+  EXPECT_EQ(Config->OutputFolder, QDir::homePath() + "/Music/rips");
+  EXPECT_TRUE(QFileInfo(QDir::homePath() + "/Music/rips").isDir());
 }
 
 TEST_F(ConfigFormTest, ServerTxtReplacesTheBuiltInServersOnlyWithMoreThanFiveUsableLines) {

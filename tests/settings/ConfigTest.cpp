@@ -57,6 +57,7 @@ TEST_F(ConfigTest, FirstStartSavesEveryValueWithItsTypeAndDefaultInOrder) {
       {"ShowErrorMessage", D, 1},
       {"DeleteOriginalFile", D, 0},
       {"PlaySound", D, 0},
+      {"SoundFile", S, ""},
       {"PromptCheckOption", D, 0},
       {"LastOpenFolder", S, ""},
       {"Id3Comment", S, ""},
@@ -119,7 +120,7 @@ TEST_F(ConfigTest, FirstStartSavesEveryValueWithItsTypeAndDefaultInOrder) {
   EXPECT_FALSE(store.KeyExists(kKey));
   EXPECT_TRUE(config.Save());
 
-  // The key holds exactly the table's values, in its order: no SoundFile, no nActive.
+  // The key holds exactly the table's values, in its order: no nActive.
   QStringList saved;
   bool inKey = false;
   for (const QString& line :
@@ -226,7 +227,7 @@ TEST_F(ConfigTest, EveryValueRoundTripsWithItsType) {
   EXPECT_EQ(config.PlayerParameter, "--enqueue \"x\"");
   EXPECT_EQ(config.WaveOutputOption, 2);
   EXPECT_EQ(config.EncoderThreads, 3);
-  EXPECT_EQ(config.SoundFile, "");  // lasts one run only
+  EXPECT_EQ(config.SoundFile, "/tmp/done.wav");  // the ticked box keeps its sound
 }
 
 TEST_F(ConfigTest, StoredValuesAreReadLeniently) {

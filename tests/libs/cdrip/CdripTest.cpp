@@ -4,10 +4,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <chrono>
 #include <climits>
+#include <condition_variable>
 #include <cstring>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/DiscImage.h"
@@ -412,6 +416,49 @@ TEST_F(Cdrip, ImagePlaybackSendsTheImageSoundInStepWithTheClock) {
   EXPECT_TRUE(Image.TrackPcm(2).startsWith(heard));
 }
 
+TEST_F(Cdrip, PlaybackCommandsReturnAtOnceWhileTheSoundServerStalls) {
+  TPulseServer server;
+  ASSERT_TRUE(server.Ok()) << server.Log().toStdString();
+  Start();
+  ASSERT_EQ(CR_ReadToc(), CDEX_OK);
+  ASSERT_EQ(CR_PlayTrack(1), CDEX_OK);
+  ASSERT_TRUE(WaitFor([] { return PlayedSectors() >= 10; }));
+  server.Freeze(true);
+  // The server runs again after a while, so a command that waits on it fails
+  // the test instead of hanging it.
+  std::mutex mutex;
+  std::condition_variable done;
+  bool finished = false;
+  std::thread watchdog([&] {
+    std::unique_lock lock(mutex);
+    done.wait_for(lock, std::chrono::seconds(6), [&] { return finished; });
+    server.Freeze(false);
+  });
+  const auto timed = [](const char* what, const std::function<int32_t()>& command) {
+    const auto before = std::chrono::steady_clock::now();
+    command();
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - before);
+    EXPECT_LT(took.count(), 1000) << what;
+  };
+  ASSERT_TRUE(WaitFor([] { return PlayedSectors() >= 40; }));
+  timed("seek", [] { return CR_PlaySection(120, 200); });
+  timed("stop", [] { return CR_StopPlayTrack(); });
+  EXPECT_EQ(CR_IsAudioPlaying() & 0xff, 0x15);
+  ASSERT_EQ(CR_PlayTrack(2), CDEX_OK);
+  timed("eject", [] { return CR_EjectCD(1); });
+  ASSERT_EQ(CR_EjectCD(0), 1);
+  ASSERT_EQ(CR_PlayTrack(3), CDEX_OK);
+  const std::string ini = IniPath.toStdString();
+  timed("restart", [&] { return CR_Init(ini.c_str()); });
+  {
+    std::lock_guard lock(mutex);
+    finished = true;
+  }
+  done.notify_all();
+  watchdog.join();
+}
+
 TEST_F(Cdrip, WithoutASoundDeviceImagePlaybackStillRunsItsClock) {
   TTempFolder alsa;
   TAlsaConfig config(alsa.Path(), "pcm.!default { type hw card 99 }\n");
@@ -487,10 +534,20 @@ TEST_F(Cdrip, StartsWithoutAnIniAndFailsOnlyWithoutAPath) {
   EXPECT_EQ(CR_Init(nullptr), CDEX_ERROR);
 }
 
-TEST(CdripDemoDisc, TheProgramFolderHoldsAPlayableDemoDisc) {
-  const QString ini = ProgramDir() + "/cdrip.ini";
-  ASSERT_TRUE(QFile::exists(ini));
+// The user's copy of the program folder's ini lists the demo disc by its
+// relative path, which the library finds beside itself; a listed image that
+// is nowhere is left out rather than shown as a drive without a disc.
+TEST(CdripDemoDisc, ACopyOfTheProgramFoldersIniFindsItsPlayableDemoDisc) {
+  const QByteArray program = ReadFile(ProgramDir() + "/cdrip.ini");
+  ASSERT_TRUE(program.contains("Image0=demo.cue"));
+  TTempFolder user;
+  const QString ini = user.File("cdrip.ini");
+  WriteFile(ini, program + "Image1=gone.cue\r\n");
   ASSERT_EQ(CR_Init(ini.toUtf8().constData()), CDEX_OK);
+  const int drives = CR_GetNumCDROM();
+  WriteFile(ini, program);
+  ASSERT_EQ(CR_Init(ini.toUtf8().constData()), CDEX_OK);
+  EXPECT_EQ(CR_GetNumCDROM(), drives);
   bool found = false;
   for (int i = 0; i < CR_GetNumCDROM() && !found; ++i) {
     ASSERT_EQ(CR_SetActiveCDROM(i), CDEX_OK);

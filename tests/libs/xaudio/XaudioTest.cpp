@@ -389,6 +389,14 @@ TEST(XaudioMixer, MasterLevelMovesTheSinkAndFollowsChangesMadeElsewhere) {
   EXPECT_EQ(player.WaitForCode(XA_MSG_NOTIFY_ERROR).Message.data.error.source, XA_SOURCE_MIXER);
   control_message_send_N(player.Handle(), XA_MSG_GET_OUTPUT_VOLUME);
   EXPECT_EQ(player.Answer(XA_MSG_GET_OUTPUT_VOLUME).Message.data.nack.code, XA_ERROR_NO_MIXER);
+
+  // A server that starts again brings it back, unasked.
+  TPulseServer again;
+  ASSERT_TRUE(again.Ok()) << again.Log().toStdString();
+  ASSERT_TRUE(again.SetSinkVolume(42));
+  player.WaitFor([](const TNote& n) {
+    return n.Code() == XA_MSG_NOTIFY_OUTPUT_MASTER_LEVEL && n.Message.data.level.master_level == 42;
+  });
 }
 
 }  // namespace
