@@ -70,6 +70,12 @@ TCDTrackInfo MakeTrackInfo(const TMyCDInfo& info, int i) {
   record.LengthSectors = track.EndSector - track.StartSector;
   record.LengthSeconds = track.LengthSeconds;
   record.LengthBytes = track.LengthBytes;
+  record.TrackArtist = track.Artist;
+  record.Isrc = track.ISRC;
+  record.MBRecordingID = track.MBRecordingID;
+  record.MBReleaseID = info.MBReleaseID;
+  record.MBReleaseGroupID = info.MBReleaseGroupID;
+  record.MBAlbumArtistID = info.MBAlbumArtistID;
   return record;
 }
 

@@ -476,6 +476,18 @@ TTrackTags TConvSession::JobTags(const TFileParam& job) const {
   TTrackTags tags;
   tags.Title = track.Title;
   tags.Artist = track.Artist;
+  // A track of its own artist carries the name in its title, the xmcd way;
+  // formats with an artist field take it apart.
+  const QString byline = track.TrackArtist + QStringLiteral(" / ");
+  if (!track.TrackArtist.isEmpty()) {
+    tags.Artist = track.TrackArtist;
+    if (tags.Title.startsWith(byline)) tags.Title.remove(0, byline.size());
+  }
+  tags.Isrc = track.Isrc;
+  tags.MusicBrainzTrackId = track.MBRecordingID;
+  tags.MusicBrainzAlbumId = track.MBReleaseID;
+  tags.MusicBrainzReleaseGroupId = track.MBReleaseGroupID;
+  tags.MusicBrainzAlbumArtistId = track.MBAlbumArtistID;
   tags.Album = track.Album;
   tags.AlbumArtist = track.Artist;
   tags.Date = track.Year;

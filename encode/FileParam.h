@@ -23,6 +23,15 @@ struct TCDTrackInfo {
   QString Title;
   int32_t LengthSeconds = 0;
   int32_t LengthBytes = 0;
+  // For the tags: the track's own artist when it differs from the album's
+  // (then Title reads "Track artist / Title"), its ISRC and the MusicBrainz
+  // IDs of the names; empty when unknown.
+  QString TrackArtist;
+  QString Isrc;
+  QString MBRecordingID;
+  QString MBReleaseID;
+  QString MBReleaseGroupID;
+  QString MBAlbumArtistID;
 };
 
 // Job status codes.

@@ -108,6 +108,13 @@ class Formats : public ::testing::Test {
       job.TrackInfo.Album = "The Album";
       job.TrackInfo.Year = "2001";
       job.TrackInfo.Category = "rock";
+      job.TrackInfo.Isrc = QString("GBAYE010000%1").arg(i);
+      job.TrackInfo.MBRecordingID = QString("rec-%1").arg(i);
+      job.TrackInfo.MBReleaseID = "release-1";
+      if (i == 2) {  // a guest's track, titled the xmcd way
+        job.TrackInfo.TrackArtist = "Guest";
+        job.TrackInfo.Title = "Guest / " + job.Title;
+      }
       job.OutputPath = BuildOutputPathFor(folder, job.Title, format);
       Jobs.push_back(job);
     }
@@ -157,9 +164,10 @@ TEST_F(Formats, FlacGivesBackTheImageByteForByteWithItsTagsAndLoudness) {
       const QStringList lines = QString::fromUtf8(tags).split('\n', Qt::SkipEmptyParts);
       for (const QString& line :
            {QString("TITLE=Song %1").arg(i + 1), QString("TRACKNUMBER=%1").arg(i + 1),
-            QString("TRACKTOTAL=3"), QString("ARTIST=The Artist"),
+            QString("TRACKTOTAL=3"), QString("ARTIST=") + (i == 2 ? "Guest" : "The Artist"),
             QString("ALBUMARTIST=The Artist"), QString("ALBUM=The Album"), QString("DATE=2001"),
-            QString("GENRE=Rock")})
+            QString("GENRE=Rock"), QString("ISRC=GBAYE010000%1").arg(i),
+            QString("MUSICBRAINZ_TRACKID=rec-%1").arg(i), QString("MUSICBRAINZ_ALBUMID=release-1")})
         EXPECT_TRUE(lines.contains(line)) << line.toStdString() << " in\n" << tags.toStdString();
       const auto value = [&lines](const QString& name) {
         const QStringList found = lines.filter(QRegularExpression("^" + name + "="));
