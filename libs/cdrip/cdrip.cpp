@@ -694,8 +694,9 @@ TAudioSpan AudioSpanAt(const std::vector<TOCENTRY>& toc, int32_t sector) {
   if (toc.size() < 2) return {};
   const int32_t leadOut = toc.back().dwStartSector;
   std::vector<std::pair<int32_t, bool>> tracks;  // start, audio
+  // Copied out first: the packed record's fields are not aligned for a reference.
   for (size_t i = 0; i + 1 < toc.size(); ++i)
-    tracks.emplace_back(toc[i].dwStartSector, toc[i].btFlag == kAudioFlag);
+    tracks.emplace_back(int32_t(toc[i].dwStartSector), toc[i].btFlag == kAudioFlag);
   TAudioSpan span{0, leadOut, leadOut};
   for (size_t i = 0; i < tracks.size(); ++i) {
     const auto [start, audio] = tracks[i];

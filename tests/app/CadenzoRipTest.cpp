@@ -310,7 +310,7 @@ class CadenzoRipStop : public ::testing::Test {
       err += process.readAllStandardError();
     }
     EXPECT_TRUE(err.contains("Track 2 of 3")) << err.toStdString();
-    ::kill(pid_t(process.processId()), signal);
+    EXPECT_TRUE(testutil::SignalProcess(process, signal)) << err.toStdString();
     EXPECT_TRUE(process.waitForFinished(60000));
     TRun run;
     run.ExitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
@@ -376,7 +376,7 @@ TEST_F(CadenzoRipStop, AKilledRunsTemporaryFilesGoWithTheNextRunAndALiveRunsStay
     return false;
   };
   EXPECT_TRUE(WaitFor(writing, 60000));
-  ::kill(pid_t(process.processId()), SIGKILL);
+  EXPECT_TRUE(testutil::SignalProcess(process, SIGKILL));
   ASSERT_TRUE(process.waitForFinished(30000));
   QStringList left = Files();
   ASSERT_TRUE(left.removeAll("Track01.MP3"));
@@ -665,7 +665,7 @@ TStopped RipUntil(const QStringList& arguments, const QProcessEnvironment& envir
   }
   EXPECT_TRUE(triggered()) << err.toStdString();
   TStopped run;
-  ::kill(pid_t(process.processId()), signal);
+  EXPECT_TRUE(testutil::SignalProcess(process, signal)) << err.toStdString();
   elapsed.restart();
   EXPECT_TRUE(process.waitForFinished(120000));
   run.SignalledFor = elapsed.elapsed();

@@ -8,6 +8,8 @@
 #include <QtEndian>
 #include <cstdlib>
 
+#include "common/TestUtil.h"
+
 namespace testutil {
 
 namespace {
@@ -67,7 +69,7 @@ TPulseServer::TPulseServer() {
 
 void TPulseServer::Freeze(bool frozen) {
   if (FServer.state() == QProcess::NotRunning || frozen == FFrozen) return;
-  ::kill(pid_t(FServer.processId()), frozen ? SIGSTOP : SIGCONT);
+  testutil::SignalProcess(FServer, frozen ? SIGSTOP : SIGCONT);
   FFrozen = frozen;
 }
 

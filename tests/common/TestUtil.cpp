@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QThread>
+#include <csignal>
 
 QT_BEGIN_NAMESPACE
 void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
@@ -61,5 +62,10 @@ int RunProgram(const QString& program, const QStringList& arguments, QByteArray*
 }
 
 QString ProgramDir() { return QStringLiteral(CADENZO_PROGRAM_DIR); }
+
+bool SignalProcess(const QProcess& process, int signal) {
+  const qint64 pid = process.processId();
+  return pid > 0 && ::kill(pid_t(pid), signal) == 0;
+}
 
 }  // namespace testutil

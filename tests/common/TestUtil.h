@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 
 #include <QByteArray>
+#include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
 #include <csignal>
@@ -38,6 +39,10 @@ bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 30000);
 
 // Runs a program and returns its exit code (-1 when it could not start),
 // with its standard output and error in the out-parameters when given.
+// Sends the signal to the running program only: a process that has ended has
+// no id, and kill(0, ...) would signal the whole test run. False then.
+bool SignalProcess(const QProcess& process, int signal);
+
 int RunProgram(const QString& program, const QStringList& arguments, QByteArray* out = nullptr,
                QByteArray* err = nullptr, int timeoutMs = 120000);
 
