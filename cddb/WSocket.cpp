@@ -103,6 +103,19 @@ TWSocket::~TWSocket() {
 void TWSocket::DnsLookup(const QString& hostName) {
   CancelDnsLookup();
   FDnsResult = QHostAddress();
+  // An address needs no resolver, and no lookup thread whose answer could
+  // outlive the program's last event loop; it is still answered later.
+  if (QHostAddress address; address.setAddress(hostName)) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, address, generation = FLookupGeneration] {
+          if (generation != FLookupGeneration) return;
+          FDnsResult = address;
+          if (OnDnsLookupDone) OnDnsLookupDone(0);
+        },
+        Qt::QueuedConnection);
+    return;
+  }
   FLookupId = QHostInfo::lookupHost(hostName, this, [this](const QHostInfo& info) {
     FLookupId = -1;
     int error = 0;
@@ -121,6 +134,7 @@ void TWSocket::DnsLookup(const QString& hostName) {
 }
 
 void TWSocket::CancelDnsLookup() {
+  ++FLookupGeneration;
   if (FLookupId >= 0) QHostInfo::abortHostLookup(FLookupId);
   FLookupId = -1;
 }

@@ -8,6 +8,7 @@
 #include <QHostAddress>
 #include <QObject>
 #include <QString>
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -79,6 +80,7 @@ class TWSocket : public QObject {
   std::unique_ptr<QTcpSocket> FSocket;
   TSocketState FState = wsClosed;
   int FLookupId = -1;
+  uint64_t FLookupGeneration = 0;  // a cancel or a new lookup drops the answers of older ones
   int FError = 0;
   QHostAddress FDnsResult;
 };
