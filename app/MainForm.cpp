@@ -898,7 +898,6 @@ void TMainForm::ExtractJobs() {
     QFileDialog dialog(this, "Save playlist", folder,
                        "M3U PlayList (*.M3U *.m3u);;PLS PlayList (*.PLS *.pls)");
     dialog.setObjectName("SavePlaylistDialog");
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix("m3u");
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
