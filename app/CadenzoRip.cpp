@@ -249,7 +249,9 @@ int main(int argc, char** argv) {
       "no-replaygain", "Write no ReplayGain values (track and album loudness) into the tags.");
   const QCommandLineOption folderOption("output-folder", "Folder for the output files.", "dir");
   const QCommandLineOption namingOption(
-      "naming", "Naming rule, such as \"<artist>\\<album>\\<number> - <title>\".", "rule");
+      "naming",
+      "Naming rule, such as \"<artist>/<album>/<number> - <title>\"; '/' or '\\' makes a folder.",
+      "rule");
   const QCommandLineOption normalizeOption(
       "normalize",
       "Normalise every track to <percent> (80-100) of full scale; rips to a "

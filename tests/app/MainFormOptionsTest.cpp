@@ -233,10 +233,10 @@ TEST_F(OptionsTest, FormatBitRateAndNamingChosenInTheDialogReachTheFiles) {
   });
   EXPECT_TRUE(Config->OnTheFly);
   Extract();
-  const QByteArray mp3 = ReadFile(FOut + "/01 - Track01.MP3");
+  const QByteArray mp3 = ReadFile(FOut + "/01 - Track01.mp3");
   EXPECT_EQ(FirstFrameBitRate(mp3), 128);
   // 4 s at 128 kbit/s, give or take a frame and the tag.
-  const QByteArray third = ReadFile(FOut + "/03 - Track03.MP3");
+  const QByteArray third = ReadFile(FOut + "/03 - Track03.mp3");
   EXPECT_NEAR(double(third.size() - Id3v2Size(third)), 4 * 16000.0, 2000.0);
 
   Configure([](TConfigForm& form) {
@@ -245,7 +245,7 @@ TEST_F(OptionsTest, FormatBitRateAndNamingChosenInTheDialogReachTheFiles) {
   });
   Extract();
   for (int track = 1; track <= 3; ++track) {
-    const QString path = FOut + QString("/%1 - Track%1.WAV").arg(track, 2, 10, QLatin1Char('0'));
+    const QString path = FOut + QString("/%1 - Track%1.wav").arg(track, 2, 10, QLatin1Char('0'));
     const QByteArray wav = ReadFile(path);
     EXPECT_TRUE(wav.startsWith("RIFF")) << track;
     EXPECT_EQ(wav.mid(44), FFirst.TrackPcm(track)) << track;
