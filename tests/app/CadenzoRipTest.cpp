@@ -159,6 +159,13 @@ TEST_F(CadenzoRipTest, OneAndTwoEncodersWriteTheSameFilesAndShowTheirProgress) {
     ASSERT_EQ(run.ExitCode, 0) << run.Err.toStdString();
     // Not a terminal: a line when the encoders change, and the total at the end.
     EXPECT_TRUE(run.Err.contains("  Total 100%")) << run.Err.toStdString();
+    // A track is "Read" once the drive is done with it, "Done" once its file is encoded.
+    for (int track = 1; track <= 3; ++track) {
+      const qsizetype start = run.Err.indexOf(QString("Track %1 of 3: ").arg(track));
+      const qsizetype read = run.Err.indexOf("\n  Read\n", start);
+      const qsizetype done = run.Err.indexOf(QString::asprintf("\nTrack %.2d: Done\n", track));
+      EXPECT_TRUE(start >= 0 && read > start && done > read) << track << run.Err.toStdString();
+    }
     const QDir folder(out);
     for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot))
       // The disc's log (dated) and CUE sheet beside the tracks are not counted.
@@ -751,7 +758,7 @@ TEST_F(CadenzoRipLostAudio, CtrlCWhileAFailedTracksEncoderRunsDeletesItsCutFileA
   const TDiscImage image = MakeDiscImage(FOut.File("disc"), "long", {150, 20000});
   const QString toc = WriteTocSheet(image, "long", {{0, 150}, {150, 20010}});
   const TStopped run = RipUntil({"--image", toc, "--jobs", "1", "--output-folder", FOut.Path()},
-                                Environment(), "Track 2 of 2", "  Done\n", SIGINT);
+                                Environment(), "Track 2 of 2", "  Read\n", SIGINT);
   EXPECT_EQ(run.ExitCode, 130) << run.Err.toStdString();
   EXPECT_TRUE(run.Err.contains("Track 2 'Track02': 10 unreadable sector(s) written as silence."))
       << run.Err.toStdString();
