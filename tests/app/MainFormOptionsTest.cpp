@@ -4,6 +4,7 @@
 // handing the drive parameters back and switching the drive, and settings
 // chosen in the dialog reaching the next extraction. Also renders each tab.
 #include <QAction>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -12,11 +13,13 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSlider>
 #include <QTabWidget>
 #include <QTimer>
 #include <QTreeWidget>
 
+#include "Screenshot.h"
 #include "app/MainForm.h"
 #include "cddb/CDInfo.h"
 #include "common/DiscImage.h"
@@ -255,18 +258,24 @@ TEST_F(OptionsTest, FormatBitRateAndNamingChosenInTheDialogReachTheFiles) {
 // Renders each tab of the dialog for reviewing the look; the PNGs land in the
 // build's screenshots folder (tests/app/screenshot prints where).
 TEST_F(OptionsTest, ScreenshotOfEachOptionsTab) {
-  TConfigForm form(FForm->DriveNames, "Version 1.32,  Engine 3.100", FForm.get());
-  form.show();
-  QCoreApplication::processEvents();
+  const QPalette original = QApplication::palette();
+  const auto restore = qScopeGuard([&original] { QApplication::setPalette(original); });
   const QString folder = ProgramDir() + "/../screenshots";
   ASSERT_TRUE(QDir().mkpath(folder));
-  const char* const names[6] = {"output", "encoder", "cdrom", "cddb", "misc", "player"};
-  const QSize size = form.size();
-  for (int tab = 0; tab < 6; ++tab) {
-    form.PageControl1->setCurrentIndex(tab);
+  for (const bool dark : {false, true}) {
+    QApplication::setPalette(dark ? testutil::DarkPalette() : original);
+    TConfigForm form(FForm->DriveNames, "Version 1.32,  Engine 3.100", FForm.get());
+    form.show();
     QCoreApplication::processEvents();
-    EXPECT_EQ(form.size(), size) << "the dialog keeps one size";
-    ASSERT_TRUE(form.grab().toImage().save(folder + "/options-" + names[tab] + ".png"));
+    const char* const names[6] = {"output", "encoder", "cdrom", "cddb", "misc", "player"};
+    const QSize size = form.size();
+    for (int tab = 0; tab < 6; ++tab) {
+      form.PageControl1->setCurrentIndex(tab);
+      QCoreApplication::processEvents();
+      EXPECT_EQ(form.size(), size) << "the dialog keeps one size";
+      const QString file = QString("/%1options-%2.png").arg(dark ? "dark-" : "", names[tab]);
+      ASSERT_TRUE(form.grab().toImage().save(folder + file));
+    }
   }
 }
 
