@@ -149,6 +149,9 @@ TConfigForm::TConfigForm(const QStringList& driveNames, const QString& encoderVe
   // A disabled edit shows the button face, an enabled one the window colour.
   QPalette look = palette();
   look.setColor(QPalette::Disabled, QPalette::Base, look.color(QPalette::Active, QPalette::Button));
+  // A disabled slider's filled groove is grey whatever the theme gives.
+  look.setColor(QPalette::Disabled, QPalette::Highlight,
+                look.color(QPalette::Disabled, QPalette::WindowText));
   setPalette(look);
 
   PageControl1 = new QTabWidget(this);
@@ -326,7 +329,9 @@ QWidget* TConfigForm::CreateEncoderTab() {
   grid->addWidget(MakeLabel(group, "&VBR Quality", trkbarVBRQuality), row, 0);
   grid->addWidget(trkbarVBRQuality, row, 1);
   grid->addWidget(lbVBRQuality, row, 2);
-  grid->addWidget(MakeLabel(group, "(9 = lowest, 0 = highest)"), row++, 3);
+  auto* scale = MakeLabel(group, "(9 = lowest, 0 = highest)");
+  scale->setObjectName("lbVBRQualityScale");
+  grid->addWidget(scale, row++, 3);
 
   auto* flags = new QHBoxLayout;
   chkbCRC = MakeCheck(group, "chkbCRC", "CRC");
@@ -845,9 +850,9 @@ void TConfigForm::SetEnabledWithLabels(QWidget* control, bool enabled) {
 
 void TConfigForm::chkbVBRClick() {
   const bool vbr = chkbVBR->isChecked();
-  for (QWidget* control :
-       std::initializer_list<QWidget*>{chkbWrtVBRHrd, trkbarMaxBitrate, lbMaxBitRate, cbQuality,
-                                       trkbarVBRQuality, lbVBRQuality})
+  for (QWidget* control : std::initializer_list<QWidget*>{
+           chkbWrtVBRHrd, trkbarMaxBitrate, lbMaxBitRate, cbQuality, trkbarVBRQuality, lbVBRQuality,
+           findChild<QLabel*>("lbVBRQualityScale")})
     SetEnabledWithLabels(control, vbr);
   // Ticked after the bit rate moved, the maximum may lie below it.
   trkBarBitrateChange();

@@ -1,6 +1,7 @@
 // The options dialog offscreen over the global settings: loading, applying
 // every control, the encoder reactions and presets, the input filters and
 // corrections, the output folder check, server.txt, the pickers and help.
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -11,6 +12,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSet>
 #include <QSlider>
 #include <QSpinBox>
@@ -407,6 +409,21 @@ TEST_F(ConfigFormTest, ARuleThatNamesNoTrackApartIsKeptOnlyWhenConfirmed) {
   EXPECT_EQ(Config->NamingString, "<artist>\\<NUMBER>");
 }
 
+TEST_F(ConfigFormTest, DisabledSlidersAreGreyUnderAThemeWithOneHighlight) {
+  // Dark themes often give every colour group the same highlight.
+  const QPalette original = QApplication::palette();
+  QPalette dark(QColor(53, 53, 53));
+  dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
+  QApplication::setPalette(dark);
+  const auto restore = qScopeGuard([&original] { QApplication::setPalette(original); });
+  TConfigForm& form = Open();
+  const QPalette look = form.trkbarMaxBitrate->palette();
+  EXPECT_NE(look.color(QPalette::Disabled, QPalette::Highlight),
+            look.color(QPalette::Active, QPalette::Highlight));
+  EXPECT_EQ(look.color(QPalette::Disabled, QPalette::Highlight),
+            look.color(QPalette::Disabled, QPalette::WindowText));
+}
+
 TEST_F(ConfigFormTest, VBRSwitchesItsFourControls) {
   TConfigForm& form = Open();
   const std::initializer_list<QWidget*> vbrControls = {form.chkbWrtVBRHrd, form.trkbarMaxBitrate,
@@ -420,6 +437,7 @@ TEST_F(ConfigFormTest, VBRSwitchesItsFourControls) {
       if (label->buddy() == form.trkbarMaxBitrate) {
         EXPECT_EQ(label->isEnabled(), on);
       }
+    EXPECT_EQ(form.findChild<QLabel*>("lbVBRQualityScale")->isEnabled(), on);
   }
   // The other reactions.
   form.chkDeleteSilence->click();
