@@ -81,7 +81,7 @@ class TConsoleView : public TConvSessionView {
 
   void ShowStage(const QString& name) override {
     FStage = name;
-    FPercent = name == StageName(stDone) ? 100 : 0;
+    FPercent = Finished() ? 100 : 0;
     if (FTerminal)
       DrawBar();
     else if (!FCaption.isEmpty())
@@ -89,8 +89,7 @@ class TConsoleView : public TConvSessionView {
   }
 
   void ShowProgress(int percent) override {
-    // A finished stage keeps its full bar while the encoders catch up.
-    if (percent == FPercent || FStage == StageName(stDone)) return;
+    if (percent == FPercent || Finished()) return;
     FPercent = percent;
     if (FTerminal) DrawBar();
   }
@@ -139,6 +138,13 @@ class TConsoleView : public TConvSessionView {
 
   void AddMessage(const QString& line) override { Messages << line; }
 
+  // On a terminal the encoder line under the bar shows it.
+  void ShowJobEncoded(const TFileParam& job) override {
+    if (!FTerminal && (job.State == jsDone || job.State == jsError))
+      Print(stderr, QString::asprintf("Track %.2d: ", job.TrackInfo.TrackIndex + 1) +
+                        JobStateText(job.State) + '\n');
+  }
+
   void ShowEncoders(const QString& line, int overallPercent) override;
 
   void EndBar() {
@@ -161,6 +167,9 @@ class TConsoleView : public TConvSessionView {
     Print(stderr, text);
     FBarShown = true;
   }
+
+  // A read or finished stage keeps its full bar while the encoders catch up.
+  bool Finished() const { return FStage == StageName(stDone) || FStage == StageName(stRead); }
 
   TOverwrite FOverwrite;
   bool FTerminal;
@@ -249,7 +258,9 @@ int main(int argc, char** argv) {
       "no-replaygain", "Write no ReplayGain values (track and album loudness) into the tags.");
   const QCommandLineOption folderOption("output-folder", "Folder for the output files.", "dir");
   const QCommandLineOption namingOption(
-      "naming", "Naming rule, such as \"<artist>\\<album>\\<number> - <title>\".", "rule");
+      "naming",
+      "Naming rule, such as \"<artist>/<album>/<number> - <title>\"; '/' or '\\' makes a folder.",
+      "rule");
   const QCommandLineOption normalizeOption(
       "normalize",
       "Normalise every track to <percent> (80-100) of full scale; rips to a "

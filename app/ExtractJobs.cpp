@@ -40,6 +40,16 @@ void TakeCDText(TMyCDInfo& info) {
   }
 }
 
+// Earlier rips named their files ".MP3" and ".WAV". Such a file is this
+// track's: its path is kept, so the overwrite question finds it and the track
+// replaces or keeps it under its own name instead of lying beside it.
+QString ExistingPathOf(const QString& path) {
+  const QString suffix = QFileInfo(path).suffix();
+  if (QFileInfo::exists(path) || (suffix != u"mp3" && suffix != u"wav")) return path;
+  const QString older = path.chopped(suffix.size()) + suffix.toUpper();
+  return QFileInfo::exists(older) ? older : path;
+}
+
 }  // namespace
 
 bool LoadDiscNames(TMyCDInfo& info) {
@@ -90,13 +100,14 @@ void AssignOutputPaths(TJobList& jobs, const QString& artist, const QString& alb
     job.FileName = MakeOutputName(Config->NamingString, replaceChars, artist, album,
                                   job.TrackInfo.Title, track);
     job.Title = job.TrackInfo.Title;
-    job.OutputPath = BuildOutputPath(folder, job.FileName, Config->OutputFormat);
+    job.OutputPath = ExistingPathOf(BuildOutputPath(folder, job.FileName, Config->OutputFormat));
     job.SharesNameWith = taken.value(job.OutputPath.toLower());
     // Two jobs of one run on one path would write one file over the other.
     for (int n = 1; taken.contains(job.OutputPath.toLower()); ++n) {
       const QString suffix = n == 1 ? QStringLiteral(" (%1)").arg(track)
                                     : QStringLiteral(" (%1-%2)").arg(track).arg(n);
-      job.OutputPath = BuildOutputPath(folder, job.FileName, Config->OutputFormat, suffix);
+      job.OutputPath =
+          ExistingPathOf(BuildOutputPath(folder, job.FileName, Config->OutputFormat, suffix));
     }
     taken.insert(job.OutputPath.toLower(), track);
   }

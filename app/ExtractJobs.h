@@ -28,7 +28,9 @@ TCDTrackInfo MakeTrackInfo(const TMyCDInfo& info, int i);
 // the disc's artist and album and the output folder. Requires
 // SpecifyOutputFolder (without it no rule yields an output path). A job whose
 // path an earlier job holds gets " (N)" before its extension, N its track
-// number, and SharesNameWith that job's track.
+// number, and SharesNameWith that job's track. Where only a file of the name
+// with an upper-case ".MP3" or ".WAV" exists (an earlier rip's), the job takes
+// that file's path.
 void AssignOutputPaths(TJobList& jobs, const QString& artist, const QString& album);
 
 // Creates the folder with all missing levels, without asking; true when it

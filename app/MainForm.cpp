@@ -35,6 +35,7 @@
 #include "app/MbWindowLookup.h"
 #include "app/Mp3Player.h"
 #include "app/SoundPlay.h"
+#include "app/StatusBarEx.h"
 #include "app/TrackBarEx.h"
 #include "app/TrackListView.h"
 #include "app/splash.h"
@@ -429,14 +430,11 @@ void TMainForm::CreateClientArea() {
 }
 
 void TMainForm::CreateStatusBar() {
+  auto* bar = new TStatusBarEx(this);
+  setStatusBar(bar);
   const int widths[] = {160, 200, 200};
-  for (int i = 0; i < 3; ++i) {
-    StatusPanels[i] = new QLabel(this);
-    StatusPanels[i]->setObjectName(QString("StatusPanel%1").arg(i));
-    StatusPanels[i]->setMinimumWidth(widths[i]);
-    // Permanent, so a hint's status message shows beside them, not over them.
-    statusBar()->addPermanentWidget(StatusPanels[i]);
-  }
+  for (int i = 0; i < 3; ++i)
+    StatusPanels[i] = bar->AddPanel(QString("StatusPanel%1").arg(i), widths[i]);
 }
 
 QString TMainForm::PanelText(int panel) const { return StatusPanels[panel]->text(); }
@@ -898,7 +896,6 @@ void TMainForm::ExtractJobs() {
     QFileDialog dialog(this, "Save playlist", folder,
                        "M3U PlayList (*.M3U *.m3u);;PLS PlayList (*.PLS *.pls)");
     dialog.setObjectName("SavePlaylistDialog");
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix("m3u");
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())

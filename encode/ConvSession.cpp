@@ -68,6 +68,8 @@ QString StageName(uint8_t stage) {
       return QStringLiteral("Normalizing");
     case stEncoding:
       return QStringLiteral("Encoding");
+    case stRead:
+      return QStringLiteral("Read");
     case stDone:
       return QStringLiteral("Done");
     default:
@@ -265,7 +267,9 @@ void TConvSession::ProcessJob(TFileParam& job) {
   if (ripTarget != run.Output && !run.Encoding) RemoveTempFile(ripTarget);
   if (!run.Encoding && !Aborted) RemoveTempFile(std::exchange(run.Output, {}));
 
-  SetStage(stDone);
+  // An encoded track is done only once its encoder is; the view hears of
+  // that when the job is settled.
+  SetStage(ripped && encoded ? stRead : stDone);
   run.Processed = true;
   if (!run.Encoding) SettleJob(index);
 }
@@ -574,6 +578,7 @@ void TConvSession::SettleJob(int index) {
     TFileParam& job = (*FJobs)[size_t(index)];
     if (job.State == jsProcessing) job.State = jsDone;
   }
+  if (EncodedFormat(Config->OutputFormat)) FView.ShowJobEncoded((*FJobs)[size_t(index)]);
   FlushMessages(false);
 }
 

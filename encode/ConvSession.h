@@ -39,6 +39,7 @@ enum : uint8_t {
   stScanPeak = 3,
   stNormalizing = 4,
   stEncoding = 5,
+  stRead = 6,  // the track's audio is read; an encoder makes the file
   stDone = 7,
 };
 QString StageName(uint8_t stage);
@@ -69,6 +70,9 @@ class TConvSessionView {
   // The tracks on the encoders with their stages and percentages (empty when
   // none), and the progress of the whole session.
   virtual void ShowEncoders(const QString& /*line*/, int /*overallPercent*/) {}
+  // A job of an encoded format is settled, its encoder done: its file is
+  // encoded and placed when its State is jsDone.
+  virtual void ShowJobEncoded(const TFileParam& /*job*/) {}
 };
 
 class TConvSession {

@@ -24,9 +24,7 @@
 #include <QVBoxLayout>
 #include <QValidator>
 #include <algorithm>
-#include <tuple>
 
-#include "platform/AppInfo.h"
 #include "platform/Files.h"
 #include "platform/Folders.h"
 #include "platform/MessageBox.h"
@@ -151,6 +149,9 @@ TConfigForm::TConfigForm(const QStringList& driveNames, const QString& encoderVe
   // A disabled edit shows the button face, an enabled one the window colour.
   QPalette look = palette();
   look.setColor(QPalette::Disabled, QPalette::Base, look.color(QPalette::Active, QPalette::Button));
+  // A disabled slider's filled groove is grey whatever the theme gives.
+  look.setColor(QPalette::Disabled, QPalette::Highlight,
+                look.color(QPalette::Disabled, QPalette::WindowText));
   setPalette(look);
 
   PageControl1 = new QTabWidget(this);
@@ -183,8 +184,7 @@ TConfigForm::TConfigForm(const QStringList& driveNames, const QString& encoderVe
   layout->addLayout(buttons);
   layout->setSizeConstraint(QLayout::SetFixedSize);
 
-  for (QLineEdit* edit : {edtNormalizeFactor, edStartSector, edEndSector, edProxyPort})
-    edit->installEventFilter(this);
+  for (QLineEdit* edit : {edStartSector, edEndSector, edProxyPort}) edit->installEventFilter(this);
 }
 
 QWidget* TConfigForm::CreateOutputTab() {
@@ -195,36 +195,24 @@ QWidget* TConfigForm::CreateOutputTab() {
   // In the order of the OutputFormat setting.
   cbOutputFormat =
       MakeList(tab, "cbOutputFormat",
-               {"WAVE Files(PCM WAV, *.WAV)", "MP3  Files(MPEG Layer 3, *.MP3)",
+               {"WAVE Files(PCM WAV, *.wav)", "MP3  Files(MPEG Layer 3, *.mp3)",
                 "FLAC Files(Free Lossless Audio Codec, *.flac)", "Opus Files(Ogg Opus, *.opus)"});
-  grid->addWidget(MakeLabel(tab, "Output Format", cbOutputFormat), 0, 0);
+  grid->addWidget(MakeLabel(tab, "Output &Format", cbOutputFormat), 0, 0);
   grid->addWidget(cbOutputFormat, 0, 1, 1, 2);
 
   chkbNormalizeVolume = MakeCheck(tab, "chkbNormalizeVolume", "Normalize all output files to ");
-  edtNormalizeFactor = MakeEdit(tab, "edtNormalizeFactor");
-  edtNormalizeFactor->setText("98");
-  edtNormalizeFactor->setMaximumWidth(edtNormalizeFactor->fontMetrics().horizontalAdvance("0000") +
-                                      12);
-  UpDown1 = new QWidget(tab);
-  UpDown1->setObjectName("UpDown1");
-  auto* arrows = new QVBoxLayout(UpDown1);
-  arrows->setContentsMargins(0, 0, 0, 0);
-  arrows->setSpacing(0);
-  for (auto [name, arrow, step] :
-       {std::tuple{"UpDown1Up", Qt::UpArrow, 2}, std::tuple{"UpDown1Down", Qt::DownArrow, -2}}) {
-    auto* button = new QToolButton(UpDown1);
-    button->setObjectName(name);
-    button->setArrowType(arrow);
-    button->setAutoRepeat(true);
-    button->setFixedSize(18, 12);
-    connect(button, &QToolButton::clicked, this, [this, step] { UpDown1Click(step); });
-    arrows->addWidget(button);
-  }
+  // Typed text beyond the range is corrected to its nearest end when the
+  // focus leaves or OK is pressed; the arrows and arrow keys step by 2.
+  seNormalizeFactor = new QSpinBox(tab);
+  seNormalizeFactor->setObjectName("seNormalizeFactor");
+  seNormalizeFactor->setRange(80, 100);
+  seNormalizeFactor->setSingleStep(2);
+  seNormalizeFactor->setValue(98);
+  seNormalizeFactor->setSuffix("%");
+  seNormalizeFactor->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
   auto* factor = new QHBoxLayout;
   factor->addWidget(chkbNormalizeVolume);
-  factor->addWidget(edtNormalizeFactor);
-  factor->addWidget(UpDown1);
-  factor->addWidget(MakeLabel(tab, "%"));
+  factor->addWidget(seNormalizeFactor);
   factor->addStretch(1);
   grid->addLayout(factor, 1, 0, 1, 3);
 
@@ -233,7 +221,7 @@ QWidget* TConfigForm::CreateOutputTab() {
   btnOutFolderBrows = MakeButton(tab, "btnOutFolderBrows", "Choose...");
   connect(btnOutFolderBrows, &QPushButton::clicked, this,
           [this] { ChooseFolder(edtOutputFolder); });
-  grid->addWidget(MakeLabel(tab, "Output Folder", edtOutputFolder), 2, 0);
+  grid->addWidget(MakeLabel(tab, "&Output Folder", edtOutputFolder), 2, 0);
   grid->addWidget(edtOutputFolder, 2, 1);
   grid->addWidget(btnOutFolderBrows, 2, 2);
   chkbOpenOutputFolder =
@@ -243,7 +231,10 @@ QWidget* TConfigForm::CreateOutputTab() {
   cbNamingRule = MakeList(tab, "cbNamingRule", Texts(kNamingRules, 10), true);
   // Inline completion would store a listed rule in place of what was typed.
   cbNamingRule->setCompleter(nullptr);
-  grid->addWidget(MakeLabel(tab, "FileName", cbNamingRule), 4, 0);
+  cbNamingRule->setToolTip(
+      "A '/' or '\\' in the rule makes a sub-folder; one in a name "
+      "from the disc is replaced.");
+  grid->addWidget(MakeLabel(tab, "File&Name", cbNamingRule), 4, 0);
   grid->addWidget(cbNamingRule, 4, 1, 1, 2);
   auto* note = MakeLabel(tab,
                          "Output file name and sub-folder can be created according to the naming "
@@ -255,7 +246,7 @@ QWidget* TConfigForm::CreateOutputTab() {
 
   chkCreatePlayList =
       MakeCheck(tab, "chkCreatePlayList", "Auto create playlist when extracting finished");
-  grid->addWidget(MakeLabel(tab, "PlayList", chkCreatePlayList), 6, 0);
+  grid->addWidget(MakeLabel(tab, "&PlayList", chkCreatePlayList), 6, 0);
   grid->addWidget(chkCreatePlayList, 6, 1, 1, 2);
   grid->setRowStretch(7, 1);
   return tab;
@@ -268,7 +259,7 @@ QWidget* TConfigForm::CreateEncoderTab() {
 
   auto* top = new QHBoxLayout;
   cbEncoder = MakeList(tab, "cbEncoder", {});
-  top->addWidget(MakeLabel(tab, "Encoder", cbEncoder));
+  top->addWidget(MakeLabel(tab, "&Encoder", cbEncoder));
   top->addWidget(cbEncoder, 1);
   sbtnLamePresets = new QToolButton(tab);
   sbtnLamePresets->setObjectName("sbtnLamePresets");
@@ -296,12 +287,12 @@ QWidget* TConfigForm::CreateEncoderTab() {
   auto* grid = new QGridLayout(group);
   int row = 0;
   cbSampleRate = MakeList(group, "cbSampleRate", {"48000", "44100", "32000", "22050"});
-  grid->addWidget(MakeLabel(group, "Sample Rate", cbSampleRate), row, 0);
+  grid->addWidget(MakeLabel(group, "&Sample Rate", cbSampleRate), row, 0);
   grid->addWidget(cbSampleRate, row++, 1, Qt::AlignLeft);
 
   trkBarBitrate = MakeSlider(group, "trkBarBitrate", 13);
   lbMinBitRate = MakeValueLabel(group, "lbMinBitRate", "320KBits");
-  grid->addWidget(MakeLabel(group, "Bit Rate", trkBarBitrate), row, 0);
+  grid->addWidget(MakeLabel(group, "&Bit Rate", trkBarBitrate), row, 0);
   grid->addWidget(trkBarBitrate, row, 1);
   grid->addWidget(lbMinBitRate, row++, 2);
 
@@ -325,20 +316,22 @@ QWidget* TConfigForm::CreateEncoderTab() {
 
   trkbarMaxBitrate = MakeSlider(group, "trkbarMaxBitrate", 13);
   lbMaxBitRate = MakeValueLabel(group, "lbMaxBitRate", "320KBits");
-  grid->addWidget(MakeLabel(group, "Max Bit Rate", trkbarMaxBitrate), row, 0);
+  grid->addWidget(MakeLabel(group, "&Max Bit Rate", trkbarMaxBitrate), row, 0);
   grid->addWidget(trkbarMaxBitrate, row, 1);
   grid->addWidget(lbMaxBitRate, row++, 2);
 
   cbQuality = MakeList(group, "cbQuality", {"Normal", "Low", "High", "Voice"});
-  grid->addWidget(MakeLabel(group, "MPEG Quality", cbQuality), row, 0);
+  grid->addWidget(MakeLabel(group, "MPEG &Quality", cbQuality), row, 0);
   grid->addWidget(cbQuality, row++, 1, Qt::AlignLeft);
 
   trkbarVBRQuality = MakeSlider(group, "trkbarVBRQuality", 9);
   lbVBRQuality = MakeValueLabel(group, "lbVBRQuality", "0");
-  grid->addWidget(MakeLabel(group, "VBR Quality", trkbarVBRQuality), row, 0);
+  grid->addWidget(MakeLabel(group, "&VBR Quality", trkbarVBRQuality), row, 0);
   grid->addWidget(trkbarVBRQuality, row, 1);
   grid->addWidget(lbVBRQuality, row, 2);
-  grid->addWidget(MakeLabel(group, "(9 = lowest, 0 = highest)"), row++, 3);
+  auto* scale = MakeLabel(group, "(9 = lowest, 0 = highest)");
+  scale->setObjectName("lbVBRQualityScale");
+  grid->addWidget(scale, row++, 3);
 
   auto* flags = new QHBoxLayout;
   chkbCRC = MakeCheck(group, "chkbCRC", "CRC");
@@ -359,7 +352,7 @@ QWidget* TConfigForm::CreateEncoderTab() {
   seFlacLevel->setObjectName("seFlacLevel");
   seFlacLevel->setRange(0, 8);
   seFlacLevel->setToolTip("Higher levels make smaller files and take longer; all are lossless");
-  flac->addWidget(MakeLabel(gbFlacOptions, "Compression level", seFlacLevel));
+  flac->addWidget(MakeLabel(gbFlacOptions, "&Compression level", seFlacLevel));
   flac->addWidget(seFlacLevel);
   flac->addWidget(MakeLabel(gbFlacOptions, "(0 = fastest, 8 = smallest)"));
   flac->addStretch(1);
@@ -373,7 +366,7 @@ QWidget* TConfigForm::CreateEncoderTab() {
   seOpusBitRate->setRange(32, 512);
   seOpusBitRate->setSingleStep(16);
   seOpusBitRate->setSuffix(" kbit/s");
-  opus->addWidget(MakeLabel(gbOpusOptions, "Bit rate (VBR)", seOpusBitRate));
+  opus->addWidget(MakeLabel(gbOpusOptions, "Bit &rate (VBR)", seOpusBitRate));
   opus->addWidget(seOpusBitRate);
   opus->addStretch(1);
   layout->addWidget(gbOpusOptions);
@@ -394,7 +387,7 @@ QWidget* TConfigForm::CreateEncoderTab() {
   seEncoderThreads->setRange(0, 64);
   seEncoderThreads->setSpecialValueText("One per core");
   seEncoderThreads->setToolTip("How many tracks are encoded at once while the next is read");
-  threads->addWidget(MakeLabel(tab, "Encoder threads", seEncoderThreads));
+  threads->addWidget(MakeLabel(tab, "Encoder &threads", seEncoderThreads));
   threads->addWidget(seEncoderThreads);
   threads->addStretch(1);
   layout->addLayout(threads);
@@ -415,22 +408,22 @@ QWidget* TConfigForm::CreateCDROMTab() {
   QWidget* group = grid->parentWidget();
 
   cbActiveCDROM = MakeList(group, "cbActiveCDROM", {});
-  grid->addWidget(MakeLabel(group, "CD-ROM", cbActiveCDROM), 0, 0);
+  grid->addWidget(MakeLabel(group, "&CD-ROM", cbActiveCDROM), 0, 0);
   grid->addWidget(cbActiveCDROM, 0, 1, 1, 3);
   cbDriveType = MakeList(group, "cbDriveType", Texts(kDriveTypes, 20));
   cbSpeed = MakeList(group, "cbSpeed", Texts(kSpeedNames, kSpeedCount));
-  grid->addWidget(MakeLabel(group, "Drive Type", cbDriveType), 1, 0);
+  grid->addWidget(MakeLabel(group, "&Drive Type", cbDriveType), 1, 0);
   grid->addWidget(cbDriveType, 1, 1);
-  grid->addWidget(MakeLabel(group, "Speed", cbSpeed), 1, 2);
+  grid->addWidget(MakeLabel(group, "&Speed", cbSpeed), 1, 2);
   grid->addWidget(cbSpeed, 1, 3);
 
   chkDeleteSilence = MakeCheck(group, "chkDeleteSilence", "Auto Delete Silence (By frames)");
   grid->addWidget(chkDeleteSilence, 2, 0, 1, 4);
   edStartSector = MakeEdit(group, "edStartSector", kMaxTextEdit);
   edEndSector = MakeEdit(group, "edEndSector", kMaxTextEdit);
-  grid->addWidget(MakeLabel(group, "Start Offset", edStartSector), 3, 0);
+  grid->addWidget(MakeLabel(group, "S&tart Offset", edStartSector), 3, 0);
   grid->addWidget(edStartSector, 3, 1);
-  grid->addWidget(MakeLabel(group, "End Offset", edEndSector), 3, 2);
+  grid->addWidget(MakeLabel(group, "&End Offset", edEndSector), 3, 2);
   grid->addWidget(edEndSector, 3, 3);
 
   chkSwapChannel = MakeCheck(group, "chkSwapChannel", "Swap Left Right Channel");
@@ -462,10 +455,10 @@ QWidget* TConfigForm::CreateCDDBTab() {
 
   cbServerName = MakeList(group, "cbServerName", BuiltInServers(), true);
   cbServerName->setCompleter(nullptr);
-  grid->addWidget(MakeLabel(group, "Server", cbServerName), 0, 0);
+  grid->addWidget(MakeLabel(group, "&Server", cbServerName), 0, 0);
   grid->addWidget(cbServerName, 0, 1, 1, 3);
   edQueryScript = MakeEdit(group, "edQueryScript");
-  grid->addWidget(MakeLabel(group, "Query Script", edQueryScript), 1, 0);
+  grid->addWidget(MakeLabel(group, "&Query Script", edQueryScript), 1, 0);
   grid->addWidget(edQueryScript, 1, 1, 1, 3);
 
   chkProxySrv = MakeCheck(group, "chkProxySrv", "Use Proxy");
@@ -473,15 +466,15 @@ QWidget* TConfigForm::CreateCDDBTab() {
   edProxySrv = MakeEdit(group, "edProxySrv");
   edProxyPort = MakeEdit(group, "edProxyPort");
   edProxyPort->setMaximumWidth(edProxyPort->fontMetrics().horizontalAdvance("0000000") + 12);
-  grid->addWidget(MakeLabel(group, "Proxy Server", edProxySrv), 3, 0);
+  grid->addWidget(MakeLabel(group, "&Proxy Server", edProxySrv), 3, 0);
   grid->addWidget(edProxySrv, 3, 1);
-  grid->addWidget(MakeLabel(group, "Proxy Port", edProxyPort), 3, 2);
+  grid->addWidget(MakeLabel(group, "Proxy P&ort", edProxyPort), 3, 2);
   grid->addWidget(edProxyPort, 3, 3);
 
   edLocalCDDB = MakeEdit(group, "edLocalCDDB", kMaxPathEdit);
   btnBrsLCDDBPath = MakeButton(group, "btnBrsLCDDBPath", "Choose...");
   connect(btnBrsLCDDBPath, &QPushButton::clicked, this, [this] { ChooseFolder(edLocalCDDB); });
-  grid->addWidget(MakeLabel(group, "Local CDDB Folder", edLocalCDDB), 4, 0);
+  grid->addWidget(MakeLabel(group, "&Local CDDB Folder", edLocalCDDB), 4, 0);
   auto* folder = new QHBoxLayout;
   folder->addWidget(edLocalCDDB, 1);
   folder->addWidget(btnBrsLCDDBPath);
@@ -491,11 +484,11 @@ QWidget* TConfigForm::CreateCDDBTab() {
   edEmailAddress->setToolTip(
       "The CDDB server may require a registered e-mail address; it is sent when the program "
       "greets the server.");
-  grid->addWidget(MakeLabel(group, "E-mail address", edEmailAddress), 5, 0);
+  grid->addWidget(MakeLabel(group, "E-&mail address", edEmailAddress), 5, 0);
   grid->addWidget(edEmailAddress, 5, 1, 1, 3);
 
   edMusicBrainzServer = MakeEdit(group, "edMusicBrainzServer");
-  grid->addWidget(MakeLabel(group, "MusicBrainz server", edMusicBrainzServer), 6, 0);
+  grid->addWidget(MakeLabel(group, "M&usicBrainz server", edMusicBrainzServer), 6, 0);
   grid->addWidget(edMusicBrainzServer, 6, 1, 1, 3);
   chkAutoLookup = MakeCheck(group, "chkAutoLookup",
                             "Look a new disc up on MusicBrainz when it has no local entry");
@@ -529,7 +522,7 @@ QWidget* TConfigForm::CreateMiscTab() {
   grid->addWidget(btnBrowsSoundFile, 3, 2);
 
   edtID3TagComment = MakeEdit(tab, "edtID3TagComment");
-  grid->addWidget(MakeLabel(tab, "ID3 Tag Comment", edtID3TagComment), 4, 0);
+  grid->addWidget(MakeLabel(tab, "ID3 Tag &Comment", edtID3TagComment), 4, 0);
   grid->addWidget(edtID3TagComment, 4, 1, 1, 2);
 
   auto* group = new QGroupBox("Replace illeage characters", tab);
@@ -540,7 +533,7 @@ QWidget* TConfigForm::CreateMiscTab() {
                          "filename,  please replace illeage characts to legal characters.");
   note->setWordWrap(true);
   chars->addWidget(note, 0, 0, 1, 11);
-  const char* const labels[10] = {" * ", " : ", " ? ", " = ", "|", "/", "\\", "<", ">", "SP"};
+  const char* const labels[10] = {" * ", " : ", " ? ", " = ", "|", "/", "\\", "<", ">", "S&P"};
   const int width = fontMetrics().horizontalAdvance("WW") + 12;
   for (int i = 0; i < 10; ++i) {
     QLineEdit* edit = MakeEdit(group, qPrintable(QString("edtCharRep%1").arg(i + 1)), 2);
@@ -578,12 +571,12 @@ QWidget* TConfigForm::CreatePlayerTab() {
   connect(Button3, &QPushButton::clicked, this, [this] {
     ChooseFile(edPlayerExecute, "PlayerFileDialog", "MP3 Player Program File (*)", QString(), true);
   });
-  grid->addWidget(MakeLabel(group, "Specify mp3 player, blank for default", edPlayerExecute), 0, 0,
+  grid->addWidget(MakeLabel(group, "&Specify mp3 player, blank for default", edPlayerExecute), 0, 0,
                   1, 2);
   grid->addWidget(edPlayerExecute, 1, 0);
   grid->addWidget(Button3, 1, 1);
   edPlayerParameter = MakeEdit(group, "edPlayerParameter", kMaxTextEdit);
-  grid->addWidget(MakeLabel(group, "Parameters for playing files", edPlayerParameter), 2, 0, 1, 2);
+  grid->addWidget(MakeLabel(group, "&Parameters for playing files", edPlayerParameter), 2, 0, 1, 2);
   grid->addWidget(edPlayerParameter, 3, 0, 1, 2);
   return tab;
 }
@@ -609,7 +602,7 @@ void TConfigForm::LoadControls() {
   const TConfig& c = *Config;
   SetIndex(cbOutputFormat, c.OutputFormat);
   chkbNormalizeVolume->setChecked(c.NormalizeVolume);
-  edtNormalizeFactor->setText(QString::number(c.NormalizeFactor));
+  seNormalizeFactor->setValue(c.NormalizeFactor);
   ShowText(edtOutputFolder, c.OutputFolder);
   chkbOpenOutputFolder->setChecked(c.OpenOutputFolder);
   cbNamingRule->setEditText(c.NamingString);
@@ -690,22 +683,14 @@ void TConfigForm::LoadControls() {
   }
 }
 
-bool TConfigForm::ApplyControls() {
-  const QString factorText = edtNormalizeFactor->text();
-  bool ok = false;
-  const int factor = factorText.toInt(&ok);
-  if (!ok) {
-    MessageBox(QString("'%1' is not a valid integer value").arg(factorText), kProgramName,
-               MB_OK | MB_ICONERROR);
-    return false;
-  }
+void TConfigForm::ApplyControls() {
+  // OK pressed with Enter from the spin box leaves its text uncorrected.
+  seNormalizeFactor->interpretText();
   TConfig& c = *Config;
   c.OutputFormat = std::max(0, cbOutputFormat->currentIndex());
   c.NormalizeVolume = chkbNormalizeVolume->isChecked();
   c.OnTheFly = c.OutputFormat != ofWAV && !c.NormalizeVolume;
-  // The same range the edit keeps when the focus leaves it: OK pressed with
-  // Enter from inside the edit skips that correction.
-  c.NormalizeFactor = std::clamp(factor, 80, 100);
+  c.NormalizeFactor = seNormalizeFactor->value();
 
   c.OutputFolder = edtOutputFolder->text().trimmed();
   c.OpenOutputFolder = chkbOpenOutputFolder->isChecked();
@@ -775,7 +760,6 @@ bool TConfigForm::ApplyControls() {
 
   c.PlayerExecute = edPlayerExecute->text();
   c.PlayerParameter = edPlayerParameter->text();
-  return true;
 }
 
 void TConfigForm::btnOKClick() {
@@ -818,7 +802,7 @@ void TConfigForm::btnOKClick() {
                             "another one.")
                         .arg(folder, reason));
   }
-  if (!ApplyControls()) return;
+  ApplyControls();
   const QString cdripIni = platform::CdripIniPath();
   if (!WriteTransportLayer(cdripIni, Config->nTransportLayer))
     MessageBox(QString("The drive access setting could not be written to '%1'.").arg(cdripIni),
@@ -866,9 +850,9 @@ void TConfigForm::SetEnabledWithLabels(QWidget* control, bool enabled) {
 
 void TConfigForm::chkbVBRClick() {
   const bool vbr = chkbVBR->isChecked();
-  for (QWidget* control :
-       std::initializer_list<QWidget*>{chkbWrtVBRHrd, trkbarMaxBitrate, lbMaxBitRate, cbQuality,
-                                       trkbarVBRQuality, lbVBRQuality})
+  for (QWidget* control : std::initializer_list<QWidget*>{
+           chkbWrtVBRHrd, trkbarMaxBitrate, lbMaxBitRate, cbQuality, trkbarVBRQuality, lbVBRQuality,
+           findChild<QLabel*>("lbVBRQualityScale")})
     SetEnabledWithLabels(control, vbr);
   // Ticked after the bit rate moved, the maximum may lie below it.
   trkBarBitrateChange();
@@ -902,15 +886,6 @@ void TConfigForm::chkUseNTSCSILibraryClick(bool checked) {
                MB_OK | MB_ICONINFORMATION);
 }
 
-void TConfigForm::edtNormalizeFactorExit() {
-  edtNormalizeFactor->setText(CorrectNormalizeFactor(edtNormalizeFactor->text()));
-}
-
-void TConfigForm::UpDown1Click(int step) {
-  const int value = std::clamp(IntegerOr(edtNormalizeFactor->text(), 98), 80, 100);
-  edtNormalizeFactor->setText(QString::number(std::clamp(value + step, 80, 100)));
-}
-
 void TConfigForm::edtCharRep1Change(QLineEdit* edit) {
   const QString text = edit->text();
   if (text.isEmpty()) {
@@ -926,8 +901,6 @@ bool TConfigForm::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress) {
     const QString typed = static_cast<QKeyEvent*>(event)->text();
     if (!std::all_of(typed.begin(), typed.end(), DigitEditAccepts)) return true;
-  } else if (event->type() == QEvent::FocusOut && watched == edtNormalizeFactor) {
-    edtNormalizeFactorExit();
   }
   return QDialog::eventFilter(watched, event);
 }
@@ -937,7 +910,6 @@ bool TConfigForm::eventFilter(QObject* watched, QEvent* event) {
 void TConfigForm::ChooseFolder(QLineEdit* edit) {
   QFileDialog dialog(this, "Select Directory", edit->text().trimmed());
   dialog.setObjectName("SelectDirectoryDialog");
-  dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setFileMode(QFileDialog::Directory);
   dialog.setOption(QFileDialog::ShowDirsOnly);
   if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
@@ -948,7 +920,6 @@ void TConfigForm::ChooseFile(QLineEdit* edit, const QString& name, const QString
                              const QString& suffix, bool executables) {
   QFileDialog dialog(this, "Open", Config->LastOpenFolder, filter);
   dialog.setObjectName(name);
-  dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setDefaultSuffix(suffix);
   if (executables) dialog.setFilter(QDir::AllDirs | QDir::Files | QDir::Executable);

@@ -40,8 +40,7 @@ class TConfigForm : public QDialog {
   // Output
   QComboBox* cbOutputFormat;
   QCheckBox* chkbNormalizeVolume;
-  QLineEdit* edtNormalizeFactor;
-  QWidget* UpDown1;
+  QSpinBox* seNormalizeFactor;
   QLineEdit* edtOutputFolder;
   QPushButton* btnOutFolderBrows;
   QCheckBox* chkbOpenOutputFolder;
@@ -117,8 +116,8 @@ class TConfigForm : public QDialog {
   bool Shown() const { return shown; }
 
   void LoadControls();
-  // False, with the error shown and nothing applied, when the factor is no integer.
-  bool ApplyControls();
+  // Stores every control's value in Config.
+  void ApplyControls();
   void ApplyPreset(int preset);
 
   void btnOKClick();
@@ -148,8 +147,6 @@ class TConfigForm : public QDialog {
   void chkbPlaySoundClick();
   void chkUseNTSCSILibraryClick(bool checked);
   void sbtnLamePresetsClick();
-  void edtNormalizeFactorExit();
-  void UpDown1Click(int step);
   void edtCharRep1Change(QLineEdit* edit);
   void ChooseFolder(QLineEdit* edit);
   void ChooseFile(QLineEdit* edit, const QString& name, const QString& filter,

@@ -81,15 +81,6 @@ int32_t IntegerOr(const QString& text, int32_t fallback) {
   return ok ? value : fallback;
 }
 
-QString CorrectNormalizeFactor(const QString& text) {
-  bool ok = false;
-  const int value = text.toInt(&ok);
-  if (!ok) return QStringLiteral("98");
-  if (value > 100) return QStringLiteral("100");
-  if (value < 80) return QStringLiteral("80");
-  return QString::number(value);
-}
-
 bool DigitEditAccepts(QChar c) {
   return c.category() == QChar::Other_Control || (c >= u'0' && c <= u'9');
 }

@@ -28,9 +28,6 @@ inline constexpr const char* kInitialReplaceChars = "-------() ";
 // missing, holds 5 lines or fewer, or no line gives a host name.
 QStringList ServerListFromFile(const QString& path);
 
-// The factor edit's text when the focus leaves it: no integer gives "98",
-// above 100 "100", below 80 "80".
-QString CorrectNormalizeFactor(const QString& text);
 // The trimmed text as an integer, or fallback when it is none.
 int32_t IntegerOr(const QString& text, int32_t fallback);
 // Whether a typed character may enter a digits-only edit. Control characters

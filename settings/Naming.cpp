@@ -80,7 +80,10 @@ QString MakeOutputName(const QString& rule, const QString& replaceChars, const Q
   const QString titleValue = ReplaceReserved(title, chars, false);
   const QString number = QStringLiteral("%1").arg(trackNumber, 2, 10, QLatin1Char('0'));
 
+  // A '/' typed in the rule separates folders as '\' does; one in a value
+  // was replaced above and never does.
   QString name = rule;
+  name.replace(QLatin1Char('/'), QLatin1Char('\\'));
   name.replace(QLatin1String("<artist>"), artistValue, Qt::CaseInsensitive);
   name.replace(QLatin1String("<album>"), albumValue, Qt::CaseInsensitive);
   name.replace(QLatin1String("<number>"), number, Qt::CaseInsensitive);
@@ -95,10 +98,10 @@ QString AddTrailingBackslash(const QString& folder) {
 
 QString OutputExtension(int outputFormat) {
   switch (outputFormat) {
-    case 1: return QStringLiteral(".MP3");
+    case 1: return QStringLiteral(".mp3");
     case 2: return QStringLiteral(".flac");
     case 3: return QStringLiteral(".opus");
-    default: return QStringLiteral(".WAV");
+    default: return QStringLiteral(".wav");
   }
 }
 

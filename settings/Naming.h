@@ -4,14 +4,16 @@
 
 #include <QString>
 
-// Relative output name without extension; the rule's '\' separates folders.
+// Relative output name without extension; the rule's '\' and '/' separate
+// folders, kept as '\'.
 QString MakeOutputName(const QString& rule, const QString& replaceChars, const QString& artist,
                        const QString& album, const QString& title, int trackNumber);
 // The ten replacement characters made from the ReplaceStr setting.
 QString PadReplaceChars(const QString& text);
 // Appends '/' unless the folder is empty or already ends in '/'.
 QString AddTrailingBackslash(const QString& folder);
-// The extension of an output format: 1 ".MP3", 2 ".WMA", else ".WAV".
+// The extension of an output format, lower case: 1 ".mp3", 2 ".flac",
+// 3 ".opus", else ".wav".
 QString OutputExtension(int outputFormat);
 // folder + name (its '\' turned into '/') + suffix + the extension of the
 // format. Every level is made safe ('/' and control characters become '-', an

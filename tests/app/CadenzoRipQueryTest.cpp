@@ -103,8 +103,8 @@ TEST_F(CadenzoRipQueryTest, AFailedLookupFailsAListButNotAnExtraction) {
                 &out, &err),
             0)
       << err.toStdString();
-  EXPECT_TRUE(out.contains("Done        " + Folder.File("wav/01.WAV"))) << out.toStdString();
-  EXPECT_TRUE(QFile::exists(Folder.File("wav/01.WAV")));
+  EXPECT_TRUE(out.contains("Done        " + Folder.File("wav/01.wav"))) << out.toStdString();
+  EXPECT_TRUE(QFile::exists(Folder.File("wav/01.wav")));
   EXPECT_EQ(Rip({"--match", "1", "--list"}, &out, &err), 2);
 }
 

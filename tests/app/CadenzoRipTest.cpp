@@ -123,11 +123,11 @@ TEST_F(CadenzoRipTest, ExtractsTickedTracksToTaggedMp3sWithAPlaylist) {
   const TRun run = Rip({"--tracks", "1,3", "--output-folder", out, "--naming",
                         "<artist>\\<number> - <title>", "--playlist", FOut.File("list.pls")});
   ASSERT_EQ(run.ExitCode, 0) << run.Err.toStdString();
-  const QString first = out + "/Test Artist/01 - Opening.MP3";
-  const QString third = out + "/Test Artist/03 - Last-One.MP3";
+  const QString first = out + "/Test Artist/01 - Opening.mp3";
+  const QString third = out + "/Test Artist/03 - Last-One.mp3";
   EXPECT_TRUE(run.Out.contains("Done        " + first)) << run.Out.toStdString();
   EXPECT_TRUE(run.Out.contains("Done        " + third));
-  EXPECT_FALSE(QFile::exists(out + "/Test Artist/02 - Second.MP3"));
+  EXPECT_FALSE(QFile::exists(out + "/Test Artist/02 - Second.mp3"));
   EXPECT_NEAR(Duration(first), 3.0, 0.06);
   EXPECT_NEAR(Duration(third), 2.0, 0.06);
 
@@ -159,6 +159,13 @@ TEST_F(CadenzoRipTest, OneAndTwoEncodersWriteTheSameFilesAndShowTheirProgress) {
     ASSERT_EQ(run.ExitCode, 0) << run.Err.toStdString();
     // Not a terminal: a line when the encoders change, and the total at the end.
     EXPECT_TRUE(run.Err.contains("  Total 100%")) << run.Err.toStdString();
+    // A track is "Read" once the drive is done with it, "Done" once its file is encoded.
+    for (int track = 1; track <= 3; ++track) {
+      const qsizetype start = run.Err.indexOf(QString("Track %1 of 3: ").arg(track));
+      const qsizetype read = run.Err.indexOf("\n  Read\n", start);
+      const qsizetype done = run.Err.indexOf(QString::asprintf("\nTrack %.2d: Done\n", track));
+      EXPECT_TRUE(start >= 0 && read > start && done > read) << track << run.Err.toStdString();
+    }
     const QDir folder(out);
     for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot))
       // The disc's log (dated) and CUE sheet beside the tracks are not counted.
@@ -172,43 +179,47 @@ TEST_F(CadenzoRipTest, OneAndTwoEncodersWriteTheSameFilesAndShowTheirProgress) {
 TEST_F(CadenzoRipTest, WavOutputHoldsTheDiscsSamplesAndNormalizingLeavesNoTemporaryWav) {
   const TRun wav = Rip({"--tracks", "2", "--format", "wav", "--output-folder", FOut.Path()});
   ASSERT_EQ(wav.ExitCode, 0) << wav.Err.toStdString();
-  const QByteArray bytes = ReadFile(FOut.File("Second.WAV"));
+  const QByteArray bytes = ReadFile(FOut.File("Second.wav"));
   ASSERT_EQ(bytes.size(), 44 + 300 * 2352);
   EXPECT_TRUE(bytes.startsWith("RIFF"));
   EXPECT_TRUE(bytes.mid(44) == Image->TrackPcm(2));
 
   const TRun normalized = Rip({"--tracks", "2", "--normalize", "90", "--output-folder", FOut.Path()});
   ASSERT_EQ(normalized.ExitCode, 0) << normalized.Err.toStdString();
-  EXPECT_NEAR(Duration(FOut.File("Second.MP3")), 4.0, 0.06);
-  EXPECT_FALSE(QFile::exists(FOut.File("Second.wav")));
-  EXPECT_TRUE(QFile::exists(FOut.File("Second.WAV")));  // the earlier output is left alone
+  EXPECT_NEAR(Duration(FOut.File("Second.mp3")), 4.0, 0.06);
+  // No temporary WAV is left, and the earlier output is left alone.
+  QStringList names;
+  for (const QString& name : QDir(FOut.Path()).entryList(QDir::Files | QDir::Hidden))
+    if (!name.endsWith(".log") && !name.endsWith(".cue")) names << name;
+  EXPECT_EQ(names, (QStringList{"Second.mp3", "Second.wav"}));
+  EXPECT_TRUE(ReadFile(FOut.File("Second.wav")) == bytes);
 }
 
 TEST_F(CadenzoRipTest, AFailingJobGivesANonZeroExitAndTheSummaryLine) {
   // A folder where the output file should go: it cannot be written.
-  ASSERT_TRUE(QDir().mkpath(FOut.File("Second.MP3")));
+  ASSERT_TRUE(QDir().mkpath(FOut.File("Second.mp3")));
   const TRun run = Rip({"--output-folder", FOut.Path(), "--overwrite", "all"});
   EXPECT_EQ(run.ExitCode, 1);
-  EXPECT_TRUE(run.Out.contains("Done        " + FOut.File("Opening.MP3"))) << run.Out.toStdString();
-  EXPECT_TRUE(run.Out.contains("Error       " + FOut.File("Second.MP3")));
-  EXPECT_TRUE(run.Out.contains("Done        " + FOut.File("Last-One.MP3")));
+  EXPECT_TRUE(run.Out.contains("Done        " + FOut.File("Opening.mp3"))) << run.Out.toStdString();
+  EXPECT_TRUE(run.Out.contains("Error       " + FOut.File("Second.mp3")));
+  EXPECT_TRUE(run.Out.contains("Done        " + FOut.File("Last-One.mp3")));
   EXPECT_TRUE(run.Err.contains("1 Error(s) occured during conversion session.\n '" +
-                               FOut.File("Second.MP3") +
+                               FOut.File("Second.mp3") +
                                "' can not be create, please checks whether the file was open by "
                                "other applications!\n"))
       << run.Err.toStdString();
 }
 
 TEST_F(CadenzoRipTest, ExistingFilesAreKeptWithOverwriteNone) {
-  WriteFile(FOut.File("Opening.MP3"), "keep me");
+  WriteFile(FOut.File("Opening.mp3"), "keep me");
   const TRun run = Rip({"--tracks", "1", "--output-folder", FOut.Path(), "--overwrite", "none"});
   EXPECT_EQ(run.ExitCode, 1);
-  EXPECT_TRUE(run.Out.contains("Skipped     " + FOut.File("Opening.MP3"))) << run.Out.toStdString();
-  EXPECT_EQ(ReadFile(FOut.File("Opening.MP3")), "keep me");
+  EXPECT_TRUE(run.Out.contains("Skipped     " + FOut.File("Opening.mp3"))) << run.Out.toStdString();
+  EXPECT_EQ(ReadFile(FOut.File("Opening.mp3")), "keep me");
 
   const TRun all = Rip({"--tracks", "1", "--output-folder", FOut.Path(), "--overwrite", "all"});
   EXPECT_EQ(all.ExitCode, 0);
-  EXPECT_NEAR(Duration(FOut.File("Opening.MP3")), 3.0, 0.06);
+  EXPECT_NEAR(Duration(FOut.File("Opening.mp3")), 3.0, 0.06);
 }
 
 TEST_F(CadenzoRipTest, FlacHoldsTheDiscsSamplesAndOpusItsLengthTaggedWithOrWithoutLoudness) {
@@ -312,7 +323,7 @@ class CadenzoRipStop : public ::testing::Test {
     // The first track is finished once its tag is written: the encoders run
     // behind the drive, so the second track's start alone does not say so.
     auto firstTagged = [this] {
-      QFile mp3(FOut.File("Track01.MP3"));
+      QFile mp3(FOut.File("Track01.mp3"));
       return mp3.open(QIODevice::ReadOnly) && mp3.size() > 128 && mp3.seek(mp3.size() - 128) &&
              mp3.read(3) == "TAG";
     };
@@ -347,28 +358,28 @@ TDiscImage* CadenzoRipStop::Image = nullptr;
 TEST_F(CadenzoRipStop, CtrlCKeepsTheFinishedTrackAndDeletesTheOneInHand) {
   const TRun run = RipAndStop(SIGINT, {});
   EXPECT_EQ(run.ExitCode, 130) << run.Err.toStdString();
-  EXPECT_EQ(Files(), QStringList{"Track01.MP3"});
+  EXPECT_EQ(Files(), QStringList{"Track01.mp3"});
   EXPECT_TRUE(run.Err.contains("cadenzo-rip: stopped by SIGINT; kept 1 finished track(s):\n  " +
-                               FOut.File("Track01.MP3") + "\n"))
+                               FOut.File("Track01.mp3") + "\n"))
       << run.Err.toStdString();
   QByteArray pcm;
-  ASSERT_EQ(RunProgram("mpg123", {"-q", "-s", FOut.File("Track01.MP3")}, &pcm), 0);
+  ASSERT_EQ(RunProgram("mpg123", {"-q", "-s", FOut.File("Track01.mp3")}, &pcm), 0);
   EXPECT_EQ(pcm.size(), 150 * 2352) << "the kept track is whole";
 }
 
 TEST_F(CadenzoRipStop, SigtermLeavesNoTemporaryFileAndKeepsTheUsersOwn) {
   WriteFile(FOut.File("Track02.wav"), "mine");
   WriteFile(FOut.File("Track02.tmp"), "mine too");
-  WriteFile(FOut.File("Track02.MP3"), "an earlier rip");
+  WriteFile(FOut.File("Track02.mp3"), "an earlier rip");
   const TRun run = RipAndStop(SIGTERM, {"--normalize", "98", "--overwrite", "all"});
   EXPECT_EQ(run.ExitCode, 143) << run.Err.toStdString();
   // Stopped in the rip or the normalisation, the earlier MP3 was never
   // touched; stopped in the encoder, the session's partial MP3 is gone.
   QStringList files = Files();
-  if (files.removeAll("Track02.MP3") > 0) {
-    EXPECT_EQ(ReadFile(FOut.File("Track02.MP3")), "an earlier rip");
+  if (files.removeAll("Track02.mp3") > 0) {
+    EXPECT_EQ(ReadFile(FOut.File("Track02.mp3")), "an earlier rip");
   }
-  EXPECT_EQ(files, (QStringList{"Track01.MP3", "Track02.tmp", "Track02.wav"}));
+  EXPECT_EQ(files, (QStringList{"Track01.mp3", "Track02.tmp", "Track02.wav"}));
   EXPECT_EQ(ReadFile(FOut.File("Track02.wav")), "mine");
   EXPECT_EQ(ReadFile(FOut.File("Track02.tmp")), "mine too");
   EXPECT_TRUE(run.Err.contains("stopped by SIGTERM; kept 1 finished track(s)"))
@@ -384,18 +395,18 @@ TEST_F(CadenzoRipStop, AKilledRunsTemporaryFilesGoWithTheNextRunAndALiveRunsStay
   const auto writing = [this] {
     for (const QFileInfo& file :
          QDir(FOut.Path()).entryInfoList({".cadenzo-*"}, QDir::Files | QDir::Hidden))
-      if (file.size() > 0 && QFile::exists(FOut.File("Track01.MP3"))) return true;
+      if (file.size() > 0 && QFile::exists(FOut.File("Track01.mp3"))) return true;
     return false;
   };
   EXPECT_TRUE(WaitFor(writing, 60000));
   EXPECT_TRUE(testutil::SignalProcess(process, SIGKILL));
   ASSERT_TRUE(process.waitForFinished(30000));
   QStringList left = Files();
-  ASSERT_TRUE(left.removeAll("Track01.MP3"));
+  ASSERT_TRUE(left.removeAll("Track01.mp3"));
   EXPECT_FALSE(left.isEmpty()) << "the killed run left its temporary files";
-  EXPECT_FALSE(left.contains("Track02.MP3")) << "no cut file under the track's name";
+  EXPECT_FALSE(left.contains("Track02.mp3")) << "no cut file under the track's name";
 
-  const QString live = CreateTempFile(FOut.Path(), ".MP3");  // this process runs
+  const QString live = CreateTempFile(FOut.Path(), ".mp3");  // this process runs
   QByteArray err;
   EXPECT_EQ(RunProgram(ProgramDir() + "/cadenzo-rip",
                        {"--image", Image->CuePath, "--output-folder", FOut.Path(), "--tracks", "1",
@@ -403,7 +414,7 @@ TEST_F(CadenzoRipStop, AKilledRunsTemporaryFilesGoWithTheNextRunAndALiveRunsStay
                        nullptr, &err),
             1)
       << err.toStdString();
-  EXPECT_EQ(Files(), (QStringList{QFileInfo(live).fileName(), "Track01.MP3"}));
+  EXPECT_EQ(Files(), (QStringList{QFileInfo(live).fileName(), "Track01.mp3"}));
 }
 
 TEST_F(CadenzoRipStop, TwoRunsIntoOneFolderNeverWriteOneFile) {
@@ -417,10 +428,10 @@ TEST_F(CadenzoRipStop, TwoRunsIntoOneFolderNeverWriteOneFile) {
     ASSERT_TRUE(run.waitForFinished(120000));
     out += QString::fromUtf8(run.readAllStandardOutput());
   }
-  EXPECT_EQ(Files(), (QStringList{"Track01.MP3", "Track02.MP3"}));
+  EXPECT_EQ(Files(), (QStringList{"Track01.mp3", "Track02.mp3"}));
   const int sectors[] = {150, 6000};
   for (int track = 1; track <= 2; ++track) {
-    const QString path = FOut.File(QString("Track%1.MP3").arg(track, 2, 10, QChar('0')));
+    const QString path = FOut.File(QString("Track%1.mp3").arg(track, 2, 10, QChar('0')));
     EXPECT_EQ(out.count("Done        " + path + "\n"), 1) << out.toStdString();
     QByteArray pcm;
     ASSERT_EQ(RunProgram("mpg123", {"-q", "-s", path}, &pcm), 0);
@@ -435,9 +446,9 @@ TEST_F(CadenzoRipTest, NamesThatCannotStandAsGivenAreMadeToFit) {
       Rip({"--output-folder", FOut.Path(), "--naming", "...<artist>" + accents, "--no-verify"});
   ASSERT_EQ(run.ExitCode, 0) << run.Err.toStdString();
   const QString name = "-..Test Artist";
-  const QStringList files = {name + accents.left(116) + " (2).MP3",
-                             name + accents.left(116) + " (3).MP3",
-                             name + accents.left(118) + ".MP3"};
+  const QStringList files = {name + accents.left(116) + " (2).mp3",
+                             name + accents.left(116) + " (3).mp3",
+                             name + accents.left(118) + ".mp3"};
   EXPECT_EQ(QDir(FOut.Path()).entryList(QDir::Files | QDir::Hidden, QDir::Name), files);
   EXPECT_TRUE(run.Err.contains("Track 3 'Last/One' has the name of track 1: it is saved as '" +
                                FOut.File(files[1]) + "'."))
@@ -475,7 +486,7 @@ TEST_F(CadenzoRipTest, ARelativeOutputFolderGivesAbsolutePathsInThePlaylist) {
                               ProgramDir() + "/cadenzo-rip", "--image", Image->CuePath, "--tracks",
                               "2", "--output-folder", "rel", "--playlist", "list.m3u"});
   ASSERT_EQ(run.ExitCode, 0) << run.Err.toStdString();
-  const QString second = FOut.File("rel/Second.MP3");
+  const QString second = FOut.File("rel/Second.mp3");
   EXPECT_TRUE(run.Out.contains("Done        " + second)) << run.Out.toStdString();
   EXPECT_EQ(ReadFile(FOut.File("list.m3u")),
             ("#EXTM3U\r\n#EXTINF:4, Second\r\n" + second + "\r\n").toUtf8());
@@ -491,12 +502,12 @@ TEST_F(CadenzoRipTest, AnOutputFolderThatCannotBeCreatedGivesTheSystemsReason) {
 }
 
 TEST_F(CadenzoRipTest, SkippingWithoutATerminalTellsOnceHowToReplace) {
-  WriteFile(FOut.File("Opening.MP3"), "keep me");
-  WriteFile(FOut.File("Second.MP3"), "keep me too");
+  WriteFile(FOut.File("Opening.mp3"), "keep me");
+  WriteFile(FOut.File("Second.mp3"), "keep me too");
   const TRun run = Rip({"--tracks", "1-2", "--output-folder", FOut.Path()});
   EXPECT_EQ(run.ExitCode, 1);
   EXPECT_EQ(run.Err.count("--overwrite all replaces them"), 1) << run.Err.toStdString();
-  EXPECT_EQ(ReadFile(FOut.File("Second.MP3")), "keep me too");
+  EXPECT_EQ(ReadFile(FOut.File("Second.mp3")), "keep me too");
   // Asked for explicitly, skipping needs no notice.
   const TRun none = Rip({"--tracks", "1-2", "--output-folder", FOut.Path(), "--overwrite", "none"});
   EXPECT_FALSE(none.Err.contains("--overwrite all")) << none.Err.toStdString();
@@ -578,10 +589,10 @@ int AnswerOnTerminal(const QString& cue, const QString& folder, const char* key)
 }
 
 TEST_F(CadenzoRipTest, CtrlCAtTheOverwriteQuestionEndsTheRunAndCtrlDCancels) {
-  WriteFile(FOut.File("Opening.MP3"), "keep me");
+  WriteFile(FOut.File("Opening.mp3"), "keep me");
   EXPECT_EQ(AnswerOnTerminal(Image->CuePath, FOut.Path(), "\x03"), 130);
   EXPECT_EQ(AnswerOnTerminal(Image->CuePath, FOut.Path(), "\x04"), 1);
-  EXPECT_EQ(ReadFile(FOut.File("Opening.MP3")), "keep me");
+  EXPECT_EQ(ReadFile(FOut.File("Opening.mp3")), "keep me");
 }
 
 // A read-only settings folder, and no cdrip.ini of its own in it yet: for root,
@@ -616,7 +627,7 @@ TEST_F(CadenzoRipTest, AReadOnlySettingsFolderStillRipsAndSaysWhatItCouldNotWrit
            "--no-verify"});
   EXPECT_EQ(ripped, 0) << ripText.toStdString();
   EXPECT_TRUE(ripText.contains(unwritten)) << ripText.toStdString();
-  EXPECT_NEAR(Duration(FOut.File("out/Track01.MP3")), 3.0, 0.06);
+  EXPECT_NEAR(Duration(FOut.File("out/Track01.mp3")), 3.0, 0.06);
   // The installed drive list still counts.
   const auto [listed, listText] = run({"--list"});
   EXPECT_EQ(listed, 0) << listText.toStdString();
@@ -716,7 +727,7 @@ TEST_F(CadenzoRipLostAudio, MissingSectorsAreSilenceAndFailTheirTracks) {
   const QString out = QString::fromUtf8(process.readAllStandardOutput());
   const QString err = QString::fromUtf8(process.readAllStandardError());
   EXPECT_EQ(process.exitCode(), 1) << err.toStdString();
-  const QString second = FOut.File("out/Track02.WAV"), third = FOut.File("out/Track03.WAV");
+  const QString second = FOut.File("out/Track02.wav"), third = FOut.File("out/Track03.wav");
   EXPECT_TRUE(out.contains("Error       " + second)) << out.toStdString();
   EXPECT_TRUE(out.contains("Error       " + third)) << out.toStdString();
   EXPECT_TRUE(err.contains("2 Error(s) occured during conversion session.")) << err.toStdString();
@@ -738,7 +749,7 @@ TEST_F(CadenzoRipLostAudio, CtrlCStopsAReadThatFailsSlowlyAtOnce) {
   EXPECT_EQ(run.ExitCode, 130) << run.Err.toStdString();
   // A chunk of such reads takes half a minute.
   EXPECT_LT(run.SignalledFor, 10000);
-  EXPECT_FALSE(QFile::exists(FOut.File("Track02.MP3")));
+  EXPECT_FALSE(QFile::exists(FOut.File("Track02.mp3")));
 }
 
 TEST_F(CadenzoRipLostAudio, CtrlCWhileAFailedTracksEncoderRunsDeletesItsCutFileAndSaysWhy) {
@@ -747,15 +758,15 @@ TEST_F(CadenzoRipLostAudio, CtrlCWhileAFailedTracksEncoderRunsDeletesItsCutFileA
   const TDiscImage image = MakeDiscImage(FOut.File("disc"), "long", {150, 20000});
   const QString toc = WriteTocSheet(image, "long", {{0, 150}, {150, 20010}});
   const TStopped run = RipUntil({"--image", toc, "--jobs", "1", "--output-folder", FOut.Path()},
-                                Environment(), "Track 2 of 2", "  Done\n", SIGINT);
+                                Environment(), "Track 2 of 2", "  Read\n", SIGINT);
   EXPECT_EQ(run.ExitCode, 130) << run.Err.toStdString();
   EXPECT_TRUE(run.Err.contains("Track 2 'Track02': 10 unreadable sector(s) written as silence."))
       << run.Err.toStdString();
   // Deleted when the stop cut its encoder; whole when it had just finished.
   QByteArray pcm;
-  if (QFile::exists(FOut.File("Track02.MP3"))) {
-    ASSERT_EQ(RunProgram("mpg123", {"-q", "-s", FOut.File("Track02.MP3")}, &pcm), 0);
+  if (QFile::exists(FOut.File("Track02.mp3"))) {
+    ASSERT_EQ(RunProgram("mpg123", {"-q", "-s", FOut.File("Track02.mp3")}, &pcm), 0);
     EXPECT_EQ(pcm.size(), qsizetype(20010) * 2352);
   }
-  EXPECT_TRUE(QFile::exists(FOut.File("Track01.MP3")));
+  EXPECT_TRUE(QFile::exists(FOut.File("Track01.mp3")));
 }

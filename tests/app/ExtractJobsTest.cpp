@@ -29,7 +29,7 @@ class ExtractJobsTest : public ::testing::Test {
       job.TrackInfo.TrackIndex = i;
       job.TrackInfo.Title = titles[i];
       job.TrackInfo.LengthSeconds = seconds[i];
-      job.OutputPath = folder + "/" + titles[i] + ".MP3";
+      job.OutputPath = folder + "/" + titles[i] + ".mp3";
       job.State = i == 1 ? jsError : jsDone;  // a failed job is listed all the same
       jobs.push_back(job);
     }
@@ -45,18 +45,18 @@ TEST_F(ExtractJobsTest, M3uPlaylistListsEveryJobWithLengthTitleAndPath) {
   const QString file = FTemp.File("list.m3u");
   ASSERT_TRUE(WritePlaylist(file, jobs));
   const QString p = FTemp.Path();
-  EXPECT_EQ(ReadFile(file), ("#EXTM3U\r\n#EXTINF:200, Morning\r\n" + p + "/Morning.MP3\r\n"
-                             "#EXTINF:185, Noon, Light\r\n" + p + "/Noon, Light.MP3\r\n"
-                             "#EXTINF:301, Night\r\n" + p + "/Night.MP3\r\n").toUtf8());
+  EXPECT_EQ(ReadFile(file), ("#EXTM3U\r\n#EXTINF:200, Morning\r\n" + p + "/Morning.mp3\r\n"
+                             "#EXTINF:185, Noon, Light\r\n" + p + "/Noon, Light.mp3\r\n"
+                             "#EXTINF:301, Night\r\n" + p + "/Night.mp3\r\n").toUtf8());
 }
 
 TEST_F(ExtractJobsTest, PlsPlaylistForPlsAndEveryOtherExtension) {
   const TJobList jobs = ThreeJobs(FTemp.Path());
   const QString p = FTemp.Path();
   const QByteArray expected =
-      ("[playlist]\r\nFile1=" + p + "/Morning.MP3\r\nTitle1=Morning\r\nLength1=200\r\n"
-       "File2=" + p + "/Noon, Light.MP3\r\nTitle2=Noon, Light\r\nLength2=185\r\n"
-       "File3=" + p + "/Night.MP3\r\nTitle3=Night\r\nLength3=301\r\n"
+      ("[playlist]\r\nFile1=" + p + "/Morning.mp3\r\nTitle1=Morning\r\nLength1=200\r\n"
+       "File2=" + p + "/Noon, Light.mp3\r\nTitle2=Noon, Light\r\nLength2=185\r\n"
+       "File3=" + p + "/Night.mp3\r\nTitle3=Night\r\nLength3=301\r\n"
        "NumberOfEntries=3\r\nVersion=2\r\n").toUtf8();
   for (const QString name : {"list.pls", "list.PLS", "list.txt", "list"}) {
     const QString file = FTemp.File(name);
@@ -80,7 +80,7 @@ TEST_F(ExtractJobsTest, PlaylistEntriesStayOnTheirLines) {
   ASSERT_TRUE(WritePlaylist(FTemp.File("list.pls"), jobs));
   EXPECT_EQ(ReadFile(FTemp.File("list.pls")).count("\r\n"), 12);
 
-  jobs[1].OutputPath = FTemp.Path() + "/two\nlines.MP3";
+  jobs[1].OutputPath = FTemp.Path() + "/two\nlines.mp3";
   EXPECT_FALSE(WritePlaylist(FTemp.File("broken.m3u"), jobs));
   EXPECT_FALSE(QFile::exists(FTemp.File("broken.m3u")));
 }
@@ -110,12 +110,35 @@ TEST_F(ExtractJobsTest, OutputPathsFollowTheNamingRuleAndFormat) {
   EXPECT_EQ(jobs[0].FileName, "AC-DC\\03 - Vol. 2");
   EXPECT_EQ(jobs[0].Title, "Vol. 2");
   // The title's dot is no extension: "Vol. 1" and "Vol. 2" stay apart.
-  EXPECT_EQ(jobs[0].OutputPath, FTemp.Path() + "/AC-DC/03 - Vol. 2.MP3");
-  EXPECT_EQ(jobs[1].OutputPath, FTemp.Path() + "/AC-DC/10 - What-.MP3");
+  EXPECT_EQ(jobs[0].OutputPath, FTemp.Path() + "/AC-DC/03 - Vol. 2.mp3");
+  EXPECT_EQ(jobs[1].OutputPath, FTemp.Path() + "/AC-DC/10 - What-.mp3");
 
   FSettings.OutputFormat = 0;
   AssignOutputPaths(jobs, "AC/DC", "Live");
-  EXPECT_EQ(jobs[1].OutputPath, FTemp.Path() + "/AC-DC/10 - What-.WAV");
+  EXPECT_EQ(jobs[1].OutputPath, FTemp.Path() + "/AC-DC/10 - What-.wav");
+}
+
+TEST_F(ExtractJobsTest, AnEarlierRipsUpperCaseExtensionKeepsItsFile) {
+  FSettings.OutputFolder = FTemp.Path();
+  FSettings.OutputFormat = 1;
+  WriteFile(FTemp.File("Old.MP3"), "earlier rip");
+  WriteFile(FTemp.File("Both.MP3"), "earlier rip");
+  WriteFile(FTemp.File("Both.mp3"), "later rip");
+  WriteFile(FTemp.File("Wave.WAV"), "earlier rip");
+  TJobList jobs(4);
+  const QStringList titles = {"Old", "Both", "New", "Wave"};
+  for (int i = 0; i < titles.size(); ++i) jobs[size_t(i)].TrackInfo.Title = titles[i];
+  AssignOutputPaths(jobs, "A", "B");
+  // The overwrite question and the playlist then name the file that is there.
+  EXPECT_EQ(jobs[0].OutputPath, FTemp.File("Old.MP3"));
+  EXPECT_EQ(jobs[1].OutputPath, FTemp.File("Both.mp3"));
+  EXPECT_EQ(jobs[2].OutputPath, FTemp.File("New.mp3"));
+  EXPECT_EQ(jobs[3].OutputPath, FTemp.File("Wave.mp3"));  // another format's file is no match
+
+  FSettings.OutputFormat = 0;
+  AssignOutputPaths(jobs, "A", "B");
+  EXPECT_EQ(jobs[0].OutputPath, FTemp.File("Old.wav"));
+  EXPECT_EQ(jobs[3].OutputPath, FTemp.File("Wave.WAV"));
 }
 
 TEST_F(ExtractJobsTest, JobsOfOneNameGetTheirTrackNumberBeforeTheExtension) {
@@ -134,14 +157,14 @@ TEST_F(ExtractJobsTest, JobsOfOneNameGetTheirTrackNumberBeforeTheExtension) {
     paths << job.OutputPath;
     shares.push_back(job.SharesNameWith);
   }
-  EXPECT_EQ(paths, (QStringList{"/m/Interlude.MP3", "/m/Song.MP3", "/m/interlude (5).MP3",
-                                "/m/Interlude (5) (6).MP3", "/m/Interlude (7).MP3"}));
+  EXPECT_EQ(paths, (QStringList{"/m/Interlude.mp3", "/m/Song.mp3", "/m/interlude (5).mp3",
+                                "/m/Interlude (5) (6).mp3", "/m/Interlude (7).mp3"}));
   EXPECT_EQ(shares, (std::vector<int32_t>{0, 0, 3, 5, 3}));
 
   FSettings.NamingString = "<artist> - <album>";  // one name for every track
   AssignOutputPaths(jobs, "A", "B");
-  EXPECT_EQ(jobs[0].OutputPath, "/m/A - B.MP3");
-  EXPECT_EQ(jobs[4].OutputPath, "/m/A - B (7).MP3");
+  EXPECT_EQ(jobs[0].OutputPath, "/m/A - B.mp3");
+  EXPECT_EQ(jobs[4].OutputPath, "/m/A - B (7).mp3");
 }
 
 TEST_F(ExtractJobsTest, TrackRecordCarriesTheDiscNamesSectorsAndComment) {

@@ -105,7 +105,7 @@ TEST(Install, APrefixHoldsAWorkingProgramThatWritesOnlyUnderTheUsersFolders) {
             0)
       << out.toStdString() << err.toStdString();
   EXPECT_TRUE(out.contains("Done")) << out.toStdString();
-  EXPECT_GT(QFileInfo(music + "/02 - Track02.MP3").size(), 10000);
+  EXPECT_GT(QFileInfo(music + "/02 - Track02.mp3").size(), 10000);
 
   EXPECT_EQ(Snapshot(prefix), before);
 }

@@ -4,6 +4,7 @@
 // handing the drive parameters back and switching the drive, and settings
 // chosen in the dialog reaching the next extraction. Also renders each tab.
 #include <QAction>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -12,11 +13,13 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSlider>
 #include <QTabWidget>
 #include <QTimer>
 #include <QTreeWidget>
 
+#include "Screenshot.h"
 #include "app/MainForm.h"
 #include "cddb/CDInfo.h"
 #include "common/DiscImage.h"
@@ -233,10 +236,10 @@ TEST_F(OptionsTest, FormatBitRateAndNamingChosenInTheDialogReachTheFiles) {
   });
   EXPECT_TRUE(Config->OnTheFly);
   Extract();
-  const QByteArray mp3 = ReadFile(FOut + "/01 - Track01.MP3");
+  const QByteArray mp3 = ReadFile(FOut + "/01 - Track01.mp3");
   EXPECT_EQ(FirstFrameBitRate(mp3), 128);
   // 4 s at 128 kbit/s, give or take a frame and the tag.
-  const QByteArray third = ReadFile(FOut + "/03 - Track03.MP3");
+  const QByteArray third = ReadFile(FOut + "/03 - Track03.mp3");
   EXPECT_NEAR(double(third.size() - Id3v2Size(third)), 4 * 16000.0, 2000.0);
 
   Configure([](TConfigForm& form) {
@@ -245,7 +248,7 @@ TEST_F(OptionsTest, FormatBitRateAndNamingChosenInTheDialogReachTheFiles) {
   });
   Extract();
   for (int track = 1; track <= 3; ++track) {
-    const QString path = FOut + QString("/%1 - Track%1.WAV").arg(track, 2, 10, QLatin1Char('0'));
+    const QString path = FOut + QString("/%1 - Track%1.wav").arg(track, 2, 10, QLatin1Char('0'));
     const QByteArray wav = ReadFile(path);
     EXPECT_TRUE(wav.startsWith("RIFF")) << track;
     EXPECT_EQ(wav.mid(44), FFirst.TrackPcm(track)) << track;
@@ -255,18 +258,24 @@ TEST_F(OptionsTest, FormatBitRateAndNamingChosenInTheDialogReachTheFiles) {
 // Renders each tab of the dialog for reviewing the look; the PNGs land in the
 // build's screenshots folder (tests/app/screenshot prints where).
 TEST_F(OptionsTest, ScreenshotOfEachOptionsTab) {
-  TConfigForm form(FForm->DriveNames, "Version 1.32,  Engine 3.100", FForm.get());
-  form.show();
-  QCoreApplication::processEvents();
+  const QPalette original = QApplication::palette();
+  const auto restore = qScopeGuard([&original] { QApplication::setPalette(original); });
   const QString folder = ProgramDir() + "/../screenshots";
   ASSERT_TRUE(QDir().mkpath(folder));
-  const char* const names[6] = {"output", "encoder", "cdrom", "cddb", "misc", "player"};
-  const QSize size = form.size();
-  for (int tab = 0; tab < 6; ++tab) {
-    form.PageControl1->setCurrentIndex(tab);
+  for (const bool dark : {false, true}) {
+    QApplication::setPalette(dark ? testutil::DarkPalette() : original);
+    TConfigForm form(FForm->DriveNames, "Version 1.32,  Engine 3.100", FForm.get());
+    form.show();
     QCoreApplication::processEvents();
-    EXPECT_EQ(form.size(), size) << "the dialog keeps one size";
-    ASSERT_TRUE(form.grab().toImage().save(folder + "/options-" + names[tab] + ".png"));
+    const char* const names[6] = {"output", "encoder", "cdrom", "cddb", "misc", "player"};
+    const QSize size = form.size();
+    for (int tab = 0; tab < 6; ++tab) {
+      form.PageControl1->setCurrentIndex(tab);
+      QCoreApplication::processEvents();
+      EXPECT_EQ(form.size(), size) << "the dialog keeps one size";
+      const QString file = QString("/%1options-%2.png").arg(dark ? "dark-" : "", names[tab]);
+      ASSERT_TRUE(form.grab().toImage().save(folder + file));
+    }
   }
 }
 

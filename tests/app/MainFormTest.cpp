@@ -849,13 +849,13 @@ TEST_F(ExtractTest, TwoTickedTracksBecomeMp3FilesWithTheirStatusesAndPlaylists) 
   EXPECT_EQ(Cell(2, 5), "Done");
   EXPECT_EQ(FForm->WinState, wsIdle);
   ASSERT_EQ(FForm->JobList.size(), 2u);
-  const QString first = FOut + "/Track01.MP3";
-  const QString third = FOut + "/Track03.MP3";
+  const QString first = FOut + "/Track01.mp3";
+  const QString third = FOut + "/Track03.mp3";
   EXPECT_EQ(FForm->JobList[1].OutputPath, third);
   EXPECT_EQ(FForm->JobList[1].RowIndex, 2);
   EXPECT_TRUE(ReadFile(first).right(128).startsWith("TAG"));
   EXPECT_GT(QFileInfo(third).size(), 10000);
-  EXPECT_FALSE(QFile::exists(FOut + "/Track02.MP3"));
+  EXPECT_FALSE(QFile::exists(FOut + "/Track02.mp3"));
   EXPECT_EQ(ReadFile(FTemp.File("list.m3u")),
             ("#EXTM3U\r\n#EXTINF:2, Track01\r\n" + first + "\r\n#EXTINF:4, Track03\r\n" + third +
              "\r\n").toUtf8());
@@ -899,7 +899,7 @@ TEST_F(ExtractTest, AFolderThatCannotBeCreatedIsReported) {
 }
 
 TEST_F(ExtractTest, AFailedTrackIsMarkedAndTheErrorSummaryShownOnce) {
-  ASSERT_TRUE(QDir().mkpath(FOut + "/Track03.MP3"));  // cannot be written as a file
+  ASSERT_TRUE(QDir().mkpath(FOut + "/Track03.mp3"));  // cannot be written as a file
   {
     TScriptedMessageBoxes boxes;
     TModalDriver driver;
@@ -915,14 +915,14 @@ TEST_F(ExtractTest, AFailedTrackIsMarkedAndTheErrorSummaryShownOnce) {
     FForm->actExtract->trigger();
     ASSERT_TRUE(driver.AllSeen());
     EXPECT_EQ(summary, " '" + FOut +
-                           "/Track03.MP3' can not be create, please checks whether the file was "
+                           "/Track03.mp3' can not be create, please checks whether the file was "
                            "open by other applications!");
   }
   EXPECT_EQ(Cell(0, 5), "Done");
   EXPECT_EQ(Cell(2, 5), "Error");
   EXPECT_EQ(FForm->DispForm->ErrorCount, 0);  // cleared after it was shown
   // The failed job is listed all the same.
-  EXPECT_TRUE(ReadFile(FTemp.File("list.m3u")).contains("Track03.MP3"));
+  EXPECT_TRUE(ReadFile(FTemp.File("list.m3u")).contains("Track03.mp3"));
 }
 TEST(JobStates, TextsOfTheStatusCodes) {
   const char* const texts[] = {"Error", "", "Processing", "Done", "Abort", "Abort", ""};
@@ -987,7 +987,7 @@ class FollowUpTest : public ExtractTest {
 TEST_F(FollowUpTest, AnAbortedSessionWritesItsStatusesButNoPlaylistSoundOrEject) {
   SetFollowUps(true);
   AbortAtFirstProgress();
-  const QString first = FOut + "/Track01.MP3";
+  const QString first = FOut + "/Track01.mp3";
   // Keeping the converted files leaves code 4, deleting them code 5.
   for (int answer : {platform::IDNO, platform::IDYES}) {
     TScriptedMessageBoxes boxes;
@@ -1005,7 +1005,7 @@ TEST_F(FollowUpTest, AnAbortedSessionWritesItsStatusesButNoPlaylistSoundOrEject)
     EXPECT_EQ(Cell(2, 5), "");  // never begun
     // A cut file never takes the track's name; kept, it is named so.
     EXPECT_FALSE(QFile::exists(first));
-    QFile::remove(FOut + "/Track01 (partial).MP3");
+    QFile::remove(FOut + "/Track01 (partial).mp3");
     EXPECT_TRUE(FForm->CDRIP->IsUnitReady());  // not ejected
     EXPECT_FALSE(QFile::exists(FTemp.File("sound.raw")));
     EXPECT_EQ(FForm->WinState, wsIdle);
@@ -1013,7 +1013,7 @@ TEST_F(FollowUpTest, AnAbortedSessionWritesItsStatusesButNoPlaylistSoundOrEject)
 }
 
 TEST_F(FollowUpTest, SoundEjectSummaryAndFolderFollowTheirSettings) {
-  ASSERT_TRUE(QDir().mkpath(FOut + "/Track03.MP3"));  // fails, for an error summary line
+  ASSERT_TRUE(QDir().mkpath(FOut + "/Track03.mp3"));  // fails, for an error summary line
   SetFollowUps(false);
   {
     TModalDriver driver;
@@ -1072,7 +1072,7 @@ TEST_F(ExtractTest, EditedNamesAndAnOpenTitleEditorReachTheJobsAndTags) {
   EXPECT_EQ(Cell(0, 0), "Fresh Title");
   EXPECT_EQ(Cell(0, 5), "Done");
 
-  const QString file = FOut + "/Fresh Title.MP3";
+  const QString file = FOut + "/Fresh Title.mp3";
   ASSERT_EQ(FForm->JobList[0].OutputPath, file);
   const QByteArray tag = ReadFile(file).right(128);
   ASSERT_TRUE(tag.startsWith("TAG"));
@@ -1092,14 +1092,7 @@ class ScreenshotTest : public ExtractTest {
  protected:
   void SetUp() override {
     FOriginal = QApplication::palette();
-    if (Dark()) {
-      QPalette dark(QColor(53, 53, 53));
-      dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
-      dark.setColor(QPalette::HighlightedText, Qt::white);
-      dark.setColor(QPalette::Base, QColor(35, 35, 35));
-      dark.setColor(QPalette::AlternateBase, QColor(45, 45, 45));
-      QApplication::setPalette(dark);
-    }
+    if (Dark()) QApplication::setPalette(DarkPalette());
     WriteFile(FTemp.File("Genre.txt"), ReadFile(ProgramDir() + "/Genre.txt"));
     ExtractTest::SetUp();
     ASSERT_TRUE(QDir().mkpath(FOut));
@@ -1176,6 +1169,12 @@ void TakeScreenshots(ScreenshotTest& t, TMainForm& form, const QString& out, con
   EXPECT_GT(highlight, rowImage.width() * rowImage.height() / 2) << "the row is not highlighted";
   EXPECT_GT(text, 30) << "the selected row's text does not stand out";
 
+  // A long lookup message beside the panels: elided, the panels whole.
+  form.statusBar()->showMessage(
+      "MusicBrainz did not answer: Host musicbrainz.org not found (no network here)");
+  t.Save("main-window-message", t.Compose());
+  form.statusBar()->clearMessage();
+
   for (QAction* menuAction : form.menuBar()->actions()) {
     QMenu* menu = menuAction->menu();
     form.menuBar()->setActiveAction(menuAction);
@@ -1206,8 +1205,8 @@ void TakeScreenshots(ScreenshotTest& t, TMainForm& form, const QString& out, con
   form.CDRIP->OnProgress = progress;
 
   // Again over the files now there, with one of them unwritable.
-  ASSERT_TRUE(QFile::remove(out + "/Track03.MP3"));
-  ASSERT_TRUE(QDir().mkpath(out + "/Track03.MP3"));
+  ASSERT_TRUE(QFile::remove(out + "/Track03.mp3"));
+  ASSERT_TRUE(QDir().mkpath(out + "/Track03.mp3"));
   TModalDriver driver;
   driver.Then("ConvForm", [](QWidget*) {});
   driver.Then("ConfirmOvwrtForm", [&](QWidget* w) {

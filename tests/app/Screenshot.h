@@ -7,11 +7,22 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QImage>
+#include <QPalette>
 #include <QWidget>
 
 #include "common/TestUtil.h"
 
 namespace testutil {
+
+// A dark palette as desktop themes give one, for the dark screenshots.
+inline QPalette DarkPalette() {
+  QPalette dark(QColor(53, 53, 53));
+  dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
+  dark.setColor(QPalette::HighlightedText, Qt::white);
+  dark.setColor(QPalette::Base, QColor(35, 35, 35));
+  dark.setColor(QPalette::AlternateBase, QColor(45, 45, 45));
+  return dark;
+}
 
 inline void SaveScreenshot(QWidget& window, const QString& name) {
   window.resize(760, 520);

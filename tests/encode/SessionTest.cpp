@@ -154,9 +154,9 @@ TEST_F(Session, OnTheFlySessionEncodesTagsAndCompletesEveryTrack) {
   EXPECT_EQ(View.Sources.first(), "01 - Song 1");
   EXPECT_EQ(View.Destinations.last(), Jobs[2].OutputPath);
   // The last two: waiting for the encoders after the last rip.
-  EXPECT_EQ(View.Stages, (QStringList{"Initialization", "Extracting Audio Track(s)", "Done",
-                                      "Extracting Audio Track(s)", "Done",
-                                      "Extracting Audio Track(s)", "Done", "Encoding", "Done"}));
+  EXPECT_EQ(View.Stages, (QStringList{"Initialization", "Extracting Audio Track(s)", "Read",
+                                      "Extracting Audio Track(s)", "Read",
+                                      "Extracting Audio Track(s)", "Read", "Encoding", "Done"}));
 
   const QByteArray tag = TagOf(Jobs[1].OutputPath);
   EXPECT_EQ(tag.left(3), "TAG");

@@ -1,6 +1,7 @@
 // The options dialog offscreen over the global settings: loading, applying
 // every control, the encoder reactions and presets, the input filters and
 // corrections, the output folder check, server.txt, the pickers and help.
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -11,6 +12,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QSet>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -56,7 +59,7 @@ class ConfigFormTest : public ::testing::Test {
     QTest::keyClicks(edit, text);
   }
   // The focus leaves the edit.
-  static void Leave(QLineEdit* edit) {
+  static void Leave(QWidget* edit) {
     QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
     QCoreApplication::sendEvent(edit, &out);
   }
@@ -91,8 +94,8 @@ TEST_F(ConfigFormTest, OpensOnTheOutputTabWithEverySettingShown) {
   for (int i = 0; i < form.PageControl1->count(); ++i) tabs << form.PageControl1->tabText(i);
   EXPECT_EQ(tabs, (QStringList{"Output", "Encoder", "CD-ROM", "CDDB", "Misc", "MP3 Player"}));
   EXPECT_TRUE(form.btnOK->isDefault());
-  EXPECT_EQ(form.cbOutputFormat->currentText(), "WAVE Files(PCM WAV, *.WAV)");
-  EXPECT_EQ(form.edtNormalizeFactor->text(), "86");
+  EXPECT_EQ(form.cbOutputFormat->currentText(), "WAVE Files(PCM WAV, *.wav)");
+  EXPECT_EQ(form.seNormalizeFactor->value(), 86);
   EXPECT_EQ(form.cbNamingRule->count(), 10);
   EXPECT_EQ(form.cbNamingRule->currentText(), "<artist> - <title>");
   EXPECT_EQ(form.cbEncoder->count(), 1);
@@ -164,7 +167,7 @@ TEST_F(ConfigFormTest, OkStoresEveryChangedControl) {
   TConfigForm& form = Open();
   form.cbOutputFormat->setCurrentIndex(0);
   form.chkbNormalizeVolume->setChecked(true);
-  form.edtNormalizeFactor->setText("90");
+  form.seNormalizeFactor->setValue(90);
   form.edtOutputFolder->setText("  " + folder + " ");
   form.chkbOpenOutputFolder->setChecked(false);
   form.cbNamingRule->setEditText(" <number> - <title>");
@@ -406,6 +409,21 @@ TEST_F(ConfigFormTest, ARuleThatNamesNoTrackApartIsKeptOnlyWhenConfirmed) {
   EXPECT_EQ(Config->NamingString, "<artist>\\<NUMBER>");
 }
 
+TEST_F(ConfigFormTest, DisabledSlidersAreGreyUnderAThemeWithOneHighlight) {
+  // Dark themes often give every colour group the same highlight.
+  const QPalette original = QApplication::palette();
+  QPalette dark(QColor(53, 53, 53));
+  dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
+  QApplication::setPalette(dark);
+  const auto restore = qScopeGuard([&original] { QApplication::setPalette(original); });
+  TConfigForm& form = Open();
+  const QPalette look = form.trkbarMaxBitrate->palette();
+  EXPECT_NE(look.color(QPalette::Disabled, QPalette::Highlight),
+            look.color(QPalette::Active, QPalette::Highlight));
+  EXPECT_EQ(look.color(QPalette::Disabled, QPalette::Highlight),
+            look.color(QPalette::Disabled, QPalette::WindowText));
+}
+
 TEST_F(ConfigFormTest, VBRSwitchesItsFourControls) {
   TConfigForm& form = Open();
   const std::initializer_list<QWidget*> vbrControls = {form.chkbWrtVBRHrd, form.trkbarMaxBitrate,
@@ -419,6 +437,7 @@ TEST_F(ConfigFormTest, VBRSwitchesItsFourControls) {
       if (label->buddy() == form.trkbarMaxBitrate) {
         EXPECT_EQ(label->isEnabled(), on);
       }
+    EXPECT_EQ(form.findChild<QLabel*>("lbVBRQualityScale")->isEnabled(), on);
   }
   // The other reactions.
   form.chkDeleteSilence->click();
@@ -486,9 +505,11 @@ TEST_F(ConfigFormTest, PresetsSetTheirControlsAndOkAppliesThem) {
 
 TEST_F(ConfigFormTest, NumberEditsTakeDigitsAndTheFactorIsCorrectedWhenLeft) {
   TConfigForm& form = Open();
-  QLineEdit* factor = form.edtNormalizeFactor;
-  for (auto [typed, shown] : {std::pair{"120", "100"}, {"50", "80"}, {"", "98"}, {"9x1", "91"}}) {
-    Type(factor, typed);
+  QSpinBox* factor = form.seNormalizeFactor;
+  auto* factorText = factor->findChild<QLineEdit*>();
+  for (auto [typed, shown] : {std::pair{"120", "80%"}, {"50", "80%"}, {"9x1", "91%"}}) {
+    factorText->selectAll();
+    QTest::keyClicks(factor, typed);
     Leave(factor);
     EXPECT_EQ(factor->text(), shown) << typed;
   }
@@ -501,40 +522,60 @@ TEST_F(ConfigFormTest, NumberEditsTakeDigitsAndTheFactorIsCorrectedWhenLeft) {
   Type(form.edProxyPort, "80.80");
   EXPECT_EQ(form.edProxyPort->text(), "8080");
 
-  // The arrows step the factor by 2 within 80 to 100.
-  auto* up = form.UpDown1->findChild<QToolButton*>("UpDown1Up");
-  auto* down = form.UpDown1->findChild<QToolButton*>("UpDown1Down");
-  factor->setText("98");
-  up->click();
-  EXPECT_EQ(factor->text(), "100");
-  up->click();
-  EXPECT_EQ(factor->text(), "100");
-  factor->setText("81");
-  down->click();
-  EXPECT_EQ(factor->text(), "80");
-  down->click();
-  EXPECT_EQ(factor->text(), "80");
+  // The arrow keys step the factor by 2 within 80 to 100.
+  factor->setValue(98);
+  for (int value : {100, 100}) {
+    QTest::keyClick(factor, Qt::Key_Up);
+    EXPECT_EQ(factor->value(), value);
+  }
+  factor->setValue(81);
+  for (int value : {80, 80}) {
+    QTest::keyClick(factor, Qt::Key_Down);
+    EXPECT_EQ(factor->value(), value);
+  }
+}
+
+TEST_F(ConfigFormTest, EveryLabelOfAControlHasAMnemonicOfItsOwnOnItsTab) {
+  TConfigForm& form = Open();
+  for (int tab = 0; tab < form.PageControl1->count(); ++tab) {
+    QSet<QChar> keys{u'h'};  // the Help button's
+    for (QLabel* label : form.PageControl1->widget(tab)->findChildren<QLabel*>()) {
+      const QString text = label->text();
+      if (!label->buddy() ||
+          !std::any_of(text.begin(), text.end(), [](QChar c) { return c.isLetter(); }))
+        continue;  // a reserved character's label: "*", "?" and the like
+      const qsizetype at = text.indexOf(u'&');
+      ASSERT_TRUE(at >= 0 && at + 1 < text.size() && text[at + 1].isLetter()) << text.toStdString();
+      EXPECT_FALSE(keys.contains(text[at + 1].toLower())) << text.toStdString();
+      keys.insert(text[at + 1].toLower());
+    }
+  }
+  form.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+  QTest::keyClick(&form, Qt::Key_O, Qt::AltModifier);
+  EXPECT_TRUE(form.edtOutputFolder->hasFocus());
 }
 
 TEST_F(ConfigFormTest, PastedTextThatIsNoNumber) {
   Config->NormalizeFactor = 92;
   TConfigForm& form = Open();
   form.chkbNormalizeVolume->setChecked(true);
-  form.edtNormalizeFactor->setText("9five");  // pasted; OK pressed with Enter from the edit
-  TScriptedMessageBoxes boxes;
-  form.btnOK->click();
-  ASSERT_EQ(boxes.Texts(), QStringList{"'9five' is not a valid integer value"});
-  EXPECT_EQ(boxes.Asked()[0].Flags, unsigned(platform::MB_OK | platform::MB_ICONERROR));
-  EXPECT_TRUE(form.isVisible());
-  EXPECT_FALSE(Config->NormalizeVolume);  // nothing applied
-  EXPECT_EQ(Config->NormalizeFactor, 92);
+  auto* factorText = form.seNormalizeFactor->findChild<QLineEdit*>();
+  factorText->selectAll();
+  factorText->insert("9five");  // pasted: refused whole
+  EXPECT_EQ(form.seNormalizeFactor->text(), "92%");
 
-  // Below 80 with Enter is kept in range too; offsets and port fall back.
-  form.edtNormalizeFactor->setText("5");
+  // Below 80 with OK pressed from the spin box is kept in range; offsets and
+  // port fall back.
+  TScriptedMessageBoxes boxes;
+  factorText->selectAll();
+  QTest::keyClicks(form.seNormalizeFactor, "5");
+  ASSERT_EQ(form.seNormalizeFactor->text(), "5%");
   form.edStartSector->setText("x");
   form.edEndSector->setText("");
   form.edProxyPort->setText("99999");
   form.btnOK->click();
+  EXPECT_TRUE(boxes.Texts().isEmpty());
   EXPECT_FALSE(form.isVisible());
   EXPECT_EQ(Config->NormalizeFactor, 80);
   EXPECT_EQ(Config->DriveParams.nOffsetStart, 0);

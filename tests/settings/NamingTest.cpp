@@ -32,7 +32,10 @@ TEST(Naming, RulesWithTheDefaultReplacements) {
       {"<artist>-<song>", "AC-DC--song-"},
       {"<title>", "What-"},
       {"  <number>  ", "  01  "},  // the rule's own blanks stay blanks
-      {"a*b:c?d=e|f/g", "a-b-c-d-e-f-g"},
+      {"a*b:c?d=e|f", "a-b-c-d-e-f"},
+      // A typed '/' makes folders as a backslash does.
+      {"<artist>/<album>/<number> - <title>", "AC-DC\\Live- 1992\\01 - What-"},
+      {"<artist>/<album>\\<title>", "AC-DC\\Live- 1992\\What-"},
   };
   for (const TCase& c : cases) EXPECT_EQ(Name(c.Rule), c.Expected) << c.Rule.toStdString();
 }
@@ -40,6 +43,8 @@ TEST(Naming, RulesWithTheDefaultReplacements) {
 TEST(Naming, ValuesNeverAddFoldersOrPlaceholders) {
   EXPECT_EQ(Name("<artist> - <album>", "", ""), "Artist - Album");
   EXPECT_EQ(Name("<artist>\\<title>", "A\\B", "x", "<album>"), "A-B\\-album-");
+  // Only the rule's own '/' separates folders; one from a name never does.
+  EXPECT_EQ(Name("<artist>/<title>", "A/B", "x", "1/2"), "A-B\\1-2");
   EXPECT_EQ(Name("<number>", "", "", "", 10), "10");
   EXPECT_EQ(Name("<number>", "", "", "", 100), "100");
   EXPECT_EQ(Name("  ", "", "", "A/B: C", 7), "7, A/B: C");
@@ -59,32 +64,32 @@ TEST(Naming, OutputPaths) {
   EXPECT_EQ(AddTrailingBackslash("/music/"), "/music/");
   EXPECT_EQ(AddTrailingBackslash(""), "");
   EXPECT_EQ(BuildOutputPath("/music", "AC-DC\\Live- 1992\\01 - What-", 1),
-            "/music/AC-DC/Live- 1992/01 - What-.MP3");
-  EXPECT_EQ(BuildOutputPath("/music/", "x", 0), "/music/x.WAV");
+            "/music/AC-DC/Live- 1992/01 - What-.mp3");
+  EXPECT_EQ(BuildOutputPath("/music/", "x", 0), "/music/x.wav");
   EXPECT_EQ(BuildOutputPath("/music/", "x", 2), "/music/x.flac");
   EXPECT_EQ(BuildOutputPath("/music/", "x", 3), "/music/x.opus");
-  EXPECT_EQ(BuildOutputPath("/music/", "x", 7), "/music/x.WAV");
-  EXPECT_EQ(BuildOutputPath("/", "a\\b", 1), "/a/b.MP3");
+  EXPECT_EQ(BuildOutputPath("/music/", "x", 7), "/music/x.wav");
+  EXPECT_EQ(BuildOutputPath("/", "a\\b", 1), "/a/b.mp3");
   // The text after a dot in a title is part of the name, not an extension.
   const QString name = MakeOutputName("<number> - <title>", kDefaults, "", "", "Vol. 2", 3);
-  EXPECT_EQ(BuildOutputPath("/m", name, 1), "/m/03 - Vol. 2.MP3");
+  EXPECT_EQ(BuildOutputPath("/m", name, 1), "/m/03 - Vol. 2.mp3");
   // Folder levels made of dots cannot climb out of the output folder.
-  EXPECT_EQ(BuildOutputPath("/m", "..\\.\\x", 1), "/m/--/-/x.MP3");
+  EXPECT_EQ(BuildOutputPath("/m", "..\\.\\x", 1), "/m/--/-/x.mp3");
 }
 
 TEST(Naming, HostileLevelsAreNamedSafelyNeverRefused) {
   // A blank rule keeps the title as given: its '/' must not make folders.
-  EXPECT_EQ(BuildOutputPath("/m", Name("", "", "", "x/../../up", 7), 0), "/m/7, x-..-..-up.WAV");
-  EXPECT_EQ(BuildOutputPath("/m", Name(" ", "", "", "..", 7), 0), "/m/7, ...WAV");
+  EXPECT_EQ(BuildOutputPath("/m", Name("", "", "", "x/../../up", 7), 0), "/m/7, x-..-..-up.wav");
+  EXPECT_EQ(BuildOutputPath("/m", Name(" ", "", "", "..", 7), 0), "/m/7, ...wav");
   // A stored replacement of '/' by '/' lets the value through to the builder.
   EXPECT_EQ(BuildOutputPath("/m", Name("<artist>\\<title>", "../..", "", "t", 1, "-----/----"), 1),
-            "/m/-.-../t.MP3");
-  EXPECT_EQ(BuildOutputPath("/m", Name("<artist>\\<title>", "..", "", "t"), 1), "/m/--/t.MP3");
-  // Empty levels and an empty name: no merged level, no hidden ".MP3".
-  EXPECT_EQ(BuildOutputPath("/m", "a\\\\b", 1), "/m/a/-/b.MP3");
-  EXPECT_EQ(BuildOutputPath("/m", Name("<artist>\\<title>", "A", "", ""), 1), "/m/A/-.MP3");
-  EXPECT_EQ(BuildOutputPath("/m", "", 1), "/m/-.MP3");
-  EXPECT_EQ(BuildOutputPath("/m", "a\nb\tc", 1), "/m/a-b-c.MP3");
+            "/m/-.-../t.mp3");
+  EXPECT_EQ(BuildOutputPath("/m", Name("<artist>\\<title>", "..", "", "t"), 1), "/m/--/t.mp3");
+  // Empty levels and an empty name: no merged level, no hidden ".mp3".
+  EXPECT_EQ(BuildOutputPath("/m", "a\\\\b", 1), "/m/a/-/b.mp3");
+  EXPECT_EQ(BuildOutputPath("/m", Name("<artist>\\<title>", "A", "", ""), 1), "/m/A/-.mp3");
+  EXPECT_EQ(BuildOutputPath("/m", "", 1), "/m/-.mp3");
+  EXPECT_EQ(BuildOutputPath("/m", "a\nb\tc", 1), "/m/a-b-c.mp3");
 }
 
 TEST(Naming, LongLevelsAreCutBetweenCharactersAndNoLevelIsHidden) {
@@ -96,10 +101,10 @@ TEST(Naming, LongLevelsAreCutBetweenCharactersAndNoLevelIsHidden) {
       BuildOutputPath("/m", accented + "\\" + combined, 1, " (12)").mid(3).split('/');
   ASSERT_EQ(levels.size(), 2);
   EXPECT_EQ(levels[0], QString(127, QChar(0xE9)));
-  EXPECT_EQ(levels[1], QString("e\u0301").repeated(82) + " (12).MP3");
+  EXPECT_EQ(levels[1], QString("e\u0301").repeated(82) + " (12).mp3");
   EXPECT_LE(bytes(levels[1]), 255);
   EXPECT_EQ(BuildOutputPath("/m", "...And Justice for All\\.hidden", 1),
-            "/m/-..And Justice for All/-hidden.MP3");
+            "/m/-..And Justice for All/-hidden.mp3");
 }
 
 // Every rule the options dialog offers, a blank rule and typed ones, with
@@ -135,6 +140,6 @@ TEST(Naming, NoNameLeavesTheOutputFolder) {
           for (QChar c : level) EXPECT_NE(c.category(), QChar::Other_Control) << context;
         }
         EXPECT_EQ(QDir::cleanPath(path), path) << context;
-        EXPECT_TRUE(path.endsWith(".MP3")) << context;
+        EXPECT_TRUE(path.endsWith(".mp3")) << context;
       }
 }
