@@ -28,7 +28,6 @@
 #include <QVBoxLayout>
 
 #include "app/About.h"
-#include "app/AppInfo.h"
 #include "app/CDPlayback.h"
 #include "app/ExtractJobs.h"
 #include "app/Icons.h"
@@ -47,6 +46,7 @@
 #include "encode/MsgDisp.h"
 #include "encode/OverwriteConfirm.h"
 #include "encode/XaudioPlayer.h"
+#include "platform/AppInfo.h"
 #include "platform/Files.h"
 #include "platform/Folders.h"
 #include "platform/MessageBox.h"
