@@ -9,7 +9,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -54,7 +53,6 @@
 #include "platform/TextDecode.h"
 #include "settings/ConfigForm.h"
 #include "settings/config.h"
-#include "verify/RipVerification.h"
 
 using namespace platform;
 
@@ -67,28 +65,6 @@ const char* const kBuiltInGenres[] = {"Blues", "Classical", "Data",   "Folk",   
 QByteArray ReadWholeFile(const QString& path) {
   QFile file(path);
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-enum TColumn { colTitle, colTrackNo, colStart, colLength, colSize, colState };
-
-QString ToUpperAscii(QString text) {
-  for (QChar& c : text)
-    if (c >= u'a' && c <= u'z') c = QChar(c.unicode() - 32);
-  return text;
-}
-
-QString ToLowerAscii(QString text) {
-  for (QChar& c : text)
-    if (c >= u'A' && c <= u'Z') c = QChar(c.unicode() + 32);
-  return text;
-}
-
-QString CapitalizeAscii(const QString& text) {
-  QString result = ToLowerAscii(text).trimmed();
-  for (qsizetype i = 0; i < result.size(); ++i)
-    if ((i == 0 || result[i - 1] == u' ') && result[i] >= u'a' && result[i] <= u'z')
-      result[i] = QChar(result[i].unicode() - 32);
-  return result;
 }
 
 // Sets the window state back to idle when a command ends, however it ends.
@@ -207,19 +183,21 @@ void TMainForm::CreateActions() {
        none, QStyle::SP_DialogSaveButton, &TMainForm::actWrtPlayINIExecute);
   make(actExit, "actExit", "Exit", "Exit program", none, QStyle::SP_DialogCloseButton, nullptr);
   connect(actExit, &QAction::triggered, this, &QWidget::close);
-  make(actRenameTrack, "actRenameTrack", "Edit Track Title              ", "Rename track", Qt::Key_F2,
-       QStyle::SP_FileDialogDetailedView, &TMainForm::actRenameTrackExecute);
+  make(actRenameTrack, "actRenameTrack", "Edit Track Title              ", "Rename track",
+       Qt::Key_F2, QStyle::SP_FileDialogDetailedView, nullptr);
+  connect(actRenameTrack, &QAction::triggered, this, [this] { lvTrackList->EditCurrentTitle(); });
   make(actSelectAll, "actSelectAll", "Select All", "Select all tracks", QKeySequence("Ctrl+A"),
        QStyle::SP_DialogApplyButton, nullptr);
-  connect(actSelectAll, &QAction::triggered, this, [this] { SetAllChecks([](bool) { return true; }); });
+  connect(actSelectAll, &QAction::triggered, this,
+          [this] { lvTrackList->SetAllChecks([](bool) { return true; }); });
   make(actSelectNone, "actSelectNone", "Select None", "Unselect all tracks", none,
        QStyle::SP_DialogDiscardButton, nullptr);
   connect(actSelectNone, &QAction::triggered, this,
-          [this] { SetAllChecks([](bool) { return false; }); });
+          [this] { lvTrackList->SetAllChecks([](bool) { return false; }); });
   make(actInvertSelect, "actInvertSelect", "Invert Selection", "Invert selection",
        QKeySequence("Ctrl+I"), QStyle::SP_BrowserReload, nullptr);
   connect(actInvertSelect, &QAction::triggered, this,
-          [this] { SetAllChecks([](bool checked) { return !checked; }); });
+          [this] { lvTrackList->SetAllChecks([](bool checked) { return !checked; }); });
   make(actUpperCase, "actUpperCase", "Upper Case", "Modify tracks title to uppercase", none,
        QStyle::SP_ArrowUp, nullptr);
   connect(actUpperCase, &QAction::triggered, this, [this] { ChangeCase(ToUpperAscii); });
@@ -378,30 +356,11 @@ void TMainForm::CreateClientArea() {
   addField("Year", edYear, 0);
   layout->addLayout(fields);
 
-  lvTrackList = new QTreeWidget(client);
-  lvTrackList->setObjectName("lvTrackList");
-  lvTrackList->setRootIsDecorated(false);
-  lvTrackList->setUniformRowHeights(true);
-  lvTrackList->setAllColumnsShowFocus(true);
-  lvTrackList->setSelectionMode(QAbstractItemView::SingleSelection);
-  lvTrackList->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  lvTrackList->setItemDelegate(new TGridItemDelegate(lvTrackList));
-  lvTrackList->setHeaderLabels({"Track Title", "#TrackNo", "Start", "Length", "Size", "State"});
-  const int widths[] = {260, 70, 60, 60, 60, 100};
-  // The widest text of each column, so a larger font does not cut the times.
-  const char* const widest[] = {"", "#TrackNo", "00:00:00", "00:00:00", "000.00MB", "Processing"};
-  const QFontMetrics metrics = lvTrackList->fontMetrics();
-  for (int column = 0; column < 6; ++column) {
-    lvTrackList->setColumnWidth(
-        column, std::max(widths[column], metrics.horizontalAdvance(widest[column]) + 16));
-    if (column != colTitle) lvTrackList->headerItem()->setTextAlignment(column, Qt::AlignCenter);
-  }
-  lvTrackList->header()->setStretchLastSection(false);
+  lvTrackList = new TTrackListView(client);
   lvTrackList->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(lvTrackList, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& pos) { pmenuTrackList->popup(lvTrackList->viewport()->mapToGlobal(pos)); });
-  connect(lvTrackList, &QTreeWidget::itemChanged, this, &TMainForm::lvTrackListEdited);
-  lvTrackList->installEventFilter(this);
+  lvTrackList->OnChanged = [this] { UpdateSelectionSummary(); };
   layout->addWidget(lvTrackList, 1);
 
   auto* bottom = new QHBoxLayout;
@@ -609,19 +568,12 @@ void TMainForm::StateTimerTimer() {
   }
 }
 
-void TMainForm::ClearTrackList() {
-  FFilling = true;
-  lvTrackList->clear();
-  FRowRecords.clear();
-  FFilling = false;
-}
-
 void TMainForm::ReloadDisc() {
   edArtist->clear();
   edAlbum->clear();
   cbCategory->setCurrentText(QString());
   edYear->clear();
-  ClearTrackList();
+  lvTrackList->Clear();
   StatusPanels[1]->clear();
   StatusPanels[2]->clear();
   MbLookup->Stop();
@@ -633,43 +585,16 @@ void TMainForm::ReloadDisc() {
   LoadDiscNames(*CDInfo);
   const bool hadLocalEntry = QFileInfo(CDInfo->LocalCDDBFile()).isFile();
   FillTrackList();
-  if (Config->SelectAllTrack) SetAllChecks([](bool) { return true; });
+  if (Config->SelectAllTrack) lvTrackList->SetAllChecks([](bool) { return true; });
   MbLookup->DiscLoaded(hadLocalEntry);
 }
 
 void TMainForm::FillTrackList() {
   ShowDiscFields();
-  ClearTrackList();
-  FFilling = true;
-  for (int i = 0; i < CDInfo->TrackCount; ++i) {
-    const TCDTrackInfo record = MakeTrackInfo(*CDInfo, i);
-    auto* item = new QTreeWidgetItem(lvTrackList);
-    item->setFlags(item->flags() | Qt::ItemIsUserCheckable | Qt::ItemIsEditable);
-    item->setCheckState(colTitle, Qt::Unchecked);
-    item->setText(colTitle, record.Title);
-    item->setText(colTrackNo, QString::asprintf("%.2d", i + 1));
-    item->setText(colStart, CDInfo->TrackStartText(i));
-    item->setText(colLength, CDInfo->TrackLengthText(i));
-    item->setText(colSize, SectorsSizeText(record.LengthSectors));
-    for (int column = colTrackNo; column <= colState; ++column)
-      item->setTextAlignment(column, Qt::AlignCenter);
-    FRowRecords.push_back(record);
-  }
-  FFilling = false;
+  lvTrackList->Fill(*CDInfo);
   StatusPanels[1]->setText(QString("%1 Track(s) - %2 - %3")
                                .arg(QString::number(CDInfo->TrackCount), CDInfo->DiscLengthText(),
                                     SectorsSizeText(CDInfo->LeadOutSector())));
-  UpdateSelectionSummary();
-}
-
-void TMainForm::SetAllChecks(const std::function<bool(bool)>& checked) {
-  FFilling = true;
-  for (int row = 0; row < lvTrackList->topLevelItemCount(); ++row) {
-    QTreeWidgetItem* item = lvTrackList->topLevelItem(row);
-    item->setCheckState(colTitle, checked(item->checkState(colTitle) == Qt::Checked) ? Qt::Checked
-                                                                                    : Qt::Unchecked);
-  }
-  FFilling = false;
   UpdateSelectionSummary();
 }
 
@@ -678,27 +603,11 @@ void TMainForm::UpdateSelectionSummary() {
     StatusPanels[2]->clear();
     return;
   }
-  int count = 0;
   int64_t sectors = 0;
-  for (int row = 0; row < lvTrackList->topLevelItemCount(); ++row) {
-    if (lvTrackList->topLevelItem(row)->checkState(colTitle) != Qt::Checked) continue;
-    ++count;
-    sectors += FRowRecords[row].LengthSectors;
-  }
+  const int count = lvTrackList->CheckedCount(sectors);
   StatusPanels[2]->setText(
       QString("%1 Track(s) selected - %2 - %3")
           .arg(QString::number(count), SectorsText(int32_t(sectors)), SectorsSizeText(sectors)));
-}
-
-void TMainForm::lvTrackListEdited(QTreeWidgetItem* item, int column) {
-  if (FFilling) return;
-  const int row = lvTrackList->indexOfTopLevelItem(item);
-  if (column == colTitle && row >= 0 && item->text(colTitle).trimmed().isEmpty()) {
-    FFilling = true;
-    item->setText(colTitle, FRowRecords[row].Title);
-    FFilling = false;
-  }
-  UpdateSelectionSummary();
 }
 
 void TMainForm::TakeEditsIn() {
@@ -707,19 +616,7 @@ void TMainForm::TakeEditsIn() {
   CDInfo->Album = edAlbum->text();
   CDInfo->Category = cbCategory->currentText();
   CDInfo->Year = edYear->text();
-  for (int i = 0; i < CDInfo->TrackCount; ++i) {
-    for (int row = 0; row < int(FRowRecords.size()); ++row) {
-      TCDTrackInfo& record = FRowRecords[row];
-      if (record.TrackIndex != i) continue;
-      CDInfo->SetTrackTitle(i, lvTrackList->topLevelItem(row)->text(colTitle).trimmed());
-      record.Artist = CDInfo->Artist;
-      record.Album = CDInfo->Album;
-      record.Category = CDInfo->Category;
-      record.Year = CDInfo->Year;
-      record.Comment = Id3CommentText();
-      record.Title = CDInfo->GetTrackTitle(i);
-    }
-  }
+  lvTrackList->TakeTitlesIn(*CDInfo);
 }
 
 void TMainForm::ShowDiscFields() {
@@ -731,24 +628,14 @@ void TMainForm::ShowDiscFields() {
 
 void TMainForm::ShowNames() {
   ShowDiscFields();
-  ShowTitles();
-}
-
-void TMainForm::ShowTitles() {
-  FFilling = true;
-  for (int row = 0; row < int(FRowRecords.size()); ++row) {
-    TCDTrackInfo& record = FRowRecords[row];
-    record.Title = CDInfo->GetTrackTitle(record.TrackIndex);
-    lvTrackList->topLevelItem(row)->setText(colTitle, record.Title);
-  }
-  FFilling = false;
+  lvTrackList->ShowTitles(*CDInfo);
 }
 
 void TMainForm::ChangeCase(const std::function<QString(const QString&)>& convert) {
   TakeEditsIn();
   for (int i = 0; i < CDInfo->TrackCount; ++i)
     CDInfo->SetTrackTitle(i, convert(CDInfo->GetTrackTitle(i)));
-  ShowTitles();
+  lvTrackList->ShowTitles(*CDInfo);
 }
 
 // ---------------------------------------------------------------- commands
@@ -763,14 +650,6 @@ void TMainForm::actWrtPlayINIExecute() {
   if (!CDInfo->WriteCDPlayerIni())
     MessageBox("An unknown error occurred, \r\nSave CD information to CDPlayer.INI failed.",
                "Error!", MB_OK | MB_ICONERROR);
-}
-
-void TMainForm::actRenameTrackExecute() {
-  if (lvTrackList->topLevelItemCount() == 0) return;
-  const QList<QTreeWidgetItem*> selected = lvTrackList->selectedItems();
-  QTreeWidgetItem* item = selected.isEmpty() ? lvTrackList->topLevelItem(0) : selected.first();
-  lvTrackList->setCurrentItem(item);
-  lvTrackList->editItem(item, colTitle);
 }
 
 void TMainForm::actOpenOutputFolderExecute() {
@@ -857,10 +736,10 @@ void TMainForm::actExtractExecute() {
   }
   TakeEditsIn();
   JobList.clear();
-  for (int row = 0; row < int(FRowRecords.size()); ++row) {
-    if (lvTrackList->topLevelItem(row)->checkState(colTitle) != Qt::Checked) continue;
+  for (int row = 0; row < int(RowRecords().size()); ++row) {
+    if (!lvTrackList->Checked(row)) continue;
     TFileParam job;
-    job.TrackInfo = FRowRecords[row];
+    job.TrackInfo = RowRecords()[size_t(row)];
     job.State = jsQueued;
     job.RowIndex = row;
     JobList.push_back(job);
@@ -891,9 +770,7 @@ void TMainForm::ExtractJobs() {
   const TConvSession& session = ConvForm->Session();
   if (session.Attempted <= 0) return;
 
-  for (const TFileParam& job : JobList)
-    if (QTreeWidgetItem* item = lvTrackList->topLevelItem(job.RowIndex))
-      ShowTrackState(*item, job, session.Verification());
+  for (const TFileParam& job : JobList) lvTrackList->ShowTrackState(job, session.Verification());
   if (Config->CreatePlayList && !session.Aborted && session.Completed > 0) {
     QFileDialog dialog(this, "Save playlist", folder,
                        "M3U PlayList (*.M3U *.m3u);;PLS PlayList (*.PLS *.pls)");
@@ -914,25 +791,6 @@ void TMainForm::ExtractJobs() {
     ShellOpen(QFileInfo(folder).isDir() ? folder : QString());
 }
 
-void TMainForm::ShowTrackState(QTreeWidgetItem& item, const TFileParam& job,
-                               const TRipVerification* verification) {
-  const TTrackVerification* result =
-      verification ? verification->Track(job.TrackInfo.TrackIndex + 1) : nullptr;
-  QString text = JobStateText(job.State);
-  QString tip;
-  if (result && result->Complete) {
-    tip = QString::asprintf("Copy CRC %08X\nAccurateRip v1 %08X\nAccurateRip v2 %08X\n",
-                            result->Crc, result->ArV1, result->ArV2) +
-          result->Verdict.Text();
-    // A lookup that got no answer says nothing of the track: it stays "Done".
-    const TArVerdict::TKind kind = result->Verdict.Kind;
-    if (job.State == jsDone && kind != TArVerdict::NoAnswer && kind != TArVerdict::Pending)
-      text = result->Verdict.Short();
-  }
-  item.setText(colState, text);
-  item.setToolTip(colState, tip);
-}
-
 bool TMainForm::WritePlaylist(const QString& fileName) {
   if (::WritePlaylist(fileName, JobList)) return true;
   MessageBox(QString("The playlist '%1' can't be written.").arg(fileName), "Error",
@@ -940,16 +798,9 @@ bool TMainForm::WritePlaylist(const QString& fileName) {
   return false;
 }
 
-// The title column takes the slack of the list's width.
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
   if (watched->objectName() == "Image1" && event->type() == QEvent::MouseButtonDblClick)
     actSoundVolume->trigger();
-  if (watched == lvTrackList && event->type() == QEvent::Resize) {
-    int others = 0;
-    for (int column = colTrackNo; column <= colState; ++column)
-      others += lvTrackList->columnWidth(column);
-    lvTrackList->setColumnWidth(colTitle, std::max(60, lvTrackList->width() - others - 30));
-  }
   return QMainWindow::eventFilter(watched, event);
 }
 
@@ -961,7 +812,8 @@ void TMainForm::CreatePlayback() {
   XaudioPlayer->setObjectName("XaudioPlayer");
   PlayerControl = std::make_unique<TPlayerControl>(*XaudioPlayer);
   TCDPlayback* playback = CDPlayback.get();
-  connect(actPlay, &QAction::triggered, this, [this] { CDPlayback->Play(PlayRecord()); });
+  connect(actPlay, &QAction::triggered, this,
+          [this] { CDPlayback->Play(lvTrackList->CurrentRecord()); });
   connect(actPause, &QAction::triggered, this, [playback] { playback->PauseResume(); });
   connect(actStop, &QAction::triggered, this, [this] { ShowPlayView(CDPlayback->Stop()); });
   connect(actPreviousTrack, &QAction::triggered, this, [playback] { playback->PreviousTrack(); });
@@ -994,13 +846,6 @@ void TMainForm::CreatePlayback() {
     trkbarMasterVolume->setEnabled(available);
     trkbarMasterVolume->setToolTip(available ? QString("Master volume") : reason);
   };
-}
-
-const TCDTrackInfo* TMainForm::PlayRecord() const {
-  if (lvTrackList->topLevelItemCount() == 0) return nullptr;
-  const QList<QTreeWidgetItem*> selected = lvTrackList->selectedItems();
-  const int row = selected.isEmpty() ? 0 : lvTrackList->indexOfTopLevelItem(selected.first());
-  return row >= 0 && row < int(FRowRecords.size()) ? &FRowRecords[size_t(row)] : nullptr;
 }
 
 void TMainForm::ShowPlayView(const TPlayView& view) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/CDPlayback.h"
+#include "app/TrackListView.h"
 #include "encode/FileParam.h"
 #include "settings/ConfigRules.h"
 
@@ -24,9 +25,6 @@ class QMenu;
 class QSlider;
 class QTimer;
 class QToolBar;
-class QTreeWidget;
-class QTreeWidgetItem;
-class TRipVerification;
 class TCDRIP;
 class TConfig;
 class TLameCoder;
@@ -101,7 +99,7 @@ class TMainForm : public QMainWindow {
   QLineEdit* edAlbum;
   QLineEdit* edYear;
   QComboBox* cbCategory;
-  QTreeWidget* lvTrackList;
+  TTrackListView* lvTrackList;
   QMenu* pmenuTrackList;
   QLabel* StatusPanels[3];
   QComboBox* cbCDRom;
@@ -135,7 +133,7 @@ class TMainForm : public QMainWindow {
   std::function<uint32_t()> TickCount;
 
   // The record of each row, by row.
-  const std::vector<TCDTrackInfo>& RowRecords() const { return FRowRecords; }
+  const std::vector<TCDTrackInfo>& RowRecords() const { return lvTrackList->Records(); }
   QString PanelText(int panel) const;
 
   void StateTimerTimer();
@@ -151,10 +149,6 @@ class TMainForm : public QMainWindow {
   // Adds the disc image as a drive and selects it; an image that does not
   // open is explained in a message box and not listed. False then.
   bool OpenDiscImage(const QString& path);
-  // The State column of a job's row: the AccurateRip verdict of a finished
-  // track, its checksums in the tooltip.
-  void ShowTrackState(QTreeWidgetItem& item, const TFileParam& job,
-                      const TRipVerification* verification);
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -177,17 +171,12 @@ class TMainForm : public QMainWindow {
   void FormShow();
   void FillDriveList();
   void ExtractJobs();
-  void ClearTrackList();
   void ShowDiscFields();
-  void ShowTitles();
   void ChangeCase(const std::function<QString(const QString&)>& convert);
-  void SetAllChecks(const std::function<bool(bool)>& checked);
   void cbCDRomChange(int index);
   void cbSpeedChange(int index);
-  void lvTrackListEdited(QTreeWidgetItem* item, int column);
   void actReadPlayINIExecute();
   void actWrtPlayINIExecute();
-  void actRenameTrackExecute();
   void actOpenOutputFolderExecute();
   void actLaunchMP3PlayerExecute();
   void actHelpExecute();
@@ -197,11 +186,6 @@ class TMainForm : public QMainWindow {
   void RunCddbDialog(int mode);
   void CreatePlayback();
   void ShowPlayView(const TPlayView& view);
-  const TCDTrackInfo* PlayRecord() const;
 
   std::unique_ptr<TConfig> FConfig;
-  std::vector<TCDTrackInfo> FRowRecords;
-  // Set while the list is filled by the program, so only the user's edits
-  // reach lvTrackListEdited.
-  bool FFilling = false;
 };
