@@ -9,14 +9,12 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QScreen>
-#include <QSignalBlocker>
 #include <QSlider>
 #include <QStatusBar>
 #include <QStyle>
@@ -32,6 +30,7 @@
 #include "app/Icons.h"
 #include "app/MbWindowLookup.h"
 #include "app/Mp3Player.h"
+#include "app/PlaybackControls.h"
 #include "app/SoundPlay.h"
 #include "app/TrackBarEx.h"
 #include "app/TrackListView.h"
@@ -548,7 +547,7 @@ void TMainForm::cbSpeedChange(int index) {
 
 void TMainForm::StateTimerTimer() {
   if (WinState == wsExtracting || WinState == wsOptions || WinState == wsCDDBQuery) return;
-  if (WinState == wsPlaying) ShowPlayView(CDPlayback->Update());
+  if (WinState == wsPlaying) Playback->Show(CDPlayback->Update());
   if (!PollDue(TickCount(), LastPoll)) return;
   if (CDRIP->IsUnitReady()) {
     if (NoDisc) {
@@ -811,45 +810,5 @@ void TMainForm::CreatePlayback() {
   XaudioPlayer = new TXaudioPlayer(this);
   XaudioPlayer->setObjectName("XaudioPlayer");
   PlayerControl = std::make_unique<TPlayerControl>(*XaudioPlayer);
-  TCDPlayback* playback = CDPlayback.get();
-  connect(actPlay, &QAction::triggered, this,
-          [this] { CDPlayback->Play(lvTrackList->CurrentRecord()); });
-  connect(actPause, &QAction::triggered, this, [playback] { playback->PauseResume(); });
-  connect(actStop, &QAction::triggered, this, [this] { ShowPlayView(CDPlayback->Stop()); });
-  connect(actPreviousTrack, &QAction::triggered, this, [playback] { playback->PreviousTrack(); });
-  connect(actNextTrack, &QAction::triggered, this, [playback] { playback->NextTrack(); });
-  connect(actEjectCD, &QAction::triggered, this, [playback] { playback->EjectCD(); });
-  connect(actCloseCD, &QAction::triggered, this, [playback] { playback->CloseCD(); });
-  connect(actSoundVolume, &QAction::triggered, this, [] { StartMixerProgram(); });
-  connect(lvTrackList, &QTreeWidget::itemDoubleClicked, actPlay, &QAction::trigger);
-
-  trkbarCD->setEnabled(true);
-  // Arrow keys step a second, Page keys ten (the bar counts sectors).
-  trkbarCD->setSingleStep(75);
-  trkbarCD->setPageStep(750);
-  trkbarCD->OnMouseDown = [playback](QMouseEvent*) { playback->SeekStart(); };
-  trkbarCD->OnKeyDown = [playback](QKeyEvent*) { playback->SeekStart(); };
-  trkbarCD->OnMouseUp = [this](QMouseEvent*) { CDPlayback->SeekTo(trkbarCD->value()); };
-  // A held key seeks once, when it is finally released.
-  trkbarCD->OnKeyUp = [this](QKeyEvent* event) {
-    if (!event->isAutoRepeat()) CDPlayback->SeekTo(trkbarCD->value());
-  };
-
-  trkbarMasterVolume->setToolTip("Waiting for the sound volume");
-  connect(trkbarMasterVolume, &QSlider::valueChanged, this,
-          [this](int level) { PlayerControl->SetMasterLevel(level); });
-  PlayerControl->OnMasterLevel = [this](int level) {
-    const QSignalBlocker quiet(trkbarMasterVolume);
-    trkbarMasterVolume->setValue(level);
-  };
-  PlayerControl->OnVolumeAvailable = [this](bool available, const QString& reason) {
-    trkbarMasterVolume->setEnabled(available);
-    trkbarMasterVolume->setToolTip(available ? QString("Master volume") : reason);
-  };
-}
-
-void TMainForm::ShowPlayView(const TPlayView& view) {
-  if (!view.Status.isEmpty()) StatusPanels[0]->setText(view.Status);
-  if (view.SeekMax >= 0) trkbarCD->setRange(0, view.SeekMax);
-  if (view.SeekPosition >= 0) trkbarCD->setValue(view.SeekPosition);
+  Playback = new TPlaybackControls(*this);
 }

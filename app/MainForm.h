@@ -36,6 +36,7 @@ class TConvForm;
 class TConfirmOvwrtForm;
 class TDispForm;
 class TMbWindowLookup;
+class TPlaybackControls;
 
 // Window states.
 enum : int {
@@ -115,6 +116,7 @@ class TMainForm : public QMainWindow {
   TXaudioPlayer* XaudioPlayer;
   std::unique_ptr<TCDPlayback> CDPlayback;
   std::unique_ptr<TPlayerControl> PlayerControl;
+  TPlaybackControls* Playback;
   TConvForm* ConvForm;
   TConfirmOvwrtForm* ConfirmOvwrtForm;
   TDispForm* DispForm;
@@ -185,7 +187,6 @@ class TMainForm : public QMainWindow {
   void actReadRemoteCDDBExecute();
   void RunCddbDialog(int mode);
   void CreatePlayback();
-  void ShowPlayView(const TPlayView& view);
 
   std::unique_ptr<TConfig> FConfig;
 };
