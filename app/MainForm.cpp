@@ -26,6 +26,7 @@
 
 #include "app/About.h"
 #include "app/CDPlayback.h"
+#include "app/ExtractCommand.h"
 #include "app/ExtractJobs.h"
 #include "app/Icons.h"
 #include "app/MbWindowLookup.h"
@@ -65,16 +66,6 @@ QByteArray ReadWholeFile(const QString& path) {
   QFile file(path);
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
-
-// Sets the window state back to idle when a command ends, however it ends.
-class TIdleOnExit {
- public:
-  explicit TIdleOnExit(int& state) : FState(state) {}
-  ~TIdleOnExit() { FState = wsIdle; }
-
- private:
-  int& FState;
-};
 
 }  // namespace
 
@@ -723,79 +714,7 @@ void TMainForm::RunCddbDialog(int mode) {
   }
 }
 
-// ---------------------------------------------------------------- extraction
-
-void TMainForm::actExtractExecute() {
-  WinState = wsExtracting;
-  TIdleOnExit idle(WinState);
-  if (CDRIP->IsAudioPlaying()) CDRIP->StopPlay();
-  if (DriveCount == 0 || !CDRIP->IsUnitReady()) {
-    MessageBox("No disc, please insert one.", "Information", MB_OK | MB_ICONWARNING);
-    return;
-  }
-  TakeEditsIn();
-  JobList.clear();
-  for (int row = 0; row < int(RowRecords().size()); ++row) {
-    if (!lvTrackList->Checked(row)) continue;
-    TFileParam job;
-    job.TrackInfo = RowRecords()[size_t(row)];
-    job.State = jsQueued;
-    job.RowIndex = row;
-    JobList.push_back(job);
-  }
-  if (JobList.empty()) {
-    MessageBox("No track(s) selected, please select track(s).", "Information",
-               MB_OK | MB_ICONWARNING);
-    return;
-  }
-  Config->ConvertType = 31;
-  ExtractJobs();
-}
-
-void TMainForm::ExtractJobs() {
-  const QString folder = Config->OutputFolder;
-  if (!QFileInfo(folder).isDir()) {
-    if (MessageBox(QString("The output folder '%1' not existing, Do you want create it?").arg(folder),
-                   "Confirmation", MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
-      return;
-    if (!CreateOutputFolder(folder)) {
-      MessageBox(QString("The output folder '%1' can't be create! ").arg(folder), "Error",
-                 MB_OK | MB_ICONERROR);
-      return;
-    }
-  }
-  AssignOutputPaths(JobList, CDInfo->Artist, CDInfo->Album);
-  ConvForm->exec();
-  const TConvSession& session = ConvForm->Session();
-  if (session.Attempted <= 0) return;
-
-  for (const TFileParam& job : JobList) lvTrackList->ShowTrackState(job, session.Verification());
-  if (Config->CreatePlayList && !session.Aborted && session.Completed > 0) {
-    QFileDialog dialog(this, "Save playlist", folder,
-                       "M3U PlayList (*.M3U *.m3u);;PLS PlayList (*.PLS *.pls)");
-    dialog.setObjectName("SavePlaylistDialog");
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix("m3u");
-    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-      WritePlaylist(dialog.selectedFiles().first());
-  }
-  if (Config->PlaySound && !session.Aborted) SoundPlayer->Play(Config->SoundFile);
-  if (Config->EjectCD && !session.Aborted) CDRIP->EjectTray(true);
-  if (Config->ShowErrorMessage && DispForm->ErrorCount > 0) {
-    DispForm->exec();
-    DispForm->ClearMessages();
-  }
-  if (Config->SpecifyOutputFolder && Config->OpenOutputFolder && session.Completed > 0)
-    ShellOpen(QFileInfo(folder).isDir() ? folder : QString());
-}
-
-bool TMainForm::WritePlaylist(const QString& fileName) {
-  if (::WritePlaylist(fileName, JobList)) return true;
-  MessageBox(QString("The playlist '%1' can't be written.").arg(fileName), "Error",
-             MB_OK | MB_ICONERROR);
-  return false;
-}
+void TMainForm::actExtractExecute() { ExtractCheckedTracks(*this); }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
   if (watched->objectName() == "Image1" && event->type() == QEvent::MouseButtonDblClick)

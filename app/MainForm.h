@@ -147,7 +147,6 @@ class TMainForm : public QMainWindow {
   void SelectDrive(int index);
   void UpdateSelectionSummary();
   void actExtractExecute();
-  bool WritePlaylist(const QString& fileName);
   // Adds the disc image as a drive and selects it; an image that does not
   // open is explained in a message box and not listed. False then.
   bool OpenDiscImage(const QString& path);
@@ -172,7 +171,6 @@ class TMainForm : public QMainWindow {
   void PlaceWindow();
   void FormShow();
   void FillDriveList();
-  void ExtractJobs();
   void ShowDiscFields();
   void ChangeCase(const std::function<QString(const QString&)>& convert);
   void cbCDRomChange(int index);
