@@ -33,6 +33,7 @@
 #include "app/Mp3Player.h"
 #include "app/PlaybackControls.h"
 #include "app/SoundPlay.h"
+#include "app/StatusPanels.h"
 #include "app/TrackBarEx.h"
 #include "app/TrackListView.h"
 #include "app/splash.h"
@@ -377,16 +378,7 @@ void TMainForm::CreateClientArea() {
   setCentralWidget(client);
 }
 
-void TMainForm::CreateStatusBar() {
-  const int widths[] = {160, 200, 200};
-  for (int i = 0; i < 3; ++i) {
-    StatusPanels[i] = new QLabel(this);
-    StatusPanels[i]->setObjectName(QString("StatusPanel%1").arg(i));
-    StatusPanels[i]->setMinimumWidth(widths[i]);
-    // Permanent, so a hint's status message shows beside them, not over them.
-    statusBar()->addPermanentWidget(StatusPanels[i]);
-  }
-}
+void TMainForm::CreateStatusBar() { StatusPanels.Create(statusBar()); }
 
 QString TMainForm::PanelText(int panel) const { return StatusPanels[panel]->text(); }
 
@@ -564,8 +556,7 @@ void TMainForm::ReloadDisc() {
   cbCategory->setCurrentText(QString());
   edYear->clear();
   lvTrackList->Clear();
-  StatusPanels[1]->clear();
-  StatusPanels[2]->clear();
+  StatusPanels.ClearDisc();
   MbLookup->Stop();
   if (!CDRIP->IsUnitReady()) {
     StatusPanels[0]->setText("No Disc");
@@ -582,23 +573,11 @@ void TMainForm::ReloadDisc() {
 void TMainForm::FillTrackList() {
   ShowDiscFields();
   lvTrackList->Fill(*CDInfo);
-  StatusPanels[1]->setText(QString("%1 Track(s) - %2 - %3")
-                               .arg(QString::number(CDInfo->TrackCount), CDInfo->DiscLengthText(),
-                                    SectorsSizeText(CDInfo->LeadOutSector())));
+  StatusPanels.ShowDisc(*CDInfo);
   UpdateSelectionSummary();
 }
 
-void TMainForm::UpdateSelectionSummary() {
-  if (lvTrackList->topLevelItemCount() == 0) {
-    StatusPanels[2]->clear();
-    return;
-  }
-  int64_t sectors = 0;
-  const int count = lvTrackList->CheckedCount(sectors);
-  StatusPanels[2]->setText(
-      QString("%1 Track(s) selected - %2 - %3")
-          .arg(QString::number(count), SectorsText(int32_t(sectors)), SectorsSizeText(sectors)));
-}
+void TMainForm::UpdateSelectionSummary() { StatusPanels.ShowSelection(*lvTrackList); }
 
 void TMainForm::TakeEditsIn() {
   CommitOpenEditor(lvTrackList);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/CDPlayback.h"
+#include "app/StatusPanels.h"
 #include "app/TrackListView.h"
 #include "encode/FileParam.h"
 #include "settings/ConfigRules.h"
@@ -102,7 +103,7 @@ class TMainForm : public QMainWindow {
   QComboBox* cbCategory;
   TTrackListView* lvTrackList;
   QMenu* pmenuTrackList;
-  QLabel* StatusPanels[3];
+  TStatusPanels StatusPanels;
   QComboBox* cbCDRom;
   QComboBox* cbSpeed;
   QSlider* trkbarMasterVolume;
