@@ -26,6 +26,7 @@
 
 #include "app/About.h"
 #include "app/CDPlayback.h"
+#include "app/CddbWindowLookup.h"
 #include "app/ExtractCommand.h"
 #include "app/ExtractJobs.h"
 #include "app/Icons.h"
@@ -38,7 +39,6 @@
 #include "app/TrackListView.h"
 #include "app/splash.h"
 #include "cddb/CDInfo.h"
-#include "cddb/CddbLookup.h"
 #include "cddb/QryCDDB.h"
 #include "disc/CDRIP.h"
 #include "encode/ConvProc.h"
@@ -204,8 +204,9 @@ void TMainForm::CreateActions() {
        "Launch the default mp3 player", none, QStyle::SP_MediaVolume,
        &TMainForm::actLaunchMP3PlayerExecute);
   make(actReadRemoteCDDB, "actReadRemoteCDDB", "Query Disc Information",
-       "Query disc information from CDDB", Qt::Key_F8, QStyle::SP_DriveNetIcon,
-       &TMainForm::actReadRemoteCDDBExecute);
+       "Query disc information from CDDB", Qt::Key_F8, QStyle::SP_DriveNetIcon, nullptr);
+  connect(actReadRemoteCDDB, &QAction::triggered, this,
+          [this] { RunCddbDialog(*this, TQueryCDDBForm::mdQuery); });
   make(actMusicBrainzLookup, "actMusicBrainzLookup", "Look Up on MusicBrainz",
        "Look up disc information on MusicBrainz", QKeySequence("Ctrl+F8"), QStyle::SP_DriveNetIcon,
        nullptr);
@@ -245,9 +246,9 @@ void TMainForm::CreateActions() {
     if (!path.isEmpty()) OpenDiscImage(path);
   });
   connect(actGetServerList, &QAction::triggered, this,
-          [this] { RunCddbDialog(TQueryCDDBForm::mdServerList); });
+          [this] { RunCddbDialog(*this, TQueryCDDBForm::mdServerList); });
   connect(actGetCategoryList, &QAction::triggered, this,
-          [this] { RunCddbDialog(TQueryCDDBForm::mdCategoryList); });
+          [this] { RunCddbDialog(*this, TQueryCDDBForm::mdCategoryList); });
 }
 
 void TMainForm::CreateMenus() {
@@ -665,32 +666,6 @@ void TMainForm::actOptionExecute() {
 void TMainForm::actAboutExecute() {
   TAboutBox about(this);
   about.exec();
-}
-
-void TMainForm::actReadRemoteCDDBExecute() { RunCddbDialog(TQueryCDDBForm::mdQuery); }
-
-void TMainForm::RunCddbDialog(int mode) {
-  if (mode == TQueryCDDBForm::mdQuery && CDInfo->TrackCount < 1) {
-    MessageBox("No Disc.", "Information", MB_OK | MB_ICONINFORMATION);
-    return;
-  }
-  const int previous = WinState;
-  WinState = wsCDDBQuery;
-  TQueryCDDBForm dialog(*CDInfo, *Config, TQueryCDDBForm::TMode(mode), this);
-  const bool saved = dialog.exec() == QDialog::Accepted;
-  WinState = previous;
-  if (!saved) return;
-  if (mode == TQueryCDDBForm::mdQuery) {
-    ShowNames();
-  } else if (mode == TQueryCDDBForm::mdServerList ? !dialog.Lookup().SaveServerList()
-                                                  : !dialog.Lookup().SaveCategoryList()) {
-    MessageBox("The list could not be saved in " + ConfigFolder(), "Error", MB_OK | MB_ICONERROR);
-  } else if (mode == TQueryCDDBForm::mdCategoryList) {
-    const QString current = cbCategory->currentText();
-    cbCategory->clear();
-    cbCategory->addItems(dialog.Lookup().CategoryNames());
-    cbCategory->setCurrentText(current);
-  }
 }
 
 void TMainForm::actExtractExecute() { ExtractCheckedTracks(*this); }

@@ -20,7 +20,6 @@
 
 class QAction;
 class QComboBox;
-class QLabel;
 class QLineEdit;
 class QMenu;
 class QSlider;
@@ -183,8 +182,6 @@ class TMainForm : public QMainWindow {
   void actHelpExecute();
   void actOptionExecute();
   void actAboutExecute();
-  void actReadRemoteCDDBExecute();
-  void RunCddbDialog(int mode);
   void CreatePlayback();
 
   std::unique_ptr<TConfig> FConfig;
