@@ -1,7 +1,8 @@
 // TMainForm: the program's main window. It owns the ripping component, the
 // encoder, the disc information, the conversion dialogs and the job list of
-// the last extraction; it polls the drive, shows the disc as a checkable
-// track list and carries every command as one shared QAction.
+// the last extraction; it polls the drive, shows the disc and carries every
+// command as one shared QAction. The units beside it hold the track list,
+// the status panels, the player controls, the lookups and the Extract command.
 // User-interface thread only.
 #pragma once
 
