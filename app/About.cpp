@@ -6,8 +6,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "app/AppInfo.h"
 #include "app/splash.h"
+#include "platform/AppInfo.h"
 
 TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   setObjectName("AboutBox");

@@ -4,7 +4,7 @@
 
 #include <QDialog>
 
-#include "app/AppInfo.h"
+#include "platform/AppInfo.h"
 
 class TAboutBox : public QDialog {
   Q_OBJECT

@@ -9,10 +9,10 @@
 #include <exception>
 #include <memory>
 
-#include "app/AppInfo.h"
 #include "app/MainForm.h"
 #include "app/splash.h"
 #include "libs/cdrip/cdrip.h"
+#include "platform/AppInfo.h"
 #include "platform/Folders.h"
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"

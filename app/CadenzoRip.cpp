@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/AppInfo.h"
 #include "app/DiscImageCheck.h"
 #include "app/ExtractJobs.h"
 #include "app/RipQuery.h"
@@ -22,6 +21,7 @@
 #include "encode/ConvSession.h"
 #include "encode/LameCoder.h"
 #include "libs/cdrip/cdrip.h"
+#include "platform/AppInfo.h"
 #include "platform/Files.h"
 #include "platform/Folders.h"
 #include "platform/TextDecode.h"

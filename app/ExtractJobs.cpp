@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/AppInfo.h"
 #include "cddb/CDInfo.h"
 #include "musicbrainz/MbDiscId.h"
+#include "platform/AppInfo.h"
 #include "platform/Files.h"
 #include "settings/Naming.h"
 #include "settings/config.h"

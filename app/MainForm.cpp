@@ -9,15 +9,12 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
-#include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QScreen>
-#include <QSignalBlocker>
 #include <QSlider>
 #include <QStatusBar>
 #include <QStyle>
@@ -28,19 +25,21 @@
 #include <QVBoxLayout>
 
 #include "app/About.h"
-#include "app/AppInfo.h"
 #include "app/CDPlayback.h"
+#include "app/CddbWindowLookup.h"
+#include "app/ExtractCommand.h"
 #include "app/ExtractJobs.h"
 #include "app/Icons.h"
 #include "app/MbWindowLookup.h"
 #include "app/Mp3Player.h"
+#include "app/PlaybackControls.h"
 #include "app/SoundPlay.h"
 #include "app/StatusBarEx.h"
+#include "app/StatusPanels.h"
 #include "app/TrackBarEx.h"
 #include "app/TrackListView.h"
 #include "app/splash.h"
 #include "cddb/CDInfo.h"
-#include "cddb/CddbLookup.h"
 #include "cddb/QryCDDB.h"
 #include "disc/CDRIP.h"
 #include "encode/ConvProc.h"
@@ -48,6 +47,7 @@
 #include "encode/MsgDisp.h"
 #include "encode/OverwriteConfirm.h"
 #include "encode/XaudioPlayer.h"
+#include "platform/AppInfo.h"
 #include "platform/Files.h"
 #include "platform/Folders.h"
 #include "platform/MessageBox.h"
@@ -55,7 +55,6 @@
 #include "platform/TextDecode.h"
 #include "settings/ConfigForm.h"
 #include "settings/config.h"
-#include "verify/RipVerification.h"
 
 using namespace platform;
 
@@ -69,38 +68,6 @@ QByteArray ReadWholeFile(const QString& path) {
   QFile file(path);
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
-
-enum TColumn { colTitle, colTrackNo, colStart, colLength, colSize, colState };
-
-QString ToUpperAscii(QString text) {
-  for (QChar& c : text)
-    if (c >= u'a' && c <= u'z') c = QChar(c.unicode() - 32);
-  return text;
-}
-
-QString ToLowerAscii(QString text) {
-  for (QChar& c : text)
-    if (c >= u'A' && c <= u'Z') c = QChar(c.unicode() + 32);
-  return text;
-}
-
-QString CapitalizeAscii(const QString& text) {
-  QString result = ToLowerAscii(text).trimmed();
-  for (qsizetype i = 0; i < result.size(); ++i)
-    if ((i == 0 || result[i - 1] == u' ') && result[i] >= u'a' && result[i] <= u'z')
-      result[i] = QChar(result[i].unicode() - 32);
-  return result;
-}
-
-// Sets the window state back to idle when a command ends, however it ends.
-class TIdleOnExit {
- public:
-  explicit TIdleOnExit(int& state) : FState(state) {}
-  ~TIdleOnExit() { FState = wsIdle; }
-
- private:
-  int& FState;
-};
 
 }  // namespace
 
@@ -208,19 +175,21 @@ void TMainForm::CreateActions() {
        none, QStyle::SP_DialogSaveButton, &TMainForm::actWrtPlayINIExecute);
   make(actExit, "actExit", "Exit", "Exit program", none, QStyle::SP_DialogCloseButton, nullptr);
   connect(actExit, &QAction::triggered, this, &QWidget::close);
-  make(actRenameTrack, "actRenameTrack", "Edit Track Title              ", "Rename track", Qt::Key_F2,
-       QStyle::SP_FileDialogDetailedView, &TMainForm::actRenameTrackExecute);
+  make(actRenameTrack, "actRenameTrack", "Edit Track Title              ", "Rename track",
+       Qt::Key_F2, QStyle::SP_FileDialogDetailedView, nullptr);
+  connect(actRenameTrack, &QAction::triggered, this, [this] { lvTrackList->EditCurrentTitle(); });
   make(actSelectAll, "actSelectAll", "Select All", "Select all tracks", QKeySequence("Ctrl+A"),
        QStyle::SP_DialogApplyButton, nullptr);
-  connect(actSelectAll, &QAction::triggered, this, [this] { SetAllChecks([](bool) { return true; }); });
+  connect(actSelectAll, &QAction::triggered, this,
+          [this] { lvTrackList->SetAllChecks([](bool) { return true; }); });
   make(actSelectNone, "actSelectNone", "Select None", "Unselect all tracks", none,
        QStyle::SP_DialogDiscardButton, nullptr);
   connect(actSelectNone, &QAction::triggered, this,
-          [this] { SetAllChecks([](bool) { return false; }); });
+          [this] { lvTrackList->SetAllChecks([](bool) { return false; }); });
   make(actInvertSelect, "actInvertSelect", "Invert Selection", "Invert selection",
        QKeySequence("Ctrl+I"), QStyle::SP_BrowserReload, nullptr);
   connect(actInvertSelect, &QAction::triggered, this,
-          [this] { SetAllChecks([](bool checked) { return !checked; }); });
+          [this] { lvTrackList->SetAllChecks([](bool checked) { return !checked; }); });
   make(actUpperCase, "actUpperCase", "Upper Case", "Modify tracks title to uppercase", none,
        QStyle::SP_ArrowUp, nullptr);
   connect(actUpperCase, &QAction::triggered, this, [this] { ChangeCase(ToUpperAscii); });
@@ -236,8 +205,9 @@ void TMainForm::CreateActions() {
        "Launch the default mp3 player", none, QStyle::SP_MediaVolume,
        &TMainForm::actLaunchMP3PlayerExecute);
   make(actReadRemoteCDDB, "actReadRemoteCDDB", "Query Disc Information",
-       "Query disc information from CDDB", Qt::Key_F8, QStyle::SP_DriveNetIcon,
-       &TMainForm::actReadRemoteCDDBExecute);
+       "Query disc information from CDDB", Qt::Key_F8, QStyle::SP_DriveNetIcon, nullptr);
+  connect(actReadRemoteCDDB, &QAction::triggered, this,
+          [this] { RunCddbDialog(*this, TQueryCDDBForm::mdQuery); });
   make(actMusicBrainzLookup, "actMusicBrainzLookup", "Look Up on MusicBrainz",
        "Look up disc information on MusicBrainz", QKeySequence("Ctrl+F8"), QStyle::SP_DriveNetIcon,
        nullptr);
@@ -277,9 +247,9 @@ void TMainForm::CreateActions() {
     if (!path.isEmpty()) OpenDiscImage(path);
   });
   connect(actGetServerList, &QAction::triggered, this,
-          [this] { RunCddbDialog(TQueryCDDBForm::mdServerList); });
+          [this] { RunCddbDialog(*this, TQueryCDDBForm::mdServerList); });
   connect(actGetCategoryList, &QAction::triggered, this,
-          [this] { RunCddbDialog(TQueryCDDBForm::mdCategoryList); });
+          [this] { RunCddbDialog(*this, TQueryCDDBForm::mdCategoryList); });
 }
 
 void TMainForm::CreateMenus() {
@@ -379,30 +349,11 @@ void TMainForm::CreateClientArea() {
   addField("Year", edYear, 0);
   layout->addLayout(fields);
 
-  lvTrackList = new QTreeWidget(client);
-  lvTrackList->setObjectName("lvTrackList");
-  lvTrackList->setRootIsDecorated(false);
-  lvTrackList->setUniformRowHeights(true);
-  lvTrackList->setAllColumnsShowFocus(true);
-  lvTrackList->setSelectionMode(QAbstractItemView::SingleSelection);
-  lvTrackList->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  lvTrackList->setItemDelegate(new TGridItemDelegate(lvTrackList));
-  lvTrackList->setHeaderLabels({"Track Title", "#TrackNo", "Start", "Length", "Size", "State"});
-  const int widths[] = {260, 70, 60, 60, 60, 100};
-  // The widest text of each column, so a larger font does not cut the times.
-  const char* const widest[] = {"", "#TrackNo", "00:00:00", "00:00:00", "000.00MB", "Processing"};
-  const QFontMetrics metrics = lvTrackList->fontMetrics();
-  for (int column = 0; column < 6; ++column) {
-    lvTrackList->setColumnWidth(
-        column, std::max(widths[column], metrics.horizontalAdvance(widest[column]) + 16));
-    if (column != colTitle) lvTrackList->headerItem()->setTextAlignment(column, Qt::AlignCenter);
-  }
-  lvTrackList->header()->setStretchLastSection(false);
+  lvTrackList = new TTrackListView(client);
   lvTrackList->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(lvTrackList, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& pos) { pmenuTrackList->popup(lvTrackList->viewport()->mapToGlobal(pos)); });
-  connect(lvTrackList, &QTreeWidget::itemChanged, this, &TMainForm::lvTrackListEdited);
-  lvTrackList->installEventFilter(this);
+  lvTrackList->OnChanged = [this] { UpdateSelectionSummary(); };
   layout->addWidget(lvTrackList, 1);
 
   auto* bottom = new QHBoxLayout;
@@ -432,9 +383,7 @@ void TMainForm::CreateClientArea() {
 void TMainForm::CreateStatusBar() {
   auto* bar = new TStatusBarEx(this);
   setStatusBar(bar);
-  const int widths[] = {160, 200, 200};
-  for (int i = 0; i < 3; ++i)
-    StatusPanels[i] = bar->AddPanel(QString("StatusPanel%1").arg(i), widths[i]);
+  StatusPanels.Create(bar);
 }
 
 QString TMainForm::PanelText(int panel) const { return StatusPanels[panel]->text(); }
@@ -587,7 +536,7 @@ void TMainForm::cbSpeedChange(int index) {
 
 void TMainForm::StateTimerTimer() {
   if (WinState == wsExtracting || WinState == wsOptions || WinState == wsCDDBQuery) return;
-  if (WinState == wsPlaying) ShowPlayView(CDPlayback->Update());
+  if (WinState == wsPlaying) Playback->Show(CDPlayback->Update());
   if (!PollDue(TickCount(), LastPoll)) return;
   if (CDRIP->IsUnitReady()) {
     if (NoDisc) {
@@ -607,21 +556,13 @@ void TMainForm::StateTimerTimer() {
   }
 }
 
-void TMainForm::ClearTrackList() {
-  FFilling = true;
-  lvTrackList->clear();
-  FRowRecords.clear();
-  FFilling = false;
-}
-
 void TMainForm::ReloadDisc() {
   edArtist->clear();
   edAlbum->clear();
   cbCategory->setCurrentText(QString());
   edYear->clear();
-  ClearTrackList();
-  StatusPanels[1]->clear();
-  StatusPanels[2]->clear();
+  lvTrackList->Clear();
+  StatusPanels.ClearDisc();
   MbLookup->Stop();
   if (!CDRIP->IsUnitReady()) {
     StatusPanels[0]->setText("No Disc");
@@ -631,73 +572,18 @@ void TMainForm::ReloadDisc() {
   LoadDiscNames(*CDInfo);
   const bool hadLocalEntry = QFileInfo(CDInfo->LocalCDDBFile()).isFile();
   FillTrackList();
-  if (Config->SelectAllTrack) SetAllChecks([](bool) { return true; });
+  if (Config->SelectAllTrack) lvTrackList->SetAllChecks([](bool) { return true; });
   MbLookup->DiscLoaded(hadLocalEntry);
 }
 
 void TMainForm::FillTrackList() {
   ShowDiscFields();
-  ClearTrackList();
-  FFilling = true;
-  for (int i = 0; i < CDInfo->TrackCount; ++i) {
-    const TCDTrackInfo record = MakeTrackInfo(*CDInfo, i);
-    auto* item = new QTreeWidgetItem(lvTrackList);
-    item->setFlags(item->flags() | Qt::ItemIsUserCheckable | Qt::ItemIsEditable);
-    item->setCheckState(colTitle, Qt::Unchecked);
-    item->setText(colTitle, record.Title);
-    item->setText(colTrackNo, QString::asprintf("%.2d", i + 1));
-    item->setText(colStart, CDInfo->TrackStartText(i));
-    item->setText(colLength, CDInfo->TrackLengthText(i));
-    item->setText(colSize, SectorsSizeText(record.LengthSectors));
-    for (int column = colTrackNo; column <= colState; ++column)
-      item->setTextAlignment(column, Qt::AlignCenter);
-    FRowRecords.push_back(record);
-  }
-  FFilling = false;
-  StatusPanels[1]->setText(QString("%1 Track(s) - %2 - %3")
-                               .arg(QString::number(CDInfo->TrackCount), CDInfo->DiscLengthText(),
-                                    SectorsSizeText(CDInfo->LeadOutSector())));
+  lvTrackList->Fill(*CDInfo);
+  StatusPanels.ShowDisc(*CDInfo);
   UpdateSelectionSummary();
 }
 
-void TMainForm::SetAllChecks(const std::function<bool(bool)>& checked) {
-  FFilling = true;
-  for (int row = 0; row < lvTrackList->topLevelItemCount(); ++row) {
-    QTreeWidgetItem* item = lvTrackList->topLevelItem(row);
-    item->setCheckState(colTitle, checked(item->checkState(colTitle) == Qt::Checked) ? Qt::Checked
-                                                                                    : Qt::Unchecked);
-  }
-  FFilling = false;
-  UpdateSelectionSummary();
-}
-
-void TMainForm::UpdateSelectionSummary() {
-  if (lvTrackList->topLevelItemCount() == 0) {
-    StatusPanels[2]->clear();
-    return;
-  }
-  int count = 0;
-  int64_t sectors = 0;
-  for (int row = 0; row < lvTrackList->topLevelItemCount(); ++row) {
-    if (lvTrackList->topLevelItem(row)->checkState(colTitle) != Qt::Checked) continue;
-    ++count;
-    sectors += FRowRecords[row].LengthSectors;
-  }
-  StatusPanels[2]->setText(
-      QString("%1 Track(s) selected - %2 - %3")
-          .arg(QString::number(count), SectorsText(int32_t(sectors)), SectorsSizeText(sectors)));
-}
-
-void TMainForm::lvTrackListEdited(QTreeWidgetItem* item, int column) {
-  if (FFilling) return;
-  const int row = lvTrackList->indexOfTopLevelItem(item);
-  if (column == colTitle && row >= 0 && item->text(colTitle).trimmed().isEmpty()) {
-    FFilling = true;
-    item->setText(colTitle, FRowRecords[row].Title);
-    FFilling = false;
-  }
-  UpdateSelectionSummary();
-}
+void TMainForm::UpdateSelectionSummary() { StatusPanels.ShowSelection(*lvTrackList); }
 
 void TMainForm::TakeEditsIn() {
   CommitOpenEditor(lvTrackList);
@@ -705,19 +591,7 @@ void TMainForm::TakeEditsIn() {
   CDInfo->Album = edAlbum->text();
   CDInfo->Category = cbCategory->currentText();
   CDInfo->Year = edYear->text();
-  for (int i = 0; i < CDInfo->TrackCount; ++i) {
-    for (int row = 0; row < int(FRowRecords.size()); ++row) {
-      TCDTrackInfo& record = FRowRecords[row];
-      if (record.TrackIndex != i) continue;
-      CDInfo->SetTrackTitle(i, lvTrackList->topLevelItem(row)->text(colTitle).trimmed());
-      record.Artist = CDInfo->Artist;
-      record.Album = CDInfo->Album;
-      record.Category = CDInfo->Category;
-      record.Year = CDInfo->Year;
-      record.Comment = Id3CommentText();
-      record.Title = CDInfo->GetTrackTitle(i);
-    }
-  }
+  lvTrackList->TakeTitlesIn(*CDInfo);
 }
 
 void TMainForm::ShowDiscFields() {
@@ -729,24 +603,14 @@ void TMainForm::ShowDiscFields() {
 
 void TMainForm::ShowNames() {
   ShowDiscFields();
-  ShowTitles();
-}
-
-void TMainForm::ShowTitles() {
-  FFilling = true;
-  for (int row = 0; row < int(FRowRecords.size()); ++row) {
-    TCDTrackInfo& record = FRowRecords[row];
-    record.Title = CDInfo->GetTrackTitle(record.TrackIndex);
-    lvTrackList->topLevelItem(row)->setText(colTitle, record.Title);
-  }
-  FFilling = false;
+  lvTrackList->ShowTitles(*CDInfo);
 }
 
 void TMainForm::ChangeCase(const std::function<QString(const QString&)>& convert) {
   TakeEditsIn();
   for (int i = 0; i < CDInfo->TrackCount; ++i)
     CDInfo->SetTrackTitle(i, convert(CDInfo->GetTrackTitle(i)));
-  ShowTitles();
+  lvTrackList->ShowTitles(*CDInfo);
 }
 
 // ---------------------------------------------------------------- commands
@@ -761,14 +625,6 @@ void TMainForm::actWrtPlayINIExecute() {
   if (!CDInfo->WriteCDPlayerIni())
     MessageBox("An unknown error occurred, \r\nSave CD information to CDPlayer.INI failed.",
                "Error!", MB_OK | MB_ICONERROR);
-}
-
-void TMainForm::actRenameTrackExecute() {
-  if (lvTrackList->topLevelItemCount() == 0) return;
-  const QList<QTreeWidgetItem*> selected = lvTrackList->selectedItems();
-  QTreeWidgetItem* item = selected.isEmpty() ? lvTrackList->topLevelItem(0) : selected.first();
-  lvTrackList->setCurrentItem(item);
-  lvTrackList->editItem(item, colTitle);
 }
 
 void TMainForm::actOpenOutputFolderExecute() {
@@ -817,136 +673,11 @@ void TMainForm::actAboutExecute() {
   about.exec();
 }
 
-void TMainForm::actReadRemoteCDDBExecute() { RunCddbDialog(TQueryCDDBForm::mdQuery); }
+void TMainForm::actExtractExecute() { ExtractCheckedTracks(*this); }
 
-void TMainForm::RunCddbDialog(int mode) {
-  if (mode == TQueryCDDBForm::mdQuery && CDInfo->TrackCount < 1) {
-    MessageBox("No Disc.", "Information", MB_OK | MB_ICONINFORMATION);
-    return;
-  }
-  const int previous = WinState;
-  WinState = wsCDDBQuery;
-  TQueryCDDBForm dialog(*CDInfo, *Config, TQueryCDDBForm::TMode(mode), this);
-  const bool saved = dialog.exec() == QDialog::Accepted;
-  WinState = previous;
-  if (!saved) return;
-  if (mode == TQueryCDDBForm::mdQuery) {
-    ShowNames();
-  } else if (mode == TQueryCDDBForm::mdServerList ? !dialog.Lookup().SaveServerList()
-                                                  : !dialog.Lookup().SaveCategoryList()) {
-    MessageBox("The list could not be saved in " + ConfigFolder(), "Error", MB_OK | MB_ICONERROR);
-  } else if (mode == TQueryCDDBForm::mdCategoryList) {
-    const QString current = cbCategory->currentText();
-    cbCategory->clear();
-    cbCategory->addItems(dialog.Lookup().CategoryNames());
-    cbCategory->setCurrentText(current);
-  }
-}
-
-// ---------------------------------------------------------------- extraction
-
-void TMainForm::actExtractExecute() {
-  WinState = wsExtracting;
-  TIdleOnExit idle(WinState);
-  if (CDRIP->IsAudioPlaying()) CDRIP->StopPlay();
-  if (DriveCount == 0 || !CDRIP->IsUnitReady()) {
-    MessageBox("No disc, please insert one.", "Information", MB_OK | MB_ICONWARNING);
-    return;
-  }
-  TakeEditsIn();
-  JobList.clear();
-  for (int row = 0; row < int(FRowRecords.size()); ++row) {
-    if (lvTrackList->topLevelItem(row)->checkState(colTitle) != Qt::Checked) continue;
-    TFileParam job;
-    job.TrackInfo = FRowRecords[row];
-    job.State = jsQueued;
-    job.RowIndex = row;
-    JobList.push_back(job);
-  }
-  if (JobList.empty()) {
-    MessageBox("No track(s) selected, please select track(s).", "Information",
-               MB_OK | MB_ICONWARNING);
-    return;
-  }
-  Config->ConvertType = 31;
-  ExtractJobs();
-}
-
-void TMainForm::ExtractJobs() {
-  const QString folder = Config->OutputFolder;
-  if (!QFileInfo(folder).isDir()) {
-    if (MessageBox(QString("The output folder '%1' not existing, Do you want create it?").arg(folder),
-                   "Confirmation", MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
-      return;
-    if (!CreateOutputFolder(folder)) {
-      MessageBox(QString("The output folder '%1' can't be create! ").arg(folder), "Error",
-                 MB_OK | MB_ICONERROR);
-      return;
-    }
-  }
-  AssignOutputPaths(JobList, CDInfo->Artist, CDInfo->Album);
-  ConvForm->exec();
-  const TConvSession& session = ConvForm->Session();
-  if (session.Attempted <= 0) return;
-
-  for (const TFileParam& job : JobList)
-    if (QTreeWidgetItem* item = lvTrackList->topLevelItem(job.RowIndex))
-      ShowTrackState(*item, job, session.Verification());
-  if (Config->CreatePlayList && !session.Aborted && session.Completed > 0) {
-    QFileDialog dialog(this, "Save playlist", folder,
-                       "M3U PlayList (*.M3U *.m3u);;PLS PlayList (*.PLS *.pls)");
-    dialog.setObjectName("SavePlaylistDialog");
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix("m3u");
-    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-      WritePlaylist(dialog.selectedFiles().first());
-  }
-  if (Config->PlaySound && !session.Aborted) SoundPlayer->Play(Config->SoundFile);
-  if (Config->EjectCD && !session.Aborted) CDRIP->EjectTray(true);
-  if (Config->ShowErrorMessage && DispForm->ErrorCount > 0) {
-    DispForm->exec();
-    DispForm->ClearMessages();
-  }
-  if (Config->SpecifyOutputFolder && Config->OpenOutputFolder && session.Completed > 0)
-    ShellOpen(QFileInfo(folder).isDir() ? folder : QString());
-}
-
-void TMainForm::ShowTrackState(QTreeWidgetItem& item, const TFileParam& job,
-                               const TRipVerification* verification) {
-  const TTrackVerification* result =
-      verification ? verification->Track(job.TrackInfo.TrackIndex + 1) : nullptr;
-  QString text = JobStateText(job.State);
-  QString tip;
-  if (result && result->Complete) {
-    tip = QString::asprintf("Copy CRC %08X\nAccurateRip v1 %08X\nAccurateRip v2 %08X\n",
-                            result->Crc, result->ArV1, result->ArV2) +
-          result->Verdict.Text();
-    // A lookup that got no answer says nothing of the track: it stays "Done".
-    const TArVerdict::TKind kind = result->Verdict.Kind;
-    if (job.State == jsDone && kind != TArVerdict::NoAnswer && kind != TArVerdict::Pending)
-      text = result->Verdict.Short();
-  }
-  item.setText(colState, text);
-  item.setToolTip(colState, tip);
-}
-
-bool TMainForm::WritePlaylist(const QString& fileName) {
-  if (::WritePlaylist(fileName, JobList)) return true;
-  MessageBox(QString("The playlist '%1' can't be written.").arg(fileName), "Error",
-             MB_OK | MB_ICONERROR);
-  return false;
-}
-
-// The title column takes the slack of the list's width.
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
   if (watched->objectName() == "Image1" && event->type() == QEvent::MouseButtonDblClick)
     actSoundVolume->trigger();
-  if (watched == lvTrackList && event->type() == QEvent::Resize) {
-    int others = 0;
-    for (int column = colTrackNo; column <= colState; ++column)
-      others += lvTrackList->columnWidth(column);
-    lvTrackList->setColumnWidth(colTitle, std::max(60, lvTrackList->width() - others - 30));
-  }
   return QMainWindow::eventFilter(watched, event);
 }
 
@@ -957,51 +688,5 @@ void TMainForm::CreatePlayback() {
   XaudioPlayer = new TXaudioPlayer(this);
   XaudioPlayer->setObjectName("XaudioPlayer");
   PlayerControl = std::make_unique<TPlayerControl>(*XaudioPlayer);
-  TCDPlayback* playback = CDPlayback.get();
-  connect(actPlay, &QAction::triggered, this, [this] { CDPlayback->Play(PlayRecord()); });
-  connect(actPause, &QAction::triggered, this, [playback] { playback->PauseResume(); });
-  connect(actStop, &QAction::triggered, this, [this] { ShowPlayView(CDPlayback->Stop()); });
-  connect(actPreviousTrack, &QAction::triggered, this, [playback] { playback->PreviousTrack(); });
-  connect(actNextTrack, &QAction::triggered, this, [playback] { playback->NextTrack(); });
-  connect(actEjectCD, &QAction::triggered, this, [playback] { playback->EjectCD(); });
-  connect(actCloseCD, &QAction::triggered, this, [playback] { playback->CloseCD(); });
-  connect(actSoundVolume, &QAction::triggered, this, [] { StartMixerProgram(); });
-  connect(lvTrackList, &QTreeWidget::itemDoubleClicked, actPlay, &QAction::trigger);
-
-  trkbarCD->setEnabled(true);
-  // Arrow keys step a second, Page keys ten (the bar counts sectors).
-  trkbarCD->setSingleStep(75);
-  trkbarCD->setPageStep(750);
-  trkbarCD->OnMouseDown = [playback](QMouseEvent*) { playback->SeekStart(); };
-  trkbarCD->OnKeyDown = [playback](QKeyEvent*) { playback->SeekStart(); };
-  trkbarCD->OnMouseUp = [this](QMouseEvent*) { CDPlayback->SeekTo(trkbarCD->value()); };
-  // A held key seeks once, when it is finally released.
-  trkbarCD->OnKeyUp = [this](QKeyEvent* event) {
-    if (!event->isAutoRepeat()) CDPlayback->SeekTo(trkbarCD->value());
-  };
-
-  trkbarMasterVolume->setToolTip("Waiting for the sound volume");
-  connect(trkbarMasterVolume, &QSlider::valueChanged, this,
-          [this](int level) { PlayerControl->SetMasterLevel(level); });
-  PlayerControl->OnMasterLevel = [this](int level) {
-    const QSignalBlocker quiet(trkbarMasterVolume);
-    trkbarMasterVolume->setValue(level);
-  };
-  PlayerControl->OnVolumeAvailable = [this](bool available, const QString& reason) {
-    trkbarMasterVolume->setEnabled(available);
-    trkbarMasterVolume->setToolTip(available ? QString("Master volume") : reason);
-  };
-}
-
-const TCDTrackInfo* TMainForm::PlayRecord() const {
-  if (lvTrackList->topLevelItemCount() == 0) return nullptr;
-  const QList<QTreeWidgetItem*> selected = lvTrackList->selectedItems();
-  const int row = selected.isEmpty() ? 0 : lvTrackList->indexOfTopLevelItem(selected.first());
-  return row >= 0 && row < int(FRowRecords.size()) ? &FRowRecords[size_t(row)] : nullptr;
-}
-
-void TMainForm::ShowPlayView(const TPlayView& view) {
-  if (!view.Status.isEmpty()) StatusPanels[0]->setText(view.Status);
-  if (view.SeekMax >= 0) trkbarCD->setRange(0, view.SeekMax);
-  if (view.SeekPosition >= 0) trkbarCD->setValue(view.SeekPosition);
+  Playback = new TPlaybackControls(*this);
 }

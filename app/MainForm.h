@@ -1,7 +1,8 @@
 // TMainForm: the program's main window. It owns the ripping component, the
 // encoder, the disc information, the conversion dialogs and the job list of
-// the last extraction; it polls the drive, shows the disc as a checkable
-// track list and carries every command as one shared QAction.
+// the last extraction; it polls the drive, shows the disc and carries every
+// command as one shared QAction. The units beside it hold the track list,
+// the status panels, the player controls, the lookups and the Extract command.
 // User-interface thread only.
 #pragma once
 
@@ -13,20 +14,18 @@
 #include <vector>
 
 #include "app/CDPlayback.h"
+#include "app/StatusPanels.h"
+#include "app/TrackListView.h"
 #include "encode/FileParam.h"
 #include "settings/ConfigRules.h"
 
 class QAction;
 class QComboBox;
-class QLabel;
 class QLineEdit;
 class QMenu;
 class QSlider;
 class QTimer;
 class QToolBar;
-class QTreeWidget;
-class QTreeWidgetItem;
-class TRipVerification;
 class TCDRIP;
 class TConfig;
 class TLameCoder;
@@ -38,6 +37,7 @@ class TConvForm;
 class TConfirmOvwrtForm;
 class TDispForm;
 class TMbWindowLookup;
+class TPlaybackControls;
 
 // Window states.
 enum : int {
@@ -101,9 +101,9 @@ class TMainForm : public QMainWindow {
   QLineEdit* edAlbum;
   QLineEdit* edYear;
   QComboBox* cbCategory;
-  QTreeWidget* lvTrackList;
+  TTrackListView* lvTrackList;
   QMenu* pmenuTrackList;
-  QLabel* StatusPanels[3];
+  TStatusPanels StatusPanels;
   QComboBox* cbCDRom;
   QComboBox* cbSpeed;
   QSlider* trkbarMasterVolume;
@@ -117,6 +117,7 @@ class TMainForm : public QMainWindow {
   TXaudioPlayer* XaudioPlayer;
   std::unique_ptr<TCDPlayback> CDPlayback;
   std::unique_ptr<TPlayerControl> PlayerControl;
+  TPlaybackControls* Playback;
   TConvForm* ConvForm;
   TConfirmOvwrtForm* ConfirmOvwrtForm;
   TDispForm* DispForm;
@@ -135,7 +136,7 @@ class TMainForm : public QMainWindow {
   std::function<uint32_t()> TickCount;
 
   // The record of each row, by row.
-  const std::vector<TCDTrackInfo>& RowRecords() const { return FRowRecords; }
+  const std::vector<TCDTrackInfo>& RowRecords() const { return lvTrackList->Records(); }
   QString PanelText(int panel) const;
 
   void StateTimerTimer();
@@ -147,14 +148,9 @@ class TMainForm : public QMainWindow {
   void SelectDrive(int index);
   void UpdateSelectionSummary();
   void actExtractExecute();
-  bool WritePlaylist(const QString& fileName);
   // Adds the disc image as a drive and selects it; an image that does not
   // open is explained in a message box and not listed. False then.
   bool OpenDiscImage(const QString& path);
-  // The State column of a job's row: the AccurateRip verdict of a finished
-  // track, its checksums in the tooltip.
-  void ShowTrackState(QTreeWidgetItem& item, const TFileParam& job,
-                      const TRipVerification* verification);
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -176,32 +172,18 @@ class TMainForm : public QMainWindow {
   void PlaceWindow();
   void FormShow();
   void FillDriveList();
-  void ExtractJobs();
-  void ClearTrackList();
   void ShowDiscFields();
-  void ShowTitles();
   void ChangeCase(const std::function<QString(const QString&)>& convert);
-  void SetAllChecks(const std::function<bool(bool)>& checked);
   void cbCDRomChange(int index);
   void cbSpeedChange(int index);
-  void lvTrackListEdited(QTreeWidgetItem* item, int column);
   void actReadPlayINIExecute();
   void actWrtPlayINIExecute();
-  void actRenameTrackExecute();
   void actOpenOutputFolderExecute();
   void actLaunchMP3PlayerExecute();
   void actHelpExecute();
   void actOptionExecute();
   void actAboutExecute();
-  void actReadRemoteCDDBExecute();
-  void RunCddbDialog(int mode);
   void CreatePlayback();
-  void ShowPlayView(const TPlayView& view);
-  const TCDTrackInfo* PlayRecord() const;
 
   std::unique_ptr<TConfig> FConfig;
-  std::vector<TCDTrackInfo> FRowRecords;
-  // Set while the list is filled by the program, so only the user's edits
-  // reach lvTrackListEdited.
-  bool FFilling = false;
 };

@@ -5,10 +5,10 @@
 #include <QStatusBar>
 #include <QTreeWidget>
 
-#include "app/AppInfo.h"
 #include "app/MainForm.h"
 #include "cddb/CDInfo.h"
 #include "musicbrainz/MbChooseForm.h"
+#include "platform/AppInfo.h"
 #include "platform/MessageBox.h"
 #include "settings/config.h"
 

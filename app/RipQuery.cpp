@@ -4,10 +4,10 @@
 #include <QEventLoop>
 #include <QFileInfo>
 
-#include "app/AppInfo.h"
 #include "cddb/CDInfo.h"
 #include "cddb/CddbLookup.h"
 #include "musicbrainz/MbLookup.h"
+#include "platform/AppInfo.h"
 #include "platform/TextDecode.h"
 #include "settings/config.h"
 

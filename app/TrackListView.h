@@ -1,11 +1,20 @@
-// Helpers for the main window's track list: grid lines drawn over the style's
-// own item painting (so selection keeps the palette's colours, light or dark)
-// and committing a title editor that is still open. User-interface thread only.
+// The main window's track list: one checkable row per track of the disc with
+// the record an extraction takes, titles the user may edit, and the State
+// column an extraction fills; with the grid the rows are drawn with and the
+// title case changes of the Edit menu. User-interface thread only.
 #pragma once
 
 #include <QStyledItemDelegate>
+#include <QTreeWidget>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "encode/FileParam.h"
 
 class QAbstractItemView;
+class TMyCDInfo;
+class TRipVerification;
 
 // The style's item, then a one-pixel line on its right and bottom edges in the
 // palette's mid colour, as the grid of a report list.
@@ -20,3 +29,56 @@ class TGridItemDelegate : public QStyledItemDelegate {
 // Takes the text of the view's open editor into the model and closes it, as
 // Enter would; nothing when no editor is open.
 void CommitOpenEditor(QAbstractItemView* view);
+
+// The Edit menu's case changes of a title; only ASCII letters change.
+QString ToUpperAscii(QString text);
+QString ToLowerAscii(QString text);
+// Lower case with the first letter of every word upper, trimmed.
+QString CapitalizeAscii(const QString& text);
+
+class TTrackListView : public QTreeWidget {
+  Q_OBJECT
+ public:
+  enum TColumn { colTitle, colTrackNo, colStart, colLength, colSize, colState };
+
+  explicit TTrackListView(QWidget* parent);
+
+  // After the ticks changed, or a title the user edited; not while the
+  // program fills the list.
+  std::function<void()> OnChanged;
+
+  // The record of each row, by row.
+  const std::vector<TCDTrackInfo>& Records() const { return FRecords; }
+  void Clear();
+  // One unticked row per track of the disc.
+  void Fill(const TMyCDInfo& info);
+  // Ticks every row whose tick checked(ticked) asks for.
+  void SetAllChecks(const std::function<bool(bool)>& checked);
+  bool Checked(int row) const;
+  // How many rows are ticked; their length in sectors into sectors.
+  int CheckedCount(int64_t& sectors) const;
+  // The shown titles into the disc information, and the disc's names into
+  // every row's record.
+  void TakeTitlesIn(TMyCDInfo& info);
+  // The disc information's titles in the rows and their records.
+  void ShowTitles(const TMyCDInfo& info);
+  // The record of the selected row, else of the first; null when empty.
+  const TCDTrackInfo* CurrentRecord() const;
+  // Opens the title editor of the selected row, else of the first.
+  void EditCurrentTitle();
+  // The State column of a job's row: the AccurateRip verdict of a finished
+  // track, its checksums in the tooltip.
+  void ShowTrackState(const TFileParam& job, const TRipVerification* verification);
+
+ protected:
+  // The title column takes the slack of the list's width.
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void ItemChanged(QTreeWidgetItem* item, int column);
+
+  std::vector<TCDTrackInfo> FRecords;
+  // Set while the list is filled by the program, so only the user's edits
+  // reach ItemChanged.
+  bool FFilling = false;
+};

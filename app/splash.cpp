@@ -7,7 +7,7 @@
 #include <QRadialGradient>
 #include <QScreen>
 
-#include "app/AppInfo.h"
+#include "platform/AppInfo.h"
 
 namespace {
 
