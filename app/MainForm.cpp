@@ -31,6 +31,7 @@
 #include "app/AppInfo.h"
 #include "app/CDPlayback.h"
 #include "app/ExtractJobs.h"
+#include "app/HealthStrip.h"
 #include "app/Icons.h"
 #include "app/MbWindowLookup.h"
 #include "app/Mp3Player.h"
@@ -144,6 +145,9 @@ TMainForm::TMainForm(int driveCount, QWidget* parent)
   ConvForm = new TConvForm(*CDRIP, *LameCoder, JobList, *ConfirmOvwrtForm, *DispForm, this);
   ConvForm->Session().CreateOutputFolder = CreateOutputFolder;
   ConvForm->Session().Verify = true;
+  ConvForm->Session().OnSectorHealth = [this](const TTrackHealth& health) {
+    HealthStrip->ShowTrack(health);
+  };
   CDRIP->OnProgress = [this](TCDRIP*, uint16_t percent) { ConvForm->SetProgress(percent); };
   LameCoder->OnProgress = [this](TLameCoder*, uint16_t percent) {
     ConvForm->SetProgress(percent);
@@ -403,6 +407,8 @@ void TMainForm::CreateClientArea() {
   connect(lvTrackList, &QTreeWidget::itemChanged, this, &TMainForm::lvTrackListEdited);
   lvTrackList->installEventFilter(this);
   layout->addWidget(lvTrackList, 1);
+  HealthStrip = new THealthStrip(client);
+  layout->addWidget(HealthStrip);
 
   auto* bottom = new QHBoxLayout;
   auto* speaker = new QLabel(client);
@@ -622,6 +628,7 @@ void TMainForm::ReloadDisc() {
   cbCategory->setCurrentText(QString());
   edYear->clear();
   ClearTrackList();
+  HealthStrip->Clear();
   StatusPanels[1]->clear();
   StatusPanels[2]->clear();
   MbLookup->Stop();
@@ -887,6 +894,7 @@ void TMainForm::ExtractJobs() {
     }
   }
   AssignOutputPaths(JobList, CDInfo->Artist, CDInfo->Album);
+  HealthStrip->Clear();
   ConvForm->exec();
   const TConvSession& session = ConvForm->Session();
   if (session.Attempted <= 0) return;

@@ -139,15 +139,49 @@ struct TPlayClock {
 // writing, which the kernel refuses a normal user.
 bool LockTray(int fd, bool lock) { return ioctl(fd, CDROM_LOCKDOOR, lock ? 1 : 0) == 0; }
 
-// What the rip learnt of one sector from the reads so far.
-struct TSectorLog {
-  bool Read = false;     // a read delivered it
-  bool Suspect = false;  // paranoia may hand back its own filling for it
-  bool GivenUp = false;  // read as silence from now on
-  bool Corrected = false;  // paranoia repaired jitter, drift or bytes in it
-  uint8_t Failures = 0;
-  uint8_t Status = CDEX_SECTOR_UNREAD;  // once ReadChunk handed it over
+// What the rip learnt of one sector, in one byte (a whole disc: 360,000
+// bytes). Until ReadChunk hands the sector over, its low bits gather what the
+// reads saw; from then on they hold its CDEX_SECTOR_ status, and the reads
+// paranoia makes behind itself change only the failure count and the mark
+// that the sector was given up.
+class TSectorLog {
+ public:
+  // A read delivered it; paranoia may fill it in itself; paranoia repaired
+  // jitter, drift or bytes in it.
+  bool Read() const { return !Handed() && (FBits & kRead); }
+  bool Suspect() const { return !Handed() && (FBits & kSuspect); }
+  bool Corrected() const { return !Handed() && (FBits & kCorrected); }
+  bool GivenUp() const { return FBits & kGivenUp; }        // read as silence from now on
+  int Failures() const { return FBits >> kFailureShift; }  // counted up to 7
+  uint8_t Status() const { return Handed() ? FBits & kFacts : uint8_t(CDEX_SECTOR_UNREAD); }
+
+  void SetRead() { SetFact(kRead); }
+  void SetSuspect() { SetFact(kSuspect); }
+  void SetCorrected() { SetFact(kCorrected); }
+  void SetGivenUp() { FBits |= kGivenUp; }
+  void AddFailure() {
+    if (Failures() < kMaxFailures) FBits = uint8_t(FBits + (1 << kFailureShift));
+  }
+  // Audio paranoia could not trust after all is no longer clean.
+  void Doubt() {
+    if (Status() == CDEX_SECTOR_CLEAN) FBits = uint8_t((FBits & ~kFacts) | CDEX_SECTOR_CORRECTED);
+  }
+  // Only the first hand-over counts: the status says what the rip delivered.
+  void HandOver(uint8_t status) {
+    if (!Handed()) FBits = uint8_t((FBits & ~kFacts) | kHanded | (status & kFacts));
+  }
+
+ private:
+  static constexpr uint8_t kRead = 1, kSuspect = 2, kCorrected = 4, kFacts = 7;
+  static constexpr uint8_t kHanded = 8, kGivenUp = 16;
+  static constexpr int kFailureShift = 5, kMaxFailures = 7;
+  bool Handed() const { return FBits & kHanded; }
+  void SetFact(uint8_t fact) {
+    if (!Handed()) FBits |= fact;
+  }
+  uint8_t FBits = 0;
 };
+static_assert(sizeof(TSectorLog) == 1 && CDEX_SECTOR_LOST <= 7 && kGiveUpAttempts <= 7);
 
 using TReadAudio = long (*)(cdrom_drive_t* drive, void* buffer, lsn_t begin, long sectors);
 
@@ -238,13 +272,13 @@ void ParanoiaCallback(long position, paranoia_cb_mode_t mode) {
   // A skip puts whatever it finds, or silence, in place of the next sectors.
   if (mode == PARANOIA_CB_SKIP && Reading) {
     for (int32_t at : {sector, sector + 1})
-      if (TSectorLog* log = LogOf(*Reading, at)) log->Suspect = true;
+      if (TSectorLog* log = LogOf(*Reading, at)) log->SetSuspect();
   }
   const bool corrected = mode == PARANOIA_CB_FIXUP_EDGE || mode == PARANOIA_CB_FIXUP_ATOM ||
                          mode == PARANOIA_CB_FIXUP_DROPPED || mode == PARANOIA_CB_FIXUP_DUPED ||
                          mode == PARANOIA_CB_DRIFT;
   if (corrected && Reading) {
-    if (TSectorLog* log = LogOf(*Reading, sector)) log->Corrected = true;
+    if (TSectorLog* log = LogOf(*Reading, sector)) log->SetCorrected();
   }
   if (mode != PARANOIA_CB_CACHEERR) return;
   if (!ChunkEvents.Doubtful) {
@@ -508,7 +542,7 @@ long ReadDirect(TRipper& r, cdrom_drive_t* drive, uint8_t* out, int32_t begin, l
       std::this_thread::sleep_for(std::chrono::milliseconds(r.ReadErrorDelay));
       break;
     }
-    if (TSectorLog* log = LogOf(r, sector)) log->Read = true;
+    if (TSectorLog* log = LogOf(r, sector)) log->SetRead();
   }
   if (good > 0) r.LastRead = TClock::now();
   return good;
@@ -540,17 +574,18 @@ long RipRead(cdrom_drive_t* drive, void* buffer, lsn_t begin, long sectors) {
     }
     if (ReadDirect(*r, drive, at, sector, 1) == 1) continue;
     TSectorLog* log = LogOf(*r, sector);
-    if (log && log->Failures < 255) ++log->Failures;
+    if (log) log->AddFailure();
     // Right after a sector given up, the disc has nothing here: no retries.
     const TSectorLog* before = LogOf(*r, sector - 1);
-    if (log && (log->GivenUp || log->Failures >= kGiveUpAttempts || (before && before->GivenUp))) {
-      log->GivenUp = true;
+    if (log &&
+        (log->GivenUp() || log->Failures() >= kGiveUpAttempts || (before && before->GivenUp()))) {
+      log->SetGivenUp();
       std::memset(at, 0, kSectorBytes);
       continue;
     }
     // Paranoia fills the rest itself; whatever it hands back there is checked.
     for (long k = i; k < sectors; ++k)
-      if (TSectorLog* rest = LogOf(*r, begin + int32_t(k))) rest->Suspect = true;
+      if (TSectorLog* rest = LogOf(*r, begin + int32_t(k))) rest->SetSuspect();
     return i;
   }
   return sectors;
@@ -561,8 +596,8 @@ long RipRead(cdrom_drive_t* drive, void* buffer, lsn_t begin, long sectors) {
 // gives the same bytes.
 bool SectorIsRead(TRipper& r, int32_t sectorNum, const int16_t* sector) {
   const TSectorLog* log = LogOf(r, sectorNum);
-  if (!sector || !log || !log->Read) return false;
-  if (log->Failures == 0 && !log->Suspect) return true;
+  if (!sector || !log || !log->Read()) return false;
+  if (log->Failures() == 0 && !log->Suspect()) return true;
   uint8_t fresh[kSectorBytes];
   return ReadDirect(r, r.Drive, fresh, sectorNum, 1) == 1 &&
          std::memcmp(fresh, sector, kSectorBytes) == 0;
@@ -604,18 +639,18 @@ int32_t ReadChunk(TDrive& drive, TRipper& r, uint8_t* buffer, int32_t& bytes) {
     if (StopRequested.load()) break;
     if (!sector && !r.Cue) cdio_paranoia_seek(r.Paranoia, sectorNum + 1, SEEK_SET);
     TSectorLog* log = LogOf(r, sectorNum);
-    if (r.Cue && sector && log) log->Read = true;
+    if (r.Cue && sector && log) log->SetRead();
     if (r.Cue ? !sector : !SectorIsRead(r, sectorNum, sector)) {
       std::memset(at, 0, kSectorBytes);
       if (lost++ == 0) lostRange.First = sectorNum;
       lostRange.Last = sectorNum;
-      if (log) log->Status = CDEX_SECTOR_LOST;
+      if (log) log->HandOver(CDEX_SECTOR_LOST);
     } else {
       std::memcpy(at, sector, kSectorBytes);
       if (log)
-        log->Status = log->Failures > 0 || log->Suspect ? CDEX_SECTOR_REREAD
-                      : log->Corrected                  ? CDEX_SECTOR_CORRECTED
-                                                        : CDEX_SECTOR_CLEAN;
+        log->HandOver(log->Failures() > 0 || log->Suspect() ? CDEX_SECTOR_REREAD
+                      : log->Corrected()                    ? CDEX_SECTOR_CORRECTED
+                                                            : CDEX_SECTOR_CLEAN);
     }
   }
   r.Next = first + done;
@@ -643,6 +678,8 @@ int32_t ReadChunk(TDrive& drive, TRipper& r, uint8_t* buffer, int32_t& bytes) {
     jitter = true;
   }
   if (jitter) {
+    for (int32_t at = std::max(where.First, first); at <= std::min(where.Last, last); ++at)
+      if (TSectorLog* log = LogOf(r, at)) log->Doubt();
     ++r.JitterCount;
     r.LastJitterFirst = where.First;
     r.LastJitterLast = where.Last;
@@ -1154,7 +1191,7 @@ int32_t CR_GetSectorStatus(int32_t* firstSector, uint8_t* status, int32_t capaci
   *firstSector = r.Start;
   *count = r.End - r.Start;
   for (int32_t i = 0; status && i < std::min(capacity, *count); ++i)
-    status[i] = r.Log[size_t(kLogMargin + i)].Status;
+    status[i] = r.Log[size_t(kLogMargin + i)].Status();
   return CDEX_OK;
 }
 

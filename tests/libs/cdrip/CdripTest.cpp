@@ -277,6 +277,15 @@ TEST_F(Cdrip, JitterSectorsReportCodeThreeWithTheirPositionAndKeepTheData) {
   EXPECT_EQ(positions, (std::vector<std::pair<int, int>>{{5, 6}, {250, 250}}));
   EXPECT_EQ(CR_GetNumberOfJitterErrors(), 2);
   EXPECT_EQ(pcm, Image.SectorPcm(0, 300));
+  // The sector map shows them where they are, and only them.
+  std::vector<uint8_t> status(300);
+  int32_t first = 0, count = 0;
+  ASSERT_EQ(CR_GetSectorStatus(&first, status.data(), 300, &count), CDEX_OK);
+  for (int sector = 0; sector < 300; ++sector)
+    EXPECT_EQ(status[size_t(sector)], sector == 5 || sector == 6 || sector == 250
+                                          ? CDEX_SECTOR_CORRECTED
+                                          : CDEX_SECTOR_CLEAN)
+        << "sector " << sector;
   CR_CloseRipper();
 }
 
