@@ -22,6 +22,8 @@
 //   UnreadableSectors=a-b[,c-d] these sectors cannot be read: silence, code 1
 //   JitterSectors=a-b[,c-d]     a chunk touching these sectors reports a jitter
 //                               error (code 3) at the touched sectors; data is kept
+//   FlakySectors=a-b[,c-d]      the first read of each of these sectors fails,
+//                               the next one delivers it (a re-read)
 //   ReadErrorDelay=<ms>         a read that meets an unreadable sector takes this
 //                               long to fail, as a drive's own retries do
 //   EjectFails=1                CR_EjectCD fails and the tray does not move
@@ -112,6 +114,7 @@ struct TFaults {
   bool EjectFails = false;
   std::vector<TSectorRange> Unreadable;
   std::vector<TSectorRange> Jitter;
+  std::vector<TSectorRange> Flaky;
   int32_t ReadErrorDelay = 0;  // ms
 };
 
@@ -222,6 +225,7 @@ struct TRipper {
   int32_t LastJitterLast = 0;
   TReadAudio DriveRead = nullptr;        // the drive's own read, which RipRead wraps
   std::vector<TSectorRange> Unreadable;  // an image's injected faults
+  std::vector<TSectorRange> Flaky;
   int32_t ReadErrorDelay = 0;
   int32_t LogFirst = 0;  // sector of Log[0]
   std::vector<TSectorLog> Log;
@@ -406,6 +410,7 @@ void RefreshImage(TDrive& drive) {
   drive.Faults.EjectFails = ini.GetInt(drive.Key, "EjectFails", 0) != 0;
   drive.Faults.Unreadable = ParseRanges(ini.Get(drive.Key, "UnreadableSectors"));
   drive.Faults.Jitter = ParseRanges(ini.Get(drive.Key, "JitterSectors"));
+  drive.Faults.Flaky = ParseRanges(ini.Get(drive.Key, "FlakySectors"));
   drive.Faults.ReadErrorDelay = std::clamp(ini.GetInt(drive.Key, "ReadErrorDelay", 0), 0, 60000);
 }
 
@@ -538,11 +543,13 @@ long ReadDirect(TRipper& r, cdrom_drive_t* drive, uint8_t* out, int32_t begin, l
   for (TSectorRange hit{}; good < delivered; ++good) {
     const int32_t sector = begin + int32_t(good);
     if (std::memcmp(out + good * kSectorBytes, Unwritten().data(), kSectorBytes) == 0) break;
-    if (Overlap(r.Unreadable, sector, sector, hit)) {
+    TSectorLog* log = LogOf(r, sector);
+    if (Overlap(r.Unreadable, sector, sector, hit) ||
+        (log && log->Failures() == 0 && Overlap(r.Flaky, sector, sector, hit))) {
       std::this_thread::sleep_for(std::chrono::milliseconds(r.ReadErrorDelay));
       break;
     }
-    if (TSectorLog* log = LogOf(r, sector)) log->SetRead();
+    if (log) log->SetRead();
   }
   if (good > 0) r.LastRead = TClock::now();
   return good;
@@ -607,8 +614,14 @@ bool SectorIsRead(TRipper& r, int32_t sectorNum, const int16_t* sector) {
 // image has no jitter to correct and is read as it is.
 const int16_t* ReadCueSector(TRipper& r, int32_t sectorNum) {
   r.CueSector.resize(kSectorBytes / 2);
-  const bool read = r.Cue->Read(sectorNum, 1, reinterpret_cast<uint8_t*>(r.CueSector.data()));
   TSectorRange hit{};
+  // A flaky sector's first read fails; the retry here delivers it.
+  TSectorLog* log = LogOf(r, sectorNum);
+  if (log && log->Failures() == 0 && Overlap(r.Flaky, sectorNum, sectorNum, hit)) {
+    log->AddFailure();
+    std::this_thread::sleep_for(std::chrono::milliseconds(r.ReadErrorDelay));
+  }
+  const bool read = r.Cue->Read(sectorNum, 1, reinterpret_cast<uint8_t*>(r.CueSector.data()));
   if (!read || Overlap(r.Unreadable, sectorNum, sectorNum, hit)) {
     std::this_thread::sleep_for(std::chrono::milliseconds(r.ReadErrorDelay));
     return nullptr;
@@ -785,6 +798,7 @@ int32_t OpenRipper(int32_t* bufferSize, int32_t start, int32_t end) {
   ripper->Next = ripper->Start;
   if (drive->IsImage) {
     ripper->Unreadable = drive->Faults.Unreadable;
+    ripper->Flaky = drive->Faults.Flaky;
     ripper->ReadErrorDelay = drive->Faults.ReadErrorDelay;
   }
   ripper->LogFirst = ripper->Start - kLogMargin;

@@ -1275,19 +1275,20 @@ void TakeHealthScreenshots(ScreenshotTest& t, TMainForm& form) {
   EXPECT_TRUE(isLost(pixel(3, 640 - 375, 300)));
   EXPECT_EQ(pixel(1, 120, 150), THealthStrip::KindColour(skClean, strip->palette()));
   EXPECT_EQ(pixel(3, 500 - 375 + 2, 300), THealthStrip::KindColour(skCorrected, strip->palette()));
+  EXPECT_EQ(pixel(2, 332 - 150, 225), THealthStrip::KindColour(skReread, strip->palette()));
 }
 
 TEST_F(ScreenshotTest, HealthPictureOfARipWithFaults) {
   SetDiscPresent(true,
                  "[Image0]\r\nUnreadableSectors=60-62,250-253,640\r\nJitterSectors=500-503\r\n"
-                 "ReadErrorDelay=150\r\n");
+                 "FlakySectors=330-334\r\nReadErrorDelay=150\r\n");
   Tick(1, true);
   TakeHealthScreenshots(*this, *FForm);
 }
 TEST_F(DarkScreenshotTest, HealthPictureOfARipWithFaults) {
   SetDiscPresent(true,
                  "[Image0]\r\nUnreadableSectors=60-62,250-253,640\r\nJitterSectors=500-503\r\n"
-                 "ReadErrorDelay=150\r\n");
+                 "FlakySectors=330-334\r\nReadErrorDelay=150\r\n");
   Tick(1, true);
   TakeHealthScreenshots(*this, *FForm);
 }
