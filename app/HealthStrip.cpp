@@ -3,6 +3,7 @@
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHelpEvent>
 #include <QMenu>
 #include <QPainter>
