@@ -27,6 +27,7 @@
 #include "platform/TextDecode.h"
 #include "settings/config.h"
 #include "verify/RipVerification.h"
+#include "verify/SectorHealth.h"
 
 namespace {
 
@@ -146,6 +147,12 @@ class TConsoleView : public TConvSessionView {
   }
 
   void ShowEncoders(const QString& line, int overallPercent) override;
+
+  // A line of its own between the progress lines.
+  void Note(const QString& text) {
+    EndBar();
+    Print(stderr, "  " + text + "\n");
+  }
 
   void EndBar() {
     if (FBarShown) Print(stderr, FEncoderLineShown ? "\n\n" : "\n");
@@ -298,7 +305,11 @@ int main(int argc, char** argv) {
       "Count a track the AccurateRip database does not confirm as failed (exit status 1).");
   const QCommandLineOption noVerifyOption(
       "no-verify", "Take no checksums, ask no AccurateRip server and write no rip log.");
-  parser.addOptions({requireAccurateOption, noVerifyOption});
+  const QCommandLineOption verboseOption(
+      "verbose",
+      "After each track, print its sector map on stderr: a mark per sixtieth of the track, "
+      "'.' clean, 'c' jitter corrected, 'r' re-read, 'X' lost (silence), and the sector counts.");
+  parser.addOptions({requireAccurateOption, noVerifyOption, verboseOption});
   auto usageError = [](const QString& text) {
     Print(stderr,
           QString("cadenzo-rip: %1\nTry 'cadenzo-rip --help' for more information.\n").arg(text));
@@ -505,6 +516,12 @@ int main(int argc, char** argv) {
   session.CreateOutputFolder = CreateOutputFolder;
   cdrip.OnProgress = [&session](TCDRIP*, uint16_t percent) { session.SetProgress(percent); };
   coder.OnProgress = [&session](TLameCoder*, uint16_t percent) { session.SetProgress(percent); };
+  if (parser.isSet(verboseOption))
+    session.OnSectorHealth = [&view](const TTrackHealth& health) {
+      if (health.Finished)
+        view.Note(QString::asprintf("Track %02d sectors [", health.TrackNum) +
+                  HealthLine(health.Status) + "] " + CountSectors(health.Status).Text());
+    };
   const TStopSignals stopSignals([&session] { session.Abort(); });
   session.StartSession(jobs);
   if (stopSignals.Received())

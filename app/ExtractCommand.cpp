@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include "app/ExtractJobs.h"
+#include "app/HealthStrip.h"
 #include "app/MainForm.h"
 #include "app/SoundPlay.h"
 #include "cddb/CDInfo.h"
@@ -43,6 +44,7 @@ void ExtractJobs(TMainForm& form) {
     }
   }
   AssignOutputPaths(form.JobList, form.CDInfo->Artist, form.CDInfo->Album);
+  form.HealthStrip->Clear();
   form.ConvForm->exec();
   const TConvSession& session = form.ConvForm->Session();
   if (session.Attempted <= 0) return;

@@ -29,6 +29,7 @@
 #include "app/CddbWindowLookup.h"
 #include "app/ExtractCommand.h"
 #include "app/ExtractJobs.h"
+#include "app/HealthStrip.h"
 #include "app/Icons.h"
 #include "app/MbWindowLookup.h"
 #include "app/Mp3Player.h"
@@ -112,6 +113,9 @@ TMainForm::TMainForm(int driveCount, QWidget* parent)
   ConvForm = new TConvForm(*CDRIP, *LameCoder, JobList, *ConfirmOvwrtForm, *DispForm, this);
   ConvForm->Session().CreateOutputFolder = CreateOutputFolder;
   ConvForm->Session().Verify = true;
+  ConvForm->Session().OnSectorHealth = [this](const TTrackHealth& health) {
+    HealthStrip->ShowTrack(health);
+  };
   CDRIP->OnProgress = [this](TCDRIP*, uint16_t percent) { ConvForm->SetProgress(percent); };
   LameCoder->OnProgress = [this](TLameCoder*, uint16_t percent) {
     ConvForm->SetProgress(percent);
@@ -355,6 +359,8 @@ void TMainForm::CreateClientArea() {
           [this](const QPoint& pos) { pmenuTrackList->popup(lvTrackList->viewport()->mapToGlobal(pos)); });
   lvTrackList->OnChanged = [this] { UpdateSelectionSummary(); };
   layout->addWidget(lvTrackList, 1);
+  HealthStrip = new THealthStrip(client);
+  layout->addWidget(HealthStrip);
 
   auto* bottom = new QHBoxLayout;
   auto* speaker = new QLabel(client);
@@ -563,6 +569,7 @@ void TMainForm::ReloadDisc() {
   edYear->clear();
   lvTrackList->Clear();
   StatusPanels.ClearDisc();
+  HealthStrip->Clear();
   MbLookup->Stop();
   if (!CDRIP->IsUnitReady()) {
     StatusPanels[0]->setText("No Disc");

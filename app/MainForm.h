@@ -38,6 +38,7 @@ class TConfirmOvwrtForm;
 class TDispForm;
 class TMbWindowLookup;
 class TPlaybackControls;
+class THealthStrip;
 
 // Window states.
 enum : int {
@@ -108,6 +109,7 @@ class TMainForm : public QMainWindow {
   QComboBox* cbSpeed;
   QSlider* trkbarMasterVolume;
   TTrackBarEx* trkbarCD;
+  THealthStrip* HealthStrip;  // the last extraction's sector picture
   QTimer* StateTimer;
 
   std::unique_ptr<TLameCoder> LameCoder;

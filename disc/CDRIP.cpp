@@ -71,6 +71,15 @@ int32_t ConvertSamples(uint8_t* data, int32_t bytes, TOutputFormat format) {
   return outFrames * (mono ? 2 : 4);
 }
 
+// The open rip's sector statuses; empty when none is open.
+std::vector<uint8_t> ReadSectorStatus() {
+  int32_t first = 0, count = 0;
+  if (CR_GetSectorStatus(&first, nullptr, 0, &count) != CDEX_OK || count <= 0) return {};
+  std::vector<uint8_t> status(static_cast<size_t>(count));
+  if (CR_GetSectorStatus(&first, status.data(), count, &count) != CDEX_OK) return {};
+  return status;
+}
+
 // One rip from CR_OpenRipper to CR_CloseRipper: the output file, the buffers
 // and the encoder stream, released by Close on every path.
 class TRipRun {
@@ -87,6 +96,7 @@ class TRipRun {
   }
 
   int32_t LostSectors() const { return FLostSectors; }
+  std::vector<uint8_t>& SectorStatus() { return FSectorStatus; }
 
   void WriteWavHeader(int32_t sectors) {
     const int64_t byteRate = int64_t(OutputChannels(FFormat)) * OutputSampleRate(FFormat) * 2;
@@ -158,6 +168,7 @@ class TRipRun {
     }
     jitterErrors = CR_GetNumberOfJitterErrors();
     FLostSectors = CR_GetNumberOfLostSectors();
+    FSectorStatus = ReadSectorStatus();
     CR_CloseRipper();
     FReadBuffer.reset();
     if (FWroteHeader) FixWavSizes();
@@ -223,6 +234,7 @@ class TRipRun {
   int32_t FChunkBytes = 0;
   int32_t FCarried = 0;  // bytes of the next block waiting at the read buffer's start
   int32_t FLostSectors = 0;
+  std::vector<uint8_t> FSectorStatus;
   QFile FFile;
   bool FWroteHeader = false;
   bool FStreamOpen = false;
@@ -367,6 +379,7 @@ bool TCDRIP::EjectTray(bool Open) { return CR_EjectCD(Open ? 1 : 0) != 0; }
 bool TCDRIP::RipTrack(int32_t TrackNum, const QString& FileName) {
   FCreatedFile.clear();
   FLostSectors = 0;
+  FSectorStatus.clear();
   if (OnBeginTrack) OnBeginTrack(this, uint16_t(TrackNum));
   if (TrackNum < 1 || TrackNum > int32_t(FTrackList.size()))
     throw ECDRIPError("Invalid track number");
@@ -383,6 +396,7 @@ bool TCDRIP::RipSection(int32_t StartSector, int32_t EndSector, const QString& F
   if (FRipping) throw ECDRIPError("A rip is already running");
   FCreatedFile.clear();
   FLostSectors = 0;
+  FSectorStatus.clear();
   if (!ApplyParameters()) throw ECDRIPError("Invalid CD-ROM parameters");
   FAbort = false;
   FJitterList.clear();
@@ -415,10 +429,16 @@ bool TCDRIP::RipSection(int32_t StartSector, int32_t EndSector, const QString& F
   } catch (...) {
     run.Close(FJitterErrors, true);
     FLostSectors = run.LostSectors();
+    FSectorStatus = std::move(run.SectorStatus());
     throw;
   }
   run.Close(FJitterErrors, false);
   FLostSectors = run.LostSectors();
+  FSectorStatus = std::move(run.SectorStatus());
   if (!FJitterList.isEmpty()) SaveJitterReport(fileName, FJitterList);
   return true;
+}
+
+std::vector<uint8_t> TCDRIP::SectorStatus() const {
+  return FRipping ? ReadSectorStatus() : FSectorStatus;
 }

@@ -103,6 +103,9 @@ class TCDRIP {
   const QStringList& JitterList() const { return FJitterList; }
   // Sectors of the last rip that could not be read and are silence.
   int32_t LostSectors() const { return FLostSectors; }
+  // What the running rip, or else the last one, made of each sector of its
+  // range (CDEX_SECTOR_ codes, one byte a sector).
+  std::vector<uint8_t> SectorStatus() const;
   // The file the last rip created (truncated), empty when it touched none.
   const QString& CreatedFile() const { return FCreatedFile; }
 
@@ -160,6 +163,7 @@ class TCDRIP {
   int32_t FJitterErrors = 0;
   QStringList FJitterList;
   int32_t FLostSectors = 0;
+  std::vector<uint8_t> FSectorStatus;  // of the last rip, once it closed
   QString FCreatedFile;
   bool FAbort = false;
   bool FRipping = false;

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
@@ -25,6 +26,7 @@
 #include "verify/CueSheet.h"
 #include "verify/RipLog.h"
 #include "verify/RipVerification.h"
+#include "verify/SectorHealth.h"
 
 namespace {
 
@@ -291,8 +293,16 @@ bool TConvSession::RipStep(TFileParam& job, const QString& ripTarget, bool onThe
   if (FVerification && trackNum >= 1 && trackNum <= int32_t(FCDRIP.TrackList().size())) {
     samples = int64_t(FCDRIP.TrackList()[size_t(trackNum - 1)].Track.LengthBytes) / 4;
     sums = &FVerification->BeginTrack(trackNum, samples);
-    FCDRIP.OnRead = [sums](const uint8_t* data, int32_t bytes) { sums->Add(data, size_t(bytes)); };
   }
+  QElapsedTimer shown;
+  shown.start();
+  FCDRIP.OnRead = [this, sums, trackNum, &shown](const uint8_t* data, int32_t bytes) {
+    if (sums) sums->Add(data, size_t(bytes));
+    if (OnSectorHealth && shown.elapsed() >= kDisplayInterval) {
+      shown.restart();
+      OnSectorHealth({trackNum, FCDRIP.SectorStatus(), false});
+    }
+  };
   struct TReadEnd {
     TCDRIP& Rip;
     ~TReadEnd() { Rip.OnRead = nullptr; }
@@ -320,13 +330,16 @@ bool TConvSession::RipStep(TFileParam& job, const QString& ripTarget, bool onThe
     if (!ripped) throw std::runtime_error("no audio read");
     FRuns[size_t(JobIndex(job))].RipOk = true;
   } catch (const std::exception& error) {
+    if (!ripTarget.isEmpty()) ReadEnded(job, trackNum);
     if (!ReportFileFailure(job, error)) RipFailed(job);
     return false;
   } catch (...) {
+    ReadEnded(job, trackNum);
     RipFailed(job);
     endChecksums(false);
     return false;
   }
+  ReadEnded(job, trackNum);
   endChecksums(true);
   TJobRun& run = FRuns[size_t(JobIndex(job))];
   run.LostSectors = FCDRIP.LostSectors();
@@ -341,6 +354,17 @@ bool TConvSession::RipStep(TFileParam& job, const QString& ripTarget, bool onThe
                         .arg(FCDRIP.LostSectors()));
   }
   return true;
+}
+
+void TConvSession::ReadEnded(TFileParam& job, int32_t trackNum) {
+  FCDRIP.OnRead = nullptr;
+  TTrackHealth health{trackNum, FCDRIP.SectorStatus(), true};
+  // A range the drive refused was not read: no picture.
+  if (health.Status.empty()) return;
+  TJobRun& run = FRuns[size_t(JobIndex(job))];
+  run.SectorMap = HealthLine(health.Status);
+  run.SectorCounts = CountSectors(health.Status).Text();
+  if (OnSectorHealth) OnSectorHealth(health);
 }
 
 // One line for a failed rip, whether the drive or the encoder fed by it
@@ -719,6 +743,8 @@ void TConvSession::WriteRipLog() {
     track.Accurate = result->Verdict.Kind == TArVerdict::Accurate;
     track.UnreadableSectors = FRuns[i].LostSectors;
     track.JitterErrors = FRuns[i].JitterErrors;
+    track.SectorMap = FRuns[i].SectorMap;
+    track.SectorCounts = FRuns[i].SectorCounts;
     track.Status = JobStateText(job.State);
     log.Tracks.push_back(track);
   }

@@ -30,6 +30,7 @@ class TCDRIP;
 class TEncoder;
 class TLameCoder;
 class TRipVerification;
+struct TTrackHealth;
 struct TNormalizeHooks;
 
 // Stages and their display names.
@@ -138,6 +139,9 @@ class TConvSession {
   int AccurateRipTimeoutMs = 30000;
   // A job's track got its verdict (see Verification()).
   std::function<void(const TFileParam& job)> OnTrackVerified;
+  // A track's sector picture, on the user-interface thread: while it is read
+  // (at most every 100 ms) and once its read ended (Finished).
+  std::function<void(const TTrackHealth& health)> OnSectorHealth;
   // The last session's verification; null when it did not verify.
   const TRipVerification* Verification() const { return FVerification.get(); }
 
@@ -173,6 +177,8 @@ class TConvSession {
     QString Output;  // the output under its temporary name, until it is placed
     int32_t LostSectors = 0;  // of its rip, for the log
     int32_t JitterErrors = 0;
+    QString SectorMap;  // of its rip, for the log: a mark per sixtieth
+    QString SectorCounts;
     std::shared_ptr<QString> NormalizeBox;  // written by the worker
     std::shared_ptr<QString> NormalizeReason;
     std::shared_ptr<TLoudness> Loudness;    // measured by the worker; null without ReplayGain
@@ -184,6 +190,8 @@ class TConvSession {
   void ProcessJob(TFileParam& job);
   // False when the job has no file to go on with.
   bool RipStep(TFileParam& job, const QString& ripTarget, bool onTheFly);
+  // The track's sector picture after its read: kept for the log and reported.
+  void ReadEnded(TFileParam& job, int32_t trackNum);
   // Marks the job "Error" with the rip's summary line, once.
   void RipFailed(TFileParam& job);
   // Rips the track into a stream of the encoder pool; false when the drive

@@ -34,6 +34,9 @@ QString TRipLog::Text() const {
   for (const TRipLogTocRow& row : Toc)
     text += QString::asprintf("     %02d  %12d  %16d  %s\n", row.TrackNum, row.StartSector,
                               row.LengthSectors, row.Audio ? "Audio" : "Data");
+  text +=
+      "\nSector maps: a mark per sixtieth of the track, the worst of its sectors: "
+      "'.' clean, 'c' jitter corrected, 'r' re-read, 'X' lost (silence)\n";
   for (const TRipLogTrack& track : Tracks) {
     text += QString::asprintf("\nTrack %02d\n", track.TrackNum);
     text += "    File: " + track.FileName + "\n";
@@ -48,6 +51,10 @@ QString TRipLog::Text() const {
     text += "    AccurateRip: " + track.Verdict + "\n";
     text += QString("    Unreadable sectors: %1\n").arg(track.UnreadableSectors);
     text += QString("    Jitter errors: %1\n").arg(track.JitterErrors);
+    if (!track.SectorMap.isEmpty()) {
+      text += "    Sector map: [" + track.SectorMap + "]\n";
+      text += "    Sectors: " + track.SectorCounts + "\n";
+    }
     text += "    Status: " + track.Status + "\n";
   }
   text += "\n" + Summary() + "\n";

@@ -21,6 +21,8 @@ struct TRipLogTrack {
   bool Accurate = false;
   int32_t UnreadableSectors = 0;
   int32_t JitterErrors = 0;
+  QString SectorMap;  // a mark per sixtieth of the track (see HealthLine); empty when unknown
+  QString SectorCounts;
   QString Status;  // "Done", "Error", ...
 };
 

@@ -22,6 +22,8 @@
 //   UnreadableSectors=a-b[,c-d] these sectors cannot be read: silence, code 1
 //   JitterSectors=a-b[,c-d]     a chunk touching these sectors reports a jitter
 //                               error (code 3) at the touched sectors; data is kept
+//   FlakySectors=a-b[,c-d]      the first read of each of these sectors fails,
+//                               the next one delivers it (a re-read)
 //   ReadErrorDelay=<ms>         a read that meets an unreadable sector takes this
 //                               long to fail, as a drive's own retries do
 //   EjectFails=1                CR_EjectCD fails and the tray does not move
@@ -112,6 +114,7 @@ struct TFaults {
   bool EjectFails = false;
   std::vector<TSectorRange> Unreadable;
   std::vector<TSectorRange> Jitter;
+  std::vector<TSectorRange> Flaky;
   int32_t ReadErrorDelay = 0;  // ms
 };
 
@@ -139,15 +142,49 @@ struct TPlayClock {
 // writing, which the kernel refuses a normal user.
 bool LockTray(int fd, bool lock) { return ioctl(fd, CDROM_LOCKDOOR, lock ? 1 : 0) == 0; }
 
-// What the rip learnt of one sector from the reads so far.
-struct TSectorLog {
-  bool Read = false;     // a read delivered it
-  bool Suspect = false;  // paranoia may hand back its own filling for it
-  bool GivenUp = false;  // read as silence from now on
-  bool Corrected = false;  // paranoia repaired jitter, drift or bytes in it
-  uint8_t Failures = 0;
-  uint8_t Status = CDEX_SECTOR_UNREAD;  // once ReadChunk handed it over
+// What the rip learnt of one sector, in one byte (a whole disc: 360,000
+// bytes). Until ReadChunk hands the sector over, its low bits gather what the
+// reads saw; from then on they hold its CDEX_SECTOR_ status, and the reads
+// paranoia makes behind itself change only the failure count and the mark
+// that the sector was given up.
+class TSectorLog {
+ public:
+  // A read delivered it; paranoia may fill it in itself; paranoia repaired
+  // jitter, drift or bytes in it.
+  bool Read() const { return !Handed() && (FBits & kRead); }
+  bool Suspect() const { return !Handed() && (FBits & kSuspect); }
+  bool Corrected() const { return !Handed() && (FBits & kCorrected); }
+  bool GivenUp() const { return FBits & kGivenUp; }        // read as silence from now on
+  int Failures() const { return FBits >> kFailureShift; }  // counted up to 7
+  uint8_t Status() const { return Handed() ? FBits & kFacts : uint8_t(CDEX_SECTOR_UNREAD); }
+
+  void SetRead() { SetFact(kRead); }
+  void SetSuspect() { SetFact(kSuspect); }
+  void SetCorrected() { SetFact(kCorrected); }
+  void SetGivenUp() { FBits |= kGivenUp; }
+  void AddFailure() {
+    if (Failures() < kMaxFailures) FBits = uint8_t(FBits + (1 << kFailureShift));
+  }
+  // Audio paranoia could not trust after all is no longer clean.
+  void Doubt() {
+    if (Status() == CDEX_SECTOR_CLEAN) FBits = uint8_t((FBits & ~kFacts) | CDEX_SECTOR_CORRECTED);
+  }
+  // Only the first hand-over counts: the status says what the rip delivered.
+  void HandOver(uint8_t status) {
+    if (!Handed()) FBits = uint8_t((FBits & ~kFacts) | kHanded | (status & kFacts));
+  }
+
+ private:
+  static constexpr uint8_t kRead = 1, kSuspect = 2, kCorrected = 4, kFacts = 7;
+  static constexpr uint8_t kHanded = 8, kGivenUp = 16;
+  static constexpr int kFailureShift = 5, kMaxFailures = 7;
+  bool Handed() const { return FBits & kHanded; }
+  void SetFact(uint8_t fact) {
+    if (!Handed()) FBits |= fact;
+  }
+  uint8_t FBits = 0;
 };
+static_assert(sizeof(TSectorLog) == 1 && CDEX_SECTOR_LOST <= 7 && kGiveUpAttempts <= 7);
 
 using TReadAudio = long (*)(cdrom_drive_t* drive, void* buffer, lsn_t begin, long sectors);
 
@@ -188,6 +225,7 @@ struct TRipper {
   int32_t LastJitterLast = 0;
   TReadAudio DriveRead = nullptr;        // the drive's own read, which RipRead wraps
   std::vector<TSectorRange> Unreadable;  // an image's injected faults
+  std::vector<TSectorRange> Flaky;
   int32_t ReadErrorDelay = 0;
   int32_t LogFirst = 0;  // sector of Log[0]
   std::vector<TSectorLog> Log;
@@ -238,13 +276,13 @@ void ParanoiaCallback(long position, paranoia_cb_mode_t mode) {
   // A skip puts whatever it finds, or silence, in place of the next sectors.
   if (mode == PARANOIA_CB_SKIP && Reading) {
     for (int32_t at : {sector, sector + 1})
-      if (TSectorLog* log = LogOf(*Reading, at)) log->Suspect = true;
+      if (TSectorLog* log = LogOf(*Reading, at)) log->SetSuspect();
   }
   const bool corrected = mode == PARANOIA_CB_FIXUP_EDGE || mode == PARANOIA_CB_FIXUP_ATOM ||
                          mode == PARANOIA_CB_FIXUP_DROPPED || mode == PARANOIA_CB_FIXUP_DUPED ||
                          mode == PARANOIA_CB_DRIFT;
   if (corrected && Reading) {
-    if (TSectorLog* log = LogOf(*Reading, sector)) log->Corrected = true;
+    if (TSectorLog* log = LogOf(*Reading, sector)) log->SetCorrected();
   }
   if (mode != PARANOIA_CB_CACHEERR) return;
   if (!ChunkEvents.Doubtful) {
@@ -372,6 +410,7 @@ void RefreshImage(TDrive& drive) {
   drive.Faults.EjectFails = ini.GetInt(drive.Key, "EjectFails", 0) != 0;
   drive.Faults.Unreadable = ParseRanges(ini.Get(drive.Key, "UnreadableSectors"));
   drive.Faults.Jitter = ParseRanges(ini.Get(drive.Key, "JitterSectors"));
+  drive.Faults.Flaky = ParseRanges(ini.Get(drive.Key, "FlakySectors"));
   drive.Faults.ReadErrorDelay = std::clamp(ini.GetInt(drive.Key, "ReadErrorDelay", 0), 0, 60000);
 }
 
@@ -504,11 +543,13 @@ long ReadDirect(TRipper& r, cdrom_drive_t* drive, uint8_t* out, int32_t begin, l
   for (TSectorRange hit{}; good < delivered; ++good) {
     const int32_t sector = begin + int32_t(good);
     if (std::memcmp(out + good * kSectorBytes, Unwritten().data(), kSectorBytes) == 0) break;
-    if (Overlap(r.Unreadable, sector, sector, hit)) {
+    TSectorLog* log = LogOf(r, sector);
+    if (Overlap(r.Unreadable, sector, sector, hit) ||
+        (log && log->Failures() == 0 && Overlap(r.Flaky, sector, sector, hit))) {
       std::this_thread::sleep_for(std::chrono::milliseconds(r.ReadErrorDelay));
       break;
     }
-    if (TSectorLog* log = LogOf(r, sector)) log->Read = true;
+    if (log) log->SetRead();
   }
   if (good > 0) r.LastRead = TClock::now();
   return good;
@@ -540,17 +581,18 @@ long RipRead(cdrom_drive_t* drive, void* buffer, lsn_t begin, long sectors) {
     }
     if (ReadDirect(*r, drive, at, sector, 1) == 1) continue;
     TSectorLog* log = LogOf(*r, sector);
-    if (log && log->Failures < 255) ++log->Failures;
+    if (log) log->AddFailure();
     // Right after a sector given up, the disc has nothing here: no retries.
     const TSectorLog* before = LogOf(*r, sector - 1);
-    if (log && (log->GivenUp || log->Failures >= kGiveUpAttempts || (before && before->GivenUp))) {
-      log->GivenUp = true;
+    if (log &&
+        (log->GivenUp() || log->Failures() >= kGiveUpAttempts || (before && before->GivenUp()))) {
+      log->SetGivenUp();
       std::memset(at, 0, kSectorBytes);
       continue;
     }
     // Paranoia fills the rest itself; whatever it hands back there is checked.
     for (long k = i; k < sectors; ++k)
-      if (TSectorLog* rest = LogOf(*r, begin + int32_t(k))) rest->Suspect = true;
+      if (TSectorLog* rest = LogOf(*r, begin + int32_t(k))) rest->SetSuspect();
     return i;
   }
   return sectors;
@@ -561,8 +603,8 @@ long RipRead(cdrom_drive_t* drive, void* buffer, lsn_t begin, long sectors) {
 // gives the same bytes.
 bool SectorIsRead(TRipper& r, int32_t sectorNum, const int16_t* sector) {
   const TSectorLog* log = LogOf(r, sectorNum);
-  if (!sector || !log || !log->Read) return false;
-  if (log->Failures == 0 && !log->Suspect) return true;
+  if (!sector || !log || !log->Read()) return false;
+  if (log->Failures() == 0 && !log->Suspect()) return true;
   uint8_t fresh[kSectorBytes];
   return ReadDirect(r, r.Drive, fresh, sectorNum, 1) == 1 &&
          std::memcmp(fresh, sector, kSectorBytes) == 0;
@@ -572,8 +614,14 @@ bool SectorIsRead(TRipper& r, int32_t sectorNum, const int16_t* sector) {
 // image has no jitter to correct and is read as it is.
 const int16_t* ReadCueSector(TRipper& r, int32_t sectorNum) {
   r.CueSector.resize(kSectorBytes / 2);
-  const bool read = r.Cue->Read(sectorNum, 1, reinterpret_cast<uint8_t*>(r.CueSector.data()));
   TSectorRange hit{};
+  // A flaky sector's first read fails; the retry here delivers it.
+  TSectorLog* log = LogOf(r, sectorNum);
+  if (log && log->Failures() == 0 && Overlap(r.Flaky, sectorNum, sectorNum, hit)) {
+    log->AddFailure();
+    std::this_thread::sleep_for(std::chrono::milliseconds(r.ReadErrorDelay));
+  }
+  const bool read = r.Cue->Read(sectorNum, 1, reinterpret_cast<uint8_t*>(r.CueSector.data()));
   if (!read || Overlap(r.Unreadable, sectorNum, sectorNum, hit)) {
     std::this_thread::sleep_for(std::chrono::milliseconds(r.ReadErrorDelay));
     return nullptr;
@@ -604,18 +652,18 @@ int32_t ReadChunk(TDrive& drive, TRipper& r, uint8_t* buffer, int32_t& bytes) {
     if (StopRequested.load()) break;
     if (!sector && !r.Cue) cdio_paranoia_seek(r.Paranoia, sectorNum + 1, SEEK_SET);
     TSectorLog* log = LogOf(r, sectorNum);
-    if (r.Cue && sector && log) log->Read = true;
+    if (r.Cue && sector && log) log->SetRead();
     if (r.Cue ? !sector : !SectorIsRead(r, sectorNum, sector)) {
       std::memset(at, 0, kSectorBytes);
       if (lost++ == 0) lostRange.First = sectorNum;
       lostRange.Last = sectorNum;
-      if (log) log->Status = CDEX_SECTOR_LOST;
+      if (log) log->HandOver(CDEX_SECTOR_LOST);
     } else {
       std::memcpy(at, sector, kSectorBytes);
       if (log)
-        log->Status = log->Failures > 0 || log->Suspect ? CDEX_SECTOR_REREAD
-                      : log->Corrected                  ? CDEX_SECTOR_CORRECTED
-                                                        : CDEX_SECTOR_CLEAN;
+        log->HandOver(log->Failures() > 0 || log->Suspect() ? CDEX_SECTOR_REREAD
+                      : log->Corrected()                    ? CDEX_SECTOR_CORRECTED
+                                                            : CDEX_SECTOR_CLEAN);
     }
   }
   r.Next = first + done;
@@ -643,6 +691,8 @@ int32_t ReadChunk(TDrive& drive, TRipper& r, uint8_t* buffer, int32_t& bytes) {
     jitter = true;
   }
   if (jitter) {
+    for (int32_t at = std::max(where.First, first); at <= std::min(where.Last, last); ++at)
+      if (TSectorLog* log = LogOf(r, at)) log->Doubt();
     ++r.JitterCount;
     r.LastJitterFirst = where.First;
     r.LastJitterLast = where.Last;
@@ -748,6 +798,7 @@ int32_t OpenRipper(int32_t* bufferSize, int32_t start, int32_t end) {
   ripper->Next = ripper->Start;
   if (drive->IsImage) {
     ripper->Unreadable = drive->Faults.Unreadable;
+    ripper->Flaky = drive->Faults.Flaky;
     ripper->ReadErrorDelay = drive->Faults.ReadErrorDelay;
   }
   ripper->LogFirst = ripper->Start - kLogMargin;
@@ -1154,7 +1205,7 @@ int32_t CR_GetSectorStatus(int32_t* firstSector, uint8_t* status, int32_t capaci
   *firstSector = r.Start;
   *count = r.End - r.Start;
   for (int32_t i = 0; status && i < std::min(capacity, *count); ++i)
-    status[i] = r.Log[size_t(kLogMargin + i)].Status;
+    status[i] = r.Log[size_t(kLogMargin + i)].Status();
   return CDEX_OK;
 }
 

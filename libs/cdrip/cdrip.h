@@ -121,7 +121,8 @@ int32_t CR_RipChunk(uint8_t* buffer, int32_t* numBytes, int32_t* abort);
 enum {
   CDEX_SECTOR_UNREAD = 0,    /* not handed over yet */
   CDEX_SECTOR_CLEAN = 1,     /* read and verified */
-  CDEX_SECTOR_CORRECTED = 2, /* paranoia repaired jitter, drift or bytes in it */
+  CDEX_SECTOR_CORRECTED = 2, /* paranoia repaired jitter, drift or bytes in it,
+                                or its chunk reported a jitter error there */
   CDEX_SECTOR_REREAD = 3,    /* a read of it failed; a later one delivered it */
   CDEX_SECTOR_LOST = 4       /* no read delivered it: silence */
 };

@@ -721,8 +721,9 @@ TEST_F(CadenzoRipLostAudio, MissingSectorsAreSilenceAndFailTheirTracks) {
   const QString toc = WriteTocSheet(image, "cut", {{0, 150}, {150, 190}, {340, 75}});
   QProcess process;
   process.setProcessEnvironment(Environment());
-  process.start(ProgramDir() + "/cadenzo-rip", {"--image", toc, "--format", "wav", "--tracks",
-                                                "2-3", "--output-folder", FOut.File("out")});
+  process.start(ProgramDir() + "/cadenzo-rip",
+                {"--image", toc, "--format", "wav", "--tracks", "2-3", "--output-folder",
+                 FOut.File("out"), "--verbose"});
   ASSERT_TRUE(process.waitForFinished(120000));
   const QString out = QString::fromUtf8(process.readAllStandardOutput());
   const QString err = QString::fromUtf8(process.readAllStandardError());
@@ -735,6 +736,14 @@ TEST_F(CadenzoRipLostAudio, MissingSectorsAreSilenceAndFailTheirTracks) {
   EXPECT_TRUE(err.contains("Track 3 'Track03': 75 unreadable sector(s) written as silence."));
   EXPECT_TRUE(ReadFile(second).mid(44) == image.TrackPcm(2) + QByteArray(40 * 2352, '\0'));
   EXPECT_TRUE(ReadFile(third).mid(44) == QByteArray(75 * 2352, '\0'));
+  // The sector maps after each track: track 2's sectors 150-189 lie in its
+  // 48th to 60th sixtieth (sectors 148.8 to 190).
+  const QRegularExpression sectorMap(
+      "  Track 02 sectors \\[([^X]{47})X{13}\\] \\d+ clean, \\d+ "
+      "corrected, \\d+ re-read, 40 lost\n");
+  EXPECT_TRUE(err.contains(sectorMap)) << err.toStdString();
+  EXPECT_TRUE(err.contains("  Track 03 sectors [" + QString(60, u'X') +
+                           "] 0 clean, 0 corrected, 0 re-read, 75 lost\n"));
 }
 
 TEST_F(CadenzoRipLostAudio, CtrlCStopsAReadThatFailsSlowlyAtOnce) {

@@ -33,6 +33,7 @@
 #include <deque>
 
 #include "Screenshot.h"
+#include "app/HealthStrip.h"
 #include "app/MainForm.h"
 #include "app/SoundPlay.h"
 #include "cddb/CDInfo.h"
@@ -1230,5 +1231,65 @@ void TakeScreenshots(ScreenshotTest& t, TMainForm& form, const QString& out, con
 
 TEST_F(ScreenshotTest, LightPalette) { TakeScreenshots(*this, *FForm, FOut, FTemp.Path()); }
 TEST_F(DarkScreenshotTest, DarkPalette) { TakeScreenshots(*this, *FForm, FOut, FTemp.Path()); }
+
+// A rip with faults injected at known sectors: the picture under the track
+// list follows the track in hand and keeps every track after, the lost
+// sectors where they are. Sectors are absolute; track 3 starts at 375.
+void TakeHealthScreenshots(ScreenshotTest& t, TMainForm& form) {
+  THealthStrip* strip = form.HealthStrip;
+  ASSERT_TRUE(strip->isHidden()) << "nothing read yet";
+  bool live = false;
+  auto progress = form.CDRIP->OnProgress;
+  form.CDRIP->OnProgress = [&](TCDRIP* cdrip, uint16_t percent) {
+    progress(cdrip, percent);
+    // Track 3 shown while it is read, its lost sector 640 passed.
+    if (live || strip->TrackRect(3).isEmpty() || percent < 85 || percent == 100) return;
+    live = true;
+    t.Save("health-live", t.Compose(form.ConvForm));
+  };
+  TScriptedMessageBoxes boxes;
+  TModalDriver driver;
+  driver.Then("ConvForm", [](QWidget*) {});
+  driver.Then("SavePlaylistDialog", [](QWidget* w) { qobject_cast<QDialog*>(w)->reject(); });
+  driver.Then("DispForm", [](QWidget* w) { qobject_cast<QDialog*>(w)->accept(); });
+  form.actExtract->trigger();
+  EXPECT_TRUE(driver.AllSeen());
+  form.CDRIP->OnProgress = progress;
+  EXPECT_TRUE(live);
+
+  const QImage window = t.Compose();
+  t.Save("health", window);
+  ASSERT_FALSE(strip->isHidden());
+  const QPoint origin = strip->mapTo(&form, QPoint(0, 0));
+  auto pixel = [&](int track, int sector, int sectors) {
+    // The column whose sectors hold this one.
+    const QRect rect = strip->TrackRect(track);
+    const int column = ((sector + 1) * rect.width() + sectors - 1) / sectors - 1;
+    return window.pixelColor(origin + QPoint(rect.left() + column, rect.center().y()));
+  };
+  const QColor lost = THealthStrip::KindColour(skLost, strip->palette());
+  auto isLost = [&](const QColor& c) { return c == lost || c == THealthStrip::LostMarkColour(); };
+  EXPECT_TRUE(isLost(pixel(1, 61, 150)));
+  EXPECT_TRUE(isLost(pixel(2, 250 - 150 + 2, 225)));
+  EXPECT_TRUE(isLost(pixel(3, 640 - 375, 300)));
+  EXPECT_EQ(pixel(1, 120, 150), THealthStrip::KindColour(skClean, strip->palette()));
+  EXPECT_EQ(pixel(3, 500 - 375 + 2, 300), THealthStrip::KindColour(skCorrected, strip->palette()));
+  EXPECT_EQ(pixel(2, 332 - 150, 225), THealthStrip::KindColour(skReread, strip->palette()));
+}
+
+TEST_F(ScreenshotTest, HealthPictureOfARipWithFaults) {
+  SetDiscPresent(true,
+                 "[Image0]\r\nUnreadableSectors=60-62,250-253,640\r\nJitterSectors=500-503\r\n"
+                 "FlakySectors=330-334\r\nReadErrorDelay=150\r\n");
+  Tick(1, true);
+  TakeHealthScreenshots(*this, *FForm);
+}
+TEST_F(DarkScreenshotTest, HealthPictureOfARipWithFaults) {
+  SetDiscPresent(true,
+                 "[Image0]\r\nUnreadableSectors=60-62,250-253,640\r\nJitterSectors=500-503\r\n"
+                 "FlakySectors=330-334\r\nReadErrorDelay=150\r\n");
+  Tick(1, true);
+  TakeHealthScreenshots(*this, *FForm);
+}
 
 }  // namespace

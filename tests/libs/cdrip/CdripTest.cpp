@@ -277,7 +277,48 @@ TEST_F(Cdrip, JitterSectorsReportCodeThreeWithTheirPositionAndKeepTheData) {
   EXPECT_EQ(positions, (std::vector<std::pair<int, int>>{{5, 6}, {250, 250}}));
   EXPECT_EQ(CR_GetNumberOfJitterErrors(), 2);
   EXPECT_EQ(pcm, Image.SectorPcm(0, 300));
+  // The sector map shows them where they are, and only them.
+  std::vector<uint8_t> status(300);
+  int32_t first = 0, count = 0;
+  ASSERT_EQ(CR_GetSectorStatus(&first, status.data(), 300, &count), CDEX_OK);
+  for (int sector = 0; sector < 300; ++sector)
+    EXPECT_EQ(status[size_t(sector)], sector == 5 || sector == 6 || sector == 250
+                                          ? CDEX_SECTOR_CORRECTED
+                                          : CDEX_SECTOR_CLEAN)
+        << "sector " << sector;
   CR_CloseRipper();
+}
+
+// A cue sheet's own reader gives each sector exactly its story; paranoia may
+// also re-read the neighbours of a failed read.
+TEST_F(Cdrip, EachSectorsStatusSaysWhatItsReadsMetInBothBackEnds) {
+  const QString toc = WriteTocSheet(Image, "disc-toc", {{0, 100}, {100, 160}, {260, 75}});
+  for (const QString& sheet : {Image.CuePath, toc}) {
+    const bool cue = sheet == Image.CuePath;
+    Start("[Image0]\r\nFlakySectors=20-21\r\nUnreadableSectors=40\r\nJitterSectors=60\r\n",
+          {sheet});
+    QByteArray expected = Image.SectorPcm(0, 100);
+    expected.replace(40 * kSectorBytes, kSectorBytes, QByteArray(kSectorBytes, '\0'));
+    EXPECT_TRUE(Rip(0, 100).Pcm == expected) << sheet.toStdString();
+    std::vector<uint8_t> status(100);
+    int32_t first = 0, count = 0;
+    ASSERT_EQ(CR_GetSectorStatus(&first, status.data(), 100, &count), CDEX_OK);
+    for (int sector = 0; sector < 100; ++sector) {
+      const uint8_t s = status[size_t(sector)];
+      const auto context = testing::Message() << sheet.toStdString() << " sector " << sector;
+      if (sector == 20 || sector == 21)
+        EXPECT_EQ(s, CDEX_SECTOR_REREAD) << context;
+      else if (sector == 40)
+        EXPECT_EQ(s, CDEX_SECTOR_LOST) << context;
+      else if (sector == 60)
+        EXPECT_EQ(s, CDEX_SECTOR_CORRECTED) << context;
+      else if (cue)
+        EXPECT_EQ(s, CDEX_SECTOR_CLEAN) << context;
+      else
+        EXPECT_TRUE(s != CDEX_SECTOR_LOST && s != CDEX_SECTOR_UNREAD) << context;
+    }
+    CR_CloseRipper();
+  }
 }
 
 TEST_F(Cdrip, ReadinessFollowsTheIniWhileRunning) {
