@@ -360,10 +360,14 @@ bool TCueImage::Parse(const std::string& sheet, const std::string& sheetName,
   for (int i = 1; i <= trackCount; ++i) {
     const Track* track = cd_get_track(cd.get(), i);
     const std::string name = Text(track_get_filename(track));
-    if (i > 1 && name != fileLines[file].Name) {
+    // Track 1 too may start in a later file: one before it holds the audio
+    // of its pregap.
+    if (name != fileLines[file].Name) {
       size_t next = file + 1;
       while (next < fileLines.size() && fileLines[next].Name != name) ++next;
-      file = next < fileLines.size() ? next : std::min(file + 1, fileLines.size() - 1);
+      file = next < fileLines.size() ? next
+             : i > 1                 ? std::min(file + 1, fileLines.size() - 1)
+                                     : file;
     }
     const std::string where = sheetName + ", line " + std::to_string(fileLines[file].Line) + ": ";
     TPlaced p;
