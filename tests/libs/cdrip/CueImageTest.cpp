@@ -189,6 +189,18 @@ TEST_F(CueImage, Latin1SheetWithPregapReadsAsUtf8AndPlacesTheSilence) {
                              Disc.SectorPcm(100, 335));
 }
 
+// libcdio reads a cdrdao sheet: START marks the first 20 sectors of track 2's
+// file as its pregap.
+TEST_F(CueImage, ATocSheetStatesItsPregapThroughLibcdio) {
+  Use(Write("d.toc", QString("CD_DA\nTRACK AUDIO\nFILE \"%1\" 0 00:01:25\n"
+                             "TRACK AUDIO\nFILE \"%1\" 00:01:25 00:02:10\nSTART 00:00:20\n"
+                             "TRACK AUDIO\nFILE \"%1\" 00:03:35 00:01:00\n")
+                         .arg(Disc.BinPath)
+                         .toUtf8()));
+  EXPECT_EQ(Toc(), (std::vector<int>{0, 120, 260, 335}));
+  EXPECT_EQ(Pregaps(), (std::vector<int>{0, 20, 0}));
+}
+
 TEST_F(CueImage, BrokenImagesAreRefusedNamingSheetLineAndFile) {
   const QString missing = Write("disc.cue",
                                 "TITLE x\n\nFILE \"Artist - Album.flac\" WAVE\n TRACK 01 AUDIO\n"
