@@ -261,6 +261,8 @@ TEST_F(VerifySession, PregapsAndAHiddenTrackReachTheLogAndASheetThatReadsBackAsT
       job.TrackInfo.TrackIndex = i;
       job.TrackInfo.Artist = "Band";
       job.TrackInfo.Album = "Album";
+      job.TrackInfo.Category = "rock";
+      job.TrackInfo.Year = "1999";
       job.TrackInfo.Title = job.Title = QString("Song %1").arg(i + 1);
       job.OutputPath = out + QString("/%1.wav").arg(i + 1);
       jobs.push_back(job);
@@ -290,7 +292,8 @@ TEST_F(VerifySession, PregapsAndAHiddenTrackReachTheLogAndASheetThatReadsBackAsT
     }
     const QString written = CueSheetPath(out, "Band", "Album", Settings.ReplaceStr);
     const QByteArray text = testutil::ReadFile(written);
-    for (const char* line : {"CATALOG 0123456789012\r\n", "    ISRC USABC9900001\r\n",
+    for (const char* line : {"REM GENRE \"rock\"\r\nREM DATE \"1999\"\r\n",
+                             "CATALOG 0123456789012\r\n", "    ISRC USABC9900001\r\n",
                              "    TITLE \"Song 2\"\r\n    PERFORMER \"Band\"\r\n"})
       EXPECT_TRUE(text.contains(line)) << line << '\n' << text.toStdString();
 
