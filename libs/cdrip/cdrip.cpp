@@ -34,9 +34,9 @@
 #include <cdio/audio.h>
 #include <cdio/logging.h>
 #include <cdio/mmc_ll_cmds.h>
-#include <cdio/util.h>
 #include <cdio/paranoia/cdda.h>
 #include <cdio/paranoia/paranoia.h>
+#include <cdio/util.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <linux/cdrom.h>
@@ -825,9 +825,8 @@ std::vector<int32_t> PregapsOf(CdIo_t* cdio, const std::vector<TOCENTRY>& toc, b
     else if (!image)
       pregaps.push_back(-1);
     else
-      pregaps.push_back(pregap != CDIO_INVALID_LSN && pregap > previous && pregap < start
-                            ? start - pregap
-                            : 0);
+      pregaps.push_back(
+          pregap != CDIO_INVALID_LSN && pregap > previous && pregap < start ? start - pregap : 0);
   }
   return pregaps;
 }

@@ -292,9 +292,9 @@ TEST_F(VerifySession, PregapsAndAHiddenTrackReachTheLogAndASheetThatReadsBackAsT
     }
     const QString written = CueSheetPath(out, "Band", "Album", Settings.ReplaceStr);
     const QByteArray text = testutil::ReadFile(written);
-    for (const char* line : {"REM GENRE \"rock\"\r\nREM DATE \"1999\"\r\n",
-                             "CATALOG 0123456789012\r\n", "    ISRC USABC9900001\r\n",
-                             "    TITLE \"Song 2\"\r\n    PERFORMER \"Band\"\r\n"})
+    for (const char* line :
+         {"REM GENRE \"rock\"\r\nREM DATE \"1999\"\r\n", "CATALOG 0123456789012\r\n",
+          "    ISRC USABC9900001\r\n", "    TITLE \"Song 2\"\r\n    PERFORMER \"Band\"\r\n"})
       EXPECT_TRUE(text.contains(line)) << line << '\n' << text.toStdString();
 
     // The sheet as the only drive: the disc it describes is the original.

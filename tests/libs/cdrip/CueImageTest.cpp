@@ -5,8 +5,8 @@
 #include <cdio/cdio.h>
 
 #include <QDir>
-#include <algorithm>
 #include <QStringList>
+#include <algorithm>
 #include <vector>
 
 #include "common/DiscImage.h"
