@@ -86,6 +86,8 @@ QString Utf8ReadAsLatin1(const QString& text) {
   return utf8.hasError() ? text : decoded;
 }
 
+}  // namespace
+
 QString DiscText(int track, int field) {
   const int32_t size = CR_GetDiscText(track, field, nullptr, 0);
   if (size <= 0) return QString();
@@ -94,6 +96,8 @@ QString DiscText(int track, int field) {
   text.resize(size);
   return Utf8ReadAsLatin1(QString::fromUtf8(text)).trimmed();
 }
+
+namespace {
 
 // What the disc carries beside its TOC, from the library's last TOC read.
 void ReadDiscText(TMyCDInfo& info, bool fromLibrary) {

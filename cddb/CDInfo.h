@@ -34,6 +34,11 @@ struct TCDTrack {
   QString CDTextPerformer;
 };
 
+// What the disc in the active drive says of itself, from the CD library's
+// last TOC read (CR_GetDiscText): track 0 the disc, 1... its tracks; empty
+// when it says nothing.
+QString DiscText(int track, int field);
+
 class TMyCDInfo {
  public:
   static constexpr int MaxTracks = 100;

@@ -8,6 +8,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
@@ -108,6 +109,10 @@ class TCDRIP {
   std::vector<uint8_t> SectorStatus() const;
   // The file the last rip created (truncated), empty when it touched none.
   const QString& CreatedFile() const { return FCreatedFile; }
+
+  // The pregap of track TrackNum (from 1) in sectors: for track 1 every
+  // sector before it; 0 when the drive cannot tell.
+  int32_t TrackPregap(int32_t TrackNum) const { return std::max(CR_GetTrackPregap(TrackNum), 0); }
 
   bool ReadParameters();
   // Hands Params to the library; false when it refuses the record.

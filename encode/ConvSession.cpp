@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
+#include <algorithm>
 #include <cstring>
 #include <exception>
 #include <optional>
@@ -22,6 +23,7 @@
 #include "encode/WaveNormalize.h"
 #include "platform/Files.h"
 #include "platform/MessageBox.h"
+#include "settings/Naming.h"
 #include "settings/config.h"
 #include "verify/CueSheet.h"
 #include "verify/RipLog.h"
@@ -141,6 +143,7 @@ bool TConvSession::StartSession(TJobList& jobs) {
 
 void TConvSession::RunTrackLoop() {
   SetStage(stInitialization);
+  AddHiddenTrack();
   FVerification.reset();
   if (Verify) StartVerification();
   // WAV output has nothing to encode.
@@ -190,6 +193,72 @@ void TConvSession::RunTrackLoop() {
   // Known once every track of the album was measured and its encoder is done.
   if (!Aborted && EncodedFormat(Config->OutputFormat)) WriteAlbumGain();
   WriteRipLog();
+}
+
+void TConvSession::AddHiddenTrack() {
+  if (!Config->RipHiddenTrack || FCDRIP.TrackList().empty()) return;
+  const TTrack& first = FCDRIP.TrackList().front().Track;
+  const auto isTrack = [](int32_t index) {
+    return [index](const TFileParam& job) { return job.TrackInfo.TrackIndex == index; };
+  };
+  const auto track1 = std::find_if(FJobs->begin(), FJobs->end(), isTrack(0));
+  if (first.TrackType != QLatin1String("Audio") || first.StartSector <= 0 ||
+      track1 == FJobs->end() || std::any_of(FJobs->begin(), FJobs->end(), isTrack(-1)))
+    return;
+  TFileParam hidden;
+  hidden.RowIndex = -1;  // no row of the track list
+  hidden.TrackInfo = track1->TrackInfo;
+  TCDTrackInfo& info = hidden.TrackInfo;
+  info.TrackIndex = -1;
+  info.Title = QStringLiteral("Hidden track");
+  info.TrackArtist.clear();
+  info.Isrc.clear();
+  info.MBRecordingID.clear();
+  info.StartSector = 0;
+  info.EndSector = info.LengthSectors = first.StartSector;
+  info.LengthSeconds = first.StartSector / 75;
+  info.LengthBytes = first.StartSector * 2352;
+  hidden.Title = info.Title;
+  // Named by the rule as every track is, numbered 00.
+  hidden.FileName = MakeOutputName(Config->NamingString, PadReplaceChars(Config->ReplaceStr),
+                                   info.Artist, info.Album, info.Title, 0);
+  const QString folder = AddTrailingBackslash(Config->OutputFolder);
+  hidden.OutputPath = BuildOutputPath(folder, hidden.FileName, Config->OutputFormat);
+  if (std::any_of(FJobs->begin(), FJobs->end(), [&hidden](const TFileParam& job) {
+        return job.OutputPath.compare(hidden.OutputPath, Qt::CaseInsensitive) == 0;
+      }))
+    hidden.OutputPath = BuildOutputPath(folder, hidden.FileName, Config->OutputFormat, " (0)");
+  // Most discs hold only silence there: it is read once to know.
+  bool audible = false;
+  FCDRIP.OnAudio = [&audible](const uint8_t* data, int32_t bytes) {
+    audible = audible || std::any_of(data, data + bytes, [](uint8_t byte) { return byte != 0; });
+  };
+  try {
+    // Sectors there that cannot be read are ripped as a job, which reports
+    // them; a jitter report goes beside that job's file.
+    if (FCDRIP.RipSection(0, first.StartSector, hidden.OutputPath) && FCDRIP.LostSectors() > 0)
+      audible = true;
+  } catch (const std::exception&) {
+    audible = true;
+  }
+  FCDRIP.OnAudio = nullptr;
+  if (!audible || Aborted) return;
+
+  FRuns.insert(FRuns.begin() + (track1 - FJobs->begin()), TJobRun());
+  FJobs->insert(track1, hidden);
+  ItemCount = int32_t(FJobs->size());
+}
+
+int64_t TConvSession::TrackBytes(int32_t trackNum) const {
+  const std::vector<TTrackListItem>& tracks = FCDRIP.TrackList();
+  if (trackNum == 0 && !tracks.empty()) return int64_t(tracks.front().Track.StartSector) * 2352;
+  if (trackNum < 1 || trackNum > int32_t(tracks.size())) return 0;
+  return tracks[size_t(trackNum - 1)].Track.LengthBytes;
+}
+
+bool TConvSession::RipDiscTrack(int32_t trackNum, const QString& fileName) {
+  if (trackNum != 0 || FCDRIP.TrackList().empty()) return FCDRIP.RipTrack(trackNum, fileName);
+  return FCDRIP.RipSection(0, FCDRIP.TrackList().front().Track.StartSector, fileName);
 }
 
 void TConvSession::StartVerification() {
@@ -289,9 +358,8 @@ bool TConvSession::RipStep(TFileParam& job, const QString& ripTarget, bool onThe
   // The checksums see the audio as the drive hands it over, whatever is
   // made of it.
   TTrackChecksums* sums = nullptr;
-  int64_t samples = 0;
-  if (FVerification && trackNum >= 1 && trackNum <= int32_t(FCDRIP.TrackList().size())) {
-    samples = int64_t(FCDRIP.TrackList()[size_t(trackNum - 1)].Track.LengthBytes) / 4;
+  const int64_t samples = TrackBytes(trackNum) / 4;
+  if (FVerification && samples > 0) {
     sums = &FVerification->BeginTrack(trackNum, samples);
   }
   QElapsedTimer shown;
@@ -320,7 +388,7 @@ bool TConvSession::RipStep(TFileParam& job, const QString& ripTarget, bool onThe
     } else {
       FCDRIP.SetEncode(false);
       FCDRIP.SetWriteWAV(true);
-      ripped = FCDRIP.RipTrack(trackNum, ripTarget);
+      ripped = RipDiscTrack(trackNum, ripTarget);
       // The jitter report goes beside the output, as a direct rip puts it.
       const QString report = ChangeFileExt(ripTarget, "jitt");
       if (QFileInfo::exists(report)) ReplaceFile(report, ChangeFileExt(job.OutputPath, "jitt"));
@@ -379,9 +447,7 @@ bool TConvSession::RipToEncoder(TFileParam& job) {
   const int index = JobIndex(job);
   std::shared_ptr<TPcmQueue> queue;
   const int32_t trackNum = job.TrackInfo.TrackIndex + 1;
-  int64_t trackBytes = 0;
-  if (trackNum >= 1 && trackNum <= int32_t(FCDRIP.TrackList().size()))
-    trackBytes = int64_t(FCDRIP.TrackList()[size_t(trackNum - 1)].Track.LengthBytes);
+  const int64_t trackBytes = TrackBytes(trackNum);
   // The file is created once the drive delivers audio, as a rip to a file is;
   // the encoder ends with the samples it got, also when the rip fails.
   auto open = [&] {
@@ -403,7 +469,7 @@ bool TConvSession::RipToEncoder(TFileParam& job) {
   } ripEnd{FCDRIP, queue};
   FCDRIP.SetEncode(false);
   FCDRIP.SetWriteWAV(false);
-  const bool ripped = FCDRIP.RipTrack(trackNum, job.OutputPath);
+  const bool ripped = RipDiscTrack(trackNum, job.OutputPath);
   // A track without a sample still gets its (empty) file.
   if (ripped) open();
   return ripped;
@@ -726,7 +792,7 @@ void TConvSession::WriteRipLog() {
   for (const TTrackListItem& item : FCDRIP.TrackList())
     log.Toc.push_back({item.Track.TrackNum, item.Track.StartSector,
                        item.Track.AudioEndSector - item.Track.StartSector,
-                       item.Track.TrackType == "Audio"});
+                       FCDRIP.TrackPregap(item.Track.TrackNum), item.Track.TrackType == "Audio"});
   for (size_t i = 0; i < FJobs->size(); ++i) {
     const TFileParam& job = (*FJobs)[i];
     const TTrackVerification* result = FVerification->Track(job.TrackInfo.TrackIndex + 1);
@@ -734,12 +800,14 @@ void TConvSession::WriteRipLog() {
     TRipLogTrack track;
     track.TrackNum = result->TrackNum;
     track.FileName = QFileInfo(job.OutputPath).fileName();
+    track.Pregap = FCDRIP.TrackPregap(track.TrackNum);
     track.Read = result->Complete;
     track.PeakPercent = result->Peak * 100.0 / 32768;
     track.CopyCrc = result->Crc;
     track.ArV1 = result->ArV1;
     track.ArV2 = result->ArV2;
-    track.Verdict = result->Verdict.Text();
+    track.Verdict = track.TrackNum == 0 ? QStringLiteral("no entry for a hidden track")
+                                        : result->Verdict.Text();
     track.Accurate = result->Verdict.Kind == TArVerdict::Accurate;
     track.UnreadableSectors = FRuns[i].LostSectors;
     track.JitterErrors = FRuns[i].JitterErrors;
@@ -763,6 +831,7 @@ void TConvSession::WriteCueSheet(const TFileParam& first) {
   sheet.Genre = first.TrackInfo.Category;
   sheet.Date = first.TrackInfo.Year;
   sheet.DiscId = QString::asprintf("%08X", FVerification->Ids().Id3);
+  sheet.Catalog = DiscText(0, CR_TEXT_CODE);
   // Cue readers take FLAC and Opus files as WAVE, the audio's own kind.
   sheet.FileType = Config->OutputFormat == ofMP3 ? QStringLiteral("MP3") : QStringLiteral("WAVE");
   // The files this session wrote whole, in disc order.
@@ -772,11 +841,20 @@ void TConvSession::WriteCueSheet(const TFileParam& first) {
   std::sort(written.begin(), written.end(), [](const TFileParam* a, const TFileParam* b) {
     return a->TrackInfo.TrackIndex < b->TrackInfo.TrackIndex;
   });
-  for (const TFileParam* job : written)
-    sheet.Tracks.push_back(
-        {job->TrackInfo.TrackIndex + 1, QDir(folder).relativeFilePath(job->OutputPath),
-         job->TrackInfo.Title,
-         job->TrackInfo.Artist.isEmpty() ? sheet.Performer : job->TrackInfo.Artist, QString()});
+  for (const TFileParam* job : written) {
+    const int32_t trackNum = job->TrackInfo.TrackIndex + 1;
+    const QString name = QDir(folder).relativeFilePath(job->OutputPath);
+    if (trackNum == 0) {
+      sheet.HiddenTrackFile = name;
+      continue;
+    }
+    const TTrackTags tags = JobTags(*job);
+    // An ISRC the names left out is still the disc's.
+    sheet.Tracks.push_back({trackNum, name, tags.Title,
+                            tags.Artist.isEmpty() ? sheet.Performer : tags.Artist,
+                            tags.Isrc.isEmpty() ? DiscText(trackNum, CR_TEXT_CODE) : tags.Isrc,
+                            FCDRIP.TrackPregap(trackNum), int32_t(TrackBytes(trackNum) / 2352)});
+  }
   if (sheet.Tracks.empty()) return;
   SaveDiscFile(CueSheetPath(folder, sheet.Performer, sheet.Title, Config->ReplaceStr), sheet.Text(),
                QStringLiteral("CUE sheet"));

@@ -236,6 +236,14 @@ class TConvSession {
   void WaitForEncoders();
   void ShowEncoders();
   int OverallPercent() const;
+  // Puts the audio before track 1 in a job of its own before track 1's when
+  // RipHiddenTrack asks for it and it is not digital silence.
+  void AddHiddenTrack();
+  // Bytes of the disc's track trackNum (0: the audio before track 1); 0 when
+  // there is no such track.
+  int64_t TrackBytes(int32_t trackNum) const;
+  // Rips the track (0: the audio before track 1) as TCDRIP::RipTrack does.
+  bool RipDiscTrack(int32_t trackNum, const QString& fileName);
   void StartVerification();
   // Waits for the database's answer (bounded by its time-out) unless aborted.
   void FinishVerification();

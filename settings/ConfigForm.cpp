@@ -248,7 +248,17 @@ QWidget* TConfigForm::CreateOutputTab() {
       MakeCheck(tab, "chkCreatePlayList", "Auto create playlist when extracting finished");
   grid->addWidget(MakeLabel(tab, "&PlayList", chkCreatePlayList), 6, 0);
   grid->addWidget(chkCreatePlayList, 6, 1, 1, 2);
-  grid->setRowStretch(7, 1);
+
+  // What a rip leaves beside its files to prove itself.
+  chkWriteLog = MakeCheck(tab, "chkWriteLog", "Write a rip &log");
+  chkWriteCueSheet = MakeCheck(tab, "chkWriteCueSheet", "Write a C&UE sheet");
+  chkRipHiddenTrack =
+      MakeCheck(tab, "chkRipHiddenTrack", "Rip au&dio hidden before track 1 as track 00");
+  grid->addWidget(MakeLabel(tab, "Proof", chkWriteLog), 7, 0);
+  grid->addWidget(chkWriteLog, 7, 1, 1, 2);
+  grid->addWidget(chkWriteCueSheet, 8, 1, 1, 2);
+  grid->addWidget(chkRipHiddenTrack, 9, 1, 1, 2);
+  grid->setRowStretch(10, 1);
   return tab;
 }
 
@@ -493,6 +503,11 @@ QWidget* TConfigForm::CreateCDDBTab() {
   chkAutoLookup = MakeCheck(group, "chkAutoLookup",
                             "Look a new disc up on MusicBrainz when it has no local entry");
   grid->addWidget(chkAutoLookup, 7, 0, 1, 4);
+  edAccurateRipServer = MakeEdit(group, "edAccurateRipServer");
+  edAccurateRipServer->setToolTip(
+      "Where rips are checked against other people's; empty: not at all.");
+  grid->addWidget(MakeLabel(group, "&AccurateRip server", edAccurateRipServer), 8, 0);
+  grid->addWidget(edAccurateRipServer, 8, 1, 1, 3);
   grid->setColumnStretch(1, 1);
 
   connect(chkProxySrv, &QCheckBox::toggled, this, &TConfigForm::chkProxySrvClick);
@@ -607,6 +622,9 @@ void TConfigForm::LoadControls() {
   chkbOpenOutputFolder->setChecked(c.OpenOutputFolder);
   cbNamingRule->setEditText(c.NamingString);
   chkCreatePlayList->setChecked(c.CreatePlayList);
+  chkWriteLog->setChecked(c.WriteLog);
+  chkWriteCueSheet->setChecked(c.WriteCueSheet);
+  chkRipHiddenTrack->setChecked(c.RipHiddenTrack);
 
   cbEncoder->clear();
   cbEncoder->addItem(QString("Lame MP3 Encoder %1").arg(FEncoderVersion));
@@ -660,6 +678,7 @@ void TConfigForm::LoadControls() {
   edEmailAddress->setText(c.EmailAddress);
   edMusicBrainzServer->setText(c.MusicBrainzServer);
   chkAutoLookup->setChecked(c.AutoLookup);
+  edAccurateRipServer->setText(c.AccurateRipServer);
   ShowText(edLocalCDDB, c.LocalCDDBFolder);
   chkProxySrvClick();
 
@@ -696,6 +715,9 @@ void TConfigForm::ApplyControls() {
   c.OpenOutputFolder = chkbOpenOutputFolder->isChecked();
   c.NamingString = cbNamingRule->currentText();
   c.CreatePlayList = chkCreatePlayList->isChecked();
+  c.WriteLog = chkWriteLog->isChecked();
+  c.WriteCueSheet = chkWriteCueSheet->isChecked();
+  c.RipHiddenTrack = chkRipHiddenTrack->isChecked();
 
   c.EnableID3Tag = chkID3Tag->isChecked();
   c.SampleRate = std::max(0, cbSampleRate->currentIndex());
@@ -747,6 +769,8 @@ void TConfigForm::ApplyControls() {
   c.MusicBrainzServer = edMusicBrainzServer->text().trimmed();
   if (c.MusicBrainzServer.isEmpty()) c.MusicBrainzServer = TConfig::PublicMusicBrainzServer;
   c.AutoLookup = chkAutoLookup->isChecked();
+  // Emptied, it turns the lookup off.
+  c.AccurateRipServer = edAccurateRipServer->text().trimmed();
   c.LocalCDDBFolder = edLocalCDDB->text().trimmed();
 
   c.AutoLoadCDPlayerINI = chkAutoLoadCDPlayerINI->isChecked();

@@ -46,6 +46,9 @@ class TConfigForm : public QDialog {
   QCheckBox* chkbOpenOutputFolder;
   QComboBox* cbNamingRule;
   QCheckBox* chkCreatePlayList;
+  QCheckBox* chkWriteLog;
+  QCheckBox* chkWriteCueSheet;
+  QCheckBox* chkRipHiddenTrack;
   // Encoder
   QComboBox* cbEncoder;
   QCheckBox* chkID3Tag;
@@ -100,6 +103,7 @@ class TConfigForm : public QDialog {
   QLineEdit* edEmailAddress;
   QLineEdit* edMusicBrainzServer;
   QCheckBox* chkAutoLookup;
+  QLineEdit* edAccurateRipServer;
   // Misc
   QCheckBox* chkAutoLoadCDPlayerINI;
   QCheckBox* chkbOverwritePrompt;

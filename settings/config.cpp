@@ -84,6 +84,7 @@ const TStoredValue kStoredValues[] = {
     {"AccurateRipServer", &TConfig::AccurateRipServer},
     {"WriteLog", &TConfig::WriteLog},
     {"WriteCueSheet", &TConfig::WriteCueSheet},
+    {"RipHiddenTrack", &TConfig::RipHiddenTrack},
     {"CDDBTimeOut", &TConfig::CDDBTimeOut},
     {"MusicBrainzServer", &TConfig::MusicBrainzServer},
     {"AutoLookup", &TConfig::AutoLookup},

@@ -93,6 +93,7 @@ class TConfig {
   QString AccurateRipServer = "http://www.accuraterip.com";  // empty: no lookup
   bool WriteLog = true;
   bool WriteCueSheet = true;
+  bool RipHiddenTrack = true;  // audio before track 1 that is not silence, as track 00
   int32_t ProxyPort = 8080;
   QString ProxyServer;
   int32_t CDDBTimeOut = 30;  // seconds for a whole CDDB request

@@ -1,9 +1,11 @@
 // The CUE sheet written beside the ripped files: the disc's names and IDs,
 // then one FILE per track file in order, each track starting at the start
-// of its own file. Plain data; any thread.
+// of its own file and its pregap at the end of the file before ("gaps
+// appended"). Plain data; any thread.
 #pragma once
 
 #include <QString>
+#include <cstdint>
 #include <vector>
 
 struct TCueTrack {
@@ -12,6 +14,9 @@ struct TCueTrack {
   QString Title;
   QString Performer;
   QString Isrc;
+  // Sectors of its pregap (track 1: all before it on the disc), and of its file.
+  int32_t Pregap = 0;
+  int32_t LengthSectors = 0;
 };
 
 struct TCueSheet {
@@ -22,6 +27,9 @@ struct TCueSheet {
   QString DiscId;    // CDDB, hexadecimal
   QString Catalog;   // the media catalogue number, when known
   QString FileType;  // "WAVE", "MP3", ...
+  // The audio before track 1 as a file of its own (track 1's pregap), when
+  // it was ripped.
+  QString HiddenTrackFile;
   std::vector<TCueTrack> Tracks;
 
   QString Text() const;

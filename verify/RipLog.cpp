@@ -7,16 +7,19 @@
 
 namespace {
 QString Hex(uint32_t value) { return QString::asprintf("%08X", value); }
+
 }  // namespace
 
 QString TRipLog::Summary() const {
-  int accurate = 0;
+  int accurate = 0, counted = 0;
   for (const TRipLogTrack& track : Tracks) {
     if (track.Status != QLatin1String("Done")) return QStringLiteral("There were errors");
+    if (track.TrackNum == 0) continue;
+    ++counted;
     if (track.Accurate) ++accurate;
   }
-  if (accurate == int(Tracks.size())) return QStringLiteral("All tracks accurately ripped");
-  return QString("%1 of %2 tracks accurately ripped").arg(accurate).arg(Tracks.size());
+  if (accurate == counted) return QStringLiteral("All tracks accurately ripped");
+  return QString("%1 of %2 tracks accurately ripped").arg(accurate).arg(counted);
 }
 
 QString TRipLog::Text() const {
@@ -30,16 +33,18 @@ QString TRipLog::Text() const {
   text += "Output: " + Output + "\n";
   text += "Disc IDs: " + DiscIds + "\n";
   text += "AccurateRip: " + AccurateRip + "\n\n";
-  text += "Table of contents\n  Track  Start sector  Length (sectors)  Type\n";
+  text += "Table of contents\n  Track  Start sector  Length (sectors)  Pre-gap   Type\n";
   for (const TRipLogTocRow& row : Toc)
-    text += QString::asprintf("     %02d  %12d  %16d  %s\n", row.TrackNum, row.StartSector,
-                              row.LengthSectors, row.Audio ? "Audio" : "Data");
+    text += QString::asprintf("     %02d  %12d  %16d  %s  %s\n", row.TrackNum, row.StartSector,
+                              row.LengthSectors, qPrintable(MsfText(row.Pregap)),
+                              row.Audio ? "Audio" : "Data");
   text +=
       "\nSector maps: a mark per sixtieth of the track, the worst of its sectors: "
       "'.' clean, 'c' jitter corrected, 'r' re-read, 'X' lost (silence)\n";
   for (const TRipLogTrack& track : Tracks) {
     text += QString::asprintf("\nTrack %02d\n", track.TrackNum);
     text += "    File: " + track.FileName + "\n";
+    if (track.TrackNum > 0) text += "    Pre-gap: " + MsfText(track.Pregap) + "\n";
     if (track.Read) {
       text += QString("    Peak level: %1 %\n").arg(track.PeakPercent, 0, 'f', 1);
       text += "    Copy CRC: " + Hex(track.CopyCrc) + "\n";
@@ -59,6 +64,10 @@ QString TRipLog::Text() const {
   }
   text += "\n" + Summary() + "\n";
   return text;
+}
+
+QString MsfText(int32_t sectors) {
+  return QString::asprintf("%02d:%02d:%02d", sectors / 4500, sectors / 75 % 60, sectors % 75);
 }
 
 QString RipLogPath(const QString& folder, const QString& artist, const QString& album,

@@ -10,8 +10,9 @@
 #include <vector>
 
 struct TRipLogTrack {
-  int TrackNum = 0;
+  int TrackNum = 0;  // 0: the hidden audio before track 1
   QString FileName;
+  int32_t Pregap = 0;  // sectors
   bool Read = false;  // the rip delivered every sample, so the checksums hold
   double PeakPercent = 0;
   uint32_t CopyCrc = 0;
@@ -30,6 +31,7 @@ struct TRipLogTocRow {
   int TrackNum = 0;
   int32_t StartSector = 0;
   int32_t LengthSectors = 0;
+  int32_t Pregap = 0;
   bool Audio = true;
 };
 
@@ -47,10 +49,13 @@ struct TRipLog {
   std::vector<TRipLogTrack> Tracks;
 
   // "All tracks accurately ripped", "N of M tracks accurately ripped" or
-  // "There were errors".
+  // "There were errors"; a hidden track has no entry to count.
   QString Summary() const;
   QString Text() const;
 };
+
+// "mm:ss:ff" of a sector count.
+QString MsfText(int32_t sectors);
 
 // The log's path: "<artist> - <album>.log" in the folder, the names' reserved
 // characters replaced by replaceChars as in output names, kept inside the folder.

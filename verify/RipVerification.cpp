@@ -63,8 +63,10 @@ const TTrackVerification* TRipVerification::Track(int trackNum) const {
 
 void TRipVerification::Decide(TTrackVerification& track) {
   // A track still being read, or one whose rip failed, has no verdict: its
-  // sums cover only part of it.
-  if (!track.Complete || track.Verdict.Kind != TArVerdict::Pending || AnswerPending()) return;
+  // sums cover only part of it. The database holds nothing before track 1.
+  if (track.TrackNum == 0 || !track.Complete || track.Verdict.Kind != TArVerdict::Pending ||
+      AnswerPending())
+    return;
   track.Verdict =
       ArTrackVerdict(FClient.Answer(), FClient.Blocks(), track.DbarIndex, track.ArV1, track.ArV2);
   if (OnVerdict) OnVerdict(track);

@@ -17,7 +17,7 @@
 #include "verify/Checksums.h"
 
 struct TTrackVerification {
-  int TrackNum = 0;       // on the disc, from 1
+  int TrackNum = 0;       // on the disc, from 1; 0 the hidden audio before track 1
   int DbarIndex = -1;     // its entry in a dBAR block, from 0
   bool Complete = false;  // every sample was read and counted
   uint32_t Crc = 0;

@@ -1,25 +1,52 @@
 #!/usr/bin/env python3
 """What proving a rip costs: cadenzo-rip on the generated 17-minute album image
 (10 tracks of 60 to 120 s) with its verification (CRC-32 and AccurateRip
-checksums of every track, the rip log) and with --no-verify, to WAV (where
-reading is all the work, so the share is the largest) and to MP3 with one
-encoder per core. The AccurateRip lookup is off (no server set), so no network
-time counts. Each round runs every variant once, in turn; the best wall time
-counts (the machine may be shared). Target: under 3 % added.
+checksums of every track, the lookup, the rip log and the CUE sheet) and with
+--no-verify, to WAV (where reading is all the work, so the share is the
+largest) and to MP3 with one encoder per core. The AccurateRip server is one
+this script runs on 127.0.0.1: it answers every dBAR request with a pressing
+of the disc's track count (checksums that match nothing), so the lookup, the
+parsing and the comparison all run, and no network time counts. Each round
+runs every variant once, in turn; the best wall time counts (the machine may
+be shared). Target: under 3 % added.
 
 Usage: bench/rip/verify.py <build-dir> [rounds]   (default 3)
 Build first: cmake --build <build-dir> --target cadenzo-rip cdrip_bench
 """
+import http.server
 import os
+import re
+import struct
 import subprocess
 import sys
 import tempfile
+import threading
 
 from parallel import ALBUM, clear, timed
 
 SETTINGS = ('Windows Registry Editor Version 5.00\r\n\r\n'
             '[HKEY_CURRENT_USER\\SOFTWARE\\Velmora Computing\\Cadenzo\\1.06]\r\n'
-            '"AccurateRipServer"=""\r\n')
+            '"AccurateRipServer"="http://127.0.0.1:{port}"\r\n')
+
+
+class DbarServer(http.server.BaseHTTPRequestHandler):
+    """One pressing of the requested disc: its IDs, six rips a track, no match."""
+
+    def do_GET(self):
+        name = re.search(r"dBAR-(\d{3})-([0-9a-f]{8})-([0-9a-f]{8})-([0-9a-f]{8})\.bin", self.path)
+        if not name:
+            self.send_error(404)
+            return
+        tracks = int(name.group(1))
+        body = struct.pack("<BIII", tracks, *(int(name.group(i), 16) for i in (2, 3, 4)))
+        body += b"".join(struct.pack("<BII", 6, 0x1234567 + t, 0) for t in range(tracks))
+        self.send_response(200)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+    def log_message(self, *args):
+        pass
 
 
 def main():
@@ -29,12 +56,14 @@ def main():
     rounds = int(sys.argv[2]) if len(sys.argv) > 2 else 3
     rip = os.path.join(bin_dir, "cadenzo-rip")
     cores = os.cpu_count() or 1
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), DbarServer)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
     with tempfile.TemporaryDirectory() as folder:
         disc, out, config = (os.path.join(folder, name) for name in ("disc", "out", "config"))
         for path in (disc, out, os.path.join(config, "cadenzo")):
             os.makedirs(path)
         with open(os.path.join(config, "cadenzo", "registry.reg"), "w") as settings:
-            settings.write(SETTINGS)
+            settings.write(SETTINGS.format(port=server.server_address[1]))
         subprocess.run([os.path.join(bin_dir, "cdrip_bench"), "image", disc,
                         ",".join(map(str, ALBUM))], check=True)
         cue = os.path.join(disc, "bench.cue")

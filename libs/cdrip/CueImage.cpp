@@ -10,6 +10,8 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -308,11 +310,18 @@ bool TCueImage::Parse(const std::string& sheet, const std::string& sheetName,
 
   // The FILE lines with their line numbers and types, which libcue keeps to itself.
   std::vector<TFileLine> fileLines;
+  // Per TRACK line, the FILE line in force at its INDEX 00: a sheet with
+  // gaps appended puts it in the file before the track's own.
+  std::vector<size_t> index0Files;
   std::istringstream lines(text);
   std::string line;
   for (int number = 1; std::getline(lines, line); ++number) {
     const std::vector<std::string> words = Words(line);
     if (words.size() >= 2 && words[0] == "CATALOG") Catalog = words[1];
+    if (!words.empty() && words[0] == "TRACK") index0Files.push_back(SIZE_MAX);
+    if (words.size() >= 2 && words[0] == "INDEX" && std::atoi(words[1].c_str()) == 0 &&
+        !index0Files.empty() && !fileLines.empty())
+      index0Files.back() = fileLines.size() - 1;
     if (words.size() < 3 || words[0] != "FILE") continue;
     const std::string& type = words.back();
     fileLines.push_back({number, words[1],
@@ -342,6 +351,7 @@ bool TCueImage::Parse(const std::string& sheet, const std::string& sheetName,
   // Each track in the file it starts in: the sheet's FILE lines in order.
   struct TPlaced {
     size_t File = 0;
+    size_t Index0File = 0;  // the file INDEX 00 counts in
     long Index0 = -1, Index1 = -1, PreGap = 0, PostGap = 0;
     int32_t BlockBytes = kSectorBytes;
   };
@@ -350,16 +360,23 @@ bool TCueImage::Parse(const std::string& sheet, const std::string& sheetName,
   for (int i = 1; i <= trackCount; ++i) {
     const Track* track = cd_get_track(cd.get(), i);
     const std::string name = Text(track_get_filename(track));
-    if (i > 1 && name != fileLines[file].Name) {
+    // Track 1 too may start in a later file: one before it holds the audio
+    // of its pregap.
+    if (name != fileLines[file].Name) {
       size_t next = file + 1;
       while (next < fileLines.size() && fileLines[next].Name != name) ++next;
-      file = next < fileLines.size() ? next : std::min(file + 1, fileLines.size() - 1);
+      file = next < fileLines.size() ? next
+             : i > 1                 ? std::min(file + 1, fileLines.size() - 1)
+                                     : file;
     }
     const std::string where = sheetName + ", line " + std::to_string(fileLines[file].Line) + ": ";
     TPlaced p;
     p.File = file;
     p.Index0 = track_get_index(track, 0);
     p.Index1 = track_get_index(track, 1);
+    p.Index0File = size_t(i - 1) < index0Files.size() && index0Files[size_t(i - 1)] < file
+                       ? index0Files[size_t(i - 1)]
+                       : file;
     // libcue counts an INDEX 00 in the file as PREGAP too; only a PREGAP is silence.
     p.PreGap = p.Index0 < 0 ? std::max(track_get_zero_pre(track), 0L) : 0;
     p.PostGap = std::max(track_get_zero_post(track), 0L);
@@ -407,6 +424,14 @@ bool TCueImage::Parse(const std::string& sheet, const std::string& sheetName,
     FPieces.push_back({int32_t(disc), int32_t(sectors), fileIndex, int32_t(fileSector)});
     disc += sectors;
   };
+  // Where a sector of an earlier file lies on the disc.
+  const auto DiscSector = [this, &disc](size_t fileIndex, int64_t fileSector) {
+    for (const TPiece& piece : FPieces)
+      if (piece.File == int(fileIndex) && fileSector >= piece.FileSector &&
+          fileSector < int64_t(piece.FileSector) + piece.Sectors)
+        return int64_t(piece.DiscStart) + fileSector - piece.FileSector;
+    return disc;
+  };
   size_t t = 0;
   for (size_t f = 0; f < FFiles.size(); ++f) {
     const int64_t fileSectors = FFiles[f]->Sectors;
@@ -424,12 +449,20 @@ bool TCueImage::Parse(const std::string& sheet, const std::string& sheetName,
         error = where + "starts past the end of " + Quote(FFiles[f]->Where.Name);
         return false;
       }
-      const int64_t gapPoint = p.Index0 >= cursor && p.Index0 <= p.Index1 ? p.Index0 : p.Index1;
+      const bool gapHere = p.Index0File == f && p.Index0 >= cursor && p.Index0 <= p.Index1;
+      const int64_t gapPoint = gapHere ? p.Index0 : p.Index1;
       add(int(f), cursor, gapPoint - cursor);
       add(-1, 0, postGap);
+      const int64_t gapStart = disc;
       add(int(f), gapPoint, p.Index1 - gapPoint);
       add(-1, 0, p.PreGap);
       FTracks[t].Start = int32_t(disc);
+      if (t == 0)
+        FTracks[t].Pregap = FTracks[t].Start;
+      else if (p.Index0File != f && p.Index0 >= 0)
+        FTracks[t].Pregap = int32_t(disc - std::min(DiscSector(p.Index0File, p.Index0), disc));
+      else
+        FTracks[t].Pregap = int32_t(disc - gapStart);
       cursor = p.Index1;
       postGap = p.PostGap;
       if (disc > kMaxSectors) break;

@@ -15,7 +15,8 @@ namespace cdrip {
 
 struct TCueTrack {
   int Number = 0;
-  int32_t Start = 0;  // disc sector of INDEX 01
+  int32_t Start = 0;   // disc sector of INDEX 01
+  int32_t Pregap = 0;  // sectors of its INDEX 00 (and PREGAP) before Start; track 1: all before it
   bool Audio = true;
   std::string Title, Performer, Isrc;  // UTF-8
 };

@@ -35,8 +35,10 @@
 // After cdio.h, which declares the types it uses.
 #include <cdio/audio.h>
 #include <cdio/logging.h>
+#include <cdio/mmc_ll_cmds.h>
 #include <cdio/paranoia/cdda.h>
 #include <cdio/paranoia/paranoia.h>
+#include <cdio/util.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <linux/cdrom.h>
@@ -61,6 +63,7 @@
 #include "libs/cdrip/DiscRules.h"
 #include "libs/cdrip/ImageOutput.h"
 #include "libs/cdrip/IniFile.h"
+#include "libs/cdrip/Pregap.h"
 
 static_assert(sizeof(CDROMPARAMS) == 344);
 static_assert(offsetof(CDROMPARAMS, nOffsetStart) == 268);
@@ -248,6 +251,9 @@ struct TLibrary {
   // What the active drive's cue sheet states, from CR_ReadToc: the disc
   // first, then each track; title, performer, catalog or ISRC, genre, date.
   std::vector<std::vector<std::string>> SheetTexts;
+  // Each track's pregap in sectors, from CR_ReadToc; -1 where a drive's Q
+  // sub-channel is still to be asked.
+  std::vector<int32_t> Pregaps;
 };
 
 TLibrary* Lib = nullptr;
@@ -857,6 +863,38 @@ std::string Take(char* text) {
   return value;
 }
 
+// What libcdio's image drivers state of each track's pregap; a drive states
+// nothing (-1), its Q sub-channel tells.
+std::vector<int32_t> PregapsOf(CdIo_t* cdio, const std::vector<TOCENTRY>& toc, bool image) {
+  std::vector<int32_t> pregaps;
+  for (size_t i = 0; i + 1 < toc.size(); ++i) {
+    const int32_t start = toc[i].dwStartSector;
+    const int32_t previous = i == 0 ? -1 : int32_t(toc[i - 1].dwStartSector);
+    const lsn_t pregap = cdio_get_track_pregap_lsn(cdio, toc[i].btTrackNumber);
+    if (i == 0)
+      pregaps.push_back(start);
+    else if (!image)
+      pregaps.push_back(-1);
+    else
+      pregaps.push_back(
+          pregap != CDIO_INVALID_LSN && pregap > previous && pregap < start ? start - pregap : 0);
+  }
+  return pregaps;
+}
+
+// The track a sector's Q sub-channel names, -1 when it names none or the
+// drive cannot read it.
+int QTrackOf(CdIo_t* cdio, int32_t sector) {
+  constexpr int kQBytes = 16;
+  uint8_t buffer[kSectorBytes + kQBytes];
+  if (mmc_read_cd(cdio, buffer, sector, 1 /* CD-DA */, false, false, 0, true, false, 0,
+                  2 /* formatted Q */, sizeof buffer, 1) != DRIVER_OP_SUCCESS)
+    return -1;
+  const uint8_t* q = buffer + kSectorBytes;
+  // Only a position frame (ADR 1) names a track.
+  return (q[0] & 0x0f) == 1 ? cdio_from_bcd8(q[1]) : -1;
+}
+
 std::vector<std::array<std::string, 3>> ReadDiscText(CdIo_t* cdio) {
   const track_t first = cdio_get_first_track_num(cdio);
   const track_t count = cdio_get_num_tracks(cdio);
@@ -942,6 +980,7 @@ int32_t CR_SetActiveCDROM(int32_t index) try {
     StopPlayback();
     Lib->Toc.clear();
     Lib->SheetTexts.clear();
+    Lib->Pregaps.clear();
     Lib->Active = index;
   }
   return CDEX_OK;
@@ -986,6 +1025,8 @@ int32_t CR_ReadToc(void) try {
   Lib->Toc.clear();
   Lib->SheetTexts.clear();
   Lib->DiscText.clear();
+  Lib->Pregaps.clear();
+  std::vector<int32_t> pregaps;
   std::vector<TOCENTRY> toc;
   std::vector<std::vector<std::string>> texts;
   std::vector<std::array<std::string, 3>> discText;
@@ -998,20 +1039,40 @@ int32_t CR_ReadToc(void) try {
       texts.push_back({track.Title, track.Performer, track.Isrc, "", ""});
     // What the sheet states is the disc's text: titles, performers, catalogue and ISRCs.
     for (const std::vector<std::string>& text : texts) discText.push_back({text[0], text[1], text[2]});
+    for (const cdrip::TCueTrack& track : cue->Tracks()) pregaps.push_back(track.Pregap);
   } else {
     const TCdio cdio = OpenDisc(*drive);
     if (!cdio) return CDEX_ERROR;
     toc = TocOf(cdio.get());
     discText = ReadDiscText(cdio.get());
+    pregaps = PregapsOf(cdio.get(), toc, drive->IsImage);
   }
   // A damaged disc or a hostile image may state anything.
   if (!cdrip::IsValidToc(toc.data(), toc.size())) return CDEX_ERROR;
   Lib->Toc = std::move(toc);
   Lib->SheetTexts = std::move(texts);
   Lib->DiscText = std::move(discText);
+  Lib->Pregaps = std::move(pregaps);
   return CDEX_OK;
 } catch (...) {
   return CDEX_ERROR;
+}
+
+int32_t CR_GetTrackPregap(int32_t track) try {
+  TDrive* drive = ActiveDrive();
+  if (!drive || track < 1 || size_t(track) > Lib->Pregaps.size() || Lib->Ripper) return -1;
+  int32_t& pregap = Lib->Pregaps[size_t(track - 1)];
+  if (pregap >= 0) return pregap;
+  const TCdio cdio = OpenDisc(*drive);
+  if (!cdio) return -1;
+  const int32_t start = Lib->Toc[size_t(track - 1)].dwStartSector;
+  const int32_t first = cdrip::FindPregapStart(
+      Lib->Toc[size_t(track - 2)].dwStartSector, start, Lib->Toc[size_t(track - 1)].btTrackNumber,
+      [&cdio](int32_t sector) { return QTrackOf(cdio.get(), sector); });
+  pregap = start - first;
+  return pregap;
+} catch (...) {
+  return -1;
 }
 
 int32_t CR_GetDiscText(int32_t track, int32_t field, char* buffer, int32_t size) {

@@ -87,6 +87,14 @@ int32_t CR_GetSheetText(int32_t track, int32_t field, char* text, int32_t size);
  * disc has none, CDEX_ERROR for a bad field. */
 int32_t CR_GetDiscText(int32_t track, int32_t field, char* buffer, int32_t size);
 
+/* The pregap of track `track` (from 1) as of the last CR_ReadToc, in sectors:
+ * those before its start that lead to it (INDEX 00), for track 1 every sector
+ * before its start. An image states them; a physical drive is asked for the
+ * Q sub-channel of sectors before the track (a binary search, once per
+ * track), 0 when it cannot tell. -1 for a track the TOC lacks or while a rip
+ * is open. */
+int32_t CR_GetTrackPregap(int32_t track);
+
 /* Playback. A physical drive plays through its own audio path; an image
  * drive plays on a real-time clock and sends its sound to ALSA's "default"
  * PCM in step with it (silently when there is no such device), and its play

@@ -19,6 +19,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
+#include <tuple>
 
 #include "common/ModalDriver.h"
 #include "common/TestUtil.h"
@@ -85,6 +86,8 @@ TEST_F(ConfigFormTest, OpensOnTheOutputTabWithEverySettingShown) {
   Config->ServerName = "my.server";
   Config->ReplaceStr = "ab";
   Config->Id3Comment = "rips";
+  Config->WriteCueSheet = false;
+  Config->AccurateRipServer = "http://ar.example.org";
   TConfigForm& form = Open();
 
   EXPECT_TRUE(form.Shown());
@@ -115,6 +118,10 @@ TEST_F(ConfigFormTest, OpensOnTheOutputTabWithEverySettingShown) {
   EXPECT_EQ(form.cbServerName->currentText(), "my.server");
   EXPECT_EQ(form.cbServerName->count(), 11);
   EXPECT_EQ(form.edtID3TagComment->text(), "rips");
+  EXPECT_TRUE(form.chkWriteLog->isChecked());
+  EXPECT_FALSE(form.chkWriteCueSheet->isChecked());
+  EXPECT_TRUE(form.chkRipHiddenTrack->isChecked());
+  EXPECT_EQ(form.edAccurateRipServer->text(), "http://ar.example.org");
   QString shown;
   for (QLineEdit* edit : form.edtCharRep) shown += edit->text();
   EXPECT_EQ(shown, "ab-----() ");
@@ -172,6 +179,8 @@ TEST_F(ConfigFormTest, OkStoresEveryChangedControl) {
   form.chkbOpenOutputFolder->setChecked(false);
   form.cbNamingRule->setEditText(" <number> - <title>");
   form.chkCreatePlayList->setChecked(true);
+  form.chkWriteLog->setChecked(false);
+  form.chkRipHiddenTrack->setChecked(false);
 
   form.chkID3Tag->setChecked(false);
   form.cbSampleRate->setCurrentIndex(2);
@@ -211,6 +220,7 @@ TEST_F(ConfigFormTest, OkStoresEveryChangedControl) {
   Type(form.edProxyPort, "3128");
   form.edLocalCDDB->setText(" /var/cddb ");
   form.edEmailAddress->setText(" me@example.org ");
+  form.edAccurateRipServer->setText(" ");  // no lookup
 
   form.chkAutoLoadCDPlayerINI->setChecked(true);
   form.chkbOverwritePrompt->setChecked(false);
@@ -287,6 +297,9 @@ TEST_F(ConfigFormTest, OkStoresEveryChangedControl) {
   TConfig reloaded;
   reloaded.Load();
   EXPECT_EQ(reloaded.nTransportLayer, 1);
+  EXPECT_EQ(std::tuple(c.WriteLog, c.WriteCueSheet, c.RipHiddenTrack),
+            std::tuple(false, true, false));
+  EXPECT_EQ(c.AccurateRipServer, "");
 }
 
 TEST_F(ConfigFormTest, AnEmptyReplaceStrShowsTheInitialCharactersAndOkStoresThem) {

@@ -104,6 +104,7 @@ TEST_F(ConfigTest, FirstStartSavesEveryValueWithItsTypeAndDefaultInOrder) {
       {"AccurateRipServer", S, "http://www.accuraterip.com"},
       {"WriteLog", D, 1},
       {"WriteCueSheet", D, 1},
+      {"RipHiddenTrack", D, 1},
       {"CDDBTimeOut", D, 30},
       // Test programs point the public default at loopback.
       {"MusicBrainzServer", S, TConfig::PublicMusicBrainzServer},

@@ -89,4 +89,28 @@ TEST_F(CadenzoRipVerify, PrintsEachTracksVerdictAndLogsItsChecksums) {
   EXPECT_EQ(Rip({"--require-accurate", "--tracks", "3", "--overwrite", "all"}).ExitCode, 0);
 }
 
+// Audio before track 1 is ripped as track 00, which the database cannot
+// vouch for and --require-accurate does not ask it to.
+TEST_F(CadenzoRipVerify, AHiddenTrackIsRippedWithoutFailingARipThatDemandsProof) {
+  testutil::WriteFile(Image.CuePath,
+                      "FILE \"rip.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 00 00:00:00\n"
+                      "    INDEX 01 00:00:10\n  TRACK 02 AUDIO\n    INDEX 01 00:00:40\n"
+                      "  TRACK 03 AUDIO\n    INDEX 01 00:00:63\n");
+  const auto v2 = [this](int start, int end, bool first, bool last) {
+    return artest::ArSums(Image.SectorPcm(start, end), first, last).V2;
+  };
+  Server = std::make_unique<testutil::TTestServer>(artest::DbarAnswer(
+      {{v2(10, 40, true, false), v2(40, 63, false, false), v2(63, 94, false, true)}}));
+  TConfig settings;
+  settings.AccurateRipServer = Server->Url("/");
+  ASSERT_TRUE(settings.Save());
+  const TRun run = Rip({"--require-accurate"});
+  EXPECT_EQ(run.ExitCode, 0) << run.Out.toStdString();
+  const QRegularExpressionMatch hidden =
+      QRegularExpression("Done +(\\S.*Hidden track\\.WAV)\\n").match(run.Out);
+  ASSERT_TRUE(hidden.hasMatch()) << run.Out.toStdString();
+  EXPECT_EQ(testutil::ReadFile(hidden.captured(1)).mid(44), Image.SectorPcm(0, 10));
+  EXPECT_TRUE(run.Out.contains("AccurateRip: all tracks accurately ripped\n"));
+}
+
 }  // namespace

@@ -202,4 +202,117 @@ TEST_F(VerifySession, TheCueSheetNamesTheWrittenFilesInOrderAndReadsBack) {
   EXPECT_TRUE(text.contains(QString::asprintf("REM DISCID %08X\r\n", disc.DiscID).toLatin1()));
 }
 
+// The fixture's audio under a sheet of pregaps: track 1 starts at sector 10
+// (audio before it, or PREGAP silence) and track 2's INDEX 00 lies 5 sectors
+// before it. The rip's sheet, read back by the CD library as an image of the
+// WAVs, must be the same disc: TOC, pregaps and every sample the rip kept.
+TEST_F(VerifySession, PregapsAndAHiddenTrackReachTheLogAndASheetThatReadsBackAsTheDisc) {
+  struct TCase {
+    const char* Name;
+    const char* Track1;  // its lines before INDEX 01
+    bool RipHidden;
+    bool Hidden;  // a track 00 is expected
+  };
+  for (const TCase& c : {TCase{"audible", "    INDEX 00 00:00:00\n", true, true},
+                         TCase{"not asked for", "    INDEX 00 00:00:00\n", false, false},
+                         TCase{"silent", "    PREGAP 00:00:10\n", true, false}}) {
+    SCOPED_TRACE(c.Name);
+    const bool silence = QByteArray(c.Track1).contains("PREGAP");
+    const QString sheet = Temp.File(QString("pregaps %1.cue").arg(c.Name));
+    testutil::WriteFile(
+        sheet, QString("CATALOG 0123456789012\nPERFORMER \"Band\"\nTITLE \"Album\"\n"
+                       "FILE \"%1\" BINARY\n  TRACK 01 AUDIO\n    ISRC USABC9900001\n%2"
+                       "    INDEX 01 00:00:%3\n  TRACK 02 AUDIO\n    INDEX 00 00:00:35\n"
+                       "    INDEX 01 00:00:40\n  TRACK 03 AUDIO\n    INDEX 01 00:00:63\n")
+                   .arg(QFileInfo(Image.BinPath).fileName(), c.Track1, silence ? "00" : "10")
+                   .toUtf8());
+    testutil::WriteCdripIni(Temp.File("cdrip.ini"), {sheet});
+    ASSERT_EQ(CR_Init(Temp.File("cdrip.ini").toUtf8().constData()), CDEX_OK);
+    TCDRIP disc;
+    disc.SetCDRomNum(CR_GetNumCDROM() - 1);
+    disc.SetCoder(&Coder);
+    ASSERT_EQ(disc.TrackCount(), 3);
+    const QByteArray pcm = (silence ? QByteArray(10 * 2352, '\0') : QByteArray()) + Image.Pcm;
+    const auto toc = [](TCDRIP& rip) {
+      std::vector<int> starts;
+      for (const TTrackListItem& item : rip.TrackList())
+        starts.insert(starts.end(), {item.Track.StartSector, rip.TrackPregap(item.Track.TrackNum)});
+      starts.push_back(rip.TrackList().back().Track.EndSector);
+      return starts;
+    };
+    const std::vector<int> original = toc(disc);
+    const int shift = silence ? 10 : 0;  // the silence is not in the file
+    ASSERT_EQ(original, (std::vector<int>{10, 10, 40 + shift, 5, 63 + shift, 0, 94 + shift}));
+    std::vector<uint32_t> v2;
+    for (int track = 0; track < 3; ++track) {
+      const int start = original[size_t(2 * track)], end = original[size_t(2 * track + 2)];
+      v2.push_back(
+          artest::ArSums(pcm.mid(start * 2352, (end - start) * 2352), track == 0, track == 2).V2);
+    }
+
+    Settings.RipHiddenTrack = c.RipHidden;
+    const QString out = Temp.File(QString("out %1").arg(c.Name));
+    Settings.OutputFolder = out;
+    ASSERT_TRUE(QDir().mkpath(out));
+    TJobList jobs;
+    for (int i = 0; i < 3; ++i) {
+      TFileParam job;
+      job.RowIndex = i;
+      job.TrackInfo.TrackIndex = i;
+      job.TrackInfo.Artist = "Band";
+      job.TrackInfo.Album = "Album";
+      job.TrackInfo.Category = "rock";
+      job.TrackInfo.Year = "1999";
+      job.TrackInfo.Title = job.Title = QString("Song %1").arg(i + 1);
+      job.OutputPath = out + QString("/%1.wav").arg(i + 1);
+      jobs.push_back(job);
+    }
+    testutil::TTestServer server(artest::DbarAnswer({v2}));
+    Settings.AccurateRipServer = "http://" + server.HostPort();
+    TConvSession session(disc, Coder, View);
+    session.Verify = true;
+    EXPECT_TRUE(session.StartSession(jobs));
+    ASSERT_EQ(jobs.size(), c.Hidden ? 4u : 3u);
+    for (const TFileParam& job : jobs) EXPECT_EQ(job.State, jsDone) << job.Title.toStdString();
+    const QString log = QString::fromUtf8(
+        testutil::ReadFile(RipLogPath(out, "Band", "Album", Settings.ReplaceStr)));
+    EXPECT_TRUE(log.endsWith("\nAll tracks accurately ripped\n")) << log.toStdString();
+    EXPECT_TRUE(log.contains("\nTrack 02\n    File: 2.wav\n    Pre-gap: 00:00:05\n"));
+    EXPECT_EQ(log.contains("\nTrack 00\n"), c.Hidden);
+    if (c.Hidden) {
+      EXPECT_EQ(jobs[0].TrackInfo.TrackIndex, -1);
+      EXPECT_EQ(testutil::ReadFile(jobs[0].OutputPath).mid(44), pcm.left(10 * 2352));
+      EXPECT_EQ(QFileInfo(jobs[0].OutputPath).completeBaseName(), "Hidden track");
+      EXPECT_TRUE(log.contains(QString::asprintf(
+          "\nTrack 00\n    File: %s\n    Peak level: %.1f %%\n    Copy CRC: %08X\n",
+          qPrintable(QFileInfo(jobs[0].OutputPath).fileName()),
+          session.Verification()->Track(0)->Peak * 100.0 / 32768,
+          artest::Crc32(pcm.left(10 * 2352)))))
+          << log.toStdString();
+    }
+    const QString written = CueSheetPath(out, "Band", "Album", Settings.ReplaceStr);
+    const QByteArray text = testutil::ReadFile(written);
+    for (const char* line :
+         {"REM GENRE \"rock\"\r\nREM DATE \"1999\"\r\n", "CATALOG 0123456789012\r\n",
+          "    ISRC USABC9900001\r\n", "    TITLE \"Song 2\"\r\n    PERFORMER \"Band\"\r\n"})
+      EXPECT_TRUE(text.contains(line)) << line << '\n' << text.toStdString();
+
+    // The sheet as the only drive: the disc it describes is the original.
+    testutil::WriteCdripIni(Temp.File("cdrip.ini"), {written});
+    ASSERT_EQ(CR_Init(Temp.File("cdrip.ini").toUtf8().constData()), CDEX_OK);
+    TCDRIP readBack;
+    readBack.SetCDRomNum(CR_GetNumCDROM() - 1);
+    ASSERT_EQ(readBack.TrackCount(), 3) << text.toStdString();
+    EXPECT_EQ(toc(readBack), original) << text.toStdString();
+    QByteArray audio;
+    readBack.OnAudio = [&audio](const uint8_t* data, int32_t bytes) {
+      audio.append(reinterpret_cast<const char*>(data), bytes);
+    };
+    ASSERT_TRUE(readBack.RipSection(0, 94 + shift, out + "/unused.wav"));
+    // Only the audio before track 1 that was not ripped is missing (silence).
+    EXPECT_EQ(audio.mid(10 * 2352), pcm.mid(10 * 2352));
+    EXPECT_EQ(audio.left(10 * 2352) == pcm.left(10 * 2352), c.Hidden || silence);
+  }
+}
+
 }  // namespace

@@ -6,11 +6,13 @@
 
 #include <QDir>
 #include <QStringList>
+#include <algorithm>
 #include <vector>
 
 #include "common/DiscImage.h"
 #include "common/SoundOutput.h"
 #include "common/TestUtil.h"
+#include "libs/cdrip/Pregap.h"
 #include "libs/cdrip/cdrip.h"
 
 using namespace testutil;
@@ -78,6 +80,13 @@ class CueImage : public ::testing::Test {
     return pcm;
   }
 
+  std::vector<int> Pregaps() {
+    std::vector<int> pregaps;
+    for (int track = 1; track <= CR_GetNumTocEntries(); ++track)
+      pregaps.push_back(CR_GetTrackPregap(track));
+    return pregaps;
+  }
+
   std::string Text(int track, int field) {
     char text[64];
     CR_GetSheetText(track, field, text, sizeof text);
@@ -131,11 +140,15 @@ TEST_F(CueImage, EveryFileFormOpensWithTheDiscsTocAndRipsItsAudioExactly) {
             " TRACK 02 AUDIO\n  INDEX 01 00:01:25\n"
             " TRACK 03 AUDIO\n  INDEX 01 00:03:35\n");
 
-  for (const QString& cue : {named, wav, flac, motorola}) {
+  // Track 2's INDEX 00 at 01:05, track 3's at 02:00 of the 160 sectors of 2.flac.
+  const std::vector<std::pair<QString, std::vector<int>>> sheets = {
+      {named, {0, 0, 0}}, {wav, {0, 20, 0}}, {flac, {0, 20, 10}}, {motorola, {0, 0, 0}}};
+  for (const auto& [cue, pregaps] : sheets) {
     SCOPED_TRACE(cue.toStdString());
     Use(cue);
     EXPECT_EQ(CR_IsUnitReady() & 0xff, 1);
     ASSERT_EQ(Toc(), ReferenceToc);
+    EXPECT_EQ(Pregaps(), pregaps);
     EXPECT_EQ(Rip(0, 335), Disc.Pcm);
     EXPECT_EQ(Rip(95, 262), Disc.SectorPcm(95, 262)) << "across two files";
   }
@@ -170,9 +183,22 @@ TEST_F(CueImage, Latin1SheetWithPregapReadsAsUtf8AndPlacesTheSilence) {
             "TITLE \"Caf\xe9\"\nFILE \"Caf\xe9.bin\" BINARY\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n"
             " TRACK 02 AUDIO\n  PREGAP 00:00:10\n  INDEX 01 00:01:25\n"));
   EXPECT_EQ(Toc(), (std::vector<int>{0, 110, 345}));
+  EXPECT_EQ(Pregaps(), (std::vector<int>{0, 10}));
   EXPECT_EQ(Text(0, CR_TEXT_TITLE), "Caf\xc3\xa9");
   EXPECT_EQ(Rip(0, 345), Disc.SectorPcm(0, 100) + QByteArray(10 * kSectorBytes, '\0') +
                              Disc.SectorPcm(100, 335));
+}
+
+// libcdio reads a cdrdao sheet: START marks the first 20 sectors of track 2's
+// file as its pregap.
+TEST_F(CueImage, ATocSheetStatesItsPregapThroughLibcdio) {
+  Use(Write("d.toc", QString("CD_DA\nTRACK AUDIO\nFILE \"%1\" 0 00:01:25\n"
+                             "TRACK AUDIO\nFILE \"%1\" 00:01:25 00:02:10\nSTART 00:00:20\n"
+                             "TRACK AUDIO\nFILE \"%1\" 00:03:35 00:01:00\n")
+                         .arg(Disc.BinPath)
+                         .toUtf8()));
+  EXPECT_EQ(Toc(), (std::vector<int>{0, 120, 260, 335}));
+  EXPECT_EQ(Pregaps(), (std::vector<int>{0, 20, 0}));
 }
 
 TEST_F(CueImage, BrokenImagesAreRefusedNamingSheetLineAndFile) {
@@ -198,6 +224,30 @@ TEST_F(CueImage, BrokenImagesAreRefusedNamingSheetLineAndFile) {
                           " TRACK 02 AUDIO\n  INDEX 01 00:01:00\n")),
             "s.cue, line 1: track 2 starts past the end of 'short.bin'");
   EXPECT_EQ(Problem(Write("empty.cue", "REM nothing\n")), "empty.cue: not a cue sheet with tracks");
+}
+
+// A drive's Q sub-channel, as FindPregapStart sees it: track 4 starts at
+// 1000 with its pregap from 850; catalogue frames (no track) fall here and
+// there, and a read may fail.
+TEST(Pregap, TheSearchFindsWhereTheQSubChannelNamesTheNextTrack) {
+  struct TCase {
+    int32_t PregapStart;
+    std::vector<int32_t> Nameless;  // sectors whose Q names no track
+  };
+  for (const TCase& c : {TCase{850, {}}, TCase{850, {850, 851, 925}}, TCase{1000, {999}},
+                         TCase{501, {}}, TCase{700, {700, 701}}}) {
+    int reads = 0;
+    const auto q = [&](int32_t sector) {
+      ++reads;
+      if (std::find(c.Nameless.begin(), c.Nameless.end(), sector) != c.Nameless.end()) return -1;
+      return sector >= c.PregapStart ? 4 : 3;
+    };
+    const auto context = testing::Message() << "pregap from " << c.PregapStart;
+    EXPECT_EQ(cdrip::FindPregapStart(500, 1000, 4, q), c.PregapStart) << context;
+    EXPECT_LT(reads, 40) << context;
+  }
+  // A drive that reads no Q at all: no pregap, rather than a made-up one.
+  EXPECT_EQ(cdrip::FindPregapStart(500, 1000, 4, [](int32_t) { return -1; }), 1000);
 }
 
 }  // namespace
