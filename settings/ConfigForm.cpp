@@ -254,7 +254,7 @@ QWidget* TConfigForm::CreateOutputTab() {
   chkWriteCueSheet = MakeCheck(tab, "chkWriteCueSheet", "Write a C&UE sheet");
   chkRipHiddenTrack =
       MakeCheck(tab, "chkRipHiddenTrack", "Rip au&dio hidden before track 1 as track 00");
-  grid->addWidget(MakeLabel(tab, "Proof", chkWriteLog), 7, 0);
+  grid->addWidget(MakeLabel(tab, "Proof"), 7, 0);
   grid->addWidget(chkWriteLog, 7, 1, 1, 2);
   grid->addWidget(chkWriteCueSheet, 8, 1, 1, 2);
   grid->addWidget(chkRipHiddenTrack, 9, 1, 1, 2);

@@ -107,7 +107,7 @@ TEST_F(CadenzoRipVerify, AHiddenTrackIsRippedWithoutFailingARipThatDemandsProof)
   const TRun run = Rip({"--require-accurate"});
   EXPECT_EQ(run.ExitCode, 0) << run.Out.toStdString();
   const QRegularExpressionMatch hidden =
-      QRegularExpression("Done +(\\S.*Hidden track\\.WAV)\\n").match(run.Out);
+      QRegularExpression("Done +(\\S.*Hidden track\\.wav)\\n").match(run.Out);
   ASSERT_TRUE(hidden.hasMatch()) << run.Out.toStdString();
   EXPECT_EQ(testutil::ReadFile(hidden.captured(1)).mid(44), Image.SectorPcm(0, 10));
   EXPECT_TRUE(run.Out.contains("AccurateRip: all tracks accurately ripped\n"));
