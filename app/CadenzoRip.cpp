@@ -287,7 +287,11 @@ int main(int argc, char** argv) {
       "Count a track the AccurateRip database does not confirm as failed (exit status 1).");
   const QCommandLineOption noVerifyOption(
       "no-verify", "Take no checksums, ask no AccurateRip server and write no rip log.");
-  parser.addOptions({requireAccurateOption, noVerifyOption});
+  const QCommandLineOption offsetOption(
+      "offset", "Read offset in samples, -3000 to 3000 (default: the ReadOffset setting).", "n");
+  const QCommandLineOption testAndCopyOption(
+      "test-and-copy", "Read every track twice and fail a track whose two reads differ.");
+  parser.addOptions({requireAccurateOption, noVerifyOption, offsetOption, testAndCopyOption});
   auto usageError = [](const QString& text) {
     Print(stderr,
           QString("cadenzo-rip: %1\nTry 'cadenzo-rip --help' for more information.\n").arg(text));
@@ -360,6 +364,13 @@ int main(int argc, char** argv) {
     if (!ok || jobs < 0 || jobs > 64) return usageError("--jobs takes 0 to 64");
     settings.EncoderThreads = jobs;
   }
+  if (parser.isSet(offsetOption)) {
+    bool ok = false;
+    const int offset = parser.value(offsetOption).toInt(&ok);
+    if (!ok || offset < -3000 || offset > 3000) return usageError("--offset takes -3000 to 3000");
+    settings.ReadOffset = offset;
+  }
+  if (parser.isSet(testAndCopyOption)) settings.TestAndCopy = true;
   settings.OnTheFly = settings.OutputFormat != ofWAV && !settings.NormalizeVolume;
   const bool terminal = isatty(STDIN_FILENO) && isatty(STDERR_FILENO);
   TOverwrite overwrite = settings.OverwritePrompt ? TOverwrite::Ask : TOverwrite::All;

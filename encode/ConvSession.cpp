@@ -280,15 +280,21 @@ bool TConvSession::RipStep(TFileParam& job, const QString& ripTarget, bool onThe
     return false;
   }
   const int32_t trackNum = job.TrackInfo.TrackIndex + 1;
+  FCDRIP.SetReadOffset(Config->ReadOffset);
+  std::optional<uint32_t> testCrc;
+  if (Config->TestAndCopy && !(testCrc = TestRead(job))) return false;
   // The checksums see the audio as the drive hands it over, whatever is
   // made of it.
   TTrackChecksums* sums = nullptr;
+  TTrackChecksums copySums;  // the Copy CRC to test against when nothing verifies
   int64_t samples = 0;
   if (FVerification && trackNum >= 1 && trackNum <= int32_t(FCDRIP.TrackList().size())) {
     samples = int64_t(FCDRIP.TrackList()[size_t(trackNum - 1)].Track.LengthBytes) / 4;
     sums = &FVerification->BeginTrack(trackNum, samples);
-    FCDRIP.OnRead = [sums](const uint8_t* data, int32_t bytes) { sums->Add(data, size_t(bytes)); };
   }
+  TTrackChecksums* copy = sums ? sums : testCrc ? &copySums : nullptr;
+  if (copy)
+    FCDRIP.OnRead = [copy](const uint8_t* data, int32_t bytes) { copy->Add(data, size_t(bytes)); };
   struct TReadEnd {
     TCDRIP& Rip;
     ~TReadEnd() { Rip.OnRead = nullptr; }
@@ -327,6 +333,21 @@ bool TConvSession::RipStep(TFileParam& job, const QString& ripTarget, bool onThe
   TJobRun& run = FRuns[size_t(JobIndex(job))];
   run.LostSectors = FCDRIP.LostSectors();
   run.JitterErrors = FCDRIP.JitterErrors();
+  if (testCrc) {
+    run.TestCrc = testCrc;
+    // Two reads that differ: at least one is not what the disc holds.
+    if (*testCrc != copy->Crc32()) {
+      job.State = jsError;
+      run.Suspect = true;
+      AddMessage(job, QString("Track %1 '%2': Test CRC %3 differs from Copy CRC %4; the file is "
+                              "kept as '%5'.")
+                          .arg(trackNum)
+                          .arg(job.Title)
+                          .arg(QString::asprintf("%08X", *testCrc))
+                          .arg(QString::asprintf("%08X", copy->Crc32()))
+                          .arg(SuspectPath(job.OutputPath)));
+    }
+  }
   // The file has the track's length, with silence where the disc could not be
   // read: usable, but not what is on the disc.
   if (FCDRIP.LostSectors() > 0) {
@@ -337,6 +358,32 @@ bool TConvSession::RipStep(TFileParam& job, const QString& ripTarget, bool onThe
                         .arg(FCDRIP.LostSectors()));
   }
   return true;
+}
+
+std::optional<uint32_t> TConvSession::TestRead(TFileParam& job) {
+  TTrackChecksums test;
+  FCDRIP.OnAudio = [&test](const uint8_t* data, int32_t bytes) { test.Add(data, size_t(bytes)); };
+  struct TTestEnd {
+    TCDRIP& Rip;
+    ~TTestEnd() { Rip.OnAudio = nullptr; }
+  } testEnd{FCDRIP};
+  try {
+    if (!FCDRIP.RipTrack(job.TrackInfo.TrackIndex + 1, job.OutputPath))
+      throw std::runtime_error("no audio read");
+  } catch (const std::exception& error) {
+    if (!ReportFileFailure(job, error)) RipFailed(job);
+    return std::nullopt;
+  } catch (...) {
+    RipFailed(job);
+    return std::nullopt;
+  }
+  if (Aborted) return std::nullopt;
+  return test.Crc32();
+}
+
+QString TConvSession::SuspectPath(const QString& outputPath) {
+  const QFileInfo output(outputPath);
+  return output.dir().filePath(output.completeBaseName() + " (suspect)." + output.suffix());
 }
 
 // One line for a failed rip, whether the drive or the encoder fed by it
@@ -666,6 +713,7 @@ void TConvSession::WriteRipLog() {
   log.Program = QString("%1 %2").arg(kProgramName, kProgramVersion);
   log.Date = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
   log.Drive = FCDRIP.CDRomName();
+  log.ReadOffset = FCDRIP.ReadOffset();
   log.ReadMode = QString("jitter correction %1, speed %2")
                      .arg(FCDRIP.Params().bJitterCorrection ? "on" : "off")
                      .arg(FCDRIP.Params().nSpeed > 0 ? QString("%1x").arg(FCDRIP.Params().nSpeed)
@@ -704,7 +752,9 @@ void TConvSession::WriteRipLog() {
     if (!FRuns[i].Processed || !result) continue;
     TRipLogTrack track;
     track.TrackNum = result->TrackNum;
-    track.FileName = QFileInfo(job.OutputPath).fileName();
+    track.FileName =
+        QFileInfo(FRuns[i].Suspect ? SuspectPath(job.OutputPath) : job.OutputPath).fileName();
+    track.TestCrc = FRuns[i].TestCrc;
     track.Read = result->Complete;
     track.PeakPercent = result->Peak * 100.0 / 32768;
     track.CopyCrc = result->Crc;
@@ -832,22 +882,24 @@ QString TConvSession::NewTempFile(const QString& folder, const QString& suffix, 
 void TConvSession::PlaceOutput(TFileParam& job) {
   TJobRun& run = FRuns[size_t(JobIndex(job))];
   QString error;
-  switch (PlaceFile(run.Output, job.OutputPath, run.MayReplace, &error)) {
+  // A suspect file never takes the place of another.
+  const QString target = run.Suspect ? SuspectPath(job.OutputPath) : job.OutputPath;
+  switch (PlaceFile(run.Output, target, run.MayReplace && !run.Suspect, &error)) {
     case TPlaceResult::Placed:
       FTempFiles.removeAll(run.Output);
       run.Output.clear();
-      FWrittenOutputs.insert(job.OutputPath);
+      FWrittenOutputs.insert(target);
       return;
     case TPlaceResult::Exists:
       // Another program (or run) made the file meanwhile: it is the user's now.
       job.State = jsError;
       AddMessage(job, QString("'%1' was created by another program while track %2 was converted; "
                               "it was left as it is.")
-                          .arg(job.OutputPath)
+                          .arg(target)
                           .arg(job.TrackInfo.TrackIndex + 1));
       break;
     case TPlaceResult::Failed:
-      WriteFailed(job, job.OutputPath, error);
+      WriteFailed(job, target, error);
       break;
   }
   RemoveTempFile(std::exchange(run.Output, {}));

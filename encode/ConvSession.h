@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "encode/EncodePool.h"
@@ -168,6 +169,8 @@ class TConvSession {
     QString RipTarget;
     QString Output;  // the output under its temporary name, until it is placed
     int32_t LostSectors = 0;  // of its rip, for the log
+    std::optional<uint32_t> TestCrc;  // of its first read, with test and copy
+    bool Suspect = false;             // the two reads differ
     int32_t JitterErrors = 0;
     std::shared_ptr<QString> NormalizeBox;  // written by the worker
     std::shared_ptr<QString> NormalizeReason;
@@ -180,6 +183,11 @@ class TConvSession {
   void ProcessJob(TFileParam& job);
   // False when the job has no file to go on with.
   bool RipStep(TFileParam& job, const QString& ripTarget, bool onTheFly);
+  // Test and copy: reads the track once for its CRC alone; none when that
+  // read failed (reported) or was stopped.
+  std::optional<uint32_t> TestRead(TFileParam& job);
+  // "<name> (suspect).<ext>": where a track whose two reads differ is kept.
+  static QString SuspectPath(const QString& outputPath);
   // Marks the job "Error" with the rip's summary line, once.
   void RipFailed(TFileParam& job);
   // Rips the track into a stream of the encoder pool; false when the drive

@@ -93,6 +93,9 @@ class TConfig {
   QString AccurateRipServer = "http://www.accuraterip.com";  // empty: no lookup
   bool WriteLog = true;
   bool WriteCueSheet = true;
+  // Samples the drive's audio is taken later (-3000..3000); images too.
+  int32_t ReadOffset = 0;
+  bool TestAndCopy = false;  // read each track twice and compare the CRCs
   int32_t ProxyPort = 8080;
   QString ProxyServer;
   int32_t CDDBTimeOut = 30;  // seconds for a whole CDDB request
