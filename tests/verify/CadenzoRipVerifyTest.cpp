@@ -95,27 +95,6 @@ TEST_F(CadenzoRipVerify, PrintsEachTracksVerdictAndLogsItsChecksums) {
   EXPECT_EQ(Rip({"--require-accurate", "--tracks", "3", "--overwrite", "all"}).ExitCode, 0);
 }
 
-// Track `track` as a drive read with offset correction `offset` gives it: the
-// disc's audio `offset` samples later, silence beyond the disc.
-QByteArray ShiftedTrack(const testutil::TDiscImage& image, int track, int offset) {
-  const int64_t first = int64_t(image.Starts[size_t(track - 1)]) * 588;
-  QByteArray pcm((image.Starts[size_t(track)] - image.Starts[size_t(track - 1)]) * 2352, '\0');
-  for (int64_t i = 0; i < pcm.size() / 4; ++i) {
-    const int64_t at = first + i + offset;
-    if (at >= 0 && at < image.Pcm.size() / 4)
-      std::memcpy(pcm.data() + i * 4, image.Pcm.constData() + at * 4, 4);
-  }
-  return pcm;
-}
-
-QByteArray DecodeFlac(const QString& path) {
-  QByteArray pcm;
-  testutil::RunProgram(
-      "flac", {"-d", "-s", "-c", "--force-raw-format", "--endian=little", "--sign=signed", path},
-      &pcm);
-  return pcm;
-}
-
 // The database holds the rips of drives read at +667: only a rip at that
 // offset agrees, in every track's file and through the parallel encoders.
 TEST_F(CadenzoRipVerify, OnlyTheRightReadOffsetMatchesTheDatabase) {
@@ -123,7 +102,7 @@ TEST_F(CadenzoRipVerify, OnlyTheRightReadOffsetMatchesTheDatabase) {
   std::vector<uint32_t> shifted;
   for (int track = 1; track <= 3; ++track)
     shifted.push_back(
-        artest::ArSums(ShiftedTrack(Image, track, kOffset), track == 1, track == 3).V2);
+        artest::ArSums(artest::ShiftedTrack(Image, track, kOffset), track == 1, track == 3).V2);
   Server = std::make_unique<testutil::TTestServer>(artest::DbarAnswer({shifted}));
   TConfig settings;
   settings.AccurateRipServer = Server->Url("/");
@@ -136,8 +115,8 @@ TEST_F(CadenzoRipVerify, OnlyTheRightReadOffsetMatchesTheDatabase) {
   const QStringList files = QDir(Temp.File("out")).entryList({"*.flac"}, QDir::Files, QDir::Name);
   ASSERT_EQ(files.size(), 3);
   for (int track = 1; track <= 3; ++track)
-    EXPECT_TRUE(DecodeFlac(Temp.File("out/" + files[track - 1])) ==
-                ShiftedTrack(Image, track, kOffset))
+    EXPECT_TRUE(artest::DecodeFlac(Temp.File("out/" + files[track - 1])) ==
+                artest::ShiftedTrack(Image, track, kOffset))
         << track;
   const QStringList logs = QDir(Temp.File("out")).entryList({"*.log"});
   ASSERT_EQ(logs.size(), 1);
@@ -150,7 +129,7 @@ TEST_F(CadenzoRipVerify, OnlyTheRightReadOffsetMatchesTheDatabase) {
       << wrong.Out.toStdString();
   EXPECT_TRUE(
       testutil::ReadFile(Temp.File("out/" + QDir(Temp.File("out")).entryList({"*2*.wav"}).value(0)))
-          .mid(44) == ShiftedTrack(Image, 2, -kOffset));
+          .mid(44) == artest::ShiftedTrack(Image, 2, -kOffset));
 }
 
 // A drive that does not read track 2 the same twice: test and copy fails that
