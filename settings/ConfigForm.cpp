@@ -472,6 +472,8 @@ QWidget* TConfigForm::CreateCDROMTab() {
   lblOffsetStatus = MakeLabel(group, QString());
   lblOffsetStatus->setObjectName("lblOffsetStatus");
   lblOffsetStatus->setWordWrap(true);
+  // Shown once Detect has something to say.
+  lblOffsetStatus->hide();
   grid->addWidget(lblOffsetStatus, 8, 0, 1, 4);
   chkTestAndCopy =
       MakeCheck(group, "chkTestAndCopy", "&Test and copy (read every track twice, compare CRCs)");
@@ -939,16 +941,21 @@ void TConfigForm::chkUseNTSCSILibraryClick(bool checked) {
                MB_OK | MB_ICONINFORMATION);
 }
 
+void TConfigForm::ShowOffsetStatus(const QString& text) {
+  lblOffsetStatus->setText(text);
+  lblOffsetStatus->show();
+}
+
 void TConfigForm::btnDetectOffsetClick() {
   QString vendor, product;
   if (!DriveInquiry || !DriveInquiry(cbActiveCDROM->currentIndex(), vendor, product)) {
-    lblOffsetStatus->setText(
+    ShowOffsetStatus(
         "This drive does not name itself (a disc image is read with the "
         "offset set here, 0 unless set).");
     return;
   }
   const QString drive = (vendor + ' ' + product).simplified();
-  lblOffsetStatus->setText(QString("Looking up %1...").arg(drive));
+  ShowOffsetStatus(QString("Looking up %1...").arg(drive));
   btnDetectOffset->setEnabled(false);
   FOffsetLookup = std::make_unique<TDriveOffsetLookup>();
   FOffsetLookup->OnDone = [this, drive] {
@@ -956,17 +963,16 @@ void TConfigForm::btnDetectOffsetClick() {
     switch (FOffsetLookup->Result()) {
       case TDriveOffsetLookup::Found:
         seReadOffset->setValue(FOffsetLookup->Offset());
-        lblOffsetStatus->setText(
+        ShowOffsetStatus(
             QString("AccurateRip lists %1 with a read offset of %2 samples; OK keeps it.")
                 .arg(drive)
                 .arg(FOffsetLookup->Offset()));
         break;
       case TDriveOffsetLookup::NotListed:
-        lblOffsetStatus->setText(QString("%1 is not in the AccurateRip drive list.").arg(drive));
+        ShowOffsetStatus(QString("%1 is not in the AccurateRip drive list.").arg(drive));
         break;
       default:
-        lblOffsetStatus->setText(
-            QString("No AccurateRip drive list: %1.").arg(FOffsetLookup->Detail()));
+        ShowOffsetStatus(QString("No AccurateRip drive list: %1.").arg(FOffsetLookup->Detail()));
     }
   };
   FOffsetLookup->Start(Config->AccurateRipServer, vendor, product);

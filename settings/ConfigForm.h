@@ -160,6 +160,7 @@ class TConfigForm : public QDialog {
   // Looks the chosen drive's read offset up in the AccurateRip list and puts
   // it in the box; the setting changes only with OK.
   void btnDetectOffsetClick();
+  void ShowOffsetStatus(const QString& text);
   void sbtnLamePresetsClick();
   void edtNormalizeFactorExit();
   void UpDown1Click(int step);
