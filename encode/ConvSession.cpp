@@ -340,12 +340,11 @@ bool TConvSession::RipStep(TFileParam& job, const QString& ripTarget, bool onThe
       job.State = jsError;
       run.Suspect = true;
       AddMessage(job, QString("Track %1 '%2': Test CRC %3 differs from Copy CRC %4; the file is "
-                              "kept as '%5'.")
+                              "kept with '(suspect)' in its name.")
                           .arg(trackNum)
                           .arg(job.Title)
                           .arg(QString::asprintf("%08X", *testCrc))
-                          .arg(QString::asprintf("%08X", copy->Crc32()))
-                          .arg(SuspectPath(job.OutputPath)));
+                          .arg(QString::asprintf("%08X", copy->Crc32())));
     }
   }
   // The file has the track's length, with silence where the disc could not be
@@ -381,9 +380,10 @@ std::optional<uint32_t> TConvSession::TestRead(TFileParam& job) {
   return test.Crc32();
 }
 
-QString TConvSession::SuspectPath(const QString& outputPath) {
+QString TConvSession::SuspectPath(const QString& outputPath, int number) {
   const QFileInfo output(outputPath);
-  return output.dir().filePath(output.completeBaseName() + " (suspect)." + output.suffix());
+  const QString mark = number > 1 ? QString(" (suspect %1).").arg(number) : " (suspect).";
+  return output.dir().filePath(output.completeBaseName() + mark + output.suffix());
 }
 
 // One line for a failed rip, whether the drive or the encoder fed by it
@@ -753,7 +753,7 @@ void TConvSession::WriteRipLog() {
     TRipLogTrack track;
     track.TrackNum = result->TrackNum;
     track.FileName =
-        QFileInfo(FRuns[i].Suspect ? SuspectPath(job.OutputPath) : job.OutputPath).fileName();
+        QFileInfo(FRuns[i].Placed.isEmpty() ? job.OutputPath : FRuns[i].Placed).fileName();
     track.TestCrc = FRuns[i].TestCrc;
     track.Read = result->Complete;
     track.PeakPercent = result->Peak * 100.0 / 32768;
@@ -882,12 +882,16 @@ QString TConvSession::NewTempFile(const QString& folder, const QString& suffix, 
 void TConvSession::PlaceOutput(TFileParam& job) {
   TJobRun& run = FRuns[size_t(JobIndex(job))];
   QString error;
-  // A suspect file never takes the place of another.
-  const QString target = run.Suspect ? SuspectPath(job.OutputPath) : job.OutputPath;
-  switch (PlaceFile(run.Output, target, run.MayReplace && !run.Suspect, &error)) {
+  QString target = run.Suspect ? SuspectPath(job.OutputPath) : job.OutputPath;
+  TPlaceResult placed = PlaceFile(run.Output, target, run.MayReplace && !run.Suspect, &error);
+  // A suspect copy takes the next free name, never another file's place.
+  for (int number = 2; run.Suspect && placed == TPlaceResult::Exists && number <= 99; ++number)
+    placed = PlaceFile(run.Output, target = SuspectPath(job.OutputPath, number), false, &error);
+  switch (placed) {
     case TPlaceResult::Placed:
       FTempFiles.removeAll(run.Output);
       run.Output.clear();
+      run.Placed = target;
       FWrittenOutputs.insert(target);
       return;
     case TPlaceResult::Exists:

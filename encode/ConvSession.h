@@ -171,6 +171,7 @@ class TConvSession {
     int32_t LostSectors = 0;  // of its rip, for the log
     std::optional<uint32_t> TestCrc;  // of its first read, with test and copy
     bool Suspect = false;             // the two reads differ
+    QString Placed;                   // where the output went, once placed
     int32_t JitterErrors = 0;
     std::shared_ptr<QString> NormalizeBox;  // written by the worker
     std::shared_ptr<QString> NormalizeReason;
@@ -186,8 +187,9 @@ class TConvSession {
   // Test and copy: reads the track once for its CRC alone; none when that
   // read failed (reported) or was stopped.
   std::optional<uint32_t> TestRead(TFileParam& job);
-  // "<name> (suspect).<ext>": where a track whose two reads differ is kept.
-  static QString SuspectPath(const QString& outputPath);
+  // "<name> (suspect).<ext>", from 2 on "<name> (suspect 2).<ext>"...: where
+  // a track whose two reads differ is kept.
+  static QString SuspectPath(const QString& outputPath, int number = 1);
   // Marks the job "Error" with the rip's summary line, once.
   void RipFailed(TFileParam& job);
   // Rips the track into a stream of the encoder pool; false when the drive
