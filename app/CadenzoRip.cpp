@@ -309,7 +309,12 @@ int main(int argc, char** argv) {
       "verbose",
       "After each track, print its sector map on stderr: a mark per sixtieth of the track, "
       "'.' clean, 'c' jitter corrected, 'r' re-read, 'X' lost (silence), and the sector counts.");
-  parser.addOptions({requireAccurateOption, noVerifyOption, verboseOption});
+  const QCommandLineOption offsetOption(
+      "offset", "Read offset in samples, -3000 to 3000 (default: the ReadOffset setting).", "n");
+  const QCommandLineOption testAndCopyOption(
+      "test-and-copy", "Read every track twice and fail a track whose two reads differ.");
+  parser.addOptions(
+      {requireAccurateOption, noVerifyOption, verboseOption, offsetOption, testAndCopyOption});
   auto usageError = [](const QString& text) {
     Print(stderr,
           QString("cadenzo-rip: %1\nTry 'cadenzo-rip --help' for more information.\n").arg(text));
@@ -382,6 +387,13 @@ int main(int argc, char** argv) {
     if (!ok || jobs < 0 || jobs > 64) return usageError("--jobs takes 0 to 64");
     settings.EncoderThreads = jobs;
   }
+  if (parser.isSet(offsetOption)) {
+    bool ok = false;
+    const int offset = parser.value(offsetOption).toInt(&ok);
+    if (!ok || offset < -3000 || offset > 3000) return usageError("--offset takes -3000 to 3000");
+    settings.ReadOffset = offset;
+  }
+  if (parser.isSet(testAndCopyOption)) settings.TestAndCopy = true;
   settings.OnTheFly = settings.OutputFormat != ofWAV && !settings.NormalizeVolume;
   const bool terminal = isatty(STDIN_FILENO) && isatty(STDERR_FILENO);
   TOverwrite overwrite = settings.OverwritePrompt ? TOverwrite::Ask : TOverwrite::All;
@@ -540,8 +552,9 @@ int main(int argc, char** argv) {
   for (const TFileParam& job : jobs) {
     if (job.State != jsDone) exitCode = kExitFailed;
     const QString state = JobStateText(job.State);
-    report += QString("%1  %2\n")
-                  .arg((state.isEmpty() ? "Skipped" : state).leftJustified(10), Shown(job.OutputPath));
+    report +=
+        QString("%1  %2\n")
+            .arg((state.isEmpty() ? "Skipped" : state).leftJustified(10), Shown(job.OutputPath));
     const int track = job.TrackInfo.TrackIndex + 1;
     const TTrackVerification* result = verification ? verification->Track(track) : nullptr;
     const bool isAccurate = result && result->Verdict.Kind == TArVerdict::Accurate;

@@ -398,6 +398,7 @@ bool TCDRIP::RipSection(int32_t StartSector, int32_t EndSector, const QString& F
   FLostSectors = 0;
   FSectorStatus.clear();
   if (!ApplyParameters()) throw ECDRIPError("Invalid CD-ROM parameters");
+  if (CR_SetReadOffset(FReadOffset) != CDEX_OK) throw ECDRIPError("Invalid read offset");
   FAbort = false;
   FJitterList.clear();
   // Without an encoder the samples would land raw in a file named .mp3.

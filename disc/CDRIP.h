@@ -81,6 +81,9 @@ class TCDRIP {
   void SetEncode(bool value) { FEncode = value; }
   bool WriteWAV() const { return FWriteWAV; }
   void SetWriteWAV(bool value) { FWriteWAV = value; }
+  // Samples every rip's audio is taken later on the disc (CR_SetReadOffset).
+  int32_t ReadOffset() const { return FReadOffset; }
+  void SetReadOffset(int32_t value) { FReadOffset = value; }
 
   TProcessTrackEvent OnBeginTrack;
   TProcessTrackEvent OnEndTrack;
@@ -159,6 +162,7 @@ class TCDRIP {
   TOutputFormat FOutputFormat = TOutputFormat::STEREO44100;
   bool FEncode = false;
   bool FWriteWAV = false;
+  int32_t FReadOffset = 0;
 
   std::vector<TTrackListItem> FTrackList;
   int32_t FTrackCount = 0;

@@ -12,7 +12,6 @@
 #include <exception>
 #include <optional>
 
-#include "platform/AppInfo.h"
 #include "cddb/CDInfo.h"
 #include "disc/CDRIP.h"
 #include "encode/Encoder.h"
@@ -21,6 +20,7 @@
 #include "encode/TaggedEncoder.h"
 #include "encode/TempFiles.h"
 #include "encode/WaveNormalize.h"
+#include "platform/AppInfo.h"
 #include "platform/Files.h"
 #include "platform/MessageBox.h"
 #include "settings/Naming.h"
@@ -355,17 +355,20 @@ bool TConvSession::RipStep(TFileParam& job, const QString& ripTarget, bool onThe
     return false;
   }
   const int32_t trackNum = job.TrackInfo.TrackIndex + 1;
+  FCDRIP.SetReadOffset(Config->ReadOffset);
+  std::optional<uint32_t> testCrc;
+  if (Config->TestAndCopy && !(testCrc = TestRead(job))) return false;
   // The checksums see the audio as the drive hands it over, whatever is
   // made of it.
   TTrackChecksums* sums = nullptr;
+  TTrackChecksums copySums;  // the Copy CRC to test against when nothing verifies
   const int64_t samples = TrackBytes(trackNum) / 4;
-  if (FVerification && samples > 0) {
-    sums = &FVerification->BeginTrack(trackNum, samples);
-  }
+  if (FVerification && samples > 0) sums = &FVerification->BeginTrack(trackNum, samples);
+  TTrackChecksums* copy = sums ? sums : testCrc ? &copySums : nullptr;
   QElapsedTimer shown;
   shown.start();
-  FCDRIP.OnRead = [this, sums, trackNum, &shown](const uint8_t* data, int32_t bytes) {
-    if (sums) sums->Add(data, size_t(bytes));
+  FCDRIP.OnRead = [this, copy, trackNum, &shown](const uint8_t* data, int32_t bytes) {
+    if (copy) copy->Add(data, size_t(bytes));
     if (OnSectorHealth && shown.elapsed() >= kDisplayInterval) {
       shown.restart();
       OnSectorHealth({trackNum, FCDRIP.SectorStatus(), false});
@@ -400,6 +403,7 @@ bool TConvSession::RipStep(TFileParam& job, const QString& ripTarget, bool onThe
   } catch (const std::exception& error) {
     if (!ripTarget.isEmpty()) ReadEnded(job, trackNum);
     if (!ReportFileFailure(job, error)) RipFailed(job);
+    endChecksums(false);
     return false;
   } catch (...) {
     ReadEnded(job, trackNum);
@@ -412,6 +416,20 @@ bool TConvSession::RipStep(TFileParam& job, const QString& ripTarget, bool onThe
   TJobRun& run = FRuns[size_t(JobIndex(job))];
   run.LostSectors = FCDRIP.LostSectors();
   run.JitterErrors = FCDRIP.JitterErrors();
+  if (testCrc) {
+    run.TestCrc = testCrc;
+    // Two reads that differ: at least one is not what the disc holds.
+    if (*testCrc != copy->Crc32()) {
+      job.State = jsError;
+      run.Suspect = true;
+      AddMessage(job, QString("Track %1 '%2': Test CRC %3 differs from Copy CRC %4; the file is "
+                              "kept with '(suspect)' in its name.")
+                          .arg(trackNum)
+                          .arg(job.Title)
+                          .arg(QString::asprintf("%08X", *testCrc))
+                          .arg(QString::asprintf("%08X", copy->Crc32())));
+    }
+  }
   // The file has the track's length, with silence where the disc could not be
   // read: usable, but not what is on the disc.
   if (FCDRIP.LostSectors() > 0) {
@@ -433,6 +451,33 @@ void TConvSession::ReadEnded(TFileParam& job, int32_t trackNum) {
   run.SectorMap = HealthLine(health.Status);
   run.SectorCounts = CountSectors(health.Status).Text();
   if (OnSectorHealth) OnSectorHealth(health);
+}
+
+std::optional<uint32_t> TConvSession::TestRead(TFileParam& job) {
+  TTrackChecksums test;
+  FCDRIP.OnAudio = [&test](const uint8_t* data, int32_t bytes) { test.Add(data, size_t(bytes)); };
+  struct TTestEnd {
+    TCDRIP& Rip;
+    ~TTestEnd() { Rip.OnAudio = nullptr; }
+  } testEnd{FCDRIP};
+  try {
+    if (!FCDRIP.RipTrack(job.TrackInfo.TrackIndex + 1, job.OutputPath))
+      throw std::runtime_error("no audio read");
+  } catch (const std::exception& error) {
+    if (!ReportFileFailure(job, error)) RipFailed(job);
+    return std::nullopt;
+  } catch (...) {
+    RipFailed(job);
+    return std::nullopt;
+  }
+  if (Aborted) return std::nullopt;
+  return test.Crc32();
+}
+
+QString TConvSession::SuspectPath(const QString& outputPath, int number) {
+  const QFileInfo output(outputPath);
+  const QString mark = number > 1 ? QString(" (suspect %1).").arg(number) : " (suspect).";
+  return output.dir().filePath(output.completeBaseName() + mark + output.suffix());
 }
 
 // One line for a failed rip, whether the drive or the encoder fed by it
@@ -761,6 +806,7 @@ void TConvSession::WriteRipLog() {
   log.Program = QString("%1 %2").arg(kProgramName, kProgramVersion);
   log.Date = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
   log.Drive = FCDRIP.CDRomName();
+  log.ReadOffset = FCDRIP.ReadOffset();
   log.ReadMode = QString("jitter correction %1, speed %2")
                      .arg(FCDRIP.Params().bJitterCorrection ? "on" : "off")
                      .arg(FCDRIP.Params().nSpeed > 0 ? QString("%1x").arg(FCDRIP.Params().nSpeed)
@@ -799,8 +845,10 @@ void TConvSession::WriteRipLog() {
     if (!FRuns[i].Processed || !result) continue;
     TRipLogTrack track;
     track.TrackNum = result->TrackNum;
-    track.FileName = QFileInfo(job.OutputPath).fileName();
+    track.FileName =
+        QFileInfo(FRuns[i].Placed.isEmpty() ? job.OutputPath : FRuns[i].Placed).fileName();
     track.Pregap = FCDRIP.TrackPregap(track.TrackNum);
+    track.TestCrc = FRuns[i].TestCrc;
     track.Read = result->Complete;
     track.PeakPercent = result->Peak * 100.0 / 32768;
     track.CopyCrc = result->Crc;
@@ -871,7 +919,8 @@ void TConvSession::SaveDiscFile(const QString& path, const QString& text, const 
   // Written whole under a name of the session's own, then placed; a file of
   // the name that appeared meanwhile (another run's) is kept.
   QString failure;
-  const QString temp = NewTempFile(QFileInfo(path).absolutePath(), QStringLiteral(".tmp"), &failure);
+  const QString temp =
+      NewTempFile(QFileInfo(path).absolutePath(), QStringLiteral(".tmp"), &failure);
   if (!temp.isEmpty()) failure = SaveUtf8File(temp, text);
   if (!temp.isEmpty() && failure.isEmpty() &&
       PlaceFile(temp, path, replace, &failure) == TPlaceResult::Exists)
@@ -882,7 +931,6 @@ void TConvSession::SaveDiscFile(const QString& path, const QString& text, const 
 }
 
 bool TConvSession::NormalizeStages(const QString& wavPath, QString* reason) {
-
   const TNormalizeHooks hooks{[this] { return Aborted; },
                               [this](int percent) { SetProgress(percent); }};
   const QString box = NormalizeFile(
@@ -941,22 +989,28 @@ QString TConvSession::NewTempFile(const QString& folder, const QString& suffix, 
 void TConvSession::PlaceOutput(TFileParam& job) {
   TJobRun& run = FRuns[size_t(JobIndex(job))];
   QString error;
-  switch (PlaceFile(run.Output, job.OutputPath, run.MayReplace, &error)) {
+  QString target = run.Suspect ? SuspectPath(job.OutputPath) : job.OutputPath;
+  TPlaceResult placed = PlaceFile(run.Output, target, run.MayReplace && !run.Suspect, &error);
+  // A suspect copy takes the next free name, never another file's place.
+  for (int number = 2; run.Suspect && placed == TPlaceResult::Exists && number <= 99; ++number)
+    placed = PlaceFile(run.Output, target = SuspectPath(job.OutputPath, number), false, &error);
+  switch (placed) {
     case TPlaceResult::Placed:
       FTempFiles.removeAll(run.Output);
       run.Output.clear();
-      FWrittenOutputs.insert(job.OutputPath);
+      run.Placed = target;
+      FWrittenOutputs.insert(target);
       return;
     case TPlaceResult::Exists:
       // Another program (or run) made the file meanwhile: it is the user's now.
       job.State = jsError;
       AddMessage(job, QString("'%1' was created by another program while track %2 was converted; "
                               "it was left as it is.")
-                          .arg(job.OutputPath)
+                          .arg(target)
                           .arg(job.TrackInfo.TrackIndex + 1));
       break;
     case TPlaceResult::Failed:
-      WriteFailed(job, job.OutputPath, error);
+      WriteFailed(job, target, error);
       break;
   }
   RemoveTempFile(std::exchange(run.Output, {}));

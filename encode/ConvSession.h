@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "encode/EncodePool.h"
@@ -176,6 +177,9 @@ class TConvSession {
     QString RipTarget;
     QString Output;  // the output under its temporary name, until it is placed
     int32_t LostSectors = 0;  // of its rip, for the log
+    std::optional<uint32_t> TestCrc;  // of its first read, with test and copy
+    bool Suspect = false;             // the two reads differ
+    QString Placed;                   // where the output went, once placed
     int32_t JitterErrors = 0;
     QString SectorMap;  // of its rip, for the log: a mark per sixtieth
     QString SectorCounts;
@@ -192,6 +196,12 @@ class TConvSession {
   bool RipStep(TFileParam& job, const QString& ripTarget, bool onTheFly);
   // The track's sector picture after its read: kept for the log and reported.
   void ReadEnded(TFileParam& job, int32_t trackNum);
+  // Test and copy: reads the track once for its CRC alone; none when that
+  // read failed (reported) or was stopped.
+  std::optional<uint32_t> TestRead(TFileParam& job);
+  // "<name> (suspect).<ext>", from 2 on "<name> (suspect 2).<ext>"...: where
+  // a track whose two reads differ is kept.
+  static QString SuspectPath(const QString& outputPath, int number = 1);
   // Marks the job "Error" with the rip's summary line, once.
   void RipFailed(TFileParam& job);
   // Rips the track into a stream of the encoder pool; false when the drive

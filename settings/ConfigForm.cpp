@@ -25,12 +25,14 @@
 #include <QValidator>
 #include <algorithm>
 
+#include "libs/cdrip/cdrip.h"
 #include "platform/Files.h"
 #include "platform/Folders.h"
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
 #include "settings/ConfigRules.h"
 #include "settings/config.h"
+#include "verify/DriveOffsets.h"
 
 using namespace platform;
 
@@ -142,6 +144,15 @@ TConfigForm::TConfigForm(const QStringList& driveNames, const QString& encoderVe
                          QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint),
       OpenHelp(&platform::ShellOpen),
+      DriveInquiry([](int index, QString& vendor, QString& product) {
+        char vendorText[64] = {}, productText[64] = {};
+        if (CR_GetDriveInquiry(index, vendorText, sizeof vendorText, productText,
+                               sizeof productText) != CDEX_OK)
+          return false;
+        vendor = QString::fromUtf8(vendorText);
+        product = QString::fromUtf8(productText);
+        return true;
+      }),
       FDriveNames(driveNames),
       FEncoderVersion(encoderVersion) {
   setObjectName("ConfigForm");
@@ -449,8 +460,30 @@ QWidget* TConfigForm::CreateCDROMTab() {
                                      chkLockCD,      chkSelectAllTrack, chkUseNTSCSILibrary};
   for (int i = 0; i < 6; ++i)
     grid->addWidget(const_cast<QCheckBox*>(checks[i]), 4 + i / 2, (i % 2) * 2, 1, 2);
+
+  seReadOffset = new QSpinBox(group);
+  seReadOffset->setObjectName("seReadOffset");
+  seReadOffset->setRange(-3000, 3000);
+  seReadOffset->setToolTip(
+      "Samples the drive's audio is taken later, to undo the drive's read offset; disc images "
+      "are read with it too");
+  btnDetectOffset = MakeButton(group, "btnDetectOffset", "&Detect");
+  btnDetectOffset->setToolTip("Look the drive up in the AccurateRip drive offset list");
+  grid->addWidget(MakeLabel(group, "Read &offset (samples)", seReadOffset), 7, 0);
+  grid->addWidget(seReadOffset, 7, 1);
+  grid->addWidget(btnDetectOffset, 7, 2);
+  lblOffsetStatus = MakeLabel(group, QString());
+  lblOffsetStatus->setObjectName("lblOffsetStatus");
+  lblOffsetStatus->setWordWrap(true);
+  // Shown once Detect has something to say.
+  lblOffsetStatus->hide();
+  grid->addWidget(lblOffsetStatus, 8, 0, 1, 4);
+  chkTestAndCopy =
+      MakeCheck(group, "chkTestAndCopy", "&Test and copy (read every track twice, compare CRCs)");
+  grid->addWidget(chkTestAndCopy, 9, 0, 1, 4);
   grid->setColumnStretch(1, 1);
   grid->setColumnStretch(3, 1);
+  connect(btnDetectOffset, &QPushButton::clicked, this, &TConfigForm::btnDetectOffsetClick);
 
   connect(chkDeleteSilence, &QCheckBox::toggled, this, &TConfigForm::chkDeleteSilenceClick);
   connect(chkUseNTSCSILibrary, &QCheckBox::toggled, this, &TConfigForm::chkUseNTSCSILibraryClick);
@@ -598,6 +631,8 @@ QWidget* TConfigForm::CreatePlayerTab() {
 
 // ---------------------------------------------------------------- load and apply
 
+TConfigForm::~TConfigForm() = default;
+
 void TConfigForm::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (!shown) FormShow();
@@ -668,6 +703,8 @@ void TConfigForm::LoadControls() {
   chkLockCD->setChecked(c.DriveParams.bLockDuringRead != 0);
   chkSelectAllTrack->setChecked(c.SelectAllTrack);
   chkUseNTSCSILibrary->setChecked(c.nTransportLayer != 0);
+  seReadOffset->setValue(c.ReadOffset);
+  chkTestAndCopy->setChecked(c.TestAndCopy);
   chkDeleteSilenceClick();
 
   cbServerName->setEditText(c.ServerName);
@@ -756,6 +793,8 @@ void TConfigForm::ApplyControls() {
   c.DriveParams.bLockDuringRead = chkLockCD->isChecked() ? -1 : 0;
   c.SelectAllTrack = chkSelectAllTrack->isChecked();
   c.nTransportLayer = chkUseNTSCSILibrary->isChecked() ? 1 : 0;
+  c.ReadOffset = seReadOffset->value();
+  c.TestAndCopy = chkTestAndCopy->isChecked();
 
   c.ServerName = cbServerName->currentText().trimmed();
   c.EnableProxy = chkProxySrv->isChecked();
@@ -908,6 +947,43 @@ void TConfigForm::chkUseNTSCSILibraryClick(bool checked) {
   if (shown && checked)
     MessageBox("You have to restart Cadenzo before this setting takes into effect.", "Information",
                MB_OK | MB_ICONINFORMATION);
+}
+
+void TConfigForm::ShowOffsetStatus(const QString& text) {
+  lblOffsetStatus->setText(text);
+  lblOffsetStatus->show();
+}
+
+void TConfigForm::btnDetectOffsetClick() {
+  QString vendor, product;
+  if (!DriveInquiry || !DriveInquiry(cbActiveCDROM->currentIndex(), vendor, product)) {
+    ShowOffsetStatus(
+        "This drive does not name itself (a disc image is read with the "
+        "offset set here, 0 unless set).");
+    return;
+  }
+  const QString drive = (vendor + ' ' + product).simplified();
+  ShowOffsetStatus(QString("Looking up %1...").arg(drive));
+  btnDetectOffset->setEnabled(false);
+  FOffsetLookup = std::make_unique<TDriveOffsetLookup>();
+  FOffsetLookup->OnDone = [this, drive] {
+    btnDetectOffset->setEnabled(true);
+    switch (FOffsetLookup->Result()) {
+      case TDriveOffsetLookup::Found:
+        seReadOffset->setValue(FOffsetLookup->Offset());
+        ShowOffsetStatus(
+            QString("AccurateRip lists %1 with a read offset of %2 samples; OK keeps it.")
+                .arg(drive)
+                .arg(FOffsetLookup->Offset()));
+        break;
+      case TDriveOffsetLookup::NotListed:
+        ShowOffsetStatus(QString("%1 is not in the AccurateRip drive list.").arg(drive));
+        break;
+      default:
+        ShowOffsetStatus(QString("No AccurateRip drive list: %1.").arg(FOffsetLookup->Detail()));
+    }
+  };
+  FOffsetLookup->Start(Config->AccurateRipServer, vendor, product);
 }
 
 void TConfigForm::edtCharRep1Change(QLineEdit* edit) {

@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QStringList>
 #include <functional>
+#include <memory>
 
 class QButtonGroup;
 class QCheckBox;
@@ -20,6 +21,7 @@ class QSlider;
 class QSpinBox;
 class QTabWidget;
 class QToolButton;
+class TDriveOffsetLookup;
 
 class TConfigForm : public QDialog {
   Q_OBJECT
@@ -28,9 +30,13 @@ class TConfigForm : public QDialog {
   // encoderVersion: the encoder library's version text.
   TConfigForm(const QStringList& driveNames, const QString& encoderVersion,
               QWidget* parent = nullptr);
+  ~TConfigForm() override;
 
   // Opens the help page at a topic; the desktop's handler unless replaced.
   std::function<bool(const QString& url)> OpenHelp;
+  // Drive `index`'s INQUIRY vendor and product; false for an image or a
+  // drive that does not answer. Asks the CD-reading library unless replaced.
+  std::function<bool(int index, QString& vendor, QString& product)> DriveInquiry;
 
   QTabWidget* PageControl1;
   QPushButton* btnOK;
@@ -92,6 +98,10 @@ class TConfigForm : public QDialog {
   QCheckBox* chkLockCD;
   QCheckBox* chkSelectAllTrack;
   QCheckBox* chkUseNTSCSILibrary;
+  QSpinBox* seReadOffset;
+  QPushButton* btnDetectOffset;
+  QLabel* lblOffsetStatus;
+  QCheckBox* chkTestAndCopy;
   // CDDB
   QComboBox* cbServerName;
   QLineEdit* edQueryScript;
@@ -150,6 +160,10 @@ class TConfigForm : public QDialog {
   void chkProxySrvClick();
   void chkbPlaySoundClick();
   void chkUseNTSCSILibraryClick(bool checked);
+  // Looks the chosen drive's read offset up in the AccurateRip list and puts
+  // it in the box; the setting changes only with OK.
+  void btnDetectOffsetClick();
+  void ShowOffsetStatus(const QString& text);
   void sbtnLamePresetsClick();
   void edtCharRep1Change(QLineEdit* edit);
   void ChooseFolder(QLineEdit* edit);
@@ -157,6 +171,7 @@ class TConfigForm : public QDialog {
                   const QString& suffix, bool executables);
 
   QStringList FDriveNames;
+  std::unique_ptr<TDriveOffsetLookup> FOffsetLookup;
   QString FEncoderVersion;
   bool shown = false;
 };

@@ -88,6 +88,8 @@ const TStoredValue kStoredValues[] = {
     {"CDDBTimeOut", &TConfig::CDDBTimeOut},
     {"MusicBrainzServer", &TConfig::MusicBrainzServer},
     {"AutoLookup", &TConfig::AutoLookup},
+    {"ReadOffset", &TConfig::ReadOffset},
+    {"TestAndCopy", &TConfig::TestAndCopy},
 };
 
 template <class... F>
@@ -153,6 +155,7 @@ bool TConfig::Load() {
   FlacLevel = std::clamp(FlacLevel, 0, 8);
   OpusBitRate = std::clamp(OpusBitRate, 32, 512);
   CDDBTimeOut = std::clamp(CDDBTimeOut, 1, 600);
+  ReadOffset = std::clamp(ReadOffset, -3000, 3000);
 
   const platform::TProfileFile cdrip(platform::CdripIniPath());
   nActive = std::max(0, cdrip.ReadInt("CD-ROM", "nActive", nActive));

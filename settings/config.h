@@ -94,6 +94,9 @@ class TConfig {
   bool WriteLog = true;
   bool WriteCueSheet = true;
   bool RipHiddenTrack = true;  // audio before track 1 that is not silence, as track 00
+  // Samples the drive's audio is taken later (-3000..3000); images too.
+  int32_t ReadOffset = 0;
+  bool TestAndCopy = false;  // read each track twice and compare the CRCs
   int32_t ProxyPort = 8080;
   QString ProxyServer;
   int32_t CDDBTimeOut = 30;  // seconds for a whole CDDB request

@@ -47,6 +47,7 @@ QString TRipLog::Text() const {
     if (track.TrackNum > 0) text += "    Pre-gap: " + MsfText(track.Pregap) + "\n";
     if (track.Read) {
       text += QString("    Peak level: %1 %\n").arg(track.PeakPercent, 0, 'f', 1);
+      if (track.TestCrc) text += "    Test CRC: " + Hex(*track.TestCrc) + "\n";
       text += "    Copy CRC: " + Hex(track.CopyCrc) + "\n";
       text += "    AccurateRip v1: " + Hex(track.ArV1) + "\n";
       text += "    AccurateRip v2: " + Hex(track.ArV2) + "\n";

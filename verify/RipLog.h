@@ -7,6 +7,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 struct TRipLogTrack {
@@ -15,6 +16,7 @@ struct TRipLogTrack {
   int32_t Pregap = 0;  // sectors
   bool Read = false;  // the rip delivered every sample, so the checksums hold
   double PeakPercent = 0;
+  std::optional<uint32_t> TestCrc;  // with test and copy
   uint32_t CopyCrc = 0;
   uint32_t ArV1 = 0;
   uint32_t ArV2 = 0;

@@ -27,6 +27,9 @@
 //   ReadErrorDelay=<ms>         a read that meets an unreadable sector takes this
 //                               long to fail, as a drive's own retries do
 //   EjectFails=1                CR_EjectCD fails and the tray does not move
+//   ChangingSectors=a-b[,c-d]   every second hand-over of these sectors differs
+//                               (each sample's low bit flipped), as a drive
+//                               that does not read them the same twice
 // Ranges are inclusive sector numbers; a single number names one sector.
 // Changing ImageN while running swaps the disc in that drive.
 #include "libs/cdrip/cdrip.h"
@@ -54,6 +57,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 #include <thread>
@@ -118,6 +122,7 @@ struct TFaults {
   std::vector<TSectorRange> Unreadable;
   std::vector<TSectorRange> Jitter;
   std::vector<TSectorRange> Flaky;
+  std::vector<TSectorRange> Changing;
   int32_t ReadErrorDelay = 0;  // ms
 };
 
@@ -127,6 +132,7 @@ struct TDrive {
   std::string Path;  // device node or image file
   CDROMPARAMS Params{};
   TFaults Faults;
+  std::map<int32_t, uint32_t> ChangingReads;  // hand-overs of each changing sector
   bool TrayOpen = false;
 };
 
@@ -234,6 +240,15 @@ struct TRipper {
   std::vector<TSectorLog> Log;
   TClock::time_point LastRead;  // when a read last delivered a sector
   bool GaveUp = false;          // no progress: the rest of the range is silence
+  // With a read offset the sectors above are what the drive reads (the range
+  // moved and widened to cover the offset, within the audio); the caller gets
+  // samples [OutNext, OutStop) of the range, sample i being disc sample
+  // i + Shift, silence where that lies outside the audio.
+  int32_t Shift = 0;
+  int64_t OutNext = 0;
+  int64_t OutStop = 0;
+  std::vector<uint8_t> Pending;  // read and not handed over yet
+  int64_t PendingFirst = 0;      // disc sample of Pending's first byte
 };
 
 struct TLibrary {
@@ -245,6 +260,7 @@ struct TLibrary {
   // Title, performer and code of the disc (index 0) and of each track.
   std::vector<std::array<std::string, 3>> DiscText;
   std::unique_ptr<TRipper> Ripper;
+  int32_t ReadOffset = 0;  // samples, for the next rip
   TPlayClock Clock;
   cdrip::TImageOutput Output;  // an image's sound under playback
   TCdio PlayCdio;              // physical drive under playback
@@ -417,6 +433,7 @@ void RefreshImage(TDrive& drive) {
   drive.Faults.Unreadable = ParseRanges(ini.Get(drive.Key, "UnreadableSectors"));
   drive.Faults.Jitter = ParseRanges(ini.Get(drive.Key, "JitterSectors"));
   drive.Faults.Flaky = ParseRanges(ini.Get(drive.Key, "FlakySectors"));
+  drive.Faults.Changing = ParseRanges(ini.Get(drive.Key, "ChangingSectors"));
   drive.Faults.ReadErrorDelay = std::clamp(ini.GetInt(drive.Key, "ReadErrorDelay", 0), 0, 60000);
 }
 
@@ -679,6 +696,13 @@ int32_t ReadChunk(TDrive& drive, TRipper& r, uint8_t* buffer, int32_t& bytes) {
     auto* samples = reinterpret_cast<int16_t*>(buffer);
     for (int32_t i = 0; i + 1 < bytes / 2; i += 2) std::swap(samples[i], samples[i + 1]);
   }
+  for (int32_t i = 0; drive.IsImage && !drive.Faults.Changing.empty() && i < done; ++i) {
+    TSectorRange hit{};
+    if (!Overlap(drive.Faults.Changing, first + i, first + i, hit)) continue;
+    if (++drive.ChangingReads[first + i] % 2 != 0) continue;
+    uint8_t* at = buffer + size_t(i) * kSectorBytes;
+    for (int32_t k = 0; k < kSectorBytes; k += 2) at[k] ^= 1;
+  }
   if (lost > 0) {
     r.LostSectors += lost;
     ++r.JitterCount;
@@ -705,6 +729,51 @@ int32_t ReadChunk(TDrive& drive, TRipper& r, uint8_t* buffer, int32_t& bytes) {
     return CDEX_JITTER_ERROR;
   }
   return r.Next >= r.End ? CDEX_RIPPING_DONE : CDEX_OK;
+}
+
+constexpr int64_t kSectorSamples = kSectorBytes / 4;
+
+// ReadChunk for a rip with a read offset: the chunk's samples taken Shift
+// samples later on the disc, across track boundaries; what lies beyond the
+// audio is silence. Same result codes, the errors of the sectors read for it.
+int32_t ReadShiftedChunk(TDrive& drive, TRipper& r, uint8_t* buffer, int32_t& bytes) {
+  const int64_t want = std::min<int64_t>(kChunkSectors * kSectorSamples, r.OutStop - r.OutNext);
+  const int64_t from = r.OutNext + r.Shift;  // disc sample of the chunk's first
+  auto pendingStop = [&r] { return r.PendingFirst + int64_t(r.Pending.size() / 4); };
+  int32_t code = CDEX_OK;
+  bool stopped = false;
+  std::vector<uint8_t> raw(size_t(kChunkSectors) * kSectorBytes);
+  while (pendingStop() < from + want && r.Next < r.End) {
+    int32_t got = 0;
+    const int32_t result = ReadChunk(drive, r, raw.data(), got);
+    r.Pending.insert(r.Pending.end(), raw.begin(), raw.begin() + got);
+    if (result == CDEX_ERROR || (result == CDEX_JITTER_ERROR && code == CDEX_OK)) code = result;
+    if (StopRequested.load()) {
+      stopped = true;
+      break;
+    }
+  }
+  // A stopped rip hands over the whole sectors it has.
+  int64_t count = want;
+  if (stopped)
+    count = std::clamp<int64_t>(pendingStop() - from, 0, want) / kSectorSamples * kSectorSamples;
+  // The sectors read lie within the audio: what they do not hold is silence.
+  const int64_t lo = std::clamp<int64_t>(r.PendingFirst - from, 0, count);
+  const int64_t hi = std::clamp<int64_t>(pendingStop() - from, lo, count);
+  std::memset(buffer, 0, size_t(lo) * 4);
+  if (hi > lo)
+    std::memcpy(buffer + lo * 4, r.Pending.data() + (from + lo - r.PendingFirst) * 4,
+                size_t(hi - lo) * 4);
+  std::memset(buffer + hi * 4, 0, size_t(count - hi) * 4);
+  const int64_t used =
+      std::clamp<int64_t>(from + count - r.PendingFirst, 0, pendingStop() - r.PendingFirst);
+  r.Pending.erase(r.Pending.begin(), r.Pending.begin() + used * 4);
+  r.PendingFirst += used;
+  r.OutNext += count;
+  bytes = int32_t(count * 4);
+  if (stopped) return CDEX_RIPPING_DONE;
+  if (code != CDEX_OK) return code;
+  return r.OutNext >= r.OutStop ? CDEX_RIPPING_DONE : CDEX_OK;
 }
 
 // The run of audio tracks around a sector: Begin and Stop bound the sectors
@@ -799,8 +868,24 @@ int32_t OpenRipper(int32_t* bufferSize, int32_t start, int32_t end) {
                                             std::max(span.Begin, span.Stop));
   const int64_t last =
       std::clamp<int64_t>(int64_t(end) + p.nOffsetEnd, first, std::max<int64_t>(first, span.Stop));
-  ripper->Start = int32_t(first);
-  ripper->End = int32_t(last);
+  // A read offset reads the sectors that hold the moved range, as far as
+  // they are audio.
+  const int32_t shift = Lib->ReadOffset;
+  const int64_t audioStop = std::max(span.Begin, span.Stop);
+  const int64_t readFirst =
+      std::clamp<int64_t>(first + (shift >= 0 ? shift / kSectorSamples
+                                              : -((kSectorSamples - 1 - shift) / kSectorSamples)),
+                          span.Begin, audioStop);
+  const int64_t readLast =
+      std::clamp<int64_t>(last + (shift >= 0 ? (shift + kSectorSamples - 1) / kSectorSamples
+                                             : -(-shift / kSectorSamples)),
+                          readFirst, audioStop);
+  ripper->Shift = shift;
+  ripper->OutNext = first * kSectorSamples;
+  ripper->OutStop = last * kSectorSamples;
+  ripper->PendingFirst = readFirst * kSectorSamples;
+  ripper->Start = int32_t(readFirst);
+  ripper->End = int32_t(readLast);
   ripper->Next = ripper->Start;
   if (drive->IsImage) {
     ripper->Unreadable = drive->Faults.Unreadable;
@@ -1231,8 +1316,10 @@ int32_t CR_RipChunk(uint8_t* buffer, int32_t* numBytes, int32_t* abort) try {
   TDrive* drive = ActiveDrive();
   if (!drive || !Lib->Ripper || !buffer || !numBytes) return CDEX_ERROR;
   TRipper& r = *Lib->Ripper;
-  if ((abort && *abort) || StopRequested.load() || r.Next >= r.End) return CDEX_RIPPING_DONE;
-  return ReadChunk(*drive, r, buffer, *numBytes);
+  const bool done = r.Shift != 0 ? r.OutNext >= r.OutStop : r.Next >= r.End;
+  if ((abort && *abort) || StopRequested.load() || done) return CDEX_RIPPING_DONE;
+  return r.Shift != 0 ? ReadShiftedChunk(*drive, r, buffer, *numBytes)
+                      : ReadChunk(*drive, r, buffer, *numBytes);
 } catch (...) {
   return CDEX_ERROR;
 }
@@ -1268,6 +1355,36 @@ int32_t CR_GetSectorStatus(int32_t* firstSector, uint8_t* status, int32_t capaci
   for (int32_t i = 0; status && i < std::min(capacity, *count); ++i)
     status[i] = r.Log[size_t(kLogMargin + i)].Status();
   return CDEX_OK;
+}
+
+int32_t CR_SetReadOffset(int32_t samples) {
+  if (!Lib || samples < -CR_MAX_READ_OFFSET || samples > CR_MAX_READ_OFFSET) return CDEX_ERROR;
+  Lib->ReadOffset = samples;
+  return CDEX_OK;
+}
+
+int32_t CR_GetReadOffset(void) { return Lib ? Lib->ReadOffset : 0; }
+
+int32_t CR_GetDriveInquiry(int32_t index, char* vendor, int32_t vendorSize, char* product,
+                           int32_t productSize) try {
+  CopyText({}, vendor, vendorSize);
+  CopyText({}, product, productSize);
+  if (!Lib || index < 0 || index >= int32_t(Lib->Drives.size())) return CDEX_ERROR;
+  const TDrive* drive = &Lib->Drives[size_t(index)];
+  if (drive->IsImage) return CDEX_ERROR;
+  const TCdio cdio{cdio_open(drive->Path.c_str(), DRIVER_DEVICE)};
+  cdio_hwinfo_t info{};
+  if (!cdio || !cdio_get_hwinfo(cdio.get(), &info)) return CDEX_ERROR;
+  auto trimmed = [](const char* text) {
+    std::string value(text);
+    value.erase(value.find_last_not_of(' ') + 1);
+    return value;
+  };
+  CopyText(trimmed(info.psz_vendor), vendor, vendorSize);
+  CopyText(trimmed(info.psz_model), product, productSize);
+  return CDEX_OK;
+} catch (...) {
+  return CDEX_ERROR;
 }
 
 int32_t CR_AbortRip(void) {

@@ -137,6 +137,21 @@ enum {
 /* The open rip's range starts at *firstSector and holds *count sectors; the
  * status of the first `capacity` of them goes to `status` (may be null). */
 int32_t CR_GetSectorStatus(int32_t* firstSector, uint8_t* status, int32_t capacity, int32_t* count);
+/* The read offset of every later CR_OpenRipper, in stereo samples, from
+ * -CR_MAX_READ_OFFSET to CR_MAX_READ_OFFSET (else CDEX_ERROR); 0 at start.
+ * With +N, sample i of a rip's range is sample i + N of the disc as the drive
+ * returns it; samples beyond the audio (before the disc's first, after its
+ * last, or in a data session) are silence. The drive then reads the sectors
+ * that hold the moved range, which CR_GetSectorStatus and the error positions
+ * name. */
+enum { CR_MAX_READ_OFFSET = 3000 };
+int32_t CR_SetReadOffset(int32_t samples);
+int32_t CR_GetReadOffset(void);
+/* Drive `index`'s INQUIRY vendor and product, trimmed, copied as UTF-8 (cut
+ * to the sizes); CDEX_ERROR with empty texts for an image drive or a drive
+ * that does not answer. Any drive, active or not; no rip needs to be closed. */
+int32_t CR_GetDriveInquiry(int32_t index, char* vendor, int32_t vendorSize, char* product,
+                           int32_t productSize);
 /* Stops the rip inside the chunk in hand and every later chunk of it, until
  * the next CR_OpenRipper. Safe from a signal handler or another thread. */
 int32_t CR_AbortRip(void);

@@ -21,6 +21,7 @@
 #include <QToolButton>
 #include <tuple>
 
+#include "cddb/TestServer.h"
 #include "common/ModalDriver.h"
 #include "common/TestUtil.h"
 #include "platform/Folders.h"
@@ -29,6 +30,7 @@
 #include "settings/ConfigForm.h"
 #include "settings/ConfigRules.h"
 #include "settings/config.h"
+#include "verify/DriveOffsets.h"
 
 using namespace testutil;
 using platform::TScriptedMessageBoxes;
@@ -759,6 +761,50 @@ TEST_F(ConfigFormTest, PickersFillTheirEditsAndTheFilePickerRemembersItsFolder) 
   }
   EXPECT_EQ(form.edPlayerExecute->text(), player);
   EXPECT_EQ(Config->LastOpenFolder, FTemp.File("bin"));
+}
+
+}  // namespace
+
+namespace {
+
+// Detect looks the chosen drive up in the list a loopback server gives and
+// only offers the value: the setting changes with OK, a failure says why,
+// and an image is not looked up at all.
+TEST_F(ConfigFormTest, DetectOffersTheDrivesListedOffsetAndOnlyOkStoresIt) {
+  QFile::remove(DriveOffsetsCachePath());
+  QByteArray record("\x9b\x02PIONEER  - BD-RW   BDR-209D", 29);
+  record = record.leftJustified(69, '\0');
+  testutil::TTestServer server(testutil::TTestServer::Body(record));
+  Config->AccurateRipServer = server.Url("/");
+  Config->ReadOffset = -12;
+  TConfigForm& form = Open();
+  EXPECT_EQ(form.seReadOffset->value(), -12);
+  QStringList asked;
+  form.DriveInquiry = [&asked](int index, QString& vendor, QString& product) {
+    asked << QString::number(index);
+    vendor = "PIONEER";
+    product = "BD-RW   BDR-209D";
+    return index == 0;
+  };
+  form.cbActiveCDROM->setCurrentIndex(1);
+  form.btnDetectOffset->click();
+  EXPECT_TRUE(form.lblOffsetStatus->text().contains("does not name itself"));
+  EXPECT_EQ(server.Requests.size(), 0);
+
+  form.cbActiveCDROM->setCurrentIndex(0);
+  form.btnDetectOffset->click();
+  EXPECT_FALSE(form.btnDetectOffset->isEnabled()) << "the window waits for no answer";
+  ASSERT_TRUE(WaitFor([&form] { return form.btnDetectOffset->isEnabled(); }));
+  EXPECT_EQ(asked, (QStringList{"1", "0"}));
+  EXPECT_EQ(form.seReadOffset->value(), 667);
+  EXPECT_TRUE(form.lblOffsetStatus->text().contains("667"))
+      << form.lblOffsetStatus->text().toStdString();
+  EXPECT_EQ(Config->ReadOffset, -12) << "nothing is applied before OK";
+  form.chkTestAndCopy->setChecked(true);
+  form.btnOKClick();
+  EXPECT_EQ(Config->ReadOffset, 667);
+  EXPECT_TRUE(Config->TestAndCopy);
+  QFile::remove(DriveOffsetsCachePath());
 }
 
 }  // namespace

@@ -109,6 +109,8 @@ TEST_F(ConfigTest, FirstStartSavesEveryValueWithItsTypeAndDefaultInOrder) {
       // Test programs point the public default at loopback.
       {"MusicBrainzServer", S, TConfig::PublicMusicBrainzServer},
       {"AutoLookup", D, 1},
+      {"ReadOffset", D, 0},
+      {"TestAndCopy", D, 0},
   };
 
   TRegistryStore store(RegistryPath());
@@ -248,6 +250,7 @@ TEST_F(ConfigTest, StoredValuesAreReadLeniently) {
   put("EncoderThreads", TRegValue::FromDword(uint32_t(-2)));
   put("FlacLevel", TRegValue::FromDword(9));
   put("OpusBitRate", TRegValue::FromDword(8));
+  put("ReadOffset", TRegValue::FromDword(uint32_t(-5000)));  // signed in the dword
   store.WriteValue("HKEY_CURRENT_USER\\SOFTWARE\\Velmora Computing\\Cadenzo\\1.05", "BitRate",
                    TRegValue::FromDword(1));
 
@@ -267,8 +270,15 @@ TEST_F(ConfigTest, StoredValuesAreReadLeniently) {
   EXPECT_EQ(config.WindowWidth, 640);
   EXPECT_EQ(config.NamingString, "<title>");
   EXPECT_EQ(config.EncoderThreads, 0);
+  EXPECT_EQ(config.ReadOffset, -3000);
 
+  config.ReadOffset = -667;
   config.Save();
+  EXPECT_TRUE(testutil::ReadFile(RegistryPath()).contains("\"ReadOffset\"=dword:fffffd65"));
+  TRegistryStore again(RegistryPath());
+  TConfig back(&again);
+  back.Load();
+  EXPECT_EQ(back.ReadOffset, -667);
   TRegistryStore reread(RegistryPath());
   EXPECT_EQ(reread.ReadValue(kKey, "PlaySound")->Number, 1u);
   EXPECT_TRUE(testutil::ReadFile(RegistryPath()).contains("\"enableid3tag\"=dword:00000000"));

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "cddb/TestServer.h"
+#include "common/DiscImage.h"
+#include "common/TestUtil.h"
 
 namespace artest {
 
@@ -88,6 +90,27 @@ inline testutil::TTestServer::TAnswer DbarAnswer(
     socket->write("HTTP/1.0 200 OK\r\n\r\n" + file.chopped(chop));
     socket->disconnectFromHost();
   };
+}
+
+// Track `track` as a drive read with offset correction `offset` gives it: the
+// disc's audio `offset` samples later, silence beyond the disc.
+inline QByteArray ShiftedTrack(const testutil::TDiscImage& image, int track, int offset) {
+  const int64_t first = int64_t(image.Starts[size_t(track - 1)]) * 588;
+  QByteArray pcm((image.Starts[size_t(track)] - image.Starts[size_t(track - 1)]) * 2352, '\0');
+  for (int64_t i = 0; i < pcm.size() / 4; ++i) {
+    const int64_t at = first + i + offset;
+    if (at >= 0 && at < image.Pcm.size() / 4)
+      std::memcpy(pcm.data() + i * 4, image.Pcm.constData() + at * 4, 4);
+  }
+  return pcm;
+}
+
+inline QByteArray DecodeFlac(const QString& path) {
+  QByteArray pcm;
+  testutil::RunProgram(
+      "flac", {"-d", "-s", "-c", "--force-raw-format", "--endian=little", "--sign=signed", path},
+      &pcm);
+  return pcm;
 }
 
 }  // namespace artest

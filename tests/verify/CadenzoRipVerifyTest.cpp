@@ -11,6 +11,8 @@
 #include "cddb/TestServer.h"
 #include "common/DiscImage.h"
 #include "common/TestUtil.h"
+#include "libs/cdrip/cdrip.h"
+#include "platform/Folders.h"
 #include "settings/config.h"
 
 namespace {
@@ -18,6 +20,7 @@ namespace {
 struct TRun {
   int ExitCode = -1;
   QString Out;
+  QString Err;
 };
 
 class CadenzoRipVerify : public ::testing::Test {
@@ -37,17 +40,20 @@ class CadenzoRipVerify : public ::testing::Test {
   }
 
   // The program runs while this process's event loop serves the database.
+  // The image unless the arguments name a drive.
   TRun Rip(const QStringList& arguments) {
     QProcess process;
-    process.start(testutil::ProgramDir() + "/cadenzo-rip",
-                  QStringList{"--image", Image.CuePath, "--format", "wav", "--output-folder",
-                              Temp.File("out")} +
-                      arguments);
+    const QStringList source =
+        arguments.contains("--drive") ? QStringList() : QStringList{"--image", Image.CuePath};
+    process.start(
+        testutil::ProgramDir() + "/cadenzo-rip",
+        source + QStringList{"--format", "wav", "--output-folder", Temp.File("out")} + arguments);
     process.closeWriteChannel();
     EXPECT_TRUE(
         testutil::WaitFor([&process] { return process.state() == QProcess::NotRunning; }, 120000));
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            QString::fromUtf8(process.readAllStandardOutput())};
+            QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
   }
 
   testutil::TTempFolder Temp;
@@ -111,6 +117,87 @@ TEST_F(CadenzoRipVerify, AHiddenTrackIsRippedWithoutFailingARipThatDemandsProof)
   ASSERT_TRUE(hidden.hasMatch()) << run.Out.toStdString();
   EXPECT_EQ(testutil::ReadFile(hidden.captured(1)).mid(44), Image.SectorPcm(0, 10));
   EXPECT_TRUE(run.Out.contains("AccurateRip: all tracks accurately ripped\n"));
+}
+
+// The database holds the rips of drives read at +667: only a rip at that
+// offset agrees, in every track's file and through the parallel encoders.
+TEST_F(CadenzoRipVerify, OnlyTheRightReadOffsetMatchesTheDatabase) {
+  constexpr int kOffset = 667;
+  std::vector<uint32_t> shifted;
+  for (int track = 1; track <= 3; ++track)
+    shifted.push_back(
+        artest::ArSums(artest::ShiftedTrack(Image, track, kOffset), track == 1, track == 3).V2);
+  Server = std::make_unique<testutil::TTestServer>(artest::DbarAnswer({shifted}));
+  TConfig settings;
+  settings.AccurateRipServer = Server->Url("/");
+  ASSERT_TRUE(settings.Save());
+
+  const TRun right = Rip({"--offset", QString::number(kOffset), "--format", "flac", "--jobs", "2"});
+  EXPECT_EQ(right.ExitCode, 0) << right.Out.toStdString();
+  EXPECT_TRUE(right.Out.contains("AccurateRip: all tracks accurately ripped\n"))
+      << right.Out.toStdString();
+  const QStringList files = QDir(Temp.File("out")).entryList({"*.flac"}, QDir::Files, QDir::Name);
+  ASSERT_EQ(files.size(), 3);
+  for (int track = 1; track <= 3; ++track)
+    EXPECT_TRUE(artest::DecodeFlac(Temp.File("out/" + files[track - 1])) ==
+                artest::ShiftedTrack(Image, track, kOffset))
+        << track;
+  const QStringList logs = QDir(Temp.File("out")).entryList({"*.log"});
+  ASSERT_EQ(logs.size(), 1);
+  const QString log = QString::fromUtf8(testutil::ReadFile(Temp.File("out/" + logs[0])));
+  EXPECT_TRUE(log.contains("\nRead offset: 667 samples\n")) << log.toStdString();
+
+  const TRun wrong = Rip({"--offset", QString::number(-kOffset), "--overwrite", "all"});
+  EXPECT_EQ(wrong.ExitCode, 0) << wrong.Out.toStdString();
+  EXPECT_TRUE(wrong.Out.contains("AccurateRip: 0 of 3 tracks accurately ripped\n"))
+      << wrong.Out.toStdString();
+  EXPECT_TRUE(
+      testutil::ReadFile(Temp.File("out/" + QDir(Temp.File("out")).entryList({"*2*.wav"}).value(0)))
+          .mid(44) == artest::ShiftedTrack(Image, 2, -kOffset));
+}
+
+// A drive that does not read track 2 the same twice: test and copy fails that
+// track alone, names both CRCs and keeps its file under a name that says so.
+TEST_F(CadenzoRipVerify, TestAndCopyCatchesASecondReadThatDiffers) {
+  // A drive of the settings' cdrip.ini: --image would list the image afresh.
+  testutil::WriteCdripIni(platform::CdripIniPath(), {Image.CuePath},
+                          "[Image0]\r\nChangingSectors=50\r\n");
+  ASSERT_EQ(CR_Init(platform::CdripIniPath().toUtf8().constData()), CDEX_OK);
+  const QString drive = QString::number(CR_GetNumCDROM() - 1);
+  // A suspect file of an earlier run is the user's now.
+  ASSERT_TRUE(QDir().mkpath(Temp.File("out")));
+  testutil::WriteFile(Temp.File("out/Track02 (suspect).wav"), "kept");
+  const TRun run = Rip({"--drive", drive, "--test-and-copy", "--overwrite", "all"});
+  EXPECT_EQ(testutil::ReadFile(Temp.File("out/Track02 (suspect).wav")), "kept");
+  EXPECT_EQ(run.ExitCode, 1) << run.Out.toStdString();
+  const QString out = Temp.File("out");
+  const QStringList wavs = QDir(out).entryList({"*.wav"}, QDir::Files, QDir::Name);
+  EXPECT_EQ(wavs.size(), 4) << wavs.join(", ").toStdString();
+  const QString suspect = "Track02 (suspect 2).wav";
+  ASSERT_TRUE(wavs.contains(suspect)) << wavs.join(", ").toStdString();
+  EXPECT_TRUE(run.Out.contains(QRegularExpression("Error +\\S+02\\.wav\\n")))
+      << run.Out.toStdString();
+  EXPECT_TRUE(run.Out.contains(QRegularExpression("Done +\\S+03\\.wav\\n")))
+      << run.Out.toStdString();
+  // The file holds the copy: the test read was the true one.
+  QByteArray copy = Image.TrackPcm(2);
+  for (int i = 10 * 2352; i < 11 * 2352; i += 2) copy[i] = char(copy[i] ^ 1);
+  EXPECT_TRUE(testutil::ReadFile(out + "/" + suspect).mid(44) == copy);
+
+  const QString log =
+      QString::fromUtf8(testutil::ReadFile(out + "/" + QDir(out).entryList({"*.log"}).value(0)));
+  const QString test = QString::asprintf("%08X", artest::Crc32(Image.TrackPcm(2)));
+  const QString copied = QString::asprintf("%08X", artest::Crc32(copy));
+  EXPECT_TRUE(log.contains("Track 02\n    File: " + suspect + "\n")) << log.toStdString();
+  EXPECT_TRUE(log.contains("    Test CRC: " + test + "\n    Copy CRC: " + copied + "\n"))
+      << log.toStdString();
+  const QString first = QString::asprintf("%08X", artest::Crc32(Image.TrackPcm(1)));
+  EXPECT_TRUE(log.contains("    Test CRC: " + first + "\n    Copy CRC: " + first + "\n"));
+  EXPECT_TRUE(log.endsWith("\nThere were errors\n")) << log.toStdString();
+  EXPECT_TRUE(
+      run.Err.contains("Track 2 'Track02': Test CRC " + test + " differs from Copy CRC " + copied))
+      << run.Err.toStdString();
+  QFile::remove(platform::CdripIniPath());
 }
 
 }  // namespace

@@ -316,3 +316,32 @@ TEST_F(VerifySession, PregapsAndAHiddenTrackReachTheLogAndASheetThatReadsBackAsT
 }
 
 }  // namespace
+
+namespace {
+
+// Encoding from the temporary WAV (not on the fly), the file and its
+// checksums hold the audio moved by the read offset.
+TEST_F(VerifySession, AReadOffsetReachesTheFileAndTheChecksumsThroughTheTemporaryWav) {
+  Settings.OutputFormat = ofFLAC;
+  Settings.OnTheFly = false;
+  Settings.ReadOffset = -667;
+  Settings.AccurateRipServer.clear();
+  TFileParam job;
+  job.TrackInfo.TrackIndex = 0;
+  job.Title = "Song 1";
+  job.OutputPath = Settings.OutputFolder + "/1.flac";
+  Jobs = {job};
+  TConvSession session(CDRIP, Coder, View);
+  session.Verify = true;
+  EXPECT_TRUE(session.StartSession(Jobs));
+  EXPECT_EQ(Jobs[0].State, jsDone) << View.Messages.join('\n').toStdString();
+  // Track 1 starts with 667 samples of silence from before the disc.
+  const QByteArray moved = artest::ShiftedTrack(Image, 1, -667);
+  EXPECT_EQ(moved.left(667 * 4), QByteArray(667 * 4, '\0'));
+  EXPECT_TRUE(artest::DecodeFlac(Jobs[0].OutputPath) == moved);
+  ASSERT_NE(session.Verification()->Track(1), nullptr);
+  EXPECT_EQ(session.Verification()->Track(1)->Crc, artest::Crc32(moved));
+  EXPECT_EQ(session.Verification()->Track(1)->ArV2, artest::ArSums(moved, true, false).V2);
+}
+
+}  // namespace

@@ -161,6 +161,53 @@ TEST_F(Cdrip, HonoursOffsetsAndChannelSwap) {
   CR_CloseRipper();
 }
 
+// With a read offset of +N, sample i of a rip is sample i + N of the disc:
+// the disc's audio moved, read across track boundaries, silence beyond its
+// edges; through the cue back end and through paranoia (a cdrdao sheet).
+TEST_F(Cdrip, ReadOffsetMovesTheAudioAcrossTracksWithSilenceBeyondTheDisc) {
+  const QString toc = WriteTocSheet(Image, "disc", {{0, 100}, {100, 160}, {260, 75}});
+  const int first = Start({}, {Image.CuePath, toc});
+  const int64_t discSamples = Image.Pcm.size() / 4;
+  auto shifted = [&](int startSector, int endSector, int offset) {
+    QByteArray pcm(qsizetype(endSector - startSector) * kSectorBytes, '\0');
+    for (int64_t i = 0; i < pcm.size() / 4; ++i) {
+      const int64_t at = int64_t(startSector) * 588 + i + offset;
+      if (at >= 0 && at < discSamples)
+        std::memcpy(pcm.data() + i * 4, Image.Pcm.constData() + at * 4, 4);
+    }
+    return pcm;
+  };
+  EXPECT_EQ(CR_SetReadOffset(3001), CDEX_ERROR);
+  EXPECT_EQ(CR_SetReadOffset(-3001), CDEX_ERROR);
+  for (int drive : {first, first + 1}) {
+    ASSERT_EQ(CR_SetActiveCDROM(drive), CDEX_OK);
+    for (int offset : {667, -667, 3000, -3000}) {
+      ASSERT_EQ(CR_SetReadOffset(offset), CDEX_OK);
+      QByteArray disc;
+      for (int track = 0; track < 3; ++track) {
+        const int start = Image.Starts[size_t(track)], end = Image.Starts[size_t(track) + 1];
+        const TRip rip = Rip(start, end);
+        CR_CloseRipper();
+        const QByteArray expected = shifted(start, end, offset);
+        ASSERT_EQ(rip.Pcm.size(), expected.size()) << "drive " << drive << " offset " << offset;
+        // The first mismatching sample names where it went wrong.
+        const auto [mine, theirs] = std::mismatch(rip.Pcm.begin(), rip.Pcm.end(), expected.begin());
+        EXPECT_EQ(mine, rip.Pcm.end()) << "drive " << drive << " offset " << offset << " track "
+                                       << track + 1 << " sample " << (mine - rip.Pcm.begin()) / 4;
+        EXPECT_EQ(rip.Codes.back(), CDEX_RIPPING_DONE);
+        EXPECT_EQ(CR_GetNumberOfLostSectors(), 0);
+        disc += rip.Pcm;
+      }
+      // The tracks join into the moved disc: nothing lost or doubled at a boundary.
+      EXPECT_EQ(disc, shifted(0, 335, offset)) << "drive " << drive << " offset " << offset;
+      EXPECT_NE(disc.left(4 * 3000), Image.Pcm.left(4 * 3000));
+    }
+  }
+  ASSERT_EQ(CR_SetReadOffset(0), CDEX_OK);
+  EXPECT_EQ(Rip(0, 335).Pcm, Image.Pcm);
+  CR_CloseRipper();
+}
+
 TEST_F(Cdrip, RefusesRangesOutsideTheDisc) {
   Start();
   int32_t bufferSize = 0;
