@@ -27,7 +27,9 @@
 #include "encode/Tags.h"
 
 class TCDRIP;
+class TCoverArtFetch;
 class TEncoder;
+class TPendingCover;
 class TLameCoder;
 class TRipVerification;
 struct TNormalizeHooks;
@@ -224,6 +226,12 @@ class TConvSession {
   void WaitForEncoders();
   void ShowEncoders();
   int OverallPercent() const;
+  // Asks the Cover Art Archive for the release's front cover when the names
+  // came from MusicBrainz; the tracks' files wait for it before they are tagged.
+  void StartCoverFetch();
+  // Waits for the cover (bounded by its fetch), saves it beside the tracks
+  // done unless a cover.jpg is there, and reports why none came.
+  void FinishCoverFetch();
   void StartVerification();
   // Waits for the database's answer (bounded by its time-out) unless aborted.
   void FinishVerification();
@@ -233,6 +241,9 @@ class TConvSession {
   // Saves a file of the disc unless it exists and the overwrite rule keeps it;
   // a failure is a summary line.
   void SaveDiscFile(const QString& path, const QString& text, const QString& what);
+  // Writes the bytes to a new file at path unless one is there (or replace);
+  // returns the system's reason when it cannot, empty when placed or kept.
+  QString PlaceNewFile(const QString& path, const QByteArray& bytes, bool replace);
 
   TCDRIP& FCDRIP;
   TLameCoder& FCoder;
@@ -246,4 +257,6 @@ class TConvSession {
   QSet<QString> FWrittenOutputs;  // outputs this session created or overwrote
   bool FCoverReported = false;    // the summary told why the folder's cover is not used
   std::unique_ptr<TRipVerification> FVerification;
+  std::unique_ptr<TCoverArtFetch> FCoverFetch;
+  std::shared_ptr<TPendingCover> FPendingCover;  // null when no cover is fetched
 };

@@ -28,6 +28,14 @@ qint64 gLastRequest = -kRequestInterval;
 
 }  // namespace
 
+void UseConfiguredProxy(QNetworkAccessManager& network, const TConfig& config) {
+  if (config.EnableProxy && !config.ProxyServer.trimmed().isEmpty())
+    network.setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, config.ProxyServer.trimmed(),
+                                   quint16(config.ProxyPort)));
+  else
+    network.setProxy(QNetworkProxy::NoProxy);
+}
+
 TMbLookup::TMbLookup(const TConfig& config, QObject* parent)
     : QObject(parent),
       FServer(config.MusicBrainzServer.trimmed()),
@@ -35,11 +43,7 @@ TMbLookup::TMbLookup(const TConfig& config, QObject* parent)
       FNetwork(new QNetworkAccessManager(this)) {
   while (FServer.endsWith(QLatin1Char('/'))) FServer.chop(1);
   if (!FContact.contains(QLatin1Char('@'))) FContact = kHomepageUrl;
-  if (config.EnableProxy && !config.ProxyServer.trimmed().isEmpty())
-    FNetwork->setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, config.ProxyServer.trimmed(),
-                                     quint16(config.ProxyPort)));
-  else
-    FNetwork->setProxy(QNetworkProxy::NoProxy);
+  UseConfiguredProxy(*FNetwork, config);
   FSendTimer.setSingleShot(true);
   connect(&FSendTimer, &QTimer::timeout, this, [this] { Sent(); });
   FDeadline.setSingleShot(true);

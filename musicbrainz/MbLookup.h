@@ -21,6 +21,9 @@ class QNetworkAccessManager;
 class TConfig;
 class TMyCDInfo;
 
+// The proxy of the settings (or none) for a network access of ours.
+void UseConfiguredProxy(QNetworkAccessManager& network, const TConfig& config);
+
 enum class TMbResult { Found, NoRelease, Failed };
 
 class TMbLookup : public QObject {

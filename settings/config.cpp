@@ -86,6 +86,7 @@ const TStoredValue kStoredValues[] = {
     {"WriteCueSheet", &TConfig::WriteCueSheet},
     {"CDDBTimeOut", &TConfig::CDDBTimeOut},
     {"MusicBrainzServer", &TConfig::MusicBrainzServer},
+    {"CoverArtServer", &TConfig::CoverArtServer},
     {"AutoLookup", &TConfig::AutoLookup},
 };
 

@@ -107,6 +107,7 @@ TEST_F(ConfigTest, FirstStartSavesEveryValueWithItsTypeAndDefaultInOrder) {
       {"CDDBTimeOut", D, 30},
       // Test programs point the public default at loopback.
       {"MusicBrainzServer", S, TConfig::PublicMusicBrainzServer},
+      {"CoverArtServer", S, TConfig::PublicCoverArtServer},
       {"AutoLookup", D, 1},
   };
 
