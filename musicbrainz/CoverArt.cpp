@@ -84,12 +84,7 @@ void TCoverArtFetch::Start(const QString& releaseId) {
 void TCoverArtFetch::Abort() {
   if (!FRunning) return;
   FDeadline.stop();
-  if (QNetworkReply* reply = FReply) {
-    FReply = nullptr;
-    reply->disconnect(this);
-    reply->abort();
-    reply->deleteLater();
-  }
+  DropReply(FReply, this);
   Finish(QString());
 }
 

@@ -36,6 +36,15 @@ void UseConfiguredProxy(QNetworkAccessManager& network, const TConfig& config) {
     network.setProxy(QNetworkProxy::NoProxy);
 }
 
+void DropReply(QPointer<QNetworkReply>& reply, QObject* receiver) {
+  if (QNetworkReply* dropped = reply) {
+    reply = nullptr;
+    dropped->disconnect(receiver);
+    dropped->abort();
+    dropped->deleteLater();
+  }
+}
+
 TMbLookup::TMbLookup(const TConfig& config, QObject* parent)
     : QObject(parent),
       FServer(config.MusicBrainzServer.trimmed()),
@@ -87,12 +96,7 @@ void TMbLookup::Start(const TMyCDInfo& info) {
 void TMbLookup::Abort() {
   FSendTimer.stop();
   FDeadline.stop();
-  if (QNetworkReply* reply = FReply) {
-    FReply = nullptr;
-    reply->disconnect(this);
-    reply->abort();
-    reply->deleteLater();
-  }
+  DropReply(FReply, this);
 }
 
 // Waits out the interval since the last request of this process.

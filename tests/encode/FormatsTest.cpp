@@ -394,7 +394,7 @@ TEST_F(Formats, TheArchivesCoverIsEmbeddedSavedOnceAndABadOneIsOneSummaryLine) {
   });
   testutil::TTestServer archive(testutil::TTestServer::Reply(
       "HTTP/1.0 307 Temporary Redirect\r\nLocation: " + images.Url("/img/1.jpg").toUtf8() +
-      "\r\nContent-Length: 0\r\n\r\n"));
+      "\r\nContent-Length: 9\r\n\r\nSee there"));
   Settings.CoverArtServer = archive.Url("/");
   ReleaseId = "0a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d";
 
