@@ -120,6 +120,7 @@ void TConvSession::Reset(TJobList& jobs) {
   FFlushed = 0;
   FWrittenOutputs.clear();
   FCoverReported = false;
+  FFolderCoverProblem.clear();
 }
 
 bool TConvSession::StartSession(TJobList& jobs) {
@@ -236,6 +237,7 @@ void TConvSession::FinishCoverFetch() {
   while (FCoverFetch->Running()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   if (!FCoverFetch->Problem().isEmpty()) FView.AddMessage(FCoverFetch->Problem());
   const QByteArray& image = FCoverFetch->Image();
+  if (image.isEmpty() && !FFolderCoverProblem.isEmpty()) FView.AddMessage(FFolderCoverProblem);
   if (Aborted || image.isEmpty()) return;
   const QString name =
       FCoverFetch->Mime() == QLatin1String("image/png") ? "cover.png" : "cover.jpg";
@@ -506,8 +508,14 @@ std::unique_ptr<TEncoder> TConvSession::MakeJobEncoder(const TFileParam& job) {
   if (Config->EmbedCover) {
     const QString problem =
         ReadFolderCover(QFileInfo(job.OutputPath).absolutePath(), tags.Cover, tags.CoverMime);
-    // Once a session: the rip goes on without a cover.
-    if (!problem.isEmpty() && !FCoverReported) AddMessage(job, problem);
+    // Once a session: the rip goes on without a cover. While the archive's
+    // cover may yet take its place, the line waits for the fetch's end.
+    if (!problem.isEmpty() && !FCoverReported) {
+      if (FPendingCover)
+        FFolderCoverProblem = problem;
+      else
+        AddMessage(job, problem);
+    }
     FCoverReported = FCoverReported || !problem.isEmpty();
   }
   return std::make_unique<TTaggedEncoder>(MakeEncoder(settings, FCoder), Config->OutputFormat,

@@ -256,6 +256,7 @@ class TConvSession {
   QStringList FTempFiles;         // created by this session and not yet deleted
   QSet<QString> FWrittenOutputs;  // outputs this session created or overwrote
   bool FCoverReported = false;    // the summary told why the folder's cover is not used
+  QString FFolderCoverProblem;    // told only when the archive's cover does not replace it
   std::unique_ptr<TRipVerification> FVerification;
   std::unique_ptr<TCoverArtFetch> FCoverFetch;
   std::shared_ptr<TPendingCover> FPendingCover;  // null when no cover is fetched

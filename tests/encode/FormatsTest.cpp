@@ -401,7 +401,8 @@ TEST_F(Formats, TheArchivesCoverIsEmbeddedSavedOnceAndABadOneIsOneSummaryLine) {
   served = jpeg;
   const QString kept = Temp.File("kept");
   ASSERT_TRUE(QDir().mkpath(kept));
-  const QByteArray own("\xFF\xD8\xFF the user's own", 19);
+  // Not an image: no line, since the archive's cover is the one embedded.
+  const QByteArray own("the user's own");
   testutil::WriteFile(kept + "/cover.jpg", own);
   for (const int32_t format : {ofFLAC, ofOpus, ofMP3}) {
     const QString folder = format == ofOpus ? kept : Temp.File(QString("art%1").arg(format));
