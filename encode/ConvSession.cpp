@@ -21,6 +21,7 @@
 #include "encode/TempFiles.h"
 #include "encode/WaveNormalize.h"
 #include "platform/AppInfo.h"
+#include "musicbrainz/CoverArt.h"
 #include "platform/Files.h"
 #include "platform/MessageBox.h"
 #include "settings/Naming.h"
@@ -87,7 +88,10 @@ TConvSession::TConvSession(TCDRIP& cdrip, TLameCoder& coder, TConvSessionView& v
       FCoder(coder),
       FView(view) {}
 
-TConvSession::~TConvSession() = default;
+TConvSession::~TConvSession() {
+  // No worker waits for a cover that cannot come any more.
+  if (FPendingCover) FPendingCover->Set({}, {});
+}
 
 void TConvSession::ApplyEncoderSettings() {
   try {
@@ -122,6 +126,7 @@ void TConvSession::Reset(TJobList& jobs) {
   FFlushed = 0;
   FWrittenOutputs.clear();
   FCoverReported = false;
+  FFolderCoverProblem.clear();
 }
 
 bool TConvSession::StartSession(TJobList& jobs) {
@@ -146,6 +151,7 @@ void TConvSession::RunTrackLoop() {
   AddHiddenTrack();
   FVerification.reset();
   if (Verify) StartVerification();
+  StartCoverFetch();
   // WAV output has nothing to encode.
   QTimer display;
   if (EncodedFormat(Config->OutputFormat)) {
@@ -190,6 +196,7 @@ void TConvSession::RunTrackLoop() {
   FPool.reset();
   FinishVerification();
   FlushMessages(true);
+  FinishCoverFetch();
   // Known once every track of the album was measured and its encoder is done.
   if (!Aborted && EncodedFormat(Config->OutputFormat)) WriteAlbumGain();
   WriteRipLog();
@@ -279,6 +286,44 @@ void TConvSession::StartVerification() {
     for (const TFileParam& job : *FJobs)
       if (job.TrackInfo.TrackIndex + 1 == track.TrackNum) OnTrackVerified(job);
   };
+}
+
+void TConvSession::StartCoverFetch() {
+  FCoverFetch.reset();
+  if (FPendingCover) FPendingCover->Set({}, {});
+  FPendingCover.reset();
+  if (!Config->EmbedCover || FJobs->empty()) return;
+  const QString release = FJobs->front().TrackInfo.MBReleaseID;
+  auto fetch = std::make_unique<TCoverArtFetch>(*Config);
+  if (!fetch->CanFetch(release)) return;
+  FPendingCover = std::make_shared<TPendingCover>();
+  fetch->OnDone = [this, fetch = fetch.get()] {
+    FPendingCover->Set(fetch->Image(), fetch->Mime());
+  };
+  fetch->Start(release);
+  FCoverFetch = std::move(fetch);
+}
+
+void TConvSession::FinishCoverFetch() {
+  if (!FCoverFetch) return;
+  if (Aborted) FCoverFetch->Abort();
+  while (FCoverFetch->Running()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  if (!FCoverFetch->Problem().isEmpty()) FView.AddMessage(FCoverFetch->Problem());
+  const QByteArray& image = FCoverFetch->Image();
+  if (image.isEmpty() && !FFolderCoverProblem.isEmpty()) FView.AddMessage(FFolderCoverProblem);
+  if (Aborted || image.isEmpty()) return;
+  const QString name =
+      FCoverFetch->Mime() == QLatin1String("image/png") ? "cover.png" : "cover.jpg";
+  QSet<QString> folders;
+  for (const TFileParam& job : *FJobs)
+    if (job.State == jsDone) folders.insert(QFileInfo(job.OutputPath).absolutePath());
+  for (const QString& folder : folders) {
+    const QString path = QDir(folder).filePath(name);
+    if (QFileInfo::exists(path)) continue;
+    const QString failure = PlaceNewFile(path, image, false);
+    if (!failure.isEmpty())
+      FView.AddMessage("The cover '" + path + "' can't be written: " + failure);
+  }
 }
 
 void TConvSession::FinishVerification() {
@@ -394,7 +439,8 @@ bool TConvSession::RipStep(TFileParam& job, const QString& ripTarget, bool onThe
       ripped = RipDiscTrack(trackNum, ripTarget);
       // The jitter report goes beside the output, as a direct rip puts it.
       const QString report = ChangeFileExt(ripTarget, "jitt");
-      if (QFileInfo::exists(report)) ReplaceFile(report, ChangeFileExt(job.OutputPath, "jitt"));
+      if (QFileInfo::exists(report))
+        PlaceFile(report, ChangeFileExt(job.OutputPath, "jitt"), true);
     }
     // A drive that refuses the range returns without a file and without an
     // error; that track was not ripped.
@@ -601,13 +647,19 @@ std::unique_ptr<TEncoder> TConvSession::MakeJobEncoder(const TFileParam& job) {
   if (Config->EmbedCover) {
     const QString problem =
         ReadFolderCover(QFileInfo(job.OutputPath).absolutePath(), tags.Cover, tags.CoverMime);
-    // Once a session: the rip goes on without a cover.
-    if (!problem.isEmpty() && !FCoverReported) AddMessage(job, problem);
+    // Once a session: the rip goes on without a cover. While the archive's
+    // cover may yet take its place, the line waits for the fetch's end.
+    if (!problem.isEmpty() && !FCoverReported) {
+      if (FPendingCover)
+        FFolderCoverProblem = problem;
+      else
+        AddMessage(job, problem);
+    }
     FCoverReported = FCoverReported || !problem.isEmpty();
   }
   return std::make_unique<TTaggedEncoder>(MakeEncoder(settings, FCoder), Config->OutputFormat,
-                                          std::move(tags), tagged && Config->EnableID3Tag,
-                                          loudness);
+                                          std::move(tags), tagged && Config->EnableID3Tag, loudness,
+                                          FPendingCover);
 }
 
 TTrackTags TConvSession::JobTags(const TFileParam& job) const {
@@ -916,18 +968,26 @@ void TConvSession::SaveDiscFile(const QString& path, const QString& text, const 
     if (OverwriteAnswer != orYes && OverwriteAnswer != orYesToAll) return;
     replace = true;
   }
+  const QString failure = PlaceNewFile(path, text.toUtf8(), replace);
+  if (!failure.isEmpty())
+    FView.AddMessage("The " + what + " '" + path + "' can't be written: " + failure);
+}
+
+QString TConvSession::PlaceNewFile(const QString& path, const QByteArray& bytes, bool replace) {
   // Written whole under a name of the session's own, then placed; a file of
   // the name that appeared meanwhile (another run's) is kept.
   QString failure;
   const QString temp =
       NewTempFile(QFileInfo(path).absolutePath(), QStringLiteral(".tmp"), &failure);
-  if (!temp.isEmpty()) failure = SaveUtf8File(temp, text);
-  if (!temp.isEmpty() && failure.isEmpty() &&
-      PlaceFile(temp, path, replace, &failure) == TPlaceResult::Exists)
+  if (temp.isEmpty()) return failure;
+  QFile file(temp);
+  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush())
+    failure = file.errorString();
+  file.close();
+  if (failure.isEmpty() && PlaceFile(temp, path, replace, &failure) == TPlaceResult::Exists)
     failure.clear();
-  if (!temp.isEmpty()) RemoveTempFile(temp);
-  if (!failure.isEmpty())
-    FView.AddMessage("The " + what + " '" + path + "' can't be written: " + failure);
+  RemoveTempFile(temp);
+  return failure;
 }
 
 bool TConvSession::NormalizeStages(const QString& wavPath, QString* reason) {
@@ -961,7 +1021,7 @@ QString TConvSession::NormalizeFile(const QString& wavPath, int32_t factor,
     // A scaling pass stopped by Abort holds only part of the audio.
     if (!NormalizeWave(wavPath, tempPath, *gain, hooks) || hooks.Aborted()) return {};
     // One rename: the WAV is whole, old or new, at every moment.
-    if (!ReplaceFile(tempPath, wavPath)) {
+    if (PlaceFile(tempPath, wavPath, true) != TPlaceResult::Placed) {
       if (reason) *reason = QString("cannot replace '%1'").arg(wavPath);
       return QStringLiteral("Normalize wav file fail.");
     }
@@ -1054,6 +1114,7 @@ void TConvSession::RemoveTempFile(const QString& path) {
 
 void TConvSession::Abort() {
   Aborted = true;
+  if (FCoverFetch) FCoverFetch->Abort();
   FCDRIP.AbortRip();
   FCoder.StopEncoding();
   if (FPool) FPool->Stop();

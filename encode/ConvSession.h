@@ -28,7 +28,9 @@
 #include "encode/Tags.h"
 
 class TCDRIP;
+class TCoverArtFetch;
 class TEncoder;
+class TPendingCover;
 class TLameCoder;
 class TRipVerification;
 struct TTrackHealth;
@@ -254,6 +256,12 @@ class TConvSession {
   int64_t TrackBytes(int32_t trackNum) const;
   // Rips the track (0: the audio before track 1) as TCDRIP::RipTrack does.
   bool RipDiscTrack(int32_t trackNum, const QString& fileName);
+  // Asks the Cover Art Archive for the release's front cover when the names
+  // came from MusicBrainz; the tracks' files wait for it before they are tagged.
+  void StartCoverFetch();
+  // Waits for the cover (bounded by its fetch), saves it beside the tracks
+  // done unless a cover.jpg is there, and reports why none came.
+  void FinishCoverFetch();
   void StartVerification();
   // Waits for the database's answer (bounded by its time-out) unless aborted.
   void FinishVerification();
@@ -263,6 +271,9 @@ class TConvSession {
   // Saves a file of the disc unless it exists and the overwrite rule keeps it;
   // a failure is a summary line.
   void SaveDiscFile(const QString& path, const QString& text, const QString& what);
+  // Writes the bytes to a new file at path unless one is there (or replace);
+  // returns the system's reason when it cannot, empty when placed or kept.
+  QString PlaceNewFile(const QString& path, const QByteArray& bytes, bool replace);
 
   TCDRIP& FCDRIP;
   TLameCoder& FCoder;
@@ -275,5 +286,8 @@ class TConvSession {
   QStringList FTempFiles;         // created by this session and not yet deleted
   QSet<QString> FWrittenOutputs;  // outputs this session created or overwrote
   bool FCoverReported = false;    // the summary told why the folder's cover is not used
+  QString FFolderCoverProblem;    // told only when the archive's cover does not replace it
   std::unique_ptr<TRipVerification> FVerification;
+  std::unique_ptr<TCoverArtFetch> FCoverFetch;
+  std::shared_ptr<TPendingCover> FPendingCover;  // null when no cover is fetched
 };

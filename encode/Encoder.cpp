@@ -43,3 +43,18 @@ void CloseOutput(QFile& output) {
   output.close();
   if (output.error() != QFileDevice::NoError) ThrowWriteFailure(name, output.errorString());
 }
+
+bool TCallbackOutput::Write(const void* data, int64_t bytes) noexcept {
+  if (!FOutput || FError) return false;
+  try {
+    WriteOutput(*FOutput, data, bytes);
+    return true;
+  } catch (...) {
+    FError = std::current_exception();
+    return false;
+  }
+}
+
+void TCallbackOutput::RethrowFailure() const {
+  if (FError) std::rethrow_exception(FError);
+}

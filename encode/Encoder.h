@@ -9,6 +9,7 @@
 #include <QString>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <memory>
 
 #include "platform/Exception.h"
@@ -57,3 +58,23 @@ std::unique_ptr<TEncoder> MakeEncoder(const TEncoderSettings& settings, const TL
 void WriteOutput(QFile& output, const void* data, int64_t bytes);
 // Closes the file and throws EEncoderError when a write was lost on the way.
 void CloseOutput(QFile& output);
+
+// The output as a C library's write callback reaches it. The library learns
+// only that a write failed; the failure itself is kept here and the encoder
+// throws it once the library call returns. Writes are refused once detached
+// (an encoder's destructor may still run the library's finish).
+class TCallbackOutput {
+ public:
+  void Attach(QFile& output) { FOutput = &output; }
+  void Detach() { FOutput = nullptr; }
+  QFile* File() const { return FOutput; }
+  // False when the write failed now or before, or the output is detached.
+  bool Write(const void* data, int64_t bytes) noexcept;
+  bool Failed() const { return bool(FError); }
+  // Throws the failure kept, if any.
+  void RethrowFailure() const;
+
+ private:
+  QFile* FOutput = nullptr;
+  std::exception_ptr FError;
+};

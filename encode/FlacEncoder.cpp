@@ -1,7 +1,6 @@
 #include "encode/FlacEncoder.h"
 
 #include <QFile>
-#include <exception>
 #include <algorithm>
 
 namespace {
@@ -16,12 +15,12 @@ TFlacEncoder::TFlacEncoder(int level) : FLevel(std::clamp(level, 0, 8)) {}
 TFlacEncoder::~TFlacEncoder() {
   // An encoder that did not reach End runs its finish in the delete; the
   // output may be gone by then, so its writes are refused.
-  FOutput = nullptr;
+  FOutput.Detach();
   FEncoder.reset();
 }
 
 void TFlacEncoder::Begin(QFile& output, int64_t expectedFrames) {
-  FOutput = &output;
+  FOutput.Attach(output);
   FEncoder.reset(FLAC__stream_encoder_new());
   if (!FEncoder) throw EEncoderError("Error initializing the FLAC encoder");
   FLAC__StreamEncoder* encoder = FEncoder.get();
@@ -63,51 +62,43 @@ void TFlacEncoder::End() {
   // Finish writes the last frame and goes back to fill in STREAMINFO (length,
   // MD5) and the seek table.
   const bool finished = FLAC__stream_encoder_finish(FEncoder.get());
-  if (!finished || FWriteError) Fail("finishing");
-  CloseOutput(*FOutput);
+  if (!finished || FOutput.Failed()) Fail("finishing");
+  CloseOutput(*FOutput.File());
   FMetadata.clear();
 }
 
 void TFlacEncoder::Fail(const char* step) {
-  if (FWriteError) std::rethrow_exception(FWriteError);
+  FOutput.RethrowFailure();
   const FLAC__StreamEncoderState state = FLAC__stream_encoder_get_state(FEncoder.get());
   if (state == FLAC__STREAM_ENCODER_VERIFY_MISMATCH_IN_AUDIO_DATA ||
       state == FLAC__STREAM_ENCODER_VERIFY_DECODER_ERROR)
     throw EEncoderError(
         QString("FLAC verification failed for \"%1\": the encoded audio differs from the input")
-            .arg(FOutput->fileName()));
+            .arg(FOutput.File()->fileName()));
   throw EEncoderError(QString("FLAC encoder error while %1 \"%2\": %3")
-                          .arg(step, FOutput->fileName(),
+                          .arg(step, FOutput.File()->fileName(),
                                QString::fromLatin1(FLAC__StreamEncoderStateString[state])));
 }
 
 FLAC__StreamEncoderWriteStatus TFlacEncoder::WriteCallback(const FLAC__StreamEncoder*,
                                                            const FLAC__byte buffer[], size_t bytes,
                                                            uint32_t, uint32_t, void* self) {
-  auto* encoder = static_cast<TFlacEncoder*>(self);
-  if (!encoder->FOutput || encoder->FWriteError)
-    return FLAC__STREAM_ENCODER_WRITE_STATUS_FATAL_ERROR;
-  try {
-    WriteOutput(*encoder->FOutput, buffer, int64_t(bytes));
-  } catch (const EEncoderError& error) {
-    encoder->FWriteError = std::current_exception();
-    return FLAC__STREAM_ENCODER_WRITE_STATUS_FATAL_ERROR;
-  }
-  return FLAC__STREAM_ENCODER_WRITE_STATUS_OK;
+  return static_cast<TFlacEncoder*>(self)->FOutput.Write(buffer, int64_t(bytes))
+             ? FLAC__STREAM_ENCODER_WRITE_STATUS_OK
+             : FLAC__STREAM_ENCODER_WRITE_STATUS_FATAL_ERROR;
 }
 
 FLAC__StreamEncoderSeekStatus TFlacEncoder::SeekCallback(const FLAC__StreamEncoder*,
                                                          FLAC__uint64 offset, void* self) {
-  auto* encoder = static_cast<TFlacEncoder*>(self);
-  if (!encoder->FOutput || !encoder->FOutput->seek(qint64(offset)))
-    return FLAC__STREAM_ENCODER_SEEK_STATUS_ERROR;
+  QFile* output = static_cast<TFlacEncoder*>(self)->FOutput.File();
+  if (!output || !output->seek(qint64(offset))) return FLAC__STREAM_ENCODER_SEEK_STATUS_ERROR;
   return FLAC__STREAM_ENCODER_SEEK_STATUS_OK;
 }
 
 FLAC__StreamEncoderTellStatus TFlacEncoder::TellCallback(const FLAC__StreamEncoder*,
                                                          FLAC__uint64* offset, void* self) {
-  auto* encoder = static_cast<TFlacEncoder*>(self);
-  if (!encoder->FOutput) return FLAC__STREAM_ENCODER_TELL_STATUS_ERROR;
-  *offset = FLAC__uint64(encoder->FOutput->pos());
+  QFile* output = static_cast<TFlacEncoder*>(self)->FOutput.File();
+  if (!output) return FLAC__STREAM_ENCODER_TELL_STATUS_ERROR;
+  *offset = FLAC__uint64(output->pos());
   return FLAC__STREAM_ENCODER_TELL_STATUS_OK;
 }

@@ -8,7 +8,6 @@
 #include <FLAC/metadata.h>
 #include <FLAC/stream_encoder.h>
 
-#include <exception>
 #include <memory>
 #include <vector>
 
@@ -45,7 +44,6 @@ class TFlacEncoder : public TEncoder {
   int FLevel;
   std::unique_ptr<FLAC__StreamEncoder, TEncoderDeleter> FEncoder;
   std::vector<TMetadata> FMetadata;  // must outlive the encoder's finish
-  QFile* FOutput = nullptr;
-  std::exception_ptr FWriteError;  // the output's failure seen in a callback
+  TCallbackOutput FOutput;
   std::vector<FLAC__int32> FBuffer;
 };

@@ -3,7 +3,6 @@
 #include <opus/opusenc.h>
 
 #include <QFile>
-#include <exception>
 #include <algorithm>
 #include <climits>
 
@@ -17,12 +16,12 @@ TOpusEncoder::TOpusEncoder(int bitRateKbps) : FBitRate(std::clamp(bitRateKbps, 3
 TOpusEncoder::~TOpusEncoder() {
   // Destroying an undrained encoder writes nothing, but its callbacks must
   // not reach an output that may be gone.
-  FOutput = nullptr;
+  FOutput.Detach();
   FEncoder.reset();
 }
 
 void TOpusEncoder::Begin(QFile& output, int64_t /*expectedFrames*/) {
-  FOutput = &output;
+  FOutput.Attach(output);
   FComments.reset(ope_comments_create());
   if (!FComments) throw EEncoderError("Error initializing the Opus encoder");
   const OpusEncCallbacks callbacks{WriteCallback, CloseCallback};
@@ -39,7 +38,7 @@ void TOpusEncoder::Write(const int16_t* frames, size_t count) {
   while (count > 0) {
     const int part = int(std::min<size_t>(count, INT_MAX / kCdChannels));
     const int error = ope_encoder_write(FEncoder.get(), frames, part);
-    if (error != OPE_OK || FWriteError) Fail(error);
+    if (error != OPE_OK || FOutput.Failed()) Fail(error);
     frames += size_t(part) * kCdChannels;
     count -= size_t(part);
   }
@@ -49,27 +48,19 @@ void TOpusEncoder::End() {
   // Drain encodes the delayed samples and writes the last page with the
   // granule position that trims the padding.
   const int error = ope_encoder_drain(FEncoder.get());
-  if (error != OPE_OK || FWriteError) Fail(error);
+  if (error != OPE_OK || FOutput.Failed()) Fail(error);
   FEncoder.reset();
-  CloseOutput(*FOutput);
+  CloseOutput(*FOutput.File());
 }
 
 void TOpusEncoder::Fail(int error) {
-  if (FWriteError) std::rethrow_exception(FWriteError);
+  FOutput.RethrowFailure();
   throw EEncoderError(QString("Opus encoder error for \"%1\": %2")
-                          .arg(FOutput->fileName(), QString::fromUtf8(ope_strerror(error))));
+                          .arg(FOutput.File()->fileName(), QString::fromUtf8(ope_strerror(error))));
 }
 
 int TOpusEncoder::WriteCallback(void* self, const unsigned char* data, int length) {
-  auto* encoder = static_cast<TOpusEncoder*>(self);
-  if (!encoder->FOutput || encoder->FWriteError) return 1;
-  try {
-    WriteOutput(*encoder->FOutput, data, length);
-  } catch (const EEncoderError& error) {
-    encoder->FWriteError = std::current_exception();
-    return 1;
-  }
-  return 0;
+  return static_cast<TOpusEncoder*>(self)->FOutput.Write(data, length) ? 0 : 1;
 }
 
 // The output is the caller's: End closes it and checks the close.

@@ -4,7 +4,6 @@
 // length. It owns the libopusenc encoder and its comment list.
 #pragma once
 
-#include <exception>
 #include <memory>
 
 #include "encode/Encoder.h"
@@ -35,6 +34,5 @@ class TOpusEncoder : public TEncoder {
   int FBitRate;  // kbit/s
   std::unique_ptr<OggOpusComments, TDeleter> FComments;
   std::unique_ptr<OggOpusEnc, TDeleter> FEncoder;
-  QFile* FOutput = nullptr;
-  std::exception_ptr FWriteError;
+  TCallbackOutput FOutput;
 };

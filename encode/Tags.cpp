@@ -158,6 +158,12 @@ void SetId3v2(TagLib::ID3v2::Tag& tag, const TTrackTags& tags) {
 
 }  // namespace
 
+QString CoverMime(const QByteArray& image) {
+  if (image.startsWith("\xFF\xD8\xFF")) return QStringLiteral("image/jpeg");
+  if (image.startsWith("\x89PNG\r\n\x1A\n")) return QStringLiteral("image/png");
+  return {};
+}
+
 QString ReadFolderCover(const QString& folder, QByteArray& data, QString& mime) {
   for (const char* name : {"cover.jpg", "cover.png", "folder.jpg"}) {
     QFile file(QDir(folder).filePath(QString::fromLatin1(name)));
@@ -168,13 +174,9 @@ QString ReadFolderCover(const QString& folder, QByteArray& data, QString& mime) 
       return QString("No cover embedded: \"%1\" cannot be read: %2")
           .arg(file.fileName(), file.errorString());
     const QByteArray bytes = file.read(kMaxCoverBytes + 1);
-    // Known by their content, whatever the name says.
-    if (bytes.startsWith("\xFF\xD8\xFF"))
-      mime = QStringLiteral("image/jpeg");
-    else if (bytes.startsWith("\x89PNG\r\n\x1A\n"))
-      mime = QStringLiteral("image/png");
-    else
+    if (CoverMime(bytes).isEmpty())
       return QString("No cover embedded: \"%1\" is not a JPEG or PNG image.").arg(file.fileName());
+    mime = CoverMime(bytes);
     data = bytes;
     return {};
   }

@@ -109,10 +109,6 @@ int RemoveDeadTempFiles(const QString& folder) {
   return removed;
 }
 
-bool ReplaceFile(const QString& from, const QString& to) {
-  return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
-}
-
 TPlaceResult PlaceFile(const QString& from, const QString& to, bool replace, QString* error) {
   const QByteArray source = QFile::encodeName(from), target = QFile::encodeName(to);
   int result = 0;

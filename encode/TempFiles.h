@@ -24,13 +24,11 @@ QString TempFileOwner(qint64 pid);
 // were deleted.
 int RemoveDeadTempFiles(const QString& folder);
 
-// Renames `from` over `to` in one step: `to` holds either its old or its new
-// content at every moment. False (and both left as they are) on failure.
-bool ReplaceFile(const QString& from, const QString& to);
-
 enum class TPlaceResult { Placed, Exists, Failed };
-// Moves the finished file `from` to `to`. Without replace, an existing `to`
-// (also one that appeared a moment ago) is left alone and Exists returned.
-// On Failed, *error holds the system's reason.
+// Moves the finished file `from` to `to`. With replace, in one rename: `to`
+// holds either its old or its new content at every moment. Without, an
+// existing `to` (also one that appeared a moment ago) is left alone and
+// Exists returned. On Failed, both stay as they were and *error holds the
+// system's reason.
 TPlaceResult PlaceFile(const QString& from, const QString& to, bool replace,
                        QString* error = nullptr);

@@ -28,6 +28,23 @@ qint64 gLastRequest = -kRequestInterval;
 
 }  // namespace
 
+void UseConfiguredProxy(QNetworkAccessManager& network, const TConfig& config) {
+  if (config.EnableProxy && !config.ProxyServer.trimmed().isEmpty())
+    network.setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, config.ProxyServer.trimmed(),
+                                   quint16(config.ProxyPort)));
+  else
+    network.setProxy(QNetworkProxy::NoProxy);
+}
+
+void DropReply(QPointer<QNetworkReply>& reply, QObject* receiver) {
+  if (QNetworkReply* dropped = reply) {
+    reply = nullptr;
+    dropped->disconnect(receiver);
+    dropped->abort();
+    dropped->deleteLater();
+  }
+}
+
 TMbLookup::TMbLookup(const TConfig& config, QObject* parent)
     : QObject(parent),
       FServer(config.MusicBrainzServer.trimmed()),
@@ -35,11 +52,7 @@ TMbLookup::TMbLookup(const TConfig& config, QObject* parent)
       FNetwork(new QNetworkAccessManager(this)) {
   while (FServer.endsWith(QLatin1Char('/'))) FServer.chop(1);
   if (!FContact.contains(QLatin1Char('@'))) FContact = kHomepageUrl;
-  if (config.EnableProxy && !config.ProxyServer.trimmed().isEmpty())
-    FNetwork->setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, config.ProxyServer.trimmed(),
-                                     quint16(config.ProxyPort)));
-  else
-    FNetwork->setProxy(QNetworkProxy::NoProxy);
+  UseConfiguredProxy(*FNetwork, config);
   FSendTimer.setSingleShot(true);
   connect(&FSendTimer, &QTimer::timeout, this, [this] { Sent(); });
   FDeadline.setSingleShot(true);
@@ -83,12 +96,7 @@ void TMbLookup::Start(const TMyCDInfo& info) {
 void TMbLookup::Abort() {
   FSendTimer.stop();
   FDeadline.stop();
-  if (QNetworkReply* reply = FReply) {
-    FReply = nullptr;
-    reply->disconnect(this);
-    reply->abort();
-    reply->deleteLater();
-  }
+  DropReply(FReply, this);
 }
 
 // Waits out the interval since the last request of this process.

@@ -21,6 +21,12 @@ class QNetworkAccessManager;
 class TConfig;
 class TMyCDInfo;
 
+// The proxy of the settings (or none) for a network access of ours.
+void UseConfiguredProxy(QNetworkAccessManager& network, const TConfig& config);
+// Ends a running request without a word to its receiver: no slot of the
+// receiver's runs for it any more.
+void DropReply(QPointer<QNetworkReply>& reply, QObject* receiver);
+
 enum class TMbResult { Found, NoRelease, Failed };
 
 class TMbLookup : public QObject {

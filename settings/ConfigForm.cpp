@@ -396,7 +396,7 @@ QWidget* TConfigForm::CreateEncoderTab() {
   chkWriteID3v2 = MakeCheck(tab, "chkWriteID3v2", "ID3v2.4 tag in MP3 files");
   chkReplayGain = MakeCheck(tab, "chkReplayGain", "ReplayGain");
   chkReplayGain->setToolTip("Track and album loudness in the tags, for players that level it");
-  chkEmbedCover = MakeCheck(tab, "chkEmbedCover", "Embed cover art");
+  chkEmbedCover = MakeCheck(tab, "chkEmbedCover", "Embed &cover art");
   for (QCheckBox* check : {chkWriteID3v2, chkReplayGain, chkEmbedCover}) tags->addWidget(check);
   tags->addStretch(1);
   layout->addLayout(tags);

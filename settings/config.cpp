@@ -87,6 +87,7 @@ const TStoredValue kStoredValues[] = {
     {"RipHiddenTrack", &TConfig::RipHiddenTrack},
     {"CDDBTimeOut", &TConfig::CDDBTimeOut},
     {"MusicBrainzServer", &TConfig::MusicBrainzServer},
+    {"CoverArtServer", &TConfig::CoverArtServer},
     {"AutoLookup", &TConfig::AutoLookup},
     {"ReadOffset", &TConfig::ReadOffset},
     {"TestAndCopy", &TConfig::TestAndCopy},

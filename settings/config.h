@@ -101,6 +101,7 @@ class TConfig {
   QString ProxyServer;
   int32_t CDDBTimeOut = 30;  // seconds for a whole CDDB request
   QString MusicBrainzServer = PublicMusicBrainzServer;
+  QString CoverArtServer = PublicCoverArtServer;  // empty: no cover is fetched
   bool AutoLookup = true;  // look a new disc up on MusicBrainz in the background
   // player group
   bool AutoPlayOutputFile = false;
@@ -110,9 +111,10 @@ class TConfig {
 
   TRegSetEx& Registry() { return *FReg; }
 
-  // The default of MusicBrainzServer; test programs point it at loopback so
-  // no settings they make reach the public service.
+  // The defaults of MusicBrainzServer and CoverArtServer; test programs point
+  // them at loopback so no settings they make reach the public services.
   static inline QString PublicMusicBrainzServer = QStringLiteral("https://musicbrainz.org");
+  static inline QString PublicCoverArtServer = QStringLiteral("https://coverartarchive.org");
 
  private:
   std::unique_ptr<platform::TRegistryStore> FOwnedStore;

@@ -1,7 +1,5 @@
 #include "verify/RipLog.h"
 
-#include <QSaveFile>
-
 #include "platform/Files.h"
 #include "settings/Naming.h"
 
@@ -77,12 +75,4 @@ QString RipLogPath(const QString& folder, const QString& artist, const QString& 
   // The name is one level: a '\' from the names must not open a folder.
   return platform::ChangeFileExt(
       BuildOutputPath(AddTrailingBackslash(folder), QString(name).replace(u'\\', u'-'), 0), ".log");
-}
-
-QString SaveUtf8File(const QString& path, const QString& text) {
-  QSaveFile file(path);
-  const QByteArray bytes = text.toUtf8();
-  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-    return file.errorString();
-  return {};
 }

@@ -63,6 +63,3 @@ QString MsfText(int32_t sectors);
 // characters replaced by replaceChars as in output names, kept inside the folder.
 QString RipLogPath(const QString& folder, const QString& artist, const QString& album,
                    const QString& replaceChars);
-// Writes the text as UTF-8 in one atomic save; the reason when it fails, else
-// empty.
-QString SaveUtf8File(const QString& path, const QString& text);

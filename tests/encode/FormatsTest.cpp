@@ -3,9 +3,17 @@
 // the image's PCM byte for byte, opusdec(1) the track's exact length,
 // metaflac(1) and ffprobe(1) read the tags, ffmpeg's loudness meter agrees
 // with the ReplayGain values. Also the tag writer on its own.
+#include <FLAC/stream_decoder.h>
+#include <dlfcn.h>
 #include <sys/types.h>
+#include <taglib/attachedpictureframe.h>
 #include <taglib/fileref.h>
+#include <taglib/flacfile.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
+#include <taglib/opusfile.h>
 #include <taglib/tpropertymap.h>
+#include <taglib/xiphcomment.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -16,8 +24,10 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <atomic>
 #include <map>
 
+#include "cddb/TestServer.h"
 #include "common/DiscImage.h"
 #include "common/TestUtil.h"
 #include "disc/CDRIP.h"
@@ -31,6 +41,34 @@
 
 using testutil::ReadFile;
 using testutil::RunProgram;
+
+// libFLAC's verify mode decodes each frame it wrote through a stream decoder
+// of its own. This test program stands between that decoder and its input:
+// while gCorruptVerify is set, one bit of the frames it reads is flipped, so
+// the library's own check fails as it would on a faulty encode.
+namespace {
+std::atomic<bool> gCorruptVerify{false};
+FLAC__StreamDecoderReadCallback gVerifyRead = nullptr;
+FLAC__StreamDecoderReadStatus CorruptingRead(const FLAC__StreamDecoder* decoder,
+                                             FLAC__byte buffer[], size_t* bytes, void* data) {
+  const FLAC__StreamDecoderReadStatus status = gVerifyRead(decoder, buffer, bytes, data);
+  // Frames, not the stream's header: those are the large reads.
+  if (gCorruptVerify && *bytes > 1000) buffer[*bytes / 2] ^= 0x10;
+  return status;
+}
+}  // namespace
+
+extern "C" FLAC__StreamDecoderInitStatus FLAC__stream_decoder_init_stream(
+    FLAC__StreamDecoder* decoder, FLAC__StreamDecoderReadCallback read,
+    FLAC__StreamDecoderSeekCallback seek, FLAC__StreamDecoderTellCallback tell,
+    FLAC__StreamDecoderLengthCallback length, FLAC__StreamDecoderEofCallback eof,
+    FLAC__StreamDecoderWriteCallback write, FLAC__StreamDecoderMetadataCallback metadata,
+    FLAC__StreamDecoderErrorCallback error, void* client) {
+  using TInit = decltype(&FLAC__stream_decoder_init_stream);
+  static const auto real = reinterpret_cast<TInit>(dlsym(RTLD_NEXT, __func__));
+  gVerifyRead = read;
+  return real(decoder, CorruptingRead, seek, tell, length, eof, write, metadata, error, client);
+}
 
 namespace {
 
@@ -110,7 +148,7 @@ class Formats : public ::testing::Test {
       job.TrackInfo.Category = "rock";
       job.TrackInfo.Isrc = QString("GBAYE010000%1").arg(i);
       job.TrackInfo.MBRecordingID = QString("rec-%1").arg(i);
-      job.TrackInfo.MBReleaseID = "release-1";
+      job.TrackInfo.MBReleaseID = ReleaseId;
       if (i == 2) {  // a guest's track, titled the xmcd way
         job.TrackInfo.TrackArtist = "Guest";
         job.TrackInfo.Title = "Guest / " + job.Title;
@@ -123,7 +161,7 @@ class Formats : public ::testing::Test {
       ASSERT_EQ(job.State, jsDone) << View.Messages.join("\n").toStdString();
   }
   static QString BuildOutputPathFor(const QString& folder, const QString& name, int32_t format) {
-    return folder + "/" + name + (format == ofFLAC ? ".flac" : ".opus");
+    return folder + "/" + name + (format == ofFLAC ? ".flac" : format == ofOpus ? ".opus" : ".mp3");
   }
 
   testutil::TTempFolder Temp;
@@ -135,7 +173,32 @@ class Formats : public ::testing::Test {
   TConvSession Engine{CDRIP, Coder, View};
   TJobList Jobs;
   platform::TScriptedMessageBoxes Boxes;
+  QString ReleaseId = "release-1";  // no MBID: no cover is fetched
 };
+
+// The front cover embedded in the file, read by TagLib; empty for none.
+QByteArray EmbeddedCover(const QString& path, int32_t format) {
+  const QByteArray name = QFile::encodeName(path);
+  TagLib::ByteVector data;
+  if (format == ofFLAC) {
+    TagLib::FLAC::File file(name.constData());
+    for (const TagLib::FLAC::Picture* picture : file.pictureList())
+      if (picture->type() == TagLib::FLAC::Picture::FrontCover) data = picture->data();
+  } else if (format == ofOpus) {
+    TagLib::Ogg::Opus::File file(name.constData());
+    for (const TagLib::FLAC::Picture* picture : file.tag()->pictureList())
+      if (picture->type() == TagLib::FLAC::Picture::FrontCover) data = picture->data();
+  } else {
+    TagLib::MPEG::File file(name.constData());
+    if (file.hasID3v2Tag())
+      for (TagLib::ID3v2::Frame* frame : file.ID3v2Tag()->frameList("APIC")) {
+        auto* picture = static_cast<TagLib::ID3v2::AttachedPictureFrame*>(frame);
+        if (picture->type() == TagLib::ID3v2::AttachedPictureFrame::FrontCover)
+          data = picture->picture();
+      }
+  }
+  return QByteArray(data.data(), int(data.size()));
+}
 
 }  // namespace
 
@@ -226,7 +289,8 @@ TEST_F(Formats, AFullDiskFailsTheFlacOrOpusTrackAloneAndNamesTheReason) {
     // The second track goes to a file system with no room for it.
     const QString full = folder + "/full";
     ASSERT_TRUE(QDir().mkpath(full));
-    if (geteuid() != 0 || testutil::RunProgram("mount", {"-t", "tmpfs", "-o", "size=4k", "t", full}))
+    if (geteuid() != 0 ||
+        testutil::RunProgram("mount", {"-t", "tmpfs", "-o", "size=4k", "t", full}))
       GTEST_SKIP() << "a tmpfs can be mounted only as root";
     const auto unmount = qScopeGuard([&full] { testutil::RunProgram("umount", {full}); });
     Settings.OutputFormat = format;
@@ -243,7 +307,8 @@ TEST_F(Formats, AFullDiskFailsTheFlacOrOpusTrackAloneAndNamesTheReason) {
     EXPECT_EQ(Jobs[0].State, jsDone);
     EXPECT_EQ(Jobs[1].State, jsError);
     EXPECT_EQ(Jobs[2].State, jsDone);
-    EXPECT_TRUE(QDir(full).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty())
+    EXPECT_TRUE(
+        QDir(full).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty())
         << "a cut file stays, format " << format;
     // The encoder's own error says why.
     QFile devFull("/dev/full");
@@ -260,6 +325,31 @@ TEST_F(Formats, AFullDiskFailsTheFlacOrOpusTrackAloneAndNamesTheReason) {
     } catch (const EEncoderError& error) {
       EXPECT_TRUE(error.Message().contains("No space left on device")) << error.what();
     }
+  }
+}
+
+TEST_F(Formats, AFlacVerifyFailureIsAnErrorAndLeavesNoFile) {
+  Settings.OutputFormat = ofFLAC;
+  Settings.EncoderThreads = 1;  // the flag is the whole process's
+  const QString folder = Temp.File("verify");
+  ASSERT_TRUE(QDir().mkpath(folder));
+  for (const bool onTheFly : {true, false}) {
+    Settings.OnTheFly = onTheFly;
+    Jobs.clear();
+    TFileParam job;
+    job.TrackInfo.TrackIndex = 1;
+    job.Title = "Song";
+    job.OutputPath = folder + "/Song.flac";
+    Jobs.push_back(job);
+    View.Messages.clear();
+    gCorruptVerify = true;
+    Engine.StartSession(Jobs);
+    gCorruptVerify = false;
+    EXPECT_EQ(Jobs[0].State, jsError) << "on the fly " << onTheFly;
+    EXPECT_TRUE(View.Messages.join("\n").contains("FLAC verification failed"))
+        << View.Messages.join("\n").toStdString();
+    EXPECT_TRUE(QDir(folder).entryList(QDir::Files | QDir::Hidden).isEmpty())
+        << QDir(folder).entryList(QDir::Files | QDir::Hidden).join(" ").toStdString();
   }
 }
 
@@ -284,6 +374,68 @@ TEST_F(Formats, TheFoldersCoverIsEmbeddedByteForByteAndANonImageIsOneSummaryLine
   EXPECT_EQ(View.Messages, QStringList{"No cover embedded: \"" + other +
                                        "/cover.jpg\" is not a JPEG or PNG image."});
   EXPECT_FALSE(ProbeTags(Jobs[0].OutputPath).count("METADATA_BLOCK_PICTURE"));
+}
+
+// The archive answers with a redirect to its image host, as the public one
+// does; the image is a real JPEG. Each format embeds it byte for byte, the
+// folder gets it as cover.jpg unless it has one, and an answer that is no
+// image or too large leaves the tracks done without a cover and says so once.
+TEST_F(Formats, TheArchivesCoverIsEmbeddedSavedOnceAndABadOneIsOneSummaryLine) {
+  const QString jpegPath = Temp.File("red.jpg");
+  ASSERT_EQ(RunProgram("ffmpeg", {"-nostdin", "-v", "error", "-f", "lavfi", "-i",
+                                  "color=c=red:s=64x48", "-frames:v", "1", jpegPath}),
+            0);
+  const QByteArray jpeg = ReadFile(jpegPath);
+  ASSERT_TRUE(jpeg.startsWith("\xFF\xD8\xFF"));
+  QByteArray served;
+  testutil::TTestServer images([&served](QTcpSocket* socket, const QByteArray&) {
+    socket->write("HTTP/1.0 200 OK\r\nContent-Type: image/jpeg\r\n\r\n" + served);
+    socket->disconnectFromHost();
+  });
+  testutil::TTestServer archive(testutil::TTestServer::Reply(
+      "HTTP/1.0 307 Temporary Redirect\r\nLocation: " + images.Url("/img/1.jpg").toUtf8() +
+      "\r\nContent-Length: 9\r\n\r\nSee there"));
+  Settings.CoverArtServer = archive.Url("/");
+  ReleaseId = "0a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d";
+
+  served = jpeg;
+  const QString kept = Temp.File("kept");
+  ASSERT_TRUE(QDir().mkpath(kept));
+  // Not an image: no line, since the archive's cover is the one embedded.
+  const QByteArray own("the user's own");
+  testutil::WriteFile(kept + "/cover.jpg", own);
+  for (const int32_t format : {ofFLAC, ofOpus, ofMP3}) {
+    const QString folder = format == ofOpus ? kept : Temp.File(QString("art%1").arg(format));
+    Run(format, true, folder);
+    for (const TFileParam& job : Jobs)
+      EXPECT_TRUE(EmbeddedCover(job.OutputPath, format) == jpeg) << job.OutputPath.toStdString();
+    EXPECT_TRUE(ReadFile(folder + "/cover.jpg") == (format == ofOpus ? own : jpeg))
+        << format;
+    EXPECT_TRUE(View.Messages.isEmpty()) << View.Messages.join("\n").toStdString();
+  }
+  EXPECT_EQ(archive.RequestLine(0), "GET /release/" + ReleaseId + "/front-500 HTTP/1.1");
+  // Independent readers of the FLAC picture and the MP3 APIC frame.
+  const QString flac = Temp.File(QString("art%1/Song 1.flac").arg(ofFLAC));
+  ASSERT_EQ(RunProgram("metaflac", {"--export-picture-to=" + flac + ".jpg", flac}), 0);
+  EXPECT_TRUE(ReadFile(flac + ".jpg") == jpeg);
+  const QString mp3 = Temp.File(QString("art%1/Song 1.mp3").arg(ofMP3));
+  ASSERT_EQ(RunProgram("ffmpeg", {"-nostdin", "-v", "error", "-i", mp3, "-an", "-c:v", "copy", "-f",
+                                  "image2", mp3 + ".jpg"}),
+            0);
+  EXPECT_TRUE(ReadFile(mp3 + ".jpg") == jpeg);
+
+  const std::pair<QByteArray, QString> bad[] = {
+      {"<html>Not an image</html>", "sent no JPEG or PNG image."},
+      {"\xFF\xD8\xFF" + QByteArray(kMaxCoverBytes, 'x'), "sent an image larger than 10 MB."}};
+  for (const auto& [body, line] : bad) {
+    served = body;
+    View.Messages.clear();
+    const QString folder = Temp.File(QString("bad%1").arg(body.size()));
+    Run(ofFLAC, true, folder);
+    EXPECT_EQ(View.Messages, QStringList{"No cover embedded: the Cover Art Archive " + line});
+    EXPECT_TRUE(EmbeddedCover(Jobs[0].OutputPath, ofFLAC).isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(folder + "/cover.jpg"));
+  }
 }
 
 TEST(WavEncoder, WritesTheFramesUnderAHeaderThatSoxReadsAsTheirLength) {

@@ -108,6 +108,7 @@ TEST_F(ConfigTest, FirstStartSavesEveryValueWithItsTypeAndDefaultInOrder) {
       {"CDDBTimeOut", D, 30},
       // Test programs point the public default at loopback.
       {"MusicBrainzServer", S, TConfig::PublicMusicBrainzServer},
+      {"CoverArtServer", S, TConfig::PublicCoverArtServer},
       {"AutoLookup", D, 1},
       {"ReadOffset", D, 0},
       {"TestAndCopy", D, 0},
