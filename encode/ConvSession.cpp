@@ -507,7 +507,7 @@ std::optional<uint32_t> TConvSession::TestRead(TFileParam& job) {
     ~TTestEnd() { Rip.OnAudio = nullptr; }
   } testEnd{FCDRIP};
   try {
-    if (!FCDRIP.RipTrack(job.TrackInfo.TrackIndex + 1, job.OutputPath))
+    if (!RipDiscTrack(job.TrackInfo.TrackIndex + 1, job.OutputPath))
       throw std::runtime_error("no audio read");
   } catch (const std::exception& error) {
     if (!ReportFileFailure(job, error)) RipFailed(job);
