@@ -541,6 +541,11 @@ QWidget* TConfigForm::CreateCDDBTab() {
       "Where rips are checked against other people's; empty: not at all.");
   grid->addWidget(MakeLabel(group, "&AccurateRip server", edAccurateRipServer), 8, 0);
   grid->addWidget(edAccurateRipServer, 8, 1, 1, 3);
+  edCoverArtServer = MakeEdit(group, "edCoverArtServer");
+  edCoverArtServer->setToolTip(
+      "Where the front cover of a release named by MusicBrainz is fetched; empty: never.");
+  grid->addWidget(MakeLabel(group, "Co&ver art server", edCoverArtServer), 9, 0);
+  grid->addWidget(edCoverArtServer, 9, 1, 1, 3);
   grid->setColumnStretch(1, 1);
 
   connect(chkProxySrv, &QCheckBox::toggled, this, &TConfigForm::chkProxySrvClick);
@@ -716,6 +721,7 @@ void TConfigForm::LoadControls() {
   edMusicBrainzServer->setText(c.MusicBrainzServer);
   chkAutoLookup->setChecked(c.AutoLookup);
   edAccurateRipServer->setText(c.AccurateRipServer);
+  edCoverArtServer->setText(c.CoverArtServer);
   ShowText(edLocalCDDB, c.LocalCDDBFolder);
   chkProxySrvClick();
 
@@ -810,6 +816,7 @@ void TConfigForm::ApplyControls() {
   c.AutoLookup = chkAutoLookup->isChecked();
   // Emptied, it turns the lookup off.
   c.AccurateRipServer = edAccurateRipServer->text().trimmed();
+  c.CoverArtServer = edCoverArtServer->text().trimmed();
   c.LocalCDDBFolder = edLocalCDDB->text().trimmed();
 
   c.AutoLoadCDPlayerINI = chkAutoLoadCDPlayerINI->isChecked();

@@ -114,6 +114,7 @@ class TConfigForm : public QDialog {
   QLineEdit* edMusicBrainzServer;
   QCheckBox* chkAutoLookup;
   QLineEdit* edAccurateRipServer;
+  QLineEdit* edCoverArtServer;
   // Misc
   QCheckBox* chkAutoLoadCDPlayerINI;
   QCheckBox* chkbOverwritePrompt;

@@ -90,6 +90,7 @@ TEST_F(ConfigFormTest, OpensOnTheOutputTabWithEverySettingShown) {
   Config->Id3Comment = "rips";
   Config->WriteCueSheet = false;
   Config->AccurateRipServer = "http://ar.example.org";
+  Config->CoverArtServer = "http://covers.example.org";
   TConfigForm& form = Open();
 
   EXPECT_TRUE(form.Shown());
@@ -124,6 +125,7 @@ TEST_F(ConfigFormTest, OpensOnTheOutputTabWithEverySettingShown) {
   EXPECT_FALSE(form.chkWriteCueSheet->isChecked());
   EXPECT_TRUE(form.chkRipHiddenTrack->isChecked());
   EXPECT_EQ(form.edAccurateRipServer->text(), "http://ar.example.org");
+  EXPECT_EQ(form.edCoverArtServer->text(), "http://covers.example.org");
   QString shown;
   for (QLineEdit* edit : form.edtCharRep) shown += edit->text();
   EXPECT_EQ(shown, "ab-----() ");
@@ -223,6 +225,7 @@ TEST_F(ConfigFormTest, OkStoresEveryChangedControl) {
   form.edLocalCDDB->setText(" /var/cddb ");
   form.edEmailAddress->setText(" me@example.org ");
   form.edAccurateRipServer->setText(" ");  // no lookup
+  form.edCoverArtServer->setText(" http://covers.example.org/ ");
 
   form.chkAutoLoadCDPlayerINI->setChecked(true);
   form.chkbOverwritePrompt->setChecked(false);
@@ -302,6 +305,7 @@ TEST_F(ConfigFormTest, OkStoresEveryChangedControl) {
   EXPECT_EQ(std::tuple(c.WriteLog, c.WriteCueSheet, c.RipHiddenTrack),
             std::tuple(false, true, false));
   EXPECT_EQ(c.AccurateRipServer, "");
+  EXPECT_EQ(c.CoverArtServer, "http://covers.example.org/");
 }
 
 TEST_F(ConfigFormTest, AnEmptyReplaceStrShowsTheInitialCharactersAndOkStoresThem) {
