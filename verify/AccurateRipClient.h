@@ -4,13 +4,11 @@
 // once, from the event loop, when the answer is known.
 #pragma once
 
-#include <QBuffer>
-#include <QTimer>
 #include <functional>
 #include <vector>
 
-#include "cddb/HttpProt.h"
 #include "verify/AccurateRip.h"
+#include "verify/BoundedGet.h"
 
 class TAccurateRipClient {
  public:
@@ -36,9 +34,7 @@ class TAccurateRipClient {
   void RequestDone(int error);
   void Finish(TArAnswer answer, const QString& detail);
 
-  THttpCli FHttp;
-  QBuffer FBody;
-  QTimer FDeadline;
+  TBoundedGet FGet;
   TArDiscIds FIds;
   QString FUrl;
   TArAnswer FAnswer = TArAnswer::Pending;

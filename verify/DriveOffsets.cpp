@@ -61,22 +61,12 @@ QString DriveOffsetsCachePath() {
   return platform::CacheFolder() + QStringLiteral("DriveOffsets.bin");
 }
 
-TDriveOffsetLookup::TDriveOffsetLookup() {
-  FHttp.MaxResponseBytes = kMaxListBytes;
-  FHttp.MaxRedirects = 3;
-  FHttp.ResponseStream = &FBody;
-  FHttp.OnRequestDone = [this](THttpRequest, int error) { RequestDone(error); };
-  FDeadline.setSingleShot(true);
-  QObject::connect(&FDeadline, &QTimer::timeout, &FHttp, [this] {
-    FHttp.Abort();
-    FallBack(QStringLiteral("no answer in time"));
-  });
+TDriveOffsetLookup::TDriveOffsetLookup() : FGet(kMaxListBytes) {
+  FGet.OnDone = [this](int error) { RequestDone(error); };
+  FGet.OnTimeout = [this] { FallBack(QStringLiteral("no answer in time")); };
 }
 
-TDriveOffsetLookup::~TDriveOffsetLookup() {
-  OnDone = nullptr;
-  if (FHttp.State() != httpReady) FHttp.Abort();
-}
+TDriveOffsetLookup::~TDriveOffsetLookup() { OnDone = nullptr; }
 
 void TDriveOffsetLookup::Start(const QString& server, const QString& vendor, const QString& product,
                                int timeoutMs, int maxCacheDays) {
@@ -91,31 +81,25 @@ void TDriveOffsetLookup::Start(const QString& server, const QString& vendor, con
                                  : QStringLiteral("no AccurateRip server set");
     // Answered from the event loop, as a fetched list is.
     QMetaObject::invokeMethod(
-        &FHttp, [this, reason] { FallBack(reason); }, Qt::QueuedConnection);
+        FGet.Context(), [this, reason] { FallBack(reason); }, Qt::QueuedConnection);
     return;
   }
-  FBody.close();
-  FBody.setData(QByteArray());
-  FBody.open(QIODevice::WriteOnly);
-  FHttp.URL = DriveOffsetsUrl(server);
-  FHttp.StartGet();
-  FDeadline.start(timeoutMs);
+  FGet.Start(DriveOffsetsUrl(server), timeoutMs);
 }
 
 void TDriveOffsetLookup::Abort() {
   if (FResult != Pending) return;
-  FHttp.Abort();
+  FGet.Abort();
   Finish(NoList, QStringLiteral("stopped"));
 }
 
 void TDriveOffsetLookup::RequestDone(int error) {
   if (FResult != Pending) return;
-  FDeadline.stop();
   // The client reports a failure of its own as status 404 with an error code.
-  if (error != 0) return FallBack(FHttp.StatusText);
-  if (FHttp.StatusCode < 200 || FHttp.StatusCode > 299)
-    return FallBack(QString("HTTP %1 %2").arg(FHttp.StatusCode).arg(FHttp.StatusText));
-  const QByteArray file = FBody.data();
+  if (error != 0) return FallBack(FGet.StatusText());
+  if (FGet.StatusCode() < 200 || FGet.StatusCode() > 299)
+    return FallBack(QString("HTTP %1 %2").arg(FGet.StatusCode()).arg(FGet.StatusText()));
+  const QByteArray file = FGet.Body();
   if (!Lookup(file)) return FallBack(QStringLiteral("the server's list is unreadable"));
   // Kept whole or not at all; a list that cannot be cached still answers.
   QSaveFile cache(DriveOffsetsCachePath());
@@ -141,7 +125,6 @@ void TDriveOffsetLookup::FallBack(const QString& reason) {
 
 void TDriveOffsetLookup::Finish(TResult result, const QString& detail) {
   if (FResult != Pending) return;
-  FDeadline.stop();
   FResult = result;
   FDetail = detail;
   if (OnDone) OnDone();

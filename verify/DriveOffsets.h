@@ -5,15 +5,13 @@
 // the user applies what it finds. User-interface thread only.
 #pragma once
 
-#include <QBuffer>
 #include <QByteArray>
 #include <QString>
-#include <QTimer>
 #include <functional>
 #include <optional>
 #include <vector>
 
-#include "cddb/HttpProt.h"
+#include "verify/BoundedGet.h"
 
 struct TDriveOffset {
   QString Vendor;  // empty when the list names none
@@ -64,9 +62,7 @@ class TDriveOffsetLookup {
   void FallBack(const QString& reason);
   void Finish(TResult result, const QString& detail);
 
-  THttpCli FHttp;
-  QBuffer FBody;
-  QTimer FDeadline;
+  TBoundedGet FGet;
   QString FVendor, FProduct;
   TResult FResult = Pending;
   int FOffset = 0;

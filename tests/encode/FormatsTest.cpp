@@ -29,6 +29,7 @@
 
 #include "cddb/TestServer.h"
 #include "common/DiscImage.h"
+#include "common/QuietView.h"
 #include "common/TestUtil.h"
 #include "disc/CDRIP.h"
 #include "encode/ConvSession.h"
@@ -71,16 +72,6 @@ extern "C" FLAC__StreamDecoderInitStatus FLAC__stream_decoder_init_stream(
 }
 
 namespace {
-
-class TQuietView : public TConvSessionView {
- public:
-  void ShowStage(const QString&) override {}
-  void ShowProgress(int) override {}
-  void ShowJob(const QString&, const QString&, const QString&) override {}
-  int ConfirmOverwrite(const QString&, bool&) override { return orCancel; }
-  void AddMessage(const QString& line) override { Messages << line; }
-  QStringList Messages;
-};
 
 // Three tracks of 2 to 4 seconds, each of whole sectors.
 const std::vector<int> kTrackSectors = {150, 300, 225};

@@ -6,6 +6,7 @@
 #include <QDir>
 
 #include "common/DiscImage.h"
+#include "common/QuietView.h"
 #include "common/TestUtil.h"
 #include "disc/CDRIP.h"
 #include "encode/ConvSession.h"
@@ -47,15 +48,6 @@ TEST(SectorHealth, TheWorstEventOfEachPartWinsAndEverySectorIsCounted) {
   EXPECT_TRUE(HealthLine({}).isEmpty());
   EXPECT_TRUE(WorstPerColumn(three, 0).empty());
 }
-
-class TQuietView : public TConvSessionView {
- public:
-  void ShowStage(const QString&) override {}
-  void ShowProgress(int) override {}
-  void ShowJob(const QString&, const QString&, const QString&) override {}
-  int ConfirmOverwrite(const QString&, bool&) override { return orCancel; }
-  void AddMessage(const QString&) override {}
-};
 
 // Track 1 of 180 sectors (three a mark), track 2 of 120 (two a mark).
 TEST(SectorHealth, ARipWithInjectedFaultsShowsThemWhereTheyAreInTheSessionAndTheLog) {
