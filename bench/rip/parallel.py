@@ -43,14 +43,45 @@ def clear(folder):
         os.remove(old)
 
 
-def peer(cue, folder, jobs):
-    """cd-paranoia rips every track to WAV, then lame encodes them, `jobs` at once."""
+def make_album(bin_dir, folder):
+    """The generated album image in folder, with empty output and settings
+    folders beside it: the cue sheet's path and those two folders."""
+    disc, out, config = (os.path.join(folder, name) for name in ("disc", "out", "config"))
+    for path in (disc, out, config):
+        os.mkdir(path)
+    subprocess.run([os.path.join(bin_dir, "cdrip_bench"), "image", disc,
+                    ",".join(map(str, ALBUM))], check=True)
+    return os.path.join(disc, "bench.cue"), out, config
+
+
+def best_of(variants, rounds, label="round"):
+    """Runs every variant (name: a call giving wall s, CPU s and peak KiB)
+    once a round, in turn, printing each; the best wall time's figures of each."""
+    best = {}
+    for round_number in range(1, rounds + 1):
+        with open("/proc/loadavg") as load:
+            print(f"{label} {round_number}, load average before: {load.read().split()[0]}")
+        for name, run in variants.items():
+            wall, cpu, rss = run()
+            print(f"  {name}: {wall:.2f} s wall, {cpu:.2f} s cpu, peak {rss / 1024:.1f} MiB")
+            if name not in best or wall < best[name][0]:
+                best[name] = (wall, cpu, rss)
+    return best
+
+
+def lame(wav):
+    return LAME + [wav, wav[:-4] + ".mp3"]
+
+
+def peer(cue, folder, jobs, encode=lame):
+    """cd-paranoia rips every track to WAV, then encode's command runs on
+    each, `jobs` at once."""
     clear(folder)
     start = time.monotonic()
     _, cpu, rss = timed(["cd-paranoia", "-d", cue, "-B"], cwd=folder)
     wavs = sorted(glob.glob(os.path.join(folder, "track*.cdda.wav")))
     with ThreadPoolExecutor(jobs) as pool:
-        results = list(pool.map(lambda wav: timed(LAME + [wav, wav[:-4] + ".mp3"]), wavs))
+        results = list(pool.map(lambda wav: timed(encode(wav)), wavs))
     wall = time.monotonic() - start
     return wall, cpu + sum(r[1] for r in results), max([rss] + [r[2] for r in results])
 
@@ -70,12 +101,7 @@ def main():
     cores = os.cpu_count() or 1
     rip = os.path.join(bin_dir, "cadenzo-rip")
     with tempfile.TemporaryDirectory() as folder:
-        disc, out, config = (os.path.join(folder, name) for name in ("disc", "out", "config"))
-        for path in (disc, out, config):
-            os.mkdir(path)
-        subprocess.run([os.path.join(bin_dir, "cdrip_bench"), "image", disc,
-                        ",".join(map(str, ALBUM))], check=True)
-        cue = os.path.join(disc, "bench.cue")
+        cue, out, config = make_album(bin_dir, folder)
         variants = {
             "cadenzo-rip --jobs 1": lambda: ours(rip, cue, out, 1, config),
             f"cadenzo-rip --jobs {cores}": lambda: ours(rip, cue, out, cores, config),
@@ -83,15 +109,7 @@ def main():
             f"parallel peer ({cores} lame at once)": lambda: peer(cue, out, cores),
         }
         print(f"{sum(ALBUM) / 60:.0f}-minute image, {len(ALBUM)} tracks, {cores} cores")
-        best = {}
-        for round_number in range(1, rounds + 1):
-            with open("/proc/loadavg") as load:
-                print(f"round {round_number}, load average before: {load.read().split()[0]}")
-            for name, run in variants.items():
-                wall, cpu, rss = run()
-                print(f"  {name}: {wall:.2f} s wall, {cpu:.2f} s cpu, peak {rss / 1024:.1f} MiB")
-                if name not in best or wall < best[name][0]:
-                    best[name] = (wall, cpu, rss)
+        best = best_of(variants, rounds)
         sequential = best["sequential peer"][0]
         print("best of the rounds, wall time as a share of the sequential peer:")
         for name, (wall, cpu, rss) in best.items():

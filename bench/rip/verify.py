@@ -17,12 +17,11 @@ import http.server
 import os
 import re
 import struct
-import subprocess
 import sys
 import tempfile
 import threading
 
-from parallel import ALBUM, clear, timed
+from parallel import ALBUM, best_of, clear, make_album, timed
 
 SETTINGS = ('Windows Registry Editor Version 5.00\r\n\r\n'
             '[HKEY_CURRENT_USER\\SOFTWARE\\Velmora Computing\\Cadenzo\\1.06]\r\n'
@@ -59,14 +58,10 @@ def main():
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), DbarServer)
     threading.Thread(target=server.serve_forever, daemon=True).start()
     with tempfile.TemporaryDirectory() as folder:
-        disc, out, config = (os.path.join(folder, name) for name in ("disc", "out", "config"))
-        for path in (disc, out, os.path.join(config, "cadenzo")):
-            os.makedirs(path)
+        cue, out, config = make_album(bin_dir, folder)
+        os.mkdir(os.path.join(config, "cadenzo"))
         with open(os.path.join(config, "cadenzo", "registry.reg"), "w") as settings:
             settings.write(SETTINGS.format(port=server.server_address[1]))
-        subprocess.run([os.path.join(bin_dir, "cdrip_bench"), "image", disc,
-                        ",".join(map(str, ALBUM))], check=True)
-        cue = os.path.join(disc, "bench.cue")
         env = dict(os.environ, XDG_CONFIG_HOME=config, HOME=config)
 
         def run(extra):
@@ -81,15 +76,8 @@ def main():
         # A read offset reads through a carry buffer; offset 0 reads straight.
         variants["wav, verified, --offset 667"] = ["--format", "wav", "--offset", "667"]
         print(f"{sum(ALBUM) / 60:.0f}-minute image, {len(ALBUM)} tracks, {cores} cores")
-        best = {}
-        for round_number in range(1, rounds + 1):
-            with open("/proc/loadavg") as load:
-                print(f"round {round_number}, load average before: {load.read().split()[0]}")
-            for name, extra in variants.items():
-                wall, cpu, rss = run(extra)
-                print(f"  {name}: {wall:.2f} s wall, {cpu:.2f} s cpu, peak {rss / 1024:.1f} MiB")
-                if name not in best or wall < best[name][0]:
-                    best[name] = (wall, cpu, rss)
+        best = best_of({name: (lambda extra=extra: run(extra)) for name, extra in variants.items()},
+                       rounds)
         print("best of the rounds, verified against --no-verify:")
         for fmt in ("wav", "mp3"):
             on, off = best[f"{fmt}, verified"], best[f"{fmt}, --no-verify"]
