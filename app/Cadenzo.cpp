@@ -9,8 +9,8 @@
 #include <exception>
 #include <memory>
 
-#include "app/MainForm.h"
-#include "app/splash.h"
+#include "ui/MainForm.h"
+#include "ui/splash.h"
 #include "libs/cdrip/cdrip.h"
 #include "platform/AppInfo.h"
 #include "platform/Folders.h"

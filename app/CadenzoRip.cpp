@@ -13,12 +13,12 @@
 #include <memory>
 
 #include "app/DiscImageCheck.h"
-#include "app/ExtractJobs.h"
-#include "app/RipQuery.h"
+#include "rip/ExtractJobs.h"
+#include "rip/RipQuery.h"
 #include "app/RipSignals.h"
 #include "cddb/CDInfo.h"
 #include "disc/CDRIP.h"
-#include "encode/ConvSession.h"
+#include "rip/ConvSession.h"
 #include "encode/LameCoder.h"
 #include "libs/cdrip/cdrip.h"
 #include "platform/AppInfo.h"

@@ -10,7 +10,7 @@
 #include <csignal>
 #include <cstdio>
 
-#include "encode/ConvSession.h"
+#include "rip/ConvSession.h"
 #include "libs/cdrip/cdrip.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <array>
 #include <functional>
 
-#include "cddb/HttpProt.h"
+#include "net/HttpProt.h"
 #include "cddb/LocalCDDB.h"
 
 enum TServerType { CDDBP, HTTP };

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "verify/AccurateRip.h"
-#include "verify/BoundedGet.h"
+#include "net/BoundedGet.h"
 
 class TAccurateRipClient {
  public:

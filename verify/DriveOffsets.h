@@ -11,7 +11,7 @@
 #include <optional>
 #include <vector>
 
-#include "verify/BoundedGet.h"
+#include "net/BoundedGet.h"
 
 struct TDriveOffset {
   QString Vendor;  // empty when the list names none

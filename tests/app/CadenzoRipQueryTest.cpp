@@ -6,9 +6,9 @@
 #include <QProcess>
 #include <cstdio>
 
-#include "app/RipQuery.h"
+#include "rip/RipQuery.h"
 #include "cddb/CDInfo.h"
-#include "cddb/TestServer.h"
+#include "common/TestServer.h"
 #include "common/DiscImage.h"
 #include "common/TestUtil.h"
 #include "musicbrainz/MbDiscId.h"

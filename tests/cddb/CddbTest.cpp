@@ -8,7 +8,7 @@
 #include "cddb/CDInfo.h"
 #include "cddb/CddbLookup.h"
 #include "cddb/TCddb.h"
-#include "cddb/TestServer.h"
+#include "common/TestServer.h"
 #include "common/TestUtil.h"
 #include "settings/config.h"
 

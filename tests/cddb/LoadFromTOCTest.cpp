@@ -6,7 +6,7 @@
 #include <QFile>
 #include <memory>
 
-#include "app/ExtractJobs.h"
+#include "rip/ExtractJobs.h"
 #include "cddb/CDInfo.h"
 #include "common/DiscImage.h"
 #include "common/TestUtil.h"

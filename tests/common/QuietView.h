@@ -4,7 +4,7 @@
 
 #include <QStringList>
 
-#include "encode/ConvSession.h"
+#include "rip/ConvSession.h"
 
 class TQuietView : public TConvSessionView {
  public:

@@ -27,12 +27,12 @@
 #include <atomic>
 #include <map>
 
-#include "cddb/TestServer.h"
+#include "common/TestServer.h"
 #include "common/DiscImage.h"
 #include "common/QuietView.h"
 #include "common/TestUtil.h"
 #include "disc/CDRIP.h"
-#include "encode/ConvSession.h"
+#include "rip/ConvSession.h"
 #include "encode/Encoder.h"
 #include "encode/LameCoder.h"
 #include "encode/MPGTools.h"

@@ -7,10 +7,10 @@
 #include <cerrno>
 
 #include "common/TestUtil.h"
-#include "encode/ConvSession.h"
+#include "rip/ConvSession.h"
 #include "encode/LameCoder.h"
 #include "encode/MPGTools.h"
-#include "encode/SessionTestUtil.h"
+#include "common/SessionTestUtil.h"
 
 using testutil::ReadFile;
 using testutil::TTempFolder;

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "common/TestUtil.h"
-#include "encode/SessionTestUtil.h"
+#include "common/SessionTestUtil.h"
 #include "encode/WaveNormalize.h"
 
 using testutil::MakeWav;

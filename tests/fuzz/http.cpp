@@ -3,7 +3,7 @@
 // bytes, and a header line that overflows the buffer is a clean error.
 // The input's first byte sets the piece size.
 #include "FuzzUtil.h"
-#include "cddb/HttpProt.h"
+#include "net/HttpProt.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;

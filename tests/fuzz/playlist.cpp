@@ -5,7 +5,7 @@
 #include <QStringList>
 
 #include "FuzzUtil.h"
-#include "app/ExtractJobs.h"
+#include "rip/ExtractJobs.h"
 #include "platform/Files.h"
 #include "settings/config.h"
 

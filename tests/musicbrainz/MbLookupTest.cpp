@@ -6,7 +6,7 @@
 #include <QSslSocket>
 
 #include "cddb/CDInfo.h"
-#include "cddb/TestServer.h"
+#include "common/TestServer.h"
 #include "common/TestUtil.h"
 #include "musicbrainz/MbFixtures.h"
 #include "musicbrainz/MbLookup.h"

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "ArReference.h"
-#include "cddb/TestServer.h"
+#include "common/TestServer.h"
 #include "common/TestUtil.h"
 #include "verify/AccurateRip.h"
 #include "verify/AccurateRipClient.h"

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <vector>
 
-#include "cddb/TestServer.h"
+#include "common/TestServer.h"
 #include "common/DiscImage.h"
 #include "common/TestUtil.h"
 

@@ -8,7 +8,7 @@
 #include <QRegularExpression>
 
 #include "ArReference.h"
-#include "cddb/TestServer.h"
+#include "common/TestServer.h"
 #include "common/DiscImage.h"
 #include "common/TestUtil.h"
 #include "libs/cdrip/cdrip.h"

@@ -5,7 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "cddb/TestServer.h"
+#include "common/TestServer.h"
 #include "common/TestUtil.h"
 #include "verify/DriveOffsets.h"
 

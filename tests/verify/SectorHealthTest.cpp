@@ -9,7 +9,7 @@
 #include "common/QuietView.h"
 #include "common/TestUtil.h"
 #include "disc/CDRIP.h"
-#include "encode/ConvSession.h"
+#include "rip/ConvSession.h"
 #include "encode/LameCoder.h"
 #include "libs/cdrip/cdrip.h"
 #include "settings/config.h"

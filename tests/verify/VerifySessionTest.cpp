@@ -11,11 +11,11 @@
 
 #include "ArReference.h"
 #include "cddb/CDInfo.h"
-#include "cddb/TestServer.h"
+#include "common/TestServer.h"
 #include "common/DiscImage.h"
 #include "common/TestUtil.h"
 #include "disc/CDRIP.h"
-#include "encode/ConvSession.h"
+#include "rip/ConvSession.h"
 #include "encode/LameCoder.h"
 #include "libs/cdrip/cdrip.h"
 #include "settings/config.h"

@@ -1,0 +1,142 @@
+// The main window's MusicBrainz lookups against a service on 127.0.0.1: the
+// automatic lookup of a disc without a local entry, the user's own typing
+// winning over a late answer, and the command with a choice of releases.
+#include <QAction>
+#include <QLineEdit>
+#include <QStatusBar>
+#include <QTreeWidget>
+
+#include "ui/MainForm.h"
+#include "cddb/CDInfo.h"
+#include "common/TestServer.h"
+#include "common/DiscImage.h"
+#include "common/ModalDriver.h"
+#include "common/TestUtil.h"
+#include "libs/cdrip/cdrip.h"
+#include "musicbrainz/MbFixtures.h"
+#include "platform/Folders.h"
+#include "platform/Registry.h"
+#include "settings/config.h"
+
+using namespace testutil;
+
+namespace {
+
+class MainFormMbTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    QFile::remove(platform::TRegistryStore::DefaultPath());
+    QFile::remove(TMyCDInfo::CDPlayerIniPath());
+    platform::SetProgramFolder(FTemp.Path());
+    FImage = MakeDiscImage(FTemp.File("disc"), "rip", {150, 225, 300});
+    WriteCdripIni(FTemp.File("cdrip.ini"), {FImage.CuePath});
+  }
+  void TearDown() override {
+    FForm.reset();
+    platform::SetProgramFolder(QString());
+  }
+  void Start(bool autoLookup) {
+    TConfig settings;
+    settings.MusicBrainzServer = Server.Url("");
+    settings.LocalCDDBFolder = FTemp.File("localCDDB");
+    settings.AutoLookup = autoLookup;
+    ASSERT_TRUE(settings.Save());
+    ASSERT_NE(CR_Init(FTemp.File("cdrip.ini").toLocal8Bit().constData()), CDEX_ERROR);
+    FForm = std::make_unique<TMainForm>(CR_GetNumCDROM());
+    FForm->StateTimer->stop();
+    FForm->TickCount = [this] { return FTick; };
+    FForm->show();
+    FTick = FForm->LastPoll + 2001;
+    FForm->StateTimerTimer();  // the disc is inserted
+  }
+  QString Title(int row) const { return FForm->lvTrackList->topLevelItem(row)->text(0); }
+  QString Release(const QString& id, const QString& album) const {
+    const QString disc = FForm ? FForm->CDInfo->MBDiscID : QString();
+    return QString::fromUtf8(
+        MbReleaseXml(id, album, "Кино",
+                     MbMediumXml(1, {disc}, {{"Группа крови"}, {"Война", "Гость"}, {"Звезда"}})));
+  }
+
+  TTempFolder FTemp;
+  TDiscImage FImage;
+  std::unique_ptr<TMainForm> FForm;
+  uint32_t FTick = 100000;
+  QByteArray Answer;
+  QPointer<QTcpSocket> Waiting;  // a request held until the test answers it
+  bool Hold = false;
+  TTestServer Server{[this](QTcpSocket* socket, const QByteArray& request) {
+    if (Hold) {
+      Waiting = socket;
+      return;
+    }
+    TTestServer::Reply(XmlResponse(Answer))(socket, request);
+  }};
+};
+
+}  // namespace
+
+TEST_F(MainFormMbTest, NewDiscIsNamedInTheBackgroundAndSavedForNextTime) {
+  Hold = true;
+  Start(true);
+  // The window is free while the service thinks.
+  ASSERT_TRUE(WaitFor([&] { return !Waiting.isNull(); }));
+  EXPECT_EQ(FForm->edArtist->text(), "NOARTIST");
+  EXPECT_TRUE(Server.RequestLine(0).contains("/ws/2/discid/" + FForm->CDInfo->MBDiscID + "?"));
+  TTestServer::Reply(XmlResponse(
+      MbAnswer({Release("r1", "Группа крови").toUtf8()}, FForm->CDInfo->MBDiscID)))(Waiting, "");
+  ASSERT_TRUE(WaitFor([&] { return FForm->edAlbum->text() == "Группа крови"; }));
+  EXPECT_EQ(FForm->edArtist->text(), "Кино");
+  EXPECT_EQ(FForm->edYear->text(), "1988");
+  EXPECT_EQ(Title(1), "Гость / Война");
+  EXPECT_EQ(FForm->CDInfo->Tracks[1].Artist, "Гость");
+  const QString entry = QString::fromUtf8(ReadFile(FForm->CDInfo->LocalCDDBFile()));
+  EXPECT_TRUE(entry.contains("MBRELEASE: r1")) << entry.toStdString();
+
+  // Next time the local entry names the disc and nothing is asked.
+  FForm.reset();
+  Hold = false;
+  Start(true);
+  EXPECT_EQ(FForm->edAlbum->text(), "Группа крови");
+  EXPECT_EQ(Server.Requests.size(), 1);
+}
+
+TEST_F(MainFormMbTest, NamesTypedMeanwhileWinOverALateAnswer) {
+  Hold = true;
+  Start(true);
+  ASSERT_TRUE(WaitFor([&] { return !Waiting.isNull(); }));
+  FForm->edAlbum->setText("My own title");
+  TTestServer::Reply(XmlResponse(
+      MbAnswer({Release("r1", "Группа крови").toUtf8()}, FForm->CDInfo->MBDiscID)))(Waiting, "");
+  ASSERT_TRUE(WaitFor([&] { return FForm->statusBar()->currentMessage().contains("not used"); }));
+  EXPECT_EQ(FForm->edAlbum->text(), "My own title");
+  EXPECT_EQ(Title(0), "Track01");
+  EXPECT_FALSE(QFile::exists(FForm->CDInfo->LocalCDDBFile()));
+}
+
+TEST_F(MainFormMbTest, CommandOffersTheReleasesAndTakesTheOneChosen) {
+  Start(false);
+  EXPECT_TRUE(Server.Requests.isEmpty());  // no automatic lookup
+  Answer = MbAnswer({Release("r1", "First").toUtf8(), Release("r2", "Second").toUtf8()},
+                    FForm->CDInfo->MBDiscID);
+  TModalDriver driver;
+  driver.Then("MbChooseForm", [](QWidget* dialog) {
+    auto* list = dialog->findChild<QTreeWidget*>("lvReleases");
+    EXPECT_EQ(list->topLevelItemCount(), 2);
+    EXPECT_EQ(list->topLevelItem(1)->text(0), "Кино – Second");
+    EXPECT_EQ(list->topLevelItem(1)->text(3), "Мелодия");
+    list->setCurrentItem(list->topLevelItem(1));
+    emit list->itemActivated(list->topLevelItem(1), 0);
+  });
+  driver.Then("MbChooseForm", [](QWidget* dialog) { static_cast<QDialog*>(dialog)->reject(); });
+  FForm->actMusicBrainzLookup->trigger();
+  ASSERT_TRUE(WaitFor([&] { return FForm->edAlbum->text() == "Second"; }));
+  EXPECT_EQ(FForm->CDInfo->MBReleaseID, "r2");
+
+  // Escape declines: the names stay.
+  FForm->actMusicBrainzLookup->trigger();
+  ASSERT_TRUE(
+      WaitFor([&] { return FForm->statusBar()->currentMessage().startsWith("No release"); }));
+  EXPECT_TRUE(driver.AllSeen());
+  EXPECT_EQ(FForm->edAlbum->text(), "Second");
+  EXPECT_EQ(driver.Unexpected(), 0);
+}

@@ -1,0 +1,108 @@
+#include "ui/ExtractCommand.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+
+#include "rip/ExtractJobs.h"
+#include "ui/HealthStrip.h"
+#include "ui/MainForm.h"
+#include "play/SoundPlay.h"
+#include "cddb/CDInfo.h"
+#include "disc/CDRIP.h"
+#include "ui/ConvProc.h"
+#include "ui/MsgDisp.h"
+#include "platform/MessageBox.h"
+#include "platform/Platform.h"
+#include "settings/config.h"
+
+using namespace platform;
+
+namespace {
+
+// Sets the window state back to idle when a command ends, however it ends.
+class TIdleOnExit {
+ public:
+  explicit TIdleOnExit(int& state) : FState(state) {}
+  ~TIdleOnExit() { FState = wsIdle; }
+
+ private:
+  int& FState;
+};
+
+// Runs the form's jobs into the output folder, then what the settings ask for.
+void ExtractJobs(TMainForm& form) {
+  const QString folder = Config->OutputFolder;
+  if (!QFileInfo(folder).isDir()) {
+    if (MessageBox(
+            QString("The output folder '%1' not existing, Do you want create it?").arg(folder),
+            "Confirmation", MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
+      return;
+    if (!CreateOutputFolder(folder)) {
+      MessageBox(QString("The output folder '%1' can't be create! ").arg(folder), "Error",
+                 MB_OK | MB_ICONERROR);
+      return;
+    }
+  }
+  AssignOutputPaths(form.JobList, form.CDInfo->Artist, form.CDInfo->Album);
+  form.HealthStrip->Clear();
+  form.ConvForm->exec();
+  const TConvSession& session = form.ConvForm->Session();
+  if (session.Attempted <= 0) return;
+
+  for (const TFileParam& job : form.JobList)
+    form.lvTrackList->ShowTrackState(job, session.Verification());
+  if (Config->CreatePlayList && !session.Aborted && session.Completed > 0) {
+    QFileDialog dialog(&form, "Save playlist", folder,
+                       "M3U PlayList (*.M3U *.m3u);;PLS PlayList (*.PLS *.pls)");
+    dialog.setObjectName("SavePlaylistDialog");
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix("m3u");
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+      WriteJobsPlaylist(form, dialog.selectedFiles().first());
+  }
+  if (Config->PlaySound && !session.Aborted) form.SoundPlayer->Play(Config->SoundFile);
+  if (Config->EjectCD && !session.Aborted) form.CDRIP->EjectTray(true);
+  if (Config->ShowErrorMessage && form.DispForm->ErrorCount > 0) {
+    form.DispForm->exec();
+    form.DispForm->ClearMessages();
+  }
+  if (Config->SpecifyOutputFolder && Config->OpenOutputFolder && session.Completed > 0)
+    ShellOpen(QFileInfo(folder).isDir() ? folder : QString());
+}
+
+}  // namespace
+
+void ExtractCheckedTracks(TMainForm& form) {
+  form.WinState = wsExtracting;
+  TIdleOnExit idle(form.WinState);
+  if (form.CDRIP->IsAudioPlaying()) form.CDRIP->StopPlay();
+  if (form.DriveCount == 0 || !form.CDRIP->IsUnitReady()) {
+    MessageBox("No disc, please insert one.", "Information", MB_OK | MB_ICONWARNING);
+    return;
+  }
+  form.TakeEditsIn();
+  form.JobList.clear();
+  const std::vector<TCDTrackInfo>& records = form.RowRecords();
+  for (int row = 0; row < int(records.size()); ++row) {
+    if (!form.lvTrackList->Checked(row)) continue;
+    TFileParam job;
+    job.TrackInfo = records[size_t(row)];
+    job.State = jsQueued;
+    job.RowIndex = row;
+    form.JobList.push_back(job);
+  }
+  if (form.JobList.empty()) {
+    MessageBox("No track(s) selected, please select track(s).", "Information",
+               MB_OK | MB_ICONWARNING);
+    return;
+  }
+  Config->ConvertType = 31;
+  ExtractJobs(form);
+}
+
+bool WriteJobsPlaylist(TMainForm& form, const QString& fileName) {
+  if (WritePlaylist(fileName, form.JobList)) return true;
+  MessageBox(QString("The playlist '%1' can't be written.").arg(fileName), "Error",
+             MB_OK | MB_ICONERROR);
+  return false;
+}

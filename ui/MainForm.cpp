@@ -1,0 +1,699 @@
+#include "ui/MainForm.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QScreen>
+#include <QSlider>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "ui/About.h"
+#include "play/CDPlayback.h"
+#include "ui/CddbWindowLookup.h"
+#include "ui/ExtractCommand.h"
+#include "rip/ExtractJobs.h"
+#include "ui/HealthStrip.h"
+#include "ui/Icons.h"
+#include "ui/MbWindowLookup.h"
+#include "play/Mp3Player.h"
+#include "ui/PlaybackControls.h"
+#include "play/SoundPlay.h"
+#include "ui/StatusBarEx.h"
+#include "ui/StatusPanels.h"
+#include "ui/TrackBarEx.h"
+#include "ui/TrackListView.h"
+#include "ui/splash.h"
+#include "cddb/CDInfo.h"
+#include "ui/QryCDDB.h"
+#include "disc/CDRIP.h"
+#include "ui/ConvProc.h"
+#include "encode/LameCoder.h"
+#include "ui/MsgDisp.h"
+#include "ui/OverwriteConfirm.h"
+#include "play/XaudioPlayer.h"
+#include "platform/AppInfo.h"
+#include "platform/Files.h"
+#include "platform/Folders.h"
+#include "platform/MessageBox.h"
+#include "platform/Platform.h"
+#include "platform/TextDecode.h"
+#include "ui/ConfigForm.h"
+#include "settings/config.h"
+
+using namespace platform;
+
+namespace {
+
+constexpr uint32_t kNearWrap = 4294965296u;
+const char* const kBuiltInGenres[] = {"Blues", "Classical", "Data",   "Folk",   "Jazz",      "Misc",
+                                      "Rock",  "Country",   "Newage", "Reggae", "Soundtrack"};
+
+QByteArray ReadWholeFile(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+}  // namespace
+
+uint32_t InitialLastPoll(uint32_t tickCount) {
+  return (tickCount >= kNearWrap ? 1000u : tickCount) + 1200u;
+}
+
+bool PollDue(uint32_t tickCount, uint32_t& lastPoll) {
+  if (uint32_t(tickCount - lastPoll) <= 2000u) return false;
+  lastPoll = tickCount >= kNearWrap ? 1000u : tickCount;
+  return true;
+}
+
+TMainForm::TMainForm(int driveCount, QWidget* parent)
+    : QMainWindow(parent), DriveCount(driveCount), TickCount(&platform::TickCount) {
+  setObjectName("MainForm");
+  setWindowIcon(ProgramIcon());
+  CreateActions();
+  SetUpIconTheme(palette());
+  ApplyThemeIcons(this);
+  CreateMenus();
+  CreateToolBars();
+  CreateClientArea();
+  CreateStatusBar();
+  setAcceptDrops(true);
+
+  FConfig = std::make_unique<TConfig>();
+  Config = FConfig.get();
+  Config->Load();
+  PlaceWindow();
+
+  LameCoder = std::make_unique<TLameCoder>();
+  CDRIP = std::make_unique<TCDRIP>();
+  CDRIP->SetCoder(LameCoder.get());
+  CDRIP->SetEncode(true);
+  CDInfo = std::make_unique<TMyCDInfo>(CDRIP.get());
+  MbLookup = new TMbWindowLookup(*this);
+  CreatePlayback();
+  SoundPlayer = std::make_unique<TSoundPlayer>();
+  ConfirmOvwrtForm = new TConfirmOvwrtForm(this);
+  DispForm = new TDispForm(this);
+  ConvForm = new TConvForm(*CDRIP, *LameCoder, JobList, *ConfirmOvwrtForm, *DispForm, this);
+  ConvForm->Session().CreateOutputFolder = CreateOutputFolder;
+  ConvForm->Session().Verify = true;
+  ConvForm->Session().OnSectorHealth = [this](const TTrackHealth& health) {
+    HealthStrip->ShowTrack(health);
+  };
+  CDRIP->OnProgress = [this](TCDRIP*, uint16_t percent) { ConvForm->SetProgress(percent); };
+  LameCoder->OnProgress = [this](TLameCoder*, uint16_t percent) {
+    ConvForm->SetProgress(percent);
+  };
+
+  WinState = wsStarting;
+  LastPoll = InitialLastPoll(TickCount());
+  NoDisc = true;
+  DiscLoaded = true;
+  StateTimer = new QTimer(this);
+  StateTimer->setObjectName("StateTimer");
+  StateTimer->setInterval(1000);
+  connect(StateTimer, &QTimer::timeout, this, &TMainForm::StateTimerTimer);
+  StateTimer->start();
+}
+
+TMainForm::~TMainForm() {
+  StateTimer->stop();
+  PlayerControl->Finish();
+  TakeEditsIn();
+  // With no disc in the view the fields are empty: saving them would hide the
+  // names stored for the last disc.
+  if (lvTrackList->topLevelItemCount() > 0 && !CDInfo->WriteLocalCDDB())
+    FUnsaved << LastWriteError();
+  if (!Config->Save()) FUnsaved << LastWriteError();
+  // A settings folder that cannot be written must not lose them unnoticed.
+  if (!FUnsaved.isEmpty())
+    MessageBox("These could not be saved:\r\n" + FUnsaved.join("\r\n"), "Error!",
+               MB_OK | MB_ICONERROR);
+  if (Config == FConfig.get()) Config = nullptr;
+}
+
+// ---------------------------------------------------------------- layout
+
+void TMainForm::CreateActions() {
+  QStyle* style = this->style();
+  auto make = [this, style](QAction*& action, const char* name, const QString& caption,
+                            const QString& hint, const QKeySequence& shortcut,
+                            QStyle::StandardPixmap image, void (TMainForm::*handler)()) {
+    action = new QAction(caption, this);
+    action->setObjectName(name);
+    action->setToolTip(hint.isEmpty() ? caption.trimmed() : hint);
+    action->setStatusTip(hint);
+    action->setShortcut(shortcut);
+    action->setIcon(style->standardIcon(image));
+    if (handler) connect(action, &QAction::triggered, this, handler);
+  };
+  const QKeySequence none;
+  make(actExtract, "actExtract", "Extract Track(s)...           ", "Extract audio track(s) from CD",
+       Qt::Key_F9, QStyle::SP_DialogSaveButton, &TMainForm::actExtractExecute);
+  make(actRefreshCD, "actRefreshCD", "Refresh", "Refresh track list", Qt::Key_F5,
+       QStyle::SP_BrowserReload, nullptr);
+  connect(actRefreshCD, &QAction::triggered, this, [this] {
+    CDPlayback->StopForCommand();
+    ReloadDisc();
+  });
+  make(actReadPlayINI, "actReadPlayINI", "Read from CDPlayer.ini",
+       "Read disc information from CDPlayer.ini", none, QStyle::SP_DialogOpenButton,
+       &TMainForm::actReadPlayINIExecute);
+  make(actWrtPlayINI, "actWrtPlayINI", "Save to CDPlayer.ini", "Save disc information to CDPlayer.ini",
+       none, QStyle::SP_DialogSaveButton, &TMainForm::actWrtPlayINIExecute);
+  make(actExit, "actExit", "Exit", "Exit program", none, QStyle::SP_DialogCloseButton, nullptr);
+  connect(actExit, &QAction::triggered, this, &QWidget::close);
+  make(actRenameTrack, "actRenameTrack", "Edit Track Title              ", "Rename track",
+       Qt::Key_F2, QStyle::SP_FileDialogDetailedView, nullptr);
+  connect(actRenameTrack, &QAction::triggered, this, [this] { lvTrackList->EditCurrentTitle(); });
+  make(actSelectAll, "actSelectAll", "Select All", "Select all tracks", QKeySequence("Ctrl+A"),
+       QStyle::SP_DialogApplyButton, nullptr);
+  connect(actSelectAll, &QAction::triggered, this,
+          [this] { lvTrackList->SetAllChecks([](bool) { return true; }); });
+  make(actSelectNone, "actSelectNone", "Select None", "Unselect all tracks", none,
+       QStyle::SP_DialogDiscardButton, nullptr);
+  connect(actSelectNone, &QAction::triggered, this,
+          [this] { lvTrackList->SetAllChecks([](bool) { return false; }); });
+  make(actInvertSelect, "actInvertSelect", "Invert Selection", "Invert selection",
+       QKeySequence("Ctrl+I"), QStyle::SP_BrowserReload, nullptr);
+  connect(actInvertSelect, &QAction::triggered, this,
+          [this] { lvTrackList->SetAllChecks([](bool checked) { return !checked; }); });
+  make(actUpperCase, "actUpperCase", "Upper Case", "Modify tracks title to uppercase", none,
+       QStyle::SP_ArrowUp, nullptr);
+  connect(actUpperCase, &QAction::triggered, this, [this] { ChangeCase(ToUpperAscii); });
+  make(actLowerCase, "actLowerCase", "Lower Case", "Modify track title to lowercase", none,
+       QStyle::SP_ArrowDown, nullptr);
+  connect(actLowerCase, &QAction::triggered, this, [this] { ChangeCase(ToLowerAscii); });
+  make(actCapitalize, "actCapitalize", "Capitalize", "Capitalize track title", none,
+       QStyle::SP_ArrowRight, nullptr);
+  connect(actCapitalize, &QAction::triggered, this, [this] { ChangeCase(CapitalizeAscii); });
+  make(actOpenOutputFolder, "actOpenOutputFolder", "Open Output Folder", "Open Output Folder", none,
+       QStyle::SP_DirOpenIcon, &TMainForm::actOpenOutputFolderExecute);
+  make(actLaunchMP3Player, "actLaunchMP3Player", "Launch Default MP3 Player",
+       "Launch the default mp3 player", none, QStyle::SP_MediaVolume,
+       &TMainForm::actLaunchMP3PlayerExecute);
+  make(actReadRemoteCDDB, "actReadRemoteCDDB", "Query Disc Information",
+       "Query disc information from CDDB", Qt::Key_F8, QStyle::SP_DriveNetIcon, nullptr);
+  connect(actReadRemoteCDDB, &QAction::triggered, this,
+          [this] { RunCddbDialog(*this, TQueryCDDBForm::mdQuery); });
+  make(actMusicBrainzLookup, "actMusicBrainzLookup", "Look Up on MusicBrainz",
+       "Look up disc information on MusicBrainz", QKeySequence("Ctrl+F8"), QStyle::SP_DriveNetIcon,
+       nullptr);
+  connect(actMusicBrainzLookup, &QAction::triggered, this, [this] { MbLookup->LookUp(); });
+  make(actGetServerList, "actGetServerList", "Get CDDB Server List", "Get CDDB server list", none,
+       QStyle::SP_DriveNetIcon, nullptr);
+  make(actGetCategoryList, "actGetCategoryList", "Get CDDB Category List",
+       "Get CDDB category list", none, QStyle::SP_DriveNetIcon, nullptr);
+  make(actOption, "actOption", "Configuration", "Configration", Qt::Key_F4,
+       QStyle::SP_FileDialogListView, &TMainForm::actOptionExecute);
+  make(actSoundVolume, "actSoundVolume", "Sound Volume Adjustment", "", none,
+       QStyle::SP_MediaVolume, nullptr);
+  make(actHelp, "actHelp", "Online Help", "Online help", Qt::Key_F1, QStyle::SP_DialogHelpButton,
+       &TMainForm::actHelpExecute);
+  make(actHomepage, "actHomepage", "Homepage", "", none, QStyle::SP_DirHomeIcon, nullptr);
+  connect(actHomepage, &QAction::triggered, this, [] { ShellOpen(kHomepageUrl); });
+  make(actCheckVersion, "actCheckVersion", "Check new version", "Check new version from our sites",
+       none, QStyle::SP_BrowserReload, nullptr);
+  connect(actCheckVersion, &QAction::triggered, this, [] { ShellOpen(kDownloadUrl); });
+  make(actAbout, "actAbout", "About", "", none, QStyle::SP_MessageBoxInformation,
+       &TMainForm::actAboutExecute);
+  make(actPlay, "actPlay", "Play", "Play", none, QStyle::SP_MediaPlay, nullptr);
+  make(actPause, "actPause", "Pause/Resume", "Pause/Resume", none, QStyle::SP_MediaPause, nullptr);
+  make(actStop, "actStop", "Stop", "Stop", none, QStyle::SP_MediaStop, nullptr);
+  make(actPreviousTrack, "actPreviousTrack", "Previous Track", "Previous Track", none,
+       QStyle::SP_MediaSkipBackward, nullptr);
+  make(actNextTrack, "actNextTrack", "Next Track", "Next Track", none, QStyle::SP_MediaSkipForward,
+       nullptr);
+  make(actEjectCD, "actEjectCD", "Eject CD", "Eject CD", none, QStyle::SP_ArrowUp, nullptr);
+  make(actCloseCD, "actCloseCD", "Close CD", "Close CD", none, QStyle::SP_ArrowDown, nullptr);
+  make(actOpenDiscImage, "actOpenDiscImage", "Open Disc Image...",
+       "Open a disc image (.cue, .toc, .nrg) as a drive", QKeySequence("Ctrl+O"),
+       QStyle::SP_DriveCDIcon, nullptr);
+  connect(actOpenDiscImage, &QAction::triggered, this, [this] {
+    const QString path = QFileDialog::getOpenFileName(
+        this, "Open Disc Image", QString(), "Disc images (*.cue *.toc *.nrg);;All files (*)");
+    if (!path.isEmpty()) OpenDiscImage(path);
+  });
+  connect(actGetServerList, &QAction::triggered, this,
+          [this] { RunCddbDialog(*this, TQueryCDDBForm::mdServerList); });
+  connect(actGetCategoryList, &QAction::triggered, this,
+          [this] { RunCddbDialog(*this, TQueryCDDBForm::mdCategoryList); });
+}
+
+void TMainForm::CreateMenus() {
+  auto fill = [](QMenu* menu, std::initializer_list<QAction*> actions) {
+    for (QAction* action : actions)
+      if (action)
+        menu->addAction(action);
+      else
+        menu->addSeparator();
+  };
+  QMenuBar* bar = menuBar();
+  fill(bar->addMenu("&File"),
+       {actOpenDiscImage, nullptr, actReadPlayINI, actWrtPlayINI, nullptr, actExit});
+  fill(bar->addMenu("&Edit"), {actRenameTrack, nullptr, actSelectAll, actSelectNone,
+                               actInvertSelect, nullptr, actUpperCase, actLowerCase, actCapitalize});
+  fill(bar->addMenu("&Action"),
+       {actExtract, nullptr, actRefreshCD, nullptr, actPlay, actPause, actStop, actPreviousTrack,
+        actNextTrack, actCloseCD, actEjectCD, nullptr, actLaunchMP3Player, nullptr,
+        actOpenOutputFolder});
+  fill(bar->addMenu("&CDDB"),
+       {actReadRemoteCDDB, actMusicBrainzLookup, nullptr, actGetServerList, actGetCategoryList});
+  fill(bar->addMenu("&Options"), {actOption, nullptr, actSoundVolume});
+  fill(bar->addMenu("&Help"),
+       {actHelp, nullptr, actHomepage, actCheckVersion, nullptr, actAbout});
+
+  pmenuTrackList = new QMenu(this);
+  pmenuTrackList->setObjectName("pmenuTrackList");
+  fill(pmenuTrackList, {actPlay, actPause, actStop, nullptr, actExtract, actRenameTrack, nullptr,
+                        actSelectAll, actSelectNone, actInvertSelect, nullptr, actRefreshCD});
+  // The hints show as tooltips in menus too, not only on toolbar buttons.
+  for (QMenu* menu : findChildren<QMenu*>()) menu->setToolTipsVisible(true);
+}
+
+void TMainForm::CreateToolBars() {
+  QToolBar* main = addToolBar("Main");
+  main->setObjectName("ToolBar1");
+  main->setToolButtonStyle(Qt::ToolButtonIconOnly);
+  for (QAction* action : {actExtract, static_cast<QAction*>(nullptr), actRefreshCD,
+                          actReadRemoteCDDB, actMusicBrainzLookup, actLaunchMP3Player,
+                          actOpenOutputFolder, static_cast<QAction*>(nullptr), actRenameTrack,
+                          actUpperCase, static_cast<QAction*>(nullptr), actOption, actHelp})
+    if (action)
+      main->addAction(action);
+    else
+      main->addSeparator();
+  actExtract->setIconText("Extract");
+  qobject_cast<QToolButton*>(main->widgetForAction(actExtract))
+      ->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+
+  addToolBarBreak();
+  QToolBar* player = addToolBar("Player");
+  player->setObjectName("ToolBar2");
+  player->addActions({actPreviousTrack, actPlay, actPause, actStop, actNextTrack, actEjectCD,
+                      actCloseCD});
+  player->addSeparator();
+  player->addWidget(new QLabel(" Device ", player));
+  cbCDRom = new QComboBox(player);
+  cbCDRom->setObjectName("cbCDRom");
+  cbCDRom->setMinimumWidth(180);  // the player toolbar fits a 640-pixel window
+  player->addWidget(cbCDRom);
+  connect(cbCDRom, &QComboBox::activated, this, &TMainForm::cbCDRomChange);
+  player->addWidget(new QLabel(" Speed ", player));
+  cbSpeed = new QComboBox(player);
+  cbSpeed->setObjectName("cbSpeed");
+  for (const char* name : kSpeedNames) cbSpeed->addItem(name);
+  player->addWidget(cbSpeed);
+  connect(cbSpeed, &QComboBox::activated, this, &TMainForm::cbSpeedChange);
+}
+
+void TMainForm::CreateClientArea() {
+  auto* client = new QWidget(this);
+  auto* layout = new QVBoxLayout(client);
+  layout->setContentsMargins(4, 4, 4, 4);
+
+  auto* fields = new QHBoxLayout;
+  auto addField = [client, fields](const char* caption, QWidget* field, int stretch) {
+    auto* label = new QLabel(caption, client);
+    label->setBuddy(field);
+    fields->addWidget(label);
+    fields->addWidget(field, stretch);
+  };
+  edArtist = new QLineEdit(client);
+  edArtist->setObjectName("edArtist");
+  edAlbum = new QLineEdit(client);
+  edAlbum->setObjectName("edAlbum");
+  cbCategory = new QComboBox(client);
+  cbCategory->setObjectName("cbCategory");
+  cbCategory->setEditable(true);
+  for (const char* genre : kBuiltInGenres) cbCategory->addItem(genre);
+  cbCategory->setCurrentIndex(-1);
+  edYear = new QLineEdit(client);
+  edYear->setObjectName("edYear");
+  edYear->setMaximumWidth(60);
+  addField("Artist", edArtist, 3);
+  addField("Album", edAlbum, 3);
+  addField("Genre", cbCategory, 2);
+  addField("Year", edYear, 0);
+  layout->addLayout(fields);
+
+  lvTrackList = new TTrackListView(client);
+  lvTrackList->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(lvTrackList, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& pos) { pmenuTrackList->popup(lvTrackList->viewport()->mapToGlobal(pos)); });
+  lvTrackList->OnChanged = [this] { UpdateSelectionSummary(); };
+  layout->addWidget(lvTrackList, 1);
+  HealthStrip = new THealthStrip(client);
+  layout->addWidget(HealthStrip);
+
+  auto* bottom = new QHBoxLayout;
+  auto* speaker = new QLabel(client);
+  speaker->setObjectName("Image1");
+  speaker->setPixmap(
+      QIcon::fromTheme("audio-volume-high", style()->standardIcon(QStyle::SP_MediaVolume))
+          .pixmap(20, 20));
+  speaker->setToolTip("Double click to adjust sound volume");
+  speaker->installEventFilter(this);
+  trkbarMasterVolume = new QSlider(Qt::Horizontal, client);
+  trkbarMasterVolume->setObjectName("trkbarMasterVolume");
+  trkbarMasterVolume->setRange(0, 100);
+  trkbarMasterVolume->setMaximumWidth(100);
+  trkbarMasterVolume->setEnabled(false);
+  trkbarCD = new TTrackBarEx(client);
+  trkbarCD->setObjectName("trkbarCD");
+  trkbarCD->setRange(0, 255);
+  trkbarCD->setEnabled(false);
+  bottom->addWidget(speaker);
+  bottom->addWidget(trkbarMasterVolume);
+  bottom->addWidget(trkbarCD, 1);
+  layout->addLayout(bottom);
+  setCentralWidget(client);
+}
+
+void TMainForm::CreateStatusBar() {
+  auto* bar = new TStatusBarEx(this);
+  setStatusBar(bar);
+  StatusPanels.Create(bar);
+}
+
+QString TMainForm::PanelText(int panel) const { return StatusPanels[panel]->text(); }
+
+void TMainForm::PlaceWindow() {
+  if (Config->WindowWidth < 640 || Config->WindowHeight < 480)
+    resize(640, 480);
+  else
+    resize(Config->WindowWidth, Config->WindowHeight);
+  if (Config->WindowLeft == 65535 || Config->WindowTop == 65535) {
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    move((screen.width() - width()) / 2, (screen.height() - height()) / 2);
+  } else {
+    move(Config->WindowLeft, Config->WindowTop);
+  }
+}
+
+// ---------------------------------------------------------------- life cycle
+
+void TMainForm::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (Initialized) return;
+  Initialized = true;
+  try {
+    FormShow();
+  } catch (const std::exception& e) {
+    MessageBox(QString::fromStdString(e.what()), kProgramName, MB_OK | MB_ICONERROR);
+  }
+}
+
+void TMainForm::FormShow() {
+  QApplication::setApplicationDisplayName(kProgramName);
+  const QString startupSound = ProgramFolder() + "metal.mp3";
+  PlayerControl->Start(QFileInfo::exists(startupSound) ? startupSound : QString("cdrip.ini"));
+  const QString genreFile = ProgramFileForReading("Genre.txt");
+  if (QFileInfo::exists(genreFile)) {
+    QStringList genres;
+    for (const QString& line : SplitLines(DecodeLines(ReadWholeFile(genreFile))))
+      if (!line.trimmed().isEmpty()) genres << line.trimmed();
+    cbCategory->clear();
+    cbCategory->addItems(genres);
+    cbCategory->setCurrentIndex(-1);
+  }
+  setWindowTitle(kProgramName);
+  CDInfo->LocalFolder = Config->LocalCDDBFolder;
+
+  FillDriveList();
+  if (Config->nActive >= DriveCount || Config->nActive < 0) Config->nActive = 0;
+  SelectDrive(Config->nActive);
+  CDRIP->SetInit(true);
+}
+
+void TMainForm::FillDriveList() {
+  cbCDRom->clear();
+  DriveNames.clear();
+  for (int i = 0; i < DriveCount; ++i) {
+    CDRIP->SetCDRomNum(i);
+    cbCDRom->addItem(CDRIP->CDRomName());
+    DriveNames << CDRIP->CDRomName();
+  }
+}
+
+bool TMainForm::OpenDiscImage(const QString& path) {
+  if (WinState == wsExtracting || WinState == wsOptions || WinState == wsCDDBQuery) return false;
+  char message[1024] = "";
+  const int index = CR_AddImage(path.toLocal8Bit().constData(), message, sizeof message);
+  if (index < 0) {
+    MessageBox(QString::fromUtf8(message), kProgramName, MB_OK | MB_ICONERROR);
+    return false;
+  }
+  DriveCount = CR_GetNumCDROM();
+  FillDriveList();
+  Config->nActive = index;
+  // As a choice in the drive list.
+  try {
+    SelectDrive(index);
+  } catch (const ECDRIPError& e) {
+    MessageBox(e.Message(), kProgramName, MB_OK | MB_ICONERROR);
+    return false;
+  }
+  ReloadDisc();
+  return true;
+}
+
+// A local disc image among the dragged files, or empty.
+static QString DroppedImage(const QMimeData* data) {
+  for (const QUrl& url : data->urls()) {
+    const QString path = url.toLocalFile();
+    for (const char* extension : {".cue", ".toc", ".nrg"})
+      if (path.endsWith(extension, Qt::CaseInsensitive)) return path;
+  }
+  return QString();
+}
+
+void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
+  if (!DroppedImage(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TMainForm::dropEvent(QDropEvent* event) {
+  const QString image = DroppedImage(event->mimeData());
+  if (image.isEmpty()) return;
+  event->acceptProposedAction();
+  // Not inside the drag source's event: the message box of a broken image
+  // would hold the file manager's drag.
+  QTimer::singleShot(0, this, [this, image] { OpenDiscImage(image); });
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  Config->WindowLeft = x();
+  Config->WindowTop = y();
+  Config->WindowWidth = width();
+  Config->WindowHeight = height();
+  CDPlayback->StopForCommand();
+  try {
+    if (CDRIP->ApplyParameters() && !CDRIP->SaveSettings())
+      FUnsaved << CdripIniPath() + ": the drive settings cannot be written";
+  } catch (const ECDRIPError&) {
+    // Parameters the library refuses are simply not stored.
+  }
+  event->accept();
+}
+
+// ---------------------------------------------------------------- drive and disc
+
+void TMainForm::SelectDrive(int index) {
+  CDPlayback->StopForCommand();
+  CDRIP->SetCDRomNum(index);
+  CDRIP->ReadParameters();
+  Config->DriveParams = CDRIP->Params();
+  cbCDRom->setCurrentIndex(index);
+  cbSpeed->setCurrentIndex(SpeedIndexOf(Config->DriveParams.nSpeed));
+}
+
+void TMainForm::cbCDRomChange(int index) {
+  if (index == Config->nActive) return;
+  Config->nActive = index;
+  try {
+    SelectDrive(index);
+  } catch (const ECDRIPError& e) {
+    MessageBox(e.Message(), kProgramName, MB_OK | MB_ICONERROR);
+    return;
+  }
+  ReloadDisc();
+}
+
+void TMainForm::cbSpeedChange(int index) {
+  if (index != SpeedIndexOf(Config->DriveParams.nSpeed))
+    Config->DriveParams.nSpeed = SpeedOfIndex(index);
+}
+
+void TMainForm::StateTimerTimer() {
+  if (WinState == wsExtracting || WinState == wsOptions || WinState == wsCDDBQuery) return;
+  if (WinState == wsPlaying) Playback->Show(CDPlayback->Update());
+  if (!PollDue(TickCount(), LastPoll)) return;
+  if (CDRIP->IsUnitReady()) {
+    if (NoDisc) {
+      WinState = wsIdle;
+      NoDisc = false;
+      StatusPanels[0]->setText("Disc Inserted");
+      ReloadDisc();
+      DiscLoaded = true;
+    }
+  } else {
+    if (DiscLoaded) {
+      ReloadDisc();
+      DiscLoaded = false;
+    }
+    StatusPanels[0]->setText("No Disc");
+    NoDisc = true;
+  }
+}
+
+void TMainForm::ReloadDisc() {
+  edArtist->clear();
+  edAlbum->clear();
+  cbCategory->setCurrentText(QString());
+  edYear->clear();
+  lvTrackList->Clear();
+  StatusPanels.ClearDisc();
+  HealthStrip->Clear();
+  MbLookup->Stop();
+  if (!CDRIP->IsUnitReady()) {
+    StatusPanels[0]->setText("No Disc");
+    return;
+  }
+  StatusPanels[0]->setText("Disc Inserted");
+  LoadDiscNames(*CDInfo);
+  const bool hadLocalEntry = QFileInfo(CDInfo->LocalCDDBFile()).isFile();
+  FillTrackList();
+  if (Config->SelectAllTrack) lvTrackList->SetAllChecks([](bool) { return true; });
+  MbLookup->DiscLoaded(hadLocalEntry);
+}
+
+void TMainForm::FillTrackList() {
+  ShowDiscFields();
+  lvTrackList->Fill(*CDInfo);
+  StatusPanels.ShowDisc(*CDInfo);
+  UpdateSelectionSummary();
+}
+
+void TMainForm::UpdateSelectionSummary() { StatusPanels.ShowSelection(*lvTrackList); }
+
+void TMainForm::TakeEditsIn() {
+  CommitOpenEditor(lvTrackList);
+  CDInfo->Artist = edArtist->text();
+  CDInfo->Album = edAlbum->text();
+  CDInfo->Category = cbCategory->currentText();
+  CDInfo->Year = edYear->text();
+  lvTrackList->TakeTitlesIn(*CDInfo);
+}
+
+void TMainForm::ShowDiscFields() {
+  edArtist->setText(CDInfo->Artist);
+  edAlbum->setText(CDInfo->Album);
+  cbCategory->setCurrentText(CDInfo->Category);
+  edYear->setText(CDInfo->Year);
+}
+
+void TMainForm::ShowNames() {
+  ShowDiscFields();
+  lvTrackList->ShowTitles(*CDInfo);
+}
+
+void TMainForm::ChangeCase(const std::function<QString(const QString&)>& convert) {
+  TakeEditsIn();
+  for (int i = 0; i < CDInfo->TrackCount; ++i)
+    CDInfo->SetTrackTitle(i, convert(CDInfo->GetTrackTitle(i)));
+  lvTrackList->ShowTitles(*CDInfo);
+}
+
+// ---------------------------------------------------------------- commands
+
+void TMainForm::actReadPlayINIExecute() {
+  CDInfo->ReadCDPlayerIni();
+  FillTrackList();
+}
+
+void TMainForm::actWrtPlayINIExecute() {
+  TakeEditsIn();
+  if (!CDInfo->WriteCDPlayerIni())
+    MessageBox("An unknown error occurred, \r\nSave CD information to CDPlayer.INI failed.",
+               "Error!", MB_OK | MB_ICONERROR);
+}
+
+void TMainForm::actOpenOutputFolderExecute() {
+  const QString folder = Config->OutputFolder;
+  ShellOpen(QFileInfo(folder).isDir() ? folder : QString());
+}
+
+void TMainForm::actLaunchMP3PlayerExecute() {
+  if (!LaunchMp3Player(Config->PlayerExecute, Config->PlayerParameter))
+    MessageBox("No default MP3 Player installed.", "Error!", MB_OK | MB_ICONERROR);
+}
+
+void TMainForm::actHelpExecute() { ShellOpen(ProgramFolder() + "cadenzo.html"); }
+
+void TMainForm::actOptionExecute() {
+  Config->DriveParams = CDRIP->Params();
+  Config->DriveParams.nSpeed = SpeedOfIndex(cbSpeed->currentIndex());
+  const int state = WinState;
+  WinState = wsOptions;
+  TConfig backup;
+  backup.Assign(*Config);
+  TConfigForm form(DriveNames, ConvForm->EncoderVersion(), this);
+  if (form.exec() == QDialog::Accepted) {
+    CDInfo->LocalFolder = Config->LocalCDDBFolder;
+    CDRIP->Params() = Config->DriveParams;
+    // The drive keeps what was set for it when another one is chosen.
+    CDRIP->ApplyParameters();
+    cbSpeed->setCurrentIndex(SpeedIndexOf(Config->DriveParams.nSpeed));
+    if (Config->nActive != cbCDRom->currentIndex()) {
+      try {
+        SelectDrive(Config->nActive);
+        // The list must show the disc that an extraction would now read.
+        ReloadDisc();
+      } catch (const ECDRIPError& e) {
+        MessageBox(e.Message(), kProgramName, MB_OK | MB_ICONERROR);
+      }
+    }
+  } else {
+    Config->Assign(backup);
+  }
+  WinState = state;
+}
+
+void TMainForm::actAboutExecute() {
+  TAboutBox about(this);
+  about.exec();
+}
+
+void TMainForm::actExtractExecute() { ExtractCheckedTracks(*this); }
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched->objectName() == "Image1" && event->type() == QEvent::MouseButtonDblClick)
+    actSoundVolume->trigger();
+  return QMainWindow::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------- playback
+
+void TMainForm::CreatePlayback() {
+  CDPlayback = std::make_unique<TCDPlayback>(*CDRIP, *CDInfo, WinState);
+  XaudioPlayer = new TXaudioPlayer(this);
+  XaudioPlayer->setObjectName("XaudioPlayer");
+  PlayerControl = std::make_unique<TPlayerControl>(*XaudioPlayer);
+  Playback = new TPlaybackControls(*this);
+}

@@ -1,0 +1,191 @@
+// TMainForm: the program's main window. It owns the ripping component, the
+// encoder, the disc information, the conversion dialogs and the job list of
+// the last extraction; it polls the drive, shows the disc and carries every
+// command as one shared QAction. The units beside it hold the track list,
+// the status panels, the player controls, the lookups and the Extract command.
+// User-interface thread only.
+#pragma once
+
+#include <QMainWindow>
+#include <QStringList>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "play/CDPlayback.h"
+#include "ui/StatusPanels.h"
+#include "ui/TrackListView.h"
+#include "encode/FileParam.h"
+#include "settings/ConfigRules.h"
+
+class QAction;
+class QComboBox;
+class QLineEdit;
+class QMenu;
+class QSlider;
+class QTimer;
+class QToolBar;
+class TCDRIP;
+class TConfig;
+class TLameCoder;
+class TMyCDInfo;
+class TSoundPlayer;
+class TTrackBarEx;
+class TXaudioPlayer;
+class TConvForm;
+class TConfirmOvwrtForm;
+class TDispForm;
+class TMbWindowLookup;
+class TPlaybackControls;
+class THealthStrip;
+
+// Window states.
+enum : int {
+  wsStarting = 1,
+  wsIdle = 2,
+  wsPlaying = 3,
+  wsExtracting = 4,
+  wsOptions = 6,
+  wsCDDBQuery = 7,
+};
+
+// The first LastPoll value: the tick count (1000 within 2000 ms of the 32-bit
+// wrap) plus 1200.
+uint32_t InitialLastPoll(uint32_t tickCount);
+// Whether more than 2000 ms passed since lastPoll, as an unsigned 32-bit
+// difference; when so, lastPoll takes the tick count (1000 near the wrap).
+bool PollDue(uint32_t tickCount, uint32_t& lastPoll);
+
+class TMainForm : public QMainWindow {
+  Q_OBJECT
+ public:
+  // Creates the settings and loads them; driveCount is the library's count.
+  explicit TMainForm(int driveCount, QWidget* parent = nullptr);
+  ~TMainForm() override;
+
+  // Commands, shared by menus, toolbars and the track list's popup.
+  QAction* actExtract;
+  QAction* actRefreshCD;
+  QAction* actReadPlayINI;
+  QAction* actWrtPlayINI;
+  QAction* actExit;
+  QAction* actRenameTrack;
+  QAction* actSelectAll;
+  QAction* actSelectNone;
+  QAction* actInvertSelect;
+  QAction* actUpperCase;
+  QAction* actLowerCase;
+  QAction* actCapitalize;
+  QAction* actOpenOutputFolder;
+  QAction* actLaunchMP3Player;
+  QAction* actReadRemoteCDDB;
+  QAction* actMusicBrainzLookup;
+  QAction* actGetServerList;
+  QAction* actGetCategoryList;
+  QAction* actOption;
+  QAction* actSoundVolume;
+  QAction* actHelp;
+  QAction* actHomepage;
+  QAction* actCheckVersion;
+  QAction* actAbout;
+  QAction* actPlay;
+  QAction* actPause;
+  QAction* actStop;
+  QAction* actPreviousTrack;
+  QAction* actNextTrack;
+  QAction* actEjectCD;
+  QAction* actCloseCD;
+  QAction* actOpenDiscImage;
+
+  QLineEdit* edArtist;
+  QLineEdit* edAlbum;
+  QLineEdit* edYear;
+  QComboBox* cbCategory;
+  TTrackListView* lvTrackList;
+  QMenu* pmenuTrackList;
+  TStatusPanels StatusPanels;
+  QComboBox* cbCDRom;
+  QComboBox* cbSpeed;
+  QSlider* trkbarMasterVolume;
+  TTrackBarEx* trkbarCD;
+  THealthStrip* HealthStrip;  // the last extraction's sector picture
+  QTimer* StateTimer;
+
+  std::unique_ptr<TLameCoder> LameCoder;
+  std::unique_ptr<TCDRIP> CDRIP;
+  std::unique_ptr<TMyCDInfo> CDInfo;
+  std::unique_ptr<TSoundPlayer> SoundPlayer;
+  TXaudioPlayer* XaudioPlayer;
+  std::unique_ptr<TCDPlayback> CDPlayback;
+  std::unique_ptr<TPlayerControl> PlayerControl;
+  TPlaybackControls* Playback;
+  TConvForm* ConvForm;
+  TConfirmOvwrtForm* ConfirmOvwrtForm;
+  TDispForm* DispForm;
+  TJobList JobList;
+  TMbWindowLookup* MbLookup;
+
+  int DriveCount;
+  // Name of every drive, filled at first show.
+  QStringList DriveNames;
+  int WinState = wsStarting;
+  uint32_t LastPoll = 0;
+  bool NoDisc = true;
+  bool DiscLoaded = true;
+  bool Initialized = false;
+  // The clock of the drive poll; tests replace it.
+  std::function<uint32_t()> TickCount;
+
+  // The record of each row, by row.
+  const std::vector<TCDTrackInfo>& RowRecords() const { return lvTrackList->Records(); }
+  QString PanelText(int panel) const;
+
+  void StateTimerTimer();
+  void ReloadDisc();
+  void FillTrackList();
+  void TakeEditsIn();
+  // The disc information's names in the fields and the track list.
+  void ShowNames();
+  void SelectDrive(int index);
+  void UpdateSelectionSummary();
+  void actExtractExecute();
+  // Adds the disc image as a drive and selects it; an image that does not
+  // open is explained in a message box and not listed. False then.
+  bool OpenDiscImage(const QString& path);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  // A disc image dropped on the window opens as by File > Open Disc Image.
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  // What the close could not write ("path: reason"), told before the end.
+  QStringList FUnsaved;
+
+  void CreateActions();
+  void CreateMenus();
+  void CreateToolBars();
+  void CreateClientArea();
+  void CreateStatusBar();
+  void PlaceWindow();
+  void FormShow();
+  void FillDriveList();
+  void ShowDiscFields();
+  void ChangeCase(const std::function<QString(const QString&)>& convert);
+  void cbCDRomChange(int index);
+  void cbSpeedChange(int index);
+  void actReadPlayINIExecute();
+  void actWrtPlayINIExecute();
+  void actOpenOutputFolderExecute();
+  void actLaunchMP3PlayerExecute();
+  void actHelpExecute();
+  void actOptionExecute();
+  void actAboutExecute();
+  void CreatePlayback();
+
+  std::unique_ptr<TConfig> FConfig;
+};

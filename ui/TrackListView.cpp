@@ -1,0 +1,203 @@
+#include "ui/TrackListView.h"
+
+#include <QAbstractItemView>
+#include <QHeaderView>
+#include <QPainter>
+#include <algorithm>
+
+#include "rip/ExtractJobs.h"
+#include "cddb/CDInfo.h"
+#include "verify/RipVerification.h"
+
+void TGridItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                              const QModelIndex& index) const {
+  QStyledItemDelegate::paint(painter, option, index);
+  painter->save();
+  painter->setPen(option.palette.color(QPalette::Mid));
+  const QRect r = option.rect;
+  painter->drawLine(r.topRight(), r.bottomRight());
+  painter->drawLine(r.bottomLeft(), r.bottomRight());
+  painter->restore();
+}
+
+void CommitOpenEditor(QAbstractItemView* view) {
+  QWidget* editor = view->indexWidget(view->currentIndex());
+  if (!editor) return;
+  QAbstractItemDelegate* delegate = view->itemDelegate();
+  emit delegate->commitData(editor);
+  emit delegate->closeEditor(editor, QAbstractItemDelegate::NoHint);
+}
+
+QString ToUpperAscii(QString text) {
+  for (QChar& c : text)
+    if (c >= u'a' && c <= u'z') c = QChar(c.unicode() - 32);
+  return text;
+}
+
+QString ToLowerAscii(QString text) {
+  for (QChar& c : text)
+    if (c >= u'A' && c <= u'Z') c = QChar(c.unicode() + 32);
+  return text;
+}
+
+QString CapitalizeAscii(const QString& text) {
+  QString result = ToLowerAscii(text).trimmed();
+  for (qsizetype i = 0; i < result.size(); ++i)
+    if ((i == 0 || result[i - 1] == u' ') && result[i] >= u'a' && result[i] <= u'z')
+      result[i] = QChar(result[i].unicode() - 32);
+  return result;
+}
+
+TTrackListView::TTrackListView(QWidget* parent) : QTreeWidget(parent) {
+  setObjectName("lvTrackList");
+  setRootIsDecorated(false);
+  setUniformRowHeights(true);
+  setAllColumnsShowFocus(true);
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setItemDelegate(new TGridItemDelegate(this));
+  setHeaderLabels({"Track Title", "#TrackNo", "Start", "Length", "Size", "State"});
+  const int widths[] = {260, 70, 60, 60, 60, 100};
+  // The widest text of each column, so a larger font does not cut the times.
+  const char* const widest[] = {"", "#TrackNo", "00:00:00", "00:00:00", "000.00MB", "Processing"};
+  const QFontMetrics metrics = fontMetrics();
+  for (int column = 0; column < 6; ++column) {
+    setColumnWidth(column,
+                   std::max(widths[column], metrics.horizontalAdvance(widest[column]) + 16));
+    if (column != colTitle) headerItem()->setTextAlignment(column, Qt::AlignCenter);
+  }
+  header()->setStretchLastSection(false);
+  connect(this, &QTreeWidget::itemChanged, this, &TTrackListView::ItemChanged);
+}
+
+void TTrackListView::Clear() {
+  FFilling = true;
+  clear();
+  FRecords.clear();
+  FFilling = false;
+}
+
+void TTrackListView::Fill(const TMyCDInfo& info) {
+  Clear();
+  FFilling = true;
+  for (int i = 0; i < info.TrackCount; ++i) {
+    const TCDTrackInfo record = MakeTrackInfo(info, i);
+    auto* item = new QTreeWidgetItem(this);
+    item->setFlags(item->flags() | Qt::ItemIsUserCheckable | Qt::ItemIsEditable);
+    item->setCheckState(colTitle, Qt::Unchecked);
+    item->setText(colTitle, record.Title);
+    item->setText(colTrackNo, QString::asprintf("%.2d", i + 1));
+    item->setText(colStart, info.TrackStartText(i));
+    item->setText(colLength, info.TrackLengthText(i));
+    item->setText(colSize, SectorsSizeText(record.LengthSectors));
+    for (int column = colTrackNo; column <= colState; ++column)
+      item->setTextAlignment(column, Qt::AlignCenter);
+    FRecords.push_back(record);
+  }
+  FFilling = false;
+}
+
+void TTrackListView::SetAllChecks(const std::function<bool(bool)>& checked) {
+  FFilling = true;
+  for (int row = 0; row < topLevelItemCount(); ++row) {
+    QTreeWidgetItem* item = topLevelItem(row);
+    item->setCheckState(
+        colTitle, checked(item->checkState(colTitle) == Qt::Checked) ? Qt::Checked : Qt::Unchecked);
+  }
+  FFilling = false;
+  if (OnChanged) OnChanged();
+}
+
+bool TTrackListView::Checked(int row) const {
+  const QTreeWidgetItem* item = topLevelItem(row);
+  return item && item->checkState(colTitle) == Qt::Checked;
+}
+
+int TTrackListView::CheckedCount(int64_t& sectors) const {
+  int count = 0;
+  sectors = 0;
+  for (int row = 0; row < topLevelItemCount(); ++row) {
+    if (!Checked(row)) continue;
+    ++count;
+    sectors += FRecords[size_t(row)].LengthSectors;
+  }
+  return count;
+}
+
+void TTrackListView::ItemChanged(QTreeWidgetItem* item, int column) {
+  if (FFilling) return;
+  const int row = indexOfTopLevelItem(item);
+  if (column == colTitle && row >= 0 && item->text(colTitle).trimmed().isEmpty()) {
+    FFilling = true;
+    item->setText(colTitle, FRecords[size_t(row)].Title);
+    FFilling = false;
+  }
+  if (OnChanged) OnChanged();
+}
+
+void TTrackListView::TakeTitlesIn(TMyCDInfo& info) {
+  for (int row = 0; row < int(FRecords.size()); ++row) {
+    TCDTrackInfo& record = FRecords[size_t(row)];
+    const int i = record.TrackIndex;
+    if (i < 0 || i >= info.TrackCount) continue;
+    info.SetTrackTitle(i, topLevelItem(row)->text(colTitle).trimmed());
+    record.Artist = info.Artist;
+    record.Album = info.Album;
+    record.Category = info.Category;
+    record.Year = info.Year;
+    record.Comment = Id3CommentText();
+    record.Title = info.GetTrackTitle(i);
+  }
+}
+
+void TTrackListView::ShowTitles(const TMyCDInfo& info) {
+  FFilling = true;
+  for (int row = 0; row < int(FRecords.size()); ++row) {
+    TCDTrackInfo& record = FRecords[size_t(row)];
+    record.Title = info.GetTrackTitle(record.TrackIndex);
+    topLevelItem(row)->setText(colTitle, record.Title);
+  }
+  FFilling = false;
+}
+
+const TCDTrackInfo* TTrackListView::CurrentRecord() const {
+  if (topLevelItemCount() == 0) return nullptr;
+  const QList<QTreeWidgetItem*> selected = selectedItems();
+  const int row = selected.isEmpty() ? 0 : indexOfTopLevelItem(selected.first());
+  return row >= 0 && row < int(FRecords.size()) ? &FRecords[size_t(row)] : nullptr;
+}
+
+void TTrackListView::EditCurrentTitle() {
+  if (topLevelItemCount() == 0) return;
+  const QList<QTreeWidgetItem*> selected = selectedItems();
+  QTreeWidgetItem* item = selected.isEmpty() ? topLevelItem(0) : selected.first();
+  setCurrentItem(item);
+  editItem(item, colTitle);
+}
+
+void TTrackListView::ShowTrackState(const TFileParam& job, const TRipVerification* verification) {
+  QTreeWidgetItem* item = topLevelItem(job.RowIndex);
+  if (!item) return;
+  const TTrackVerification* result =
+      verification ? verification->Track(job.TrackInfo.TrackIndex + 1) : nullptr;
+  QString text = JobStateText(job.State);
+  QString tip;
+  if (result && result->Complete) {
+    tip = QString::asprintf("Copy CRC %08X\nAccurateRip v1 %08X\nAccurateRip v2 %08X\n",
+                            result->Crc, result->ArV1, result->ArV2) +
+          result->Verdict.Text();
+    // A lookup that got no answer says nothing of the track: it stays "Done".
+    const TArVerdict::TKind kind = result->Verdict.Kind;
+    if (job.State == jsDone && kind != TArVerdict::NoAnswer && kind != TArVerdict::Pending)
+      text = result->Verdict.Short();
+  }
+  item->setText(colState, text);
+  item->setToolTip(colState, tip);
+}
+
+void TTrackListView::resizeEvent(QResizeEvent* event) {
+  int others = 0;
+  for (int column = colTrackNo; column <= colState; ++column) others += columnWidth(column);
+  setColumnWidth(colTitle, std::max(60, width() - others - 30));
+  QTreeWidget::resizeEvent(event);
+}
