@@ -9,13 +9,13 @@
 #include <exception>
 #include <memory>
 
-#include "ui/MainForm.h"
-#include "ui/splash.h"
 #include "libs/cdrip/cdrip.h"
 #include "platform/AppInfo.h"
 #include "platform/Folders.h"
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
+#include "ui/MainForm.h"
+#include "ui/splash.h"
 
 using namespace platform;
 
@@ -26,10 +26,18 @@ int ShowQtMessageBox(const QString& text, const QString& caption, unsigned flags
   box.setWindowTitle(caption);
   box.setText(QString(text).replace("\r\n", "\n"));
   switch (flags & 0xF0) {
-    case MB_ICONERROR: box.setIcon(QMessageBox::Critical); break;
-    case MB_ICONQUESTION: box.setIcon(QMessageBox::Question); break;
-    case MB_ICONWARNING: box.setIcon(QMessageBox::Warning); break;
-    case MB_ICONINFORMATION: box.setIcon(QMessageBox::Information); break;
+    case MB_ICONERROR:
+      box.setIcon(QMessageBox::Critical);
+      break;
+    case MB_ICONQUESTION:
+      box.setIcon(QMessageBox::Question);
+      break;
+    case MB_ICONWARNING:
+      box.setIcon(QMessageBox::Warning);
+      break;
+    case MB_ICONINFORMATION:
+      box.setIcon(QMessageBox::Information);
+      break;
   }
   struct TButton {
     const char* Caption;
@@ -39,7 +47,8 @@ int ShowQtMessageBox(const QString& text, const QString& caption, unsigned flags
   std::vector<TButton> buttons;
   switch (flags & 0x0F) {
     case MB_OKCANCEL:
-      buttons = {{"OK", IDOK, QMessageBox::AcceptRole}, {"Cancel", IDCANCEL, QMessageBox::RejectRole}};
+      buttons = {{"OK", IDOK, QMessageBox::AcceptRole},
+                 {"Cancel", IDCANCEL, QMessageBox::RejectRole}};
       break;
     case MB_ABORTRETRYIGNORE:
       buttons = {{"&Abort", IDABORT, QMessageBox::RejectRole},
@@ -58,10 +67,12 @@ int ShowQtMessageBox(const QString& text, const QString& caption, unsigned flags
       buttons = {{"&Retry", IDRETRY, QMessageBox::AcceptRole},
                  {"Cancel", IDCANCEL, QMessageBox::RejectRole}};
       break;
-    default: buttons = {{"OK", IDOK, QMessageBox::AcceptRole}};
+    default:
+      buttons = {{"OK", IDOK, QMessageBox::AcceptRole}};
   }
   std::vector<QPushButton*> pushButtons;
-  for (const TButton& button : buttons) pushButtons.push_back(box.addButton(button.Caption, button.Role));
+  for (const TButton& button : buttons)
+    pushButtons.push_back(box.addButton(button.Caption, button.Role));
   const size_t defaultIndex = (flags & MB_DEFBUTTON2) && buttons.size() > 1 ? 1 : 0;
   box.setDefaultButton(pushButtons[defaultIndex]);
   box.exec();
@@ -100,7 +111,7 @@ int main(int argc, char** argv) {
   SetMessageBoxHandler(ShowQtMessageBox);
 
   const QString folder = ProgramFolder();
-  if (CR_Init(CdripIniPath().toLocal8Bit().constData()) == CDEX_ERROR) {
+  if (CR_Init(CdripIniPath().toLocal8Bit().constData()) == CDRIP_ERROR) {
     const QString installer = folder + "aspi.exe";
     if (QFileInfo::exists(installer)) {
       MessageBox(QString(kAspiText) + "Click OK will install the ASPI driver!", "Error", MB_OK);
@@ -112,9 +123,10 @@ int main(int argc, char** argv) {
   }
   const int driveCount = CR_GetNumCDROM();
   if (driveCount < 1) {
-    MessageBox("Cadenzo has detected not CD-ROM device installed on your system. \r\n"
-               "The program can't be run!",
-               "Error", MB_OK);
+    MessageBox(
+        "Cadenzo has detected not CD-ROM device installed on your system. \r\n"
+        "The program can't be run!",
+        "Error", MB_OK);
     return 1;
   }
 

@@ -13,18 +13,18 @@
 #include <memory>
 
 #include "app/DiscImageCheck.h"
-#include "rip/ExtractJobs.h"
-#include "rip/RipQuery.h"
 #include "app/RipSignals.h"
 #include "cddb/CDInfo.h"
 #include "disc/CDRIP.h"
-#include "rip/ConvSession.h"
 #include "encode/LameCoder.h"
 #include "libs/cdrip/cdrip.h"
 #include "platform/AppInfo.h"
 #include "platform/Files.h"
 #include "platform/Folders.h"
 #include "platform/TextDecode.h"
+#include "rip/ConvSession.h"
+#include "rip/ExtractJobs.h"
+#include "rip/RipQuery.h"
 #include "settings/config.h"
 #include "verify/RipVerification.h"
 #include "verify/SectorHealth.h"
@@ -433,7 +433,7 @@ int main(int argc, char** argv) {
     if (!imageFolder.isValid() || !WriteImageIni(iniPath, image))
       return usageError("cannot write a temporary cdrip.ini");
   }
-  if (CR_Init(iniPath.toLocal8Bit().constData()) == CDEX_ERROR) {
+  if (CR_Init(iniPath.toLocal8Bit().constData()) == CDRIP_ERROR) {
     Print(stderr,
           QString("cadenzo-rip: the CD-reading library cannot start with %1\n").arg(iniPath));
     return kExitFailed;

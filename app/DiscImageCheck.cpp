@@ -32,7 +32,7 @@ QString DiscImageProblem(const QString& imagePath) {
   // line and file at fault.
   if (imagePath.endsWith(".cue", Qt::CaseInsensitive)) {
     char message[1024];
-    return CR_CheckImage(imagePath.toLocal8Bit().constData(), message, sizeof message) == CDEX_OK
+    return CR_CheckImage(imagePath.toLocal8Bit().constData(), message, sizeof message) == CDRIP_OK
                ? QString()
                : QString::fromUtf8(message);
   }

@@ -106,7 +106,7 @@ void ReadDiscText(TMyCDInfo& info, bool fromLibrary) {
   info.CDTextPerformer = fromLibrary ? DiscText(0, CR_TEXT_PERFORMER) : QString();
   for (int i = 0; i < TMyCDInfo::MaxTracks; ++i) {
     TCDTrack& track = info.Tracks[size_t(i)];
-    const int number = i < info.TrackCount ? CR_GetTocEntry(i).btTrackNumber : 0;
+    const int number = i < info.TrackCount ? CR_GetTocEntry(i).trackNumber : 0;
     const bool read = fromLibrary && number > 0;
     track.ISRC = read ? DiscText(number, CR_TEXT_CODE) : QString();
     track.CDTextTitle = read ? DiscText(number, CR_TEXT_TITLE) : QString();

@@ -74,9 +74,9 @@ int32_t ConvertSamples(uint8_t* data, int32_t bytes, TOutputFormat format) {
 // The open rip's sector statuses; empty when none is open.
 std::vector<uint8_t> ReadSectorStatus() {
   int32_t first = 0, count = 0;
-  if (CR_GetSectorStatus(&first, nullptr, 0, &count) != CDEX_OK || count <= 0) return {};
+  if (CR_GetSectorStatus(&first, nullptr, 0, &count) != CDRIP_OK || count <= 0) return {};
   std::vector<uint8_t> status(static_cast<size_t>(count));
-  if (CR_GetSectorStatus(&first, status.data(), count, &count) != CDEX_OK) return {};
+  if (CR_GetSectorStatus(&first, status.data(), count, &count) != CDRIP_OK) return {};
   return status;
 }
 
@@ -117,7 +117,7 @@ class TRipRun {
   void Run(const bool& abortFlag, QStringList& jitterList) {
     FReadBuffer = std::make_unique<uint8_t[]>(size_t(FChunkSize + FChunkBytes));
     int32_t& carried = FCarried;
-    int32_t code = CDEX_OK;
+    int32_t code = CDRIP_OK;
     do {
       if (abortFlag) break;
       int32_t count = 0;
@@ -126,7 +126,7 @@ class TRipRun {
       // Unreadable sectors (code 1) arrive as silence in their place, so the
       // file keeps the track's length. A chunk without data that does not end
       // the rip means the library no longer advances.
-      if (count <= 0 && code != CDEX_RIPPING_DONE) throw ECDRIPError("Read error");
+      if (count <= 0 && code != CDRIP_RIPPING_DONE) throw ECDRIPError("Read error");
       count = std::min(count, FChunkSize);
       if (FOwner.OnRead && count > 0) FOwner.OnRead(FReadBuffer.get() + carried, count);
       count = ConvertSamples(FReadBuffer.get() + carried, count, FFormat);
@@ -134,14 +134,14 @@ class TRipRun {
         carried = EncodeBlocks(count + carried);
       else
         Write(FReadBuffer.get(), count);
-      if (code == CDEX_ERROR || code == CDEX_JITTER_ERROR) {
+      if (code == CDRIP_ERROR || code == CDRIP_JITTER_ERROR) {
         int32_t first = 0, last = 0;
         CR_GetLastJitterErrorPosition(&first, &last);
         jitterList << QString("%1 %2").arg(first).arg(last);
       }
       if (FOwner.OnProgress) FOwner.OnProgress(&FOwner, uint16_t(CR_GetPercentCompleted()));
       QCoreApplication::processEvents();
-    } while (code != CDEX_RIPPING_DONE);
+    } while (code != CDRIP_RIPPING_DONE);
   }
 
   // The closing steps, each run even when an earlier one fails; the first
@@ -277,7 +277,7 @@ void TCDRIP::ApplyFormatToCoder() {
 void TCDRIP::SetCDRomNum(int32_t value) {
   if (value == FCDRomNum) return;
   try {
-    if (CR_SetActiveCDROM(value) == CDEX_ERROR) return;
+    if (CR_SetActiveCDROM(value) == CDRIP_ERROR) return;
     if (!ReadParameters()) throw ECDRIPError("Get CD-ROM Parameters failure");
     ReadToc();
   } catch (...) {
@@ -290,40 +290,39 @@ QString TCDRIP::CDRomName() const {
 }
 
 bool TCDRIP::ReadParameters() {
-  CDROMPARAMS shared{};
-  if (CR_GetCDROMParameters(&shared) == CDEX_ERROR) return false;
+  CdripDriveParams shared{};
+  if (CR_GetCDROMParameters(&shared) == CDRIP_ERROR) return false;
   FCDRomNum = CR_GetActiveCDROM();
-  std::memcpy(FName, shared.lpszCDROMID, sizeof FName);
+  std::memcpy(FName, shared.driveName, sizeof FName);
   FParams = shared;
   return true;
 }
 
 bool TCDRIP::ApplyParameters() {
-  const CDROMPARAMS shared = FParams;
-  return CR_SetCDROMParameters(&shared) != CDEX_ERROR;
+  const CdripDriveParams shared = FParams;
+  return CR_SetCDROMParameters(&shared) != CDRIP_ERROR;
 }
 
-bool TCDRIP::SaveSettings() { return CR_SaveSettings() != CDEX_ERROR; }
+bool TCDRIP::SaveSettings() { return CR_SaveSettings() != CDRIP_ERROR; }
 
 int32_t TCDRIP::ReadToc() {
-  int32_t count = CR_ReadToc() == CDEX_ERROR ? 0 : CR_GetNumTocEntries();
-  std::vector<TOCENTRY> toc;
+  int32_t count = CR_ReadToc() == CDRIP_ERROR ? 0 : CR_GetNumTocEntries();
+  std::vector<CdripTocEntry> toc;
   for (int32_t i = 0; i <= count; ++i) toc.push_back(CR_GetTocEntry(i));
   // Sizes are computed from these values; a TOC no disc can have is none.
   if (!cdrip::IsValidToc(toc.data(), toc.size())) count = 0;
   FTrackList.clear();
   for (int32_t i = 0; i < count; ++i) {
-    const TOCENTRY& entry = toc[size_t(i)];
-    const TOCENTRY& next = toc[size_t(i) + 1];
+    const CdripTocEntry& entry = toc[size_t(i)];
+    const CdripTocEntry& next = toc[size_t(i) + 1];
     TTrack track;
     track.TrackNum = i + 1;
-    track.StartSector = entry.dwStartSector;
+    track.StartSector = entry.startSector;
     // The disc ID takes the TOC's values; the audio of a track before a data
     // session ends earlier, and the lengths and the rip go by the audio.
-    track.EndSector = next.dwStartSector;
-    const bool nextIsData = i + 1 < count && next.btFlag != cdrip::kAudioTrackFlag;
-    track.AudioEndSector =
-        cdrip::AudioTrackEnd(entry.dwStartSector, next.dwStartSector, nextIsData);
+    track.EndSector = next.startSector;
+    const bool nextIsData = i + 1 < count && next.flags != cdrip::kAudioTrackFlag;
+    track.AudioEndSector = cdrip::AudioTrackEnd(entry.startSector, next.startSector, nextIsData);
     track.StartMin = track.StartSector / 4500;
     track.StartSec = (track.StartSector % 4500) / 75;
     track.StartFrame = track.StartSector % 75;
@@ -333,7 +332,7 @@ int32_t TCDRIP::ReadToc() {
     track.LengthFrame = length % 75;
     track.LengthSeconds = length / 75;
     track.LengthBytes = length * kSectorBytes;
-    track.TrackType = entry.btFlag == cdrip::kAudioTrackFlag ? "Audio" : "Data";
+    track.TrackType = entry.flags == cdrip::kAudioTrackFlag ? "Audio" : "Data";
     FTrackList.push_back({QString::asprintf("Track%02d", i + 1), track});
   }
   FTrackCount = count;
@@ -398,14 +397,14 @@ bool TCDRIP::RipSection(int32_t StartSector, int32_t EndSector, const QString& F
   FLostSectors = 0;
   FSectorStatus.clear();
   if (!ApplyParameters()) throw ECDRIPError("Invalid CD-ROM parameters");
-  if (CR_SetReadOffset(FReadOffset) != CDEX_OK) throw ECDRIPError("Invalid read offset");
+  if (CR_SetReadOffset(FReadOffset) != CDRIP_OK) throw ECDRIPError("Invalid read offset");
   FAbort = false;
   FJitterList.clear();
   // Without an encoder the samples would land raw in a file named .mp3.
   if (FEncode && !FCoder) throw ECDRIPError("No MP3 encoder assigned");
 
   int32_t chunkSize = 0;
-  if (CR_OpenRipper(&chunkSize, StartSector, EndSector) == CDEX_ERROR) return false;
+  if (CR_OpenRipper(&chunkSize, StartSector, EndSector) == CDRIP_ERROR) return false;
   if (chunkSize <= 0) {
     CR_CloseRipper();
     throw ECDRIPError("Read error");

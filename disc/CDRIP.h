@@ -101,14 +101,14 @@ class TCDRIP {
   const std::vector<TTrackListItem>& TrackList() const { return FTrackList; }
   int32_t TrackCount() const { return FTrackCount; }
   int32_t CurrentTrack() const { return FCurrentTrack; }
-  CDROMPARAMS& Params() { return FParams; }
-  const CDROMPARAMS& Params() const { return FParams; }
+  CdripDriveParams& Params() { return FParams; }
+  const CdripDriveParams& Params() const { return FParams; }
   int32_t JitterErrors() const { return FJitterErrors; }
   const QStringList& JitterList() const { return FJitterList; }
   // Sectors of the last rip that could not be read and are silence.
   int32_t LostSectors() const { return FLostSectors; }
   // What the running rip, or else the last one, made of each sector of its
-  // range (CDEX_SECTOR_ codes, one byte a sector).
+  // range (CDRIP_SECTOR_ codes, one byte a sector).
   std::vector<uint8_t> SectorStatus() const;
   // The file the last rip created (truncated), empty when it touched none.
   const QString& CreatedFile() const { return FCreatedFile; }
@@ -167,7 +167,7 @@ class TCDRIP {
   std::vector<TTrackListItem> FTrackList;
   int32_t FTrackCount = 0;
   int32_t FCurrentTrack = 0;
-  CDROMPARAMS FParams{};
+  CdripDriveParams FParams{};
   char FName[256] = "UNKNOWN";
   int32_t FJitterErrors = 0;
   QStringList FJitterList;

@@ -20,8 +20,8 @@
 #include "encode/TaggedEncoder.h"
 #include "encode/TempFiles.h"
 #include "encode/WaveNormalize.h"
-#include "platform/AppInfo.h"
 #include "musicbrainz/CoverArt.h"
+#include "platform/AppInfo.h"
 #include "platform/Files.h"
 #include "platform/MessageBox.h"
 #include "settings/Naming.h"
@@ -439,8 +439,7 @@ bool TConvSession::RipStep(TFileParam& job, const QString& ripTarget, bool onThe
       ripped = RipDiscTrack(trackNum, ripTarget);
       // The jitter report goes beside the output, as a direct rip puts it.
       const QString report = ChangeFileExt(ripTarget, "jitt");
-      if (QFileInfo::exists(report))
-        PlaceFile(report, ChangeFileExt(job.OutputPath, "jitt"), true);
+      if (QFileInfo::exists(report)) PlaceFile(report, ChangeFileExt(job.OutputPath, "jitt"), true);
     }
     // A drive that refuses the range returns without a file and without an
     // error; that track was not ripped.
@@ -860,9 +859,9 @@ void TConvSession::WriteRipLog() {
   log.Drive = FCDRIP.CDRomName();
   log.ReadOffset = FCDRIP.ReadOffset();
   log.ReadMode = QString("jitter correction %1, speed %2")
-                     .arg(FCDRIP.Params().bJitterCorrection ? "on" : "off")
-                     .arg(FCDRIP.Params().nSpeed > 0 ? QString("%1x").arg(FCDRIP.Params().nSpeed)
-                                                     : QStringLiteral("maximum"));
+                     .arg(FCDRIP.Params().jitterCorrection ? "on" : "off")
+                     .arg(FCDRIP.Params().speed > 0 ? QString("%1x").arg(FCDRIP.Params().speed)
+                                                    : QStringLiteral("maximum"));
   switch (Config->OutputFormat) {
     case ofMP3:
       log.Output =

@@ -79,9 +79,9 @@ class TConfig {
   bool DeleteSilence = false;
   bool EjectCD = false;
   bool SelectAllTrack = true;
-  int32_t nActive = 0;          // from cdrip.ini
-  int32_t nTransportLayer = 0;  // from cdrip.ini
-  CDROMPARAMS DriveParams{};    // not stored
+  int32_t nActive = 0;             // from cdrip.ini
+  int32_t nTransportLayer = 0;     // from cdrip.ini
+  CdripDriveParams DriveParams{};  // not stored
   // CDDB group
   QString ServerName = "gnudb.gnudb.org";
   QString QueryScript = "/~cddb/cddb.cgi";
@@ -129,7 +129,8 @@ enum : int32_t { ofWAV = 0, ofMP3 = 1, ofFLAC = 2, ofOpus = 3 };
 
 // Index tables shared by the options dialog and the conversion session.
 inline constexpr int kSampleRates[4] = {48000, 44100, 32000, 22050};
-inline constexpr int kBitRates[14] = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+inline constexpr int kBitRates[14] = {32,  40,  48,  56,  64,  80,  96,
+                                      112, 128, 160, 192, 224, 256, 320};
 
 // The one settings object; created by the main window (or the headless front end).
 extern TConfig* Config;

@@ -147,7 +147,7 @@ TConfigForm::TConfigForm(const QStringList& driveNames, const QString& encoderVe
       DriveInquiry([](int index, QString& vendor, QString& product) {
         char vendorText[64] = {}, productText[64] = {};
         if (CR_GetDriveInquiry(index, vendorText, sizeof vendorText, productText,
-                               sizeof productText) != CDEX_OK)
+                               sizeof productText) != CDRIP_OK)
           return false;
         vendor = QString::fromUtf8(vendorText);
         product = QString::fromUtf8(productText);
@@ -697,15 +697,15 @@ void TConfigForm::LoadControls() {
   cbActiveCDROM->clear();
   cbActiveCDROM->addItems(FDriveNames);
   SetIndex(cbActiveCDROM, c.nActive);
-  SetIndex(cbDriveType, c.DriveParams.DriveTable & 0xFF);
+  SetIndex(cbDriveType, c.DriveParams.driveType & 0xFF);
   chkDeleteSilence->setChecked(c.DeleteSilence);
-  edStartSector->setText(QString::number(c.DriveParams.nOffsetStart));
-  edEndSector->setText(QString::number(c.DriveParams.nOffsetEnd));
-  cbSpeed->setCurrentIndex(SpeedIndexOf(c.DriveParams.nSpeed));
-  chkSwapChannel->setChecked(c.DriveParams.bSwapLefRightChannel != 0);
-  chkJitterCorrect->setChecked(c.DriveParams.bJitterCorrection != 0);
+  edStartSector->setText(QString::number(c.DriveParams.startOffset));
+  edEndSector->setText(QString::number(c.DriveParams.endOffset));
+  cbSpeed->setCurrentIndex(SpeedIndexOf(c.DriveParams.speed));
+  chkSwapChannel->setChecked(c.DriveParams.swapChannels != 0);
+  chkJitterCorrect->setChecked(c.DriveParams.jitterCorrection != 0);
   chkEjectCD->setChecked(c.EjectCD);
-  chkLockCD->setChecked(c.DriveParams.bLockDuringRead != 0);
+  chkLockCD->setChecked(c.DriveParams.lockTray != 0);
   chkSelectAllTrack->setChecked(c.SelectAllTrack);
   chkUseNTSCSILibrary->setChecked(c.nTransportLayer != 0);
   seReadOffset->setValue(c.ReadOffset);
@@ -788,15 +788,15 @@ void TConfigForm::ApplyControls() {
 
   if (cbActiveCDROM->currentIndex() >= 0) c.nActive = cbActiveCDROM->currentIndex();
   if (cbDriveType->currentIndex() >= 0)
-    c.DriveParams.DriveTable = (c.DriveParams.DriveTable & ~0xFF) | cbDriveType->currentIndex();
+    c.DriveParams.driveType = (c.DriveParams.driveType & ~0xFF) | cbDriveType->currentIndex();
   c.DeleteSilence = chkDeleteSilence->isChecked();
-  c.DriveParams.nOffsetStart = IntegerOr(edStartSector->text(), 0);
-  c.DriveParams.nOffsetEnd = IntegerOr(edEndSector->text(), 0);
-  c.DriveParams.nSpeed = SpeedOfIndex(cbSpeed->currentIndex());
-  c.DriveParams.bSwapLefRightChannel = chkSwapChannel->isChecked() ? -1 : 0;
-  c.DriveParams.bJitterCorrection = chkJitterCorrect->isChecked() ? -1 : 0;
+  c.DriveParams.startOffset = IntegerOr(edStartSector->text(), 0);
+  c.DriveParams.endOffset = IntegerOr(edEndSector->text(), 0);
+  c.DriveParams.speed = SpeedOfIndex(cbSpeed->currentIndex());
+  c.DriveParams.swapChannels = chkSwapChannel->isChecked() ? -1 : 0;
+  c.DriveParams.jitterCorrection = chkJitterCorrect->isChecked() ? -1 : 0;
   c.EjectCD = chkEjectCD->isChecked();
-  c.DriveParams.bLockDuringRead = chkLockCD->isChecked() ? -1 : 0;
+  c.DriveParams.lockTray = chkLockCD->isChecked() ? -1 : 0;
   c.SelectAllTrack = chkSelectAllTrack->isChecked();
   c.nTransportLayer = chkUseNTSCSILibrary->isChecked() ? 1 : 0;
   c.ReadOffset = seReadOffset->value();

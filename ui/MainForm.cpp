@@ -24,38 +24,38 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "ui/About.h"
-#include "play/CDPlayback.h"
-#include "ui/CddbWindowLookup.h"
-#include "ui/ExtractCommand.h"
-#include "rip/ExtractJobs.h"
-#include "ui/HealthStrip.h"
-#include "ui/Icons.h"
-#include "ui/MbWindowLookup.h"
-#include "play/Mp3Player.h"
-#include "ui/PlaybackControls.h"
-#include "play/SoundPlay.h"
-#include "ui/StatusBarEx.h"
-#include "ui/StatusPanels.h"
-#include "ui/TrackBarEx.h"
-#include "ui/TrackListView.h"
-#include "ui/splash.h"
 #include "cddb/CDInfo.h"
-#include "ui/QryCDDB.h"
 #include "disc/CDRIP.h"
-#include "ui/ConvProc.h"
 #include "encode/LameCoder.h"
-#include "ui/MsgDisp.h"
-#include "ui/OverwriteConfirm.h"
-#include "play/XaudioPlayer.h"
 #include "platform/AppInfo.h"
 #include "platform/Files.h"
 #include "platform/Folders.h"
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
 #include "platform/TextDecode.h"
-#include "ui/ConfigForm.h"
+#include "play/CDPlayback.h"
+#include "play/Mp3Player.h"
+#include "play/SoundPlay.h"
+#include "play/XaudioPlayer.h"
+#include "rip/ExtractJobs.h"
 #include "settings/config.h"
+#include "ui/About.h"
+#include "ui/CddbWindowLookup.h"
+#include "ui/ConfigForm.h"
+#include "ui/ConvProc.h"
+#include "ui/ExtractCommand.h"
+#include "ui/HealthStrip.h"
+#include "ui/Icons.h"
+#include "ui/MbWindowLookup.h"
+#include "ui/MsgDisp.h"
+#include "ui/OverwriteConfirm.h"
+#include "ui/PlaybackControls.h"
+#include "ui/QryCDDB.h"
+#include "ui/StatusBarEx.h"
+#include "ui/StatusPanels.h"
+#include "ui/TrackBarEx.h"
+#include "ui/TrackListView.h"
+#include "ui/splash.h"
 
 using namespace platform;
 
@@ -117,9 +117,7 @@ TMainForm::TMainForm(int driveCount, QWidget* parent)
     HealthStrip->ShowTrack(health);
   };
   CDRIP->OnProgress = [this](TCDRIP*, uint16_t percent) { ConvForm->SetProgress(percent); };
-  LameCoder->OnProgress = [this](TLameCoder*, uint16_t percent) {
-    ConvForm->SetProgress(percent);
-  };
+  LameCoder->OnProgress = [this](TLameCoder*, uint16_t percent) { ConvForm->SetProgress(percent); };
 
   WinState = wsStarting;
   LastPoll = InitialLastPoll(TickCount());
@@ -175,8 +173,9 @@ void TMainForm::CreateActions() {
   make(actReadPlayINI, "actReadPlayINI", "Read from CDPlayer.ini",
        "Read disc information from CDPlayer.ini", none, QStyle::SP_DialogOpenButton,
        &TMainForm::actReadPlayINIExecute);
-  make(actWrtPlayINI, "actWrtPlayINI", "Save to CDPlayer.ini", "Save disc information to CDPlayer.ini",
-       none, QStyle::SP_DialogSaveButton, &TMainForm::actWrtPlayINIExecute);
+  make(actWrtPlayINI, "actWrtPlayINI", "Save to CDPlayer.ini",
+       "Save disc information to CDPlayer.ini", none, QStyle::SP_DialogSaveButton,
+       &TMainForm::actWrtPlayINIExecute);
   make(actExit, "actExit", "Exit", "Exit program", none, QStyle::SP_DialogCloseButton, nullptr);
   connect(actExit, &QAction::triggered, this, &QWidget::close);
   make(actRenameTrack, "actRenameTrack", "Edit Track Title              ", "Rename track",
@@ -218,8 +217,8 @@ void TMainForm::CreateActions() {
   connect(actMusicBrainzLookup, &QAction::triggered, this, [this] { MbLookup->LookUp(); });
   make(actGetServerList, "actGetServerList", "Get CDDB Server List", "Get CDDB server list", none,
        QStyle::SP_DriveNetIcon, nullptr);
-  make(actGetCategoryList, "actGetCategoryList", "Get CDDB Category List",
-       "Get CDDB category list", none, QStyle::SP_DriveNetIcon, nullptr);
+  make(actGetCategoryList, "actGetCategoryList", "Get CDDB Category List", "Get CDDB category list",
+       none, QStyle::SP_DriveNetIcon, nullptr);
   make(actOption, "actOption", "Configuration", "Configration", Qt::Key_F4,
        QStyle::SP_FileDialogListView, &TMainForm::actOptionExecute);
   make(actSoundVolume, "actSoundVolume", "Sound Volume Adjustment", "", none,
@@ -267,17 +266,16 @@ void TMainForm::CreateMenus() {
   QMenuBar* bar = menuBar();
   fill(bar->addMenu("&File"),
        {actOpenDiscImage, nullptr, actReadPlayINI, actWrtPlayINI, nullptr, actExit});
-  fill(bar->addMenu("&Edit"), {actRenameTrack, nullptr, actSelectAll, actSelectNone,
-                               actInvertSelect, nullptr, actUpperCase, actLowerCase, actCapitalize});
-  fill(bar->addMenu("&Action"),
-       {actExtract, nullptr, actRefreshCD, nullptr, actPlay, actPause, actStop, actPreviousTrack,
-        actNextTrack, actCloseCD, actEjectCD, nullptr, actLaunchMP3Player, nullptr,
-        actOpenOutputFolder});
+  fill(bar->addMenu("&Edit"),
+       {actRenameTrack, nullptr, actSelectAll, actSelectNone, actInvertSelect, nullptr,
+        actUpperCase, actLowerCase, actCapitalize});
+  fill(bar->addMenu("&Action"), {actExtract, nullptr, actRefreshCD, nullptr, actPlay, actPause,
+                                 actStop, actPreviousTrack, actNextTrack, actCloseCD, actEjectCD,
+                                 nullptr, actLaunchMP3Player, nullptr, actOpenOutputFolder});
   fill(bar->addMenu("&CDDB"),
        {actReadRemoteCDDB, actMusicBrainzLookup, nullptr, actGetServerList, actGetCategoryList});
   fill(bar->addMenu("&Options"), {actOption, nullptr, actSoundVolume});
-  fill(bar->addMenu("&Help"),
-       {actHelp, nullptr, actHomepage, actCheckVersion, nullptr, actAbout});
+  fill(bar->addMenu("&Help"), {actHelp, nullptr, actHomepage, actCheckVersion, nullptr, actAbout});
 
   pmenuTrackList = new QMenu(this);
   pmenuTrackList->setObjectName("pmenuTrackList");
@@ -306,8 +304,8 @@ void TMainForm::CreateToolBars() {
   addToolBarBreak();
   QToolBar* player = addToolBar("Player");
   player->setObjectName("ToolBar2");
-  player->addActions({actPreviousTrack, actPlay, actPause, actStop, actNextTrack, actEjectCD,
-                      actCloseCD});
+  player->addActions(
+      {actPreviousTrack, actPlay, actPause, actStop, actNextTrack, actEjectCD, actCloseCD});
   player->addSeparator();
   player->addWidget(new QLabel(" Device ", player));
   cbCDRom = new QComboBox(player);
@@ -355,8 +353,9 @@ void TMainForm::CreateClientArea() {
 
   lvTrackList = new TTrackListView(client);
   lvTrackList->setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(lvTrackList, &QWidget::customContextMenuRequested, this,
-          [this](const QPoint& pos) { pmenuTrackList->popup(lvTrackList->viewport()->mapToGlobal(pos)); });
+  connect(lvTrackList, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+    pmenuTrackList->popup(lvTrackList->viewport()->mapToGlobal(pos));
+  });
   lvTrackList->OnChanged = [this] { UpdateSelectionSummary(); };
   layout->addWidget(lvTrackList, 1);
   HealthStrip = new THealthStrip(client);
@@ -520,7 +519,7 @@ void TMainForm::SelectDrive(int index) {
   CDRIP->ReadParameters();
   Config->DriveParams = CDRIP->Params();
   cbCDRom->setCurrentIndex(index);
-  cbSpeed->setCurrentIndex(SpeedIndexOf(Config->DriveParams.nSpeed));
+  cbSpeed->setCurrentIndex(SpeedIndexOf(Config->DriveParams.speed));
 }
 
 void TMainForm::cbCDRomChange(int index) {
@@ -536,8 +535,8 @@ void TMainForm::cbCDRomChange(int index) {
 }
 
 void TMainForm::cbSpeedChange(int index) {
-  if (index != SpeedIndexOf(Config->DriveParams.nSpeed))
-    Config->DriveParams.nSpeed = SpeedOfIndex(index);
+  if (index != SpeedIndexOf(Config->DriveParams.speed))
+    Config->DriveParams.speed = SpeedOfIndex(index);
 }
 
 void TMainForm::StateTimerTimer() {
@@ -648,7 +647,7 @@ void TMainForm::actHelpExecute() { ShellOpen(ProgramFolder() + "cadenzo.html"); 
 
 void TMainForm::actOptionExecute() {
   Config->DriveParams = CDRIP->Params();
-  Config->DriveParams.nSpeed = SpeedOfIndex(cbSpeed->currentIndex());
+  Config->DriveParams.speed = SpeedOfIndex(cbSpeed->currentIndex());
   const int state = WinState;
   WinState = wsOptions;
   TConfig backup;
@@ -659,7 +658,7 @@ void TMainForm::actOptionExecute() {
     CDRIP->Params() = Config->DriveParams;
     // The drive keeps what was set for it when another one is chosen.
     CDRIP->ApplyParameters();
-    cbSpeed->setCurrentIndex(SpeedIndexOf(Config->DriveParams.nSpeed));
+    cbSpeed->setCurrentIndex(SpeedIndexOf(Config->DriveParams.speed));
     if (Config->nActive != cbCDRom->currentIndex()) {
       try {
         SelectDrive(Config->nActive);

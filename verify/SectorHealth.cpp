@@ -5,9 +5,9 @@
 
 #include "libs/cdrip/cdrip.h"
 
-static_assert(int(skUnread) == CDEX_SECTOR_UNREAD && int(skClean) == CDEX_SECTOR_CLEAN &&
-              int(skCorrected) == CDEX_SECTOR_CORRECTED && int(skReread) == CDEX_SECTOR_REREAD &&
-              int(skLost) == CDEX_SECTOR_LOST);
+static_assert(int(skUnread) == CDRIP_SECTOR_UNREAD && int(skClean) == CDRIP_SECTOR_CLEAN &&
+              int(skCorrected) == CDRIP_SECTOR_CORRECTED && int(skReread) == CDRIP_SECTOR_REREAD &&
+              int(skLost) == CDRIP_SECTOR_LOST);
 
 int32_t TSectorCounts::Total() const {
   int32_t total = 0;

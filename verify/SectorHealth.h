@@ -1,5 +1,5 @@
 // Sector health: what a rip made of each sector of a track (the reading
-// library's CDEX_SECTOR_ codes, one byte a sector) summed up for the rip log,
+// library's CDRIP_SECTOR_ codes, one byte a sector) summed up for the rip log,
 // the terminal and the window's picture: counts per kind, the worst event per
 // column of a picture and the log's 60-character line. Plain functions; any
 // thread.

@@ -37,7 +37,7 @@ int Rip(const QString& cue, const QString& outFolder, int onlyTrack) {
   QDir().mkpath(outFolder);
   const QString ini = QDir(outFolder).filePath("cdrip.ini");
   testutil::WriteCdripIni(ini, {QFileInfo(cue).absoluteFilePath()});
-  if (CR_Init(ini.toUtf8().constData()) != CDEX_OK || CR_GetNumCDROM() < 1) return 1;
+  if (CR_Init(ini.toUtf8().constData()) != CDRIP_OK || CR_GetNumCDROM() < 1) return 1;
 
   TLameCoder coder;
   coder.SetBitrate(192);

@@ -23,12 +23,12 @@ inline constexpr int32_t kAudioStatusNone = 0x15;
 
 // True when the entries (the tracks, then the lead-out) start at 0 or later,
 // ascend strictly and end by kMaxTocSector: what a real disc can hold.
-inline bool IsValidToc(const TOCENTRY* entries, size_t count) {
+inline bool IsValidToc(const CdripTocEntry* entries, size_t count) {
   if (count < 2) return false;
   for (size_t i = 0; i < count; ++i) {
-    const int32_t start = entries[i].dwStartSector;
+    const int32_t start = entries[i].startSector;
     if (start < 0 || start > kMaxTocSector) return false;
-    if (i > 0 && start <= entries[i - 1].dwStartSector) return false;
+    if (i > 0 && start <= entries[i - 1].startSector) return false;
   }
   return true;
 }

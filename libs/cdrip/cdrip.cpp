@@ -53,8 +53,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -69,17 +69,17 @@
 #include "libs/cdrip/IniFile.h"
 #include "libs/cdrip/Pregap.h"
 
-static_assert(sizeof(CDROMPARAMS) == 344);
-static_assert(offsetof(CDROMPARAMS, nOffsetStart) == 268);
-static_assert(offsetof(CDROMPARAMS, nOffsetEnd) == 272);
-static_assert(offsetof(CDROMPARAMS, nSpeed) == 276);
-static_assert(offsetof(CDROMPARAMS, bJitterCorrection) == 284);
-static_assert(offsetof(CDROMPARAMS, bSwapLefRightChannel) == 288);
-static_assert(offsetof(CDROMPARAMS, DriveTable) == 292);
-static_assert(offsetof(CDROMPARAMS, bLockDuringRead) == 332);
-static_assert(sizeof(TOCENTRY) == 6);
-static_assert(offsetof(TOCENTRY, btFlag) == 4);
-static_assert(offsetof(TOCENTRY, btTrackNumber) == 5);
+static_assert(sizeof(CdripDriveParams) == 344);
+static_assert(offsetof(CdripDriveParams, startOffset) == 268);
+static_assert(offsetof(CdripDriveParams, endOffset) == 272);
+static_assert(offsetof(CdripDriveParams, speed) == 276);
+static_assert(offsetof(CdripDriveParams, jitterCorrection) == 284);
+static_assert(offsetof(CdripDriveParams, swapChannels) == 288);
+static_assert(offsetof(CdripDriveParams, driveType) == 292);
+static_assert(offsetof(CdripDriveParams, lockTray) == 332);
+static_assert(sizeof(CdripTocEntry) == 6);
+static_assert(offsetof(CdripTocEntry, flags) == 4);
+static_assert(offsetof(CdripTocEntry, trackNumber) == 5);
 
 namespace {
 
@@ -130,7 +130,7 @@ struct TDrive {
   bool IsImage = false;
   std::string Key;   // its cdrip.ini section
   std::string Path;  // device node or image file
-  CDROMPARAMS Params{};
+  CdripDriveParams Params{};
   TFaults Faults;
   std::map<int32_t, uint32_t> ChangingReads;  // hand-overs of each changing sector
   bool TrayOpen = false;
@@ -153,7 +153,7 @@ bool LockTray(int fd, bool lock) { return ioctl(fd, CDROM_LOCKDOOR, lock ? 1 : 0
 
 // What the rip learnt of one sector, in one byte (a whole disc: 360,000
 // bytes). Until ReadChunk hands the sector over, its low bits gather what the
-// reads saw; from then on they hold its CDEX_SECTOR_ status, and the reads
+// reads saw; from then on they hold its CDRIP_SECTOR_ status, and the reads
 // paranoia makes behind itself change only the failure count and the mark
 // that the sector was given up.
 class TSectorLog {
@@ -165,7 +165,7 @@ class TSectorLog {
   bool Corrected() const { return !Handed() && (FBits & kCorrected); }
   bool GivenUp() const { return FBits & kGivenUp; }        // read as silence from now on
   int Failures() const { return FBits >> kFailureShift; }  // counted up to 7
-  uint8_t Status() const { return Handed() ? FBits & kFacts : uint8_t(CDEX_SECTOR_UNREAD); }
+  uint8_t Status() const { return Handed() ? FBits & kFacts : uint8_t(CDRIP_SECTOR_UNREAD); }
 
   void SetRead() { SetFact(kRead); }
   void SetSuspect() { SetFact(kSuspect); }
@@ -176,7 +176,7 @@ class TSectorLog {
   }
   // Audio paranoia could not trust after all is no longer clean.
   void Doubt() {
-    if (Status() == CDEX_SECTOR_CLEAN) FBits = uint8_t((FBits & ~kFacts) | CDEX_SECTOR_CORRECTED);
+    if (Status() == CDRIP_SECTOR_CLEAN) FBits = uint8_t((FBits & ~kFacts) | CDRIP_SECTOR_CORRECTED);
   }
   // Only the first hand-over counts: the status says what the rip delivered.
   void HandOver(uint8_t status) {
@@ -193,7 +193,7 @@ class TSectorLog {
   }
   uint8_t FBits = 0;
 };
-static_assert(sizeof(TSectorLog) == 1 && CDEX_SECTOR_LOST <= 7 && kGiveUpAttempts <= 7);
+static_assert(sizeof(TSectorLog) == 1 && CDRIP_SECTOR_LOST <= 7 && kGiveUpAttempts <= 7);
 
 using TReadAudio = long (*)(cdrom_drive_t* drive, void* buffer, lsn_t begin, long sectors);
 
@@ -219,7 +219,7 @@ struct TRipper {
     }
   }
 
-  TCdio Cdio;  // declared first, so it is destroyed last
+  TCdio Cdio;                             // declared first, so it is destroyed last
   std::unique_ptr<cdrip::TCueImage> Cue;  // a cue image is read as it is: no paranoia
   std::vector<int16_t> CueSector;
   cdrom_drive_t* Drive = nullptr;
@@ -256,7 +256,7 @@ struct TLibrary {
   std::vector<TDrive> Drives;
   int32_t Active = -1;
   const char* AccessMode = "IOCTL";  // libcdio's access mode for physical drives
-  std::vector<TOCENTRY> Toc;  // the tracks, then the lead-out
+  std::vector<CdripTocEntry> Toc;    // the tracks, then the lead-out
   // Title, performer and code of the disc (index 0) and of each track.
   std::vector<std::array<std::string, 3>> DiscText;
   std::unique_ptr<TRipper> Ripper;
@@ -379,30 +379,30 @@ TIniFile LoadIni() {
 }
 
 void ReadParams(const TIniFile& ini, TDrive& drive) {
-  CDROMPARAMS& p = drive.Params;
-  p.nOffsetStart = ini.GetInt(drive.Key, "OffsetStart", 0);
-  p.nOffsetEnd = ini.GetInt(drive.Key, "OffsetEnd", 0);
-  p.nSpeed = ini.GetInt(drive.Key, "Speed", 0);
-  p.bJitterCorrection = ini.GetInt(drive.Key, "JitterCorrection", -1);
-  p.bSwapLefRightChannel = ini.GetInt(drive.Key, "SwapChannels", 0);
-  p.DriveTable = ini.GetInt(drive.Key, "DriveType", 0);
-  p.bLockDuringRead = ini.GetInt(drive.Key, "LockDuringRead", 0);
+  CdripDriveParams& p = drive.Params;
+  p.startOffset = ini.GetInt(drive.Key, "OffsetStart", 0);
+  p.endOffset = ini.GetInt(drive.Key, "OffsetEnd", 0);
+  p.speed = ini.GetInt(drive.Key, "Speed", 0);
+  p.jitterCorrection = ini.GetInt(drive.Key, "JitterCorrection", -1);
+  p.swapChannels = ini.GetInt(drive.Key, "SwapChannels", 0);
+  p.driveType = ini.GetInt(drive.Key, "DriveType", 0);
+  p.lockTray = ini.GetInt(drive.Key, "LockDuringRead", 0);
 }
 
 void WriteParams(TIniFile& ini, const TDrive& drive) {
-  const CDROMPARAMS& p = drive.Params;
-  ini.Set(drive.Key, "OffsetStart", std::to_string(p.nOffsetStart));
-  ini.Set(drive.Key, "OffsetEnd", std::to_string(p.nOffsetEnd));
-  ini.Set(drive.Key, "Speed", std::to_string(p.nSpeed));
-  ini.Set(drive.Key, "JitterCorrection", std::to_string(p.bJitterCorrection));
-  ini.Set(drive.Key, "SwapChannels", std::to_string(p.bSwapLefRightChannel));
-  ini.Set(drive.Key, "DriveType", std::to_string(p.DriveTable));
-  ini.Set(drive.Key, "LockDuringRead", std::to_string(p.bLockDuringRead));
+  const CdripDriveParams& p = drive.Params;
+  ini.Set(drive.Key, "OffsetStart", std::to_string(p.startOffset));
+  ini.Set(drive.Key, "OffsetEnd", std::to_string(p.endOffset));
+  ini.Set(drive.Key, "Speed", std::to_string(p.speed));
+  ini.Set(drive.Key, "JitterCorrection", std::to_string(p.jitterCorrection));
+  ini.Set(drive.Key, "SwapChannels", std::to_string(p.swapChannels));
+  ini.Set(drive.Key, "DriveType", std::to_string(p.driveType));
+  ini.Set(drive.Key, "LockDuringRead", std::to_string(p.lockTray));
 }
 
 void SetName(TDrive& drive, const std::string& name) {
-  std::memset(drive.Params.lpszCDROMID, 0, sizeof drive.Params.lpszCDROMID);
-  name.copy(drive.Params.lpszCDROMID, sizeof drive.Params.lpszCDROMID - 1);
+  std::memset(drive.Params.driveName, 0, sizeof drive.Params.driveName);
+  name.copy(drive.Params.driveName, sizeof drive.Params.driveName - 1);
 }
 
 std::string PhysicalDriveName(const char* device) {
@@ -519,26 +519,26 @@ cdrip::TImageOutput::TSectorReader ImageReader(TDrive& drive) {
 
 int32_t PlayRange(int32_t start, int32_t end) {
   TDrive* drive = ActiveDrive();
-  if (!drive || end <= start || start < 0) return CDEX_ERROR;
+  if (!drive || end <= start || start < 0) return CDRIP_ERROR;
   // A new range plays at once: a stop first would spin the disc down.
   Lib->Clock = TPlayClock{};
   if (drive->IsImage) {
     RefreshImage(*drive);
-    if (drive->Faults.NotReady || drive->TrayOpen) return CDEX_ERROR;
+    if (drive->Faults.NotReady || drive->TrayOpen) return CDRIP_ERROR;
     Lib->Clock.Running = true;
     Lib->Clock.Start = start;
     Lib->Clock.End = end;
     Lib->Clock.StartedAt = TClock::now();
     Lib->Output.Start(ImageReader(*drive), start, end, Lib->Clock.StartedAt);
-    return CDEX_OK;
+    return CDRIP_OK;
   }
   Lib->PlayCdio = OpenDisc(*drive);
-  if (!Lib->PlayCdio) return CDEX_ERROR;
+  if (!Lib->PlayCdio) return CDRIP_ERROR;
   msf_t from, to;
   cdio_lsn_to_msf(start, &from);
   cdio_lsn_to_msf(end, &to);
-  return cdio_audio_play_msf(Lib->PlayCdio.get(), &from, &to) == DRIVER_OP_SUCCESS ? CDEX_OK
-                                                                                   : CDEX_ERROR;
+  return cdio_audio_play_msf(Lib->PlayCdio.get(), &from, &to) == DRIVER_OP_SUCCESS ? CDRIP_OK
+                                                                                   : CDRIP_ERROR;
 }
 
 // A sector's bytes before a read: an image whose file ends early delivers a
@@ -680,19 +680,19 @@ int32_t ReadChunk(TDrive& drive, TRipper& r, uint8_t* buffer, int32_t& bytes) {
       std::memset(at, 0, kSectorBytes);
       if (lost++ == 0) lostRange.First = sectorNum;
       lostRange.Last = sectorNum;
-      if (log) log->HandOver(CDEX_SECTOR_LOST);
+      if (log) log->HandOver(CDRIP_SECTOR_LOST);
     } else {
       std::memcpy(at, sector, kSectorBytes);
       if (log)
-        log->HandOver(log->Failures() > 0 || log->Suspect() ? CDEX_SECTOR_REREAD
-                      : log->Corrected()                    ? CDEX_SECTOR_CORRECTED
-                                                            : CDEX_SECTOR_CLEAN);
+        log->HandOver(log->Failures() > 0 || log->Suspect() ? CDRIP_SECTOR_REREAD
+                      : log->Corrected()                    ? CDRIP_SECTOR_CORRECTED
+                                                            : CDRIP_SECTOR_CLEAN);
     }
   }
   r.Next = first + done;
   bytes = done * kSectorBytes;
   const int32_t last = first + done - 1;
-  if (drive.Params.bSwapLefRightChannel) {
+  if (drive.Params.swapChannels) {
     auto* samples = reinterpret_cast<int16_t*>(buffer);
     for (int32_t i = 0; i + 1 < bytes / 2; i += 2) std::swap(samples[i], samples[i + 1]);
   }
@@ -709,8 +709,8 @@ int32_t ReadChunk(TDrive& drive, TRipper& r, uint8_t* buffer, int32_t& bytes) {
     r.LastJitterFirst = lostRange.First;
     r.LastJitterLast = lostRange.Last;
   }
-  if (done < count) return CDEX_RIPPING_DONE;
-  if (lost > 0) return CDEX_ERROR;
+  if (done < count) return CDRIP_RIPPING_DONE;
+  if (lost > 0) return CDRIP_ERROR;
 
   bool jitter = ChunkEvents.Doubtful;
   TSectorRange where{ChunkEvents.First, ChunkEvents.Last};
@@ -726,9 +726,9 @@ int32_t ReadChunk(TDrive& drive, TRipper& r, uint8_t* buffer, int32_t& bytes) {
     ++r.JitterCount;
     r.LastJitterFirst = where.First;
     r.LastJitterLast = where.Last;
-    return CDEX_JITTER_ERROR;
+    return CDRIP_JITTER_ERROR;
   }
-  return r.Next >= r.End ? CDEX_RIPPING_DONE : CDEX_OK;
+  return r.Next >= r.End ? CDRIP_RIPPING_DONE : CDRIP_OK;
 }
 
 constexpr int64_t kSectorSamples = kSectorBytes / 4;
@@ -740,14 +740,14 @@ int32_t ReadShiftedChunk(TDrive& drive, TRipper& r, uint8_t* buffer, int32_t& by
   const int64_t want = std::min<int64_t>(kChunkSectors * kSectorSamples, r.OutStop - r.OutNext);
   const int64_t from = r.OutNext + r.Shift;  // disc sample of the chunk's first
   auto pendingStop = [&r] { return r.PendingFirst + int64_t(r.Pending.size() / 4); };
-  int32_t code = CDEX_OK;
+  int32_t code = CDRIP_OK;
   bool stopped = false;
   std::vector<uint8_t> raw(size_t(kChunkSectors) * kSectorBytes);
   while (pendingStop() < from + want && r.Next < r.End) {
     int32_t got = 0;
     const int32_t result = ReadChunk(drive, r, raw.data(), got);
     r.Pending.insert(r.Pending.end(), raw.begin(), raw.begin() + got);
-    if (result == CDEX_ERROR || (result == CDEX_JITTER_ERROR && code == CDEX_OK)) code = result;
+    if (result == CDRIP_ERROR || (result == CDRIP_JITTER_ERROR && code == CDRIP_OK)) code = result;
     if (StopRequested.load()) {
       stopped = true;
       break;
@@ -771,9 +771,9 @@ int32_t ReadShiftedChunk(TDrive& drive, TRipper& r, uint8_t* buffer, int32_t& by
   r.PendingFirst += used;
   r.OutNext += count;
   bytes = int32_t(count * 4);
-  if (stopped) return CDEX_RIPPING_DONE;
-  if (code != CDEX_OK) return code;
-  return r.OutNext >= r.OutStop ? CDEX_RIPPING_DONE : CDEX_OK;
+  if (stopped) return CDRIP_RIPPING_DONE;
+  if (code != CDRIP_OK) return code;
+  return r.OutNext >= r.OutStop ? CDRIP_RIPPING_DONE : CDRIP_OK;
 }
 
 // The run of audio tracks around a sector: Begin and Stop bound the sectors
@@ -789,11 +789,11 @@ struct TAudioSpan {
 
 // The disc's TOC as its back end (libcdio or the cue image) states it: the
 // tracks, then the lead-out. Empty when the disc states no usable TOC.
-std::vector<TOCENTRY> TocOf(CdIo_t* cdio) {
+std::vector<CdripTocEntry> TocOf(CdIo_t* cdio) {
   const track_t first = cdio_get_first_track_num(cdio);
   const track_t count = cdio_get_num_tracks(cdio);
   if (first == CDIO_INVALID_TRACK) return {};
-  std::vector<TOCENTRY> toc;
+  std::vector<CdripTocEntry> toc;
   for (track_t track = first; track < first + count; ++track) {
     const lsn_t start = cdio_get_track_lsn(cdio, track);
     if (start == CDIO_INVALID_LSN) return {};
@@ -806,8 +806,8 @@ std::vector<TOCENTRY> TocOf(CdIo_t* cdio) {
   return toc;
 }
 
-std::vector<TOCENTRY> TocOf(const cdrip::TCueImage& cue) {
-  std::vector<TOCENTRY> toc;
+std::vector<CdripTocEntry> TocOf(const cdrip::TCueImage& cue) {
+  std::vector<CdripTocEntry> toc;
   for (const cdrip::TCueTrack& track : cue.Tracks())
     toc.push_back({track.Start, track.Audio ? kAudioFlag : kDataFlag, uint8_t(track.Number)});
   toc.push_back({cue.LeadOut(), kAudioFlag, CDIO_CDROM_LEADOUT_TRACK});
@@ -815,13 +815,13 @@ std::vector<TOCENTRY> TocOf(const cdrip::TCueImage& cue) {
 }
 
 // `toc` holds the tracks, then the lead-out.
-TAudioSpan AudioSpanAt(const std::vector<TOCENTRY>& toc, int32_t sector) {
+TAudioSpan AudioSpanAt(const std::vector<CdripTocEntry>& toc, int32_t sector) {
   if (toc.size() < 2) return {};
-  const int32_t leadOut = toc.back().dwStartSector;
+  const int32_t leadOut = toc.back().startSector;
   std::vector<std::pair<int32_t, bool>> tracks;  // start, audio
   // Copied out first: the packed record's fields are not aligned for a reference.
   for (size_t i = 0; i + 1 < toc.size(); ++i)
-    tracks.emplace_back(int32_t(toc[i].dwStartSector), toc[i].btFlag == kAudioFlag);
+    tracks.emplace_back(int32_t(toc[i].startSector), toc[i].flags == kAudioFlag);
   TAudioSpan span{0, leadOut, leadOut};
   for (size_t i = 0; i < tracks.size(); ++i) {
     const auto [start, audio] = tracks[i];
@@ -840,34 +840,35 @@ TAudioSpan AudioSpanAt(const std::vector<TOCENTRY>& toc, int32_t sector) {
 
 int32_t OpenRipper(int32_t* bufferSize, int32_t start, int32_t end) {
   TDrive* drive = ActiveDrive();
-  if (!drive) return CDEX_ERROR;
+  if (!drive) return CDRIP_ERROR;
   Lib->Ripper.reset();
-  if (!bufferSize || start < 0 || end < start) return CDEX_ERROR;
+  if (!bufferSize || start < 0 || end < start) return CDRIP_ERROR;
   auto ripper = std::make_unique<TRipper>();
   if (IsCueSheet(*drive)) {
     ripper->Cue = OpenCue(*drive);
-    if (!ripper->Cue) return CDEX_ERROR;
+    if (!ripper->Cue) return CDRIP_ERROR;
   } else {
     ripper->Cdio = OpenDisc(*drive);
-    if (!ripper->Cdio) return CDEX_ERROR;
+    if (!ripper->Cdio) return CDRIP_ERROR;
   }
-  const std::vector<TOCENTRY> toc = ripper->Cue ? TocOf(*ripper->Cue) : TocOf(ripper->Cdio.get());
-  if (toc.empty()) return CDEX_ERROR;
-  const int32_t leadOut = toc.back().dwStartSector;
-  if (leadOut > cdrip::kMaxTocSector + 1 || end > leadOut) return CDEX_ERROR;
+  const std::vector<CdripTocEntry> toc =
+      ripper->Cue ? TocOf(*ripper->Cue) : TocOf(ripper->Cdio.get());
+  if (toc.empty()) return CDRIP_ERROR;
+  const int32_t leadOut = toc.back().startSector;
+  if (leadOut > cdrip::kMaxTocSector + 1 || end > leadOut) return CDRIP_ERROR;
   // A data track is no audio: paranoia would search it for matching audio
   // forever. A range that touches one is refused; a range that runs into the
   // gap before one stops where the audio does.
   const TAudioSpan span = AudioSpanAt(toc, start);
-  if (end > start && (span.Empty() || end > span.Boundary)) return CDEX_ERROR;
+  if (end > start && (span.Empty() || end > span.Boundary)) return CDRIP_ERROR;
 
   // Offsets come from cdrip.ini and may be anything: 64-bit sums, kept
   // within the audio.
-  const CDROMPARAMS& p = drive->Params;
-  const int64_t first = std::clamp<int64_t>(int64_t(start) + p.nOffsetStart, span.Begin,
+  const CdripDriveParams& p = drive->Params;
+  const int64_t first = std::clamp<int64_t>(int64_t(start) + p.startOffset, span.Begin,
                                             std::max(span.Begin, span.Stop));
   const int64_t last =
-      std::clamp<int64_t>(int64_t(end) + p.nOffsetEnd, first, std::max<int64_t>(first, span.Stop));
+      std::clamp<int64_t>(int64_t(end) + p.endOffset, first, std::max<int64_t>(first, span.Stop));
   // A read offset reads the sectors that hold the moved range, as far as
   // they are audio.
   const int32_t shift = Lib->ReadOffset;
@@ -899,26 +900,26 @@ int32_t OpenRipper(int32_t* bufferSize, int32_t start, int32_t end) {
   if (ripper->Cue) {
     Lib->Ripper = std::move(ripper);
     *bufferSize = kChunkSectors * kSectorBytes;
-    return CDEX_OK;
+    return CDRIP_OK;
   }
 
   ripper->Drive = cdio_cddap_identify_cdio(ripper->Cdio.get(), CDDA_MESSAGE_FORGETIT, nullptr);
-  if (!ripper->Drive) return CDEX_ERROR;
+  if (!ripper->Drive) return CDRIP_ERROR;
   // Left at -1 the byte order is guessed from the audio and may swap every sample.
   ripper->Drive->bigendianp = 0;
-  if (cdio_cddap_open(ripper->Drive) != 0 || !ripper->Drive->read_audio) return CDEX_ERROR;
+  if (cdio_cddap_open(ripper->Drive) != 0 || !ripper->Drive->read_audio) return CDRIP_ERROR;
   ripper->DriveRead = ripper->Drive->read_audio;
   ripper->Drive->read_audio = RipRead;
   Reading = ripper.get();
   ripper->Paranoia = cdio_paranoia_init(ripper->Drive);
-  if (!ripper->Paranoia) return CDEX_ERROR;
-  cdio_paranoia_modeset(ripper->Paranoia, p.bJitterCorrection
+  if (!ripper->Paranoia) return CDRIP_ERROR;
+  cdio_paranoia_modeset(ripper->Paranoia, p.jitterCorrection
                                               ? PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP
                                               : PARANOIA_MODE_DISABLE);
   cdio_paranoia_seek(ripper->Paranoia, ripper->Start, SEEK_SET);
   if (!drive->IsImage) {
-    cdio_set_speed(ripper->Cdio.get(), p.nSpeed);
-    if (p.bLockDuringRead) {
+    cdio_set_speed(ripper->Cdio.get(), p.speed);
+    if (p.lockTray) {
       ripper->LockFd = open(drive->Path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
       if (ripper->LockFd >= 0 && !LockTray(ripper->LockFd, true)) {
         close(ripper->LockFd);
@@ -928,7 +929,7 @@ int32_t OpenRipper(int32_t* bufferSize, int32_t start, int32_t end) {
   }
   Lib->Ripper = std::move(ripper);
   *bufferSize = kChunkSectors * kSectorBytes;
-  return CDEX_OK;
+  return CDRIP_OK;
 }
 
 // Copies UTF-8 text into a caller's buffer of `size` bytes, cut at a
@@ -950,12 +951,12 @@ std::string Take(char* text) {
 
 // What libcdio's image drivers state of each track's pregap; a drive states
 // nothing (-1), its Q sub-channel tells.
-std::vector<int32_t> PregapsOf(CdIo_t* cdio, const std::vector<TOCENTRY>& toc, bool image) {
+std::vector<int32_t> PregapsOf(CdIo_t* cdio, const std::vector<CdripTocEntry>& toc, bool image) {
   std::vector<int32_t> pregaps;
   for (size_t i = 0; i + 1 < toc.size(); ++i) {
-    const int32_t start = toc[i].dwStartSector;
-    const int32_t previous = i == 0 ? -1 : int32_t(toc[i - 1].dwStartSector);
-    const lsn_t pregap = cdio_get_track_pregap_lsn(cdio, toc[i].btTrackNumber);
+    const int32_t start = toc[i].startSector;
+    const int32_t previous = i == 0 ? -1 : int32_t(toc[i - 1].startSector);
+    const lsn_t pregap = cdio_get_track_pregap_lsn(cdio, toc[i].trackNumber);
     if (i == 0)
       pregaps.push_back(start);
     else if (!image)
@@ -1005,7 +1006,7 @@ std::vector<std::array<std::string, 3>> ReadDiscText(CdIo_t* cdio) {
 extern "C" {
 
 int32_t CR_Init(const char* iniFileName) try {
-  if (!iniFileName || !*iniFileName) return CDEX_ERROR;
+  if (!iniFileName || !*iniFileName) return CDRIP_ERROR;
   cdio_loglevel_default = CDIO_LOG_ERROR;
   delete Lib;
   Lib = new TLibrary;
@@ -1050,97 +1051,98 @@ int32_t CR_Init(const char* iniFileName) try {
   const int32_t saved = ini.GetInt("CD-ROM", "nActive", 0);
   if (!Lib->Drives.empty())
     Lib->Active = saved >= 0 && saved < int32_t(Lib->Drives.size()) ? saved : 0;
-  return CDEX_OK;
+  return CDRIP_OK;
 } catch (...) {
-  return CDEX_ERROR;
+  return CDRIP_ERROR;
 }
 
 int32_t CR_GetNumCDROM(void) { return Lib ? int32_t(Lib->Drives.size()) : 0; }
 
 int32_t CR_SetActiveCDROM(int32_t index) try {
-  if (!Lib || index < 0 || index >= int32_t(Lib->Drives.size())) return CDEX_ERROR;
+  if (!Lib || index < 0 || index >= int32_t(Lib->Drives.size())) return CDRIP_ERROR;
   if (index != Lib->Active) {
     // A running rip keeps its drive: its next chunk must still be there.
-    if (Lib->Ripper) return CDEX_ERROR;
+    if (Lib->Ripper) return CDRIP_ERROR;
     StopPlayback();
     Lib->Toc.clear();
     Lib->SheetTexts.clear();
     Lib->Pregaps.clear();
     Lib->Active = index;
   }
-  return CDEX_OK;
+  return CDRIP_OK;
 } catch (...) {
-  return CDEX_ERROR;
+  return CDRIP_ERROR;
 }
 
 int32_t CR_GetActiveCDROM(void) { return Lib ? Lib->Active : -1; }
 
-int32_t CR_GetCDROMParameters(CDROMPARAMS* params) {
+int32_t CR_GetCDROMParameters(CdripDriveParams* params) {
   const TDrive* drive = ActiveDrive();
-  if (!drive || !params) return CDEX_ERROR;
+  if (!drive || !params) return CDRIP_ERROR;
   *params = drive->Params;
-  return CDEX_OK;
+  return CDRIP_OK;
 }
 
-int32_t CR_SetCDROMParameters(const CDROMPARAMS* params) {
+int32_t CR_SetCDROMParameters(const CdripDriveParams* params) {
   TDrive* drive = ActiveDrive();
-  if (!drive || !params) return CDEX_ERROR;
+  if (!drive || !params) return CDRIP_ERROR;
   // The name is the drive's own; everything else is the caller's.
-  char name[sizeof params->lpszCDROMID];
-  std::memcpy(name, drive->Params.lpszCDROMID, sizeof name);
+  char name[sizeof params->driveName];
+  std::memcpy(name, drive->Params.driveName, sizeof name);
   drive->Params = *params;
-  std::memcpy(drive->Params.lpszCDROMID, name, sizeof name);
-  return CDEX_OK;
+  std::memcpy(drive->Params.driveName, name, sizeof name);
+  return CDRIP_OK;
 }
 
 int32_t CR_SaveSettings(void) try {
-  if (!Lib) return CDEX_ERROR;
+  if (!Lib) return CDRIP_ERROR;
   TIniFile ini = LoadIni();
   ini.Set("CD-ROM", "nActive", std::to_string(std::max(Lib->Active, 0)));
   if (ini.Get("CD-ROM", "nTransportLayer").empty()) ini.Set("CD-ROM", "nTransportLayer", "0");
   for (const TDrive& drive : Lib->Drives) WriteParams(ini, drive);
-  return ini.Save(Lib->IniPath) ? CDEX_OK : CDEX_ERROR;
+  return ini.Save(Lib->IniPath) ? CDRIP_OK : CDRIP_ERROR;
 } catch (...) {
-  return CDEX_ERROR;
+  return CDRIP_ERROR;
 }
 
 int32_t CR_ReadToc(void) try {
   TDrive* drive = ActiveDrive();
-  if (!drive) return CDEX_ERROR;
+  if (!drive) return CDRIP_ERROR;
   Lib->Toc.clear();
   Lib->SheetTexts.clear();
   Lib->DiscText.clear();
   Lib->Pregaps.clear();
   std::vector<int32_t> pregaps;
-  std::vector<TOCENTRY> toc;
+  std::vector<CdripTocEntry> toc;
   std::vector<std::vector<std::string>> texts;
   std::vector<std::array<std::string, 3>> discText;
   if (IsCueSheet(*drive)) {
     const std::unique_ptr<cdrip::TCueImage> cue = OpenCue(*drive);
-    if (!cue) return CDEX_ERROR;
+    if (!cue) return CDRIP_ERROR;
     toc = TocOf(*cue);
     texts.push_back({cue->Title, cue->Performer, cue->Catalog, cue->Genre, cue->Date});
     for (const cdrip::TCueTrack& track : cue->Tracks())
       texts.push_back({track.Title, track.Performer, track.Isrc, "", ""});
     // What the sheet states is the disc's text: titles, performers, catalogue and ISRCs.
-    for (const std::vector<std::string>& text : texts) discText.push_back({text[0], text[1], text[2]});
+    for (const std::vector<std::string>& text : texts)
+      discText.push_back({text[0], text[1], text[2]});
     for (const cdrip::TCueTrack& track : cue->Tracks()) pregaps.push_back(track.Pregap);
   } else {
     const TCdio cdio = OpenDisc(*drive);
-    if (!cdio) return CDEX_ERROR;
+    if (!cdio) return CDRIP_ERROR;
     toc = TocOf(cdio.get());
     discText = ReadDiscText(cdio.get());
     pregaps = PregapsOf(cdio.get(), toc, drive->IsImage);
   }
   // A damaged disc or a hostile image may state anything.
-  if (!cdrip::IsValidToc(toc.data(), toc.size())) return CDEX_ERROR;
+  if (!cdrip::IsValidToc(toc.data(), toc.size())) return CDRIP_ERROR;
   Lib->Toc = std::move(toc);
   Lib->SheetTexts = std::move(texts);
   Lib->DiscText = std::move(discText);
   Lib->Pregaps = std::move(pregaps);
-  return CDEX_OK;
+  return CDRIP_OK;
 } catch (...) {
-  return CDEX_ERROR;
+  return CDRIP_ERROR;
 }
 
 int32_t CR_GetTrackPregap(int32_t track) try {
@@ -1150,9 +1152,9 @@ int32_t CR_GetTrackPregap(int32_t track) try {
   if (pregap >= 0) return pregap;
   const TCdio cdio = OpenDisc(*drive);
   if (!cdio) return -1;
-  const int32_t start = Lib->Toc[size_t(track - 1)].dwStartSector;
+  const int32_t start = Lib->Toc[size_t(track - 1)].startSector;
   const int32_t first = cdrip::FindPregapStart(
-      Lib->Toc[size_t(track - 2)].dwStartSector, start, Lib->Toc[size_t(track - 1)].btTrackNumber,
+      Lib->Toc[size_t(track - 2)].startSector, start, Lib->Toc[size_t(track - 1)].trackNumber,
       [&cdio](int32_t sector) { return QTrackOf(cdio.get(), sector); });
   pregap = start - first;
   return pregap;
@@ -1162,7 +1164,7 @@ int32_t CR_GetTrackPregap(int32_t track) try {
 
 int32_t CR_GetDiscText(int32_t track, int32_t field, char* buffer, int32_t size) {
   if (!Lib || field < CR_TEXT_TITLE || field > CR_TEXT_CODE || size < 0 || (size > 0 && !buffer))
-    return CDEX_ERROR;
+    return CDRIP_ERROR;
   if (track < 0 || size_t(track) >= Lib->DiscText.size()) return 0;
   const std::string& text = Lib->DiscText[size_t(track)][size_t(field)];
   if (text.size() < size_t(size)) std::memcpy(buffer, text.c_str(), text.size() + 1);
@@ -1173,8 +1175,8 @@ int32_t CR_GetNumTocEntries(void) {
   return Lib && !Lib->Toc.empty() ? int32_t(Lib->Toc.size()) - 1 : 0;
 }
 
-TOCENTRY CR_GetTocEntry(int32_t index) {
-  if (!Lib || index < 0 || index >= int32_t(Lib->Toc.size())) return TOCENTRY{};
+CdripTocEntry CR_GetTocEntry(int32_t index) {
+  if (!Lib || index < 0 || index >= int32_t(Lib->Toc.size())) return CdripTocEntry{};
   return Lib->Toc[size_t(index)];
 }
 
@@ -1206,33 +1208,33 @@ int32_t CR_IsAudioPlaying(void) try {
 }
 
 int32_t CR_PlayTrack(int32_t track) try {
-  if (!Lib) return CDEX_ERROR;
-  if (Lib->Toc.empty() && CR_ReadToc() == CDEX_ERROR) return CDEX_ERROR;
+  if (!Lib) return CDRIP_ERROR;
+  if (Lib->Toc.empty() && CR_ReadToc() == CDRIP_ERROR) return CDRIP_ERROR;
   for (size_t i = 0; i + 1 < Lib->Toc.size(); ++i)
-    if (Lib->Toc[i].btTrackNumber == track)
-      return PlayRange(Lib->Toc[i].dwStartSector, Lib->Toc[i + 1].dwStartSector);
-  return CDEX_ERROR;
+    if (Lib->Toc[i].trackNumber == track)
+      return PlayRange(Lib->Toc[i].startSector, Lib->Toc[i + 1].startSector);
+  return CDRIP_ERROR;
 } catch (...) {
-  return CDEX_ERROR;
+  return CDRIP_ERROR;
 }
 
 int32_t CR_PlaySection(int32_t startSector, int32_t endSector) try {
   return PlayRange(startSector, endSector);
 } catch (...) {
-  return CDEX_ERROR;
+  return CDRIP_ERROR;
 }
 
 int32_t CR_PauseCD(int32_t pause) try {
   TDrive* drive = ActiveDrive();
-  if (!drive) return CDEX_ERROR;
+  if (!drive) return CDRIP_ERROR;
   if (!drive->IsImage) {
-    if (!Lib->PlayCdio) return CDEX_ERROR;
+    if (!Lib->PlayCdio) return CDRIP_ERROR;
     const driver_return_code_t rc =
         pause ? cdio_audio_pause(Lib->PlayCdio.get()) : cdio_audio_resume(Lib->PlayCdio.get());
-    return rc == DRIVER_OP_SUCCESS ? CDEX_OK : CDEX_ERROR;
+    return rc == DRIVER_OP_SUCCESS ? CDRIP_OK : CDRIP_ERROR;
   }
   TPlayClock& clock = Lib->Clock;
-  if (!clock.Running) return CDEX_ERROR;
+  if (!clock.Running) return CDRIP_ERROR;
   if (pause && !clock.Paused) {
     clock.PausedAt = ClockPosition(clock);
     clock.Paused = clock.Running;
@@ -1244,45 +1246,45 @@ int32_t CR_PauseCD(int32_t pause) try {
         std::chrono::milliseconds(int64_t(clock.PausedAt - clock.Start) * 1000 / kSectorsPerSecond);
     Lib->Output.Resume(clock.StartedAt);
   }
-  return CDEX_OK;
+  return CDRIP_OK;
 } catch (...) {
-  return CDEX_ERROR;
+  return CDRIP_ERROR;
 }
 
 int32_t CR_StopPlayTrack(void) try {
-  if (!Lib) return CDEX_ERROR;
+  if (!Lib) return CDRIP_ERROR;
   StopPlayback();
-  return CDEX_OK;
+  return CDRIP_OK;
 } catch (...) {
-  return CDEX_ERROR;
+  return CDRIP_ERROR;
 }
 
 int32_t CR_GetPlayPosition(int32_t* relativeSector, int32_t* absoluteSector) try {
-  if (!relativeSector || !absoluteSector) return CDEX_ERROR;
+  if (!relativeSector || !absoluteSector) return CDRIP_ERROR;
   *relativeSector = 0;
   *absoluteSector = 0;
   TDrive* drive = ActiveDrive();
-  if (!drive) return CDEX_ERROR;
+  if (!drive) return CDRIP_ERROR;
   if (!drive->IsImage) {
     cdio_subchannel_t sub{};
     if (!Lib->PlayCdio ||
         cdio_audio_read_subchannel(Lib->PlayCdio.get(), &sub) != DRIVER_OP_SUCCESS)
-      return CDEX_ERROR;
+      return CDRIP_ERROR;
     *relativeSector = int32_t(cdio_msf_to_lba(&sub.rel_addr));
     *absoluteSector = int32_t(cdio_msf_to_lsn(&sub.abs_addr));
-    return CDEX_OK;
+    return CDRIP_OK;
   }
   TPlayClock& clock = Lib->Clock;
-  if (!clock.Running && !clock.Completed) return CDEX_ERROR;
+  if (!clock.Running && !clock.Completed) return CDRIP_ERROR;
   const int32_t position = clock.Running ? ClockPosition(clock) : clock.End;
   int32_t trackStart = clock.Start;
   for (size_t i = 0; i + 1 < Lib->Toc.size(); ++i)
-    if (Lib->Toc[i].dwStartSector <= position) trackStart = Lib->Toc[i].dwStartSector;
+    if (Lib->Toc[i].startSector <= position) trackStart = Lib->Toc[i].startSector;
   *absoluteSector = position;
   *relativeSector = position - trackStart;
-  return CDEX_OK;
+  return CDRIP_OK;
 } catch (...) {
-  return CDEX_ERROR;
+  return CDRIP_ERROR;
 }
 
 int32_t CR_EjectCD(int32_t open) try {
@@ -1308,20 +1310,20 @@ int32_t CR_OpenRipper(int32_t* bufferSize, int32_t startSector, int32_t endSecto
   return OpenRipper(bufferSize, startSector, endSector);
 } catch (...) {
   if (Lib) Lib->Ripper.reset();
-  return CDEX_ERROR;
+  return CDRIP_ERROR;
 }
 
 int32_t CR_RipChunk(uint8_t* buffer, int32_t* numBytes, int32_t* abort) try {
   if (numBytes) *numBytes = 0;
   TDrive* drive = ActiveDrive();
-  if (!drive || !Lib->Ripper || !buffer || !numBytes) return CDEX_ERROR;
+  if (!drive || !Lib->Ripper || !buffer || !numBytes) return CDRIP_ERROR;
   TRipper& r = *Lib->Ripper;
   const bool done = r.Shift != 0 ? r.OutNext >= r.OutStop : r.Next >= r.End;
-  if ((abort && *abort) || StopRequested.load() || done) return CDEX_RIPPING_DONE;
+  if ((abort && *abort) || StopRequested.load() || done) return CDRIP_RIPPING_DONE;
   return r.Shift != 0 ? ReadShiftedChunk(*drive, r, buffer, *numBytes)
                       : ReadChunk(*drive, r, buffer, *numBytes);
 } catch (...) {
-  return CDEX_ERROR;
+  return CDRIP_ERROR;
 }
 
 int32_t CR_GetPercentCompleted(void) {
@@ -1340,27 +1342,27 @@ int32_t CR_GetNumberOfLostSectors(void) {
 }
 
 int32_t CR_GetLastJitterErrorPosition(int32_t* startSector, int32_t* endSector) {
-  if (!startSector || !endSector || !Lib || !Lib->Ripper) return CDEX_ERROR;
+  if (!startSector || !endSector || !Lib || !Lib->Ripper) return CDRIP_ERROR;
   *startSector = Lib->Ripper->LastJitterFirst;
   *endSector = Lib->Ripper->LastJitterLast;
-  return CDEX_OK;
+  return CDRIP_OK;
 }
 
 int32_t CR_GetSectorStatus(int32_t* firstSector, uint8_t* status, int32_t capacity,
                            int32_t* count) {
-  if (!firstSector || !count || !Lib || !Lib->Ripper) return CDEX_ERROR;
+  if (!firstSector || !count || !Lib || !Lib->Ripper) return CDRIP_ERROR;
   const TRipper& r = *Lib->Ripper;
   *firstSector = r.Start;
   *count = r.End - r.Start;
   for (int32_t i = 0; status && i < std::min(capacity, *count); ++i)
     status[i] = r.Log[size_t(kLogMargin + i)].Status();
-  return CDEX_OK;
+  return CDRIP_OK;
 }
 
 int32_t CR_SetReadOffset(int32_t samples) {
-  if (!Lib || samples < -CR_MAX_READ_OFFSET || samples > CR_MAX_READ_OFFSET) return CDEX_ERROR;
+  if (!Lib || samples < -CR_MAX_READ_OFFSET || samples > CR_MAX_READ_OFFSET) return CDRIP_ERROR;
   Lib->ReadOffset = samples;
-  return CDEX_OK;
+  return CDRIP_OK;
 }
 
 int32_t CR_GetReadOffset(void) { return Lib ? Lib->ReadOffset : 0; }
@@ -1369,12 +1371,12 @@ int32_t CR_GetDriveInquiry(int32_t index, char* vendor, int32_t vendorSize, char
                            int32_t productSize) try {
   CopyText({}, vendor, vendorSize);
   CopyText({}, product, productSize);
-  if (!Lib || index < 0 || index >= int32_t(Lib->Drives.size())) return CDEX_ERROR;
+  if (!Lib || index < 0 || index >= int32_t(Lib->Drives.size())) return CDRIP_ERROR;
   const TDrive* drive = &Lib->Drives[size_t(index)];
-  if (drive->IsImage) return CDEX_ERROR;
+  if (drive->IsImage) return CDRIP_ERROR;
   const TCdio cdio{cdio_open(drive->Path.c_str(), DRIVER_DEVICE)};
   cdio_hwinfo_t info{};
-  if (!cdio || !cdio_get_hwinfo(cdio.get(), &info)) return CDEX_ERROR;
+  if (!cdio || !cdio_get_hwinfo(cdio.get(), &info)) return CDRIP_ERROR;
   auto trimmed = [](const char* text) {
     std::string value(text);
     value.erase(value.find_last_not_of(' ') + 1);
@@ -1382,14 +1384,14 @@ int32_t CR_GetDriveInquiry(int32_t index, char* vendor, int32_t vendorSize, char
   };
   CopyText(trimmed(info.psz_vendor), vendor, vendorSize);
   CopyText(trimmed(info.psz_model), product, productSize);
-  return CDEX_OK;
+  return CDRIP_OK;
 } catch (...) {
-  return CDEX_ERROR;
+  return CDRIP_ERROR;
 }
 
 int32_t CR_AbortRip(void) {
   StopRequested.store(1);
-  return CDEX_OK;
+  return CDRIP_OK;
 }
 
 int32_t CR_CheckImage(const char* path, char* message, int32_t size) try {
@@ -1407,10 +1409,10 @@ int32_t CR_CheckImage(const char* path, char* message, int32_t size) try {
       error = fs::path(path).filename().string() + ": not a disc image with tracks";
   }
   CopyText(error, message, size);
-  return error.empty() ? CDEX_OK : CDEX_ERROR;
+  return error.empty() ? CDRIP_OK : CDRIP_ERROR;
 } catch (...) {
   CopyText("out of memory", message, size);
-  return CDEX_ERROR;
+  return CDRIP_ERROR;
 }
 
 int32_t CR_AddImage(const char* path, char* message, int32_t size) try {
@@ -1418,7 +1420,7 @@ int32_t CR_AddImage(const char* path, char* message, int32_t size) try {
     CopyText("the CD-reading library is not started", message, size);
     return -1;
   }
-  if (CR_CheckImage(path, message, size) != CDEX_OK) return -1;
+  if (CR_CheckImage(path, message, size) != CDRIP_OK) return -1;
   const std::string image = fs::absolute(path).lexically_normal().string();
   for (size_t i = 0; i < Lib->Drives.size(); ++i)
     if (Lib->Drives[i].IsImage && Lib->Drives[i].Path == image) return int32_t(i);
@@ -1456,9 +1458,9 @@ int32_t CR_GetSheetText(int32_t track, int32_t field, char* text, int32_t size) 
 
 int32_t CR_CloseRipper(void) try {
   if (Lib) Lib->Ripper.reset();
-  return CDEX_OK;
+  return CDRIP_OK;
 } catch (...) {
-  return CDEX_ERROR;
+  return CDRIP_ERROR;
 }
 
 }  // extern "C"

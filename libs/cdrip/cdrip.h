@@ -12,50 +12,50 @@ extern "C" {
 #endif
 
 /* Result codes. */
-enum { CDEX_OK = 0, CDEX_ERROR = 1, CDEX_JITTER_ERROR = 3, CDEX_RIPPING_DONE = 4 };
+enum { CDRIP_OK = 0, CDRIP_ERROR = 1, CDRIP_JITTER_ERROR = 3, CDRIP_RIPPING_DONE = 4 };
 
 /* Drive parameter record, exchanged whole. Bytes not named here belong to the
  * library and pass through unchanged. */
 #pragma pack(push, 1)
-typedef struct CDROMPARAMS {
-  char lpszCDROMID[256];        /*   0: drive name, NUL-terminated */
-  uint8_t Reserved256[12];      /* 256 */
-  int32_t nOffsetStart;         /* 268: sectors added to a rip's start */
-  int32_t nOffsetEnd;           /* 272: sectors added to a rip's end */
-  int32_t nSpeed;               /* 276: read speed factor, 0 = maximum */
-  int32_t Reserved280;          /* 280 */
-  int32_t bJitterCorrection;    /* 284: non-zero (-1) = full paranoia */
-  int32_t bSwapLefRightChannel; /* 288 */
-  int32_t DriveTable;           /* 292: drive type code in the low byte */
-  uint8_t Reserved296[36];      /* 296 */
-  int32_t bLockDuringRead;      /* 332 */
-  uint8_t Reserved336[8];       /* 336 */
-} CDROMPARAMS;
+typedef struct CdripDriveParams {
+  char driveName[256];      /*   0: drive name, NUL-terminated */
+  uint8_t reserved256[12];  /* 256 */
+  int32_t startOffset;      /* 268: sectors added to a rip's start */
+  int32_t endOffset;        /* 272: sectors added to a rip's end */
+  int32_t speed;            /* 276: read speed factor, 0 = maximum */
+  int32_t reserved280;      /* 280 */
+  int32_t jitterCorrection; /* 284: non-zero (-1) = full paranoia */
+  int32_t swapChannels;     /* 288 */
+  int32_t driveType;        /* 292: drive type code in the low byte */
+  uint8_t reserved296[36];  /* 296 */
+  int32_t lockTray;         /* 332 */
+  uint8_t reserved336[8];   /* 336 */
+} CdripDriveParams;
 
 /* One table-of-contents entry, returned by value. */
-typedef struct TOCENTRY {
-  int32_t dwStartSector;
-  uint8_t btFlag; /* 0x10 = audio track */
-  uint8_t btTrackNumber;
-} TOCENTRY;
+typedef struct CdripTocEntry {
+  int32_t startSector;
+  uint8_t flags; /* 0x10 = audio track */
+  uint8_t trackNumber;
+} CdripTocEntry;
 #pragma pack(pop)
 
 int32_t CR_Init(const char* iniFileName);
 int32_t CR_GetNumCDROM(void);
 int32_t CR_SetActiveCDROM(int32_t index);
 int32_t CR_GetActiveCDROM(void);
-int32_t CR_GetCDROMParameters(CDROMPARAMS* params);
-int32_t CR_SetCDROMParameters(const CDROMPARAMS* params);
+int32_t CR_GetCDROMParameters(CdripDriveParams* params);
+int32_t CR_SetCDROMParameters(const CdripDriveParams* params);
 int32_t CR_SaveSettings(void);
 
 int32_t CR_ReadToc(void);
 int32_t CR_GetNumTocEntries(void);
-TOCENTRY CR_GetTocEntry(int32_t index);
+CdripTocEntry CR_GetTocEntry(int32_t index);
 int32_t CR_IsUnitReady(void);
 
 /* Opens the disc image file at `path` as an image drive would: a cue sheet
- * with every file it names, or an image libcdio reads. CDEX_OK when it holds
- * a disc; else CDEX_ERROR with the reason in `message` (UTF-8, cut to `size`
+ * with every file it names, or an image libcdio reads. CDRIP_OK when it holds
+ * a disc; else CDRIP_ERROR with the reason in `message` (UTF-8, cut to `size`
  * bytes): for a cue sheet it names the sheet, the line and the file, as in
  * "disc.cue, line 3: 'Artist - Album.flac' not found". Needs no CR_Init. */
 int32_t CR_CheckImage(const char* path, char* message, int32_t size);
@@ -84,7 +84,7 @@ int32_t CR_GetSheetText(int32_t track, int32_t field, char* text, int32_t size);
  * CR_ReadToc. Track 0 is the disc (its code the MCN), 1..99 the tracks (their
  * code the ISRC); fields CR_TEXT_TITLE to CR_TEXT_CODE. Copies the UTF-8 text
  * with its NUL when it fits in size bytes and returns its length; 0 when the
- * disc has none, CDEX_ERROR for a bad field. */
+ * disc has none, CDRIP_ERROR for a bad field. */
 int32_t CR_GetDiscText(int32_t track, int32_t field, char* buffer, int32_t size);
 
 /* The pregap of track `track` (from 1) as of the last CR_ReadToc, in sectors:
@@ -114,31 +114,31 @@ int32_t CR_EjectCD(int32_t open);
  * open the tray stays shut and the active drive stays. */
 int32_t CR_OpenRipper(int32_t* bufferSize, int32_t startSector, int32_t endSector);
 /* Each call until the range is done returns a whole chunk:
- * CDEX_OK or CDEX_RIPPING_DONE with data; CDEX_JITTER_ERROR with data that may
- * be wrong (paranoia could not trust its cache); CDEX_ERROR when sectors of
+ * CDRIP_OK or CDRIP_RIPPING_DONE with data; CDRIP_JITTER_ERROR with data that may
+ * be wrong (paranoia could not trust its cache); CDRIP_ERROR when sectors of
  * the chunk could not be read: they are silence in their place, every other
  * sector holds its data, and CR_GetLastJitterErrorPosition names them. A
  * sector is unreadable when no read delivered it: a read error, a short read,
  * or a skip that a fresh read does not confirm. A sector that keeps failing is
  * given up after a few reads, and the rest of the range once no sector was
  * read for half a minute, so every call ends. After CR_AbortRip: the sectors
- * read so far with CDEX_RIPPING_DONE. With no ripper open: CDEX_ERROR and no
+ * read so far with CDRIP_RIPPING_DONE. With no ripper open: CDRIP_ERROR and no
  * data. */
 int32_t CR_RipChunk(uint8_t* buffer, int32_t* numBytes, int32_t* abort);
 /* What the rip made of each sector of its range: */
 enum {
-  CDEX_SECTOR_UNREAD = 0,    /* not handed over yet */
-  CDEX_SECTOR_CLEAN = 1,     /* read and verified */
-  CDEX_SECTOR_CORRECTED = 2, /* paranoia repaired jitter, drift or bytes in it,
+  CDRIP_SECTOR_UNREAD = 0,    /* not handed over yet */
+  CDRIP_SECTOR_CLEAN = 1,     /* read and verified */
+  CDRIP_SECTOR_CORRECTED = 2, /* paranoia repaired jitter, drift or bytes in it,
                                 or its chunk reported a jitter error there */
-  CDEX_SECTOR_REREAD = 3,    /* a read of it failed; a later one delivered it */
-  CDEX_SECTOR_LOST = 4       /* no read delivered it: silence */
+  CDRIP_SECTOR_REREAD = 3,    /* a read of it failed; a later one delivered it */
+  CDRIP_SECTOR_LOST = 4       /* no read delivered it: silence */
 };
 /* The open rip's range starts at *firstSector and holds *count sectors; the
  * status of the first `capacity` of them goes to `status` (may be null). */
 int32_t CR_GetSectorStatus(int32_t* firstSector, uint8_t* status, int32_t capacity, int32_t* count);
 /* The read offset of every later CR_OpenRipper, in stereo samples, from
- * -CR_MAX_READ_OFFSET to CR_MAX_READ_OFFSET (else CDEX_ERROR); 0 at start.
+ * -CR_MAX_READ_OFFSET to CR_MAX_READ_OFFSET (else CDRIP_ERROR); 0 at start.
  * With +N, sample i of a rip's range is sample i + N of the disc as the drive
  * returns it; samples beyond the audio (before the disc's first, after its
  * last, or in a data session) are silence. The drive then reads the sectors
@@ -148,7 +148,7 @@ enum { CR_MAX_READ_OFFSET = 3000 };
 int32_t CR_SetReadOffset(int32_t samples);
 int32_t CR_GetReadOffset(void);
 /* Drive `index`'s INQUIRY vendor and product, trimmed, copied as UTF-8 (cut
- * to the sizes); CDEX_ERROR with empty texts for an image drive or a drive
+ * to the sizes); CDRIP_ERROR with empty texts for an image drive or a drive
  * that does not answer. Any drive, active or not; no rip needs to be closed. */
 int32_t CR_GetDriveInquiry(int32_t index, char* vendor, int32_t vendorSize, char* product,
                            int32_t productSize);

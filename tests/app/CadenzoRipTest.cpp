@@ -1,17 +1,16 @@
 // cadenzo-rip run as a program on a generated disc image whose names lie in
 // the local CDDB folder of the settings: files, tags, playlists, exit status
 // and the error summary.
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QProcess>
-#include <QRegularExpression>
-
 #include <poll.h>
 #include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
 #include <csignal>
 
 #include "cddb/CDInfo.h"
@@ -38,7 +37,7 @@ class CadenzoRipTest : public ::testing::Test {
     Folder = new TTempFolder;
     Image = new TDiscImage(MakeDiscImage(Folder->File("disc"), "rip", {225, 300, 150}));
     WriteCdripIni(Folder->File("cdrip.ini"), {Image->CuePath});
-    ASSERT_NE(CR_Init(Folder->File("cdrip.ini").toLocal8Bit().constData()), CDEX_ERROR);
+    ASSERT_NE(CR_Init(Folder->File("cdrip.ini").toLocal8Bit().constData()), CDRIP_ERROR);
 
     // The disc's names, stored as the desktop program stores them at exit.
     TCDRIP cdrip;
@@ -92,8 +91,8 @@ class CadenzoRipTest : public ::testing::Test {
 
   static double Duration(const QString& file) {
     QByteArray out;
-    RunProgram("ffprobe", {"-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", file},
-               &out);
+    RunProgram("ffprobe",
+               {"-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", file}, &out);
     return out.trimmed().toDouble();
   }
 
@@ -111,7 +110,8 @@ TEST_F(CadenzoRipTest, ListShowsTheDriveTheDiscIdAndTheStoredNames) {
   const TRun run = Rip({"--list"});
   ASSERT_EQ(run.ExitCode, 0) << run.Err.toStdString();
   EXPECT_TRUE(run.Out.contains("* 0: rip.cue (image)")) << run.Out.toStdString();
-  EXPECT_TRUE(run.Out.contains(QString::asprintf("Disc ID: %08x\n", DiscID))) << run.Out.toStdString();
+  EXPECT_TRUE(run.Out.contains(QString::asprintf("Disc ID: %08x\n", DiscID)))
+      << run.Out.toStdString();
   EXPECT_TRUE(run.Out.contains("Artist: Test Artist\nAlbum: Test Album\n"));
   EXPECT_TRUE(run.Out.contains(" 01  00:00:00  00:03:00  Opening\n"));
   EXPECT_TRUE(run.Out.contains(" 02  00:03:00  00:04:00  Second\n"));
@@ -184,7 +184,8 @@ TEST_F(CadenzoRipTest, WavOutputHoldsTheDiscsSamplesAndNormalizingLeavesNoTempor
   EXPECT_TRUE(bytes.startsWith("RIFF"));
   EXPECT_TRUE(bytes.mid(44) == Image->TrackPcm(2));
 
-  const TRun normalized = Rip({"--tracks", "2", "--normalize", "90", "--output-folder", FOut.Path()});
+  const TRun normalized =
+      Rip({"--tracks", "2", "--normalize", "90", "--output-folder", FOut.Path()});
   ASSERT_EQ(normalized.ExitCode, 0) << normalized.Err.toStdString();
   EXPECT_NEAR(Duration(FOut.File("Second.mp3")), 4.0, 0.06);
   // No temporary WAV is left, and the earlier output is left alone.
@@ -276,9 +277,9 @@ TEST_F(CadenzoRipTest, BadOptionsAreUsageErrors) {
   EXPECT_EQ(RunProgram(ProgramDir() + "/cadenzo-rip", {"--help"}, &out), 0);
   EXPECT_TRUE(out.startsWith("Usage: cadenzo-rip [options]\n")) << out.left(80).toStdString();
   EXPECT_FALSE(out.contains("--help-all"));
-  for (const char* option : {"--drive", "--image", "--tracks", "--format", "--output-folder",
-                             "--naming", "--normalize", "--playlist", "--overwrite", "--list",
-                             "--jobs"})
+  for (const char* option :
+       {"--drive", "--image", "--tracks", "--format", "--output-folder", "--naming", "--normalize",
+        "--playlist", "--overwrite", "--list", "--jobs"})
     EXPECT_TRUE(out.contains(option)) << option;
 }
 
@@ -605,8 +606,10 @@ TEST_F(CadenzoRipTest, AReadOnlySettingsFolderStillRipsAndSaysWhatItCouldNotWrit
   if (geteuid() == 0) {
     if (RunProgram("unshare", {"-m", "--propagation", "private", "true"}) != 0)
       GTEST_SKIP() << "no mount namespace for a read-only folder";
-    prefix = {"-m", "--propagation", "private", "sh", "-c",
-              "mount --bind -o ro \"$0\" \"$0\" && exec \"$@\"", config, program};
+    prefix = {"-m",      "--propagation",
+              "private", "sh",
+              "-c",      "mount --bind -o ro \"$0\" \"$0\" && exec \"$@\"",
+              config,    program};
     program = "unshare";
   } else {
     ASSERT_TRUE(QFile::setPermissions(config, QFile::ReadOwner | QFile::ExeOwner));
@@ -622,9 +625,8 @@ TEST_F(CadenzoRipTest, AReadOnlySettingsFolderStillRipsAndSaysWhatItCouldNotWrit
                                                            process.readAllStandardError()));
   };
   const QString unwritten = "cannot write " + config + "/cadenzo";
-  const auto [ripped, ripText] =
-      run({"--image", Image->CuePath, "--tracks", "1", "--output-folder", FOut.File("out"),
-           "--no-verify"});
+  const auto [ripped, ripText] = run({"--image", Image->CuePath, "--tracks", "1", "--output-folder",
+                                      FOut.File("out"), "--no-verify"});
   EXPECT_EQ(ripped, 0) << ripText.toStdString();
   EXPECT_TRUE(ripText.contains(unwritten)) << ripText.toStdString();
   EXPECT_NEAR(Duration(FOut.File("out/Track01.mp3")), 3.0, 0.06);
@@ -639,7 +641,7 @@ TEST_F(CadenzoRipTest, ControlCharactersInNamesAreShownEscaped) {
   const TDiscImage image = MakeDiscImage(FOut.File("disc"), "esc", {150});
   {
     WriteCdripIni(FOut.File("cdrip.ini"), {image.CuePath});
-    ASSERT_NE(CR_Init(FOut.File("cdrip.ini").toLocal8Bit().constData()), CDEX_ERROR);
+    ASSERT_NE(CR_Init(FOut.File("cdrip.ini").toLocal8Bit().constData()), CDRIP_ERROR);
     TCDRIP cdrip;
     cdrip.SetCDRomNum(CR_GetNumCDROM() - 1);
     TMyCDInfo info(&cdrip);
@@ -751,7 +753,7 @@ TEST_F(CadenzoRipLostAudio, CtrlCStopsAReadThatFailsSlowlyAtOnce) {
   // Every read of track 2 fails and takes a second to, as a scratched disc's do.
   WriteCdripIni(FOut.File("config/cadenzo/cdrip.ini"), {image.CuePath},
                 "[Image0]\r\nUnreadableSectors=75-1074\r\nReadErrorDelay=1000\r\n");
-  ASSERT_EQ(CR_Init(FOut.File("config/cadenzo/cdrip.ini").toUtf8().constData()), CDEX_OK);
+  ASSERT_EQ(CR_Init(FOut.File("config/cadenzo/cdrip.ini").toUtf8().constData()), CDRIP_OK);
   const QString drive = QString::number(CR_GetNumCDROM() - 1);
   const TStopped run = RipUntil({"--drive", drive, "--tracks", "2", "--output-folder", FOut.Path()},
                                 Environment(), "Track 1 of 1", "Extracting", SIGINT);

@@ -6,11 +6,11 @@
 #include <QFile>
 #include <memory>
 
-#include "rip/ExtractJobs.h"
 #include "cddb/CDInfo.h"
 #include "common/DiscImage.h"
 #include "common/TestUtil.h"
 #include "disc/CDRIP.h"
+#include "rip/ExtractJobs.h"
 #include "settings/config.h"
 
 namespace {
@@ -43,7 +43,7 @@ class LoadFromTOC : public ::testing::Test {
   // Starts the library on the ini and selects the image drive, which comes
   // after any physical drive of the machine.
   void StartLibrary() {
-    ASSERT_EQ(CR_Init(Ini.toUtf8().constData()), CDEX_OK);
+    ASSERT_EQ(CR_Init(Ini.toUtf8().constData()), CDRIP_OK);
     ASSERT_GE(CR_GetNumCDROM(), 1);
     CDRIP.SetCDRomNum(CR_GetNumCDROM() - 1);
   }

@@ -81,7 +81,7 @@ class CDRIPTest : public ::testing::Test {
   void Start(const QString& faults = QString(), const QStringList& images = {}) {
     const QStringList listed = images.isEmpty() ? QStringList{Image.CuePath} : images;
     WriteCdripIni(IniPath, listed, faults);
-    ASSERT_EQ(CR_Init(IniPath.toUtf8().constData()), CDEX_OK);
+    ASSERT_EQ(CR_Init(IniPath.toUtf8().constData()), CDRIP_OK);
     FirstImage = CR_GetNumCDROM() - int(listed.size());
     Rip.SetCDRomNum(FirstImage);
     ASSERT_EQ(Rip.CDRomNum(), FirstImage);
@@ -165,7 +165,7 @@ TEST_F(CDRIPTest, WavRipsHoldTheImagePcmBehindAnExactHeader) {
   Start();
   Rip.SetWriteWAV(true);
   for (int jitterCorrection : {-1, 0}) {
-    Rip.Params().bJitterCorrection = jitterCorrection;
+    Rip.Params().jitterCorrection = jitterCorrection;
     const QString wav = Folder.File(QString("j%1.wav").arg(jitterCorrection));
     Rip.RipTrack(2, wav);
     const QByteArray file = ReadFile(wav);
@@ -454,8 +454,8 @@ TEST_F(CDRIPTest, PlaybackStepsStayWithinTheDisc) {
 
 TEST_F(CDRIPTest, ParametersGoToTheLibraryBeforeEveryRipAndAreSaved) {
   Start();
-  Rip.Params().bSwapLefRightChannel = -1;
-  Rip.Params().nOffsetStart = 3;
+  Rip.Params().swapChannels = -1;
+  Rip.Params().startOffset = 3;
   Rip.RipSection(0, 10, Folder.File("swapped.raw"));
   QByteArray expected = Image.SectorPcm(3, 10);
   auto* samples = reinterpret_cast<int16_t*>(expected.data());
@@ -465,10 +465,10 @@ TEST_F(CDRIPTest, ParametersGoToTheLibraryBeforeEveryRipAndAreSaved) {
   Rip.SaveSettings();
   EXPECT_TRUE(ReadFile(IniPath).contains("OffsetStart=3"));
   TCDRIP again;
-  ASSERT_EQ(CR_Init(IniPath.toUtf8().constData()), CDEX_OK);
+  ASSERT_EQ(CR_Init(IniPath.toUtf8().constData()), CDRIP_OK);
   ASSERT_TRUE(again.ReadParameters());
   EXPECT_EQ(again.CDRomNum(), FirstImage);
-  EXPECT_EQ(again.Params().nOffsetStart, 3);
+  EXPECT_EQ(again.Params().startOffset, 3);
   EXPECT_EQ(again.CDRomName(), "disc.cue (image)");
 }
 
@@ -527,7 +527,7 @@ TEST_F(CDRIPTest, ADataTrackIsRefusedAtOnceAndNoRipRunsWithoutProgress) {
   EXPECT_FALSE(Rip.RipSection(40, 55, Folder.File("data.wav")));
   EXPECT_FALSE(QFile::exists(Folder.File("data.wav")));
   // An offset cannot carry the audio track's rip into it.
-  Rip.Params().nOffsetEnd = 5;
+  Rip.Params().endOffset = 5;
   EXPECT_TRUE(Rip.RipTrack(1, Folder.File("audio.raw")));
   EXPECT_EQ(QFileInfo(Folder.File("audio.raw")).size(), 50 * kSectorBytes);
 }
@@ -535,16 +535,16 @@ TEST_F(CDRIPTest, ADataTrackIsRefusedAtOnceAndNoRipRunsWithoutProgress) {
 TEST_F(CDRIPTest, HugeOffsetsAndTocsNoDiscCanHoldAreHandled) {
   Start();
   // Sums that overflow 32 bits are clipped to the disc, not wrapped.
-  Rip.Params().nOffsetStart = INT32_MAX;
-  Rip.Params().nOffsetEnd = INT32_MAX;
+  Rip.Params().startOffset = INT32_MAX;
+  Rip.Params().endOffset = INT32_MAX;
   EXPECT_TRUE(Rip.RipSection(0, 100, Folder.File("clipped.raw")));
   EXPECT_EQ(QFileInfo(Folder.File("clipped.raw")).size(), 0);
-  Rip.Params().nOffsetStart = INT32_MIN;
-  Rip.Params().nOffsetEnd = INT32_MIN;
+  Rip.Params().startOffset = INT32_MIN;
+  Rip.Params().endOffset = INT32_MIN;
   EXPECT_TRUE(Rip.RipSection(100, 110, Folder.File("low.raw")));
   EXPECT_EQ(QFileInfo(Folder.File("low.raw")).size(), 0);
-  Rip.Params().nOffsetStart = 0;
-  Rip.Params().nOffsetEnd = 0;
+  Rip.Params().startOffset = 0;
+  Rip.Params().endOffset = 0;
 
   // An index hours past the end of the image, or before the one it follows.
   for (const QString& tracks : {QString("  TRACK 01 AUDIO\r\n    INDEX 01 00:00:00\r\n"
@@ -553,12 +553,12 @@ TEST_F(CDRIPTest, HugeOffsetsAndTocsNoDiscCanHoldAreHandled) {
                                         "  TRACK 02 AUDIO\r\n    INDEX 01 00:00:10\r\n")}) {
     const QString cue = WriteCue(Folder, "hostile", 100, tracks);
     WriteCdripIni(IniPath, {cue});
-    ASSERT_EQ(CR_Init(IniPath.toUtf8().constData()), CDEX_OK);
+    ASSERT_EQ(CR_Init(IniPath.toUtf8().constData()), CDRIP_OK);
     TCDRIP rip;
     rip.SetCDRomNum(CR_GetNumCDROM() - 1);
     EXPECT_EQ(rip.TrackCount(), 0) << tracks.toStdString();
     EXPECT_TRUE(rip.TrackList().empty());
-    EXPECT_EQ(CR_ReadToc(), CDEX_ERROR);
+    EXPECT_EQ(CR_ReadToc(), CDRIP_ERROR);
   }
 }
 

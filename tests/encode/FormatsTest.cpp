@@ -27,17 +27,17 @@
 #include <atomic>
 #include <map>
 
-#include "common/TestServer.h"
 #include "common/DiscImage.h"
 #include "common/QuietView.h"
+#include "common/TestServer.h"
 #include "common/TestUtil.h"
 #include "disc/CDRIP.h"
-#include "rip/ConvSession.h"
 #include "encode/Encoder.h"
 #include "encode/LameCoder.h"
 #include "encode/MPGTools.h"
 #include "encode/Tags.h"
 #include "platform/MessageBox.h"
+#include "rip/ConvSession.h"
 #include "settings/config.h"
 
 using testutil::ReadFile;
@@ -116,7 +116,7 @@ class Formats : public ::testing::Test {
     Config = &Settings;
     Image = testutil::MakeDiscImage(Temp.Path(), "disc", kTrackSectors);
     testutil::WriteCdripIni(Temp.File("cdrip.ini"), {Image.CuePath});
-    ASSERT_EQ(CR_Init(Temp.File("cdrip.ini").toUtf8().constData()), CDEX_OK);
+    ASSERT_EQ(CR_Init(Temp.File("cdrip.ini").toUtf8().constData()), CDRIP_OK);
     CDRIP.SetCDRomNum(CR_GetNumCDROM() - 1);
     CDRIP.SetCoder(&Coder);
     Settings.EncoderThreads = 2;
@@ -400,8 +400,7 @@ TEST_F(Formats, TheArchivesCoverIsEmbeddedSavedOnceAndABadOneIsOneSummaryLine) {
     Run(format, true, folder);
     for (const TFileParam& job : Jobs)
       EXPECT_TRUE(EmbeddedCover(job.OutputPath, format) == jpeg) << job.OutputPath.toStdString();
-    EXPECT_TRUE(ReadFile(folder + "/cover.jpg") == (format == ofOpus ? own : jpeg))
-        << format;
+    EXPECT_TRUE(ReadFile(folder + "/cover.jpg") == (format == ofOpus ? own : jpeg)) << format;
     EXPECT_TRUE(View.Messages.isEmpty()) << View.Messages.join("\n").toStdString();
   }
   EXPECT_EQ(archive.RequestLine(0), "GET /release/" + ReleaseId + "/front-500 HTTP/1.1");

@@ -18,7 +18,7 @@ constexpr int kMaxTracksRipped = 3;
 // False when the range cannot be opened.
 bool RipSome(int32_t start, int32_t end) {
   int32_t bufferSize = 0;
-  if (CR_OpenRipper(&bufferSize, start, end) != CDEX_OK) return false;
+  if (CR_OpenRipper(&bufferSize, start, end) != CDRIP_OK) return false;
   FUZZ_CHECK(bufferSize > 0, QString::number(bufferSize));
   std::vector<uint8_t> buffer(static_cast<size_t>(bufferSize));
   int32_t abort = 0;
@@ -28,7 +28,7 @@ bool RipSome(int32_t start, int32_t end) {
     int32_t bytes = 0;
     const int32_t result = CR_RipChunk(buffer.data(), &bytes, &abort);
     FUZZ_CHECK(bytes >= 0 && bytes <= bufferSize, QString::number(bytes));
-    if (result == CDEX_RIPPING_DONE) break;
+    if (result == CDRIP_RIPPING_DONE) break;
   }
   CR_CloseRipper();
   return true;
@@ -42,8 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::WriteInput("disc.bin", fields[1]);
   const QByteArray ini =
       fuzz::WriteInput("cdrip.ini", "[CD-ROM]\r\n[Images]\r\nImage0=disc.cue\r\n").toUtf8();
-  FUZZ_CHECK(CR_Init(ini.constData()) == CDEX_OK, QString());
-  FUZZ_CHECK(CR_SetActiveCDROM(CR_GetNumCDROM() - 1) == CDEX_OK, QString());
+  FUZZ_CHECK(CR_Init(ini.constData()) == CDRIP_OK, QString());
+  FUZZ_CHECK(CR_SetActiveCDROM(CR_GetNumCDROM() - 1) == CDRIP_OK, QString());
   TCDRIP cdrip;
   cdrip.SetCDRomNum(CR_GetNumCDROM() - 1);
   TMyCDInfo info(&cdrip);

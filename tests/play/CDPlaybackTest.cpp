@@ -5,14 +5,14 @@
 #include <QDir>
 #include <QFile>
 
-#include "play/CDPlayback.h"
 #include "cddb/CDInfo.h"
 #include "common/DiscImage.h"
 #include "common/SoundOutput.h"
 #include "common/TestUtil.h"
 #include "disc/CDRIP.h"
-#include "play/XaudioPlayer.h"
 #include "libs/cdrip/cdrip.h"
+#include "play/CDPlayback.h"
+#include "play/XaudioPlayer.h"
 
 using namespace testutil;
 
@@ -23,7 +23,7 @@ class CDPlaybackTest : public ::testing::Test {
   // Starts the library on the images and selects the first one.
   void Start(const QStringList& cues) {
     WriteCdripIni(FTemp.File("cdrip.ini"), cues);
-    ASSERT_EQ(CR_Init(FTemp.File("cdrip.ini").toUtf8().constData()), CDEX_OK);
+    ASSERT_EQ(CR_Init(FTemp.File("cdrip.ini").toUtf8().constData()), CDRIP_OK);
     FCDRIP.SetCDRomNum(CR_GetNumCDROM() - int(cues.size()));
     ASSERT_TRUE(FCDInfo.LoadFromTOC());
   }

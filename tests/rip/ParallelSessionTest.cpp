@@ -15,9 +15,9 @@
 #include "common/DiscImage.h"
 #include "common/TestUtil.h"
 #include "disc/CDRIP.h"
-#include "rip/ConvSession.h"
 #include "encode/LameCoder.h"
 #include "platform/MessageBox.h"
+#include "rip/ConvSession.h"
 #include "settings/config.h"
 
 using testutil::ReadFile;
@@ -61,7 +61,7 @@ class ParallelSession : public ::testing::Test {
     Config = &Settings;
     Image = testutil::MakeDiscImage(Temp.Path(), "disc", kTrackSectors);
     testutil::WriteCdripIni(Temp.File("cdrip.ini"), {Image.CuePath});
-    ASSERT_EQ(CR_Init(Temp.File("cdrip.ini").toUtf8().constData()), CDEX_OK);
+    ASSERT_EQ(CR_Init(Temp.File("cdrip.ini").toUtf8().constData()), CDRIP_OK);
     CDRIP.SetCDRomNum(CR_GetNumCDROM() - 1);
     ASSERT_EQ(CDRIP.TrackCount(), int(kTrackSectors.size()));
     CDRIP.SetCoder(&Coder);

@@ -12,14 +12,14 @@
 #include <memory>
 
 #include "common/DiscImage.h"
+#include "common/SessionTestUtil.h"
 #include "common/TestUtil.h"
 #include "disc/CDRIP.h"
-#include "rip/ConvSession.h"
 #include "encode/LameCoder.h"
 #include "encode/MPGTools.h"
-#include "common/SessionTestUtil.h"
 #include "encode/TempFiles.h"
 #include "platform/MessageBox.h"
+#include "rip/ConvSession.h"
 #include "settings/config.h"
 
 using testutil::ReadFile;
@@ -69,7 +69,7 @@ class Session : public ::testing::Test {
     ASSERT_TRUE(QDir().mkpath(Settings.OutputFolder));
     Image = testutil::MakeDiscImage(Temp.Path(), "disc", std::vector<int>(5, kTrackSectors));
     testutil::WriteCdripIni(Temp.File("cdrip.ini"), {Image.CuePath});
-    ASSERT_EQ(CR_Init(Temp.File("cdrip.ini").toUtf8().constData()), CDEX_OK);
+    ASSERT_EQ(CR_Init(Temp.File("cdrip.ini").toUtf8().constData()), CDRIP_OK);
     CDRIP.SetCDRomNum(CR_GetNumCDROM() - 1);
     ASSERT_EQ(CDRIP.TrackCount(), 5);
     CDRIP.SetCoder(&Coder);
@@ -633,7 +633,7 @@ TEST_F(Session, ADataTrackIsRefusedAtOnce) {
                       "FILE \"mixed.bin\" BINARY\r\n  TRACK 01 AUDIO\r\n    INDEX 01 00:00:00\r\n"
                       "  TRACK 02 MODE2/2352\r\n    INDEX 01 00:00:50\r\n");
   testutil::WriteCdripIni(Temp.File("cdrip.ini"), {Temp.File("mixed.cue")});
-  ASSERT_EQ(CR_Init(Temp.File("cdrip.ini").toUtf8().constData()), CDEX_OK);
+  ASSERT_EQ(CR_Init(Temp.File("cdrip.ini").toUtf8().constData()), CDRIP_OK);
   TCDRIP cdrip;
   cdrip.SetCDRomNum(CR_GetNumCDROM() - 1);
   ASSERT_EQ(cdrip.TrackCount(), 2);
@@ -648,8 +648,8 @@ TEST_F(Session, ADataTrackIsRefusedAtOnce) {
   EXPECT_EQ(ReadFile(Jobs[0].OutputPath).size(), 44 + 50 * 2352);
   // The library refuses the range itself too.
   int32_t chunk = 0;
-  EXPECT_EQ(CR_OpenRipper(&chunk, 50, 60), CDEX_ERROR);
-  EXPECT_EQ(CR_OpenRipper(&chunk, 40, 55), CDEX_ERROR);
+  EXPECT_EQ(CR_OpenRipper(&chunk, 50, 60), CDRIP_ERROR);
+  EXPECT_EQ(CR_OpenRipper(&chunk, 40, 55), CDRIP_ERROR);
 }
 
 // Rip-then-encode with normalisation, aborted in the rip of the second of
@@ -802,7 +802,7 @@ TEST_F(Session, TheEncodersBacklogWaitsOutsideTheOutputFolderAndAFullDiskIsNamed
   // A minute of audio: 10 MB read far ahead of the encoder, 1 MB of MP3.
   const auto image = testutil::MakeDiscImage(Temp.Path(), "long", {4500});
   testutil::WriteCdripIni(Temp.File("cdrip.ini"), {image.CuePath});
-  ASSERT_EQ(CR_Init(Temp.File("cdrip.ini").toUtf8().constData()), CDEX_OK);
+  ASSERT_EQ(CR_Init(Temp.File("cdrip.ini").toUtf8().constData()), CDRIP_OK);
   TCDRIP cdrip;
   cdrip.SetCDRomNum(CR_GetNumCDROM() - 1);
   cdrip.SetCoder(&Coder);

@@ -315,7 +315,7 @@ TEST_F(ConfigTest, AssignCopiesEverySetting) {
   source.NamingString = "<number>";
   source.SoundFile = "/x.wav";
   source.nActive = 4;
-  source.DriveParams.nSpeed = 8;
+  source.DriveParams.speed = 8;
   source.VBR = true;
   source.ProxyServer = "proxy";
   TConfig copy(&store);
@@ -323,7 +323,7 @@ TEST_F(ConfigTest, AssignCopiesEverySetting) {
   EXPECT_EQ(copy.NamingString, "<number>");
   EXPECT_EQ(copy.SoundFile, "/x.wav");
   EXPECT_EQ(copy.nActive, 4);
-  EXPECT_EQ(copy.DriveParams.nSpeed, 8);
+  EXPECT_EQ(copy.DriveParams.speed, 8);
   EXPECT_TRUE(copy.VBR);
   EXPECT_EQ(copy.ProxyServer, "proxy");
 }

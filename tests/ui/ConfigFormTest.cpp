@@ -21,15 +21,15 @@
 #include <QToolButton>
 #include <tuple>
 
-#include "common/TestServer.h"
 #include "common/ModalDriver.h"
+#include "common/TestServer.h"
 #include "common/TestUtil.h"
 #include "platform/Folders.h"
 #include "platform/MessageBox.h"
 #include "platform/Profile.h"
-#include "ui/ConfigForm.h"
 #include "settings/ConfigRules.h"
 #include "settings/config.h"
+#include "ui/ConfigForm.h"
 #include "verify/DriveOffsets.h"
 
 using namespace testutil;
@@ -82,9 +82,9 @@ TEST_F(ConfigFormTest, OpensOnTheOutputTabWithEverySettingShown) {
   Config->EncoderThreads = 3;
   Config->Mode = 2;
   Config->nActive = 1;
-  Config->DriveParams.DriveTable = 0x1203;  // the type is the low byte
-  Config->DriveParams.nSpeed = 8;
-  Config->DriveParams.nOffsetStart = -5;
+  Config->DriveParams.driveType = 0x1203;  // the type is the low byte
+  Config->DriveParams.speed = 8;
+  Config->DriveParams.startOffset = -5;
   Config->ServerName = "my.server";
   Config->ReplaceStr = "ab";
   Config->Id3Comment = "rips";
@@ -271,14 +271,14 @@ TEST_F(ConfigFormTest, OkStoresEveryChangedControl) {
   EXPECT_TRUE(c.Original);
   EXPECT_TRUE(c._Private);
   EXPECT_EQ(c.nActive, 1);
-  EXPECT_EQ(c.DriveParams.DriveTable, 14);
+  EXPECT_EQ(c.DriveParams.driveType, 14);
   EXPECT_TRUE(c.DeleteSilence);
-  EXPECT_EQ(c.DriveParams.nOffsetStart, 12);
-  EXPECT_EQ(c.DriveParams.nOffsetEnd, 34);
-  EXPECT_EQ(c.DriveParams.nSpeed, 12);
-  EXPECT_EQ(c.DriveParams.bSwapLefRightChannel, -1);
-  EXPECT_EQ(c.DriveParams.bJitterCorrection, -1);
-  EXPECT_EQ(c.DriveParams.bLockDuringRead, -1);
+  EXPECT_EQ(c.DriveParams.startOffset, 12);
+  EXPECT_EQ(c.DriveParams.endOffset, 34);
+  EXPECT_EQ(c.DriveParams.speed, 12);
+  EXPECT_EQ(c.DriveParams.swapChannels, -1);
+  EXPECT_EQ(c.DriveParams.jitterCorrection, -1);
+  EXPECT_EQ(c.DriveParams.lockTray, -1);
   EXPECT_TRUE(c.EjectCD);
   EXPECT_FALSE(c.SelectAllTrack);
   EXPECT_EQ(c.nTransportLayer, 1);
@@ -597,8 +597,8 @@ TEST_F(ConfigFormTest, PastedTextThatIsNoNumber) {
   EXPECT_TRUE(boxes.Texts().isEmpty());
   EXPECT_FALSE(form.isVisible());
   EXPECT_EQ(Config->NormalizeFactor, 80);
-  EXPECT_EQ(Config->DriveParams.nOffsetStart, 0);
-  EXPECT_EQ(Config->DriveParams.nOffsetEnd, 0);
+  EXPECT_EQ(Config->DriveParams.startOffset, 0);
+  EXPECT_EQ(Config->DriveParams.endOffset, 0);
   EXPECT_EQ(Config->ProxyPort, 8080);
 }
 

@@ -18,12 +18,12 @@
 #include "common/DiscImage.h"
 #include "common/TestUtil.h"
 #include "disc/CDRIP.h"
-#include "ui/ConvProc.h"
 #include "encode/LameCoder.h"
-#include "ui/MsgDisp.h"
-#include "ui/OverwriteConfirm.h"
 #include "platform/MessageBox.h"
 #include "settings/config.h"
+#include "ui/ConvProc.h"
+#include "ui/MsgDisp.h"
+#include "ui/OverwriteConfirm.h"
 
 namespace {
 
@@ -77,7 +77,7 @@ class ConvForm : public ::testing::Test {
     Settings.OutputFolder = Temp.File("out");
     Image = testutil::MakeDiscImage(Temp.Path(), "disc", {150, 150, 150});
     testutil::WriteCdripIni(Temp.File("cdrip.ini"), {Image.CuePath});
-    ASSERT_EQ(CR_Init(Temp.File("cdrip.ini").toUtf8().constData()), CDEX_OK);
+    ASSERT_EQ(CR_Init(Temp.File("cdrip.ini").toUtf8().constData()), CDRIP_OK);
     CDRIP.SetCDRomNum(CR_GetNumCDROM() - 1);
     CDRIP.SetCoder(&Coder);
     // As the main window's progress handlers do.

@@ -6,17 +6,17 @@
 #include <QStatusBar>
 #include <QTreeWidget>
 
-#include "ui/MainForm.h"
 #include "cddb/CDInfo.h"
-#include "common/TestServer.h"
 #include "common/DiscImage.h"
 #include "common/ModalDriver.h"
+#include "common/TestServer.h"
 #include "common/TestUtil.h"
 #include "libs/cdrip/cdrip.h"
 #include "musicbrainz/MbFixtures.h"
 #include "platform/Folders.h"
 #include "platform/Registry.h"
 #include "settings/config.h"
+#include "ui/MainForm.h"
 
 using namespace testutil;
 
@@ -41,7 +41,7 @@ class MainFormMbTest : public ::testing::Test {
     settings.LocalCDDBFolder = FTemp.File("localCDDB");
     settings.AutoLookup = autoLookup;
     ASSERT_TRUE(settings.Save());
-    ASSERT_NE(CR_Init(FTemp.File("cdrip.ini").toLocal8Bit().constData()), CDEX_ERROR);
+    ASSERT_NE(CR_Init(FTemp.File("cdrip.ini").toLocal8Bit().constData()), CDRIP_ERROR);
     FForm = std::make_unique<TMainForm>(CR_GetNumCDROM());
     FForm->StateTimer->stop();
     FForm->TickCount = [this] { return FTick; };

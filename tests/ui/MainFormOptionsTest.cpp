@@ -20,7 +20,6 @@
 #include <QTreeWidget>
 
 #include "Screenshot.h"
-#include "ui/MainForm.h"
 #include "cddb/CDInfo.h"
 #include "common/DiscImage.h"
 #include "common/ModalDriver.h"
@@ -30,8 +29,9 @@
 #include "platform/Folders.h"
 #include "platform/MessageBox.h"
 #include "platform/Registry.h"
-#include "ui/ConfigForm.h"
 #include "settings/config.h"
+#include "ui/ConfigForm.h"
+#include "ui/MainForm.h"
 
 using namespace testutil;
 using platform::TScriptedMessageBoxes;
@@ -57,7 +57,7 @@ class OptionsTest : public ::testing::Test {
     saved.WriteCueSheet = false;
     ASSERT_TRUE(saved.Save());
 
-    ASSERT_NE(CR_Init(FTemp.File("cdrip.ini").toLocal8Bit().constData()), CDEX_ERROR);
+    ASSERT_NE(CR_Init(FTemp.File("cdrip.ini").toLocal8Bit().constData()), CDRIP_ERROR);
     FForm = std::make_unique<TMainForm>(CR_GetNumCDROM());
     FForm->StateTimer->stop();  // the test polls by itself
     FForm->TickCount = [this] { return FTick; };
@@ -134,7 +134,7 @@ TEST_F(OptionsTest, CancelRestoresEverySettingIncludingThePickersFolder) {
   Config->LastOpenFolder = FTemp.Path();
   // The command takes the drive's parameters and the speed list in first.
   Config->DriveParams = FForm->CDRIP->Params();
-  Config->DriveParams.nSpeed = SpeedOfIndex(FForm->cbSpeed->currentIndex());
+  Config->DriveParams.speed = SpeedOfIndex(FForm->cbSpeed->currentIndex());
   const QByteArray before = Snapshot();
   const QByteArray cdripIni = ReadFile(FTemp.File("cdrip.ini"));
 
@@ -184,8 +184,8 @@ TEST_F(OptionsTest, OkHandsTheDriveParametersBackAndSwitchesTheDrive) {
     form.btnOK->click();
   });
   EXPECT_EQ(FForm->CDInfo->LocalFolder, "/srv/cddb");
-  EXPECT_EQ(FForm->CDRIP->Params().nSpeed, 8);
-  EXPECT_EQ(FForm->CDRIP->Params().bSwapLefRightChannel, -1);
+  EXPECT_EQ(FForm->CDRIP->Params().speed, 8);
+  EXPECT_EQ(FForm->CDRIP->Params().swapChannels, -1);
   EXPECT_EQ(FForm->cbSpeed->currentIndex(), 6);
   // The same drive: the list is left as it was.
   EXPECT_EQ(FForm->lvTrackList->topLevelItem(0)->text(0), "Edited");
@@ -200,21 +200,21 @@ TEST_F(OptionsTest, OkHandsTheDriveParametersBackAndSwitchesTheDrive) {
   EXPECT_EQ(Config->nActive, 1);
   EXPECT_EQ(FForm->cbCDRom->currentIndex(), 1);
   EXPECT_EQ(FForm->CDRIP->CDRomNum(), 1);
-  EXPECT_STREQ(Config->DriveParams.lpszCDROMID, "other.cue (image)");
+  EXPECT_STREQ(Config->DriveParams.driveName, "other.cue (image)");
   EXPECT_EQ(FForm->lvTrackList->topLevelItemCount(), 2);  // the new drive's disc
 
   // The first drive kept what was set for it.
   emit FForm->cbCDRom->activated(0);
-  EXPECT_EQ(Config->DriveParams.nSpeed, 8);
-  EXPECT_EQ(Config->DriveParams.nOffsetStart, 3);
+  EXPECT_EQ(Config->DriveParams.speed, 8);
+  EXPECT_EQ(Config->DriveParams.startOffset, 3);
   EXPECT_EQ(FForm->cbSpeed->currentIndex(), 6);
 }
 
 // The bytes of the ID3v2 tag at the front, 0 without one.
 int Id3v2Size(const QByteArray& mp3) {
   if (!mp3.startsWith("ID3") || mp3.size() < 10) return 0;
-  return 10 + ((mp3[6] & 0x7F) << 21 | (mp3[7] & 0x7F) << 14 | (mp3[8] & 0x7F) << 7 |
-               (mp3[9] & 0x7F));
+  return 10 +
+         ((mp3[6] & 0x7F) << 21 | (mp3[7] & 0x7F) << 14 | (mp3[8] & 0x7F) << 7 | (mp3[9] & 0x7F));
 }
 
 // The bit rate of an MPEG-1 layer III frame header at the start of the data,

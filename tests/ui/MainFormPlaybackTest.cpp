@@ -15,8 +15,6 @@
 #include <QTreeWidget>
 
 #include "Screenshot.h"
-#include "ui/MainForm.h"
-#include "ui/TrackBarEx.h"
 #include "cddb/CDInfo.h"
 #include "common/DiscImage.h"
 #include "common/SoundOutput.h"
@@ -26,6 +24,8 @@
 #include "platform/Folders.h"
 #include "platform/MessageBox.h"
 #include "platform/Registry.h"
+#include "ui/MainForm.h"
+#include "ui/TrackBarEx.h"
 
 using namespace testutil;
 
@@ -47,7 +47,7 @@ class MainFormPlayback : public ::testing::Test {
   // Starts the library and the window as the program does, shows it and
   // lets the first poll find the disc. The test ticks the state timer itself.
   void Start() {
-    ASSERT_NE(CR_Init(FTemp.File("cdrip.ini").toLocal8Bit().constData()), CDEX_ERROR);
+    ASSERT_NE(CR_Init(FTemp.File("cdrip.ini").toLocal8Bit().constData()), CDRIP_ERROR);
     FForm = std::make_unique<TMainForm>(CR_GetNumCDROM());
     FForm->StateTimer->stop();
     FForm->TickCount = [this] { return FTickCount; };

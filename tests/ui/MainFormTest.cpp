@@ -33,22 +33,22 @@
 #include <deque>
 
 #include "Screenshot.h"
-#include "ui/HealthStrip.h"
-#include "ui/MainForm.h"
-#include "play/SoundPlay.h"
 #include "cddb/CDInfo.h"
 #include "common/DiscImage.h"
 #include "common/ModalDriver.h"
 #include "common/TestUtil.h"
 #include "disc/CDRIP.h"
-#include "ui/ConvProc.h"
-#include "ui/MsgDisp.h"
 #include "libs/cdrip/cdrip.h"
 #include "platform/Folders.h"
 #include "platform/MessageBox.h"
 #include "platform/Profile.h"
 #include "platform/Registry.h"
+#include "play/SoundPlay.h"
 #include "settings/config.h"
+#include "ui/ConvProc.h"
+#include "ui/HealthStrip.h"
+#include "ui/MainForm.h"
+#include "ui/MsgDisp.h"
 #include "verify/ArReference.h"
 
 using namespace testutil;
@@ -78,7 +78,7 @@ class MainFormTest : public ::testing::Test {
 
   // Starts the library and the window as the program entry does, and shows it.
   void Start() {
-    ASSERT_NE(CR_Init(FTemp.File("cdrip.ini").toLocal8Bit().constData()), CDEX_ERROR);
+    ASSERT_NE(CR_Init(FTemp.File("cdrip.ini").toLocal8Bit().constData()), CDRIP_ERROR);
     FForm = std::make_unique<TMainForm>(CR_GetNumCDROM());
     FForm->StateTimer->stop();  // the test ticks by itself
     FForm->TickCount = [this] { return FTick; };
@@ -260,7 +260,7 @@ TEST_F(MainFormTest, WindowSizeAndPositionFollowTheSavedValues) {
       {65535, 65535, 640, 480, true, 640, 480},  // nothing saved yet
       {30, 40, 600, 500, false, 640, 480},       // either dimension too small resets both
       {30, 40, 639, 800, false, 640, 480},
-      {65535, 100, 700, 500, true, 700, 500},    // one coordinate unset centres both
+      {65535, 100, 700, 500, true, 700, 500},  // one coordinate unset centres both
       {30, 40, 700, 520, false, 700, 520},
   };
   const QRect screen = QGuiApplication::primaryScreen()->geometry();
@@ -275,7 +275,8 @@ TEST_F(MainFormTest, WindowSizeAndPositionFollowTheSavedValues) {
       ASSERT_TRUE(saved.Save());
     }
     Start();
-    const QString context = QString("%1,%2 %3x%4").arg(c.Left).arg(c.Top).arg(c.Width).arg(c.Height);
+    const QString context =
+        QString("%1,%2 %3x%4").arg(c.Left).arg(c.Top).arg(c.Width).arg(c.Height);
     EXPECT_EQ(FForm->size(), QSize(c.ExpectedWidth, c.ExpectedHeight)) << context.toStdString();
     const QPoint expected = c.Centred ? QPoint((screen.width() - c.ExpectedWidth) / 2,
                                                (screen.height() - c.ExpectedHeight) / 2)
@@ -375,7 +376,7 @@ TEST_F(MainFormTest, ASavedDriveBeyondTheCountSelectsDriveZeroAndAReshowRepeatsN
   EXPECT_EQ(Config->nActive, 0);
   EXPECT_EQ(FForm->cbCDRom->currentIndex(), 0);
   EXPECT_EQ(FForm->CDRIP->CDRomNum(), 0);
-  EXPECT_STREQ(Config->DriveParams.lpszCDROMID, FForm->CDRIP->Params().lpszCDROMID);
+  EXPECT_STREQ(Config->DriveParams.driveName, FForm->CDRIP->Params().driveName);
 
   // The user picks the second drive; a restore must neither list the drives
   // again nor go back to the saved one.
@@ -403,12 +404,12 @@ TEST_F(MainFormTest, ChoosingAnotherDriveSelectsItAndShowsItsDisc) {
   Poll();
   ASSERT_EQ(FForm->cbCDRom->count(), 2);
   ASSERT_EQ(List()->topLevelItemCount(), 3);
-  Config->DriveParams.nSpeed = 8;
+  Config->DriveParams.speed = 8;
   emit FForm->cbCDRom->activated(1);
   EXPECT_EQ(Config->nActive, 1);
   EXPECT_EQ(FForm->CDRIP->CDRomNum(), 1);
-  EXPECT_STREQ(Config->DriveParams.lpszCDROMID, "other.cue (image)");
-  EXPECT_EQ(FForm->cbSpeed->currentIndex(), SpeedIndexOf(Config->DriveParams.nSpeed));
+  EXPECT_STREQ(Config->DriveParams.driveName, "other.cue (image)");
+  EXPECT_EQ(FForm->cbSpeed->currentIndex(), SpeedIndexOf(Config->DriveParams.speed));
   EXPECT_EQ(List()->topLevelItemCount(), 2);
   EXPECT_EQ(FForm->PanelText(1), "2 Track(s) - 00:10 - 1.35MB");
 }
@@ -568,9 +569,11 @@ struct TActionCase {
 TEST_F(MainFormTest, EveryActionHasItsCaptionHintShortcutAndState) {
   Start();
   const TActionCase cases[] = {
-      {"actExtract", "Extract Track(s)...           ", "Extract audio track(s) from CD", "F9", true},
+      {"actExtract", "Extract Track(s)...           ", "Extract audio track(s) from CD", "F9",
+       true},
       {"actRefreshCD", "Refresh", "Refresh track list", "F5", true},
-      {"actReadPlayINI", "Read from CDPlayer.ini", "Read disc information from CDPlayer.ini", "", true},
+      {"actReadPlayINI", "Read from CDPlayer.ini", "Read disc information from CDPlayer.ini", "",
+       true},
       {"actWrtPlayINI", "Save to CDPlayer.ini", "Save disc information to CDPlayer.ini", "", true},
       {"actExit", "Exit", "Exit program", "", true},
       {"actRenameTrack", "Edit Track Title              ", "Rename track", "F2", true},
@@ -581,8 +584,10 @@ TEST_F(MainFormTest, EveryActionHasItsCaptionHintShortcutAndState) {
       {"actLowerCase", "Lower Case", "Modify track title to lowercase", "", true},
       {"actCapitalize", "Capitalize", "Capitalize track title", "", true},
       {"actOpenOutputFolder", "Open Output Folder", "Open Output Folder", "", true},
-      {"actLaunchMP3Player", "Launch Default MP3 Player", "Launch the default mp3 player", "", true},
-      {"actReadRemoteCDDB", "Query Disc Information", "Query disc information from CDDB", "F8", true},
+      {"actLaunchMP3Player", "Launch Default MP3 Player", "Launch the default mp3 player", "",
+       true},
+      {"actReadRemoteCDDB", "Query Disc Information", "Query disc information from CDDB", "F8",
+       true},
       {"actMusicBrainzLookup", "Look Up on MusicBrainz", "Look up disc information on MusicBrainz",
        "Ctrl+F8", true},
       {"actGetServerList", "Get CDDB Server List", "Get CDDB server list", "", true},
@@ -857,9 +862,9 @@ TEST_F(ExtractTest, TwoTickedTracksBecomeMp3FilesWithTheirStatusesAndPlaylists) 
   EXPECT_TRUE(ReadFile(first).right(128).startsWith("TAG"));
   EXPECT_GT(QFileInfo(third).size(), 10000);
   EXPECT_FALSE(QFile::exists(FOut + "/Track02.mp3"));
-  EXPECT_EQ(ReadFile(FTemp.File("list.m3u")),
-            ("#EXTM3U\r\n#EXTINF:2, Track01\r\n" + first + "\r\n#EXTINF:4, Track03\r\n" + third +
-             "\r\n").toUtf8());
+  EXPECT_EQ(ReadFile(FTemp.File("list.m3u")), ("#EXTM3U\r\n#EXTINF:2, Track01\r\n" + first +
+                                               "\r\n#EXTINF:4, Track03\r\n" + third + "\r\n")
+                                                  .toUtf8());
 
   // Again, over the files now there, into a PLS playlist.
   TModalDriver again;
@@ -873,7 +878,8 @@ TEST_F(ExtractTest, TwoTickedTracksBecomeMp3FilesWithTheirStatusesAndPlaylists) 
             ("[playlist]\r\nFile1=" + first + "\r\nTitle1=Track01\r\nLength1=2\r\nFile2=" + third +
              "\r\nTitle2=Track03\r\nLength2=4\r\nNumberOfEntries=2\r\nVersion=2\r\n")
                 .toUtf8());
-  EXPECT_EQ(boxes.Asked().size(), 1u) << boxes.Texts().join(" | ").toStdString();  // the folder exists now
+  EXPECT_EQ(boxes.Asked().size(), 1u)
+      << boxes.Texts().join(" | ").toStdString();  // the folder exists now
 }
 
 TEST_F(ExtractTest, RefusingTheOutputFolderExtractsNothing) {

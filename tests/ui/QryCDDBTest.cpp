@@ -11,19 +11,19 @@
 #include <QTest>
 #include <QTreeWidget>
 
-#include "ui/MainForm.h"
 #include "cddb/CDInfo.h"
 #include "cddb/CddbLookup.h"
-#include "ui/QryCDDB.h"
-#include "ui/SelCategory.h"
-#include "common/TestServer.h"
 #include "common/DiscImage.h"
+#include "common/TestServer.h"
 #include "common/TestUtil.h"
 #include "libs/cdrip/cdrip.h"
 #include "platform/Folders.h"
 #include "platform/MessageBox.h"
 #include "platform/Registry.h"
 #include "settings/config.h"
+#include "ui/MainForm.h"
+#include "ui/QryCDDB.h"
+#include "ui/SelCategory.h"
 
 using namespace testutil;
 
@@ -112,7 +112,7 @@ class QryCDDBTest : public ::testing::Test {
   }
   // The window with the disc loaded, its settings pointing at the server.
   void Start(const TTestServer& server) {
-    ASSERT_NE(CR_Init(FTemp.File("cdrip.ini").toLocal8Bit().constData()), CDEX_ERROR);
+    ASSERT_NE(CR_Init(FTemp.File("cdrip.ini").toLocal8Bit().constData()), CDRIP_ERROR);
     FForm = std::make_unique<TMainForm>(CR_GetNumCDROM());
     FForm->StateTimer->stop();
     FForm->TickCount = [this] { return FTick; };

@@ -8,8 +8,8 @@
 #include <QRegularExpression>
 
 #include "ArReference.h"
-#include "common/TestServer.h"
 #include "common/DiscImage.h"
+#include "common/TestServer.h"
 #include "common/TestUtil.h"
 #include "libs/cdrip/cdrip.h"
 #include "platform/Folders.h"
@@ -162,7 +162,7 @@ TEST_F(CadenzoRipVerify, TestAndCopyCatchesASecondReadThatDiffers) {
   // A drive of the settings' cdrip.ini: --image would list the image afresh.
   testutil::WriteCdripIni(platform::CdripIniPath(), {Image.CuePath},
                           "[Image0]\r\nChangingSectors=50\r\n");
-  ASSERT_EQ(CR_Init(platform::CdripIniPath().toUtf8().constData()), CDEX_OK);
+  ASSERT_EQ(CR_Init(platform::CdripIniPath().toUtf8().constData()), CDRIP_OK);
   const QString drive = QString::number(CR_GetNumCDROM() - 1);
   // A suspect file of an earlier run is the user's now.
   ASSERT_TRUE(QDir().mkpath(Temp.File("out")));

@@ -9,9 +9,9 @@
 #include "common/QuietView.h"
 #include "common/TestUtil.h"
 #include "disc/CDRIP.h"
-#include "rip/ConvSession.h"
 #include "encode/LameCoder.h"
 #include "libs/cdrip/cdrip.h"
+#include "rip/ConvSession.h"
 #include "settings/config.h"
 #include "verify/RipLog.h"
 #include "verify/SectorHealth.h"
@@ -61,7 +61,7 @@ TEST(SectorHealth, ARipWithInjectedFaultsShowsThemWhereTheyAreInTheSessionAndThe
   const testutil::TDiscImage image = testutil::MakeDiscImage(temp.Path(), "disc", {180, 120});
   testutil::WriteCdripIni(temp.File("cdrip.ini"), {image.CuePath},
                           "[Image0]\r\nUnreadableSectors=30-32,179,241\r\nJitterSectors=90\r\n");
-  ASSERT_EQ(CR_Init(temp.File("cdrip.ini").toUtf8().constData()), CDEX_OK);
+  ASSERT_EQ(CR_Init(temp.File("cdrip.ini").toUtf8().constData()), CDRIP_OK);
   TCDRIP cdrip;
   TLameCoder coder;
   cdrip.SetCDRomNum(CR_GetNumCDROM() - 1);
@@ -91,10 +91,10 @@ TEST(SectorHealth, ARipWithInjectedFaultsShowsThemWhereTheyAreInTheSessionAndThe
     ASSERT_EQ(finished[t].Status.size(), t == 0 ? 180u : 120u);
     std::vector<int> lostHere;
     for (size_t s = 0; s < finished[t].Status.size(); ++s)
-      if (finished[t].Status[s] == CDEX_SECTOR_LOST) lostHere.push_back(int(s));
+      if (finished[t].Status[s] == CDRIP_SECTOR_LOST) lostHere.push_back(int(s));
     EXPECT_EQ(lostHere, lost[t]) << "track " << t + 1;
   }
-  EXPECT_EQ(finished[0].Status[90], CDEX_SECTOR_CORRECTED);
+  EXPECT_EQ(finished[0].Status[90], CDRIP_SECTOR_CORRECTED);
 
   QString first(60, u'.'), second(60, u'.');
   first[10] = u'X';   // sectors 30-32

@@ -11,13 +11,13 @@
 
 #include "ArReference.h"
 #include "cddb/CDInfo.h"
-#include "common/TestServer.h"
 #include "common/DiscImage.h"
+#include "common/TestServer.h"
 #include "common/TestUtil.h"
 #include "disc/CDRIP.h"
-#include "rip/ConvSession.h"
 #include "encode/LameCoder.h"
 #include "libs/cdrip/cdrip.h"
+#include "rip/ConvSession.h"
 #include "settings/config.h"
 #include "verify/CueSheet.h"
 #include "verify/RipLog.h"
@@ -55,7 +55,7 @@ class VerifySession : public ::testing::Test {
     // number of seconds.
     Image = testutil::MakeDiscImage(Temp.Path(), "disc", {40, 23, 31});
     testutil::WriteCdripIni(Temp.File("cdrip.ini"), {Image.CuePath});
-    ASSERT_EQ(CR_Init(Temp.File("cdrip.ini").toUtf8().constData()), CDEX_OK);
+    ASSERT_EQ(CR_Init(Temp.File("cdrip.ini").toUtf8().constData()), CDRIP_OK);
     CDRIP.SetCDRomNum(CR_GetNumCDROM() - 1);
     CDRIP.SetCoder(&Coder);
     for (int track = 1; track <= 3; ++track) {
@@ -227,7 +227,7 @@ TEST_F(VerifySession, PregapsAndAHiddenTrackReachTheLogAndASheetThatReadsBackAsT
                    .arg(QFileInfo(Image.BinPath).fileName(), c.Track1, silence ? "00" : "10")
                    .toUtf8());
     testutil::WriteCdripIni(Temp.File("cdrip.ini"), {sheet});
-    ASSERT_EQ(CR_Init(Temp.File("cdrip.ini").toUtf8().constData()), CDEX_OK);
+    ASSERT_EQ(CR_Init(Temp.File("cdrip.ini").toUtf8().constData()), CDRIP_OK);
     TCDRIP disc;
     disc.SetCDRomNum(CR_GetNumCDROM() - 1);
     disc.SetCoder(&Coder);
@@ -299,7 +299,7 @@ TEST_F(VerifySession, PregapsAndAHiddenTrackReachTheLogAndASheetThatReadsBackAsT
 
     // The sheet as the only drive: the disc it describes is the original.
     testutil::WriteCdripIni(Temp.File("cdrip.ini"), {written});
-    ASSERT_EQ(CR_Init(Temp.File("cdrip.ini").toUtf8().constData()), CDEX_OK);
+    ASSERT_EQ(CR_Init(Temp.File("cdrip.ini").toUtf8().constData()), CDRIP_OK);
     TCDRIP readBack;
     readBack.SetCDRomNum(CR_GetNumCDROM() - 1);
     ASSERT_EQ(readBack.TrackCount(), 3) << text.toStdString();

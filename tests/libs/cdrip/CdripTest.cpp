@@ -37,18 +37,18 @@ class Cdrip : public ::testing::Test {
   // first image drive (physical drives come first).
   int Start(const QString& extra = QString(), const QStringList& images = {}) {
     WriteCdripIni(IniPath, images.isEmpty() ? QStringList{Image.CuePath} : images, extra);
-    EXPECT_EQ(CR_Init(IniPath.toUtf8().constData()), CDEX_OK);
+    EXPECT_EQ(CR_Init(IniPath.toUtf8().constData()), CDRIP_OK);
     const int first = CR_GetNumCDROM() - int(images.isEmpty() ? 1 : images.size());
     EXPECT_GE(first, 0);
-    EXPECT_EQ(CR_SetActiveCDROM(first), CDEX_OK);
+    EXPECT_EQ(CR_SetActiveCDROM(first), CDRIP_OK);
     return first;
   }
 
   void SetFaults(const QString& faults) { WriteCdripIni(IniPath, {Image.CuePath}, faults); }
 
-  CDROMPARAMS Params() {
-    CDROMPARAMS params{};
-    EXPECT_EQ(CR_GetCDROMParameters(&params), CDEX_OK);
+  CdripDriveParams Params() {
+    CdripDriveParams params{};
+    EXPECT_EQ(CR_GetCDROMParameters(&params), CDRIP_OK);
     return params;
   }
 
@@ -64,7 +64,7 @@ class Cdrip : public ::testing::Test {
   TRip Rip(int start, int end, const std::function<void()>& opened = {}) {
     TRip rip;
     int32_t bufferSize = 0;
-    EXPECT_EQ(CR_OpenRipper(&bufferSize, start, end), CDEX_OK);
+    EXPECT_EQ(CR_OpenRipper(&bufferSize, start, end), CDRIP_OK);
     if (opened) opened();
     rip.BufferSize = bufferSize;
     QByteArray buffer(bufferSize, '\0');
@@ -74,7 +74,7 @@ class Cdrip : public ::testing::Test {
       rip.Codes.push_back(code);
       rip.ChunkBytes.push_back(bytes);
       rip.Pcm += buffer.left(bytes);
-      if (code == CDEX_RIPPING_DONE) break;
+      if (code == CDRIP_RIPPING_DONE) break;
     }
     return rip;
   }
@@ -88,50 +88,50 @@ TEST_F(Cdrip, ListsImagesAfterPhysicalDrivesAndReadsTheirToc) {
   const QString second = MakeDiscImage(Folder.File("discs"), "other", {80, 90}).CuePath;
   const int first = Start({}, {Image.CuePath, QDir(Folder.Path()).relativeFilePath(second)});
   EXPECT_EQ(CR_GetActiveCDROM(), first);
-  EXPECT_STREQ(Params().lpszCDROMID, "disc.cue (image)");
+  EXPECT_STREQ(Params().driveName, "disc.cue (image)");
 
   ASSERT_EQ(CR_IsUnitReady() & 0xff, 1);
-  ASSERT_EQ(CR_ReadToc(), CDEX_OK);
+  ASSERT_EQ(CR_ReadToc(), CDRIP_OK);
   ASSERT_EQ(CR_GetNumTocEntries(), 3);
   for (int i = 0; i <= 3; ++i) {
-    const TOCENTRY entry = CR_GetTocEntry(i);
-    EXPECT_EQ(entry.dwStartSector, Image.Starts[size_t(i)]) << "entry " << i;
-    EXPECT_EQ(entry.btFlag, 0x10) << "entry " << i;
+    const CdripTocEntry entry = CR_GetTocEntry(i);
+    EXPECT_EQ(entry.startSector, Image.Starts[size_t(i)]) << "entry " << i;
+    EXPECT_EQ(entry.flags, 0x10) << "entry " << i;
     if (i < 3) {
-      EXPECT_EQ(entry.btTrackNumber, i + 1);
+      EXPECT_EQ(entry.trackNumber, i + 1);
     }
   }
 
   // The relative path resolves against the ini's folder.
-  ASSERT_EQ(CR_SetActiveCDROM(first + 1), CDEX_OK);
-  EXPECT_STREQ(Params().lpszCDROMID, "other.cue (image)");
-  ASSERT_EQ(CR_ReadToc(), CDEX_OK);
+  ASSERT_EQ(CR_SetActiveCDROM(first + 1), CDRIP_OK);
+  EXPECT_STREQ(Params().driveName, "other.cue (image)");
+  ASSERT_EQ(CR_ReadToc(), CDRIP_OK);
   EXPECT_EQ(CR_GetNumTocEntries(), 2);
-  EXPECT_EQ(CR_GetTocEntry(2).dwStartSector, 170);
+  EXPECT_EQ(CR_GetTocEntry(2).startSector, 170);
 
-  EXPECT_EQ(CR_SetActiveCDROM(first + 2), CDEX_ERROR);
-  EXPECT_EQ(CR_SetActiveCDROM(-1), CDEX_ERROR);
+  EXPECT_EQ(CR_SetActiveCDROM(first + 2), CDRIP_ERROR);
+  EXPECT_EQ(CR_SetActiveCDROM(-1), CDRIP_ERROR);
   EXPECT_EQ(CR_GetActiveCDROM(), first + 1);
 }
 
 TEST_F(Cdrip, RipsTheImagePcmExactlyWithAndWithoutParanoia) {
   Start();
   for (int jitterCorrection : {-1, 0}) {
-    CDROMPARAMS params = Params();
-    params.bJitterCorrection = jitterCorrection;
-    ASSERT_EQ(CR_SetCDROMParameters(&params), CDEX_OK);
+    CdripDriveParams params = Params();
+    params.jitterCorrection = jitterCorrection;
+    ASSERT_EQ(CR_SetCDROMParameters(&params), CDRIP_OK);
     const TRip rip = Rip(90, 270);
     EXPECT_EQ(rip.BufferSize % kSectorBytes, 0);
     EXPECT_EQ(rip.Pcm, Image.SectorPcm(90, 270)) << "jitter correction " << jitterCorrection;
-    EXPECT_EQ(rip.Codes.back(), CDEX_RIPPING_DONE);
+    EXPECT_EQ(rip.Codes.back(), CDRIP_RIPPING_DONE);
     EXPECT_GT(rip.ChunkBytes.back(), 0) << "the last chunk carries data with code 4";
     EXPECT_EQ(CR_GetPercentCompleted(), 100);
     EXPECT_EQ(CR_GetNumberOfJitterErrors(), 0);
     std::vector<uint8_t> status(180);
     int32_t first = 0, count = 0;
-    ASSERT_EQ(CR_GetSectorStatus(&first, status.data(), 180, &count), CDEX_OK);
+    ASSERT_EQ(CR_GetSectorStatus(&first, status.data(), 180, &count), CDRIP_OK);
     EXPECT_TRUE(std::all_of(status.begin(), status.end(), [](uint8_t s) {
-      return s == CDEX_SECTOR_CLEAN || s == CDEX_SECTOR_CORRECTED;
+      return s == CDRIP_SECTOR_CLEAN || s == CDRIP_SECTOR_CORRECTED;
     })) << "a healthy image reads clean";
     CR_CloseRipper();
   }
@@ -139,11 +139,11 @@ TEST_F(Cdrip, RipsTheImagePcmExactlyWithAndWithoutParanoia) {
 
 TEST_F(Cdrip, HonoursOffsetsAndChannelSwap) {
   Start();
-  CDROMPARAMS params = Params();
-  params.nOffsetStart = 10;
-  params.nOffsetEnd = -5;
-  params.bSwapLefRightChannel = 1;
-  ASSERT_EQ(CR_SetCDROMParameters(&params), CDEX_OK);
+  CdripDriveParams params = Params();
+  params.startOffset = 10;
+  params.endOffset = -5;
+  params.swapChannels = 1;
+  ASSERT_EQ(CR_SetCDROMParameters(&params), CDRIP_OK);
   const TRip rip = Rip(50, 150);
 
   QByteArray expected = Image.SectorPcm(60, 145);
@@ -153,10 +153,10 @@ TEST_F(Cdrip, HonoursOffsetsAndChannelSwap) {
   CR_CloseRipper();
 
   // Offsets never reach outside the disc.
-  params.nOffsetStart = -30;
-  params.nOffsetEnd = 30;
-  params.bSwapLefRightChannel = 0;
-  ASSERT_EQ(CR_SetCDROMParameters(&params), CDEX_OK);
+  params.startOffset = -30;
+  params.endOffset = 30;
+  params.swapChannels = 0;
+  ASSERT_EQ(CR_SetCDROMParameters(&params), CDRIP_OK);
   EXPECT_EQ(Rip(0, 335).Pcm, Image.Pcm);
   CR_CloseRipper();
 }
@@ -177,12 +177,12 @@ TEST_F(Cdrip, ReadOffsetMovesTheAudioAcrossTracksWithSilenceBeyondTheDisc) {
     }
     return pcm;
   };
-  EXPECT_EQ(CR_SetReadOffset(3001), CDEX_ERROR);
-  EXPECT_EQ(CR_SetReadOffset(-3001), CDEX_ERROR);
+  EXPECT_EQ(CR_SetReadOffset(3001), CDRIP_ERROR);
+  EXPECT_EQ(CR_SetReadOffset(-3001), CDRIP_ERROR);
   for (int drive : {first, first + 1}) {
-    ASSERT_EQ(CR_SetActiveCDROM(drive), CDEX_OK);
+    ASSERT_EQ(CR_SetActiveCDROM(drive), CDRIP_OK);
     for (int offset : {667, -667, 3000, -3000}) {
-      ASSERT_EQ(CR_SetReadOffset(offset), CDEX_OK);
+      ASSERT_EQ(CR_SetReadOffset(offset), CDRIP_OK);
       QByteArray disc;
       for (int track = 0; track < 3; ++track) {
         const int start = Image.Starts[size_t(track)], end = Image.Starts[size_t(track) + 1];
@@ -194,7 +194,7 @@ TEST_F(Cdrip, ReadOffsetMovesTheAudioAcrossTracksWithSilenceBeyondTheDisc) {
         const auto [mine, theirs] = std::mismatch(rip.Pcm.begin(), rip.Pcm.end(), expected.begin());
         EXPECT_EQ(mine, rip.Pcm.end()) << "drive " << drive << " offset " << offset << " track "
                                        << track + 1 << " sample " << (mine - rip.Pcm.begin()) / 4;
-        EXPECT_EQ(rip.Codes.back(), CDEX_RIPPING_DONE);
+        EXPECT_EQ(rip.Codes.back(), CDRIP_RIPPING_DONE);
         EXPECT_EQ(CR_GetNumberOfLostSectors(), 0);
         disc += rip.Pcm;
       }
@@ -203,7 +203,7 @@ TEST_F(Cdrip, ReadOffsetMovesTheAudioAcrossTracksWithSilenceBeyondTheDisc) {
       EXPECT_NE(disc.left(4 * 3000), Image.Pcm.left(4 * 3000));
     }
   }
-  ASSERT_EQ(CR_SetReadOffset(0), CDEX_OK);
+  ASSERT_EQ(CR_SetReadOffset(0), CDRIP_OK);
   EXPECT_EQ(Rip(0, 335).Pcm, Image.Pcm);
   CR_CloseRipper();
 }
@@ -211,17 +211,17 @@ TEST_F(Cdrip, ReadOffsetMovesTheAudioAcrossTracksWithSilenceBeyondTheDisc) {
 TEST_F(Cdrip, RefusesRangesOutsideTheDisc) {
   Start();
   int32_t bufferSize = 0;
-  EXPECT_EQ(CR_OpenRipper(&bufferSize, 0, 336), CDEX_ERROR);
-  EXPECT_EQ(CR_OpenRipper(&bufferSize, 20, 10), CDEX_ERROR);
-  EXPECT_EQ(CR_OpenRipper(&bufferSize, -1, 10), CDEX_ERROR);
+  EXPECT_EQ(CR_OpenRipper(&bufferSize, 0, 336), CDRIP_ERROR);
+  EXPECT_EQ(CR_OpenRipper(&bufferSize, 20, 10), CDRIP_ERROR);
+  EXPECT_EQ(CR_OpenRipper(&bufferSize, -1, 10), CDRIP_ERROR);
   uint8_t buffer[16];
   int32_t bytes = 7, noAbort = 0;
-  EXPECT_EQ(CR_RipChunk(buffer, &bytes, &noAbort), CDEX_ERROR) << "no ripper is open";
+  EXPECT_EQ(CR_RipChunk(buffer, &bytes, &noAbort), CDRIP_ERROR) << "no ripper is open";
   EXPECT_EQ(bytes, 0);
 
   // An empty range opens and is done at once.
   const TRip empty = Rip(100, 100);
-  EXPECT_EQ(empty.Codes, std::vector<int>{CDEX_RIPPING_DONE});
+  EXPECT_EQ(empty.Codes, std::vector<int>{CDRIP_RIPPING_DONE});
   EXPECT_TRUE(empty.Pcm.isEmpty());
   CR_CloseRipper();
 }
@@ -232,13 +232,13 @@ TEST_F(Cdrip, UnreadableSectorsAreSilenceInTheirChunkAndTheRipGoesOn) {
   const int chunkSectors = rip.BufferSize / kSectorBytes;
   const int failed = 40 / chunkSectors;
   ASSERT_GT(int(rip.Codes.size()), failed);
-  EXPECT_EQ(rip.Codes[size_t(failed)], CDEX_ERROR);
+  EXPECT_EQ(rip.Codes[size_t(failed)], CDRIP_ERROR);
   EXPECT_EQ(rip.ChunkBytes[size_t(failed)], rip.BufferSize);
   EXPECT_EQ(rip.Pcm,
             Image.SectorPcm(0, 40) + QByteArray(2 * kSectorBytes, '\0') + Image.SectorPcm(42, 100));
-  EXPECT_EQ(rip.Codes.back(), CDEX_RIPPING_DONE);
+  EXPECT_EQ(rip.Codes.back(), CDRIP_RIPPING_DONE);
   int32_t first = 0, last = 0;
-  ASSERT_EQ(CR_GetLastJitterErrorPosition(&first, &last), CDEX_OK);
+  ASSERT_EQ(CR_GetLastJitterErrorPosition(&first, &last), CDRIP_OK);
   EXPECT_EQ(std::make_pair(first, last), std::make_pair(40, 41));
   EXPECT_EQ(CR_GetNumberOfLostSectors(), 2);
   EXPECT_EQ(CR_GetNumberOfJitterErrors(), 1);
@@ -273,9 +273,9 @@ TEST_F(Cdrip, SectorsMissingFromTheImageFileAreLostAsSilenceInBothModes) {
                                   .arg(jitterCorrection);
       WriteFile(Image.BinPath, Image.Pcm);
       Start({}, {c.Sheet});
-      CDROMPARAMS params = Params();
-      params.bJitterCorrection = jitterCorrection;
-      ASSERT_EQ(CR_SetCDROMParameters(&params), CDEX_OK);
+      CdripDriveParams params = Params();
+      params.jitterCorrection = jitterCorrection;
+      ASSERT_EQ(CR_SetCDROMParameters(&params), CDRIP_OK);
       const TRip rip = Rip(c.Start, c.End, [&] {
         if (c.CutTo >= 0) {
           ASSERT_TRUE(QFile::resize(Image.BinPath, c.CutTo));
@@ -283,21 +283,22 @@ TEST_F(Cdrip, SectorsMissingFromTheImageFileAreLostAsSilenceInBothModes) {
       });
       EXPECT_TRUE(rip.Pcm == c.Pcm) << context.toStdString();
       EXPECT_EQ(CR_GetNumberOfLostSectors(), c.Lost) << context.toStdString();
-      EXPECT_EQ(rip.Codes.back(), CDEX_RIPPING_DONE);
-      EXPECT_NE(std::find(rip.Codes.begin(), rip.Codes.end(), CDEX_ERROR), rip.Codes.end());
+      EXPECT_EQ(rip.Codes.back(), CDRIP_RIPPING_DONE);
+      EXPECT_NE(std::find(rip.Codes.begin(), rip.Codes.end(), CDRIP_ERROR), rip.Codes.end());
       int32_t first = 0, last = 0;
-      ASSERT_EQ(CR_GetLastJitterErrorPosition(&first, &last), CDEX_OK);
+      ASSERT_EQ(CR_GetLastJitterErrorPosition(&first, &last), CDRIP_OK);
       EXPECT_EQ(last, c.End - 1) << context.toStdString();
       // Per sector: every lost one, and only those, at the end of the range.
       int32_t count = 0;
-      std::vector<uint8_t> status(size_t(c.End - c.Start), CDEX_SECTOR_UNREAD);
-      ASSERT_EQ(CR_GetSectorStatus(&first, status.data(), int32_t(status.size()), &count), CDEX_OK);
+      std::vector<uint8_t> status(size_t(c.End - c.Start), CDRIP_SECTOR_UNREAD);
+      ASSERT_EQ(CR_GetSectorStatus(&first, status.data(), int32_t(status.size()), &count),
+                CDRIP_OK);
       EXPECT_EQ(std::make_pair(first, count), std::make_pair(c.Start, c.End - c.Start));
       const auto firstLost = status.end() - c.Lost;
-      EXPECT_EQ(std::count(firstLost, status.end(), CDEX_SECTOR_LOST), c.Lost)
+      EXPECT_EQ(std::count(firstLost, status.end(), CDRIP_SECTOR_LOST), c.Lost)
           << context.toStdString();
       EXPECT_TRUE(std::none_of(status.begin(), firstLost, [](uint8_t s) {
-        return s == CDEX_SECTOR_LOST || s == CDEX_SECTOR_UNREAD;
+        return s == CDRIP_SECTOR_LOST || s == CDRIP_SECTOR_UNREAD;
       })) << context.toStdString();
       CR_CloseRipper();
     }
@@ -307,17 +308,17 @@ TEST_F(Cdrip, SectorsMissingFromTheImageFileAreLostAsSilenceInBothModes) {
 TEST_F(Cdrip, JitterSectorsReportCodeThreeWithTheirPositionAndKeepTheData) {
   Start("[Image0]\r\nJitterSectors=5-6, 250\r\n");
   int32_t bufferSize = 0;
-  ASSERT_EQ(CR_OpenRipper(&bufferSize, 0, 300), CDEX_OK);
+  ASSERT_EQ(CR_OpenRipper(&bufferSize, 0, 300), CDRIP_OK);
   QByteArray buffer(bufferSize, '\0'), pcm;
   std::vector<std::pair<int, int>> positions;
-  int code = CDEX_OK;
-  while (code != CDEX_RIPPING_DONE) {
+  int code = CDRIP_OK;
+  while (code != CDRIP_RIPPING_DONE) {
     int32_t bytes = 0, noAbort = 0;
     code = CR_RipChunk(reinterpret_cast<uint8_t*>(buffer.data()), &bytes, &noAbort);
     pcm += buffer.left(bytes);
-    if (code == CDEX_JITTER_ERROR) {
+    if (code == CDRIP_JITTER_ERROR) {
       int32_t first = 0, last = 0;
-      ASSERT_EQ(CR_GetLastJitterErrorPosition(&first, &last), CDEX_OK);
+      ASSERT_EQ(CR_GetLastJitterErrorPosition(&first, &last), CDRIP_OK);
       positions.emplace_back(first, last);
     }
   }
@@ -327,11 +328,11 @@ TEST_F(Cdrip, JitterSectorsReportCodeThreeWithTheirPositionAndKeepTheData) {
   // The sector map shows them where they are, and only them.
   std::vector<uint8_t> status(300);
   int32_t first = 0, count = 0;
-  ASSERT_EQ(CR_GetSectorStatus(&first, status.data(), 300, &count), CDEX_OK);
+  ASSERT_EQ(CR_GetSectorStatus(&first, status.data(), 300, &count), CDRIP_OK);
   for (int sector = 0; sector < 300; ++sector)
     EXPECT_EQ(status[size_t(sector)], sector == 5 || sector == 6 || sector == 250
-                                          ? CDEX_SECTOR_CORRECTED
-                                          : CDEX_SECTOR_CLEAN)
+                                          ? CDRIP_SECTOR_CORRECTED
+                                          : CDRIP_SECTOR_CLEAN)
         << "sector " << sector;
   CR_CloseRipper();
 }
@@ -349,20 +350,20 @@ TEST_F(Cdrip, EachSectorsStatusSaysWhatItsReadsMetInBothBackEnds) {
     EXPECT_TRUE(Rip(0, 100).Pcm == expected) << sheet.toStdString();
     std::vector<uint8_t> status(100);
     int32_t first = 0, count = 0;
-    ASSERT_EQ(CR_GetSectorStatus(&first, status.data(), 100, &count), CDEX_OK);
+    ASSERT_EQ(CR_GetSectorStatus(&first, status.data(), 100, &count), CDRIP_OK);
     for (int sector = 0; sector < 100; ++sector) {
       const uint8_t s = status[size_t(sector)];
       const auto context = testing::Message() << sheet.toStdString() << " sector " << sector;
       if (sector == 20 || sector == 21)
-        EXPECT_EQ(s, CDEX_SECTOR_REREAD) << context;
+        EXPECT_EQ(s, CDRIP_SECTOR_REREAD) << context;
       else if (sector == 40)
-        EXPECT_EQ(s, CDEX_SECTOR_LOST) << context;
+        EXPECT_EQ(s, CDRIP_SECTOR_LOST) << context;
       else if (sector == 60)
-        EXPECT_EQ(s, CDEX_SECTOR_CORRECTED) << context;
+        EXPECT_EQ(s, CDRIP_SECTOR_CORRECTED) << context;
       else if (cue)
-        EXPECT_EQ(s, CDEX_SECTOR_CLEAN) << context;
+        EXPECT_EQ(s, CDRIP_SECTOR_CLEAN) << context;
       else
-        EXPECT_TRUE(s != CDEX_SECTOR_LOST && s != CDEX_SECTOR_UNREAD) << context;
+        EXPECT_TRUE(s != CDRIP_SECTOR_LOST && s != CDRIP_SECTOR_UNREAD) << context;
     }
     CR_CloseRipper();
   }
@@ -374,19 +375,19 @@ TEST_F(Cdrip, ReadinessFollowsTheIniWhileRunning) {
 
   SetFaults("[Image0]\r\nNotReady=1\r\n");
   EXPECT_EQ(CR_IsUnitReady() & 0xff, 0);
-  EXPECT_EQ(CR_ReadToc(), CDEX_ERROR);
+  EXPECT_EQ(CR_ReadToc(), CDRIP_ERROR);
   EXPECT_EQ(CR_GetNumTocEntries(), 0);
   int32_t bufferSize = 0;
-  EXPECT_EQ(CR_OpenRipper(&bufferSize, 0, 10), CDEX_ERROR);
+  EXPECT_EQ(CR_OpenRipper(&bufferSize, 0, 10), CDRIP_ERROR);
 
   SetFaults("[Image0]\r\nNotReady=0\r\n");
   EXPECT_EQ(CR_IsUnitReady() & 0xff, 1);
-  EXPECT_EQ(CR_ReadToc(), CDEX_OK);
+  EXPECT_EQ(CR_ReadToc(), CDRIP_OK);
 
   // Another disc in the same drive.
   const TDiscImage other = MakeDiscImage(Folder.File("discs"), "swap", {30, 30, 30, 30});
   WriteCdripIni(IniPath, {other.CuePath});
-  ASSERT_EQ(CR_ReadToc(), CDEX_OK);
+  ASSERT_EQ(CR_ReadToc(), CDRIP_OK);
   EXPECT_EQ(CR_GetNumTocEntries(), 4);
 
   // A missing or corrupt image is an empty drive, not a crash.
@@ -394,7 +395,7 @@ TEST_F(Cdrip, ReadinessFollowsTheIniWhileRunning) {
   EXPECT_EQ(CR_IsUnitReady() & 0xff, 0);
   WriteFile(other.CuePath, "FILE \"nowhere.bin\" BINARY\r\n  TRACK 01 AUDIO\r\n  INDEX 01 xx\r\n");
   EXPECT_EQ(CR_IsUnitReady() & 0xff, 0);
-  EXPECT_EQ(CR_ReadToc(), CDEX_ERROR);
+  EXPECT_EQ(CR_ReadToc(), CDRIP_ERROR);
 }
 
 TEST_F(Cdrip, TrayOpensClosesAndCanFail) {
@@ -411,7 +412,7 @@ TEST_F(Cdrip, TrayOpensClosesAndCanFail) {
   // A running rip keeps the tray shut.
   SetFaults({});
   int32_t bufferSize = 0;
-  ASSERT_EQ(CR_OpenRipper(&bufferSize, 0, 100), CDEX_OK);
+  ASSERT_EQ(CR_OpenRipper(&bufferSize, 0, 100), CDRIP_OK);
   EXPECT_EQ(CR_EjectCD(1), 0);
   CR_CloseRipper();
   EXPECT_NE(CR_EjectCD(1), 0);
@@ -419,10 +420,10 @@ TEST_F(Cdrip, TrayOpensClosesAndCanFail) {
 
 TEST_F(Cdrip, ImagePlaybackRunsOnARealTimeClock) {
   Start();
-  ASSERT_EQ(CR_ReadToc(), CDEX_OK);
+  ASSERT_EQ(CR_ReadToc(), CDRIP_OK);
   EXPECT_EQ(CR_IsAudioPlaying() & 0xff, 0x15);
 
-  ASSERT_EQ(CR_PlayTrack(2), CDEX_OK);
+  ASSERT_EQ(CR_PlayTrack(2), CDRIP_OK);
   EXPECT_EQ(CR_IsAudioPlaying() & 0xff, 0x11);
   int32_t relative = -1, absolute = -1;
   ASSERT_TRUE(WaitFor([&] {
@@ -431,7 +432,7 @@ TEST_F(Cdrip, ImagePlaybackRunsOnARealTimeClock) {
   }));
   EXPECT_EQ(absolute, 100 + relative);
 
-  ASSERT_EQ(CR_PauseCD(1), CDEX_OK);
+  ASSERT_EQ(CR_PauseCD(1), CDRIP_OK);
   EXPECT_EQ(CR_IsAudioPlaying() & 0xff, 0x12);
   int32_t pausedRelative = 0, pausedAbsolute = 0;
   CR_GetPlayPosition(&pausedRelative, &pausedAbsolute);
@@ -439,23 +440,23 @@ TEST_F(Cdrip, ImagePlaybackRunsOnARealTimeClock) {
   CR_GetPlayPosition(&relative, &absolute);
   EXPECT_EQ(absolute, pausedAbsolute) << "the clock stands while paused";
 
-  ASSERT_EQ(CR_PauseCD(0), CDEX_OK);
+  ASSERT_EQ(CR_PauseCD(0), CDRIP_OK);
   EXPECT_EQ(CR_IsAudioPlaying() & 0xff, 0x11);
   ASSERT_TRUE(WaitFor([&] {
     CR_GetPlayPosition(&relative, &absolute);
     return absolute > pausedAbsolute;
   }));
 
-  ASSERT_EQ(CR_StopPlayTrack(), CDEX_OK);
+  ASSERT_EQ(CR_StopPlayTrack(), CDRIP_OK);
   EXPECT_EQ(CR_IsAudioPlaying() & 0xff, 0x15);
 
   // A section of 6 sectors (80 ms) plays to its end.
-  ASSERT_EQ(CR_PlaySection(300, 306), CDEX_OK);
+  ASSERT_EQ(CR_PlaySection(300, 306), CDRIP_OK);
   EXPECT_TRUE(WaitFor([] { return (CR_IsAudioPlaying() & 0xff) == 0x13; }));
   CR_GetPlayPosition(&relative, &absolute);
   EXPECT_EQ(absolute, 306);
 
-  EXPECT_EQ(CR_PlayTrack(9), CDEX_ERROR);
+  EXPECT_EQ(CR_PlayTrack(9), CDRIP_ERROR);
 }
 
 int32_t PlayedSectors() {
@@ -469,8 +470,8 @@ bool PlayEnded() { return (CR_IsAudioPlaying() & 0xff) == 0x13; }
 TEST_F(Cdrip, ImagePlaybackSendsTheImageSoundInStepWithTheClock) {
   TAlsaFileOutput output;
   Start();
-  ASSERT_EQ(CR_ReadToc(), CDEX_OK);
-  ASSERT_EQ(CR_PlayTrack(3), CDEX_OK);
+  ASSERT_EQ(CR_ReadToc(), CDRIP_OK);
+  ASSERT_EQ(CR_PlayTrack(3), CDRIP_OK);
   ASSERT_TRUE(WaitFor([] { return PlayedSectors() >= 10; }));
   // The sound runs at most its short lead ahead of the clock.
   const qsizetype sent = output.Captured().size();
@@ -479,24 +480,24 @@ TEST_F(Cdrip, ImagePlaybackSendsTheImageSoundInStepWithTheClock) {
   EXPECT_TRUE(StartsWithThenSilence(output.Captured(), Image.TrackPcm(3)));
 
   // Paused and resumed, nothing is lost or repeated.
-  ASSERT_EQ(CR_PlayTrack(1), CDEX_OK);
+  ASSERT_EQ(CR_PlayTrack(1), CDRIP_OK);
   ASSERT_TRUE(WaitFor([] { return PlayedSectors() >= 10; }));
-  ASSERT_EQ(CR_PauseCD(1), CDEX_OK);
-  ASSERT_EQ(CR_PauseCD(0), CDEX_OK);
+  ASSERT_EQ(CR_PauseCD(1), CDRIP_OK);
+  ASSERT_EQ(CR_PauseCD(0), CDRIP_OK);
   ASSERT_TRUE(WaitFor(PlayEnded, 20000));
   EXPECT_TRUE(StartsWithThenSilence(output.Captured(), Image.TrackPcm(1)));
 
   // A seek starts a new stream at the new position.
-  ASSERT_EQ(CR_PlayTrack(2), CDEX_OK);
+  ASSERT_EQ(CR_PlayTrack(2), CDRIP_OK);
   ASSERT_TRUE(WaitFor([] { return PlayedSectors() >= 5; }));
-  ASSERT_EQ(CR_PlaySection(180, 260), CDEX_OK);
+  ASSERT_EQ(CR_PlaySection(180, 260), CDRIP_OK);
   ASSERT_TRUE(WaitFor(PlayEnded, 20000));
   EXPECT_TRUE(StartsWithThenSilence(output.Captured(), Image.SectorPcm(180, 260)));
 
   // Stop ends the sound at once: what arrived is the start of the track.
-  ASSERT_EQ(CR_PlayTrack(2), CDEX_OK);
+  ASSERT_EQ(CR_PlayTrack(2), CDRIP_OK);
   ASSERT_TRUE(WaitFor([] { return PlayedSectors() >= 5; }));
-  ASSERT_EQ(CR_StopPlayTrack(), CDEX_OK);
+  ASSERT_EQ(CR_StopPlayTrack(), CDRIP_OK);
   EXPECT_EQ(CR_IsAudioPlaying() & 0xff, 0x15);
   QByteArray heard = output.Captured();
   while (heard.endsWith('\0')) heard.chop(1);
@@ -508,8 +509,8 @@ TEST_F(Cdrip, PlaybackCommandsReturnAtOnceWhileTheSoundServerStalls) {
   TPulseServer server;
   ASSERT_TRUE(server.Ok()) << server.Log().toStdString();
   Start();
-  ASSERT_EQ(CR_ReadToc(), CDEX_OK);
-  ASSERT_EQ(CR_PlayTrack(1), CDEX_OK);
+  ASSERT_EQ(CR_ReadToc(), CDRIP_OK);
+  ASSERT_EQ(CR_PlayTrack(1), CDRIP_OK);
   ASSERT_TRUE(WaitFor([] { return PlayedSectors() >= 10; }));
   server.Freeze(true);
   // The server runs again after a while, so a command that waits on it fails
@@ -533,10 +534,10 @@ TEST_F(Cdrip, PlaybackCommandsReturnAtOnceWhileTheSoundServerStalls) {
   timed("seek", [] { return CR_PlaySection(120, 200); });
   timed("stop", [] { return CR_StopPlayTrack(); });
   EXPECT_EQ(CR_IsAudioPlaying() & 0xff, 0x15);
-  ASSERT_EQ(CR_PlayTrack(2), CDEX_OK);
+  ASSERT_EQ(CR_PlayTrack(2), CDRIP_OK);
   timed("eject", [] { return CR_EjectCD(1); });
   ASSERT_EQ(CR_EjectCD(0), 1);
-  ASSERT_EQ(CR_PlayTrack(3), CDEX_OK);
+  ASSERT_EQ(CR_PlayTrack(3), CDRIP_OK);
   const std::string ini = IniPath.toStdString();
   timed("restart", [&] { return CR_Init(ini.c_str()); });
   {
@@ -551,8 +552,8 @@ TEST_F(Cdrip, WithoutASoundDeviceImagePlaybackStillRunsItsClock) {
   TTempFolder alsa;
   TAlsaConfig config(alsa.Path(), "pcm.!default { type hw card 99 }\n");
   Start();
-  ASSERT_EQ(CR_ReadToc(), CDEX_OK);
-  ASSERT_EQ(CR_PlaySection(300, 320), CDEX_OK);
+  ASSERT_EQ(CR_ReadToc(), CDRIP_OK);
+  ASSERT_EQ(CR_PlaySection(300, 320), CDRIP_OK);
   EXPECT_EQ(CR_IsAudioPlaying() & 0xff, 0x11);
   ASSERT_TRUE(WaitFor(PlayEnded, 20000));
   EXPECT_EQ(PlayedSectors(), 320 - 260);  // into track 3
@@ -560,15 +561,15 @@ TEST_F(Cdrip, WithoutASoundDeviceImagePlaybackStillRunsItsClock) {
 
 TEST_F(Cdrip, SavesParametersAndKeepsTheRestOfTheIni) {
   const int first = Start("; kept comment\r\n[Image0]\r\nJitterSectors=3\r\n[Other]\r\nx=1\r\n");
-  CDROMPARAMS params = Params();
-  params.nOffsetStart = 7;
-  params.nSpeed = 8;
-  params.bJitterCorrection = 0;
-  params.bLockDuringRead = -1;
-  std::strcpy(params.lpszCDROMID, "renamed");
-  ASSERT_EQ(CR_SetCDROMParameters(&params), CDEX_OK);
-  EXPECT_STREQ(Params().lpszCDROMID, "disc.cue (image)") << "the drive keeps its own name";
-  ASSERT_EQ(CR_SaveSettings(), CDEX_OK);
+  CdripDriveParams params = Params();
+  params.startOffset = 7;
+  params.speed = 8;
+  params.jitterCorrection = 0;
+  params.lockTray = -1;
+  std::strcpy(params.driveName, "renamed");
+  ASSERT_EQ(CR_SetCDROMParameters(&params), CDRIP_OK);
+  EXPECT_STREQ(Params().driveName, "disc.cue (image)") << "the drive keeps its own name";
+  ASSERT_EQ(CR_SaveSettings(), CDRIP_OK);
 
   const QByteArray ini = ReadFile(IniPath);
   EXPECT_TRUE(ini.contains("; kept comment\r\n"));
@@ -577,20 +578,20 @@ TEST_F(Cdrip, SavesParametersAndKeepsTheRestOfTheIni) {
   EXPECT_TRUE(ini.contains("nActive=" + QByteArray::number(first)));
   EXPECT_FALSE(QDir(Folder.Path()).entryList().join(' ').contains(".tmp"));
 
-  ASSERT_EQ(CR_Init(IniPath.toUtf8().constData()), CDEX_OK);
+  ASSERT_EQ(CR_Init(IniPath.toUtf8().constData()), CDRIP_OK);
   EXPECT_EQ(CR_GetActiveCDROM(), first);
-  const CDROMPARAMS loaded = Params();
-  EXPECT_EQ(loaded.nOffsetStart, 7);
-  EXPECT_EQ(loaded.nSpeed, 8);
-  EXPECT_EQ(loaded.bJitterCorrection, 0);
-  EXPECT_EQ(loaded.bLockDuringRead, -1);
+  const CdripDriveParams loaded = Params();
+  EXPECT_EQ(loaded.startOffset, 7);
+  EXPECT_EQ(loaded.speed, 8);
+  EXPECT_EQ(loaded.jitterCorrection, 0);
+  EXPECT_EQ(loaded.lockTray, -1);
 }
 
 // Found by fuzzing: a save cut every untouched line at a stray NUL byte.
 TEST_F(Cdrip, SaveWritesUntouchedLinesWhole) {
   const QByteArray odd("[Other]\r\nx=a\0b\r\n", 15);
   Start(odd);
-  ASSERT_EQ(CR_SaveSettings(), CDEX_OK);
+  ASSERT_EQ(CR_SaveSettings(), CDRIP_OK);
   EXPECT_TRUE(ReadFile(IniPath).contains(odd));
 }
 
@@ -599,27 +600,27 @@ TEST_F(Cdrip, SaveWritesUntouchedLinesWhole) {
 TEST_F(Cdrip, AnImagePathNamingAFolderIsNoDisc) {
   for (const QByteArray& listed : {QByteArray("discs"), QByteArray("\0\0mo.cue", 7)}) {
     WriteFile(IniPath, "[CD-ROM]\r\n[Images]\r\nImage0=" + listed + "\r\n");
-    ASSERT_EQ(CR_Init(IniPath.toUtf8().constData()), CDEX_OK);
-    ASSERT_EQ(CR_SetActiveCDROM(CR_GetNumCDROM() - 1), CDEX_OK);
+    ASSERT_EQ(CR_Init(IniPath.toUtf8().constData()), CDRIP_OK);
+    ASSERT_EQ(CR_SetActiveCDROM(CR_GetNumCDROM() - 1), CDRIP_OK);
     EXPECT_EQ(CR_IsUnitReady(), 0);
-    EXPECT_EQ(CR_ReadToc(), CDEX_ERROR);
+    EXPECT_EQ(CR_ReadToc(), CDRIP_ERROR);
   }
 }
 
 TEST_F(Cdrip, StartsWithoutAnIniAndFailsOnlyWithoutAPath) {
-  EXPECT_EQ(CR_Init(Folder.File("missing/cdrip.ini").toUtf8().constData()), CDEX_OK);
+  EXPECT_EQ(CR_Init(Folder.File("missing/cdrip.ini").toUtf8().constData()), CDRIP_OK);
   // Without an ini only physical drives are listed; an image adds exactly one.
   const int physical = CR_GetNumCDROM();
   for (int i = 0; i < physical; ++i) {
-    ASSERT_EQ(CR_SetActiveCDROM(i), CDEX_OK);
-    EXPECT_EQ(std::string(Params().lpszCDROMID).find("(image)"), std::string::npos);
+    ASSERT_EQ(CR_SetActiveCDROM(i), CDRIP_OK);
+    EXPECT_EQ(std::string(Params().driveName).find("(image)"), std::string::npos);
   }
   Start();
   EXPECT_EQ(CR_GetNumCDROM(), physical + 1);
-  ASSERT_EQ(CR_Init(Folder.File("missing/cdrip.ini").toUtf8().constData()), CDEX_OK);
-  EXPECT_EQ(CR_SaveSettings(), CDEX_ERROR) << "its folder does not exist";
-  EXPECT_EQ(CR_Init(""), CDEX_ERROR);
-  EXPECT_EQ(CR_Init(nullptr), CDEX_ERROR);
+  ASSERT_EQ(CR_Init(Folder.File("missing/cdrip.ini").toUtf8().constData()), CDRIP_OK);
+  EXPECT_EQ(CR_SaveSettings(), CDRIP_ERROR) << "its folder does not exist";
+  EXPECT_EQ(CR_Init(""), CDRIP_ERROR);
+  EXPECT_EQ(CR_Init(nullptr), CDRIP_ERROR);
 }
 
 // The user's copy of the program folder's ini lists the demo disc by its
@@ -631,23 +632,23 @@ TEST(CdripDemoDisc, ACopyOfTheProgramFoldersIniFindsItsPlayableDemoDisc) {
   TTempFolder user;
   const QString ini = user.File("cdrip.ini");
   WriteFile(ini, program + "Image1=gone.cue\r\n");
-  ASSERT_EQ(CR_Init(ini.toUtf8().constData()), CDEX_OK);
+  ASSERT_EQ(CR_Init(ini.toUtf8().constData()), CDRIP_OK);
   const int drives = CR_GetNumCDROM();
   WriteFile(ini, program);
-  ASSERT_EQ(CR_Init(ini.toUtf8().constData()), CDEX_OK);
+  ASSERT_EQ(CR_Init(ini.toUtf8().constData()), CDRIP_OK);
   EXPECT_EQ(CR_GetNumCDROM(), drives);
   bool found = false;
   for (int i = 0; i < CR_GetNumCDROM() && !found; ++i) {
-    ASSERT_EQ(CR_SetActiveCDROM(i), CDEX_OK);
-    CDROMPARAMS params{};
+    ASSERT_EQ(CR_SetActiveCDROM(i), CDRIP_OK);
+    CdripDriveParams params{};
     CR_GetCDROMParameters(&params);
-    if (std::strcmp(params.lpszCDROMID, "demo.cue (image)") != 0) continue;
+    if (std::strcmp(params.driveName, "demo.cue (image)") != 0) continue;
     found = true;
-    ASSERT_EQ(CR_ReadToc(), CDEX_OK);
+    ASSERT_EQ(CR_ReadToc(), CDRIP_OK);
     const int tracks = CR_GetNumTocEntries();
     EXPECT_GE(tracks, 3);
     EXPECT_LE(tracks, 4);
-    EXPECT_LT(CR_GetTocEntry(tracks).dwStartSector, 2 * 60 * 75);
+    EXPECT_LT(CR_GetTocEntry(tracks).startSector, 2 * 60 * 75);
   }
   EXPECT_TRUE(found);
 }
@@ -666,7 +667,7 @@ TEST(DiscRules, RealDriveRules) {
 
 TEST(DiscRules, OnlyATocADiscCanHoldIsValid) {
   auto valid = [](std::vector<int32_t> starts) {
-    std::vector<TOCENTRY> toc;
+    std::vector<CdripTocEntry> toc;
     for (int32_t start : starts) toc.push_back({start, 0x10, 1});
     return cdrip::IsValidToc(toc.data(), toc.size());
   };

@@ -55,25 +55,25 @@ class CueImage : public ::testing::Test {
   // Opens the sheet as the only image drive.
   void Use(const QString& cue) {
     WriteCdripIni(Folder.File("cdrip.ini"), {cue});
-    ASSERT_EQ(CR_Init(Folder.File("cdrip.ini").toUtf8().constData()), CDEX_OK);
-    ASSERT_EQ(CR_SetActiveCDROM(CR_GetNumCDROM() - 1), CDEX_OK);
+    ASSERT_EQ(CR_Init(Folder.File("cdrip.ini").toUtf8().constData()), CDRIP_OK);
+    ASSERT_EQ(CR_SetActiveCDROM(CR_GetNumCDROM() - 1), CDRIP_OK);
   }
 
   std::vector<int> Toc() {
     std::vector<int> toc;
-    if (CR_ReadToc() != CDEX_OK) return toc;
-    for (int i = 0; i <= CR_GetNumTocEntries(); ++i) toc.push_back(CR_GetTocEntry(i).dwStartSector);
+    if (CR_ReadToc() != CDRIP_OK) return toc;
+    for (int i = 0; i <= CR_GetNumTocEntries(); ++i) toc.push_back(CR_GetTocEntry(i).startSector);
     return toc;
   }
 
   QByteArray Rip(int start, int end) {
     int32_t size = 0, noAbort = 0;
-    EXPECT_EQ(CR_OpenRipper(&size, start, end), CDEX_OK);
+    EXPECT_EQ(CR_OpenRipper(&size, start, end), CDRIP_OK);
     QByteArray pcm, buffer(size, '\0');
-    for (int code = CDEX_OK, guard = 0; code == CDEX_OK && guard < 1000; ++guard) {
+    for (int code = CDRIP_OK, guard = 0; code == CDRIP_OK && guard < 1000; ++guard) {
       int32_t bytes = 0;
       code = CR_RipChunk(reinterpret_cast<uint8_t*>(buffer.data()), &bytes, &noAbort);
-      EXPECT_NE(code, CDEX_ERROR);
+      EXPECT_NE(code, CDRIP_ERROR);
       pcm += buffer.left(bytes);
     }
     CR_CloseRipper();
@@ -95,7 +95,7 @@ class CueImage : public ::testing::Test {
 
   std::string Problem(const QString& cue) {
     char message[256] = "unset";
-    EXPECT_EQ(CR_CheckImage(cue.toUtf8().constData(), message, sizeof message), CDEX_ERROR);
+    EXPECT_EQ(CR_CheckImage(cue.toUtf8().constData(), message, sizeof message), CDRIP_ERROR);
     return message;
   }
 
@@ -153,7 +153,7 @@ TEST_F(CueImage, EveryFileFormOpensWithTheDiscsTocAndRipsItsAudioExactly) {
     EXPECT_EQ(Rip(95, 262), Disc.SectorPcm(95, 262)) << "across two files";
   }
   Use(named);
-  ASSERT_EQ(CR_ReadToc(), CDEX_OK);
+  ASSERT_EQ(CR_ReadToc(), CDRIP_OK);
   EXPECT_EQ(Text(0, CR_TEXT_TITLE) + "/" + Text(0, CR_TEXT_PERFORMER) + "/" +
                 Text(0, CR_TEXT_CODE) + "/" + Text(0, CR_TEXT_GENRE) + "/" + Text(0, CR_TEXT_DATE),
             "Album/Band/0123456789012/Rock/1999");
@@ -167,8 +167,8 @@ TEST_F(CueImage, PlaysAFlacImage) {
   Use(Write("p.cue",
             "FILE \"1.flac\" FLAC\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n"
             "FILE \"2.flac\" FLAC\n TRACK 02 AUDIO\n  INDEX 01 00:00:00\n"));
-  ASSERT_EQ(CR_ReadToc(), CDEX_OK);
-  ASSERT_EQ(CR_PlaySection(90, 130), CDEX_OK);
+  ASSERT_EQ(CR_ReadToc(), CDRIP_OK);
+  ASSERT_EQ(CR_PlaySection(90, 130), CDRIP_OK);
   ASSERT_TRUE(WaitFor([] { return (CR_IsAudioPlaying() & 0xff) == 0x13; }, 20000));
   QByteArray heard = output.Captured();
   while (heard.endsWith('\0')) heard.chop(1);
@@ -208,9 +208,9 @@ TEST_F(CueImage, BrokenImagesAreRefusedNamingSheetLineAndFile) {
   EXPECT_EQ(Problem(missing), "disc.cue, line 3: 'Artist - Album.flac' not found");
   Use(missing);
   EXPECT_EQ(CR_IsUnitReady() & 0xff, 0);
-  EXPECT_EQ(CR_ReadToc(), CDEX_ERROR);
+  EXPECT_EQ(CR_ReadToc(), CDRIP_ERROR);
   int32_t size = 0;
-  EXPECT_EQ(CR_OpenRipper(&size, 0, 10), CDEX_ERROR);
+  EXPECT_EQ(CR_OpenRipper(&size, 0, 10), CDRIP_ERROR);
 
   MakeSound("hi.wav", 0, 100, "48000");
   const std::string refused =
