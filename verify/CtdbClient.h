@@ -1,0 +1,81 @@
+// TCtdbClient: looks a disc up in the CTDB database through the program's
+// HTTP client (a deadline, a size cap, a few redirections) and reads the
+// answer's entries. TCtdbRecoveryClient: fetches the first rows of an
+// entry's recovery file with a byte range (4 rows, then 8, then 16 as a
+// repair needs them). One request per object at a time; user-interface
+// thread only. OnDone is called once per request, from the event loop.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "verify/AccurateRip.h"
+#include "verify/BoundedGet.h"
+#include "verify/Ctdb.h"
+#include "verify/CtdbRepair.h"
+
+class TCtdbClient {
+ public:
+  TCtdbClient();
+  ~TCtdbClient();
+
+  // Starts the lookup and returns at once. An empty server answers NoAnswer
+  // (from the event loop, as every answer).
+  void Start(const QString& server, const QString& tocList, int timeoutMs = 30000);
+  // Stops a running lookup; its answer becomes NoAnswer.
+  void Abort();
+
+  // Found also when the answer holds no entry of this disc's length.
+  TArAnswer Answer() const { return FAnswer; }
+  // The reason of NoAnswer or Unreadable, for the log.
+  const QString& Detail() const { return FDetail; }
+  const std::vector<TCtdbEntry>& Entries() const { return FEntries; }
+  const QString& Url() const { return FUrl; }
+
+  std::function<void()> OnDone;
+
+ private:
+  void RequestDone(int error);
+  void Finish(TArAnswer answer, const QString& detail);
+
+  TBoundedGet FGet;
+  QString FUrl;
+  TArAnswer FAnswer = TArAnswer::Pending;
+  QString FDetail;
+  std::vector<TCtdbEntry> FEntries;
+};
+
+class TCtdbRecoveryClient {
+ public:
+  // The rows to ask for first, and after `rows` did not suffice (0 when the
+  // entry has no more).
+  static constexpr int kFirstRows = 4;
+  static int NextRows(int rows, const TCtdbEntry& entry);
+
+  TCtdbRecoveryClient();
+  ~TCtdbRecoveryClient();
+
+  // Fetches rows 0..rows-1 of the entry's recovery file from url (see
+  // CtdbRecoveryUrl). A server that sends the whole file gives every row.
+  void Start(const QString& url, const TCtdbEntry& entry, int rows, int timeoutMs = 30000);
+  void Abort();
+
+  bool Running() const { return FRunning; }
+  // After OnDone: the rows, or nothing with the reason in Error().
+  const std::optional<TCtdbRecovery>& Recovery() const { return FRecovery; }
+  const QString& Error() const { return FError; }
+
+  std::function<void()> OnDone;
+
+ private:
+  void RequestDone(int error);
+  void Finish(const QString& error);
+
+  TBoundedGet FGet;
+  TCtdbEntry FEntry;
+  int FRows = 0;
+  bool FRunning = false;
+  std::optional<TCtdbRecovery> FRecovery;
+  QString FError;
+};
