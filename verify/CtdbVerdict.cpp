@@ -4,6 +4,10 @@
 
 namespace {
 
+// Column 0 agrees at many offsets only where it is silent; the CRC of a few
+// of them tells, and a hostile entry cannot make a rip check thousands.
+constexpr size_t kMaxOffsetsTried = 8;
+
 TCtdbVerdict Tally(TArAnswer answer, const std::vector<TCtdbEntry>& entries,
                    const std::vector<TCtdbEntryResult>& results,
                    bool (*agrees)(const TCtdbEntryResult&, size_t), size_t track) {
@@ -52,7 +56,8 @@ TCtdbEntryResult CtdbCheckEntry(const TCtdbChecksums& rip, const TCtdbEntry& ent
   if (!result.Counted) return result;
   const std::vector<int> offsets =
       entry.Syndrome.empty() ? std::vector<int>{0} : rip.Column0Matches(entry.Syndrome);
-  for (const int offset : offsets) {
+  for (size_t i = 0; i < offsets.size() && i < kMaxOffsetsTried; ++i) {
+    const int offset = offsets[i];
     if (rip.WindowCrc(offset) != entry.Crc) continue;
     result.Offset = offset;
     result.Accurate = true;

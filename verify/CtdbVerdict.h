@@ -20,8 +20,9 @@ struct TCtdbEntryResult {
 };
 
 // Requires: rip.Complete(). The first offset at which column 0 agrees and
-// the CRC matches wins; when none matches, the first at which column 0
-// agrees; an entry without syndromes is tried at offset 0.
+// the CRC matches wins (of the first few, nearest to 0); when none matches,
+// the first at which column 0 agrees; an entry without syndromes is tried at
+// offset 0.
 TCtdbEntryResult CtdbCheckEntry(const TCtdbChecksums& rip, const TCtdbEntry& entry);
 
 struct TCtdbVerdict {
