@@ -51,8 +51,8 @@ TCtdbVerdict Tally(TArAnswer answer, const std::vector<TCtdbEntry>& entries,
 TCtdbEntryResult CtdbCheckEntry(const TCtdbChecksums& rip, const TCtdbEntry& entry) {
   TCtdbEntryResult result;
   const auto layout = CtdbLayoutOf(entry.Toc, entry.LeadOut);
-  result.Counted =
-      entry.Stride == kCtdbStrideSamples && layout && layout->Words == rip.Layout().Words;
+  result.Counted = rip.Complete() && entry.Stride == kCtdbStrideSamples && layout &&
+                   layout->Words == rip.Layout().Words;
   if (!result.Counted) return result;
   const std::vector<int> offsets =
       entry.Syndrome.empty() ? std::vector<int>{0} : rip.Column0Matches(entry.Syndrome);

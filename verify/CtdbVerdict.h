@@ -19,10 +19,10 @@ struct TCtdbEntryResult {
   std::vector<bool> TrackAccurate;  // per audio track at Offset; empty without track CRCs
 };
 
-// Requires: rip.Complete(). The first offset at which column 0 agrees and
-// the CRC matches wins (of the first few, nearest to 0); when none matches,
-// the first at which column 0 agrees; an entry without syndromes is tried at
-// offset 0.
+// The first offset at which column 0 agrees and the CRC matches wins (of
+// the first few, nearest to 0); when none matches, the first at which column
+// 0 agrees; an entry without syndromes is tried at offset 0. A rip not read
+// whole counts for no entry.
 TCtdbEntryResult CtdbCheckEntry(const TCtdbChecksums& rip, const TCtdbEntry& entry);
 
 struct TCtdbVerdict {
