@@ -11,54 +11,20 @@ constexpr qint64 kMaxRecoveryBytes = 32 * kCtdbRecoveryRowBytes + 16 * 1024;
 
 }  // namespace
 
-TCtdbClient::TCtdbClient() : FGet(kMaxAnswerBytes) {
-  FGet.OnDone = [this](int error) { RequestDone(error); };
-  FGet.OnTimeout = [this] { Finish(TArAnswer::NoAnswer, QStringLiteral("no answer in time")); };
+TCtdbClient::TCtdbClient()
+    : FLookup(kMaxAnswerBytes, [this](const QByteArray& body) {
+        QString why;
+        ReadCtdbEntries(body, FEntries, why);
+        return why;
+      }) {
+  FLookup.OnDone = [this] {
+    if (OnDone) OnDone();
+  };
 }
-
-TCtdbClient::~TCtdbClient() { OnDone = nullptr; }
 
 void TCtdbClient::Start(const QString& server, const QString& tocList, int timeoutMs) {
-  FAnswer = TArAnswer::Pending;
   FEntries.clear();
-  if (server.trimmed().isEmpty()) {
-    QMetaObject::invokeMethod(
-        FGet.Context(), [this] { Finish(TArAnswer::NoAnswer, QStringLiteral("no server set")); },
-        Qt::QueuedConnection);
-    return;
-  }
-  FUrl = CtdbLookupUrl(server, tocList);
-  FGet.Start(FUrl, timeoutMs);
-}
-
-void TCtdbClient::Abort() {
-  if (FAnswer != TArAnswer::Pending) return;
-  FGet.Abort();
-  Finish(TArAnswer::NoAnswer, QStringLiteral("stopped"));
-}
-
-void TCtdbClient::RequestDone(int error) {
-  if (FAnswer != TArAnswer::Pending) return;
-  QString why;
-  if (error != 0) {
-    Finish(TArAnswer::NoAnswer, FGet.StatusText());
-  } else if (FGet.StatusCode() == 404) {
-    Finish(TArAnswer::NotFound, QString());
-  } else if (FGet.StatusCode() < 200 || FGet.StatusCode() > 299) {
-    Finish(TArAnswer::NoAnswer,
-           QString("HTTP %1 %2").arg(FGet.StatusCode()).arg(FGet.StatusText()));
-  } else if (ReadCtdbEntries(FGet.Body(), FEntries, why)) {
-    Finish(TArAnswer::Found, QString());
-  } else {
-    Finish(TArAnswer::Unreadable, why);
-  }
-}
-
-void TCtdbClient::Finish(TArAnswer answer, const QString& detail) {
-  if (FAnswer != TArAnswer::Pending) return;
-  FAnswer = answer;
-  FDetail = detail;
-  if (OnDone) OnDone();
+  FLookup.Start(server.trimmed().isEmpty() ? QString() : CtdbLookupUrl(server, tocList), timeoutMs);
 }
 
 int TCtdbRecoveryClient::NextRows(int rows, const TCtdbEntry& entry) {

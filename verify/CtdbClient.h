@@ -1,9 +1,9 @@
-// TCtdbClient: looks a disc up in the CTDB database through the program's
-// HTTP client (a deadline, a size cap, a few redirections) and reads the
-// answer's entries. TCtdbRecoveryClient: fetches the first rows of an
-// entry's recovery file with a byte range (4 rows, then 8, then 16 as a
-// repair needs them). One request per object at a time; user-interface
-// thread only. OnDone is called once per request, from the event loop.
+// TCtdbClient: looks a disc up in the CTDB database through a bounded
+// lookup (a deadline, a size cap, a few redirections) and reads the answer's
+// entries. TCtdbRecoveryClient: fetches the first rows of an entry's
+// recovery file with a byte range (4 rows, then 8, then 16 as a repair needs
+// them). One request per object at a time; user-interface thread only.
+// OnDone is called once per request, from the event loop.
 #pragma once
 
 #include <functional>
@@ -14,36 +14,30 @@
 #include "verify/BoundedGet.h"
 #include "verify/Ctdb.h"
 #include "verify/CtdbRepair.h"
+#include "verify/DatabaseLookup.h"
 
 class TCtdbClient {
  public:
   TCtdbClient();
-  ~TCtdbClient();
 
   // Starts the lookup and returns at once. An empty server answers NoAnswer
   // (from the event loop, as every answer).
   void Start(const QString& server, const QString& tocList, int timeoutMs = 30000);
   // Stops a running lookup; its answer becomes NoAnswer.
-  void Abort();
+  void Abort() { FLookup.Abort(); }
 
   // Found also when the answer holds no entry of this disc's length.
-  TArAnswer Answer() const { return FAnswer; }
+  TArAnswer Answer() const { return FLookup.Answer(); }
   // The reason of NoAnswer or Unreadable, for the log.
-  const QString& Detail() const { return FDetail; }
+  const QString& Detail() const { return FLookup.Detail(); }
   const std::vector<TCtdbEntry>& Entries() const { return FEntries; }
-  const QString& Url() const { return FUrl; }
+  const QString& Url() const { return FLookup.Url(); }
 
   std::function<void()> OnDone;
 
  private:
-  void RequestDone(int error);
-  void Finish(TArAnswer answer, const QString& detail);
-
-  TBoundedGet FGet;
-  QString FUrl;
-  TArAnswer FAnswer = TArAnswer::Pending;
-  QString FDetail;
   std::vector<TCtdbEntry> FEntries;
+  TDatabaseLookup FLookup;
 };
 
 class TCtdbRecoveryClient {
