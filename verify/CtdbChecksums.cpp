@@ -4,7 +4,6 @@
 
 #include <QtEndian>
 #include <algorithm>
-#include <cstring>
 
 namespace {
 

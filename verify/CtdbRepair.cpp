@@ -2,7 +2,6 @@
 
 #include <zlib.h>
 
-#include <QFile>
 #include <QtEndian>
 #include <algorithm>
 #include <cstring>
@@ -76,20 +75,27 @@ bool TCtdbFileSamples::Read(int64_t first, int64_t count, uint8_t* out) {
     return false;
   }
   int64_t pieceStart = 0;
-  for (const TPiece& piece : FPieces) {
+  for (size_t i = 0; i < FPieces.size(); pieceStart += FPieces[i++].Bytes) {
+    const TPiece& piece = FPieces[i];
     const int64_t from = std::max(first, pieceStart);
     const int64_t to = std::min(first + count, pieceStart + piece.Bytes);
-    if (from < to) {
-      QFile file(piece.Path);
-      if (!file.open(QIODevice::ReadOnly) || !file.seek(piece.Offset + from - pieceStart) ||
-          file.read(reinterpret_cast<char*>(out + (from - first)), to - from) != to - from) {
-        FError = piece.Path + ": " +
-                 (file.error() == QFileDevice::NoError ? QStringLiteral("shorter than its audio")
-                                                       : file.errorString());
+    if (from >= to) continue;
+    // A repair reads each word it changes: the file stays open for the next.
+    if (!FFile || FFile->fileName() != piece.Path) {
+      FFile = std::make_unique<QFile>(piece.Path);
+      if (!FFile->open(QIODevice::ReadOnly)) {
+        FError = piece.Path + ": " + FFile->errorString();
+        FFile.reset();
         return false;
       }
     }
-    pieceStart += piece.Bytes;
+    if (!FFile->seek(piece.Offset + from - pieceStart) ||
+        FFile->read(reinterpret_cast<char*>(out + (from - first)), to - from) != to - from) {
+      FError = piece.Path + ": " +
+               (FFile->error() == QFileDevice::NoError ? QStringLiteral("shorter than its audio")
+                                                       : FFile->errorString());
+      return false;
+    }
   }
   return true;
 }

@@ -7,8 +7,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -48,6 +50,7 @@ class TCtdbFileSamples : public TCtdbSamples {
 
  private:
   std::vector<TPiece> FPieces;
+  std::unique_ptr<QFile> FFile;  // the piece read last
   QString FError;
 };
 
