@@ -45,7 +45,6 @@ struct TCtdbLayout {
   // Audio track i's words inside the window, [first, end).
   int64_t TrackFirst(size_t i) const;
   int64_t TrackEnd(size_t i) const;
-  bool operator==(const TCtdbLayout&) const = default;
 };
 
 // The layout of the disc with these tracks; nothing when no audio track,

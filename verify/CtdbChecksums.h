@@ -26,7 +26,6 @@ class TCtdbChecksums {
   bool Complete() const { return FBytes == 2 * FLayout.Words; }
 
   const TCtdbLayout& Layout() const { return FLayout; }
-  int Syndromes() const { return FCount; }
 
   // The rest requires Complete() and |offset| <= kCtdbMaxOffset. At offset d
   // an entry's word w is the rip's word w - 2d.
@@ -34,10 +33,10 @@ class TCtdbChecksums {
   // CRC-32 of the window, and of audio track i's share of it.
   uint32_t WindowCrc(int offset) const;
   uint32_t TrackCrc(size_t track, int offset) const;
-  // Column `column`'s syndromes S_0.. of the window, Syndromes() of them.
+  // Column `column`'s syndromes S_0.. of the window, as many as the constructor kept.
   void ColumnSyndromes(int offset, int column, uint16_t* out) const;
-  // The offsets at which column 0's syndromes equal the first Syndromes()
-  // of these, nearest to 0 first.
+  // The offsets at which column 0's syndromes equal the first of these (as
+  // many as kept), nearest to 0 first.
   std::vector<int> Column0Matches(const std::vector<uint16_t>& syndrome) const;
 
  private:

@@ -31,7 +31,6 @@ class TCtdbClient {
   // The reason of NoAnswer or Unreadable, for the log.
   const QString& Detail() const { return FLookup.Detail(); }
   const std::vector<TCtdbEntry>& Entries() const { return FEntries; }
-  const QString& Url() const { return FLookup.Url(); }
 
   std::function<void()> OnDone;
 
@@ -55,7 +54,6 @@ class TCtdbRecoveryClient {
   void Start(const QString& url, const TCtdbEntry& entry, int rows, int timeoutMs = 30000);
   void Abort();
 
-  bool Running() const { return FRunning; }
   // After OnDone: the rows, or nothing with the reason in Error().
   const std::optional<TCtdbRecovery>& Recovery() const { return FRecovery; }
   const QString& Error() const { return FError; }

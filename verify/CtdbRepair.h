@@ -75,7 +75,6 @@ struct TCtdbChange {
   int64_t Word = 0;  // from the first audio track's start
   uint16_t Old = 0;
   uint16_t New = 0;
-  bool operator==(const TCtdbChange&) const = default;
 };
 
 struct TCtdbRepair {
