@@ -21,11 +21,14 @@ TBoundedGet::~TBoundedGet() {
   Abort();
 }
 
-void TBoundedGet::Start(const QString& url, int timeoutMs) {
+void TBoundedGet::Start(const QString& url, int timeoutMs, qint64 firstByte, qint64 lastByte) {
   FBody.close();
   FBody.setData(QByteArray());
   FBody.open(QIODevice::WriteOnly);
   FHttp.URL = url;
+  // Set on every request: the client keeps a range it never sent.
+  FHttp.ContentRangeBegin = lastByte >= 0 ? QString::number(firstByte) : QString();
+  FHttp.ContentRangeEnd = lastByte >= 0 ? QString::number(lastByte) : QString();
   FHttp.StartGet();
   FDeadline.start(timeoutMs);
 }

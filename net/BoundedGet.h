@@ -20,12 +20,17 @@ class TBoundedGet {
   // Called instead when the deadline passed; the request is dropped.
   std::function<void()> OnTimeout;
 
-  void Start(const QString& url, int timeoutMs);
+  // With lastByte >= 0, asks for bytes [firstByte, lastByte] only; a server
+  // may still send the whole body (status 200), and a redirection drops the
+  // range.
+  void Start(const QString& url, int timeoutMs, qint64 firstByte = 0, qint64 lastByte = -1);
   // Drops a running request; its OnDone still comes, with an error.
   void Abort();
 
   int StatusCode() const { return FHttp.StatusCode; }
   const QString& StatusText() const { return FHttp.StatusText; }
+  // The first byte of a partial answer (status 206), empty without one.
+  const QString& RangeFirst() const { return FHttp.ContentRangeBegin; }
   QByteArray Body() const { return FBody.data(); }
   // Where queued calls of the owner go, so they end with this object.
   QObject* Context() { return &FHttp; }
