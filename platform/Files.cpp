@@ -18,7 +18,9 @@ QString CreateFolder(const QString& path) {
   std::error_code error;
   for (fs::path level = target; !level.empty() && level != level.parent_path();
        level = level.parent_path()) {
-    if (fs::exists(level, error)) break;
+    // A link is there even when it leads nowhere: it is the user's, never a
+    // level this call made.
+    if (fs::exists(fs::symlink_status(level, error))) break;
     missing.push_back(level);
   }
   fs::create_directories(target, error);
@@ -28,7 +30,8 @@ QString CreateFolder(const QString& path) {
   else if (!QFileInfo(path).isDir())
     reason = QStringLiteral("Not a directory");
   if (!reason.isEmpty())
-    for (const fs::path& level : missing) fs::remove(level, error);  // empty ones only
+    for (const fs::path& level : missing)  // the empty folders it made, nothing else
+      if (fs::is_directory(fs::symlink_status(level, error))) fs::remove(level, error);
   return reason;
 }
 

@@ -215,6 +215,10 @@ TEST_F(ExtractJobsTest, OutputFolderIsCreatedWithEveryLevelOrReportedAsFailed) {
   // half-made parents behind.
   EXPECT_EQ(CreateFolder(FTemp.File("n1/n2/" + QString(300, 'x'))), "File name too long");
   EXPECT_FALSE(QFileInfo::exists(FTemp.File("n1")));
+  // A link of the user's that leads nowhere stays, though nothing could be made below it.
+  ASSERT_TRUE(QFile::link(FTemp.File("gone"), FTemp.File("link")));
+  EXPECT_FALSE(CreateOutputFolder(FTemp.File("link/sub")));
+  EXPECT_TRUE(QFileInfo(FTemp.File("link")).isSymLink());
 }
 
 TEST(SizeTexts, MegabytesAndSectorTimes) {
