@@ -1128,7 +1128,9 @@ void TConvSession::CloseQuery(bool byTimer) {
   const int answer = platform::MessageBox(
       QStringLiteral(
           "Conversion has been aborted.\r\nWould you want delete ALL converted audio file(s)?"),
-      QStringLiteral("Confirmation"), platform::MB_YESNO | platform::MB_ICONQUESTION);
+      QStringLiteral("Confirmation"),
+      // Esc then Enter must not delete finished, verified tracks.
+      platform::MB_YESNO | platform::MB_ICONQUESTION | platform::MB_DEFBUTTON2);
   DeleteRequested = answer == platform::IDYES;
   for (TFileParam& job : *FJobs) {
     if (DeleteRequested && (job.State == jsProcessing || job.State == jsDone))

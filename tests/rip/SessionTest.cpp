@@ -406,7 +406,8 @@ TEST_F(Session, AbortInTheThirdOfFiveAndDeleteEverythingConverted) {
   EXPECT_EQ(Boxes.Asked()[0].Text,
             "Conversion has been aborted.\r\nWould you want delete ALL converted audio file(s)?");
   EXPECT_EQ(Boxes.Asked()[0].Caption, "Confirmation");
-  EXPECT_EQ(Boxes.Asked()[0].Flags, platform::MB_YESNO | platform::MB_ICONQUESTION);
+  EXPECT_EQ(Boxes.Asked()[0].Flags,
+            platform::MB_YESNO | platform::MB_ICONQUESTION | platform::MB_DEFBUTTON2);
   EXPECT_EQ(States(), (std::vector<int32_t>{jsAbortedDeleted, jsAbortedDeleted, jsAbortedDeleted,
                                             jsQueued, jsQueued}));
   EXPECT_TRUE(OutputFiles().isEmpty()) << OutputFiles().join(", ").toStdString();
