@@ -289,6 +289,23 @@ QString TCDRIP::CDRomName() const {
   return QString::fromUtf8(FName, qsizetype(strnlen(FName, sizeof FName)));
 }
 
+QStringList TCDRIP::DriveNames() {
+  QStringList names;
+  const int32_t count = CR_GetNumCDROM();
+  for (int32_t i = 0; i < count; ++i) {
+    CdripDriveParams params{};
+    const bool known =
+        CR_SetActiveCDROM(i) != CDRIP_ERROR && CR_GetCDROMParameters(&params) != CDRIP_ERROR;
+    names << (known
+                  ? QString::fromUtf8(params.driveName,
+                                      qsizetype(strnlen(params.driveName, sizeof params.driveName)))
+                  : QString());
+  }
+  // Another drive's selection dropped what the library read of this one's disc.
+  if (FCDRomNum >= 0 && count > 1 && CR_SetActiveCDROM(FCDRomNum) != CDRIP_ERROR) ReadToc();
+  return names;
+}
+
 bool TCDRIP::ReadParameters() {
   CdripDriveParams shared{};
   if (CR_GetCDROMParameters(&shared) == CDRIP_ERROR) return false;

@@ -1,11 +1,14 @@
-// TConvSession: the conversion session without any window. It walks the job
-// list, asks before overwriting, creates missing folders, rips each track
-// through the ripping component (encoding on the fly, or into a temporary
-// WAV that it normalises, encodes and deletes), tags the MP3, and records
-// each job's status and the lines of the error summary. It shows stages and
+// TConvSession: the conversion session without any window. It walks the jobs
+// of the rip plan it is handed, asks before overwriting, creates missing
+// folders, rips each track through the ripping component (encoding on the
+// fly, or into a temporary WAV that it normalises, encodes and deletes), and
+// records each job's status and the lines of the error summary. It works
+// from the plan alone (the disc, the jobs, the settings' snapshot) and reads
+// or writes no setting; the units it calls (output files, the job's encoder
+// and tags, the cover, the rip report) never call back. It shows stages and
 // asks its questions through TConvSessionView, which the progress dialog
-// implements and tests implement with scripted answers. It reads the global
-// Config. MP3 encoding (and the normalisation before it) runs on the
+// implements and tests implement with scripted answers. Encoding (and the
+// normalisation before it) runs on the
 // workers of a TEncodePool while the next track is read; everything else,
 // the statuses and the questions included, stays on the user-interface
 // thread. The rip and the normalisation passes run pending events after
@@ -26,11 +29,11 @@
 #include "encode/EncodePool.h"
 #include "encode/FileParam.h"
 #include "encode/Tags.h"
+#include "rip/OutputFiles.h"
+#include "rip/RipPlan.h"
+#include "rip/SessionCover.h"
 
 class TCDRIP;
-class TCoverArtFetch;
-class TEncoder;
-class TPendingCover;
 class TLameCoder;
 class TRipVerification;
 struct TTrackHealth;
@@ -67,7 +70,8 @@ class TConvSessionView {
   virtual void ShowJob(const QString& source, const QString& destination,
                        const QString& caption) = 0;
   // Asks whether to overwrite the file (its path in double quotes); returns
-  // the answer and whether "Always overwrite" was ticked.
+  // the answer and whether "Always overwrite" was ticked, after which the
+  // session asks no more.
   virtual int ConfirmOverwrite(const QString& quotedPath, bool& alwaysOverwrite) = 0;
   // One line of the error summary.
   virtual void AddMessage(const QString& line) = 0;
@@ -87,19 +91,19 @@ class TConvSession {
   // Creates a folder with all missing levels without asking; true on success.
   std::function<bool(const QString& folder)> CreateOutputFolder;
 
-  // Copies the encoder settings into the encoder; a failure is shown in a box
-  // and the session goes on.
-  void ApplyEncoderSettings();
-  // Clears the flags and counters of the last session and takes the jobs, so
+  // Copies the MP3 settings into the encoder; a failure is shown in a box and
+  // the session goes on.
+  void ApplyEncoderSettings(const TMp3Settings& settings);
+  // Clears the flags and counters of the last session and takes the plan, so
   // a close before the first job asks nothing.
-  void Reset(TJobList& jobs);
-  // Resets and runs the track loop over the jobs, updating their State in
-  // place. Returns true when the session ended by itself (no abort), which is
-  // when its dialog closes without a question. Every output is written under
-  // a temporary name and takes its own name only once it is whole; before
-  // the first job, the temporary files that dead runs left in the jobs'
-  // folders are deleted.
-  bool StartSession(TJobList& jobs);
+  void Reset(TRipPlan& plan);
+  // Resets and runs the track loop over the plan's jobs, updating their
+  // State in place. Returns true when the session ended by itself (no
+  // abort), which is when its dialog closes without a question. Every output
+  // is written under a temporary name and takes its own name only once it is
+  // whole; before the first job, the temporary files that dead runs left in
+  // the jobs' folders are deleted. The plan must outlive the session's use.
+  bool StartSession(TRipPlan& plan);
 
   // The Abort button: stops the rip or encode in hand after its chunk and
   // ends the loop after the current step.
@@ -115,19 +119,12 @@ class TConvSession {
 
   void SetStage(uint8_t stage);
   void SetProgress(int percent);
-  // True when the path does not exist or can be opened for reading and writing.
-  static bool CanWriteFile(const QString& path);
   // The stored answer when it was Yes to all or No to all, else the question.
   int AskOverwrite(const QString& path);
-  // True when MP3s get the ID3v1.1 tag.
-  static bool WritesId3v1();
-  // Writes the job's ID3v1.1 tag into the file (its OutputPath when none is
-  // given); true when it was saved. Throws EMPEGAudioError when the file
-  // fails after it was opened.
-  static bool WriteTag(const TFileParam& job, const QString& path = QString());
-  // The "Scan Peak Level" and "Normalizing" stages on a ripped WAV; false
-  // (the box shown, the cause in *reason) when it failed.
-  bool NormalizeStages(const QString& wavPath, QString* reason = nullptr);
+  // The "Scan Peak Level" and "Normalizing" stages on a ripped WAV, to
+  // `factor` percent of full scale; false (the box shown, the cause in
+  // *reason) when it failed.
+  bool NormalizeStages(const QString& wavPath, int32_t factor, QString* reason = nullptr);
   // The same stages on any thread: the stages go to setStage, and the text of
   // the box that reports a failure is returned (empty when none), its cause
   // in *reason.
@@ -135,10 +132,9 @@ class TConvSession {
                                const std::function<void(uint8_t stage)>& setStage,
                                QString* reason = nullptr);
 
-  // Proves the rip: checksums of every track as it is read, the disc looked
-  // up in the AccurateRip database (AccurateRipServer) when the session
+  // With the plan's Verify, the rip is proved: checksums of every track as it
+  // is read, the disc looked up in the AccurateRip database when the session
   // starts, a verdict per track once the answer is there.
-  bool Verify = false;
   int AccurateRipTimeoutMs = 30000;
   // A job's track got its verdict (see Verification()).
   std::function<void(const TFileParam& job)> OnTrackVerified;
@@ -159,7 +155,7 @@ class TConvSession {
   uint8_t Stage = 0;
   bool Running() const { return FRunning; }
   // True when this session created or overwrote the file.
-  bool WroteOutput(const QString& path) const { return FWrittenOutputs.contains(path); }
+  bool WroteOutput(const QString& path) const { return FFiles.Wrote(path); }
   // True when Abort stopped the job's encoder before it finished its file.
   bool OutputCut(const TFileParam& job) const { return FRuns[size_t(JobIndex(job))].Cut; }
 
@@ -201,33 +197,21 @@ class TConvSession {
   // Test and copy: reads the track once for its CRC alone; none when that
   // read failed (reported) or was stopped.
   std::optional<uint32_t> TestRead(TFileParam& job);
-  // "<name> (suspect).<ext>", from 2 on "<name> (suspect 2).<ext>"...: where
-  // a track whose two reads differ is kept.
-  static QString SuspectPath(const QString& outputPath, int number = 1);
   // Marks the job "Error" with the rip's summary line, once.
   void RipFailed(TFileParam& job);
   // Rips the track into a stream of the encoder pool; false when the drive
   // refused the range.
   bool RipToEncoder(TFileParam& job);
   void EncodeStep(TFileParam& job, const QString& ripTarget);
-  // On a worker: encodes the ripped WAV into a new file at outputPath.
-  static void EncodeWaveFile(const QString& wavPath, TEncoder& encoder, const QString& outputPath,
-                             TEncodeContext& context);
-  // The encoder of the configured format for the job, tagging the file and
+  // The encoder of the plan's format for the job, tagging the file and
   // measuring its loudness as the settings ask.
   std::unique_ptr<TEncoder> MakeJobEncoder(const TFileParam& job);
-  // What the job's tag says.
+  // What the job's tags say.
   TTrackTags JobTags(const TFileParam& job) const;
   // The album's ReplayGain into every file done in this session.
   void WriteAlbumGain();
-  // A new temporary file in the folder, remembered until it is deleted;
-  // empty (the reason in *error) when none can be created.
-  QString NewTempFile(const QString& folder, const QString& suffix, QString* error = nullptr);
-  void RemoveTempFile(const QString& path);
   // Gives the job's whole output its name; the job fails when it cannot.
   void PlaceOutput(TFileParam& job);
-  // Keeps the cut output of an aborted job under a name that says so.
-  void KeepPartialOutput(const TFileParam& job);
   // Marks the job "Error" with a line naming the file and the system's reason, once.
   void WriteFailed(TFileParam& job, const QString& path, const QString& reason);
   // WriteFailed for an exception that carries a file's failure; false for any other.
@@ -256,38 +240,31 @@ class TConvSession {
   int64_t TrackBytes(int32_t trackNum) const;
   // Rips the track (0: the audio before track 1) as TCDRIP::RipTrack does.
   bool RipDiscTrack(int32_t trackNum, const QString& fileName);
-  // Asks the Cover Art Archive for the release's front cover when the names
-  // came from MusicBrainz; the tracks' files wait for it before they are tagged.
-  void StartCoverFetch();
-  // Waits for the cover (bounded by its fetch), saves it beside the tracks
-  // done unless a cover.jpg is there, and reports why none came.
-  void FinishCoverFetch();
+  // Saves the archive's cover beside the tracks done unless a cover is
+  // there, and reports why none came.
+  void FinishCover();
   void StartVerification();
   // Waits for the database's answer (bounded by its time-out) unless aborted.
   void FinishVerification();
   // The rip log and the CUE sheet beside the first track, when a track was read.
-  void WriteRipLog();
-  void WriteCueSheet(const TFileParam& first);
+  void WriteReport();
   // Saves a file of the disc unless it exists and the overwrite rule keeps it;
   // a failure is a summary line.
   void SaveDiscFile(const QString& path, const QString& text, const QString& what);
-  // Writes the bytes to a new file at path unless one is there (or replace);
-  // returns the system's reason when it cannot, empty when placed or kept.
-  QString PlaceNewFile(const QString& path, const QByteArray& bytes, bool replace);
 
   TCDRIP& FCDRIP;
   TLameCoder& FCoder;
   TConvSessionView& FView;
-  TJobList* FJobs = nullptr;
+  TRipPlan* FPlan = nullptr;
+  TJobList* FJobs = nullptr;        // the plan's
+  bool FAskBeforeReplacing = true;  // the plan's until "Always overwrite" is ticked
   bool FRunning = false;
   std::vector<TJobRun> FRuns;  // one per job
   size_t FFlushed = 0;         // jobs whose lines went out
-  std::unique_ptr<TEncodePool> FPool;
-  QStringList FTempFiles;         // created by this session and not yet deleted
-  QSet<QString> FWrittenOutputs;  // outputs this session created or overwrote
-  bool FCoverReported = false;    // the summary told why the folder's cover is not used
-  QString FFolderCoverProblem;    // told only when the archive's cover does not replace it
+  TOutputFiles FFiles;
   std::unique_ptr<TRipVerification> FVerification;
-  std::unique_ptr<TCoverArtFetch> FCoverFetch;
-  std::shared_ptr<TPendingCover> FPendingCover;  // null when no cover is fetched
+  std::unique_ptr<TEncodePool> FPool;
+  // After the pool: a worker waiting for the cover is released before the
+  // pool waits for its workers.
+  TSessionCover FCover;
 };

@@ -19,6 +19,7 @@
 #include "disc/CDRIP.h"
 #include "encode/TempFiles.h"
 #include "libs/cdrip/cdrip.h"
+#include "rip/DiscLoad.h"
 #include "settings/config.h"
 
 using namespace testutil;
@@ -42,8 +43,8 @@ class CadenzoRipTest : public ::testing::Test {
     // The disc's names, stored as the desktop program stores them at exit.
     TCDRIP cdrip;
     cdrip.SetCDRomNum(CR_GetNumCDROM() - 1);
-    TMyCDInfo info(&cdrip);
-    ASSERT_TRUE(info.LoadFromTOC());
+    TMyCDInfo info;
+    ASSERT_TRUE(info.LoadFromTOC(ReadDisc(cdrip)));
     info.SetDefaultNames();
     info.Artist = "Test Artist";
     info.Album = "Test Album";
@@ -258,7 +259,7 @@ TEST_F(CadenzoRipTest, BadOptionsAreUsageErrors) {
   } cases[] = {
       {{"--tracks", "4"}, "track 4 is not on the disc (it has 3 tracks)"},
       {{"--tracks", "2-x"}, "invalid track list '2-x'"},
-      {{"--format", "ogg"}, "--format takes mp3, wav, flac or opus"},
+      {{"--format", "ogg"}, "--format takes wav, mp3, flac or opus"},
       {{"--normalize", "50"}, "--normalize takes 80 to 100"},
       {{"--overwrite", "maybe"}, "--overwrite takes ask, all or none"},
       {{"--drive", "5"}, "--drive takes 0 to 0"},
@@ -644,8 +645,8 @@ TEST_F(CadenzoRipTest, ControlCharactersInNamesAreShownEscaped) {
     ASSERT_NE(CR_Init(FOut.File("cdrip.ini").toLocal8Bit().constData()), CDRIP_ERROR);
     TCDRIP cdrip;
     cdrip.SetCDRomNum(CR_GetNumCDROM() - 1);
-    TMyCDInfo info(&cdrip);
-    ASSERT_TRUE(info.LoadFromTOC());
+    TMyCDInfo info;
+    ASSERT_TRUE(info.LoadFromTOC(ReadDisc(cdrip)));
     info.SetDefaultNames();
     info.Artist = "Red\x1b[31m";
     info.SetTrackTitle(0, "Evil\x1b]0;pwned\x07\x1b[2J");

@@ -44,6 +44,7 @@
 #include "platform/Profile.h"
 #include "platform/Registry.h"
 #include "play/SoundPlay.h"
+#include "rip/DiscLoad.h"
 #include "settings/config.h"
 #include "ui/ConvProc.h"
 #include "ui/HealthStrip.h"
@@ -307,7 +308,7 @@ TEST_F(MainFormTest, ClosingStoresThePlacementAndDestructionSavesSettingsAndName
   EXPECT_EQ(stored.WindowWidth, 720);
   EXPECT_EQ(stored.WindowHeight, 540);
 
-  TMyCDInfo names(nullptr);
+  TMyCDInfo names;
   ASSERT_TRUE(names.ReadXmcdFile(entry));
   EXPECT_EQ(names.Artist, "Kept Artist");
   EXPECT_EQ(names.GetTrackTitle(1), "Kept Title");
@@ -750,8 +751,8 @@ TEST_F(MainFormTest, AnOpenTitleEditorIsTakenInBySaveAndCaseCommands) {
   TypeInTitleEditor(*FForm, 1, "typed, not entered");
   FForm->actWrtPlayINI->trigger();
   EXPECT_EQ(Cell(1, 0), "typed, not entered");
-  TMyCDInfo stored(FForm->CDRIP.get());
-  ASSERT_TRUE(stored.LoadFromTOC());
+  TMyCDInfo stored;
+  ASSERT_TRUE(stored.LoadFromTOC(ReadDisc(*FForm->CDRIP)));
   ASSERT_TRUE(stored.ReadCDPlayerIni());
   EXPECT_EQ(stored.GetTrackTitle(1), "typed, not entered");
 

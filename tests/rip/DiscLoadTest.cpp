@@ -1,5 +1,6 @@
-// TMyCDInfo loaded through the real ripping component and CD-reading library
-// from generated disc images, its disc ID checked against libcddb's.
+// The disc model read through the real ripping component and CD-reading
+// library from generated disc images, and the disc information filled from
+// it, its disc ID checked against libcddb's.
 #include <cddb/cddb.h>
 #include <gtest/gtest.h>
 
@@ -10,8 +11,7 @@
 #include "common/DiscImage.h"
 #include "common/TestUtil.h"
 #include "disc/CDRIP.h"
-#include "rip/ExtractJobs.h"
-#include "settings/config.h"
+#include "rip/DiscLoad.h"
 
 namespace {
 
@@ -52,7 +52,7 @@ class LoadFromTOC : public ::testing::Test {
   testutil::TDiscImage First, Second;
   QString Ini;
   TCDRIP CDRIP;
-  TMyCDInfo Info{&CDRIP};
+  TMyCDInfo Info;
 };
 
 }  // namespace
@@ -60,7 +60,7 @@ class LoadFromTOC : public ::testing::Test {
 TEST_F(LoadFromTOC, FillsTheTableAndDiscValuesFromTheImage) {
   StartLibrary();
   Info.Tracks[1].Title = "kept";
-  ASSERT_TRUE(Info.LoadFromTOC());
+  ASSERT_TRUE(Info.LoadFromTOC(ReadDisc(CDRIP)));
   ASSERT_EQ(Info.TrackCount, 3);
   for (int i = 0; i < 3; ++i) {
     const TCDTrack track = Info.GetTrack(i);
@@ -87,11 +87,11 @@ TEST_F(LoadFromTOC, FillsTheTableAndDiscValuesFromTheImage) {
 
 TEST_F(LoadFromTOC, FollowsDiscChangesAndRemoval) {
   StartLibrary();
-  ASSERT_TRUE(Info.LoadFromTOC());
+  ASSERT_TRUE(Info.LoadFromTOC(ReadDisc(CDRIP)));
   const uint32_t firstID = Info.DiscID;
 
   InsertDisc(Second.CuePath);
-  ASSERT_TRUE(Info.LoadFromTOC());
+  ASSERT_TRUE(Info.LoadFromTOC(ReadDisc(CDRIP)));
   EXPECT_EQ(Info.TrackCount, 1);
   EXPECT_EQ(Info.DiscID, LibcddbDiscID(Second.Starts));
   EXPECT_NE(Info.DiscID, firstID);
@@ -99,7 +99,7 @@ TEST_F(LoadFromTOC, FollowsDiscChangesAndRemoval) {
   EXPECT_EQ(Info.CDPlayerKey, 0x200u + 900u);
 
   InsertDisc(Second.CuePath, "NotReady=1\r\n");
-  EXPECT_FALSE(Info.LoadFromTOC());
+  EXPECT_FALSE(Info.LoadFromTOC(ReadDisc(CDRIP)));
   EXPECT_EQ(Info.TrackCount, 0);
   EXPECT_EQ(Info.DiscID, 0u);
   EXPECT_EQ(Info.CDPlayerKey, 0u);
@@ -110,16 +110,16 @@ TEST_F(LoadFromTOC, FollowsDiscChangesAndRemoval) {
 TEST_F(LoadFromTOC, NewDiscTakesStoredNamesFromTheLocalFolder) {
   StartLibrary();
   Info.LocalFolder = Temp.File("LocalCDDB");
-  ASSERT_TRUE(Info.LoadFromTOC());
+  ASSERT_TRUE(Info.LoadFromTOC(ReadDisc(CDRIP)));
   Info.SetDefaultNames();
   EXPECT_FALSE(Info.ReadLocalCDDB());
   Info.Artist = "Generated";
   Info.SetTrackTitle(2, "Third");
   ASSERT_TRUE(Info.WriteLocalCDDB());
 
-  TMyCDInfo again(&CDRIP);
+  TMyCDInfo again;
   again.LocalFolder = Info.LocalFolder;
-  ASSERT_TRUE(again.LoadFromTOC());
+  ASSERT_TRUE(again.LoadFromTOC(ReadDisc(CDRIP)));
   again.SetDefaultNames();
   ASSERT_TRUE(again.ReadLocalCDDB());
   EXPECT_EQ(again.Artist, "Generated");
@@ -136,7 +136,7 @@ TEST_F(LoadFromTOC, CueSheetCdTextCatalogueAndIsrcsReachTheDiscInformation) {
               "  TRACK 02 AUDIO\r\n    TITLE \"Duet\"\r\n    PERFORMER \"Guest\"\r\n");
   testutil::WriteFile(First.CuePath, cue);
   StartLibrary();
-  ASSERT_TRUE(Info.LoadFromTOC());
+  ASSERT_TRUE(Info.LoadFromTOC(ReadDisc(CDRIP)));
   EXPECT_EQ(Info.MCN, "0724384260958");
   EXPECT_EQ(Info.CDTextAlbum, "Où Es Tu");
   EXPECT_EQ(Info.CDTextPerformer, "東京事変");
@@ -146,11 +146,8 @@ TEST_F(LoadFromTOC, CueSheetCdTextCatalogueAndIsrcsReachTheDiscInformation) {
   EXPECT_EQ(Info.Tracks[2].CDTextTitle, "");
 
   // Without a local entry the disc is named by its CD-Text at once.
-  TConfig settings;
-  Config = &settings;
   Info.LocalFolder = Temp.File("none");
-  ASSERT_TRUE(LoadDiscNames(Info));
-  Config = nullptr;
+  ASSERT_TRUE(LoadDisc(CDRIP, Info, false));
   EXPECT_EQ(Info.Artist, "東京事変");
   EXPECT_EQ(Info.Album, "Où Es Tu");
   EXPECT_EQ(Info.GetTrackTitle(0), "Première");
@@ -165,7 +162,7 @@ TEST_F(LoadFromTOC, AnImageLongerThanAnyDiscIsRefusedAndByteSizesStayInRange) {
   ASSERT_TRUE(bin.resize(qint64(1000000) * 2352));
   InsertDisc(Second.CuePath);
   StartLibrary();
-  EXPECT_FALSE(Info.LoadFromTOC());
+  EXPECT_FALSE(Info.LoadFromTOC(ReadDisc(CDRIP)));
   EXPECT_EQ(Info.DiscBytes, 0);
 
   // Byte sizes from a table that long are held at the 32-bit maximum.
