@@ -177,6 +177,29 @@ TEST_F(CadenzoRipTest, OneAndTwoEncodersWriteTheSameFilesAndShowTheirProgress) {
   EXPECT_TRUE(files[0] == files[1]);
 }
 
+// An Enhanced CD: a plain run extracts its audio tracks alone, every file
+// counts them alone, and the log lists no file of the data track.
+TEST_F(CadenzoRipTest, AnEnhancedCdGivesItsAudioTracksCountedWithoutTheDataTrack) {
+  const QString cue = MakeEnhancedCd(FOut.File("disc"), "enhanced");
+  const QString out = FOut.File("out");
+  const TRun run =
+      Run(ProgramDir() + "/cadenzo-rip",
+          {"--image", cue, "--format", "flac", "--naming", "<number>", "--output-folder", out});
+  ASSERT_EQ(run.ExitCode, 0) << run.Err.toStdString() << run.Out.toStdString();
+  EXPECT_EQ(QDir(out).entryList({"*.flac"}), (QStringList{"01.flac", "02.flac"}));
+  for (const QString& name : QDir(out).entryList({"*.flac"})) {
+    QByteArray tags;
+    ASSERT_EQ(RunProgram("metaflac", {"--show-tag=TRACKTOTAL", QDir(out).filePath(name)}, &tags),
+              0);
+    EXPECT_EQ(tags, "TRACKTOTAL=2\n") << name.toStdString();
+  }
+  const QStringList logs = QDir(out).entryList({"*.log"});
+  ASSERT_EQ(logs.size(), 1);
+  const QByteArray log = ReadFile(QDir(out).filePath(logs[0]));
+  EXPECT_TRUE(log.contains("\nTrack 02\n    File: 02.flac\n")) << log.toStdString();
+  EXPECT_FALSE(log.contains("\nTrack 03\n")) << log.toStdString();
+}
+
 TEST_F(CadenzoRipTest, WavOutputHoldsTheDiscsSamplesAndNormalizingLeavesNoTemporaryWav) {
   const TRun wav = Rip({"--tracks", "2", "--format", "wav", "--output-folder", FOut.Path()});
   ASSERT_EQ(wav.ExitCode, 0) << wav.Err.toStdString();

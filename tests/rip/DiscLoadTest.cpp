@@ -12,6 +12,10 @@
 #include "common/TestUtil.h"
 #include "disc/CDRIP.h"
 #include "rip/DiscLoad.h"
+#include "rip/ExtractJobs.h"
+#include "rip/JobEncoder.h"
+#include "rip/RipPlan.h"
+#include "settings/config.h"
 
 namespace {
 
@@ -173,4 +177,32 @@ TEST_F(LoadFromTOC, AnImageLongerThanAnyDiscIsRefusedAndByteSizesStayInRange) {
   EXPECT_EQ(Info.LeadOutSector(), 1000000);
   EXPECT_EQ(Info.DiscBytes, INT32_MAX);
   EXPECT_EQ(Info.DiscSeconds, (1000000 + 151) / 75);
+}
+
+// An Enhanced CD read into the model: the last audio track ends a session gap
+// before the data track, the track list's record and the tags go by its
+// audio, the IDs count what each database counts.
+TEST_F(LoadFromTOC, AnEnhancedCdsAudioEndsBeforeItsDataSession) {
+  InsertDisc(testutil::MakeEnhancedCd(Temp.File("enhanced"), "enhanced"));
+  StartLibrary();
+  ASSERT_TRUE(LoadDisc(CDRIP, Info, false));
+  const TDisc& disc = Info.Disc;
+  ASSERT_EQ(disc.Tracks.size(), 3u);
+  EXPECT_EQ(disc.AudioTrackCount(), 2);
+  EXPECT_EQ(disc.Tracks[1].End, 11625);
+  EXPECT_EQ(disc.Tracks[1].AudioEnd, 11625 - 11400);
+  EXPECT_FALSE(disc.Tracks[2].IsAudio());
+  EXPECT_EQ(disc.LeadOut, 11700);
+  EXPECT_EQ(disc.Ids.Cddb, LibcddbDiscID({0, 75, 11625, 11700}));
+  EXPECT_EQ(disc.Ids.CtdbToc, "0:75:-11625:11700");
+  EXPECT_EQ(Info.DiscID, disc.Ids.Cddb);
+  EXPECT_EQ(Info.MBDiscID, disc.Ids.MusicBrainz);
+  // The Size column of the last audio track: its audio, without the gap.
+  TConfig settings;
+  Config = &settings;
+  const TCDTrackInfo record = MakeTrackInfo(Info, 1);
+  Config = nullptr;
+  EXPECT_EQ(record.LengthSectors, 150);
+  EXPECT_EQ(record.LengthBytes, 150 * 2352);
+  EXPECT_EQ(TrackTags(NamedDisc(Info), TRipSettings(), 2, {}).TrackTotal, 2);
 }

@@ -336,6 +336,30 @@ TEST_F(MainFormTest, ASettingsFileThatCannotBeWrittenAtTheEndIsNamedInABox) {
   EXPECT_EQ(boxes.Asked()[0].Flags & 0xF0, unsigned(platform::MB_ICONERROR));
 }
 
+// A new disc starts without the names of the disc shown before it: the year
+// and genre taken in for the first disc reach neither the second's fields
+// nor its saved entry.
+TEST_F(MainFormTest, ANewDiscKeepsNoYearOrGenreOfTheDiscBefore) {
+  Start();
+  Poll();
+  FForm->edYear->setText("1999");
+  FForm->cbCategory->setCurrentText("Jazz");
+  FForm->actWrtPlayINI->trigger();  // takes the fields in and stores them for this disc
+  ASSERT_EQ(FForm->CDInfo->Year, "1999");
+  const TDiscImage second = MakeDiscImage(FTemp.File("disc2"), "other", {300, 300});
+  WriteCdripIni(FTemp.File("cdrip.ini"), {second.CuePath});
+  FForm->actRefreshCD->trigger();
+  ASSERT_EQ(List()->topLevelItemCount(), 2);
+  EXPECT_EQ(FForm->edYear->text(), "");
+  EXPECT_EQ(FForm->cbCategory->currentText(), "");
+  const QString entry = FForm->CDInfo->LocalCDDBFile();
+  FForm.reset();
+  TMyCDInfo stored;
+  ASSERT_TRUE(stored.ReadXmcdFile(entry));
+  EXPECT_EQ(stored.Year, "");
+  EXPECT_EQ(stored.Category, "");
+}
+
 TEST_F(MainFormTest, NothingIsSavedAtShutdownWhenTheDiscHasLeftTheView) {
   Start();
   Poll();
