@@ -21,6 +21,12 @@ const TDiscTrack* TDisc::Track(int32_t number) const {
   return found == Tracks.end() ? nullptr : &*found;
 }
 
+int64_t TDisc::AudioBytes(int32_t number) const {
+  if (number == 0) return int64_t(FirstStart()) * 2352;
+  const TDiscTrack* track = Track(number);
+  return track ? int64_t(track->AudioSectors()) * 2352 : 0;
+}
+
 int32_t TDisc::AudioTrackCount() const {
   return int32_t(std::count_if(Tracks.begin(), Tracks.end(),
                                [](const TDiscTrack& track) { return track.IsAudio(); }));

@@ -71,6 +71,9 @@ struct TDisc {
   int32_t AudioTrackCount() const;
   // The sectors before track 1 (the hidden track's room); 0 without tracks.
   int32_t FirstStart() const { return Tracks.empty() ? 0 : Tracks.front().Start; }
+  // Bytes of the audio of track number (0: the audio before track 1); 0
+  // when the disc has no such track.
+  int64_t AudioBytes(int32_t number) const;
 };
 
 // The CDDB disc ID of the tracks' TOC values: every track counts, data too.

@@ -1,30 +1,24 @@
 #include "rip/ConvSession.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
 #include <algorithm>
-#include <cstring>
 #include <exception>
 #include <optional>
 
 #include "disc/CDRIP.h"
 #include "encode/Encoder.h"
 #include "encode/LameCoder.h"
-#include "encode/MPGTools.h"
 #include "encode/WaveNormalize.h"
 #include "platform/Files.h"
 #include "platform/MessageBox.h"
-#include "rip/DiscLoad.h"
+#include "rip/ExtractJobs.h"
 #include "rip/JobEncoder.h"
 #include "rip/RipReport.h"
-#include "settings/Naming.h"
 #include "verify/RipVerification.h"
-#include "verify/SectorHealth.h"
 
 namespace {
 
@@ -36,27 +30,6 @@ void ErrorBox(const QString& text) {
 }
 
 }  // namespace
-
-QString StageName(uint8_t stage) {
-  switch (stage) {
-    case stInitialization:
-      return QStringLiteral("Initialization");
-    case stExtracting:
-      return QStringLiteral("Extracting Audio Track(s)");
-    case stScanPeak:
-      return QStringLiteral("Scan Peak Level");
-    case stNormalizing:
-      return QStringLiteral("Normalizing");
-    case stEncoding:
-      return QStringLiteral("Encoding");
-    case stRead:
-      return QStringLiteral("Read");
-    case stDone:
-      return QStringLiteral("Done");
-    default:
-      return QString();
-  }
-}
 
 TConvSession::TConvSession(TCDRIP& cdrip, TLameCoder& coder, TConvSessionView& view)
     : CreateOutputFolder([](const QString& folder) { return QDir().mkpath(folder); }),
@@ -111,9 +84,14 @@ void TConvSession::RunTrackLoop() {
   // Every read of the session, the hidden track's check included, takes the
   // audio where the offset puts it.
   FCDRIP.SetReadOffset(settings.ReadOffset);
+  FReader = std::make_unique<TTrackReader>(FCDRIP, FPlan->Disc, settings, AccurateRipTimeoutMs);
+  FReader->OnSectorHealth = OnSectorHealth;
+  FReader->OnVerdict = [this](int32_t trackNum) {
+    if (!OnTrackVerified) return;
+    for (const TFileParam& job : *FJobs)
+      if (job.TrackInfo.TrackIndex + 1 == trackNum) OnTrackVerified(job);
+  };
   AddHiddenTrack();
-  FVerification.reset();
-  if (settings.Verify) StartVerification();
   FCover.Start(settings, FJobs->empty() ? QString() : FPlan->Disc.Names.MBReleaseID);
   // WAV output has nothing to encode.
   QTimer display;
@@ -156,7 +134,7 @@ void TConvSession::RunTrackLoop() {
   }
   WaitForEncoders();
   FPool.reset();
-  FinishVerification();
+  FReader->FinishLookup(Aborted);
   FlushMessages(true);
   FinishCover();
   // Known once every track of the album was measured and its encoder is done.
@@ -165,9 +143,8 @@ void TConvSession::RunTrackLoop() {
 }
 
 void TConvSession::AddHiddenTrack() {
-  const TRipSettings& settings = FPlan->Settings;
   const TDisc& disc = FPlan->Disc;
-  if (!settings.RipHiddenTrack || disc.Tracks.empty()) return;
+  if (!FPlan->Settings.RipHiddenTrack || disc.Tracks.empty()) return;
   const TDiscTrack& first = disc.Tracks.front();
   const auto isTrack = [](int32_t index) {
     return [index](const TFileParam& job) { return job.TrackInfo.TrackIndex == index; };
@@ -176,71 +153,13 @@ void TConvSession::AddHiddenTrack() {
   if (!first.IsAudio() || first.Start <= 0 || track1 == FJobs->end() ||
       std::any_of(FJobs->begin(), FJobs->end(), isTrack(-1)))
     return;
-  TFileParam hidden;
-  hidden.RowIndex = -1;  // no row of the track list
-  hidden.TrackInfo = track1->TrackInfo;
-  TCDTrackInfo& info = hidden.TrackInfo;
-  info.TrackIndex = -1;
-  info.Title = QStringLiteral("Hidden track");
-  info.TrackArtist.clear();
-  info.Isrc.clear();
-  info.MBRecordingID.clear();
-  info.StartSector = 0;
-  info.EndSector = info.LengthSectors = first.Start;
-  info.LengthSeconds = first.Start / 75;
-  info.LengthBytes = first.Start * 2352;
-  hidden.Title = info.Title;
-  // Named by the rule as every track is, numbered 00.
-  hidden.FileName = MakeOutputName(settings.NamingString, PadReplaceChars(settings.ReplaceStr),
-                                   disc.Names.AlbumArtist, disc.Names.Album, info.Title, 0);
-  hidden.OutputPath = PlannedOutputPath(settings, hidden.FileName);
-  if (std::any_of(FJobs->begin(), FJobs->end(), [&hidden](const TFileParam& job) {
-        return job.OutputPath.compare(hidden.OutputPath, Qt::CaseInsensitive) == 0;
-      }))
-    hidden.OutputPath = PlannedOutputPath(settings, hidden.FileName, " (0)");
+  const TFileParam hidden = HiddenTrackJob(*FPlan, *track1);
   // Most discs hold only silence there: it is read once to know.
-  bool audible = false;
-  FCDRIP.OnAudio = [&audible](const uint8_t* data, int32_t bytes) {
-    audible = audible || std::any_of(data, data + bytes, [](uint8_t byte) { return byte != 0; });
-  };
-  try {
-    // Sectors there that cannot be read are ripped as a job, which reports
-    // them; a jitter report goes beside that job's file.
-    if (FCDRIP.RipSection(0, first.Start, hidden.OutputPath) && FCDRIP.LostSectors() > 0)
-      audible = true;
-  } catch (const std::exception&) {
-    audible = true;
-  }
-  FCDRIP.OnAudio = nullptr;
-  if (!audible || Aborted) return;
+  if (!FReader->HoldsSound(0, hidden.OutputPath) || Aborted) return;
 
   FRuns.insert(FRuns.begin() + (track1 - FJobs->begin()), TJobRun());
   FJobs->insert(track1, hidden);
   ItemCount = int32_t(FJobs->size());
-}
-
-int64_t TConvSession::TrackBytes(int32_t trackNum) const {
-  const TDisc& disc = FPlan->Disc;
-  if (trackNum == 0) return int64_t(disc.FirstStart()) * 2352;
-  const TDiscTrack* track = disc.Track(trackNum);
-  return track ? int64_t(track->AudioSectors()) * 2352 : 0;
-}
-
-bool TConvSession::RipDiscTrack(int32_t trackNum, const QString& fileName) {
-  if (trackNum != 0 || FPlan->Disc.Tracks.empty()) return FCDRIP.RipTrack(trackNum, fileName);
-  return FCDRIP.RipSection(0, FPlan->Disc.FirstStart(), fileName);
-}
-
-void TConvSession::StartVerification() {
-  const TDisc& disc = FPlan->Disc;
-  FVerification =
-      std::make_unique<TRipVerification>(ArTocOf(disc), disc.LeadOut, disc.Ids.Cddb,
-                                         FPlan->Settings.AccurateRipServer, AccurateRipTimeoutMs);
-  FVerification->OnVerdict = [this](const TTrackVerification& track) {
-    if (!OnTrackVerified || !FJobs) return;
-    for (const TFileParam& job : *FJobs)
-      if (job.TrackInfo.TrackIndex + 1 == track.TrackNum) OnTrackVerified(job);
-  };
 }
 
 void TConvSession::FinishCover() {
@@ -257,13 +176,6 @@ void TConvSession::FinishCover() {
     if (!failure.isEmpty())
       FView.AddMessage("The cover '" + path + "' can't be written: " + failure);
   }
-}
-
-void TConvSession::FinishVerification() {
-  if (!FVerification) return;
-  if (Aborted) FVerification->AbortLookup();
-  while (FVerification->AnswerPending())
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 void TConvSession::ProcessJob(TFileParam& job) {
@@ -335,122 +247,60 @@ bool TConvSession::RipStep(TFileParam& job, const QString& ripTarget, bool onThe
     return false;
   }
   const int32_t trackNum = job.TrackInfo.TrackIndex + 1;
-  std::optional<uint32_t> testCrc;
-  if (FPlan->Settings.TestAndCopy && !(testCrc = TestRead(job))) return false;
-  // The checksums see the audio as the drive hands it over, whatever is
-  // made of it.
-  TTrackChecksums* sums = nullptr;
-  TTrackChecksums copySums;  // the Copy CRC to test against when nothing verifies
-  const int64_t samples = TrackBytes(trackNum) / 4;
-  if (FVerification && samples > 0) sums = &FVerification->BeginTrack(trackNum, samples);
-  TTrackChecksums* copy = sums ? sums : testCrc ? &copySums : nullptr;
-  QElapsedTimer shown;
-  shown.start();
-  FCDRIP.OnRead = [this, copy, trackNum, &shown](const uint8_t* data, int32_t bytes) {
-    if (copy) copy->Add(data, size_t(bytes));
-    if (OnSectorHealth && shown.elapsed() >= kDisplayInterval) {
-      shown.restart();
-      OnSectorHealth({trackNum, FCDRIP.SectorStatus(), false});
-    }
-  };
-  struct TReadEnd {
-    TCDRIP& Rip;
-    ~TReadEnd() { Rip.OnRead = nullptr; }
-  } readEnd{FCDRIP};
-  auto endChecksums = [&](bool ripped) {
-    if (sums)
-      FVerification->EndTrack(trackNum,
-                              ripped && FCDRIP.LostSectors() == 0 && sums->Samples() == samples);
-  };
-  try {
-    if (ripTarget.isEmpty()) throw std::runtime_error("no temporary file");
-    bool ripped = false;
-    if (onTheFly) {
-      ripped = RipToEncoder(job);
-    } else {
-      FCDRIP.SetEncode(false);
-      FCDRIP.SetWriteWAV(true);
-      ripped = RipDiscTrack(trackNum, ripTarget);
-      // The jitter report goes beside the output, as a direct rip puts it.
-      const QString report = ChangeFileExt(ripTarget, "jitt");
-      if (QFileInfo::exists(report)) PlaceFile(report, ChangeFileExt(job.OutputPath, "jitt"), true);
-    }
-    // A drive that refuses the range returns without a file and without an
-    // error; that track was not ripped.
-    if (!ripped) throw std::runtime_error("no audio read");
-    FRuns[size_t(JobIndex(job))].RipOk = true;
-  } catch (const std::exception& error) {
-    if (!ripTarget.isEmpty()) ReadEnded(job, trackNum);
-    if (!ReportFileFailure(job, error)) RipFailed(job);
-    endChecksums(false);
-    return false;
-  } catch (...) {
-    ReadEnded(job, trackNum);
-    RipFailed(job);
-    endChecksums(false);
-    return false;
-  }
-  ReadEnded(job, trackNum);
-  endChecksums(true);
   TJobRun& run = FRuns[size_t(JobIndex(job))];
-  run.LostSectors = FCDRIP.LostSectors();
-  run.JitterErrors = FCDRIP.JitterErrors();
-  if (testCrc) {
-    run.TestCrc = testCrc;
-    // Two reads that differ: at least one is not what the disc holds.
-    if (*testCrc != copy->Crc32()) {
-      job.State = jsError;
-      run.Suspect = true;
-      AddMessage(job, QString("Track %1 '%2': Test CRC %3 differs from Copy CRC %4; the file is "
-                              "kept with '(suspect)' in its name.")
-                          .arg(trackNum)
-                          .arg(job.Title)
-                          .arg(QString::asprintf("%08X", *testCrc))
-                          .arg(QString::asprintf("%08X", copy->Crc32())));
-    }
+  if (FPlan->Settings.TestAndCopy) {
+    const TTrackReader::TRead test = FReader->TestRead(trackNum, job.OutputPath);
+    if (!test.Ripped) return ReadFailed(job, test);
+    if (Aborted) return false;
+    run.Report.TestCrc = test.Crc;
+  }
+  const TTrackReader::TRead read =
+      onTheFly ? RipToEncoder(job)
+               : FReader->Read(trackNum, ripTarget, nullptr, bool(run.Report.TestCrc));
+  // The jitter report goes beside the output, as a direct rip puts it.
+  const QString report = ChangeFileExt(ripTarget, "jitt");
+  if (!onTheFly && QFileInfo::exists(report))
+    PlaceFile(report, ChangeFileExt(job.OutputPath, "jitt"), true);
+  run.Report.SectorMap = read.SectorMap;
+  run.Report.SectorCounts = read.SectorCounts;
+  if (!read.Ripped) return ReadFailed(job, read);
+  run.RipOk = true;
+  run.Report.LostSectors = read.LostSectors;
+  run.Report.JitterErrors = read.JitterErrors;
+  const std::optional<uint32_t>& testCrc = run.Report.TestCrc;
+  // Two reads that differ: at least one is not what the disc holds.
+  if (testCrc && testCrc != read.Crc) {
+    job.State = jsError;
+    run.Suspect = true;
+    AddMessage(job, QString("Track %1 '%2': Test CRC %3 differs from Copy CRC %4; the file is "
+                            "kept with '(suspect)' in its name.")
+                        .arg(trackNum)
+                        .arg(job.Title)
+                        .arg(QString::asprintf("%08X", *testCrc))
+                        .arg(QString::asprintf("%08X", read.Crc.value_or(0))));
   }
   // The file has the track's length, with silence where the disc could not be
   // read: usable, but not what is on the disc.
-  if (FCDRIP.LostSectors() > 0) {
+  if (read.LostSectors > 0) {
     job.State = jsError;
     AddMessage(job, QString("Track %1 '%2': %3 unreadable sector(s) written as silence.")
                         .arg(trackNum)
                         .arg(job.Title)
-                        .arg(FCDRIP.LostSectors()));
+                        .arg(read.LostSectors));
   }
   return true;
 }
 
-void TConvSession::ReadEnded(TFileParam& job, int32_t trackNum) {
-  FCDRIP.OnRead = nullptr;
-  TTrackHealth health{trackNum, FCDRIP.SectorStatus(), true};
-  // A range the drive refused was not read: no picture.
-  if (health.Status.empty()) return;
-  TJobRun& run = FRuns[size_t(JobIndex(job))];
-  run.SectorMap = HealthLine(health.Status);
-  run.SectorCounts = CountSectors(health.Status).Text();
-  if (OnSectorHealth) OnSectorHealth(health);
-}
-
-std::optional<uint32_t> TConvSession::TestRead(TFileParam& job) {
-  TTrackChecksums test;
-  FCDRIP.OnAudio = [&test](const uint8_t* data, int32_t bytes) { test.Add(data, size_t(bytes)); };
-  struct TTestEnd {
-    TCDRIP& Rip;
-    ~TTestEnd() { Rip.OnAudio = nullptr; }
-  } testEnd{FCDRIP};
+bool TConvSession::ReadFailed(TFileParam& job, const TTrackReader::TRead& read) {
   try {
-    if (!RipDiscTrack(job.TrackInfo.TrackIndex + 1, job.OutputPath))
-      throw std::runtime_error("no audio read");
+    if (read.Failure) std::rethrow_exception(read.Failure);
+    RipFailed(job);  // the drive refused the range
   } catch (const std::exception& error) {
     if (!ReportFileFailure(job, error)) RipFailed(job);
-    return std::nullopt;
   } catch (...) {
     RipFailed(job);
-    return std::nullopt;
   }
-  if (Aborted) return std::nullopt;
-  return test.Crc32();
+  return false;
 }
 
 // One line for a failed rip, whether the drive or the encoder fed by it
@@ -461,36 +311,35 @@ void TConvSession::RipFailed(TFileParam& job) {
   AddMessage(job, "Can' ripping track '" + job.Title + "', extract cdda error.");
 }
 
-bool TConvSession::RipToEncoder(TFileParam& job) {
+TTrackReader::TRead TConvSession::RipToEncoder(TFileParam& job) {
   const int index = JobIndex(job);
-  std::shared_ptr<TPcmQueue> queue;
   const int32_t trackNum = job.TrackInfo.TrackIndex + 1;
-  const int64_t trackBytes = TrackBytes(trackNum);
+  TJobRun& run = FRuns[size_t(index)];
+  std::shared_ptr<TPcmQueue> queue;
   // The file is created once the drive delivers audio, as a rip to a file is;
   // the encoder ends with the samples it got, also when the rip fails.
   auto open = [&] {
     if (queue) return;
-    queue = FPool->AddStream(index, MakeJobEncoder(job), FRuns[size_t(index)].Output, trackBytes);
-    FRuns[size_t(index)].Encoding = true;
+    queue =
+        FPool->AddStream(index, MakeJobEncoder(job), run.Output, FPlan->Disc.AudioBytes(trackNum));
+    run.Encoding = true;
   };
-  FCDRIP.OnAudio = [&](const uint8_t* data, int32_t bytes) {
-    open();
-    queue->Write(data, bytes);
-  };
-  struct TRipEnd {
-    TCDRIP& Rip;
+  struct TStreamEnd {
     std::shared_ptr<TPcmQueue>& Queue;
-    ~TRipEnd() {
-      Rip.OnAudio = nullptr;
+    ~TStreamEnd() {
       if (Queue) Queue->Close();
     }
-  } ripEnd{FCDRIP, queue};
-  FCDRIP.SetEncode(false);
-  FCDRIP.SetWriteWAV(false);
-  const bool ripped = RipDiscTrack(trackNum, job.OutputPath);
+  } streamEnd{queue};
+  const TTrackReader::TRead read = FReader->Read(
+      trackNum, job.OutputPath,
+      [&](const uint8_t* data, int32_t bytes) {
+        open();
+        queue->Write(data, bytes);
+      },
+      bool(run.Report.TestCrc));
   // A track without a sample still gets its (empty) file.
-  if (ripped) open();
-  return ripped;
+  if (read.Ripped) open();
+  return read;
 }
 
 void TConvSession::EncodeStep(TFileParam& job, const QString& ripTarget) {
@@ -509,30 +358,16 @@ void TConvSession::EncodeStep(TFileParam& job, const QString& ripTarget) {
     return;
   }
   TJobRun& run = FRuns[size_t(JobIndex(job))];
-  std::shared_ptr<TEncoder> encoder = MakeJobEncoder(job);
-  const QString outputPath = run.Output;
-  const bool normalize = FPlan->Settings.NormalizeVolume;
-  const int32_t factor = FPlan->Settings.NormalizeFactor;
+  const TRipSettings& settings = FPlan->Settings;
   run.NormalizeBox = std::make_shared<QString>();
   run.NormalizeReason = std::make_shared<QString>();
   run.Encoding = true;
-  FPool->Add(
-      JobIndex(job),
-      [encoder, ripTarget, outputPath, normalize, factor, box = run.NormalizeBox,
-       reason = run.NormalizeReason](TEncodeContext& context) {
-        if (normalize) {
-          const TNormalizeHooks hooks{[&context] { return context.Stopped(); },
-                                      [&context](int percent) { context.SetProgress(percent); }};
-          *box = NormalizeFile(
-              ripTarget, factor, hooks, [&context](uint8_t stage) { context.SetStage(stage); },
-              reason.get());
-        }
-        if (context.Stopped()) return;
-        context.SetStage(stEncoding);
-        context.SetProgress(0);
-        EncodeWaveFile(ripTarget, *encoder, outputPath, context);
-      },
-      QFileInfo(ripTarget).size());
+  FPool->Add(JobIndex(job),
+             WaveFileWork(
+                 ripTarget, MakeJobEncoder(job), run.Output,
+                 settings.NormalizeVolume ? std::optional(settings.NormalizeFactor) : std::nullopt,
+                 run.NormalizeBox, run.NormalizeReason),
+             QFileInfo(ripTarget).size());
 }
 
 std::unique_ptr<TEncoder> TConvSession::MakeJobEncoder(const TFileParam& job) {
@@ -667,43 +502,17 @@ void TConvSession::WaitForEncoders() {
 }
 
 void TConvSession::ShowEncoders() {
-  QStringList parts;
-  int waiting = 0;
-  if (FPool) {
-    for (const TEncodePool::TTaskState& task : FPool->Unfinished()) {
-      FRuns[size_t(task.Job)].Encoded = task.Percent / 100.0;
-      if (!task.Running) {
-        ++waiting;
-        continue;
-      }
-      const TFileParam& job = (*FJobs)[size_t(task.Job)];
-      // The line is the encoders' own: only the steps before encoding are named.
-      const QString step = task.Stage == stEncoding ? QString() : StageName(task.Stage);
-      parts << QString::asprintf("Track %.2d ", job.TrackInfo.TrackIndex + 1) +
-                   (step.isEmpty() ? QString() : step + ' ') + QString("%1%").arg(task.Percent);
-    }
-  }
-  if (waiting > 0) parts << QString("%1 waiting").arg(waiting);
-  FView.ShowEncoders(parts.join(", "), OverallPercent());
+  const QString line = FPool ? EncodersLine(FPool->Unfinished(), *FJobs, FRuns) : QString();
+  FView.ShowEncoders(line, OverallPercent());
 }
 
-// Every job weighs as much as its track is long; reading is half of an
-// encoded job's work, all of a WAV job's.
 int TConvSession::OverallPercent() const {
-  const double readShare = FPlan->Settings.Format().Encoded ? 0.5 : 1.0;
-  double total = 0, done = 0;
-  for (size_t i = 0; i < FRuns.size(); ++i) {
-    const int32_t track = (*FJobs)[i].TrackInfo.TrackIndex + 1;
-    const double weight = track > 0 ? double(std::max<int64_t>(1, TrackBytes(track))) : 1.0;
-    const TJobRun& run = FRuns[i];
-    total += weight;
-    done += weight * (run.Settled ? 1.0 : run.Read * readShare + run.Encoded * (1 - readShare));
-  }
-  return total > 0 ? int(done * 100 / total) : 0;
+  return ::OverallPercent(*FJobs, FRuns, FPlan->Disc, FPlan->Settings.Format().Encoded);
 }
 
 void TConvSession::WriteReport() {
-  if (!FVerification || Aborted || !FJobs) return;
+  const TRipVerification* verification = Verification();
+  if (!verification || Aborted || !FJobs) return;
   TRipResults results;
   const CdripDriveParams& drive = FCDRIP.Params();
   results.Drive = FCDRIP.CDRomName();
@@ -714,22 +523,17 @@ void TConvSession::WriteReport() {
           .arg(drive.speed > 0 ? QString("%1x").arg(drive.speed) : QStringLiteral("maximum"));
   const TRipSettings& settings = FPlan->Settings;
   results.Output = settings.Format().Describe(settings.EncoderSettings(), FCoder);
-  results.AccurateRip = FVerification->AnswerText();
+  results.AccurateRip = verification->AnswerText();
   for (size_t i = 0; i < FJobs->size(); ++i) {
     const TFileParam& job = (*FJobs)[i];
     const TJobRun& run = FRuns[i];
     if (!run.Processed) continue;
-    TReportTrack track;
+    TReportTrack track = run.Report;
     track.TrackNum = job.TrackInfo.TrackIndex + 1;
     track.OutputPath = run.Placed.isEmpty() ? job.OutputPath : run.Placed;
     track.Whole = job.State == jsDone && FFiles.Wrote(job.OutputPath);
     track.Status = JobStateText(job.State);
-    track.TestCrc = run.TestCrc;
-    track.LostSectors = run.LostSectors;
-    track.JitterErrors = run.JitterErrors;
-    track.SectorMap = run.SectorMap;
-    track.SectorCounts = run.SectorCounts;
-    if (const TTrackVerification* result = FVerification->Track(track.TrackNum))
+    if (const TTrackVerification* result = verification->Track(track.TrackNum))
       track.Verification = *result;
     results.Tracks.push_back(track);
   }
@@ -753,44 +557,10 @@ void TConvSession::SaveDiscFile(const QString& path, const QString& text, const 
 bool TConvSession::NormalizeStages(const QString& wavPath, int32_t factor, QString* reason) {
   const TNormalizeHooks hooks{[this] { return Aborted; },
                               [this](int percent) { SetProgress(percent); }};
-  const QString box = NormalizeFile(
+  const QString box = NormalizeWaveFile(
       wavPath, factor, hooks, [this](uint8_t stage) { SetStage(stage); }, reason);
   if (!box.isEmpty()) ErrorBox(box);
   return box.isEmpty();
-}
-
-QString TConvSession::NormalizeFile(const QString& wavPath, int32_t factor,
-                                    const TNormalizeHooks& hooks,
-                                    const std::function<void(uint8_t stage)>& setStage,
-                                    QString* reason) {
-  QString tempPath;
-  // The scaled copy is the session's own file; whatever happens it does not stay.
-  struct TTempRemover {
-    QString& Path;
-    ~TTempRemover() {
-      if (!Path.isEmpty()) QFile::remove(Path);
-    }
-  } remover{tempPath};
-  try {
-    setStage(stScanPeak);
-    int16_t peak = 0;
-    if (!hooks.Aborted() && !ScanPeak(wavPath, peak, hooks)) return {};
-    setStage(stNormalizing);
-    const std::optional<double> gain = NormalizeGain(peak, factor);
-    if (!gain || hooks.Aborted()) return {};
-    // A scaling pass stopped by Abort holds only part of the audio.
-    if (!NormalizeWave(wavPath, tempPath, *gain, hooks) || hooks.Aborted()) return {};
-    // One rename: the WAV is whole, old or new, at every moment.
-    if (PlaceFile(tempPath, wavPath, true) != TPlaceResult::Placed) {
-      if (reason) *reason = QString("cannot replace '%1'").arg(wavPath);
-      return QStringLiteral("Normalize wav file fail.");
-    }
-    tempPath.clear();
-    return {};
-  } catch (const std::exception& error) {
-    if (reason) *reason = QString::fromUtf8(error.what());
-    return QStringLiteral("Normalize wave file fail.");
-  }
 }
 
 void TConvSession::NormalizeFailed(TFileParam& job, const QString& reason) {

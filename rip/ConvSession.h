@@ -4,11 +4,10 @@
 // fly, or into a temporary WAV that it normalises, encodes and deletes), and
 // records each job's status and the lines of the error summary. It works
 // from the plan alone (the disc, the jobs, the settings' snapshot) and reads
-// or writes no setting; the units it calls (output files, the job's encoder
-// and tags, the cover, the rip report) never call back. It shows stages and
-// asks its questions through TConvSessionView, which the progress dialog
-// implements and tests implement with scripted answers. Encoding (and the
-// normalisation before it) runs on the
+// or writes no setting; the units it calls (the track reader, output files,
+// the job's encoder and tags, the cover, the rip report) never call back. It
+// shows stages and asks its questions through TConvSessionView. Encoding
+// (and the normalisation before it) runs on the
 // workers of a TEncodePool while the next track is read; everything else,
 // the statuses and the questions included, stays on the user-interface
 // thread. The rip and the normalisation passes run pending events after
@@ -17,71 +16,27 @@
 // runs.
 #pragma once
 
-#include <QSet>
 #include <QString>
-#include <QStringList>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <vector>
 
 #include "encode/EncodePool.h"
 #include "encode/FileParam.h"
 #include "encode/Tags.h"
+#include "rip/JobRuns.h"
 #include "rip/OutputFiles.h"
 #include "rip/RipPlan.h"
 #include "rip/SessionCover.h"
+#include "rip/SessionView.h"
+#include "rip/TrackReader.h"
 
 class TCDRIP;
 class TLameCoder;
 class TRipVerification;
 struct TTrackHealth;
 struct TNormalizeHooks;
-
-// Stages and their display names.
-enum : uint8_t {
-  stInitialization = 1,
-  stExtracting = 2,
-  stScanPeak = 3,
-  stNormalizing = 4,
-  stEncoding = 5,
-  stRead = 6,  // the track's audio is read; an encoder makes the file
-  stDone = 7,
-};
-QString StageName(uint8_t stage);
-
-// Results of the overwrite question (dialog result codes).
-enum : int {
-  orCancel = 2,
-  orYes = 6,
-  orNo = 7,
-  orNoToAll = 9,
-  orYesToAll = 10,
-};
-
-class TConvSessionView {
- public:
-  virtual ~TConvSessionView() = default;
-  // The stage's display name over the progress bar.
-  virtual void ShowStage(const QString& name) = 0;
-  virtual void ShowProgress(int percent) = 0;
-  // The job in hand: source and destination labels and the window caption.
-  virtual void ShowJob(const QString& source, const QString& destination,
-                       const QString& caption) = 0;
-  // Asks whether to overwrite the file (its path in double quotes); returns
-  // the answer and whether "Always overwrite" was ticked, after which the
-  // session asks no more.
-  virtual int ConfirmOverwrite(const QString& quotedPath, bool& alwaysOverwrite) = 0;
-  // One line of the error summary.
-  virtual void AddMessage(const QString& line) = 0;
-  // The tracks on the encoders with their stages and percentages (empty when
-  // none), and the progress of the whole session.
-  virtual void ShowEncoders(const QString& /*line*/, int /*overallPercent*/) {}
-  // A job of an encoded format is settled, its encoder done: its file is
-  // encoded and placed when its State is jsDone.
-  virtual void ShowJobEncoded(const TFileParam& /*job*/) {}
-};
 
 class TConvSession {
  public:
@@ -125,12 +80,6 @@ class TConvSession {
   // `factor` percent of full scale; false (the box shown, the cause in
   // *reason) when it failed.
   bool NormalizeStages(const QString& wavPath, int32_t factor, QString* reason = nullptr);
-  // The same stages on any thread: the stages go to setStage, and the text of
-  // the box that reports a failure is returned (empty when none), its cause
-  // in *reason.
-  static QString NormalizeFile(const QString& wavPath, int32_t factor, const TNormalizeHooks& hooks,
-                               const std::function<void(uint8_t stage)>& setStage,
-                               QString* reason = nullptr);
 
   // With the plan's Verify, the rip is proved: checksums of every track as it
   // is read, the disc looked up in the AccurateRip database when the session
@@ -142,7 +91,9 @@ class TConvSession {
   // (at most every 100 ms) and once its read ended (Finished).
   std::function<void(const TTrackHealth& health)> OnSectorHealth;
   // The last session's verification; null when it did not verify.
-  const TRipVerification* Verification() const { return FVerification.get(); }
+  const TRipVerification* Verification() const {
+    return FReader ? FReader->Verification() : nullptr;
+  }
 
   bool Aborted = false;
   bool ClosingByTimer = false;
@@ -160,48 +111,17 @@ class TConvSession {
   bool OutputCut(const TFileParam& job) const { return FRuns[size_t(JobIndex(job))].Cut; }
 
  private:
-  // What the session knows of a job beyond its status.
-  struct TJobRun {
-    double Read = 0;         // share of the track read
-    double Encoded = 0;      // share encoded
-    bool Encoding = false;   // handed to the encoders and not finished
-    bool Processed = false;  // the track loop is done with it
-    bool Settled = false;    // every step ended: its summary lines may go out
-    bool OnTheFly = false;
-    bool RipOk = false;
-    bool MayReplace = false;  // an existing file of the output's name may be replaced
-    bool WriteFailed = false;
-    bool Cut = false;  // its encoder was stopped
-    QString RipTarget;
-    QString Output;  // the output under its temporary name, until it is placed
-    int32_t LostSectors = 0;  // of its rip, for the log
-    std::optional<uint32_t> TestCrc;  // of its first read, with test and copy
-    bool Suspect = false;             // the two reads differ
-    QString Placed;                   // where the output went, once placed
-    int32_t JitterErrors = 0;
-    QString SectorMap;  // of its rip, for the log: a mark per sixtieth
-    QString SectorCounts;
-    std::shared_ptr<QString> NormalizeBox;  // written by the worker
-    std::shared_ptr<QString> NormalizeReason;
-    std::shared_ptr<TLoudness> Loudness;    // measured by the worker; null without ReplayGain
-    QStringList Messages;
-  };
-
   void RunTrackLoop();
   // The steps of one job after the overwrite question.
   void ProcessJob(TFileParam& job);
   // False when the job has no file to go on with.
   bool RipStep(TFileParam& job, const QString& ripTarget, bool onTheFly);
-  // The track's sector picture after its read: kept for the log and reported.
-  void ReadEnded(TFileParam& job, int32_t trackNum);
-  // Test and copy: reads the track once for its CRC alone; none when that
-  // read failed (reported) or was stopped.
-  std::optional<uint32_t> TestRead(TFileParam& job);
+  // Reports why the read failed; false.
+  bool ReadFailed(TFileParam& job, const TTrackReader::TRead& read);
   // Marks the job "Error" with the rip's summary line, once.
   void RipFailed(TFileParam& job);
-  // Rips the track into a stream of the encoder pool; false when the drive
-  // refused the range.
-  bool RipToEncoder(TFileParam& job);
+  // Rips the track into a stream of the encoder pool.
+  TTrackReader::TRead RipToEncoder(TFileParam& job);
   void EncodeStep(TFileParam& job, const QString& ripTarget);
   // The encoder of the plan's format for the job, tagging the file and
   // measuring its loudness as the settings ask.
@@ -235,17 +155,9 @@ class TConvSession {
   // Puts the audio before track 1 in a job of its own before track 1's when
   // RipHiddenTrack asks for it and it is not digital silence.
   void AddHiddenTrack();
-  // Bytes of the disc's track trackNum (0: the audio before track 1); 0 when
-  // there is no such track.
-  int64_t TrackBytes(int32_t trackNum) const;
-  // Rips the track (0: the audio before track 1) as TCDRIP::RipTrack does.
-  bool RipDiscTrack(int32_t trackNum, const QString& fileName);
   // Saves the archive's cover beside the tracks done unless a cover is
   // there, and reports why none came.
   void FinishCover();
-  void StartVerification();
-  // Waits for the database's answer (bounded by its time-out) unless aborted.
-  void FinishVerification();
   // The rip log and the CUE sheet beside the first track, when a track was read.
   void WriteReport();
   // Saves a file of the disc unless it exists and the overwrite rule keeps it;
@@ -262,7 +174,7 @@ class TConvSession {
   std::vector<TJobRun> FRuns;  // one per job
   size_t FFlushed = 0;         // jobs whose lines went out
   TOutputFiles FFiles;
-  std::unique_ptr<TRipVerification> FVerification;
+  std::unique_ptr<TTrackReader> FReader;  // of the last session
   std::unique_ptr<TEncodePool> FPool;
   // After the pool: a worker waiting for the cover is released before the
   // pool waits for its workers.

@@ -85,6 +85,34 @@ void AssignOutputPaths(TRipPlan& plan) {
   }
 }
 
+TFileParam HiddenTrackJob(const TRipPlan& plan, const TFileParam& track1) {
+  const TRipSettings& settings = plan.Settings;
+  const int32_t sectors = plan.Disc.FirstStart();
+  TFileParam hidden;
+  hidden.RowIndex = -1;  // no row of the track list
+  hidden.TrackInfo = track1.TrackInfo;
+  TCDTrackInfo& info = hidden.TrackInfo;
+  info.TrackIndex = -1;
+  info.Title = QStringLiteral("Hidden track");
+  info.TrackArtist.clear();
+  info.Isrc.clear();
+  info.MBRecordingID.clear();
+  info.StartSector = 0;
+  info.EndSector = info.LengthSectors = sectors;
+  info.LengthSeconds = sectors / 75;
+  info.LengthBytes = sectors * 2352;
+  hidden.Title = info.Title;
+  hidden.FileName =
+      MakeOutputName(settings.NamingString, PadReplaceChars(settings.ReplaceStr),
+                     plan.Disc.Names.AlbumArtist, plan.Disc.Names.Album, info.Title, 0);
+  hidden.OutputPath = PlannedOutputPath(settings, hidden.FileName);
+  if (std::any_of(plan.Jobs.begin(), plan.Jobs.end(), [&hidden](const TFileParam& job) {
+        return job.OutputPath.compare(hidden.OutputPath, Qt::CaseInsensitive) == 0;
+      }))
+    hidden.OutputPath = PlannedOutputPath(settings, hidden.FileName, " (0)");
+  return hidden;
+}
+
 bool CreateOutputFolder(const QString& path) { return CreateFolder(path).isEmpty(); }
 
 bool WritePlaylist(const QString& fileName, const TJobList& jobs) {

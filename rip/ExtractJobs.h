@@ -30,6 +30,11 @@ TCDTrackInfo MakeTrackInfo(const TMyCDInfo& info, int i);
 // that file's path.
 void AssignOutputPaths(TRipPlan& plan);
 
+// The job of the audio before track 1 (TrackIndex -1), beside track 1's job:
+// named by the plan's rule as every track is, numbered 00, and given " (0)"
+// when a job of the plan holds that path.
+TFileParam HiddenTrackJob(const TRipPlan& plan, const TFileParam& track1);
+
 // Creates the folder with all missing levels, without asking; true when it
 // exists afterwards.
 bool CreateOutputFolder(const QString& path);

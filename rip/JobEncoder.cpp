@@ -9,7 +9,10 @@
 #include "encode/LameCoder.h"
 #include "encode/MPGTools.h"
 #include "encode/TaggedEncoder.h"
+#include "encode/TempFiles.h"
+#include "encode/WaveNormalize.h"
 #include "rip/RipPlan.h"
+#include "rip/SessionView.h"
 #include "settings/config.h"
 
 namespace {
@@ -26,6 +29,30 @@ template <typename TEnum>
 TEnum Ordinal(int32_t value, int32_t count) {
   if (value < 0 || value >= count) throw std::out_of_range("encoder setting ordinal");
   return TEnum(value);
+}
+
+void EncodeWaveFile(const QString& wavPath, TEncoder& encoder, const QString& outputPath,
+                    TEncodeContext& context) {
+  constexpr qint64 kHeaderBytes = 44;
+  QFile input(wavPath);
+  if (!input.open(QIODevice::ReadOnly))
+    throw EEncoderError(QString("Cannot open file \"%1\". %2").arg(wavPath, input.errorString()));
+  // The WAV is the ripping component's: its one header, then the samples.
+  char header[kHeaderBytes];
+  if (input.read(header, kHeaderBytes) != kHeaderBytes || std::memcmp(header + 8, "WAVE", 4) != 0)
+    throw EEncoderError(QString("\"%1\" is not a WAV file").arg(wavPath));
+  // Unbuffered, so that a full disk shows in the write of the chunk at hand.
+  QFile output(outputPath);
+  if (!output.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+    throw EEncoderError(
+        QString("Cannot create file \"%1\". %2").arg(outputPath, output.errorString()));
+  const TPcmSource read = [&](uint8_t* data, int64_t bytes) -> int64_t {
+    if (context.Stopped()) return 0;
+    const qint64 got = input.read(reinterpret_cast<char*>(data), bytes);
+    if (got < 0) throw EEncoderError(QString("Cannot read \"%1\"").arg(wavPath));
+    return got;
+  };
+  RunEncoder(encoder, output, read, input.size() - kHeaderBytes, context);
 }
 
 }  // namespace
@@ -86,28 +113,57 @@ std::unique_ptr<TEncoder> MakeTrackEncoder(const TRipSettings& settings, const T
       CarriesTags(settings) && settings.EnableID3Tag, std::move(loudness), std::move(cover));
 }
 
-void EncodeWaveFile(const QString& wavPath, TEncoder& encoder, const QString& outputPath,
-                    TEncodeContext& context) {
-  constexpr qint64 kHeaderBytes = 44;
-  QFile input(wavPath);
-  if (!input.open(QIODevice::ReadOnly))
-    throw EEncoderError(QString("Cannot open file \"%1\". %2").arg(wavPath, input.errorString()));
-  // The WAV is the ripping component's: its one header, then the samples.
-  char header[kHeaderBytes];
-  if (input.read(header, kHeaderBytes) != kHeaderBytes || std::memcmp(header + 8, "WAVE", 4) != 0)
-    throw EEncoderError(QString("\"%1\" is not a WAV file").arg(wavPath));
-  // Unbuffered, so that a full disk shows in the write of the chunk at hand.
-  QFile output(outputPath);
-  if (!output.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
-    throw EEncoderError(
-        QString("Cannot create file \"%1\". %2").arg(outputPath, output.errorString()));
-  const TPcmSource read = [&](uint8_t* data, int64_t bytes) -> int64_t {
-    if (context.Stopped()) return 0;
-    const qint64 got = input.read(reinterpret_cast<char*>(data), bytes);
-    if (got < 0) throw EEncoderError(QString("Cannot read \"%1\"").arg(wavPath));
-    return got;
+QString NormalizeWaveFile(const QString& wavPath, int32_t factor, const TNormalizeHooks& hooks,
+                          const std::function<void(uint8_t stage)>& setStage, QString* reason) {
+  QString tempPath;
+  // The scaled copy is the session's own file; whatever happens it does not stay.
+  struct TTempRemover {
+    QString& Path;
+    ~TTempRemover() {
+      if (!Path.isEmpty()) QFile::remove(Path);
+    }
+  } remover{tempPath};
+  try {
+    setStage(stScanPeak);
+    int16_t peak = 0;
+    if (!hooks.Aborted() && !ScanPeak(wavPath, peak, hooks)) return {};
+    setStage(stNormalizing);
+    const std::optional<double> gain = NormalizeGain(peak, factor);
+    if (!gain || hooks.Aborted()) return {};
+    // A scaling pass stopped by Abort holds only part of the audio.
+    if (!NormalizeWave(wavPath, tempPath, *gain, hooks) || hooks.Aborted()) return {};
+    // One rename: the WAV is whole, old or new, at every moment.
+    if (PlaceFile(tempPath, wavPath, true) != TPlaceResult::Placed) {
+      if (reason) *reason = QString("cannot replace '%1'").arg(wavPath);
+      return QStringLiteral("Normalize wav file fail.");
+    }
+    tempPath.clear();
+    return {};
+  } catch (const std::exception& error) {
+    if (reason) *reason = QString::fromUtf8(error.what());
+    return QStringLiteral("Normalize wave file fail.");
+  }
+}
+
+std::function<void(TEncodeContext& context)> WaveFileWork(const QString& wavPath,
+                                                          std::shared_ptr<TEncoder> encoder,
+                                                          const QString& outputPath,
+                                                          std::optional<int32_t> normalizeFactor,
+                                                          std::shared_ptr<QString> box,
+                                                          std::shared_ptr<QString> reason) {
+  return [=](TEncodeContext& context) {
+    if (normalizeFactor) {
+      const TNormalizeHooks hooks{[&context] { return context.Stopped(); },
+                                  [&context](int percent) { context.SetProgress(percent); }};
+      *box = NormalizeWaveFile(
+          wavPath, *normalizeFactor, hooks, [&context](uint8_t stage) { context.SetStage(stage); },
+          reason.get());
+    }
+    if (context.Stopped()) return;
+    context.SetStage(stEncoding);
+    context.SetProgress(0);
+    EncodeWaveFile(wavPath, *encoder, outputPath, context);
   };
-  RunEncoder(encoder, output, read, input.size() - kHeaderBytes, context);
 }
 
 bool WriteId3v1Tag(const QString& path, const TTrackTags& tags) {

@@ -1,13 +1,16 @@
 // A job's encoder and tags, as the plan gives them: the LAME component set
 // from the plan's MP3 settings, the tags of a track of the plan's disc, the
 // encoder that measures a track's loudness and tags its finished file, the
-// encoding of a ripped WAV on a worker, and MP3's ID3v1.1 tag. Functions; the
-// encoding ones run on any thread, the others on the user-interface thread.
+// normalisation and encoding of a ripped WAV on a worker, and MP3's ID3v1.1
+// tag. Functions; the WAV ones run on any thread, the others on the
+// user-interface thread.
 #pragma once
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 
 #include "encode/Tags.h"
 
@@ -18,6 +21,7 @@ class TLoudness;
 class TPendingCover;
 struct TDisc;
 struct TMp3Settings;
+struct TNormalizeHooks;
 struct TRipSettings;
 
 // Sets the LAME component from the settings; throws std::out_of_range for an
@@ -43,10 +47,24 @@ std::unique_ptr<TEncoder> MakeTrackEncoder(const TRipSettings& settings, const T
                                            TTrackTags tags, std::shared_ptr<TLoudness> loudness,
                                            std::shared_ptr<const TPendingCover> cover);
 
-// On a worker: encodes the ripping component's WAV into a new file at
-// outputPath; a stop ends the file whole with what was read.
-void EncodeWaveFile(const QString& wavPath, TEncoder& encoder, const QString& outputPath,
-                    TEncodeContext& context);
+// The "Scan Peak Level" and "Normalizing" stages on a ripped WAV, to
+// `factor` percent of full scale, on any thread: the stages go to setStage;
+// returns the text of the box that reports a failure (empty when none), its
+// cause in *reason. The WAV is whole, old or new, at every moment.
+QString NormalizeWaveFile(const QString& wavPath, int32_t factor, const TNormalizeHooks& hooks,
+                          const std::function<void(uint8_t stage)>& setStage,
+                          QString* reason = nullptr);
+
+// A worker's work on the ripping component's WAV: normalised first when a
+// factor is given (the text of the box that reports a failure and its cause
+// go to box and reason), then encoded into a new file at outputPath; a stop
+// ends the file whole with what was read.
+std::function<void(TEncodeContext& context)> WaveFileWork(const QString& wavPath,
+                                                          std::shared_ptr<TEncoder> encoder,
+                                                          const QString& outputPath,
+                                                          std::optional<int32_t> normalizeFactor,
+                                                          std::shared_ptr<QString> box,
+                                                          std::shared_ptr<QString> reason);
 
 // Writes the ID3v1.1 tag of the tags into the MP3 file; true when it was
 // saved. Throws EMPEGAudioError when the file fails after it was opened.
