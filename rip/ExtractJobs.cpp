@@ -7,18 +7,10 @@
 #include <system_error>
 
 #include "cddb/CDInfo.h"
-#include "platform/AppInfo.h"
 #include "platform/Files.h"
 #include "rip/RipPlan.h"
 #include "settings/Naming.h"
 #include "settings/config.h"
-
-QString Id3CommentText(const TConfig& config) {
-  if (!config.Id3Comment.isEmpty()) return config.Id3Comment;
-  return QStringLiteral("%1 %2").arg(kProgramName, kProgramVersion);
-}
-
-QString Id3CommentText() { return Id3CommentText(*Config); }
 
 namespace {
 
@@ -41,7 +33,7 @@ TCDTrackInfo MakeTrackInfo(const TMyCDInfo& info, int i) {
   record.Artist = info.Artist;
   record.Album = info.Album;
   record.Year = info.Year;
-  record.Comment = Id3CommentText();
+  record.Comment = Id3CommentText(*Config);
   record.TrackIndex = i;
   record.Title = track.Title;
   record.StartSector = track.StartSector;

@@ -8,14 +8,8 @@
 #include "encode/FileParam.h"
 #include "platform/Files.h"
 
-class TConfig;
 class TMyCDInfo;
 struct TRipPlan;
-
-// The ID3 comment: setting Id3Comment, or the program's own text when that
-// is empty. Without a configuration given, the global one's.
-QString Id3CommentText(const TConfig& config);
-QString Id3CommentText();
 
 // The record of track i as the track list holds it: its length is its audio's.
 TCDTrackInfo MakeTrackInfo(const TMyCDInfo& info, int i);

@@ -108,9 +108,12 @@ bool WritesId3v1(const TRipSettings& settings) {
 std::unique_ptr<TEncoder> MakeTrackEncoder(const TRipSettings& settings, const TLameCoder& mp3,
                                            TTrackTags tags, std::shared_ptr<TLoudness> loudness,
                                            std::shared_ptr<const TPendingCover> cover) {
-  return std::make_unique<TTaggedEncoder>(
-      MakeEncoder(settings.EncoderSettings(), mp3), settings.OutputFormat, std::move(tags),
-      CarriesTags(settings) && settings.EnableID3Tag, std::move(loudness), std::move(cover));
+  // "Enable ID3Tag" is MP3's setting; the other formats' tags do not hang on it.
+  const bool writeTags =
+      CarriesTags(settings) && (settings.Format().Tags != TTagKind::Id3 || settings.EnableID3Tag);
+  return std::make_unique<TTaggedEncoder>(MakeEncoder(settings.EncoderSettings(), mp3),
+                                          settings.OutputFormat, std::move(tags), writeTags,
+                                          std::move(loudness), std::move(cover));
 }
 
 QString NormalizeWaveFile(const QString& wavPath, int32_t factor, const TNormalizeHooks& hooks,

@@ -1,9 +1,14 @@
 #include "rip/RipPlan.h"
 
 #include "musicbrainz/MbLookup.h"
-#include "rip/ExtractJobs.h"
+#include "platform/AppInfo.h"
 #include "settings/Naming.h"
 #include "settings/config.h"
+
+QString Id3CommentText(const TConfig& config) {
+  if (!config.Id3Comment.isEmpty()) return config.Id3Comment;
+  return QStringLiteral("%1 %2").arg(kProgramName, kProgramVersion);
+}
 
 TRipSettings RipSettingsOf(const TConfig& config) {
   TRipSettings s;

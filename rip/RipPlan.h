@@ -77,6 +77,9 @@ struct TRipSettings {
 
 // The settings as the configuration holds them now; Verify stays off.
 TRipSettings RipSettingsOf(const TConfig& config);
+// The tags' comment: setting Id3Comment, or the program's own text when that
+// is empty.
+QString Id3CommentText(const TConfig& config);
 
 struct TRipPlan {
   TDisc Disc;

@@ -254,6 +254,17 @@ TEST_F(Formats, FlacGivesBackTheImageByteForByteWithItsTagsAndLoudness) {
   }
 }
 
+// "Enable ID3Tag" is MP3's setting: FLAC and Opus files keep their tags.
+TEST_F(Formats, TheId3TagSettingLeavesFlacAndOpusTagged) {
+  Settings.EnableID3Tag = false;
+  for (const int32_t format : {ofFLAC, ofOpus}) {
+    Run(format, true, Temp.File(QString("untagged%1").arg(format)));
+    const auto tags = ProbeTags(Jobs[0].OutputPath);
+    EXPECT_EQ(tags.count("TITLE") ? tags.at("TITLE") : "", "Song 1") << format;
+    EXPECT_EQ(tags.count("ALBUM") ? tags.at("ALBUM") : "", "The Album") << format;
+  }
+}
+
 TEST_F(Formats, OpusDecodesToTheTracksExactLengthWithR128Gains) {
   for (const bool onTheFly : {true, false}) {
     Run(ofOpus, onTheFly, Temp.File(QString("opus%1").arg(onTheFly)));
