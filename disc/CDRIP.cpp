@@ -294,12 +294,10 @@ QStringList TCDRIP::DriveNames() {
   const int32_t count = CR_GetNumCDROM();
   for (int32_t i = 0; i < count; ++i) {
     CdripDriveParams params{};
-    const bool known =
-        CR_SetActiveCDROM(i) != CDRIP_ERROR && CR_GetCDROMParameters(&params) != CDRIP_ERROR;
-    names << (known
-                  ? QString::fromUtf8(params.driveName,
-                                      qsizetype(strnlen(params.driveName, sizeof params.driveName)))
-                  : QString());
+    if (CR_SetActiveCDROM(i) == CDRIP_ERROR || CR_GetCDROMParameters(&params) == CDRIP_ERROR)
+      params.driveName[0] = '\0';
+    const char* name = params.driveName;
+    names << QString::fromUtf8(name, qsizetype(strnlen(name, sizeof params.driveName)));
   }
   // Another drive's selection dropped what the library read of this one's disc.
   if (FCDRomNum >= 0 && count > 1 && CR_SetActiveCDROM(FCDRomNum) != CDRIP_ERROR) ReadToc();

@@ -1,6 +1,7 @@
 #include "rip/DiscLoad.h"
 
 #include <QStringDecoder>
+#include <algorithm>
 
 #include "cddb/CDInfo.h"
 #include "disc/CDRIP.h"
