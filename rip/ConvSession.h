@@ -7,10 +7,9 @@
 // or writes no setting; the units it calls (the track reader, output files,
 // the job's encoder and tags, the cover, the rip report) never call back. It
 // shows stages and asks its questions through TConvSessionView. Encoding
-// (and the normalisation before it) runs on the
-// workers of a TEncodePool while the next track is read; everything else,
-// the statuses and the questions included, stays on the user-interface
-// thread. The rip and the normalisation passes run pending events after
+// (and the normalisation before it) runs on the workers of a TEncodePool
+// while the next track is read; everything else, the statuses and the
+// questions included, stays on the user-interface thread. The rip and the normalisation passes run pending events after
 // every chunk, and the session waits for the encoders in the event loop, so
 // Abort, close requests and the encoders' reports arrive while StartSession
 // runs.
@@ -36,7 +35,6 @@ class TCDRIP;
 class TLameCoder;
 class TRipVerification;
 struct TTrackHealth;
-struct TNormalizeHooks;
 
 class TConvSession {
  public:
