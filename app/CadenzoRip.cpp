@@ -16,6 +16,7 @@
 #include "app/RipSignals.h"
 #include "cddb/CDInfo.h"
 #include "disc/CDRIP.h"
+#include "encode/FileFormats.h"
 #include "encode/LameCoder.h"
 #include "libs/cdrip/cdrip.h"
 #include "platform/AppInfo.h"
@@ -23,7 +24,9 @@
 #include "platform/Folders.h"
 #include "platform/TextDecode.h"
 #include "rip/ConvSession.h"
+#include "rip/DiscLoad.h"
 #include "rip/ExtractJobs.h"
+#include "rip/RipPlan.h"
 #include "rip/RipQuery.h"
 #include "settings/config.h"
 #include "verify/RipVerification.h"
@@ -259,8 +262,10 @@ int main(int argc, char** argv) {
       "file");
   const QCommandLineOption tracksOption("tracks",
                                         "Tracks to extract, such as 1,3-5 (default: all).", "list");
-  const QCommandLineOption formatOption("format", "Output format: mp3, wav, flac or opus.",
-                                        "mp3|wav|flac|opus");
+  QStringList formatNames;
+  for (const TFileFormat& format : FileFormats()) formatNames << format.Name;
+  const QCommandLineOption formatOption("format", "Output format: " + FileFormatNames() + ".",
+                                        formatNames.join('|'));
   const QCommandLineOption noReplayGainOption(
       "no-replaygain", "Write no ReplayGain values (track and album loudness) into the tags.");
   const QCommandLineOption folderOption("output-folder", "Folder for the output files.", "dir");
@@ -339,6 +344,8 @@ int main(int argc, char** argv) {
   TConfig settings;
   Config = &settings;
   settings.Load();
+  // What this run wants goes into its plan; the settings stay as stored.
+  TRipSettings rip = RipSettingsOf(settings);
 
   if (parser.isSet(serverOption)) settings.ServerName = parser.value(serverOption).trimmed();
   TRipQuery query;
@@ -362,41 +369,41 @@ int main(int argc, char** argv) {
     return usageError("--require-accurate needs the verification that --no-verify turns off");
 
   if (parser.isSet(formatOption)) {
-    // In the order of the OutputFormat setting.
-    const QStringList formats = {"wav", "mp3", "flac", "opus"};
-    const qsizetype format = formats.indexOf(parser.value(formatOption).toLower());
-    if (format < 0) return usageError("--format takes mp3, wav, flac or opus");
-    settings.OutputFormat = int32_t(format);
+    const TFileFormat* format = FileFormatNamed(parser.value(formatOption));
+    if (!format) return usageError("--format takes " + FileFormatNames());
+    rip.OutputFormat = format->Index;
   }
-  if (parser.isSet(noReplayGainOption)) settings.ReplayGain = false;
-  if (parser.isSet(folderOption)) settings.OutputFolder = parser.value(folderOption);
+  if (parser.isSet(noReplayGainOption)) rip.ReplayGain = false;
+  if (parser.isSet(folderOption)) rip.OutputFolder = parser.value(folderOption);
   // Absolute, so the playlist's paths hold from any folder.
-  if (!settings.OutputFolder.isEmpty())
-    settings.OutputFolder = QFileInfo(settings.OutputFolder).absoluteFilePath();
-  if (parser.isSet(namingOption)) settings.NamingString = parser.value(namingOption);
+  if (!rip.OutputFolder.isEmpty())
+    rip.OutputFolder = QFileInfo(rip.OutputFolder).absoluteFilePath();
+  if (parser.isSet(namingOption)) rip.NamingString = parser.value(namingOption);
   if (parser.isSet(normalizeOption)) {
     bool ok = false;
     const int percent = parser.value(normalizeOption).toInt(&ok);
     if (!ok || percent < 80 || percent > 100) return usageError("--normalize takes 80 to 100");
-    settings.NormalizeVolume = true;
-    settings.NormalizeFactor = percent;
+    rip.NormalizeVolume = true;
+    rip.NormalizeFactor = percent;
   }
   if (parser.isSet(jobsOption)) {
     bool ok = false;
     const int jobs = parser.value(jobsOption).toInt(&ok);
     if (!ok || jobs < 0 || jobs > 64) return usageError("--jobs takes 0 to 64");
-    settings.EncoderThreads = jobs;
+    rip.EncoderThreads = jobs;
   }
   if (parser.isSet(offsetOption)) {
     bool ok = false;
     const int offset = parser.value(offsetOption).toInt(&ok);
     if (!ok || offset < -3000 || offset > 3000) return usageError("--offset takes -3000 to 3000");
-    settings.ReadOffset = offset;
+    rip.ReadOffset = offset;
   }
-  if (parser.isSet(testAndCopyOption)) settings.TestAndCopy = true;
-  settings.OnTheFly = settings.OutputFormat != ofWAV && !settings.NormalizeVolume;
+  if (parser.isSet(testAndCopyOption)) rip.TestAndCopy = true;
+  // Encoded formats are encoded while the next track is read, unless normalised.
+  rip.OnTheFly = true;
+  rip.Verify = !parser.isSet(noVerifyOption);
   const bool terminal = isatty(STDIN_FILENO) && isatty(STDERR_FILENO);
-  TOverwrite overwrite = settings.OverwritePrompt ? TOverwrite::Ask : TOverwrite::All;
+  TOverwrite overwrite = rip.OverwritePrompt ? TOverwrite::Ask : TOverwrite::All;
   if (parser.isSet(overwriteOption)) {
     const QString value = parser.value(overwriteOption);
     if (value == "ask")
@@ -410,7 +417,7 @@ int main(int argc, char** argv) {
   }
   const bool skipsUnasked = overwrite == TOverwrite::Ask && !terminal;
   if (skipsUnasked) overwrite = TOverwrite::None;
-  settings.OverwritePrompt = overwrite != TOverwrite::All;
+  rip.OverwritePrompt = overwrite != TOverwrite::All;
 
   QTemporaryDir imageFolder;
   QString iniPath = platform::CdripIniPath();
@@ -455,18 +462,11 @@ int main(int argc, char** argv) {
   TLameCoder coder;
   TCDRIP cdrip;
   cdrip.SetCoder(&coder);
-  cdrip.SetEncode(true);
-  QStringList drives;
-  TMyCDInfo info(&cdrip);
+  const QStringList drives = cdrip.DriveNames();
+  TMyCDInfo info;
   info.LocalFolder = settings.LocalCDDBFolder;
   try {
-    for (int i = 0; i < driveCount; ++i) {
-      cdrip.SetCDRomNum(i);
-      drives << cdrip.CDRomName();
-    }
     cdrip.SetCDRomNum(drive);
-    cdrip.ReadParameters();
-    settings.DriveParams = cdrip.Params();
   } catch (const std::exception& e) {
     Print(stderr, QString("cadenzo-rip: %1\n").arg(QString::fromStdString(e.what()).trimmed()));
     return kExitFailed;
@@ -476,7 +476,7 @@ int main(int argc, char** argv) {
     Print(stderr, "cadenzo-rip: No disc, please insert one.\n");
     return kExitFailed;
   }
-  LoadDiscNames(info);
+  LoadDisc(cdrip, info, settings.AutoLoadCDPlayerINI);
   if (parser.isSet(queryOption)) {
     query.Terminal = terminal;
     if (!RunRipQuery(info, settings, query) && parser.isSet(listOption)) {
@@ -499,10 +499,12 @@ int main(int argc, char** argv) {
     tracks = ParseTracks(parser.value(tracksOption), info.TrackCount, error);
     if (tracks.empty()) return usageError(error);
   } else {
-    for (int track = 1; track <= info.TrackCount; ++track) tracks.push_back(track);
+    // A data track holds no audio to extract.
+    for (int track = 1; track <= info.TrackCount; ++track)
+      if (info.IsAudioTrack(track - 1)) tracks.push_back(track);
   }
 
-  const QString folder = settings.OutputFolder;
+  const QString folder = rip.OutputFolder;
   if (!QFileInfo(folder).isDir()) {
     const QString reason = CreateFolder(folder);
     if (!reason.isEmpty()) {
@@ -511,20 +513,19 @@ int main(int argc, char** argv) {
       return kExitFailed;
     }
   }
-  settings.ConvertType = 31;
-  TJobList jobs;
+  TRipPlan plan{NamedDisc(info), {}, rip};
   for (int track : tracks) {
     TFileParam job;
-    job.RowIndex = int32_t(jobs.size());
+    job.RowIndex = int32_t(plan.Jobs.size());
     job.TrackInfo = MakeTrackInfo(info, track - 1);
-    jobs.push_back(job);
+    plan.Jobs.push_back(job);
   }
-  AssignOutputPaths(jobs, info.Artist, info.Album);
+  AssignOutputPaths(plan);
+  TJobList& jobs = plan.Jobs;
 
   TConsoleView view(overwrite, terminal);
   view.SkipsUnasked = skipsUnasked;
   TConvSession session(cdrip, coder, view);
-  session.Verify = !parser.isSet(noVerifyOption);
   session.CreateOutputFolder = CreateOutputFolder;
   cdrip.OnProgress = [&session](TCDRIP*, uint16_t percent) { session.SetProgress(percent); };
   coder.OnProgress = [&session](TLameCoder*, uint16_t percent) { session.SetProgress(percent); };
@@ -535,7 +536,7 @@ int main(int argc, char** argv) {
                   HealthLine(health.Status) + "] " + CountSectors(health.Status).Text());
     };
   const TStopSignals stopSignals([&session] { session.Abort(); });
-  session.StartSession(jobs);
+  session.StartSession(plan);
   if (stopSignals.Received())
     return FinishStoppedSession(session, jobs, stopSignals.Received(), view.Messages);
   session.CloseQuery(!session.Aborted);

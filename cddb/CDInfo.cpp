@@ -3,13 +3,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStringDecoder>
 #include <QStringList>
 #include <algorithm>
 #include <cstdint>
 
-#include "disc/CDRIP.h"
-#include "libs/cdrip/cdrip.h"
 #include "platform/Files.h"
 #include "platform/Folders.h"
 #include "platform/Profile.h"
@@ -23,12 +20,6 @@ using platform::SingleLine;
 
 QString Msf(int32_t sectors) {
   return QString::asprintf("%.2d:%.2d:%.2d", sectors / 4500, (sectors % 4500) / 75, sectors % 75);
-}
-
-uint32_t DigitSum(uint32_t value) {
-  uint32_t sum = 0;
-  for (; value > 0; value /= 10) sum += value % 10;
-  return sum;
 }
 
 // Sectors times 2352 in 64 bits, held within the 32-bit byte fields: a sparse
@@ -74,74 +65,38 @@ QString ExtValue(const QString& text, const char* key) {
   return text.mid(start, end < 0 ? -1 : end - start);
 }
 
-// libcdio reads a cue sheet's CD-Text as Latin-1, but sheets are written in
-// UTF-8 now: text whose Latin-1 bytes form valid UTF-8 is taken as UTF-8.
-QString Utf8ReadAsLatin1(const QString& text) {
-  for (QChar c : text)
-    if (c.unicode() > 0xFF) return text;
-  const QByteArray bytes = text.toLatin1();
-  if (bytes == text.toUtf8()) return text;  // plain ASCII
-  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-  const QString decoded = utf8.decode(bytes);
-  return utf8.hasError() ? text : decoded;
-}
-
 }  // namespace
 
-QString DiscText(int track, int field) {
-  const int32_t size = CR_GetDiscText(track, field, nullptr, 0);
-  if (size <= 0) return QString();
-  QByteArray text(size + 1, '\0');
-  if (CR_GetDiscText(track, field, text.data(), size + 1) != size) return QString();
-  text.resize(size);
-  return Utf8ReadAsLatin1(QString::fromUtf8(text)).trimmed();
-}
-
-namespace {
-
-// What the disc carries beside its TOC, from the library's last TOC read.
-void ReadDiscText(TMyCDInfo& info, bool fromLibrary) {
-  info.MCN = fromLibrary ? DiscText(0, CR_TEXT_CODE) : QString();
-  info.CDTextAlbum = fromLibrary ? DiscText(0, CR_TEXT_TITLE) : QString();
-  info.CDTextPerformer = fromLibrary ? DiscText(0, CR_TEXT_PERFORMER) : QString();
-  for (int i = 0; i < TMyCDInfo::MaxTracks; ++i) {
-    TCDTrack& track = info.Tracks[size_t(i)];
-    const int number = i < info.TrackCount ? CR_GetTocEntry(i).trackNumber : 0;
-    const bool read = fromLibrary && number > 0;
-    track.ISRC = read ? DiscText(number, CR_TEXT_CODE) : QString();
-    track.CDTextTitle = read ? DiscText(number, CR_TEXT_TITLE) : QString();
-    track.CDTextPerformer = read ? DiscText(number, CR_TEXT_PERFORMER) : QString();
-  }
-}
-
-}  // namespace
-
-TMyCDInfo::TMyCDInfo(TCDRIP* cdrip) : CDRIP(cdrip) {}
-
-bool TMyCDInfo::LoadFromTOC() {
-  TrackCount = 0;
-  if (CDRIP) {
-    CDRIP->ReadToc();
-    const int32_t listed = int32_t(CDRIP->TrackList().size());
-    TrackCount = std::clamp<int32_t>(std::min(CDRIP->TrackCount(), listed), 0, MaxTracks);
-  }
-  for (int i = 0; i < TrackCount; ++i) {
-    const TTrack& source = CDRIP->TrackList()[i].Track;
-    TCDTrack& track = Tracks[i];
-    track.Kind = source.TrackType == QLatin1String("Audio") ? TTrackKind::Audio : TTrackKind::Data;
+bool TMyCDInfo::LoadFromTOC(const TDisc& disc) {
+  Disc = disc;
+  TrackCount = std::clamp<int32_t>(int32_t(disc.Tracks.size()), 0, MaxTracks);
+  for (int i = 0; i < MaxTracks; ++i) {
+    TCDTrack& track = Tracks[size_t(i)];
+    const TDiscTrack source = i < TrackCount ? disc.Tracks[size_t(i)] : TDiscTrack();
+    track.ISRC = source.Isrc;
+    track.CDTextTitle = source.CDTextTitle;
+    track.CDTextPerformer = source.CDTextPerformer;
+    if (i >= TrackCount) continue;
+    track.Kind = source.Kind;
     track.Index = uint8_t(i);
-    track.StartSector = source.StartSector;
-    track.EndSector = source.EndSector;
-    track.StartMin = source.StartMin;
-    track.StartSec = source.StartSec;
-    track.StartFrame = source.StartFrame;
-    track.LengthMin = source.LengthMin;
-    track.LengthSec = source.LengthSec;
-    track.LengthFrame = source.LengthFrame;
-    track.LengthBytes = SectorBytes(int64_t(source.EndSector) - source.StartSector);
-    track.LengthSeconds = source.LengthSeconds;
+    track.StartSector = source.Start;
+    track.EndSector = source.End;
+    track.AudioEndSector = source.AudioEnd;
+    track.StartMin = source.Start / 4500;
+    track.StartSec = (source.Start % 4500) / 75;
+    track.StartFrame = source.Start % 75;
+    // Before a data session the audio ends earlier than the next track's start.
+    const int32_t length = source.AudioSectors();
+    track.LengthMin = length / 4500;
+    track.LengthSec = (length % 4500) / 75;
+    track.LengthFrame = length % 75;
+    track.LengthBytes = SectorBytes(length);
+    track.LengthSeconds = length / 75;
   }
-  ReadDiscText(*this, CDRIP != nullptr);
+  MCN = disc.Mcn;
+  CDTextAlbum = disc.CDTextAlbum;
+  CDTextPerformer = disc.CDTextPerformer;
+  MBDiscID = disc.Ids.MusicBrainz;
   ComputeDiscValues();
   return TrackCount > 0;
 }
@@ -206,15 +161,20 @@ QString TMyCDInfo::DiscLengthText() const {
   return QString::asprintf("%.2d:%.2d", DiscSeconds / 60, DiscSeconds % 60);
 }
 
-uint32_t TMyCDInfo::ComputeDiscID() const {
-  uint32_t n = 0;
-  uint32_t t = 0;
-  for (int i = 0; i < TrackCount; ++i) {
-    const uint32_t s = (uint32_t(Tracks[i].StartSector) + kLeadIn) / 75;
-    n += DigitSum(s);
-    t += (uint32_t(Tracks[i].EndSector) + kLeadIn) / 75 - s;
+uint32_t TMyCDInfo::ComputeDiscID() const { return CddbDiscId(TocTracks()); }
+
+std::vector<TDiscTrack> TMyCDInfo::TocTracks() const {
+  std::vector<TDiscTrack> tracks;
+  for (int i = 0; i < std::min(TrackCount, MaxTracks); ++i) {
+    TDiscTrack track;
+    track.Number = i + 1;
+    track.Kind = Tracks[size_t(i)].Kind;
+    track.Start = Tracks[size_t(i)].StartSector;
+    track.End = Tracks[size_t(i)].EndSector;
+    track.AudioEnd = Tracks[size_t(i)].AudioEndSector;
+    tracks.push_back(track);
   }
-  return ((n % 255) << 24) | (t << 8) | uint32_t(TrackCount);
+  return tracks;
 }
 
 uint32_t TMyCDInfo::ComputeCDPlayerKey() const {
@@ -351,7 +311,7 @@ bool TMyCDInfo::WriteLocalCDDB() {
 // The main window empties its fields when the disc leaves before the program
 // closes; the stored names must survive that.
 void TMyCDInfo::KeepStoredNamesForEmptyOnes() {
-  TMyCDInfo stored(nullptr);
+  TMyCDInfo stored;
   if (!stored.ReadXmcdFile(LocalCDDBFile())) return;
   const std::pair<QString*, const QString*> names[] = {{&Artist, &stored.Artist},
                                                        {&Album, &stored.Album},

@@ -1,23 +1,23 @@
-// TMyCDInfo: what the program knows about the disc in the drive, its track
-// table from the ripping component, the names the user edits, the CDDB disc ID
-// and the cdplayer.ini key, and the stores that read and save those names
-// (cdplayer.ini, xmcd entries in the local CDDB folder). Owned by the main
-// window; user-interface thread only.
+// TMyCDInfo: what the program knows about the disc in the drive: the disc
+// model it was loaded from, its track table filled from that model, the names
+// the user edits, the CDDB disc ID and the cdplayer.ini key, and the stores
+// that read and save those names (cdplayer.ini, xmcd entries in the local CDDB
+// folder). Owned by the main window; user-interface thread only.
 #pragma once
 
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <vector>
 
-class TCDRIP;
-
-enum class TTrackKind : int32_t { Audio, Data };
+#include "disc/Disc.h"
 
 struct TCDTrack {
   TTrackKind Kind = TTrackKind::Audio;
   uint8_t Index = 0;
   int32_t StartSector = 0;  // as the TOC gives it, without the 150-sector lead-in
-  int32_t EndSector = 0;    // first sector after the track
+  int32_t EndSector = 0;    // first sector after the track, as the TOC states it
+  int32_t AudioEndSector = 0;  // where its audio ends; the lengths go by it
   int32_t StartMin = 0, StartSec = 0, StartFrame = 0;
   int32_t LengthMin = 0, LengthSec = 0, LengthFrame = 0;
   QString Title;
@@ -34,22 +34,14 @@ struct TCDTrack {
   QString CDTextPerformer;
 };
 
-// What the disc in the active drive says of itself, from the CD library's
-// last TOC read (CR_GetDiscText): track 0 the disc, 1... its tracks; empty
-// when it says nothing.
-QString DiscText(int track, int field);
-
 class TMyCDInfo {
  public:
   static constexpr int MaxTracks = 100;
 
-  // The ripping component is not owned and must outlive this object; it may be
-  // null for an object filled by hand, which LoadFromTOC then reports as empty.
-  explicit TMyCDInfo(TCDRIP* cdrip);
-
-  // Reads the TOC again and fills the track table and the computed values.
-  // True when the disc has at least one track.
-  bool LoadFromTOC();
+  // Keeps the disc and fills the track table, what the disc carries (MCN,
+  // ISRCs, CD-Text, its MusicBrainz disc ID) and the computed values from
+  // it; the names stay. True when the disc has at least one track.
+  bool LoadFromTOC(const TDisc& disc);
   // DiscSeconds, DiscBytes, CDPlayerKey and DiscID from the track table; all 0
   // without tracks.
   void ComputeDiscValues();
@@ -72,6 +64,8 @@ class TMyCDInfo {
   QString DiscLengthText() const;        // mm:ss
 
   uint32_t ComputeDiscID() const;
+  // The track table as the model's tracks (number, kind, start and ends).
+  std::vector<TDiscTrack> TocTracks() const;
   uint32_t ComputeCDPlayerKey() const;
 
   // cdplayer.ini in the Windows folder; the disc's section is CDPlayerKey in hex.
@@ -98,6 +92,8 @@ class TMyCDInfo {
   QString SubmittedVia;
   int32_t DiscBytes = 0;  // held within 32 bits; see LeadOutSector for the true size
   QString LocalFolder = "./LocalCDDB";
+  // The disc as it was loaded; its names are the fields of this object.
+  TDisc Disc;
   // The MusicBrainz disc ID of the TOC, and the release whose names were taken.
   QString MBDiscID;
   QString MBReleaseID;
@@ -112,6 +108,4 @@ class TMyCDInfo {
   QByteArray XmcdEntry() const;
   void ReadExtendedData(const QString& extd, const std::array<QString, MaxTracks>& extt);
   void KeepStoredNamesForEmptyOnes();
-
-  TCDRIP* CDRIP;
 };

@@ -289,6 +289,21 @@ QString TCDRIP::CDRomName() const {
   return QString::fromUtf8(FName, qsizetype(strnlen(FName, sizeof FName)));
 }
 
+QStringList TCDRIP::DriveNames() {
+  QStringList names;
+  const int32_t count = CR_GetNumCDROM();
+  for (int32_t i = 0; i < count; ++i) {
+    CdripDriveParams params{};
+    if (CR_SetActiveCDROM(i) == CDRIP_ERROR || CR_GetCDROMParameters(&params) == CDRIP_ERROR)
+      params.driveName[0] = '\0';
+    const char* name = params.driveName;
+    names << QString::fromUtf8(name, qsizetype(strnlen(name, sizeof params.driveName)));
+  }
+  // Another drive's selection dropped what the library read of this one's disc.
+  if (FCDRomNum >= 0 && count > 1 && CR_SetActiveCDROM(FCDRomNum) != CDRIP_ERROR) ReadToc();
+  return names;
+}
+
 bool TCDRIP::ReadParameters() {
   CdripDriveParams shared{};
   if (CR_GetCDROMParameters(&shared) == CDRIP_ERROR) return false;

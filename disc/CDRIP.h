@@ -75,6 +75,9 @@ class TCDRIP {
   // index the library reports. Throws ECDRIPError when that fails.
   void SetCDRomNum(int32_t value);
   QString CDRomName() const;
+  // The name of every drive the library lists, read without reading a disc;
+  // the active drive stays active.
+  QStringList DriveNames();
   TOutputFormat OutputFormat() const { return FOutputFormat; }
   void SetOutputFormat(TOutputFormat value);
   bool Encode() const { return FEncode; }

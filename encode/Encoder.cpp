@@ -3,23 +3,11 @@
 #include <QFile>
 #include <cerrno>
 
-#include "encode/FlacEncoder.h"
-#include "encode/Mp3Encoder.h"
-#include "encode/OpusEncoder.h"
-#include "encode/WavEncoder.h"
+#include "encode/FileFormats.h"
 #include "platform/Files.h"
 
 std::unique_ptr<TEncoder> MakeEncoder(const TEncoderSettings& settings, const TLameCoder& mp3) {
-  switch (settings.Format) {
-    case 1:
-      return std::make_unique<TMp3Encoder>(mp3);
-    case 2:
-      return std::make_unique<TFlacEncoder>(settings.FlacLevel);
-    case 3:
-      return std::make_unique<TOpusEncoder>(settings.OpusBitRate);
-    default:
-      return std::make_unique<TWavEncoder>();
-  }
+  return FileFormat(settings.Format).MakeEncoder(settings, mp3);
 }
 
 namespace {

@@ -2,8 +2,8 @@
 // track's CD audio in frames and finishes a file; the session, the encoder
 // pool, the temporary-WAV path and normalisation know only this interface.
 // One unit per format (Mp3Encoder, FlacEncoder, OpusEncoder, WavEncoder);
-// MakeEncoder picks the unit. An encoder is created on any thread and then
-// used by one thread at a time.
+// MakeEncoder picks the unit by the format table (FileFormats). An encoder
+// is created on any thread and then used by one thread at a time.
 #pragma once
 
 #include <QString>
@@ -45,7 +45,7 @@ class TEncoder {
 // The settings of every format, copied from the configuration on the
 // user-interface thread so that workers never read it.
 struct TEncoderSettings {
-  int32_t Format = 1;  // OutputFormat: 0 WAV, 1 MP3, 2 FLAC, 3 Opus
+  int32_t Format = 1;  // the OutputFormat setting: a row of the format table
   int32_t FlacLevel = 5;
   int32_t OpusBitRate = 160;  // kbit/s
 };

@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "encode/FileFormats.h"
 #include "encode/MPGTools.h"
 
 namespace {
@@ -197,8 +198,8 @@ int R128Gain(double replayGain) {
 QString WriteTags(const QString& path, int32_t format, const TTrackTags& tags) {
   const QByteArray name = QFile::encodeName(path);
   const QString failed = QString("Cannot write the tags of \"%1\"").arg(path);
-  switch (format) {
-    case 1: {
+  switch (FileFormat(format).Tags) {
+    case TTagKind::Id3: {
       TagLib::MPEG::File file(name.constData(), false);
       if (!file.isValid()) return failed;
       SetId3v2(*file.ID3v2Tag(true), tags);
@@ -208,7 +209,7 @@ QString WriteTags(const QString& path, int32_t format, const TTrackTags& tags) {
         return failed;
       return {};
     }
-    case 2: {
+    case TTagKind::Flac: {
       TagLib::FLAC::File file(name.constData(), false);
       if (!file.isValid()) return failed;
       SetVorbis(*file.xiphComment(true), tags, false);
@@ -219,7 +220,7 @@ QString WriteTags(const QString& path, int32_t format, const TTrackTags& tags) {
       }
       return file.save() ? QString() : failed;
     }
-    case 3: {
+    case TTagKind::OggOpus: {
       TagLib::Ogg::Opus::File file(name.constData(), false);
       if (!file.isValid() || !file.tag()) return failed;
       TagLib::Ogg::XiphComment& comment = *file.tag();
@@ -231,7 +232,8 @@ QString WriteTags(const QString& path, int32_t format, const TTrackTags& tags) {
       }
       return file.save() ? QString() : failed;
     }
-    default:
-      return QString("\"%1\" is of a format without tags").arg(path);
+    case TTagKind::None:
+      break;
   }
+  return QString("\"%1\" is of a format without tags").arg(path);
 }

@@ -36,9 +36,9 @@ struct TTrackTags {
 };
 
 // Writes every field that is set into the file of the format (OutputFormat:
-// 1 MP3, 2 FLAC, 3 Opus), replacing the same fields and keeping the others;
-// text goes in exactly as given. Returns an empty string on success, else
-// why the file could not be tagged.
+// a row of the format table, tagged as its tag kind says), replacing the same
+// fields and keeping the others; text goes in exactly as given. Returns an
+// empty string on success, else why the file could not be tagged.
 QString WriteTags(const QString& path, int32_t format, const TTrackTags& tags);
 
 // The front cover kept beside the tracks: cover.jpg, cover.png or folder.jpg

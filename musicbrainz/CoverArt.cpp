@@ -1,13 +1,13 @@
 #include "musicbrainz/CoverArt.h"
 
 #include <QNetworkAccessManager>
+#include <QNetworkProxy>
 #include <QNetworkRequest>
 #include <QRegularExpression>
 #include <QUrl>
 
 #include "encode/Tags.h"
 #include "musicbrainz/MbLookup.h"
-#include "settings/config.h"
 
 namespace {
 
@@ -15,12 +15,10 @@ const QString kNoCover = QStringLiteral("No cover embedded: the Cover Art Archiv
 
 }  // namespace
 
-TCoverArtFetch::TCoverArtFetch(const TConfig& config, QObject* parent)
-    : QObject(parent),
-      FServer(config.CoverArtServer.trimmed()),
-      FNetwork(new QNetworkAccessManager(this)) {
+TCoverArtFetch::TCoverArtFetch(const QString& server, const QNetworkProxy& proxy, QObject* parent)
+    : QObject(parent), FServer(server.trimmed()), FNetwork(new QNetworkAccessManager(this)) {
   while (FServer.endsWith(QLatin1Char('/'))) FServer.chop(1);
-  UseConfiguredProxy(*FNetwork, config);
+  FNetwork->setProxy(proxy);
   FDeadline.setSingleShot(true);
   connect(&FDeadline, &QTimer::timeout, this, [this] {
     FTimedOut = true;

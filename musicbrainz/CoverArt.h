@@ -1,5 +1,5 @@
 // TCoverArtFetch: the front cover of one MusicBrainz release from the Cover
-// Art Archive of the settings (CoverArtServer): GET
+// Art Archive at the server given (CoverArtServer): GET
 // /release/<id>/front-500, the archive's redirects to its image host followed
 // a few times, the whole request bounded in time and size, and the answer
 // taken only when it is a JPEG or PNG image. Owns its network access;
@@ -14,12 +14,12 @@
 #include <functional>
 
 class QNetworkAccessManager;
-class TConfig;
+class QNetworkProxy;
 
 class TCoverArtFetch : public QObject {
  public:
-  // The server and the proxy are read now; they are not kept.
-  explicit TCoverArtFetch(const TConfig& config, QObject* parent = nullptr);
+  // server: the CoverArtServer setting; empty: no cover is fetched.
+  TCoverArtFetch(const QString& server, const QNetworkProxy& proxy, QObject* parent = nullptr);
   ~TCoverArtFetch() override;
 
   // Whether a release of that ID can be asked for: an MBID, and a server set.

@@ -15,21 +15,22 @@ constexpr int kSessionGap = 11400;
 
 }  // namespace
 
-TMbToc MbTocOf(const TMyCDInfo& info) {
+TMbToc MbTocOf(const std::vector<TDiscTrack>& tracks) {
   TMbToc toc;
-  int count = std::min(info.TrackCount, int(TMyCDInfo::MaxTracks));
+  int count = int(tracks.size());
   if (count <= 0) return toc;
-  const auto& tracks = info.Tracks;
-  if (count > 1 && tracks[size_t(count - 1)].Kind == TTrackKind::Data) {
+  if (count > 1 && !tracks[size_t(count - 1)].IsAudio()) {
     --count;
-    toc.LeadOut = tracks[size_t(count)].StartSector + kLeadIn - kSessionGap;
+    toc.LeadOut = tracks[size_t(count)].Start + kLeadIn - kSessionGap;
   } else {
-    toc.LeadOut = tracks[size_t(count - 1)].EndSector + kLeadIn;
+    toc.LeadOut = tracks[size_t(count - 1)].End + kLeadIn;
   }
   toc.Last = count;
-  for (int i = 0; i < count; ++i) toc.Offsets.push_back(tracks[size_t(i)].StartSector + kLeadIn);
+  for (int i = 0; i < count; ++i) toc.Offsets.push_back(tracks[size_t(i)].Start + kLeadIn);
   return toc;
 }
+
+TMbToc MbTocOf(const TMyCDInfo& info) { return MbTocOf(info.TocTracks()); }
 
 TMbDiscId ComputeMbDiscId(const TMbToc& toc) {
   TMbDiscId result;

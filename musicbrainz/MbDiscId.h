@@ -6,6 +6,8 @@
 #include <QString>
 #include <vector>
 
+#include "disc/Disc.h"
+
 class TMyCDInfo;
 
 // The audio session as libdiscid takes it: offsets count the 150-sector
@@ -20,6 +22,7 @@ struct TMbToc {
 // Enhanced CDs (a data track last) leave that track out and end the audio
 // 11400 sectors before its start; a data track first stays track 1.
 // Empty (Last == 0) without tracks.
+TMbToc MbTocOf(const std::vector<TDiscTrack>& tracks);
 TMbToc MbTocOf(const TMyCDInfo& info);
 
 struct TMbDiscId {

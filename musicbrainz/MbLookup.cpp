@@ -28,12 +28,11 @@ qint64 gLastRequest = -kRequestInterval;
 
 }  // namespace
 
-void UseConfiguredProxy(QNetworkAccessManager& network, const TConfig& config) {
+QNetworkProxy ConfiguredProxy(const TConfig& config) {
   if (config.EnableProxy && !config.ProxyServer.trimmed().isEmpty())
-    network.setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, config.ProxyServer.trimmed(),
-                                   quint16(config.ProxyPort)));
-  else
-    network.setProxy(QNetworkProxy::NoProxy);
+    return QNetworkProxy(QNetworkProxy::HttpProxy, config.ProxyServer.trimmed(),
+                         quint16(config.ProxyPort));
+  return QNetworkProxy(QNetworkProxy::NoProxy);
 }
 
 void DropReply(QPointer<QNetworkReply>& reply, QObject* receiver) {
@@ -52,7 +51,7 @@ TMbLookup::TMbLookup(const TConfig& config, QObject* parent)
       FNetwork(new QNetworkAccessManager(this)) {
   while (FServer.endsWith(QLatin1Char('/'))) FServer.chop(1);
   if (!FContact.contains(QLatin1Char('@'))) FContact = kHomepageUrl;
-  UseConfiguredProxy(*FNetwork, config);
+  FNetwork->setProxy(ConfiguredProxy(config));
   FSendTimer.setSingleShot(true);
   connect(&FSendTimer, &QTimer::timeout, this, [this] { Sent(); });
   FDeadline.setSingleShot(true);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QObject>
 #include <QPointer>
@@ -22,7 +23,7 @@ class TConfig;
 class TMyCDInfo;
 
 // The proxy of the settings (or none) for a network access of ours.
-void UseConfiguredProxy(QNetworkAccessManager& network, const TConfig& config);
+QNetworkProxy ConfiguredProxy(const TConfig& config);
 // Ends a running request without a word to its receiver: no slot of the
 // receiver's runs for it any more.
 void DropReply(QPointer<QNetworkReply>& reply, QObject* receiver);

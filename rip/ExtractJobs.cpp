@@ -7,63 +7,24 @@
 #include <system_error>
 
 #include "cddb/CDInfo.h"
-#include "musicbrainz/MbDiscId.h"
-#include "platform/AppInfo.h"
 #include "platform/Files.h"
+#include "rip/RipPlan.h"
 #include "settings/Naming.h"
 #include "settings/config.h"
 
-QString Id3CommentText() {
-  if (!Config->Id3Comment.isEmpty()) return Config->Id3Comment;
-  return QStringLiteral("%1 %2").arg(kProgramName, kProgramVersion);
-}
-
 namespace {
-
-// A disc without stored names takes what its CD-Text says, where the names
-// are still the defaults; a track's own performer goes before its title as
-// an xmcd entry writes it.
-void TakeCDText(TMyCDInfo& info) {
-  if (info.Artist == QLatin1String("NOARTIST") && !info.CDTextPerformer.isEmpty())
-    info.Artist = info.CDTextPerformer;
-  if (info.Album == QLatin1String("NOTITLE") && !info.CDTextAlbum.isEmpty())
-    info.Album = info.CDTextAlbum;
-  for (int i = 0; i < info.TrackCount; ++i) {
-    TCDTrack& track = info.Tracks[size_t(i)];
-    if (track.CDTextTitle.isEmpty() || track.Title != QString::asprintf("Track%.2d", i + 1))
-      continue;
-    const bool ownPerformer =
-        !track.CDTextPerformer.isEmpty() && track.CDTextPerformer != info.CDTextPerformer;
-    track.Title =
-        ownPerformer ? track.CDTextPerformer + " / " + track.CDTextTitle : track.CDTextTitle;
-    if (ownPerformer) track.Artist = track.CDTextPerformer;
-  }
-}
 
 // Earlier rips named their files ".MP3" and ".WAV". Such a file is this
 // track's: its path is kept, so the overwrite question finds it and the track
 // replaces or keeps it under its own name instead of lying beside it.
-QString ExistingPathOf(const QString& path) {
-  const QString suffix = QFileInfo(path).suffix();
-  if (QFileInfo::exists(path) || (suffix != u"mp3" && suffix != u"wav")) return path;
-  const QString older = path.chopped(suffix.size()) + suffix.toUpper();
+QString ExistingPathOf(const QString& path, const TFileFormat& format) {
+  if (QFileInfo::exists(path) || !format.OlderExtension) return path;
+  const QString extension = QString::fromLatin1(format.Extension);
+  const QString older = path.chopped(extension.size() - 1) + QLatin1String(format.OlderExtension);
   return QFileInfo::exists(older) ? older : path;
 }
 
 }  // namespace
-
-bool LoadDiscNames(TMyCDInfo& info) {
-  const bool hasTracks = info.LoadFromTOC();
-  info.MBDiscID = ComputeMbDiscId(MbTocOf(info)).Id;
-  info.SetDefaultNames();
-  if (Config->AutoLoadCDPlayerINI)
-    info.ReadCDPlayerIni();
-  else if (!info.ReadLocalCDDB()) {
-    info.ReadCDPlayerIni();
-    TakeCDText(info);
-  }
-  return hasTracks;
-}
 
 TCDTrackInfo MakeTrackInfo(const TMyCDInfo& info, int i) {
   const TCDTrack track = info.GetTrack(i);
@@ -72,12 +33,13 @@ TCDTrackInfo MakeTrackInfo(const TMyCDInfo& info, int i) {
   record.Artist = info.Artist;
   record.Album = info.Album;
   record.Year = info.Year;
-  record.Comment = Id3CommentText();
+  record.Comment = Id3CommentText(*Config);
   record.TrackIndex = i;
   record.Title = track.Title;
   record.StartSector = track.StartSector;
-  record.EndSector = track.EndSector;
-  record.LengthSectors = track.EndSector - track.StartSector;
+  // Before a data session the audio ends earlier than the next track's start.
+  record.EndSector = track.AudioEndSector;
+  record.LengthSectors = track.AudioEndSector - track.StartSector;
   record.LengthSeconds = track.LengthSeconds;
   record.LengthBytes = track.LengthBytes;
   record.TrackArtist = track.Artist;
@@ -89,28 +51,58 @@ TCDTrackInfo MakeTrackInfo(const TMyCDInfo& info, int i) {
   return record;
 }
 
-void AssignOutputPaths(TJobList& jobs, const QString& artist, const QString& album) {
-  const QString folder = AddTrailingBackslash(Config->OutputFolder);
-  const QString replaceChars = PadReplaceChars(Config->ReplaceStr);
+void AssignOutputPaths(TRipPlan& plan) {
+  const TRipSettings& settings = plan.Settings;
+  const QString replaceChars = PadReplaceChars(settings.ReplaceStr);
+  const auto pathOf = [&settings](const QString& name, const QString& suffix) {
+    return ExistingPathOf(PlannedOutputPath(settings, name, suffix), settings.Format());
+  };
   // Paths taken by earlier jobs, with their track numbers. Letter case is
   // ignored: on the FAT file systems of music players "A" and "a" are one file.
   QHash<QString, int32_t> taken;
-  for (TFileParam& job : jobs) {
+  for (TFileParam& job : plan.Jobs) {
     const int32_t track = job.TrackInfo.TrackIndex + 1;
-    job.FileName = MakeOutputName(Config->NamingString, replaceChars, artist, album,
-                                  job.TrackInfo.Title, track);
+    job.FileName = MakeOutputName(settings.NamingString, replaceChars, plan.Disc.Names.AlbumArtist,
+                                  plan.Disc.Names.Album, job.TrackInfo.Title, track);
     job.Title = job.TrackInfo.Title;
-    job.OutputPath = ExistingPathOf(BuildOutputPath(folder, job.FileName, Config->OutputFormat));
+    job.OutputPath = pathOf(job.FileName, QString());
     job.SharesNameWith = taken.value(job.OutputPath.toLower());
     // Two jobs of one run on one path would write one file over the other.
     for (int n = 1; taken.contains(job.OutputPath.toLower()); ++n) {
       const QString suffix = n == 1 ? QStringLiteral(" (%1)").arg(track)
                                     : QStringLiteral(" (%1-%2)").arg(track).arg(n);
-      job.OutputPath =
-          ExistingPathOf(BuildOutputPath(folder, job.FileName, Config->OutputFormat, suffix));
+      job.OutputPath = pathOf(job.FileName, suffix);
     }
     taken.insert(job.OutputPath.toLower(), track);
   }
+}
+
+TFileParam HiddenTrackJob(const TRipPlan& plan, const TFileParam& track1) {
+  const TRipSettings& settings = plan.Settings;
+  const int32_t sectors = plan.Disc.FirstStart();
+  TFileParam hidden;
+  hidden.RowIndex = -1;  // no row of the track list
+  hidden.TrackInfo = track1.TrackInfo;
+  TCDTrackInfo& info = hidden.TrackInfo;
+  info.TrackIndex = -1;
+  info.Title = QStringLiteral("Hidden track");
+  info.TrackArtist.clear();
+  info.Isrc.clear();
+  info.MBRecordingID.clear();
+  info.StartSector = 0;
+  info.EndSector = info.LengthSectors = sectors;
+  info.LengthSeconds = sectors / 75;
+  info.LengthBytes = sectors * 2352;
+  hidden.Title = info.Title;
+  hidden.FileName =
+      MakeOutputName(settings.NamingString, PadReplaceChars(settings.ReplaceStr),
+                     plan.Disc.Names.AlbumArtist, plan.Disc.Names.Album, info.Title, 0);
+  hidden.OutputPath = PlannedOutputPath(settings, hidden.FileName);
+  if (std::any_of(plan.Jobs.begin(), plan.Jobs.end(), [&hidden](const TFileParam& job) {
+        return job.OutputPath.compare(hidden.OutputPath, Qt::CaseInsensitive) == 0;
+      }))
+    hidden.OutputPath = PlannedOutputPath(settings, hidden.FileName, " (0)");
+  return hidden;
 }
 
 bool CreateOutputFolder(const QString& path) { return CreateFolder(path).isEmpty(); }

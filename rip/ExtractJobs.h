@@ -1,7 +1,6 @@
 // The extraction steps the desktop window and the headless front end share:
-// loading a disc with its stored names, the per-track records, naming the
-// jobs' output files, creating the output folder and writing the playlist.
-// Reads the global Config; user-interface thread only.
+// the per-track records, naming the jobs' output files, creating the output
+// folder and writing the playlist. User-interface thread only.
 #pragma once
 
 #include <QString>
@@ -10,28 +9,25 @@
 #include "platform/Files.h"
 
 class TMyCDInfo;
+struct TRipPlan;
 
-// The ID3 comment of every record: setting Id3Comment, or the program's own
-// text when that is empty.
-QString Id3CommentText();
-
-// Reads the TOC into the disc information, sets the default names, then takes
-// the stored ones: from cdplayer.ini alone when AutoLoadCDPlayerINI is on,
-// else from the local CDDB folder and only without an entry there from
-// cdplayer.ini. False when the disc has no track.
-bool LoadDiscNames(TMyCDInfo& info);
-
-// The record of track i as the track list holds it.
+// The record of track i as the track list holds it: its length is its audio's.
 TCDTrackInfo MakeTrackInfo(const TMyCDInfo& info, int i);
 
-// Gives every job its FileName, Title and OutputPath from the naming rule,
-// the disc's artist and album and the output folder. Requires
-// SpecifyOutputFolder (without it no rule yields an output path). A job whose
+// Gives every job of the plan its FileName, Title and OutputPath from the
+// naming rule, the disc's album artist and album and the output folder of
+// the plan's settings. Requires SpecifyOutputFolder (without it no rule
+// yields an output path). A job whose
 // path an earlier job holds gets " (N)" before its extension, N its track
 // number, and SharesNameWith that job's track. Where only a file of the name
 // with an upper-case ".MP3" or ".WAV" exists (an earlier rip's), the job takes
 // that file's path.
-void AssignOutputPaths(TJobList& jobs, const QString& artist, const QString& album);
+void AssignOutputPaths(TRipPlan& plan);
+
+// The job of the audio before track 1 (TrackIndex -1), beside track 1's job:
+// named by the plan's rule as every track is, numbered 00, and given " (0)"
+// when a job of the plan holds that path.
+TFileParam HiddenTrackJob(const TRipPlan& plan, const TFileParam& track1);
 
 // Creates the folder with all missing levels, without asking; true when it
 // exists afterwards.

@@ -96,16 +96,7 @@ QString AddTrailingBackslash(const QString& folder) {
   return folder + QLatin1Char('/');
 }
 
-QString OutputExtension(int outputFormat) {
-  switch (outputFormat) {
-    case 1: return QStringLiteral(".mp3");
-    case 2: return QStringLiteral(".flac");
-    case 3: return QStringLiteral(".opus");
-    default: return QStringLiteral(".wav");
-  }
-}
-
-QString BuildOutputPath(const QString& folder, const QString& name, int outputFormat,
+QString BuildOutputPath(const QString& folder, const QString& name, const QString& extension,
                         const QString& suffix) {
   // The name comes from outside text (CDDB, local entries, cdplayer.ini), so
   // this is the one place that keeps the file inside the output folder. The
@@ -113,7 +104,7 @@ QString BuildOutputPath(const QString& folder, const QString& name, int outputFo
   QStringList levels = name.split(QLatin1Char('\\'));
   // The extension is appended, never put in place of text after a dot, so
   // "Vol. 1" and "Vol. 2" keep apart.
-  const QString ending = suffix + OutputExtension(outputFormat);
+  const QString ending = suffix + extension;
   const auto safeName = [&ending](QStringList levels) {
     // A longer level cannot be created: it is cut, the file keeping its ending.
     for (qsizetype i = 0; i < levels.size(); ++i) {

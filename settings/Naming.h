@@ -12,15 +12,12 @@ QString MakeOutputName(const QString& rule, const QString& replaceChars, const Q
 QString PadReplaceChars(const QString& text);
 // Appends '/' unless the folder is empty or already ends in '/'.
 QString AddTrailingBackslash(const QString& folder);
-// The extension of an output format, lower case: 1 ".mp3", 2 ".flac",
-// 3 ".opus", else ".wav".
-QString OutputExtension(int outputFormat);
-// folder + name (its '\' turned into '/') + suffix + the extension of the
-// format. Every level is made safe ('/' and control characters become '-', an
+// folder + name (its '\' turned into '/') + suffix + extension (with its
+// dot). Every level is made safe ('/' and control characters become '-', an
 // empty or dots-only level hyphens, a leading dot a hyphen), so the path
 // always lies inside the folder, and is cut to kMaxNameBytes of UTF-8 between
 // two characters, the last one keeping its suffix and extension whole.
-QString BuildOutputPath(const QString& folder, const QString& name, int outputFormat,
+QString BuildOutputPath(const QString& folder, const QString& name, const QString& extension,
                         const QString& suffix = QString());
 
 // The longest file or folder name Linux file systems take, in bytes.

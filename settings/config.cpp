@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <variant>
 
+#include "encode/FileFormats.h"
 #include "platform/Folders.h"
 #include "platform/Profile.h"
 
@@ -143,7 +144,7 @@ bool TConfig::Load() {
   // Indexes into fixed tables must stay inside them whatever the file holds.
   // WAV, MP3, FLAC or Opus; an unknown format falls back to the default
   // rather than naming data of another format.
-  if (OutputFormat < ofWAV || OutputFormat > ofOpus) OutputFormat = ofMP3;
+  if (OutputFormat < 0 || size_t(OutputFormat) >= FileFormats().size()) OutputFormat = ofMP3;
   SampleRate = std::clamp(SampleRate, 0, 3);
   BitRate = std::clamp(BitRate, 0, 13);
   MaxBitRate = std::clamp(MaxBitRate, 0, 13);

@@ -29,7 +29,7 @@ class TConfig {
   int32_t ConvertType = 31;
   bool EnableID3Tag = true;
   bool OnTheFly = true;
-  int32_t OutputFormat = 1;
+  int32_t OutputFormat = 1;  // a row of the format table (encode/FileFormats)
   bool CreatePlayList = false;
   int32_t PlayListType = 0;
   bool AutoLoadCDPlayerINI = false;
@@ -123,9 +123,6 @@ class TConfig {
 
 // The section that holds every value: the program's version.
 inline constexpr const char* kConfigSection = "1.06";
-
-// Output formats (OutputFormat).
-enum : int32_t { ofWAV = 0, ofMP3 = 1, ofFLAC = 2, ofOpus = 3 };
 
 // Index tables shared by the options dialog and the conversion session.
 inline constexpr int kSampleRates[4] = {48000, 44100, 32000, 22050};

@@ -25,6 +25,7 @@
 #include <QValidator>
 #include <algorithm>
 
+#include "encode/FileFormats.h"
 #include "libs/cdrip/cdrip.h"
 #include "platform/Files.h"
 #include "platform/Folders.h"
@@ -204,10 +205,9 @@ QWidget* TConfigForm::CreateOutputTab() {
   auto* grid = new QGridLayout(tab);
 
   // In the order of the OutputFormat setting.
-  cbOutputFormat =
-      MakeList(tab, "cbOutputFormat",
-               {"WAVE Files(PCM WAV, *.wav)", "MP3  Files(MPEG Layer 3, *.mp3)",
-                "FLAC Files(Free Lossless Audio Codec, *.flac)", "Opus Files(Ogg Opus, *.opus)"});
+  QStringList formats;
+  for (const TFileFormat& format : FileFormats()) formats << format.Caption;
+  cbOutputFormat = MakeList(tab, "cbOutputFormat", formats);
   grid->addWidget(MakeLabel(tab, "Output &Format", cbOutputFormat), 0, 0);
   grid->addWidget(cbOutputFormat, 0, 1, 1, 2);
 
@@ -751,7 +751,7 @@ void TConfigForm::ApplyControls() {
   TConfig& c = *Config;
   c.OutputFormat = std::max(0, cbOutputFormat->currentIndex());
   c.NormalizeVolume = chkbNormalizeVolume->isChecked();
-  c.OnTheFly = c.OutputFormat != ofWAV && !c.NormalizeVolume;
+  c.OnTheFly = FileFormat(c.OutputFormat).Encoded && !c.NormalizeVolume;
   c.NormalizeFactor = seNormalizeFactor->value();
 
   c.OutputFolder = edtOutputFolder->text().trimmed();
@@ -1042,15 +1042,16 @@ void TConfigForm::btnHelpClick() {
 }
 
 void TConfigForm::ShowFormatOptions() {
-  const int format = cbOutputFormat->currentIndex();
+  const TFileFormat& format = FileFormat(cbOutputFormat->currentIndex());
   // Hidden groups keep their room, so the dialog keeps one size.
-  for (auto [group, shown] :
-       {std::pair{gbLameOptions, format == ofMP3}, std::pair{gbFlacOptions, format == ofFLAC},
-        std::pair{gbOpusOptions, format == ofOpus}}) {
+  for (auto [group, options] : {std::pair{gbLameOptions, TFormatOptions::Lame},
+                                std::pair{gbFlacOptions, TFormatOptions::Flac},
+                                std::pair{gbOpusOptions, TFormatOptions::Opus}}) {
+    const bool shown = format.Options == options;
     QSizePolicy policy = group->sizePolicy();
     policy.setRetainSizeWhenHidden(true);
     group->setSizePolicy(policy);
     group->setVisible(shown);
   }
-  chkWriteID3v2->setEnabled(format == ofMP3);
+  chkWriteID3v2->setEnabled(format.Tags == TTagKind::Id3);
 }

@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "encode/LameCoder.h"
+#include "settings/config.h"
 #include "ui/MsgDisp.h"
 #include "ui/OverwriteConfirm.h"
 
@@ -50,11 +51,10 @@ void TPathLabel::resizeEvent(QResizeEvent* event) {
 
 void TPathLabel::Shorten() { setText(ShortenPath(FPath, fontMetrics(), contentsRect().width())); }
 
-TConvForm::TConvForm(TCDRIP& cdrip, TLameCoder& coder, TJobList& jobs, TConfirmOvwrtForm& confirm,
+TConvForm::TConvForm(TCDRIP& cdrip, TLameCoder& coder, TConfirmOvwrtForm& confirm,
                      TDispForm& summary, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
-      FJobs(jobs),
       FConfirm(confirm),
       FSummary(summary),
       FSession(cdrip, coder, *this) {
@@ -116,6 +116,11 @@ TConvForm::TConvForm(TCDRIP& cdrip, TLameCoder& coder, TJobList& jobs, TConfirmO
   connect(CloseTimer, &QTimer::timeout, this, &TConvForm::CloseTimerTimer);
 }
 
+int TConvForm::Run(TRipPlan& plan) {
+  FPlan = &plan;
+  return exec();
+}
+
 void TConvForm::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   setWindowTitle(QStringLiteral("Cadenzo"));
@@ -123,13 +128,13 @@ void TConvForm::showEvent(QShowEvent* event) {
   ProgressBarTotal->setValue(0);
   lblEncoders->clear();
   FClosePending = false;
-  FSession.Reset(FJobs);
+  FSession.Reset(*FPlan);
   StartTimer->start();
 }
 
 void TConvForm::StartTimerTimer() {
   StartTimer->stop();
-  const bool endedByItself = FSession.StartSession(FJobs);
+  const bool endedByItself = FSession.StartSession(*FPlan);
   if (FClosePending)
     FinishClose(false);
   else if (endedByItself)
@@ -190,6 +195,8 @@ int TConvForm::ConfirmOverwrite(const QString& quotedPath, bool& alwaysOverwrite
   FConfirm.stxtFileName->setText(quotedPath);
   const int answer = FConfirm.exec();
   alwaysOverwrite = FConfirm.chkbAlwaysOverwrite->isChecked();
+  // The choice holds beyond this session.
+  if (alwaysOverwrite) Config->OverwritePrompt = false;
   return answer;
 }
 

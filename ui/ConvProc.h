@@ -1,10 +1,10 @@
 // TConvForm: the modal progress dialog of a conversion session. It runs the
-// session engine over the main window's job list 200 ms after it is shown,
+// session engine over the rip plan it is given 200 ms after it is shown,
 // shows the stage, the track and the progress, answers the engine's
 // questions with the overwrite dialog, hands summary lines to the error
 // summary, and closes itself 300 ms after the last job. Created once with
-// the main window, which owns the ripping component, the encoder, the jobs
-// and the two other dialogs. User-interface thread only.
+// the main window, which owns the ripping component, the encoder and the two
+// other dialogs. User-interface thread only.
 #pragma once
 
 #include <QDialog>
@@ -43,9 +43,12 @@ QString ShortenPath(const QString& path, const QFontMetrics& metrics, int width)
 class TConvForm : public QDialog, private TConvSessionView {
   Q_OBJECT
  public:
-  TConvForm(TCDRIP& cdrip, TLameCoder& coder, TJobList& jobs, TConfirmOvwrtForm& confirm,
-            TDispForm& summary, QWidget* parent = nullptr);
+  TConvForm(TCDRIP& cdrip, TLameCoder& coder, TConfirmOvwrtForm& confirm, TDispForm& summary,
+            QWidget* parent = nullptr);
 
+  // Runs the plan's session as a modal dialog; the plan's jobs carry their
+  // states afterwards.
+  int Run(TRipPlan& plan);
   TConvSession& Session() { return FSession; }
   // "Version %d.%d,  Engine %d.%d" of the encoder library, for the options dialog.
   const QString& EncoderVersion() const { return FEncoderVersion; }
@@ -86,7 +89,7 @@ class TConvForm : public QDialog, private TConvSessionView {
   void AddMessage(const QString& line) override;
   void ShowEncoders(const QString& line, int overallPercent) override;
 
-  TJobList& FJobs;
+  TRipPlan* FPlan = nullptr;
   TConfirmOvwrtForm& FConfirm;
   TDispForm& FSummary;
   TConvSession FSession;

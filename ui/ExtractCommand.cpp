@@ -3,17 +3,19 @@
 #include <QFileDialog>
 #include <QFileInfo>
 
-#include "rip/ExtractJobs.h"
-#include "ui/HealthStrip.h"
-#include "ui/MainForm.h"
-#include "play/SoundPlay.h"
 #include "cddb/CDInfo.h"
 #include "disc/CDRIP.h"
-#include "ui/ConvProc.h"
-#include "ui/MsgDisp.h"
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
+#include "play/SoundPlay.h"
+#include "rip/DiscLoad.h"
+#include "rip/ExtractJobs.h"
+#include "rip/RipPlan.h"
 #include "settings/config.h"
+#include "ui/ConvProc.h"
+#include "ui/HealthStrip.h"
+#include "ui/MainForm.h"
+#include "ui/MsgDisp.h"
 
 using namespace platform;
 
@@ -29,9 +31,10 @@ class TIdleOnExit {
   int& FState;
 };
 
-// Runs the form's jobs into the output folder, then what the settings ask for.
-void ExtractJobs(TMainForm& form) {
-  const QString folder = Config->OutputFolder;
+// Runs the plan into the output folder, then what the settings ask for; the
+// window keeps the plan's jobs.
+void ExtractJobs(TMainForm& form, TRipPlan& plan) {
+  const QString folder = plan.Settings.OutputFolder;
   if (!QFileInfo(folder).isDir()) {
     if (MessageBox(
             QString("The output folder '%1' not existing, Do you want create it?").arg(folder),
@@ -43,9 +46,10 @@ void ExtractJobs(TMainForm& form) {
       return;
     }
   }
-  AssignOutputPaths(form.JobList, form.CDInfo->Artist, form.CDInfo->Album);
+  AssignOutputPaths(plan);
   form.HealthStrip->Clear();
-  form.ConvForm->exec();
+  form.ConvForm->Run(plan);
+  form.JobList = std::move(plan.Jobs);
   const TConvSession& session = form.ConvForm->Session();
   if (session.Attempted <= 0) return;
 
@@ -82,6 +86,10 @@ void ExtractCheckedTracks(TMainForm& form) {
   }
   form.TakeEditsIn();
   form.JobList.clear();
+  TRipPlan plan;
+  plan.Disc = NamedDisc(*form.CDInfo);
+  plan.Settings = RipSettingsOf(*Config);
+  plan.Settings.Verify = true;
   const std::vector<TCDTrackInfo>& records = form.RowRecords();
   for (int row = 0; row < int(records.size()); ++row) {
     if (!form.lvTrackList->Checked(row)) continue;
@@ -89,15 +97,14 @@ void ExtractCheckedTracks(TMainForm& form) {
     job.TrackInfo = records[size_t(row)];
     job.State = jsQueued;
     job.RowIndex = row;
-    form.JobList.push_back(job);
+    plan.Jobs.push_back(job);
   }
-  if (form.JobList.empty()) {
+  if (plan.Jobs.empty()) {
     MessageBox("No track(s) selected, please select track(s).", "Information",
                MB_OK | MB_ICONWARNING);
     return;
   }
-  Config->ConvertType = 31;
-  ExtractJobs(form);
+  ExtractJobs(form, plan);
 }
 
 bool WriteJobsPlaylist(TMainForm& form, const QString& fileName) {

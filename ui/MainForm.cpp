@@ -37,6 +37,7 @@
 #include "play/Mp3Player.h"
 #include "play/SoundPlay.h"
 #include "play/XaudioPlayer.h"
+#include "rip/DiscLoad.h"
 #include "rip/ExtractJobs.h"
 #include "settings/config.h"
 #include "ui/About.h"
@@ -103,16 +104,14 @@ TMainForm::TMainForm(int driveCount, QWidget* parent)
   LameCoder = std::make_unique<TLameCoder>();
   CDRIP = std::make_unique<TCDRIP>();
   CDRIP->SetCoder(LameCoder.get());
-  CDRIP->SetEncode(true);
-  CDInfo = std::make_unique<TMyCDInfo>(CDRIP.get());
+  CDInfo = std::make_unique<TMyCDInfo>();
   MbLookup = new TMbWindowLookup(*this);
   CreatePlayback();
   SoundPlayer = std::make_unique<TSoundPlayer>();
   ConfirmOvwrtForm = new TConfirmOvwrtForm(this);
   DispForm = new TDispForm(this);
-  ConvForm = new TConvForm(*CDRIP, *LameCoder, JobList, *ConfirmOvwrtForm, *DispForm, this);
+  ConvForm = new TConvForm(*CDRIP, *LameCoder, *ConfirmOvwrtForm, *DispForm, this);
   ConvForm->Session().CreateOutputFolder = CreateOutputFolder;
-  ConvForm->Session().Verify = true;
   ConvForm->Session().OnSectorHealth = [this](const TTrackHealth& health) {
     HealthStrip->ShowTrack(health);
   };
@@ -443,12 +442,8 @@ void TMainForm::FormShow() {
 
 void TMainForm::FillDriveList() {
   cbCDRom->clear();
-  DriveNames.clear();
-  for (int i = 0; i < DriveCount; ++i) {
-    CDRIP->SetCDRomNum(i);
-    cbCDRom->addItem(CDRIP->CDRomName());
-    DriveNames << CDRIP->CDRomName();
-  }
+  DriveNames = CDRIP->DriveNames();
+  cbCDRom->addItems(DriveNames);
 }
 
 bool TMainForm::OpenDiscImage(const QString& path) {
@@ -575,7 +570,7 @@ void TMainForm::ReloadDisc() {
     return;
   }
   StatusPanels[0]->setText("Disc Inserted");
-  LoadDiscNames(*CDInfo);
+  LoadDisc(*CDRIP, *CDInfo, Config->AutoLoadCDPlayerINI);
   const bool hadLocalEntry = QFileInfo(CDInfo->LocalCDDBFile()).isFile();
   FillTrackList();
   if (Config->SelectAllTrack) lvTrackList->SetAllChecks([](bool) { return true; });

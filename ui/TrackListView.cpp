@@ -5,8 +5,10 @@
 #include <QPainter>
 #include <algorithm>
 
-#include "rip/ExtractJobs.h"
 #include "cddb/CDInfo.h"
+#include "rip/ExtractJobs.h"
+#include "rip/RipPlan.h"
+#include "settings/config.h"
 #include "verify/RipVerification.h"
 
 void TGridItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -145,7 +147,7 @@ void TTrackListView::TakeTitlesIn(TMyCDInfo& info) {
     record.Album = info.Album;
     record.Category = info.Category;
     record.Year = info.Year;
-    record.Comment = Id3CommentText();
+    record.Comment = Id3CommentText(*Config);
     record.Title = info.GetTrackTitle(i);
   }
 }

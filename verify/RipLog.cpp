@@ -73,6 +73,5 @@ QString RipLogPath(const QString& folder, const QString& artist, const QString& 
                    const QString& replaceChars) {
   const QString name = MakeOutputName("<artist> - <album>", replaceChars, artist, album, {}, 0);
   // The name is one level: a '\' from the names must not open a folder.
-  return platform::ChangeFileExt(
-      BuildOutputPath(AddTrailingBackslash(folder), QString(name).replace(u'\\', u'-'), 0), ".log");
+  return BuildOutputPath(AddTrailingBackslash(folder), QString(name).replace(u'\\', u'-'), ".log");
 }

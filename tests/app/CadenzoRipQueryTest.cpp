@@ -119,7 +119,7 @@ TEST(RipQuery, TerminalChoiceAsksForANumberUntilOneFits) {
   TTempFolder temp;
   TConfig config;
   config.ServerName = server.HostPort();
-  TMyCDInfo info(nullptr);
+  TMyCDInfo info;
   info.LocalFolder = temp.File("LocalCDDB");
   info.TrackCount = 1;
   info.Tracks[0].EndSector = 15000;
@@ -147,7 +147,7 @@ TEST(RipQuery, TerminalChoiceAsksForANumberUntilOneFits) {
 
 TEST_F(CadenzoRipQueryTest, MusicBrainzNamesTheDiscFirstAndAnExistingEntryIsKept) {
   // The image's TOC as a drive reports it: the same disc ID.
-  TMyCDInfo toc(nullptr);
+  TMyCDInfo toc;
   toc.TrackCount = 3;
   const int ends[] = {150, 375, 675};
   for (int i = 0; i < 3; ++i) {

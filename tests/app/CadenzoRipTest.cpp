@@ -19,6 +19,7 @@
 #include "disc/CDRIP.h"
 #include "encode/TempFiles.h"
 #include "libs/cdrip/cdrip.h"
+#include "rip/DiscLoad.h"
 #include "settings/config.h"
 
 using namespace testutil;
@@ -42,8 +43,8 @@ class CadenzoRipTest : public ::testing::Test {
     // The disc's names, stored as the desktop program stores them at exit.
     TCDRIP cdrip;
     cdrip.SetCDRomNum(CR_GetNumCDROM() - 1);
-    TMyCDInfo info(&cdrip);
-    ASSERT_TRUE(info.LoadFromTOC());
+    TMyCDInfo info;
+    ASSERT_TRUE(info.LoadFromTOC(ReadDisc(cdrip)));
     info.SetDefaultNames();
     info.Artist = "Test Artist";
     info.Album = "Test Album";
@@ -176,6 +177,29 @@ TEST_F(CadenzoRipTest, OneAndTwoEncodersWriteTheSameFilesAndShowTheirProgress) {
   EXPECT_TRUE(files[0] == files[1]);
 }
 
+// An Enhanced CD: a plain run extracts its audio tracks alone, every file
+// counts them alone, and the log lists no file of the data track.
+TEST_F(CadenzoRipTest, AnEnhancedCdGivesItsAudioTracksCountedWithoutTheDataTrack) {
+  const QString cue = MakeEnhancedCd(FOut.File("disc"), "enhanced");
+  const QString out = FOut.File("out");
+  const TRun run =
+      Run(ProgramDir() + "/cadenzo-rip",
+          {"--image", cue, "--format", "flac", "--naming", "<number>", "--output-folder", out});
+  ASSERT_EQ(run.ExitCode, 0) << run.Err.toStdString() << run.Out.toStdString();
+  EXPECT_EQ(QDir(out).entryList({"*.flac"}), (QStringList{"01.flac", "02.flac"}));
+  for (const QString& name : QDir(out).entryList({"*.flac"})) {
+    QByteArray tags;
+    ASSERT_EQ(RunProgram("metaflac", {"--show-tag=TRACKTOTAL", QDir(out).filePath(name)}, &tags),
+              0);
+    EXPECT_EQ(tags, "TRACKTOTAL=2\n") << name.toStdString();
+  }
+  const QStringList logs = QDir(out).entryList({"*.log"});
+  ASSERT_EQ(logs.size(), 1);
+  const QByteArray log = ReadFile(QDir(out).filePath(logs[0]));
+  EXPECT_TRUE(log.contains("\nTrack 02\n    File: 02.flac\n")) << log.toStdString();
+  EXPECT_FALSE(log.contains("\nTrack 03\n")) << log.toStdString();
+}
+
 TEST_F(CadenzoRipTest, WavOutputHoldsTheDiscsSamplesAndNormalizingLeavesNoTemporaryWav) {
   const TRun wav = Rip({"--tracks", "2", "--format", "wav", "--output-folder", FOut.Path()});
   ASSERT_EQ(wav.ExitCode, 0) << wav.Err.toStdString();
@@ -258,7 +282,7 @@ TEST_F(CadenzoRipTest, BadOptionsAreUsageErrors) {
   } cases[] = {
       {{"--tracks", "4"}, "track 4 is not on the disc (it has 3 tracks)"},
       {{"--tracks", "2-x"}, "invalid track list '2-x'"},
-      {{"--format", "ogg"}, "--format takes mp3, wav, flac or opus"},
+      {{"--format", "ogg"}, "--format takes wav, mp3, flac or opus"},
       {{"--normalize", "50"}, "--normalize takes 80 to 100"},
       {{"--overwrite", "maybe"}, "--overwrite takes ask, all or none"},
       {{"--drive", "5"}, "--drive takes 0 to 0"},
@@ -644,8 +668,8 @@ TEST_F(CadenzoRipTest, ControlCharactersInNamesAreShownEscaped) {
     ASSERT_NE(CR_Init(FOut.File("cdrip.ini").toLocal8Bit().constData()), CDRIP_ERROR);
     TCDRIP cdrip;
     cdrip.SetCDRomNum(CR_GetNumCDROM() - 1);
-    TMyCDInfo info(&cdrip);
-    ASSERT_TRUE(info.LoadFromTOC());
+    TMyCDInfo info;
+    ASSERT_TRUE(info.LoadFromTOC(ReadDisc(cdrip)));
     info.SetDefaultNames();
     info.Artist = "Red\x1b[31m";
     info.SetTrackTitle(0, "Evil\x1b]0;pwned\x07\x1b[2J");

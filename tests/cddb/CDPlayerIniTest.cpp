@@ -27,7 +27,7 @@ class CDPlayerIni : public ::testing::Test {
     testutil::WriteFile(TMyCDInfo::CDPlayerIniPath(), text);
   }
 
-  TMyCDInfo Info{nullptr};
+  TMyCDInfo Info;
 };
 
 }  // namespace
@@ -74,7 +74,7 @@ TEST_F(CDPlayerIni, ReadRoundTripsNonAsciiNames) {
   Info.SetTrackTitle(0, "Jóga");
   ASSERT_TRUE(Info.WriteCDPlayerIni());
 
-  TMyCDInfo read(nullptr);
+  TMyCDInfo read;
   read.TrackCount = 3;
   read.CDPlayerKey = 0x2A3;
   read.SetDefaultNames();
@@ -146,7 +146,7 @@ TEST_F(CDPlayerIni, APastedLineBreakStaysOnTheValuesLine) {
   EXPECT_EQ(platform::GetProfileSections(path), QStringList{"2a3"});
   EXPECT_EQ(platform::GetProfileKeys(path, "2a3"),
             (QStringList{"artist", "title", "numtracks", "year", "category", "0", "1", "2"}));
-  TMyCDInfo read(nullptr);
+  TMyCDInfo read;
   read.TrackCount = 3;
   read.CDPlayerKey = 0x2A3;
   read.SetDefaultNames();

@@ -385,7 +385,7 @@ TEST(CddbLookup, UrlsFromTheDiscAndTheSettings) {
   config.EnableProxy = true;
   config.ProxyServer = "proxy.example";
   config.ProxyPort = 3128;
-  TMyCDInfo info(nullptr);
+  TMyCDInfo info;
   info.TrackCount = 2;
   info.Tracks[0].EndSector = info.Tracks[1].StartSector = 15000;
   info.Tracks[1].EndSector = 30000;

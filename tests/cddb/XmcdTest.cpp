@@ -35,7 +35,7 @@ class Xmcd : public ::testing::Test {
   }
 
   testutil::TTempFolder Temp;
-  TMyCDInfo Info{nullptr};
+  TMyCDInfo Info;
 };
 
 }  // namespace
@@ -267,7 +267,7 @@ TEST_F(Xmcd, NinetyNineTracksRoundTripThroughTheFolder) {
   Info.LocalFolder = Temp.File("deep/er/LocalCDDB/");  // missing parents, trailing separator
   ASSERT_TRUE(Info.WriteLocalCDDB());
 
-  TMyCDInfo read(nullptr);
+  TMyCDInfo read;
   read.LocalFolder = Info.LocalFolder;
   read.DiscID = Info.DiscID;
   ASSERT_TRUE(read.ReadLocalCDDB());
@@ -281,7 +281,7 @@ TEST_F(Xmcd, NinetyNineTracksRoundTripThroughTheFolder) {
 }
 
 TEST_F(Xmcd, NothingIsWrittenWithoutADisc) {
-  TMyCDInfo empty(nullptr);
+  TMyCDInfo empty;
   empty.LocalFolder = Info.LocalFolder;
   EXPECT_FALSE(empty.WriteLocalCDDB());
   EXPECT_FALSE(QFile::exists(Info.LocalFolder + "/00000000"));
@@ -304,7 +304,7 @@ TEST_F(Xmcd, ShutdownSaveKeepsStoredNamesOverEmptyOnes) {
   Info.SetTrackTitle(2, "Edited Three");
   ASSERT_TRUE(Info.WriteLocalCDDB());
 
-  TMyCDInfo read(nullptr);
+  TMyCDInfo read;
   read.LocalFolder = Info.LocalFolder;
   read.DiscID = Info.DiscID;
   ASSERT_TRUE(read.ReadLocalCDDB());

@@ -96,6 +96,20 @@ QString WriteTocSheet(const TDiscImage& image, const QString& name,
   return path;
 }
 
+QString MakeEnhancedCd(const QString& folder, const QString& name) {
+  QDir().mkpath(folder);
+  const QString bin = QDir(folder).filePath(name + ".bin");
+  QFile file(bin);
+  if (!file.open(QIODevice::WriteOnly) || !file.resize(qint64(11700) * 2352))
+    throw std::runtime_error("cannot write " + bin.toStdString());
+  const QString cue = QDir(folder).filePath(name + ".cue");
+  WriteOrThrow(cue, "FILE \"" + (name + ".bin").toUtf8() +
+                        "\" BINARY\r\n  TRACK 01 AUDIO\r\n    INDEX 01 00:00:00\r\n"
+                        "  TRACK 02 AUDIO\r\n    INDEX 01 00:01:00\r\n"
+                        "  TRACK 03 MODE1/2352\r\n    INDEX 01 02:35:00\r\n");
+  return cue;
+}
+
 void WriteCdripIni(const QString& iniPath, const QStringList& images, const QString& extraText) {
   QByteArray text = "[Images]\r\n";
   for (int i = 0; i < images.size(); ++i)

@@ -38,6 +38,11 @@ TDiscImage MakeDiscImage(const QString& folder, const QString& name,
 QString WriteTocSheet(const TDiscImage& image, const QString& name,
                       const std::vector<std::pair<int, int>>& tracks);
 
+// Writes <name>.cue and a sparse, silent <name>.bin into the folder: an
+// Enhanced CD whose audio tracks of 75 and 150 sectors end a session gap
+// (11400 sectors) before its data track of 75 sectors. Returns the cue path.
+QString MakeEnhancedCd(const QString& folder, const QString& name);
+
 // Writes a cdrip.ini that lists the images in [Images] as Image0, Image1, ...
 // and appends extraText verbatim (further sections, such as fault injection).
 void WriteCdripIni(const QString& iniPath, const QStringList& images,

@@ -1,5 +1,6 @@
-// Helpers of the conversion tests: WAV files of given samples, their samples
-// read back, and a file-size limit that makes writes fail as on a full disk.
+// Helpers of the conversion tests: the rip plan of a session, WAV files of
+// given samples, their samples read back, and a file-size limit that makes
+// writes fail as on a full disk.
 #pragma once
 
 #include <QByteArray>
@@ -8,8 +9,42 @@
 #include <vector>
 
 #include "common/TestUtil.h"
+#include "rip/DiscLoad.h"
+#include "rip/RipPlan.h"
+#include "settings/config.h"
 
 namespace testutil {
+
+// Makes the plan as a front end does for the jobs it holds: the disc read
+// from the drive, named as the jobs' records name it, and the settings'
+// snapshot with the verification asked for.
+inline void MakePlan(TRipPlan& plan, TCDRIP& drive, const TConfig& settings, bool verify = false) {
+  plan.Disc = ReadDisc(drive);
+  plan.Settings = RipSettingsOf(settings);
+  plan.Settings.Verify = verify;
+  if (plan.Jobs.empty()) return;
+  const TCDTrackInfo& album = plan.Jobs.front().TrackInfo;
+  plan.Disc.Names.Album = album.Album;
+  plan.Disc.Names.AlbumArtist = album.Artist;
+  plan.Disc.Names.Date = album.Year;
+  plan.Disc.Names.Genre = album.Category;
+  plan.Disc.Names.MBReleaseID = album.MBReleaseID;
+  plan.Disc.Names.MBReleaseGroupID = album.MBReleaseGroupID;
+  plan.Disc.Names.MBAlbumArtistID = album.MBAlbumArtistID;
+  for (const TFileParam& job : plan.Jobs) {
+    const int index = job.TrackInfo.TrackIndex;
+    if (index < 0 || size_t(index) >= plan.Disc.Tracks.size()) continue;
+    TDiscTrack& track = plan.Disc.Tracks[size_t(index)];
+    const TCDTrackInfo& record = job.TrackInfo;
+    const QString byline = record.TrackArtist + " / ";
+    track.Title = !record.TrackArtist.isEmpty() && record.Title.startsWith(byline)
+                      ? record.Title.mid(byline.size())
+                      : record.Title;
+    track.Artist = record.TrackArtist;
+    if (!record.Isrc.isEmpty()) track.Isrc = record.Isrc;
+    track.MBRecordingID = record.MBRecordingID;
+  }
+}
 
 inline QByteArray WaveHeader(qint64 dataSize) {
   QByteArray h(44, '\0');

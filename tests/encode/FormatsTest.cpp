@@ -29,6 +29,7 @@
 
 #include "common/DiscImage.h"
 #include "common/QuietView.h"
+#include "common/SessionTestUtil.h"
 #include "common/TestServer.h"
 #include "common/TestUtil.h"
 #include "disc/CDRIP.h"
@@ -147,12 +148,12 @@ class Formats : public ::testing::Test {
       job.OutputPath = BuildOutputPathFor(folder, job.Title, format);
       Jobs.push_back(job);
     }
-    ASSERT_TRUE(Engine.StartSession(Jobs));
+    ASSERT_TRUE(Start());
     for (const TFileParam& job : Jobs)
       ASSERT_EQ(job.State, jsDone) << View.Messages.join("\n").toStdString();
   }
   static QString BuildOutputPathFor(const QString& folder, const QString& name, int32_t format) {
-    return folder + "/" + name + (format == ofFLAC ? ".flac" : format == ofOpus ? ".opus" : ".mp3");
+    return folder + "/" + name + FileFormat(format).Extension;
   }
 
   testutil::TTempFolder Temp;
@@ -162,7 +163,12 @@ class Formats : public ::testing::Test {
   TCDRIP CDRIP;
   TQuietView View;
   TConvSession Engine{CDRIP, Coder, View};
-  TJobList Jobs;
+  TRipPlan Plan;
+  TJobList& Jobs = Plan.Jobs;
+  bool Start() {
+    testutil::MakePlan(Plan, CDRIP, Settings);
+    return Engine.StartSession(Plan);
+  }
   platform::TScriptedMessageBoxes Boxes;
   QString ReleaseId = "release-1";  // no MBID: no cover is fetched
 };
@@ -248,6 +254,17 @@ TEST_F(Formats, FlacGivesBackTheImageByteForByteWithItsTagsAndLoudness) {
   }
 }
 
+// "Enable ID3Tag" is MP3's setting: FLAC and Opus files keep their tags.
+TEST_F(Formats, TheId3TagSettingLeavesFlacAndOpusTagged) {
+  Settings.EnableID3Tag = false;
+  for (const int32_t format : {ofFLAC, ofOpus}) {
+    Run(format, true, Temp.File(QString("untagged%1").arg(format)));
+    const auto tags = ProbeTags(Jobs[0].OutputPath);
+    EXPECT_EQ(tags.count("TITLE") ? tags.at("TITLE") : "", "Song 1") << format;
+    EXPECT_EQ(tags.count("ALBUM") ? tags.at("ALBUM") : "", "The Album") << format;
+  }
+}
+
 TEST_F(Formats, OpusDecodesToTheTracksExactLengthWithR128Gains) {
   for (const bool onTheFly : {true, false}) {
     Run(ofOpus, onTheFly, Temp.File(QString("opus%1").arg(onTheFly)));
@@ -294,7 +311,7 @@ TEST_F(Formats, AFullDiskFailsTheFlacOrOpusTrackAloneAndNamesTheReason) {
       job.OutputPath = BuildOutputPathFor(i == 1 ? full : folder, job.Title, format);
       Jobs.push_back(job);
     }
-    ASSERT_TRUE(Engine.StartSession(Jobs));
+    ASSERT_TRUE(Start());
     EXPECT_EQ(Jobs[0].State, jsDone);
     EXPECT_EQ(Jobs[1].State, jsError);
     EXPECT_EQ(Jobs[2].State, jsDone);
@@ -334,7 +351,7 @@ TEST_F(Formats, AFlacVerifyFailureIsAnErrorAndLeavesNoFile) {
     Jobs.push_back(job);
     View.Messages.clear();
     gCorruptVerify = true;
-    Engine.StartSession(Jobs);
+    Start();
     gCorruptVerify = false;
     EXPECT_EQ(Jobs[0].State, jsError) << "on the fly " << onTheFly;
     EXPECT_TRUE(View.Messages.join("\n").contains("FLAC verification failed"))

@@ -6,11 +6,11 @@
 #include <QJsonObject>
 #include <cerrno>
 
+#include "common/SessionTestUtil.h"
 #include "common/TestUtil.h"
-#include "rip/ConvSession.h"
 #include "encode/LameCoder.h"
 #include "encode/MPGTools.h"
-#include "common/SessionTestUtil.h"
+#include "rip/JobEncoder.h"
 
 using testutil::ReadFile;
 using testutil::TTempFolder;
@@ -199,24 +199,23 @@ TEST(Id3, SessionTagOnAnEncodedMp3ReadsBackWithIndependentReaders) {
   const qint64 encodedSize = QFile(folder.File("song.mp3")).size();
   ASSERT_GT(encodedSize, 1000);
 
-  TFileParam job;
-  job.OutputPath = folder.File("song.mp3");
-  job.TrackInfo.TrackIndex = 11;
-  job.TrackInfo.Title = "Sound of Tests";
-  job.TrackInfo.Artist = "The Fixtures";
-  job.TrackInfo.Album = "Generated";
-  job.TrackInfo.Year = "2026";
-  job.TrackInfo.Category = "jazz";
-  job.TrackInfo.Comment = "Cadenzo 1.06";
-  EXPECT_TRUE(TConvSession::WriteTag(job));
-  EXPECT_TRUE(TConvSession::WriteTag(job));
-  EXPECT_EQ(QFile(job.OutputPath).size(), encodedSize + 128);
+  const QString path = folder.File("song.mp3");
+  TTrackTags id3;
+  id3.TrackNumber = 12;
+  id3.Title = "Sound of Tests";
+  id3.Artist = "The Fixtures";
+  id3.Album = "Generated";
+  id3.Date = "2026";
+  id3.Genre = "jazz";
+  id3.Comment = "Cadenzo 1.06";
+  EXPECT_TRUE(WriteId3v1Tag(path, id3));
+  EXPECT_TRUE(WriteId3v1Tag(path, id3));
+  EXPECT_EQ(QFile(path).size(), encodedSize + 128);
 
   QByteArray out;
   ASSERT_EQ(
       testutil::RunProgram(
-          "ffprobe", {"-v", "error", "-show_entries", "format_tags", "-of", "json", job.OutputPath},
-          &out),
+          "ffprobe", {"-v", "error", "-show_entries", "format_tags", "-of", "json", path}, &out),
       0);
   const QJsonObject tags =
       QJsonDocument::fromJson(out).object()["format"].toObject()["tags"].toObject();
@@ -228,7 +227,7 @@ TEST(Id3, SessionTagOnAnEncodedMp3ReadsBackWithIndependentReaders) {
   EXPECT_EQ(tags["track"].toString(), "12");
   EXPECT_EQ(tags["genre"].toString(), "Jazz");
 
-  ASSERT_EQ(testutil::RunProgram("id3v2", {"-l", job.OutputPath}, &out), 0);
+  ASSERT_EQ(testutil::RunProgram("id3v2", {"-l", path}, &out), 0);
   const QString listing = QString::fromUtf8(out);
   EXPECT_TRUE(listing.contains("Title  : Sound of Tests")) << listing.toStdString();
   EXPECT_TRUE(listing.contains("Genre: Jazz (8)")) << listing.toStdString();

@@ -9,6 +9,7 @@
 #include "cddb/CDInfo.h"
 #include "disc/CDRIP.h"
 #include "libs/cdrip/cdrip.h"
+#include "rip/DiscLoad.h"
 
 namespace {
 
@@ -46,8 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(CR_SetActiveCDROM(CR_GetNumCDROM() - 1) == CDRIP_OK, QString());
   TCDRIP cdrip;
   cdrip.SetCDRomNum(CR_GetNumCDROM() - 1);
-  TMyCDInfo info(&cdrip);
-  if (!info.LoadFromTOC()) return 0;
+  TMyCDInfo info;
+  if (!info.LoadFromTOC(ReadDisc(cdrip))) return 0;
   info.SetDefaultNames();
   info.DiscLengthText();
   for (int i = 0; i < info.TrackCount; ++i) {

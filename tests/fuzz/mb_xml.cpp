@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)release.Details();
   }
 
-  TMyCDInfo info(nullptr);
+  TMyCDInfo info;
   info.TrackCount = 99;
   for (int i = 0; i < 99; ++i) {
     info.Tracks[size_t(i)].StartSector = i * 100;
@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   QFile::remove(info.LocalCDDBFile());
   FUZZ_CHECK(info.WriteLocalCDDB(), info.LocalCDDBFile());
 
-  TMyCDInfo read(nullptr);
+  TMyCDInfo read;
   read.TrackCount = 99;
   read.LocalFolder = info.LocalFolder;
   read.DiscID = info.DiscID;

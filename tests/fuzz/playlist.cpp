@@ -5,8 +5,9 @@
 #include <QStringList>
 
 #include "FuzzUtil.h"
-#include "rip/ExtractJobs.h"
 #include "platform/Files.h"
+#include "rip/ExtractJobs.h"
+#include "rip/RipPlan.h"
 #include "settings/config.h"
 
 namespace {
@@ -65,7 +66,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (titles.size() > 40) return 0;
   Config->OutputFolder = fuzz::Dir() + "Music";
   Config->NamingString = size % 2 ? "<number> <title>" : "<artist>\\<album>\\<title>";
-  TJobList jobs;
+  TRipPlan plan{TDisc(), {}, RipSettingsOf(*Config)};
+  plan.Disc.Names.AlbumArtist = "Artist";
+  plan.Disc.Names.Album = "Album";
+  TJobList& jobs = plan.Jobs;
   QList<TEntry> expected;
   for (qsizetype i = 0; i < titles.size(); ++i) {
     TFileParam job;
@@ -74,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     job.TrackInfo.LengthSeconds = int32_t(titles[i].size() * 7);
     jobs.push_back(job);
   }
-  AssignOutputPaths(jobs, "Artist", "Album");
+  AssignOutputPaths(plan);
   for (const TFileParam& job : jobs)
     expected.append(
         {job.OutputPath, platform::SingleLine(job.TrackInfo.Title), job.TrackInfo.LengthSeconds});

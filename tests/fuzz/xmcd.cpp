@@ -25,7 +25,7 @@ void ExpectSameNames(const TMyCDInfo& a, const TMyCDInfo& b) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  TMyCDInfo read(nullptr);
+  TMyCDInfo read;
   read.SetDefaultNames();
   FUZZ_CHECK(read.ReadXmcdFile(fuzz::WriteInput("entry", fuzz::Bytes(data, size))), QString());
 
@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   QFile::remove(saved.LocalCDDBFile());
   FUZZ_CHECK(saved.WriteLocalCDDB(), saved.LocalCDDBFile());
 
-  TMyCDInfo again(nullptr);
+  TMyCDInfo again;
   again.SetDefaultNames();
   FUZZ_CHECK(again.ReadXmcdFile(saved.LocalCDDBFile()), QString());
   ExpectSameNames(read, again);

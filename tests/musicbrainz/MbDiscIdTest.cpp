@@ -16,7 +16,7 @@ constexpr int kLeadOut = 258725;
 
 // The track table as the TOC reader fills it: sectors without the lead-in.
 TMyCDInfo Disc(const std::vector<int>& offsets, int leadOut) {
-  TMyCDInfo info(nullptr);
+  TMyCDInfo info;
   info.TrackCount = int(offsets.size());
   for (size_t i = 0; i < offsets.size(); ++i) {
     info.Tracks[i].StartSector = offsets[i] - 150;
@@ -52,7 +52,7 @@ TEST(MbDiscId, DataTrackLastIsLeftOutAndTheAudioEndsBeforeItsSession) {
 }
 
 TEST(MbDiscId, NoTracksOrABrokenTocGiveNoId) {
-  EXPECT_TRUE(ComputeMbDiscId(MbTocOf(TMyCDInfo(nullptr))).Id.isEmpty());
+  EXPECT_TRUE(ComputeMbDiscId(MbTocOf(TMyCDInfo())).Id.isEmpty());
   // Offsets past the lead-out: libdiscid refuses them, with its reason.
   const TMbDiscId broken = ComputeMbDiscId(MbTocOf(Disc({150, 900}, 500)));
   EXPECT_TRUE(broken.Id.isEmpty());

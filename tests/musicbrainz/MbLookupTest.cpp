@@ -18,7 +18,7 @@ namespace {
 
 class MbLookupTest : public ::testing::Test {
  protected:
-  MbLookupTest() : Info(nullptr) {
+  MbLookupTest() {
     Info.TrackCount = 3;
     for (int i = 0; i < 3; ++i) {
       Info.Tracks[size_t(i)].StartSector = i * 225;

@@ -20,7 +20,7 @@ std::vector<TMbRelease> Read(const QByteArray& xml) {
 }
 
 TMyCDInfo ThreeTracks() {
-  TMyCDInfo info(nullptr);
+  TMyCDInfo info;
   info.TrackCount = 3;
   for (int i = 0; i < 3; ++i) {
     info.Tracks[size_t(i)].StartSector = i * 225;

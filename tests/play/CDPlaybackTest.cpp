@@ -13,6 +13,7 @@
 #include "libs/cdrip/cdrip.h"
 #include "play/CDPlayback.h"
 #include "play/XaudioPlayer.h"
+#include "rip/DiscLoad.h"
 
 using namespace testutil;
 
@@ -25,7 +26,7 @@ class CDPlaybackTest : public ::testing::Test {
     WriteCdripIni(FTemp.File("cdrip.ini"), cues);
     ASSERT_EQ(CR_Init(FTemp.File("cdrip.ini").toUtf8().constData()), CDRIP_OK);
     FCDRIP.SetCDRomNum(CR_GetNumCDROM() - int(cues.size()));
-    ASSERT_TRUE(FCDInfo.LoadFromTOC());
+    ASSERT_TRUE(FCDInfo.LoadFromTOC(ReadDisc(FCDRIP)));
   }
   void Start(const std::vector<int>& trackSectors) {
     FImage = MakeDiscImage(FTemp.File("disc"), "disc", trackSectors);
@@ -46,7 +47,7 @@ class CDPlaybackTest : public ::testing::Test {
   TAlsaFileOutput FOutput;
   TDiscImage FImage;
   TCDRIP FCDRIP;
-  TMyCDInfo FCDInfo{&FCDRIP};
+  TMyCDInfo FCDInfo;
   int FState = TCDPlayback::kIdle;
   TCDPlayback FPlayback{FCDRIP, FCDInfo, FState};
 };

@@ -1,12 +1,12 @@
 // The extraction steps both front ends share: records, output paths, the
 // output folder and the playlists.
-#include "rip/ExtractJobs.h"
-
 #include <QDir>
 #include <QFile>
 
 #include "cddb/CDInfo.h"
 #include "common/TestUtil.h"
+#include "rip/ExtractJobs.h"
+#include "rip/RipPlan.h"
 #include "settings/config.h"
 
 using namespace testutil;
@@ -34,6 +34,15 @@ class ExtractJobsTest : public ::testing::Test {
       jobs.push_back(job);
     }
     return jobs;
+  }
+
+  // Names the jobs as a plan of the settings and the disc's names does.
+  void Assign(TJobList& jobs, const QString& artist, const QString& album) {
+    TRipPlan plan{TDisc(), std::move(jobs), RipSettingsOf(FSettings)};
+    plan.Disc.Names.AlbumArtist = artist;
+    plan.Disc.Names.Album = album;
+    AssignOutputPaths(plan);
+    jobs = std::move(plan.Jobs);
   }
 
   TConfig FSettings;
@@ -106,7 +115,7 @@ TEST_F(ExtractJobsTest, OutputPathsFollowTheNamingRuleAndFormat) {
   jobs[0].TrackInfo.Title = "Vol. 2";
   jobs[1].TrackInfo.TrackIndex = 9;
   jobs[1].TrackInfo.Title = "What?";
-  AssignOutputPaths(jobs, "AC/DC", "Live");
+  Assign(jobs, "AC/DC", "Live");
   EXPECT_EQ(jobs[0].FileName, "AC-DC\\03 - Vol. 2");
   EXPECT_EQ(jobs[0].Title, "Vol. 2");
   // The title's dot is no extension: "Vol. 1" and "Vol. 2" stay apart.
@@ -114,7 +123,7 @@ TEST_F(ExtractJobsTest, OutputPathsFollowTheNamingRuleAndFormat) {
   EXPECT_EQ(jobs[1].OutputPath, FTemp.Path() + "/AC-DC/10 - What-.mp3");
 
   FSettings.OutputFormat = 0;
-  AssignOutputPaths(jobs, "AC/DC", "Live");
+  Assign(jobs, "AC/DC", "Live");
   EXPECT_EQ(jobs[1].OutputPath, FTemp.Path() + "/AC-DC/10 - What-.wav");
 }
 
@@ -128,7 +137,7 @@ TEST_F(ExtractJobsTest, AnEarlierRipsUpperCaseExtensionKeepsItsFile) {
   TJobList jobs(4);
   const QStringList titles = {"Old", "Both", "New", "Wave"};
   for (int i = 0; i < titles.size(); ++i) jobs[size_t(i)].TrackInfo.Title = titles[i];
-  AssignOutputPaths(jobs, "A", "B");
+  Assign(jobs, "A", "B");
   // The overwrite question and the playlist then name the file that is there.
   EXPECT_EQ(jobs[0].OutputPath, FTemp.File("Old.MP3"));
   EXPECT_EQ(jobs[1].OutputPath, FTemp.File("Both.mp3"));
@@ -136,7 +145,7 @@ TEST_F(ExtractJobsTest, AnEarlierRipsUpperCaseExtensionKeepsItsFile) {
   EXPECT_EQ(jobs[3].OutputPath, FTemp.File("Wave.mp3"));  // another format's file is no match
 
   FSettings.OutputFormat = 0;
-  AssignOutputPaths(jobs, "A", "B");
+  Assign(jobs, "A", "B");
   EXPECT_EQ(jobs[0].OutputPath, FTemp.File("Old.wav"));
   EXPECT_EQ(jobs[3].OutputPath, FTemp.File("Wave.WAV"));
 }
@@ -150,7 +159,7 @@ TEST_F(ExtractJobsTest, JobsOfOneNameGetTheirTrackNumberBeforeTheExtension) {
     jobs[size_t(i)].TrackInfo.TrackIndex = i + 2;
     jobs[size_t(i)].TrackInfo.Title = titles[i];
   }
-  AssignOutputPaths(jobs, "A", "B");  // the default rule, <title>
+  Assign(jobs, "A", "B");  // the default rule, <title>
   QStringList paths;
   std::vector<int32_t> shares;
   for (const TFileParam& job : jobs) {
@@ -162,18 +171,18 @@ TEST_F(ExtractJobsTest, JobsOfOneNameGetTheirTrackNumberBeforeTheExtension) {
   EXPECT_EQ(shares, (std::vector<int32_t>{0, 0, 3, 5, 3}));
 
   FSettings.NamingString = "<artist> - <album>";  // one name for every track
-  AssignOutputPaths(jobs, "A", "B");
+  Assign(jobs, "A", "B");
   EXPECT_EQ(jobs[0].OutputPath, "/m/A - B.mp3");
   EXPECT_EQ(jobs[4].OutputPath, "/m/A - B (7).mp3");
 }
 
 TEST_F(ExtractJobsTest, TrackRecordCarriesTheDiscNamesSectorsAndComment) {
-  TMyCDInfo info(nullptr);
+  TMyCDInfo info;
   info.TrackCount = 2;
   info.Tracks[0].StartSector = 0;
-  info.Tracks[0].EndSector = 15000;
+  info.Tracks[0].EndSector = info.Tracks[0].AudioEndSector = 15000;
   info.Tracks[1].StartSector = 15000;
-  info.Tracks[1].EndSector = 28877;
+  info.Tracks[1].EndSector = info.Tracks[1].AudioEndSector = 28877;
   for (TCDTrack& track : info.Tracks) {
     track.LengthBytes = (track.EndSector - track.StartSector) * 2352;
     track.LengthSeconds = (track.EndSector - track.StartSector) / 75;

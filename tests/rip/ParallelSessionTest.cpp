@@ -13,11 +13,13 @@
 #include <QTimer>
 
 #include "common/DiscImage.h"
+#include "common/SessionTestUtil.h"
 #include "common/TestUtil.h"
 #include "disc/CDRIP.h"
 #include "encode/LameCoder.h"
 #include "platform/MessageBox.h"
 #include "rip/ConvSession.h"
+#include "rip/JobEncoder.h"
 #include "settings/config.h"
 
 using testutil::ReadFile;
@@ -100,7 +102,12 @@ class ParallelSession : public ::testing::Test {
   TCDRIP CDRIP;
   TParallelView View;
   TConvSession Engine{CDRIP, Coder, View};
-  TJobList Jobs;
+  TRipPlan Plan;
+  TJobList& Jobs = Plan.Jobs;
+  bool Run() {
+    testutil::MakePlan(Plan, CDRIP, Settings);
+    return Engine.StartSession(Plan);
+  }
   platform::TScriptedMessageBoxes Boxes;
 };
 
@@ -116,7 +123,7 @@ TEST_F(ParallelSession, OneAndTwoEncodersWriteTheFilesOfTheRipAlone) {
       Settings.EncoderThreads = threads;
       const QString folder = Temp.File(QString("out-%1-%2").arg(onTheFly).arg(threads));
       MakeJobs(folder);
-      ASSERT_TRUE(Engine.StartSession(Jobs));
+      ASSERT_TRUE(Run());
       ASSERT_EQ(States(), std::vector<int32_t>(Jobs.size(), jsDone))
           << View.Messages.join("\n").toStdString();
       EXPECT_EQ(Entries(folder).size(), Jobs.size()) << Entries(folder).join(", ").toStdString();
@@ -135,9 +142,7 @@ TEST_F(ParallelSession, OneAndTwoEncodersWriteTheFilesOfTheRipAlone) {
       const QString alone = Temp.File(QString("alone%1.mp3").arg(i));
       CDRIP.SetEncode(true);
       CDRIP.RipTrack(int32_t(i + 1), alone);
-      TFileParam job = Jobs[i];
-      job.OutputPath = alone;
-      ASSERT_TRUE(TConvSession::WriteTag(job));
+      ASSERT_TRUE(WriteId3v1Tag(alone, TrackTags(Plan.Disc, Plan.Settings, int32_t(i + 1), {})));
       EXPECT_TRUE(ReadFile(alone) == first[i]) << "track " << i + 1;
     }
   }
@@ -166,7 +171,7 @@ TEST_F(ParallelSession, AbortWhileEncodersRunDeletesOrKeepsWhatTheAnswerSays) {
         if (Engine.ItemIndex == 2 && !Engine.Aborted) Engine.Abort();
       };
     }
-    EXPECT_FALSE(Engine.StartSession(Jobs)) << context;
+    EXPECT_FALSE(Run()) << context;
     View.OnStage = nullptr;
     CDRIP.OnProgress = nullptr;
     Boxes.Answer(c.Answer);
@@ -208,7 +213,7 @@ TEST_F(ParallelSession, AnEncoderThatRefusesItsSettingsSaysWhy) {
   Settings.BitRate = 10;    // 192 kbit/s: MPEG-2 has none
   MakeJobs(Temp.File("out"));
   Jobs.resize(1);
-  EXPECT_TRUE(Engine.StartSession(Jobs));
+  EXPECT_TRUE(Run());
   EXPECT_EQ(States(), std::vector<int32_t>{jsError});
   EXPECT_EQ(View.Messages, QStringList{"Can't encode track 'Song 1': The MP3 encoder refuses its "
                                        "settings: 192 kbit/s is no MP3 bit rate at 22050 Hz"});
@@ -231,7 +236,7 @@ TEST_F(ParallelSession, AFailingEncoderFailsItsOwnJobAndTheOthersFinish) {
       GTEST_SKIP() << "a tmpfs can be mounted only as root";
     const auto unmount = qScopeGuard([&full] { testutil::RunProgram("umount", {full}); });
     Jobs[1].OutputPath = full + "/Song 2.MP3";
-    EXPECT_TRUE(Engine.StartSession(Jobs));
+    EXPECT_TRUE(Run());
     EXPECT_EQ(States(), (std::vector<int32_t>{jsDone, jsError, jsDone, jsDone})) << onTheFly;
     EXPECT_EQ(View.Messages, QStringList{"Track 2 'Song 2': cannot write '" + Jobs[1].OutputPath +
                                          "': No space left on device."});
@@ -264,7 +269,7 @@ TEST_F(ParallelSession, TheUserInterfaceThreadKeepsRunningItsTimers) {
     last = 0;
     lastQueued = RunQueueWaitMs();
     timer.start();
-    ASSERT_TRUE(Engine.StartSession(Jobs));
+    ASSERT_TRUE(Run());
     timer.stop();
     EXPECT_GT(ticks, 10) << "the session should last long enough to measure";
     EXPECT_LT(largestGap, 100) << "on the fly " << onTheFly << ", " << ticks << " ticks";

@@ -130,7 +130,14 @@ class Session : public ::testing::Test {
   TCDRIP CDRIP;
   TRecordingView View;
   TConvSession Engine{CDRIP, Coder, View};
-  TJobList Jobs;
+  TRipPlan Plan;
+  TJobList& Jobs = Plan.Jobs;
+  // Runs the jobs as a front end does: a plan of the drive's disc and the settings.
+  bool Run() { return Run(Engine, CDRIP); }
+  bool Run(TConvSession& engine, TCDRIP& drive) {
+    testutil::MakePlan(Plan, drive, Settings);
+    return engine.StartSession(Plan);
+  }
   platform::TScriptedMessageBoxes Boxes;
 };
 
@@ -140,7 +147,7 @@ QByteArray TagOf(const QString& path) { return ReadFile(path).right(TMPEGAudio::
 
 TEST_F(Session, OnTheFlySessionEncodesTagsAndCompletesEveryTrack) {
   MakeJobs(3);
-  EXPECT_TRUE(Engine.StartSession(Jobs));
+  EXPECT_TRUE(Run());
 
   EXPECT_EQ(States(), (std::vector<int32_t>{jsDone, jsDone, jsDone}));
   EXPECT_EQ(Engine.Attempted, 3);
@@ -175,7 +182,7 @@ TEST_F(Session, OnTheFlySessionEncodesTagsAndCompletesEveryTrack) {
 TEST_F(Session, RipThenEncodeDeletesTheTemporaryWav) {
   Settings.OnTheFly = false;
   MakeJobs(2);
-  EXPECT_TRUE(Engine.StartSession(Jobs));
+  EXPECT_TRUE(Run());
   EXPECT_EQ(View.Messages, QStringList());
   EXPECT_EQ(States(), (std::vector<int32_t>{jsDone, jsDone}));
   EXPECT_EQ(OutputFiles(), (QStringList{"01 - Song 1.MP3", "02 - Song 2.MP3"}));
@@ -186,7 +193,7 @@ TEST_F(Session, RipThenEncodeDeletesTheTemporaryWav) {
 TEST_F(Session, WavOutputIsTheTrackAsReadWithoutTag) {
   Settings.OutputFormat = 0;
   MakeJobs(2, ".WAV");
-  EXPECT_TRUE(Engine.StartSession(Jobs));
+  EXPECT_TRUE(Run());
   EXPECT_EQ(States(), (std::vector<int32_t>{jsDone, jsDone}));
   const QByteArray wav = ReadFile(Jobs[1].OutputPath);
   EXPECT_EQ(wav.left(44), testutil::WaveHeader(kTrackSectors * 2352));
@@ -199,7 +206,7 @@ TEST_F(Session, NormalisedWavPeaksAtTheFactor) {
   Settings.NormalizeVolume = true;
   Settings.NormalizeFactor = 90;
   MakeJobs(1, ".WAV");
-  EXPECT_TRUE(Engine.StartSession(Jobs));
+  EXPECT_TRUE(Run());
   EXPECT_EQ(States(), (std::vector<int32_t>{jsDone}));
   EXPECT_EQ(OutputFiles(), QStringList{"01 - Song 1.WAV"});
   EXPECT_EQ(View.Stages.mid(1, 4),
@@ -215,7 +222,7 @@ TEST_F(Session, NormalisationRipsThroughAWavEvenWhenOnTheFlyIsStored) {
   Settings.OnTheFly = true;
   Settings.NormalizeVolume = true;
   MakeJobs(1);
-  EXPECT_TRUE(Engine.StartSession(Jobs));
+  EXPECT_TRUE(Run());
   EXPECT_EQ(States(), (std::vector<int32_t>{jsDone}));
   EXPECT_EQ(OutputFiles(), QStringList{"01 - Song 1.MP3"});
   EXPECT_TRUE(View.Stages.contains("Encoding"));
@@ -237,7 +244,7 @@ TEST_F(Session, OverwriteYesOverwritesAndSkipLeavesTheJobUntouched) {
   testutil::WriteFile(Jobs[0].OutputPath, "old one");
   testutil::WriteFile(Jobs[1].OutputPath, "old two");
   View.OverwriteAnswers = {{orYes, false}, {orNo, false}};
-  EXPECT_TRUE(Engine.StartSession(Jobs));
+  EXPECT_TRUE(Run());
   EXPECT_EQ(View.OverwriteAsked,
             (QStringList{'"' + Jobs[0].OutputPath + '"', '"' + Jobs[1].OutputPath + '"'}));
   EXPECT_EQ(States(), (std::vector<int32_t>{jsDone, jsQueued, jsDone}));
@@ -253,7 +260,7 @@ TEST_F(Session, YesToAllAndSkipAllAnswerEveryLaterFileWithoutAsking) {
   MakeJobs(3);
   for (const TFileParam& job : Jobs) testutil::WriteFile(job.OutputPath, "old");
   View.OverwriteAnswers = {{orYesToAll, false}};
-  EXPECT_TRUE(Engine.StartSession(Jobs));
+  EXPECT_TRUE(Run());
   EXPECT_EQ(View.OverwriteAsked.size(), 1);
   EXPECT_EQ(States(), (std::vector<int32_t>{jsDone, jsDone, jsDone}));
   for (const TFileParam& job : Jobs) EXPECT_GT(QFileInfo(job.OutputPath).size(), 1000);
@@ -264,7 +271,7 @@ TEST_F(Session, YesToAllAndSkipAllAnswerEveryLaterFileWithoutAsking) {
   testutil::WriteFile(Jobs[2].OutputPath, "old");
   View.OverwriteAsked.clear();
   View.OverwriteAnswers = {{orNoToAll, false}};
-  EXPECT_TRUE(Engine.StartSession(Jobs));
+  EXPECT_TRUE(Run());
   EXPECT_EQ(View.OverwriteAsked.size(), 1);
   EXPECT_EQ(States(), (std::vector<int32_t>{jsQueued, jsDone, jsQueued}));
   EXPECT_EQ(ReadFile(Jobs[0].OutputPath), "old");
@@ -275,7 +282,7 @@ TEST_F(Session, CancelEndsTheSessionAtOnceAndItClosesByItself) {
   MakeJobs(3);
   testutil::WriteFile(Jobs[1].OutputPath, "old");
   View.OverwriteAnswers = {{orCancel, false}};
-  EXPECT_TRUE(Engine.StartSession(Jobs));
+  EXPECT_TRUE(Run());
   EXPECT_FALSE(Engine.Aborted);
   EXPECT_EQ(States(), (std::vector<int32_t>{jsDone, jsQueued, jsQueued}));
   EXPECT_EQ(Engine.Attempted, 2);
@@ -284,17 +291,14 @@ TEST_F(Session, CancelEndsTheSessionAtOnceAndItClosesByItself) {
   EXPECT_EQ(ReadFile(Jobs[1].OutputPath), "old");
 }
 
-TEST_F(Session, AlwaysOverwriteClearsThePromptForThisAndLaterSessions) {
+// The front end keeps the choice for later sessions (see ConvFormTest); the
+// session itself writes no setting.
+TEST_F(Session, AlwaysOverwriteAsksNoMoreInThisSession) {
   MakeJobs(2);
   for (const TFileParam& job : Jobs) testutil::WriteFile(job.OutputPath, "old");
   View.OverwriteAnswers = {{orYes, true}};
-  EXPECT_TRUE(Engine.StartSession(Jobs));
-  EXPECT_FALSE(Settings.OverwritePrompt);
-  EXPECT_EQ(View.OverwriteAsked.size(), 1);
-  EXPECT_EQ(States(), (std::vector<int32_t>{jsDone, jsDone}));
-
-  MakeJobs(2);
-  EXPECT_TRUE(Engine.StartSession(Jobs));
+  EXPECT_TRUE(Run());
+  EXPECT_TRUE(Settings.OverwritePrompt);
   EXPECT_EQ(View.OverwriteAsked.size(), 1);
   EXPECT_EQ(States(), (std::vector<int32_t>{jsDone, jsDone}));
 }
@@ -304,7 +308,7 @@ TEST_F(Session, MissingSubfoldersAreCreatedAndAFolderThatCannotBeIsAnErrorWithou
   Jobs[0].OutputPath = Settings.OutputFolder + "/The Artist/The Album/01 - Song 1.MP3";
   testutil::WriteFile(Settings.OutputFolder + "/blocker", "a file, not a folder");
   Jobs[1].OutputPath = Settings.OutputFolder + "/blocker/sub/02 - Song 2.MP3";
-  EXPECT_TRUE(Engine.StartSession(Jobs));
+  EXPECT_TRUE(Run());
   EXPECT_EQ(States(), (std::vector<int32_t>{jsDone, jsError}));
   EXPECT_TRUE(QFileInfo(Jobs[0].OutputPath).size() > 1000);
   EXPECT_TRUE(View.Messages.isEmpty());
@@ -322,7 +326,7 @@ TEST_F(Session, AFailedRipEndsTheJobWithoutTouchingTheUsersFiles) {
   testutil::WriteFile(ChangeFileExt(Jobs[1].OutputPath, ".tmp"), "my tmp");
   testutil::WriteFile(Jobs[1].OutputPath, "my mp3");
   Settings.OverwritePrompt = false;
-  EXPECT_TRUE(Engine.StartSession(Jobs));
+  EXPECT_TRUE(Run());
   EXPECT_EQ(States(), (std::vector<int32_t>{jsDone, jsError, jsDone}));
   // Neither normalisation nor the encoder ran on a file the rip did not write.
   EXPECT_EQ(View.Messages, QStringList{"Can' ripping track 'Song 2', extract cdda error."});
@@ -338,7 +342,7 @@ TEST_F(Session, ADriveThatRefusesTheRangeIsAFailedRipNotADoneJob) {
   MakeJobs(2);
   // The disc goes away after its TOC was read: the library opens no rip.
   testutil::WriteCdripIni(Temp.File("cdrip.ini"), {Image.CuePath}, "[Image0]\r\nNotReady=1\r\n");
-  EXPECT_TRUE(Engine.StartSession(Jobs));
+  EXPECT_TRUE(Run());
   EXPECT_EQ(States(), (std::vector<int32_t>{jsError, jsError}));
   EXPECT_EQ(View.Messages, (QStringList{"Can' ripping track 'Song 1', extract cdda error.",
                                         "Can' ripping track 'Song 2', extract cdda error."}));
@@ -355,7 +359,7 @@ TEST_F(Session, AFailedWriteNamesTheFileAndTheCauseAndLeavesNoCutFile) {
     {
       // The WAV (the output, or the one between rip and encoder) fails.
       testutil::TFileSizeLimit limit(100000);
-      EXPECT_TRUE(Engine.StartSession(Jobs));
+      EXPECT_TRUE(Run());
     }
     EXPECT_EQ(States(), (std::vector<int32_t>{jsError})) << "format " << format;
     EXPECT_EQ(View.Messages, QStringList{"Track 1 'Song 1': cannot write '" + Jobs[0].OutputPath +
@@ -376,7 +380,7 @@ TEST_F(Session, AnOutputReportedUnwritableEndsTheJob) {
     QDir(Jobs[0].OutputPath).removeRecursively();
     ASSERT_TRUE(QDir().mkpath(Jobs[0].OutputPath));
     View.Messages.clear();
-    EXPECT_TRUE(Engine.StartSession(Jobs));
+    EXPECT_TRUE(Run());
     EXPECT_EQ(States(), (std::vector<int32_t>{jsError}));
     // Neither the encoder nor the normalisation runs on it afterwards.
     EXPECT_EQ(View.Messages, QStringList{" '" + Jobs[0].OutputPath +
@@ -393,7 +397,7 @@ TEST_F(Session, AnOutputReportedUnwritableEndsTheJob) {
 TEST_F(Session, AbortInTheThirdOfFiveAndDeleteEverythingConverted) {
   MakeJobs(5);
   AbortDuringRipOf(2);
-  EXPECT_FALSE(Engine.StartSession(Jobs));
+  EXPECT_FALSE(Run());
   EXPECT_EQ(States(), (std::vector<int32_t>{jsDone, jsDone, jsProcessing, jsQueued, jsQueued}));
   EXPECT_EQ(Engine.Completed, 2);
   EXPECT_EQ(Engine.Attempted, 3);
@@ -418,7 +422,7 @@ TEST_F(Session, AbortInTheThirdOfFiveAndDeleteEverythingConverted) {
 TEST_F(Session, AbortInTheThirdOfFiveAndKeepTheFiles) {
   MakeJobs(5);
   AbortDuringRipOf(2);
-  EXPECT_FALSE(Engine.StartSession(Jobs));
+  EXPECT_FALSE(Run());
   Boxes.Answer(platform::IDNO);
   Engine.CloseQuery(false);
   Engine.CloseSession();
@@ -434,7 +438,7 @@ TEST_F(Session, AbortInTheThirdOfFiveAndKeepTheFiles) {
 
 TEST_F(Session, CloseAfterAFinishedSessionAsksAndDeletesOnYes) {
   MakeJobs(2);
-  EXPECT_TRUE(Engine.StartSession(Jobs));
+  EXPECT_TRUE(Run());
   // A close request not made by the close timer is an abort.
   Boxes.Answer(platform::IDYES);
   Engine.CloseQuery(false);
@@ -446,7 +450,7 @@ TEST_F(Session, CloseAfterAFinishedSessionAsksAndDeletesOnYes) {
 
 TEST_F(Session, ClosingByTheTimerAsksNothing) {
   MakeJobs(1);
-  EXPECT_TRUE(Engine.StartSession(Jobs));
+  EXPECT_TRUE(Run());
   Engine.CloseQuery(true);
   Engine.CloseSession();
   EXPECT_FALSE(Engine.Aborted);
@@ -456,7 +460,7 @@ TEST_F(Session, ClosingByTheTimerAsksNothing) {
 
 TEST_F(Session, AConvertedFileThatCannotBeDeletedIsASummaryLine) {
   MakeJobs(1);
-  EXPECT_TRUE(Engine.StartSession(Jobs));
+  EXPECT_TRUE(Run());
   // Something else took the name: a folder with content cannot be removed as a file.
   ASSERT_TRUE(QFile::remove(Jobs[0].OutputPath));
   testutil::WriteFile(Jobs[0].OutputPath + "/inside", "x");
@@ -484,7 +488,7 @@ TEST_F(Session, AbortWhileScalingKeepsTheRippedWavWhole) {
   TConvSession engine(CDRIP, Coder, view);
   view.Engine = &engine;
   view.Chunks = &scalingChunks;
-  EXPECT_FALSE(engine.StartSession(Jobs));
+  EXPECT_FALSE(Run(engine, CDRIP));
   EXPECT_EQ(scalingChunks, 1);
   EXPECT_EQ(OutputFiles(), QStringList{"01 - Song 1.WAV"});
   EXPECT_EQ(ReadFile(Jobs[0].OutputPath).mid(44), Image.TrackPcm(1));
@@ -495,7 +499,7 @@ TEST_F(Session, NormalisingLeavesFilesWithoutPositiveExcursionAsRipped) {
        {std::vector<int16_t>{-32768, -5, 0, -100}, std::vector<int16_t>{1, -30000, 0, 1}}) {
     const QString wav = testutil::MakeWav(Temp, samples);
     const QByteArray before = ReadFile(wav);
-    Engine.NormalizeStages(wav);
+    Engine.NormalizeStages(wav, Settings.NormalizeFactor);
     EXPECT_EQ(ReadFile(wav), before);
     EXPECT_FALSE(QFileInfo::exists(Temp.File("track.tmp")));
   }
@@ -507,7 +511,7 @@ TEST_F(Session, FullDiskWhileNormalisingKeepsTheWavAndDropsThePartialFile) {
   const QString wav = testutil::MakeWav(Temp, samples);
   {
     testutil::TFileSizeLimit limit(50000);
-    Engine.NormalizeStages(wav);
+    Engine.NormalizeStages(wav, Settings.NormalizeFactor);
   }
   EXPECT_EQ(Boxes.Texts(), QStringList{"Normalize wave file fail."});
   EXPECT_EQ(ReadSamples(wav), samples);
@@ -524,7 +528,7 @@ TEST_F(Session, EncoderSettingsAreCopiedAndABadIndexIsReported) {
   Settings.WriteVBRHeader = false;
   Settings.CRC = false;
   Settings._Private = true;
-  Engine.ApplyEncoderSettings();
+  Engine.ApplyEncoderSettings(RipSettingsOf(Settings).Mp3);
   EXPECT_EQ(Coder.Bitrate(), 128u);
   EXPECT_EQ(Coder.MaxBitrate(), 256u);
   EXPECT_EQ(Coder.SampleRate(), 48000u);
@@ -537,19 +541,15 @@ TEST_F(Session, EncoderSettingsAreCopiedAndABadIndexIsReported) {
   EXPECT_TRUE(Boxes.Asked().empty());
 
   Settings.BitRate = 14;
-  Engine.ApplyEncoderSettings();
+  Engine.ApplyEncoderSettings(RipSettingsOf(Settings).Mp3);
   EXPECT_EQ(Boxes.Texts(), QStringList{"Has error occurred when initialize encoder parameter!"});
   EXPECT_EQ(Boxes.Asked()[0].Caption, "Error");
 }
 
 TEST_F(Session, NothingToDoStillEndsTheSession) {
   MakeJobs(0);
-  EXPECT_TRUE(Engine.StartSession(Jobs));
+  EXPECT_TRUE(Run());
   EXPECT_EQ(Engine.Attempted, 0);
-  Settings.ConvertType = 0;
-  MakeJobs(2);
-  EXPECT_TRUE(Engine.StartSession(Jobs));
-  EXPECT_EQ(States(), (std::vector<int32_t>{jsQueued, jsQueued}));
   EXPECT_TRUE(OutputFiles().isEmpty());
 }
 
@@ -572,7 +572,7 @@ TEST_F(Session, EveryMp3DecodesToExactlyTheTracksSamples) {
       Settings.WriteVBRHeader = vbr;
       Settings.OnTheFly = onTheFly;
       MakeJobs(1);
-      EXPECT_TRUE(Engine.StartSession(Jobs));
+      EXPECT_TRUE(Run());
       ASSERT_EQ(States(), (std::vector<int32_t>{jsDone}));
       // The ID3v1 tag at the end is no audio to the decoder.
       EXPECT_EQ(DecodedFrames(Jobs[0].OutputPath), kTrackSectors * 588)
@@ -587,7 +587,7 @@ TEST_F(Session, UnreadableSectorsGiveAFullLengthFileWithSilenceAndAnError) {
                           "[Image0]\r\nUnreadableSectors=200-201\r\n");
   Settings.OutputFormat = 0;
   MakeJobs(2, ".WAV");
-  EXPECT_TRUE(Engine.StartSession(Jobs));
+  EXPECT_TRUE(Run());
   EXPECT_EQ(States(), (std::vector<int32_t>{jsDone, jsError}));
   EXPECT_EQ(View.Messages,
             QStringList{"Track 2 'Song 2': 2 unreadable sector(s) written as silence."});
@@ -604,7 +604,7 @@ TEST_F(Session, UnreadableSectorsGiveAFullLengthFileWithSilenceAndAnError) {
   Settings.OverwritePrompt = false;
   MakeJobs(2);
   View.Messages.clear();
-  EXPECT_TRUE(Engine.StartSession(Jobs));
+  EXPECT_TRUE(Run());
   EXPECT_EQ(States(), (std::vector<int32_t>{jsDone, jsError}));
   EXPECT_EQ(View.Messages.size(), 1);
   EXPECT_EQ(DecodedFrames(Jobs[1].OutputPath), kTrackSectors * 588);
@@ -618,11 +618,53 @@ TEST_F(Session, AnOldFileIsNotDoneWhenTheDriveRefusesTheRange) {
     testutil::WriteFile(Jobs[0].OutputPath, "old mp3");
     testutil::WriteFile(ChangeFileExt(Jobs[0].OutputPath, ".wav"), "stale wav");
     testutil::WriteCdripIni(Temp.File("cdrip.ini"), {Image.CuePath}, "[Image0]\r\nNotReady=1\r\n");
-    EXPECT_TRUE(Engine.StartSession(Jobs));
+    EXPECT_TRUE(Run());
     EXPECT_EQ(States(), (std::vector<int32_t>{jsError})) << "on the fly " << onTheFly;
     EXPECT_EQ(ReadFile(Jobs[0].OutputPath), "old mp3") << "no tag on a file this rip did not write";
     EXPECT_EQ(ReadFile(ChangeFileExt(Jobs[0].OutputPath, ".wav")), "stale wav");
     testutil::WriteCdripIni(Temp.File("cdrip.ini"), {Image.CuePath});
+  }
+}
+
+// The audio before track 1 is checked for sound where the read offset puts
+// it, as its rip then reads it: ten sectors before track 1 that are silent
+// but for their last 667 samples (at -667 they lie in track 1), or silent
+// before an audible track 1 (at +667 its first samples are the hidden track's).
+TEST_F(Session, TheHiddenTrackIsCheckedWhereTheReadOffsetPutsTheAudio) {
+  constexpr int kGapBytes = 10 * 2352, kMoved = 667 * 4;
+  ASSERT_NE(Image.TrackPcm(1).left(kMoved), QByteArray(kMoved, '\0'));
+  struct TCase {
+    int Offset;
+    bool AudibleGapEnd;
+    bool Hidden;
+  };
+  for (const TCase& c : {TCase{-667, true, false}, TCase{667, false, true}}) {
+    const auto context = testing::Message() << "offset " << c.Offset;
+    QByteArray gap(kGapBytes, '\0');
+    if (c.AudibleGapEnd) gap.replace(kGapBytes - kMoved, kMoved, QByteArray(kMoved, '\x11'));
+    const QString name = QString("hidden%1").arg(c.Offset);
+    testutil::WriteFile(Temp.File(name + ".bin"), gap + Image.Pcm);
+    testutil::WriteFile(Temp.File(name + ".cue"),
+                        "FILE \"" + name.toUtf8() +
+                            ".bin\" BINARY\r\n  TRACK 01 AUDIO\r\n"
+                            "    INDEX 00 00:00:00\r\n    INDEX 01 00:00:10\r\n");
+    testutil::WriteCdripIni(Temp.File("cdrip.ini"), {Temp.File(name + ".cue")});
+    ASSERT_EQ(CR_Init(Temp.File("cdrip.ini").toUtf8().constData()), CDRIP_OK);
+    TCDRIP cdrip;
+    cdrip.SetCDRomNum(CR_GetNumCDROM() - 1);
+    TConvSession engine(cdrip, Coder, View);
+    Settings.OutputFormat = ofWAV;
+    Settings.ReadOffset = c.Offset;
+    Settings.OutputFolder = Temp.File(name);
+    ASSERT_TRUE(QDir().mkpath(Settings.OutputFolder));
+    MakeJobs(1, ".wav");
+    EXPECT_TRUE(Run(engine, cdrip)) << context;
+    ASSERT_EQ(Jobs.size(), c.Hidden ? 2u : 1u) << context;
+    EXPECT_EQ(OutputFiles().size(), Jobs.size()) << context;
+    if (!c.Hidden) continue;
+    const QByteArray hidden = ReadFile(Jobs[0].OutputPath).mid(44);
+    ASSERT_EQ(hidden.size(), kGapBytes) << context;
+    EXPECT_EQ(hidden.right(kMoved), Image.TrackPcm(1).left(kMoved)) << context;
   }
 }
 
@@ -643,7 +685,7 @@ TEST_F(Session, ADataTrackIsRefusedAtOnce) {
   TConvSession engine(cdrip, Coder, View);
   Settings.OutputFormat = 0;
   MakeJobs(2, ".WAV");
-  EXPECT_TRUE(engine.StartSession(Jobs));
+  EXPECT_TRUE(Run(engine, cdrip));
   EXPECT_EQ(States(), (std::vector<int32_t>{jsDone, jsError}));
   EXPECT_EQ(View.Messages, QStringList{"Can' ripping track 'Song 2', extract cdda error."});
   EXPECT_EQ(ReadFile(Jobs[0].OutputPath).size(), 44 + 50 * 2352);
@@ -669,7 +711,7 @@ class SessionAbort : public Session {
     // An earlier output of the job in hand: this session never reaches its encoder.
     testutil::WriteFile(Jobs[1].OutputPath, "earlier mp3");
     AbortDuringRipOf(1);
-    EXPECT_FALSE(Engine.StartSession(Jobs));
+    EXPECT_FALSE(Run());
     Boxes.Answer(answer);
     Engine.CloseQuery(false);
     Engine.CloseSession();
@@ -706,7 +748,7 @@ TEST_F(SessionAbort, AbortWhileEncodingLeavesNoTemporaryWav) {
   View.OnStage = [this](const QString& stage) {
     if (Engine.ItemIndex == Engine.ItemCount && stage == "Encoding") Engine.Abort();
   };
-  EXPECT_FALSE(Engine.StartSession(Jobs));
+  EXPECT_FALSE(Run());
   EXPECT_EQ(HiddenFiles().filter(".wav"), QStringList()) << "gone before the question";
   Boxes.Answer(platform::IDYES);
   Engine.CloseQuery(false);
@@ -730,7 +772,7 @@ TEST_F(Session, AFailedNormalisationIsAnErrorWithItsCause) {
     };
     MakeJobs(1, format == 0 ? ".WAV" : ".MP3");
     View.Messages.clear();
-    EXPECT_TRUE(Engine.StartSession(Jobs));
+    EXPECT_TRUE(Run());
     limit.reset();
     EXPECT_EQ(States(), (std::vector<int32_t>{jsError})) << "format " << format;
     ASSERT_EQ(View.Messages.size(), 1) << "format " << format;
@@ -751,7 +793,7 @@ TEST_F(Session, AFileThatAppearsWhileTheTrackIsConvertedIsLeftAsItIs) {
       if (stage == "Extracting Audio Track(s)" && Engine.ItemIndex == 0)
         testutil::WriteFile(Jobs[0].OutputPath, "theirs");
     };
-    EXPECT_TRUE(Engine.StartSession(Jobs));
+    EXPECT_TRUE(Run());
     EXPECT_EQ(States(), (std::vector<int32_t>{jsError, jsDone}));
     EXPECT_EQ(ReadFile(Jobs[0].OutputPath), "theirs");
     EXPECT_EQ(View.Messages, QStringList{"'" + Jobs[0].OutputPath +
@@ -776,7 +818,7 @@ TEST_F(Session, ATemporaryFileOfADeadRunIsDeletedAndALiveRunsStays) {
                             ".cadenzo-notes", "x.MP3"};
   for (const QString& file : dead + kept) testutil::WriteFile(folder + "/" + file, "x");
   MakeJobs(1);
-  EXPECT_TRUE(Engine.StartSession(Jobs));
+  EXPECT_TRUE(Run());
   for (const QString& file : dead)
     EXPECT_FALSE(QFile::exists(folder + "/" + file)) << file.toStdString();
   for (const QString& file : kept)
@@ -817,7 +859,7 @@ TEST_F(Session, TheEncodersBacklogWaitsOutsideTheOutputFolderAndAFullDiskIsNamed
       qputenv("XDG_CACHE_HOME", small.toUtf8());
       qputenv("TMPDIR", small.toUtf8());
     }
-    EXPECT_TRUE(engine.StartSession(Jobs));
+    EXPECT_TRUE(Run(engine, cdrip));
     EXPECT_EQ(View.Messages, QStringList()) << "cache full " << cacheFull;
     EXPECT_EQ(States(), (std::vector<int32_t>{jsDone})) << "cache full " << cacheFull;
     EXPECT_EQ(DecodedFrames(Jobs[0].OutputPath), 4500 * 588);
@@ -827,7 +869,7 @@ TEST_F(Session, TheEncodersBacklogWaitsOutsideTheOutputFolderAndAFullDiskIsNamed
   testutil::WriteFile(small + "/filler",
                       QByteArray(QStorageInfo(small).bytesAvailable() - 200000, 'x'));
   MakeJobs(1);
-  EXPECT_TRUE(engine.StartSession(Jobs));
+  EXPECT_TRUE(Run(engine, cdrip));
   EXPECT_EQ(States(), (std::vector<int32_t>{jsError}));
   EXPECT_EQ(View.Messages, QStringList{"Track 1 'Song 1': cannot write '" + Jobs[0].OutputPath +
                                        "': No space left on device."});

@@ -63,33 +63,34 @@ TEST(Naming, OutputPaths) {
   EXPECT_EQ(AddTrailingBackslash("/music"), "/music/");
   EXPECT_EQ(AddTrailingBackslash("/music/"), "/music/");
   EXPECT_EQ(AddTrailingBackslash(""), "");
-  EXPECT_EQ(BuildOutputPath("/music", "AC-DC\\Live- 1992\\01 - What-", 1),
+  EXPECT_EQ(BuildOutputPath("/music", "AC-DC\\Live- 1992\\01 - What-", ".mp3"),
             "/music/AC-DC/Live- 1992/01 - What-.mp3");
-  EXPECT_EQ(BuildOutputPath("/music/", "x", 0), "/music/x.wav");
-  EXPECT_EQ(BuildOutputPath("/music/", "x", 2), "/music/x.flac");
-  EXPECT_EQ(BuildOutputPath("/music/", "x", 3), "/music/x.opus");
-  EXPECT_EQ(BuildOutputPath("/music/", "x", 7), "/music/x.wav");
-  EXPECT_EQ(BuildOutputPath("/", "a\\b", 1), "/a/b.mp3");
+  EXPECT_EQ(BuildOutputPath("/music/", "x", ".wav"), "/music/x.wav");
+  EXPECT_EQ(BuildOutputPath("/music/", "x", ".flac"), "/music/x.flac");
+  EXPECT_EQ(BuildOutputPath("/music/", "x", ".opus"), "/music/x.opus");
+  EXPECT_EQ(BuildOutputPath("/", "a\\b", ".mp3"), "/a/b.mp3");
   // The text after a dot in a title is part of the name, not an extension.
   const QString name = MakeOutputName("<number> - <title>", kDefaults, "", "", "Vol. 2", 3);
-  EXPECT_EQ(BuildOutputPath("/m", name, 1), "/m/03 - Vol. 2.mp3");
+  EXPECT_EQ(BuildOutputPath("/m", name, ".mp3"), "/m/03 - Vol. 2.mp3");
   // Folder levels made of dots cannot climb out of the output folder.
-  EXPECT_EQ(BuildOutputPath("/m", "..\\.\\x", 1), "/m/--/-/x.mp3");
+  EXPECT_EQ(BuildOutputPath("/m", "..\\.\\x", ".mp3"), "/m/--/-/x.mp3");
 }
 
 TEST(Naming, HostileLevelsAreNamedSafelyNeverRefused) {
   // A blank rule keeps the title as given: its '/' must not make folders.
-  EXPECT_EQ(BuildOutputPath("/m", Name("", "", "", "x/../../up", 7), 0), "/m/7, x-..-..-up.wav");
-  EXPECT_EQ(BuildOutputPath("/m", Name(" ", "", "", "..", 7), 0), "/m/7, ...wav");
+  EXPECT_EQ(BuildOutputPath("/m", Name("", "", "", "x/../../up", 7), ".wav"),
+            "/m/7, x-..-..-up.wav");
+  EXPECT_EQ(BuildOutputPath("/m", Name(" ", "", "", "..", 7), ".wav"), "/m/7, ...wav");
   // A stored replacement of '/' by '/' lets the value through to the builder.
-  EXPECT_EQ(BuildOutputPath("/m", Name("<artist>\\<title>", "../..", "", "t", 1, "-----/----"), 1),
-            "/m/-.-../t.mp3");
-  EXPECT_EQ(BuildOutputPath("/m", Name("<artist>\\<title>", "..", "", "t"), 1), "/m/--/t.mp3");
+  EXPECT_EQ(
+      BuildOutputPath("/m", Name("<artist>\\<title>", "../..", "", "t", 1, "-----/----"), ".mp3"),
+      "/m/-.-../t.mp3");
+  EXPECT_EQ(BuildOutputPath("/m", Name("<artist>\\<title>", "..", "", "t"), ".mp3"), "/m/--/t.mp3");
   // Empty levels and an empty name: no merged level, no hidden ".mp3".
-  EXPECT_EQ(BuildOutputPath("/m", "a\\\\b", 1), "/m/a/-/b.mp3");
-  EXPECT_EQ(BuildOutputPath("/m", Name("<artist>\\<title>", "A", "", ""), 1), "/m/A/-.mp3");
-  EXPECT_EQ(BuildOutputPath("/m", "", 1), "/m/-.mp3");
-  EXPECT_EQ(BuildOutputPath("/m", "a\nb\tc", 1), "/m/a-b-c.mp3");
+  EXPECT_EQ(BuildOutputPath("/m", "a\\\\b", ".mp3"), "/m/a/-/b.mp3");
+  EXPECT_EQ(BuildOutputPath("/m", Name("<artist>\\<title>", "A", "", ""), ".mp3"), "/m/A/-.mp3");
+  EXPECT_EQ(BuildOutputPath("/m", "", ".mp3"), "/m/-.mp3");
+  EXPECT_EQ(BuildOutputPath("/m", "a\nb\tc", ".mp3"), "/m/a-b-c.mp3");
 }
 
 TEST(Naming, LongLevelsAreCutBetweenCharactersAndNoLevelIsHidden) {
@@ -98,12 +99,12 @@ TEST(Naming, LongLevelsAreCutBetweenCharactersAndNoLevelIsHidden) {
   const QString accented = QString(150, QChar(0xE9));
   const QString combined = QString("e\u0301").repeated(100);
   const QStringList levels =
-      BuildOutputPath("/m", accented + "\\" + combined, 1, " (12)").mid(3).split('/');
+      BuildOutputPath("/m", accented + "\\" + combined, ".mp3", " (12)").mid(3).split('/');
   ASSERT_EQ(levels.size(), 2);
   EXPECT_EQ(levels[0], QString(127, QChar(0xE9)));
   EXPECT_EQ(levels[1], QString("e\u0301").repeated(82) + " (12).mp3");
   EXPECT_LE(bytes(levels[1]), 255);
-  EXPECT_EQ(BuildOutputPath("/m", "...And Justice for All\\.hidden", 1),
+  EXPECT_EQ(BuildOutputPath("/m", "...And Justice for All\\.hidden", ".mp3"),
             "/m/-..And Justice for All/-hidden.mp3");
 }
 
@@ -129,7 +130,7 @@ TEST(Naming, NoNameLeavesTheOutputFolder) {
     for (const QString& chars : replacements)
       for (const QString& value : names) {
         const QString path =
-            BuildOutputPath(folder, MakeOutputName(rule, chars, value, value, value, 3), 1);
+            BuildOutputPath(folder, MakeOutputName(rule, chars, value, value, value, 3), ".mp3");
         const std::string context = (rule + " | " + chars + " | " + value).toStdString();
         ASSERT_TRUE(path.startsWith(folder + "/")) << context;
         const QStringList levels = path.mid(folder.size() + 1).split('/');

@@ -16,6 +16,7 @@
 #include <functional>
 
 #include "common/DiscImage.h"
+#include "common/SessionTestUtil.h"
 #include "common/TestUtil.h"
 #include "disc/CDRIP.h"
 #include "encode/LameCoder.h"
@@ -119,10 +120,16 @@ class ConvForm : public ::testing::Test {
   testutil::TDiscImage Image;
   TLameCoder Coder;
   TCDRIP CDRIP;
-  TJobList Jobs;
+  TRipPlan Plan;
+  TJobList& Jobs = Plan.Jobs;
   TConfirmOvwrtForm Confirm;
   TDispForm Summary;
-  TConvForm Form{CDRIP, Coder, Jobs, Confirm, Summary};
+  TConvForm Form{CDRIP, Coder, Confirm, Summary};
+  // Runs the jobs as the main window does: a plan of the disc and the settings.
+  void Run() {
+    testutil::MakePlan(Plan, CDRIP, Settings);
+    Form.Run(Plan);
+  }
   std::function<void()> OnRipProgress;
   platform::TScriptedMessageBoxes Boxes;
   TModalGuard Guard;
@@ -131,7 +138,7 @@ class ConvForm : public ::testing::Test {
 }  // namespace
 
 TEST_F(ConvForm, ASessionRunsFromItsStartTimerAndClosesByItself) {
-  Form.exec();
+  Run();
   EXPECT_EQ(States(), (std::vector<int32_t>{jsDone, jsDone, jsDone}));
   EXPECT_FALSE(Form.Session().Aborted);
   EXPECT_TRUE(Boxes.Asked().empty());
@@ -153,7 +160,7 @@ TEST_F(ConvForm, AbortMidRipAsksAndDeletesTheConvertedFiles) {
     Child<QPushButton>(modal, "btnAbort")->click();
   });
   Boxes.Answer(platform::IDYES);
-  Form.exec();
+  Run();
   EXPECT_TRUE(Form.Session().Aborted);
   EXPECT_EQ(Boxes.Texts(), QStringList{"Conversion has been aborted.\r\nWould you want delete ALL "
                                        "converted audio file(s)?"});
@@ -166,10 +173,10 @@ TEST_F(ConvForm, AbortMidRipAsksAndDeletesTheConvertedFiles) {
 
 TEST_F(ConvForm, EscapeBeforeTheFirstJobClosesWithoutAQuestion) {
   // A finished earlier session must not make this close ask.
-  Form.exec();
+  Run();
   for (TFileParam& job : Jobs) job.State = jsQueued;
   QTimer::singleShot(0, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape); });
-  Form.exec();
+  Run();
   EXPECT_TRUE(Form.Session().Aborted);
   EXPECT_TRUE(Boxes.Asked().empty());
   EXPECT_EQ(Form.Session().Attempted, 0);
@@ -179,7 +186,7 @@ TEST_F(ConvForm, EscapeBeforeTheFirstJobClosesWithoutAQuestion) {
 TEST_F(ConvForm, TheCloseBoxLetsTheRemainingTracksRunThenAsks) {
   OnceDuringRipOf(0, [] { QApplication::activeModalWidget()->close(); });
   Boxes.Answer(platform::IDNO);
-  Form.exec();
+  Run();
   EXPECT_TRUE(Form.Session().Aborted);
   EXPECT_EQ(Boxes.Asked().size(), 1u);
   EXPECT_EQ(States(), (std::vector<int32_t>{jsDone, jsDone, jsDone}));
@@ -197,18 +204,22 @@ TEST_F(ConvForm, OverwriteQuestionShowsThePathAndAlwaysOverwriteClearsThePrompt)
     Child<QCheckBox>(confirm, "chkbAlwaysOverwrite")->setChecked(true);
     Child<QPushButton>(confirm, "btnYes")->click();
   });
-  Form.exec();
+  Run();
   EXPECT_EQ(shownPath, '"' + Jobs[0].OutputPath + '"');
   EXPECT_FALSE(Settings.OverwritePrompt);
   EXPECT_EQ(States(), (std::vector<int32_t>{jsDone, jsDone, jsDone}));
   EXPECT_GT(QFileInfo(Jobs[2].OutputPath).size(), 1000);
   EXPECT_TRUE(Boxes.Asked().empty());
+  // The choice holds for the next session: nothing is asked.
+  for (TFileParam& job : Jobs) job.State = jsQueued;
+  Run();
+  EXPECT_EQ(States(), (std::vector<int32_t>{jsDone, jsDone, jsDone}));
 }
 
 TEST_F(ConvForm, OverwriteCancelAndEscapeEndTheSession) {
   testutil::WriteFile(Jobs[1].OutputPath, "old");
   WhenModal("ConfirmOvwrtForm", [](QWidget* confirm) { QTest::keyClick(confirm, Qt::Key_Escape); });
-  Form.exec();
+  Run();
   EXPECT_FALSE(Form.Session().Aborted);
   EXPECT_EQ(States(), (std::vector<int32_t>{jsDone, jsQueued, jsQueued}));
   EXPECT_EQ(testutil::ReadFile(Jobs[1].OutputPath), "old");
@@ -219,7 +230,7 @@ TEST_F(ConvForm, ErrorSummaryListsTheFailuresOnceAndKeepsShowing) {
   Jobs[1].TrackInfo.TrackIndex = 7;  // not on the disc
   testutil::WriteCdripIni(Temp.File("cdrip.ini"), {Image.CuePath},
                           "[Image0]\r\nUnreadableSectors=400\r\n");
-  Form.exec();
+  Run();
   EXPECT_EQ(States(), (std::vector<int32_t>{jsDone, jsError, jsError}));
   ASSERT_EQ(Summary.ErrorCount, 2);
 

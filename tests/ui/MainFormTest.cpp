@@ -44,6 +44,7 @@
 #include "platform/Profile.h"
 #include "platform/Registry.h"
 #include "play/SoundPlay.h"
+#include "rip/DiscLoad.h"
 #include "settings/config.h"
 #include "ui/ConvProc.h"
 #include "ui/HealthStrip.h"
@@ -307,7 +308,7 @@ TEST_F(MainFormTest, ClosingStoresThePlacementAndDestructionSavesSettingsAndName
   EXPECT_EQ(stored.WindowWidth, 720);
   EXPECT_EQ(stored.WindowHeight, 540);
 
-  TMyCDInfo names(nullptr);
+  TMyCDInfo names;
   ASSERT_TRUE(names.ReadXmcdFile(entry));
   EXPECT_EQ(names.Artist, "Kept Artist");
   EXPECT_EQ(names.GetTrackTitle(1), "Kept Title");
@@ -333,6 +334,30 @@ TEST_F(MainFormTest, ASettingsFileThatCannotBeWrittenAtTheEndIsNamedInABox) {
   EXPECT_TRUE(boxes.Asked()[0].Text.startsWith("These could not be saved:\r\n" + registry + ": "))
       << boxes.Asked()[0].Text.toStdString();
   EXPECT_EQ(boxes.Asked()[0].Flags & 0xF0, unsigned(platform::MB_ICONERROR));
+}
+
+// A new disc starts without the names of the disc shown before it: the year
+// and genre taken in for the first disc reach neither the second's fields
+// nor its saved entry.
+TEST_F(MainFormTest, ANewDiscKeepsNoYearOrGenreOfTheDiscBefore) {
+  Start();
+  Poll();
+  FForm->edYear->setText("1999");
+  FForm->cbCategory->setCurrentText("Jazz");
+  FForm->actWrtPlayINI->trigger();  // takes the fields in and stores them for this disc
+  ASSERT_EQ(FForm->CDInfo->Year, "1999");
+  const TDiscImage second = MakeDiscImage(FTemp.File("disc2"), "other", {300, 300});
+  WriteCdripIni(FTemp.File("cdrip.ini"), {second.CuePath});
+  FForm->actRefreshCD->trigger();
+  ASSERT_EQ(List()->topLevelItemCount(), 2);
+  EXPECT_EQ(FForm->edYear->text(), "");
+  EXPECT_EQ(FForm->cbCategory->currentText(), "");
+  const QString entry = FForm->CDInfo->LocalCDDBFile();
+  FForm.reset();
+  TMyCDInfo stored;
+  ASSERT_TRUE(stored.ReadXmcdFile(entry));
+  EXPECT_EQ(stored.Year, "");
+  EXPECT_EQ(stored.Category, "");
 }
 
 TEST_F(MainFormTest, NothingIsSavedAtShutdownWhenTheDiscHasLeftTheView) {
@@ -750,8 +775,8 @@ TEST_F(MainFormTest, AnOpenTitleEditorIsTakenInBySaveAndCaseCommands) {
   TypeInTitleEditor(*FForm, 1, "typed, not entered");
   FForm->actWrtPlayINI->trigger();
   EXPECT_EQ(Cell(1, 0), "typed, not entered");
-  TMyCDInfo stored(FForm->CDRIP.get());
-  ASSERT_TRUE(stored.LoadFromTOC());
+  TMyCDInfo stored;
+  ASSERT_TRUE(stored.LoadFromTOC(ReadDisc(*FForm->CDRIP)));
   ASSERT_TRUE(stored.ReadCDPlayerIni());
   EXPECT_EQ(stored.GetTrackTitle(1), "typed, not entered");
 

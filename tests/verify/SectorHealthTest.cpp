@@ -7,6 +7,7 @@
 
 #include "common/DiscImage.h"
 #include "common/QuietView.h"
+#include "common/SessionTestUtil.h"
 #include "common/TestUtil.h"
 #include "disc/CDRIP.h"
 #include "encode/LameCoder.h"
@@ -66,7 +67,8 @@ TEST(SectorHealth, ARipWithInjectedFaultsShowsThemWhereTheyAreInTheSessionAndThe
   TLameCoder coder;
   cdrip.SetCDRomNum(CR_GetNumCDROM() - 1);
   cdrip.SetCoder(&coder);
-  TJobList jobs;
+  TRipPlan plan;
+  TJobList& jobs = plan.Jobs;
   for (int i = 0; i < 2; ++i) {
     TFileParam job;
     job.RowIndex = i;
@@ -76,12 +78,12 @@ TEST(SectorHealth, ARipWithInjectedFaultsShowsThemWhereTheyAreInTheSessionAndThe
   }
   TQuietView view;
   TConvSession session(cdrip, coder, view);
-  session.Verify = true;
   std::vector<TTrackHealth> finished;
   session.OnSectorHealth = [&](const TTrackHealth& health) {
     if (health.Finished) finished.push_back(health);
   };
-  EXPECT_TRUE(session.StartSession(jobs));
+  testutil::MakePlan(plan, cdrip, settings, true);
+  EXPECT_TRUE(session.StartSession(plan));
   Config = nullptr;
 
   ASSERT_EQ(finished.size(), 2u);

@@ -12,12 +12,14 @@
 #include "ArReference.h"
 #include "cddb/CDInfo.h"
 #include "common/DiscImage.h"
+#include "common/SessionTestUtil.h"
 #include "common/TestServer.h"
 #include "common/TestUtil.h"
 #include "disc/CDRIP.h"
 #include "encode/LameCoder.h"
 #include "libs/cdrip/cdrip.h"
 #include "rip/ConvSession.h"
+#include "rip/DiscLoad.h"
 #include "settings/config.h"
 #include "verify/CueSheet.h"
 #include "verify/RipLog.h"
@@ -81,13 +83,13 @@ class VerifySession : public ::testing::Test {
       Jobs.push_back(job);
     }
     TConvSession session(CDRIP, Coder, View);
-    session.Verify = true;
     session.AccurateRipTimeoutMs = timeoutMs;
     QStringList announced;
     session.OnTrackVerified = [&](const TFileParam& job) {
       announced << QString::number(job.TrackInfo.TrackIndex + 1);
     };
-    EXPECT_TRUE(session.StartSession(Jobs));
+    testutil::MakePlan(Plan, CDRIP, Settings, true);
+    EXPECT_TRUE(session.StartSession(Plan));
     QStringList verdicts;
     for (int track = 1; track <= 3; ++track) {
       const TTrackVerification* result = session.Verification()->Track(track);
@@ -116,7 +118,8 @@ class VerifySession : public ::testing::Test {
   TCDRIP CDRIP;
   TLameCoder Coder;
   TQuietView View;
-  TJobList Jobs;
+  TRipPlan Plan;
+  TJobList& Jobs = Plan.Jobs;
   std::vector<artest::TArSums> Expected;
   std::vector<uint32_t> Crcs;
 };
@@ -197,8 +200,8 @@ TEST_F(VerifySession, TheCueSheetNamesTheWrittenFilesInOrderAndReadsBack) {
     EXPECT_EQ(track_get_index(entry, 1), 0) << track;
     EXPECT_TRUE(QFileInfo(Settings.OutputFolder + "/" + track_get_filename(entry)).isFile());
   }
-  TMyCDInfo disc(&CDRIP);
-  ASSERT_TRUE(disc.LoadFromTOC());
+  TMyCDInfo disc;
+  ASSERT_TRUE(disc.LoadFromTOC(ReadDisc(CDRIP)));
   EXPECT_TRUE(text.contains(QString::asprintf("REM DISCID %08X\r\n", disc.DiscID).toLatin1()));
 }
 
@@ -254,7 +257,8 @@ TEST_F(VerifySession, PregapsAndAHiddenTrackReachTheLogAndASheetThatReadsBackAsT
     const QString out = Temp.File(QString("out %1").arg(c.Name));
     Settings.OutputFolder = out;
     ASSERT_TRUE(QDir().mkpath(out));
-    TJobList jobs;
+    TRipPlan plan;
+    TJobList& jobs = plan.Jobs;
     for (int i = 0; i < 3; ++i) {
       TFileParam job;
       job.RowIndex = i;
@@ -270,8 +274,8 @@ TEST_F(VerifySession, PregapsAndAHiddenTrackReachTheLogAndASheetThatReadsBackAsT
     testutil::TTestServer server(artest::DbarAnswer({v2}));
     Settings.AccurateRipServer = "http://" + server.HostPort();
     TConvSession session(disc, Coder, View);
-    session.Verify = true;
-    EXPECT_TRUE(session.StartSession(jobs));
+    testutil::MakePlan(plan, disc, Settings, true);
+    EXPECT_TRUE(session.StartSession(plan));
     ASSERT_EQ(jobs.size(), c.Hidden ? 4u : 3u);
     for (const TFileParam& job : jobs) EXPECT_EQ(job.State, jsDone) << job.Title.toStdString();
     const QString log = QString::fromUtf8(
@@ -332,8 +336,8 @@ TEST_F(VerifySession, AReadOffsetReachesTheFileAndTheChecksumsThroughTheTemporar
   job.OutputPath = Settings.OutputFolder + "/1.flac";
   Jobs = {job};
   TConvSession session(CDRIP, Coder, View);
-  session.Verify = true;
-  EXPECT_TRUE(session.StartSession(Jobs));
+  testutil::MakePlan(Plan, CDRIP, Settings, true);
+  EXPECT_TRUE(session.StartSession(Plan));
   EXPECT_EQ(Jobs[0].State, jsDone) << View.Messages.join('\n').toStdString();
   // Track 1 starts with 667 samples of silence from before the disc.
   const QByteArray moved = artest::ShiftedTrack(Image, 1, -667);

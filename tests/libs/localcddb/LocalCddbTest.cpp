@@ -165,7 +165,7 @@ TEST(LocalCddb, WritesReadsAndFindsEntriesInAFolder) {
 
 TEST(LocalCddb, ReadsTheEntriesTheLocalFolderHolds) {
   testutil::TTempFolder temp;
-  TMyCDInfo info(nullptr);
+  TMyCDInfo info;
   info.LocalFolder = temp.File("LocalCDDB");
   info.TrackCount = 2;
   info.Tracks[0].EndSector = info.Tracks[1].StartSector = 15000;

@@ -1,5 +1,6 @@
-// TMyCDInfo loaded through the real ripping component and CD-reading library
-// from generated disc images, its disc ID checked against libcddb's.
+// The disc model read through the real ripping component and CD-reading
+// library from generated disc images, and the disc information filled from
+// it, its disc ID checked against libcddb's.
 #include <cddb/cddb.h>
 #include <gtest/gtest.h>
 
@@ -10,7 +11,10 @@
 #include "common/DiscImage.h"
 #include "common/TestUtil.h"
 #include "disc/CDRIP.h"
+#include "rip/DiscLoad.h"
 #include "rip/ExtractJobs.h"
+#include "rip/JobEncoder.h"
+#include "rip/RipPlan.h"
 #include "settings/config.h"
 
 namespace {
@@ -52,7 +56,7 @@ class LoadFromTOC : public ::testing::Test {
   testutil::TDiscImage First, Second;
   QString Ini;
   TCDRIP CDRIP;
-  TMyCDInfo Info{&CDRIP};
+  TMyCDInfo Info;
 };
 
 }  // namespace
@@ -60,7 +64,7 @@ class LoadFromTOC : public ::testing::Test {
 TEST_F(LoadFromTOC, FillsTheTableAndDiscValuesFromTheImage) {
   StartLibrary();
   Info.Tracks[1].Title = "kept";
-  ASSERT_TRUE(Info.LoadFromTOC());
+  ASSERT_TRUE(Info.LoadFromTOC(ReadDisc(CDRIP)));
   ASSERT_EQ(Info.TrackCount, 3);
   for (int i = 0; i < 3; ++i) {
     const TCDTrack track = Info.GetTrack(i);
@@ -87,11 +91,11 @@ TEST_F(LoadFromTOC, FillsTheTableAndDiscValuesFromTheImage) {
 
 TEST_F(LoadFromTOC, FollowsDiscChangesAndRemoval) {
   StartLibrary();
-  ASSERT_TRUE(Info.LoadFromTOC());
+  ASSERT_TRUE(Info.LoadFromTOC(ReadDisc(CDRIP)));
   const uint32_t firstID = Info.DiscID;
 
   InsertDisc(Second.CuePath);
-  ASSERT_TRUE(Info.LoadFromTOC());
+  ASSERT_TRUE(Info.LoadFromTOC(ReadDisc(CDRIP)));
   EXPECT_EQ(Info.TrackCount, 1);
   EXPECT_EQ(Info.DiscID, LibcddbDiscID(Second.Starts));
   EXPECT_NE(Info.DiscID, firstID);
@@ -99,7 +103,7 @@ TEST_F(LoadFromTOC, FollowsDiscChangesAndRemoval) {
   EXPECT_EQ(Info.CDPlayerKey, 0x200u + 900u);
 
   InsertDisc(Second.CuePath, "NotReady=1\r\n");
-  EXPECT_FALSE(Info.LoadFromTOC());
+  EXPECT_FALSE(Info.LoadFromTOC(ReadDisc(CDRIP)));
   EXPECT_EQ(Info.TrackCount, 0);
   EXPECT_EQ(Info.DiscID, 0u);
   EXPECT_EQ(Info.CDPlayerKey, 0u);
@@ -110,16 +114,16 @@ TEST_F(LoadFromTOC, FollowsDiscChangesAndRemoval) {
 TEST_F(LoadFromTOC, NewDiscTakesStoredNamesFromTheLocalFolder) {
   StartLibrary();
   Info.LocalFolder = Temp.File("LocalCDDB");
-  ASSERT_TRUE(Info.LoadFromTOC());
+  ASSERT_TRUE(Info.LoadFromTOC(ReadDisc(CDRIP)));
   Info.SetDefaultNames();
   EXPECT_FALSE(Info.ReadLocalCDDB());
   Info.Artist = "Generated";
   Info.SetTrackTitle(2, "Third");
   ASSERT_TRUE(Info.WriteLocalCDDB());
 
-  TMyCDInfo again(&CDRIP);
+  TMyCDInfo again;
   again.LocalFolder = Info.LocalFolder;
-  ASSERT_TRUE(again.LoadFromTOC());
+  ASSERT_TRUE(again.LoadFromTOC(ReadDisc(CDRIP)));
   again.SetDefaultNames();
   ASSERT_TRUE(again.ReadLocalCDDB());
   EXPECT_EQ(again.Artist, "Generated");
@@ -136,7 +140,7 @@ TEST_F(LoadFromTOC, CueSheetCdTextCatalogueAndIsrcsReachTheDiscInformation) {
               "  TRACK 02 AUDIO\r\n    TITLE \"Duet\"\r\n    PERFORMER \"Guest\"\r\n");
   testutil::WriteFile(First.CuePath, cue);
   StartLibrary();
-  ASSERT_TRUE(Info.LoadFromTOC());
+  ASSERT_TRUE(Info.LoadFromTOC(ReadDisc(CDRIP)));
   EXPECT_EQ(Info.MCN, "0724384260958");
   EXPECT_EQ(Info.CDTextAlbum, "Où Es Tu");
   EXPECT_EQ(Info.CDTextPerformer, "東京事変");
@@ -146,11 +150,8 @@ TEST_F(LoadFromTOC, CueSheetCdTextCatalogueAndIsrcsReachTheDiscInformation) {
   EXPECT_EQ(Info.Tracks[2].CDTextTitle, "");
 
   // Without a local entry the disc is named by its CD-Text at once.
-  TConfig settings;
-  Config = &settings;
   Info.LocalFolder = Temp.File("none");
-  ASSERT_TRUE(LoadDiscNames(Info));
-  Config = nullptr;
+  ASSERT_TRUE(LoadDisc(CDRIP, Info, false));
   EXPECT_EQ(Info.Artist, "東京事変");
   EXPECT_EQ(Info.Album, "Où Es Tu");
   EXPECT_EQ(Info.GetTrackTitle(0), "Première");
@@ -165,7 +166,7 @@ TEST_F(LoadFromTOC, AnImageLongerThanAnyDiscIsRefusedAndByteSizesStayInRange) {
   ASSERT_TRUE(bin.resize(qint64(1000000) * 2352));
   InsertDisc(Second.CuePath);
   StartLibrary();
-  EXPECT_FALSE(Info.LoadFromTOC());
+  EXPECT_FALSE(Info.LoadFromTOC(ReadDisc(CDRIP)));
   EXPECT_EQ(Info.DiscBytes, 0);
 
   // Byte sizes from a table that long are held at the 32-bit maximum.
@@ -176,4 +177,32 @@ TEST_F(LoadFromTOC, AnImageLongerThanAnyDiscIsRefusedAndByteSizesStayInRange) {
   EXPECT_EQ(Info.LeadOutSector(), 1000000);
   EXPECT_EQ(Info.DiscBytes, INT32_MAX);
   EXPECT_EQ(Info.DiscSeconds, (1000000 + 151) / 75);
+}
+
+// An Enhanced CD read into the model: the last audio track ends a session gap
+// before the data track, the track list's record and the tags go by its
+// audio, the IDs count what each database counts.
+TEST_F(LoadFromTOC, AnEnhancedCdsAudioEndsBeforeItsDataSession) {
+  InsertDisc(testutil::MakeEnhancedCd(Temp.File("enhanced"), "enhanced"));
+  StartLibrary();
+  ASSERT_TRUE(LoadDisc(CDRIP, Info, false));
+  const TDisc& disc = Info.Disc;
+  ASSERT_EQ(disc.Tracks.size(), 3u);
+  EXPECT_EQ(disc.AudioTrackCount(), 2);
+  EXPECT_EQ(disc.Tracks[1].End, 11625);
+  EXPECT_EQ(disc.Tracks[1].AudioEnd, 11625 - 11400);
+  EXPECT_FALSE(disc.Tracks[2].IsAudio());
+  EXPECT_EQ(disc.LeadOut, 11700);
+  EXPECT_EQ(disc.Ids.Cddb, LibcddbDiscID({0, 75, 11625, 11700}));
+  EXPECT_EQ(disc.Ids.CtdbToc, "0:75:-11625:11700");
+  EXPECT_EQ(Info.DiscID, disc.Ids.Cddb);
+  EXPECT_EQ(Info.MBDiscID, disc.Ids.MusicBrainz);
+  // The Size column of the last audio track: its audio, without the gap.
+  TConfig settings;
+  Config = &settings;
+  const TCDTrackInfo record = MakeTrackInfo(Info, 1);
+  Config = nullptr;
+  EXPECT_EQ(record.LengthSectors, 150);
+  EXPECT_EQ(record.LengthBytes, 150 * 2352);
+  EXPECT_EQ(TrackTags(NamedDisc(Info), TRipSettings(), 2, {}).TrackTotal, 2);
 }

@@ -1,0 +1,130 @@
+#include "rip/TrackReader.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <algorithm>
+
+#include "disc/CDRIP.h"
+#include "disc/Disc.h"
+#include "rip/DiscLoad.h"
+#include "rip/RipPlan.h"
+#include "verify/RipVerification.h"
+#include "verify/SectorHealth.h"
+
+namespace {
+
+// How often the sector picture is shown while a track is read, ms.
+constexpr int kDisplayInterval = 100;
+
+// Clears the drive's handlers when a read ends, however it ends.
+struct THandlersEnd {
+  TCDRIP& Drive;
+  ~THandlersEnd() {
+    Drive.OnRead = nullptr;
+    Drive.OnAudio = nullptr;
+  }
+};
+
+}  // namespace
+
+TTrackReader::TTrackReader(TCDRIP& drive, const TDisc& disc, const TRipSettings& settings,
+                           int lookupTimeoutMs)
+    : FDrive(drive), FDisc(disc) {
+  if (!settings.Verify) return;
+  FVerification = std::make_unique<TRipVerification>(ArTocOf(disc), disc.LeadOut, disc.Ids.Cddb,
+                                                     settings.AccurateRipServer, lookupTimeoutMs);
+  FVerification->OnVerdict = [this](const TTrackVerification& track) {
+    if (OnVerdict) OnVerdict(track.TrackNum);
+  };
+}
+
+TTrackReader::~TTrackReader() = default;
+
+void TTrackReader::FinishLookup(bool aborted) {
+  if (!FVerification) return;
+  if (aborted) FVerification->AbortLookup();
+  while (FVerification->AnswerPending())
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+bool TTrackReader::RipDiscTrack(int32_t trackNum, const QString& fileName) {
+  if (trackNum != 0 || FDisc.Tracks.empty()) return FDrive.RipTrack(trackNum, fileName);
+  return FDrive.RipSection(0, FDisc.FirstStart(), fileName);
+}
+
+TTrackReader::TRead TTrackReader::Read(int32_t trackNum, const QString& fileName, const TSink& sink,
+                                       bool crc) {
+  TRead read;
+  // The checksums see the audio as the drive hands it over, whatever is
+  // made of it.
+  TTrackChecksums* sums = nullptr;
+  TTrackChecksums own;  // the CRC asked for when nothing verifies
+  const int64_t samples = FDisc.AudioBytes(trackNum) / 4;
+  if (FVerification && samples > 0) sums = &FVerification->BeginTrack(trackNum, samples);
+  TTrackChecksums* checksums = sums ? sums : crc ? &own : nullptr;
+  QElapsedTimer shown;
+  shown.start();
+  const THandlersEnd end{FDrive};
+  FDrive.OnRead = [this, checksums, trackNum, &shown](const uint8_t* data, int32_t bytes) {
+    if (checksums) checksums->Add(data, size_t(bytes));
+    if (OnSectorHealth && shown.elapsed() >= kDisplayInterval) {
+      shown.restart();
+      OnSectorHealth({trackNum, FDrive.SectorStatus(), false});
+    }
+  };
+  FDrive.OnAudio = sink;
+  FDrive.SetEncode(false);
+  FDrive.SetWriteWAV(!sink);
+  try {
+    read.Ripped = RipDiscTrack(trackNum, fileName);
+  } catch (...) {
+    read.Failure = std::current_exception();
+  }
+  ReadEnded(trackNum, read);
+  if (sums)
+    FVerification->EndTrack(trackNum,
+                            read.Ripped && FDrive.LostSectors() == 0 && sums->Samples() == samples);
+  read.LostSectors = FDrive.LostSectors();
+  read.JitterErrors = FDrive.JitterErrors();
+  if (checksums) read.Crc = checksums->Crc32();
+  return read;
+}
+
+void TTrackReader::ReadEnded(int32_t trackNum, TRead& read) {
+  FDrive.OnRead = nullptr;
+  TTrackHealth health{trackNum, FDrive.SectorStatus(), true};
+  // A range the drive refused was not read: no picture.
+  if (health.Status.empty()) return;
+  read.SectorMap = HealthLine(health.Status);
+  read.SectorCounts = CountSectors(health.Status).Text();
+  if (OnSectorHealth) OnSectorHealth(health);
+}
+
+TTrackReader::TRead TTrackReader::TestRead(int32_t trackNum, const QString& fileName) {
+  TRead read;
+  TTrackChecksums test;
+  const THandlersEnd end{FDrive};
+  FDrive.OnAudio = [&test](const uint8_t* data, int32_t bytes) { test.Add(data, size_t(bytes)); };
+  try {
+    read.Ripped = RipDiscTrack(trackNum, fileName);
+  } catch (...) {
+    read.Failure = std::current_exception();
+  }
+  read.Crc = test.Crc32();
+  return read;
+}
+
+bool TTrackReader::HoldsSound(int32_t trackNum, const QString& fileName) {
+  bool audible = false;
+  const THandlersEnd end{FDrive};
+  FDrive.OnAudio = [&audible](const uint8_t* data, int32_t bytes) {
+    audible = audible || std::any_of(data, data + bytes, [](uint8_t byte) { return byte != 0; });
+  };
+  try {
+    // Sectors there that cannot be read are ripped as a job, which reports
+    // them; a jitter report goes beside that job's file.
+    return RipDiscTrack(trackNum, fileName) && (audible || FDrive.LostSectors() > 0);
+  } catch (const std::exception&) {
+    return true;
+  }
+}
