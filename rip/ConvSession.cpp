@@ -327,10 +327,7 @@ void TConvSession::FinishCoverFetch() {
 }
 
 void TConvSession::FinishVerification() {
-  if (!FVerification) return;
-  if (Aborted) FVerification->AbortLookup();
-  while (FVerification->AnswerPending())
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  if (FVerification) FVerification->WaitForAnswer([this] { return Aborted; });
 }
 
 void TConvSession::ProcessJob(TFileParam& job) {

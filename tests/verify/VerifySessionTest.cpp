@@ -5,7 +5,9 @@
 #include <libcue.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QRegularExpression>
+#include <QTimer>
 #include <deque>
 #include <memory>
 
@@ -148,6 +150,36 @@ TEST_F(VerifySession, ABrokenOrMissingAnswerLeavesTheRipGood) {
   EXPECT_EQ(Rip([](QTcpSocket*, const QByteArray&) {}, 500),
             same("No answer from the AccurateRip database"));
   EXPECT_TRUE(View.Messages.isEmpty()) << View.Messages.join('\n').toStdString();
+}
+
+// Ctrl-C or Abort while a stalled server holds the answer ends the lookup
+// at once, not at its deadline.
+TEST_F(VerifySession, AStopWhileTheAnswerIsAwaitedEndsTheLookupAtOnce) {
+  testutil::TTestServer stalled([](QTcpSocket*, const QByteArray&) {});
+  Settings.AccurateRipServer = "http://" + stalled.HostPort();
+  Jobs.clear();
+  for (int i = 0; i < 3; ++i) {
+    TFileParam job;
+    job.TrackInfo.TrackIndex = i;
+    job.Title = QString("Song %1").arg(i + 1);
+    job.OutputPath = Settings.OutputFolder + QString("/%1.wav").arg(i + 1);
+    Jobs.push_back(job);
+  }
+  TConvSession session(CDRIP, Coder, View);
+  session.Verify = true;
+  session.AccurateRipTimeoutMs = 60000;
+  QTimer stop;
+  QObject::connect(&stop, &QTimer::timeout, [&] {
+    if (Jobs[2].State == jsDone) session.Abort();
+  });
+  stop.start(10);
+  QElapsedTimer clock;
+  clock.start();
+  session.StartSession(Jobs);
+  EXPECT_LT(clock.elapsed(), 30000);
+  EXPECT_EQ(session.Verification()->AnswerText(),
+            "No answer from the AccurateRip database (stopped)");
+  EXPECT_EQ(Jobs[2].State, jsDone);
 }
 
 TEST_F(VerifySession, AnExistingLogIsReplacedOnlyAsTheTracksWouldBe) {
