@@ -1,12 +1,12 @@
 #include "musicbrainz/CoverArt.h"
 
-#include <QNetworkAccessManager>
 #include <QNetworkRequest>
-#include <QRegularExpression>
 #include <QUrl>
 
+#include "encode/CoverImage.h"
 #include "encode/Tags.h"
 #include "musicbrainz/MbLookup.h"
+#include "net/NetworkAccess.h"
 #include "settings/config.h"
 
 namespace {
@@ -18,9 +18,8 @@ const QString kNoCover = QStringLiteral("No cover embedded: the Cover Art Archiv
 TCoverArtFetch::TCoverArtFetch(const TConfig& config, QObject* parent)
     : QObject(parent),
       FServer(config.CoverArtServer.trimmed()),
-      FNetwork(new QNetworkAccessManager(this)) {
+      FProxy(ConfiguredProxy(config)) {
   while (FServer.endsWith(QLatin1Char('/'))) FServer.chop(1);
-  UseConfiguredProxy(*FNetwork, config);
   FDeadline.setSingleShot(true);
   connect(&FDeadline, &QTimer::timeout, this, [this] {
     FTimedOut = true;
@@ -35,9 +34,7 @@ TCoverArtFetch::~TCoverArtFetch() {
 
 bool TCoverArtFetch::CanFetch(const QString& releaseId) const {
   // The ID comes from stored disc information and goes into the path.
-  static const QRegularExpression mbid(
-      QStringLiteral("^[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}$"));
-  return !FServer.isEmpty() && mbid.match(releaseId).hasMatch();
+  return !FServer.isEmpty() && IsMbid(releaseId);
 }
 
 QString TCoverArtFetch::RequestUrl(const QString& releaseId) const {
@@ -61,7 +58,7 @@ void TCoverArtFetch::Start(const QString& releaseId) {
   request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                        QNetworkRequest::NoLessSafeRedirectPolicy);
   request.setMaximumRedirectsAllowed(MaxRedirects);
-  QNetworkReply* reply = FNetwork->get(request);
+  QNetworkReply* reply = ProgramNetworkGet(request, FProxy);
   FReply = reply;
   const auto tooLarge = [this, reply] {
     FTooLarge = true;
@@ -105,8 +102,11 @@ void TCoverArtFetch::Received() {
   if (reply->error() != QNetworkReply::NoError)
     return Finish(kNoCover + "did not answer: " + reply->errorString());
   if (status != 200) return Finish(kNoCover + QString("answered HTTP %1.").arg(status));
-  FMime = CoverMime(FImage);
-  if (FMime.isEmpty()) return Finish(kNoCover + "sent no JPEG or PNG image.");
+  // Decoded whole: a body cut short by a reset ends like a whole one.
+  QString why;
+  const auto image = ReadCoverImage(FImage, &why);
+  if (!image) return Finish(kNoCover + "sent " + why + ".");
+  FMime = image->Mime;
   Finish(QString());
 }
 

@@ -147,27 +147,3 @@ TEST(MbRelease, LocalEntryKeepsTheIdsTrackArtistsAndIsrcs) {
   EXPECT_EQ(read.Tracks[1].Artist, "Guest Star");
   EXPECT_EQ(read.Tracks[2].Artist, "");
 }
-
-TEST(MbRelease, HostileAnswersNeitherCrashNorBringInWhatIsNoName) {
-  // 80,000 nested lists, well under the size cap: read without recursion.
-  QByteArray deep = "<metadata>";
-  for (int i = 0; i < 40000; ++i) deep += "<disc><release-list>";
-  for (int i = 0; i < 40000; ++i) deep += "</release-list></disc>";
-  EXPECT_TRUE(Read(deep + "</metadata>").empty());
-
-  // IDs that are no MBIDs and ISRCs of another form are left out; a release
-  // that names nothing is none.
-  const QString huge(1900000, QLatin1Char('a'));
-  const std::vector<TMbRelease> releases = Read(MbAnswer(
-      {"<release id=\"" + huge.toUtf8() +
-           "\"><title>T</title><release-group id=\"../../../evil\"/><medium-list><medium>"
-           "<track-list><track><position>1</position><recording id=\"REC-1\"><title>A</title>"
-           "<isrc-list><isrc id=\"x/../y\"/></isrc-list></recording></track></track-list>"
-           "</medium></medium-list></release>",
-       "<release id=\"" + MbId("only").toUtf8() + "\"/>"}));
-  ASSERT_EQ(releases.size(), 1u);
-  EXPECT_EQ(releases[0].ID, "");
-  EXPECT_EQ(releases[0].ReleaseGroupID, "");
-  EXPECT_EQ(releases[0].Media[0].Tracks[0].RecordingID, "");
-  EXPECT_TRUE(releases[0].Media[0].Tracks[0].ISRCs.isEmpty());
-}
