@@ -164,12 +164,13 @@ TEST_F(CadenzoRipQueryTest, MusicBrainzNamesTheDiscFirstAndAnExistingEntryIsKept
   TMyCDInfo toc = Toc();
   const QString discId = ComputeMbDiscId(MbTocOf(toc)).Id;
   MbAnswer = testutil::MbAnswer(
-      {MbReleaseXml("r1", "Où Es Tu Mon Amour", "東京事変",
+      {MbReleaseXml("r1", "Où Es Tu Mon Amour", "東京事変 / Band",
                     MbMediumXml(1, {discId}, {{"Où Es Tu"}, {"群青日和", "椎名林檎"}, {"Ça"}}))},
       discId);
   QString out, err;
   ASSERT_EQ(Rip({"--query", "--list"}, &out, &err), 0) << err.toStdString();
-  EXPECT_TRUE(out.contains("Artist: 東京事変\nAlbum: Où Es Tu Mon Amour\n")) << out.toStdString();
+  const QString names = "Artist: 東京事変 / Band\nAlbum: Où Es Tu Mon Amour\n";
+  EXPECT_TRUE(out.contains(names)) << out.toStdString();
   EXPECT_TRUE(out.contains("椎名林檎 / 群青日和"));
   EXPECT_TRUE(MbServer.RequestLine(0).startsWith("GET /ws/2/discid/" + discId + "?"));
   EXPECT_TRUE(err.contains("Found 1 release")) << err.toStdString();
@@ -177,6 +178,9 @@ TEST_F(CadenzoRipQueryTest, MusicBrainzNamesTheDiscFirstAndAnExistingEntryIsKept
   const QString entryPath = toc.LocalCDDBFile();
   const QString entry = QString::fromUtf8(ReadFile(entryPath));
   EXPECT_TRUE(entry.contains("# Submitted via: Cadenzo 1.06\r\n")) << entry.toStdString();
+  // The entry names the disc as found, the separator in the artist's name too.
+  ASSERT_EQ(Rip({"--list"}, &out, &err), 0) << err.toStdString();
+  EXPECT_TRUE(out.contains(names)) << out.toStdString();
   EXPECT_TRUE(entry.contains("MBRELEASE: " + MbId("r1") + " MBRELEASEGROUP: " + MbId("rg-r1")))
       << entry.toStdString();
 
@@ -188,7 +192,7 @@ TEST_F(CadenzoRipQueryTest, MusicBrainzNamesTheDiscFirstAndAnExistingEntryIsKept
   EXPECT_TRUE(ReadFile(entryPath).startsWith("# xmcd\r\nDTITLE=Mine / My Album"));
   ASSERT_EQ(Rip({"--query", "--save-names", "--list"}, &out, &err), 0) << err.toStdString();
   EXPECT_TRUE(
-      QString::fromUtf8(ReadFile(entryPath)).contains("DTITLE=東京事変 / Où Es Tu Mon Amour"));
+      QString::fromUtf8(ReadFile(entryPath)).contains("DTITLE=東京事変 / Band / Où Es Tu Mon Amour"));
 
   // --match counts releases by the same rule as CDDB matches, one or many.
   EXPECT_EQ(Rip({"--query", "--match", "2", "--list"}, &out, &err), 1);
