@@ -94,8 +94,8 @@ void SplitDiscTitle(const QString& discTitle, QString& artist, QString& album) {
 }
 
 bool IsPlaceholder(const QString& name, std::initializer_list<QString> placeholders) {
-  return name.trimmed().isEmpty() || std::find(placeholders.begin(), placeholders.end(),
-                                               name.trimmed()) != placeholders.end();
+  return name.trimmed().isEmpty() ||
+         std::find(placeholders.begin(), placeholders.end(), name.trimmed()) != placeholders.end();
 }
 
 // libcdio reads a cue sheet's CD-Text as Latin-1, but sheets are written in
@@ -419,9 +419,8 @@ QByteArray TMyCDInfo::XmcdEntry() const {
   lines << "#" << QString::asprintf("# Disc length: %d seconds", DiscSeconds) << "#"
         << QString::asprintf("# Revision: %d", Revision)
         << "# Submitted via: " + SingleLine(SubmittedVia) << "#"
-        << "DISCID=" + QString::asprintf("%8.8x", DiscID).toLower()
-        << "DTITLE=" + discTitle << "DYEAR=" + SingleLine(Year)
-        << "DGENRE=" + SingleLine(Category);
+        << "DISCID=" + QString::asprintf("%8.8x", DiscID).toLower() << "DTITLE=" + discTitle
+        << "DYEAR=" + SingleLine(Year) << "DGENRE=" + SingleLine(Category);
   for (int i = 0; i < TrackCount; ++i)
     lines << QString::asprintf("TTITLE%d=", i) + SingleLine(Tracks[i].Title);
   QString extd = "EXTD= YEAR: " + SingleLine(Year) + " ID3G: 1";

@@ -4,8 +4,8 @@
 #include <cstdio>
 
 // clang-format off: jpeglib.h needs stdio.h before it, jerror.h it.
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 // clang-format on
 #include <png.h>
 
@@ -57,8 +57,8 @@ const char* DecodeJpeg(const QByteArray& bytes, TCoverImage& image) {
   } else {
     jpeg_start_decompress(&info);
     const JDIMENSION stride = info.output_width * JDIMENSION(info.output_components);
-    JSAMPARRAY row = (*info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&info),
-                                               JPOOL_IMAGE, stride, 1);
+    JSAMPARRAY row =
+        (*info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE, stride, 1);
     while (info.output_scanline < info.output_height && !errors.Cut)
       jpeg_read_scanlines(&info, row, 1);
     if (!errors.Cut) jpeg_finish_decompress(&info);
@@ -100,7 +100,7 @@ const char* DecodePng(const QByteArray& bytes, TCoverImage& image) {
   }
   image.Width = int(png.width);
   image.Height = int(png.height);
-  const int samples = colorType == PNG_COLOR_TYPE_RGB         ? 3
+  const int samples = colorType == PNG_COLOR_TYPE_RGB          ? 3
                       : colorType == PNG_COLOR_TYPE_GRAY_ALPHA ? 2
                       : colorType == PNG_COLOR_TYPE_RGB_ALPHA  ? 4
                                                                : 1;

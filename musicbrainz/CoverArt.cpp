@@ -16,9 +16,7 @@ const QString kNoCover = QStringLiteral("No cover embedded: the Cover Art Archiv
 }  // namespace
 
 TCoverArtFetch::TCoverArtFetch(const TConfig& config, QObject* parent)
-    : QObject(parent),
-      FServer(config.CoverArtServer.trimmed()),
-      FProxy(ConfiguredProxy(config)) {
+    : QObject(parent), FServer(config.CoverArtServer.trimmed()), FProxy(ConfiguredProxy(config)) {
   while (FServer.endsWith(QLatin1Char('/'))) FServer.chop(1);
   FDeadline.setSingleShot(true);
   connect(&FDeadline, &QTimer::timeout, this, [this] {

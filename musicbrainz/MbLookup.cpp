@@ -172,14 +172,13 @@ void TMbLookup::Busy(const QNetworkReply& reply) {
   }
   waitMs = std::max<qint64>(waitMs, kBackOffMs * (F503Count + 1));
   if (F503Count >= Max503Retries || waitMs > TimeoutMs) {
-    const QString when = waitMs > TimeoutMs
-                             ? QString("in %1 s").arg((waitMs + 999) / 1000)
-                             : QStringLiteral("later");
-    return Finish(TMbResult::Failed,
-                  "MusicBrainz is busy (HTTP 503); try again " + when);
+    const QString when = waitMs > TimeoutMs ? QString("in %1 s").arg((waitMs + 999) / 1000)
+                                            : QStringLiteral("later");
+    return Finish(TMbResult::Failed, "MusicBrainz is busy (HTTP 503); try again " + when);
   }
   ++F503Count;
-  Status(QString("MusicBrainz is busy (HTTP 503); trying again in %1 s").arg((waitMs + 999) / 1000));
+  Status(
+      QString("MusicBrainz is busy (HTTP 503); trying again in %1 s").arg((waitMs + 999) / 1000));
   FSendTimer.start(int(waitMs));
 }
 

@@ -1,13 +1,13 @@
 #include "net/WSocket.h"
 
-#include <QHostInfo>
-#include <QTcpSocket>
-#include <map>
-
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <QHostInfo>
+#include <QTcpSocket>
+#include <map>
 
 QString WSocketErrorDesc(int errorCode) {
   static const std::map<int, const char*> kTexts = {

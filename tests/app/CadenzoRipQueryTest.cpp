@@ -191,8 +191,8 @@ TEST_F(CadenzoRipQueryTest, MusicBrainzNamesTheDiscFirstAndAnExistingEntryIsKept
       << err.toStdString();
   EXPECT_TRUE(ReadFile(entryPath).startsWith("# xmcd\r\nDTITLE=Mine / My Album"));
   ASSERT_EQ(Rip({"--query", "--save-names", "--list"}, &out, &err), 0) << err.toStdString();
-  EXPECT_TRUE(
-      QString::fromUtf8(ReadFile(entryPath)).contains("DTITLE=東京事変 / Band / Où Es Tu Mon Amour"));
+  EXPECT_TRUE(QString::fromUtf8(ReadFile(entryPath))
+                  .contains("DTITLE=東京事変 / Band / Où Es Tu Mon Amour"));
 
   // --match counts releases by the same rule as CDDB matches, one or many.
   EXPECT_EQ(Rip({"--query", "--match", "2", "--list"}, &out, &err), 1);

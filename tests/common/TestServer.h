@@ -3,14 +3,14 @@
 // socket to the test's answer function, which writes what the case needs.
 #pragma once
 
+#include <sys/socket.h>
+
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUrl>
 #include <functional>
-
-#include <sys/socket.h>
 
 namespace testutil {
 

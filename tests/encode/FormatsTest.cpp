@@ -427,8 +427,9 @@ TEST_F(Formats, TheArchivesCoverIsEmbeddedSavedOnceAndABadOneIsOneSummaryLine) {
   QByteArray header = QByteArray::fromHex("000186a0000186a00802000000");
   header.prepend("IHDR");
   const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(header.constData()), header.size());
-  const QByteArray huge = "\x89PNG\r\n\x1A\n" + QByteArray::fromHex("0000000d") + header +
-                          QByteArray::fromHex(QByteArray::number(qulonglong(crc), 16).rightJustified(8, '0'));
+  const QByteArray huge =
+      "\x89PNG\r\n\x1A\n" + QByteArray::fromHex("0000000d") + header +
+      QByteArray::fromHex(QByteArray::number(qulonglong(crc), 16).rightJustified(8, '0'));
   const std::pair<QByteArray, QString> bad[] = {
       {"<html>Not an image</html>", "sent no JPEG or PNG image."},
       {"\xFF\xD8\xFF<html>Not an image</html>", "sent a JPEG image that cannot be read."},

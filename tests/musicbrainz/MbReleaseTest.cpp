@@ -129,9 +129,9 @@ TEST(MbRelease, LocalEntryKeepsTheIdsTrackArtistsAndIsrcs) {
   ApplyMbRelease(info, releases[0], 0);
   ASSERT_TRUE(info.WriteLocalCDDB());
   const QString entry = QString::fromUtf8(ReadFile(info.LocalCDDBFile()));
-  EXPECT_TRUE(
-      entry.contains("EXTD= YEAR: 1988 ID3G: 1 MBRELEASE: " + MbId("r3") + " MBRELEASEGROUP: " +
-                     MbId("rg-r3") + " MBALBUMARTIST: " + MbId("artist-r3") + "\r\n"))
+  EXPECT_TRUE(entry.contains("EXTD= YEAR: 1988 ID3G: 1 MBRELEASE: " + MbId("r3") +
+                             " MBRELEASEGROUP: " + MbId("rg-r3") +
+                             " MBALBUMARTIST: " + MbId("artist-r3") + "\r\n"))
       << entry.toStdString();
 
   TMyCDInfo read = ThreeTracks();

@@ -145,7 +145,8 @@ TEST_F(MainFormMbTest, CommandOffersTheReleasesAndTakesTheOneChosen) {
 TEST_F(MainFormMbTest, ADiscShownWithoutNamesIsLookedUpNextTime) {
   // The service sends nothing usable: leaving saves no entry of placeholders.
   Start(true);
-  ASSERT_TRUE(WaitFor([&] { return FForm->statusBar()->currentMessage().contains("can't be read"); }));
+  ASSERT_TRUE(
+      WaitFor([&] { return FForm->statusBar()->currentMessage().contains("can't be read"); }));
   const QString entry = FForm->CDInfo->LocalCDDBFile();
   FForm.reset();
   EXPECT_FALSE(QFile::exists(entry));
