@@ -219,15 +219,16 @@ TEST_F(CadenzoRipQueryTest, SourceAsksOnlyTheServiceNamed) {
 }
 
 TEST_F(CadenzoRipQueryTest, AnswersWithoutNamesAreNotSavedAndPlaceholdersGiveWay) {
-  QByteArray longRead = "210 rock 0a00b103\r\n";
-  for (int i = 0; i < 520; ++i) longRead += "# padding\r\n";
   const struct {
     const char* What;
     QByteArray Read, Mb;
     QString Source;
   } cases[] = {
       {"an empty read", "210 rock 0a00b103\r\n.\r\n", {}, "cddb"},
-      {"a read past 512 lines", longRead + "DTITLE=Late / Names\r\n.\r\n", {}, "cddb"},
+      {"a read past 512 lines",
+       "210 rock 0a00b103\r\n" + QByteArray("#\r\n").repeated(520) + "DTITLE=A / B\r\n.\r\n",
+       {},
+       "cddb"},
       {"a release of an ID alone",
        {},
        testutil::MbAnswer({"<release id=\"" + MbId("only").toUtf8() + "\"/>"}),

@@ -97,23 +97,6 @@ TEST_F(Xmcd, EveryArtistAndAlbumReadBackAsSaved) {
   EXPECT_EQ(Info.MCN, "1");
 }
 
-// Placeholders are not names: nothing is saved for them, and an entry of
-// them from an older version is no entry.
-TEST_F(Xmcd, PlaceholdersAreNeitherSavedNorTakenForAnEntry) {
-  ASSERT_TRUE(Info.WriteLocalCDDB());
-  EXPECT_FALSE(QFile::exists(Info.LocalCDDBFile()));
-  EXPECT_FALSE(Info.HasLocalEntry());
-  QDir().mkpath(Info.LocalFolder);
-  for (const QByteArray& entry : {QByteArray("DTITLE=NOARTIST / NOTITLE\r\nTTITLE0=Track01\r\n"),
-                                  QByteArray("DTITLE= / \r\n")}) {
-    testutil::WriteFile(Info.LocalCDDBFile(), entry);
-    EXPECT_FALSE(Info.HasLocalEntry()) << entry.constData();
-  }
-  Info.SetTrackTitle(2, "Only a title");
-  ASSERT_TRUE(Info.WriteLocalCDDB());
-  EXPECT_TRUE(Info.HasLocalEntry());
-}
-
 TEST_F(Xmcd, TrackTitlesByOneOrTwoDigitIndex) {
   ASSERT_TRUE(
       Read("TTITLE0=First\n"

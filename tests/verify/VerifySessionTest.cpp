@@ -68,10 +68,8 @@ class VerifySession : public ::testing::Test {
   }
   void TearDown() override { Config = nullptr; }
 
-  // Rips every track with the server answering; the verdict texts in track order.
-  QStringList Rip(const testutil::TTestServer::TAnswer& answer, int timeoutMs = 30000) {
-    testutil::TTestServer server(answer);
-    Settings.AccurateRipServer = "http://" + server.HostPort();
+  // One job per track of the disc.
+  void MakeJobs() {
     Jobs.clear();
     for (int i = 0; i < 3; ++i) {
       TFileParam job;
@@ -82,6 +80,13 @@ class VerifySession : public ::testing::Test {
                        QString("/%1.%2").arg(i + 1).arg(Settings.OutputFormat == 1 ? "mp3" : "wav");
       Jobs.push_back(job);
     }
+  }
+
+  // Rips every track with the server answering; the verdict texts in track order.
+  QStringList Rip(const testutil::TTestServer::TAnswer& answer, int timeoutMs = 30000) {
+    testutil::TTestServer server(answer);
+    Settings.AccurateRipServer = "http://" + server.HostPort();
+    MakeJobs();
     TConvSession session(CDRIP, Coder, View);
     session.Verify = true;
     session.AccurateRipTimeoutMs = timeoutMs;
@@ -157,14 +162,7 @@ TEST_F(VerifySession, ABrokenOrMissingAnswerLeavesTheRipGood) {
 TEST_F(VerifySession, AStopWhileTheAnswerIsAwaitedEndsTheLookupAtOnce) {
   testutil::TTestServer stalled([](QTcpSocket*, const QByteArray&) {});
   Settings.AccurateRipServer = "http://" + stalled.HostPort();
-  Jobs.clear();
-  for (int i = 0; i < 3; ++i) {
-    TFileParam job;
-    job.TrackInfo.TrackIndex = i;
-    job.Title = QString("Song %1").arg(i + 1);
-    job.OutputPath = Settings.OutputFolder + QString("/%1.wav").arg(i + 1);
-    Jobs.push_back(job);
-  }
+  MakeJobs();
   TConvSession session(CDRIP, Coder, View);
   session.Verify = true;
   session.AccurateRipTimeoutMs = 60000;
