@@ -65,6 +65,30 @@ QString ExtValue(const QString& text, const char* key) {
   return text.mid(start, end < 0 ? -1 : end - start);
 }
 
+// Cadenzo's own EXTD key for an album artist that DTITLE cannot hold; last
+// on the line, since the name runs to its end.
+const QString kDiscArtistKey = QStringLiteral(" DARTIST: ");
+
+// Artist and title are separated by " / "; a bare "/" only when that is missing.
+void SplitDiscTitle(const QString& discTitle, QString& artist, QString& album) {
+  qsizetype slash = discTitle.indexOf(QLatin1String(" / "));
+  if (slash >= 0)
+    ++slash;
+  else
+    slash = discTitle.indexOf(QLatin1Char('/'));
+  if (slash >= 0) {
+    artist = discTitle.left(slash).trimmed();
+    album = discTitle.mid(slash + 1).trimmed();
+  } else {
+    album = discTitle;
+  }
+}
+
+bool IsPlaceholder(const QString& name, std::initializer_list<QString> placeholders) {
+  return name.trimmed().isEmpty() ||
+         std::find(placeholders.begin(), placeholders.end(), name.trimmed()) != placeholders.end();
+}
+
 }  // namespace
 
 bool TMyCDInfo::LoadFromTOC(const TDisc& disc) {
@@ -257,19 +281,17 @@ bool TMyCDInfo::ReadXmcdFile(const QString& path) {
     }
   }
 
-  if (hasDiscTitle) {
-    // Artist and title are separated by " / "; a bare "/" only when that is missing.
-    qsizetype slash = discTitle.indexOf(QLatin1String(" / "));
-    if (slash >= 0)
-      ++slash;
-    else
-      slash = discTitle.indexOf(QLatin1Char('/'));
-    if (slash >= 0) {
-      Artist = discTitle.left(slash).trimmed();
-      Album = discTitle.mid(slash + 1).trimmed();
-    } else {
-      Album = discTitle;
-    }
+  // An artist whose name the title's separator cannot carry is kept in EXTD,
+  // which then holds it exactly; the title still starts with it unless
+  // another program changed the entry.
+  const qsizetype keyAt = extd.indexOf(kDiscArtistKey);
+  const QString keptArtist = keyAt < 0 ? QString() : extd.mid(keyAt + kDiscArtistKey.size());
+  if (keyAt >= 0) extd.truncate(keyAt);
+  if (hasDiscTitle && keyAt >= 0 && discTitle.startsWith(keptArtist + " / ")) {
+    Artist = keptArtist;
+    Album = discTitle.mid(keptArtist.size() + 3);
+  } else if (hasDiscTitle) {
+    SplitDiscTitle(discTitle, Artist, Album);
   }
   ReadExtendedData(extd, extt);
   return true;
@@ -305,7 +327,29 @@ bool TMyCDInfo::WriteLocalCDDB() {
   if (TrackCount <= 0) return false;
   TMyCDInfo entry = *this;
   entry.KeepStoredNamesForEmptyOnes();
+  // Placeholders saved would pass for names and keep the disc from a lookup.
+  if (!entry.NamesSomething()) return true;
   return platform::WriteFileAtomic(LocalCDDBFile(), entry.XmcdEntry());
+}
+
+bool TMyCDInfo::NamesSomething() const {
+  if (!IsPlaceholder(Artist, {QStringLiteral("NOARTIST")}) ||
+      !IsPlaceholder(Album, {QStringLiteral("NOTITLE")}))
+    return true;
+  for (int i = 0; i < std::clamp(TrackCount, 0, MaxTracks); ++i) {
+    const TCDTrack& track = Tracks[size_t(i)];
+    if (!track.Artist.trimmed().isEmpty() ||
+        !IsPlaceholder(track.Title, {QString::asprintf("Track%.2d", i + 1),
+                                     QString::asprintf("DataTrack%.2d", i + 1)}))
+      return true;
+  }
+  return false;
+}
+
+bool TMyCDInfo::HasLocalEntry() const {
+  TMyCDInfo stored = *this;
+  stored.SetDefaultNames();
+  return stored.ReadLocalCDDB() && stored.NamesSomething();
 }
 
 // The main window empties its fields when the disc leaves before the program
@@ -326,15 +370,17 @@ void TMyCDInfo::KeepStoredNamesForEmptyOnes() {
 }
 
 QByteArray TMyCDInfo::XmcdEntry() const {
+  const QString discTitle = SingleLine(Artist) + " / " + SingleLine(Album);
+  QString artistRead, albumRead;
+  SplitDiscTitle(discTitle, artistRead, albumRead);
   QStringList lines{"# xmcd CD database file", "#", "# Track frame offsets:"};
   for (int i = 0; i < TrackCount; ++i)
     lines << "#\t" + QString::number(uint32_t(Tracks[i].StartSector) + kLeadIn);
   lines << "#" << QString::asprintf("# Disc length: %d seconds", DiscSeconds) << "#"
         << QString::asprintf("# Revision: %d", Revision)
         << "# Submitted via: " + SingleLine(SubmittedVia) << "#"
-        << "DISCID=" + QString::asprintf("%8.8x", DiscID).toLower()
-        << "DTITLE=" + SingleLine(Artist) + " / " + SingleLine(Album) << "DYEAR=" + SingleLine(Year)
-        << "DGENRE=" + SingleLine(Category);
+        << "DISCID=" + QString::asprintf("%8.8x", DiscID).toLower() << "DTITLE=" + discTitle
+        << "DYEAR=" + SingleLine(Year) << "DGENRE=" + SingleLine(Category);
   for (int i = 0; i < TrackCount; ++i)
     lines << QString::asprintf("TTITLE%d=", i) + SingleLine(Tracks[i].Title);
   QString extd = "EXTD= YEAR: " + SingleLine(Year) + " ID3G: 1";
@@ -349,6 +395,8 @@ QByteArray TMyCDInfo::XmcdEntry() const {
   add(extd, "MBRELEASEGROUP", MBReleaseGroupID);
   add(extd, "MBALBUMARTIST", MBAlbumArtistID);
   add(extd, "MCN", MCN);
+  if (artistRead != SingleLine(Artist) || albumRead != SingleLine(Album))
+    extd += kDiscArtistKey + SingleLine(Artist);
   lines << extd;
   for (int i = 0; i < TrackCount; ++i) {
     const TCDTrack& track = Tracks[i];

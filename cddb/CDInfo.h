@@ -77,7 +77,15 @@ class TMyCDInfo {
   bool ReadXmcdFile(const QString& path);
   QString LocalCDDBFile() const;
   bool ReadLocalCDDB();
+  // Saves the names, keeping stored ones where a field is empty. Names that
+  // are all placeholders are not saved (true: nothing to save is no fault).
   bool WriteLocalCDDB();
+  // Whether a name is more than a placeholder (empty, NOARTIST, NOTITLE,
+  // TrackNN): the disc's artist, album, a track's title or artist.
+  bool NamesSomething() const;
+  // Whether the disc's local entry exists and names something; one of
+  // placeholders stands in the way of no lookup.
+  bool HasLocalEntry() const;
 
   int32_t TrackCount = 0;
   std::array<TCDTrack, MaxTracks> Tracks;

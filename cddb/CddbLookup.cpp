@@ -192,10 +192,18 @@ void TCddbLookup::StatusMessage(const QString& status) {
   QByteArray text;
   for (int i = 0; i < TCddb::MaxEntryLines; ++i) text += FCddb.EntryLine(i).toUtf8() + "\r\n";
   const QString path = ReadFilePath();
-  if (!platform::WriteFileAtomic(path, text) || !FInfo.ReadXmcdFile(path)) {
+  if (!platform::WriteFileAtomic(path, text)) {
     Log("Can't write " + path);
     return;
   }
+  // An entry without names is no answer: its placeholders would be saved.
+  TMyCDInfo names = FInfo;
+  names.SetDefaultNames();
+  if (!names.ReadXmcdFile(path) || !names.NamesSomething()) {
+    Log("The server's entry names nothing");
+    return;
+  }
+  FInfo.ReadXmcdFile(path);
   FEntryRead = true;
   if (OnEntryRead) OnEntryRead();
 }

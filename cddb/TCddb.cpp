@@ -1,6 +1,7 @@
 #include "cddb/TCddb.h"
 
 #include <QRegularExpression>
+#include <algorithm>
 
 #include "cddb/SptiCD.h"
 #include "platform/Files.h"
@@ -332,22 +333,28 @@ void TCddb::ReadLine(const QString& line) {
   if (code == "210") {
     Status("OK, CDDB database entry follows");
     FEntryLines.fill(QString());
+    FEntryCut = false;
   } else if (code == "401" || code == "402" || code == "403" || code == "409") {
     Status(code == "401"   ? "Specified CDDB entry not found"
            : code == "402" ? "Server error"
            : code == "403" ? "Database entry is corrupt"
                            : "No handshake");
     FState = TCddbState::ReadFailed;
+  } else if (line.startsWith(QLatin1Char('.')) && FEntryCut) {
+    // The names past the last slot would be lost: a cut entry is none.
+    Status(QString("The entry has more than %1 lines; it was not taken").arg(MaxEntryLines));
+    FState = TCddbState::ReadFailed;
   } else if (line.startsWith(QLatin1Char('.'))) {
     Status("Entry read");
     FState = TCddbState::EntryRead;
   } else if (!line.isEmpty() && QString("#TDEP").contains(line[0])) {
     // Kept whole: a value split over two lines may have its blank at the split.
-    for (QString& slot : FEntryLines)
-      if (slot.isEmpty()) {
-        slot = line;
-        break;
-      }
+    const auto slot = std::find_if(FEntryLines.begin(), FEntryLines.end(),
+                                   [](const QString& kept) { return kept.isEmpty(); });
+    if (slot == FEntryLines.end())
+      FEntryCut = true;
+    else
+      *slot = line;
   } else if (!line.trimmed().isEmpty()) {
     ClassifyLine(line);
     FState = TCddbState::ReadFailed;

@@ -127,6 +127,7 @@ class TCddb : public QObject {
   TCddbState FState = TCddbState::Idle;
   TMatchArray FMatches;
   std::array<QString, MaxEntryLines> FEntryLines;
+  bool FEntryCut = false;  // the entry had more lines than the slots hold
   std::array<TServer, MaxServers> FServers;
   QStringList FCategories;
   QStringList FResponseLines;

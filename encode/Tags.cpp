@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "encode/FileFormats.h"
+#include "encode/CoverImage.h"
 #include "encode/MPGTools.h"
 
 namespace {
@@ -86,6 +87,12 @@ TagLib::FLAC::Picture* NewPicture(const TTrackTags& tags) {
   picture->setType(TagLib::FLAC::Picture::FrontCover);
   picture->setMimeType(Text(tags.CoverMime));
   picture->setData(TagLib::ByteVector(tags.Cover.constData(), uint(tags.Cover.size())));
+  if (const auto image = ReadCoverImage(tags.Cover)) {
+    picture->setWidth(image->Width);
+    picture->setHeight(image->Height);
+    picture->setColorDepth(image->Depth);
+    picture->setNumColors(image->Colors);
+  }
   return picture;
 }
 
@@ -159,12 +166,6 @@ void SetId3v2(TagLib::ID3v2::Tag& tag, const TTrackTags& tags) {
 
 }  // namespace
 
-QString CoverMime(const QByteArray& image) {
-  if (image.startsWith("\xFF\xD8\xFF")) return QStringLiteral("image/jpeg");
-  if (image.startsWith("\x89PNG\r\n\x1A\n")) return QStringLiteral("image/png");
-  return {};
-}
-
 QString ReadFolderCover(const QString& folder, QByteArray& data, QString& mime) {
   for (const char* name : {"cover.jpg", "cover.png", "folder.jpg"}) {
     QFile file(QDir(folder).filePath(QString::fromLatin1(name)));
@@ -175,9 +176,10 @@ QString ReadFolderCover(const QString& folder, QByteArray& data, QString& mime) 
       return QString("No cover embedded: \"%1\" cannot be read: %2")
           .arg(file.fileName(), file.errorString());
     const QByteArray bytes = file.read(kMaxCoverBytes + 1);
-    if (CoverMime(bytes).isEmpty())
-      return QString("No cover embedded: \"%1\" is not a JPEG or PNG image.").arg(file.fileName());
-    mime = CoverMime(bytes);
+    QString why;
+    const auto image = ReadCoverImage(bytes, &why);
+    if (!image) return QString("No cover embedded: \"%1\" holds %2.").arg(file.fileName(), why);
+    mime = image->Mime;
     data = bytes;
     return {};
   }

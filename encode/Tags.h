@@ -43,12 +43,9 @@ QString WriteTags(const QString& path, int32_t format, const TTrackTags& tags);
 
 // The front cover kept beside the tracks: cover.jpg, cover.png or folder.jpg
 // in the folder, the first found. Sets data and mime when one is a JPEG or
-// PNG image of at most kMaxCoverBytes; returns why a file found is not used
-// (empty when it is, or when there is none).
+// PNG image of at most kMaxCoverBytes that decodes whole; returns why a file
+// found is not used (empty when it is, or when there is none).
 inline constexpr qint64 kMaxCoverBytes = 10 << 20;
-// The MIME type of a JPEG or PNG image, known by its first bytes whatever
-// its name or its server says; empty for anything else.
-QString CoverMime(const QByteArray& image);
 QString ReadFolderCover(const QString& folder, QByteArray& data, QString& mime);
 
 // The genre a disc category names (the ID3v1 genre of its code), else the

@@ -1,13 +1,12 @@
 #include "musicbrainz/CoverArt.h"
 
-#include <QNetworkAccessManager>
-#include <QNetworkProxy>
 #include <QNetworkRequest>
-#include <QRegularExpression>
 #include <QUrl>
 
+#include "encode/CoverImage.h"
 #include "encode/Tags.h"
 #include "musicbrainz/MbLookup.h"
+#include "net/NetworkAccess.h"
 
 namespace {
 
@@ -16,9 +15,8 @@ const QString kNoCover = QStringLiteral("No cover embedded: the Cover Art Archiv
 }  // namespace
 
 TCoverArtFetch::TCoverArtFetch(const QString& server, const QNetworkProxy& proxy, QObject* parent)
-    : QObject(parent), FServer(server.trimmed()), FNetwork(new QNetworkAccessManager(this)) {
+    : QObject(parent), FServer(server.trimmed()), FProxy(proxy) {
   while (FServer.endsWith(QLatin1Char('/'))) FServer.chop(1);
-  FNetwork->setProxy(proxy);
   FDeadline.setSingleShot(true);
   connect(&FDeadline, &QTimer::timeout, this, [this] {
     FTimedOut = true;
@@ -33,9 +31,7 @@ TCoverArtFetch::~TCoverArtFetch() {
 
 bool TCoverArtFetch::CanFetch(const QString& releaseId) const {
   // The ID comes from stored disc information and goes into the path.
-  static const QRegularExpression mbid(
-      QStringLiteral("^[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}$"));
-  return !FServer.isEmpty() && mbid.match(releaseId).hasMatch();
+  return !FServer.isEmpty() && IsMbid(releaseId);
 }
 
 QString TCoverArtFetch::RequestUrl(const QString& releaseId) const {
@@ -59,7 +55,7 @@ void TCoverArtFetch::Start(const QString& releaseId) {
   request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                        QNetworkRequest::NoLessSafeRedirectPolicy);
   request.setMaximumRedirectsAllowed(MaxRedirects);
-  QNetworkReply* reply = FNetwork->get(request);
+  QNetworkReply* reply = ProgramNetworkGet(request, FProxy);
   FReply = reply;
   const auto tooLarge = [this, reply] {
     FTooLarge = true;
@@ -103,8 +99,11 @@ void TCoverArtFetch::Received() {
   if (reply->error() != QNetworkReply::NoError)
     return Finish(kNoCover + "did not answer: " + reply->errorString());
   if (status != 200) return Finish(kNoCover + QString("answered HTTP %1.").arg(status));
-  FMime = CoverMime(FImage);
-  if (FMime.isEmpty()) return Finish(kNoCover + "sent no JPEG or PNG image.");
+  // Decoded whole: a body cut short by a reset ends like a whole one.
+  QString why;
+  const auto image = ReadCoverImage(FImage, &why);
+  if (!image) return Finish(kNoCover + "sent " + why + ".");
+  FMime = image->Mime;
   Finish(QString());
 }
 

@@ -2,19 +2,18 @@
 // Art Archive at the server given (CoverArtServer): GET
 // /release/<id>/front-500, the archive's redirects to its image host followed
 // a few times, the whole request bounded in time and size, and the answer
-// taken only when it is a JPEG or PNG image. Owns its network access;
-// user-interface thread only.
+// taken only when it decodes whole as a JPEG or PNG image. Its requests go
+// through the program's network access; user-interface thread only.
 #pragma once
 
 #include <QByteArray>
+#include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
 #include <functional>
 
-class QNetworkAccessManager;
-class QNetworkProxy;
 
 class TCoverArtFetch : public QObject {
  public:
@@ -48,7 +47,7 @@ class TCoverArtFetch : public QObject {
   void Finish(const QString& problem);
 
   QString FServer;
-  QNetworkAccessManager* FNetwork;
+  QNetworkProxy FProxy;
   QPointer<QNetworkReply> FReply;
   QTimer FDeadline;
   bool FRunning = false;

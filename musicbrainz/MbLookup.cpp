@@ -1,15 +1,15 @@
 #include "musicbrainz/MbLookup.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
-#include <QNetworkAccessManager>
-#include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QUrl>
 #include <QUrlQuery>
 
-#include "platform/AppInfo.h"
 #include "cddb/CDInfo.h"
+#include "net/NetworkAccess.h"
+#include "platform/AppInfo.h"
 #include "settings/config.h"
 
 namespace {
@@ -35,23 +35,13 @@ QNetworkProxy ConfiguredProxy(const TConfig& config) {
   return QNetworkProxy(QNetworkProxy::NoProxy);
 }
 
-void DropReply(QPointer<QNetworkReply>& reply, QObject* receiver) {
-  if (QNetworkReply* dropped = reply) {
-    reply = nullptr;
-    dropped->disconnect(receiver);
-    dropped->abort();
-    dropped->deleteLater();
-  }
-}
-
 TMbLookup::TMbLookup(const TConfig& config, QObject* parent)
     : QObject(parent),
       FServer(config.MusicBrainzServer.trimmed()),
       FContact(config.EmailAddress.trimmed()),
-      FNetwork(new QNetworkAccessManager(this)) {
+      FProxy(ConfiguredProxy(config)) {
   while (FServer.endsWith(QLatin1Char('/'))) FServer.chop(1);
   if (!FContact.contains(QLatin1Char('@'))) FContact = kHomepageUrl;
-  FNetwork->setProxy(ConfiguredProxy(config));
   FSendTimer.setSingleShot(true);
   connect(&FSendTimer, &QTimer::timeout, this, [this] { Sent(); });
   FDeadline.setSingleShot(true);
@@ -114,7 +104,7 @@ void TMbLookup::Sent() {
   FBody.clear();
   FTimedOut = false;
   FTooLarge = false;
-  QNetworkReply* reply = FNetwork->get(request);
+  QNetworkReply* reply = ProgramNetworkGet(request, FProxy);
   FReply = reply;
   connect(reply, &QNetworkReply::readyRead, this, [this, reply] {
     FBody += reply->readAll();
@@ -141,12 +131,7 @@ void TMbLookup::Received() {
     return Finish(
         TMbResult::Failed,
         QString("MusicBrainz did not answer: no answer within %1 s").arg(TimeoutMs / 1000.0));
-  if (status == 503 && F503Count < Max503Retries) {
-    ++F503Count;
-    Status(QString("MusicBrainz is busy (HTTP 503); trying again"));
-    FSendTimer.start(kBackOffMs * F503Count);
-    return;
-  }
+  if (status == 503) return Busy(*reply);
   if (status == 404) return NotFound();
   if (status == 0)
     return Finish(TMbResult::Failed, "MusicBrainz did not answer: " + reply->errorString());
@@ -163,10 +148,38 @@ void TMbLookup::Received() {
   QString error;
   if (!ReadMbReleases(FBody, FReleases, error))
     return Finish(TMbResult::Failed, "MusicBrainz sent an answer that can't be read: " + error);
+  // A release without a medium of this disc's length would name the disc
+  // and leave its tracks as they were.
+  std::erase_if(FReleases, [this](const TMbRelease& release) {
+    return MbMediumOf(release, FDisc.Id, TrackCount()) < 0;
+  });
   if (FReleases.empty()) return NotFound();
   Finish(TMbResult::Found, FReleases.size() == 1
                                ? QString("Found 1 release")
                                : QString("Found %1 releases").arg(FReleases.size()));
+}
+
+// Tries again after the back-off, or after the wait the server asks for
+// (seconds or a date) when that fits in a request's time; else gives up and
+// says when to ask again.
+void TMbLookup::Busy(const QNetworkReply& reply) {
+  const QString retryAfter = QString::fromLatin1(reply.rawHeader("Retry-After")).trimmed();
+  bool seconds = false;
+  qint64 waitMs = retryAfter.toLongLong(&seconds) * 1000;
+  if (!seconds && !retryAfter.isEmpty()) {
+    const QDateTime when = QDateTime::fromString(retryAfter, Qt::RFC2822Date);
+    waitMs = when.isValid() ? QDateTime::currentDateTimeUtc().msecsTo(when) : 0;
+  }
+  waitMs = std::max<qint64>(waitMs, kBackOffMs * (F503Count + 1));
+  if (F503Count >= Max503Retries || waitMs > TimeoutMs) {
+    const QString when = waitMs > TimeoutMs ? QString("in %1 s").arg((waitMs + 999) / 1000)
+                                            : QStringLiteral("later");
+    return Finish(TMbResult::Failed, "MusicBrainz is busy (HTTP 503); try again " + when);
+  }
+  ++F503Count;
+  Status(
+      QString("MusicBrainz is busy (HTTP 503); trying again in %1 s").arg((waitMs + 999) / 1000));
+  FSendTimer.start(int(waitMs));
 }
 
 // One fuzzy retry by TOC for an unknown ID; none after it.

@@ -1,8 +1,10 @@
 // TMbLookup: one lookup of the loaded disc on the MusicBrainz web service of
 // the settings: the disc ID request, one fuzzy retry by TOC when the ID is
-// unknown, 503 answers retried with back-off, a bound on time and size, and
-// the releases read from the answer. It neither chooses nor fills names; its
-// owner does. Owns its network access; user-interface thread only.
+// unknown, 503 answers retried with back-off (or after the wait the server
+// asks for, when it fits in a request's time), a bound on time and size, and
+// the releases read from the answer that have a medium of this disc. It
+// neither chooses nor fills names; its owner does. Its requests go through
+// the program's network access; user-interface thread only.
 #pragma once
 
 #include <QByteArray>
@@ -17,16 +19,11 @@
 #include "musicbrainz/MbDiscId.h"
 #include "musicbrainz/MbRelease.h"
 
-class QNetworkAccessManager;
-
 class TConfig;
 class TMyCDInfo;
 
-// The proxy of the settings (or none) for a network access of ours.
+// The proxy of the settings, or none.
 QNetworkProxy ConfiguredProxy(const TConfig& config);
-// Ends a running request without a word to its receiver: no slot of the
-// receiver's runs for it any more.
-void DropReply(QPointer<QNetworkReply>& reply, QObject* receiver);
 
 enum class TMbResult { Found, NoRelease, Failed };
 
@@ -64,11 +61,12 @@ class TMbLookup : public QObject {
   void Sent();
   void Received();
   void NotFound();
+  void Busy(const QNetworkReply& reply);
   void Finish(TMbResult result, const QString& status);
   void Status(const QString& text);
 
   QString FServer, FContact;
-  QNetworkAccessManager* FNetwork;
+  QNetworkProxy FProxy;
   QPointer<QNetworkReply> FReply;
   QTimer FSendTimer, FDeadline;
   TMbToc FToc;

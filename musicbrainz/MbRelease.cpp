@@ -1,5 +1,6 @@
 #include "musicbrainz/MbRelease.h"
 
+#include <QRegularExpression>
 #include <QXmlStreamReader>
 
 #include "cddb/CDInfo.h"
@@ -19,8 +20,15 @@ QString Text(QXmlStreamReader& reader) {
   return reader.readElementText(QXmlStreamReader::SkipChildElements).trimmed();
 }
 
-QString Id(const QXmlStreamReader& reader) {
-  return reader.attributes().value(QLatin1String("id")).toString().trimmed();
+QString Attribute(const QXmlStreamReader& reader, const char* name) {
+  return reader.attributes().value(QLatin1String(name)).toString().trimmed();
+}
+
+// An entity's ID, kept only when it is an MBID: it goes into file names,
+// tags and request paths.
+QString Mbid(const QXmlStreamReader& reader) {
+  const QString id = Attribute(reader, "id");
+  return IsMbid(id) ? id : QString();
 }
 
 // Calls each for every child element; each reads its element to the end.
@@ -49,7 +57,7 @@ void ReadArtistCredit(QXmlStreamReader& reader, QString& text, QString* artistId
     Children(reader, [&] {
       if (Is(reader, "name")) return void(credited = Text(reader));
       if (!Is(reader, "artist")) return reader.skipCurrentElement();
-      if (artistId && artistId->isEmpty()) *artistId = Id(reader);
+      if (artistId && artistId->isEmpty()) *artistId = Mbid(reader);
       Children(reader, [&] {
         if (Is(reader, "name")) return void(name = Text(reader));
         reader.skipCurrentElement();
@@ -67,13 +75,16 @@ TMbTrack ReadTrack(QXmlStreamReader& reader) {
     if (Is(reader, "title")) return void(track.Title = Text(reader));
     if (Is(reader, "artist-credit")) return ReadArtistCredit(reader, track.Artist, nullptr);
     if (!Is(reader, "recording")) return reader.skipCurrentElement();
-    track.RecordingID = Id(reader);
+    track.RecordingID = Mbid(reader);
     Children(reader, [&] {
       if (Is(reader, "title")) return void(recordingTitle = Text(reader));
       if (Is(reader, "artist-credit")) return ReadArtistCredit(reader, recordingArtist, nullptr);
       if (!Is(reader, "isrc-list")) return reader.skipCurrentElement();
       Children(reader, [&] {
-        if (Is(reader, "isrc") && track.ISRCs.size() < 20) track.ISRCs << Id(reader);
+        static const QRegularExpression isrc(QStringLiteral("^[A-Z]{2}[A-Z0-9]{3}[0-9]{7}$"));
+        const QString code = Attribute(reader, "id");
+        if (Is(reader, "isrc") && track.ISRCs.size() < 20 && isrc.match(code).hasMatch())
+          track.ISRCs << code;
         reader.skipCurrentElement();
       });
     });
@@ -91,7 +102,7 @@ TMbMedium ReadMedium(QXmlStreamReader& reader) {
     if (Is(reader, "format")) return void(medium.Format = Text(reader));
     if (Is(reader, "disc-list")) {
       return Children(reader, [&] {
-        if (Is(reader, "disc")) medium.DiscIDs << Id(reader);
+        if (Is(reader, "disc")) medium.DiscIDs << Attribute(reader, "id");
         reader.skipCurrentElement();
       });
     }
@@ -118,13 +129,13 @@ void ReadLabelInfo(QXmlStreamReader& reader, TMbRelease& release) {
 
 TMbRelease ReadRelease(QXmlStreamReader& reader) {
   TMbRelease release;
-  release.ID = Id(reader);
+  release.ID = Mbid(reader);
   Children(reader, [&] {
     if (Is(reader, "title")) return void(release.Title = Text(reader));
     if (Is(reader, "artist-credit"))
       return ReadArtistCredit(reader, release.Artist, &release.ArtistID);
     if (Is(reader, "release-group")) {
-      release.ReleaseGroupID = Id(reader);
+      release.ReleaseGroupID = Mbid(reader);
       return reader.skipCurrentElement();
     }
     if (Is(reader, "date")) return void(release.Date = Text(reader));
@@ -137,21 +148,39 @@ TMbRelease ReadRelease(QXmlStreamReader& reader) {
   return release;
 }
 
+// A release without a title, an artist or a track title gives no names.
+bool NamesSomething(const TMbRelease& release) {
+  if (!release.Title.isEmpty() || !release.Artist.isEmpty()) return true;
+  for (const TMbMedium& medium : release.Media)
+    for (const TMbTrack& track : medium.Tracks)
+      if (!track.Title.isEmpty()) return true;
+  return false;
+}
+
 // Releases lie under metadata/disc/release-list (an exact match) or
-// metadata/release-list (a fuzzy one); any other element is passed over.
-void ReadReleasesBelow(QXmlStreamReader& reader, std::vector<TMbRelease>& releases) {
+// metadata/release-list (a fuzzy one), levels below metadata; any other
+// element, and anything deeper, is passed over without recursion.
+void ReadReleasesBelow(QXmlStreamReader& reader, std::vector<TMbRelease>& releases,
+                       int levels = 2) {
   Children(reader, [&] {
-    if (Is(reader, "release")) {
-      if (releases.size() < kMaxReleases) return releases.push_back(ReadRelease(reader));
-      return reader.skipCurrentElement();
+    if (Is(reader, "release") && releases.size() < kMaxReleases) {
+      TMbRelease release = ReadRelease(reader);
+      if (NamesSomething(release)) releases.push_back(std::move(release));
+      return;
     }
-    if (Is(reader, "disc") || Is(reader, "release-list"))
-      return ReadReleasesBelow(reader, releases);
+    if ((Is(reader, "disc") || Is(reader, "release-list")) && levels > 0)
+      return ReadReleasesBelow(reader, releases, levels - 1);
     reader.skipCurrentElement();
   });
 }
 
 }  // namespace
+
+bool IsMbid(const QString& text) {
+  static const QRegularExpression mbid(
+      QStringLiteral("^[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}$"));
+  return mbid.match(text).hasMatch();
+}
 
 bool ReadMbReleases(const QByteArray& xml, std::vector<TMbRelease>& releases, QString& error) {
   releases.clear();

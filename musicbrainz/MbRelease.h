@@ -45,9 +45,13 @@ struct TMbRelease {
   QString Format() const;  // "CD", "2×CD"
 };
 
-// The releases of a discid answer (exact or fuzzy). False, with the reason in
-// error, when the text is not a well-formed metadata document; a document
-// without releases is true with none.
+// A MusicBrainz identifier: a UUID in lower case.
+bool IsMbid(const QString& text);
+
+// The releases of a discid answer (exact or fuzzy), those that name
+// something; IDs other than MBIDs and malformed ISRCs are left out. False,
+// with the reason in error, when the text is not a well-formed metadata
+// document; a document without releases is true with none.
 bool ReadMbReleases(const QByteArray& xml, std::vector<TMbRelease>& releases, QString& error);
 
 // The medium that holds the disc: the one whose disc list has discId, else

@@ -3,6 +3,8 @@
 #include <QIODevice>
 #include <QLocale>
 
+#include "platform/TextDecode.h"
+
 namespace {
 
 constexpr int kPostChunk = 8192;
@@ -117,7 +119,9 @@ THttpResponseParser::TResult THttpResponseParser::HeaderLine(const QByteArray& r
   ResponseHeaders << line;
   if (line.startsWith(QLatin1String("HTTP/1.0")) || line.startsWith(QLatin1String("HTTP/1.1"))) {
     StatusCode = line.mid(9, 3).toInt();
-    StatusText = line.mid(13);
+    // The server's words reach logs and terminals: no control character
+    // of theirs may retitle a terminal or start a line of its own.
+    StatusText = platform::EscapeControls(line.mid(13));
   } else if (const qsizetype colon = line.indexOf(QLatin1Char(':')); colon >= 0) {
     const QString name = line.left(colon).toLower();
     qsizetype start = colon + 1;

@@ -1,5 +1,10 @@
 #include "net/WSocket.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QHostInfo>
 #include <QTcpSocket>
 #include <map>
@@ -146,6 +151,7 @@ void TWSocket::Connect(const QHostAddress& address, quint16 port, const QHostAdd
   QTcpSocket* socket = FSocket.get();
   connect(socket, &QTcpSocket::connected, this, [this] {
     FState = wsConnected;
+    FWatch = ::dup(int(FSocket->socketDescriptor()));
     if (OnSessionConnected) OnSessionConnected(0);
   });
   connect(socket, &QTcpSocket::readyRead, this, [this] {
@@ -169,13 +175,28 @@ void TWSocket::SocketError() {
     if (OnSessionConnected) OnSessionConnected(code ? code : WSAECONNRESET);
     return;
   }
-  FError = code;
+  FError = code == 0 && PeerReset() ? WSAECONNRESET : code;
   // A reset arrives without a disconnected signal when the socket never
   // reached the connected state's clean shutdown; close it ourselves.
   if (FSocket->state() == QAbstractSocket::UnconnectedState) SocketClosed();
 }
 
+bool TWSocket::PeerReset() const {
+  tcp_info info{};
+  socklen_t size = sizeof info;
+  // After an orderly close the peer's side waits for ours (CLOSE_WAIT); a
+  // reset leaves nothing (CLOSE).
+  return FWatch >= 0 && ::getsockopt(FWatch, IPPROTO_TCP, TCP_INFO, &info, &size) == 0 &&
+         info.tcpi_state == TCP_CLOSE;
+}
+
+void TWSocket::ReleaseWatch() {
+  if (FWatch >= 0) ::close(FWatch);
+  FWatch = -1;
+}
+
 void TWSocket::SocketClosed() {
+  ReleaseWatch();
   if (FState == wsClosed) return;
   FState = wsClosed;
   if (OnSessionClosed) OnSessionClosed(FError);
@@ -197,5 +218,6 @@ void TWSocket::Abort() {
   socket->disconnect(this);
   FState = wsClosed;
   socket->abort();
+  ReleaseWatch();
   socket->deleteLater();
 }

@@ -76,11 +76,16 @@ class TWSocket : public QObject {
  private:
   void SocketError();
   void SocketClosed();
+  // Qt reports a reset as the peer's orderly close; a second descriptor of
+  // the connection keeps it open long enough for the kernel to say which.
+  bool PeerReset() const;
+  void ReleaseWatch();
 
   std::unique_ptr<QTcpSocket> FSocket;
   TSocketState FState = wsClosed;
   int FLookupId = -1;
   uint64_t FLookupGeneration = 0;  // a cancel or a new lookup drops the answers of older ones
   int FError = 0;
+  int FWatch = -1;  // a duplicate of the socket's descriptor while connected
   QHostAddress FDnsResult;
 };

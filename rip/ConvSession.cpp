@@ -134,7 +134,7 @@ void TConvSession::RunTrackLoop() {
   }
   WaitForEncoders();
   FPool.reset();
-  FReader->FinishLookup(Aborted);
+  FReader->FinishLookup([this] { return Aborted; });
   FlushMessages(true);
   FinishCover();
   // Known once every track of the album was measured and its encoder is done.

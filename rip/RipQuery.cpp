@@ -121,7 +121,7 @@ TOutcome AskCddb(TMyCDInfo& info, const TConfig& settings, const TRipQuery& opti
 
 bool RunRipQuery(TMyCDInfo& info, const TConfig& settings, const TRipQuery& options) {
   // Whether the user has an entry of his own is known only before any is written.
-  const bool hadEntry = QFileInfo(info.LocalCDDBFile()).isFile();
+  const bool hadEntry = info.HasLocalEntry();
   QString refusal;
   TOutcome outcome = TOutcome::NotFound;
   if (options.Source != TQuerySource::Cddb)

@@ -40,11 +40,8 @@ TTrackReader::TTrackReader(TCDRIP& drive, const TDisc& disc, const TRipSettings&
 
 TTrackReader::~TTrackReader() = default;
 
-void TTrackReader::FinishLookup(bool aborted) {
-  if (!FVerification) return;
-  if (aborted) FVerification->AbortLookup();
-  while (FVerification->AnswerPending())
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+void TTrackReader::FinishLookup(const std::function<bool()>& stopped) {
+  if (FVerification) FVerification->WaitForAnswer(stopped);
 }
 
 bool TTrackReader::RipDiscTrack(int32_t trackNum, const QString& fileName) {

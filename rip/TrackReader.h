@@ -38,9 +38,9 @@ class TTrackReader {
 
   // The proof of the tracks read; null when the settings do not verify.
   const TRipVerification* Verification() const { return FVerification.get(); }
-  // Waits for the database's answer (bounded by its time-out), ended first
-  // when the rip was aborted.
-  void FinishLookup(bool aborted);
+  // Waits for the database's answer (bounded by its time-out); ends it at
+  // once when, or as soon as, the rip is stopped.
+  void FinishLookup(const std::function<bool()>& stopped);
 
   struct TRead {
     bool Ripped = false;          // the drive delivered the range

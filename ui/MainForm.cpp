@@ -571,7 +571,7 @@ void TMainForm::ReloadDisc() {
   }
   StatusPanels[0]->setText("Disc Inserted");
   LoadDisc(*CDRIP, *CDInfo, Config->AutoLoadCDPlayerINI);
-  const bool hadLocalEntry = QFileInfo(CDInfo->LocalCDDBFile()).isFile();
+  const bool hadLocalEntry = CDInfo->HasLocalEntry();
   FillTrackList();
   if (Config->SelectAllTrack) lvTrackList->SetAllChecks([](bool) { return true; });
   MbLookup->DiscLoaded(hadLocalEntry);

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <cstdlib>
 
 #include "platform/Folders.h"
 
@@ -36,8 +37,11 @@ std::optional<std::vector<TDriveOffset>> ParseDriveOffsets(const QByteArray& fil
       drive.Vendor = text.left(dash).trimmed();
       drive.Model = text.mid(dash + (dash == 0 ? 2 : 3)).trimmed();
     }
-    if (!drive.Model.isEmpty()) list.push_back(drive);
+    // No drive reads thousands of samples away; such a record is damage.
+    if (!drive.Model.isEmpty() && std::abs(drive.Offset) <= kMaxDriveOffset) list.push_back(drive);
   }
+  // Not one drive named: no list, and nothing to keep in the cache.
+  if (list.empty()) return std::nullopt;
   return list;
 }
 

@@ -22,8 +22,10 @@ struct TDriveOffset {
 
 // Reads the list: 69-byte records, each a signed 16-bit little-endian
 // offset, the name "VENDOR - MODEL" (or "- MODEL") NUL-padded to 32 bytes,
-// a NUL, the count of submissions and bytes not used here. None when the file
-// is empty or not whole records; records without a name are left out.
+// a NUL, the count of submissions and bytes not used here. Records without a
+// name or with an offset beyond kMaxDriveOffset are left out; none when the
+// file is not whole records or no record is left.
+inline constexpr int kMaxDriveOffset = 3000;
 std::optional<std::vector<TDriveOffset>> ParseDriveOffsets(const QByteArray& file);
 // The offset of the drive with this INQUIRY vendor and product, matched
 // without regard to letter case and runs of spaces; none when not listed.

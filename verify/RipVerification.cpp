@@ -1,12 +1,24 @@
 #include "verify/RipVerification.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+
 TRipVerification::TRipVerification(const std::vector<TArTocTrack>& tracks, int32_t leadOut,
                                    uint32_t cddbId, const QString& server, int timeoutMs)
-    : FTracks(tracks), FIds(ArDiscIds(tracks, leadOut, cddbId)) {
+    : FTracks(tracks), FIds(ArDiscIds(tracks, leadOut, cddbId)), FTimeoutMs(timeoutMs) {
   FClient.OnDone = [this] {
     for (auto& [number, track] : FResults) Decide(track);
   };
   FClient.Start(server, FIds, timeoutMs);
+}
+
+void TRipVerification::WaitForAnswer(const std::function<bool()>& stopped) {
+  // The client's own deadline wakes the loop; this one only backs it up.
+  const QDeadlineTimer deadline(FTimeoutMs + 1000);
+  while (AnswerPending()) {
+    if (stopped() || deadline.hasExpired()) return AbortLookup();
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  }
 }
 
 QString TRipVerification::AnswerText() const {

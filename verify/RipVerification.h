@@ -40,6 +40,10 @@ class TRipVerification {
   QString AnswerText() const;
   bool AnswerPending() const { return FClient.Answer() == TArAnswer::Pending; }
   void AbortLookup() { FClient.Abort(); }
+  // Runs the event loop until the answer is there: the lookup ends at once
+  // when stopped() turns true (checked after every event), and at its
+  // deadline at the latest.
+  void WaitForAnswer(const std::function<bool()>& stopped);
 
   // Starts taking track trackNum's PCM, `samples` stereo samples long; the
   // returned checksums stay valid until the next BeginTrack of that track.
@@ -57,6 +61,7 @@ class TRipVerification {
 
   std::vector<TArTocTrack> FTracks;
   TArDiscIds FIds;
+  int FTimeoutMs;
   TAccurateRipClient FClient;
   std::map<int, TTrackChecksums> FSums;
   std::map<int, TTrackVerification> FResults;

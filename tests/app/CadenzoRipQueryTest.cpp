@@ -51,11 +51,26 @@ class CadenzoRipQueryTest : public ::testing::Test {
     return done && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
   }
 
+  // The image's TOC as a drive reports it: the same disc IDs, the same entry.
+  TMyCDInfo Toc() const {
+    TMyCDInfo toc;
+    toc.TrackCount = 3;
+    const int ends[] = {150, 375, 675};
+    for (int i = 0; i < 3; ++i) {
+      toc.Tracks[size_t(i)].StartSector = i == 0 ? 0 : ends[i - 1];
+      toc.Tracks[size_t(i)].EndSector = ends[i];
+    }
+    toc.ComputeDiscValues();
+    toc.LocalFolder = Folder.File("localCDDB");
+    return toc;
+  }
+
   TTempFolder Folder;
   TDiscImage Image;
   QByteArray Query = "200 rock 0a00b103 Кино / Группа крови\r\n";
+  QByteArray Read = kRead;
   TTestServer Server{[this](QTcpSocket* socket, const QByteArray& request) {
-    TTestServer::Body(request.contains("cmd=cddb+query") ? Query : kRead)(socket, request);
+    TTestServer::Body(request.contains("cmd=cddb+query") ? Query : Read)(socket, request);
   }};
   // MusicBrainz, asked first: knows no disc unless a test says otherwise.
   QByteArray MbAnswer;
@@ -146,32 +161,28 @@ TEST(RipQuery, TerminalChoiceAsksForANumberUntilOneFits) {
 }
 
 TEST_F(CadenzoRipQueryTest, MusicBrainzNamesTheDiscFirstAndAnExistingEntryIsKept) {
-  // The image's TOC as a drive reports it: the same disc ID.
-  TMyCDInfo toc;
-  toc.TrackCount = 3;
-  const int ends[] = {150, 375, 675};
-  for (int i = 0; i < 3; ++i) {
-    toc.Tracks[size_t(i)].StartSector = i == 0 ? 0 : ends[i - 1];
-    toc.Tracks[size_t(i)].EndSector = ends[i];
-  }
+  TMyCDInfo toc = Toc();
   const QString discId = ComputeMbDiscId(MbTocOf(toc)).Id;
   MbAnswer = testutil::MbAnswer(
-      {MbReleaseXml("r1", "Où Es Tu Mon Amour", "東京事変",
+      {MbReleaseXml("r1", "Où Es Tu Mon Amour", "東京事変 / Band",
                     MbMediumXml(1, {discId}, {{"Où Es Tu"}, {"群青日和", "椎名林檎"}, {"Ça"}}))},
       discId);
   QString out, err;
   ASSERT_EQ(Rip({"--query", "--list"}, &out, &err), 0) << err.toStdString();
-  EXPECT_TRUE(out.contains("Artist: 東京事変\nAlbum: Où Es Tu Mon Amour\n")) << out.toStdString();
+  const QString names = "Artist: 東京事変 / Band\nAlbum: Où Es Tu Mon Amour\n";
+  EXPECT_TRUE(out.contains(names)) << out.toStdString();
   EXPECT_TRUE(out.contains("椎名林檎 / 群青日和"));
   EXPECT_TRUE(MbServer.RequestLine(0).startsWith("GET /ws/2/discid/" + discId + "?"));
   EXPECT_TRUE(err.contains("Found 1 release")) << err.toStdString();
   EXPECT_TRUE(Server.Requests.isEmpty());  // CDDB not asked
-  toc.ComputeDiscValues();
-  toc.LocalFolder = Folder.File("localCDDB");
   const QString entryPath = toc.LocalCDDBFile();
   const QString entry = QString::fromUtf8(ReadFile(entryPath));
   EXPECT_TRUE(entry.contains("# Submitted via: Cadenzo 1.06\r\n")) << entry.toStdString();
-  EXPECT_TRUE(entry.contains("MBRELEASE: r1 MBRELEASEGROUP: rg-r1")) << entry.toStdString();
+  // The entry names the disc as found, the separator in the artist's name too.
+  ASSERT_EQ(Rip({"--list"}, &out, &err), 0) << err.toStdString();
+  EXPECT_TRUE(out.contains(names)) << out.toStdString();
+  EXPECT_TRUE(entry.contains("MBRELEASE: " + MbId("r1") + " MBRELEASEGROUP: " + MbId("rg-r1")))
+      << entry.toStdString();
 
   // The user's entry is not replaced without --save-names.
   WriteFile(entryPath, "# xmcd\r\nDTITLE=Mine / My Album\r\nTTITLE0=Mine\r\n");
@@ -180,8 +191,8 @@ TEST_F(CadenzoRipQueryTest, MusicBrainzNamesTheDiscFirstAndAnExistingEntryIsKept
       << err.toStdString();
   EXPECT_TRUE(ReadFile(entryPath).startsWith("# xmcd\r\nDTITLE=Mine / My Album"));
   ASSERT_EQ(Rip({"--query", "--save-names", "--list"}, &out, &err), 0) << err.toStdString();
-  EXPECT_TRUE(
-      QString::fromUtf8(ReadFile(entryPath)).contains("DTITLE=東京事変 / Où Es Tu Mon Amour"));
+  EXPECT_TRUE(QString::fromUtf8(ReadFile(entryPath))
+                  .contains("DTITLE=東京事変 / Band / Où Es Tu Mon Amour"));
 
   // --match counts releases by the same rule as CDDB matches, one or many.
   EXPECT_EQ(Rip({"--query", "--match", "2", "--list"}, &out, &err), 1);
@@ -205,4 +216,38 @@ TEST_F(CadenzoRipQueryTest, SourceAsksOnlyTheServiceNamed) {
   // One CDDB match and --match 2: refused as for several.
   EXPECT_EQ(Rip({"--query", "--source", "cddb", "--match", "2", "--list"}, &out, &err), 1);
   EXPECT_TRUE(err.contains("--match 2: the server found 1 match\n")) << err.toStdString();
+}
+
+TEST_F(CadenzoRipQueryTest, AnswersWithoutNamesAreNotSavedAndPlaceholdersGiveWay) {
+  const struct {
+    const char* What;
+    QByteArray Read, Mb;
+    QString Source;
+  } cases[] = {
+      {"an empty read", "210 rock 0a00b103\r\n.\r\n", {}, "cddb"},
+      {"a read past 512 lines",
+       "210 rock 0a00b103\r\n" + QByteArray("#\r\n").repeated(520) + "DTITLE=A / B\r\n.\r\n",
+       {},
+       "cddb"},
+      {"a release of an ID alone",
+       {},
+       testutil::MbAnswer({"<release id=\"" + MbId("only").toUtf8() + "\"/>"}),
+       "musicbrainz"},
+  };
+  const QString entry = Toc().LocalCDDBFile();
+  for (const auto& c : cases) {
+    Read = c.Read;
+    MbAnswer = c.Mb;
+    QString out, err;
+    EXPECT_EQ(Rip({"--query", "--source", c.Source, "--list"}, &out, &err), 1) << c.What;
+    EXPECT_FALSE(QFile::exists(entry)) << c.What;
+  }
+  // An entry of placeholders, as older versions saved, gives way to names found.
+  Read = kRead;
+  MbAnswer.clear();
+  QDir().mkpath(Folder.File("localCDDB"));
+  WriteFile(entry, "# xmcd\r\nDTITLE=NOARTIST / NOTITLE\r\nTTITLE0=Track01\r\n");
+  QString out, err;
+  ASSERT_EQ(Rip({"--query", "--list"}, &out, &err), 0) << err.toStdString();
+  EXPECT_TRUE(QString::fromUtf8(ReadFile(entry)).contains("DTITLE=Кино / Группа крови\r\n"));
 }

@@ -244,6 +244,9 @@ TEST(Cddb, SlotsKeepTheirLimits) {
   lookup.Answer(TCddbState::ReadSent, entry + ".\r\n");
   EXPECT_EQ(lookup.Cddb.EntryLine(511), "#511");
   EXPECT_EQ(lookup.Cddb.EntryLine(512), "");
+  // The lines past the slots may hold the names: a cut entry is no entry.
+  EXPECT_NE(lookup.Cddb.ProtocolState(), TCddbState::EntryRead);
+  EXPECT_EQ(lookup.Statuses.last(), "The entry has more than 512 lines; it was not taken");
 
   lookup.Cddb.SetNoteToUser(QString(80, 'n'));
   EXPECT_EQ(lookup.Cddb.NoteToUser(), QString(70, 'n'));

@@ -67,6 +67,36 @@ TEST_F(Xmcd, DiscTitleSplitsAtTheSeparator) {
   }
 }
 
+// Names the title's separator cannot carry are read back exactly through a
+// key of ours in EXTD; an entry without it reads as it always did.
+TEST_F(Xmcd, EveryArtistAndAlbumReadBackAsSaved) {
+  const std::pair<QString, QString> names[] = {{"Alpha / Beta", "Split Single"},
+                                               {"Artist /", "Album"},
+                                               {"Solo", " Padded Album"},
+                                               {"AC/DC", "Live"},
+                                               {"Plain", "Album / Part 2"}};
+  for (const auto& [artist, album] : names) {
+    Info.Artist = artist;
+    Info.Album = album;
+    ASSERT_TRUE(Info.WriteLocalCDDB());
+    TMyCDInfo read = Info;
+    read.SetDefaultNames();
+    ASSERT_TRUE(read.ReadLocalCDDB());
+    EXPECT_EQ(read.Artist, artist);
+    EXPECT_EQ(read.Album, album) << artist.toStdString();
+  }
+  const QByteArray saved = testutil::ReadFile(Info.LocalCDDBFile());
+  EXPECT_FALSE(saved.contains("DARTIST")) << "only where the title cannot carry the name";
+  ASSERT_TRUE(Read("DTITLE=Alpha / Beta / Split Single\r\nEXTD= DARTIST: Alpha / Beta\r\n"));
+  EXPECT_EQ(Info.Artist, "Alpha / Beta");
+  ASSERT_TRUE(Read("DTITLE=Alpha / Beta / Split Single\r\n"));
+  EXPECT_EQ(Info.Artist, "Alpha");
+  // A title changed by another program since: the key no longer applies.
+  ASSERT_TRUE(Read("DTITLE=Gamma / Single\r\nEXTD= MCN: 1 DARTIST: Alpha / Beta\r\n"));
+  EXPECT_EQ(Info.Artist, "Gamma");
+  EXPECT_EQ(Info.MCN, "1");
+}
+
 TEST_F(Xmcd, TrackTitlesByOneOrTwoDigitIndex) {
   ASSERT_TRUE(
       Read("TTITLE0=First\n"
@@ -327,6 +357,7 @@ TEST_F(Xmcd, ShutdownSaveKeepsStoredNamesOverEmptyOnes) {
 TEST_F(Xmcd, FolderThatCannotBeCreatedFailsTheWrite) {
   testutil::WriteFile(Temp.File("blocker"), "a file, not a folder");
   Info.LocalFolder = Temp.File("blocker/LocalCDDB");
+  Info.Album = "Album";
   EXPECT_FALSE(Info.WriteLocalCDDB());
 }
 

@@ -3,6 +3,8 @@
 // socket to the test's answer function, which writes what the case needs.
 #pragma once
 
+#include <sys/socket.h>
+
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -59,6 +61,16 @@ class TTestServer : public QObject {
     return [response](QTcpSocket* socket, const QByteArray&) {
       socket->write(response);
       socket->disconnectFromHost();
+    };
+  }
+  // What the response holds, then a TCP reset instead of an orderly close.
+  static TAnswer ResetAfter(const QByteArray& response) {
+    return [response](QTcpSocket* socket, const QByteArray&) {
+      socket->write(response);
+      socket->flush();
+      const linger hard{1, 0};
+      ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+      socket->abort();
     };
   }
   // An HTTP 200 response with the body, closed by the server.

@@ -15,6 +15,7 @@
 #include <taglib/tpropertymap.h>
 #include <taglib/xiphcomment.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <QDir>
 #include <QFile>
@@ -361,9 +362,16 @@ TEST_F(Formats, AFlacVerifyFailureIsAnErrorAndLeavesNoFile) {
   }
 }
 
+// A real picture of 64 x 48 made by a peer.
+QByteArray PeerJpeg(const QString& path) {
+  EXPECT_EQ(RunProgram("ffmpeg", {"-nostdin", "-v", "error", "-f", "lavfi", "-i",
+                                  "color=c=red:s=64x48", "-frames:v", "1", path}),
+            0);
+  return ReadFile(path);
+}
+
 TEST_F(Formats, TheFoldersCoverIsEmbeddedByteForByteAndANonImageIsOneSummaryLine) {
-  QByteArray jpeg("\xFF\xD8\xFF\xE0", 4);
-  for (int i = 0; i < 3000; ++i) jpeg += char(i * 7);
+  const QByteArray jpeg = PeerJpeg(Temp.File("red.jpg"));
   const QString folder = Temp.File("covered");
   ASSERT_TRUE(QDir().mkpath(folder));
   testutil::WriteFile(folder + "/cover.jpg", jpeg);
@@ -373,14 +381,19 @@ TEST_F(Formats, TheFoldersCoverIsEmbeddedByteForByteAndANonImageIsOneSummaryLine
     ASSERT_EQ(RunProgram("metaflac", {"--export-picture-to=" + exported, job.OutputPath}), 0);
     EXPECT_TRUE(ReadFile(exported) == jpeg) << job.OutputPath.toStdString();
   }
+  // The picture block states what the image is.
+  QByteArray blocks;
+  RunProgram("metaflac", {"--list", "--block-type=PICTURE", Jobs[0].OutputPath}, &blocks);
+  EXPECT_TRUE(blocks.contains("width: 64\n  height: 48\n  depth: 24\n  colors: 0"))
+      << blocks.constData();
   EXPECT_TRUE(View.Messages.isEmpty()) << View.Messages.join("\n").toStdString();
 
   const QString other = Temp.File("notcovered");
   ASSERT_TRUE(QDir().mkpath(other));
-  testutil::WriteFile(other + "/cover.jpg", "<html>not found</html>");
+  testutil::WriteFile(other + "/cover.jpg", "\xFF\xD8\xFF<html>not found</html>");
   Run(ofOpus, true, other);
   EXPECT_EQ(View.Messages, QStringList{"No cover embedded: \"" + other +
-                                       "/cover.jpg\" is not a JPEG or PNG image."});
+                                       "/cover.jpg\" holds a JPEG image that cannot be read."});
   EXPECT_FALSE(ProbeTags(Jobs[0].OutputPath).count("METADATA_BLOCK_PICTURE"));
 }
 
@@ -389,11 +402,7 @@ TEST_F(Formats, TheFoldersCoverIsEmbeddedByteForByteAndANonImageIsOneSummaryLine
 // folder gets it as cover.jpg unless it has one, and an answer that is no
 // image or too large leaves the tracks done without a cover and says so once.
 TEST_F(Formats, TheArchivesCoverIsEmbeddedSavedOnceAndABadOneIsOneSummaryLine) {
-  const QString jpegPath = Temp.File("red.jpg");
-  ASSERT_EQ(RunProgram("ffmpeg", {"-nostdin", "-v", "error", "-f", "lavfi", "-i",
-                                  "color=c=red:s=64x48", "-frames:v", "1", jpegPath}),
-            0);
-  const QByteArray jpeg = ReadFile(jpegPath);
+  const QByteArray jpeg = PeerJpeg(Temp.File("red.jpg"));
   ASSERT_TRUE(jpeg.startsWith("\xFF\xD8\xFF"));
   QByteArray served;
   testutil::TTestServer images([&served](QTcpSocket* socket, const QByteArray&) {
@@ -431,8 +440,19 @@ TEST_F(Formats, TheArchivesCoverIsEmbeddedSavedOnceAndABadOneIsOneSummaryLine) {
             0);
   EXPECT_TRUE(ReadFile(mp3 + ".jpg") == jpeg);
 
+  // A PNG whose header claims 100000 x 100000 pixels, its checksum right.
+  QByteArray header = QByteArray::fromHex("000186a0000186a00802000000");
+  header.prepend("IHDR");
+  const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(header.constData()), header.size());
+  const QByteArray huge =
+      "\x89PNG\r\n\x1A\n" + QByteArray::fromHex("0000000d") + header +
+      QByteArray::fromHex(QByteArray::number(qulonglong(crc), 16).rightJustified(8, '0'));
   const std::pair<QByteArray, QString> bad[] = {
       {"<html>Not an image</html>", "sent no JPEG or PNG image."},
+      {"\xFF\xD8\xFF<html>Not an image</html>", "sent a JPEG image that cannot be read."},
+      // No length, and the connection ends halfway, as a reset does.
+      {jpeg.left(jpeg.size() / 2), "sent a cut JPEG image."},
+      {huge + QByteArray(64, '\0'), "sent a PNG image of outsized dimensions."},
       {"\xFF\xD8\xFF" + QByteArray(kMaxCoverBytes, 'x'), "sent an image larger than 10 MB."}};
   for (const auto& [body, line] : bad) {
     served = body;

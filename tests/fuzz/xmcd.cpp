@@ -9,10 +9,8 @@
 namespace {
 
 void ExpectSameNames(const TMyCDInfo& a, const TMyCDInfo& b) {
-  // The saved disc title is "artist / album", which the reader trims around
-  // the separator: blanks at the album's ends do not survive it.
   FUZZ_CHECK(a.Artist == b.Artist, a.Artist + " | " + b.Artist);
-  FUZZ_CHECK(a.Album.trimmed() == b.Album, a.Album + " | " + b.Album);
+  FUZZ_CHECK(a.Album == b.Album, a.Album + " | " + b.Album);
   FUZZ_CHECK(a.Year == b.Year, a.Year + " | " + b.Year);
   FUZZ_CHECK(a.Category == b.Category, a.Category + " | " + b.Category);
   FUZZ_CHECK(a.Revision == b.Revision, QString::number(a.Revision));
@@ -35,6 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   saved.LocalFolder = fuzz::Dir() + "cddb";
   QFile::remove(saved.LocalCDDBFile());
   FUZZ_CHECK(saved.WriteLocalCDDB(), saved.LocalCDDBFile());
+  // Names that are all placeholders are not saved.
+  if (!saved.NamesSomething()) return 0;
 
   TMyCDInfo again;
   again.SetDefaultNames();

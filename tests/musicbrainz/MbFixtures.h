@@ -6,8 +6,14 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QUuid>
 
 namespace testutil {
+
+// The MBID a case calls by a short name ("r1", "rec-2"), the same each time.
+inline QString MbId(const QString& name) {
+  return QUuid::createUuidV5(QUuid(), name).toString(QUuid::WithoutBraces);
+}
 
 struct TMbFixtureTrack {
   TMbFixtureTrack(const char* title, const char* artist = "", const char* isrc = "")
@@ -18,14 +24,14 @@ struct TMbFixtureTrack {
 };
 
 // <release> with one medium per entry of media; the discs name the medium's
-// disc IDs.
+// disc IDs. IDs are the MBIDs of their short names (MbId).
 inline QByteArray MbTrackXml(int position, const TMbFixtureTrack& track) {
   QString artist;
   if (!track.Artist.isEmpty())
     artist = QString(
-                 "<artist-credit><name-credit><artist id=\"a-%1\"><name>%2</name></artist>"
+                 "<artist-credit><name-credit><artist id=\"%1\"><name>%2</name></artist>"
                  "</name-credit></artist-credit>")
-                 .arg(position)
+                 .arg(MbId(QString("a-%1").arg(position)))
                  .arg(track.Artist.toHtmlEscaped());
   const QString isrc = track.Isrc.isEmpty() ? QString()
                                             : QString(
@@ -34,10 +40,10 @@ inline QByteArray MbTrackXml(int position, const TMbFixtureTrack& track) {
                                                   .arg(track.Isrc);
   return QString(
              "<track id=\"t-%1\"><position>%1</position><number>%1</number>"
-             "<length>200000</length><recording id=\"rec-%1\"><title>%2</title>%3%4"
+             "<length>200000</length><recording id=\"%5\"><title>%2</title>%3%4"
              "</recording></track>")
       .arg(position)
-      .arg(track.Title.toHtmlEscaped(), artist, isrc)
+      .arg(track.Title.toHtmlEscaped(), artist, isrc, MbId(QString("rec-%1").arg(position)))
       .toUtf8();
 }
 
@@ -57,15 +63,16 @@ inline QByteArray MbMediumXml(int position, const QStringList& discIds,
 inline QByteArray MbReleaseXml(const QString& id, const QString& title, const QString& artist,
                                const QByteArray& media, const QString& date = "1988-01-05") {
   return QString(
-             "<release id=\"%1\"><title>%2</title><status>Official</status>"
-             "<artist-credit><name-credit><artist id=\"artist-%1\"><name>%3</name>"
+             "<release id=\"%5\"><title>%2</title><status>Official</status>"
+             "<artist-credit><name-credit><artist id=\"%6\"><name>%3</name>"
              "<sort-name>%3</sort-name></artist></name-credit></artist-credit>"
-             "<release-group id=\"rg-%1\" type=\"Album\"><title>%2</title></release-group>"
+             "<release-group id=\"%7\" type=\"Album\"><title>%2</title></release-group>"
              "<date>%4</date><country>XE</country><barcode>4601234567890</barcode>"
              "<label-info-list count=\"1\"><label-info><catalog-number>CAT-%1</catalog-number>"
              "<label id=\"l-1\"><name>Мелодия</name></label></label-info></label-info-list>"
              "<medium-list count=\"1\">")
-             .arg(id, title.toHtmlEscaped(), artist.toHtmlEscaped(), date)
+             .arg(id, title.toHtmlEscaped(), artist.toHtmlEscaped(), date, MbId(id),
+                  MbId("artist-" + id), MbId("rg-" + id))
              .toUtf8() +
          media + "</medium-list></release>";
 }

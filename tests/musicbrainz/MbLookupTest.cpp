@@ -80,9 +80,16 @@ TEST_F(MbLookupTest, OneReleaseIsAskedForAsTheServiceWants) {
 }
 
 TEST_F(MbLookupTest, UnknownIdIsRetriedOnceByTocThenSeveralReleasesAreKept) {
+  // A release without a medium of three tracks would name the disc and keep
+  // its old track names: it is not offered.
+  const auto media = [](int tracks) {
+    QList<TMbFixtureTrack> titles;
+    for (int i = 1; i <= tracks; ++i) titles << TMbFixtureTrack("t");
+    return MbMediumXml(1, {"OTHER"}, titles);
+  };
   const QByteArray fuzzy =
-      MbAnswer({MbReleaseXml("a", "A", "X", MbMediumXml(1, {"OTHER"}, {{"1"}, {"2"}, {"3"}})),
-                MbReleaseXml("b", "B", "Y", ""), MbReleaseXml("c", "C", "Z", "")});
+      MbAnswer({MbReleaseXml("a", "A", "X", media(3)), MbReleaseXml("b", "B", "Y", media(3)),
+                MbReleaseXml("other", "O", "W", media(4)), MbReleaseXml("c", "C", "Z", media(3))});
   TTestServer server([&](QTcpSocket* socket, const QByteArray& request) {
     const bool byToc = request.contains("toc=");
     TTestServer::Reply(byToc ? XmlResponse(fuzzy)
@@ -118,10 +125,17 @@ TEST_F(MbLookupTest, BusyServerIsAskedAgainTwiceThenGivenUp) {
   TTestServer busy(TTestServer::Reply(XmlResponse("busy", "503 Service Unavailable")));
   EXPECT_EQ(Run(busy), TMbResult::Failed);
   EXPECT_EQ(busy.Requests.size(), 3);
-  EXPECT_EQ(Statuses.last(), "MusicBrainz did not answer: HTTP 503 Service Unavailable");
+  EXPECT_EQ(Statuses.last(), "MusicBrainz is busy (HTTP 503); try again later");
+
+  // A wait beyond a request's time is not waited out: the user is told when.
+  TTestServer later(TTestServer::Reply(
+      "HTTP/1.1 503 Service Unavailable\r\nRetry-After: 30\r\nContent-Length: 0\r\n\r\n"));
+  EXPECT_EQ(Run(later), TMbResult::Failed);
+  EXPECT_EQ(later.Requests.size(), 1);
+  EXPECT_EQ(Statuses.last(), "MusicBrainz is busy (HTTP 503); try again in 30 s");
 }
 
-TEST_F(MbLookupTest, GarbageSilenceAndFloodsFailWithTheirReason) {
+TEST_F(MbLookupTest, GarbageSilenceFloodsAndLiesFailOrAreLeftOut) {
   TTestServer garbage(TTestServer::Reply(XmlResponse("<metadata><release id=\"x\"><title>")));
   EXPECT_EQ(Run(garbage), TMbResult::Failed);
   EXPECT_TRUE(Statuses.last().startsWith("MusicBrainz sent an answer that can't be read"))
@@ -140,6 +154,29 @@ TEST_F(MbLookupTest, GarbageSilenceAndFloodsFailWithTheirReason) {
   });
   EXPECT_EQ(Run(flood), TMbResult::Failed);
   EXPECT_EQ(Statuses.last(), "MusicBrainz did not answer: the answer is larger than 2 MB");
+
+  // 80,000 nested lists, well under the size cap: read without recursion.
+  QByteArray deep = "<metadata>";
+  for (int i = 0; i < 40000; ++i) deep += "<disc><release-list>";
+  for (int i = 0; i < 40000; ++i) deep += "</release-list></disc>";
+  TTestServer nested(TTestServer::Reply(XmlResponse(deep + "</metadata>")));
+  EXPECT_EQ(Run(nested), TMbResult::NoRelease);
+
+  // IDs that are no MBIDs, and ISRCs of another form, are left out; a
+  // release that names nothing is none.
+  TTestServer lying(TTestServer::Reply(XmlResponse(MbAnswer(
+      {"<release id=\"" + QByteArray(1900000, 'a') +
+           "\"><title>T</title><release-group id=\"../../../evil\"/><medium-list><medium>"
+           "<track-list><track><position>1</position><recording id=\"REC-1\"><title>A</title>"
+           "<isrc-list><isrc id=\"x/../y\"/></isrc-list></recording></track><track/><track/>"
+           "</track-list></medium></medium-list></release>",
+       "<release id=\"" + MbId("only").toUtf8() + "\"/>"}))));
+  ASSERT_EQ(Run(lying), TMbResult::Found);
+  ASSERT_EQ(Releases.size(), 1u);
+  EXPECT_EQ(Releases[0].ID, "");
+  EXPECT_EQ(Releases[0].ReleaseGroupID, "");
+  EXPECT_EQ(Releases[0].Media[0].Tracks[0].RecordingID, "");
+  EXPECT_TRUE(Releases[0].Media[0].Tracks[0].ISRCs.isEmpty());
 
   TTestServer cut([](QTcpSocket* socket, const QByteArray&) {
     socket->write("HTTP/1.1 200 OK\r\nContent-Length: 5000\r\n\r\n<metadata>");

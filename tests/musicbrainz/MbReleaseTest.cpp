@@ -38,24 +38,24 @@ TEST(MbRelease, CreditsTitlesAndIdsAsTheServiceWritesThem) {
   // Two artists credited under other names, joined by the phrase as credited.
   const QByteArray xml = R"(<?xml version="1.0" encoding="UTF-8"?>
 <metadata xmlns="http://musicbrainz.org/ns/mmd-2.0#"><disc id="D1"><sectors>675</sectors>
-<release-list count="1"><release id="r1"><title>Où Es Tu — 東京</title>
-<artist-credit><name-credit joinphrase=" &amp; "><name>Jöe</name><artist id="a1"><name>Joseph</name></artist></name-credit>
-<name-credit><artist id="a2"><name>Ann</name></artist></name-credit></artist-credit>
-<release-group id="rg1"><title>x</title></release-group><date>1997-05</date>
+<release-list count="1"><release id="5b11f4ce-a62d-471e-81fc-a69a8278c7da"><title>Où Es Tu — 東京</title>
+<artist-credit><name-credit joinphrase=" &amp; "><name>Jöe</name><artist id="0383dadf-2a4e-4d10-a46a-e9e041da8eb3"><name>Joseph</name></artist></name-credit>
+<name-credit><artist id="b10bbbfc-cf9e-42e0-be17-e2c3e1d2600d"><name>Ann</name></artist></name-credit></artist-credit>
+<release-group id="a3b0ddd5-3c6b-40b4-9c0b-7c4a2f0e5e52"><title>x</title></release-group><date>1997-05</date>
 <medium-list count="1"><medium><position>1</position><format>CD</format>
 <disc-list count="1"><disc id="D1"/></disc-list><track-list count="2">
 <track id="t1"><position>1</position><title>Track title</title>
-<recording id="rec1"><title>Recording title</title><isrc-list><isrc id="FRZ039800212"/></isrc-list></recording></track>
-<track id="t2"><position>2</position><recording id="rec2"><title>Mon Amour</title></recording></track>
+<recording id="9f0d0c7e-4d2d-4f6e-8a51-1d3c3b4a5e61"><title>Recording title</title><isrc-list><isrc id="FRZ039800212"/></isrc-list></recording></track>
+<track id="t2"><position>2</position><recording id="c5d5e1b2-7a2f-4a8e-9b1c-2e4f6a8b0c12"><title>Mon Amour</title></recording></track>
 </track-list></medium></medium-list></release></release-list></disc></metadata>)";
   const std::vector<TMbRelease> releases = Read(xml);
   ASSERT_EQ(releases.size(), 1u);
   const TMbRelease& r = releases[0];
   EXPECT_EQ(r.Artist, "Jöe & Ann");
-  EXPECT_EQ(r.ArtistID, "a1");
+  EXPECT_EQ(r.ArtistID, "0383dadf-2a4e-4d10-a46a-e9e041da8eb3");
   EXPECT_EQ(r.Title, "Où Es Tu — 東京");
   EXPECT_EQ(r.Year(), "1997");
-  EXPECT_EQ(r.ReleaseGroupID, "rg1");
+  EXPECT_EQ(r.ReleaseGroupID, "a3b0ddd5-3c6b-40b4-9c0b-7c4a2f0e5e52");
 
   TMyCDInfo info = ThreeTracks();
   ApplyMbRelease(info, r, MbMediumOf(r, "D1", 3));
@@ -66,7 +66,7 @@ TEST(MbRelease, CreditsTitlesAndIdsAsTheServiceWritesThem) {
   EXPECT_EQ(info.Tracks[0].Title, "Track title");  // the track's own title wins
   EXPECT_EQ(info.Tracks[0].ISRC, "FRZ039800212");
   EXPECT_EQ(info.Tracks[1].Title, "Mon Amour");
-  EXPECT_EQ(info.Tracks[1].MBRecordingID, "rec2");
+  EXPECT_EQ(info.Tracks[1].MBRecordingID, "c5d5e1b2-7a2f-4a8e-9b1c-2e4f6a8b0c12");
   EXPECT_EQ(info.Tracks[2].Title, "Track03");  // not in the answer: kept
 }
 
@@ -88,7 +88,7 @@ TEST(MbRelease, MultiDiscTakesTheMediumWithThisDiscAndVariousArtistsNameEachTrac
   EXPECT_EQ(info.Tracks[1].Title, "Solo");  // credited as the release: no prefix
   EXPECT_EQ(info.Tracks[1].Artist, "");
   EXPECT_EQ(info.Tracks[2].Title, "Ann & Bob / Duet");
-  EXPECT_EQ(info.MBReleaseGroupID, "rg-r2");
+  EXPECT_EQ(info.MBReleaseGroupID, MbId("rg-r2"));
   EXPECT_EQ(releases[0].Details(), "1988-01-05, XE, Мелодия, CAT-r2, 4601234567890, 2×CD");
 }
 
@@ -129,20 +129,20 @@ TEST(MbRelease, LocalEntryKeepsTheIdsTrackArtistsAndIsrcs) {
   ApplyMbRelease(info, releases[0], 0);
   ASSERT_TRUE(info.WriteLocalCDDB());
   const QString entry = QString::fromUtf8(ReadFile(info.LocalCDDBFile()));
-  EXPECT_TRUE(
-      entry.contains("EXTD= YEAR: 1988 ID3G: 1 MBRELEASE: r3 MBRELEASEGROUP: rg-r3 "
-                     "MBALBUMARTIST: artist-r3\r\n"))
+  EXPECT_TRUE(entry.contains("EXTD= YEAR: 1988 ID3G: 1 MBRELEASE: " + MbId("r3") +
+                             " MBRELEASEGROUP: " + MbId("rg-r3") +
+                             " MBALBUMARTIST: " + MbId("artist-r3") + "\r\n"))
       << entry.toStdString();
 
   TMyCDInfo read = ThreeTracks();
   read.LocalFolder = folder.Path();
   ASSERT_TRUE(read.ReadLocalCDDB());
   EXPECT_EQ(read.Artist, "Band");
-  EXPECT_EQ(read.MBReleaseID, "r3");
-  EXPECT_EQ(read.MBReleaseGroupID, "rg-r3");
-  EXPECT_EQ(read.MBAlbumArtistID, "artist-r3");
+  EXPECT_EQ(read.MBReleaseID, MbId("r3"));
+  EXPECT_EQ(read.MBReleaseGroupID, MbId("rg-r3"));
+  EXPECT_EQ(read.MBAlbumArtistID, MbId("artist-r3"));
   EXPECT_EQ(read.Tracks[0].ISRC, "GBAYE0000001");
-  EXPECT_EQ(read.Tracks[0].MBRecordingID, "rec-1");
+  EXPECT_EQ(read.Tracks[0].MBRecordingID, MbId("rec-1"));
   EXPECT_EQ(read.Tracks[1].Title, "Guest Star / Two");
   EXPECT_EQ(read.Tracks[1].Artist, "Guest Star");
   EXPECT_EQ(read.Tracks[2].Artist, "");

@@ -2,6 +2,7 @@
 // automatic lookup of a disc without a local entry, the user's own typing
 // winning over a late answer, and the command with a choice of releases.
 #include <QAction>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QStatusBar>
 #include <QTreeWidget>
@@ -35,9 +36,9 @@ class MainFormMbTest : public ::testing::Test {
     FForm.reset();
     platform::SetProgramFolder(QString());
   }
-  void Start(bool autoLookup) {
+  void Start(bool autoLookup, const QString& server = QString()) {
     TConfig settings;
-    settings.MusicBrainzServer = Server.Url("");
+    settings.MusicBrainzServer = server.isEmpty() ? Server.Url("") : server;
     settings.LocalCDDBFolder = FTemp.File("localCDDB");
     settings.AutoLookup = autoLookup;
     ASSERT_TRUE(settings.Save());
@@ -90,7 +91,7 @@ TEST_F(MainFormMbTest, NewDiscIsNamedInTheBackgroundAndSavedForNextTime) {
   EXPECT_EQ(Title(1), "Гость / Война");
   EXPECT_EQ(FForm->CDInfo->Tracks[1].Artist, "Гость");
   const QString entry = QString::fromUtf8(ReadFile(FForm->CDInfo->LocalCDDBFile()));
-  EXPECT_TRUE(entry.contains("MBRELEASE: r1")) << entry.toStdString();
+  EXPECT_TRUE(entry.contains("MBRELEASE: " + MbId("r1"))) << entry.toStdString();
 
   // Next time the local entry names the disc and nothing is asked.
   FForm.reset();
@@ -130,7 +131,7 @@ TEST_F(MainFormMbTest, CommandOffersTheReleasesAndTakesTheOneChosen) {
   driver.Then("MbChooseForm", [](QWidget* dialog) { static_cast<QDialog*>(dialog)->reject(); });
   FForm->actMusicBrainzLookup->trigger();
   ASSERT_TRUE(WaitFor([&] { return FForm->edAlbum->text() == "Second"; }));
-  EXPECT_EQ(FForm->CDInfo->MBReleaseID, "r2");
+  EXPECT_EQ(FForm->CDInfo->MBReleaseID, MbId("r2"));
 
   // Escape declines: the names stay.
   FForm->actMusicBrainzLookup->trigger();
@@ -139,4 +140,56 @@ TEST_F(MainFormMbTest, CommandOffersTheReleasesAndTakesTheOneChosen) {
   EXPECT_TRUE(driver.AllSeen());
   EXPECT_EQ(FForm->edAlbum->text(), "Second");
   EXPECT_EQ(driver.Unexpected(), 0);
+}
+
+TEST_F(MainFormMbTest, ADiscShownWithoutNamesIsLookedUpNextTime) {
+  // The service sends nothing usable: leaving saves no entry of placeholders.
+  Start(true);
+  ASSERT_TRUE(
+      WaitFor([&] { return FForm->statusBar()->currentMessage().contains("can't be read"); }));
+  const QString entry = FForm->CDInfo->LocalCDDBFile();
+  FForm.reset();
+  EXPECT_FALSE(QFile::exists(entry));
+
+  // Nor does such an entry, written by an older version, keep the disc from a lookup.
+  QDir().mkpath(QFileInfo(entry).path());
+  WriteFile(entry, "# xmcd\r\nDTITLE=NOARTIST / NOTITLE\r\nTTITLE0=Track01\r\n");
+  Start(true);
+  // Asked for from the event loop, after this.
+  Answer = MbAnswer({Release("r1", "Группа крови").toUtf8()}, FForm->CDInfo->MBDiscID);
+  ASSERT_TRUE(WaitFor([&] { return FForm->edAlbum->text() == "Группа крови"; }));
+  EXPECT_EQ(Server.Requests.size(), 2);
+}
+
+// Each restart drops a request whose server floods header lines; the window
+// handles its events all along, and when it closes.
+TEST_F(MainFormMbTest, RestartingALookupUnderAFloodingServerNeverStallsTheWindow) {
+  TTestServer flood([](QTcpSocket* socket, const QByteArray&) {
+    socket->write("HTTP/1.1 200 OK\r\n");
+    auto* timer = new QTimer(socket);
+    QObject::connect(timer, &QTimer::timeout, socket, [socket] {
+      if (socket->bytesToWrite() < 64 * 1024)
+        socket->write(QByteArray("X-Flood: 1\r\n").repeated(1000));
+    });
+    timer->start(5);
+  });
+  Start(false, flood.Url(""));
+  QElapsedTimer clock;
+  clock.start();
+  qint64 last = 0, longest = 0;
+  QTimer ticker;
+  QObject::connect(&ticker, &QTimer::timeout, [&] {
+    longest = std::max(longest, clock.elapsed() - last);
+    last = clock.elapsed();
+  });
+  ticker.start(5);
+  FForm->actMusicBrainzLookup->trigger();
+  ASSERT_TRUE(WaitFor([&] { return !flood.Requests.isEmpty(); }));
+  for (int i = 0; i < 5; ++i) {
+    WaitFor([] { return false; }, 400);  // the flood runs
+    FForm->actMusicBrainzLookup->trigger();
+  }
+  FForm.reset();
+  WaitFor([] { return false; }, 100);
+  EXPECT_LT(longest, 100) << "ms without events";
 }

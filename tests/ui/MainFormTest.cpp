@@ -352,10 +352,12 @@ TEST_F(MainFormTest, ANewDiscKeepsNoYearOrGenreOfTheDiscBefore) {
   ASSERT_EQ(List()->topLevelItemCount(), 2);
   EXPECT_EQ(FForm->edYear->text(), "");
   EXPECT_EQ(FForm->cbCategory->currentText(), "");
+  FForm->edAlbum->setText("Second");  // a name of its own, so its entry is saved at exit
   const QString entry = FForm->CDInfo->LocalCDDBFile();
   FForm.reset();
   TMyCDInfo stored;
   ASSERT_TRUE(stored.ReadXmcdFile(entry));
+  EXPECT_EQ(stored.Album, "Second");
   EXPECT_EQ(stored.Year, "");
   EXPECT_EQ(stored.Category, "");
 }

@@ -8,6 +8,7 @@
 #include "common/TestUtil.h"
 #include "verify/AccurateRip.h"
 #include "verify/AccurateRipClient.h"
+#include "verify/RipVerification.h"
 
 namespace {
 
@@ -122,6 +123,23 @@ TEST(AccurateRipClient, AsksForTheDiscsFileAndTellsEachKindOfAnswer) {
             TArAnswer::NoAnswer);
   // A server that takes the request and never answers is given up on.
   EXPECT_EQ(Lookup([](QTcpSocket*, const QByteArray&) {}, nullptr, 300), TArAnswer::NoAnswer);
+  // A reset after the first pressing is no answer, though that pressing reads.
+  const QByteArray second = artest::DbarBlock(3, 0x1000, 0x2000, 0x3000, {{2, 1}, {2, 2}, {2, 3}});
+  EXPECT_EQ(
+      Lookup(testutil::TTestServer::ResetAfter("HTTP/1.0 200 OK\r\n\r\n" + file + second.left(7))),
+      TArAnswer::NoAnswer);
+
+  // The server's words are shown with their control characters escaped.
+  {
+    testutil::TTestServer server(
+        testutil::TTestServer::Reply("HTTP/1.0 500 \x1b]0;owned\x07\rAccurately ripped\r\n\r\n"));
+    TRipVerification verification(Audio({150, 20000, 40000}), 60000, 0x3000,
+                                  "http://" + server.HostPort());
+    ASSERT_TRUE(testutil::WaitFor([&] { return !verification.AnswerPending(); }));
+    EXPECT_EQ(verification.AnswerText(),
+              "No answer from the AccurateRip database (HTTP 500 "
+              "\\x1b]0;owned\\x07\\x0dAccurately ripped)");
+  }
 
   TAccurateRipClient nowhere;
   bool done = false;

@@ -164,11 +164,9 @@ TEST(CtdbClient, AsksForTheDiscAndTellsEachKindOfAnswer) {
       {"garbage", TTestServer::Body("<html>busy</html>"), TArAnswer::Unreadable},
       {"cut short", TTestServer::Reply("HTTP/1.0 200 OK\r\nContent-Length: 900\r\n\r\n<ctdb"),
        TArAnswer::NoAnswer},
-      {"reset",
-       [](QTcpSocket* socket, const QByteArray&) {
-         socket->write("HTTP/1.0 200 OK\r\n\r\n<ctdb xmlns=");
-         socket->abort();
-       },
+      {"reset", TTestServer::ResetAfter("HTTP/1.0 200 OK\r\n\r\n<ctdb xmlns="),
+       TArAnswer::NoAnswer},
+      {"whole, then reset", TTestServer::ResetAfter(QByteArray("HTTP/1.0 200 OK\r\n\r\n") + kGood),
        TArAnswer::NoAnswer},
       {"server error", TTestServer::Reply("HTTP/1.0 500 Broken\r\n\r\n"), TArAnswer::NoAnswer},
   };

@@ -28,6 +28,8 @@ QByteArray List() {
          Record(6, "HL-DT-ST - DVDRAM GH24NSD1") + Record(99, QByteArray(32, '\0'));
 }
 
+QByteArray NoDrive() { return Record(99, QByteArray(32, '\0')) + Record(-3001, "ASUS - DRW"); }
+
 TEST(DriveOffsets, ReadsTheRecordsAndFindsADriveByItsInquiryNames) {
   const auto list = ParseDriveOffsets(List());
   ASSERT_TRUE(list.has_value());
@@ -44,7 +46,11 @@ TEST(DriveOffsets, ReadsTheRecordsAndFindsADriveByItsInquiryNames) {
   EXPECT_EQ(FindDriveOffset(*list, "PIONEER", "BD-RW BDR-209"), std::nullopt);
   EXPECT_EQ(FindDriveOffset(*list, "ASUS", "CDROM DRIVE"), std::nullopt);
 
-  for (const QByteArray& broken : {QByteArray(), List().chopped(1), List() + "x"})
+  // An offset no drive has is damage; a list that names no drive is none.
+  const auto outsized = ParseDriveOffsets(List() + Record(32767, "ASUS - DRW-24D5MT"));
+  ASSERT_TRUE(outsized.has_value());
+  EXPECT_EQ(FindDriveOffset(*outsized, "ASUS", "DRW-24D5MT"), std::nullopt);
+  for (const QByteArray& broken : {QByteArray(), List().chopped(1), List() + "x", NoDrive()})
     EXPECT_FALSE(ParseDriveOffsets(broken).has_value()) << broken.size();
 }
 
@@ -93,6 +99,11 @@ TEST_F(DriveOffsetFetch, WithoutACacheAFailingOrSilentServerGivesNoListInTime) {
   TDriveOffsetLookup unreadable;
   EXPECT_EQ(Look(broken.Url("/"), unreadable), TDriveOffsetLookup::NoList);
   EXPECT_EQ(unreadable.Detail(), "the server's list is unreadable");
+  EXPECT_FALSE(QFileInfo::exists(DriveOffsetsCachePath()));
+
+  testutil::TTestServer empty(testutil::TTestServer::Body(NoDrive()));
+  TDriveOffsetLookup none;
+  EXPECT_EQ(Look(empty.Url("/"), none), TDriveOffsetLookup::NoList);
   EXPECT_FALSE(QFileInfo::exists(DriveOffsetsCachePath()));
 
   testutil::TTestServer silent([](QTcpSocket*, const QByteArray&) {});

@@ -5,7 +5,9 @@
 #include <libcue.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QRegularExpression>
+#include <QTimer>
 #include <deque>
 #include <memory>
 
@@ -68,10 +70,8 @@ class VerifySession : public ::testing::Test {
   }
   void TearDown() override { Config = nullptr; }
 
-  // Rips every track with the server answering; the verdict texts in track order.
-  QStringList Rip(const testutil::TTestServer::TAnswer& answer, int timeoutMs = 30000) {
-    testutil::TTestServer server(answer);
-    Settings.AccurateRipServer = "http://" + server.HostPort();
+  // One job per track of the disc.
+  void MakeJobs() {
     Jobs.clear();
     for (int i = 0; i < 3; ++i) {
       TFileParam job;
@@ -82,6 +82,13 @@ class VerifySession : public ::testing::Test {
                        QString("/%1.%2").arg(i + 1).arg(Settings.OutputFormat == 1 ? "mp3" : "wav");
       Jobs.push_back(job);
     }
+  }
+
+  // Rips every track with the server answering; the verdict texts in track order.
+  QStringList Rip(const testutil::TTestServer::TAnswer& answer, int timeoutMs = 30000) {
+    testutil::TTestServer server(answer);
+    Settings.AccurateRipServer = "http://" + server.HostPort();
+    MakeJobs();
     TConvSession session(CDRIP, Coder, View);
     session.AccurateRipTimeoutMs = timeoutMs;
     QStringList announced;
@@ -151,6 +158,29 @@ TEST_F(VerifySession, ABrokenOrMissingAnswerLeavesTheRipGood) {
   EXPECT_EQ(Rip([](QTcpSocket*, const QByteArray&) {}, 500),
             same("No answer from the AccurateRip database"));
   EXPECT_TRUE(View.Messages.isEmpty()) << View.Messages.join('\n').toStdString();
+}
+
+// Ctrl-C or Abort while a stalled server holds the answer ends the lookup
+// at once, not at its deadline.
+TEST_F(VerifySession, AStopWhileTheAnswerIsAwaitedEndsTheLookupAtOnce) {
+  testutil::TTestServer stalled([](QTcpSocket*, const QByteArray&) {});
+  Settings.AccurateRipServer = "http://" + stalled.HostPort();
+  MakeJobs();
+  TConvSession session(CDRIP, Coder, View);
+  session.AccurateRipTimeoutMs = 60000;
+  QTimer stop;
+  QObject::connect(&stop, &QTimer::timeout, [&] {
+    if (Jobs[2].State == jsDone) session.Abort();
+  });
+  stop.start(10);
+  QElapsedTimer clock;
+  clock.start();
+  testutil::MakePlan(Plan, CDRIP, Settings, true);
+  session.StartSession(Plan);
+  EXPECT_LT(clock.elapsed(), 30000);
+  EXPECT_EQ(session.Verification()->AnswerText(),
+            "No answer from the AccurateRip database (stopped)");
+  EXPECT_EQ(Jobs[2].State, jsDone);
 }
 
 TEST_F(VerifySession, AnExistingLogIsReplacedOnlyAsTheTracksWouldBe) {

@@ -1,0 +1,20 @@
+// The program's one QNetworkAccessManager, for the requests Qt's network
+// access sends (MusicBrainz, cover art). Made on first use and kept until the
+// application object ends: a manager destroyed while a server floods it
+// waits for Qt's network thread, and that wait would freeze the window.
+// User-interface thread only.
+#pragma once
+
+#include <QNetworkReply>
+#include <QPointer>
+
+class QNetworkAccessManager;
+class QNetworkRequest;
+class QNetworkProxy;
+
+QNetworkAccessManager& ProgramNetwork();
+// Sends a GET through the program's manager with the given proxy.
+QNetworkReply* ProgramNetworkGet(const QNetworkRequest& request, const QNetworkProxy& proxy);
+// Ends a running request without a word to its receiver: no slot of the
+// receiver's runs for it any more.
+void DropReply(QPointer<QNetworkReply>& reply, QObject* receiver);
