@@ -236,8 +236,8 @@ struct TCueImage::TFile {
   }
 
   // Reads sectors [sector, sector + count) of the file as CD sectors; what
-  // lies past its end is silence.
-  bool Read(int32_t sector, int32_t count, uint8_t* out) {
+  // lies past its end is silence. Returns the sectors delivered from the first.
+  int32_t Read(int32_t sector, int32_t count, uint8_t* out) {
     const size_t size = size_t(count) * kSectorBytes;
     std::memset(out, 0, size);
     if (Type != TFileType::Audio) {
@@ -246,29 +246,29 @@ struct TCueImage::TFile {
       int64_t done = 0;
       while (done < want) {
         const ssize_t got = pread(Fd, out + done, size_t(want - done), offset + done);
-        if (got <= 0) return false;
+        if (got <= 0) break;
         done += got;
       }
       if (Type == TFileType::Motorola)
         for (size_t i = 0; i + 1 < size; i += 2) std::swap(out[i], out[i + 1]);
-      return true;
+      return done == want ? count : int32_t(done / kSectorBytes);
     }
     const int64_t frame = int64_t(sector) * kFramesPerSector;
     const int64_t want =
         std::min<int64_t>(int64_t(count) * kFramesPerSector, std::max<int64_t>(Frames - frame, 0));
-    if (want == 0) return true;
+    if (want == 0) return count;
     if (frame != NextFrame && sf_seek(Sound, frame, SEEK_SET) != frame) {
       NextFrame = -1;
-      return false;
+      return 0;
     }
     std::vector<int16_t> samples(size_t(want) * 2);
-    const sf_count_t got = sf_readf_short(Sound, samples.data(), want);
+    const sf_count_t got = std::max<sf_count_t>(sf_readf_short(Sound, samples.data(), want), 0);
     NextFrame = got == want ? frame + want : -1;
-    for (size_t i = 0; i < size_t(std::max<sf_count_t>(got, 0)) * 2; ++i) {
+    for (size_t i = 0; i < size_t(got) * 2; ++i) {
       out[2 * i] = uint8_t(samples[i] & 0xff);
       out[2 * i + 1] = uint8_t(uint16_t(samples[i]) >> 8);
     }
-    return got == want;
+    return got == want ? count : int32_t(got / kFramesPerSector);
   }
 };
 
@@ -478,23 +478,24 @@ bool TCueImage::Parse(const std::string& sheet, const std::string& sheetName,
   return true;
 }
 
-bool TCueImage::Read(int32_t first, int32_t count, uint8_t* out) {
+int32_t TCueImage::Read(int32_t first, int32_t count, uint8_t* out) {
   std::memset(out, 0, size_t(std::max(count, 0)) * kSectorBytes);
-  if (first < 0 || count <= 0 || int64_t(first) + count > FLeadOut) return false;
+  if (first < 0 || count <= 0 || int64_t(first) + count > FLeadOut) return 0;
   auto piece =
       std::upper_bound(FPieces.begin(), FPieces.end(), first,
                        [](int32_t sector, const TPiece& p) { return sector < p.DiscStart; });
-  bool ok = true;
-  for (--piece; count > 0 && piece != FPieces.end(); ++piece) {
-    const int32_t offset = first - piece->DiscStart;
-    const int32_t take = std::min(count, piece->Sectors - offset);
-    if (piece->File >= 0)
-      ok = FFiles[size_t(piece->File)]->Read(piece->FileSector + offset, take, out) && ok;
-    out += size_t(take) * kSectorBytes;
-    first += take;
-    count -= take;
+  int32_t delivered = 0;
+  for (--piece; delivered < count && piece != FPieces.end(); ++piece) {
+    const int32_t offset = first + delivered - piece->DiscStart;
+    const int32_t take = std::min(count - delivered, piece->Sectors - offset);
+    uint8_t* at = out + size_t(delivered) * kSectorBytes;
+    const int32_t got =
+        piece->File >= 0 ? FFiles[size_t(piece->File)]->Read(piece->FileSector + offset, take, at)
+                         : take;
+    delivered += got;
+    if (got < take) break;
   }
-  return ok;
+  return delivered;
 }
 
 }  // namespace cdrip

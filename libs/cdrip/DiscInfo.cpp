@@ -2,8 +2,13 @@
 
 #include <cdio/mmc_ll_cmds.h>
 #include <cdio/util.h>
+#include <fcntl.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <memory>
 
 #include "libs/cdrip/DiscRules.h"
@@ -13,7 +18,28 @@ namespace cdrip {
 
 namespace {
 
+namespace fs = std::filesystem;
+
 constexpr uint8_t kDataFlag = 0x14;
+constexpr int32_t kSectorBytes = CDIO_CD_FRAMESIZE_RAW;
+
+bool SameToc(const std::vector<CdripTocEntry>& a, const std::vector<CdripTocEntry>& b) {
+  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof a[0]) == 0;
+}
+
+// The stand-in's sheet: every track at its start in one file of the disc's length.
+std::string StandInSheet(const std::vector<CdripTocEntry>& toc) {
+  std::string sheet = "FILE \"toc.bin\" BINARY\n";
+  for (size_t i = 0; i + 1 < toc.size(); ++i) {
+    const int32_t start = toc[i].startSector;
+    char line[96];
+    std::snprintf(line, sizeof line, "  TRACK %02d %s\n    INDEX 01 %02d:%02d:%02d\n",
+                  int(toc[i].trackNumber), toc[i].flags == kAudioTrackFlag ? "AUDIO" : "MODE1/2352",
+                  int(start / 4500), int(start / 75 % 60), int(start % 75));
+    sheet += line;
+  }
+  return sheet;
+}
 
 // libcdio hands out copies the caller frees.
 std::string Take(char* text) {
@@ -101,6 +127,35 @@ std::vector<CdripTocEntry> TocOf(const TCueImage& cue) {
   return toc;
 }
 
+std::shared_ptr<CdIo_t> TocStandIn(TDrive& drive, const std::vector<CdripTocEntry>& toc) {
+  if (drive.StandIn && SameToc(drive.StandInToc, toc)) return drive.StandIn;
+  drive.StandIn.reset();
+  std::error_code error;
+  std::string folder = (fs::temp_directory_path(error) / "cdrip-XXXXXX").string();
+  if (error || toc.empty() || !mkdtemp(folder.data())) return nullptr;
+  const std::string bin = folder + "/toc.bin", cue = folder + "/toc.cue";
+  struct TRemove {
+    std::string Folder;
+    ~TRemove() {
+      std::error_code ignored;
+      fs::remove_all(Folder, ignored);
+    }
+  } remove{folder};
+  const int fd = open(bin.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  const bool sized = fd >= 0 && ftruncate(fd, off_t(toc.back().startSector) * kSectorBytes) == 0;
+  if (fd >= 0) close(fd);
+  const std::string sheet = StandInSheet(toc);
+  FILE* file = sized ? std::fopen(cue.c_str(), "wx") : nullptr;
+  const bool written = file && std::fwrite(sheet.data(), 1, sheet.size(), file) == sheet.size();
+  if ((file && std::fclose(file) != 0) || !written) return nullptr;
+  std::shared_ptr<CdIo_t> cdio(cdio_open(cue.c_str(), DRIVER_BINCUE), cdio_destroy);
+  // Paranoia must see the TOC the image states, or it reads elsewhere.
+  if (!cdio || !SameToc(TocOf(cdio.get()), toc)) return nullptr;
+  drive.StandIn = cdio;
+  drive.StandInToc = toc;
+  return cdio;
+}
+
 bool TDiscInfo::Read(const TDrives& drives, TDrive& drive) {
   Clear();
   TDiscInfo read;
@@ -124,6 +179,8 @@ bool TDiscInfo::Read(const TDrives& drives, TDrive& drive) {
   }
   // A damaged disc or a hostile image may state anything.
   if (!IsValidToc(read.Toc.data(), read.Toc.size())) return false;
+  // Made while the TOC is read, so a rip needs no file of its own.
+  if (IsCueSheet(drive)) TocStandIn(drive, read.Toc);
   *this = std::move(read);
   return true;
 }

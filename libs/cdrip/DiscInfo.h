@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -39,5 +40,12 @@ struct TDiscInfo {
 // tracks, then the lead-out. Empty when the disc states no usable TOC.
 std::vector<CdripTocEntry> TocOf(CdIo_t* cdio);
 std::vector<CdripTocEntry> TocOf(const TCueImage& cue);
+
+// libcdio-paranoia asks a libcdio handle for the TOC, which a cue image our
+// own back end reads has not: a handle on a sheet of the same TOC over a
+// sparse file of the disc's length stands in, made once per TOC and kept by
+// the drive. Its files are gone once it is open; nothing of them is read.
+// Null when it cannot be made (no temporary folder).
+std::shared_ptr<CdIo_t> TocStandIn(TDrive& drive, const std::vector<CdripTocEntry>& toc);
 
 }  // namespace cdrip

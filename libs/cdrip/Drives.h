@@ -14,6 +14,7 @@
 
 #include "libs/cdrip/CueImage.h"
 #include "libs/cdrip/ImageFaults.h"
+#include "libs/cdrip/ReadHistory.h"
 #include "libs/cdrip/cdrip.h"
 
 namespace cdrip {
@@ -29,6 +30,12 @@ struct TDrive {
   std::string Path;  // device node or image file
   CdripDriveParams Params{};
   TFaults Faults;
+  // The drive an image stands in for; kept from rip to rip.
+  std::shared_ptr<TSimulatedDrive> Simulated = std::make_shared<TSimulatedDrive>();
+  std::shared_ptr<TReadHistory> History = std::make_shared<TReadHistory>();
+  // What libcdio-paranoia asks a cue image's TOC of (TocStandIn).
+  std::shared_ptr<CdIo_t> StandIn;
+  std::vector<CdripTocEntry> StandInToc;
   std::map<int32_t, uint32_t> ChangingReads;  // hand-overs of each changing sector
   bool TrayOpen = false;
 };

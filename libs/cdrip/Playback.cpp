@@ -22,8 +22,9 @@ TImageOutput::TSectorReader ImageReader(const TDrives& drives, TDrive& drive) {
   if (IsCueSheet(drive)) {
     std::shared_ptr<TCueImage> cue = drives.OpenCue(drive);
     if (!cue) return nullptr;
-    return
-        [cue](int32_t first, int32_t count, uint8_t* out) { return cue->Read(first, count, out); };
+    return [cue](int32_t first, int32_t count, uint8_t* out) {
+      return cue->Read(first, count, out) == count;
+    };
   }
   std::shared_ptr<CdIo_t> cdio(cdio_open(drive.Path.c_str(), DRIVER_UNKNOWN), cdio_destroy);
   if (!cdio) return nullptr;

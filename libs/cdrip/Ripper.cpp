@@ -9,7 +9,6 @@
 #include <array>
 #include <atomic>
 #include <cstring>
-#include <thread>
 
 #include "libs/cdrip/DiscInfo.h"
 #include "libs/cdrip/DiscRules.h"
@@ -32,6 +31,8 @@ static_assert(kGiveUpAttempts <= 7, "TSectorLog counts failures up to 7");
 constexpr std::chrono::seconds kNoProgress{30};
 // Paranoia reads before a rip's range for its overlap and ahead of it.
 constexpr int32_t kLogMargin = 600;
+// The cache a physical drive is taken to have: paranoia's own model of it.
+constexpr int32_t kAssumedDriveCache = 1200;
 
 // The rip whose drive reads go through RipRead (the read function has no user
 // data, and the library serves one caller).
@@ -100,26 +101,74 @@ const std::array<uint8_t, kSectorBytes>& Unwritten() {
   return bytes;
 }
 
-// Reads through the drive's own function; returns how many leading sectors
-// the drive really delivered, and logs them as read.
-long ReadDirect(TRipper& r, cdrom_drive_t* drive, uint8_t* out, int32_t begin, long count) {
+// Reads through libcdio's own read, at most the drive's sectors at a time;
+// returns how many leading sectors it really delivered.
+long ReadWhole(TReadAudio read, cdrom_drive_t* drive, uint8_t* out, int32_t begin, long count) {
   for (long i = 0; i < count; ++i)
     std::memcpy(out + i * kSectorBytes, Unwritten().data(), kSectorBytes);
-  const long delivered = std::clamp<long>(r.DriveRead(drive, out, begin, count), 0, count);
-  long good = 0;
-  for (TSectorRange hit{}; good < delivered; ++good) {
-    const int32_t sector = begin + int32_t(good);
-    if (std::memcmp(out + good * kSectorBytes, Unwritten().data(), kSectorBytes) == 0) break;
-    TSectorLog* log = LogOf(r, sector);
-    if (Overlap(r.Unreadable, sector, sector, hit) ||
-        (log && log->Failures() == 0 && Overlap(r.Flaky, sector, sector, hit))) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(r.ReadErrorDelay));
+  const long most = drive->nsectors > 0 ? drive->nsectors : count;
+  long whole = 0;
+  while (whole < count) {
+    const long asked = std::min(most, count - whole);
+    const long delivered = std::clamp<long>(
+        read(drive, out + whole * kSectorBytes, begin + int32_t(whole), asked), 0, asked);
+    const long before = whole;
+    while (whole < before + delivered &&
+           std::memcmp(out + whole * kSectorBytes, Unwritten().data(), kSectorBytes) != 0)
+      ++whole;
+    if (whole < before + asked) break;
+  }
+  return whole;
+}
+
+// What the drive hands back: an image's through its simulated drive. A null
+// `out` only moves the drive.
+long ReadFromDrive(TRipper& r, uint8_t* out, int32_t begin, long count) {
+  long delivered = 0;
+  if (r.Simulated)
+    delivered = r.Simulated->Read(r.Medium, begin, count, out);
+  else if (!out)
+    delivered = r.DriveRead(r.Drive, out, begin, count);
+  else
+    delivered = ReadWhole(r.DriveRead, r.Drive, out, begin, count);
+  for (long i = 0; i < delivered; ++i) r.History->Add(begin + int32_t(i));
+  return delivered;
+}
+
+// Reads as many sectors as the drive's cache holds, none of [first, first +
+// count) and as far from them as the audio allows, so none of those can come
+// from the cache. A small disc may not have as many.
+void PushOutOfCache(TRipper& r, int32_t first, long count) {
+  const int32_t reach = r.History->Reach();
+  const bool after = r.AudioStop - (first + count) >= first - r.AudioBegin;
+  const int64_t from = after ? std::max<int64_t>(first + count, r.AudioStop - reach) : r.AudioBegin;
+  const int64_t to = after ? r.AudioStop : std::min<int64_t>(first, r.AudioBegin + int64_t(reach));
+  std::vector<uint8_t> buffer(static_cast<size_t>(kChunkBytes));
+  for (int64_t at = from; at < to && !StopRequested();) {
+    const long sectors = long(std::min<int64_t>(kChunkSectors, to - at));
+    at += std::max<long>(ReadFromDrive(r, buffer.data(), int32_t(at), sectors), 1);
+  }
+}
+
+// Reads from the drive; returns how many leading sectors it delivered, and
+// logs them as read and the one it failed at as failed. A re-read, and on
+// a drive whose cache paranoia's model does not cover every read, first
+// pushes what it asks for out of the drive's cache.
+long ReadDirect(TRipper& r, uint8_t* out, int32_t begin, long count, bool reread = false) {
+  if (reread || r.PushBeforeEveryRead) {
+    for (long i = 0; i < count; ++i) {
+      if (!r.History->Recent(begin + int32_t(i))) continue;
+      PushOutOfCache(r, begin, count);
       break;
     }
-    if (log) log->SetRead();
   }
-  if (good > 0) r.LastRead = TClock::now();
-  return good;
+  const long delivered = std::clamp<long>(ReadFromDrive(r, out, begin, count), 0, count);
+  for (long i = 0; i < delivered; ++i)
+    if (TSectorLog* log = LogOf(r, begin + int32_t(i))) log->SetRead();
+  if (TSectorLog* log = delivered < count ? LogOf(r, begin + int32_t(delivered)) : nullptr)
+    log->AddFailure();
+  if (delivered > 0) r.LastRead = TClock::now();
+  return delivered;
 }
 
 // The drive's read during a rip. Paranoia fills what a read did not deliver
@@ -127,18 +176,18 @@ long ReadDirect(TRipper& r, cdrom_drive_t* drive, uint8_t* out, int32_t begin, l
 // sector is tried on its own, and one that failed kGiveUpAttempts times, or
 // every sector once the rip is stopped or made no progress, is handed over as
 // silence without asking the disc. The log tells ReadChunk what it got.
-long RipRead(cdrom_drive_t* drive, void* buffer, lsn_t begin, long sectors) {
+long RipRead(cdrom_drive_t*, void* buffer, lsn_t begin, long sectors) {
   TRipper* r = Reading;
   if (!r) return -1;
   // Paranoia reads without a buffer to move the drive's cache away.
-  if (!buffer || sectors <= 0) return r->DriveRead(drive, buffer, begin, sectors);
+  if (!buffer || sectors <= 0) return ReadFromDrive(*r, nullptr, begin, sectors);
   auto* out = static_cast<uint8_t*>(buffer);
   if (!r->GaveUp && TClock::now() - r->LastRead > kNoProgress) r->GaveUp = true;
   if (StopRequested() || r->GaveUp) {
     std::memset(out, 0, size_t(sectors) * kSectorBytes);
     return sectors;
   }
-  const long delivered = ReadDirect(*r, drive, out, begin, sectors);
+  const long delivered = ReadDirect(*r, out, begin, sectors);
   for (long i = delivered; i < sectors; ++i) {
     uint8_t* at = out + i * kSectorBytes;
     const int32_t sector = begin + int32_t(i);
@@ -146,9 +195,8 @@ long RipRead(cdrom_drive_t* drive, void* buffer, lsn_t begin, long sectors) {
       std::memset(at, 0, size_t(sectors - i) * kSectorBytes);
       return sectors;
     }
-    if (ReadDirect(*r, drive, at, sector, 1) == 1) continue;
+    if (ReadDirect(*r, at, sector, 1) == 1) continue;
     TSectorLog* log = LogOf(*r, sector);
-    if (log) log->AddFailure();
     // Right after a sector given up, the disc has nothing here: no retries.
     const TSectorLog* before = LogOf(*r, sector - 1);
     if (log &&
@@ -173,64 +221,117 @@ bool SectorIsRead(TRipper& r, int32_t sectorNum, const int16_t* sector) {
   if (!sector || !log || !log->Read()) return false;
   if (log->Failures() == 0 && !log->Suspect()) return true;
   uint8_t fresh[kSectorBytes];
-  return ReadDirect(r, r.Drive, fresh, sectorNum, 1) == 1 &&
+  return ReadDirect(r, fresh, sectorNum, 1, true) == 1 &&
          std::memcmp(fresh, sector, kSectorBytes) == 0;
 }
 
-// The next sector of a cue image's rip, or null when it cannot be read. A cue
-// image has no jitter to correct and is read as it is.
-const int16_t* ReadCueSector(TRipper& r, int32_t sectorNum) {
-  r.CueSector.resize(kSectorBytes / 2);
-  TSectorRange hit{};
-  // A flaky sector's first read fails; the retry here delivers it.
-  TSectorLog* log = LogOf(r, sectorNum);
-  if (log && log->Failures() == 0 && Overlap(r.Flaky, sectorNum, sectorNum, hit)) {
-    log->AddFailure();
-    std::this_thread::sleep_for(std::chrono::milliseconds(r.ReadErrorDelay));
+// Reads `count` sectors from `first` through paranoia into `buffer`, silence
+// where `lost`; returns how many, fewer when a stop ends the chunk.
+int32_t ReadSectors(TRipper& r, int32_t first, int32_t count, uint8_t* buffer, bool* lost) {
+  int32_t done = 0;
+  for (; done < count && !StopRequested(); ++done) {
+    const int32_t sectorNum = first + done;
+    uint8_t* at = buffer + size_t(done) * kSectorBytes;
+    const int16_t* sector = cdio_paranoia_read_limited(r.Paranoia, ParanoiaCallback, kMaxRetries);
+    // What a stopped read handed back is no audio, and no loss either.
+    if (StopRequested()) break;
+    if (!sector) {
+      cdio_paranoia_seek(r.Paranoia, sectorNum + 1, SEEK_SET);
+      r.Placed = false;
+    }
+    lost[done] = !SectorIsRead(r, sectorNum, sector);
+    if (lost[done])
+      std::memset(at, 0, kSectorBytes);
+    else
+      std::memcpy(at, sector, kSectorBytes);
   }
-  const bool read = r.Cue->Read(sectorNum, 1, reinterpret_cast<uint8_t*>(r.CueSector.data()));
-  if (!read || Overlap(r.Unreadable, sectorNum, sectorNum, hit)) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(r.ReadErrorDelay));
-    return nullptr;
+  return done;
+}
+
+// Silent: the chunk holds nothing that could show a place (silence, or a
+// sector of one repeated sample); Unknown: fresh reads did not settle it.
+enum class TPlace { Proved, Wrong, Unknown, Silent };
+
+// Whether the chunk's audio lies where the disc has it. After a seek
+// paranoia places what it reads where that read landed, which on a drive
+// without accurate stream may be samples off, and keeps everything after in
+// step with it. A fresh read of one of its sectors giving the same bytes
+// proves the place; two fresh reads that agree with each other but not with
+// it prove it wrong.
+TPlace CheckPlace(TRipper& r, int32_t first, int32_t count, const uint8_t* chunk,
+                  const bool* lost) {
+  constexpr int kCandidates = 3, kReads = 10;
+  int tried = 0;
+  for (int32_t i = 0; i < count && tried < kCandidates; ++i) {
+    const uint8_t* sector = chunk + size_t(i) * kSectorBytes;
+    if (lost[i] || std::memcmp(sector, sector + 4, kSectorBytes - 4) == 0) continue;
+    ++tried;
+    std::vector<std::array<uint8_t, kSectorBytes>> reads;
+    for (int k = 0; k < kReads; ++k) {
+      std::array<uint8_t, kSectorBytes> fresh;
+      if (ReadDirect(r, fresh.data(), first + i, 1, true) != 1) break;
+      if (std::memcmp(fresh.data(), sector, kSectorBytes) == 0) return TPlace::Proved;
+      if (std::find(reads.begin(), reads.end(), fresh) != reads.end()) return TPlace::Wrong;
+      reads.push_back(fresh);
+    }
   }
-  r.LastRead = TClock::now();
-  return r.CueSector.data();
+  return tried > 0 ? TPlace::Unknown : TPlace::Silent;
+}
+
+// A fresh paranoia, which keeps nothing it read before, reading from `sector`.
+bool StartParanoia(TRipper& r, int32_t sector) {
+  if (r.Paranoia) cdio_paranoia_free(r.Paranoia);
+  r.Paranoia = cdio_paranoia_init(r.Drive);
+  if (!r.Paranoia) return false;
+  cdio_paranoia_modeset(r.Paranoia, r.Correcting ? PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP
+                                                 : PARANOIA_MODE_DISABLE);
+  cdio_paranoia_seek(r.Paranoia, sector, SEEK_SET);
+  r.Placed = false;
+  return true;
 }
 
 // Reads the ripper's next chunk into buffer; returns the result code. A
 // sector that cannot be read becomes silence in its place, so the chunk
 // always holds all its sectors and the rip always advances. A stop request
-// ends the chunk at the sector in hand.
+// ends the chunk at the sector in hand. With jitter correction, a chunk
+// whose place is wrong is read again from a fresh seek.
 int32_t ReadChunk(TDrive& drive, TRipper& r, uint8_t* buffer, int32_t& bytes) {
+  // Fresh starts after which paranoia's audio may still lie elsewhere: the
+  // chunk is handed over as doubtful.
+  constexpr int kPlaceAttempts = 10;
   const int32_t first = r.Next;
   const int32_t count = std::min(kChunkSectors, r.End - r.Next);
 
   ChunkEvents = TChunkEvents{};
+  bool lostFlags[kChunkSectors] = {};
+  int32_t done = ReadSectors(r, first, count, buffer, lostFlags);
+  bool misplaced = false;
+  for (int attempt = 1; done == count && r.Correcting && !r.Placed; ++attempt) {
+    const TPlace place = CheckPlace(r, first, count, buffer, lostFlags);
+    r.Placed = place == TPlace::Proved;
+    misplaced = place == TPlace::Unknown || (place == TPlace::Wrong && attempt == kPlaceAttempts);
+    if (place != TPlace::Wrong || misplaced) break;
+    for (int32_t i = 0; i < count; ++i)
+      if (TSectorLog* log = LogOf(r, first + i)) log->SetCorrected();
+    // A seek alone would build on the blocks paranoia keeps, misplaced as they are.
+    if (!StartParanoia(r, first)) break;
+    done = ReadSectors(r, first, count, buffer, lostFlags);
+  }
   int32_t lost = 0;
   TSectorRange lostRange{};
-  int32_t done = 0;
-  for (; done < count && !StopRequested(); ++done) {
-    const int32_t sectorNum = first + done;
-    uint8_t* at = buffer + size_t(done) * kSectorBytes;
-    const int16_t* sector =
-        r.Cue ? ReadCueSector(r, sectorNum)
-              : cdio_paranoia_read_limited(r.Paranoia, ParanoiaCallback, kMaxRetries);
-    // What a stopped read handed back is no audio, and no loss either.
-    if (StopRequested()) break;
-    if (!sector && !r.Cue) cdio_paranoia_seek(r.Paranoia, sectorNum + 1, SEEK_SET);
-    TSectorLog* log = LogOf(r, sectorNum);
-    if (r.Cue && sector && log) log->SetRead();
-    if (r.Cue ? !sector : !SectorIsRead(r, sectorNum, sector)) {
-      std::memset(at, 0, kSectorBytes);
-      if (lost++ == 0) lostRange.First = sectorNum;
-      lostRange.Last = sectorNum;
+  for (int32_t i = 0; i < done; ++i) {
+    TSectorLog* log = LogOf(r, first + i);
+    // Audio after silence is placed afresh.
+    const uint8_t* at = buffer + size_t(i) * kSectorBytes;
+    if (at[0] == 0 && std::memcmp(at, at + 1, kSectorBytes - 1) == 0) r.Placed = false;
+    if (lostFlags[i]) {
+      if (lost++ == 0) lostRange.First = first + i;
+      lostRange.Last = first + i;
       if (log) log->HandOver(CDRIP_SECTOR_LOST);
-    } else {
-      std::memcpy(at, sector, kSectorBytes);
-      if (log)
-        log->HandOver(log->Failures() > 0 || log->Suspect() ? CDRIP_SECTOR_REREAD
-                      : log->Corrected()                    ? CDRIP_SECTOR_CORRECTED
-                                                            : CDRIP_SECTOR_CLEAN);
+    } else if (log) {
+      log->HandOver(log->Failures() > 0 || log->Suspect() ? CDRIP_SECTOR_REREAD
+                    : log->Corrected()                    ? CDRIP_SECTOR_CORRECTED
+                                                          : CDRIP_SECTOR_CLEAN);
     }
   }
   r.Next = first + done;
@@ -258,6 +359,11 @@ int32_t ReadChunk(TDrive& drive, TRipper& r, uint8_t* buffer, int32_t& bytes) {
 
   bool jitter = ChunkEvents.Doubtful;
   TSectorRange where{ChunkEvents.First, ChunkEvents.Last};
+  if (misplaced) {
+    where = jitter ? TSectorRange{std::min(where.First, first), std::max(where.Last, last)}
+                   : TSectorRange{first, last};
+    jitter = true;
+  }
   TSectorRange hit{};
   if (drive.IsImage && Overlap(drive.Faults.Jitter, first, last, hit)) {
     where = jitter ? TSectorRange{std::min(where.First, hit.First), std::max(where.Last, hit.Last)}
@@ -379,16 +485,17 @@ std::unique_ptr<TRipper> OpenRipper(const TDrives& drives, TDrive& drive, int32_
                                     int32_t start, int32_t end) {
   if (start < 0 || end < start) return nullptr;
   auto ripper = std::make_unique<TRipper>();
+  std::vector<CdripTocEntry> toc;
   if (IsCueSheet(drive)) {
     ripper->Cue = drives.OpenCue(drive);
     if (!ripper->Cue) return nullptr;
+    toc = TocOf(*ripper->Cue);
+    ripper->Cdio = TocStandIn(drive, toc);
   } else {
     ripper->Cdio = drives.OpenDisc(drive);
-    if (!ripper->Cdio) return nullptr;
+    if (ripper->Cdio) toc = TocOf(ripper->Cdio.get());
   }
-  const std::vector<CdripTocEntry> toc =
-      ripper->Cue ? TocOf(*ripper->Cue) : TocOf(ripper->Cdio.get());
-  if (toc.empty()) return nullptr;
+  if (!ripper->Cdio || toc.empty()) return nullptr;
   const int32_t leadOut = toc.back().startSector;
   if (leadOut > kMaxTocSector + 1 || end > leadOut) return nullptr;
   // A data track is no audio: paranoia would search it for matching audio
@@ -423,16 +530,16 @@ std::unique_ptr<TRipper> OpenRipper(const TDrives& drives, TDrive& drive, int32_
   ripper->Start = int32_t(readFirst);
   ripper->End = int32_t(readLast);
   ripper->Next = ripper->Start;
-  if (drive.IsImage) {
-    ripper->Unreadable = drive.Faults.Unreadable;
-    ripper->Flaky = drive.Faults.Flaky;
-    ripper->ReadErrorDelay = drive.Faults.ReadErrorDelay;
-  }
   ripper->LogFirst = ripper->Start - kLogMargin;
   ripper->Log.resize(size_t(ripper->End - ripper->Start + 2 * kLogMargin));
   ripper->LastRead = TClock::now();
+  ripper->AudioBegin = span.Begin;
+  ripper->AudioStop = int32_t(audioStop);
+  ripper->Correcting = p.jitterCorrection != 0;
+  ripper->History = drive.History;
+  ripper->History->SetReach(drive.IsImage ? drive.Faults.DriveCache : kAssumedDriveCache);
+  ripper->PushBeforeEveryRead = drive.IsImage;
   StopFlag = 0;
-  if (ripper->Cue) return ripper;
 
   ripper->Drive = cdio_cddap_identify_cdio(ripper->Cdio.get(), CDDA_MESSAGE_FORGETIT, nullptr);
   if (!ripper->Drive) return nullptr;
@@ -441,13 +548,18 @@ std::unique_ptr<TRipper> OpenRipper(const TDrives& drives, TDrive& drive, int32_
   if (cdio_cddap_open(ripper->Drive) != 0 || !ripper->Drive->read_audio) return nullptr;
   ripper->DriveRead = ripper->Drive->read_audio;
   ripper->Drive->read_audio = RipRead;
+  if (drive.IsImage) {
+    ripper->Simulated = drive.Simulated;
+    ripper->Simulated->Load(drive.Faults, drive.Path, leadOut);
+    ripper->Simulated->BeginRip();
+    TRipper* r = ripper.get();
+    ripper->Medium = [r](int32_t first, long count, uint8_t* out) -> long {
+      return r->Cue ? r->Cue->Read(first, int32_t(count), out)
+                    : ReadWhole(r->DriveRead, r->Drive, out, first, count);
+    };
+  }
   Reading = ripper.get();
-  ripper->Paranoia = cdio_paranoia_init(ripper->Drive);
-  if (!ripper->Paranoia) return nullptr;
-  cdio_paranoia_modeset(ripper->Paranoia, p.jitterCorrection
-                                              ? PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP
-                                              : PARANOIA_MODE_DISABLE);
-  cdio_paranoia_seek(ripper->Paranoia, ripper->Start, SEEK_SET);
+  if (!StartParanoia(*ripper, ripper->Start)) return nullptr;
   if (!drive.IsImage) {
     cdio_set_speed(ripper->Cdio.get(), p.speed);
     if (p.lockTray) {

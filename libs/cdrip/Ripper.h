@@ -1,6 +1,6 @@
 // TRipper: one rip of a sector range, from CR_OpenRipper to CR_CloseRipper.
-// It reads through libcdio-paranoia (or a cue image's own reader), wraps the
-// drive's read to see every read and give up sectors that are not there,
+// It reads through libcdio-paranoia, wraps the drive's read (an image's
+// simulated drive) to see every read and give up sectors that are not there,
 // keeps a TSectorLog per sector and hands the range over chunk by chunk,
 // moved by the read offset. One rip at a time, on the caller's thread; only
 // RequestStop may come from elsewhere.
@@ -31,9 +31,9 @@ struct TRipper {
   TRipper& operator=(const TRipper&) = delete;
   ~TRipper();
 
-  TCdio Cdio;                      // declared first, so it is destroyed last
-  std::unique_ptr<TCueImage> Cue;  // a cue image is read as it is: no paranoia
-  std::vector<int16_t> CueSector;
+  // The disc, or a cue image's stand-in for paranoia's TOC; destroyed last.
+  std::shared_ptr<CdIo_t> Cdio;
+  std::unique_ptr<TCueImage> Cue;
   cdrom_drive_t* Drive = nullptr;
   cdrom_paranoia_t* Paranoia = nullptr;
   int LockFd = -1;  // the device held open while its tray is locked
@@ -44,10 +44,21 @@ struct TRipper {
   int32_t LostSectors = 0;
   int32_t LastJitterFirst = 0;
   int32_t LastJitterLast = 0;
-  TReadAudio DriveRead = nullptr;        // the drive's own read, which RipRead wraps
-  std::vector<TSectorRange> Unreadable;  // an image's injected faults
-  std::vector<TSectorRange> Flaky;
-  int32_t ReadErrorDelay = 0;
+  TReadAudio DriveRead = nullptr;  // the drive's own read, which RipRead wraps
+  // An image's drive and the image's exact sectors it reads.
+  std::shared_ptr<TSimulatedDrive> Simulated;
+  TSimulatedDrive::TMedium Medium;
+  // What the drive delivered lately, and whether paranoia's own reads must
+  // push its cache out too (an image states its cache; a physical drive is
+  // left to paranoia's cache model, and only the rip's re-reads push).
+  std::shared_ptr<TReadHistory> History;
+  bool PushBeforeEveryRead = false;
+  int32_t AudioBegin = 0;  // the audio around the range, where pushing reads go
+  int32_t AudioStop = 0;
+  bool Correcting = false;  // jitter correction: paranoia verifies, the rip checks its place
+  // Paranoia's audio since its last seek was proved to lie where the disc
+  // has it.
+  bool Placed = false;
   int32_t LogFirst = 0;  // sector of Log[0]
   std::vector<TSectorLog> Log;
   TClock::time_point LastRead;  // when a read last delivered a sector
