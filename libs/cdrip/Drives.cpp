@@ -11,7 +11,9 @@
 //                     path for physical drives. Parameters written by
 //                     CR_SaveSettings: OffsetStart, OffsetEnd, Speed,
 //                     JitterCorrection, SwapChannels, DriveType, LockDuringRead;
-//                     an image's section also holds its faults (ImageFaults.h)
+//                     kept as set: GiveUpAfter=<seconds> (30), the time without
+//                     one sector read after which a rip gives up the rest of its
+//                     range; an image's section also holds its faults (ImageFaults.h)
 // Changing ImageN while running swaps the disc in that drive.
 #include "libs/cdrip/Drives.h"
 
@@ -46,7 +48,12 @@ TIniFile LoadIni(const std::string& path) {
   return ini;
 }
 
+void ReadGiveUpAfter(const TIniFile& ini, TDrive& drive) {
+  drive.GiveUpAfter = std::clamp(ini.GetInt(drive.Key, "GiveUpAfter", 30), 1, 3600);
+}
+
 void ReadParams(const TIniFile& ini, TDrive& drive) {
+  ReadGiveUpAfter(ini, drive);
   CdripDriveParams& p = drive.Params;
   p.startOffset = ini.GetInt(drive.Key, "OffsetStart", 0);
   p.endOffset = ini.GetInt(drive.Key, "OffsetEnd", 0);
@@ -194,6 +201,7 @@ void TDrives::Refresh(TDrive& drive) const {
   const std::string listed = ini.Get("Images", drive.Key);
   if (!listed.empty()) drive.Path = ResolveImagePath(listed);
   drive.Faults = ReadFaults(ini, drive.Key);
+  ReadGiveUpAfter(ini, drive);
 }
 
 bool TDrives::Ready(TDrive& drive) const {

@@ -29,6 +29,7 @@ struct TDrive {
   std::string Key;   // its cdrip.ini section
   std::string Path;  // device node or image file
   CdripDriveParams Params{};
+  int32_t GiveUpAfter = 30;  // seconds without one sector read before a rip gives up its rest
   TFaults Faults;
   // The drive an image stands in for; kept from rip to rip.
   std::shared_ptr<TSimulatedDrive> Simulated = std::make_shared<TSimulatedDrive>();

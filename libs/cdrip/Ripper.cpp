@@ -27,8 +27,6 @@ constexpr int kMaxRetries = 20;
 // for ever.
 constexpr uint8_t kGiveUpAttempts = 3;
 static_assert(kGiveUpAttempts <= 7, "TSectorLog counts failures up to 7");
-// Time without one sector read after which the rest of a rip is given up.
-constexpr std::chrono::seconds kNoProgress{30};
 // Paranoia reads before a rip's range for its overlap and ahead of it.
 constexpr int32_t kLogMargin = 600;
 // The cache a physical drive is taken to have: paranoia's own model of it.
@@ -171,20 +169,30 @@ long ReadDirect(TRipper& r, uint8_t* out, int32_t begin, long count, bool reread
   return delivered;
 }
 
+// Hands over silence for sectors no read delivered; they are given up, so
+// that nothing takes them as read.
+void MakeUp(TRipper& r, uint8_t* out, int32_t begin, long count) {
+  std::memset(out, 0, size_t(count) * kSectorBytes);
+  for (long i = 0; i < count; ++i)
+    if (TSectorLog* log = LogOf(r, begin + int32_t(i))) log->SetGivenUp();
+}
+
 // The drive's read during a rip. Paranoia fills what a read did not deliver
 // with silence and reads it again, for ever when it is not there; here each
 // sector is tried on its own, and one that failed kGiveUpAttempts times, or
 // every sector once the rip is stopped or made no progress, is handed over as
-// silence without asking the disc. The log tells ReadChunk what it got.
+// silence without asking the disc. Without jitter correction paranoia asks
+// nothing twice, so a failed sector is tried again here. The log tells
+// ReadChunk what it got.
 long RipRead(cdrom_drive_t*, void* buffer, lsn_t begin, long sectors) {
   TRipper* r = Reading;
   if (!r) return -1;
   // Paranoia reads without a buffer to move the drive's cache away.
   if (!buffer || sectors <= 0) return ReadFromDrive(*r, nullptr, begin, sectors);
   auto* out = static_cast<uint8_t*>(buffer);
-  if (!r->GaveUp && TClock::now() - r->LastRead > kNoProgress) r->GaveUp = true;
+  if (!r->GaveUp && TClock::now() - r->LastRead > r->GiveUpAfter) r->GaveUp = true;
   if (StopRequested() || r->GaveUp) {
-    std::memset(out, 0, size_t(sectors) * kSectorBytes);
+    MakeUp(*r, out, begin, sectors);
     return sectors;
   }
   const long delivered = ReadDirect(*r, out, begin, sectors);
@@ -192,17 +200,21 @@ long RipRead(cdrom_drive_t*, void* buffer, lsn_t begin, long sectors) {
     uint8_t* at = out + i * kSectorBytes;
     const int32_t sector = begin + int32_t(i);
     if (StopRequested()) {
-      std::memset(at, 0, size_t(sectors - i) * kSectorBytes);
+      MakeUp(*r, at, sector, sectors - i);
       return sectors;
     }
     if (ReadDirect(*r, at, sector, 1) == 1) continue;
     TSectorLog* log = LogOf(*r, sector);
     // Right after a sector given up, the disc has nothing here: no retries.
+    // Beyond the log lies nothing the rip hands over.
     const TSectorLog* before = LogOf(*r, sector - 1);
-    if (log &&
-        (log->GivenUp() || log->Failures() >= kGiveUpAttempts || (before && before->GivenUp()))) {
-      log->SetGivenUp();
-      std::memset(at, 0, kSectorBytes);
+    if (!log || log->GivenUp() || log->Failures() >= kGiveUpAttempts ||
+        (before && before->GivenUp())) {
+      MakeUp(*r, at, sector, 1);
+      continue;
+    }
+    if (!r->Correcting) {
+      --i;
       continue;
     }
     // Paranoia fills the rest itself; whatever it hands back there is checked.
@@ -218,7 +230,7 @@ long RipRead(cdrom_drive_t*, void* buffer, lsn_t begin, long sectors) {
 // gives the same bytes.
 bool SectorIsRead(TRipper& r, int32_t sectorNum, const int16_t* sector) {
   const TSectorLog* log = LogOf(r, sectorNum);
-  if (!sector || !log || !log->Read()) return false;
+  if (!sector || !log || !log->Read() || log->GivenUp()) return false;
   if (log->Failures() == 0 && !log->Suspect()) return true;
   uint8_t fresh[kSectorBytes];
   return ReadDirect(r, fresh, sectorNum, 1, true) == 1 &&
@@ -536,6 +548,7 @@ std::unique_ptr<TRipper> OpenRipper(const TDrives& drives, TDrive& drive, int32_
   ripper->AudioBegin = span.Begin;
   ripper->AudioStop = int32_t(audioStop);
   ripper->Correcting = p.jitterCorrection != 0;
+  ripper->GiveUpAfter = std::chrono::seconds(drive.GiveUpAfter);
   ripper->History = drive.History;
   ripper->History->SetReach(drive.IsImage ? drive.Faults.DriveCache : kAssumedDriveCache);
   ripper->PushBeforeEveryRead = drive.IsImage;

@@ -62,7 +62,8 @@ struct TRipper {
   int32_t LogFirst = 0;  // sector of Log[0]
   std::vector<TSectorLog> Log;
   TClock::time_point LastRead;  // when a read last delivered a sector
-  bool GaveUp = false;          // no progress: the rest of the range is silence
+  std::chrono::seconds GiveUpAfter{30};
+  bool GaveUp = false;  // no progress: the rest of the range is silence
   // With a read offset the sectors above are what the drive reads (the range
   // moved and widened to cover the offset, within the audio); the caller gets
   // samples [OutNext, OutStop) of the range, sample i being disc sample

@@ -243,6 +243,43 @@ TEST_F(Cdrip, SectorsMissingFromTheImageFileAreLostAsSilenceInBothModes) {
   }
 }
 
+// Found trying to break the reader: once a rip gave up a slow spot just
+// past its track, the zeros it made up were taken as read (the track written
+// as silence, all clean); without jitter correction a sector that failed once
+// was never asked for again, and it and the rest of its read were lost.
+TEST_F(Cdrip, EverySectorNoReadDeliveredIsLostAndCountedWhateverTheMode) {
+  const QString toc = WriteTocSheet(Image, "disc-toc", {{0, 100}, {100, 160}, {260, 75}});
+  const struct {
+    QString Faults;
+    int32_t JitterCorrection;
+    bool Lost;
+  } cases[] = {
+      {"UnreadableSectors=100\r\nReadErrorDelay=1500\r\nGiveUpAfter=1", -1, true},
+      {"FlakySectors=20-25", 0, false},
+  };
+  for (const QString& sheet : {Image.CuePath, toc}) {
+    for (const auto& c : cases) {
+      const std::string context = (c.Faults + " in " + QFileInfo(sheet).fileName()).toStdString();
+      Start("[Image0]\r\n" + c.Faults + "\r\n", {sheet});
+      SetJitterCorrection(c.JitterCorrection);
+      const TRip rip = Rip(0, 100);
+      const std::vector<uint8_t> status = SectorStatus();
+      ASSERT_EQ(rip.Pcm.size(), 100 * kSectorBytes) << context;
+      int lost = 0;
+      for (int i = 0; i < 100; ++i) {
+        const bool isLost = status[size_t(i)] == CDRIP_SECTOR_LOST;
+        lost += isLost;
+        EXPECT_TRUE(rip.Pcm.mid(i * kSectorBytes, kSectorBytes) ==
+                    (isLost ? QByteArray(kSectorBytes, '\0') : Image.SectorPcm(i, i + 1)))
+            << context << " sector " << i;
+      }
+      EXPECT_EQ(CR_GetNumberOfLostSectors(), lost) << context;
+      EXPECT_EQ(lost > 0, c.Lost) << context;
+      CR_CloseRipper();
+    }
+  }
+}
+
 TEST_F(Cdrip, JitterSectorsReportCodeThreeWithTheirPositionAndKeepTheData) {
   Start("[Image0]\r\nJitterSectors=5-6, 250\r\n");
   int32_t bufferSize = 0;
