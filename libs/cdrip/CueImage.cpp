@@ -124,6 +124,30 @@ fs::path ResolveFile(const std::string& folder, std::string name) {
 
 const char* Text(const char* value) { return value ? value : ""; }
 
+uint32_t LittleEndian32(const char* bytes) {
+  uint32_t value = 0;
+  for (int i = 3; i >= 0; --i) value = value << 8 | uint8_t(bytes[i]);
+  return value;
+}
+
+// The stereo 16-bit frames a WAVE file's data chunk states, which libsndfile
+// cuts to what the file holds; 0 when it states none, or the "unknown" sizes
+// a stream writer leaves (0 and 0xffffffff).
+int64_t WaveDataFrames(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  char header[12];
+  if (!in.read(header, 12) || std::memcmp(header, "RIFF", 4) != 0) return 0;
+  // The data chunk follows a few short ones; a file that holds it further on is odd.
+  for (int chunks = 0; chunks < 64; ++chunks) {
+    char chunk[8];
+    if (!in.read(chunk, 8)) return 0;
+    const uint32_t size = LittleEndian32(chunk + 4);
+    if (std::memcmp(chunk, "data", 4) == 0) return size == 0xffffffffu ? 0 : int64_t(size) / 4;
+    in.seekg(std::streamoff(size) + (size & 1), std::ios::cur);
+  }
+  return 0;
+}
+
 // libcdio exports a cdtext_get of its own, which takes a plain call to the
 // name; libcue's is asked of libcue itself.
 std::string CueText(Pti field, const Cdtext* cdtext) {
@@ -221,7 +245,10 @@ struct TCueImage::TFile {
               " channels: a CD holds 44100 Hz 16-bit stereo, nothing else";
       return false;
     }
-    Frames = info.frames;
+    // A header that promises more than the file holds keeps its promise: the
+    // frames it lacks are missing, not a shorter track.
+    Frames =
+        std::max<int64_t>(info.frames, major.format == SF_FORMAT_WAV ? WaveDataFrames(path) : 0);
     NextFrame = 0;
     return SetSectors((Frames + kFramesPerSector - 1) / kFramesPerSector, prefix, error);
   }
@@ -251,7 +278,8 @@ struct TCueImage::TFile {
       }
       if (Type == TFileType::Motorola)
         for (size_t i = 0; i + 1 < size; i += 2) std::swap(out[i], out[i + 1]);
-      return done == want ? count : int32_t(done / kSectorBytes);
+      // A raw file holds whole sectors: one cut short is missing.
+      return int32_t(done / kSectorBytes);
     }
     const int64_t frame = int64_t(sector) * kFramesPerSector;
     const int64_t want =
