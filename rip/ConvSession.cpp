@@ -460,6 +460,7 @@ bool TConvSession::RipStep(TFileParam& job, const QString& ripTarget, bool onThe
   endChecksums(true);
   TJobRun& run = FRuns[size_t(JobIndex(job))];
   run.LostSectors = FCDRIP.LostSectors();
+  run.LeftOutSectors = FCDRIP.LeftOutSectors();
   run.JitterErrors = FCDRIP.JitterErrors();
   if (testCrc) {
     run.TestCrc = testCrc;
@@ -483,6 +484,14 @@ bool TConvSession::RipStep(TFileParam& job, const QString& ripTarget, bool onThe
                         .arg(trackNum)
                         .arg(job.Title)
                         .arg(FCDRIP.LostSectors()));
+  }
+  // The drive's start and end offsets cut audio the file does not hold.
+  if (FCDRIP.LeftOutSectors() > 0) {
+    job.State = jsError;
+    AddMessage(job, QString("Track %1 '%2': %3 sector(s) of audio left out by the drive's offsets.")
+                        .arg(trackNum)
+                        .arg(job.Title)
+                        .arg(FCDRIP.LeftOutSectors()));
   }
   return true;
 }
@@ -909,6 +918,7 @@ void TConvSession::WriteRipLog() {
                                         : result->Verdict.Text();
     track.Accurate = result->Verdict.Kind == TArVerdict::Accurate;
     track.UnreadableSectors = FRuns[i].LostSectors;
+    track.LeftOutSectors = FRuns[i].LeftOutSectors;
     track.JitterErrors = FRuns[i].JitterErrors;
     track.SectorMap = FRuns[i].SectorMap;
     track.SectorCounts = FRuns[i].SectorCounts;

@@ -177,8 +177,9 @@ class TConvSession {
     bool WriteFailed = false;
     bool Cut = false;  // its encoder was stopped
     QString RipTarget;
-    QString Output;  // the output under its temporary name, until it is placed
+    QString Output;           // the output under its temporary name, until it is placed
     int32_t LostSectors = 0;  // of its rip, for the log
+    int32_t LeftOutSectors = 0;
     std::optional<uint32_t> TestCrc;  // of its first read, with test and copy
     bool Suspect = false;             // the two reads differ
     QString Placed;                   // where the output went, once placed
@@ -187,7 +188,7 @@ class TConvSession {
     QString SectorCounts;
     std::shared_ptr<QString> NormalizeBox;  // written by the worker
     std::shared_ptr<QString> NormalizeReason;
-    std::shared_ptr<TLoudness> Loudness;    // measured by the worker; null without ReplayGain
+    std::shared_ptr<TLoudness> Loudness;  // measured by the worker; null without ReplayGain
     QStringList Messages;
   };
 

@@ -290,6 +290,38 @@ TPlace CheckPlace(TRipper& r, int32_t first, int32_t count, const uint8_t* chunk
   return tried > 0 ? TPlace::Unknown : TPlace::Silent;
 }
 
+// True when disc samples [from, to) are digital silence: beyond the audio,
+// or read as zeros.
+bool ReadsSilent(TRipper& r, int64_t from, int64_t to) {
+  from = std::max<int64_t>(from, int64_t(r.AudioBegin) * kSectorSamples);
+  to = std::min<int64_t>(to, int64_t(r.AudioStop) * kSectorSamples);
+  uint8_t sector[kSectorBytes];
+  for (int64_t at = from; at < to;) {
+    const int64_t number = at / kSectorSamples;
+    if (ReadFromDrive(r, sector, int32_t(number), 1) != 1) return false;
+    const int64_t stop = std::min(to, (number + 1) * kSectorSamples);
+    const uint8_t* part = sector + (at - number * kSectorSamples) * 4;
+    if (std::any_of(part, part + (stop - at) * 4, [](uint8_t byte) { return byte != 0; }))
+      return false;
+    at = stop;
+  }
+  return true;
+}
+
+// Sectors of [start, end) that the drive's offsets leave out of the rip,
+// [first, last), and that no read proves silent: audio missing from it.
+// Their samples lie Shift later on the disc, as the rip's do.
+int32_t LeftOut(TRipper& r, int64_t start, int64_t end, int64_t first, int64_t last) {
+  int32_t count = 0;
+  for (int64_t k = start; k < end; ++k) {
+    if (k >= first && k < last) k = last;
+    if (k >= end) break;
+    const int64_t sample = k * kSectorSamples + r.Shift;
+    count += !ReadsSilent(r, sample, sample + kSectorSamples);
+  }
+  return count;
+}
+
 // A fresh paranoia, which keeps nothing it read before, reading from `sector`.
 bool StartParanoia(TRipper& r, int32_t sector) {
   if (r.Paranoia) cdio_paranoia_free(r.Paranoia);
@@ -571,6 +603,7 @@ std::unique_ptr<TRipper> OpenRipper(const TDrives& drives, TDrive& drive, int32_
                     : ReadWhole(r->DriveRead, r->Drive, out, first, count);
     };
   }
+  ripper->LeftOut = LeftOut(*ripper, start, end, first, last);
   Reading = ripper.get();
   if (!StartParanoia(*ripper, ripper->Start)) return nullptr;
   if (!drive.IsImage) {

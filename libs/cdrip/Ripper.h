@@ -42,6 +42,7 @@ struct TRipper {
   int32_t Next = 0;
   int32_t JitterCount = 0;
   int32_t LostSectors = 0;
+  int32_t LeftOut = 0;  // sectors of the asked range the offsets cut, not proved silent
   int32_t LastJitterFirst = 0;
   int32_t LastJitterLast = 0;
   TReadAudio DriveRead = nullptr;  // the drive's own read, which RipRead wraps

@@ -265,6 +265,8 @@ int32_t CR_GetNumberOfLostSectors(void) {
   return Lib && Lib->Ripper ? Lib->Ripper->LostSectors : 0;
 }
 
+int32_t CR_GetNumberOfLeftOutSectors(void) { return Lib && Lib->Ripper ? Lib->Ripper->LeftOut : 0; }
+
 int32_t CR_GetLastJitterErrorPosition(int32_t* startSector, int32_t* endSector) {
   if (!startSector || !endSector || !Lib || !Lib->Ripper) return CDRIP_ERROR;
   *startSector = Lib->Ripper->LastJitterFirst;

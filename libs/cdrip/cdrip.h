@@ -160,6 +160,10 @@ int32_t CR_GetPercentCompleted(void);
 int32_t CR_GetNumberOfJitterErrors(void);
 /* Sectors of this rip that could not be read and are silence. */
 int32_t CR_GetNumberOfLostSectors(void);
+/* Sectors of the range CR_OpenRipper was asked for that the drive's start
+ * and end offsets left out of the rip and that no read proved silent: audio
+ * the rip does not hold. */
+int32_t CR_GetNumberOfLeftOutSectors(void);
 /* First and last sector (inclusive) of the doubtful or unreadable sectors in
  * the last chunk with a jitter error or read error. */
 int32_t CR_GetLastJitterErrorPosition(int32_t* startSector, int32_t* endSector);

@@ -88,6 +88,8 @@ TEST_F(Cdrip, HonoursOffsetsAndChannelSwap) {
   auto* samples = reinterpret_cast<int16_t*>(expected.data());
   for (qsizetype i = 0; i + 1 < expected.size() / 2; i += 2) std::swap(samples[i], samples[i + 1]);
   EXPECT_EQ(rip.Pcm, expected);
+  // The audio cut off both ends is said to be left out.
+  EXPECT_EQ(CR_GetNumberOfLeftOutSectors(), 15);
   CR_CloseRipper();
 
   // Offsets never reach outside the disc.
@@ -96,6 +98,18 @@ TEST_F(Cdrip, HonoursOffsetsAndChannelSwap) {
   params.swapChannels = 0;
   ASSERT_EQ(CR_SetCDROMParameters(&params), CDRIP_OK);
   EXPECT_EQ(Rip(0, 335).Pcm, Image.Pcm);
+  EXPECT_EQ(CR_GetNumberOfLeftOutSectors(), 0);
+  CR_CloseRipper();
+
+  // What the offsets cut is read: silence (here 55 to 59) is no loss.
+  QByteArray quiet = Image.Pcm;
+  quiet.replace(55 * kSectorBytes, 5 * kSectorBytes, QByteArray(5 * kSectorBytes, '\0'));
+  WriteFile(Image.BinPath, quiet);
+  params.startOffset = 5;
+  params.endOffset = 0;
+  ASSERT_EQ(CR_SetCDROMParameters(&params), CDRIP_OK);
+  EXPECT_EQ(Rip(55, 150).Pcm, Image.SectorPcm(60, 150));
+  EXPECT_EQ(CR_GetNumberOfLeftOutSectors(), 0);
   CR_CloseRipper();
 }
 
