@@ -446,6 +446,12 @@ bool TCDRIP::RipSection(int32_t StartSector, int32_t EndSector, const QString& F
   return true;
 }
 
+QString TCDRIP::CacheHandling() const {
+  char text[256];
+  CR_GetCacheHandling(text, sizeof text);
+  return QString::fromUtf8(text);
+}
+
 std::vector<uint8_t> TCDRIP::SectorStatus() const {
   return FRipping ? ReadSectorStatus() : FSectorStatus;
 }

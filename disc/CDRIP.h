@@ -113,6 +113,9 @@ class TCDRIP {
   // What the running rip, or else the last one, made of each sector of its
   // range (CDRIP_SECTOR_ codes, one byte a sector).
   std::vector<uint8_t> SectorStatus() const;
+  // How a rip on the drive keeps its cache from answering a re-read, in
+  // words for the rip log.
+  QString CacheHandling() const;
   // The file the last rip created (truncated), empty when it touched none.
   const QString& CreatedFile() const { return FCreatedFile; }
 

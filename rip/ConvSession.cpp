@@ -867,10 +867,11 @@ void TConvSession::WriteRipLog() {
   log.Date = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
   log.Drive = FCDRIP.CDRomName();
   log.ReadOffset = FCDRIP.ReadOffset();
-  log.ReadMode = QString("jitter correction %1, speed %2")
+  log.ReadMode = QString("jitter correction %1, speed %2, %3")
                      .arg(FCDRIP.Params().jitterCorrection ? "on" : "off")
                      .arg(FCDRIP.Params().speed > 0 ? QString("%1x").arg(FCDRIP.Params().speed)
-                                                    : QStringLiteral("maximum"));
+                                                    : QStringLiteral("maximum"))
+                     .arg(FCDRIP.CacheHandling());
   switch (Config->OutputFormat) {
     case ofMP3:
       log.Output =

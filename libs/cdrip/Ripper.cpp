@@ -624,6 +624,17 @@ int32_t RipChunk(TDrive& drive, TRipper& r, uint8_t* buffer, int32_t& bytes) {
                       : ReadChunk(drive, r, buffer, bytes);
 }
 
+std::string CacheHandling(const TDrive& drive) {
+  const int32_t reach = drive.IsImage ? drive.Faults.DriveCache : kAssumedDriveCache;
+  if (reach == 0) return "drive cache none";
+  const std::string push = std::to_string(reach) + " sectors read elsewhere before ";
+  if (drive.IsImage)
+    return "drive cache " + std::to_string(reach) + " sectors, " + push + "a re-read";
+  return drive.Params.jitterCorrection
+             ? "drive cache left to paranoia's cache model, " + push + "a check's re-read"
+             : "drive cache taken as " + push + "a re-read";
+}
+
 void RequestStop() { StopFlag.store(1); }
 
 bool StopRequested() { return StopFlag.load() != 0; }

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "libs/cdrip/CueImage.h"
@@ -90,6 +91,10 @@ int32_t RipChunk(TDrive& drive, TRipper& r, uint8_t* buffer, int32_t& bytes);
 // A chunk's sectors, and the bytes a chunk buffer must hold.
 inline constexpr int32_t kChunkSectors = 27;
 inline constexpr int32_t kChunkBytes = kChunkSectors * CDIO_CD_FRAMESIZE_RAW;
+
+// How a rip on `drive` keeps the drive's cache from answering a re-read, in
+// words for the rip log.
+std::string CacheHandling(const TDrive& drive);
 
 // Stops the rip inside the chunk in hand until the next OpenRipper. Safe from
 // a signal handler or another thread.

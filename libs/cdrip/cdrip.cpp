@@ -284,6 +284,17 @@ int32_t CR_GetSectorStatus(int32_t* firstSector, uint8_t* status, int32_t capaci
   return CDRIP_OK;
 }
 
+int32_t CR_GetCacheHandling(char* text, int32_t size) try {
+  TDrive* drive = ActiveDrive();
+  CopyText({}, text, size);
+  if (!drive) return CDRIP_ERROR;
+  Lib->Drives.Refresh(*drive);
+  CopyText(CacheHandling(*drive), text, size);
+  return CDRIP_OK;
+} catch (...) {
+  return CDRIP_ERROR;
+}
+
 int32_t CR_SetReadOffset(int32_t samples) {
   if (!Lib || samples < -CR_MAX_READ_OFFSET || samples > CR_MAX_READ_OFFSET) return CDRIP_ERROR;
   Lib->ReadOffset = samples;

@@ -137,6 +137,11 @@ enum {
 /* The open rip's range starts at *firstSector and holds *count sectors; the
  * status of the first `capacity` of them goes to `status` (may be null). */
 int32_t CR_GetSectorStatus(int32_t* firstSector, uint8_t* status, int32_t capacity, int32_t* count);
+/* How a rip on the active drive, with its parameters as they stand, keeps
+ * the drive's cache from answering a re-read with what it read before: the
+ * sectors it reads elsewhere first, or paranoia's own model of a cache. In
+ * words for a rip log (UTF-8, cut to `size` bytes). */
+int32_t CR_GetCacheHandling(char* text, int32_t size);
 /* The read offset of every later CR_OpenRipper, in stereo samples, from
  * -CR_MAX_READ_OFFSET to CR_MAX_READ_OFFSET (else CDRIP_ERROR); 0 at start.
  * With +N, sample i of a rip's range is sample i + N of the disc as the drive

@@ -774,6 +774,7 @@ TEST_F(CadenzoRipLostAudio, AudioTheDrivesOffsetsLeaveOutFailsTheTrackAndIsLogge
       ReadFile(FOut.File("out/" + QDir(FOut.File("out")).entryList({"*.log"}).value(0))));
   EXPECT_TRUE(log.contains("    Left out by the drive's offsets: 15 sectors\n"))
       << log.toStdString();
+  EXPECT_TRUE(log.contains("Read mode: jitter correction on, speed maximum, drive cache none\n"));
 }
 
 TEST_F(CadenzoRipLostAudio, CtrlCStopsAReadThatFailsSlowlyAtOnce) {

@@ -79,6 +79,9 @@ TEST_F(DriveSim, WithoutCorrectionDamageReadsCleanAndASecondReadDiffers) {
   for (const QString keys : {"ReadJitter=300\r\nDriveCache=256\r\nSeed=7",
                              "ScratchedSectors=700-729\r\nDriveCache=256\r\nSeed=7"}) {
     Drive(keys, 0);
+    char how[128];
+    ASSERT_EQ(CR_GetCacheHandling(how, sizeof how), CDRIP_OK);
+    EXPECT_STREQ(how, "drive cache 256 sectors, 256 sectors read elsewhere before a re-read");
     const QByteArray test = Rip(700, 730).Pcm;
     const std::vector<uint8_t> status = SectorStatus();
     EXPECT_TRUE(std::all_of(status.begin(), status.end(), [](uint8_t s) {
