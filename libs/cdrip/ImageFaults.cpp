@@ -128,7 +128,8 @@ long TSimulatedDrive::Read(const TMedium& medium, int32_t first, long count, uin
   const int64_t from = first - margin, to = first + count + margin;
   const int64_t lo = std::clamp<int64_t>(from, 0, FLeadOut);
   const int64_t hi = std::clamp<int64_t>(to, lo, FLeadOut);
-  std::vector<uint8_t> raw(size_t(to - from) * kSectorBytes, 0);
+  std::vector<uint8_t>& raw = FMedium;
+  raw.assign(size_t(to - from) * kSectorBytes, 0);
   const int64_t held =
       lo + (hi > lo ? std::clamp<long>(medium(int32_t(lo), long(hi - lo),
                                               raw.data() + (lo - from) * kSectorBytes),

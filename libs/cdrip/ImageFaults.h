@@ -110,6 +110,7 @@ class TSimulatedDrive {
   int32_t FLeadOut = 0;
   std::mt19937 FRandom;
   std::unordered_set<int32_t> FFailedOnce;
+  std::vector<uint8_t> FMedium;  // what a read takes from the medium, kept to spare allocations
   // The cache: a ring of DriveCache sectors in the order they were read.
   std::vector<uint8_t> FCache;
   std::vector<int32_t> FCacheSectors;  // the sector in each slot, -1 when empty
