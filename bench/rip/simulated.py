@@ -22,6 +22,8 @@ import sys
 import tempfile
 import time
 
+from parallel import clear
+
 MINUTES = 30
 SIMULATED = "ReadJitter=300;DriveCache=1024;Seed=1"
 
@@ -54,8 +56,7 @@ def main():
         for _ in range(rounds):
             print(f"load average {os.getloadavg()[0]:.2f}")
             for name, command in variants.items():
-                for old in os.listdir(peer):
-                    os.remove(os.path.join(peer, old))
+                clear(peer)
                 wall, printed = timed(command, cwd=peer)
                 best[name] = min(best.get(name, wall), wall)
                 counts[name] = printed
