@@ -115,13 +115,15 @@ int32_t CR_EjectCD(int32_t open);
 int32_t CR_OpenRipper(int32_t* bufferSize, int32_t startSector, int32_t endSector);
 /* Each call until the range is done returns a whole chunk:
  * CDRIP_OK or CDRIP_RIPPING_DONE with data; CDRIP_JITTER_ERROR with data that may
- * be wrong (paranoia could not trust its cache); CDRIP_ERROR when sectors of
- * the chunk could not be read: they are silence in their place, every other
+ * be wrong (paranoia could not trust its cache, or with jitter correction no
+ * fresh read proved where its audio lies); CDRIP_ERROR when sectors of the
+ * chunk could not be read: they are silence in their place, every other
  * sector holds its data, and CR_GetLastJitterErrorPosition names them. A
  * sector is unreadable when no read delivered it: a read error, a short read,
  * or a skip that a fresh read does not confirm. A sector that keeps failing is
  * given up after a few reads, and the rest of the range once no sector was
- * read for half a minute, so every call ends. After CR_AbortRip: the sectors
+ * read for the drive's GiveUpAfter time (cdrip.ini, 30 s), so every call
+ * ends. After CR_AbortRip: the sectors
  * read so far with CDRIP_RIPPING_DONE. With no ripper open: CDRIP_ERROR and no
  * data. */
 int32_t CR_RipChunk(uint8_t* buffer, int32_t* numBytes, int32_t* abort);
