@@ -96,6 +96,7 @@ class TRipRun {
   }
 
   int32_t LostSectors() const { return FLostSectors; }
+  int32_t LeftOutSectors() const { return FLeftOutSectors; }
   std::vector<uint8_t>& SectorStatus() { return FSectorStatus; }
 
   void WriteWavHeader(int32_t sectors) {
@@ -168,6 +169,7 @@ class TRipRun {
     }
     jitterErrors = CR_GetNumberOfJitterErrors();
     FLostSectors = CR_GetNumberOfLostSectors();
+    FLeftOutSectors = CR_GetNumberOfLeftOutSectors();
     FSectorStatus = ReadSectorStatus();
     CR_CloseRipper();
     FReadBuffer.reset();
@@ -234,6 +236,7 @@ class TRipRun {
   int32_t FChunkBytes = 0;
   int32_t FCarried = 0;  // bytes of the next block waiting at the read buffer's start
   int32_t FLostSectors = 0;
+  int32_t FLeftOutSectors = 0;
   std::vector<uint8_t> FSectorStatus;
   QFile FFile;
   bool FWroteHeader = false;
@@ -393,6 +396,7 @@ bool TCDRIP::EjectTray(bool Open) { return CR_EjectCD(Open ? 1 : 0) != 0; }
 bool TCDRIP::RipTrack(int32_t TrackNum, const QString& FileName) {
   FCreatedFile.clear();
   FLostSectors = 0;
+  FLeftOutSectors = 0;
   FSectorStatus.clear();
   if (OnBeginTrack) OnBeginTrack(this, uint16_t(TrackNum));
   if (TrackNum < 1 || TrackNum > int32_t(FTrackList.size()))
@@ -410,6 +414,7 @@ bool TCDRIP::RipSection(int32_t StartSector, int32_t EndSector, const QString& F
   if (FRipping) throw ECDRIPError("A rip is already running");
   FCreatedFile.clear();
   FLostSectors = 0;
+  FLeftOutSectors = 0;
   FSectorStatus.clear();
   if (!ApplyParameters()) throw ECDRIPError("Invalid CD-ROM parameters");
   if (CR_SetReadOffset(FReadOffset) != CDRIP_OK) throw ECDRIPError("Invalid read offset");
@@ -444,14 +449,22 @@ bool TCDRIP::RipSection(int32_t StartSector, int32_t EndSector, const QString& F
   } catch (...) {
     run.Close(FJitterErrors, true);
     FLostSectors = run.LostSectors();
+    FLeftOutSectors = run.LeftOutSectors();
     FSectorStatus = std::move(run.SectorStatus());
     throw;
   }
   run.Close(FJitterErrors, false);
   FLostSectors = run.LostSectors();
+  FLeftOutSectors = run.LeftOutSectors();
   FSectorStatus = std::move(run.SectorStatus());
   if (!FJitterList.isEmpty()) SaveJitterReport(fileName, FJitterList);
   return true;
+}
+
+QString TCDRIP::CacheHandling() const {
+  char text[256];
+  CR_GetCacheHandling(text, sizeof text);
+  return QString::fromUtf8(text);
 }
 
 std::vector<uint8_t> TCDRIP::SectorStatus() const {

@@ -110,9 +110,15 @@ class TCDRIP {
   const QStringList& JitterList() const { return FJitterList; }
   // Sectors of the last rip that could not be read and are silence.
   int32_t LostSectors() const { return FLostSectors; }
+  // Sectors of the last rip's range that the drive's start and end offsets
+  // left out, holding audio (or not read to prove they hold none).
+  int32_t LeftOutSectors() const { return FLeftOutSectors; }
   // What the running rip, or else the last one, made of each sector of its
   // range (CDRIP_SECTOR_ codes, one byte a sector).
   std::vector<uint8_t> SectorStatus() const;
+  // How a rip on the drive keeps its cache from answering a re-read, in
+  // words for the rip log.
+  QString CacheHandling() const;
   // The file the last rip created (truncated), empty when it touched none.
   const QString& CreatedFile() const { return FCreatedFile; }
 
@@ -175,6 +181,7 @@ class TCDRIP {
   int32_t FJitterErrors = 0;
   QStringList FJitterList;
   int32_t FLostSectors = 0;
+  int32_t FLeftOutSectors = 0;
   std::vector<uint8_t> FSectorStatus;  // of the last rip, once it closed
   QString FCreatedFile;
   bool FAbort = false;

@@ -266,6 +266,7 @@ bool TConvSession::RipStep(TFileParam& job, const QString& ripTarget, bool onThe
   if (!read.Ripped) return ReadFailed(job, read);
   run.RipOk = true;
   run.Report.LostSectors = read.LostSectors;
+  run.Report.LeftOutSectors = read.LeftOutSectors;
   run.Report.JitterErrors = read.JitterErrors;
   const std::optional<uint32_t>& testCrc = run.Report.TestCrc;
   // Two reads that differ: at least one is not what the disc holds.
@@ -287,6 +288,14 @@ bool TConvSession::RipStep(TFileParam& job, const QString& ripTarget, bool onThe
                         .arg(trackNum)
                         .arg(job.Title)
                         .arg(read.LostSectors));
+  }
+  // The drive's start and end offsets cut audio the file does not hold.
+  if (read.LeftOutSectors > 0) {
+    job.State = jsError;
+    AddMessage(job, QString("Track %1 '%2': %3 sector(s) of audio left out by the drive's offsets.")
+                        .arg(trackNum)
+                        .arg(job.Title)
+                        .arg(read.LeftOutSectors));
   }
   return true;
 }
@@ -518,9 +527,10 @@ void TConvSession::WriteReport() {
   results.Drive = FCDRIP.CDRomName();
   results.ReadOffset = FCDRIP.ReadOffset();
   results.ReadMode =
-      QString("jitter correction %1, speed %2")
+      QString("jitter correction %1, speed %2, %3")
           .arg(drive.jitterCorrection ? "on" : "off")
-          .arg(drive.speed > 0 ? QString("%1x").arg(drive.speed) : QStringLiteral("maximum"));
+          .arg(drive.speed > 0 ? QString("%1x").arg(drive.speed) : QStringLiteral("maximum"))
+          .arg(FCDRIP.CacheHandling());
   const TRipSettings& settings = FPlan->Settings;
   results.Output = settings.Format().Describe(settings.EncoderSettings(), FCoder);
   results.AccurateRip = verification->AnswerText();

@@ -49,6 +49,7 @@ QString LogText(const TDisc& disc, const TRipResults& results) {
         track.TrackNum == 0 ? QStringLiteral("no entry for a hidden track") : result.Verdict.Text();
     track.Accurate = result.Verdict.Kind == TArVerdict::Accurate;
     track.UnreadableSectors = job.LostSectors;
+    track.LeftOutSectors = job.LeftOutSectors;
     track.JitterErrors = job.JitterErrors;
     track.SectorMap = job.SectorMap;
     track.SectorCounts = job.SectorCounts;

@@ -22,6 +22,7 @@ struct TReportTrack {
   QString Status;                   // "Done", "Error", ...
   std::optional<uint32_t> TestCrc;  // of its first read, with test and copy
   int32_t LostSectors = 0;
+  int32_t LeftOutSectors = 0;
   int32_t JitterErrors = 0;
   QString SectorMap;  // a mark per sixtieth of the track
   QString SectorCounts;

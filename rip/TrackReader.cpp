@@ -82,6 +82,7 @@ TTrackReader::TRead TTrackReader::Read(int32_t trackNum, const QString& fileName
     FVerification->EndTrack(trackNum,
                             read.Ripped && FDrive.LostSectors() == 0 && sums->Samples() == samples);
   read.LostSectors = FDrive.LostSectors();
+  read.LeftOutSectors = FDrive.LeftOutSectors();
   read.JitterErrors = FDrive.JitterErrors();
   if (checksums) read.Crc = checksums->Crc32();
   return read;

@@ -47,6 +47,7 @@ class TTrackReader {
     std::exception_ptr Failure;   // what failed; null when the drive refused the range
     std::optional<uint32_t> Crc;  // of the audio, when it was asked for or verified
     int32_t LostSectors = 0;
+    int32_t LeftOutSectors = 0;  // audio the drive's offsets cut off that is not silence
     int32_t JitterErrors = 0;
     QString SectorMap;  // a mark per sixtieth of the track; empty when nothing was read
     QString SectorCounts;

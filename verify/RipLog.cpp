@@ -54,6 +54,9 @@ QString TRipLog::Text() const {
     }
     text += "    AccurateRip: " + track.Verdict + "\n";
     text += QString("    Unreadable sectors: %1\n").arg(track.UnreadableSectors);
+    if (track.LeftOutSectors > 0)
+      text +=
+          QString("    Left out by the drive's offsets: %1 sectors\n").arg(track.LeftOutSectors);
     text += QString("    Jitter errors: %1\n").arg(track.JitterErrors);
     if (!track.SectorMap.isEmpty()) {
       text += "    Sector map: [" + track.SectorMap + "]\n";

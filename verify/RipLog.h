@@ -14,7 +14,7 @@ struct TRipLogTrack {
   int TrackNum = 0;  // 0: the hidden audio before track 1
   QString FileName;
   int32_t Pregap = 0;  // sectors
-  bool Read = false;  // the rip delivered every sample, so the checksums hold
+  bool Read = false;   // the rip delivered every sample, so the checksums hold
   double PeakPercent = 0;
   std::optional<uint32_t> TestCrc;  // with test and copy
   uint32_t CopyCrc = 0;
@@ -23,6 +23,7 @@ struct TRipLogTrack {
   QString Verdict;
   bool Accurate = false;
   int32_t UnreadableSectors = 0;
+  int32_t LeftOutSectors = 0;  // audio the drive's offsets cut off the track
   int32_t JitterErrors = 0;
   QString SectorMap;  // a mark per sixtieth of the track (see HealthLine); empty when unknown
   QString SectorCounts;

@@ -124,6 +124,30 @@ fs::path ResolveFile(const std::string& folder, std::string name) {
 
 const char* Text(const char* value) { return value ? value : ""; }
 
+uint32_t LittleEndian32(const char* bytes) {
+  uint32_t value = 0;
+  for (int i = 3; i >= 0; --i) value = value << 8 | uint8_t(bytes[i]);
+  return value;
+}
+
+// The stereo 16-bit frames a WAVE file's data chunk states, which libsndfile
+// cuts to what the file holds; 0 when it states none, or the "unknown" sizes
+// a stream writer leaves (0 and 0xffffffff).
+int64_t WaveDataFrames(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  char header[12];
+  if (!in.read(header, 12) || std::memcmp(header, "RIFF", 4) != 0) return 0;
+  // The data chunk follows a few short ones; a file that holds it further on is odd.
+  for (int chunks = 0; chunks < 64; ++chunks) {
+    char chunk[8];
+    if (!in.read(chunk, 8)) return 0;
+    const uint32_t size = LittleEndian32(chunk + 4);
+    if (std::memcmp(chunk, "data", 4) == 0) return size == 0xffffffffu ? 0 : int64_t(size) / 4;
+    in.seekg(std::streamoff(size) + (size & 1), std::ios::cur);
+  }
+  return 0;
+}
+
 // libcdio exports a cdtext_get of its own, which takes a plain call to the
 // name; libcue's is asked of libcue itself.
 std::string CueText(Pti field, const Cdtext* cdtext) {
@@ -221,7 +245,10 @@ struct TCueImage::TFile {
               " channels: a CD holds 44100 Hz 16-bit stereo, nothing else";
       return false;
     }
-    Frames = info.frames;
+    // A header that promises more than the file holds keeps its promise: the
+    // frames it lacks are missing, not a shorter track.
+    Frames =
+        std::max<int64_t>(info.frames, major.format == SF_FORMAT_WAV ? WaveDataFrames(path) : 0);
     NextFrame = 0;
     return SetSectors((Frames + kFramesPerSector - 1) / kFramesPerSector, prefix, error);
   }
@@ -236,8 +263,8 @@ struct TCueImage::TFile {
   }
 
   // Reads sectors [sector, sector + count) of the file as CD sectors; what
-  // lies past its end is silence.
-  bool Read(int32_t sector, int32_t count, uint8_t* out) {
+  // lies past its end is silence. Returns the sectors delivered from the first.
+  int32_t Read(int32_t sector, int32_t count, uint8_t* out) {
     const size_t size = size_t(count) * kSectorBytes;
     std::memset(out, 0, size);
     if (Type != TFileType::Audio) {
@@ -246,29 +273,30 @@ struct TCueImage::TFile {
       int64_t done = 0;
       while (done < want) {
         const ssize_t got = pread(Fd, out + done, size_t(want - done), offset + done);
-        if (got <= 0) return false;
+        if (got <= 0) break;
         done += got;
       }
       if (Type == TFileType::Motorola)
         for (size_t i = 0; i + 1 < size; i += 2) std::swap(out[i], out[i + 1]);
-      return true;
+      // A raw file holds whole sectors: one cut short is missing.
+      return int32_t(done / kSectorBytes);
     }
     const int64_t frame = int64_t(sector) * kFramesPerSector;
     const int64_t want =
         std::min<int64_t>(int64_t(count) * kFramesPerSector, std::max<int64_t>(Frames - frame, 0));
-    if (want == 0) return true;
+    if (want == 0) return count;
     if (frame != NextFrame && sf_seek(Sound, frame, SEEK_SET) != frame) {
       NextFrame = -1;
-      return false;
+      return 0;
     }
     std::vector<int16_t> samples(size_t(want) * 2);
-    const sf_count_t got = sf_readf_short(Sound, samples.data(), want);
+    const sf_count_t got = std::max<sf_count_t>(sf_readf_short(Sound, samples.data(), want), 0);
     NextFrame = got == want ? frame + want : -1;
-    for (size_t i = 0; i < size_t(std::max<sf_count_t>(got, 0)) * 2; ++i) {
+    for (size_t i = 0; i < size_t(got) * 2; ++i) {
       out[2 * i] = uint8_t(samples[i] & 0xff);
       out[2 * i + 1] = uint8_t(uint16_t(samples[i]) >> 8);
     }
-    return got == want;
+    return got == want ? count : int32_t(got / kFramesPerSector);
   }
 };
 
@@ -478,23 +506,24 @@ bool TCueImage::Parse(const std::string& sheet, const std::string& sheetName,
   return true;
 }
 
-bool TCueImage::Read(int32_t first, int32_t count, uint8_t* out) {
+int32_t TCueImage::Read(int32_t first, int32_t count, uint8_t* out) {
   std::memset(out, 0, size_t(std::max(count, 0)) * kSectorBytes);
-  if (first < 0 || count <= 0 || int64_t(first) + count > FLeadOut) return false;
+  if (first < 0 || count <= 0 || int64_t(first) + count > FLeadOut) return 0;
   auto piece =
       std::upper_bound(FPieces.begin(), FPieces.end(), first,
                        [](int32_t sector, const TPiece& p) { return sector < p.DiscStart; });
-  bool ok = true;
-  for (--piece; count > 0 && piece != FPieces.end(); ++piece) {
-    const int32_t offset = first - piece->DiscStart;
-    const int32_t take = std::min(count, piece->Sectors - offset);
-    if (piece->File >= 0)
-      ok = FFiles[size_t(piece->File)]->Read(piece->FileSector + offset, take, out) && ok;
-    out += size_t(take) * kSectorBytes;
-    first += take;
-    count -= take;
+  int32_t delivered = 0;
+  for (--piece; delivered < count && piece != FPieces.end(); ++piece) {
+    const int32_t offset = first + delivered - piece->DiscStart;
+    const int32_t take = std::min(count - delivered, piece->Sectors - offset);
+    uint8_t* at = out + size_t(delivered) * kSectorBytes;
+    const int32_t got =
+        piece->File >= 0 ? FFiles[size_t(piece->File)]->Read(piece->FileSector + offset, take, at)
+                         : take;
+    delivered += got;
+    if (got < take) break;
   }
-  return ok;
+  return delivered;
 }
 
 }  // namespace cdrip

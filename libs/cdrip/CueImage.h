@@ -42,9 +42,9 @@ class TCueImage {
   std::string Title, Performer, Catalog, Genre, Date;
 
   // Reads `count` sectors from `first` as 2352-byte CD sectors (16-bit
-  // little-endian stereo). False when a file cannot be read; the buffer then
-  // holds silence where the data is missing.
-  bool Read(int32_t first, int32_t count, uint8_t* out);
+  // little-endian stereo). Returns how many of them, from the first, the
+  // files delivered; the buffer holds silence where the data is missing.
+  int32_t Read(int32_t first, int32_t count, uint8_t* out);
 
  private:
   struct TFile;

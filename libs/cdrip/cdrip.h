@@ -115,13 +115,15 @@ int32_t CR_EjectCD(int32_t open);
 int32_t CR_OpenRipper(int32_t* bufferSize, int32_t startSector, int32_t endSector);
 /* Each call until the range is done returns a whole chunk:
  * CDRIP_OK or CDRIP_RIPPING_DONE with data; CDRIP_JITTER_ERROR with data that may
- * be wrong (paranoia could not trust its cache); CDRIP_ERROR when sectors of
- * the chunk could not be read: they are silence in their place, every other
+ * be wrong (paranoia could not trust its cache, or with jitter correction no
+ * fresh read proved where its audio lies); CDRIP_ERROR when sectors of the
+ * chunk could not be read: they are silence in their place, every other
  * sector holds its data, and CR_GetLastJitterErrorPosition names them. A
  * sector is unreadable when no read delivered it: a read error, a short read,
  * or a skip that a fresh read does not confirm. A sector that keeps failing is
  * given up after a few reads, and the rest of the range once no sector was
- * read for half a minute, so every call ends. After CR_AbortRip: the sectors
+ * read for the drive's GiveUpAfter time (cdrip.ini, 30 s), so every call
+ * ends. After CR_AbortRip: the sectors
  * read so far with CDRIP_RIPPING_DONE. With no ripper open: CDRIP_ERROR and no
  * data. */
 int32_t CR_RipChunk(uint8_t* buffer, int32_t* numBytes, int32_t* abort);
@@ -137,6 +139,11 @@ enum {
 /* The open rip's range starts at *firstSector and holds *count sectors; the
  * status of the first `capacity` of them goes to `status` (may be null). */
 int32_t CR_GetSectorStatus(int32_t* firstSector, uint8_t* status, int32_t capacity, int32_t* count);
+/* How a rip on the active drive, with its parameters as they stand, keeps
+ * the drive's cache from answering a re-read with what it read before: the
+ * sectors it reads elsewhere first, or paranoia's own model of a cache. In
+ * words for a rip log (UTF-8, cut to `size` bytes). */
+int32_t CR_GetCacheHandling(char* text, int32_t size);
 /* The read offset of every later CR_OpenRipper, in stereo samples, from
  * -CR_MAX_READ_OFFSET to CR_MAX_READ_OFFSET (else CDRIP_ERROR); 0 at start.
  * With +N, sample i of a rip's range is sample i + N of the disc as the drive
@@ -160,6 +167,10 @@ int32_t CR_GetPercentCompleted(void);
 int32_t CR_GetNumberOfJitterErrors(void);
 /* Sectors of this rip that could not be read and are silence. */
 int32_t CR_GetNumberOfLostSectors(void);
+/* Sectors of the range CR_OpenRipper was asked for that the drive's start
+ * and end offsets left out of the rip and that no read proved silent: audio
+ * the rip does not hold. */
+int32_t CR_GetNumberOfLeftOutSectors(void);
 /* First and last sector (inclusive) of the doubtful or unreadable sectors in
  * the last chunk with a jitter error or read error. */
 int32_t CR_GetLastJitterErrorPosition(int32_t* startSector, int32_t* endSector);

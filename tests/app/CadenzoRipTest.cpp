@@ -772,6 +772,35 @@ TEST_F(CadenzoRipLostAudio, MissingSectorsAreSilenceAndFailTheirTracks) {
                            "] 0 clean, 0 corrected, 0 re-read, 75 lost\n"));
 }
 
+// Found trying to break the reader: a drive's start and end offsets cut
+// audio off both ends of every track, and the tracks were "Done".
+TEST_F(CadenzoRipLostAudio, AudioTheDrivesOffsetsLeaveOutFailsTheTrackAndIsLogged) {
+  const TDiscImage image = MakeDiscImage(FOut.File("disc"), "cut", {150, 150});
+  const QString ini = FOut.File("config/cadenzo/cdrip.ini");
+  WriteCdripIni(ini, {image.CuePath}, "[Image0]\r\nOffsetStart=10\r\nOffsetEnd=-5\r\n");
+  ASSERT_EQ(CR_Init(ini.toUtf8().constData()), CDRIP_OK);
+  QProcess process;
+  process.setProcessEnvironment(Environment());
+  process.start(ProgramDir() + "/cadenzo-rip",
+                {"--drive", QString::number(CR_GetNumCDROM() - 1), "--format", "wav", "--tracks",
+                 "2", "--output-folder", FOut.File("out")});
+  ASSERT_TRUE(process.waitForFinished(120000));
+  const QString out = QString::fromUtf8(process.readAllStandardOutput());
+  const QString err = QString::fromUtf8(process.readAllStandardError());
+  EXPECT_EQ(process.exitCode(), 1) << err.toStdString();
+  EXPECT_TRUE(out.contains("Error       " + FOut.File("out/Track02.wav"))) << out.toStdString();
+  EXPECT_TRUE(
+      err.contains("Track 2 'Track02': 15 sector(s) of audio left out by the drive's "
+                   "offsets."))
+      << err.toStdString();
+  EXPECT_TRUE(ReadFile(FOut.File("out/Track02.wav")).mid(44) == image.SectorPcm(160, 295));
+  const QString log = QString::fromUtf8(
+      ReadFile(FOut.File("out/" + QDir(FOut.File("out")).entryList({"*.log"}).value(0))));
+  EXPECT_TRUE(log.contains("    Left out by the drive's offsets: 15 sectors\n"))
+      << log.toStdString();
+  EXPECT_TRUE(log.contains("Read mode: jitter correction on, speed maximum, drive cache none\n"));
+}
+
 TEST_F(CadenzoRipLostAudio, CtrlCStopsAReadThatFailsSlowlyAtOnce) {
   const TDiscImage image = MakeDiscImage(FOut.File("disc"), "bad", {75, 1000});
   // Every read of track 2 fails and takes a second to, as a scratched disc's do.

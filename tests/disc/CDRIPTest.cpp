@@ -461,6 +461,7 @@ TEST_F(CDRIPTest, ParametersGoToTheLibraryBeforeEveryRipAndAreSaved) {
   auto* samples = reinterpret_cast<int16_t*>(expected.data());
   for (qsizetype i = 0; i + 1 < expected.size() / 2; i += 2) std::swap(samples[i], samples[i + 1]);
   EXPECT_EQ(ReadFile(Folder.File("swapped.raw")), expected);
+  EXPECT_EQ(Rip.LeftOutSectors(), 3);
 
   Rip.SaveSettings();
   EXPECT_TRUE(ReadFile(IniPath).contains("OffsetStart=3"));

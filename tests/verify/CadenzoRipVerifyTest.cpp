@@ -200,4 +200,23 @@ TEST_F(CadenzoRipVerify, TestAndCopyCatchesASecondReadThatDiffers) {
   QFile::remove(platform::CdripIniPath());
 }
 
+// A drive that scratches and keeps a cache, read without jitter correction:
+// nothing in one read tells, but test and copy and the database both do.
+TEST_F(CadenzoRipVerify, WithoutCorrectionADamagingDriveIsCaughtByTestAndCopyAndTheDatabase) {
+  testutil::WriteCdripIni(
+      platform::CdripIniPath(), {Image.CuePath},
+      "[Image0]\r\nJitterCorrection=0\r\nScratchedSectors=65-90\r\nDriveCache=16\r\nSeed=3\r\n");
+  ASSERT_EQ(CR_Init(platform::CdripIniPath().toUtf8().constData()), CDRIP_OK);
+  const TRun run = Rip({"--drive", QString::number(CR_GetNumCDROM() - 1), "--test-and-copy",
+                        "--tracks", "3", "--overwrite", "all"});
+  EXPECT_EQ(run.ExitCode, 1) << run.Out.toStdString();
+  EXPECT_TRUE(run.Out.contains(QRegularExpression("Error +\\S+03[^\\n]*\\.wav\\n")))
+      << run.Out.toStdString();
+  EXPECT_TRUE(
+      run.Err.contains(QRegularExpression("Track 3 'Track03': Test CRC [0-9A-F]{8} differs")))
+      << run.Err.toStdString();
+  EXPECT_TRUE(run.Out.contains("Track 03: not accurately ripped")) << run.Out.toStdString();
+  QFile::remove(platform::CdripIniPath());
+}
+
 }  // namespace

@@ -226,6 +226,51 @@ TEST_F(CueImage, BrokenImagesAreRefusedNamingSheetLineAndFile) {
   EXPECT_EQ(Problem(Write("empty.cue", "REM nothing\n")), "empty.cue: not a cue sheet with tracks");
 }
 
+// Found trying to break the reader: a .bin cut inside its last sector had
+// the missing samples made up as silence and counted as read, and a WAVE
+// whose header states more audio than it holds lost the rest as a shorter
+// track. What a file lacks keeps its place in the TOC and is lost, and said so.
+TEST_F(CueImage, WhatADamagedFileLacksIsLostInItsPlace) {
+  MakeSound("lie.wav", 0, 40);
+  QByteArray wav = ReadFile(Folder.File("lie.wav"));
+  const qsizetype data = wav.indexOf("data");
+  ASSERT_GT(data, 0);
+  const quint32 claimed = 75 * kSectorBytes;
+  for (int i = 0; i < 4; ++i) wav[data + 4 + i] = char(claimed >> (8 * i));
+  WriteFile(Folder.File("lie.wav"), wav);
+  Write("cut.bin", Disc.Pcm.left(334 * kSectorBytes + 1000));
+  const struct {
+    QString Sheet;
+    int Start, End, LeadOut, Read;
+  } cases[] = {
+      {Write("cut.cue",
+             "FILE cut.bin BINARY\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n"
+             " TRACK 02 AUDIO\n  INDEX 01 00:01:25\n TRACK 03 AUDIO\n"
+             "  INDEX 01 00:03:35\n"),
+       260, 335, 335, 74},
+      {Write("lie.cue", "FILE lie.wav WAVE\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n"), 0, 75, 75,
+       40},
+  };
+  for (const auto& c : cases) {
+    const std::string context = c.Sheet.toStdString();
+    Use(c.Sheet);
+    ASSERT_EQ(Toc().back(), c.LeadOut) << context;
+    int32_t size = 0, noAbort = 0;
+    ASSERT_EQ(CR_OpenRipper(&size, c.Start, c.End), CDRIP_OK) << context;
+    QByteArray pcm, buffer(size, '\0');
+    for (int code = CDRIP_OK, guard = 0; code != CDRIP_RIPPING_DONE && guard < 1000; ++guard) {
+      int32_t bytes = 0;
+      code = CR_RipChunk(reinterpret_cast<uint8_t*>(buffer.data()), &bytes, &noAbort);
+      pcm += buffer.left(bytes);
+    }
+    EXPECT_EQ(CR_GetNumberOfLostSectors(), c.End - c.Start - c.Read) << context;
+    EXPECT_TRUE(pcm == Disc.SectorPcm(c.Start, c.Start + c.Read) +
+                           QByteArray((c.End - c.Start - c.Read) * kSectorBytes, '\0'))
+        << context;
+    CR_CloseRipper();
+  }
+}
+
 // A drive's Q sub-channel, as FindPregapStart sees it: track 4 starts at
 // 1000 with its pregap from 850; catalogue frames (no track) fall here and
 // there, and a read may fail.
