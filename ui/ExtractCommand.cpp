@@ -1,19 +1,22 @@
 #include "ui/ExtractCommand.h"
 
+#include <QDateTime>
 #include <QFileDialog>
 #include <QFileInfo>
 
-#include "rip/ExtractJobs.h"
-#include "ui/HealthStrip.h"
-#include "ui/MainForm.h"
-#include "play/SoundPlay.h"
 #include "cddb/CDInfo.h"
 #include "disc/CDRIP.h"
-#include "ui/ConvProc.h"
-#include "ui/MsgDisp.h"
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
+#include "play/SoundPlay.h"
+#include "rip/ExtractJobs.h"
 #include "settings/config.h"
+#include "ui/ConvProc.h"
+#include "ui/HealthStrip.h"
+#include "ui/MsgDisp.h"
+#include "ui/RipVerdict.h"
+#include "ui/TrackListView.h"
+#include "ui/WindowState.h"
 
 using namespace platform;
 
@@ -30,7 +33,7 @@ class TIdleOnExit {
 };
 
 // Runs the form's jobs into the output folder, then what the settings ask for.
-void ExtractJobs(TMainForm& form) {
+void ExtractJobs(TExtractParts& form) {
   const QString folder = Config->OutputFolder;
   if (!QFileInfo(folder).isDir()) {
     if (MessageBox(
@@ -45,23 +48,27 @@ void ExtractJobs(TMainForm& form) {
   }
   AssignOutputPaths(form.JobList, form.CDInfo->Artist, form.CDInfo->Album);
   form.HealthStrip->Clear();
+  form.VerdictBar->hide();
+  const QDateTime started = QDateTime::currentDateTime();
   form.ConvForm->exec();
   const TConvSession& session = form.ConvForm->Session();
   if (session.Attempted <= 0) return;
 
   for (const TFileParam& job : form.JobList)
-    form.lvTrackList->ShowTrackState(job, session.Verification());
+    form.lvTrackList->ShowTrackState(job, session.Verification(), session.JobMessages(job));
   if (Config->CreatePlayList && !session.Aborted && session.Completed > 0) {
-    QFileDialog dialog(&form, "Save playlist", folder,
+    QFileDialog dialog(form.Window, "Save playlist", folder,
                        "M3U PlayList (*.M3U *.m3u);;PLS PlayList (*.PLS *.pls)");
     dialog.setObjectName("SavePlaylistDialog");
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix("m3u");
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-      WriteJobsPlaylist(form, dialog.selectedFiles().first());
+      WriteJobsPlaylist(form.JobList, dialog.selectedFiles().first());
   }
   if (Config->PlaySound && !session.Aborted) form.SoundPlayer->Play(Config->SoundFile);
   if (Config->EjectCD && !session.Aborted) form.CDRIP->EjectTray(true);
+  form.VerdictBar->Show(SummarizeRip(form.JobList, session.Verification(), session.Aborted),
+                        RipLogOf(form.JobList, started), folder);
   if (Config->ShowErrorMessage && form.DispForm->ErrorCount > 0) {
     form.DispForm->exec();
     form.DispForm->ClearMessages();
@@ -72,7 +79,7 @@ void ExtractJobs(TMainForm& form) {
 
 }  // namespace
 
-void ExtractCheckedTracks(TMainForm& form) {
+void ExtractCheckedTracks(TExtractParts form) {
   form.WinState = wsExtracting;
   TIdleOnExit idle(form.WinState);
   if (form.CDRIP->IsAudioPlaying()) form.CDRIP->StopPlay();
@@ -82,7 +89,7 @@ void ExtractCheckedTracks(TMainForm& form) {
   }
   form.TakeEditsIn();
   form.JobList.clear();
-  const std::vector<TCDTrackInfo>& records = form.RowRecords();
+  const std::vector<TCDTrackInfo>& records = form.lvTrackList->Records();
   for (int row = 0; row < int(records.size()); ++row) {
     if (!form.lvTrackList->Checked(row)) continue;
     TFileParam job;
@@ -100,8 +107,8 @@ void ExtractCheckedTracks(TMainForm& form) {
   ExtractJobs(form);
 }
 
-bool WriteJobsPlaylist(TMainForm& form, const QString& fileName) {
-  if (WritePlaylist(fileName, form.JobList)) return true;
+bool WriteJobsPlaylist(const TJobList& jobs, const QString& fileName) {
+  if (WritePlaylist(fileName, jobs)) return true;
   MessageBox(QString("The playlist '%1' can't be written.").arg(fileName), "Error",
              MB_OK | MB_ICONERROR);
   return false;

@@ -51,6 +51,7 @@
 #include "ui/OverwriteConfirm.h"
 #include "ui/PlaybackControls.h"
 #include "ui/QryCDDB.h"
+#include "ui/RipVerdict.h"
 #include "ui/StatusBarEx.h"
 #include "ui/StatusPanels.h"
 #include "ui/TrackBarEx.h"
@@ -105,7 +106,7 @@ TMainForm::TMainForm(int driveCount, QWidget* parent)
   CDRIP->SetCoder(LameCoder.get());
   CDRIP->SetEncode(true);
   CDInfo = std::make_unique<TMyCDInfo>(CDRIP.get());
-  MbLookup = new TMbWindowLookup(*this);
+  MbLookup = new TMbWindowLookup(*CDInfo, *this, this);
   CreatePlayback();
   SoundPlayer = std::make_unique<TSoundPlayer>();
   ConfirmOvwrtForm = new TConfirmOvwrtForm(this);
@@ -210,7 +211,7 @@ void TMainForm::CreateActions() {
   make(actReadRemoteCDDB, "actReadRemoteCDDB", "Query Disc Information",
        "Query disc information from CDDB", Qt::Key_F8, QStyle::SP_DriveNetIcon, nullptr);
   connect(actReadRemoteCDDB, &QAction::triggered, this,
-          [this] { RunCddbDialog(*this, TQueryCDDBForm::mdQuery); });
+          [this] { RunCddbDialog(*this, *CDInfo, WinState, TQueryCDDBForm::mdQuery); });
   make(actMusicBrainzLookup, "actMusicBrainzLookup", "Look Up on MusicBrainz",
        "Look up disc information on MusicBrainz", QKeySequence("Ctrl+F8"), QStyle::SP_DriveNetIcon,
        nullptr);
@@ -250,9 +251,9 @@ void TMainForm::CreateActions() {
     if (!path.isEmpty()) OpenDiscImage(path);
   });
   connect(actGetServerList, &QAction::triggered, this,
-          [this] { RunCddbDialog(*this, TQueryCDDBForm::mdServerList); });
+          [this] { RunCddbDialog(*this, *CDInfo, WinState, TQueryCDDBForm::mdServerList); });
   connect(actGetCategoryList, &QAction::triggered, this,
-          [this] { RunCddbDialog(*this, TQueryCDDBForm::mdCategoryList); });
+          [this] { RunCddbDialog(*this, *CDInfo, WinState, TQueryCDDBForm::mdCategoryList); });
 }
 
 void TMainForm::CreateMenus() {
@@ -358,6 +359,8 @@ void TMainForm::CreateClientArea() {
   });
   lvTrackList->OnChanged = [this] { UpdateSelectionSummary(); };
   layout->addWidget(lvTrackList, 1);
+  VerdictBar = new TRipVerdictBar(client);
+  layout->addWidget(VerdictBar);
   HealthStrip = new THealthStrip(client);
   layout->addWidget(HealthStrip);
 
@@ -569,6 +572,7 @@ void TMainForm::ReloadDisc() {
   lvTrackList->Clear();
   StatusPanels.ClearDisc();
   HealthStrip->Clear();
+  VerdictBar->hide();
   MbLookup->Stop();
   if (!CDRIP->IsUnitReady()) {
     StatusPanels[0]->setText("No Disc");
@@ -610,6 +614,29 @@ void TMainForm::ShowDiscFields() {
 void TMainForm::ShowNames() {
   ShowDiscFields();
   lvTrackList->ShowTitles(*CDInfo);
+}
+
+QStringList TMainForm::ShownNames() const {
+  QStringList names{edArtist->text(), edAlbum->text(), edYear->text(), cbCategory->currentText()};
+  for (int row = 0; row < lvTrackList->topLevelItemCount(); ++row)
+    names << lvTrackList->topLevelItem(row)->text(TTrackListView::colTitle);
+  return names;
+}
+
+void TMainForm::ShowGenres(const QStringList& genres) {
+  const QString current = cbCategory->currentText();
+  cbCategory->clear();
+  cbCategory->addItems(genres);
+  cbCategory->setCurrentText(current);
+}
+
+void TMainForm::ShowLookupStatus(const QString& text, bool running) {
+  auto* bar = static_cast<TStatusBarEx*>(statusBar());
+  bar->SetBusy(running);
+  if (text.isEmpty())
+    bar->clearMessage();
+  else
+    bar->showMessage(text);
 }
 
 void TMainForm::ChangeCase(const std::function<QString(const QString&)>& convert) {
@@ -679,7 +706,13 @@ void TMainForm::actAboutExecute() {
   about.exec();
 }
 
-void TMainForm::actExtractExecute() { ExtractCheckedTracks(*this); }
+void TMainForm::actExtractExecute() { ExtractCheckedTracks(ExtractParts()); }
+
+TExtractParts TMainForm::ExtractParts() {
+  return {this,        WinState,  DriveCount, CDRIP.get(),      CDInfo.get(),
+          JobList,     lvTrackList, HealthStrip, VerdictBar,     ConvForm,
+          DispForm,    SoundPlayer.get(), [this] { TakeEditsIn(); }};
+}
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
   if (watched->objectName() == "Image1" && event->type() == QEvent::MouseButtonDblClick)
@@ -694,5 +727,9 @@ void TMainForm::CreatePlayback() {
   XaudioPlayer = new TXaudioPlayer(this);
   XaudioPlayer->setObjectName("XaudioPlayer");
   PlayerControl = std::make_unique<TPlayerControl>(*XaudioPlayer);
-  Playback = new TPlaybackControls(*this);
+  Playback = new TPlaybackControls(
+      *CDPlayback, *PlayerControl,
+      {actPlay, actPause, actStop, actPreviousTrack, actNextTrack, actEjectCD, actCloseCD,
+       actSoundVolume},
+      {lvTrackList, trkbarCD, trkbarMasterVolume, StatusPanels[0]}, this);
 }

@@ -175,7 +175,8 @@ void TTrackListView::EditCurrentTitle() {
   editItem(item, colTitle);
 }
 
-void TTrackListView::ShowTrackState(const TFileParam& job, const TRipVerification* verification) {
+void TTrackListView::ShowTrackState(const TFileParam& job, const TRipVerification* verification,
+                                    const QStringList& messages) {
   QTreeWidgetItem* item = topLevelItem(job.RowIndex);
   if (!item) return;
   const TTrackVerification* result =
@@ -191,6 +192,7 @@ void TTrackListView::ShowTrackState(const TFileParam& job, const TRipVerificatio
     if (job.State == jsDone && kind != TArVerdict::NoAnswer && kind != TArVerdict::Pending)
       text = result->Verdict.Short();
   }
+  if (!messages.isEmpty()) tip = messages.join("\n") + (tip.isEmpty() ? "" : "\n\n" + tip);
   item->setText(colState, text);
   item->setToolTip(colState, tip);
 }

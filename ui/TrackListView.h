@@ -67,8 +67,10 @@ class TTrackListView : public QTreeWidget {
   // Opens the title editor of the selected row, else of the first.
   void EditCurrentTitle();
   // The State column of a job's row: the AccurateRip verdict of a finished
-  // track, its checksums in the tooltip.
-  void ShowTrackState(const TFileParam& job, const TRipVerification* verification);
+  // track, its checksums in the tooltip; the session's lines about the job
+  // (messages) explain an error there.
+  void ShowTrackState(const TFileParam& job, const TRipVerification* verification,
+                      const QStringList& messages);
 
  protected:
   // The title column takes the slack of the list's width.
