@@ -246,9 +246,14 @@ void TMainForm::CreateActions() {
        "Open a disc image (.cue, .toc, .nrg) as a drive", QKeySequence("Ctrl+O"),
        QStyle::SP_DriveCDIcon, nullptr);
   connect(actOpenDiscImage, &QAction::triggered, this, [this] {
+    // Where the last image or file was taken from, else the music folder.
+    const QString start =
+        QFileInfo(Config->LastOpenFolder).isDir() ? Config->LastOpenFolder : MusicFolder();
     const QString path = QFileDialog::getOpenFileName(
-        this, "Open Disc Image", QString(), "Disc images (*.cue *.toc *.nrg);;All files (*)");
-    if (!path.isEmpty()) OpenDiscImage(path);
+        this, "Open Disc Image", start, "Disc images (*.cue *.toc *.nrg);;All files (*)");
+    if (path.isEmpty()) return;
+    Config->LastOpenFolder = QFileInfo(path).absolutePath();
+    OpenDiscImage(path);
   });
   connect(actGetServerList, &QAction::triggered, this,
           [this] { RunCddbDialog(*this, *CDInfo, WinState, TQueryCDDBForm::mdServerList); });
@@ -681,6 +686,10 @@ void TMainForm::actOptionExecute() {
   backup.Assign(*Config);
   TConfigForm form(DriveNames, ConvForm->EncoderVersion(), this);
   if (form.exec() == QDialog::Accepted) {
+    // Saved now: a crash or a kill must not take the user's choices with it.
+    if (!Config->Save())
+      MessageBox("The settings could not be saved:\r\n" + LastWriteError(), "Error",
+                 MB_OK | MB_ICONERROR);
     CDInfo->LocalFolder = Config->LocalCDDBFolder;
     CDRIP->Params() = Config->DriveParams;
     // The drive keeps what was set for it when another one is chosen.

@@ -23,13 +23,16 @@ void TPlaybackControls::WireActions(const TPlayerActions& actions) {
   TCDPlayback* playback = &FPlayback;
   TTrackListView* list = FWidgets.TrackList;
   connect(actions.Play, &QAction::triggered, this,
-          [list, playback] { playback->Play(list->CurrentRecord()); });
+          [this, list, playback] { Show(playback->Play(list->CurrentRecord())); });
   connect(actions.Pause, &QAction::triggered, this, [playback] { playback->PauseResume(); });
   connect(actions.Stop, &QAction::triggered, this, [this, playback] { Show(playback->Stop()); });
   connect(actions.PreviousTrack, &QAction::triggered, this,
           [playback] { playback->PreviousTrack(); });
   connect(actions.NextTrack, &QAction::triggered, this, [playback] { playback->NextTrack(); });
-  connect(actions.EjectCD, &QAction::triggered, this, [playback] { playback->EjectCD(); });
+  connect(actions.EjectCD, &QAction::triggered, this, [this, playback] {
+    playback->EjectCD();
+    FWidgets.SeekBar->setValue(0);
+  });
   connect(actions.CloseCD, &QAction::triggered, this, [playback] { playback->CloseCD(); });
   connect(actions.SoundVolume, &QAction::triggered, this, [] { StartMixerProgram(); });
   connect(list, &QTreeWidget::itemDoubleClicked, actions.Play, &QAction::trigger);

@@ -235,6 +235,11 @@ TEST_F(OptionsTest, FormatBitRateAndNamingChosenInTheDialogReachTheFiles) {
     form.btnOK->click();
   });
   EXPECT_TRUE(Config->OnTheFly);
+  // In the settings file at once, not only at exit: a crash keeps them.
+  TConfig stored;
+  stored.Load();
+  EXPECT_EQ(stored.OutputFormat, 1);
+  EXPECT_EQ(stored.NamingString, "<number> - <title>");
   Extract();
   const QByteArray mp3 = ReadFile(FOut + "/01 - Track01.mp3");
   EXPECT_EQ(FirstFrameBitRate(mp3), 128);

@@ -140,11 +140,38 @@ TEST_F(MainFormPlayback, TheHeldSeekBarStaysAndItsReleasePlaysFromThere) {
   Parts(*FForm).CDRIP->GetPlayPosition(relative, absolute);
   EXPECT_LT(absolute, 40 + 450);
 
+  // A click beside the handle plays from where it fell, not ten seconds on.
+  QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->width() * 3 / 4, bar->height() / 2));
+  Parts(*FForm).CDRIP->GetPlayPosition(relative, absolute);
+  EXPECT_NEAR(absolute - 40, 450, 40);
+
   // Closing while playing stops the sound at once.
   FForm->close();
   EXPECT_NE(Parts(*FForm).CDRIP->AudioStatus() & 0xff, 0x11);
   EXPECT_EQ(Parts(*FForm).WinState, wsIdle);
   EXPECT_LT(FOutput.Captured().size(), FImage.TrackPcm(2).size());
+}
+
+TEST_F(MainFormPlayback, WithoutASoundDeviceNothingPretendsToPlayAndEjectRewindsTheBar) {
+  Start();
+  Select(1);
+  {
+    TTempFolder folder;
+    TAlsaConfig noCard(folder.Path(), "pcm.!default { type hw card 97 }\n");
+    Parts(*FForm).actPlay->trigger();
+  }
+  EXPECT_EQ(FForm->PanelText(0), "No sound device");
+  EXPECT_EQ(Parts(*FForm).WinState, wsIdle);
+  EXPECT_NE(Parts(*FForm).CDRIP->AudioStatus() & 0xff, 0x11);
+
+  Parts(*FForm).actPlay->trigger();
+  ASSERT_EQ(Parts(*FForm).WinState, wsPlaying);
+  ASSERT_TRUE(WaitFor([this] {
+    Tick();
+    return Parts(*FForm).trkbarCD->value() > 0;
+  }));
+  Parts(*FForm).actEjectCD->trigger();
+  EXPECT_EQ(Parts(*FForm).trkbarCD->value(), 0);
 }
 
 TEST_F(MainFormPlayback, TheStartupSoundPlaysAtFirstShow) {
