@@ -1,5 +1,6 @@
 // The options dialog's CD-ROM tab: the drive's settings, its read offset
 // looked up on request, and the reactions of its check boxes.
+#include <QRegularExpression>
 #include <QSpinBox>
 
 #include "platform/MessageBox.h"
@@ -10,6 +11,16 @@
 
 using namespace configform;
 using namespace platform;
+
+namespace {
+
+// The socket layer's text as the system words it, without the Windows error
+// number the HTTP client appends ("Connection refused (Error #10061)").
+QString WithoutSocketCode(QString text) {
+  return text.remove(QRegularExpression(" \\(Error #\\d+\\)$"));
+}
+
+}  // namespace
 
 QWidget* TConfigForm::CreateCDROMTab() {
   auto* tab = new QWidget;
@@ -121,7 +132,8 @@ void TConfigForm::btnDetectOffsetClick() {
         ShowOffsetStatus(QString("%1 is not in the AccurateRip drive list.").arg(drive));
         break;
       default:
-        ShowOffsetStatus(QString("No AccurateRip drive list: %1.").arg(FOffsetLookup->Detail()));
+        ShowOffsetStatus(QString("No AccurateRip drive list: %1.")
+                             .arg(WithoutSocketCode(FOffsetLookup->Detail())));
     }
   };
   FOffsetLookup->Start(Config->AccurateRipServer, vendor, product);

@@ -16,8 +16,12 @@ class QAbstractItemView;
 class TMyCDInfo;
 class TRipVerification;
 
-// The style's item, then a one-pixel line on its right and bottom edges in the
-// palette's mid colour, as the grid of a report list.
+// The grid's colour: the text's mixed into the list's, so the lines show in
+// light and dark themes alike.
+QColor GridColour(const QPalette& palette);
+
+// The style's item, then a one-pixel line on its right and bottom edges, as
+// the grid of a report list, and an outline around an empty check box.
 class TGridItemDelegate : public QStyledItemDelegate {
   Q_OBJECT
  public:

@@ -843,6 +843,16 @@ TEST_F(ConfigFormTest, DetectOffersTheDrivesListedOffsetAndOnlyOkStoresIt) {
   EXPECT_EQ(Config->ReadOffset, 667);
   EXPECT_TRUE(Config->TestAndCopy);
   QFile::remove(DriveOffsetsCachePath());
+
+  // A server that refuses is told in the system's words, without a Windows number.
+  Config->AccurateRipServer = "http://127.0.0.1:1/";
+  const auto inquiry = form.DriveInquiry;
+  TConfigForm& again = Open();
+  again.DriveInquiry = inquiry;
+  again.btnDetectOffset->click();
+  ASSERT_TRUE(WaitFor([&again] { return again.btnDetectOffset->isEnabled(); }));
+  EXPECT_TRUE(again.lblOffsetStatus->text().endsWith("Connection refused."))
+      << again.lblOffsetStatus->text().toStdString();
 }
 
 }  // namespace
