@@ -49,6 +49,7 @@
 #include "ui/HealthStrip.h"
 #include "MainFormAccess.h"
 #include "ui/MsgDisp.h"
+#include "ui/RipVerdict.h"
 #include "verify/ArReference.h"
 
 using namespace testutil;
@@ -832,6 +833,14 @@ TEST_F(ExtractTest, TheStateColumnShowsEachTracksAccurateRipVerdictWithItsChecks
             QString::asprintf("Copy CRC %08X\nAccurateRip v1 %08X\nAccurateRip v2 %08X\n",
                               artest::Crc32(FImage.TrackPcm(1)), first.V1, first.V2) +
                 "Accurately ripped (confidence 6, v2)");
+  // The verdict line sums it up and offers the log the rip wrote.
+  TRipVerdictBar* verdict = Parts(*FForm).VerdictBar;
+  EXPECT_TRUE(verdict->isVisible());
+  EXPECT_EQ(verdict->Text(), "1 accurate, 1 not accurate");
+  auto* openLog = verdict->findChild<QPushButton*>("btnOpenLog");
+  EXPECT_TRUE(openLog->isVisible());
+  EXPECT_TRUE(openLog->toolTip().endsWith(".log") && QFile::exists(openLog->toolTip()))
+      << openLog->toolTip().toStdString();
 }
 
 TEST_F(ExtractTest, TwoTickedTracksBecomeMp3FilesWithTheirStatusesAndPlaylists) {
@@ -927,10 +936,27 @@ TEST_F(ExtractTest, AFailedTrackIsMarkedAndTheErrorSummaryShownOnce) {
   }
   EXPECT_EQ(Cell(0, 5), "Done");
   EXPECT_EQ(Cell(2, 5), "Error");
+  EXPECT_TRUE(List()->topLevelItem(2)->toolTip(5).startsWith(" '" + FOut + "/Track03.mp3' can"));
+  EXPECT_EQ(Parts(*FForm).VerdictBar->Text(), "1 not verified, 1 with errors");
   EXPECT_EQ(Parts(*FForm).DispForm->ErrorCount, 0);  // cleared after it was shown
   // The failed job is listed all the same.
   EXPECT_TRUE(ReadFile(FTemp.File("list.m3u")).contains("Track03.mp3"));
 }
+TEST(RipSummary, OneLineSaysHowTheRipWent) {
+  const struct {
+    TRipSummary Summary;
+    const char* Text;
+  } cases[] = {
+      {{8, 0, 0, 0, 0, 0, false}, "8 tracks, all accurately ripped"},
+      {{1, 0, 0, 0, 0, 0, false}, "1 track, accurately ripped"},
+      {{7, 0, 1, 0, 0, 0, false}, "7 accurate, 1 not verified"},
+      {{0, 0, 0, 1, 0, 0, false}, "1 track with lost audio"},
+      {{0, 0, 3, 0, 0, 0, false}, "3 tracks not verified"},
+      {{2, 0, 0, 0, 0, 6, true}, "Aborted: 2 accurate, 6 not ripped"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.Summary.Text(), c.Text) << c.Text;
+}
+
 TEST(JobStates, TextsOfTheStatusCodes) {
   const char* const texts[] = {"Error", "", "Processing", "Done", "Abort", "Abort", ""};
   for (int code = 0; code < 7; ++code) EXPECT_EQ(JobStateText(code), texts[code]) << code;
@@ -1265,6 +1291,7 @@ void TakeHealthScreenshots(ScreenshotTest& t, TMainForm& form) {
 
   const QImage window = t.Compose();
   t.Save("health", window);
+  EXPECT_EQ(Parts(form).VerdictBar->Text(), "3 tracks with lost audio");
   ASSERT_FALSE(strip->isHidden());
   const QPoint origin = strip->mapTo(&form, QPoint(0, 0));
   auto pixel = [&](int track, int sector, int sectors) {
