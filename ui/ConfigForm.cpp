@@ -15,10 +15,10 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTabBar>
-#include <QShortcut>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QToolTip>
@@ -113,10 +113,8 @@ TConfigForm::TConfigForm(const QStringList& driveNames, const QString& encoderVe
 
   // The page turns wherever the focus is, even on a list that would take
   // Page Down for itself or after its popup closed.
-  const std::pair<const char*, int> turns[] = {{"Ctrl+Tab", 1},
-                                               {"Ctrl+PgDown", 1},
-                                               {"Ctrl+Shift+Backtab", -1},
-                                               {"Ctrl+PgUp", -1}};
+  const std::pair<const char*, int> turns[] = {
+      {"Ctrl+Tab", 1}, {"Ctrl+PgDown", 1}, {"Ctrl+Shift+Backtab", -1}, {"Ctrl+PgUp", -1}};
   for (const auto& [keys, step] : turns) {
     auto* shortcut = new QShortcut(QKeySequence(keys), this);
     connect(shortcut, &QShortcut::activated, this, [this, step = step] {

@@ -718,9 +718,19 @@ void TMainForm::actAboutExecute() {
 void TMainForm::actExtractExecute() { ExtractCheckedTracks(ExtractParts()); }
 
 TExtractParts TMainForm::ExtractParts() {
-  return {this,        WinState,  DriveCount, CDRIP.get(),      CDInfo.get(),
-          JobList,     lvTrackList, HealthStrip, VerdictBar,     ConvForm,
-          DispForm,    SoundPlayer.get(), [this] { TakeEditsIn(); }};
+  return {this,
+          WinState,
+          DriveCount,
+          CDRIP.get(),
+          CDInfo.get(),
+          JobList,
+          lvTrackList,
+          HealthStrip,
+          VerdictBar,
+          ConvForm,
+          DispForm,
+          SoundPlayer.get(),
+          [this] { TakeEditsIn(); }};
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
@@ -736,9 +746,9 @@ void TMainForm::CreatePlayback() {
   XaudioPlayer = new TXaudioPlayer(this);
   XaudioPlayer->setObjectName("XaudioPlayer");
   PlayerControl = std::make_unique<TPlayerControl>(*XaudioPlayer);
-  Playback = new TPlaybackControls(
-      *CDPlayback, *PlayerControl,
-      {actPlay, actPause, actStop, actPreviousTrack, actNextTrack, actEjectCD, actCloseCD,
-       actSoundVolume},
-      {lvTrackList, trkbarCD, trkbarMasterVolume, StatusPanels[0]}, this);
+  Playback =
+      new TPlaybackControls(*CDPlayback, *PlayerControl,
+                            {actPlay, actPause, actStop, actPreviousTrack, actNextTrack, actEjectCD,
+                             actCloseCD, actSoundVolume},
+                            {lvTrackList, trkbarCD, trkbarMasterVolume, StatusPanels[0]}, this);
 }

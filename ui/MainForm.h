@@ -45,7 +45,6 @@ class TPlaybackControls;
 class THealthStrip;
 class TRipVerdictBar;
 
-
 // The first LastPoll value: the tick count (1000 within 2000 ms of the 32-bit
 // wrap) plus 1200.
 uint32_t InitialLastPoll(uint32_t tickCount);
@@ -123,7 +122,7 @@ class TMainForm : public QMainWindow, private TDiscNamesView {
   QComboBox* cbSpeed;
   QSlider* trkbarMasterVolume;
   TTrackBarEx* trkbarCD;
-  THealthStrip* HealthStrip;  // the last extraction's sector picture
+  THealthStrip* HealthStrip;   // the last extraction's sector picture
   TRipVerdictBar* VerdictBar;  // how the last extraction went
   QTimer* StateTimer;
 

@@ -10,6 +10,7 @@
 
 #include "platform/Platform.h"
 #include "settings/config.h"
+#include "ui/StatusBarEx.h"
 #include "verify/RipLog.h"
 #include "verify/RipVerification.h"
 
@@ -22,9 +23,9 @@ QString TRipSummary::Text() const {
                       : QString("%1, all accurately ripped").arg(tracks(total));
   } else {
     const std::pair<int, const char*> parts[] = {
-        {Accurate, "accurate"},          {NotAccurate, "not accurate"},
-        {NotVerified, "not verified"},   {LostAudio, "with lost audio"},
-        {Failed, "with errors"},         {NotRipped, "not ripped"}};
+        {Accurate, "accurate"},        {NotAccurate, "not accurate"},
+        {NotVerified, "not verified"}, {LostAudio, "with lost audio"},
+        {Failed, "with errors"},       {NotRipped, "not ripped"}};
     QStringList shown;
     QString alone;  // one kind alone names the tracks: "1 track with lost audio"
     for (const auto& [count, name] : parts) {
@@ -37,8 +38,7 @@ QString TRipSummary::Text() const {
   return Aborted ? "Aborted: " + text : text;
 }
 
-TRipSummary SummarizeRip(const TJobList& jobs, const TRipVerification* verification,
-                         bool aborted) {
+TRipSummary SummarizeRip(const TJobList& jobs, const TRipVerification* verification, bool aborted) {
   TRipSummary summary;
   summary.Aborted = aborted;
   for (const TFileParam& job : jobs) {
@@ -78,9 +78,8 @@ TRipVerdictBar::TRipVerdictBar(QWidget* parent) : QFrame(parent) {
   setObjectName("VerdictBar");
   setFrameShape(QFrame::StyledPanel);
   FIcon = new QLabel(this);
-  FText = new QLabel(this);
+  FText = new TElidedLabel(this);
   FText->setObjectName("lblVerdict");
-  FText->setTextInteractionFlags(Qt::TextSelectableByMouse);
   FOpenLog = new QPushButton("Open &Log", this);
   FOpenLog->setObjectName("btnOpenLog");
   FOpenFolder = new QPushButton("Open Fol&der", this);

@@ -10,6 +10,7 @@
 
 class QLabel;
 class QPushButton;
+class TElidedLabel;
 class TRipVerification;
 
 struct TRipSummary {
@@ -27,8 +28,7 @@ struct TRipSummary {
   bool Troubled() const { return NotAccurate + LostAudio + Failed > 0 || Aborted; }
 };
 
-TRipSummary SummarizeRip(const TJobList& jobs, const TRipVerification* verification,
-                         bool aborted);
+TRipSummary SummarizeRip(const TJobList& jobs, const TRipVerification* verification, bool aborted);
 
 // The rip log the session wrote for these jobs since `since`; empty when it
 // wrote none.
@@ -45,7 +45,7 @@ class TRipVerdictBar : public QFrame {
 
  private:
   QLabel* FIcon;
-  QLabel* FText;
+  TElidedLabel* FText;
   QPushButton* FOpenLog;
   QPushButton* FOpenFolder;
   QString FLog;

@@ -26,6 +26,19 @@ int TElidedLabel::TextWidth() const {
   return text().isEmpty() ? 0 : fontMetrics().horizontalAdvance(text()) + 2 * margin() + 2;
 }
 
+void TElidedLabel::SetWidth(int width) {
+  if (width == FWidth) return;
+  FWidth = width;
+  setMaximumWidth(width < 0 ? QWIDGETSIZE_MAX : width);
+  updateGeometry();
+}
+
+QSize TElidedLabel::sizeHint() const {
+  const QSize hint = QLabel::sizeHint();
+  return FWidth < 0 ? hint : QSize(FWidth, hint.height());
+}
+
+// Any width: the text elides, and the window may be made as narrow as the user likes.
 QSize TElidedLabel::minimumSizeHint() const { return {0, QLabel::minimumSizeHint().height()}; }
 
 void TElidedLabel::paintEvent(QPaintEvent*) {
@@ -127,7 +140,7 @@ void TStatusBarEx::Arrange() {
   std::vector<int> needs;
   for (const TElidedLabel* panel : FPanels) needs.push_back(panel->TextWidth());
   const std::vector<int> widths = PanelWidths(room, FMessage->TextWidth(), needs, FPreferred);
-  for (size_t i = 0; i < FPanels.size(); ++i) FPanels[i]->setFixedWidth(widths[i]);
+  for (size_t i = 0; i < FPanels.size(); ++i) FPanels[i]->SetWidth(widths[i]);
   FArranging = false;
 }
 

@@ -20,11 +20,17 @@ class TElidedLabel : public QLabel {
   QString ShownText() const;
   // The width the whole text needs.
   int TextWidth() const;
+  // The width the label asks for, at most; -1: its text's.
+  void SetWidth(int width);
+  QSize sizeHint() const override;
   QSize minimumSizeHint() const override;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
   bool event(QEvent* event) override;
+
+ private:
+  int FWidth = -1;
 };
 
 // How `room` pixels are shared: the message gets what its text needs (all

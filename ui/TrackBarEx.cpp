@@ -21,8 +21,7 @@ void TTrackBarEx::mousePressEvent(QMouseEvent* event) {
         style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
     const int x = int(event->position().x()) - groove.x() - handle.width() / 2;
     setValue(QStyle::sliderValueFromPosition(minimum(), maximum(), x,
-                                             groove.width() - handle.width(),
-                                             option.upsideDown));
+                                             groove.width() - handle.width(), option.upsideDown));
   }
   QSlider::mousePressEvent(event);
   if (OnMouseDown) OnMouseDown(event);

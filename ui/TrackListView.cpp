@@ -6,8 +6,8 @@
 #include <QPainter>
 #include <algorithm>
 
-#include "rip/ExtractJobs.h"
 #include "cddb/CDInfo.h"
+#include "rip/ExtractJobs.h"
 #include "verify/RipVerification.h"
 
 QColor GridColour(const QPalette& palette) {

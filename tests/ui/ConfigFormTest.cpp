@@ -156,8 +156,8 @@ TEST_F(ConfigFormTest, TheEncoderTabShowsTheControlsOfTheChosenFormat) {
   const struct {
     int Format;
     QWidget* Own;
-  } formats[] = {{2, form.gbFlacOptions}, {3, form.gbOpusOptions}, {0, nullptr},
-                 {1, form.cbEncoder}};
+  } formats[] = {
+      {2, form.gbFlacOptions}, {3, form.gbOpusOptions}, {0, nullptr}, {1, form.cbEncoder}};
   const int top = form.cbEncoder->mapTo(form.swFormatOptions, QPoint()).y();
   for (const auto& f : formats) {
     form.cbOutputFormat->setCurrentIndex(f.Format);

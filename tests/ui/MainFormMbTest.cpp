@@ -6,6 +6,7 @@
 #include <QStatusBar>
 #include <QTreeWidget>
 
+#include "MainFormAccess.h"
 #include "cddb/CDInfo.h"
 #include "common/DiscImage.h"
 #include "common/ModalDriver.h"
@@ -16,7 +17,6 @@
 #include "platform/Folders.h"
 #include "platform/Registry.h"
 #include "settings/config.h"
-#include "MainFormAccess.h"
 
 using namespace testutil;
 
@@ -81,9 +81,10 @@ TEST_F(MainFormMbTest, NewDiscIsNamedInTheBackgroundAndSavedForNextTime) {
   // The window is free while the service thinks.
   ASSERT_TRUE(WaitFor([&] { return !Waiting.isNull(); }));
   EXPECT_EQ(Parts(*FForm).edArtist->text(), "NOARTIST");
-  EXPECT_TRUE(Server.RequestLine(0).contains("/ws/2/discid/" + Parts(*FForm).CDInfo->MBDiscID + "?"));
-  TTestServer::Reply(XmlResponse(
-      MbAnswer({Release("r1", "Группа крови").toUtf8()}, Parts(*FForm).CDInfo->MBDiscID)))(Waiting, "");
+  EXPECT_TRUE(
+      Server.RequestLine(0).contains("/ws/2/discid/" + Parts(*FForm).CDInfo->MBDiscID + "?"));
+  TTestServer::Reply(XmlResponse(MbAnswer({Release("r1", "Группа крови").toUtf8()},
+                                          Parts(*FForm).CDInfo->MBDiscID)))(Waiting, "");
   ASSERT_TRUE(WaitFor([&] { return Parts(*FForm).edAlbum->text() == "Группа крови"; }));
   EXPECT_EQ(Parts(*FForm).edArtist->text(), "Кино");
   EXPECT_EQ(Parts(*FForm).edYear->text(), "1988");
@@ -105,8 +106,8 @@ TEST_F(MainFormMbTest, NamesTypedMeanwhileWinOverALateAnswer) {
   Start(true);
   ASSERT_TRUE(WaitFor([&] { return !Waiting.isNull(); }));
   Parts(*FForm).edAlbum->setText("My own title");
-  TTestServer::Reply(XmlResponse(
-      MbAnswer({Release("r1", "Группа крови").toUtf8()}, Parts(*FForm).CDInfo->MBDiscID)))(Waiting, "");
+  TTestServer::Reply(XmlResponse(MbAnswer({Release("r1", "Группа крови").toUtf8()},
+                                          Parts(*FForm).CDInfo->MBDiscID)))(Waiting, "");
   ASSERT_TRUE(WaitFor([&] { return FForm->statusBar()->currentMessage().contains("not used"); }));
   EXPECT_EQ(Parts(*FForm).edAlbum->text(), "My own title");
   EXPECT_EQ(Title(0), "Track01");

@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include "MainFormAccess.h"
 #include "Screenshot.h"
 #include "cddb/CDInfo.h"
 #include "common/DiscImage.h"
@@ -31,7 +32,6 @@
 #include "platform/Registry.h"
 #include "settings/config.h"
 #include "ui/ConfigForm.h"
-#include "MainFormAccess.h"
 
 using namespace testutil;
 using platform::TScriptedMessageBoxes;
@@ -279,6 +279,17 @@ TEST_F(OptionsTest, ScreenshotOfEachOptionsTab) {
       QCoreApplication::processEvents();
       EXPECT_EQ(form.size(), size) << "the dialog keeps one size";
       const QString file = QString("/%1options-%2.png").arg(dark ? "dark-" : "", names[tab]);
+      ASSERT_TRUE(form.grab().toImage().save(folder + file));
+    }
+    // The Encoder tab of each output format.
+    form.PageControl1->setCurrentIndex(1);
+    const char* const formats[4] = {"wav", "mp3", "flac", "opus"};
+    for (int format = 0; format < 4; ++format) {
+      form.cbOutputFormat->setCurrentIndex(format);
+      QCoreApplication::processEvents();
+      EXPECT_EQ(form.size(), size);
+      const QString file =
+          QString("/%1options-encoder-%2.png").arg(dark ? "dark-" : "", formats[format]);
       ASSERT_TRUE(form.grab().toImage().save(folder + file));
     }
   }

@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include "MainFormAccess.h"
 #include "Screenshot.h"
 #include "cddb/CDInfo.h"
 #include "common/DiscImage.h"
@@ -24,7 +25,6 @@
 #include "platform/Folders.h"
 #include "platform/MessageBox.h"
 #include "platform/Registry.h"
-#include "MainFormAccess.h"
 #include "ui/TrackBarEx.h"
 
 using namespace testutil;
@@ -105,7 +105,8 @@ TEST_F(MainFormPlayback, PlayOnTheImageMakesItsSoundAndShowsThePosition) {
   EXPECT_EQ(Parts(*FForm).WinState, wsIdle);
   EXPECT_NE(Parts(*FForm).CDRIP->AudioStatus() & 0xff, 0x11);
   // No sound volume here (no control device), and no message about it.
-  EXPECT_TRUE(WaitFor([this] { return !Parts(*FForm).trkbarMasterVolume->toolTip().startsWith("Wait"); }));
+  EXPECT_TRUE(
+      WaitFor([this] { return !Parts(*FForm).trkbarMasterVolume->toolTip().startsWith("Wait"); }));
   EXPECT_FALSE(Parts(*FForm).trkbarMasterVolume->isEnabled());
   EXPECT_TRUE(Parts(*FForm).trkbarMasterVolume->toolTip().startsWith("No mixer control: "))
       << Parts(*FForm).trkbarMasterVolume->toolTip().toStdString();

@@ -32,6 +32,7 @@
 #include <QtEndian>
 #include <deque>
 
+#include "MainFormAccess.h"
 #include "Screenshot.h"
 #include "cddb/CDInfo.h"
 #include "common/DiscImage.h"
@@ -47,9 +48,9 @@
 #include "settings/config.h"
 #include "ui/ConvProc.h"
 #include "ui/HealthStrip.h"
-#include "MainFormAccess.h"
 #include "ui/MsgDisp.h"
 #include "ui/RipVerdict.h"
+#include "ui/StatusBarEx.h"
 #include "verify/ArReference.h"
 
 using namespace testutil;
@@ -739,8 +740,8 @@ void TypeInTitleEditor(TMainForm& form, int row, const QString& text) {
   Parts(form).lvTrackList->setCurrentItem(Parts(form).lvTrackList->topLevelItem(row));
   Parts(form).actRenameTrack->trigger();
   // The open editor; an earlier one may still wait for its deletion.
-  auto* editor =
-      qobject_cast<QLineEdit*>(Parts(form).lvTrackList->indexWidget(Parts(form).lvTrackList->currentIndex()));
+  auto* editor = qobject_cast<QLineEdit*>(
+      Parts(form).lvTrackList->indexWidget(Parts(form).lvTrackList->currentIndex()));
   ASSERT_NE(editor, nullptr);
   editor->setText(text);
 }
@@ -1033,7 +1034,8 @@ TEST_F(FollowUpTest, AnAbortedSessionWritesItsStatusesButNoPlaylistSoundOrEject)
               QStringList{"Conversion has been aborted.\r\nWould you want delete ALL "
                           "converted audio file(s)?"});
     ASSERT_EQ(Parts(*FForm).JobList.size(), 2u);
-    EXPECT_EQ(Parts(*FForm).JobList[0].State, answer == platform::IDNO ? jsAborted : jsAbortedDeleted);
+    EXPECT_EQ(Parts(*FForm).JobList[0].State,
+              answer == platform::IDNO ? jsAborted : jsAbortedDeleted);
     EXPECT_EQ(Cell(0, 5), "Abort");
     EXPECT_EQ(Cell(2, 5), "");  // never begun
     // A cut file never takes the track's name; kept, it is named so.
@@ -1208,6 +1210,20 @@ void TakeScreenshots(ScreenshotTest& t, TMainForm& form, const QString& out, con
   t.Save("main-window-message", t.Compose());
   form.statusBar()->clearMessage();
 
+  // At the default size while a lookup waits: its message and busy bar show.
+  const QSize size = form.size();
+  form.resize(640, 480);
+  ASSERT_TRUE(WaitFor([&form] { return form.size() == QSize(640, 480); }));
+  auto* bar = static_cast<TStatusBarEx*>(form.statusBar());
+  bar->SetBusy(true);
+  bar->showMessage("Looking up disc XzPS7vW.HPHsYemQh0HBUGr8vuU- on MusicBrainz");
+  EXPECT_TRUE(WaitFor([bar] { return bar->ShownMessage() == bar->currentMessage(); }));
+  t.Save("main-640-lookup", t.Compose());
+  bar->SetBusy(false);
+  bar->clearMessage();
+  form.resize(size);
+  ASSERT_TRUE(WaitFor([&form, size] { return form.size() == size; }));
+
   for (QAction* menuAction : form.menuBar()->actions()) {
     QMenu* menu = menuAction->menu();
     form.menuBar()->setActiveAction(menuAction);
@@ -1259,6 +1275,12 @@ void TakeScreenshots(ScreenshotTest& t, TMainForm& form, const QString& out, con
   Parts(form).actExtract->trigger();
   EXPECT_TRUE(driver.AllSeen());
   EXPECT_EQ(boxes.Asked().size(), 0u) << boxes.Texts().join(" | ").toStdString();
+
+  // After the rip, at the default size: the verdict under the list.
+  form.resize(640, 480);
+  ASSERT_TRUE(WaitFor([&form] { return form.size() == QSize(640, 480); }));
+  EXPECT_TRUE(Parts(form).VerdictBar->isVisible());
+  t.Save("main-640-after-rip", t.Compose());
 }
 
 TEST_F(ScreenshotTest, LightPalette) { TakeScreenshots(*this, *FForm, FOut, FTemp.Path()); }

@@ -43,9 +43,9 @@ TEST(StatusBarEx, AtTheDefaultSizeAMessageShowsWholeAndAnElidedPanelTellsItsText
   window.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
 
-  for (const QString& message : {QString("Found 3 releases"),
-                                 QString("MusicBrainz has no release for this disc"),
-                                 QString("Names from MusicBrainz: Generated Tones (2026, XW)")}) {
+  for (const QString& message :
+       {QString("Found 3 releases"), QString("MusicBrainz has no release for this disc"),
+        QString("Names from MusicBrainz: Generated Tones (2026, XW)")}) {
     bar->showMessage(message);
     EXPECT_TRUE(WaitFor([&] { return bar->ShownMessage() == message; }, 5000))
         << bar->ShownMessage().toStdString();

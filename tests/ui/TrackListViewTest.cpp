@@ -40,7 +40,8 @@ TEST(TrackListView, GridAndEmptyCheckBoxesShowInLightAndDarkPalettes) {
       return std::abs(c.lightness() - base.lightness()) >= 40;
     };
     const int column0 = list.columnWidth(0);
-    EXPECT_TRUE(stands(image.pixelColor(column0 - 1, row.center().y()))) << base.name().toStdString();
+    EXPECT_TRUE(stands(image.pixelColor(column0 - 1, row.center().y())))
+        << base.name().toStdString();
     EXPECT_TRUE(stands(image.pixelColor(row.center().x(), row.bottom())));
     int outline = 0;
     for (int x = row.left(); x < row.left() + 30; ++x)
