@@ -6,6 +6,7 @@
 
 #include "cddb/CDInfo.h"
 #include "disc/CDRIP.h"
+#include "play/SoundPlay.h"
 #include "play/XaudioPlayer.h"
 
 namespace {
@@ -17,13 +18,22 @@ constexpr uint8_t kNoStatus = 0x15;
 }  // namespace
 
 TCDPlayback::TCDPlayback(TCDRIP& cdrip, const TMyCDInfo& cdInfo, int& winState)
-    : FCDRIP(cdrip), FCDInfo(cdInfo), FWinState(winState) {}
+    : SoundDeviceReady([] { return ::SoundDeviceReady(); }),
+      FCDRIP(cdrip),
+      FCDInfo(cdInfo),
+      FWinState(winState) {}
 
-void TCDPlayback::Play(const TCDTrackInfo* record) {
-  if (!record) return;
+TPlayView TCDPlayback::Play(const TCDTrackInfo* record) {
+  if (!record) return {};
+  // A clock running over silence would pretend to play.
+  if (SoundDeviceReady && !SoundDeviceReady()) {
+    StopForCommand();
+    return {QStringLiteral("No sound device"), -1, 0};
+  }
   FCDRIP.PlayTrack(record->TrackIndex + 1);
   FWinState = kPlaying;
   Seeking = false;
+  return {};
 }
 
 void TCDPlayback::PauseResume() { FCDRIP.PauseResume(); }

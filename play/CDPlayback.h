@@ -35,8 +35,12 @@ class TCDPlayback {
   // True while the user holds the seek bar.
   bool Seeking = false;
 
-  // Plays the row's track; nothing without a record.
-  void Play(const TCDTrackInfo* record);
+  // Whether a sound device can play; the ALSA default unless replaced.
+  std::function<bool()> SoundDeviceReady;
+
+  // Plays the row's track; nothing without a record. Without a sound device
+  // nothing plays and the view says so.
+  TPlayView Play(const TCDTrackInfo* record);
   void PauseResume();
   // What the window shows once stopped.
   TPlayView Stop();

@@ -42,6 +42,18 @@ bool ParseWave(const QByteArray& file, TWave& wave) {
 
 }  // namespace
 
+bool SoundDeviceReady(QString* reason, const QString& device) {
+  snd_pcm_t* pcm = nullptr;
+  const int error = snd_pcm_open(&pcm, device.toLocal8Bit().constData(), SND_PCM_STREAM_PLAYBACK,
+                                 SND_PCM_NONBLOCK);
+  if (error < 0) {
+    if (reason) *reason = QString::fromLocal8Bit(snd_strerror(error));
+    return false;
+  }
+  snd_pcm_close(pcm);
+  return true;
+}
+
 TSoundPlayer::TSoundPlayer(const QString& device) : FDevice(device) {}
 
 TSoundPlayer::~TSoundPlayer() { Stop(); }

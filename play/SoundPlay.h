@@ -9,6 +9,10 @@
 #include <atomic>
 #include <thread>
 
+// Whether the sound device takes a stream now (opened without waiting and
+// closed at once); why not into *reason.
+bool SoundDeviceReady(QString* reason = nullptr, const QString& device = "default");
+
 class TSoundPlayer {
  public:
   explicit TSoundPlayer(const QString& device = "default");

@@ -485,7 +485,7 @@ void TConvSession::AddMessage(const TFileParam& job, const QString& line) {
 
 void TConvSession::FlushMessages(bool all) {
   for (; FFlushed < FRuns.size() && (all || FRuns[FFlushed].Settled); ++FFlushed)
-    for (const QString& line : std::exchange(FRuns[FFlushed].Messages, {})) FView.AddMessage(line);
+    for (const QString& line : FRuns[FFlushed].Messages) FView.AddMessage(line);
 }
 
 void TConvSession::PollEncoders() {

@@ -105,6 +105,10 @@ class TConvSession {
   bool Running() const { return FRunning; }
   // True when this session created or overwrote the file.
   bool WroteOutput(const QString& path) const { return FFiles.Wrote(path); }
+  // The error summary's lines about the job, kept until the next session.
+  const QStringList& JobMessages(const TFileParam& job) const {
+    return FRuns[size_t(JobIndex(job))].Messages;
+  }
   // True when Abort stopped the job's encoder before it finished its file.
   bool OutputCut(const TFileParam& job) const { return FRuns[size_t(JobIndex(job))].Cut; }
 

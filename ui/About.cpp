@@ -6,8 +6,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "ui/splash.h"
 #include "platform/AppInfo.h"
+#include "ui/splash.h"
 
 TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   setObjectName("AboutBox");
@@ -18,9 +18,10 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   text->setObjectName("lblAbout");
   text->setTextFormat(Qt::RichText);
   text->setOpenExternalLinks(true);
-  text->setText(QString("<h2>%1</h2><p>Version %2</p><p>Audio CD extractor: digital audio to MP3 "
-                        "and WAV files.</p><p>Copyright &copy; %3</p><p><a href=\"%4\">%4</a></p>")
-                    .arg(kProgramName, kProgramVersion, kMakerName, kHomepageUrl));
+  text->setText(
+      QString("<h2>%1</h2><p>Version %2</p><p>Audio CD extractor: digital audio to WAV, "
+              "MP3, FLAC and Opus files.</p><p>Copyright &copy; %3</p><p><a href=\"%4\">%4</a></p>")
+          .arg(kProgramName, kProgramVersion, kMakerName, kHomepageUrl));
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
   buttons->setObjectName("btnOK");
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);

@@ -4,8 +4,10 @@
 // modally; user-interface thread only.
 #pragma once
 
-class TMainForm;
+class TDiscNamesView;
+class TMyCDInfo;
 
-// mode is one of TQueryCDDBForm's modes. A query without a disc is refused
-// with a message.
-void RunCddbDialog(TMainForm& form, int mode);
+// mode is one of TQueryCDDBForm's modes; winState is the window's state,
+// the CDDB state while the dialog is open. A query without a disc is
+// refused with a message.
+void RunCddbDialog(TDiscNamesView& view, TMyCDInfo& info, int& winState, int mode);

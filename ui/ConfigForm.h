@@ -19,6 +19,7 @@ class QMenu;
 class QPushButton;
 class QSlider;
 class QSpinBox;
+class QStackedWidget;
 class QTabWidget;
 class QToolButton;
 class TDriveOffsetLookup;
@@ -76,7 +77,9 @@ class TConfigForm : public QDialog {
   QCheckBox* chkbCopyright;
   QCheckBox* chkbOriginal;
   QCheckBox* chkbPrivate;
-  // The controls of the output format in use: one group per encoded format.
+  // The output format's own settings: one page per format (WAV, MP3, FLAC,
+  // Opus), the one of the format chosen on the Output tab in front.
+  QStackedWidget* swFormatOptions;
   QGroupBox* gbLameOptions;
   QGroupBox* gbFlacOptions;
   QSpinBox* seFlacLevel;

@@ -1,5 +1,6 @@
 #include "ui/ExtractCommand.h"
 
+#include <QDateTime>
 #include <QFileDialog>
 #include <QFileInfo>
 
@@ -14,8 +15,10 @@
 #include "settings/config.h"
 #include "ui/ConvProc.h"
 #include "ui/HealthStrip.h"
-#include "ui/MainForm.h"
 #include "ui/MsgDisp.h"
+#include "ui/RipVerdict.h"
+#include "ui/TrackListView.h"
+#include "ui/WindowState.h"
 
 using namespace platform;
 
@@ -33,7 +36,7 @@ class TIdleOnExit {
 
 // Runs the plan into the output folder, then what the settings ask for; the
 // window keeps the plan's jobs.
-void ExtractJobs(TMainForm& form, TRipPlan& plan) {
+void ExtractJobs(TExtractParts& form, TRipPlan& plan) {
   const QString folder = plan.Settings.OutputFolder;
   if (!QFileInfo(folder).isDir()) {
     if (MessageBox(
@@ -48,24 +51,29 @@ void ExtractJobs(TMainForm& form, TRipPlan& plan) {
   }
   AssignOutputPaths(plan);
   form.HealthStrip->Clear();
+  form.VerdictBar->hide();
+  const QDateTime started = QDateTime::currentDateTime();
   form.ConvForm->Run(plan);
-  form.JobList = std::move(plan.Jobs);
   const TConvSession& session = form.ConvForm->Session();
+  // The session knows its jobs where the plan holds them.
+  if (session.Attempted > 0)
+    for (const TFileParam& job : plan.Jobs)
+      form.lvTrackList->ShowTrackState(job, session.Verification(), session.JobMessages(job));
+  form.JobList = std::move(plan.Jobs);
   if (session.Attempted <= 0) return;
-
-  for (const TFileParam& job : form.JobList)
-    form.lvTrackList->ShowTrackState(job, session.Verification());
   if (Config->CreatePlayList && !session.Aborted && session.Completed > 0) {
-    QFileDialog dialog(&form, "Save playlist", folder,
+    QFileDialog dialog(form.Window, "Save playlist", folder,
                        "M3U PlayList (*.M3U *.m3u);;PLS PlayList (*.PLS *.pls)");
     dialog.setObjectName("SavePlaylistDialog");
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix("m3u");
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-      WriteJobsPlaylist(form, dialog.selectedFiles().first());
+      WriteJobsPlaylist(form.JobList, dialog.selectedFiles().first());
   }
   if (Config->PlaySound && !session.Aborted) form.SoundPlayer->Play(Config->SoundFile);
   if (Config->EjectCD && !session.Aborted) form.CDRIP->EjectTray(true);
+  form.VerdictBar->Show(SummarizeRip(form.JobList, session.Verification(), session.Aborted),
+                        RipLogOf(form.JobList, started), folder);
   if (Config->ShowErrorMessage && form.DispForm->ErrorCount > 0) {
     form.DispForm->exec();
     form.DispForm->ClearMessages();
@@ -76,7 +84,7 @@ void ExtractJobs(TMainForm& form, TRipPlan& plan) {
 
 }  // namespace
 
-void ExtractCheckedTracks(TMainForm& form) {
+void ExtractCheckedTracks(TExtractParts form) {
   form.WinState = wsExtracting;
   TIdleOnExit idle(form.WinState);
   if (form.CDRIP->IsAudioPlaying()) form.CDRIP->StopPlay();
@@ -90,7 +98,7 @@ void ExtractCheckedTracks(TMainForm& form) {
   plan.Disc = NamedDisc(*form.CDInfo);
   plan.Settings = RipSettingsOf(*Config);
   plan.Settings.Verify = true;
-  const std::vector<TCDTrackInfo>& records = form.RowRecords();
+  const std::vector<TCDTrackInfo>& records = form.lvTrackList->Records();
   for (int row = 0; row < int(records.size()); ++row) {
     if (!form.lvTrackList->Checked(row)) continue;
     TFileParam job;
@@ -107,8 +115,8 @@ void ExtractCheckedTracks(TMainForm& form) {
   ExtractJobs(form, plan);
 }
 
-bool WriteJobsPlaylist(TMainForm& form, const QString& fileName) {
-  if (WritePlaylist(fileName, form.JobList)) return true;
+bool WriteJobsPlaylist(const TJobList& jobs, const QString& fileName) {
+  if (WritePlaylist(fileName, jobs)) return true;
   MessageBox(QString("The playlist '%1' can't be written.").arg(fileName), "Error",
              MB_OK | MB_ICONERROR);
   return false;

@@ -49,7 +49,7 @@ const TIconEntry kIconTable[] = {
     {"actPreviousTrack", {"media-skip-backward"}},
     {"actNextTrack", {"media-skip-forward"}},
     {"actEjectCD", {"media-eject"}},
-    {"actCloseCD", {"go-up"}},
+    {"actCloseCD", {"go-down", "arrow-down"}},
 };
 
 // The theme the desktop set before this unit chose one; empty or hicolor

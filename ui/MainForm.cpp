@@ -52,6 +52,7 @@
 #include "ui/OverwriteConfirm.h"
 #include "ui/PlaybackControls.h"
 #include "ui/QryCDDB.h"
+#include "ui/RipVerdict.h"
 #include "ui/StatusBarEx.h"
 #include "ui/StatusPanels.h"
 #include "ui/TrackBarEx.h"
@@ -105,7 +106,7 @@ TMainForm::TMainForm(int driveCount, QWidget* parent)
   CDRIP = std::make_unique<TCDRIP>();
   CDRIP->SetCoder(LameCoder.get());
   CDInfo = std::make_unique<TMyCDInfo>();
-  MbLookup = new TMbWindowLookup(*this);
+  MbLookup = new TMbWindowLookup(*CDInfo, *this, this);
   CreatePlayback();
   SoundPlayer = std::make_unique<TSoundPlayer>();
   ConfirmOvwrtForm = new TConfirmOvwrtForm(this);
@@ -209,7 +210,7 @@ void TMainForm::CreateActions() {
   make(actReadRemoteCDDB, "actReadRemoteCDDB", "Query Disc Information",
        "Query disc information from CDDB", Qt::Key_F8, QStyle::SP_DriveNetIcon, nullptr);
   connect(actReadRemoteCDDB, &QAction::triggered, this,
-          [this] { RunCddbDialog(*this, TQueryCDDBForm::mdQuery); });
+          [this] { RunCddbDialog(*this, *CDInfo, WinState, TQueryCDDBForm::mdQuery); });
   make(actMusicBrainzLookup, "actMusicBrainzLookup", "Look Up on MusicBrainz",
        "Look up disc information on MusicBrainz", QKeySequence("Ctrl+F8"), QStyle::SP_DriveNetIcon,
        nullptr);
@@ -244,14 +245,19 @@ void TMainForm::CreateActions() {
        "Open a disc image (.cue, .toc, .nrg) as a drive", QKeySequence("Ctrl+O"),
        QStyle::SP_DriveCDIcon, nullptr);
   connect(actOpenDiscImage, &QAction::triggered, this, [this] {
+    // Where the last image or file was taken from, else the music folder.
+    const QString start =
+        QFileInfo(Config->LastOpenFolder).isDir() ? Config->LastOpenFolder : MusicFolder();
     const QString path = QFileDialog::getOpenFileName(
-        this, "Open Disc Image", QString(), "Disc images (*.cue *.toc *.nrg);;All files (*)");
-    if (!path.isEmpty()) OpenDiscImage(path);
+        this, "Open Disc Image", start, "Disc images (*.cue *.toc *.nrg);;All files (*)");
+    if (path.isEmpty()) return;
+    Config->LastOpenFolder = QFileInfo(path).absolutePath();
+    OpenDiscImage(path);
   });
   connect(actGetServerList, &QAction::triggered, this,
-          [this] { RunCddbDialog(*this, TQueryCDDBForm::mdServerList); });
+          [this] { RunCddbDialog(*this, *CDInfo, WinState, TQueryCDDBForm::mdServerList); });
   connect(actGetCategoryList, &QAction::triggered, this,
-          [this] { RunCddbDialog(*this, TQueryCDDBForm::mdCategoryList); });
+          [this] { RunCddbDialog(*this, *CDInfo, WinState, TQueryCDDBForm::mdCategoryList); });
 }
 
 void TMainForm::CreateMenus() {
@@ -357,6 +363,8 @@ void TMainForm::CreateClientArea() {
   });
   lvTrackList->OnChanged = [this] { UpdateSelectionSummary(); };
   layout->addWidget(lvTrackList, 1);
+  VerdictBar = new TRipVerdictBar(client);
+  layout->addWidget(VerdictBar);
   HealthStrip = new THealthStrip(client);
   layout->addWidget(HealthStrip);
 
@@ -564,6 +572,7 @@ void TMainForm::ReloadDisc() {
   lvTrackList->Clear();
   StatusPanels.ClearDisc();
   HealthStrip->Clear();
+  VerdictBar->hide();
   MbLookup->Stop();
   if (!CDRIP->IsUnitReady()) {
     StatusPanels[0]->setText("No Disc");
@@ -605,6 +614,29 @@ void TMainForm::ShowDiscFields() {
 void TMainForm::ShowNames() {
   ShowDiscFields();
   lvTrackList->ShowTitles(*CDInfo);
+}
+
+QStringList TMainForm::ShownNames() const {
+  QStringList names{edArtist->text(), edAlbum->text(), edYear->text(), cbCategory->currentText()};
+  for (int row = 0; row < lvTrackList->topLevelItemCount(); ++row)
+    names << lvTrackList->topLevelItem(row)->text(TTrackListView::colTitle);
+  return names;
+}
+
+void TMainForm::ShowGenres(const QStringList& genres) {
+  const QString current = cbCategory->currentText();
+  cbCategory->clear();
+  cbCategory->addItems(genres);
+  cbCategory->setCurrentText(current);
+}
+
+void TMainForm::ShowLookupStatus(const QString& text, bool running) {
+  auto* bar = static_cast<TStatusBarEx*>(statusBar());
+  bar->SetBusy(running);
+  if (text.isEmpty())
+    bar->clearMessage();
+  else
+    bar->showMessage(text);
 }
 
 void TMainForm::ChangeCase(const std::function<QString(const QString&)>& convert) {
@@ -649,6 +681,10 @@ void TMainForm::actOptionExecute() {
   backup.Assign(*Config);
   TConfigForm form(DriveNames, ConvForm->EncoderVersion(), this);
   if (form.exec() == QDialog::Accepted) {
+    // Saved now: a crash or a kill must not take the user's choices with it.
+    if (!Config->Save())
+      MessageBox("The settings could not be saved:\r\n" + LastWriteError(), "Error",
+                 MB_OK | MB_ICONERROR);
     CDInfo->LocalFolder = Config->LocalCDDBFolder;
     CDRIP->Params() = Config->DriveParams;
     // The drive keeps what was set for it when another one is chosen.
@@ -674,7 +710,23 @@ void TMainForm::actAboutExecute() {
   about.exec();
 }
 
-void TMainForm::actExtractExecute() { ExtractCheckedTracks(*this); }
+void TMainForm::actExtractExecute() { ExtractCheckedTracks(ExtractParts()); }
+
+TExtractParts TMainForm::ExtractParts() {
+  return {this,
+          WinState,
+          DriveCount,
+          CDRIP.get(),
+          CDInfo.get(),
+          JobList,
+          lvTrackList,
+          HealthStrip,
+          VerdictBar,
+          ConvForm,
+          DispForm,
+          SoundPlayer.get(),
+          [this] { TakeEditsIn(); }};
+}
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
   if (watched->objectName() == "Image1" && event->type() == QEvent::MouseButtonDblClick)
@@ -689,5 +741,9 @@ void TMainForm::CreatePlayback() {
   XaudioPlayer = new TXaudioPlayer(this);
   XaudioPlayer->setObjectName("XaudioPlayer");
   PlayerControl = std::make_unique<TPlayerControl>(*XaudioPlayer);
-  Playback = new TPlaybackControls(*this);
+  Playback =
+      new TPlaybackControls(*CDPlayback, *PlayerControl,
+                            {actPlay, actPause, actStop, actPreviousTrack, actNextTrack, actEjectCD,
+                             actCloseCD, actSoundVolume},
+                            {lvTrackList, trkbarCD, trkbarMasterVolume, StatusPanels[0]}, this);
 }

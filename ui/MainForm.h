@@ -13,11 +13,15 @@
 #include <memory>
 #include <vector>
 
+#include "encode/FileParam.h"
 #include "play/CDPlayback.h"
+#include "settings/ConfigRules.h"
+#include "ui/DiscNamesView.h"
+#include "ui/ExtractCommand.h"
+#include "ui/PlaybackControls.h"
 #include "ui/StatusPanels.h"
 #include "ui/TrackListView.h"
-#include "encode/FileParam.h"
-#include "settings/ConfigRules.h"
+#include "ui/WindowState.h"
 
 class QAction;
 class QComboBox;
@@ -39,16 +43,7 @@ class TDispForm;
 class TMbWindowLookup;
 class TPlaybackControls;
 class THealthStrip;
-
-// Window states.
-enum : int {
-  wsStarting = 1,
-  wsIdle = 2,
-  wsPlaying = 3,
-  wsExtracting = 4,
-  wsOptions = 6,
-  wsCDDBQuery = 7,
-};
+class TRipVerdictBar;
 
 // The first LastPoll value: the tick count (1000 within 2000 ms of the 32-bit
 // wrap) plus 1200.
@@ -57,12 +52,29 @@ uint32_t InitialLastPoll(uint32_t tickCount);
 // difference; when so, lastPoll takes the tick count (1000 near the wrap).
 bool PollDue(uint32_t tickCount, uint32_t& lastPoll);
 
-class TMainForm : public QMainWindow {
+class TMainForm : public QMainWindow, private TDiscNamesView {
   Q_OBJECT
  public:
   // Creates the settings and loads them; driveCount is the library's count.
   explicit TMainForm(int driveCount, QWidget* parent = nullptr);
   ~TMainForm() override;
+
+  QString PanelText(int panel) const;
+  // Adds the disc image as a drive and selects it; an image that does not
+  // open is explained in a message box and not listed. False then.
+  bool OpenDiscImage(const QString& path);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  // A disc image dropped on the window opens as by File > Open Disc Image.
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  // Tests reach the window's parts through it (tests/ui/MainFormAccess.h).
+  friend struct TMainFormAccess;
 
   // Commands, shared by menus, toolbars and the track list's popup.
   QAction* actExtract;
@@ -97,6 +109,7 @@ class TMainForm : public QMainWindow {
   QAction* actEjectCD;
   QAction* actCloseCD;
   QAction* actOpenDiscImage;
+  QAction* actCloseDiscImage;
 
   QLineEdit* edArtist;
   QLineEdit* edAlbum;
@@ -109,7 +122,8 @@ class TMainForm : public QMainWindow {
   QComboBox* cbSpeed;
   QSlider* trkbarMasterVolume;
   TTrackBarEx* trkbarCD;
-  THealthStrip* HealthStrip;  // the last extraction's sector picture
+  THealthStrip* HealthStrip;   // the last extraction's sector picture
+  TRipVerdictBar* VerdictBar;  // how the last extraction went
   QTimer* StateTimer;
 
   std::unique_ptr<TLameCoder> LameCoder;
@@ -136,35 +150,28 @@ class TMainForm : public QMainWindow {
   bool Initialized = false;
   // The clock of the drive poll; tests replace it.
   std::function<uint32_t()> TickCount;
+  // What the close could not write ("path: reason"), told before the end.
+  QStringList FUnsaved;
+  std::unique_ptr<TConfig> FConfig;
 
   // The record of each row, by row.
   const std::vector<TCDTrackInfo>& RowRecords() const { return lvTrackList->Records(); }
-  QString PanelText(int panel) const;
-
   void StateTimerTimer();
   void ReloadDisc();
   void FillTrackList();
-  void TakeEditsIn();
-  // The disc information's names in the fields and the track list.
-  void ShowNames();
   void SelectDrive(int index);
   void UpdateSelectionSummary();
   void actExtractExecute();
-  // Adds the disc image as a drive and selects it; an image that does not
-  // open is explained in a message box and not listed. False then.
-  bool OpenDiscImage(const QString& path);
+  // The parts the Extract command works on.
+  TExtractParts ExtractParts();
 
- protected:
-  void showEvent(QShowEvent* event) override;
-  void closeEvent(QCloseEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
-  // A disc image dropped on the window opens as by File > Open Disc Image.
-  void dragEnterEvent(QDragEnterEvent* event) override;
-  void dropEvent(QDropEvent* event) override;
-
- private:
-  // What the close could not write ("path: reason"), told before the end.
-  QStringList FUnsaved;
+  // TDiscNamesView, for the lookups.
+  QStringList ShownNames() const override;
+  void TakeEditsIn() override;
+  void ShowNames() override;
+  void ShowGenres(const QStringList& genres) override;
+  void ShowLookupStatus(const QString& text, bool running) override;
+  QWidget* DialogParent() override { return this; }
 
   void CreateActions();
   void CreateMenus();
@@ -185,7 +192,8 @@ class TMainForm : public QMainWindow {
   void actHelpExecute();
   void actOptionExecute();
   void actAboutExecute();
+  void actOpenDiscImageExecute();
+  // Takes the selected image drive out of the list and of cdrip.ini.
+  void actCloseDiscImageExecute();
   void CreatePlayback();
-
-  std::unique_ptr<TConfig> FConfig;
 };

@@ -1,21 +1,17 @@
 #include "ui/MbWindowLookup.h"
 
-#include <QComboBox>
-#include <QLineEdit>
-#include <QStatusBar>
-#include <QTreeWidget>
-
-#include "ui/MainForm.h"
 #include "cddb/CDInfo.h"
-#include "ui/MbChooseForm.h"
 #include "platform/AppInfo.h"
 #include "platform/MessageBox.h"
 #include "settings/config.h"
+#include "ui/DiscNamesView.h"
+#include "ui/MbChooseForm.h"
 
-TMbWindowLookup::TMbWindowLookup(TMainForm& form) : QObject(&form), FForm(form) {}
+TMbWindowLookup::TMbWindowLookup(TMyCDInfo& info, TDiscNamesView& view, QObject* parent)
+    : QObject(parent), FInfo(info), FView(view) {}
 
 void TMbWindowLookup::LookUp() {
-  if (FForm.CDInfo->TrackCount < 1) {
+  if (FInfo.TrackCount < 1) {
     platform::MessageBox("No Disc.", "Information", platform::MB_OK | platform::MB_ICONINFORMATION);
     return;
   }
@@ -24,35 +20,30 @@ void TMbWindowLookup::LookUp() {
 
 void TMbWindowLookup::DiscLoaded(bool hadLocalEntry) {
   Stop();
-  if (Config->AutoLookup && !hadLocalEntry && FForm.CDInfo->TrackCount > 0) Start();
+  if (Config->AutoLookup && !hadLocalEntry && FInfo.TrackCount > 0) Start();
 }
 
 void TMbWindowLookup::Start() {
   // The server may have changed in the options since the last lookup.
   Stop();
   TMbLookup* lookup = FLookup = new TMbLookup(*Config, this);
-  FLookup->OnStatus = [this](const QString& text) { Status(text); };
+  FLookup->OnStatus = [this](const QString& text) { FView.ShowLookupStatus(FStatus = text, true); };
   FLookup->OnFinished = [this, lookup](TMbResult result) {
+    // The last status was the outcome.
+    FView.ShowLookupStatus(FStatus, false);
     // Choosing may open a dialog: not from inside the network's handler. A
     // lookup dropped meanwhile takes its answer with it.
     QMetaObject::invokeMethod(
         lookup, [this, result] { Finished(result); }, Qt::QueuedConnection);
   };
-  FNamesAtStart = ShownNames();
-  FLookup->Start(*FForm.CDInfo);
+  FNamesAtStart = FView.ShownNames();
+  FLookup->Start(FInfo);
   FDiscId = FLookup->DiscId();
-}
-
-QStringList TMbWindowLookup::ShownNames() const {
-  QStringList names{FForm.edArtist->text(), FForm.edAlbum->text(), FForm.edYear->text(),
-                    FForm.cbCategory->currentText()};
-  for (int row = 0; row < FForm.lvTrackList->topLevelItemCount(); ++row)
-    names << FForm.lvTrackList->topLevelItem(row)->text(0);
-  return names;
 }
 
 void TMbWindowLookup::Stop() {
   if (!FLookup) return;
+  if (FLookup->Running()) FView.ShowLookupStatus(QString(), false);
   FLookup->Abort();
   FLookup->deleteLater();
   FLookup = nullptr;
@@ -63,20 +54,20 @@ void TMbWindowLookup::Finished(TMbResult result) {
   if (!lookup || result != TMbResult::Found) return;
   const std::vector<TMbRelease> releases = lookup->Releases();
   const int trackCount = lookup->TrackCount();
-  const int chosen = ChooseMbRelease(releases, &FForm);
+  const int chosen = ChooseMbRelease(releases, FView.DialogParent());
   if (chosen < 0) return Status("No release chosen; the disc keeps its names");
   // The user's own typing wins, and a disc changed meanwhile is another disc.
-  if (lookup != FLookup || FForm.CDInfo->MBDiscID != FDiscId || ShownNames() != FNamesAtStart)
+  if (lookup != FLookup || FInfo.MBDiscID != FDiscId || FView.ShownNames() != FNamesAtStart)
     return Status("The names from MusicBrainz were not used: the names changed meanwhile");
   const TMbRelease& release = releases[size_t(chosen)];
-  FForm.TakeEditsIn();
-  ApplyMbRelease(*FForm.CDInfo, release, MbMediumOf(release, FDiscId, trackCount));
-  FForm.CDInfo->SubmittedVia = QString("%1 %2").arg(kProgramName, kProgramVersion);
-  FForm.ShowNames();
-  if (!FForm.CDInfo->WriteLocalCDDB())
-    Status("The names could not be saved in " + FForm.CDInfo->LocalFolder);
+  FView.TakeEditsIn();
+  ApplyMbRelease(FInfo, release, MbMediumOf(release, FDiscId, trackCount));
+  FInfo.SubmittedVia = QString("%1 %2").arg(kProgramName, kProgramVersion);
+  FView.ShowNames();
+  if (!FInfo.WriteLocalCDDB())
+    Status("The names could not be saved in " + FInfo.LocalFolder);
   else
     Status(QString("Names from MusicBrainz: %1").arg(release.Caption()));
 }
 
-void TMbWindowLookup::Status(const QString& text) { FForm.statusBar()->showMessage(text); }
+void TMbWindowLookup::Status(const QString& text) { FView.ShowLookupStatus(text, false); }

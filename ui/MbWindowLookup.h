@@ -1,9 +1,10 @@
 // TMbWindowLookup: the MusicBrainz lookups of the main window: the "Look Up
 // on MusicBrainz" command and the automatic lookup of a disc that has no
-// local entry. Both run in the background; the names found fill the window
-// only while it still shows the same disc and the names it showed when the
-// lookup began, and are saved as the disc's local entry. Owned by the main
-// window (Qt parent); user-interface thread only.
+// local entry. Both run in the background, told in the window's status line
+// while they wait; the names found fill the window only while it still shows
+// the same disc and the names it showed when the lookup began, and are saved
+// as the disc's local entry. Owned by the main window (Qt parent);
+// user-interface thread only.
 #pragma once
 
 #include <QObject>
@@ -11,11 +12,13 @@
 
 #include "musicbrainz/MbLookup.h"
 
-class TMainForm;
+class TDiscNamesView;
+class TMyCDInfo;
 
 class TMbWindowLookup : public QObject {
  public:
-  explicit TMbWindowLookup(TMainForm& form);
+  // info is the disc the view shows; both outlive this object.
+  TMbWindowLookup(TMyCDInfo& info, TDiscNamesView& view, QObject* parent);
 
   // The command: looks the shown disc up, asking among several releases.
   void LookUp();
@@ -30,11 +33,12 @@ class TMbWindowLookup : public QObject {
  private:
   void Start();
   void Finished(TMbResult result);
-  QStringList ShownNames() const;
   void Status(const QString& text);
 
-  TMainForm& FForm;
+  TMyCDInfo& FInfo;
+  TDiscNamesView& FView;
   TMbLookup* FLookup = nullptr;
   QStringList FNamesAtStart;
   QString FDiscId;
+  QString FStatus;  // the lookup's last
 };

@@ -7,34 +7,40 @@
 #include <QSlider>
 
 #include "play/CDPlayback.h"
-#include "ui/MainForm.h"
 #include "ui/TrackBarEx.h"
+#include "ui/TrackListView.h"
 
-TPlaybackControls::TPlaybackControls(TMainForm& form) : QObject(&form), FForm(form) {
-  WireActions();
+TPlaybackControls::TPlaybackControls(TCDPlayback& playback, TPlayerControl& player,
+                                     const TPlayerActions& actions, const TPlayerWidgets& widgets,
+                                     QObject* parent)
+    : QObject(parent), FPlayback(playback), FPlayer(player), FWidgets(widgets) {
+  WireActions(actions);
   WireSeekBar();
   WireMasterVolume();
 }
 
-void TPlaybackControls::WireActions() {
-  TMainForm& form = FForm;
-  TCDPlayback* playback = form.CDPlayback.get();
-  connect(form.actPlay, &QAction::triggered, this,
-          [&form, playback] { playback->Play(form.lvTrackList->CurrentRecord()); });
-  connect(form.actPause, &QAction::triggered, this, [playback] { playback->PauseResume(); });
-  connect(form.actStop, &QAction::triggered, this, [this, playback] { Show(playback->Stop()); });
-  connect(form.actPreviousTrack, &QAction::triggered, this,
+void TPlaybackControls::WireActions(const TPlayerActions& actions) {
+  TCDPlayback* playback = &FPlayback;
+  TTrackListView* list = FWidgets.TrackList;
+  connect(actions.Play, &QAction::triggered, this,
+          [this, list, playback] { Show(playback->Play(list->CurrentRecord())); });
+  connect(actions.Pause, &QAction::triggered, this, [playback] { playback->PauseResume(); });
+  connect(actions.Stop, &QAction::triggered, this, [this, playback] { Show(playback->Stop()); });
+  connect(actions.PreviousTrack, &QAction::triggered, this,
           [playback] { playback->PreviousTrack(); });
-  connect(form.actNextTrack, &QAction::triggered, this, [playback] { playback->NextTrack(); });
-  connect(form.actEjectCD, &QAction::triggered, this, [playback] { playback->EjectCD(); });
-  connect(form.actCloseCD, &QAction::triggered, this, [playback] { playback->CloseCD(); });
-  connect(form.actSoundVolume, &QAction::triggered, this, [] { StartMixerProgram(); });
-  connect(form.lvTrackList, &QTreeWidget::itemDoubleClicked, form.actPlay, &QAction::trigger);
+  connect(actions.NextTrack, &QAction::triggered, this, [playback] { playback->NextTrack(); });
+  connect(actions.EjectCD, &QAction::triggered, this, [this, playback] {
+    playback->EjectCD();
+    FWidgets.SeekBar->setValue(0);
+  });
+  connect(actions.CloseCD, &QAction::triggered, this, [playback] { playback->CloseCD(); });
+  connect(actions.SoundVolume, &QAction::triggered, this, [] { StartMixerProgram(); });
+  connect(list, &QTreeWidget::itemDoubleClicked, actions.Play, &QAction::trigger);
 }
 
 void TPlaybackControls::WireSeekBar() {
-  TTrackBarEx* bar = FForm.trkbarCD;
-  TCDPlayback* playback = FForm.CDPlayback.get();
+  TTrackBarEx* bar = FWidgets.SeekBar;
+  TCDPlayback* playback = &FPlayback;
   bar->setEnabled(true);
   // Arrow keys step a second, Page keys ten (the bar counts sectors).
   bar->setSingleStep(75);
@@ -49,8 +55,8 @@ void TPlaybackControls::WireSeekBar() {
 }
 
 void TPlaybackControls::WireMasterVolume() {
-  QSlider* slider = FForm.trkbarMasterVolume;
-  TPlayerControl* control = FForm.PlayerControl.get();
+  QSlider* slider = FWidgets.MasterVolume;
+  TPlayerControl* control = &FPlayer;
   slider->setToolTip("Waiting for the sound volume");
   connect(slider, &QSlider::valueChanged, this,
           [control](int level) { control->SetMasterLevel(level); });
@@ -65,7 +71,7 @@ void TPlaybackControls::WireMasterVolume() {
 }
 
 void TPlaybackControls::Show(const TPlayView& view) {
-  if (!view.Status.isEmpty()) FForm.StatusPanels[0]->setText(view.Status);
-  if (view.SeekMax >= 0) FForm.trkbarCD->setRange(0, view.SeekMax);
-  if (view.SeekPosition >= 0) FForm.trkbarCD->setValue(view.SeekPosition);
+  if (!view.Status.isEmpty()) FWidgets.StatePanel->setText(view.Status);
+  if (view.SeekMax >= 0) FWidgets.SeekBar->setRange(0, view.SeekMax);
+  if (view.SeekPosition >= 0) FWidgets.SeekBar->setValue(view.SeekPosition);
 }

@@ -7,21 +7,49 @@
 
 #include <QObject>
 
-class TMainForm;
+class QAction;
+class QLabel;
+class QSlider;
+class TCDPlayback;
+class TPlayerControl;
+class TTrackBarEx;
+class TTrackListView;
 struct TPlayView;
+
+// The window's player commands.
+struct TPlayerActions {
+  QAction* Play;
+  QAction* Pause;
+  QAction* Stop;
+  QAction* PreviousTrack;
+  QAction* NextTrack;
+  QAction* EjectCD;
+  QAction* CloseCD;
+  QAction* SoundVolume;
+};
+
+// The window's controls the player drives; all outlive the controls.
+struct TPlayerWidgets {
+  TTrackListView* TrackList;  // plays its current row
+  TTrackBarEx* SeekBar;
+  QSlider* MasterVolume;
+  QLabel* StatePanel;  // status panel 0
+};
 
 class TPlaybackControls : public QObject {
  public:
-  // Requires: the form's playback, player control, actions and controls exist.
-  explicit TPlaybackControls(TMainForm& form);
+  TPlaybackControls(TCDPlayback& playback, TPlayerControl& player, const TPlayerActions& actions,
+                    const TPlayerWidgets& widgets, QObject* parent);
 
   // Shows what a play-state update asks for.
   void Show(const TPlayView& view);
 
  private:
-  void WireActions();
+  void WireActions(const TPlayerActions& actions);
   void WireSeekBar();
   void WireMasterVolume();
 
-  TMainForm& FForm;
+  TCDPlayback& FPlayback;
+  TPlayerControl& FPlayer;
+  TPlayerWidgets FWidgets;
 };

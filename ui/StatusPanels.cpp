@@ -2,10 +2,10 @@
 
 #include <QLabel>
 
+#include "cddb/CDInfo.h"
 #include "rip/ExtractJobs.h"
 #include "ui/StatusBarEx.h"
 #include "ui/TrackListView.h"
-#include "cddb/CDInfo.h"
 
 void TStatusPanels::Create(TStatusBarEx* bar) {
   const int widths[] = {160, 200, 200};

@@ -1,6 +1,7 @@
 #include "ui/TrackListView.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QHeaderView>
 #include <QPainter>
 #include <algorithm>
@@ -11,14 +12,33 @@
 #include "settings/config.h"
 #include "verify/RipVerification.h"
 
+QColor GridColour(const QPalette& palette) {
+  const QColor base = palette.color(QPalette::Base);
+  const QColor text = palette.color(QPalette::Text);
+  const auto mix = [](int a, int b) { return a + (b - a) * 3 / 10; };
+  return QColor(mix(base.red(), text.red()), mix(base.green(), text.green()),
+                mix(base.blue(), text.blue()));
+}
+
 void TGridItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                               const QModelIndex& index) const {
   QStyledItemDelegate::paint(painter, option, index);
   painter->save();
-  painter->setPen(option.palette.color(QPalette::Mid));
+  painter->setPen(GridColour(option.palette));
   const QRect r = option.rect;
   painter->drawLine(r.topRight(), r.bottomRight());
   painter->drawLine(r.bottomLeft(), r.bottomRight());
+  // Dark themes draw an empty box in the colour of the list: outline it.
+  const QVariant check = index.data(Qt::CheckStateRole);
+  if (check.isValid() && check.toInt() == Qt::Unchecked) {
+    QStyleOptionViewItem item = option;
+    initStyleOption(&item, index);
+    const QStyle* style = item.widget ? item.widget->style() : QApplication::style();
+    const QRect box =
+        style->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &item, item.widget);
+    painter->setBrush(Qt::NoBrush);
+    painter->drawRect(box.adjusted(1, 1, -2, -2));
+  }
   painter->restore();
 }
 
@@ -177,7 +197,8 @@ void TTrackListView::EditCurrentTitle() {
   editItem(item, colTitle);
 }
 
-void TTrackListView::ShowTrackState(const TFileParam& job, const TRipVerification* verification) {
+void TTrackListView::ShowTrackState(const TFileParam& job, const TRipVerification* verification,
+                                    const QStringList& messages) {
   QTreeWidgetItem* item = topLevelItem(job.RowIndex);
   if (!item) return;
   const TTrackVerification* result =
@@ -193,6 +214,7 @@ void TTrackListView::ShowTrackState(const TFileParam& job, const TRipVerificatio
     if (job.State == jsDone && kind != TArVerdict::NoAnswer && kind != TArVerdict::Pending)
       text = result->Verdict.Short();
   }
+  if (!messages.isEmpty()) tip = messages.join("\n") + (tip.isEmpty() ? "" : "\n\n" + tip);
   item->setText(colState, text);
   item->setToolTip(colState, tip);
 }

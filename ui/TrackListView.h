@@ -16,8 +16,12 @@ class QAbstractItemView;
 class TMyCDInfo;
 class TRipVerification;
 
-// The style's item, then a one-pixel line on its right and bottom edges in the
-// palette's mid colour, as the grid of a report list.
+// The grid's colour: the text's mixed into the list's, so the lines show in
+// light and dark themes alike.
+QColor GridColour(const QPalette& palette);
+
+// The style's item, then a one-pixel line on its right and bottom edges, as
+// the grid of a report list, and an outline around an empty check box.
 class TGridItemDelegate : public QStyledItemDelegate {
   Q_OBJECT
  public:
@@ -67,8 +71,10 @@ class TTrackListView : public QTreeWidget {
   // Opens the title editor of the selected row, else of the first.
   void EditCurrentTitle();
   // The State column of a job's row: the AccurateRip verdict of a finished
-  // track, its checksums in the tooltip.
-  void ShowTrackState(const TFileParam& job, const TRipVerification* verification);
+  // track, its checksums in the tooltip; the session's lines about the job
+  // (messages) explain an error there.
+  void ShowTrackState(const TFileParam& job, const TRipVerification* verification,
+                      const QStringList& messages);
 
  protected:
   // The title column takes the slack of the list's width.

@@ -16,6 +16,7 @@
 #include <QSet>
 #include <QSlider>
 #include <QSpinBox>
+#include <QStackedWidget>
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
@@ -148,17 +149,25 @@ TEST_F(ConfigFormTest, TheEncoderTabShowsTheControlsOfTheChosenFormat) {
   EXPECT_EQ(form.cbOutputFormat->currentText(), "FLAC Files(Free Lossless Audio Codec, *.flac)");
   EXPECT_EQ(form.seFlacLevel->value(), 7);
   EXPECT_EQ(form.seOpusBitRate->value(), 96);
-  const auto shown = [&form] {
-    QStringList names;
-    for (QGroupBox* group : {form.gbLameOptions, form.gbFlacOptions, form.gbOpusOptions})
-      if (!group->isHidden()) names << group->objectName();
-    return names;
-  };
-  EXPECT_EQ(shown(), QStringList{"gbFlacOptions"});
-  form.cbOutputFormat->setCurrentIndex(3);
-  EXPECT_EQ(shown(), QStringList{"gbOpusOptions"});
-  form.cbOutputFormat->setCurrentIndex(1);
-  EXPECT_EQ(shown(), QStringList{"gbLameOptions"});
+  // Each format's own settings stand where the MP3 encoder's do, and only they.
+  form.PageControl1->setCurrentIndex(1);
+  const QWidget* mp3Only[] = {form.cbEncoder, form.sbtnLamePresets, form.chkID3Tag,
+                              form.gbLameOptions, form.chkWriteID3v2};
+  const struct {
+    int Format;
+    QWidget* Own;
+  } formats[] = {
+      {2, form.gbFlacOptions}, {3, form.gbOpusOptions}, {0, nullptr}, {1, form.cbEncoder}};
+  const int top = form.cbEncoder->mapTo(form.swFormatOptions, QPoint()).y();
+  for (const auto& f : formats) {
+    form.cbOutputFormat->setCurrentIndex(f.Format);
+    QCoreApplication::processEvents();
+    for (const QWidget* w : mp3Only) EXPECT_EQ(w->isVisible(), f.Format == 1) << f.Format;
+    if (f.Own) {
+      EXPECT_TRUE(f.Own->isVisible()) << f.Format;
+      EXPECT_LE(f.Own->mapTo(form.swFormatOptions, QPoint()).y(), top + 20) << f.Format;
+    }
+  }
   form.cbOutputFormat->setCurrentIndex(3);
   form.seOpusBitRate->setValue(256);
   form.seFlacLevel->setValue(0);
@@ -556,16 +565,23 @@ TEST_F(ConfigFormTest, NumberEditsTakeDigitsAndTheFactorIsCorrectedWhenLeft) {
 
 TEST_F(ConfigFormTest, EveryLabelOfAControlHasAMnemonicOfItsOwnOnItsTab) {
   TConfigForm& form = Open();
+  // Labels, buttons and boxes alike: Alt+letter reaches one control per tab.
   for (int tab = 0; tab < form.PageControl1->count(); ++tab) {
     QSet<QChar> keys{u'h'};  // the Help button's
-    for (QLabel* label : form.PageControl1->widget(tab)->findChildren<QLabel*>()) {
-      const QString text = label->text();
-      if (!label->buddy() ||
-          !std::any_of(text.begin(), text.end(), [](QChar c) { return c.isLetter(); }))
-        continue;  // a reserved character's label: "*", "?" and the like
+    for (const QObject* child : form.PageControl1->widget(tab)->findChildren<QObject*>()) {
+      QString text;
+      const auto* label = qobject_cast<const QLabel*>(child);
+      if (label) text = label->text();
+      if (auto* button = qobject_cast<const QAbstractButton*>(child)) text = button->text();
+      if (auto* group = qobject_cast<const QGroupBox*>(child)) text = group->title();
       const qsizetype at = text.indexOf(u'&');
-      ASSERT_TRUE(at >= 0 && at + 1 < text.size() && text[at + 1].isLetter()) << text.toStdString();
-      EXPECT_FALSE(keys.contains(text[at + 1].toLower())) << text.toStdString();
+      if (label && label->buddy() &&
+          std::any_of(text.begin(), text.end(), [](QChar c) { return c.isLetter(); }))
+        ASSERT_TRUE(at >= 0 && at + 1 < text.size() && text[at + 1].isLetter())
+            << text.toStdString();
+      if (at < 0 || at + 1 >= text.size()) continue;
+      EXPECT_FALSE(keys.contains(text[at + 1].toLower()))
+          << form.PageControl1->tabText(tab).toStdString() << ": " << text.toStdString();
       keys.insert(text[at + 1].toLower());
     }
   }
@@ -573,6 +589,24 @@ TEST_F(ConfigFormTest, EveryLabelOfAControlHasAMnemonicOfItsOwnOnItsTab) {
   ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
   QTest::keyClick(&form, Qt::Key_O, Qt::AltModifier);
   EXPECT_TRUE(form.edtOutputFolder->hasFocus());
+
+  // On the format list Ctrl+PgDn turns the page and leaves the format; so
+  // does Ctrl+Tab after the list's popup was closed with Esc.
+  form.cbOutputFormat->setCurrentIndex(2);
+  form.cbOutputFormat->setFocus();
+  QTest::keyClick(form.cbOutputFormat, Qt::Key_PageDown, Qt::ControlModifier);
+  EXPECT_EQ(form.PageControl1->currentIndex(), 1);
+  EXPECT_EQ(form.cbOutputFormat->currentIndex(), 2);
+  form.PageControl1->setCurrentIndex(0);
+  form.cbOutputFormat->setFocus();
+  form.cbOutputFormat->showPopup();
+  QWidget* popup = QApplication::activePopupWidget();
+  ASSERT_TRUE(popup);
+  QTest::keyClick(popup, Qt::Key_Escape);
+  ASSERT_TRUE(WaitFor([] { return !QApplication::activePopupWidget(); }));
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ControlModifier);
+  EXPECT_EQ(form.PageControl1->currentIndex(), 1);
+  EXPECT_EQ(form.cbOutputFormat->currentIndex(), 2);
 }
 
 TEST_F(ConfigFormTest, PastedTextThatIsNoNumber) {
@@ -809,6 +843,16 @@ TEST_F(ConfigFormTest, DetectOffersTheDrivesListedOffsetAndOnlyOkStoresIt) {
   EXPECT_EQ(Config->ReadOffset, 667);
   EXPECT_TRUE(Config->TestAndCopy);
   QFile::remove(DriveOffsetsCachePath());
+
+  // A server that refuses is told in the system's words, without a Windows number.
+  Config->AccurateRipServer = "http://127.0.0.1:1/";
+  const auto inquiry = form.DriveInquiry;
+  TConfigForm& again = Open();
+  again.DriveInquiry = inquiry;
+  again.btnDetectOffset->click();
+  ASSERT_TRUE(WaitFor([&again] { return again.btnDetectOffset->isEnabled(); }));
+  EXPECT_TRUE(again.lblOffsetStatus->text().endsWith("Connection refused."))
+      << again.lblOffsetStatus->text().toStdString();
 }
 
 }  // namespace

@@ -5,8 +5,8 @@
 #include <QFile>
 #include <QImage>
 
-#include "ui/HealthStrip.h"
 #include "common/TestUtil.h"
+#include "ui/HealthStrip.h"
 
 namespace {
 

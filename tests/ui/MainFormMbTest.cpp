@@ -7,6 +7,7 @@
 #include <QStatusBar>
 #include <QTreeWidget>
 
+#include "MainFormAccess.h"
 #include "cddb/CDInfo.h"
 #include "common/DiscImage.h"
 #include "common/ModalDriver.h"
@@ -17,7 +18,6 @@
 #include "platform/Folders.h"
 #include "platform/Registry.h"
 #include "settings/config.h"
-#include "ui/MainForm.h"
 
 using namespace testutil;
 
@@ -44,15 +44,15 @@ class MainFormMbTest : public ::testing::Test {
     ASSERT_TRUE(settings.Save());
     ASSERT_NE(CR_Init(FTemp.File("cdrip.ini").toLocal8Bit().constData()), CDRIP_ERROR);
     FForm = std::make_unique<TMainForm>(CR_GetNumCDROM());
-    FForm->StateTimer->stop();
-    FForm->TickCount = [this] { return FTick; };
+    Parts(*FForm).StateTimer->stop();
+    Parts(*FForm).TickCount = [this] { return FTick; };
     FForm->show();
-    FTick = FForm->LastPoll + 2001;
-    FForm->StateTimerTimer();  // the disc is inserted
+    FTick = Parts(*FForm).LastPoll + 2001;
+    Parts(*FForm).StateTimerTimer();  // the disc is inserted
   }
-  QString Title(int row) const { return FForm->lvTrackList->topLevelItem(row)->text(0); }
+  QString Title(int row) const { return Parts(*FForm).lvTrackList->topLevelItem(row)->text(0); }
   QString Release(const QString& id, const QString& album) const {
-    const QString disc = FForm ? FForm->CDInfo->MBDiscID : QString();
+    const QString disc = FForm ? Parts(*FForm).CDInfo->MBDiscID : QString();
     return QString::fromUtf8(
         MbReleaseXml(id, album, "Кино",
                      MbMediumXml(1, {disc}, {{"Группа крови"}, {"Война", "Гость"}, {"Звезда"}})));
@@ -81,23 +81,24 @@ TEST_F(MainFormMbTest, NewDiscIsNamedInTheBackgroundAndSavedForNextTime) {
   Start(true);
   // The window is free while the service thinks.
   ASSERT_TRUE(WaitFor([&] { return !Waiting.isNull(); }));
-  EXPECT_EQ(FForm->edArtist->text(), "NOARTIST");
-  EXPECT_TRUE(Server.RequestLine(0).contains("/ws/2/discid/" + FForm->CDInfo->MBDiscID + "?"));
-  TTestServer::Reply(XmlResponse(
-      MbAnswer({Release("r1", "Группа крови").toUtf8()}, FForm->CDInfo->MBDiscID)))(Waiting, "");
-  ASSERT_TRUE(WaitFor([&] { return FForm->edAlbum->text() == "Группа крови"; }));
-  EXPECT_EQ(FForm->edArtist->text(), "Кино");
-  EXPECT_EQ(FForm->edYear->text(), "1988");
+  EXPECT_EQ(Parts(*FForm).edArtist->text(), "NOARTIST");
+  EXPECT_TRUE(
+      Server.RequestLine(0).contains("/ws/2/discid/" + Parts(*FForm).CDInfo->MBDiscID + "?"));
+  TTestServer::Reply(XmlResponse(MbAnswer({Release("r1", "Группа крови").toUtf8()},
+                                          Parts(*FForm).CDInfo->MBDiscID)))(Waiting, "");
+  ASSERT_TRUE(WaitFor([&] { return Parts(*FForm).edAlbum->text() == "Группа крови"; }));
+  EXPECT_EQ(Parts(*FForm).edArtist->text(), "Кино");
+  EXPECT_EQ(Parts(*FForm).edYear->text(), "1988");
   EXPECT_EQ(Title(1), "Гость / Война");
-  EXPECT_EQ(FForm->CDInfo->Tracks[1].Artist, "Гость");
-  const QString entry = QString::fromUtf8(ReadFile(FForm->CDInfo->LocalCDDBFile()));
+  EXPECT_EQ(Parts(*FForm).CDInfo->Tracks[1].Artist, "Гость");
+  const QString entry = QString::fromUtf8(ReadFile(Parts(*FForm).CDInfo->LocalCDDBFile()));
   EXPECT_TRUE(entry.contains("MBRELEASE: " + MbId("r1"))) << entry.toStdString();
 
   // Next time the local entry names the disc and nothing is asked.
   FForm.reset();
   Hold = false;
   Start(true);
-  EXPECT_EQ(FForm->edAlbum->text(), "Группа крови");
+  EXPECT_EQ(Parts(*FForm).edAlbum->text(), "Группа крови");
   EXPECT_EQ(Server.Requests.size(), 1);
 }
 
@@ -105,20 +106,20 @@ TEST_F(MainFormMbTest, NamesTypedMeanwhileWinOverALateAnswer) {
   Hold = true;
   Start(true);
   ASSERT_TRUE(WaitFor([&] { return !Waiting.isNull(); }));
-  FForm->edAlbum->setText("My own title");
-  TTestServer::Reply(XmlResponse(
-      MbAnswer({Release("r1", "Группа крови").toUtf8()}, FForm->CDInfo->MBDiscID)))(Waiting, "");
+  Parts(*FForm).edAlbum->setText("My own title");
+  TTestServer::Reply(XmlResponse(MbAnswer({Release("r1", "Группа крови").toUtf8()},
+                                          Parts(*FForm).CDInfo->MBDiscID)))(Waiting, "");
   ASSERT_TRUE(WaitFor([&] { return FForm->statusBar()->currentMessage().contains("not used"); }));
-  EXPECT_EQ(FForm->edAlbum->text(), "My own title");
+  EXPECT_EQ(Parts(*FForm).edAlbum->text(), "My own title");
   EXPECT_EQ(Title(0), "Track01");
-  EXPECT_FALSE(QFile::exists(FForm->CDInfo->LocalCDDBFile()));
+  EXPECT_FALSE(QFile::exists(Parts(*FForm).CDInfo->LocalCDDBFile()));
 }
 
 TEST_F(MainFormMbTest, CommandOffersTheReleasesAndTakesTheOneChosen) {
   Start(false);
   EXPECT_TRUE(Server.Requests.isEmpty());  // no automatic lookup
   Answer = MbAnswer({Release("r1", "First").toUtf8(), Release("r2", "Second").toUtf8()},
-                    FForm->CDInfo->MBDiscID);
+                    Parts(*FForm).CDInfo->MBDiscID);
   TModalDriver driver;
   driver.Then("MbChooseForm", [](QWidget* dialog) {
     auto* list = dialog->findChild<QTreeWidget*>("lvReleases");
@@ -129,16 +130,16 @@ TEST_F(MainFormMbTest, CommandOffersTheReleasesAndTakesTheOneChosen) {
     emit list->itemActivated(list->topLevelItem(1), 0);
   });
   driver.Then("MbChooseForm", [](QWidget* dialog) { static_cast<QDialog*>(dialog)->reject(); });
-  FForm->actMusicBrainzLookup->trigger();
-  ASSERT_TRUE(WaitFor([&] { return FForm->edAlbum->text() == "Second"; }));
-  EXPECT_EQ(FForm->CDInfo->MBReleaseID, MbId("r2"));
+  Parts(*FForm).actMusicBrainzLookup->trigger();
+  ASSERT_TRUE(WaitFor([&] { return Parts(*FForm).edAlbum->text() == "Second"; }));
+  EXPECT_EQ(Parts(*FForm).CDInfo->MBReleaseID, MbId("r2"));
 
   // Escape declines: the names stay.
-  FForm->actMusicBrainzLookup->trigger();
+  Parts(*FForm).actMusicBrainzLookup->trigger();
   ASSERT_TRUE(
       WaitFor([&] { return FForm->statusBar()->currentMessage().startsWith("No release"); }));
   EXPECT_TRUE(driver.AllSeen());
-  EXPECT_EQ(FForm->edAlbum->text(), "Second");
+  EXPECT_EQ(Parts(*FForm).edAlbum->text(), "Second");
   EXPECT_EQ(driver.Unexpected(), 0);
 }
 
@@ -147,7 +148,7 @@ TEST_F(MainFormMbTest, ADiscShownWithoutNamesIsLookedUpNextTime) {
   Start(true);
   ASSERT_TRUE(
       WaitFor([&] { return FForm->statusBar()->currentMessage().contains("can't be read"); }));
-  const QString entry = FForm->CDInfo->LocalCDDBFile();
+  const QString entry = Parts(*FForm).CDInfo->LocalCDDBFile();
   FForm.reset();
   EXPECT_FALSE(QFile::exists(entry));
 
@@ -156,8 +157,8 @@ TEST_F(MainFormMbTest, ADiscShownWithoutNamesIsLookedUpNextTime) {
   WriteFile(entry, "# xmcd\r\nDTITLE=NOARTIST / NOTITLE\r\nTTITLE0=Track01\r\n");
   Start(true);
   // Asked for from the event loop, after this.
-  Answer = MbAnswer({Release("r1", "Группа крови").toUtf8()}, FForm->CDInfo->MBDiscID);
-  ASSERT_TRUE(WaitFor([&] { return FForm->edAlbum->text() == "Группа крови"; }));
+  Answer = MbAnswer({Release("r1", "Группа крови").toUtf8()}, Parts(*FForm).CDInfo->MBDiscID);
+  ASSERT_TRUE(WaitFor([&] { return Parts(*FForm).edAlbum->text() == "Группа крови"; }));
   EXPECT_EQ(Server.Requests.size(), 2);
 }
 
@@ -183,11 +184,11 @@ TEST_F(MainFormMbTest, RestartingALookupUnderAFloodingServerNeverStallsTheWindow
     last = clock.elapsed();
   });
   ticker.start(5);
-  FForm->actMusicBrainzLookup->trigger();
+  Parts(*FForm).actMusicBrainzLookup->trigger();
   ASSERT_TRUE(WaitFor([&] { return !flood.Requests.isEmpty(); }));
   for (int i = 0; i < 5; ++i) {
     WaitFor([] { return false; }, 400);  // the flood runs
-    FForm->actMusicBrainzLookup->trigger();
+    Parts(*FForm).actMusicBrainzLookup->trigger();
   }
   FForm.reset();
   WaitFor([] { return false; }, 100);

@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include "MainFormAccess.h"
 #include "Screenshot.h"
 #include "cddb/CDInfo.h"
 #include "common/DiscImage.h"
@@ -31,7 +32,6 @@
 #include "platform/Registry.h"
 #include "settings/config.h"
 #include "ui/ConfigForm.h"
-#include "ui/MainForm.h"
 
 using namespace testutil;
 using platform::TScriptedMessageBoxes;
@@ -59,9 +59,9 @@ class OptionsTest : public ::testing::Test {
 
     ASSERT_NE(CR_Init(FTemp.File("cdrip.ini").toLocal8Bit().constData()), CDRIP_ERROR);
     FForm = std::make_unique<TMainForm>(CR_GetNumCDROM());
-    FForm->StateTimer->stop();  // the test polls by itself
-    FForm->TickCount = [this] { return FTick; };
-    FForm->LastPoll = InitialLastPoll(FTick);
+    Parts(*FForm).StateTimer->stop();  // the test polls by itself
+    Parts(*FForm).TickCount = [this] { return FTick; };
+    Parts(*FForm).LastPoll = InitialLastPoll(FTick);
     FForm->show();
     Poll();
   }
@@ -71,15 +71,15 @@ class OptionsTest : public ::testing::Test {
   }
 
   void Poll() {
-    FTick = FForm->LastPoll + 2001;
-    FForm->StateTimerTimer();
+    FTick = Parts(*FForm).LastPoll + 2001;
+    Parts(*FForm).StateTimerTimer();
   }
 
   // Opens the dialog with F4's action and lets the handler act on it.
   void Configure(const std::function<void(TConfigForm&)>& handler) {
     TModalDriver driver;
     driver.Then("ConfigForm", [handler](QWidget* w) { handler(*qobject_cast<TConfigForm*>(w)); });
-    FForm->actOption->trigger();
+    Parts(*FForm).actOption->trigger();
     EXPECT_TRUE(driver.AllSeen());
     EXPECT_EQ(driver.Unexpected(), 0);
   }
@@ -87,7 +87,7 @@ class OptionsTest : public ::testing::Test {
   void Extract() {
     TModalDriver driver;
     driver.Then("ConvForm", [](QWidget*) {});
-    FForm->actExtract->trigger();
+    Parts(*FForm).actExtract->trigger();
     EXPECT_TRUE(driver.AllSeen());
   }
 
@@ -113,17 +113,17 @@ class OptionsTest : public ::testing::Test {
 };
 
 TEST_F(OptionsTest, F4OpensTheDialogOnItsFirstTabWhilePollingPauses) {
-  ASSERT_EQ(FForm->lvTrackList->topLevelItemCount(), 3);
+  ASSERT_EQ(Parts(*FForm).lvTrackList->topLevelItemCount(), 3);
   for (int opening = 0; opening < 2; ++opening) {
     Configure([this](TConfigForm& form) {
       EXPECT_EQ(form.PageControl1->currentIndex(), 0);
-      EXPECT_EQ(FForm->WinState, wsOptions);
+      EXPECT_EQ(Parts(*FForm).WinState, wsOptions);
       EXPECT_EQ(form.cbActiveCDROM->count(), 2);
       EXPECT_EQ(form.cbActiveCDROM->itemText(1), "other.cue (image)");
       form.PageControl1->setCurrentIndex(3);
       form.reject();
     });
-    EXPECT_EQ(FForm->WinState, wsIdle);
+    EXPECT_EQ(Parts(*FForm).WinState, wsIdle);
   }
 }
 
@@ -133,8 +133,8 @@ TEST_F(OptionsTest, CancelRestoresEverySettingIncludingThePickersFolder) {
   WriteFile(sounds + "/done.wav", "RIFF");
   Config->LastOpenFolder = FTemp.Path();
   // The command takes the drive's parameters and the speed list in first.
-  Config->DriveParams = FForm->CDRIP->Params();
-  Config->DriveParams.speed = SpeedOfIndex(FForm->cbSpeed->currentIndex());
+  Config->DriveParams = Parts(*FForm).CDRIP->Params();
+  Config->DriveParams.speed = SpeedOfIndex(Parts(*FForm).cbSpeed->currentIndex());
   const QByteArray before = Snapshot();
   const QByteArray cdripIni = ReadFile(FTemp.File("cdrip.ini"));
 
@@ -162,20 +162,20 @@ TEST_F(OptionsTest, CancelRestoresEverySettingIncludingThePickersFolder) {
     dialog->findChild<QLineEdit*>("fileNameEdit")->setText(sounds + "/done.wav");
     static_cast<QDialog*>(dialog)->accept();
   });
-  FForm->actOption->trigger();
+  Parts(*FForm).actOption->trigger();
   EXPECT_TRUE(driver.AllSeen());
   EXPECT_EQ(boxes.Asked().size(), 1u);  // the restart note
 
   EXPECT_EQ(Snapshot(), before);
   EXPECT_EQ(Config->LastOpenFolder, FTemp.Path());
   EXPECT_EQ(ReadFile(FTemp.File("cdrip.ini")), cdripIni);
-  EXPECT_EQ(FForm->cbCDRom->currentIndex(), 0);
-  EXPECT_EQ(FForm->CDRIP->CDRomNum(), 0);
-  EXPECT_EQ(FForm->WinState, wsIdle);
+  EXPECT_EQ(Parts(*FForm).cbCDRom->currentIndex(), 0);
+  EXPECT_EQ(Parts(*FForm).CDRIP->CDRomNum(), 0);
+  EXPECT_EQ(Parts(*FForm).WinState, wsIdle);
 }
 
 TEST_F(OptionsTest, OkHandsTheDriveParametersBackAndSwitchesTheDrive) {
-  FForm->lvTrackList->topLevelItem(0)->setText(0, "Edited");
+  Parts(*FForm).lvTrackList->topLevelItem(0)->setText(0, "Edited");
   Configure([](TConfigForm& form) {
     EXPECT_EQ(form.cbSpeed->currentIndex(), 0);
     form.cbSpeed->setCurrentIndex(6);  // 8x
@@ -183,12 +183,12 @@ TEST_F(OptionsTest, OkHandsTheDriveParametersBackAndSwitchesTheDrive) {
     form.edLocalCDDB->setText("/srv/cddb");
     form.btnOK->click();
   });
-  EXPECT_EQ(FForm->CDInfo->LocalFolder, "/srv/cddb");
-  EXPECT_EQ(FForm->CDRIP->Params().speed, 8);
-  EXPECT_EQ(FForm->CDRIP->Params().swapChannels, -1);
-  EXPECT_EQ(FForm->cbSpeed->currentIndex(), 6);
+  EXPECT_EQ(Parts(*FForm).CDInfo->LocalFolder, "/srv/cddb");
+  EXPECT_EQ(Parts(*FForm).CDRIP->Params().speed, 8);
+  EXPECT_EQ(Parts(*FForm).CDRIP->Params().swapChannels, -1);
+  EXPECT_EQ(Parts(*FForm).cbSpeed->currentIndex(), 6);
   // The same drive: the list is left as it was.
-  EXPECT_EQ(FForm->lvTrackList->topLevelItem(0)->text(0), "Edited");
+  EXPECT_EQ(Parts(*FForm).lvTrackList->topLevelItem(0)->text(0), "Edited");
 
   Configure([](TConfigForm& form) {
     EXPECT_EQ(form.cbSpeed->currentIndex(), 6);
@@ -198,16 +198,16 @@ TEST_F(OptionsTest, OkHandsTheDriveParametersBackAndSwitchesTheDrive) {
     form.btnOK->click();
   });
   EXPECT_EQ(Config->nActive, 1);
-  EXPECT_EQ(FForm->cbCDRom->currentIndex(), 1);
-  EXPECT_EQ(FForm->CDRIP->CDRomNum(), 1);
+  EXPECT_EQ(Parts(*FForm).cbCDRom->currentIndex(), 1);
+  EXPECT_EQ(Parts(*FForm).CDRIP->CDRomNum(), 1);
   EXPECT_STREQ(Config->DriveParams.driveName, "other.cue (image)");
-  EXPECT_EQ(FForm->lvTrackList->topLevelItemCount(), 2);  // the new drive's disc
+  EXPECT_EQ(Parts(*FForm).lvTrackList->topLevelItemCount(), 2);  // the new drive's disc
 
   // The first drive kept what was set for it.
-  emit FForm->cbCDRom->activated(0);
+  emit Parts(*FForm).cbCDRom->activated(0);
   EXPECT_EQ(Config->DriveParams.speed, 8);
   EXPECT_EQ(Config->DriveParams.startOffset, 3);
-  EXPECT_EQ(FForm->cbSpeed->currentIndex(), 6);
+  EXPECT_EQ(Parts(*FForm).cbSpeed->currentIndex(), 6);
 }
 
 // The bytes of the ID3v2 tag at the front, 0 without one.
@@ -235,6 +235,11 @@ TEST_F(OptionsTest, FormatBitRateAndNamingChosenInTheDialogReachTheFiles) {
     form.btnOK->click();
   });
   EXPECT_TRUE(Config->OnTheFly);
+  // In the settings file at once, not only at exit: a crash keeps them.
+  TConfig stored;
+  stored.Load();
+  EXPECT_EQ(stored.OutputFormat, 1);
+  EXPECT_EQ(stored.NamingString, "<number> - <title>");
   Extract();
   const QByteArray mp3 = ReadFile(FOut + "/01 - Track01.mp3");
   EXPECT_EQ(FirstFrameBitRate(mp3), 128);
@@ -264,7 +269,7 @@ TEST_F(OptionsTest, ScreenshotOfEachOptionsTab) {
   ASSERT_TRUE(QDir().mkpath(folder));
   for (const bool dark : {false, true}) {
     QApplication::setPalette(dark ? testutil::DarkPalette() : original);
-    TConfigForm form(FForm->DriveNames, "Version 1.32,  Engine 3.100", FForm.get());
+    TConfigForm form(Parts(*FForm).DriveNames, "Version 1.32,  Engine 3.100", FForm.get());
     form.show();
     QCoreApplication::processEvents();
     const char* const names[6] = {"output", "encoder", "cdrom", "cddb", "misc", "player"};
@@ -274,6 +279,17 @@ TEST_F(OptionsTest, ScreenshotOfEachOptionsTab) {
       QCoreApplication::processEvents();
       EXPECT_EQ(form.size(), size) << "the dialog keeps one size";
       const QString file = QString("/%1options-%2.png").arg(dark ? "dark-" : "", names[tab]);
+      ASSERT_TRUE(form.grab().toImage().save(folder + file));
+    }
+    // The Encoder tab of each output format.
+    form.PageControl1->setCurrentIndex(1);
+    const char* const formats[4] = {"wav", "mp3", "flac", "opus"};
+    for (int format = 0; format < 4; ++format) {
+      form.cbOutputFormat->setCurrentIndex(format);
+      QCoreApplication::processEvents();
+      EXPECT_EQ(form.size(), size);
+      const QString file =
+          QString("/%1options-encoder-%2.png").arg(dark ? "dark-" : "", formats[format]);
       ASSERT_TRUE(form.grab().toImage().save(folder + file));
     }
   }

@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include "MainFormAccess.h"
 #include "Screenshot.h"
 #include "cddb/CDInfo.h"
 #include "common/DiscImage.h"
@@ -24,7 +25,6 @@
 #include "platform/Folders.h"
 #include "platform/MessageBox.h"
 #include "platform/Registry.h"
-#include "ui/MainForm.h"
 #include "ui/TrackBarEx.h"
 
 using namespace testutil;
@@ -49,25 +49,25 @@ class MainFormPlayback : public ::testing::Test {
   void Start() {
     ASSERT_NE(CR_Init(FTemp.File("cdrip.ini").toLocal8Bit().constData()), CDRIP_ERROR);
     FForm = std::make_unique<TMainForm>(CR_GetNumCDROM());
-    FForm->StateTimer->stop();
-    FForm->TickCount = [this] { return FTickCount; };
-    FForm->LastPoll = InitialLastPoll(FTickCount);
+    Parts(*FForm).StateTimer->stop();
+    Parts(*FForm).TickCount = [this] { return FTickCount; };
+    Parts(*FForm).LastPoll = InitialLastPoll(FTickCount);
     FForm->show();
-    FTickCount = FForm->LastPoll + 2001;
-    FForm->StateTimerTimer();
-    ASSERT_EQ(FForm->lvTrackList->topLevelItemCount(), 3);
+    FTickCount = Parts(*FForm).LastPoll + 2001;
+    Parts(*FForm).StateTimerTimer();
+    ASSERT_EQ(Parts(*FForm).lvTrackList->topLevelItemCount(), 3);
   }
   // A state-timer tick between drive polls.
-  void Tick() { FForm->StateTimerTimer(); }
+  void Tick() { Parts(*FForm).StateTimerTimer(); }
   void Select(int row) {
-    FForm->lvTrackList->setCurrentItem(FForm->lvTrackList->topLevelItem(row));
+    Parts(*FForm).lvTrackList->setCurrentItem(Parts(*FForm).lvTrackList->topLevelItem(row));
   }
   // Ticks until the window is idle again after playing.
   bool PlaysToTheEnd() {
     return WaitFor(
         [this] {
           Tick();
-          return FForm->WinState == wsIdle;
+          return Parts(*FForm).WinState == wsIdle;
         },
         20000);
   }
@@ -83,51 +83,52 @@ TEST_F(MainFormPlayback, PlayOnTheImageMakesItsSoundAndShowsThePosition) {
   platform::TScriptedMessageBoxes boxes;
   Start();
   Select(2);
-  FForm->actPlay->trigger();
-  EXPECT_EQ(FForm->WinState, wsPlaying);
+  Parts(*FForm).actPlay->trigger();
+  EXPECT_EQ(Parts(*FForm).WinState, wsPlaying);
   Tick();
   EXPECT_TRUE(FForm->PanelText(0).startsWith("Playing Track 03 - 00:0"))
       << FForm->PanelText(0).toStdString();
-  EXPECT_EQ(FForm->trkbarCD->maximum(), 30);
+  EXPECT_EQ(Parts(*FForm).trkbarCD->maximum(), 30);
   ASSERT_TRUE(PlaysToTheEnd());
   EXPECT_EQ(FForm->PanelText(0), "Ready");
   EXPECT_TRUE(StartsWithThenSilence(FOutput.Captured(), FImage.TrackPcm(3)));
 
   // A double click on a row plays it; Stop returns to idle at once.
-  QTreeWidget* list = FForm->lvTrackList;
+  QTreeWidget* list = Parts(*FForm).lvTrackList;
   const QRect first = list->visualItemRect(list->topLevelItem(1));
   // The view takes a double click as the second press of a click pair.
   QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, first.center());
   QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, first.center());
-  EXPECT_EQ(FForm->WinState, wsPlaying);
-  EXPECT_EQ(FForm->CDRIP->CurrentTrack(), 2);
-  FForm->actStop->trigger();
-  EXPECT_EQ(FForm->WinState, wsIdle);
-  EXPECT_NE(FForm->CDRIP->AudioStatus() & 0xff, 0x11);
+  EXPECT_EQ(Parts(*FForm).WinState, wsPlaying);
+  EXPECT_EQ(Parts(*FForm).CDRIP->CurrentTrack(), 2);
+  Parts(*FForm).actStop->trigger();
+  EXPECT_EQ(Parts(*FForm).WinState, wsIdle);
+  EXPECT_NE(Parts(*FForm).CDRIP->AudioStatus() & 0xff, 0x11);
   // No sound volume here (no control device), and no message about it.
-  EXPECT_TRUE(WaitFor([this] { return !FForm->trkbarMasterVolume->toolTip().startsWith("Wait"); }));
-  EXPECT_FALSE(FForm->trkbarMasterVolume->isEnabled());
-  EXPECT_TRUE(FForm->trkbarMasterVolume->toolTip().startsWith("No mixer control: "))
-      << FForm->trkbarMasterVolume->toolTip().toStdString();
+  EXPECT_TRUE(
+      WaitFor([this] { return !Parts(*FForm).trkbarMasterVolume->toolTip().startsWith("Wait"); }));
+  EXPECT_FALSE(Parts(*FForm).trkbarMasterVolume->isEnabled());
+  EXPECT_TRUE(Parts(*FForm).trkbarMasterVolume->toolTip().startsWith("No mixer control: "))
+      << Parts(*FForm).trkbarMasterVolume->toolTip().toStdString();
   EXPECT_TRUE(boxes.Asked().empty()) << boxes.Texts().join(" | ").toStdString();
 }
 
 TEST_F(MainFormPlayback, TheHeldSeekBarStaysAndItsReleasePlaysFromThere) {
   Start();
   Select(1);
-  FForm->actPlay->trigger();
+  Parts(*FForm).actPlay->trigger();
   Tick();
-  TTrackBarEx* bar = FForm->trkbarCD;
+  TTrackBarEx* bar = Parts(*FForm).trkbarCD;
   ASSERT_EQ(bar->maximum(), 600);
   QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(4, bar->height() / 2));
-  EXPECT_TRUE(FForm->CDPlayback->Seeking);
+  EXPECT_TRUE(Parts(*FForm).CDPlayback->Seeking);
   bar->setValue(450);
   Tick();
   EXPECT_EQ(bar->value(), 450) << "the timer leaves a held bar alone";
   QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(4, bar->height() / 2));
-  EXPECT_FALSE(FForm->CDPlayback->Seeking);
+  EXPECT_FALSE(Parts(*FForm).CDPlayback->Seeking);
   int32_t relative = 0, absolute = 0;
-  FForm->CDRIP->GetPlayPosition(relative, absolute);
+  Parts(*FForm).CDRIP->GetPlayPosition(relative, absolute);
   EXPECT_GE(absolute, 40 + 450);
   Tick();
   EXPECT_GE(bar->value(), 450);
@@ -135,16 +136,43 @@ TEST_F(MainFormPlayback, TheHeldSeekBarStaysAndItsReleasePlaysFromThere) {
   // The keyboard holds and releases it the same way.
   bar->setFocus();
   QTest::keyPress(bar, Qt::Key_Home);
-  EXPECT_TRUE(FForm->CDPlayback->Seeking);
+  EXPECT_TRUE(Parts(*FForm).CDPlayback->Seeking);
   QTest::keyRelease(bar, Qt::Key_Home);
-  FForm->CDRIP->GetPlayPosition(relative, absolute);
+  Parts(*FForm).CDRIP->GetPlayPosition(relative, absolute);
   EXPECT_LT(absolute, 40 + 450);
+
+  // A click beside the handle plays from where it fell, not ten seconds on.
+  QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->width() * 3 / 4, bar->height() / 2));
+  Parts(*FForm).CDRIP->GetPlayPosition(relative, absolute);
+  EXPECT_NEAR(absolute - 40, 450, 40);
 
   // Closing while playing stops the sound at once.
   FForm->close();
-  EXPECT_NE(FForm->CDRIP->AudioStatus() & 0xff, 0x11);
-  EXPECT_EQ(FForm->WinState, wsIdle);
+  EXPECT_NE(Parts(*FForm).CDRIP->AudioStatus() & 0xff, 0x11);
+  EXPECT_EQ(Parts(*FForm).WinState, wsIdle);
   EXPECT_LT(FOutput.Captured().size(), FImage.TrackPcm(2).size());
+}
+
+TEST_F(MainFormPlayback, WithoutASoundDeviceNothingPretendsToPlayAndEjectRewindsTheBar) {
+  Start();
+  Select(1);
+  {
+    TTempFolder folder;
+    TAlsaConfig noCard(folder.Path(), "pcm.!default { type hw card 97 }\n");
+    Parts(*FForm).actPlay->trigger();
+  }
+  EXPECT_EQ(FForm->PanelText(0), "No sound device");
+  EXPECT_EQ(Parts(*FForm).WinState, wsIdle);
+  EXPECT_NE(Parts(*FForm).CDRIP->AudioStatus() & 0xff, 0x11);
+
+  Parts(*FForm).actPlay->trigger();
+  ASSERT_EQ(Parts(*FForm).WinState, wsPlaying);
+  ASSERT_TRUE(WaitFor([this] {
+    Tick();
+    return Parts(*FForm).trkbarCD->value() > 0;
+  }));
+  Parts(*FForm).actEjectCD->trigger();
+  EXPECT_EQ(Parts(*FForm).trkbarCD->value(), 0);
 }
 
 TEST_F(MainFormPlayback, TheStartupSoundPlaysAtFirstShow) {
@@ -161,7 +189,7 @@ TEST_F(MainFormPlayback, TheVolumeSliderMovesARealSoundServerAndFollowsIt) {
   ASSERT_TRUE(server.Ok()) << server.Log().toStdString();
   ASSERT_TRUE(server.SetSinkVolume(70));
   Start();
-  QSlider* slider = FForm->trkbarMasterVolume;
+  QSlider* slider = Parts(*FForm).trkbarMasterVolume;
   ASSERT_TRUE(WaitFor([&] { return slider->isEnabled() && slider->value() == 70; }));
   slider->setValue(30);
   EXPECT_TRUE(WaitFor([&] { return server.SinkVolume() == 30; }));
@@ -176,15 +204,15 @@ TEST_F(MainFormPlayback, ScreenshotWhilePlaying) {
   TPulseServer server;  // so the volume slider shows a level
   ASSERT_TRUE(server.Ok()) << server.Log().toStdString();
   Start();
-  ASSERT_TRUE(WaitFor([this] { return FForm->trkbarMasterVolume->isEnabled(); }));
-  FForm->edArtist->setText("The Demo Ensemble");
-  FForm->edAlbum->setText("Generated Tones");
-  FForm->actPlay->trigger();  // no row selected: the top row
-  FForm->actNextTrack->trigger();
-  FForm->CDPlayback->SeekTo(5 * 75);
+  ASSERT_TRUE(WaitFor([this] { return Parts(*FForm).trkbarMasterVolume->isEnabled(); }));
+  Parts(*FForm).edArtist->setText("The Demo Ensemble");
+  Parts(*FForm).edAlbum->setText("Generated Tones");
+  Parts(*FForm).actPlay->trigger();  // no row selected: the top row
+  Parts(*FForm).actNextTrack->trigger();
+  Parts(*FForm).CDPlayback->SeekTo(5 * 75);
   Tick();
   SaveScreenshot(*FForm, "main-window-playing");
-  FForm->actStop->trigger();
+  Parts(*FForm).actStop->trigger();
 }
 
 }  // namespace

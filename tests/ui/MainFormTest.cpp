@@ -32,6 +32,7 @@
 #include <QtEndian>
 #include <deque>
 
+#include "MainFormAccess.h"
 #include "Screenshot.h"
 #include "cddb/CDInfo.h"
 #include "common/DiscImage.h"
@@ -48,8 +49,9 @@
 #include "settings/config.h"
 #include "ui/ConvProc.h"
 #include "ui/HealthStrip.h"
-#include "ui/MainForm.h"
 #include "ui/MsgDisp.h"
+#include "ui/RipVerdict.h"
+#include "ui/StatusBarEx.h"
 #include "verify/ArReference.h"
 
 using namespace testutil;
@@ -81,19 +83,19 @@ class MainFormTest : public ::testing::Test {
   void Start() {
     ASSERT_NE(CR_Init(FTemp.File("cdrip.ini").toLocal8Bit().constData()), CDRIP_ERROR);
     FForm = std::make_unique<TMainForm>(CR_GetNumCDROM());
-    FForm->StateTimer->stop();  // the test ticks by itself
-    FForm->TickCount = [this] { return FTick; };
-    FForm->LastPoll = InitialLastPoll(FTick);
+    Parts(*FForm).StateTimer->stop();  // the test ticks by itself
+    Parts(*FForm).TickCount = [this] { return FTick; };
+    Parts(*FForm).LastPoll = InitialLastPoll(FTick);
     FForm->show();
   }
 
   // One state-timer tick after more than the poll interval.
   void Poll() {
-    FTick = FForm->LastPoll + 2001;
-    FForm->StateTimerTimer();
+    FTick = Parts(*FForm).LastPoll + 2001;
+    Parts(*FForm).StateTimerTimer();
   }
 
-  QTreeWidget* List() const { return FForm->lvTrackList; }
+  QTreeWidget* List() const { return Parts(*FForm).lvTrackList; }
   QString Cell(int row, int column) const { return List()->topLevelItem(row)->text(column); }
   void Tick(int row, bool checked) {
     List()->topLevelItem(row)->setCheckState(0, checked ? Qt::Checked : Qt::Unchecked);
@@ -108,27 +110,27 @@ class MainFormTest : public ::testing::Test {
 TEST_F(MainFormTest, ShowsTheImageDriveAndItsTracksAtTheFirstPoll) {
   Start();
   EXPECT_EQ(FForm->windowTitle(), "Cadenzo");
-  ASSERT_EQ(FForm->cbCDRom->count(), 1);
-  EXPECT_EQ(FForm->cbCDRom->itemText(0), "rip.cue (image)");
-  EXPECT_EQ(FForm->DriveNames, QStringList{"rip.cue (image)"});
-  EXPECT_EQ(FForm->WinState, wsStarting);
+  ASSERT_EQ(Parts(*FForm).cbCDRom->count(), 1);
+  EXPECT_EQ(Parts(*FForm).cbCDRom->itemText(0), "rip.cue (image)");
+  EXPECT_EQ(Parts(*FForm).DriveNames, QStringList{"rip.cue (image)"});
+  EXPECT_EQ(Parts(*FForm).WinState, wsStarting);
   EXPECT_EQ(List()->topLevelItemCount(), 0);
 
   Poll();
-  EXPECT_EQ(FForm->WinState, wsIdle);
+  EXPECT_EQ(Parts(*FForm).WinState, wsIdle);
   EXPECT_EQ(FForm->PanelText(0), "Disc Inserted");
   ASSERT_EQ(List()->topLevelItemCount(), 3);
   const QStringList row2 = {"Track02", "02", "00:02:00", "00:03:00", "0.50MB", ""};
   for (int column = 0; column < 6; ++column) EXPECT_EQ(Cell(1, column), row2[column]) << column;
   EXPECT_EQ(Cell(2, 2), "00:05:00");
-  EXPECT_EQ(FForm->edArtist->text(), "NOARTIST");
-  EXPECT_EQ(FForm->edAlbum->text(), "NOTITLE");
+  EXPECT_EQ(Parts(*FForm).edArtist->text(), "NOARTIST");
+  EXPECT_EQ(Parts(*FForm).edAlbum->text(), "NOTITLE");
   // 675 sectors: (675 + 151) div 75 = 11 seconds, 1587600 bytes.
   EXPECT_EQ(FForm->PanelText(1), "3 Track(s) - 00:11 - 1.51MB");
   // SelectAllTrack is on by default.
   EXPECT_EQ(FForm->PanelText(2), "3 Track(s) selected - 00:09:00 - 1.51MB");
 
-  const TCDTrackInfo& record = FForm->RowRecords()[2];
+  const TCDTrackInfo& record = Parts(*FForm).RowRecords()[2];
   EXPECT_EQ(record.TrackIndex, 2);
   EXPECT_EQ(record.StartSector, 375);
   EXPECT_EQ(record.EndSector, 675);
@@ -141,12 +143,12 @@ TEST_F(MainFormTest, ShowsTheImageDriveAndItsTracksAtTheFirstPoll) {
 TEST_F(MainFormTest, ADroppedOrOpenedImageBecomesTheSelectedDriveOnlyWhenItOpens) {
   Start();
   Poll();
-  EXPECT_EQ(FForm->actOpenDiscImage->shortcut(), QKeySequence("Ctrl+O"));
+  EXPECT_EQ(Parts(*FForm).actOpenDiscImage->shortcut(), QKeySequence("Ctrl+O"));
   WriteFile(FTemp.File("lost.cue"), "FILE \"lost.flac\" WAVE\n TRACK 01 AUDIO\n  INDEX 01 0\n");
   TScriptedMessageBoxes boxes;
   EXPECT_FALSE(FForm->OpenDiscImage(FTemp.File("lost.cue")));
   EXPECT_EQ(boxes.Texts(), QStringList{"lost.cue, line 1: 'lost.flac' not found"});
-  EXPECT_EQ(FForm->cbCDRom->count(), 1);
+  EXPECT_EQ(Parts(*FForm).cbCDRom->count(), 1);
 
   const TDiscImage other = MakeDiscImage(FTemp.File("more"), "other", {80, 90});
   QMimeData data;
@@ -157,8 +159,8 @@ TEST_F(MainFormTest, ADroppedOrOpenedImageBecomesTheSelectedDriveOnlyWhenItOpens
   QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(FForm.get(), &drop);
   ASSERT_TRUE(WaitFor([this] { return List()->topLevelItemCount() == 2; }));
-  EXPECT_EQ(FForm->cbCDRom->currentText(), "other.cue (image)");
-  EXPECT_EQ(FForm->cbCDRom->count(), 2);
+  EXPECT_EQ(Parts(*FForm).cbCDRom->currentText(), "other.cue (image)");
+  EXPECT_EQ(Parts(*FForm).cbCDRom->count(), 2);
   EXPECT_EQ(CR_GetActiveCDROM(), 1);
   const QByteArray ini = ReadFile(FTemp.File("cdrip.ini"));
   EXPECT_TRUE(ini.contains("Image1=" + other.CuePath.toUtf8())) << ini.toStdString();
@@ -172,12 +174,12 @@ TEST_F(MainFormTest, AnEmptyDriveShowsNoDiscUntilADiscIsInsertedAndAgainAfterRem
   Poll();
   EXPECT_EQ(FForm->PanelText(0), "No Disc");
   EXPECT_EQ(List()->topLevelItemCount(), 0);
-  EXPECT_TRUE(FForm->NoDisc);
-  EXPECT_FALSE(FForm->DiscLoaded);
+  EXPECT_TRUE(Parts(*FForm).NoDisc);
+  EXPECT_FALSE(Parts(*FForm).DiscLoaded);
 
   SetDiscPresent(true);
-  FTick = FForm->LastPoll + 1000;  // within the poll interval nothing is looked at
-  FForm->StateTimerTimer();
+  FTick = Parts(*FForm).LastPoll + 1000;  // within the poll interval nothing is looked at
+  Parts(*FForm).StateTimerTimer();
   EXPECT_EQ(List()->topLevelItemCount(), 0);
   Poll();
   EXPECT_EQ(FForm->PanelText(0), "Disc Inserted");
@@ -193,7 +195,7 @@ TEST_F(MainFormTest, AnEmptyDriveShowsNoDiscUntilADiscIsInsertedAndAgainAfterRem
   Poll();
   EXPECT_EQ(FForm->PanelText(0), "No Disc");
   EXPECT_EQ(List()->topLevelItemCount(), 0);
-  EXPECT_EQ(FForm->edArtist->text(), "");
+  EXPECT_EQ(Parts(*FForm).edArtist->text(), "");
   EXPECT_EQ(FForm->PanelText(1), "");
   EXPECT_EQ(FForm->PanelText(2), "");
 }
@@ -201,11 +203,11 @@ TEST_F(MainFormTest, AnEmptyDriveShowsNoDiscUntilADiscIsInsertedAndAgainAfterRem
 TEST_F(MainFormTest, PollingPausesWhileExtractingAndInDialogs) {
   Start();
   for (int state : {int(wsExtracting), int(wsOptions), int(wsCDDBQuery)}) {
-    FForm->WinState = state;
+    Parts(*FForm).WinState = state;
     Poll();
     EXPECT_EQ(List()->topLevelItemCount(), 0) << state;
   }
-  FForm->WinState = wsIdle;
+  Parts(*FForm).WinState = wsIdle;
   Poll();
   EXPECT_EQ(List()->topLevelItemCount(), 3);
 }
@@ -236,17 +238,17 @@ TEST(PollTicks, TheUnsignedDifferenceKeepsPollingThroughTheWrap) {
 TEST_F(MainFormTest, TheFirstPollAfterStartFindsTheDiscNearTheWrap) {
   FTick = 4294966000u;
   Start();
-  EXPECT_EQ(FForm->LastPoll, 2200u);
+  EXPECT_EQ(Parts(*FForm).LastPoll, 2200u);
   FTick = 4294966500u;
-  FForm->StateTimerTimer();
+  Parts(*FForm).StateTimerTimer();
   EXPECT_EQ(List()->topLevelItemCount(), 3);
-  EXPECT_EQ(FForm->LastPoll, 1000u);
+  EXPECT_EQ(Parts(*FForm).LastPoll, 1000u);
   SetDiscPresent(false);
   FTick = 2500;  // wrapped, and only 1500 ms after the stored 1000
-  FForm->StateTimerTimer();
+  Parts(*FForm).StateTimerTimer();
   EXPECT_EQ(FForm->PanelText(0), "Disc Inserted");
   FTick = 3001;
-  FForm->StateTimerTimer();
+  Parts(*FForm).StateTimerTimer();
   EXPECT_EQ(FForm->PanelText(0), "No Disc");
 }
 
@@ -292,12 +294,12 @@ TEST_F(MainFormTest, ClosingStoresThePlacementAndDestructionSavesSettingsAndName
   Poll();
   FForm->move(50, 60);
   FForm->resize(720, 540);
-  FForm->edArtist->setText("Kept Artist");
+  Parts(*FForm).edArtist->setText("Kept Artist");
   List()->topLevelItem(1)->setText(0, "  Kept Title  ");
   FForm->close();
   const QString entry = [this] {
-    FForm->TakeEditsIn();
-    return FForm->CDInfo->LocalCDDBFile();
+    Parts(*FForm).TakeEditsIn();
+    return Parts(*FForm).CDInfo->LocalCDDBFile();
   }();
   FForm.reset();
 
@@ -315,7 +317,7 @@ TEST_F(MainFormTest, ClosingStoresThePlacementAndDestructionSavesSettingsAndName
   // The next start shows the stored names.
   Start();
   Poll();
-  EXPECT_EQ(FForm->edArtist->text(), "Kept Artist");
+  EXPECT_EQ(Parts(*FForm).edArtist->text(), "Kept Artist");
   EXPECT_EQ(Cell(1, 0), "Kept Title");
 }
 
@@ -342,18 +344,18 @@ TEST_F(MainFormTest, ASettingsFileThatCannotBeWrittenAtTheEndIsNamedInABox) {
 TEST_F(MainFormTest, ANewDiscKeepsNoYearOrGenreOfTheDiscBefore) {
   Start();
   Poll();
-  FForm->edYear->setText("1999");
-  FForm->cbCategory->setCurrentText("Jazz");
-  FForm->actWrtPlayINI->trigger();  // takes the fields in and stores them for this disc
-  ASSERT_EQ(FForm->CDInfo->Year, "1999");
+  Parts(*FForm).edYear->setText("1999");
+  Parts(*FForm).cbCategory->setCurrentText("Jazz");
+  Parts(*FForm).actWrtPlayINI->trigger();  // takes the fields in and stores them for this disc
+  ASSERT_EQ(Parts(*FForm).CDInfo->Year, "1999");
   const TDiscImage second = MakeDiscImage(FTemp.File("disc2"), "other", {300, 300});
   WriteCdripIni(FTemp.File("cdrip.ini"), {second.CuePath});
-  FForm->actRefreshCD->trigger();
+  Parts(*FForm).actRefreshCD->trigger();
   ASSERT_EQ(List()->topLevelItemCount(), 2);
-  EXPECT_EQ(FForm->edYear->text(), "");
-  EXPECT_EQ(FForm->cbCategory->currentText(), "");
-  FForm->edAlbum->setText("Second");  // a name of its own, so its entry is saved at exit
-  const QString entry = FForm->CDInfo->LocalCDDBFile();
+  EXPECT_EQ(Parts(*FForm).edYear->text(), "");
+  EXPECT_EQ(Parts(*FForm).cbCategory->currentText(), "");
+  Parts(*FForm).edAlbum->setText("Second");  // a name of its own, so its entry is saved at exit
+  const QString entry = Parts(*FForm).CDInfo->LocalCDDBFile();
   FForm.reset();
   TMyCDInfo stored;
   ASSERT_TRUE(stored.ReadXmcdFile(entry));
@@ -366,8 +368,8 @@ TEST_F(MainFormTest, NothingIsSavedAtShutdownWhenTheDiscHasLeftTheView) {
   Start();
   Poll();
   ASSERT_EQ(List()->topLevelItemCount(), 3);
-  const QString entry = FForm->CDInfo->LocalCDDBFile();
-  const QString section = QString::number(FForm->CDInfo->CDPlayerKey, 16);
+  const QString entry = Parts(*FForm).CDInfo->LocalCDDBFile();
+  const QString section = QString::number(Parts(*FForm).CDInfo->CDPlayerKey, 16);
   ASSERT_TRUE(platform::WriteProfileString(TMyCDInfo::CDPlayerIniPath(), section, "artist",
                                            "From cdplayer.ini"));
   SetDiscPresent(false);
@@ -379,20 +381,20 @@ TEST_F(MainFormTest, NothingIsSavedAtShutdownWhenTheDiscHasLeftTheView) {
   SetDiscPresent(true);
   Start();
   Poll();
-  EXPECT_EQ(FForm->edArtist->text(), "From cdplayer.ini");
+  EXPECT_EQ(Parts(*FForm).edArtist->text(), "From cdplayer.ini");
 }
 
 TEST_F(MainFormTest, GenreListComesFromGenreTxtWhenPresent) {
   Start();
-  ASSERT_EQ(FForm->cbCategory->count(), 11);
-  EXPECT_EQ(FForm->cbCategory->itemText(0), "Blues");
-  EXPECT_EQ(FForm->cbCategory->itemText(10), "Soundtrack");
+  ASSERT_EQ(Parts(*FForm).cbCategory->count(), 11);
+  EXPECT_EQ(Parts(*FForm).cbCategory->itemText(0), "Blues");
+  EXPECT_EQ(Parts(*FForm).cbCategory->itemText(10), "Soundtrack");
   FForm.reset();
 
   WriteFile(FTemp.File("Genre.txt"), "Ambient\r\nChiptune\r\n\r\nDrone\r\n");
   Start();
-  ASSERT_EQ(FForm->cbCategory->count(), 3);
-  EXPECT_EQ(FForm->cbCategory->itemText(2), "Drone");
+  ASSERT_EQ(Parts(*FForm).cbCategory->count(), 3);
+  EXPECT_EQ(Parts(*FForm).cbCategory->itemText(2), "Drone");
 }
 
 TEST_F(MainFormTest, ASavedDriveBeyondTheCountSelectsDriveZeroAndAReshowRepeatsNothing) {
@@ -401,27 +403,27 @@ TEST_F(MainFormTest, ASavedDriveBeyondTheCountSelectsDriveZeroAndAReshowRepeatsN
                 "[CD-ROM]\r\nnActive=3\r\n");
   Start();
   EXPECT_EQ(Config->nActive, 0);
-  EXPECT_EQ(FForm->cbCDRom->currentIndex(), 0);
-  EXPECT_EQ(FForm->CDRIP->CDRomNum(), 0);
-  EXPECT_STREQ(Config->DriveParams.driveName, FForm->CDRIP->Params().driveName);
+  EXPECT_EQ(Parts(*FForm).cbCDRom->currentIndex(), 0);
+  EXPECT_EQ(Parts(*FForm).CDRIP->CDRomNum(), 0);
+  EXPECT_STREQ(Config->DriveParams.driveName, Parts(*FForm).CDRIP->Params().driveName);
 
   // The user picks the second drive; a restore must neither list the drives
   // again nor go back to the saved one.
-  emit FForm->cbCDRom->activated(1);
-  ASSERT_EQ(FForm->CDRIP->CDRomNum(), 1);
+  emit Parts(*FForm).cbCDRom->activated(1);
+  ASSERT_EQ(Parts(*FForm).CDRIP->CDRomNum(), 1);
   int listed = 0;
   QObject::connect(
-      FForm->cbCDRom->model(), &QAbstractItemModel::rowsInserted,
+      Parts(*FForm).cbCDRom->model(), &QAbstractItemModel::rowsInserted,
       [&listed](const QModelIndex&, int first, int last) { listed += last - first + 1; });
   FForm->hide();
   FForm->show();
   FForm->showMinimized();
   FForm->showNormal();
   EXPECT_EQ(listed, 0);
-  EXPECT_EQ(FForm->cbCDRom->count(), 2);
-  EXPECT_EQ(FForm->DriveNames.size(), 2);
-  EXPECT_EQ(FForm->CDRIP->CDRomNum(), 1);
-  EXPECT_EQ(FForm->cbCDRom->currentIndex(), 1);
+  EXPECT_EQ(Parts(*FForm).cbCDRom->count(), 2);
+  EXPECT_EQ(Parts(*FForm).DriveNames.size(), 2);
+  EXPECT_EQ(Parts(*FForm).CDRIP->CDRomNum(), 1);
+  EXPECT_EQ(Parts(*FForm).cbCDRom->currentIndex(), 1);
 }
 
 TEST_F(MainFormTest, ChoosingAnotherDriveSelectsItAndShowsItsDisc) {
@@ -429,14 +431,14 @@ TEST_F(MainFormTest, ChoosingAnotherDriveSelectsItAndShowsItsDisc) {
   WriteCdripIni(FTemp.File("cdrip.ini"), {FImage.CuePath, second.CuePath});
   Start();
   Poll();
-  ASSERT_EQ(FForm->cbCDRom->count(), 2);
+  ASSERT_EQ(Parts(*FForm).cbCDRom->count(), 2);
   ASSERT_EQ(List()->topLevelItemCount(), 3);
   Config->DriveParams.speed = 8;
-  emit FForm->cbCDRom->activated(1);
+  emit Parts(*FForm).cbCDRom->activated(1);
   EXPECT_EQ(Config->nActive, 1);
-  EXPECT_EQ(FForm->CDRIP->CDRomNum(), 1);
+  EXPECT_EQ(Parts(*FForm).CDRIP->CDRomNum(), 1);
   EXPECT_STREQ(Config->DriveParams.driveName, "other.cue (image)");
-  EXPECT_EQ(FForm->cbSpeed->currentIndex(), SpeedIndexOf(Config->DriveParams.speed));
+  EXPECT_EQ(Parts(*FForm).cbSpeed->currentIndex(), SpeedIndexOf(Config->DriveParams.speed));
   EXPECT_EQ(List()->topLevelItemCount(), 2);
   EXPECT_EQ(FForm->PanelText(1), "2 Track(s) - 00:10 - 1.35MB");
 }
@@ -458,7 +460,7 @@ TEST_F(MainFormTest, EditingATitleToBlanksKeepsTheOldTitle) {
   List()->setCurrentItem(List()->topLevelItem(1));
   List()->topLevelItem(1)->setSelected(true);
   auto editTo = [this](const QString& text) {
-    FForm->actRenameTrack->trigger();
+    Parts(*FForm).actRenameTrack->trigger();
     auto* editor = List()->viewport()->findChild<QLineEdit*>();
     ASSERT_NE(editor, nullptr);
     editor->setText(text);
@@ -471,9 +473,9 @@ TEST_F(MainFormTest, EditingATitleToBlanksKeepsTheOldTitle) {
   EXPECT_EQ(Cell(1, 0), "Track02");
   editTo("  A New Name ");
   EXPECT_EQ(Cell(1, 0), "  A New Name ");
-  FForm->TakeEditsIn();
-  EXPECT_EQ(FForm->CDInfo->GetTrackTitle(1), "A New Name");
-  EXPECT_EQ(FForm->RowRecords()[1].Title, "A New Name");
+  Parts(*FForm).TakeEditsIn();
+  EXPECT_EQ(Parts(*FForm).CDInfo->GetTrackTitle(1), "A New Name");
+  EXPECT_EQ(Parts(*FForm).RowRecords()[1].Title, "A New Name");
 }
 
 TEST_F(MainFormTest, CaseCommandsChangeEveryTitleInAsciiOnly) {
@@ -482,28 +484,28 @@ TEST_F(MainFormTest, CaseCommandsChangeEveryTitleInAsciiOnly) {
   List()->topLevelItem(0)->setText(0, "  the END of time  ");
   List()->topLevelItem(1)->setText(0, "élan VITAL");
   List()->topLevelItem(2)->setText(0, "x-ray  2nd");
-  FForm->actCapitalize->trigger();
+  Parts(*FForm).actCapitalize->trigger();
   EXPECT_EQ(Cell(0, 0), "The End Of Time");
   EXPECT_EQ(Cell(1, 0), "élan Vital");
   EXPECT_EQ(Cell(2, 0), "X-ray  2nd");
-  EXPECT_EQ(FForm->RowRecords()[0].Title, "The End Of Time");
-  FForm->actUpperCase->trigger();
+  EXPECT_EQ(Parts(*FForm).RowRecords()[0].Title, "The End Of Time");
+  Parts(*FForm).actUpperCase->trigger();
   EXPECT_EQ(Cell(1, 0), "éLAN VITAL");
-  FForm->actLowerCase->trigger();
+  Parts(*FForm).actLowerCase->trigger();
   EXPECT_EQ(Cell(0, 0), "the end of time");
-  EXPECT_EQ(FForm->CDInfo->GetTrackTitle(0), "the end of time");
+  EXPECT_EQ(Parts(*FForm).CDInfo->GetTrackTitle(0), "the end of time");
 }
 
 TEST_F(MainFormTest, SelectionSummaryFollowsTicksAndSelectCommands) {
   Start();
   Poll();
-  FForm->actSelectNone->trigger();
+  Parts(*FForm).actSelectNone->trigger();
   EXPECT_EQ(FForm->PanelText(2), "0 Track(s) selected - 00:00:00 - 0.00MB");
   Tick(1, true);
   EXPECT_EQ(FForm->PanelText(2), "1 Track(s) selected - 00:03:00 - 0.50MB");
-  FForm->actInvertSelect->trigger();
+  Parts(*FForm).actInvertSelect->trigger();
   EXPECT_EQ(FForm->PanelText(2), "2 Track(s) selected - 00:06:00 - 1.01MB");
-  FForm->actSelectAll->trigger();
+  Parts(*FForm).actSelectAll->trigger();
   EXPECT_EQ(FForm->PanelText(2), "3 Track(s) selected - 00:09:00 - 1.51MB");
 }
 
@@ -523,13 +525,13 @@ TEST_F(MainFormTest, WithoutSelectAllTrackANewDiscStartsUnticked) {
 TEST_F(MainFormTest, CdPlayerIniCommandsSaveReadAndReportAFailure) {
   Start();
   Poll();
-  FForm->edArtist->setText("Ini Artist");
+  Parts(*FForm).edArtist->setText("Ini Artist");
   List()->topLevelItem(0)->setText(0, "Ini Title");
   FForm->findChild<QAction*>("actWrtPlayINI")->trigger();
-  FForm->edArtist->setText("changed");
+  Parts(*FForm).edArtist->setText("changed");
   List()->topLevelItem(0)->setText(0, "changed");
   FForm->findChild<QAction*>("actReadPlayINI")->trigger();
-  EXPECT_EQ(FForm->edArtist->text(), "Ini Artist");
+  EXPECT_EQ(Parts(*FForm).edArtist->text(), "Ini Artist");
   EXPECT_EQ(Cell(0, 0), "Ini Title");
 
   // cdplayer.ini cannot be written where a folder stands in its way.
@@ -549,25 +551,25 @@ TEST_F(MainFormTest, CdPlayerIniCommandsSaveReadAndReportAFailure) {
 TEST_F(MainFormTest, ExtractRefusesWithoutADiscOrWithoutTickedTracks) {
   Start();
   Poll();
-  FForm->actSelectNone->trigger();
+  Parts(*FForm).actSelectNone->trigger();
   TScriptedMessageBoxes boxes;
-  FForm->actExtract->trigger();
+  Parts(*FForm).actExtract->trigger();
   SetDiscPresent(false);
-  FForm->actExtract->trigger();
+  Parts(*FForm).actExtract->trigger();
   EXPECT_EQ(boxes.Texts(), (QStringList{"No track(s) selected, please select track(s).",
                                         "No disc, please insert one."}));
   for (const auto& asked : boxes.Asked()) {
     EXPECT_EQ(asked.Caption, "Information");
     EXPECT_EQ(asked.Flags & 0xF0, unsigned(platform::MB_ICONWARNING));
   }
-  EXPECT_EQ(FForm->WinState, wsIdle);
-  EXPECT_TRUE(FForm->JobList.empty());
+  EXPECT_EQ(Parts(*FForm).WinState, wsIdle);
+  EXPECT_TRUE(Parts(*FForm).JobList.empty());
 }
 
 TEST_F(MainFormTest, NoPlayerAnywhereIsReported) {
   Start();
   TScriptedMessageBoxes boxes;
-  FForm->actLaunchMP3Player->trigger();
+  Parts(*FForm).actLaunchMP3Player->trigger();
   EXPECT_EQ(boxes.Texts(), QStringList{"No default MP3 Player installed."});
   EXPECT_EQ(boxes.Asked()[0].Caption, "Error!");
 }
@@ -580,7 +582,7 @@ TEST_F(MainFormTest, AboutOpensModally) {
     seen = w->findChild<QLabel*>("lblAbout")->text().contains("Version 1.06");
     qobject_cast<QDialog*>(w)->accept();
   });
-  FForm->actAbout->trigger();
+  Parts(*FForm).actAbout->trigger();
   EXPECT_TRUE(seen);
   EXPECT_EQ(driver.Unexpected(), 0);
 }
@@ -642,8 +644,8 @@ TEST_F(MainFormTest, EveryActionHasItsCaptionHintShortcutAndState) {
     EXPECT_EQ(action->shortcut().toString(), c.Shortcut) << c.Name;
     EXPECT_EQ(action->isEnabled(), c.Enabled) << c.Name;
   }
-  EXPECT_TRUE(FForm->actGetServerList->isVisible());
-  EXPECT_TRUE(FForm->actGetCategoryList->isVisible());
+  EXPECT_TRUE(Parts(*FForm).actGetServerList->isVisible());
+  EXPECT_TRUE(Parts(*FForm).actGetCategoryList->isVisible());
 }
 
 // The entries of a menu or toolbar: action names, "-" for separators, a
@@ -684,7 +686,7 @@ TEST_F(MainFormTest, MenusToolbarAndPopupShareTheActionsInOrder) {
     EXPECT_EQ(Entries(FForm->menuBar()->actions()[i]->menu()->actions()), expected[i])
         << menus[i].toStdString();
   const QMenu* action = FForm->menuBar()->actions()[2]->menu();
-  EXPECT_EQ(Entries(FForm->pmenuTrackList->actions()),
+  EXPECT_EQ(Entries(Parts(*FForm).pmenuTrackList->actions()),
             (QStringList{"actPlay", "actPause", "actStop", "-", "actExtract", "actRenameTrack", "-",
                          "actSelectAll", "actSelectNone", "actInvertSelect", "-", "actRefreshCD"}));
   EXPECT_EQ(Entries(FForm->findChild<QToolBar*>("ToolBar1")->actions()),
@@ -697,7 +699,7 @@ TEST_F(MainFormTest, MenusToolbarAndPopupShareTheActionsInOrder) {
       (QStringList{"actPreviousTrack", "actPlay", "actPause", "actStop", "actNextTrack",
                    "actEjectCD", "actCloseCD", "-", "Device", "cbCDRom", "Speed", "cbSpeed"}));
   // One action object behind every entry.
-  EXPECT_EQ(action->actions()[0], FForm->pmenuTrackList->actions()[4]);
+  EXPECT_EQ(action->actions()[0], Parts(*FForm).pmenuTrackList->actions()[4]);
   QStringList columns;
   for (int i = 0; i < 6; ++i) columns << List()->headerItem()->text(i);
   EXPECT_EQ(columns, (QStringList{"Track Title", "#TrackNo", "Start", "Length", "Size", "State"}));
@@ -708,15 +710,15 @@ TEST_F(MainFormTest, HintsShowAsTooltipsAndAStatusMessageThatLeavesThePanels) {
   Poll();
   for (QAction* menu : FForm->menuBar()->actions())
     EXPECT_TRUE(menu->menu()->toolTipsVisible()) << menu->text().toStdString();
-  EXPECT_TRUE(FForm->pmenuTrackList->toolTipsVisible());
+  EXPECT_TRUE(Parts(*FForm).pmenuTrackList->toolTipsVisible());
   auto* toolbar = FForm->findChild<QToolBar*>("ToolBar1");
-  EXPECT_EQ(toolbar->widgetForAction(FForm->actRefreshCD)->toolTip(), "Refresh track list");
+  EXPECT_EQ(toolbar->widgetForAction(Parts(*FForm).actRefreshCD)->toolTip(), "Refresh track list");
 
   const QString panels[] = {FForm->PanelText(0), FForm->PanelText(1), FForm->PanelText(2)};
-  FForm->actExtract->showStatusText(FForm.get());  // as hovering its menu entry does
+  Parts(*FForm).actExtract->showStatusText(FForm.get());  // as hovering its menu entry does
   EXPECT_EQ(FForm->statusBar()->currentMessage(), "Extract audio track(s) from CD");
   for (int i = 0; i < 3; ++i) {
-    EXPECT_TRUE(FForm->StatusPanels[i]->isVisible()) << i;
+    EXPECT_TRUE(Parts(*FForm).StatusPanels[i]->isVisible()) << i;
     EXPECT_EQ(FForm->PanelText(i), panels[i]) << i;
   }
   QStatusTipEvent leave{QString()};
@@ -754,7 +756,7 @@ TEST_F(MainFormTest, ToolbarIconsComeFromTheIconThemeAtTheToolbarsSize) {
   EXPECT_EQ(QIcon::themeName(), "breeze");
 
   auto* extract = qobject_cast<QToolButton*>(
-      FForm->findChild<QToolBar*>("ToolBar1")->widgetForAction(FForm->actExtract));
+      FForm->findChild<QToolBar*>("ToolBar1")->widgetForAction(Parts(*FForm).actExtract));
   ASSERT_NE(extract, nullptr);
   EXPECT_EQ(extract->toolButtonStyle(), Qt::ToolButtonTextBesideIcon);
   EXPECT_EQ(extract->text(), "Extract");
@@ -762,11 +764,11 @@ TEST_F(MainFormTest, ToolbarIconsComeFromTheIconThemeAtTheToolbarsSize) {
 
 // Opens the title editor on the row and types without pressing Enter.
 void TypeInTitleEditor(TMainForm& form, int row, const QString& text) {
-  form.lvTrackList->setCurrentItem(form.lvTrackList->topLevelItem(row));
-  form.actRenameTrack->trigger();
+  Parts(form).lvTrackList->setCurrentItem(Parts(form).lvTrackList->topLevelItem(row));
+  Parts(form).actRenameTrack->trigger();
   // The open editor; an earlier one may still wait for its deletion.
-  auto* editor =
-      qobject_cast<QLineEdit*>(form.lvTrackList->indexWidget(form.lvTrackList->currentIndex()));
+  auto* editor = qobject_cast<QLineEdit*>(
+      Parts(form).lvTrackList->indexWidget(Parts(form).lvTrackList->currentIndex()));
   ASSERT_NE(editor, nullptr);
   editor->setText(text);
 }
@@ -775,20 +777,20 @@ TEST_F(MainFormTest, AnOpenTitleEditorIsTakenInBySaveAndCaseCommands) {
   Start();
   Poll();
   TypeInTitleEditor(*FForm, 1, "typed, not entered");
-  FForm->actWrtPlayINI->trigger();
+  Parts(*FForm).actWrtPlayINI->trigger();
   EXPECT_EQ(Cell(1, 0), "typed, not entered");
   TMyCDInfo stored;
-  ASSERT_TRUE(stored.LoadFromTOC(ReadDisc(*FForm->CDRIP)));
+  ASSERT_TRUE(stored.LoadFromTOC(ReadDisc(*Parts(*FForm).CDRIP)));
   ASSERT_TRUE(stored.ReadCDPlayerIni());
   EXPECT_EQ(stored.GetTrackTitle(1), "typed, not entered");
 
   TypeInTitleEditor(*FForm, 2, "last one");
-  FForm->actUpperCase->trigger();
+  Parts(*FForm).actUpperCase->trigger();
   EXPECT_EQ(Cell(2, 0), "LAST ONE");
-  EXPECT_EQ(FForm->CDInfo->GetTrackTitle(2), "LAST ONE");
+  EXPECT_EQ(Parts(*FForm).CDInfo->GetTrackTitle(2), "LAST ONE");
   // Blanks typed into the editor keep the old title, as Enter would.
   TypeInTitleEditor(*FForm, 0, "   ");
-  FForm->actLowerCase->trigger();
+  Parts(*FForm).actLowerCase->trigger();
   EXPECT_EQ(Cell(0, 0), "track01");
 }
 
@@ -796,8 +798,8 @@ TEST_F(MainFormTest, ReadingCdPlayerIniRefillsTheListAndItsSelectionSummary) {
   Start();
   Poll();
   EXPECT_EQ(FForm->PanelText(2), "3 Track(s) selected - 00:09:00 - 1.51MB");
-  FForm->actWrtPlayINI->trigger();
-  FForm->actReadPlayINI->trigger();
+  Parts(*FForm).actWrtPlayINI->trigger();
+  Parts(*FForm).actReadPlayINI->trigger();
   ASSERT_EQ(List()->topLevelItemCount(), 3);
   EXPECT_EQ(List()->topLevelItem(0)->checkState(0), Qt::Unchecked);
   EXPECT_EQ(FForm->PanelText(2), "0 Track(s) selected - 00:00:00 - 0.00MB");
@@ -816,7 +818,7 @@ class ExtractTest : public MainFormTest {
     ASSERT_TRUE(saved.Save());
     Start();
     Poll();
-    FForm->actSelectNone->trigger();
+    Parts(*FForm).actSelectNone->trigger();
     Tick(0, true);
     Tick(2, true);
   }
@@ -850,7 +852,7 @@ TEST_F(ExtractTest, TheStateColumnShowsEachTracksAccurateRipVerdictWithItsChecks
   TModalDriver driver;
   driver.Then("ConvForm", LetRun);
   driver.Then("SavePlaylistDialog", [](QWidget* w) { static_cast<QDialog*>(w)->reject(); });
-  FForm->actExtract->trigger();
+  Parts(*FForm).actExtract->trigger();
   ASSERT_TRUE(driver.AllSeen());
   EXPECT_EQ(Cell(0, 5), "Accurate (6)");
   EXPECT_EQ(Cell(1, 5), "");
@@ -859,6 +861,14 @@ TEST_F(ExtractTest, TheStateColumnShowsEachTracksAccurateRipVerdictWithItsChecks
             QString::asprintf("Copy CRC %08X\nAccurateRip v1 %08X\nAccurateRip v2 %08X\n",
                               artest::Crc32(FImage.TrackPcm(1)), first.V1, first.V2) +
                 "Accurately ripped (confidence 6, v2)");
+  // The verdict line sums it up and offers the log the rip wrote.
+  TRipVerdictBar* verdict = Parts(*FForm).VerdictBar;
+  EXPECT_TRUE(verdict->isVisible());
+  EXPECT_EQ(verdict->Text(), "1 accurate, 1 not accurate");
+  auto* openLog = verdict->findChild<QPushButton*>("btnOpenLog");
+  EXPECT_TRUE(openLog->isVisible());
+  EXPECT_TRUE(openLog->toolTip().endsWith(".log") && QFile::exists(openLog->toolTip()))
+      << openLog->toolTip().toStdString();
 }
 
 TEST_F(ExtractTest, TwoTickedTracksBecomeMp3FilesWithTheirStatusesAndPlaylists) {
@@ -868,7 +878,7 @@ TEST_F(ExtractTest, TwoTickedTracksBecomeMp3FilesWithTheirStatusesAndPlaylists) 
     TModalDriver driver;
     driver.Then("ConvForm", LetRun);
     driver.Then("SavePlaylistDialog", SaveAs(FTemp.File("list.m3u")));
-    FForm->actExtract->trigger();
+    Parts(*FForm).actExtract->trigger();
     ASSERT_TRUE(driver.AllSeen());
   }
   ASSERT_EQ(boxes.Asked().size(), 1u) << boxes.Texts().join(" | ").toStdString();
@@ -880,12 +890,12 @@ TEST_F(ExtractTest, TwoTickedTracksBecomeMp3FilesWithTheirStatusesAndPlaylists) 
   EXPECT_EQ(Cell(0, 5), "Done");
   EXPECT_EQ(Cell(1, 5), "");
   EXPECT_EQ(Cell(2, 5), "Done");
-  EXPECT_EQ(FForm->WinState, wsIdle);
-  ASSERT_EQ(FForm->JobList.size(), 2u);
+  EXPECT_EQ(Parts(*FForm).WinState, wsIdle);
+  ASSERT_EQ(Parts(*FForm).JobList.size(), 2u);
   const QString first = FOut + "/Track01.mp3";
   const QString third = FOut + "/Track03.mp3";
-  EXPECT_EQ(FForm->JobList[1].OutputPath, third);
-  EXPECT_EQ(FForm->JobList[1].RowIndex, 2);
+  EXPECT_EQ(Parts(*FForm).JobList[1].OutputPath, third);
+  EXPECT_EQ(Parts(*FForm).JobList[1].RowIndex, 2);
   EXPECT_TRUE(ReadFile(first).right(128).startsWith("TAG"));
   EXPECT_GT(QFileInfo(third).size(), 10000);
   EXPECT_FALSE(QFile::exists(FOut + "/Track02.mp3"));
@@ -899,7 +909,7 @@ TEST_F(ExtractTest, TwoTickedTracksBecomeMp3FilesWithTheirStatusesAndPlaylists) 
   again.Then("ConfirmOvwrtForm",
              [](QWidget* w) { w->findChild<QPushButton*>("btnYestoAll")->click(); });
   again.Then("SavePlaylistDialog", SaveAs(FTemp.File("list.pls")));
-  FForm->actExtract->trigger();
+  Parts(*FForm).actExtract->trigger();
   ASSERT_TRUE(again.AllSeen());
   EXPECT_EQ(ReadFile(FTemp.File("list.pls")),
             ("[playlist]\r\nFile1=" + first + "\r\nTitle1=Track01\r\nLength1=2\r\nFile2=" + third +
@@ -913,11 +923,11 @@ TEST_F(ExtractTest, RefusingTheOutputFolderExtractsNothing) {
   TScriptedMessageBoxes boxes;
   boxes.Answer(platform::IDCANCEL);
   TModalDriver driver;
-  FForm->actExtract->trigger();
+  Parts(*FForm).actExtract->trigger();
   EXPECT_EQ(boxes.Asked().size(), 1u);
   EXPECT_FALSE(QFileInfo::exists(FOut));
   EXPECT_EQ(Cell(0, 5), "");
-  EXPECT_EQ(FForm->WinState, wsIdle);
+  EXPECT_EQ(Parts(*FForm).WinState, wsIdle);
 }
 
 TEST_F(ExtractTest, AFolderThatCannotBeCreatedIsReported) {
@@ -926,7 +936,7 @@ TEST_F(ExtractTest, AFolderThatCannotBeCreatedIsReported) {
   boxes.Answer(platform::IDOK);
   boxes.Answer(platform::IDOK);
   TModalDriver driver;
-  FForm->actExtract->trigger();
+  Parts(*FForm).actExtract->trigger();
   ASSERT_EQ(boxes.Asked().size(), 2u);
   EXPECT_EQ(boxes.Asked()[1].Text, "The output folder '" + FOut + "' can't be create! ");
   EXPECT_EQ(boxes.Asked()[1].Caption, "Error");
@@ -946,7 +956,7 @@ TEST_F(ExtractTest, AFailedTrackIsMarkedAndTheErrorSummaryShownOnce) {
       summary = w->findChild<QPlainTextEdit*>("MessageMemo")->toPlainText();
       qobject_cast<QDialog*>(w)->accept();
     });
-    FForm->actExtract->trigger();
+    Parts(*FForm).actExtract->trigger();
     ASSERT_TRUE(driver.AllSeen());
     EXPECT_EQ(summary, " '" + FOut +
                            "/Track03.mp3' can not be create, please checks whether the file was "
@@ -954,10 +964,27 @@ TEST_F(ExtractTest, AFailedTrackIsMarkedAndTheErrorSummaryShownOnce) {
   }
   EXPECT_EQ(Cell(0, 5), "Done");
   EXPECT_EQ(Cell(2, 5), "Error");
-  EXPECT_EQ(FForm->DispForm->ErrorCount, 0);  // cleared after it was shown
+  EXPECT_TRUE(List()->topLevelItem(2)->toolTip(5).startsWith(" '" + FOut + "/Track03.mp3' can"));
+  EXPECT_EQ(Parts(*FForm).VerdictBar->Text(), "1 not verified, 1 with errors");
+  EXPECT_EQ(Parts(*FForm).DispForm->ErrorCount, 0);  // cleared after it was shown
   // The failed job is listed all the same.
   EXPECT_TRUE(ReadFile(FTemp.File("list.m3u")).contains("Track03.mp3"));
 }
+TEST(RipSummary, OneLineSaysHowTheRipWent) {
+  const struct {
+    TRipSummary Summary;
+    const char* Text;
+  } cases[] = {
+      {{8, 0, 0, 0, 0, 0, false}, "8 tracks, all accurately ripped"},
+      {{1, 0, 0, 0, 0, 0, false}, "1 track, accurately ripped"},
+      {{7, 0, 1, 0, 0, 0, false}, "7 accurate, 1 not verified"},
+      {{0, 0, 0, 1, 0, 0, false}, "1 track with lost audio"},
+      {{0, 0, 3, 0, 0, 0, false}, "3 tracks not verified"},
+      {{2, 0, 0, 0, 0, 6, true}, "Aborted: 2 accurate, 6 not ripped"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.Summary.Text(), c.Text) << c.Text;
+}
+
 TEST(JobStates, TextsOfTheStatusCodes) {
   const char* const texts[] = {"Error", "", "Processing", "Done", "Abort", "Abort", ""};
   for (int code = 0; code < 7; ++code) EXPECT_EQ(JobStateText(code), texts[code]) << code;
@@ -991,7 +1018,7 @@ class FollowUpTest : public ExtractTest {
     qToLittleEndian<quint32>(44100 / 4 * 4, wav.data() + 40);
     WriteFile(FTemp.File("done.wav"), wav + QByteArray(44100 / 4 * 4, '\0'));
     Config->SoundFile = FTemp.File("done.wav");
-    FForm->SoundPlayer =
+    Parts(*FForm).SoundPlayer =
         std::make_unique<TSoundPlayer>("file:FILE=" + FTemp.File("sound.raw") + ",FORMAT=raw");
   }
   void TearDown() override {
@@ -1006,11 +1033,11 @@ class FollowUpTest : public ExtractTest {
   }
   // Clicks Abort at the first progress of the rip.
   void AbortAtFirstProgress() {
-    auto progress = FForm->CDRIP->OnProgress;
-    FForm->CDRIP->OnProgress = [this, progress](TCDRIP* cdrip, uint16_t percent) {
+    auto progress = Parts(*FForm).CDRIP->OnProgress;
+    Parts(*FForm).CDRIP->OnProgress = [this, progress](TCDRIP* cdrip, uint16_t percent) {
       progress(cdrip, percent);
-      if (!FForm->ConvForm->Session().Aborted)
-        FForm->ConvForm->findChild<QPushButton*>("btnAbort")->click();
+      if (!Parts(*FForm).ConvForm->Session().Aborted)
+        Parts(*FForm).ConvForm->findChild<QPushButton*>("btnAbort")->click();
     };
   }
   QString Opened() const { return QString::fromUtf8(ReadFile(FTemp.File("opened"))); }
@@ -1028,21 +1055,22 @@ TEST_F(FollowUpTest, AnAbortedSessionWritesItsStatusesButNoPlaylistSoundOrEject)
     boxes.Answer(answer);
     TModalDriver driver;
     driver.Then("ConvForm", LetRun);
-    FForm->actExtract->trigger();
+    Parts(*FForm).actExtract->trigger();
     EXPECT_EQ(driver.Unexpected(), 0);  // no playlist dialog, no error summary
     EXPECT_EQ(boxes.Texts(),
               QStringList{"Conversion has been aborted.\r\nWould you want delete ALL "
                           "converted audio file(s)?"});
-    ASSERT_EQ(FForm->JobList.size(), 2u);
-    EXPECT_EQ(FForm->JobList[0].State, answer == platform::IDNO ? jsAborted : jsAbortedDeleted);
+    ASSERT_EQ(Parts(*FForm).JobList.size(), 2u);
+    EXPECT_EQ(Parts(*FForm).JobList[0].State,
+              answer == platform::IDNO ? jsAborted : jsAbortedDeleted);
     EXPECT_EQ(Cell(0, 5), "Abort");
     EXPECT_EQ(Cell(2, 5), "");  // never begun
     // A cut file never takes the track's name; kept, it is named so.
     EXPECT_FALSE(QFile::exists(first));
     QFile::remove(FOut + "/Track01 (partial).mp3");
-    EXPECT_TRUE(FForm->CDRIP->IsUnitReady());  // not ejected
+    EXPECT_TRUE(Parts(*FForm).CDRIP->IsUnitReady());  // not ejected
     EXPECT_FALSE(QFile::exists(FTemp.File("sound.raw")));
-    EXPECT_EQ(FForm->WinState, wsIdle);
+    EXPECT_EQ(Parts(*FForm).WinState, wsIdle);
   }
 }
 
@@ -1055,16 +1083,16 @@ TEST_F(FollowUpTest, SoundEjectSummaryAndFolderFollowTheirSettings) {
     driver.Then("ConfirmOvwrtForm",
                 [](QWidget* w) { w->findChild<QPushButton*>("btnYes")->click(); });
     driver.Then("SavePlaylistDialog", [](QWidget* w) { qobject_cast<QDialog*>(w)->reject(); });
-    FForm->actExtract->trigger();
+    Parts(*FForm).actExtract->trigger();
     EXPECT_TRUE(driver.AllSeen());
     EXPECT_EQ(driver.Unexpected(), 0);  // no error summary
   }
   EXPECT_EQ(Cell(0, 5), "Done");
   EXPECT_EQ(Cell(2, 5), "Error");
   EXPECT_FALSE(QFile::exists(FTemp.File("sound.raw")));
-  EXPECT_TRUE(FForm->CDRIP->IsUnitReady());
+  EXPECT_TRUE(Parts(*FForm).CDRIP->IsUnitReady());
   EXPECT_EQ(Opened(), "");
-  FForm->DispForm->ClearMessages();
+  Parts(*FForm).DispForm->ClearMessages();
 
   SetFollowUps(true);
   {
@@ -1074,40 +1102,40 @@ TEST_F(FollowUpTest, SoundEjectSummaryAndFolderFollowTheirSettings) {
                 [](QWidget* w) { w->findChild<QPushButton*>("btnYestoAll")->click(); });
     driver.Then("SavePlaylistDialog", [](QWidget* w) { qobject_cast<QDialog*>(w)->reject(); });
     driver.Then("DispForm", [](QWidget* w) { qobject_cast<QDialog*>(w)->accept(); });
-    FForm->actExtract->trigger();
+    Parts(*FForm).actExtract->trigger();
     EXPECT_TRUE(driver.AllSeen());
   }
   EXPECT_TRUE(WaitFor([this] { return QFileInfo(FTemp.File("sound.raw")).size() > 0; }));
-  EXPECT_FALSE(FForm->CDRIP->IsUnitReady());  // the tray is open
+  EXPECT_FALSE(Parts(*FForm).CDRIP->IsUnitReady());  // the tray is open
   EXPECT_TRUE(WaitFor([this] { return Opened() == FOut + "\n"; })) << Opened().toStdString();
 }
 
 TEST_F(ExtractTest, EditedNamesAndAnOpenTitleEditorReachTheJobsAndTags) {
   ASSERT_TRUE(QDir().mkpath(FOut));
-  FForm->edArtist->setText("New Artist");
-  FForm->edAlbum->setText("New Album");
-  FForm->cbCategory->setCurrentText("Jazz");
-  FForm->edYear->setText("1999");
+  Parts(*FForm).edArtist->setText("New Artist");
+  Parts(*FForm).edAlbum->setText("New Album");
+  Parts(*FForm).cbCategory->setCurrentText("Jazz");
+  Parts(*FForm).edYear->setText("1999");
   TypeInTitleEditor(*FForm, 0, "Fresh Title");  // F2, typed, then F9 without Enter
   TModalDriver driver;
   driver.Then("ConvForm", LetRun);
   driver.Then("SavePlaylistDialog", [](QWidget* w) { qobject_cast<QDialog*>(w)->reject(); });
-  FForm->actExtract->trigger();
+  Parts(*FForm).actExtract->trigger();
   ASSERT_TRUE(driver.AllSeen());
 
-  ASSERT_EQ(FForm->JobList.size(), 2u);
-  const TCDTrackInfo& info = FForm->JobList[0].TrackInfo;
+  ASSERT_EQ(Parts(*FForm).JobList.size(), 2u);
+  const TCDTrackInfo& info = Parts(*FForm).JobList[0].TrackInfo;
   EXPECT_EQ(info.Title, "Fresh Title");
   EXPECT_EQ(info.Artist, "New Artist");
   EXPECT_EQ(info.Album, "New Album");
   EXPECT_EQ(info.Category, "Jazz");
   EXPECT_EQ(info.Year, "1999");
-  EXPECT_EQ(FForm->JobList[1].TrackInfo.Artist, "New Artist");
+  EXPECT_EQ(Parts(*FForm).JobList[1].TrackInfo.Artist, "New Artist");
   EXPECT_EQ(Cell(0, 0), "Fresh Title");
   EXPECT_EQ(Cell(0, 5), "Done");
 
   const QString file = FOut + "/Fresh Title.mp3";
-  ASSERT_EQ(FForm->JobList[0].OutputPath, file);
+  ASSERT_EQ(Parts(*FForm).JobList[0].OutputPath, file);
   const QByteArray tag = ReadFile(file).right(128);
   ASSERT_TRUE(tag.startsWith("TAG"));
   EXPECT_EQ(tag.mid(3, 30), QByteArray("Fresh Title").leftJustified(30, '\0'));
@@ -1130,10 +1158,10 @@ class ScreenshotTest : public ExtractTest {
     WriteFile(FTemp.File("Genre.txt"), ReadFile(ProgramDir() + "/Genre.txt"));
     ExtractTest::SetUp();
     ASSERT_TRUE(QDir().mkpath(FOut));
-    FForm->edArtist->setText("The Demo Ensemble");
-    FForm->edAlbum->setText("Generated Tones");
-    FForm->cbCategory->setCurrentText("Soundtrack");
-    FForm->edYear->setText("2026");
+    Parts(*FForm).edArtist->setText("The Demo Ensemble");
+    Parts(*FForm).edAlbum->setText("Generated Tones");
+    Parts(*FForm).cbCategory->setCurrentText("Soundtrack");
+    Parts(*FForm).edYear->setText("2026");
     FForm->resize(760, 520);
     // Under a window manager the new size arrives with its answer.
     ASSERT_TRUE(WaitFor([this] { return FForm->size() == QSize(760, 520); }));
@@ -1178,14 +1206,14 @@ class DarkScreenshotTest : public ScreenshotTest {
 void TakeScreenshots(ScreenshotTest& t, TMainForm& form, const QString& out, const QString& temp) {
   // A selected row, as after a click: the style's highlight with its text
   // colour, whatever the palette.
-  QTreeWidgetItem* row = form.lvTrackList->topLevelItem(1);
-  form.lvTrackList->setCurrentItem(row);
-  form.lvTrackList->setFocus();
+  QTreeWidgetItem* row = Parts(form).lvTrackList->topLevelItem(1);
+  Parts(form).lvTrackList->setCurrentItem(row);
+  Parts(form).lvTrackList->setFocus();
   const QImage window = t.Compose();
   t.Save("main-window", window);
-  const QPalette palette = form.lvTrackList->palette();
-  const QRect cell = form.lvTrackList->visualItemRect(row).adjusted(4, 2, -4, -2);
-  const QPoint origin = form.lvTrackList->viewport()->mapTo(&form, cell.topLeft());
+  const QPalette palette = Parts(form).lvTrackList->palette();
+  const QRect cell = Parts(form).lvTrackList->visualItemRect(row).adjusted(4, 2, -4, -2);
+  const QPoint origin = Parts(form).lvTrackList->viewport()->mapTo(&form, cell.topLeft());
   const QImage rowImage = window.copy(QRect(origin, cell.size()));
   int highlight = 0, text = 0;
   for (int y = 0; y < rowImage.height(); ++y)
@@ -1209,6 +1237,20 @@ void TakeScreenshots(ScreenshotTest& t, TMainForm& form, const QString& out, con
   t.Save("main-window-message", t.Compose());
   form.statusBar()->clearMessage();
 
+  // At the default size while a lookup waits: its message and busy bar show.
+  const QSize size = form.size();
+  form.resize(640, 480);
+  ASSERT_TRUE(WaitFor([&form] { return form.size() == QSize(640, 480); }));
+  auto* bar = static_cast<TStatusBarEx*>(form.statusBar());
+  bar->SetBusy(true);
+  bar->showMessage("Looking up disc XzPS7vW.HPHsYemQh0HBUGr8vuU- on MusicBrainz");
+  EXPECT_TRUE(WaitFor([bar] { return bar->ShownMessage() == bar->currentMessage(); }));
+  t.Save("main-640-lookup", t.Compose());
+  bar->SetBusy(false);
+  bar->clearMessage();
+  form.resize(size);
+  ASSERT_TRUE(WaitFor([&form, size] { return form.size() == size; }));
+
   for (QAction* menuAction : form.menuBar()->actions()) {
     QMenu* menu = menuAction->menu();
     form.menuBar()->setActiveAction(menuAction);
@@ -1219,24 +1261,24 @@ void TakeScreenshots(ScreenshotTest& t, TMainForm& form, const QString& out, con
   }
 
   // The conversion dialog at its first progress past a quarter.
-  auto progress = form.CDRIP->OnProgress;
+  auto progress = Parts(form).CDRIP->OnProgress;
   bool taken = false;
-  form.CDRIP->OnProgress = [&](TCDRIP* cdrip, uint16_t percent) {
+  Parts(form).CDRIP->OnProgress = [&](TCDRIP* cdrip, uint16_t percent) {
     progress(cdrip, percent);
     if (taken || percent < 25) return;
     taken = true;
-    t.Save("conversion", t.Compose(form.ConvForm));
+    t.Save("conversion", t.Compose(Parts(form).ConvForm));
   };
   TScriptedMessageBoxes boxes;
   {
     TModalDriver driver;
     driver.Then("ConvForm", [](QWidget*) {});
     driver.Then("SavePlaylistDialog", [](QWidget* w) { qobject_cast<QDialog*>(w)->reject(); });
-    form.actExtract->trigger();
+    Parts(form).actExtract->trigger();
     EXPECT_TRUE(driver.AllSeen());
   }
   EXPECT_TRUE(taken);
-  form.CDRIP->OnProgress = progress;
+  Parts(form).CDRIP->OnProgress = progress;
 
   // Again over the files now there, with one of them unwritable.
   ASSERT_TRUE(QFile::remove(out + "/Track03.mp3"));
@@ -1257,9 +1299,15 @@ void TakeScreenshots(ScreenshotTest& t, TMainForm& form, const QString& out, con
     t.Save("error-summary", t.Compose(w));
     qobject_cast<QDialog*>(w)->accept();
   });
-  form.actExtract->trigger();
+  Parts(form).actExtract->trigger();
   EXPECT_TRUE(driver.AllSeen());
   EXPECT_EQ(boxes.Asked().size(), 0u) << boxes.Texts().join(" | ").toStdString();
+
+  // After the rip, at the default size: the verdict under the list.
+  form.resize(640, 480);
+  ASSERT_TRUE(WaitFor([&form] { return form.size() == QSize(640, 480); }));
+  EXPECT_TRUE(Parts(form).VerdictBar->isVisible());
+  t.Save("main-640-after-rip", t.Compose());
 }
 
 TEST_F(ScreenshotTest, LightPalette) { TakeScreenshots(*this, *FForm, FOut, FTemp.Path()); }
@@ -1269,29 +1317,30 @@ TEST_F(DarkScreenshotTest, DarkPalette) { TakeScreenshots(*this, *FForm, FOut, F
 // list follows the track in hand and keeps every track after, the lost
 // sectors where they are. Sectors are absolute; track 3 starts at 375.
 void TakeHealthScreenshots(ScreenshotTest& t, TMainForm& form) {
-  THealthStrip* strip = form.HealthStrip;
+  THealthStrip* strip = Parts(form).HealthStrip;
   ASSERT_TRUE(strip->isHidden()) << "nothing read yet";
   bool live = false;
-  auto progress = form.CDRIP->OnProgress;
-  form.CDRIP->OnProgress = [&](TCDRIP* cdrip, uint16_t percent) {
+  auto progress = Parts(form).CDRIP->OnProgress;
+  Parts(form).CDRIP->OnProgress = [&](TCDRIP* cdrip, uint16_t percent) {
     progress(cdrip, percent);
     // Track 3 shown while it is read, its lost sector 640 passed.
     if (live || strip->TrackRect(3).isEmpty() || percent < 85 || percent == 100) return;
     live = true;
-    t.Save("health-live", t.Compose(form.ConvForm));
+    t.Save("health-live", t.Compose(Parts(form).ConvForm));
   };
   TScriptedMessageBoxes boxes;
   TModalDriver driver;
   driver.Then("ConvForm", [](QWidget*) {});
   driver.Then("SavePlaylistDialog", [](QWidget* w) { qobject_cast<QDialog*>(w)->reject(); });
   driver.Then("DispForm", [](QWidget* w) { qobject_cast<QDialog*>(w)->accept(); });
-  form.actExtract->trigger();
+  Parts(form).actExtract->trigger();
   EXPECT_TRUE(driver.AllSeen());
-  form.CDRIP->OnProgress = progress;
+  Parts(form).CDRIP->OnProgress = progress;
   EXPECT_TRUE(live);
 
   const QImage window = t.Compose();
   t.Save("health", window);
+  EXPECT_EQ(Parts(form).VerdictBar->Text(), "3 tracks with lost audio");
   ASSERT_FALSE(strip->isHidden());
   const QPoint origin = strip->mapTo(&form, QPoint(0, 0));
   auto pixel = [&](int track, int sector, int sectors) {

@@ -21,6 +21,7 @@
 #include "platform/MessageBox.h"
 #include "platform/Registry.h"
 #include "settings/config.h"
+#include "MainFormAccess.h"
 #include "ui/MainForm.h"
 #include "ui/QryCDDB.h"
 #include "ui/SelCategory.h"
@@ -114,11 +115,11 @@ class QryCDDBTest : public ::testing::Test {
   void Start(const TTestServer& server) {
     ASSERT_NE(CR_Init(FTemp.File("cdrip.ini").toLocal8Bit().constData()), CDRIP_ERROR);
     FForm = std::make_unique<TMainForm>(CR_GetNumCDROM());
-    FForm->StateTimer->stop();
-    FForm->TickCount = [this] { return FTick; };
+    Parts(*FForm).StateTimer->stop();
+    Parts(*FForm).TickCount = [this] { return FTick; };
     FForm->show();
-    FTick = FForm->LastPoll + 2001;
-    FForm->StateTimerTimer();
+    FTick = Parts(*FForm).LastPoll + 2001;
+    Parts(*FForm).StateTimerTimer();
     Config->ServerName = server.HostPort();
     Config->QueryScript = "/~cddb/cddb.cgi";
     Config->EmailAddress = "joe@example.org";
@@ -139,18 +140,18 @@ TEST_F(QryCDDBTest, F8WithOneMatchReadsTheEntryIntoTheWindow) {
                           : Entry("rock", "Кино"))(socket, request);
   });
   Start(server);
-  ASSERT_EQ(FForm->lvTrackList->topLevelItemCount(), 3);
+  ASSERT_EQ(Parts(*FForm).lvTrackList->topLevelItemCount(), 3);
   TDialogScript script;
   QString log;
   script.Then("QueryCDDBForm", [&](QWidget* dialog) {
     log = dialog->findChild<QPlainTextEdit*>("memoRtnMsg")->toPlainText();
     return SaveWhenRead(dialog);
   });
-  FForm->actReadRemoteCDDB->trigger();
+  Parts(*FForm).actReadRemoteCDDB->trigger();
   EXPECT_EQ(script.Unexpected, 0);
-  EXPECT_EQ(FForm->WinState, wsIdle);
+  EXPECT_EQ(Parts(*FForm).WinState, wsIdle);
 
-  const QString discId = QString::asprintf("%8.8x", FForm->CDInfo->DiscID);
+  const QString discId = QString::asprintf("%8.8x", Parts(*FForm).CDInfo->DiscID);
   EXPECT_EQ(server.RequestLine(0), "GET /~cddb/cddb.cgi?cmd=cddb+query+" + discId +
                                        "+3+150+300+525+11+&hello=joe+example.org+Cadenzo+1.06"
                                        "&proto=6 HTTP/1.0");
@@ -160,11 +161,11 @@ TEST_F(QryCDDBTest, F8WithOneMatchReadsTheEntryIntoTheWindow) {
   EXPECT_TRUE(log.contains("Found exact match")) << log.toStdString();
   EXPECT_TRUE(log.contains("Entry read"));
   EXPECT_FALSE(log.contains("not found or invalid"));
-  EXPECT_EQ(FForm->edArtist->text(), "Кино");
-  EXPECT_EQ(FForm->edAlbum->text(), "Группа крови");
-  EXPECT_EQ(FForm->edYear->text(), "1988");
-  EXPECT_EQ(FForm->cbCategory->currentText(), "Rock");
-  EXPECT_EQ(FForm->lvTrackList->topLevelItem(1)->text(0), "Закрой за мной дверь");
+  EXPECT_EQ(Parts(*FForm).edArtist->text(), "Кино");
+  EXPECT_EQ(Parts(*FForm).edAlbum->text(), "Группа крови");
+  EXPECT_EQ(Parts(*FForm).edYear->text(), "1988");
+  EXPECT_EQ(Parts(*FForm).cbCategory->currentText(), "Rock");
+  EXPECT_EQ(Parts(*FForm).lvTrackList->topLevelItem(1)->text(0), "Закрой за мной дверь");
 
   const QStringList saved = QString::fromUtf8(ReadFile(TCddbLookup::ReadFilePath())).split("\r\n");
   EXPECT_EQ(saved.size(), 513);  // 512 lines, each ended
@@ -197,13 +198,13 @@ TEST_F(QryCDDBTest, SeveralMatchesAskWhichOneToRead) {
     return true;
   });
   script.Then("QueryCDDBForm", SaveWhenRead);
-  FForm->actReadRemoteCDDB->trigger();
+  Parts(*FForm).actReadRemoteCDDB->trigger();
   EXPECT_EQ(script.Unexpected, 0);
   EXPECT_EQ(items, QStringList({"rock 0a00b103 First / One", "misc 0a00b104 Second / Two",
                                 "jazz 0a00b105 Third / Three"}));
   ASSERT_EQ(server.Requests.size(), 2);
   EXPECT_TRUE(server.RequestLine(1).startsWith("GET /~cddb/cddb.cgi?cmd=cddb+read+misc+0a00b104&"));
-  EXPECT_EQ(FForm->edArtist->text(), "Second");
+  EXPECT_EQ(Parts(*FForm).edArtist->text(), "Second");
 }
 
 TEST_F(QryCDDBTest, ClosingTheChoiceReadsTheFirstAndCancelKeepsTheWindow) {
@@ -225,10 +226,10 @@ TEST_F(QryCDDBTest, ClosingTheChoiceReadsTheFirstAndCancelKeepsTheWindow) {
     dialog->findChild<QPushButton*>("btnCancel")->click();
     return true;
   });
-  FForm->actReadRemoteCDDB->trigger();
+  Parts(*FForm).actReadRemoteCDDB->trigger();
   EXPECT_EQ(script.Unexpected, 0);
   EXPECT_TRUE(server.RequestLine(1).contains("cmd=cddb+read+rock+0a00b103"));
-  EXPECT_EQ(FForm->edArtist->text(), "NOARTIST");  // cancelled: the window keeps its names
+  EXPECT_EQ(Parts(*FForm).edArtist->text(), "NOARTIST");  // cancelled: the window keeps its names
 }
 
 TEST_F(QryCDDBTest, FailedLookupLeavesSaveDisabledAndTheReasonInTheLog) {
@@ -243,7 +244,7 @@ TEST_F(QryCDDBTest, FailedLookupLeavesSaveDisabledAndTheReasonInTheLog) {
     static_cast<QDialog*>(dialog)->reject();
     return true;
   });
-  FForm->actReadRemoteCDDB->trigger();
+  Parts(*FForm).actReadRemoteCDDB->trigger();
   EXPECT_EQ(script.Unexpected, 0);
   EXPECT_TRUE(log.contains("500 Unknown developer email"));
 }
@@ -251,10 +252,10 @@ TEST_F(QryCDDBTest, FailedLookupLeavesSaveDisabledAndTheReasonInTheLog) {
 TEST_F(QryCDDBTest, NoDiscGivesAMessageAndNoDialog) {
   TTestServer server(TTestServer::Body(""));
   Start(server);
-  FForm->CDInfo->TrackCount = 0;
+  Parts(*FForm).CDInfo->TrackCount = 0;
   platform::TScriptedMessageBoxes boxes;
   TDialogScript script;
-  FForm->actReadRemoteCDDB->trigger();
+  Parts(*FForm).actReadRemoteCDDB->trigger();
   EXPECT_EQ(boxes.Texts(), QStringList{"No Disc."});
   EXPECT_EQ(boxes.Asked()[0].Caption, "Information");
   EXPECT_TRUE(server.Requests.isEmpty());
@@ -270,18 +271,18 @@ TEST_F(QryCDDBTest, ListCommandsSaveServerAndGenreLists) {
                                                                                           request);
   });
   Start(server);
-  ASSERT_TRUE(FForm->actGetServerList->isVisible());
+  ASSERT_TRUE(Parts(*FForm).actGetServerList->isVisible());
   TDialogScript script;
   script.Then("QueryCDDBForm", SaveWhenRead);
   script.Then("QueryCDDBForm", SaveWhenRead);
-  FForm->actGetServerList->trigger();
-  FForm->actGetCategoryList->trigger();
+  Parts(*FForm).actGetServerList->trigger();
+  Parts(*FForm).actGetCategoryList->trigger();
   EXPECT_EQ(script.Unexpected, 0);
   EXPECT_TRUE(server.RequestLine(0).startsWith("GET /~cddb/cddb.cgi?cmd=sites&hello="));
   EXPECT_TRUE(server.RequestLine(1).startsWith("GET /~cddb/cddb.cgi?cmd=cddb+lscat&hello="));
   EXPECT_EQ(ReadFile(platform::ConfigFolder() + "server.txt"),
             "gnudb.gnudb.org http 80 /~cddb/cddb.cgi N000.00 W000.00 Random\r\n");
   EXPECT_EQ(ReadFile(platform::ConfigFolder() + "Genre.txt"), "Blues\r\nNew Age\r\n");
-  ASSERT_EQ(FForm->cbCategory->count(), 2);
-  EXPECT_EQ(FForm->cbCategory->itemText(1), "New Age");
+  ASSERT_EQ(Parts(*FForm).cbCategory->count(), 2);
+  EXPECT_EQ(Parts(*FForm).cbCategory->itemText(1), "New Age");
 }

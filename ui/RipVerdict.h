@@ -1,0 +1,53 @@
+// How an extraction went, in one line under the track list: counted from the
+// states the session left in the jobs and the AccurateRip verdicts it
+// reached, with the log it wrote and the output folder a click away.
+// User-interface thread only.
+#pragma once
+
+#include <QFrame>
+
+#include "encode/FileParam.h"
+
+class QLabel;
+class QPushButton;
+class TElidedLabel;
+class TRipVerification;
+
+struct TRipSummary {
+  int Accurate = 0;     // done, and the database agrees
+  int NotAccurate = 0;  // done, and the database knows other rips
+  int NotVerified = 0;  // done, with no verdict to give
+  int LostAudio = 0;    // not every sample could be read
+  int Failed = 0;       // another error
+  int NotRipped = 0;    // aborted or never reached
+  bool Aborted = false;
+
+  // "8 tracks, all accurately ripped", "7 accurate, 1 not verified", ...
+  QString Text() const;
+  // Something the user should look at: errors or a disagreeing database.
+  bool Troubled() const { return NotAccurate + LostAudio + Failed > 0 || Aborted; }
+};
+
+TRipSummary SummarizeRip(const TJobList& jobs, const TRipVerification* verification, bool aborted);
+
+// The rip log the session wrote for these jobs since `since`; empty when it
+// wrote none.
+QString RipLogOf(const TJobList& jobs, const QDateTime& since);
+
+class TRipVerdictBar : public QFrame {
+  Q_OBJECT
+ public:
+  explicit TRipVerdictBar(QWidget* parent = nullptr);
+
+  // Shows the summary; log and folder are offered when not empty.
+  void Show(const TRipSummary& summary, const QString& log, const QString& folder);
+  QString Text() const;
+
+ private:
+  QLabel* FIcon;
+  TElidedLabel* FText;
+  QPushButton* FOpenLog;
+  QPushButton* FOpenFolder;
+  QString FLog;
+  QString FFolder;
+};
