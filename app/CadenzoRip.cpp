@@ -28,8 +28,9 @@
 #include "rip/ExtractJobs.h"
 #include "rip/RipPlan.h"
 #include "rip/RipQuery.h"
+#include "rip/RipReport.h"
 #include "settings/config.h"
-#include "verify/RipVerification.h"
+#include "verify/RipLog.h"
 #include "verify/SectorHealth.h"
 
 namespace {
@@ -218,6 +219,43 @@ bool WriteImageIni(const QString& iniPath, const QString& image) {
   return ini.write(text) == text.size();
 }
 
+// --check-log: whether a rip log is as it was written; the exit status says it too.
+int CheckLog(const QString& path) {
+  // A log of 99 tracks is far smaller; more is not a log to read whole.
+  constexpr qint64 kMaxLogBytes = 16 << 20;
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    Print(stderr,
+          QString("cadenzo-rip: cannot read '%1': %2\n").arg(Shown(path), file.errorString()));
+    return kExitFailed;
+  }
+  const QByteArray bytes = file.read(kMaxLogBytes + 1);
+  QString verdict;
+  if (bytes.size() > kMaxLogBytes) {
+    verdict = "larger than any rip log, not checked";
+  } else {
+    switch (CheckRipLog(bytes)) {
+      case TLogCheck::Intact:
+        Print(stdout, Shown(path) + ": the log is as it was written\n");
+        return 0;
+      case TLogCheck::Changed:
+        verdict = "the log was changed after it was written";
+        break;
+      case TLogCheck::NoChecksum:
+        verdict = "no log checksum on its last line: not a rip log, or its end was changed";
+        break;
+    }
+  }
+  Print(stdout, Shown(path) + ": " + verdict + "\n");
+  return kExitFailed;
+}
+
+// "Accurately ripped" as a line goes on: "accurately ripped".
+QString LowerFirst(QString text) {
+  if (!text.isEmpty()) text[0] = text[0].toLower();
+  return text;
+}
+
 void PrintDisc(const TCDRIP& cdrip, const QStringList& drives, const TMyCDInfo& info) {
   QString text = "Drives:\n";
   for (int i = 0; i < drives.size(); ++i)
@@ -248,7 +286,8 @@ int main(int argc, char** argv) {
       "override the settings for this run only and are never saved; --query keeps the entry it "
       "finds in the local CDDB folder, as the desktop program does.\n\n"
       "Exit status: 0 when every track is done, 1 when a track failed, was skipped or the run "
-      "was cancelled, 2 for a usage error, 130 or 143 when stopped by SIGINT (Ctrl-C) or SIGTERM "
+      "was cancelled, or the rip log or CUE sheet could not be written, 2 for a usage error, 130 "
+      "or 143 when stopped by SIGINT (Ctrl-C) or SIGTERM "
       "(the finished tracks are kept).");
   // Not addHelpOption(): its --help-all lists Qt's own options, none of ours.
   const QCommandLineOption helpOption({"h", "help"}, "Displays help on commandline options.");
@@ -307,7 +346,13 @@ int main(int argc, char** argv) {
   parser.addOptions({queryOption, sourceOption, saveNamesOption, serverOption, matchOption});
   const QCommandLineOption requireAccurateOption(
       "require-accurate",
-      "Count a track the AccurateRip database does not confirm as failed (exit status 1).");
+      "Count a track the AccurateRip database does not confirm, or whose file was normalised, as "
+      "failed (exit status 1).");
+  const QCommandLineOption checkLogOption(
+      "check-log",
+      "Say whether the rip log <file> is as it was written (exit status 0) or was changed since "
+      "(1), then exit.",
+      "file");
   const QCommandLineOption noVerifyOption(
       "no-verify", "Take no checksums, ask no AccurateRip server and write no rip log.");
   const QCommandLineOption verboseOption(
@@ -318,8 +363,8 @@ int main(int argc, char** argv) {
       "offset", "Read offset in samples, -3000 to 3000 (default: the ReadOffset setting).", "n");
   const QCommandLineOption testAndCopyOption(
       "test-and-copy", "Read every track twice and fail a track whose two reads differ.");
-  parser.addOptions(
-      {requireAccurateOption, noVerifyOption, verboseOption, offsetOption, testAndCopyOption});
+  parser.addOptions({requireAccurateOption, noVerifyOption, verboseOption, offsetOption,
+                     testAndCopyOption, checkLogOption});
   auto usageError = [](const QString& text) {
     Print(stderr,
           QString("cadenzo-rip: %1\nTry 'cadenzo-rip --help' for more information.\n").arg(text));
@@ -340,6 +385,7 @@ int main(int argc, char** argv) {
   if (!parser.positionalArguments().isEmpty())
     return usageError(
         QString("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+  if (parser.isSet(checkLogOption)) return CheckLog(parser.value(checkLogOption));
 
   TConfig settings;
   Config = &settings;
@@ -543,13 +589,12 @@ int main(int argc, char** argv) {
   session.CloseSession();
   view.EndBar();
 
-  int exitCode = 0;
+  int exitCode = session.ReportFailed ? kExitFailed : 0;
   QString report;
-  const TRipVerification* verification = session.Verification();
+  const TRipResults& results = session.Results();
   // Only a found disc has something to say per track; any other answer is
-  // the disc's and said once.
-  const bool perTrack = verification && verification->Client().Answer() == TArAnswer::Found;
-  int verified = 0, accurate = 0;
+  // the disc's and said once, in the count.
+  const bool perTrack = !results.ArBlocks.empty();
   for (const TFileParam& job : jobs) {
     if (job.State != jsDone) exitCode = kExitFailed;
     const QString state = JobStateText(job.State);
@@ -557,24 +602,19 @@ int main(int argc, char** argv) {
         QString("%1  %2\n")
             .arg((state.isEmpty() ? "Skipped" : state).leftJustified(10), Shown(job.OutputPath));
     const int track = job.TrackInfo.TrackIndex + 1;
-    const TTrackVerification* result = verification ? verification->Track(track) : nullptr;
-    const bool isAccurate = result && result->Verdict.Kind == TArVerdict::Accurate;
+    const auto result =
+        std::find_if(results.Tracks.begin(), results.Tracks.end(),
+                     [track](const TReportTrack& read) { return read.TrackNum == track; });
     // The database has nothing of the audio before track 1.
-    if (parser.isSet(requireAccurateOption) && !isAccurate && track > 0) exitCode = kExitFailed;
-    if (!result || result->Verdict.Kind == TArVerdict::Pending) continue;
-    ++verified;
-    if (isAccurate) ++accurate;
-    QString verdict = result->Verdict.Text();
-    verdict[0] = verdict[0].toLower();
-    if (perTrack) report += QString::asprintf("Track %02d: ", track) + verdict + "\n";
+    if (track == 0) continue;
+    const bool reported = result != results.Tracks.end();
+    if (parser.isSet(requireAccurateOption) && !(reported && ProvenAccurate(*result)))
+      exitCode = kExitFailed;
+    if (perTrack && reported)
+      report += QString::asprintf("Track %02d: ", track) + LowerFirst(VerdictText(*result)) + "\n";
   }
-  if (verified > 0 && perTrack)
-    report += accurate == verified ? QStringLiteral("AccurateRip: all tracks accurately ripped\n")
-                                   : QString("AccurateRip: %1 of %2 tracks accurately ripped\n")
-                                         .arg(accurate)
-                                         .arg(verified);
-  else if (verified > 0)
-    report += "AccurateRip: " + verification->AnswerText() + "\n";
+  if (!results.Tracks.empty())
+    report += "AccurateRip: " + LowerFirst(TallyOf(results).Text()) + "\n";
   Print(stdout, report);
   const QString playlist = parser.value(playlistOption);
   if (!playlist.isEmpty() && !session.Aborted && session.Completed > 0) {

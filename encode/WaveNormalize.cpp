@@ -1,5 +1,7 @@
 #include "encode/WaveNormalize.h"
 
+#include <zlib.h>
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -68,7 +70,7 @@ bool ScanPeak(const QString& wavPath, int16_t& peak, const TNormalizeHooks& hook
 }
 
 bool NormalizeWave(const QString& wavPath, QString& tempPath, double gain,
-                   const TNormalizeHooks& hooks) {
+                   const TNormalizeHooks& hooks, uint32_t* dataCrc) {
   tempPath.clear();
   QFile wav(wavPath);
   OpenForReading(wav);
@@ -84,6 +86,7 @@ bool NormalizeWave(const QString& wavPath, QString& tempPath, double gain,
   const qint64 total = wav.size() - kWaveHeaderSize;
   if (total <= 0) return false;
   Write(temp, header, headerSize);
+  uLong crc = crc32(0L, Z_NULL, 0);
 
   alignas(int16_t) char bytes[kNormalizeChunkBytes];
   int16_t samples[kNormalizeChunkBytes / 2];
@@ -101,9 +104,11 @@ bool NormalizeWave(const QString& wavPath, QString& tempPath, double gain,
     // A trailing odd byte is no sample and passes unchanged.
     qToLittleEndian<int16_t>(samples, count, bytes);
     Write(temp, bytes, n);
+    crc = crc32(crc, reinterpret_cast<const Bytef*>(bytes), uInt(n));
     remaining -= n;
     ReportProgress(hooks, remaining, total);
   }
+  if (dataCrc) *dataCrc = uint32_t(crc);
   return true;
 }
 

@@ -36,9 +36,10 @@ bool ScanPeak(const QString& wavPath, int16_t& peak, const TNormalizeHooks& hook
 // half to even) to tempPath, a new hidden file of its own in the WAV's
 // folder. False when the WAV holds no data after the header; the temporary
 // file then exists, empty. tempPath names the file whenever one was created,
-// also when an exception leaves; the caller deletes or keeps it.
+// also when an exception leaves; the caller deletes or keeps it. With
+// dataCrc, the CRC-32 of the bytes written after the header.
 bool NormalizeWave(const QString& wavPath, QString& tempPath, double gain,
-                   const TNormalizeHooks& hooks = {});
+                   const TNormalizeHooks& hooks = {}, uint32_t* dataCrc = nullptr);
 
 // The gain that takes the peak to factor percent of full scale. None when
 // the file must stay as it is: a peak of 0 or 1 has no positive excursion to

@@ -63,6 +63,9 @@ void TConvSession::Reset(TRipPlan& plan) {
   FRuns.assign(jobs.size(), TJobRun());
   FFlushed = 0;
   FFiles.Reset();
+  FResults = TRipResults();
+  WrittenLog.clear();
+  ReportFailed = false;
 }
 
 bool TConvSession::StartSession(TRipPlan& plan) {
@@ -144,18 +147,24 @@ void TConvSession::RunTrackLoop() {
 
 void TConvSession::AddHiddenTrack() {
   const TDisc& disc = FPlan->Disc;
-  if (!FPlan->Settings.RipHiddenTrack || disc.Tracks.empty()) return;
-  const TDiscTrack& first = disc.Tracks.front();
   const auto isTrack = [](int32_t index) {
     return [index](const TFileParam& job) { return job.TrackInfo.TrackIndex == index; };
   };
+  FBeforeTrack1 = disc.Tracks.empty() || !disc.Tracks.front().IsAudio() || disc.FirstStart() <= 0
+                      ? TBeforeTrack1::None
+                  : std::any_of(FJobs->begin(), FJobs->end(), isTrack(-1))
+                      ? TBeforeTrack1::Ripped
+                      : TBeforeTrack1::NotChecked;
   const auto track1 = std::find_if(FJobs->begin(), FJobs->end(), isTrack(0));
-  if (!first.IsAudio() || first.Start <= 0 || track1 == FJobs->end() ||
-      std::any_of(FJobs->begin(), FJobs->end(), isTrack(-1)))
+  if (FBeforeTrack1 != TBeforeTrack1::NotChecked || !FPlan->Settings.RipHiddenTrack ||
+      track1 == FJobs->end())
     return;
   const TFileParam hidden = HiddenTrackJob(*FPlan, *track1);
   // Most discs hold only silence there: it is read once to know.
-  if (!FReader->HoldsSound(0, hidden.OutputPath) || Aborted) return;
+  const bool sound = FReader->HoldsSound(0, hidden.OutputPath);
+  if (Aborted) return;
+  FBeforeTrack1 = sound ? TBeforeTrack1::Ripped : TBeforeTrack1::Silent;
+  if (!sound) return;
 
   FRuns.insert(FRuns.begin() + (track1 - FJobs->begin()), TJobRun());
   FJobs->insert(track1, hidden);
@@ -219,10 +228,11 @@ void TConvSession::ProcessJob(TFileParam& job) {
   const bool ripped = ok && !Aborted;
   run.Read = 1;
   // The WAV of an encoded format is normalised by the encoder's worker.
-  QString reason;
-  if (ripped && settings.NormalizeVolume && !encoded &&
-      !NormalizeStages(ripTarget, settings.NormalizeFactor, &reason))
-    NormalizeFailed(job, reason);
+  if (ripped && settings.NormalizeVolume && !encoded) {
+    QString reason;
+    if (!NormalizeStages(ripTarget, settings.NormalizeFactor, &reason, &run.Report.FileCrc))
+      NormalizeFailed(job, reason);
+  }
   if (ripped && encoded && !onTheFly) EncodeStep(job, ripTarget);
   if (ripped && !encoded) PlaceOutput(job);
   // A WAV handed to an encoder goes when the encoder is done with it; a cut
@@ -368,14 +378,13 @@ void TConvSession::EncodeStep(TFileParam& job, const QString& ripTarget) {
   }
   TJobRun& run = FRuns[size_t(JobIndex(job))];
   const TRipSettings& settings = FPlan->Settings;
-  run.NormalizeBox = std::make_shared<QString>();
-  run.NormalizeReason = std::make_shared<QString>();
+  run.Normalized = std::make_shared<TNormalizeOutcome>();
   run.Encoding = true;
   FPool->Add(JobIndex(job),
              WaveFileWork(
                  ripTarget, MakeJobEncoder(job), run.Output,
                  settings.NormalizeVolume ? std::optional(settings.NormalizeFactor) : std::nullopt,
-                 run.NormalizeBox, run.NormalizeReason),
+                 run.Normalized),
              QFileInfo(ripTarget).size());
 }
 
@@ -426,10 +435,11 @@ void TConvSession::EncodeFinished(const TEncodePool::TResult& result) {
   run.Cut = result.Stopped;
   if (!run.OnTheFly) {
     FFiles.RemoveTemp(run.RipTarget);
-    if (run.NormalizeBox && !run.NormalizeBox->isEmpty()) {
-      ErrorBox(*run.NormalizeBox);
-      NormalizeFailed(job, *run.NormalizeReason);
+    if (run.Normalized && !run.Normalized->Box.isEmpty()) {
+      ErrorBox(run.Normalized->Box);
+      NormalizeFailed(job, run.Normalized->Reason);
     }
+    if (run.Normalized) run.Report.FileCrc = run.Normalized->DataCrc;
   }
   // The file is whole when the rip and the encoder both ended by themselves.
   bool whole = !Aborted && (run.RipOk || !run.OnTheFly);
@@ -541,17 +551,26 @@ void TConvSession::WriteReport() {
     TReportTrack track = run.Report;
     track.TrackNum = job.TrackInfo.TrackIndex + 1;
     track.OutputPath = run.Placed.isEmpty() ? job.OutputPath : run.Placed;
-    track.Whole = job.State == jsDone && FFiles.Wrote(job.OutputPath);
+    track.Written = !run.Placed.isEmpty();
     track.Status = JobStateText(job.State);
     if (const TTrackVerification* result = verification->Track(track.TrackNum))
       track.Verification = *result;
     results.Tracks.push_back(track);
   }
-  for (const TReportFile& file : ReportFiles(FPlan->Disc, settings, results))
-    SaveDiscFile(file.Path, file.Text, file.What);
+  if (verification->Client().Answer() == TArAnswer::Found)
+    results.ArBlocks = verification->Client().Blocks();
+  results.BeforeTrack1 = FBeforeTrack1;
+  for (const TReportFile& file : ReportFiles(FPlan->Disc, settings, results)) SaveDiscFile(file);
+  FResults = std::move(results);
 }
 
-void TConvSession::SaveDiscFile(const QString& path, const QString& text, const QString& what) {
+void TConvSession::SaveDiscFile(const TReportFile& file) {
+  const QString& path = file.Path;
+  const auto failed = [&](const QString& why) {
+    ReportFailed = true;
+    FView.AddMessage("The " + file.What + " '" + path + "' can't be written: " + why);
+  };
+  if (!file.Problem.isEmpty()) return failed(file.Problem);
   // A file of the same name is the user's like a track would be.
   bool replace = !FAskBeforeReplacing;
   if (QFileInfo::exists(path) && FAskBeforeReplacing) {
@@ -559,18 +578,21 @@ void TConvSession::SaveDiscFile(const QString& path, const QString& text, const 
     if (OverwriteAnswer != orYes && OverwriteAnswer != orYesToAll) return;
     replace = true;
   }
-  const QString failure = FFiles.PlaceNewFile(path, text.toUtf8(), replace);
-  if (!failure.isEmpty())
-    FView.AddMessage("The " + what + " '" + path + "' can't be written: " + failure);
+  const QString failure = FFiles.PlaceNewFile(path, file.Text.toUtf8(), replace);
+  if (!failure.isEmpty()) return failed(failure);
+  if (file.Log) WrittenLog = path;
 }
 
-bool TConvSession::NormalizeStages(const QString& wavPath, int32_t factor, QString* reason) {
+bool TConvSession::NormalizeStages(const QString& wavPath, int32_t factor, QString* reason,
+                                   std::optional<uint32_t>* dataCrc) {
   const TNormalizeHooks hooks{[this] { return Aborted; },
                               [this](int percent) { SetProgress(percent); }};
-  const QString box = NormalizeWaveFile(
-      wavPath, factor, hooks, [this](uint8_t stage) { SetStage(stage); }, reason);
-  if (!box.isEmpty()) ErrorBox(box);
-  return box.isEmpty();
+  const TNormalizeOutcome outcome =
+      NormalizeWaveFile(wavPath, factor, hooks, [this](uint8_t stage) { SetStage(stage); });
+  if (reason) *reason = outcome.Reason;
+  if (dataCrc) *dataCrc = outcome.DataCrc;
+  if (!outcome.Box.isEmpty()) ErrorBox(outcome.Box);
+  return outcome.Box.isEmpty();
 }
 
 void TConvSession::NormalizeFailed(TFileParam& job, const QString& reason) {

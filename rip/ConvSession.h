@@ -9,8 +9,8 @@
 // shows stages and asks its questions through TConvSessionView. Encoding
 // (and the normalisation before it) runs on the workers of a TEncodePool
 // while the next track is read; everything else, the statuses and the
-// questions included, stays on the user-interface thread. The rip and the normalisation passes run pending events after
-// every chunk, and the session waits for the encoders in the event loop, so
+// questions included, stays on the user-interface thread. The rip and the normalisation passes run
+// pending events after every chunk, and the session waits for the encoders in the event loop, so
 // Abort, close requests and the encoders' reports arrive while StartSession
 // runs.
 #pragma once
@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "encode/EncodePool.h"
@@ -27,6 +28,7 @@
 #include "rip/JobRuns.h"
 #include "rip/OutputFiles.h"
 #include "rip/RipPlan.h"
+#include "rip/RipReport.h"
 #include "rip/SessionCover.h"
 #include "rip/SessionView.h"
 #include "rip/TrackReader.h"
@@ -76,8 +78,10 @@ class TConvSession {
   int AskOverwrite(const QString& path);
   // The "Scan Peak Level" and "Normalizing" stages on a ripped WAV, to
   // `factor` percent of full scale; false (the box shown, the cause in
-  // *reason) when it failed.
-  bool NormalizeStages(const QString& wavPath, int32_t factor, QString* reason = nullptr);
+  // *reason) when it failed. *dataCrc: the CRC of the samples written, none
+  // when they stayed as they were.
+  bool NormalizeStages(const QString& wavPath, int32_t factor, QString* reason = nullptr,
+                       std::optional<uint32_t>* dataCrc = nullptr);
 
   // With the plan's Verify, the rip is proved: checksums of every track as it
   // is read, the disc looked up in the AccurateRip database when the session
@@ -92,6 +96,13 @@ class TConvSession {
   const TRipVerification* Verification() const {
     return FReader ? FReader->Verification() : nullptr;
   }
+  // What the last session's rip report was made of; no tracks when it made
+  // none (nothing verified, or aborted).
+  const TRipResults& Results() const { return FResults; }
+  // The rip log the last session wrote (empty when none), and whether a log
+  // or CUE sheet it was to write could not be.
+  QString WrittenLog;
+  bool ReportFailed = false;
 
   bool Aborted = false;
   bool ClosingByTimer = false;
@@ -164,7 +175,7 @@ class TConvSession {
   void WriteReport();
   // Saves a file of the disc unless it exists and the overwrite rule keeps it;
   // a failure is a summary line.
-  void SaveDiscFile(const QString& path, const QString& text, const QString& what);
+  void SaveDiscFile(const TReportFile& file);
 
   TCDRIP& FCDRIP;
   TLameCoder& FCoder;
@@ -177,6 +188,8 @@ class TConvSession {
   size_t FFlushed = 0;         // jobs whose lines went out
   TOutputFiles FFiles;
   std::unique_ptr<TTrackReader> FReader;  // of the last session
+  TBeforeTrack1 FBeforeTrack1 = TBeforeTrack1::None;
+  TRipResults FResults;
   std::unique_ptr<TEncodePool> FPool;
   // After the pool: a worker waiting for the cover is released before the
   // pool waits for its workers.

@@ -116,8 +116,9 @@ std::unique_ptr<TEncoder> MakeTrackEncoder(const TRipSettings& settings, const T
                                           std::move(loudness), std::move(cover));
 }
 
-QString NormalizeWaveFile(const QString& wavPath, int32_t factor, const TNormalizeHooks& hooks,
-                          const std::function<void(uint8_t stage)>& setStage, QString* reason) {
+TNormalizeOutcome NormalizeWaveFile(const QString& wavPath, int32_t factor,
+                                    const TNormalizeHooks& hooks,
+                                    const std::function<void(uint8_t stage)>& setStage) {
   QString tempPath;
   // The scaled copy is the session's own file; whatever happens it does not stay.
   struct TTempRemover {
@@ -134,33 +135,29 @@ QString NormalizeWaveFile(const QString& wavPath, int32_t factor, const TNormali
     const std::optional<double> gain = NormalizeGain(peak, factor);
     if (!gain || hooks.Aborted()) return {};
     // A scaling pass stopped by Abort holds only part of the audio.
-    if (!NormalizeWave(wavPath, tempPath, *gain, hooks) || hooks.Aborted()) return {};
+    uint32_t crc = 0;
+    if (!NormalizeWave(wavPath, tempPath, *gain, hooks, &crc) || hooks.Aborted()) return {};
     // One rename: the WAV is whole, old or new, at every moment.
-    if (PlaceFile(tempPath, wavPath, true) != TPlaceResult::Placed) {
-      if (reason) *reason = QString("cannot replace '%1'").arg(wavPath);
-      return QStringLiteral("Normalize wav file fail.");
-    }
+    if (PlaceFile(tempPath, wavPath, true) != TPlaceResult::Placed)
+      return {QStringLiteral("Normalize wav file fail."),
+              QString("cannot replace '%1'").arg(wavPath),
+              {}};
     tempPath.clear();
-    return {};
+    return {{}, {}, crc};
   } catch (const std::exception& error) {
-    if (reason) *reason = QString::fromUtf8(error.what());
-    return QStringLiteral("Normalize wave file fail.");
+    return {QStringLiteral("Normalize wave file fail."), QString::fromUtf8(error.what()), {}};
   }
 }
 
-std::function<void(TEncodeContext& context)> WaveFileWork(const QString& wavPath,
-                                                          std::shared_ptr<TEncoder> encoder,
-                                                          const QString& outputPath,
-                                                          std::optional<int32_t> normalizeFactor,
-                                                          std::shared_ptr<QString> box,
-                                                          std::shared_ptr<QString> reason) {
+std::function<void(TEncodeContext& context)> WaveFileWork(
+    const QString& wavPath, std::shared_ptr<TEncoder> encoder, const QString& outputPath,
+    std::optional<int32_t> normalizeFactor, std::shared_ptr<TNormalizeOutcome> normalized) {
   return [=](TEncodeContext& context) {
     if (normalizeFactor) {
       const TNormalizeHooks hooks{[&context] { return context.Stopped(); },
                                   [&context](int percent) { context.SetProgress(percent); }};
-      *box = NormalizeWaveFile(
-          wavPath, *normalizeFactor, hooks, [&context](uint8_t stage) { context.SetStage(stage); },
-          reason.get());
+      *normalized = NormalizeWaveFile(wavPath, *normalizeFactor, hooks,
+                                      [&context](uint8_t stage) { context.SetStage(stage); });
     }
     if (context.Stopped()) return;
     context.SetStage(stEncoding);

@@ -47,24 +47,28 @@ std::unique_ptr<TEncoder> MakeTrackEncoder(const TRipSettings& settings, const T
                                            TTrackTags tags, std::shared_ptr<TLoudness> loudness,
                                            std::shared_ptr<const TPendingCover> cover);
 
+// What a normalisation left: the text of the box that reports a failure
+// (empty when none) and its cause, and the CRC-32 of the samples it wrote in
+// place of the WAV's (none when it left them as they were).
+struct TNormalizeOutcome {
+  QString Box;
+  QString Reason;
+  std::optional<uint32_t> DataCrc;
+};
+
 // The "Scan Peak Level" and "Normalizing" stages on a ripped WAV, to
-// `factor` percent of full scale, on any thread: the stages go to setStage;
-// returns the text of the box that reports a failure (empty when none), its
-// cause in *reason. The WAV is whole, old or new, at every moment.
-QString NormalizeWaveFile(const QString& wavPath, int32_t factor, const TNormalizeHooks& hooks,
-                          const std::function<void(uint8_t stage)>& setStage,
-                          QString* reason = nullptr);
+// `factor` percent of full scale, on any thread: the stages go to setStage.
+// The WAV is whole, old or new, at every moment.
+TNormalizeOutcome NormalizeWaveFile(const QString& wavPath, int32_t factor,
+                                    const TNormalizeHooks& hooks,
+                                    const std::function<void(uint8_t stage)>& setStage);
 
 // A worker's work on the ripping component's WAV: normalised first when a
-// factor is given (the text of the box that reports a failure and its cause
-// go to box and reason), then encoded into a new file at outputPath; a stop
-// ends the file whole with what was read.
-std::function<void(TEncodeContext& context)> WaveFileWork(const QString& wavPath,
-                                                          std::shared_ptr<TEncoder> encoder,
-                                                          const QString& outputPath,
-                                                          std::optional<int32_t> normalizeFactor,
-                                                          std::shared_ptr<QString> box,
-                                                          std::shared_ptr<QString> reason);
+// factor is given (into *normalized), then encoded into a new file at
+// outputPath; a stop ends the file whole with what was read.
+std::function<void(TEncodeContext& context)> WaveFileWork(
+    const QString& wavPath, std::shared_ptr<TEncoder> encoder, const QString& outputPath,
+    std::optional<int32_t> normalizeFactor, std::shared_ptr<TNormalizeOutcome> normalized);
 
 // Writes the ID3v1.1 tag of the tags into the MP3 file; true when it was
 // saved. Throws EMPEGAudioError when the file fails after it was opened.

@@ -14,6 +14,7 @@
 #include "rip/RipReport.h"
 
 class TLoudness;
+struct TNormalizeOutcome;
 
 struct TJobRun {
   double Read = 0;         // share of the track read
@@ -33,9 +34,8 @@ struct TJobRun {
   // What its read left for the rip log: test CRC, lost sectors, jitter
   // errors and the sector picture.
   TReportTrack Report;
-  std::shared_ptr<QString> NormalizeBox;  // written by the worker
-  std::shared_ptr<QString> NormalizeReason;
-  std::shared_ptr<TLoudness> Loudness;  // measured by the worker; null without ReplayGain
+  std::shared_ptr<TNormalizeOutcome> Normalized;  // written by the worker
+  std::shared_ptr<TLoudness> Loudness;            // measured by the worker; null without ReplayGain
   QStringList Messages;
 };
 

@@ -1,6 +1,5 @@
 #include "ui/ExtractCommand.h"
 
-#include <QDateTime>
 #include <QFileDialog>
 #include <QFileInfo>
 
@@ -52,7 +51,6 @@ void ExtractJobs(TExtractParts& form, TRipPlan& plan) {
   AssignOutputPaths(plan);
   form.HealthStrip->Clear();
   form.VerdictBar->hide();
-  const QDateTime started = QDateTime::currentDateTime();
   form.ConvForm->Run(plan);
   const TConvSession& session = form.ConvForm->Session();
   // The session knows its jobs where the plan holds them.
@@ -73,7 +71,7 @@ void ExtractJobs(TExtractParts& form, TRipPlan& plan) {
   if (Config->PlaySound && !session.Aborted) form.SoundPlayer->Play(Config->SoundFile);
   if (Config->EjectCD && !session.Aborted) form.CDRIP->EjectTray(true);
   form.VerdictBar->Show(SummarizeRip(form.JobList, session.Verification(), session.Aborted),
-                        RipLogOf(form.JobList, started), folder);
+                        session.WrittenLog, folder);
   if (Config->ShowErrorMessage && form.DispForm->ErrorCount > 0) {
     form.DispForm->exec();
     form.DispForm->ClearMessages();

@@ -1,6 +1,5 @@
 #include "ui/RipVerdict.h"
 
-#include <QDateTime>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -9,9 +8,7 @@
 #include <QToolButton>
 
 #include "platform/Platform.h"
-#include "settings/config.h"
 #include "ui/StatusBarEx.h"
-#include "verify/RipLog.h"
 #include "verify/RipVerification.h"
 
 QString TRipSummary::Text() const {
@@ -62,16 +59,6 @@ TRipSummary SummarizeRip(const TJobList& jobs, const TRipVerification* verificat
     }
   }
   return summary;
-}
-
-QString RipLogOf(const TJobList& jobs, const QDateTime& since) {
-  for (const TFileParam& job : jobs) {
-    if (job.State == jsQueued) continue;
-    const QFileInfo log(RipLogPath(QFileInfo(job.OutputPath).absolutePath(), job.TrackInfo.Artist,
-                                   job.TrackInfo.Album, Config->ReplaceStr));
-    return log.isFile() && log.lastModified() >= since.addSecs(-1) ? log.filePath() : QString();
-  }
-  return QString();
 }
 
 TRipVerdictBar::TRipVerdictBar(QWidget* parent) : QFrame(parent) {

@@ -30,10 +30,6 @@ struct TRipSummary {
 
 TRipSummary SummarizeRip(const TJobList& jobs, const TRipVerification* verification, bool aborted);
 
-// The rip log the session wrote for these jobs since `since`; empty when it
-// wrote none.
-QString RipLogOf(const TJobList& jobs, const QDateTime& since);
-
 class TRipVerdictBar : public QFrame {
   Q_OBJECT
  public:

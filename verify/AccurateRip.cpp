@@ -75,50 +75,85 @@ TArVerdict ArTrackVerdict(TArAnswer answer, const std::vector<TDbarBlock>& block
     case TArAnswer::Found:
       break;
   }
-  // Each pressing is a block of its own; the rips of every block that agrees
-  // count. v2 is preferred: it also catches errors in the high bits.
-  int v1Matches = 0, v2Matches = 0, entries = 0;
+  // Each pressing is a block of its own, and each submission in it gave v1
+  // or v2: the rips of every block that agrees count, each version apart.
   for (const TDbarBlock& block : blocks) {
     if (dbarIndex < 0 || size_t(dbarIndex) >= block.Tracks.size()) continue;
     const TDbarBlock::TEntry& entry = block.Tracks[size_t(dbarIndex)];
-    entries += entry.Confidence;
+    verdict.Submissions += entry.Confidence;
     if (entry.Confidence == 0) continue;
-    if (entry.Crc == v2) v2Matches += entry.Confidence;
-    if (entry.Crc == v1) v1Matches += entry.Confidence;
+    if (entry.Crc == v2)
+      verdict.V2Confidence += entry.Confidence;
+    else if (entry.Crc == v1)
+      verdict.V1Confidence += entry.Confidence;
   }
-  if (v2Matches > 0 || v1Matches > 0) {
-    verdict.Kind = TArVerdict::Accurate;
-    verdict.Version = v2Matches > 0 ? 2 : 1;
-    verdict.Confidence = v2Matches > 0 ? v2Matches : v1Matches;
-  } else {
-    verdict.Kind = TArVerdict::NotAccurate;
-    verdict.Confidence = entries;
-  }
+  // No rips on record (as for a track beyond a data track's entry) prove
+  // nothing either way.
+  verdict.Kind = verdict.Confidence() > 0  ? TArVerdict::Accurate
+                 : verdict.Submissions > 0 ? TArVerdict::NotAccurate
+                                           : TArVerdict::NoSubmissions;
   return verdict;
+}
+
+TArVerdict ArPressingVerdict(const TArVerdict& verdict, const std::vector<TDbarBlock>& blocks,
+                             int dbarIndex, const std::vector<TOffsetSum>& sums) {
+  if (verdict.Kind != TArVerdict::NotAccurate || dbarIndex < 0) return verdict;
+  TArVerdict best = verdict;
+  for (const TOffsetSum& sum : sums) {
+    int agreeing = 0;
+    for (const TDbarBlock& block : blocks)
+      if (size_t(dbarIndex) < block.Tracks.size() && block.Tracks[size_t(dbarIndex)].Crc == sum.V1)
+        agreeing += block.Tracks[size_t(dbarIndex)].Confidence;
+    if (agreeing <= best.V1Confidence) continue;
+    best.Kind = TArVerdict::Accurate;
+    best.V1Confidence = agreeing;
+    best.Offset = sum.Offset;
+    best.OffsetV1 = sum.V1;
+  }
+  return best;
+}
+
+QString TArVerdict::Reason() const {
+  switch (Kind) {
+    case NoSubmissions:
+      return QStringLiteral("the AccurateRip database holds no rips of this track");
+    case NotInDatabase:
+      return QStringLiteral("the disc is not in the AccurateRip database");
+    case Unreadable:
+      return QStringLiteral("the AccurateRip answer is unreadable");
+    case NoAnswer:
+      return QStringLiteral("no answer from the AccurateRip database");
+    default:
+      return QString();
+  }
 }
 
 QString TArVerdict::Text() const {
   switch (Kind) {
-    case Accurate:
-      return QString("Accurately ripped (confidence %1, v%2)").arg(Confidence).arg(Version);
+    case Accurate: {
+      QStringList parts;
+      if (V2Confidence > 0) parts << QString("%1 (v2)").arg(V2Confidence);
+      if (V1Confidence > 0) parts << QString("%1 (v1)").arg(V1Confidence);
+      const QString pressing =
+          Offset == 0 ? QString()
+                      : QString(", pressing offset %1%2").arg(Offset > 0 ? "+" : "").arg(Offset);
+      return QString("Accurately ripped%1, confidence %2 of %3 submissions")
+          .arg(pressing, parts.join(" + "))
+          .arg(Submissions);
+    }
     case NotAccurate:
-      return QString("Not accurately ripped (database has %1 entries)").arg(Confidence);
-    case NotInDatabase:
-      return QStringLiteral("Not in the AccurateRip database");
-    case Unreadable:
-      return QStringLiteral("AccurateRip answer unreadable");
-    case NoAnswer:
-      return QStringLiteral("No answer from the AccurateRip database");
+      return QString("Not accurately ripped (no match among %1 submissions)").arg(Submissions);
     case Pending:
-      break;
+      return QStringLiteral("Not verified");
+    default:
+      return "Not verified: " + Reason();
   }
-  return QStringLiteral("Not verified");
 }
 
 QString TArVerdict::Short() const {
   switch (Kind) {
     case Accurate:
-      return QString("Accurate (%1)").arg(Confidence);
+      return QString("Accurate (%1)").arg(Confidence());
     case NotAccurate:
       return QStringLiteral("Not accurate");
     case Pending:
@@ -126,4 +161,30 @@ QString TArVerdict::Short() const {
     default:
       return QStringLiteral("No data");
   }
+}
+
+void TArTally::Add(const TArVerdict& verdict) {
+  if (verdict.Kind == TArVerdict::Accurate)
+    ++Accurate;
+  else if (verdict.Kind == TArVerdict::NotAccurate)
+    ++NotAccurate;
+  else
+    AddNotVerified(verdict.Kind == TArVerdict::Pending ? QStringLiteral("no verdict")
+                                                       : verdict.Reason());
+}
+
+void TArTally::AddNotVerified(const QString& reason) {
+  ++NotVerified;
+  if (!Reasons.contains(reason)) Reasons << reason;
+}
+
+QString TArTally::Text() const {
+  const int total = Accurate + NotAccurate + NotVerified;
+  if (total == 0) return QStringLiteral("No track to verify");
+  if (Accurate == total) return QStringLiteral("All tracks accurately ripped");
+  QString text = QString("%1 of %2 tracks accurately ripped").arg(Accurate).arg(total);
+  if (NotAccurate > 0) text += QString(", %1 not accurately ripped").arg(NotAccurate);
+  if (NotVerified > 0)
+    text += QString(", %1 not verified (%2)").arg(NotVerified).arg(Reasons.join("; "));
+  return text;
 }

@@ -6,9 +6,12 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <optional>
 #include <vector>
+
+#include "verify/Checksums.h"
 
 // One track of the table of contents: start sector (LBA, without the
 // 150-sector lead-in) and whether it holds audio.
@@ -58,11 +61,32 @@ enum class TArAnswer {
 };
 
 struct TArVerdict {
-  enum TKind { Accurate, NotAccurate, NotInDatabase, Unreadable, NoAnswer, Pending };
+  enum TKind {
+    Accurate,       // submissions agree
+    NotAccurate,    // the database holds submissions of the track, none agrees
+    NoSubmissions,  // the database holds none of this track: not verified
+    NotInDatabase,  // the disc is not in it: not verified
+    Unreadable,     // not verified
+    NoAnswer,       // not verified
+    Pending
+  };
   TKind Kind = Pending;
-  int Confidence = 0;  // Accurate: the rips that agree; NotAccurate: the rips on record
-  int Version = 0;     // Accurate: 1 or 2
+  // Accurate: the submissions that agree, in v1 and in v2 (a submission is
+  // one or the other); Accurate and NotAccurate: the track's submissions in
+  // every pressing.
+  int V1Confidence = 0;
+  int V2Confidence = 0;
+  int Submissions = 0;
+  // Accurate: the agreeing pressing's audio lies this many samples later
+  // than the rip's; only v1 is compared away from 0, OffsetV1 there.
+  int Offset = 0;
+  uint32_t OffsetV1 = 0;
 
+  int Confidence() const { return V1Confidence + V2Confidence; }
+  bool Verified() const { return Kind == Accurate || Kind == NotAccurate; }
+  // Why a track is not verified ("the disc is not in the AccurateRip
+  // database"); empty when it is, or still pending.
+  QString Reason() const;
   // The verdict for the log and the console.
   QString Text() const;
   // The short form for the track list.
@@ -73,3 +97,22 @@ struct TArVerdict {
 // the database's answer and, when Found, its blocks.
 TArVerdict ArTrackVerdict(TArAnswer answer, const std::vector<TDbarBlock>& blocks, int dbarIndex,
                           uint32_t v1, uint32_t v2);
+// A track that is not accurate as ripped may agree with another pressing:
+// the offset of the sums (nearest first) whose v1 the most submissions
+// agree with; the verdict unchanged when none does.
+TArVerdict ArPressingVerdict(const TArVerdict& verdict, const std::vector<TDbarBlock>& blocks,
+                             int dbarIndex, const std::vector<TOffsetSum>& sums);
+
+// The verdicts of a rip's tracks counted apart.
+struct TArTally {
+  int Accurate = 0;
+  int NotAccurate = 0;
+  int NotVerified = 0;
+  QStringList Reasons;  // why tracks were not verified, each once
+
+  void Add(const TArVerdict& verdict);
+  void AddNotVerified(const QString& reason);
+  // "All tracks accurately ripped", or "1 of 3 tracks accurately ripped,
+  // 1 not accurately ripped, 1 not verified (not read completely)".
+  QString Text() const;
+};

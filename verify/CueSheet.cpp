@@ -5,10 +5,18 @@
 
 namespace {
 
-// A sheet has no escapes: a double quote would end the value, a line break
-// the command.
+// A sheet has no escapes: a value is quoted with the quote it does not hold,
+// and a line break would end the command.
+bool Quotable(const QString& value) {
+  return !value.contains(u'\n') && !value.contains(u'\r') &&
+         !(value.contains(u'"') && value.contains(u'\''));
+}
+
 QString Quoted(const QString& value) {
-  return '"' + platform::SingleLine(value).replace(u'"', u'\'') + '"';
+  QString text = platform::SingleLine(value);
+  if (!text.contains(u'"')) return '"' + text + '"';
+  if (!text.contains(u'\'')) return '\'' + text + '\'';
+  return '"' + text.replace(u'"', u'\'') + '"';  // a text, not a name: near enough
 }
 
 }  // namespace
@@ -18,6 +26,7 @@ QString TCueSheet::Text() const {
   if (!Genre.isEmpty()) text += "REM GENRE " + Quoted(Genre) + "\r\n";
   if (!Date.isEmpty()) text += "REM DATE " + Quoted(Date) + "\r\n";
   if (!DiscId.isEmpty()) text += "REM DISCID " + DiscId + "\r\n";
+  if (!Comment.isEmpty()) text += "REM COMMENT " + Quoted(Comment) + "\r\n";
   if (!Catalog.isEmpty()) text += "CATALOG " + Catalog + "\r\n";
   text += "PERFORMER " + Quoted(Performer) + "\r\n";
   text += "TITLE " + Quoted(Title) + "\r\n";
@@ -53,7 +62,15 @@ QString TCueSheet::Text() const {
   return text;
 }
 
+QString TCueSheet::Problem() const {
+  QStringList names{HiddenTrackFile};
+  for (const TCueTrack& track : Tracks) names << track.FileName;
+  for (const QString& name : names)
+    if (!Quotable(name)) return "the file name '" + name + "' cannot be written in a CUE sheet";
+  return QString();
+}
+
 QString CueSheetPath(const QString& folder, const QString& artist, const QString& album,
-                     const QString& replaceChars) {
-  return platform::ChangeFileExt(RipLogPath(folder, artist, album, replaceChars), ".cue");
+                     const QString& replaceChars, const QString& suffix) {
+  return platform::ChangeFileExt(RipLogPath(folder, artist, album, replaceChars, suffix), ".cue");
 }

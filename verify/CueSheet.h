@@ -1,7 +1,9 @@
 // The CUE sheet written beside the ripped files: the disc's names and IDs,
 // then one FILE per track file in order, each track starting at the start
 // of its own file and its pregap at the end of the file before ("gaps
-// appended"). Plain data; any thread.
+// appended"). A value is quoted with '"', or with "'" when it holds a '"',
+// so names read back as they are; the reader of our images takes both.
+// Plain data; any thread.
 #pragma once
 
 #include <QString>
@@ -26,6 +28,7 @@ struct TCueSheet {
   QString Date;
   QString DiscId;    // CDDB, hexadecimal
   QString Catalog;   // the media catalogue number, when known
+  QString Comment;   // the program that wrote it
   QString FileType;  // "WAVE", "MP3", ...
   // The audio before track 1 as a file of its own (track 1's pregap), when
   // it was ripped.
@@ -33,8 +36,11 @@ struct TCueSheet {
   std::vector<TCueTrack> Tracks;
 
   QString Text() const;
+  // Why the sheet cannot name a file of its own: a name with both kinds of
+  // quote or a line break has no form in a sheet. Empty when it can.
+  QString Problem() const;
 };
 
 // The sheet's path: as RipLogPath with ".cue".
 QString CueSheetPath(const QString& folder, const QString& artist, const QString& album,
-                     const QString& replaceChars);
+                     const QString& replaceChars, const QString& suffix = QString());

@@ -1,27 +1,32 @@
 // The rip log: a UTF-8 text a user keeps beside the files, saying how the
 // disc was read, what each track's checksums are and whether the AccurateRip
 // database agrees. Its checksum lines have a fixed form ("    Copy CRC:
-// XXXXXXXX" under "Track NN") so scripts can read them. Plain data and
-// functions; any thread.
+// XXXXXXXX" under "Track NN") so scripts can read them, and its last line is
+// the SHA-256 of all before it, so an edit after it was written shows (it is
+// no signature: anyone can compute it). Plain data and functions; any thread.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <optional>
 #include <vector>
 
 struct TRipLogTrack {
-  int TrackNum = 0;  // 0: the hidden audio before track 1
-  QString FileName;
+  int TrackNum = 0;    // 0: the hidden audio before track 1
+  QString FileName;    // empty: no file was written
   int32_t Pregap = 0;  // sectors
-  bool Read = false;   // the rip delivered every sample, so the checksums hold
+  bool Read = false;   // the rip delivered every sample, so the AccurateRip sums hold
   double PeakPercent = 0;
   std::optional<uint32_t> TestCrc;  // with test and copy
-  uint32_t CopyCrc = 0;
+  std::optional<uint32_t> CopyCrc;  // of the audio read; none when its read failed
+  std::optional<uint32_t> FileCrc;  // of the file's audio, when it differs from the read's
   uint32_t ArV1 = 0;
   uint32_t ArV2 = 0;
   QString Verdict;
-  bool Accurate = false;
+  QString Database;        // the database's entries for the track, in words
+  QStringList ExtraLines;  // of other verifications, under the AccurateRip lines
   int32_t UnreadableSectors = 0;
   int32_t LeftOutSectors = 0;  // audio the drive's offsets cut off the track
   int32_t JitterErrors = 0;
@@ -44,23 +49,36 @@ struct TRipLog {
   QString Drive;  // vendor, product and revision, or the image
   int32_t ReadOffset = 0;
   QString ReadMode;
-  QString Output;  // format and its settings
+  bool TestAndCopy = false;
+  QString Normalization;  // what was done to the files' level; empty: nothing
+  QString Output;         // format and its settings
   QString Artist, Album;
-  QString DiscIds;      // CDDB and AccurateRip
-  QString AccurateRip;  // the database's answer for the disc
+  QString DiscIds;         // CDDB and AccurateRip
+  QString BeforeTrack1;    // what became of the audio before track 1; empty when there is none
+  QString AccurateRip;     // the database's answer for the disc
+  QStringList ExtraLines;  // of other verifications, under the AccurateRip line
   std::vector<TRipLogTocRow> Toc;
   std::vector<TRipLogTrack> Tracks;
+  QString ArSummary;    // the verdicts counted
+  bool Errors = false;  // a track did not end "Done"
 
-  // "All tracks accurately ripped", "N of M tracks accurately ripped" or
-  // "There were errors"; a hidden track has no entry to count.
-  QString Summary() const;
+  // The text, its checksum line last.
   QString Text() const;
 };
+
+// The last line of a log: "Log checksum (SHA-256): " and the hash of the
+// UTF-8 bytes before it.
+QString LogChecksumLine(const QByteArray& before);
+
+// Whether a log (as the file's bytes) is as it was written.
+enum class TLogCheck { Intact, Changed, NoChecksum };
+TLogCheck CheckRipLog(const QByteArray& bytes);
 
 // "mm:ss:ff" of a sector count.
 QString MsfText(int32_t sectors);
 
-// The log's path: "<artist> - <album>.log" in the folder, the names' reserved
-// characters replaced by replaceChars as in output names, kept inside the folder.
+// The log's path: "<artist> - <album><suffix>.log" in the folder, the names'
+// reserved characters replaced by replaceChars as in output names, kept
+// inside the folder.
 QString RipLogPath(const QString& folder, const QString& artist, const QString& album,
-                   const QString& replaceChars);
+                   const QString& replaceChars, const QString& suffix = QString());

@@ -66,6 +66,20 @@ void TRipVerification::EndTrack(int trackNum, bool complete) {
   track.Peak = sums->second.Peak();
   track.Complete = complete;
   Decide(track);
+  // Its first and last samples may be what the tracks beside it lacked to
+  // agree with another pressing.
+  for (const int neighbour : {trackNum - 1, trackNum + 1}) {
+    const auto other = FResults.find(neighbour);
+    if (complete && other != FResults.end() &&
+        other->second.Verdict.Kind == TArVerdict::NotAccurate)
+      Decide(other->second);
+  }
+}
+
+const TTrackChecksums* TRipVerification::WholeTrack(int trackNum) const {
+  const auto result = FResults.find(trackNum);
+  if (trackNum < 1 || result == FResults.end() || !result->second.Complete) return nullptr;
+  return &FSums.at(trackNum);
 }
 
 const TTrackVerification* TRipVerification::Track(int trackNum) const {
@@ -76,10 +90,15 @@ const TTrackVerification* TRipVerification::Track(int trackNum) const {
 void TRipVerification::Decide(TTrackVerification& track) {
   // A track still being read, or one whose rip failed, has no verdict: its
   // sums cover only part of it. The database holds nothing before track 1.
-  if (track.TrackNum == 0 || !track.Complete || track.Verdict.Kind != TArVerdict::Pending ||
-      AnswerPending())
+  const TArVerdict::TKind was = track.Verdict.Kind;
+  if (track.TrackNum == 0 || !track.Complete || AnswerPending() ||
+      (was != TArVerdict::Pending && was != TArVerdict::NotAccurate))
     return;
-  track.Verdict =
+  const TArVerdict verdict =
       ArTrackVerdict(FClient.Answer(), FClient.Blocks(), track.DbarIndex, track.ArV1, track.ArV2);
-  if (OnVerdict) OnVerdict(track);
+  track.Verdict =
+      ArPressingVerdict(verdict, FClient.Blocks(), track.DbarIndex,
+                        ArV1AtOffsets(FSums.at(track.TrackNum), WholeTrack(track.TrackNum - 1),
+                                      WholeTrack(track.TrackNum + 1)));
+  if (OnVerdict && (was == TArVerdict::Pending || track.Verdict.Kind != was)) OnVerdict(track);
 }

@@ -2,8 +2,9 @@
 // of contents, looks the disc up in the AccurateRip database at once (the
 // answer arrives while the tracks are read), keeps each ripped track's
 // checksums, and gives each track its verdict as soon as both the track and
-// the answer are there. Owned by the conversion session; user-interface
-// thread only.
+// the answer are there; a track that agrees with no pressing as ripped is
+// compared with them at other offsets, which may need the tracks beside it. Owned by the conversion
+// session; user-interface thread only.
 #pragma once
 
 #include <QString>
@@ -53,11 +54,15 @@ class TRipVerification {
   // The track's result, null when it was not ripped.
   const TTrackVerification* Track(int trackNum) const;
 
-  // A track got its verdict.
+  // A track got its verdict, or a better one (another pressing agreed).
   std::function<void(const TTrackVerification&)> OnVerdict;
 
  private:
+  // Gives a track its verdict once it was read whole and the answer is
+  // there; one not accurate is looked at again as the tracks beside it end.
   void Decide(TTrackVerification& track);
+  // The checksums of a track read whole; null for any other.
+  const TTrackChecksums* WholeTrack(int trackNum) const;
 
   std::vector<TArTocTrack> FTracks;
   TArDiscIds FIds;

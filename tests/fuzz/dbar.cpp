@@ -22,8 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(bytes == file.size(), QString("%1 of %2").arg(bytes).arg(file.size()));
   const uint32_t crc = blocks->front().Tracks.empty() ? 0 : blocks->front().Tracks[0].Crc;
   const TArVerdict verdict = ArTrackVerdict(TArAnswer::Found, *blocks, 0, crc, crc);
-  FUZZ_CHECK(verdict.Confidence <= rips, verdict.Text());
-  FUZZ_CHECK(verdict.Kind == TArVerdict::Accurate || verdict.Kind == TArVerdict::NotAccurate,
-             verdict.Text());
+  FUZZ_CHECK(verdict.Confidence() <= rips && verdict.Submissions == rips, verdict.Text());
+  FUZZ_CHECK(verdict.Verified() == (rips > 0), verdict.Text());
   return 0;
 }

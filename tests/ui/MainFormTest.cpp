@@ -860,7 +860,7 @@ TEST_F(ExtractTest, TheStateColumnShowsEachTracksAccurateRipVerdictWithItsChecks
   EXPECT_EQ(List()->topLevelItem(0)->toolTip(5),
             QString::asprintf("Copy CRC %08X\nAccurateRip v1 %08X\nAccurateRip v2 %08X\n",
                               artest::Crc32(FImage.TrackPcm(1)), first.V1, first.V2) +
-                "Accurately ripped (confidence 6, v2)");
+                "Accurately ripped, confidence 6 (v2) of 6 submissions");
   // The verdict line sums it up and offers the log the rip wrote.
   TRipVerdictBar* verdict = Parts(*FForm).VerdictBar;
   EXPECT_TRUE(verdict->isVisible());

@@ -70,27 +70,59 @@ TEST(Dbar, ReadsEveryPressingAndRejectsBrokenFiles) {
   for (const auto& c : broken) EXPECT_FALSE(ParseDbar(c.Bytes, kIds)) << c.What;
 }
 
-TEST(Dbar, VerdictsCountTheAgreeingRipsOfEveryPressing) {
+TEST(Dbar, VerdictsCountTheAgreeingSubmissionsOfEachVersionAndSayWhatIsNotVerified) {
   const auto blocks =
-      *ParseDbar(artest::DbarBlock(3, 0x1000, 0x2000, 0x3000, {{5, 0xA1}, {5, 0xA2}, {4, 0xA3}}) +
-                     artest::DbarBlock(3, 0x1000, 0x2000, 0x3000, {{2, 0xA1}, {0, 0}, {3, 0xB3}}),
+      *ParseDbar(artest::DbarBlock(3, 0x1000, 0x2000, 0x3000, {{5, 0xA1}, {5, 0xA2}, {0, 0xA3}}) +
+                     artest::DbarBlock(3, 0x1000, 0x2000, 0x3000, {{2, 0xA1}, {4, 0xB2}, {0, 0}}),
                  kIds);
-  // v2 found in two pressings; v1 alone; nothing matching.
-  EXPECT_EQ(ArTrackVerdict(TArAnswer::Found, blocks, 0, 0xFF, 0xA1).Text(),
-            "Accurately ripped (confidence 7, v2)");
-  EXPECT_EQ(ArTrackVerdict(TArAnswer::Found, blocks, 2, 0xB3, 0xFF).Text(),
-            "Accurately ripped (confidence 3, v1)");
+  const struct {
+    TArAnswer Answer;
+    int Index;
+    uint32_t V1, V2;
+    const char* Text;
+    const char* Short;
+  } cases[] = {
+      {TArAnswer::Found, 0, 0xFF, 0xA1, "Accurately ripped, confidence 7 (v2) of 7 submissions",
+       "Accurate (7)"},
+      // v2 in one pressing, v1 in another: each counts.
+      {TArAnswer::Found, 1, 0xB2, 0xA2,
+       "Accurately ripped, confidence 5 (v2) + 4 (v1) of 9 submissions", "Accurate (9)"},
+      {TArAnswer::Found, 1, 0xEE, 0xFF, "Not accurately ripped (no match among 9 submissions)",
+       "Not accurate"},
+      // Entries without rips, or none at all (the last audio track of a disc
+      // whose data track holds the first entry), prove nothing either way.
+      {TArAnswer::Found, 2, 0, 0xA3,
+       "Not verified: the AccurateRip database holds no rips of this track", "No data"},
+      {TArAnswer::Found, 3, 1, 2,
+       "Not verified: the AccurateRip database holds no rips of this track", "No data"},
+      {TArAnswer::NotFound, 0, 1, 2, "Not verified: the disc is not in the AccurateRip database",
+       "No data"},
+      {TArAnswer::Unreadable, 0, 1, 2, "Not verified: the AccurateRip answer is unreadable",
+       "No data"},
+      {TArAnswer::NoAnswer, 0, 1, 2, "Not verified: no answer from the AccurateRip database",
+       "No data"},
+  };
+  TArTally tally;
+  for (const auto& c : cases) {
+    const TArVerdict verdict = ArTrackVerdict(c.Answer, blocks, c.Index, c.V1, c.V2);
+    EXPECT_EQ(verdict.Text(), c.Text) << c.Text;
+    EXPECT_EQ(verdict.Short(), c.Short) << c.Text;
+    tally.Add(verdict);
+  }
+  EXPECT_EQ(tally.Text(),
+            "2 of 8 tracks accurately ripped, 1 not accurately ripped, 5 not verified (the "
+            "AccurateRip database holds no rips of this track; the disc is not in the AccurateRip "
+            "database; the AccurateRip answer is unreadable; no answer from the AccurateRip "
+            "database)");
+
+  // Another pressing: the nearest offset whose v1 most submissions agree with.
   const TArVerdict wrong = ArTrackVerdict(TArAnswer::Found, blocks, 1, 0xEE, 0xFF);
-  EXPECT_EQ(wrong.Text(), "Not accurately ripped (database has 5 entries)");
-  EXPECT_EQ(wrong.Short(), "Not accurate");
-  // A zero entry with no rips behind it proves nothing.
-  EXPECT_EQ(ArTrackVerdict(TArAnswer::Found, blocks, 1, 0, 0).Kind, TArVerdict::NotAccurate);
-  EXPECT_EQ(ArTrackVerdict(TArAnswer::Found, blocks, 0, 0xFF, 0xA1).Short(), "Accurate (7)");
-  EXPECT_EQ(ArTrackVerdict(TArAnswer::NotFound, {}, 0, 1, 2).Text(),
-            "Not in the AccurateRip database");
-  EXPECT_EQ(ArTrackVerdict(TArAnswer::Unreadable, {}, 0, 1, 2).Text(),
-            "AccurateRip answer unreadable");
-  EXPECT_EQ(ArTrackVerdict(TArAnswer::NotFound, {}, 0, 1, 2).Short(), "No data");
+  const TArVerdict found =
+      ArPressingVerdict(wrong, blocks, 1, {{-3, 0xB2}, {12, 0xA2}, {-40, 0xA2}, {50, 0xB2}});
+  EXPECT_EQ(found.Text(),
+            "Accurately ripped, pressing offset +12, confidence 5 (v1) of 9 submissions");
+  EXPECT_EQ(found.OffsetV1, 0xA2u);
+  EXPECT_EQ(ArPressingVerdict(wrong, blocks, 1, {{7, 0xEE}}).Kind, TArVerdict::NotAccurate);
 }
 
 // One lookup against the answer function; the answer once it is there.

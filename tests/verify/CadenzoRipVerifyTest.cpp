@@ -2,6 +2,7 @@
 // server on loopback: its verdict lines, --require-accurate, and the rip log
 // whose checksum lines a script reads.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QProcess>
@@ -65,10 +66,12 @@ TEST_F(CadenzoRipVerify, PrintsEachTracksVerdictAndLogsItsChecksums) {
   const TRun run = Rip({});
   EXPECT_EQ(run.ExitCode, 0) << run.Out.toStdString();
   EXPECT_TRUE(run.Out.contains(QRegularExpression(
-      "Done +\\S+01[^\\n]*\\nTrack 01: accurately ripped \\(confidence 6, v2\\)\\n")))
+      "Done +\\S+01[^\\n]*\\nTrack 01: accurately ripped, confidence 6 \\(v2\\) of 6 "
+      "submissions\\n")))
       << run.Out.toStdString();
-  EXPECT_TRUE(run.Out.contains("Track 02: not accurately ripped (database has 6 entries)\n"));
-  EXPECT_TRUE(run.Out.contains("AccurateRip: 2 of 3 tracks accurately ripped\n"));
+  EXPECT_TRUE(run.Out.contains("Track 02: not accurately ripped (no match among 6 submissions)\n"));
+  EXPECT_TRUE(
+      run.Out.contains("AccurateRip: 2 of 3 tracks accurately ripped, 1 not accurately ripped\n"));
 
   // The log's checksum lines, read as a script would read them.
   const QStringList logs = QDir(Temp.File("out")).entryList({"*.log"});
@@ -87,7 +90,28 @@ TEST_F(CadenzoRipVerify, PrintsEachTracksVerdictAndLogsItsChecksums) {
     EXPECT_EQ(m.captured(4).toUInt(nullptr, 16), Sums(track).V2) << track;
   }
   EXPECT_EQ(blocks, 3) << log.toStdString();
-  EXPECT_TRUE(log.endsWith("\n2 of 3 tracks accurately ripped\n")) << log.toStdString();
+  EXPECT_TRUE(
+      log.contains("\nAccurateRip summary: 2 of 3 tracks accurately ripped, 1 not "
+                   "accurately ripped\nNo errors\nLog checksum (SHA-256): "))
+      << log.toStdString();
+
+  // The log as written passes its check; one byte changed anywhere, or its
+  // checksum line gone, fails it.
+  const QString path = Temp.File("out/" + logs[0]);
+  const TRun intact = Rip({"--check-log", path});
+  EXPECT_EQ(intact.ExitCode, 0);
+  EXPECT_EQ(intact.Out, path + ": the log is as it was written\n");
+  const QByteArray bytes = testutil::ReadFile(path);
+  for (const qsizetype at : {qsizetype(30), bytes.indexOf("Copy CRC") + 10, bytes.size() - 3}) {
+    QByteArray edited = bytes;
+    edited[at] = char(edited[at] == '1' ? '2' : '1');
+    testutil::WriteFile(Temp.File("edited.log"), edited);
+    const TRun changed = Rip({"--check-log", Temp.File("edited.log")});
+    EXPECT_EQ(changed.ExitCode, 1) << at;
+    EXPECT_TRUE(changed.Out.endsWith(": the log was changed after it was written\n")) << at;
+  }
+  testutil::WriteFile(Temp.File("edited.log"), bytes.left(bytes.lastIndexOf("Log checksum")));
+  EXPECT_EQ(Rip({"--check-log", Temp.File("edited.log")}).ExitCode, 1);
 
   // The same rip demanding proof fails on the one track that lacks it.
   const TRun strict = Rip({"--require-accurate", "--tracks", "2", "--overwrite", "all"});
@@ -117,6 +141,82 @@ TEST_F(CadenzoRipVerify, AHiddenTrackIsRippedWithoutFailingARipThatDemandsProof)
   ASSERT_TRUE(hidden.hasMatch()) << run.Out.toStdString();
   EXPECT_EQ(testutil::ReadFile(hidden.captured(1)).mid(44), Image.SectorPcm(0, 10));
   EXPECT_TRUE(run.Out.contains("AccurateRip: all tracks accurately ripped\n"));
+}
+
+// A track that lost a sector has no verdict, whatever the others have: the
+// run neither counts it accurate nor leaves it out of the count.
+TEST_F(CadenzoRipVerify, ATrackThatLostASectorIsNotVerified) {
+  Server = std::make_unique<testutil::TTestServer>(
+      artest::DbarAnswer({{Sums(1).V2, Sums(2).V2, Sums(3).V2}}));
+  TConfig settings;
+  settings.AccurateRipServer = Server->Url("/");
+  ASSERT_TRUE(settings.Save());
+  testutil::WriteCdripIni(platform::CdripIniPath(), {Image.CuePath},
+                          "[Image0]\r\nUnreadableSectors=50\r\n");
+  ASSERT_EQ(CR_Init(platform::CdripIniPath().toUtf8().constData()), CDRIP_OK);
+  const TRun run = Rip({"--drive", QString::number(CR_GetNumCDROM() - 1)});
+  QFile::remove(platform::CdripIniPath());
+  EXPECT_EQ(run.ExitCode, 1);
+  EXPECT_TRUE(run.Out.contains("Track 02: not verified: not read completely\n"))
+      << run.Out.toStdString();
+  EXPECT_TRUE(run.Out.contains(
+      "AccurateRip: 2 of 3 tracks accurately ripped, 1 not verified (not read completely)\n"))
+      << run.Out.toStdString();
+}
+
+// Normalised files are not the audio the database confirmed: the log says
+// so and gives each file's own CRC, and a rip demanding proof fails.
+TEST_F(CadenzoRipVerify, NormalisedFilesAreNotVouchedForAsTheAudioRead) {
+  Server = std::make_unique<testutil::TTestServer>(
+      artest::DbarAnswer({{Sums(1).V2, Sums(2).V2, Sums(3).V2}}));
+  TConfig settings;
+  settings.AccurateRipServer = Server->Url("/");
+  ASSERT_TRUE(settings.Save());
+  for (const QString& format : {QString("wav"), QString("flac")}) {
+    const QString out = Temp.File("out " + format);
+    const TRun run = Rip({"--normalize", "90", "--require-accurate", "--tracks", "1", "--format",
+                          format, "--output-folder", out});
+    EXPECT_EQ(run.ExitCode, 1) << format.toStdString();
+    const QString suffix = " (of the audio read; the file holds it normalised)";
+    EXPECT_TRUE(run.Out.contains("Track 01: accurately ripped, confidence 6 (v2) of 6 submissions" +
+                                 suffix + "\n"))
+        << run.Out.toStdString();
+    const QString file = out + "/" + QDir(out).entryList({"*01." + format}).value(0);
+    const QByteArray audio =
+        format == "wav" ? testutil::ReadFile(file).mid(44) : artest::DecodeFlac(file);
+    ASSERT_FALSE(audio.isEmpty()) << format.toStdString();
+    EXPECT_NE(audio, Image.TrackPcm(1));
+    const QString log =
+        QString::fromUtf8(testutil::ReadFile(out + "/" + QDir(out).entryList({"*.log"}).value(0)));
+    EXPECT_TRUE(log.contains("\nNormalisation: each file to 90 % of full scale;"))
+        << log.toStdString();
+    EXPECT_TRUE(
+        log.contains(QString::asprintf("    Copy CRC: %08X\n    File CRC: %08X\n",
+                                       artest::Crc32(Image.TrackPcm(1)), artest::Crc32(audio))))
+        << log.toStdString();
+  }
+}
+
+// Needs root to mount a small file system of its own as the output folder:
+// the three WAVs fill its pages to the last, the log after them does not fit.
+TEST_F(CadenzoRipVerify, ALogThatDoesNotFitFailsTheRun) {
+  const QString out = Temp.File("out");
+  ASSERT_TRUE(QDir().mkpath(out));
+  qint64 pages = 0;
+  for (int track = 1; track <= 3; ++track)
+    pages += (44 + Image.TrackPcm(track).size() + 4095) / 4096;
+  const QString size = QString("size=%1k").arg(pages * 4);
+  if (geteuid() != 0 || testutil::RunProgram("mount", {"-t", "tmpfs", "-o", size, "t", out}))
+    GTEST_SKIP() << "a tmpfs can be mounted only as root";
+  struct TUnmount {
+    QString Folder;
+    ~TUnmount() { testutil::RunProgram("umount", {Folder}); }
+  } unmount{out};
+  const TRun run = Rip({});
+  EXPECT_EQ(run.ExitCode, 1) << run.Err.toStdString();
+  EXPECT_EQ(QDir(out).entryList({"*.wav"}).size(), 3) << run.Err.toStdString();
+  EXPECT_TRUE(run.Err.contains(QRegularExpression("The rip log '[^']*\\.log' can't be written: ")))
+      << run.Err.toStdString();
 }
 
 // The database holds the rips of drives read at +667: only a rip at that
@@ -149,7 +249,8 @@ TEST_F(CadenzoRipVerify, OnlyTheRightReadOffsetMatchesTheDatabase) {
 
   const TRun wrong = Rip({"--offset", QString::number(-kOffset), "--overwrite", "all"});
   EXPECT_EQ(wrong.ExitCode, 0) << wrong.Out.toStdString();
-  EXPECT_TRUE(wrong.Out.contains("AccurateRip: 0 of 3 tracks accurately ripped\n"))
+  EXPECT_TRUE(
+      wrong.Out.contains("AccurateRip: 0 of 3 tracks accurately ripped, 3 not accurately ripped\n"))
       << wrong.Out.toStdString();
   EXPECT_TRUE(
       testutil::ReadFile(Temp.File("out/" + QDir(Temp.File("out")).entryList({"*2*.wav"}).value(0)))
@@ -193,7 +294,8 @@ TEST_F(CadenzoRipVerify, TestAndCopyCatchesASecondReadThatDiffers) {
       << log.toStdString();
   const QString first = QString::asprintf("%08X", artest::Crc32(Image.TrackPcm(1)));
   EXPECT_TRUE(log.contains("    Test CRC: " + first + "\n    Copy CRC: " + first + "\n"));
-  EXPECT_TRUE(log.endsWith("\nThere were errors\n")) << log.toStdString();
+  EXPECT_TRUE(log.contains("\nThere were errors\n")) << log.toStdString();
+  EXPECT_TRUE(log.contains("\nTest and copy: on\n")) << log.toStdString();
   EXPECT_TRUE(
       run.Err.contains("Track 2 'Track02': Test CRC " + test + " differs from Copy CRC " + copied))
       << run.Err.toStdString();
@@ -216,6 +318,10 @@ TEST_F(CadenzoRipVerify, WithoutCorrectionADamagingDriveIsCaughtByTestAndCopyAnd
       run.Err.contains(QRegularExpression("Track 3 'Track03': Test CRC [0-9A-F]{8} differs")))
       << run.Err.toStdString();
   EXPECT_TRUE(run.Out.contains("Track 03: not accurately ripped")) << run.Out.toStdString();
+  const QString out = Temp.File("out");
+  const QString log =
+      QString::fromUtf8(testutil::ReadFile(out + "/" + QDir(out).entryList({"*.log"}).value(0)));
+  EXPECT_TRUE(log.contains("\nRead mode: jitter correction off,")) << log.toStdString();
   QFile::remove(platform::CdripIniPath());
 }
 

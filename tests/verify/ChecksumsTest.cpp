@@ -65,3 +65,48 @@ TEST(Checksums, BeginStartsAfreshAndKnownCrcHolds) {
 }
 
 }  // namespace
+
+// v1 at other offsets, from the words kept around the tracks' ends, against
+// v1 computed over the disc's audio moved by the offset.
+TEST(Checksums, V1AtOtherOffsetsEqualsThePlainComputationOverMovedAudio) {
+  const int lengths[] = {588 * 13 + 5, 588 * 9, 588 * 12};
+  const QByteArray disc = Noise(lengths[0] + lengths[1] + lengths[2], 11);
+  std::vector<TTrackChecksums> tracks(3);
+  int start = 0;
+  for (int i = 0; i < 3; ++i) {
+    tracks[size_t(i)].Begin(lengths[i], i == 0, i == 2);
+    tracks[size_t(i)].Add(reinterpret_cast<const uint8_t*>(disc.constData()) + 4 * start,
+                          size_t(4 * lengths[i]));
+    start += lengths[i];
+  }
+  // The track's samples `offset` later on the disc, silence beyond it.
+  const auto moved = [&](int track, int offset) {
+    int first = offset;
+    for (int i = 0; i < track; ++i) first += lengths[i];
+    QByteArray pcm(4 * lengths[track], '\0');
+    for (int i = 0; i < lengths[track]; ++i)
+      if (first + i >= 0 && 4 * (first + i) < disc.size())
+        pcm.replace(4 * i, 4, disc.mid(4 * (first + i), 4));
+    return pcm;
+  };
+  const int kMax = TTrackChecksums::kMaxOffset;
+  for (int track = 0; track < 3; ++track) {
+    const TTrackChecksums* before = track > 0 ? &tracks[size_t(track - 1)] : nullptr;
+    const TTrackChecksums* after = track < 2 ? &tracks[size_t(track + 1)] : nullptr;
+    const std::vector<TOffsetSum> sums = ArV1AtOffsets(tracks[size_t(track)], before, after);
+    ASSERT_EQ(sums.size(), size_t(2 * kMax)) << track;
+    EXPECT_EQ(sums[0].Offset, 1);
+    EXPECT_EQ(sums[1].Offset, -1);
+    for (const TOffsetSum& sum : sums) {
+      if (std::abs(sum.Offset) > 3 && std::abs(sum.Offset) < kMax - 3 && sum.Offset != 588)
+        continue;
+      EXPECT_EQ(sum.V1, artest::ArSums(moved(track, sum.Offset), track == 0, track == 2).V1)
+          << "track " << track << ", offset " << sum.Offset;
+    }
+  }
+  // Without the track after it, the middle track reaches no later audio.
+  const std::vector<TOffsetSum> alone = ArV1AtOffsets(tracks[1], &tracks[0], nullptr);
+  ASSERT_EQ(alone.size(), size_t(kMax));
+  EXPECT_TRUE(
+      std::all_of(alone.begin(), alone.end(), [](const TOffsetSum& s) { return s.Offset < 0; }));
+}

@@ -84,12 +84,12 @@ class VerifySession : public ::testing::Test {
     }
   }
 
-  // Rips every track with the server answering; the verdict texts in track order.
-  QStringList Rip(const testutil::TTestServer::TAnswer& answer, int timeoutMs = 30000) {
+  // Runs the jobs with the server answering; the tracks whose verdict was
+  // announced, each once, in the order of their first.
+  QStringList Run(TConvSession& session, const testutil::TTestServer::TAnswer& answer,
+                  int timeoutMs = 30000) {
     testutil::TTestServer server(answer);
     Settings.AccurateRipServer = "http://" + server.HostPort();
-    MakeJobs();
-    TConvSession session(CDRIP, Coder, View);
     session.AccurateRipTimeoutMs = timeoutMs;
     QStringList announced;
     session.OnTrackVerified = [&](const TFileParam& job) {
@@ -97,6 +97,16 @@ class VerifySession : public ::testing::Test {
     };
     testutil::MakePlan(Plan, CDRIP, Settings, true);
     EXPECT_TRUE(session.StartSession(Plan));
+    EXPECT_EQ(server.Requests.size(), 1);
+    announced.removeDuplicates();
+    return announced;
+  }
+
+  // Rips every track with the server answering; the verdict texts in track order.
+  QStringList Rip(const testutil::TTestServer::TAnswer& answer, int timeoutMs = 30000) {
+    MakeJobs();
+    TConvSession session(CDRIP, Coder, View);
+    const QStringList announced = Run(session, answer, timeoutMs);
     QStringList verdicts;
     for (int track = 1; track <= 3; ++track) {
       const TTrackVerification* result = session.Verification()->Track(track);
@@ -112,8 +122,12 @@ class VerifySession : public ::testing::Test {
       verdicts << result->Verdict.Text();
     }
     EXPECT_EQ(announced, QStringList({"1", "2", "3"}));
-    EXPECT_EQ(server.Requests.size(), 1);
     return verdicts;
+  }
+
+  QString LogText(const QString& suffix = QString()) const {
+    return QString::fromUtf8(
+        testutil::ReadFile(RipLogPath(Settings.OutputFolder, "", "", Settings.ReplaceStr, suffix)));
   }
 
   uint32_t V1(int track) const { return Expected[size_t(track - 1)].V1; }
@@ -132,7 +146,7 @@ class VerifySession : public ::testing::Test {
 };
 
 TEST_F(VerifySession, MatchingDatabaseProvesEveryTrackOfAWavRip) {
-  const QString accurate = "Accurately ripped (confidence 6, v2)";
+  const QString accurate = "Accurately ripped, confidence 6 (v2) of 6 submissions";
   EXPECT_EQ(Rip(artest::DbarAnswer({{V2(1), V2(2), V2(3)}})),
             QStringList({accurate, accurate, accurate}));
   // The file holds the bytes the checksums were taken of.
@@ -142,21 +156,48 @@ TEST_F(VerifySession, MatchingDatabaseProvesEveryTrackOfAWavRip) {
 TEST_F(VerifySession, AWrongEntryFailsThatTrackAloneWhileEncodingOnTheFly) {
   Settings.OutputFormat = 1;
   Settings.OnTheFly = true;
-  // Two pressings: the first agrees in v1 on tracks 1 and 3; neither has track 2.
+  // Two pressings: the first agrees in v1 on tracks 1 and 3, the second in
+  // v2 on track 3; neither has track 2.
   EXPECT_EQ(Rip(artest::DbarAnswer({{V1(1), V1(2) ^ 1, V1(3)}, {7, 8, V2(3)}})),
-            QStringList({"Accurately ripped (confidence 6, v1)",
-                         "Not accurately ripped (database has 12 entries)",
-                         "Accurately ripped (confidence 6, v2)"}));
+            QStringList({"Accurately ripped, confidence 6 (v1) of 12 submissions",
+                         "Not accurately ripped (no match among 12 submissions)",
+                         "Accurately ripped, confidence 6 (v2) + 6 (v1) of 12 submissions"}));
+  EXPECT_TRUE(LogText().contains(QString::asprintf(
+      "    AccurateRip database: pressing 1 CRC %08X confidence 6 (agrees in v1); pressing 2 CRC "
+      "%08X confidence 6 (agrees in v2)\n",
+      V1(3), V2(3))));
+}
+
+// The pressing in the database lies 12 samples later than the disc read: each
+// track agrees there, its last samples taken from the track after it.
+TEST_F(VerifySession, AnotherPressingAgreesAtItsOffset) {
+  std::vector<uint32_t> pressing;
+  for (int track = 1; track <= 3; ++track)
+    pressing.push_back(
+        artest::ArSums(artest::ShiftedTrack(Image, track, 12), track == 1, track == 3).V1);
+  const QString found =
+      "Accurately ripped, pressing offset +12, confidence 6 (v1) of 6 submissions";
+  EXPECT_EQ(Rip(artest::DbarAnswer({pressing})), QStringList({found, found, found}));
+  const QString log = LogText();
+  EXPECT_TRUE(log.contains(QString::asprintf(
+      "    AccurateRip: %s\n    AccurateRip database: pressing 1 CRC %08X confidence 6 (agrees in "
+      "v1 at pressing offset +12)\n    AccurateRip v1 at pressing offset +12: %08X\n",
+      qPrintable(found), pressing[1], pressing[1])))
+      << log.toStdString();
+  EXPECT_TRUE(log.contains("\nAccurateRip summary: All tracks accurately ripped\nNo errors\n"));
 }
 
 TEST_F(VerifySession, ABrokenOrMissingAnswerLeavesTheRipGood) {
   const auto same = [](const QString& text) { return QStringList({text, text, text}); };
   EXPECT_EQ(Rip(artest::DbarAnswer({{V2(1), V2(2), V2(3)}}, 1)),
-            same("AccurateRip answer unreadable"));
+            same("Not verified: the AccurateRip answer is unreadable"));
   EXPECT_EQ(Rip(testutil::TTestServer::Reply("HTTP/1.0 404 Not Found\r\n\r\n")),
-            same("Not in the AccurateRip database"));
+            same("Not verified: the disc is not in the AccurateRip database"));
+  EXPECT_TRUE(
+      LogText().contains("\nAccurateRip summary: 0 of 3 tracks accurately ripped, 3 not "
+                         "verified (the disc is not in the AccurateRip database)\n"));
   EXPECT_EQ(Rip([](QTcpSocket*, const QByteArray&) {}, 500),
-            same("No answer from the AccurateRip database"));
+            same("Not verified: no answer from the AccurateRip database"));
   EXPECT_TRUE(View.Messages.isEmpty()) << View.Messages.join('\n').toStdString();
 }
 
@@ -187,7 +228,7 @@ TEST_F(VerifySession, AnExistingLogIsReplacedOnlyAsTheTracksWouldBe) {
   const auto matching = artest::DbarAnswer({{V2(1), V2(2), V2(3)}});
   Rip(matching);
   const QString log = RipLogPath(Settings.OutputFolder, "", "", Settings.ReplaceStr);
-  ASSERT_TRUE(testutil::ReadFile(log).endsWith("\nAll tracks accurately ripped\n"));
+  ASSERT_TRUE(LogText().contains("\nAccurateRip summary: All tracks accurately ripped\n"));
 
   testutil::WriteFile(log, "mine");
   Settings.OverwritePrompt = true;
@@ -244,11 +285,14 @@ TEST_F(VerifySession, PregapsAndAHiddenTrackReachTheLogAndASheetThatReadsBackAsT
     const char* Name;
     const char* Track1;  // its lines before INDEX 01
     bool RipHidden;
-    bool Hidden;  // a track 00 is expected
+    bool Hidden;         // a track 00 is expected
+    const char* Before;  // what the log says of the audio before track 1
   };
-  for (const TCase& c : {TCase{"audible", "    INDEX 00 00:00:00\n", true, true},
-                         TCase{"not asked for", "    INDEX 00 00:00:00\n", false, false},
-                         TCase{"silent", "    PREGAP 00:00:10\n", true, false}}) {
+  for (const TCase& c :
+       {TCase{"audible", "    INDEX 00 00:00:00\n", true, true, "not silent: ripped as track 00"},
+        TCase{"not asked for", "    INDEX 00 00:00:00\n", false, false, "not checked"},
+        TCase{"silent", "    PREGAP 00:00:10\n", true, false,
+              "read and found silent: not ripped"}}) {
     SCOPED_TRACE(c.Name);
     const bool silence = QByteArray(c.Track1).contains("PREGAP");
     const QString sheet = Temp.File(QString("pregaps %1.cue").arg(c.Name));
@@ -310,7 +354,9 @@ TEST_F(VerifySession, PregapsAndAHiddenTrackReachTheLogAndASheetThatReadsBackAsT
     for (const TFileParam& job : jobs) EXPECT_EQ(job.State, jsDone) << job.Title.toStdString();
     const QString log = QString::fromUtf8(
         testutil::ReadFile(RipLogPath(out, "Band", "Album", Settings.ReplaceStr)));
-    EXPECT_TRUE(log.endsWith("\nAll tracks accurately ripped\n")) << log.toStdString();
+    EXPECT_TRUE(log.contains("\nAccurateRip summary: All tracks accurately ripped\n"))
+        << log.toStdString();
+    EXPECT_TRUE(log.contains("\nAudio before track 1: 00:00:10, " + QString(c.Before) + "\n"));
     EXPECT_TRUE(log.contains("\nTrack 02\n    File: 2.wav\n    Pre-gap: 00:00:05\n"));
     EXPECT_EQ(log.contains("\nTrack 00\n"), c.Hidden);
     if (c.Hidden) {
@@ -376,6 +422,68 @@ TEST_F(VerifySession, AReadOffsetReachesTheFileAndTheChecksumsThroughTheTemporar
   ASSERT_NE(session.Verification()->Track(1), nullptr);
   EXPECT_EQ(session.Verification()->Track(1)->Crc, artest::Crc32(moved));
   EXPECT_EQ(session.Verification()->Track(1)->ArV2, artest::ArSums(moved, true, false).V2);
+}
+
+// A rip of track 2 alone leaves the album's log and sheet of the full rip
+// as they were and writes its own beside them.
+TEST_F(VerifySession, ARipOfSomeTracksKeepsTheAlbumsLogAndSheet) {
+  const auto matching = artest::DbarAnswer({{V2(1), V2(2), V2(3)}});
+  Rip(matching);
+  const QString& folder = Settings.OutputFolder;
+  const QByteArray albumLog = testutil::ReadFile(RipLogPath(folder, "", "", Settings.ReplaceStr));
+  const QString sheet = CueSheetPath(folder, "", "", Settings.ReplaceStr);
+  const QByteArray albumSheet = testutil::ReadFile(sheet);
+  MakeJobs();
+  Jobs = {Jobs[1]};
+  TConvSession session(CDRIP, Coder, View);
+  EXPECT_EQ(Run(session, matching), QStringList{"2"});
+  EXPECT_EQ(testutil::ReadFile(RipLogPath(folder, "", "", Settings.ReplaceStr)), albumLog);
+  EXPECT_EQ(testutil::ReadFile(sheet), albumSheet);
+  const QString own = LogText(" (track 2)");
+  EXPECT_EQ(session.WrittenLog, RipLogPath(folder, "", "", Settings.ReplaceStr, " (track 2)"));
+  EXPECT_TRUE(own.contains("\nTrack 02\n") && !own.contains("\nTrack 01\n")) << own.toStdString();
+  EXPECT_EQ(CheckRipLog(own.toUtf8()), TLogCheck::Intact);
+  EXPECT_TRUE(testutil::ReadFile(CueSheetPath(folder, "", "", Settings.ReplaceStr, " (track 2)"))
+                  .contains("TRACK 02 AUDIO"));
+}
+
+// Track 2 loses a sector and its file's name holds a double quote: the sheet
+// still names every file as written, numbers the tracks as the disc does,
+// and reads back (with libcue, and as a drive) as the disc ripped.
+TEST_F(VerifySession, TheSheetNamesEveryFileWrittenAndReadsBackAsTheDisc) {
+  testutil::WriteCdripIni(Temp.File("cdrip.ini"), {Image.CuePath},
+                          "[Image0]\r\nUnreadableSectors=50\r\n");
+  MakeJobs();
+  Jobs[1].OutputPath = Settings.OutputFolder + "/2 \"Say\".wav";
+  TConvSession session(CDRIP, Coder, View);
+  Run(session, artest::DbarAnswer({{V2(1), V2(2), V2(3)}}));
+  EXPECT_EQ(Jobs[1].State, jsError);
+  const QString log = LogText();
+  const QByteArray file = testutil::ReadFile(Jobs[1].OutputPath).mid(44);
+  EXPECT_TRUE(log.contains(QString::asprintf(
+      "\nTrack 02\n    File: 2 \"Say\".wav\n    Pre-gap: 00:00:00\n    Peak level: "
+      "%.1f %%\n    Copy CRC: %08X\n    AccurateRip: Not verified: not read "
+      "completely\n",
+      session.Verification()->Track(2)->Peak * 100.0 / 32768, artest::Crc32(file))))
+      << log.toStdString();
+  EXPECT_TRUE(
+      log.contains("\nAccurateRip summary: 2 of 3 tracks accurately ripped, 1 not verified "
+                   "(not read completely)\nThere were errors\n"));
+
+  const QString sheet = CueSheetPath(Settings.OutputFolder, "", "", Settings.ReplaceStr);
+  const QByteArray text = testutil::ReadFile(sheet);
+  EXPECT_TRUE(text.contains("REM COMMENT \"Cadenzo 1.06\"\r\n")) << text.toStdString();
+  std::unique_ptr<Cd, void (*)(Cd*)> cue(cue_parse_string(text.constData()), cd_delete);
+  ASSERT_TRUE(cue) << text.toStdString();
+  ASSERT_EQ(cd_get_ntrack(cue.get()), 3) << text.toStdString();
+  EXPECT_EQ(QString(track_get_filename(cd_get_track(cue.get(), 2))), "2 \"Say\".wav");
+  testutil::WriteCdripIni(Temp.File("cdrip.ini"), {sheet});
+  ASSERT_EQ(CR_Init(Temp.File("cdrip.ini").toUtf8().constData()), CDRIP_OK);
+  TCDRIP readBack;
+  readBack.SetCDRomNum(CR_GetNumCDROM() - 1);
+  std::vector<int> starts;
+  for (const TTrackListItem& item : readBack.TrackList()) starts.push_back(item.Track.StartSector);
+  EXPECT_EQ(starts, (std::vector<int>{0, 40, 63})) << text.toStdString();
 }
 
 }  // namespace
