@@ -92,7 +92,6 @@ TRipLogTrack LogTrack(const TDisc& disc, const TRipResults& results, const TRepo
                             .arg(result.Verdict.Offset > 0 ? "+" : "")
                             .arg(result.Verdict.Offset)
                             .arg(Hex(result.Verdict.OffsetV1));
-  track.ExtraLines += job.LogLines;
   track.UnreadableSectors = job.LostSectors;
   track.LeftOutSectors = job.LeftOutSectors;
   track.JitterErrors = job.JitterErrors;
@@ -125,7 +124,6 @@ QString LogText(const TDisc& disc, const TRipSettings& settings, const TRipResul
                     .arg(DbarFileName(ids).mid(5).chopped(4));
   log.BeforeTrack1 = BeforeTrack1Text(disc, results.BeforeTrack1);
   log.AccurateRip = results.AccurateRip;
-  log.ExtraLines = results.LogLines;
   for (const TDiscTrack& track : disc.Tracks)
     log.Toc.push_back(
         {track.Number, track.Start, track.AudioSectors(), track.Pregap, track.IsAudio()});

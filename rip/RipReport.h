@@ -6,7 +6,6 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -31,9 +30,6 @@ struct TReportTrack {
   QString SectorMap;  // a mark per sixtieth of the track
   QString SectorCounts;
   std::optional<TTrackVerification> Verification;  // none when it was not read
-  // Lines another verification adds to the track's block of the log
-  // ("CTDB: ..."), one per line, in the form "Name: value".
-  QStringList LogLines;
 };
 
 // What became of the audio before track 1.
@@ -54,9 +50,6 @@ struct TRipResults {
   QString AccurateRip;               // the database's answer for the disc
   std::vector<TDbarBlock> ArBlocks;  // its pressings, when found
   TBeforeTrack1 BeforeTrack1 = TBeforeTrack1::None;
-  // Lines another verification adds under the disc's AccurateRip line, in
-  // the form "Name: value".
-  QStringList LogLines;
   std::vector<TReportTrack> Tracks;
 };
 

@@ -58,7 +58,6 @@ QString TRipLog::Text() const {
   text += "Disc IDs: " + DiscIds + "\n";
   if (!BeforeTrack1.isEmpty()) text += "Audio before track 1: " + BeforeTrack1 + "\n";
   text += "AccurateRip: " + Shown(AccurateRip) + "\n";
-  for (const QString& line : ExtraLines) text += Shown(line) + "\n";
   text += "\nTable of contents\n  Track  Start sector  Length (sectors)  Pre-gap   Type\n";
   for (const TRipLogTocRow& row : Toc)
     text += QString::asprintf("     %02d  %12d  %16d  %s  %s\n", row.TrackNum, row.StartSector,

@@ -26,7 +26,7 @@ struct TRipLogTrack {
   uint32_t ArV2 = 0;
   QString Verdict;
   QString Database;        // the database's entries for the track, in words
-  QStringList ExtraLines;  // of other verifications, under the AccurateRip lines
+  QStringList ExtraLines;  // under the AccurateRip lines: the v1 at another pressing's offset
   int32_t UnreadableSectors = 0;
   int32_t LeftOutSectors = 0;  // audio the drive's offsets cut off the track
   int32_t JitterErrors = 0;
@@ -53,10 +53,9 @@ struct TRipLog {
   QString Normalization;  // what was done to the files' level; empty: nothing
   QString Output;         // format and its settings
   QString Artist, Album;
-  QString DiscIds;         // CDDB and AccurateRip
-  QString BeforeTrack1;    // what became of the audio before track 1; empty when there is none
-  QString AccurateRip;     // the database's answer for the disc
-  QStringList ExtraLines;  // of other verifications, under the AccurateRip line
+  QString DiscIds;       // CDDB and AccurateRip
+  QString BeforeTrack1;  // what became of the audio before track 1; empty when there is none
+  QString AccurateRip;   // the database's answer for the disc
   std::vector<TRipLogTocRow> Toc;
   std::vector<TRipLogTrack> Tracks;
   QString ArSummary;    // the verdicts counted

@@ -2,7 +2,6 @@
 // server on loopback: its verdict lines, --require-accurate, and the rip log
 // whose checksum lines a script reads.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <QDir>
 #include <QProcess>
@@ -29,8 +28,12 @@ class CadenzoRipVerify : public ::testing::Test {
   void SetUp() override {
     Image = testutil::MakeDiscImage(Temp.File("disc"), "rip", {40, 23, 31});
     // A pressing that agrees on tracks 1 and 3 only.
-    Server = std::make_unique<testutil::TTestServer>(
-        artest::DbarAnswer({{Sums(1).V2, Sums(2).V2 + 1, Sums(3).V2}}));
+    Serve(artest::DbarAnswer({{Sums(1).V2, Sums(2).V2 + 1, Sums(3).V2}}));
+  }
+
+  // The settings name a database on loopback that gives this answer.
+  void Serve(const testutil::TTestServer::TAnswer& answer) {
+    Server = std::make_unique<testutil::TTestServer>(answer);
     TConfig settings;
     settings.AccurateRipServer = Server->Url("/");
     ASSERT_TRUE(settings.Save());
@@ -129,11 +132,8 @@ TEST_F(CadenzoRipVerify, AHiddenTrackIsRippedWithoutFailingARipThatDemandsProof)
   const auto v2 = [this](int start, int end, bool first, bool last) {
     return artest::ArSums(Image.SectorPcm(start, end), first, last).V2;
   };
-  Server = std::make_unique<testutil::TTestServer>(artest::DbarAnswer(
+  Serve(artest::DbarAnswer(
       {{v2(10, 40, true, false), v2(40, 63, false, false), v2(63, 94, false, true)}}));
-  TConfig settings;
-  settings.AccurateRipServer = Server->Url("/");
-  ASSERT_TRUE(settings.Save());
   const TRun run = Rip({"--require-accurate"});
   EXPECT_EQ(run.ExitCode, 0) << run.Out.toStdString();
   const QRegularExpressionMatch hidden =
@@ -146,11 +146,7 @@ TEST_F(CadenzoRipVerify, AHiddenTrackIsRippedWithoutFailingARipThatDemandsProof)
 // A track that lost a sector has no verdict, whatever the others have: the
 // run neither counts it accurate nor leaves it out of the count.
 TEST_F(CadenzoRipVerify, ATrackThatLostASectorIsNotVerified) {
-  Server = std::make_unique<testutil::TTestServer>(
-      artest::DbarAnswer({{Sums(1).V2, Sums(2).V2, Sums(3).V2}}));
-  TConfig settings;
-  settings.AccurateRipServer = Server->Url("/");
-  ASSERT_TRUE(settings.Save());
+  Serve(artest::DbarAnswer({{Sums(1).V2, Sums(2).V2, Sums(3).V2}}));
   testutil::WriteCdripIni(platform::CdripIniPath(), {Image.CuePath},
                           "[Image0]\r\nUnreadableSectors=50\r\n");
   ASSERT_EQ(CR_Init(platform::CdripIniPath().toUtf8().constData()), CDRIP_OK);
@@ -167,11 +163,7 @@ TEST_F(CadenzoRipVerify, ATrackThatLostASectorIsNotVerified) {
 // Normalised files are not the audio the database confirmed: the log says
 // so and gives each file's own CRC, and a rip demanding proof fails.
 TEST_F(CadenzoRipVerify, NormalisedFilesAreNotVouchedForAsTheAudioRead) {
-  Server = std::make_unique<testutil::TTestServer>(
-      artest::DbarAnswer({{Sums(1).V2, Sums(2).V2, Sums(3).V2}}));
-  TConfig settings;
-  settings.AccurateRipServer = Server->Url("/");
-  ASSERT_TRUE(settings.Save());
+  Serve(artest::DbarAnswer({{Sums(1).V2, Sums(2).V2, Sums(3).V2}}));
   for (const QString& format : {QString("wav"), QString("flac")}) {
     const QString out = Temp.File("out " + format);
     const TRun run = Rip({"--normalize", "90", "--require-accurate", "--tracks", "1", "--format",
@@ -197,25 +189,22 @@ TEST_F(CadenzoRipVerify, NormalisedFilesAreNotVouchedForAsTheAudioRead) {
   }
 }
 
-// Needs root to mount a small file system of its own as the output folder:
-// the three WAVs fill its pages to the last, the log after them does not fit.
-TEST_F(CadenzoRipVerify, ALogThatDoesNotFitFailsTheRun) {
-  const QString out = Temp.File("out");
-  ASSERT_TRUE(QDir().mkpath(out));
-  qint64 pages = 0;
-  for (int track = 1; track <= 3; ++track)
-    pages += (44 + Image.TrackPcm(track).size() + 4095) / 4096;
-  const QString size = QString("size=%1k").arg(pages * 4);
-  if (geteuid() != 0 || testutil::RunProgram("mount", {"-t", "tmpfs", "-o", size, "t", out}))
-    GTEST_SKIP() << "a tmpfs can be mounted only as root";
-  struct TUnmount {
-    QString Folder;
-    ~TUnmount() { testutil::RunProgram("umount", {Folder}); }
-  } unmount{out};
-  const TRun run = Rip({});
+// A log or sheet that cannot be written fails the run as a track would: here
+// a folder stands where each goes.
+TEST_F(CadenzoRipVerify, ALogOrSheetThatCannotBeWrittenFailsTheRun) {
+  ASSERT_EQ(Rip({}).ExitCode, 0);
+  const QDir out(Temp.File("out"));
+  const QStringList written = out.entryList({"*.log", "*.cue"});
+  ASSERT_EQ(written.size(), 2);
+  for (const QString& name : written)
+    ASSERT_TRUE(QFile::remove(out.filePath(name)) && out.mkdir(name));
+  const TRun run = Rip({"--overwrite", "all"});
   EXPECT_EQ(run.ExitCode, 1) << run.Err.toStdString();
-  EXPECT_EQ(QDir(out).entryList({"*.wav"}).size(), 3) << run.Err.toStdString();
+  EXPECT_EQ(out.entryList({"*.wav"}).size(), 3);
   EXPECT_TRUE(run.Err.contains(QRegularExpression("The rip log '[^']*\\.log' can't be written: ")))
+      << run.Err.toStdString();
+  EXPECT_TRUE(
+      run.Err.contains(QRegularExpression("The CUE sheet '[^']*\\.cue' can't be written: ")))
       << run.Err.toStdString();
 }
 
@@ -227,10 +216,7 @@ TEST_F(CadenzoRipVerify, OnlyTheRightReadOffsetMatchesTheDatabase) {
   for (int track = 1; track <= 3; ++track)
     shifted.push_back(
         artest::ArSums(artest::ShiftedTrack(Image, track, kOffset), track == 1, track == 3).V2);
-  Server = std::make_unique<testutil::TTestServer>(artest::DbarAnswer({shifted}));
-  TConfig settings;
-  settings.AccurateRipServer = Server->Url("/");
-  ASSERT_TRUE(settings.Save());
+  Serve(artest::DbarAnswer({shifted}));
 
   const TRun right = Rip({"--offset", QString::number(kOffset), "--format", "flac", "--jobs", "2"});
   EXPECT_EQ(right.ExitCode, 0) << right.Out.toStdString();
