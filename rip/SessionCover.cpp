@@ -61,8 +61,8 @@ QString TSessionCover::TakeFolderCover(const TRipPlan& plan, const QString& fold
 
 bool TSessionCover::IsAlbumsFolder(const TRipPlan& plan, const QString& folder) {
   const QString rule = QString(plan.Settings.NamingString).replace('/', '\\');
-  if (rule.left(rule.lastIndexOf('\\')).contains(QLatin1String("<album>"), Qt::CaseInsensitive))
-    return true;
+  const qsizetype folders = std::max(rule.lastIndexOf('\\'), qsizetype(0));
+  if (rule.left(folders).contains(QLatin1String("<album>"), Qt::CaseInsensitive)) return true;
   QStringList own;  // the outputs' names in the folder, without extension
   for (const TFileParam& job : plan.Jobs) {
     const QFileInfo output(job.OutputPath);

@@ -257,6 +257,7 @@ void TMainForm::CreateActions() {
   make(actCloseDiscImage, "actCloseDiscImage", "Close Disc Image",
        "Take the selected disc image out of the drive list", none, QStyle::SP_DialogCloseButton,
        &TMainForm::actCloseDiscImageExecute);
+  actCloseDiscImage->setEnabled(false);  // until an image drive is selected
   connect(actGetServerList, &QAction::triggered, this,
           [this] { RunCddbDialog(*this, *CDInfo, WinState, TQueryCDDBForm::mdServerList); });
   connect(actGetCategoryList, &QAction::triggered, this,

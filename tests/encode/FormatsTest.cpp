@@ -409,6 +409,7 @@ TEST_F(Formats, AFolderCoverIsEmbeddedAndSavedOnlyWhereTheFolderIsTheAlbums) {
     bool Embedded;
   } cases[] = {{"<title>", {"Song 1.flac", "Song 2 (suspect 2).FLAC", "The Album.log"}, true},
                {"<title>", {"Other Song.mp3"}, false},
+               {"<album> <title>", {"Other Song.mp3"}, false},
                {"<artist>/<album>/<title>", {"Other Song.mp3"}, true}};
   for (size_t i = 0; i < std::size(cases); ++i) {
     const QString folder = Temp.File(QString("shared%1").arg(i));
