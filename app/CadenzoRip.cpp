@@ -9,7 +9,9 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <memory>
 
 #include "app/DiscImageCheck.h"
@@ -317,8 +319,8 @@ int main(int argc, char** argv) {
       "Normalise every track to <percent> (80-100) of full scale; rips to a "
       "temporary WAV first.",
       "percent");
-  const QCommandLineOption playlistOption("playlist", "Write an M3U (.m3u) or PLS playlist.",
-                                          "file");
+  const QCommandLineOption playlistOption(
+      "playlist", "Write an M3U (.m3u) or PLS playlist of the tracks written.", "file");
   const QCommandLineOption overwriteOption(
       "overwrite", "Existing files: ask (only on a terminal), all, or none.", "ask|all|none");
   const QCommandLineOption listOption(
@@ -618,11 +620,23 @@ int main(int argc, char** argv) {
   Print(stdout, report);
   const QString playlist = parser.value(playlistOption);
   if (!playlist.isEmpty() && !session.Aborted && session.Completed > 0) {
-    if (WritePlaylist(playlist, jobs)) {
-      Print(stdout, QString("Playlist  %1\n").arg(QFileInfo(playlist).absoluteFilePath()));
-    } else {
-      Print(stderr, QString("cadenzo-rip: the playlist '%1' can't be written\n").arg(playlist));
-      exitCode = kExitFailed;
+    // Only files this run wrote; an existing playlist is the user's as a track is.
+    TJobList written;
+    std::copy_if(jobs.begin(), jobs.end(), std::back_inserter(written),
+                 [](const TFileParam& job) { return job.State == jsDone; });
+    switch (WritePlaylist(playlist, written, overwrite != TOverwrite::None)) {
+      case TPlaceResult::Placed:
+        Print(stdout, QString("Playlist  %1\n").arg(QFileInfo(playlist).absoluteFilePath()));
+        break;
+      case TPlaceResult::Exists:
+        Print(stderr, QString("cadenzo-rip: the playlist '%1' exists and is kept; --overwrite all "
+                              "replaces it\n")
+                          .arg(playlist));
+        break;
+      case TPlaceResult::Failed:
+        Print(stderr, QString("cadenzo-rip: the playlist '%1' can't be written\n").arg(playlist));
+        exitCode = kExitFailed;
+        break;
     }
   }
   if (!view.Messages.isEmpty()) {

@@ -292,19 +292,24 @@ QString TCDRIP::CDRomName() const {
   return QString::fromUtf8(FName, qsizetype(strnlen(FName, sizeof FName)));
 }
 
-QStringList TCDRIP::DriveNames() {
+QStringList TCDRIP::DriveNames() const {
   QStringList names;
-  const int32_t count = CR_GetNumCDROM();
-  for (int32_t i = 0; i < count; ++i) {
-    CdripDriveParams params{};
-    if (CR_SetActiveCDROM(i) == CDRIP_ERROR || CR_GetCDROMParameters(&params) == CDRIP_ERROR)
-      params.driveName[0] = '\0';
-    const char* name = params.driveName;
-    names << QString::fromUtf8(name, qsizetype(strnlen(name, sizeof params.driveName)));
+  for (int32_t i = 0; i < CR_GetNumCDROM(); ++i) {
+    char name[sizeof CdripDriveParams::driveName] = "";
+    CR_GetDriveName(i, name, sizeof name);
+    names << QString::fromUtf8(name);
   }
-  // Another drive's selection dropped what the library read of this one's disc.
-  if (FCDRomNum >= 0 && count > 1 && CR_SetActiveCDROM(FCDRomNum) != CDRIP_ERROR) ReadToc();
   return names;
+}
+
+bool TCDRIP::RemoveImage(int32_t index, QString& error) {
+  char message[1024] = "";
+  if (CR_RemoveImage(index, message, sizeof message) != CDRIP_OK) {
+    error = QString::fromUtf8(message);
+    return false;
+  }
+  FCDRomNum = -1;
+  return true;
 }
 
 bool TCDRIP::ReadParameters() {

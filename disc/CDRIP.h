@@ -75,9 +75,14 @@ class TCDRIP {
   // index the library reports. Throws ECDRIPError when that fails.
   void SetCDRomNum(int32_t value);
   QString CDRomName() const;
-  // The name of every drive the library lists, read without reading a disc;
-  // the active drive stays active.
-  QStringList DriveNames();
+  // The name of every drive the library lists, read without selecting one.
+  QStringList DriveNames() const;
+  bool IsImageDrive(int32_t index) const { return CR_IsImageDrive(index) == 1; }
+  // Takes image drive `index` out of the library's list and its cdrip.ini
+  // (CR_RemoveImage); false, with the library's reason in `error`, when it
+  // refuses. The next SetCDRomNum selects and reads its drive afresh, as the
+  // active index may now name another drive.
+  bool RemoveImage(int32_t index, QString& error);
   TOutputFormat OutputFormat() const { return FOutputFormat; }
   void SetOutputFormat(TOutputFormat value);
   bool Encode() const { return FEncode; }

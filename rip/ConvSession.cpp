@@ -180,7 +180,8 @@ void TConvSession::FinishCover() {
     if (job.State == jsDone) folders.insert(QFileInfo(job.OutputPath).absolutePath());
   for (const QString& folder : folders) {
     const QString path = QDir(folder).filePath(cover.FileName);
-    if (QFileInfo::exists(path)) continue;
+    // A folder that albums share gets no one album's cover.
+    if (QFileInfo::exists(path) || !TSessionCover::IsAlbumsFolder(*FPlan, folder)) continue;
     const QString failure = FFiles.PlaceNewFile(path, cover.Image, false);
     if (!failure.isEmpty())
       FView.AddMessage("The cover '" + path + "' can't be written: " + failure);
@@ -396,7 +397,8 @@ std::unique_ptr<TEncoder> TConvSession::MakeJobEncoder(const TFileParam& job) {
   TTrackTags tags = JobTags(job);
   if (settings.EmbedCover) {
     // Once a session: the rip goes on without a cover.
-    const QString problem = FCover.TakeFolderCover(QFileInfo(job.OutputPath).absolutePath(), tags);
+    const QString problem =
+        FCover.TakeFolderCover(*FPlan, QFileInfo(job.OutputPath).absolutePath(), tags);
     if (!problem.isEmpty()) AddMessage(job, problem);
   }
   return MakeTrackEncoder(settings, FCoder, std::move(tags), loudness, FCover.Pending());

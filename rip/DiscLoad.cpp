@@ -101,7 +101,8 @@ bool LoadDisc(TCDRIP& drive, TMyCDInfo& info, bool cdPlayerIniOnly) {
   loaded.SetDefaultNames();
   if (cdPlayerIniOnly) {
     loaded.ReadCDPlayerIni();
-  } else if (!loaded.ReadLocalCDDB()) {
+  } else if (!loaded.ReadLocalCDDB() || !loaded.NamesSomething()) {
+    // An entry of placeholders names nothing: the disc goes by the rest.
     loaded.ReadCDPlayerIni();
     TakeCDText(loaded);
   }

@@ -21,8 +21,9 @@ TDisc ReadDisc(TCDRIP& drive);
 // Loads the disc in the drive into info: the model, then the names a new
 // disc starts with (nothing of the disc shown before stays), then the stored
 // ones: from cdplayer.ini alone when cdPlayerIniOnly, else from the local
-// CDDB folder and only without an entry there from cdplayer.ini and the
-// disc's CD-Text. info keeps its LocalFolder. False when the disc has no track.
+// CDDB folder and, without an entry there that names something, from
+// cdplayer.ini and the disc's CD-Text. info keeps its LocalFolder. False when
+// the disc has no track.
 bool LoadDisc(TCDRIP& drive, TMyCDInfo& info, bool cdPlayerIniOnly);
 
 // The disc info was loaded from, named as info names it now: the album's

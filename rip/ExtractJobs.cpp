@@ -24,6 +24,21 @@ QString ExistingPathOf(const QString& path, const TFileFormat& format) {
   return QFileInfo::exists(older) ? older : path;
 }
 
+// Writes the bytes whole under a name of its own, then gives them the path
+// unless a file is there.
+TPlaceResult WriteNewFile(const QString& path, const QByteArray& bytes) {
+  const QString folder = QFileInfo(path).absolutePath();
+  const QString temp = CreateFolder(folder).isEmpty() ? CreateTempFile(folder, ".tmp") : QString();
+  if (temp.isEmpty()) return TPlaceResult::Failed;
+  QFile file(temp);
+  const bool written =
+      file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush();
+  file.close();
+  const TPlaceResult result = written ? PlaceFile(temp, path, false) : TPlaceResult::Failed;
+  if (result != TPlaceResult::Placed) QFile::remove(temp);
+  return result;
+}
+
 }  // namespace
 
 TCDTrackInfo MakeTrackInfo(const TMyCDInfo& info, int i) {
@@ -107,11 +122,11 @@ TFileParam HiddenTrackJob(const TRipPlan& plan, const TFileParam& track1) {
 
 bool CreateOutputFolder(const QString& path) { return CreateFolder(path).isEmpty(); }
 
-bool WritePlaylist(const QString& fileName, const TJobList& jobs) {
+TPlaceResult WritePlaylist(const QString& fileName, const TJobList& jobs, bool replace) {
   // Both formats hold one entry field per line: a title's line break is folded
   // to a blank, and a path with one cannot be listed at all.
   for (const TFileParam& job : jobs)
-    if (platform::SingleLine(job.OutputPath) != job.OutputPath) return false;
+    if (platform::SingleLine(job.OutputPath) != job.OutputPath) return TPlaceResult::Failed;
   const auto title = [](const TFileParam& job) { return platform::SingleLine(job.TrackInfo.Title); };
   QStringList lines;
   if (QFileInfo(fileName).suffix().toUpper() == QLatin1String("M3U")) {
@@ -133,7 +148,10 @@ bool WritePlaylist(const QString& fileName, const TJobList& jobs) {
     lines << QStringLiteral("NumberOfEntries=%1").arg(jobs.size());
     lines << QStringLiteral("Version=2");
   }
-  return platform::WriteFileAtomic(fileName, (lines.join("\r\n") + "\r\n").toUtf8());
+  const QByteArray text = (lines.join("\r\n") + "\r\n").toUtf8();
+  if (replace)
+    return platform::WriteFileAtomic(fileName, text) ? TPlaceResult::Placed : TPlaceResult::Failed;
+  return WriteNewFile(fileName, text);
 }
 
 QString MegabytesText(double bytes) {

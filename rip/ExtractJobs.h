@@ -6,6 +6,7 @@
 #include <QString>
 
 #include "encode/FileParam.h"
+#include "encode/TempFiles.h"
 #include "platform/Files.h"
 
 class TMyCDInfo;
@@ -35,9 +36,10 @@ bool CreateOutputFolder(const QString& path);
 using platform::CreateFolder;
 
 // Writes the jobs as an M3U playlist when the name ends in .m3u (any case),
-// else as PLS, replacing any existing file. A line break in a title becomes a
-// blank. False when it cannot be written or a path holds a line break.
-bool WritePlaylist(const QString& fileName, const TJobList& jobs);
+// else as PLS. An existing file is replaced when replace, else left as it is
+// (Exists), also one that appears meanwhile. A line break in a title becomes
+// a blank. Failed when it cannot be written or a path holds a line break.
+TPlaceResult WritePlaylist(const QString& fileName, const TJobList& jobs, bool replace = true);
 
 // "12.34MB": bytes as mebibytes with two decimals.
 QString MegabytesText(double bytes);

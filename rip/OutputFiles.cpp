@@ -4,6 +4,22 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "settings/Naming.h"
+
+namespace {
+
+// "<name><mark>.<ext>" beside the output, the name cut between two characters
+// so that the whole stays a name the file system takes.
+QString MarkedPath(const QString& outputPath, const QString& mark) {
+  const QFileInfo output(outputPath);
+  const QString ending = mark + '.' + output.suffix();
+  const QString name =
+      CutToBytes(output.completeBaseName(), kMaxNameBytes - ending.toUtf8().size());
+  return output.dir().filePath(name + ending);
+}
+
+}  // namespace
+
 QString TOutputFiles::NewTemp(const QString& folder, const QString& suffix, QString* error) {
   const QString path = CreateTempFile(folder, suffix, error);
   if (!path.isEmpty()) FTemps << path;
@@ -46,10 +62,9 @@ TOutputFiles::TPlacement TOutputFiles::PlaceOutput(const QString& temp, const QS
 
 void TOutputFiles::KeepPartial(const QString& temp, const QString& outputPath) {
   if (temp.isEmpty() || QFileInfo(temp).size() == 0) return;
-  const QFileInfo output(outputPath);
-  const QString partial =
-      output.dir().filePath(output.completeBaseName() + " (partial)." + output.suffix());
-  if (PlaceFile(temp, partial, false) == TPlaceResult::Placed) FTemps.removeAll(temp);
+  if (PlaceFile(temp, MarkedPath(outputPath, QStringLiteral(" (partial)")), false) ==
+      TPlaceResult::Placed)
+    FTemps.removeAll(temp);
 }
 
 QString TOutputFiles::PlaceNewFile(const QString& path, const QByteArray& bytes, bool replace) {
@@ -78,9 +93,8 @@ QStringList TOutputFiles::DeleteWritten(const QStringList& paths) {
 }
 
 QString TOutputFiles::SuspectPath(const QString& outputPath, int number) {
-  const QFileInfo output(outputPath);
-  const QString mark = number > 1 ? QString(" (suspect %1).").arg(number) : " (suspect).";
-  return output.dir().filePath(output.completeBaseName() + mark + output.suffix());
+  return MarkedPath(outputPath,
+                    number > 1 ? QString(" (suspect %1)").arg(number) : QString(" (suspect)"));
 }
 
 bool TOutputFiles::CanWrite(const QString& path) {

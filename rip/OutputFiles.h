@@ -39,7 +39,8 @@ class TOutputFiles {
   TPlacement PlaceOutput(const QString& temp, const QString& outputPath, bool mayReplace,
                          bool suspect);
   // Keeps the cut temporary output of an aborted job beside its output as
-  // "<name> (partial).<ext>" when it holds anything and that name is free.
+  // "<name> (partial).<ext>" (cut as SuspectPath's) when it holds anything
+  // and that name is free.
   void KeepPartial(const QString& temp, const QString& outputPath);
   // Writes the bytes to a new file at path unless one is there (or replace);
   // returns the system's reason when it cannot, empty when placed or kept.
@@ -51,7 +52,8 @@ class TOutputFiles {
   // True when this session created or overwrote the file.
   bool Wrote(const QString& path) const { return FWritten.contains(path); }
 
-  // "<name> (suspect).<ext>", from 2 on "<name> (suspect 2).<ext>"...
+  // "<name> (suspect).<ext>", from 2 on "<name> (suspect 2).<ext>"...; a
+  // long name is cut so the mark fits.
   static QString SuspectPath(const QString& outputPath, int number = 1);
   // True when the path does not exist or can be opened for reading and writing.
   static bool CanWrite(const QString& path);

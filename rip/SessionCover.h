@@ -1,6 +1,7 @@
 // TSessionCover: the front cover a session embeds in its tracks and saves
 // beside them: the Cover Art Archive's for the release the names came from,
-// fetched while the tracks are read, else the one kept in the tracks' folder.
+// fetched while the tracks are read, else the one kept in the tracks' folder
+// when that folder is the album's own.
 // It reports by returning lines and never calls the session. User-interface
 // thread only; the pending cover it hands the encoders is read by any.
 #pragma once
@@ -13,6 +14,7 @@
 #include "encode/TaggedEncoder.h"
 
 class TCoverArtFetch;
+struct TRipPlan;
 struct TRipSettings;
 
 class TSessionCover {
@@ -28,10 +30,16 @@ class TSessionCover {
   // What the encoders wait for before tagging; null when nothing is fetched.
   std::shared_ptr<const TPendingCover> Pending() const { return FPending; }
 
-  // Puts the cover kept in the folder into the tags. Returns why a cover
-  // file there is not used, once a session and only while no fetch may yet
-  // replace it (a fetch keeps the line for Finish); empty otherwise.
-  QString TakeFolderCover(const QString& folder, TTrackTags& tags);
+  // Puts the cover kept in the folder into the tags when the folder is the
+  // album's own. Returns why a cover file there is not used, once a session
+  // and only while no fetch may yet replace it (a fetch keeps the line for
+  // Finish); empty otherwise.
+  QString TakeFolderCover(const TRipPlan& plan, const QString& folder, TTrackTags& tags);
+  // Whether a cover in the folder stands for the plan's album alone: the
+  // naming rule gives each album a folder of its own, or no track lies there
+  // but the plan's outputs and their suspect, partial and numbered copies. A
+  // folder that albums share may hold any one's cover.
+  static bool IsAlbumsFolder(const TRipPlan& plan, const QString& folder);
 
   struct TFinished {
     QStringList Lines;  // why no cover came, to go into the summary

@@ -40,8 +40,14 @@ QString SafeLevel(QString level) {
   return level;
 }
 
-// The longest start of the text that takes at most maxBytes in UTF-8, cut
-// between two characters as the user sees them.
+bool LiesInside(const QString& folder, const QString& path) {
+  QString root = QDir::cleanPath(QDir(folder).absolutePath());
+  if (!root.endsWith(QLatin1Char('/'))) root += QLatin1Char('/');
+  return QDir::cleanPath(QDir(folder).absoluteFilePath(path)).startsWith(root);
+}
+
+}  // namespace
+
 QString CutToBytes(const QString& text, qsizetype maxBytes) {
   if (text.toUtf8().size() <= maxBytes) return text;
   QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
@@ -52,14 +58,6 @@ QString CutToBytes(const QString& text, qsizetype maxBytes) {
   }
   return text.left(keep);
 }
-
-bool LiesInside(const QString& folder, const QString& path) {
-  QString root = QDir::cleanPath(QDir(folder).absolutePath());
-  if (!root.endsWith(QLatin1Char('/'))) root += QLatin1Char('/');
-  return QDir::cleanPath(QDir(folder).absoluteFilePath(path)).startsWith(root);
-}
-
-}  // namespace
 
 QString PadReplaceChars(const QString& text) {
   const QString defaults = QString::fromLatin1(kDefaultReplaceChars);

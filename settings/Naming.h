@@ -23,4 +23,8 @@ QString BuildOutputPath(const QString& folder, const QString& name, const QStrin
 // The longest file or folder name Linux file systems take, in bytes.
 inline constexpr qsizetype kMaxNameBytes = 255;
 
+// The longest start of the text that takes at most maxBytes in UTF-8, cut
+// between two characters as the user sees them.
+QString CutToBytes(const QString& text, qsizetype maxBytes);
+
 inline constexpr const char* kDefaultReplaceChars = "--------- ";

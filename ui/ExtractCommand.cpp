@@ -114,7 +114,7 @@ void ExtractCheckedTracks(TExtractParts form) {
 }
 
 bool WriteJobsPlaylist(const TJobList& jobs, const QString& fileName) {
-  if (WritePlaylist(fileName, jobs)) return true;
+  if (WritePlaylist(fileName, jobs) == TPlaceResult::Placed) return true;
   MessageBox(QString("The playlist '%1' can't be written.").arg(fileName), "Error",
              MB_OK | MB_ICONERROR);
   return false;

@@ -254,6 +254,10 @@ void TMainForm::CreateActions() {
     Config->LastOpenFolder = QFileInfo(path).absolutePath();
     OpenDiscImage(path);
   });
+  make(actCloseDiscImage, "actCloseDiscImage", "Close Disc Image",
+       "Take the selected disc image out of the drive list", none, QStyle::SP_DialogCloseButton,
+       &TMainForm::actCloseDiscImageExecute);
+  actCloseDiscImage->setEnabled(false);  // until an image drive is selected
   connect(actGetServerList, &QAction::triggered, this,
           [this] { RunCddbDialog(*this, *CDInfo, WinState, TQueryCDDBForm::mdServerList); });
   connect(actGetCategoryList, &QAction::triggered, this,
@@ -269,8 +273,8 @@ void TMainForm::CreateMenus() {
         menu->addSeparator();
   };
   QMenuBar* bar = menuBar();
-  fill(bar->addMenu("&File"),
-       {actOpenDiscImage, nullptr, actReadPlayINI, actWrtPlayINI, nullptr, actExit});
+  fill(bar->addMenu("&File"), {actOpenDiscImage, actCloseDiscImage, nullptr, actReadPlayINI,
+                               actWrtPlayINI, nullptr, actExit});
   fill(bar->addMenu("&Edit"),
        {actRenameTrack, nullptr, actSelectAll, actSelectNone, actInvertSelect, nullptr,
         actUpperCase, actLowerCase, actCapitalize});
@@ -318,6 +322,8 @@ void TMainForm::CreateToolBars() {
   cbCDRom->setMinimumWidth(180);  // the player toolbar fits a 640-pixel window
   player->addWidget(cbCDRom);
   connect(cbCDRom, &QComboBox::activated, this, &TMainForm::cbCDRomChange);
+  cbCDRom->setContextMenuPolicy(Qt::ActionsContextMenu);
+  cbCDRom->addAction(actCloseDiscImage);
   player->addWidget(new QLabel(" Speed ", player));
   cbSpeed = new QComboBox(player);
   cbSpeed->setObjectName("cbSpeed");
@@ -476,6 +482,27 @@ bool TMainForm::OpenDiscImage(const QString& path) {
   return true;
 }
 
+void TMainForm::actCloseDiscImageExecute() {
+  if (WinState == wsExtracting || WinState == wsOptions || WinState == wsCDDBQuery) return;
+  // The library keeps a drive that plays; closing it ends the play.
+  CDPlayback->StopForCommand();
+  QString error;
+  if (!CDRIP->RemoveImage(cbCDRom->currentIndex(), error)) {
+    MessageBox(error, kProgramName, MB_OK | MB_ICONERROR);
+    return;
+  }
+  DriveCount = CR_GetNumCDROM();
+  FillDriveList();
+  Config->nActive = std::max(CR_GetActiveCDROM(), 0);
+  actCloseDiscImage->setEnabled(false);
+  try {
+    if (DriveCount > 0) SelectDrive(Config->nActive);
+  } catch (const ECDRIPError& e) {
+    MessageBox(e.Message(), kProgramName, MB_OK | MB_ICONERROR);
+  }
+  ReloadDisc();
+}
+
 // A local disc image among the dragged files, or empty.
 static QString DroppedImage(const QMimeData* data) {
   for (const QUrl& url : data->urls()) {
@@ -523,6 +550,7 @@ void TMainForm::SelectDrive(int index) {
   Config->DriveParams = CDRIP->Params();
   cbCDRom->setCurrentIndex(index);
   cbSpeed->setCurrentIndex(SpeedIndexOf(Config->DriveParams.speed));
+  actCloseDiscImage->setEnabled(CDRIP->IsImageDrive(index));
 }
 
 void TMainForm::cbCDRomChange(int index) {

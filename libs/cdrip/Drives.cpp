@@ -179,6 +179,39 @@ int32_t TDrives::AddImage(const std::string& path, std::string& error) {
   return int32_t(FList.size()) - 1;
 }
 
+bool TDrives::RemoveImage(int32_t index, std::string& error) {
+  if (index < 0 || index >= int32_t(FList.size()) || !FList[size_t(index)].IsImage) {
+    error = "drive " + std::to_string(index) + " is no disc image";
+    return false;
+  }
+  const auto numberOf = [](const TDrive& drive) { return std::stoi(drive.Key.substr(5)); };
+  const auto keyOf = [](int number) { return "Image" + std::to_string(number); };
+  const int removed = numberOf(FList[size_t(index)]);
+  TIniFile ini = LoadIni(FIniPath);
+  ini.Remove("Images", keyOf(removed));
+  ini.RemoveSection(keyOf(removed));
+  // The list ends at its first gap: the later images close it up.
+  for (int number = removed + 1;; ++number) {
+    const std::string listed = ini.Get("Images", keyOf(number));
+    if (listed.empty()) break;
+    ini.Remove("Images", keyOf(number));
+    ini.Set("Images", keyOf(number - 1), listed);
+    ini.RenameSection(keyOf(number), keyOf(number - 1));
+  }
+  if (!ini.Save(FIniPath)) {
+    error = "cannot write " + FIniPath;
+    return false;
+  }
+  FList.erase(FList.begin() + index);
+  for (TDrive& drive : FList)
+    if (drive.IsImage && numberOf(drive) > removed) drive.Key = keyOf(numberOf(drive) - 1);
+  if (FList.empty())
+    FActive = -1;
+  else if (FActive > index || (FActive == index && index > 0))
+    --FActive;
+  return true;
+}
+
 // A relative image counts from the ini's folder; one that is not there comes
 // with the program, so a user's copy of the program's ini lists it without
 // recording where the program lies.

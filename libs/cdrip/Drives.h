@@ -61,6 +61,11 @@ class TDrives {
   // ini. Its drive index (an image listed already keeps its own), or -1 with
   // the reason in `error`.
   int32_t AddImage(const std::string& path, std::string& error);
+  // Takes image drive `index` out of the list and the ini, the later images
+  // moving down one number there (CR_RemoveImage); the active index follows
+  // its drive, or goes to the one before a removed active drive. False, with
+  // the reason in `error`, for no image drive or an ini that cannot be written.
+  bool RemoveImage(int32_t index, std::string& error);
 
   // Takes an image drive's current path and faults from the ini.
   void Refresh(TDrive& drive) const;

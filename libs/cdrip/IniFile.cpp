@@ -132,4 +132,20 @@ void TIniFile::Set(const std::string& section, const std::string& key, const std
   FLines.insert(FLines.begin() + long(at), line);
 }
 
+void TIniFile::Remove(const std::string& section, const std::string& key) {
+  TEntry entry;
+  if (FindKey(section, key, entry)) FLines.erase(FLines.begin() + long(entry.Line));
+}
+
+void TIniFile::RemoveSection(const std::string& section) {
+  const size_t header = FindSection(section);
+  if (header != std::string::npos)
+    FLines.erase(FLines.begin() + long(header), FLines.begin() + long(SectionEnd(header)));
+}
+
+void TIniFile::RenameSection(const std::string& from, const std::string& to) {
+  const size_t header = FindSection(from);
+  if (header != std::string::npos) FLines[header] = "[" + to + "]";
+}
+
 }  // namespace cdrip

@@ -20,6 +20,12 @@ class TIniFile {
   // Changes the key in place, or adds it at the end of its section (the
   // section at the end of the file when it is new).
   void Set(const std::string& section, const std::string& key, const std::string& value);
+  // Removes the key's line; nothing when it is not there.
+  void Remove(const std::string& section, const std::string& key);
+  // Removes the section from its header to the next one.
+  void RemoveSection(const std::string& section);
+  // Gives the section's header the new name.
+  void RenameSection(const std::string& from, const std::string& to);
 
  private:
   struct TEntry {

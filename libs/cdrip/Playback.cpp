@@ -11,8 +11,6 @@ namespace cdrip {
 namespace {
 
 constexpr int32_t kSectorsPerSecond = 75;
-constexpr uint8_t kStatusPlaying = 0x11;
-constexpr uint8_t kStatusPaused = 0x12;
 constexpr uint8_t kStatusCompleted = 0x13;
 
 // Reads the image's sectors for its playback thread. Opened here, on the

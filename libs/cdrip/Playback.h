@@ -20,6 +20,11 @@ class TPlayback {
   void Stop();
   // The drive's audio status (0x11 playing, 0x12 paused, 0x13 completed, 0x15 none).
   int32_t Status(const TDrive& drive);
+  // True while the drive plays or is paused.
+  bool Playing(const TDrive& drive) {
+    const int32_t status = Status(drive);
+    return status == kStatusPlaying || status == kStatusPaused;
+  }
   // Where the play stands: absolute, and relative to the start of the track
   // of `toc` it lies in.
   int32_t Position(const TDrive& drive, const std::vector<CdripTocEntry>& toc, int32_t& relative,
@@ -27,6 +32,8 @@ class TPlayback {
 
  private:
   using TClock = std::chrono::steady_clock;
+  static constexpr uint8_t kStatusPlaying = 0x11;
+  static constexpr uint8_t kStatusPaused = 0x12;
   // Real-time position of an image drive's playback.
   struct TPlayClock {
     bool Running = false;

@@ -366,6 +366,43 @@ int32_t CR_AddImage(const char* path, char* message, int32_t size) try {
   return -1;
 }
 
+int32_t CR_RemoveImage(int32_t index, char* message, int32_t size) try {
+  std::string error;
+  const bool active = Lib && index == Lib->Drives.ActiveIndex();
+  if (!Lib)
+    error = "the CD-reading library is not started";
+  else if (Lib->Ripper)
+    error = "a rip is open";
+  else if (active && Lib->Playback.Playing(*ActiveDrive()))
+    error = "the drive is playing";
+  else if (Lib->Drives.RemoveImage(index, error) && active) {
+    Lib->Playback.Stop();
+    Lib->Disc.Clear();
+  }
+  CopyText(error, message, size);
+  return error.empty() ? CDRIP_OK : CDRIP_ERROR;
+} catch (...) {
+  CopyText("out of memory", message, size);
+  return CDRIP_ERROR;
+}
+
+int32_t CR_IsImageDrive(int32_t index) {
+  return Lib && index >= 0 && index < CR_GetNumCDROM() && Lib->Drives.List()[size_t(index)].IsImage
+             ? 1
+             : 0;
+}
+
+int32_t CR_GetDriveName(int32_t index, char* name, int32_t size) try {
+  const bool listed = Lib && index >= 0 && index < CR_GetNumCDROM();
+  const char* driveName = listed ? Lib->Drives.List()[size_t(index)].Params.driveName : "";
+  CopyText(std::string(driveName, strnlen(driveName, sizeof CdripDriveParams::driveName)), name,
+           size);
+  return listed ? CDRIP_OK : CDRIP_ERROR;
+} catch (...) {
+  CopyText({}, name, size);
+  return CDRIP_ERROR;
+}
+
 int32_t CR_GetSheetText(int32_t track, int32_t field, char* text, int32_t size) try {
   const std::string* value = nullptr;
   if (Lib && track >= 0 && size_t(track) < Lib->Disc.SheetTexts.size() && field >= 0 &&

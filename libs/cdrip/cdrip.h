@@ -64,6 +64,21 @@ int32_t CR_CheckImage(const char* path, char* message, int32_t size);
  * index (an image listed already keeps its own), or -1 with the reason in
  * `message`. Neither the active drive nor a running rip changes. */
 int32_t CR_AddImage(const char* path, char* message, int32_t size);
+/* Takes image drive `index` out of the drive list and out of the library's
+ * cdrip.ini: its ImageN entry and [ImageN] section go, and the later images
+ * move down one number with their sections. The drives after it move down
+ * one index; the active drive stays active, and when it is the one removed
+ * the drive before it (else the first) becomes active. CDRIP_OK, or
+ * CDRIP_ERROR with the reason in `message` (UTF-8, cut to `size` bytes) for
+ * a drive that is no image, while a rip is open (the indexes would move under
+ * it) or while the drive plays or is paused. */
+int32_t CR_RemoveImage(int32_t index, char* message, int32_t size);
+/* 1 when drive `index` is a disc image, else 0. */
+int32_t CR_IsImageDrive(int32_t index);
+/* Drive `index`'s name, as its parameter record holds it, copied as UTF-8
+ * (cut to `size` bytes between characters, NUL-terminated) without making
+ * it active; CDRIP_ERROR with an empty text for no such drive. */
+int32_t CR_GetDriveName(int32_t index, char* name, int32_t size);
 
 /* The texts the cue sheet of the active image drive states, as of its last
  * successful CR_ReadToc; none for other drives. Track 0 is the disc, 1... the

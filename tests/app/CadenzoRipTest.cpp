@@ -223,8 +223,13 @@ TEST_F(CadenzoRipTest, WavOutputHoldsTheDiscsSamplesAndNormalizingLeavesNoTempor
 TEST_F(CadenzoRipTest, AFailingJobGivesANonZeroExitAndTheSummaryLine) {
   // A folder where the output file should go: it cannot be written.
   ASSERT_TRUE(QDir().mkpath(FOut.File("Second.mp3")));
-  const TRun run = Rip({"--output-folder", FOut.Path(), "--overwrite", "all"});
+  const QString playlist = FOut.File("list.m3u");
+  const TRun run =
+      Rip({"--output-folder", FOut.Path(), "--overwrite", "all", "--playlist", playlist});
   EXPECT_EQ(run.ExitCode, 1);
+  // The playlist lists only the files written.
+  EXPECT_EQ(ReadFile(playlist).count(".mp3\r\n"), 2);
+  EXPECT_FALSE(ReadFile(playlist).contains("Second.mp3"));
   EXPECT_TRUE(run.Out.contains("Done        " + FOut.File("Opening.mp3"))) << run.Out.toStdString();
   EXPECT_TRUE(run.Out.contains("Error       " + FOut.File("Second.mp3")));
   EXPECT_TRUE(run.Out.contains("Done        " + FOut.File("Last-One.mp3")));
@@ -235,12 +240,18 @@ TEST_F(CadenzoRipTest, AFailingJobGivesANonZeroExitAndTheSummaryLine) {
       << run.Err.toStdString();
 }
 
-TEST_F(CadenzoRipTest, ExistingFilesAreKeptWithOverwriteNone) {
+TEST_F(CadenzoRipTest, ExistingFilesAndPlaylistsAreKeptWithOverwriteNone) {
   WriteFile(FOut.File("Opening.mp3"), "keep me");
-  const TRun run = Rip({"--tracks", "1", "--output-folder", FOut.Path(), "--overwrite", "none"});
+  WriteFile(FOut.File("list.m3u"), "keep me too");
+  const TRun run = Rip({"--tracks", "1-2", "--output-folder", FOut.Path(), "--overwrite", "none",
+                        "--playlist", FOut.File("list.m3u")});
   EXPECT_EQ(run.ExitCode, 1);
   EXPECT_TRUE(run.Out.contains("Skipped     " + FOut.File("Opening.mp3"))) << run.Out.toStdString();
   EXPECT_EQ(ReadFile(FOut.File("Opening.mp3")), "keep me");
+  EXPECT_EQ(ReadFile(FOut.File("list.m3u")), "keep me too");
+  EXPECT_TRUE(run.Err.contains("the playlist '" + FOut.File("list.m3u") +
+                               "' exists and is kept; --overwrite all replaces it"))
+      << run.Err.toStdString();
 
   const TRun all = Rip({"--tracks", "1", "--output-folder", FOut.Path(), "--overwrite", "all"});
   EXPECT_EQ(all.ExitCode, 0);

@@ -397,6 +397,50 @@ TEST_F(Formats, TheFoldersCoverIsEmbeddedByteForByteAndANonImageIsOneSummaryLine
   EXPECT_FALSE(ProbeTags(Jobs[0].OutputPath).count("METADATA_BLOCK_PICTURE"));
 }
 
+// A cover beside the tracks is embedded where the folder is the album's: the
+// naming rule gives each album its own, or no other album's tracks lie there.
+// In a folder that albums share, an earlier album's cover is not this one's,
+// and the archive's cover of this one is embedded but not saved there.
+TEST_F(Formats, AFolderCoverIsEmbeddedAndSavedOnlyWhereTheFolderIsTheAlbums) {
+  const QByteArray jpeg = PeerJpeg(Temp.File("red.jpg"));
+  const struct {
+    QString Rule;
+    QStringList Beside;
+    bool Embedded;
+  } cases[] = {{"<title>", {"Song 1.flac", "Song 2 (suspect 2).FLAC", "The Album.log"}, true},
+               {"<title>", {"Other Song.mp3"}, false},
+               {"<album> <title>", {"Other Song.mp3"}, false},
+               {"<artist>/<album>/<title>", {"Other Song.mp3"}, true}};
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const QString folder = Temp.File(QString("shared%1").arg(i));
+    testutil::WriteFile(folder + "/cover.jpg", jpeg);
+    for (const QString& name : cases[i].Beside) testutil::WriteFile(folder + "/" + name, "audio");
+    Settings.NamingString = cases[i].Rule;
+    View.Messages.clear();
+    Run(ofFLAC, true, folder);
+    const bool embedded = cases[i].Embedded;
+    for (const TFileParam& job : Jobs)
+      EXPECT_EQ(EmbeddedCover(job.OutputPath, ofFLAC) == jpeg, embedded) << i;
+    EXPECT_EQ(View.Messages, embedded ? QStringList()
+                                      : QStringList{"No cover embedded: the cover in \"" + folder +
+                                                    "\" may be another album's, whose tracks lie "
+                                                    "there."});
+  }
+
+  testutil::TTestServer archive([&jpeg](QTcpSocket* socket, const QByteArray&) {
+    socket->write("HTTP/1.0 200 OK\r\nContent-Type: image/jpeg\r\n\r\n" + jpeg);
+    socket->disconnectFromHost();
+  });
+  Settings.CoverArtServer = archive.Url("/");
+  ReleaseId = "0a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d";
+  Settings.NamingString = "<title>";
+  const QString shared = Temp.File("sharedwithout");
+  testutil::WriteFile(shared + "/Other Song.mp3", "audio");
+  Run(ofFLAC, true, shared);
+  EXPECT_TRUE(EmbeddedCover(Jobs[0].OutputPath, ofFLAC) == jpeg);
+  EXPECT_FALSE(QFileInfo::exists(shared + "/cover.jpg"));
+}
+
 // The archive answers with a redirect to its image host, as the public one
 // does; the image is a real JPEG. Each format embeds it byte for byte, the
 // folder gets it as cover.jpg unless it has one, and an answer that is no

@@ -157,6 +157,17 @@ TEST_F(LoadFromTOC, CueSheetCdTextCatalogueAndIsrcsReachTheDiscInformation) {
   EXPECT_EQ(Info.GetTrackTitle(0), "Première");
   EXPECT_EQ(Info.GetTrackTitle(1), "Guest / Duet");
   EXPECT_EQ(Info.GetTrackTitle(2), "Track03");
+
+  // A local entry of placeholders (an older version saved such) names
+  // nothing: the CD-Text names the disc all the same, the entry's year stays.
+  Info.LocalFolder = Temp.File("local");
+  testutil::WriteFile(Info.LocalCDDBFile(),
+                      "# xmcd\nDTITLE=NOARTIST / NOTITLE\nDYEAR=1999\nTTITLE0=Track01\n"
+                      "TTITLE1=Track02\nTTITLE2=Track03\n");
+  ASSERT_TRUE(LoadDisc(CDRIP, Info, false));
+  EXPECT_EQ(Info.Album, "Où Es Tu");
+  EXPECT_EQ(Info.GetTrackTitle(1), "Guest / Duet");
+  EXPECT_EQ(Info.Year, "1999");
 }
 
 TEST_F(LoadFromTOC, AnImageLongerThanAnyDiscIsRefusedAndByteSizesStayInRange) {

@@ -52,7 +52,7 @@ class ExtractJobsTest : public ::testing::Test {
 TEST_F(ExtractJobsTest, M3uPlaylistListsEveryJobWithLengthTitleAndPath) {
   const TJobList jobs = ThreeJobs(FTemp.Path());
   const QString file = FTemp.File("list.m3u");
-  ASSERT_TRUE(WritePlaylist(file, jobs));
+  ASSERT_EQ(WritePlaylist(file, jobs), TPlaceResult::Placed);
   const QString p = FTemp.Path();
   EXPECT_EQ(ReadFile(file), ("#EXTM3U\r\n#EXTINF:200, Morning\r\n" + p + "/Morning.mp3\r\n"
                              "#EXTINF:185, Noon, Light\r\n" + p + "/Noon, Light.mp3\r\n"
@@ -69,11 +69,11 @@ TEST_F(ExtractJobsTest, PlsPlaylistForPlsAndEveryOtherExtension) {
        "NumberOfEntries=3\r\nVersion=2\r\n").toUtf8();
   for (const QString name : {"list.pls", "list.PLS", "list.txt", "list"}) {
     const QString file = FTemp.File(name);
-    ASSERT_TRUE(WritePlaylist(file, jobs)) << name.toStdString();
+    ASSERT_EQ(WritePlaylist(file, jobs), TPlaceResult::Placed) << name.toStdString();
     EXPECT_EQ(ReadFile(file), expected) << name.toStdString();
     EXPECT_EQ(ReadFile(file).count("\r\n"), 12) << name.toStdString();
   }
-  ASSERT_TRUE(WritePlaylist(FTemp.File("upper.M3U"), jobs));
+  ASSERT_EQ(WritePlaylist(FTemp.File("upper.M3U"), jobs), TPlaceResult::Placed);
   EXPECT_TRUE(ReadFile(FTemp.File("upper.M3U")).startsWith("#EXTM3U\r\n"));
 }
 
@@ -83,27 +83,36 @@ TEST_F(ExtractJobsTest, PlaylistEntriesStayOnTheirLines) {
   TJobList jobs = ThreeJobs(FTemp.Path());
   jobs[0].TrackInfo.Title = "#EXTINF\r\n, z:Title1=q\nx\ry";
   const QString m3u = FTemp.File("list.m3u");
-  ASSERT_TRUE(WritePlaylist(m3u, jobs));
+  ASSERT_EQ(WritePlaylist(m3u, jobs), TPlaceResult::Placed);
   EXPECT_TRUE(ReadFile(m3u).startsWith("#EXTM3U\r\n#EXTINF:200, #EXTINF , z:Title1=q x y\r\n"));
   EXPECT_EQ(ReadFile(m3u).count("\r\n"), 7);
-  ASSERT_TRUE(WritePlaylist(FTemp.File("list.pls"), jobs));
+  ASSERT_EQ(WritePlaylist(FTemp.File("list.pls"), jobs), TPlaceResult::Placed);
   EXPECT_EQ(ReadFile(FTemp.File("list.pls")).count("\r\n"), 12);
 
   jobs[1].OutputPath = FTemp.Path() + "/two\nlines.mp3";
-  EXPECT_FALSE(WritePlaylist(FTemp.File("broken.m3u"), jobs));
+  EXPECT_EQ(WritePlaylist(FTemp.File("broken.m3u"), jobs), TPlaceResult::Failed);
   EXPECT_FALSE(QFile::exists(FTemp.File("broken.m3u")));
 }
 
-TEST_F(ExtractJobsTest, PlaylistReplacesAnOldFileAndReportsAFolderItCannotWrite) {
+TEST_F(ExtractJobsTest, PlaylistReplacesOrKeepsAnOldFileAndReportsAFolderItCannotWrite) {
   const QString file = FTemp.File("list.m3u");
   // A marker no temporary folder name can hold: the paths in the list are random.
-  WriteFile(file, QByteArray("<stale playlist line>\n").repeated(300));
-  ASSERT_TRUE(WritePlaylist(file, ThreeJobs(FTemp.Path())));
+  const QByteArray stale = QByteArray("<stale playlist line>\n").repeated(300);
+  WriteFile(file, stale);
+  EXPECT_EQ(WritePlaylist(file, ThreeJobs(FTemp.Path()), false), TPlaceResult::Exists);
+  EXPECT_EQ(ReadFile(file), stale);
+  ASSERT_EQ(WritePlaylist(file, ThreeJobs(FTemp.Path())), TPlaceResult::Placed);
   EXPECT_TRUE(ReadFile(file).startsWith("#EXTM3U\r\n"));
   EXPECT_FALSE(ReadFile(file).contains("stale"));
+  const QString fresh = FTemp.File("new/list.pls");
+  ASSERT_EQ(WritePlaylist(fresh, ThreeJobs(FTemp.Path()), false), TPlaceResult::Placed);
+  EXPECT_TRUE(ReadFile(fresh).startsWith("[playlist]\r\n"));
+  EXPECT_EQ(QDir(FTemp.Path()).entryList(QDir::Files | QDir::Hidden), QStringList{"list.m3u"});
 
   WriteFile(FTemp.File("plain"), "a file, not a folder");
-  EXPECT_FALSE(WritePlaylist(FTemp.File("plain/list.m3u"), ThreeJobs(FTemp.Path())));
+  for (const bool replace : {true, false})
+    EXPECT_EQ(WritePlaylist(FTemp.File("plain/list.m3u"), ThreeJobs(FTemp.Path()), replace),
+              TPlaceResult::Failed);
 }
 
 TEST_F(ExtractJobsTest, OutputPathsFollowTheNamingRuleAndFormat) {

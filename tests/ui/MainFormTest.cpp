@@ -168,6 +168,36 @@ TEST_F(MainFormTest, ADroppedOrOpenedImageBecomesTheSelectedDriveOnlyWhenItOpens
   EXPECT_EQ(boxes.Asked().size(), 1u);
 }
 
+// Each close takes the selected image out of the list and cdrip.ini, and the
+// drive that takes its place shows its own disc.
+TEST_F(MainFormTest, AnImageDriveClosesFromTheFileMenuOrTheDriveList) {
+  Start();
+  Poll();
+  const TDiscImage other = MakeDiscImage(FTemp.File("more"), "other", {80, 90});
+  ASSERT_TRUE(FForm->OpenDiscImage(other.CuePath));
+  QComboBox* drives = Parts(*FForm).cbCDRom;
+  QAction* close = Parts(*FForm).actCloseDiscImage;
+  EXPECT_EQ(drives->contextMenuPolicy(), Qt::ActionsContextMenu);
+  EXPECT_TRUE(drives->actions().contains(close));
+  emit drives->activated(0);
+  ASSERT_TRUE(close->isEnabled());
+  close->trigger();
+  EXPECT_EQ(drives->count(), 1);
+  EXPECT_EQ(drives->currentText(), "other.cue (image)");
+  EXPECT_EQ(List()->topLevelItemCount(), 2);
+  const QByteArray ini = ReadFile(FTemp.File("cdrip.ini"));
+  EXPECT_TRUE(ini.contains("Image0=" + other.CuePath.toUtf8())) << ini.toStdString();
+  EXPECT_FALSE(ini.contains("rip.cue")) << ini.toStdString();
+
+  close->trigger();
+  EXPECT_EQ(drives->count(), 0);
+  EXPECT_FALSE(close->isEnabled());
+  EXPECT_EQ(FForm->PanelText(0), "No Disc");
+  EXPECT_EQ(List()->topLevelItemCount(), 0);
+  ASSERT_TRUE(FForm->OpenDiscImage(FImage.CuePath));
+  EXPECT_EQ(List()->topLevelItemCount(), 3);
+}
+
 TEST_F(MainFormTest, AnEmptyDriveShowsNoDiscUntilADiscIsInsertedAndAgainAfterRemoval) {
   SetDiscPresent(false);
   Start();
@@ -672,7 +702,8 @@ TEST_F(MainFormTest, MenusToolbarAndPopupShareTheActionsInOrder) {
   for (QAction* menu : FForm->menuBar()->actions()) menus << menu->text();
   EXPECT_EQ(menus, (QStringList{"&File", "&Edit", "&Action", "&CDDB", "&Options", "&Help"}));
   const QStringList expected[] = {
-      {"actOpenDiscImage", "-", "actReadPlayINI", "actWrtPlayINI", "-", "actExit"},
+      {"actOpenDiscImage", "actCloseDiscImage", "-", "actReadPlayINI", "actWrtPlayINI", "-",
+       "actExit"},
       {"actRenameTrack", "-", "actSelectAll", "actSelectNone", "actInvertSelect", "-",
        "actUpperCase", "actLowerCase", "actCapitalize"},
       {"actExtract", "-", "actRefreshCD", "-", "actPlay", "actPause", "actStop", "actPreviousTrack",

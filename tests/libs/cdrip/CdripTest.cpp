@@ -383,6 +383,55 @@ TEST_F(Cdrip, ReadinessFollowsTheIniWhileRunning) {
   EXPECT_EQ(CR_ReadToc(), CDRIP_ERROR);
 }
 
+// Names come without selecting a drive. A closed image leaves the list and
+// the ini, the later ones moving down a number with their sections (b's
+// GiveUpAfter goes, c's NotReady follows c), the active drive stays; a rip
+// or a play refuses the close.
+TEST_F(Cdrip, ClosedImagesLeaveTheListAndTheIniInOrder) {
+  const QString b = MakeDiscImage(Folder.File("discs"), "b", {80}).CuePath;
+  const QString c = MakeDiscImage(Folder.File("discs"), "c", {90}).CuePath;
+  const int first =
+      Start("[Image1]\r\nGiveUpAfter=7\r\n[Image2]\r\nNotReady=1\r\n", {Image.CuePath, b, c});
+  const auto name = [](int index, int32_t size = 256) {
+    char text[256] = "x";
+    const int32_t result = CR_GetDriveName(index, text, size);
+    return QString::number(result) + ' ' + text + ' ' + QString::number(CR_IsImageDrive(index));
+  };
+  EXPECT_EQ(name(first + 2), "0 c.cue (image) 1");
+  EXPECT_EQ(name(first, 5), "0 disc 1");
+  EXPECT_EQ(name(first + 3), "1  0");
+  EXPECT_EQ(CR_GetActiveCDROM(), first);
+
+  char message[256] = "";
+  int32_t bufferSize = 0;
+  ASSERT_EQ(CR_OpenRipper(&bufferSize, 0, 10), CDRIP_OK);
+  EXPECT_EQ(CR_RemoveImage(first + 1, message, sizeof message), CDRIP_ERROR);
+  EXPECT_STREQ(message, "a rip is open");
+  CR_CloseRipper();
+  ASSERT_EQ(CR_PlaySection(0, 75), CDRIP_OK);
+  EXPECT_EQ(CR_RemoveImage(first, message, sizeof message), CDRIP_ERROR);
+  EXPECT_STREQ(message, "the drive is playing");
+  CR_StopPlayTrack();
+  EXPECT_EQ(CR_RemoveImage(first + 3, message, sizeof message), CDRIP_ERROR);
+
+  ASSERT_EQ(CR_SetActiveCDROM(first + 2), CDRIP_OK);
+  ASSERT_EQ(CR_RemoveImage(first + 1, message, sizeof message), CDRIP_OK) << message;
+  EXPECT_EQ(CR_GetNumCDROM(), first + 2);
+  EXPECT_EQ(CR_GetActiveCDROM(), first + 1);
+  EXPECT_EQ(name(first + 1), "0 c.cue (image) 1");
+  EXPECT_EQ(CR_IsUnitReady() & 0xff, 0);
+  const QByteArray ini = ReadFile(IniPath);
+  EXPECT_TRUE(ini.contains("Image1=" + c.toUtf8() + "\r\n")) << ini.toStdString();
+  EXPECT_FALSE(ini.contains("Image2") || ini.contains("GiveUpAfter")) << ini.toStdString();
+
+  // The active drive closed: the one before it takes its place.
+  ASSERT_EQ(CR_RemoveImage(first + 1, message, sizeof message), CDRIP_OK) << message;
+  EXPECT_EQ(CR_GetActiveCDROM(), first);
+  ASSERT_EQ(CR_Init(IniPath.toUtf8().constData()), CDRIP_OK);
+  EXPECT_EQ(CR_GetNumCDROM(), first + 1);
+  EXPECT_EQ(name(first), "0 disc.cue (image) 1");
+}
+
 TEST_F(Cdrip, TrayOpensClosesAndCanFail) {
   Start();
   EXPECT_NE(CR_EjectCD(1), 0);
