@@ -9,8 +9,8 @@
 // shows stages and asks its questions through TConvSessionView. Encoding
 // (and the normalisation before it) runs on the workers of a TEncodePool
 // while the next track is read; everything else, the statuses and the
-// questions included, stays on the user-interface thread. The rip and the normalisation passes run pending events after
-// every chunk, and the session waits for the encoders in the event loop, so
+// questions included, stays on the user-interface thread. The rip and the normalisation passes run
+// pending events after every chunk, and the session waits for the encoders in the event loop, so
 // Abort, close requests and the encoders' reports arrive while StartSession
 // runs.
 #pragma once
@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "encode/EncodePool.h"
@@ -132,6 +133,10 @@ class TConvSession {
   TTrackTags JobTags(const TFileParam& job) const;
   // The album's ReplayGain into every file done in this session.
   void WriteAlbumGain();
+  // Measures the plan's audio tracks not in `made` from their files into
+  // others; why they cannot all be measured, empty when they are.
+  QString MeasureOtherTracks(const std::set<int32_t>& made,
+                             std::vector<std::unique_ptr<TLoudness>>& others);
   // Gives the job's whole output its name; the job fails when it cannot.
   void PlaceOutput(TFileParam& job);
   // Marks the job "Error" with a line naming the file and the system's reason, once.
