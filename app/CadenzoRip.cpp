@@ -144,6 +144,10 @@ class TConsoleView : public TConvSessionView {
   }
 
   void AddMessage(const QString& line) override { Messages << line; }
+  // Told at once; the run's errors stay its own.
+  void AddNote(const QString& line) override {
+    Note("Note: " + platform::EscapeControls(line, true));
+  }
 
   // On a terminal the encoder line under the bar shows it.
   void ShowJobEncoded(const TFileParam& job) override {

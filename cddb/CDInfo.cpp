@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStringList>
 #include <algorithm>
 #include <cstdint>
@@ -66,8 +67,32 @@ QString ExtValue(const QString& text, const char* key) {
 }
 
 // Cadenzo's own EXTD key for an album artist that DTITLE cannot hold; last
-// on the line, since the name runs to its end.
+// on the line, since the name runs to its end. EXTT's track artist likewise.
 const QString kDiscArtistKey = QStringLiteral(" DARTIST: ");
+const QString kTrackArtistKey = QStringLiteral(" ARTIST: ");
+
+// A value of a key of ours as one word: '%', blanks and line or control
+// characters percent-encoded in UTF-8, so any text reads back exactly.
+QString EncodeWord(const QString& value) {
+  QString word;
+  for (QChar c : value) {
+    const QChar::Category category = c.category();
+    if (c != u'%' && !c.isSpace() && category != QChar::Other_Control &&
+        category != QChar::Separator_Line && category != QChar::Separator_Paragraph) {
+      word += c;
+      continue;
+    }
+    for (const char byte : QString(c).toUtf8()) word += QString::asprintf("%%%02X", uchar(byte));
+  }
+  return word;
+}
+
+QString DecodeWord(const QString& word) {
+  return QString::fromUtf8(QByteArray::fromPercentEncoding(word.toUtf8()));
+}
+
+// A title "Artist / Title" of the xmcd convention for various-artists discs.
+bool HasByline(const QString& title) { return title.indexOf(QLatin1String(" / ")) > 0; }
 
 // Artist and title are separated by " / "; a bare "/" only when that is missing.
 void SplitDiscTitle(const QString& discTitle, QString& artist, QString& album) {
@@ -82,11 +107,6 @@ void SplitDiscTitle(const QString& discTitle, QString& artist, QString& album) {
   } else {
     album = discTitle;
   }
-}
-
-bool IsPlaceholder(const QString& name, std::initializer_list<QString> placeholders) {
-  return name.trimmed().isEmpty() ||
-         std::find(placeholders.begin(), placeholders.end(), name.trimmed()) != placeholders.end();
 }
 
 }  // namespace
@@ -142,22 +162,42 @@ void TMyCDInfo::ComputeDiscValues() {
 }
 
 void TMyCDInfo::SetDefaultNames() {
-  Artist = QStringLiteral("NOARTIST");
-  Album = QStringLiteral("NOTITLE");
-  MBReleaseID.clear();
-  MBReleaseGroupID.clear();
-  MBAlbumArtistID.clear();
+  Artist = QLatin1String(kNoArtist);
+  Album = QLatin1String(kNoTitle);
+  for (QString* name : {&Date, &Label, &CatalogNumber, &Barcode, &ReleaseCountry, &OriginalDate,
+                        &AlbumArtistSort, &MBReleaseID, &MBReleaseGroupID})
+    name->clear();
+  DiscNumber = DiscTotal = 0;
+  MBAlbumArtistIDs.clear();
   for (int i = 0; i < MaxTracks; ++i) {
-    Tracks[i].Title = QString::asprintf("Track%.2d", i + 1);
-    Tracks[i].ExtData.clear();
-    Tracks[i].Artist.clear();
-    Tracks[i].MBRecordingID.clear();
+    TCDTrack& track = Tracks[size_t(i)];
+    track.Title = PlaceholderTitle(i + 1, i < TrackCount ? track.Kind : TTrackKind::Audio);
+    track.ExtData.clear();
+    track.Artist.clear();
+    track.ArtistSort.clear();
+    track.MBArtistIDs.clear();
+    track.MBRecordingID.clear();
+    track.MBReleaseTrackID.clear();
   }
-  for (int i = 0; i < TrackCount; ++i) {
-    if (Tracks[i].Kind == TTrackKind::Audio) continue;
-    Tracks[i].Title = QString::asprintf("DataTrack%.2d", i + 1);
-    Tracks[i].Kind = TTrackKind::Data;
-  }
+}
+
+QString TMyCDInfo::FullDate() const {
+  return !Year.isEmpty() && Date.startsWith(Year) ? Date : Year;
+}
+
+void TMyCDInfo::SetDate(const QString& text) {
+  static const QRegularExpression date(QStringLiteral("^\\d{4}-\\d{2}(-\\d{2})?$"));
+  const bool full = date.match(text.trimmed()).hasMatch();
+  Year = full ? text.trimmed().left(4) : text;
+  Date = full ? text.trimmed() : QString();
+}
+
+QString TMyCDInfo::OwnTitle(int i) const {
+  const TCDTrack& track = Tracks.at(size_t(i));
+  const QString artist = track.Artist.trimmed();
+  if (artist.isEmpty() || !track.Title.startsWith(artist)) return track.Title;
+  const QString rest = track.Title.mid(artist.size()).trimmed();
+  return rest.startsWith(QLatin1Char('/')) ? rest.mid(1).trimmed() : track.Title;
 }
 
 TCDTrack TMyCDInfo::GetTrack(int i) const { return Tracks.at(i); }
@@ -294,25 +334,72 @@ bool TMyCDInfo::ReadXmcdFile(const QString& path) {
     SplitDiscTitle(discTitle, Artist, Album);
   }
   ReadExtendedData(extd, extt);
+  // Entries of ours name track artists by key; others follow the convention.
+  if (std::none_of(extt.begin(), extt.end(),
+                   [](const QString& ext) { return ext.contains(kTrackArtistKey); }))
+    SplitTrackArtists();
   return true;
+}
+
+void TMyCDInfo::SplitTrackArtists() {
+  const int count = std::clamp(TrackCount, 0, MaxTracks);
+  const bool various =
+      Artist.trimmed().compare(QLatin1String("Various"), Qt::CaseInsensitive) == 0 ||
+      Artist.trimmed().compare(QLatin1String("Various Artists"), Qt::CaseInsensitive) == 0;
+  const auto audio = [this](int i) { return Tracks[size_t(i)].Kind == TTrackKind::Audio; };
+  bool everyTitle = count > 0;
+  for (int i = 0; i < count; ++i)
+    if (audio(i) && !HasByline(Tracks[size_t(i)].Title)) everyTitle = false;
+  if (!various && !everyTitle) return;
+  for (int i = 0; i < count; ++i) {
+    TCDTrack& track = Tracks[size_t(i)];
+    if (audio(i) && HasByline(track.Title))
+      track.Artist = track.Title.left(track.Title.indexOf(QLatin1String(" / "))).trimmed();
+  }
 }
 
 // The keys this program adds to EXTD and EXTT; entries from elsewhere have
 // none and leave the fields as they are.
-void TMyCDInfo::ReadExtendedData(const QString& extd, const std::array<QString, MaxTracks>& extt) {
+void TMyCDInfo::ReadExtendedData(QString extd, const std::array<QString, MaxTracks>& extt) {
   const auto take = [](const QString& text, const char* key, QString& field) {
-    const QString value = ExtValue(text, key);
+    const QString value = DecodeWord(ExtValue(text, key));
     if (!value.isEmpty()) field = value;
+  };
+  const auto takeList = [](const QString& text, const char* key, QStringList& field) {
+    const QString value = ExtValue(text, key);
+    if (!value.isEmpty()) field = value.split(QLatin1Char(','), Qt::SkipEmptyParts);
+  };
+  const auto takeNumber = [](const QString& text, const char* key, int32_t& field) {
+    const int value = ExtValue(text, key).toInt();
+    if (value > 0) field = value;
   };
   take(extd, "MBRELEASE", MBReleaseID);
   take(extd, "MBRELEASEGROUP", MBReleaseGroupID);
-  take(extd, "MBALBUMARTIST", MBAlbumArtistID);
+  takeList(extd, "MBALBUMARTIST", MBAlbumArtistIDs);
   take(extd, "MCN", MCN);
+  take(extd, "DATE", Date);
+  takeNumber(extd, "DISCNUMBER", DiscNumber);
+  takeNumber(extd, "DISCTOTAL", DiscTotal);
+  take(extd, "LABEL", Label);
+  take(extd, "CATNO", CatalogNumber);
+  take(extd, "BARCODE", Barcode);
+  take(extd, "COUNTRY", ReleaseCountry);
+  take(extd, "ORIGDATE", OriginalDate);
+  take(extd, "DARTISTSORT", AlbumArtistSort);
   for (int i = 0; i < MaxTracks; ++i) {
-    take(extt[size_t(i)], "MBRECORDING", Tracks[size_t(i)].MBRecordingID);
-    take(extt[size_t(i)], "ISRC", Tracks[size_t(i)].ISRC);
-    const qsizetype artist = extt[size_t(i)].indexOf(QLatin1String(" ARTIST: "));
-    if (artist >= 0) Tracks[size_t(i)].Artist = extt[size_t(i)].mid(artist + 9);
+    TCDTrack& track = Tracks[size_t(i)];
+    // The artist runs to the end of the line: the keys are read before it.
+    QString ext = extt[size_t(i)];
+    const qsizetype artist = ext.indexOf(kTrackArtistKey);
+    if (artist >= 0) {
+      track.Artist = ext.mid(artist + kTrackArtistKey.size());
+      ext.truncate(artist);
+    }
+    take(ext, "MBRECORDING", track.MBRecordingID);
+    take(ext, "MBTRACK", track.MBReleaseTrackID);
+    takeList(ext, "MBARTIST", track.MBArtistIDs);
+    take(ext, "ISRC", track.ISRC);
+    take(ext, "ARTISTSORT", track.ArtistSort);
   }
 }
 
@@ -333,15 +420,10 @@ bool TMyCDInfo::WriteLocalCDDB() {
 }
 
 bool TMyCDInfo::NamesSomething() const {
-  if (!IsPlaceholder(Artist, {QStringLiteral("NOARTIST")}) ||
-      !IsPlaceholder(Album, {QStringLiteral("NOTITLE")}))
-    return true;
+  if (!RealName(Artist).isEmpty() || !RealName(Album).isEmpty()) return true;
   for (int i = 0; i < std::clamp(TrackCount, 0, MaxTracks); ++i) {
     const TCDTrack& track = Tracks[size_t(i)];
-    if (!track.Artist.trimmed().isEmpty() ||
-        !IsPlaceholder(track.Title, {QString::asprintf("Track%.2d", i + 1),
-                                     QString::asprintf("DataTrack%.2d", i + 1)}))
-      return true;
+    if (!track.Artist.trimmed().isEmpty() || !RealName(track.Title, i + 1).isEmpty()) return true;
   }
   return false;
 }
@@ -384,17 +466,27 @@ QByteArray TMyCDInfo::XmcdEntry() const {
   for (int i = 0; i < TrackCount; ++i)
     lines << QString::asprintf("TTITLE%d=", i) + SingleLine(Tracks[i].Title);
   QString extd = "EXTD= YEAR: " + SingleLine(Year) + " ID3G: 1";
+  // Keys are followed by single words, so that every value reads back.
   const auto add = [](QString& line, const char* key, const QString& value) {
-    // Keys are followed by single words; a value with blanks would not read back.
-    if (value.isEmpty() ||
-        std::any_of(value.begin(), value.end(), [](QChar c) { return c.isSpace(); }))
-      return;
-    line += QLatin1Char(' ') + QLatin1String(key) + ": " + value;
+    if (!value.isEmpty()) line += QLatin1Char(' ') + QLatin1String(key) + ": " + EncodeWord(value);
+  };
+  const auto addNumber = [&add](QString& line, const char* key, int32_t value) {
+    if (value > 0) add(line, key, QString::number(value));
   };
   add(extd, "MBRELEASE", MBReleaseID);
   add(extd, "MBRELEASEGROUP", MBReleaseGroupID);
-  add(extd, "MBALBUMARTIST", MBAlbumArtistID);
+  add(extd, "MBALBUMARTIST", MBAlbumArtistIDs.join(QLatin1Char(',')));
   add(extd, "MCN", MCN);
+  // The date only where it says more than the year.
+  if (FullDate() != Year) add(extd, "DATE", Date);
+  addNumber(extd, "DISCNUMBER", DiscNumber);
+  addNumber(extd, "DISCTOTAL", DiscTotal);
+  add(extd, "LABEL", Label);
+  add(extd, "CATNO", CatalogNumber);
+  add(extd, "BARCODE", Barcode);
+  add(extd, "COUNTRY", ReleaseCountry);
+  add(extd, "ORIGDATE", OriginalDate);
+  add(extd, "DARTISTSORT", AlbumArtistSort);
   if (artistRead != SingleLine(Artist) || albumRead != SingleLine(Album))
     extd += kDiscArtistKey + SingleLine(Artist);
   lines << extd;
@@ -402,9 +494,12 @@ QByteArray TMyCDInfo::XmcdEntry() const {
     const TCDTrack& track = Tracks[i];
     QString extt = QString::asprintf("EXTT%d=", i) + SingleLine(track.ExtData);
     add(extt, "MBRECORDING", track.MBRecordingID);
+    add(extt, "MBTRACK", track.MBReleaseTrackID);
+    add(extt, "MBARTIST", track.MBArtistIDs.join(QLatin1Char(',')));
     add(extt, "ISRC", track.ISRC);
+    add(extt, "ARTISTSORT", track.ArtistSort);
     // Last: the artist's name runs to the end of the line.
-    if (!track.Artist.isEmpty()) extt += " ARTIST: " + SingleLine(track.Artist);
+    if (!track.Artist.isEmpty()) extt += kTrackArtistKey + SingleLine(track.Artist);
     lines << extt;
   }
   lines << "PLAYORDER=";

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -15,8 +16,8 @@
 struct TCDTrack {
   TTrackKind Kind = TTrackKind::Audio;
   uint8_t Index = 0;
-  int32_t StartSector = 0;  // as the TOC gives it, without the 150-sector lead-in
-  int32_t EndSector = 0;    // first sector after the track, as the TOC states it
+  int32_t StartSector = 0;     // as the TOC gives it, without the 150-sector lead-in
+  int32_t EndSector = 0;       // first sector after the track, as the TOC states it
   int32_t AudioEndSector = 0;  // where its audio ends; the lengths go by it
   int32_t StartMin = 0, StartSec = 0, StartFrame = 0;
   int32_t LengthMin = 0, LengthSec = 0, LengthFrame = 0;
@@ -24,11 +25,15 @@ struct TCDTrack {
   QString ExtData;
   int32_t LengthBytes = 0;
   int32_t LengthSeconds = 0;
-  // Beyond the CDDB names: the track's own artist when it differs from the
-  // album's (empty otherwise), its MusicBrainz recording, its ISRC, and what
-  // the disc's CD-Text says of it.
+  // Beyond the CDDB names: the track's own artist, its sort name and IDs
+  // when it differs from the album's (empty otherwise), its MusicBrainz
+  // recording and release track, its ISRC, and what the disc's CD-Text says
+  // of it.
   QString Artist;
+  QString ArtistSort;
+  QStringList MBArtistIDs;
   QString MBRecordingID;
+  QString MBReleaseTrackID;
   QString ISRC;
   QString CDTextTitle;
   QString CDTextPerformer;
@@ -55,6 +60,14 @@ class TMyCDInfo {
   QString GetTrackTitle(int i) const;
   void SetTrackTitle(int i, const QString& title);
   QString GetTrackExtData(int i) const;
+  // The title without the track artist's byline ("Artist / Title", the xmcd
+  // way), as the tags carry it.
+  QString OwnTitle(int i) const;
+  // Date while it begins with Year, else Year: the date as full as known.
+  QString FullDate() const;
+  // Year and Date from a text as the user gives it: a date ("1999-04-21",
+  // "1999-04") sets both, any other text is the year as given.
+  void SetDate(const QString& text);
 
   // End sector of the last track; 0 without tracks.
   int32_t LeadOutSector() const;
@@ -102,11 +115,24 @@ class TMyCDInfo {
   QString LocalFolder = "./LocalCDDB";
   // The disc as it was loaded; its names are the fields of this object.
   TDisc Disc;
+  // Beyond the CDDB names, what a release tells: the full date (kept while
+  // it begins with Year), the disc's number of the release's discs (0: not
+  // known), label, catalogue number, barcode, country, first release date
+  // and the album artist's sort name.
+  QString Date;
+  int32_t DiscNumber = 0;
+  int32_t DiscTotal = 0;
+  QString Label;
+  QString CatalogNumber;
+  QString Barcode;
+  QString ReleaseCountry;
+  QString OriginalDate;
+  QString AlbumArtistSort;
   // The MusicBrainz disc ID of the TOC, and the release whose names were taken.
   QString MBDiscID;
   QString MBReleaseID;
   QString MBReleaseGroupID;
-  QString MBAlbumArtistID;
+  QStringList MBAlbumArtistIDs;
   // What the disc itself carries: its media catalogue number and CD-Text.
   QString MCN;
   QString CDTextAlbum;
@@ -114,6 +140,9 @@ class TMyCDInfo {
 
  private:
   QByteArray XmcdEntry() const;
-  void ReadExtendedData(const QString& extd, const std::array<QString, MaxTracks>& extt);
+  void ReadExtendedData(QString extd, const std::array<QString, MaxTracks>& extt);
+  // The xmcd convention for a various-artists disc: each title "Artist /
+  // Title" names its track's artist.
+  void SplitTrackArtists();
   void KeepStoredNamesForEmptyOnes();
 };

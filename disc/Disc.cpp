@@ -42,3 +42,24 @@ uint32_t CddbDiscId(const std::vector<TDiscTrack>& tracks) {
   }
   return ((n % 255) << 24) | (t << 8) | uint32_t(tracks.size());
 }
+
+bool TDiscNames::IsCompilation() const {
+  if (MBAlbumArtistIDs.contains(QLatin1String(kVariousArtistsId))) return true;
+  if (!MBAlbumArtistIDs.isEmpty()) return false;
+  const QString artist = AlbumArtist.trimmed();
+  return artist.compare(QLatin1String("Various"), Qt::CaseInsensitive) == 0 ||
+         artist.compare(QLatin1String("Various Artists"), Qt::CaseInsensitive) == 0;
+}
+
+QString PlaceholderTitle(int32_t number, TTrackKind kind) {
+  return QString::asprintf(kind == TTrackKind::Data ? "DataTrack%.2d" : "Track%.2d", number);
+}
+
+QString RealName(const QString& name, int32_t number) {
+  const QString trimmed = name.trimmed();
+  const bool placeholder = trimmed.isEmpty() || trimmed == QLatin1String(kNoArtist) ||
+                           trimmed == QLatin1String(kNoTitle) ||
+                           (number > 0 && (trimmed == PlaceholderTitle(number, TTrackKind::Audio) ||
+                                           trimmed == PlaceholderTitle(number, TTrackKind::Data)));
+  return placeholder ? QString() : name;
+}

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <vector>
 
@@ -22,13 +23,15 @@ struct TDiscTrack {
   QString Isrc;
   QString CDTextTitle;
   QString CDTextPerformer;
-  // Its names: the title without a byline, the track's own artist when it
-  // differs from the album's (empty otherwise), and its MusicBrainz IDs.
+  // Its names: the title without a byline; the track's own artist, its sort
+  // name and IDs when it differs from the album's (empty otherwise); its
+  // MusicBrainz recording and release track.
   QString Title;
   QString Artist;
+  QString ArtistSort;
+  QStringList MBArtistIDs;  // every artist of the credit
   QString MBRecordingID;
   QString MBReleaseTrackID;
-  QString MBArtistID;
 
   bool IsAudio() const { return Kind == TTrackKind::Audio; }
   int32_t AudioSectors() const { return AudioEnd - Start; }
@@ -52,9 +55,16 @@ struct TDiscNames {
   QString Label;
   QString CatalogNumber;
   QString Barcode;
+  QString Country;       // where the release came out
+  QString OriginalDate;  // the first release of the album, as full as known
+  QString AlbumArtistSort;
   QString MBReleaseID;
   QString MBReleaseGroupID;
-  QString MBAlbumArtistID;
+  QStringList MBAlbumArtistIDs;  // every artist of the credit
+
+  // A various-artists release: credited to the database's artist of that
+  // name, or, named by hand, to "Various" or "Various Artists".
+  bool IsCompilation() const;
 };
 
 struct TDisc {
@@ -78,3 +88,15 @@ struct TDisc {
 
 // The CDDB disc ID of the tracks' TOC values: every track counts, data too.
 uint32_t CddbDiscId(const std::vector<TDiscTrack>& tracks);
+
+// The names a disc goes by before anything names it ("NOARTIST", "NOTITLE",
+// "Track01", "DataTrack01"): they name its files and rows, never a tag.
+inline constexpr const char* kNoArtist = "NOARTIST";
+inline constexpr const char* kNoTitle = "NOTITLE";
+QString PlaceholderTitle(int32_t number, TTrackKind kind = TTrackKind::Audio);
+// The name, or nothing when it is empty or a placeholder (track number
+// names the track's own; 0 for an album's names).
+QString RealName(const QString& name, int32_t number = 0);
+
+// The MusicBrainz artist that stands for many.
+inline constexpr const char* kVariousArtistsId = "89ad4ac3-39f7-470e-963a-56509c546377";

@@ -31,7 +31,6 @@ struct TCDTrackInfo {
   QString MBRecordingID;
   QString MBReleaseID;
   QString MBReleaseGroupID;
-  QString MBAlbumArtistID;
 };
 
 // Job status codes.

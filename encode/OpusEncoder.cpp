@@ -3,6 +3,7 @@
 #include <opus/opusenc.h>
 
 #include <QFile>
+#include <QRandomGenerator>
 #include <algorithm>
 #include <climits>
 
@@ -29,7 +30,12 @@ void TOpusEncoder::Begin(QFile& output, int64_t /*expectedFrames*/) {
   FEncoder.reset(ope_encoder_create_callbacks(&callbacks, this, FComments.get(), kCdSampleRate,
                                               kCdChannels, 0, &error));
   if (!FEncoder) Fail(error);
-  error = ope_encoder_ctl(FEncoder.get(), OPUS_SET_BITRATE(FBitRate * 1000));
+  // The library's own serial comes from an unseeded rand(): every run's
+  // streams would share their serials, which chained or joined files need
+  // to tell apart.
+  error = ope_encoder_ctl(
+      FEncoder.get(), OPE_SET_SERIALNO(static_cast<int>(QRandomGenerator::system()->generate())));
+  if (error == OPE_OK) error = ope_encoder_ctl(FEncoder.get(), OPUS_SET_BITRATE(FBitRate * 1000));
   if (error == OPE_OK) error = ope_encoder_ctl(FEncoder.get(), OPUS_SET_VBR(1));
   if (error != OPE_OK) Fail(error);
 }

@@ -19,8 +19,8 @@
 #include <utility>
 #include <vector>
 
-#include "encode/FileFormats.h"
 #include "encode/CoverImage.h"
+#include "encode/FileFormats.h"
 #include "encode/MPGTools.h"
 
 namespace {
@@ -37,49 +37,73 @@ QString Number(int number, int total) {
 QString GainText(double gain) { return QString::asprintf("%.2f dB", gain); }
 QString PeakText(double peak) { return QString::asprintf("%.6f", peak); }
 
-// Name and value of every Vorbis comment the tags set; values may be empty.
-std::vector<std::pair<const char*, QString>> VorbisFields(const TTrackTags& tags, bool opus) {
-  std::vector<std::pair<const char*, QString>> fields = {
-      {"TITLE", tags.Title},
-      {"ARTIST", tags.Artist},
-      {"ALBUM", tags.Album},
-      {"ALBUMARTIST", tags.AlbumArtist},
-      {"TRACKNUMBER", tags.TrackNumber > 0 ? QString::number(tags.TrackNumber) : QString()},
-      {"TRACKTOTAL", tags.TrackTotal > 0 ? QString::number(tags.TrackTotal) : QString()},
-      {"DISCNUMBER", tags.DiscNumber > 0 ? QString::number(tags.DiscNumber) : QString()},
-      {"DISCTOTAL", tags.DiscTotal > 0 ? QString::number(tags.DiscTotal) : QString()},
-      {"DATE", tags.Date},
-      {"GENRE", tags.Genre},
-      {"COMMENT", tags.Comment},
-      {"ISRC", tags.Isrc},
-      {"MUSICBRAINZ_ALBUMID", tags.MusicBrainzAlbumId},
-      {"MUSICBRAINZ_RELEASEGROUPID", tags.MusicBrainzReleaseGroupId},
-      {"MUSICBRAINZ_TRACKID", tags.MusicBrainzTrackId},
-      {"MUSICBRAINZ_ALBUMARTISTID", tags.MusicBrainzAlbumArtistId},
+QString Positive(int number) { return number > 0 ? QString::number(number) : QString(); }
+
+// Name and values of every Vorbis comment the tags set; values may be empty.
+std::vector<std::pair<const char*, QStringList>> VorbisFields(const TTrackTags& tags, bool opus) {
+  std::vector<std::pair<const char*, QStringList>> fields = {
+      {"TITLE", {tags.Title}},
+      {"ARTIST", {tags.Artist}},
+      {"ARTISTSORT", {tags.ArtistSort}},
+      {"ALBUM", {tags.Album}},
+      {"ALBUMARTIST", {tags.AlbumArtist}},
+      {"ALBUMARTISTSORT", {tags.AlbumArtistSort}},
+      {"TRACKNUMBER", {Positive(tags.TrackNumber)}},
+      {"TRACKTOTAL", {Positive(tags.TrackTotal)}},
+      {"DISCNUMBER", {Positive(tags.DiscNumber)}},
+      {"DISCTOTAL", {Positive(tags.DiscTotal)}},
+      {"COMPILATION", {tags.Compilation ? QStringLiteral("1") : QString()}},
+      {"DATE", {tags.Date}},
+      {"ORIGINALDATE", {tags.OriginalDate}},
+      {"GENRE", {tags.Genre}},
+      {"COMMENT", {tags.Comment}},
+      {"ENCODER", {tags.Encoder}},
+      {"ISRC", {tags.Isrc}},
+      {"LABEL", {tags.Label}},
+      {"CATALOGNUMBER", {tags.CatalogNumber}},
+      {"BARCODE", {tags.Barcode}},
+      {"RELEASECOUNTRY", {tags.ReleaseCountry}},
+      {"MUSICBRAINZ_ALBUMID", {tags.MusicBrainzAlbumId}},
+      {"MUSICBRAINZ_RELEASEGROUPID", {tags.MusicBrainzReleaseGroupId}},
+      {"MUSICBRAINZ_TRACKID", {tags.MusicBrainzTrackId}},
+      {"MUSICBRAINZ_RELEASETRACKID", {tags.MusicBrainzReleaseTrackId}},
+      {"MUSICBRAINZ_ARTISTID", tags.MusicBrainzArtistIds},
+      {"MUSICBRAINZ_ALBUMARTISTID", tags.MusicBrainzAlbumArtistIds},
+      {"MUSICBRAINZ_DISCID", {tags.MusicBrainzDiscId}},
   };
   // Opus players apply R128 gains relative to -23 LUFS, and the Ogg Opus
   // mapping asks encoders not to write REPLAYGAIN_ fields there.
   if (opus) {
     if (tags.TrackGain)
-      fields.push_back({"R128_TRACK_GAIN", QString::number(R128Gain(tags.TrackGain->Gain))});
+      fields.push_back({"R128_TRACK_GAIN", {QString::number(R128Gain(tags.TrackGain->Gain))}});
     if (tags.AlbumGain)
-      fields.push_back({"R128_ALBUM_GAIN", QString::number(R128Gain(tags.AlbumGain->Gain))});
+      fields.push_back({"R128_ALBUM_GAIN", {QString::number(R128Gain(tags.AlbumGain->Gain))}});
   } else {
     if (tags.TrackGain) {
-      fields.push_back({"REPLAYGAIN_TRACK_GAIN", GainText(tags.TrackGain->Gain)});
-      fields.push_back({"REPLAYGAIN_TRACK_PEAK", PeakText(tags.TrackGain->Peak)});
+      fields.push_back({"REPLAYGAIN_TRACK_GAIN", {GainText(tags.TrackGain->Gain)}});
+      fields.push_back({"REPLAYGAIN_TRACK_PEAK", {PeakText(tags.TrackGain->Peak)}});
     }
     if (tags.AlbumGain) {
-      fields.push_back({"REPLAYGAIN_ALBUM_GAIN", GainText(tags.AlbumGain->Gain)});
-      fields.push_back({"REPLAYGAIN_ALBUM_PEAK", PeakText(tags.AlbumGain->Peak)});
+      fields.push_back({"REPLAYGAIN_ALBUM_GAIN", {GainText(tags.AlbumGain->Gain)}});
+      fields.push_back({"REPLAYGAIN_ALBUM_PEAK", {PeakText(tags.AlbumGain->Peak)}});
     }
   }
   return fields;
 }
 
+TagLib::StringList TextList(QStringList values) {
+  values.removeAll(QString());
+  TagLib::StringList list;
+  for (const QString& value : values) list.append(Text(value));
+  return list;
+}
+
 void SetVorbis(TagLib::Ogg::XiphComment& comment, const TTrackTags& tags, bool opus) {
-  for (const auto& [name, value] : VorbisFields(tags, opus))
-    if (!value.isEmpty()) comment.addField(name, Text(value), true);
+  for (const auto& [name, values] : VorbisFields(tags, opus)) {
+    const TagLib::StringList list = TextList(values);
+    for (auto value = list.begin(); value != list.end(); ++value)
+      comment.addField(name, *value, value == list.begin());
+  }
 }
 
 TagLib::FLAC::Picture* NewPicture(const TTrackTags& tags) {
@@ -104,24 +128,32 @@ void SetTextFrame(TagLib::ID3v2::Tag& tag, const char* id, const QString& value)
   tag.addFrame(frame);
 }
 
-void SetUserFrame(TagLib::ID3v2::Tag& tag, const char* description, const QString& value) {
-  if (value.isEmpty()) return;
+// A TXXX frame; ID3v2.4 keeps several values in one.
+void SetUserFrame(TagLib::ID3v2::Tag& tag, const char* description, const QStringList& values) {
+  const TagLib::StringList list = TextList(values);
+  if (list.isEmpty()) return;
   while (auto* old = TagLib::ID3v2::UserTextIdentificationFrame::find(&tag, description))
     tag.removeFrame(old);
-  tag.addFrame(new TagLib::ID3v2::UserTextIdentificationFrame(description, Text(value),
-                                                              TagLib::String::UTF8));
+  tag.addFrame(
+      new TagLib::ID3v2::UserTextIdentificationFrame(description, list, TagLib::String::UTF8));
 }
 
 void SetId3v2(TagLib::ID3v2::Tag& tag, const TTrackTags& tags) {
   SetTextFrame(tag, "TIT2", tags.Title);
   SetTextFrame(tag, "TPE1", tags.Artist);
+  SetTextFrame(tag, "TSOP", tags.ArtistSort);
   SetTextFrame(tag, "TALB", tags.Album);
   SetTextFrame(tag, "TPE2", tags.AlbumArtist);
+  SetTextFrame(tag, "TSO2", tags.AlbumArtistSort);
   SetTextFrame(tag, "TRCK", Number(tags.TrackNumber, tags.TrackTotal));
   SetTextFrame(tag, "TPOS", Number(tags.DiscNumber, tags.DiscTotal));
+  SetTextFrame(tag, "TCMP", tags.Compilation ? QStringLiteral("1") : QString());
   SetTextFrame(tag, "TDRC", tags.Date);
+  SetTextFrame(tag, "TDOR", tags.OriginalDate);
   SetTextFrame(tag, "TCON", tags.Genre);
   SetTextFrame(tag, "TSRC", tags.Isrc);
+  SetTextFrame(tag, "TSSE", tags.Encoder);
+  SetTextFrame(tag, "TPUB", tags.Label);
   if (!tags.Comment.isEmpty()) {
     tag.removeFrames("COMM");
     auto* comment = new TagLib::ID3v2::CommentsFrame(TagLib::String::UTF8);
@@ -129,9 +161,15 @@ void SetId3v2(TagLib::ID3v2::Tag& tag, const TTrackTags& tags) {
     comment->setText(Text(tags.Comment));
     tag.addFrame(comment);
   }
-  SetUserFrame(tag, "MusicBrainz Album Id", tags.MusicBrainzAlbumId);
-  SetUserFrame(tag, "MusicBrainz Release Group Id", tags.MusicBrainzReleaseGroupId);
-  SetUserFrame(tag, "MusicBrainz Album Artist Id", tags.MusicBrainzAlbumArtistId);
+  SetUserFrame(tag, "CATALOGNUMBER", {tags.CatalogNumber});
+  SetUserFrame(tag, "BARCODE", {tags.Barcode});
+  SetUserFrame(tag, "MusicBrainz Album Release Country", {tags.ReleaseCountry});
+  SetUserFrame(tag, "MusicBrainz Album Id", {tags.MusicBrainzAlbumId});
+  SetUserFrame(tag, "MusicBrainz Release Group Id", {tags.MusicBrainzReleaseGroupId});
+  SetUserFrame(tag, "MusicBrainz Release Track Id", {tags.MusicBrainzReleaseTrackId});
+  SetUserFrame(tag, "MusicBrainz Artist Id", tags.MusicBrainzArtistIds);
+  SetUserFrame(tag, "MusicBrainz Album Artist Id", tags.MusicBrainzAlbumArtistIds);
+  SetUserFrame(tag, "MusicBrainz Disc Id", {tags.MusicBrainzDiscId});
   if (!tags.MusicBrainzTrackId.isEmpty()) {
     // Where taggers and players look for the recording.
     const TagLib::ByteVector owner("http://musicbrainz.org");
@@ -143,12 +181,12 @@ void SetId3v2(TagLib::ID3v2::Tag& tag, const TTrackTags& tags) {
         owner, TagLib::ByteVector(id.constData(), uint(id.size()))));
   }
   if (tags.TrackGain) {
-    SetUserFrame(tag, "REPLAYGAIN_TRACK_GAIN", GainText(tags.TrackGain->Gain));
-    SetUserFrame(tag, "REPLAYGAIN_TRACK_PEAK", PeakText(tags.TrackGain->Peak));
+    SetUserFrame(tag, "REPLAYGAIN_TRACK_GAIN", {GainText(tags.TrackGain->Gain)});
+    SetUserFrame(tag, "REPLAYGAIN_TRACK_PEAK", {PeakText(tags.TrackGain->Peak)});
   }
   if (tags.AlbumGain) {
-    SetUserFrame(tag, "REPLAYGAIN_ALBUM_GAIN", GainText(tags.AlbumGain->Gain));
-    SetUserFrame(tag, "REPLAYGAIN_ALBUM_PEAK", PeakText(tags.AlbumGain->Peak));
+    SetUserFrame(tag, "REPLAYGAIN_ALBUM_GAIN", {GainText(tags.AlbumGain->Gain)});
+    SetUserFrame(tag, "REPLAYGAIN_ALBUM_PEAK", {PeakText(tags.AlbumGain->Peak)});
   }
   if (!tags.Cover.isEmpty()) {
     for (TagLib::ID3v2::Frame* frame : tag.frameList("APIC"))

@@ -7,28 +7,43 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <optional>
 
 #include "encode/ReplayGain.h"
 
+// Names follow the MusicBrainz tag mapping, which tag editors and players
+// read: Vorbis comment names for FLAC and Opus, ID3v2.4 frames for MP3.
 struct TTrackTags {
   QString Title;
   QString Artist;
+  QString ArtistSort;
   QString Album;
   QString AlbumArtist;
-  QString Date;
+  QString AlbumArtistSort;
+  QString Date;          // as full as known
+  QString OriginalDate;  // the album's first release
   QString Genre;
-  QString Comment;
+  QString Comment;  // the user's own; the program names itself in Encoder
+  QString Encoder;
   QString Isrc;
   int TrackNumber = 0;  // 0: not written
   int TrackTotal = 0;
   int DiscNumber = 0;
   int DiscTotal = 0;
-  QString MusicBrainzAlbumId;
+  bool Compilation = false;  // a various-artists album
+  QString Label;
+  QString CatalogNumber;
+  QString Barcode;
+  QString ReleaseCountry;
+  QString MusicBrainzAlbumId;  // the release
   QString MusicBrainzReleaseGroupId;
-  QString MusicBrainzTrackId;  // the recording
-  QString MusicBrainzAlbumArtistId;
+  QString MusicBrainzTrackId;         // the recording
+  QString MusicBrainzReleaseTrackId;  // the track of the release
+  QStringList MusicBrainzArtistIds;
+  QStringList MusicBrainzAlbumArtistIds;
+  QString MusicBrainzDiscId;
   std::optional<TReplayGain> TrackGain;
   std::optional<TReplayGain> AlbumGain;
   QByteArray Cover;  // the front cover's image file; empty for none

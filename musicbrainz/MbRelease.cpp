@@ -2,6 +2,7 @@
 
 #include <QRegularExpression>
 #include <QXmlStreamReader>
+#include <algorithm>
 
 #include "cddb/CDInfo.h"
 
@@ -47,38 +48,46 @@ void ReadList(QXmlStreamReader& reader, const char* item, size_t max, std::vecto
   });
 }
 
-// Names as credited, each followed by its join phrase; the first artist's ID.
-void ReadArtistCredit(QXmlStreamReader& reader, QString& text, QString* artistId) {
-  text.clear();
+// Names as credited, each followed by its join phrase; the same of the
+// artists' sort names; every artist's ID.
+void ReadArtistCredit(QXmlStreamReader& reader, TMbCredit& credit) {
+  credit = TMbCredit();
   Children(reader, [&] {
     if (!Is(reader, "name-credit")) return reader.skipCurrentElement();
     const QString join = reader.attributes().value(QLatin1String("joinphrase")).toString();
-    QString credited, name;
+    QString credited, name, sort;
     Children(reader, [&] {
       if (Is(reader, "name")) return void(credited = Text(reader));
       if (!Is(reader, "artist")) return reader.skipCurrentElement();
-      if (artistId && artistId->isEmpty()) *artistId = Mbid(reader);
+      const QString id = Mbid(reader);
+      if (!id.isEmpty() && !credit.ArtistIDs.contains(id) && credit.ArtistIDs.size() < 20)
+        credit.ArtistIDs << id;
       Children(reader, [&] {
         if (Is(reader, "name")) return void(name = Text(reader));
+        if (Is(reader, "sort-name")) return void(sort = Text(reader));
         reader.skipCurrentElement();
       });
     });
-    text += (credited.isEmpty() ? name : credited) + join;
+    const QString shown = credited.isEmpty() ? name : credited;
+    credit.Text += shown + join;
+    credit.Sort += (sort.isEmpty() ? shown : sort) + join;
   });
 }
 
 TMbTrack ReadTrack(QXmlStreamReader& reader) {
   TMbTrack track;
-  QString recordingTitle, recordingArtist;
+  track.ID = Mbid(reader);
+  QString recordingTitle;
+  TMbCredit recordingArtist;
   Children(reader, [&] {
     if (Is(reader, "position")) return void(track.Position = Text(reader).toInt());
     if (Is(reader, "title")) return void(track.Title = Text(reader));
-    if (Is(reader, "artist-credit")) return ReadArtistCredit(reader, track.Artist, nullptr);
+    if (Is(reader, "artist-credit")) return ReadArtistCredit(reader, track.Artist);
     if (!Is(reader, "recording")) return reader.skipCurrentElement();
     track.RecordingID = Mbid(reader);
     Children(reader, [&] {
       if (Is(reader, "title")) return void(recordingTitle = Text(reader));
-      if (Is(reader, "artist-credit")) return ReadArtistCredit(reader, recordingArtist, nullptr);
+      if (Is(reader, "artist-credit")) return ReadArtistCredit(reader, recordingArtist);
       if (!Is(reader, "isrc-list")) return reader.skipCurrentElement();
       Children(reader, [&] {
         static const QRegularExpression isrc(QStringLiteral("^[A-Z]{2}[A-Z0-9]{3}[0-9]{7}$"));
@@ -91,7 +100,7 @@ TMbTrack ReadTrack(QXmlStreamReader& reader) {
   });
   // A track names itself only where it differs from its recording.
   if (track.Title.isEmpty()) track.Title = recordingTitle;
-  if (track.Artist.isEmpty()) track.Artist = recordingArtist;
+  if (track.Artist.Text.isEmpty()) track.Artist = recordingArtist;
   return track;
 }
 
@@ -127,16 +136,32 @@ void ReadLabelInfo(QXmlStreamReader& reader, TMbRelease& release) {
   });
 }
 
+// The credit every track of the release shares; none when they differ.
+TMbCredit SharedTrackCredit(const TMbRelease& release) {
+  TMbCredit shared;
+  for (const TMbMedium& medium : release.Media)
+    for (const TMbTrack& track : medium.Tracks) {
+      if (track.Artist.Text.isEmpty()) return {};
+      if (shared.Text.isEmpty()) shared = track.Artist;
+      if (track.Artist.Text != shared.Text) return {};
+    }
+  return shared;
+}
+
 TMbRelease ReadRelease(QXmlStreamReader& reader) {
   TMbRelease release;
   release.ID = Mbid(reader);
+  TMbCredit groupArtist;
   Children(reader, [&] {
     if (Is(reader, "title")) return void(release.Title = Text(reader));
-    if (Is(reader, "artist-credit"))
-      return ReadArtistCredit(reader, release.Artist, &release.ArtistID);
+    if (Is(reader, "artist-credit")) return ReadArtistCredit(reader, release.Artist);
     if (Is(reader, "release-group")) {
       release.ReleaseGroupID = Mbid(reader);
-      return reader.skipCurrentElement();
+      return Children(reader, [&] {
+        if (Is(reader, "first-release-date")) return void(release.OriginalDate = Text(reader));
+        if (Is(reader, "artist-credit")) return ReadArtistCredit(reader, groupArtist);
+        reader.skipCurrentElement();
+      });
     }
     if (Is(reader, "date")) return void(release.Date = Text(reader));
     if (Is(reader, "country")) return void(release.Country = Text(reader));
@@ -145,12 +170,14 @@ TMbRelease ReadRelease(QXmlStreamReader& reader) {
     if (!Is(reader, "medium-list")) return reader.skipCurrentElement();
     ReadList(reader, "medium", kMaxMedia, release.Media, ReadMedium);
   });
+  if (release.Artist.Text.isEmpty()) release.Artist = groupArtist;
+  if (release.Artist.Text.isEmpty()) release.Artist = SharedTrackCredit(release);
   return release;
 }
 
 // A release without a title, an artist or a track title gives no names.
 bool NamesSomething(const TMbRelease& release) {
-  if (!release.Title.isEmpty() || !release.Artist.isEmpty()) return true;
+  if (!release.Title.isEmpty() || !release.Artist.Text.isEmpty()) return true;
   for (const TMbMedium& medium : release.Media)
     for (const TMbTrack& track : medium.Tracks)
       if (!track.Title.isEmpty()) return true;
@@ -212,7 +239,9 @@ QString TMbRelease::Year() const {
   return year.size() == 4 ? year : QString();
 }
 
-QString TMbRelease::Caption() const { return Artist + QString::fromUtf8(" – ") + Title; }
+QString TMbRelease::Caption() const {
+  return Artist.Text.isEmpty() ? Title : Artist.Text + QString::fromUtf8(" – ") + Title;
+}
 
 QString TMbRelease::Format() const {
   QStringList formats;
@@ -239,22 +268,36 @@ int MbMediumOf(const TMbRelease& release, const QString& discId, int trackCount)
 
 void ApplyMbRelease(TMyCDInfo& info, const TMbRelease& release, int medium) {
   info.Album = release.Title;
-  info.Artist = release.Artist;
+  info.Artist = release.Artist.Text;
   info.Year = release.Year();
+  info.Date = release.Date;
+  info.AlbumArtistSort = release.Artist.Sort;
+  info.Label = release.Label;
+  info.CatalogNumber = release.CatalogNumber;
+  info.Barcode = release.Barcode;
+  info.ReleaseCountry = release.Country;
+  info.OriginalDate = release.OriginalDate;
   info.MBReleaseID = release.ID;
   info.MBReleaseGroupID = release.ReleaseGroupID;
-  info.MBAlbumArtistID = release.ArtistID;
+  info.MBAlbumArtistIDs = release.Artist.ArtistIDs;
+  info.DiscNumber = info.DiscTotal = 0;
   if (medium < 0 || medium >= int(release.Media.size())) return;
-  const std::vector<TMbTrack>& tracks = release.Media[size_t(medium)].Tracks;
-  for (size_t order = 0; order < tracks.size(); ++order) {
-    const TMbTrack& source = tracks[order];
+  const TMbMedium& disc = release.Media[size_t(medium)];
+  info.DiscNumber = disc.Position > 0 ? disc.Position : medium + 1;
+  info.DiscTotal = std::max(int(release.Media.size()), info.DiscNumber);
+  for (size_t order = 0; order < disc.Tracks.size(); ++order) {
+    const TMbTrack& source = disc.Tracks[order];
     const int i = (source.Position > 0 ? source.Position : int(order) + 1) - 1;
     if (i < 0 || i >= info.TrackCount) continue;
     TCDTrack& track = info.Tracks[size_t(i)];
-    const bool ownArtist = !source.Artist.isEmpty() && source.Artist != release.Artist;
-    track.Artist = ownArtist ? source.Artist : QString();
-    track.Title = ownArtist ? source.Artist + " / " + source.Title : source.Title;
+    const TMbCredit& credit = source.Artist;
+    const bool ownArtist = !credit.Text.isEmpty() && credit.Text != release.Artist.Text;
+    track.Artist = ownArtist ? credit.Text : QString();
+    track.ArtistSort = ownArtist ? credit.Sort : QString();
+    track.MBArtistIDs = ownArtist ? credit.ArtistIDs : QStringList();
+    track.Title = ownArtist ? credit.Text + " / " + source.Title : source.Title;
     track.MBRecordingID = source.RecordingID;
+    track.MBReleaseTrackID = source.ID;
     if (track.ISRC.isEmpty()) track.ISRC = source.ISRCs.value(0);
   }
 }

@@ -10,10 +10,19 @@
 
 class TMyCDInfo;
 
+// An artist credit: the names as credited with their join phrases, the
+// same with the artists' sort names, and every credited artist's ID.
+struct TMbCredit {
+  QString Text;
+  QString Sort;
+  QStringList ArtistIDs;
+};
+
 struct TMbTrack {
   int Position = 0;  // 1-based on its medium; 0 when the answer left it out
+  QString ID;        // the release track
   QString Title;
-  QString Artist;  // the credit as written, names and join phrases
+  TMbCredit Artist;  // the track's own credit, else its recording's
   QString RecordingID;
   QStringList ISRCs;
 };
@@ -28,10 +37,12 @@ struct TMbMedium {
 struct TMbRelease {
   QString ID;
   QString Title;
-  QString Artist;
-  QString ArtistID;  // the first credited artist
+  // The release's credit; its release group's, else the one all its tracks
+  // share, when the release has none.
+  TMbCredit Artist;
   QString ReleaseGroupID;
   QString Date;
+  QString OriginalDate;  // the release group's first release
   QString Country;
   QString Label;
   QString CatalogNumber;
@@ -39,7 +50,8 @@ struct TMbRelease {
   std::vector<TMbMedium> Media;
 
   QString Year() const;
-  // "Artist – Title" and the details, for a choice among releases.
+  // "Artist – Title" ("Title" without an artist) and the details, for a
+  // choice among releases.
   QString Caption() const;
   QString Details() const;
   QString Format() const;  // "CD", "2×CD"
@@ -60,6 +72,8 @@ int MbMediumOf(const TMbRelease& release, const QString& discId, int trackCount)
 
 // Fills the names of the disc information as a CDDB read does: album, artist,
 // year and track titles ("Track artist / Title" when the track's credit
-// differs from the release's), the MusicBrainz IDs and the ISRCs the disc
-// itself did not carry. The genre stays the user's.
+// differs from the release's), and beyond them the full date, the medium's
+// number of the release's media, label, catalogue number, barcode, country,
+// sort names, the MusicBrainz IDs and the ISRCs the disc itself did not
+// carry. The genre stays the user's.
 void ApplyMbRelease(TMyCDInfo& info, const TMbRelease& release, int medium);

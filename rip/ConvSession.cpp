@@ -6,12 +6,17 @@
 #include <QFileInfo>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
+#include <cmath>
 #include <exception>
+#include <map>
 #include <optional>
+#include <thread>
 
 #include "disc/CDRIP.h"
 #include "encode/Encoder.h"
 #include "encode/LameCoder.h"
+#include "encode/ReplayGain.h"
 #include "encode/WaveNormalize.h"
 #include "platform/Files.h"
 #include "platform/MessageBox.h"
@@ -173,7 +178,8 @@ void TConvSession::AddHiddenTrack() {
 
 void TConvSession::FinishCover() {
   const TSessionCover::TFinished cover = FCover.Finish(Aborted);
-  for (const QString& line : cover.Lines) FView.AddMessage(line);
+  // The tracks are whole without a cover: its lines are notes, not errors.
+  for (const QString& line : cover.Lines) FView.AddNote(line);
   if (cover.Image.isEmpty()) return;
   QSet<QString> folders;
   for (const TFileParam& job : *FJobs)
@@ -183,8 +189,7 @@ void TConvSession::FinishCover() {
     // A folder that albums share gets no one album's cover.
     if (QFileInfo::exists(path) || !TSessionCover::IsAlbumsFolder(*FPlan, folder)) continue;
     const QString failure = FFiles.PlaceNewFile(path, cover.Image, false);
-    if (!failure.isEmpty())
-      FView.AddMessage("The cover '" + path + "' can't be written: " + failure);
+    if (!failure.isEmpty()) FView.AddNote("The cover '" + path + "' can't be written: " + failure);
   }
 }
 
@@ -399,7 +404,7 @@ std::unique_ptr<TEncoder> TConvSession::MakeJobEncoder(const TFileParam& job) {
     // Once a session: the rip goes on without a cover.
     const QString problem =
         FCover.TakeFolderCover(*FPlan, QFileInfo(job.OutputPath).absolutePath(), tags);
-    if (!problem.isEmpty()) AddMessage(job, problem);
+    if (!problem.isEmpty()) FView.AddNote(problem);
   }
   return MakeTrackEncoder(settings, FCoder, std::move(tags), loudness, FCover.Pending());
 }
@@ -411,11 +416,23 @@ TTrackTags TConvSession::JobTags(const TFileParam& job) const {
 void TConvSession::WriteAlbumGain() {
   std::vector<const TLoudness*> tracks;
   std::vector<size_t> jobs;
+  std::set<int32_t> made;
   for (size_t i = 0; i < FRuns.size(); ++i) {
     if ((*FJobs)[i].State != jsDone || !FRuns[i].Loudness) continue;
     tracks.push_back(FRuns[i].Loudness.get());
     jobs.push_back(i);
+    made.insert((*FJobs)[i].TrackInfo.TrackIndex + 1);
   }
+  if (jobs.empty()) return;
+  // The album's value covers every track: those this run did not make are
+  // measured from their files, or the files get no album value.
+  std::vector<std::unique_ptr<TLoudness>> others;
+  const QString missing = MeasureOtherTracks(made, others);
+  if (!missing.isEmpty()) {
+    if (!Aborted) FView.AddNote("No album gain written: " + missing + ".");
+    return;
+  }
+  for (const auto& other : others) tracks.push_back(other.get());
   const std::optional<TReplayGain> album = TLoudness::Album(tracks);
   if (!album) return;
   TTrackTags tags;
@@ -427,6 +444,50 @@ void TConvSession::WriteAlbumGain() {
     job.State = jsError;
     FView.AddMessage(error);
   }
+}
+
+QString TConvSession::MeasureOtherTracks(const std::set<int32_t>& made,
+                                         std::vector<std::unique_ptr<TLoudness>>& others) {
+  const std::map<int32_t, QString> paths = PlannedPathsOfOtherTracks(*FPlan, made);
+  if (paths.empty()) return {};
+  // Decoding an album takes seconds: a worker does it while the window's
+  // events are served, and a stop ends it.
+  std::atomic<bool> stop{false}, done{false};
+  QString why;
+  std::thread worker([&] {
+    for (const auto& [number, path] : paths) {
+      const QString name = QString("track %1's file '%2'").arg(number).arg(path);
+      if (!QFileInfo::exists(path)) {
+        why = QString("track %1 is not in this rip and its file '%2' was not found")
+                  .arg(number)
+                  .arg(path);
+        break;
+      }
+      double seconds = 0;
+      QString error;
+      auto loudness = MeasureFile(path, seconds, error, [&stop] { return bool(stop); });
+      if (!loudness) {
+        why = name + " cannot be read: " + error;
+        break;
+      }
+      // Lossy decoders may add or trim a few milliseconds.
+      const double expected = FPlan->Disc.AudioBytes(number) / (2352.0 * 75);
+      if (std::abs(seconds - expected) > 0.1) {
+        why = name + QString::asprintf(" holds %.2f s, the track %.2f s", seconds, expected);
+        break;
+      }
+      others.push_back(std::move(loudness));
+    }
+    done = true;
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [] {}, Qt::QueuedConnection);
+  });
+  while (!done) {
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    if (Aborted) stop = true;
+  }
+  worker.join();
+  return Aborted ? QStringLiteral("stopped") : why;
 }
 
 void TConvSession::EncodeFinished(const TEncodePool::TResult& result) {

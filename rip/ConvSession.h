@@ -20,6 +20,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include "encode/EncodePool.h"
@@ -143,6 +144,10 @@ class TConvSession {
   TTrackTags JobTags(const TFileParam& job) const;
   // The album's ReplayGain into every file done in this session.
   void WriteAlbumGain();
+  // Measures the plan's audio tracks not in `made` from their files into
+  // others; why they cannot all be measured, empty when they are.
+  QString MeasureOtherTracks(const std::set<int32_t>& made,
+                             std::vector<std::unique_ptr<TLoudness>>& others);
   // Gives the job's whole output its name; the job fails when it cannot.
   void PlaceOutput(TFileParam& job);
   // Marks the job "Error" with a line naming the file and the system's reason, once.

@@ -38,14 +38,13 @@ QString DiscText(int track, int field) {
 // are still the defaults; a track's own performer goes before its title as
 // an xmcd entry writes it.
 void TakeCDText(TMyCDInfo& info) {
-  if (info.Artist == QLatin1String("NOARTIST") && !info.CDTextPerformer.isEmpty())
+  if (info.Artist == QLatin1String(kNoArtist) && !info.CDTextPerformer.isEmpty())
     info.Artist = info.CDTextPerformer;
-  if (info.Album == QLatin1String("NOTITLE") && !info.CDTextAlbum.isEmpty())
+  if (info.Album == QLatin1String(kNoTitle) && !info.CDTextAlbum.isEmpty())
     info.Album = info.CDTextAlbum;
   for (int i = 0; i < info.TrackCount; ++i) {
     TCDTrack& track = info.Tracks[size_t(i)];
-    if (track.CDTextTitle.isEmpty() || track.Title != QString::asprintf("Track%.2d", i + 1))
-      continue;
+    if (track.CDTextTitle.isEmpty() || track.Title != PlaceholderTitle(i + 1)) continue;
     const bool ownPerformer =
         !track.CDTextPerformer.isEmpty() && track.CDTextPerformer != info.CDTextPerformer;
     track.Title =
@@ -112,25 +111,34 @@ bool LoadDisc(TCDRIP& drive, TMyCDInfo& info, bool cdPlayerIniOnly) {
 
 TDisc NamedDisc(const TMyCDInfo& info) {
   TDisc disc = info.Disc;
-  disc.Names.Album = info.Album;
-  disc.Names.AlbumArtist = info.Artist;
-  disc.Names.Date = info.Year;
-  disc.Names.Genre = info.Category;
-  disc.Names.MBReleaseID = info.MBReleaseID;
-  disc.Names.MBReleaseGroupID = info.MBReleaseGroupID;
-  disc.Names.MBAlbumArtistID = info.MBAlbumArtistID;
+  TDiscNames& names = disc.Names;
+  names.Album = info.Album;
+  names.AlbumArtist = info.Artist;
+  names.Date = info.FullDate();
+  names.Genre = info.Category;
+  names.DiscNumber = info.DiscNumber;
+  names.DiscTotal = info.DiscTotal;
+  names.Label = info.Label;
+  names.CatalogNumber = info.CatalogNumber;
+  names.Barcode = info.Barcode;
+  names.Country = info.ReleaseCountry;
+  names.OriginalDate = info.OriginalDate;
+  names.AlbumArtistSort = info.AlbumArtistSort;
+  names.MBReleaseID = info.MBReleaseID;
+  names.MBReleaseGroupID = info.MBReleaseGroupID;
+  names.MBAlbumArtistIDs = info.MBAlbumArtistIDs;
   for (size_t i = 0; i < disc.Tracks.size() && int(i) < info.TrackCount; ++i) {
-    const TCDTrack& names = info.Tracks[i];
+    const TCDTrack& source = info.Tracks[i];
     TDiscTrack& track = disc.Tracks[i];
-    track.Title = names.Title;
-    track.Artist = names.Artist;
     // A track of its own artist carries the name in its title, the xmcd way.
-    const QString byline = names.Artist + QStringLiteral(" / ");
-    if (!names.Artist.isEmpty() && track.Title.startsWith(byline))
-      track.Title.remove(0, byline.size());
-    track.MBRecordingID = names.MBRecordingID;
+    track.Title = info.OwnTitle(int(i));
+    track.Artist = source.Artist;
+    track.ArtistSort = source.ArtistSort;
+    track.MBArtistIDs = source.MBArtistIDs;
+    track.MBRecordingID = source.MBRecordingID;
+    track.MBReleaseTrackID = source.MBReleaseTrackID;
     // Names may bring an ISRC the disc does not carry.
-    if (!names.ISRC.isEmpty()) track.Isrc = names.ISRC;
+    if (!source.ISRC.isEmpty()) track.Isrc = source.ISRC;
   }
   return disc;
 }

@@ -62,7 +62,6 @@ TCDTrackInfo MakeTrackInfo(const TMyCDInfo& info, int i) {
   record.MBRecordingID = track.MBRecordingID;
   record.MBReleaseID = info.MBReleaseID;
   record.MBReleaseGroupID = info.MBReleaseGroupID;
-  record.MBAlbumArtistID = info.MBAlbumArtistID;
   return record;
 }
 
@@ -78,7 +77,8 @@ void AssignOutputPaths(TRipPlan& plan) {
   for (TFileParam& job : plan.Jobs) {
     const int32_t track = job.TrackInfo.TrackIndex + 1;
     job.FileName = MakeOutputName(settings.NamingString, replaceChars, plan.Disc.Names.AlbumArtist,
-                                  plan.Disc.Names.Album, job.TrackInfo.Title, track);
+                                  plan.Disc.Names.Album, job.TrackInfo.Title, track,
+                                  plan.Disc.Names.DiscNumber);
     job.Title = job.TrackInfo.Title;
     job.OutputPath = pathOf(job.FileName, QString());
     job.SharesNameWith = taken.value(job.OutputPath.toLower());
@@ -90,6 +90,24 @@ void AssignOutputPaths(TRipPlan& plan) {
     }
     taken.insert(job.OutputPath.toLower(), track);
   }
+}
+
+std::map<int32_t, QString> PlannedPathsOfOtherTracks(const TRipPlan& plan,
+                                                     const std::set<int32_t>& made) {
+  TRipPlan whole{plan.Disc, {}, plan.Settings};
+  for (const TDiscTrack& track : plan.Disc.Tracks) {
+    if (!track.IsAudio()) continue;
+    TFileParam job;
+    job.TrackInfo.TrackIndex = track.Number - 1;
+    job.TrackInfo.Title = track.Artist.isEmpty() ? track.Title : track.Artist + " / " + track.Title;
+    whole.Jobs.push_back(job);
+  }
+  AssignOutputPaths(whole);
+  std::map<int32_t, QString> paths;
+  for (const TFileParam& job : whole.Jobs)
+    if (!made.count(job.TrackInfo.TrackIndex + 1))
+      paths[job.TrackInfo.TrackIndex + 1] = job.OutputPath;
+  return paths;
 }
 
 TFileParam HiddenTrackJob(const TRipPlan& plan, const TFileParam& track1) {
@@ -109,9 +127,9 @@ TFileParam HiddenTrackJob(const TRipPlan& plan, const TFileParam& track1) {
   info.LengthSeconds = sectors / 75;
   info.LengthBytes = sectors * 2352;
   hidden.Title = info.Title;
-  hidden.FileName =
-      MakeOutputName(settings.NamingString, PadReplaceChars(settings.ReplaceStr),
-                     plan.Disc.Names.AlbumArtist, plan.Disc.Names.Album, info.Title, 0);
+  hidden.FileName = MakeOutputName(settings.NamingString, PadReplaceChars(settings.ReplaceStr),
+                                   plan.Disc.Names.AlbumArtist, plan.Disc.Names.Album, info.Title,
+                                   0, plan.Disc.Names.DiscNumber);
   hidden.OutputPath = PlannedOutputPath(settings, hidden.FileName);
   if (std::any_of(plan.Jobs.begin(), plan.Jobs.end(), [&hidden](const TFileParam& job) {
         return job.OutputPath.compare(hidden.OutputPath, Qt::CaseInsensitive) == 0;
@@ -127,7 +145,9 @@ TPlaceResult WritePlaylist(const QString& fileName, const TJobList& jobs, bool r
   // to a blank, and a path with one cannot be listed at all.
   for (const TFileParam& job : jobs)
     if (platform::SingleLine(job.OutputPath) != job.OutputPath) return TPlaceResult::Failed;
-  const auto title = [](const TFileParam& job) { return platform::SingleLine(job.TrackInfo.Title); };
+  const auto title = [](const TFileParam& job) {
+    return platform::SingleLine(job.TrackInfo.Title);
+  };
   QStringList lines;
   if (QFileInfo(fileName).suffix().toUpper() == QLatin1String("M3U")) {
     lines << QStringLiteral("#EXTM3U");

@@ -4,6 +4,9 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
+#include <map>
+#include <set>
 
 #include "encode/FileParam.h"
 #include "encode/TempFiles.h"
@@ -24,6 +27,12 @@ TCDTrackInfo MakeTrackInfo(const TMyCDInfo& info, int i);
 // with an upper-case ".MP3" or ".WAV" exists (an earlier rip's), the job takes
 // that file's path.
 void AssignOutputPaths(TRipPlan& plan);
+
+// Where a rip of every audio track of the plan's disc, named as the plan
+// names them, puts each track whose number is not in `made`: the paths by
+// track number. A track of its own artist is titled "Artist / Title".
+std::map<int32_t, QString> PlannedPathsOfOtherTracks(const TRipPlan& plan,
+                                                     const std::set<int32_t>& made);
 
 // The job of the audio before track 1 (TrackIndex -1), beside track 1's job:
 // named by the plan's rule as every track is, numbered 00, and given " (0)"

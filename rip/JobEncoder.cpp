@@ -11,6 +11,7 @@
 #include "encode/TaggedEncoder.h"
 #include "encode/TempFiles.h"
 #include "encode/WaveNormalize.h"
+#include "platform/AppInfo.h"
 #include "rip/RipPlan.h"
 #include "rip/SessionView.h"
 #include "settings/config.h"
@@ -65,7 +66,9 @@ void ApplyMp3Settings(TLameCoder& coder, const TMp3Settings& settings) {
   coder.SetQuality(Ordinal<MPEG_QUALITY>(settings.Quality, 4));
   coder.SetVBRQuality(settings.VBRQuality);
   coder.SetEnableVBR(settings.VBR);
-  coder.SetWriteVBRHeader(settings.WriteVBRHeader);
+  // Without its header a VBR file's length is a guess and no player can trim
+  // its padding: a VBR file always gets it.
+  coder.SetWriteVBRHeader(settings.VBR || settings.WriteVBRHeader);
   coder.SetCopyright(settings.Copyright);
   coder.SetCRC(settings.CRC);
   coder.SetOriginal(settings.Original);
@@ -76,24 +79,44 @@ TTrackTags TrackTags(const TDisc& disc, const TRipSettings& settings, int32_t tr
                      const QString& title) {
   const TDiscNames& names = disc.Names;
   TTrackTags tags;
-  tags.Album = names.Album;
-  tags.AlbumArtist = names.AlbumArtist;
-  tags.Artist = names.AlbumArtist;
+  tags.Album = RealName(names.Album);
+  tags.AlbumArtist = RealName(names.AlbumArtist);
+  tags.AlbumArtistSort = names.AlbumArtistSort;
   tags.Date = names.Date;
+  tags.OriginalDate = names.OriginalDate;
   tags.Genre = GenreName(names.Genre);
   tags.Comment = settings.Comment;
+  tags.Encoder = QStringLiteral("%1 %2").arg(kProgramName, kProgramVersion);
+  tags.DiscNumber = names.DiscNumber;
+  tags.DiscTotal = names.DiscTotal;
+  tags.Compilation = names.IsCompilation();
+  tags.Label = names.Label;
+  tags.CatalogNumber = names.CatalogNumber;
+  tags.Barcode = names.Barcode;
+  tags.ReleaseCountry = names.Country;
   tags.MusicBrainzAlbumId = names.MBReleaseID;
   tags.MusicBrainzReleaseGroupId = names.MBReleaseGroupID;
-  tags.MusicBrainzAlbumArtistId = names.MBAlbumArtistID;
-  tags.Title = title;
+  tags.MusicBrainzAlbumArtistIds = names.MBAlbumArtistIDs;
+  // The disc ID the release was found by.
+  if (!names.MBReleaseID.isEmpty()) tags.MusicBrainzDiscId = disc.Ids.MusicBrainz;
+  tags.Artist = tags.AlbumArtist;
+  tags.ArtistSort = tags.AlbumArtistSort;
+  tags.MusicBrainzArtistIds = tags.MusicBrainzAlbumArtistIds;
+  // The audio before track 1 is none of the disc's numbered tracks.
+  tags.Title = RealName(title);
+  const TDiscTrack* track = disc.Track(trackNum);
+  if (!track) return tags;
   tags.TrackNumber = trackNum;
   tags.TrackTotal = disc.AudioTrackCount();
-  if (const TDiscTrack* track = disc.Track(trackNum)) {
-    tags.Title = track->Title;
-    if (!track->Artist.isEmpty()) tags.Artist = track->Artist;
-    tags.Isrc = track->Isrc;
-    tags.MusicBrainzTrackId = track->MBRecordingID;
+  tags.Title = RealName(track->Title, trackNum);
+  if (!track->Artist.isEmpty()) {
+    tags.Artist = RealName(track->Artist);
+    tags.ArtistSort = track->ArtistSort;
+    tags.MusicBrainzArtistIds = track->MBArtistIDs;
   }
+  tags.Isrc = track->Isrc;
+  tags.MusicBrainzTrackId = track->MBRecordingID;
+  tags.MusicBrainzReleaseTrackId = track->MBReleaseTrackID;
   return tags;
 }
 
@@ -178,6 +201,7 @@ bool WriteId3v1Tag(const QString& path, const TTrackTags& tags) {
   // The genre byte comes from the disc's genre rather than a fixed 1
   // ("Classic Rock") on every file, which would mislabel nearly every album.
   tag.Genre = GenreCode(tags.Genre);
-  tag.SetComment(tags.Comment);
+  // The one comment field names the program unless the user gave a comment.
+  tag.SetComment(tags.Comment.isEmpty() ? tags.Encoder : tags.Comment);
   return tag.SaveTag() == 0;
 }

@@ -28,9 +28,10 @@ struct TRipSettings;
 // index or ordinal outside its table.
 void ApplyMp3Settings(TLameCoder& coder, const TMp3Settings& settings);
 
-// What the tags of track trackNum of the disc say (0: the audio before
-// track 1, which only the title given names); every track counts its
-// album's audio tracks.
+// What the tags of track trackNum of the disc say: real names only (no
+// placeholder), every track counting its album's audio tracks. The audio
+// before track 1 (0) is named by the title given and carries neither track
+// number nor total.
 TTrackTags TrackTags(const TDisc& disc, const TRipSettings& settings, int32_t trackNum,
                      const QString& title);
 

@@ -38,7 +38,7 @@ TRipSettings RipSettingsOf(const TConfig& config) {
   s.EnableID3Tag = config.EnableID3Tag;
   s.WriteID3v2 = config.WriteID3v2;
   s.ReplayGain = config.ReplayGain;
-  s.Comment = Id3CommentText(config);
+  s.Comment = config.Id3Comment;
   s.EmbedCover = config.EmbedCover;
   s.CoverArtServer = config.CoverArtServer;
   s.Proxy = ConfiguredProxy(config);

@@ -53,7 +53,7 @@ struct TRipSettings {
   bool EnableID3Tag = true;  // MP3's ID3v1.1 tag, and its ID3v2 tag with WriteID3v2
   bool WriteID3v2 = true;
   bool ReplayGain = true;
-  QString Comment;  // every tag's comment
+  QString Comment;  // the user's comment for the tags; empty: none
   bool EmbedCover = true;
   QString CoverArtServer;  // empty: no cover is fetched
   QNetworkProxy Proxy;

@@ -64,6 +64,10 @@ class TConvSessionView {
   virtual int ConfirmOverwrite(const QString& quotedPath, bool& alwaysOverwrite) = 0;
   // One line of the error summary.
   virtual void AddMessage(const QString& line) = 0;
+  // A line about the run that is no error: its tracks are whole (a cover
+  // left out, an album gain not written). Views without notes count it as
+  // an error line.
+  virtual void AddNote(const QString& line) { AddMessage(line); }
   // The tracks on the encoders with their stages and percentages (empty when
   // none), and the progress of the whole session.
   virtual void ShowEncoders(const QString& /*line*/, int /*overallPercent*/) {}

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QStringList>
 #include <QTextBoundaryFinder>
+#include <algorithm>
 
 namespace {
 
@@ -66,7 +67,8 @@ QString PadReplaceChars(const QString& text) {
 }
 
 QString MakeOutputName(const QString& rule, const QString& replaceChars, const QString& artist,
-                       const QString& album, const QString& title, int trackNumber) {
+                       const QString& album, const QString& title, int trackNumber,
+                       int discNumber) {
   if (TrimBlanksAndControls(rule).isEmpty())
     return QStringLiteral("%1, %2").arg(trackNumber).arg(title);
 
@@ -85,6 +87,8 @@ QString MakeOutputName(const QString& rule, const QString& replaceChars, const Q
   name.replace(QLatin1String("<artist>"), artistValue, Qt::CaseInsensitive);
   name.replace(QLatin1String("<album>"), albumValue, Qt::CaseInsensitive);
   name.replace(QLatin1String("<number>"), number, Qt::CaseInsensitive);
+  name.replace(QLatin1String("<disc>"), QString::number(std::max(discNumber, 1)),
+               Qt::CaseInsensitive);
   name.replace(QLatin1String("<title>"), titleValue, Qt::CaseInsensitive);
   return ReplaceReserved(name, chars, true);
 }

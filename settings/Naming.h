@@ -5,9 +5,11 @@
 #include <QString>
 
 // Relative output name without extension; the rule's '\' and '/' separate
-// folders, kept as '\'.
+// folders, kept as '\'. Beside the placeholders <artist>, <album>, <number>
+// and <title>, <disc> stands for the disc's number of a set (1 when not known).
 QString MakeOutputName(const QString& rule, const QString& replaceChars, const QString& artist,
-                       const QString& album, const QString& title, int trackNumber);
+                       const QString& album, const QString& title, int trackNumber,
+                       int discNumber = 0);
 // The ten replacement characters made from the ReplaceStr setting.
 QString PadReplaceChars(const QString& text);
 // Appends '/' unless the folder is empty or already ends in '/'.

@@ -76,7 +76,7 @@ QWidget* TConfigForm::CreateOutputTab() {
   cbNamingRule->setCompleter(nullptr);
   cbNamingRule->setToolTip(
       "A '/' or '\\' in the rule makes a sub-folder; one in a name "
-      "from the disc is replaced.");
+      "from the disc is replaced. <disc> stands for the disc's number of a set.");
   grid->addWidget(MakeLabel(tab, "File&Name", cbNamingRule), 4, 0);
   grid->addWidget(cbNamingRule, 4, 1, 1, 2);
   auto* note = MakeLabel(tab,

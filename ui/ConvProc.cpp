@@ -201,6 +201,7 @@ int TConvForm::ConfirmOverwrite(const QString& quotedPath, bool& alwaysOverwrite
 }
 
 void TConvForm::AddMessage(const QString& line) { FSummary.AddMessage(line); }
+void TConvForm::AddNote(const QString& line) { FSummary.AddNote(line); }
 
 void TConvForm::ShowEncoders(const QString& line, int overallPercent) {
   lblEncoders->setText(line);

@@ -87,6 +87,7 @@ class TConvForm : public QDialog, private TConvSessionView {
   void ShowJob(const QString& source, const QString& destination, const QString& caption) override;
   int ConfirmOverwrite(const QString& quotedPath, bool& alwaysOverwrite) override;
   void AddMessage(const QString& line) override;
+  void AddNote(const QString& line) override;
   void ShowEncoders(const QString& line, int overallPercent) override;
 
   TRipPlan* FPlan = nullptr;

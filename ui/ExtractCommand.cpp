@@ -72,7 +72,7 @@ void ExtractJobs(TExtractParts& form, TRipPlan& plan) {
   if (Config->EjectCD && !session.Aborted) form.CDRIP->EjectTray(true);
   form.VerdictBar->Show(SummarizeRip(form.JobList, session.Verification(), session.Aborted),
                         session.WrittenLog, folder);
-  if (Config->ShowErrorMessage && form.DispForm->ErrorCount > 0) {
+  if (Config->ShowErrorMessage && (form.DispForm->ErrorCount > 0 || form.DispForm->NoteCount > 0)) {
     form.DispForm->exec();
     form.DispForm->ClearMessages();
   }

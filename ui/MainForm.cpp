@@ -16,6 +16,7 @@
 #include <QMimeData>
 #include <QScreen>
 #include <QSlider>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
@@ -355,11 +356,26 @@ void TMainForm::CreateClientArea() {
   cbCategory->setCurrentIndex(-1);
   edYear = new QLineEdit(client);
   edYear->setObjectName("edYear");
-  edYear->setMaximumWidth(60);
+  edYear->setToolTip("The year, or the full date: 1999-04-21");
+  edYear->setMaximumWidth(fontMetrics().horizontalAdvance("0000-00-00") + 12);
+  edArtist->setToolTip("The album artist; a track's own artist is in its row");
+  const auto discBox = [client](const char* name) {
+    auto* box = new QSpinBox(client);
+    box->setObjectName(name);
+    box->setRange(0, 99);
+    box->setSpecialValueText(" ");  // 0: not known
+    box->setButtonSymbols(QAbstractSpinBox::NoButtons);
+    box->setMaximumWidth(box->fontMetrics().horizontalAdvance("000") + 12);
+    return box;
+  };
+  spDiscNumber = discBox("spDiscNumber");
+  spDiscTotal = discBox("spDiscTotal");
   addField("Artist", edArtist, 3);
   addField("Album", edAlbum, 3);
   addField("Genre", cbCategory, 2);
   addField("Year", edYear, 0);
+  addField("Disc", spDiscNumber, 0);
+  addField("of", spDiscTotal, 0);
   layout->addLayout(fields);
 
   lvTrackList = new TTrackListView(client);
@@ -597,6 +613,8 @@ void TMainForm::ReloadDisc() {
   edAlbum->clear();
   cbCategory->setCurrentText(QString());
   edYear->clear();
+  spDiscNumber->setValue(0);
+  spDiscTotal->setValue(0);
   lvTrackList->Clear();
   StatusPanels.ClearDisc();
   HealthStrip->Clear();
@@ -628,7 +646,9 @@ void TMainForm::TakeEditsIn() {
   CDInfo->Artist = edArtist->text();
   CDInfo->Album = edAlbum->text();
   CDInfo->Category = cbCategory->currentText();
-  CDInfo->Year = edYear->text();
+  CDInfo->SetDate(edYear->text());
+  CDInfo->DiscNumber = spDiscNumber->value();
+  CDInfo->DiscTotal = spDiscTotal->value();
   lvTrackList->TakeTitlesIn(*CDInfo);
 }
 
@@ -636,7 +656,9 @@ void TMainForm::ShowDiscFields() {
   edArtist->setText(CDInfo->Artist);
   edAlbum->setText(CDInfo->Album);
   cbCategory->setCurrentText(CDInfo->Category);
-  edYear->setText(CDInfo->Year);
+  edYear->setText(CDInfo->FullDate());
+  spDiscNumber->setValue(CDInfo->DiscNumber);
+  spDiscTotal->setValue(CDInfo->DiscTotal);
 }
 
 void TMainForm::ShowNames() {
@@ -645,9 +667,11 @@ void TMainForm::ShowNames() {
 }
 
 QStringList TMainForm::ShownNames() const {
-  QStringList names{edArtist->text(), edAlbum->text(), edYear->text(), cbCategory->currentText()};
+  QStringList names{edArtist->text(),          edAlbum->text(),      edYear->text(),
+                    cbCategory->currentText(), spDiscNumber->text(), spDiscTotal->text()};
   for (int row = 0; row < lvTrackList->topLevelItemCount(); ++row)
-    names << lvTrackList->topLevelItem(row)->text(TTrackListView::colTitle);
+    for (const int column : {TTrackListView::colTitle, TTrackListView::colArtist})
+      names << lvTrackList->topLevelItem(row)->text(column);
   return names;
 }
 

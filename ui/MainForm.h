@@ -28,6 +28,7 @@ class QComboBox;
 class QLineEdit;
 class QMenu;
 class QSlider;
+class QSpinBox;
 class QTimer;
 class QToolBar;
 class TCDRIP;
@@ -113,8 +114,10 @@ class TMainForm : public QMainWindow, private TDiscNamesView {
 
   QLineEdit* edArtist;
   QLineEdit* edAlbum;
-  QLineEdit* edYear;
+  QLineEdit* edYear;  // the year or the full date
   QComboBox* cbCategory;
+  QSpinBox* spDiscNumber;  // the disc's number of a set and the set's size; blank: not known
+  QSpinBox* spDiscTotal;
   TTrackListView* lvTrackList;
   QMenu* pmenuTrackList;
   TStatusPanels StatusPanels;

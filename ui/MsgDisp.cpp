@@ -44,14 +44,23 @@ void TDispForm::AddMessage(const QString& text) {
   ++ErrorCount;
 }
 
+void TDispForm::AddNote(const QString& text) {
+  MessageMemo->appendPlainText("Note: " + text);
+  ++NoteCount;
+}
+
 void TDispForm::ClearMessages() {
   MessageMemo->clear();
   ErrorCount = 0;
+  NoteCount = 0;
 }
 
 void TDispForm::showEvent(QShowEvent* event) {
   chkPromptOption->setChecked(false);
-  setWindowTitle(QString::asprintf("%d Error(s) occured during conversion session.", ErrorCount));
+  setWindowTitle(
+      ErrorCount > 0 || NoteCount == 0
+          ? QString::asprintf("%d Error(s) occured during conversion session.", ErrorCount)
+          : QStringLiteral("Notes of the conversion session."));
   // Show the lines from their beginning, not where the last one ended.
   MessageMemo->moveCursor(QTextCursor::Start);
   QDialog::showEvent(event);

@@ -1,6 +1,7 @@
 // TDispForm: the error summary of a conversion session, one line per failed
-// step. Created once with the main window and reused; the session appends
-// lines, the main window shows it after a session with errors and clears it.
+// step, and its notes (lines that are no error). Created once with the main
+// window and reused; the session appends lines, the main window shows it
+// after a session with errors or notes and clears it.
 #pragma once
 
 #include <QDialog>
@@ -17,9 +18,11 @@ class TDispForm : public QDialog {
   explicit TDispForm(QWidget* parent = nullptr);
 
   void AddMessage(const QString& text);
+  void AddNote(const QString& text);
   void ClearMessages();
 
   int32_t ErrorCount = 0;
+  int32_t NoteCount = 0;
 
   QLabel* lblMessages;
   QPlainTextEdit* MessageMemo;

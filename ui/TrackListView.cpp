@@ -78,17 +78,22 @@ TTrackListView::TTrackListView(QWidget* parent) : QTreeWidget(parent) {
   setSelectionMode(QAbstractItemView::SingleSelection);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setItemDelegate(new TGridItemDelegate(this));
-  setHeaderLabels({"Track Title", "#TrackNo", "Start", "Length", "Size", "State"});
-  const int widths[] = {260, 70, 60, 60, 60, 100};
+  setHeaderLabels({"Track Title", "#TrackNo", "Start", "Length", "Size", "State", "Artist"});
+  const int widths[] = {260, 70, 60, 60, 60, 100, 160};
   // The widest text of each column, so a larger font does not cut the times.
-  const char* const widest[] = {"", "#TrackNo", "00:00:00", "00:00:00", "000.00MB", "Processing"};
+  const char* const widest[] = {"",         "#TrackNo",   "00:00:00", "00:00:00",
+                                "000.00MB", "Processing", ""};
   const QFontMetrics metrics = fontMetrics();
-  for (int column = 0; column < 6; ++column) {
+  for (int column = 0; column <= colArtist; ++column) {
     setColumnWidth(column,
                    std::max(widths[column], metrics.horizontalAdvance(widest[column]) + 16));
-    if (column != colTitle) headerItem()->setTextAlignment(column, Qt::AlignCenter);
+    if (column != colTitle && column != colArtist)
+      headerItem()->setTextAlignment(column, Qt::AlignCenter);
   }
   header()->setStretchLastSection(false);
+  header()->moveSection(header()->visualIndex(colArtist), colTitle + 1);
+  setColumnHidden(colArtist, true);
+  setEditTriggers(QAbstractItemView::SelectedClicked);
   connect(this, &QTreeWidget::itemChanged, this, &TTrackListView::ItemChanged);
 }
 
@@ -107,7 +112,6 @@ void TTrackListView::Fill(const TMyCDInfo& info) {
     auto* item = new QTreeWidgetItem(this);
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable | Qt::ItemIsEditable);
     item->setCheckState(colTitle, Qt::Unchecked);
-    item->setText(colTitle, record.Title);
     item->setText(colTrackNo, QString::asprintf("%.2d", i + 1));
     item->setText(colStart, info.TrackStartText(i));
     item->setText(colLength, info.TrackLengthText(i));
@@ -116,7 +120,7 @@ void TTrackListView::Fill(const TMyCDInfo& info) {
       item->setTextAlignment(column, Qt::AlignCenter);
     FRecords.push_back(record);
   }
-  FFilling = false;
+  ShowTitles(info);
 }
 
 void TTrackListView::SetAllChecks(const std::function<bool(bool)>& checked) {
@@ -151,10 +155,14 @@ void TTrackListView::ItemChanged(QTreeWidgetItem* item, int column) {
   const int row = indexOfTopLevelItem(item);
   if (column == colTitle && row >= 0 && item->text(colTitle).trimmed().isEmpty()) {
     FFilling = true;
-    item->setText(colTitle, FRecords[size_t(row)].Title);
+    item->setText(colTitle, FShownTitles.value(row));
     FFilling = false;
   }
   if (OnChanged) OnChanged();
+}
+
+QString TTrackListView::ShownTitle(const TMyCDInfo& info, int i) const {
+  return ShowsArtists() ? info.OwnTitle(i) : info.GetTrackTitle(i);
 }
 
 void TTrackListView::TakeTitlesIn(TMyCDInfo& info) {
@@ -162,7 +170,21 @@ void TTrackListView::TakeTitlesIn(TMyCDInfo& info) {
     TCDTrackInfo& record = FRecords[size_t(row)];
     const int i = record.TrackIndex;
     if (i < 0 || i >= info.TrackCount) continue;
-    info.SetTrackTitle(i, topLevelItem(row)->text(colTitle).trimmed());
+    const QString title = topLevelItem(row)->text(colTitle).trimmed();
+    if (ShowsArtists()) {
+      const QString artist = topLevelItem(row)->text(colArtist).trimmed();
+      TCDTrack& track = info.Tracks[size_t(i)];
+      // A new artist's sort name and IDs are not known.
+      if (artist != track.Artist) {
+        track.ArtistSort.clear();
+        track.MBArtistIDs.clear();
+      }
+      track.Artist = artist;
+      info.SetTrackTitle(i, artist.isEmpty() ? title : artist + " / " + title);
+    } else {
+      info.SetTrackTitle(i, title);
+    }
+    record.TrackArtist = info.Tracks[size_t(i)].Artist;
     record.Artist = info.Artist;
     record.Album = info.Album;
     record.Category = info.Category;
@@ -174,12 +196,21 @@ void TTrackListView::TakeTitlesIn(TMyCDInfo& info) {
 
 void TTrackListView::ShowTitles(const TMyCDInfo& info) {
   FFilling = true;
+  bool artists = false;
+  for (const TCDTrackInfo& record : FRecords)
+    artists = artists || !info.GetTrack(record.TrackIndex).Artist.isEmpty();
+  setColumnHidden(colArtist, !artists);
+  FShownTitles.clear();
   for (int row = 0; row < int(FRecords.size()); ++row) {
     TCDTrackInfo& record = FRecords[size_t(row)];
     record.Title = info.GetTrackTitle(record.TrackIndex);
-    topLevelItem(row)->setText(colTitle, record.Title);
+    record.TrackArtist = info.GetTrack(record.TrackIndex).Artist;
+    FShownTitles << ShownTitle(info, record.TrackIndex);
+    topLevelItem(row)->setText(colTitle, FShownTitles.last());
+    topLevelItem(row)->setText(colArtist, record.TrackArtist);
   }
   FFilling = false;
+  FitTitleColumn();
 }
 
 const TCDTrackInfo* TTrackListView::CurrentRecord() const {
@@ -193,8 +224,14 @@ void TTrackListView::EditCurrentTitle() {
   if (topLevelItemCount() == 0) return;
   const QList<QTreeWidgetItem*> selected = selectedItems();
   QTreeWidgetItem* item = selected.isEmpty() ? topLevelItem(0) : selected.first();
-  setCurrentItem(item);
-  editItem(item, colTitle);
+  const int column = currentColumn() == colArtist && ShowsArtists() ? colArtist : colTitle;
+  setCurrentItem(item, column);
+  editItem(item, column);
+}
+
+bool TTrackListView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
+  if (trigger == SelectedClicked && index.column() != colArtist) return false;
+  return QTreeWidget::edit(index, trigger, event);
 }
 
 void TTrackListView::ShowTrackState(const TFileParam& job, const TRipVerification* verification,
@@ -219,9 +256,14 @@ void TTrackListView::ShowTrackState(const TFileParam& job, const TRipVerificatio
   item->setToolTip(colState, tip);
 }
 
-void TTrackListView::resizeEvent(QResizeEvent* event) {
+void TTrackListView::FitTitleColumn() {
   int others = 0;
-  for (int column = colTrackNo; column <= colState; ++column) others += columnWidth(column);
+  for (int column = colTrackNo; column <= colArtist; ++column)
+    if (!isColumnHidden(column)) others += columnWidth(column);
   setColumnWidth(colTitle, std::max(60, width() - others - 30));
+}
+
+void TTrackListView::resizeEvent(QResizeEvent* event) {
+  FitTitleColumn();
   QTreeWidget::resizeEvent(event);
 }

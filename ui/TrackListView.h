@@ -1,5 +1,6 @@
 // The main window's track list: one checkable row per track of the disc with
-// the record an extraction takes, titles the user may edit, and the State
+// the record an extraction takes, titles the user may edit, the tracks' own
+// artists in a column of their own when the disc has any, and the State
 // column an extraction fills; with the grid the rows are drawn with and the
 // title case changes of the Edit menu. User-interface thread only.
 #pragma once
@@ -43,11 +44,12 @@ QString CapitalizeAscii(const QString& text);
 class TTrackListView : public QTreeWidget {
   Q_OBJECT
  public:
-  enum TColumn { colTitle, colTrackNo, colStart, colLength, colSize, colState };
+  // colArtist is shown after the title.
+  enum TColumn { colTitle, colTrackNo, colStart, colLength, colSize, colState, colArtist };
 
   explicit TTrackListView(QWidget* parent);
 
-  // After the ticks changed, or a title the user edited; not while the
+  // After the ticks changed, or a name the user edited; not while the
   // program fills the list.
   std::function<void()> OnChanged;
 
@@ -61,14 +63,18 @@ class TTrackListView : public QTreeWidget {
   bool Checked(int row) const;
   // How many rows are ticked; their length in sectors into sectors.
   int CheckedCount(int64_t& sectors) const;
-  // The shown titles into the disc information, and the disc's names into
+  // The shown titles and track artists into the disc information (a track
+  // artist goes before its title, the xmcd way), and the disc's names into
   // every row's record.
   void TakeTitlesIn(TMyCDInfo& info);
-  // The disc information's titles in the rows and their records.
+  // The disc information's titles and track artists in the rows and their
+  // records; the artist column shows when a track has an artist of its own.
   void ShowTitles(const TMyCDInfo& info);
+  bool ShowsArtists() const { return !isColumnHidden(colArtist); }
   // The record of the selected row, else of the first; null when empty.
   const TCDTrackInfo* CurrentRecord() const;
-  // Opens the title editor of the selected row, else of the first.
+  // Opens the editor of the selected row's title, else of the first row's;
+  // of its artist when that cell is the current one.
   void EditCurrentTitle();
   // The State column of a job's row: the AccurateRip verdict of a finished
   // track, its checksums in the tooltip; the session's lines about the job
@@ -77,11 +83,18 @@ class TTrackListView : public QTreeWidget {
                       const QStringList& messages);
 
  protected:
-  // The title column takes the slack of the list's width.
   void resizeEvent(QResizeEvent* event) override;
+  // A click on a selected row's artist opens its editor; no other cell but
+  // the title (through EditCurrentTitle) is edited.
+  bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
 
  private:
   void ItemChanged(QTreeWidgetItem* item, int column);
+  // The title column takes the slack of the list's width.
+  void FitTitleColumn();
+  // The row's title as the title column shows it.
+  QString ShownTitle(const TMyCDInfo& info, int i) const;
+  QStringList FShownTitles;  // by row, to restore an emptied cell
 
   std::vector<TCDTrackInfo> FRecords;
   // Set while the list is filled by the program, so only the user's edits

@@ -143,8 +143,12 @@ TEST_F(CadenzoRipTest, ExtractsTickedTracksToTaggedMp3sWithAPlaylist) {
   QByteArray probe;
   RunProgram("ffprobe", {"-v", "error", "-show_entries", "format_tags", first}, &probe);
   for (const char* line : {"TAG:title=Opening", "TAG:track=1/3", "TAG:album_artist=Test Artist",
-                           "TAG:REPLAYGAIN_ALBUM_GAIN="})
+                           "TAG:REPLAYGAIN_TRACK_GAIN=", "TAG:encoder=Cadenzo "})
     EXPECT_TRUE(probe.contains(line)) << line << " in " << probe.toStdString();
+  // Track 2 is in no file: the album's gain is not known.
+  EXPECT_FALSE(probe.contains("REPLAYGAIN_ALBUM_GAIN")) << probe.toStdString();
+  EXPECT_TRUE(run.Err.contains("Note: No album gain written: track 2 is not in this rip"))
+      << run.Err.toStdString();
 
   EXPECT_EQ(ReadFile(FOut.File("list.pls")),
             ("[playlist]\r\nFile1=" + first + "\r\nTitle1=Opening\r\nLength1=3\r\nFile2=" + third +
@@ -271,7 +275,8 @@ TEST_F(CadenzoRipTest, FlacHoldsTheDiscsSamplesAndOpusItsLengthTaggedWithOrWitho
   RunProgram("metaflac", {"--export-tags-to=-", FOut.File("Second.flac")}, &tags);
   EXPECT_TRUE(tags.contains("TITLE=Second\n")) << tags.toStdString();
   EXPECT_TRUE(tags.contains("ARTIST=Test Artist\n")) << tags.toStdString();
-  EXPECT_TRUE(tags.contains("REPLAYGAIN_ALBUM_GAIN=")) << tags.toStdString();
+  EXPECT_TRUE(tags.contains("REPLAYGAIN_TRACK_GAIN=")) << tags.toStdString();
+  EXPECT_FALSE(tags.contains("REPLAYGAIN_ALBUM_GAIN=")) << tags.toStdString();
 
   const TRun opus =
       Rip({"--tracks", "1", "--format", "opus", "--no-replaygain", "--output-folder", FOut.Path()});

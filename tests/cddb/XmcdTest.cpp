@@ -220,9 +220,10 @@ TEST_F(Xmcd, HostileFilesReadWithoutHarm) {
 
 // Found by fuzzing: a keyword inside another line's value took that line over.
 TEST_F(Xmcd, KeywordsCountOnlyAtTheStartOfALine) {
-  EXPECT_TRUE(Read("DYEAR=1998\nDGENRE=Folk\nTTITLE1=Songs of DYEAR=1 and DGENRE=x\n"
-                   "EXTT0=DTITLE=A / B\nTTITLE10DYEAR==Eleven\nxTTITLE2=No\n"
-                   "# x # Revision: 5\n"));
+  EXPECT_TRUE(
+      Read("DYEAR=1998\nDGENRE=Folk\nTTITLE1=Songs of DYEAR=1 and DGENRE=x\n"
+           "EXTT0=DTITLE=A / B\nTTITLE10DYEAR==Eleven\nxTTITLE2=No\n"
+           "# x # Revision: 5\n"));
   EXPECT_EQ(Info.Year, "1998");
   EXPECT_EQ(Info.Category, "Folk");
   EXPECT_EQ(Info.GetTrackTitle(1), "Songs of DYEAR=1 and DGENRE=x");
@@ -424,4 +425,38 @@ TEST_F(Xmcd, LibcddbReadsOurEntryWithTheSameNames) {
   // libcddb's own disc ID from the offsets and length it read agrees with ours.
   ASSERT_EQ(cddb_disc_calc_discid(disc.get()), 1);
   EXPECT_EQ(cddb_disc_get_discid(disc.get()), Info.DiscID);
+}
+
+// The xmcd way of a various-artists disc: "Artist / Title" names the track's
+// artist when the disc is "Various" or every title has a byline.
+TEST_F(Xmcd, AVariousArtistsEntryNamesEachTracksArtist) {
+  struct TCase {
+    QByteArray Entry;
+    QStringList Artists, Titles;
+  };
+  const std::vector<TCase> cases = {
+      {"DTITLE=Various / Hits Compilation\nTTITLE0=Alpha Band / Song A\n"
+       "TTITLE1=Beta feat. Gamma / Song B / Remix\nTTITLE2=Interlude\n",
+       {"Alpha Band", "Beta feat. Gamma", ""},
+       {"Song A", "Song B / Remix", "Interlude"}},
+      {"DTITLE=Various Artists / Hits\nTTITLE0=A / One\nTTITLE1=B / Two\nTTITLE2=C / Three\n",
+       {"A", "B", "C"},
+       {"One", "Two", "Three"}},
+      {"DTITLE=Split EP / Both\nTTITLE0=A / One\nTTITLE1=B / Two\nTTITLE2=C / Three\n",
+       {"A", "B", "C"},
+       {"One", "Two", "Three"}},
+      // One artist's disc with a slash in one title: nothing splits.
+      {"DTITLE=Band / Album\nTTITLE0=Song / Reprise\nTTITLE1=Two\nTTITLE2=Three\n",
+       {"", "", ""},
+       {"Song / Reprise", "Two", "Three"}},
+  };
+  for (const TCase& c : cases) {
+    Info.SetDefaultNames();
+    for (int i = 0; i < 3; ++i) Info.Tracks[i].Artist.clear();
+    ASSERT_TRUE(Read("DISCID=" + QByteArray::number(Info.DiscID, 16) + "\n" + c.Entry));
+    for (int i = 0; i < 3; ++i) {
+      EXPECT_EQ(Info.Tracks[i].Artist, c.Artists[i]) << c.Entry.constData();
+      EXPECT_EQ(Info.OwnTitle(i), c.Titles[i]) << c.Entry.constData();
+    }
+  }
 }

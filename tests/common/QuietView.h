@@ -13,5 +13,7 @@ class TQuietView : public TConvSessionView {
   void ShowJob(const QString&, const QString&, const QString&) override {}
   int ConfirmOverwrite(const QString&, bool&) override { return orCancel; }
   void AddMessage(const QString& line) override { Messages << line; }
+  void AddNote(const QString& line) override { Notes << line; }
   QStringList Messages;
+  QStringList Notes;
 };

@@ -30,7 +30,6 @@ inline void MakePlan(TRipPlan& plan, TCDRIP& drive, const TConfig& settings, boo
   plan.Disc.Names.Genre = album.Category;
   plan.Disc.Names.MBReleaseID = album.MBReleaseID;
   plan.Disc.Names.MBReleaseGroupID = album.MBReleaseGroupID;
-  plan.Disc.Names.MBAlbumArtistID = album.MBAlbumArtistID;
   for (const TFileParam& job : plan.Jobs) {
     const int index = job.TrackInfo.TrackIndex;
     if (index < 0 || size_t(index) >= plan.Disc.Tracks.size()) continue;

@@ -392,8 +392,10 @@ TEST_F(Formats, TheFoldersCoverIsEmbeddedByteForByteAndANonImageIsOneSummaryLine
   ASSERT_TRUE(QDir().mkpath(other));
   testutil::WriteFile(other + "/cover.jpg", "\xFF\xD8\xFF<html>not found</html>");
   Run(ofOpus, true, other);
-  EXPECT_EQ(View.Messages, QStringList{"No cover embedded: \"" + other +
-                                       "/cover.jpg\" holds a JPEG image that cannot be read."});
+  // The tracks are whole: a note, not an error.
+  EXPECT_TRUE(View.Messages.isEmpty());
+  EXPECT_EQ(View.Notes, QStringList{"No cover embedded: \"" + other +
+                                    "/cover.jpg\" holds a JPEG image that cannot be read."});
   EXPECT_FALSE(ProbeTags(Jobs[0].OutputPath).count("METADATA_BLOCK_PICTURE"));
 }
 
@@ -500,10 +502,11 @@ TEST_F(Formats, TheArchivesCoverIsEmbeddedSavedOnceAndABadOneIsOneSummaryLine) {
       {"\xFF\xD8\xFF" + QByteArray(kMaxCoverBytes, 'x'), "sent an image larger than 10 MB."}};
   for (const auto& [body, line] : bad) {
     served = body;
-    View.Messages.clear();
+    View.Notes.clear();
     const QString folder = Temp.File(QString("bad%1").arg(body.size()));
     Run(ofFLAC, true, folder);
-    EXPECT_EQ(View.Messages, QStringList{"No cover embedded: the Cover Art Archive " + line});
+    EXPECT_TRUE(View.Messages.isEmpty());
+    EXPECT_EQ(View.Notes, QStringList{"No cover embedded: the Cover Art Archive " + line});
     EXPECT_TRUE(EmbeddedCover(Jobs[0].OutputPath, ofFLAC).isEmpty());
     EXPECT_FALSE(QFileInfo::exists(folder + "/cover.jpg"));
   }
@@ -550,7 +553,20 @@ TEST(Tags, EveryFieldReadsBackExactlyInEachFormat) {
   tags.MusicBrainzAlbumId = "11111111-2222-3333-4444-555555555555";
   tags.MusicBrainzReleaseGroupId = "22222222-2222-3333-4444-555555555555";
   tags.MusicBrainzTrackId = "33333333-2222-3333-4444-555555555555";
-  tags.MusicBrainzAlbumArtistId = "44444444-2222-3333-4444-555555555555";
+  tags.MusicBrainzAlbumArtistIds = {"44444444-2222-3333-4444-555555555555"};
+  tags.ArtistSort = "Artist, The";
+  tags.AlbumArtistSort = "Various Sort";
+  tags.OriginalDate = "1971-02";
+  tags.Encoder = "Cadenzo 9.9";
+  tags.Compilation = true;
+  tags.Label = QString::fromUtf8("\xd0\x9c\xd0\xb5\xd0\xbb\xd0\xbe\xd0\xb4\xd0\xb8\xd1\x8f");
+  tags.CatalogNumber = "CAT 1";
+  tags.Barcode = "4601234567890";
+  tags.ReleaseCountry = "XE";
+  tags.MusicBrainzReleaseTrackId = "55555555-2222-3333-4444-555555555555";
+  tags.MusicBrainzArtistIds = {"66666666-2222-3333-4444-555555555555",
+                               "77777777-2222-3333-4444-555555555555"};
+  tags.MusicBrainzDiscId = "lwHl8fGzJyLXQR33ug60E8jhf4k-";
   tags.TrackGain = TReplayGain{-6.5, 0.75};
   tags.AlbumGain = TReplayGain{-7.25, 0.875};
   TLameCoder coder;
@@ -593,7 +609,7 @@ TEST(Tags, EveryFieldReadsBackExactlyInEachFormat) {
     EXPECT_EQ(property("MUSICBRAINZ_ALBUMID"), tags.MusicBrainzAlbumId) << format;
     EXPECT_EQ(property("MUSICBRAINZ_RELEASEGROUPID"), tags.MusicBrainzReleaseGroupId) << format;
     EXPECT_EQ(property("MUSICBRAINZ_TRACKID"), tags.MusicBrainzTrackId) << format;
-    EXPECT_EQ(property("MUSICBRAINZ_ALBUMARTISTID"), tags.MusicBrainzAlbumArtistId) << format;
+    EXPECT_EQ(property("MUSICBRAINZ_ALBUMARTISTID"), tags.MusicBrainzAlbumArtistIds[0]) << format;
 
     const auto probe = ProbeTags(path);
     const auto probed = [&probe](const char* name) {
@@ -604,6 +620,27 @@ TEST(Tags, EveryFieldReadsBackExactlyInEachFormat) {
     EXPECT_EQ(probed("ALBUM"), "The Album") << format;
     EXPECT_EQ(probed("GENRE"), "Jazz") << format;
     EXPECT_EQ(probed("DATE"), "1999") << format;
+    // ffprobe's names: the Vorbis comment's, or what it makes of an ID3v2.4 frame.
+    const bool mp3 = format == ofMP3;
+    const std::pair<const char*, QString> fields[] = {
+        {mp3 ? "ARTIST-SORT" : "ARTISTSORT", tags.ArtistSort},
+        {mp3 ? "TSO2" : "ALBUMARTISTSORT", tags.AlbumArtistSort},
+        {mp3 ? "TDOR" : "ORIGINALDATE", tags.OriginalDate},
+        {"COMPILATION", "1"},
+        {mp3 ? "PUBLISHER" : "LABEL", tags.Label},
+        {"CATALOGNUMBER", tags.CatalogNumber},
+        {"BARCODE", tags.Barcode},
+        {mp3 ? "MUSICBRAINZ ALBUM RELEASE COUNTRY" : "RELEASECOUNTRY", tags.ReleaseCountry},
+        {mp3 ? "MUSICBRAINZ RELEASE TRACK ID" : "MUSICBRAINZ_RELEASETRACKID",
+         tags.MusicBrainzReleaseTrackId},
+        {mp3 ? "MUSICBRAINZ DISC ID" : "MUSICBRAINZ_DISCID", tags.MusicBrainzDiscId},
+    };
+    for (const auto& [name, value] : fields) EXPECT_EQ(probed(name), value) << name << format;
+    // Every artist of the credit, and the program in its own field.
+    EXPECT_EQ(property("MUSICBRAINZ_ARTISTID"), tags.MusicBrainzArtistIds.join('|')) << format;
+    EXPECT_EQ(property(mp3 ? "ENCODING" : "ENCODER"), tags.Encoder) << format;
+    if (!mp3)
+      EXPECT_EQ(probed("MUSICBRAINZ_ARTISTID"), tags.MusicBrainzArtistIds.join(';')) << format;
     if (format == ofMP3) {
       EXPECT_EQ(probed("TRACK"), "4/12");
       EXPECT_EQ(probed("DISC"), "1/2");

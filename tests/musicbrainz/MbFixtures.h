@@ -89,6 +89,112 @@ inline QByteArray MbAnswer(const QList<QByteArray>& releases, const QString& dis
          list + "</metadata>";
 }
 
+// Answers as the service writes them for /ws/2/discid/<id>?inc=artist-credits+
+// labels+recordings+release-groups+isrcs, with the elements the reader passes
+// over, for a disc of three tracks: a various-artists compilation (tracks
+// credited to one artist, to two joined by "feat.", and under another name),
+// and the second disc of a two-disc album. IDs are MbId's of short names.
+enum class TMbRecorded { Compilation, SecondOfTwo };
+
+inline QByteArray MbRecordedAnswer(TMbRecorded kind, const QString& discId) {
+  const auto artist = [](const char* key, const char* name, const char* sort,
+                         const char* credited = nullptr, const char* join = nullptr) {
+    return QString(
+               "<name-credit%1>%2<artist id=\"%3\" type=\"Group\" "
+               "type-id=\"e431f5f6-b5d2-343d-8b36-72607fffb74b\"><name>%4</name>"
+               "<sort-name>%5</sort-name></artist></name-credit>")
+        .arg(join ? QString(" joinphrase=\"%1\"").arg(join) : QString(),
+             credited ? QString("<name>%1</name>").arg(credited) : QString(), MbId(key), name,
+             sort);
+  };
+  const auto track = [](const char* key, int position, const char* title, const QString& credit,
+                        const char* isrc) {
+    const QString artistCredit = "<artist-credit>" + credit + "</artist-credit>";
+    return QString(
+               "<track id=\"%1\"><position>%2</position><number>%2</number>"
+               "<length>201000</length>%3<recording id=\"%4\"><title>%5</title>"
+               "<length>201000</length>%3<isrc-list count=\"1\"><isrc id=\"%6\"/>"
+               "</isrc-list></recording></track>")
+        .arg(MbId(QString("track-") + key))
+        .arg(position)
+        .arg(artistCredit, MbId(QString("rec-") + key), title, isrc);
+  };
+  const auto medium = [&discId](int position, bool holdsDisc, const QStringList& tracks) {
+    return QString(
+               "<medium><position>%1</position><format "
+               "id=\"9712d52a-4509-3d4b-a1a2-67c88c643e31\">CD</format>"
+               "<disc-list count=\"1\"><disc id=\"%2\"><sectors>825</sectors></disc>"
+               "</disc-list><track-list count=\"%3\" offset=\"0\">%4</track-list></medium>")
+        .arg(position)
+        .arg(holdsDisc ? discId : MbId("other-disc"))
+        .arg(tracks.size())
+        .arg(tracks.join(QString()));
+  };
+  QString release, credit, groupDate;
+  QString media;
+  if (kind == TMbRecorded::Compilation) {
+    release = "va";
+    credit = artist("various", "Various Artists", "Various Artists");
+    // The database's own ID of "Various Artists".
+    credit.replace(MbId("various"), "89ad4ac3-39f7-470e-963a-56509c546377");
+    groupDate = "1995-11-20";
+    media = medium(
+        1, true,
+        {track("va1", 1, "Song A", artist("alpha", "Alpha Band", "Alpha Band"), "GBAAA9500001"),
+         track("va2", 2, "Night Drive",
+               artist("lyra", "Lyra Vale", "Vale, Lyra", nullptr, " feat. ") +
+                   artist("osric", "Osric Dane", "Dane, Osric"),
+               "GBAAA9500002"),
+         track("va3", 3, "Sørlandet", artist("orn", "Tomáš Ørn", "Ørn, Tomáš", "T. Ørn"),
+               "NOAAA9500003")});
+  } else {
+    release = "two";
+    credit = artist("quiet", "The Quiet Hours", "Quiet Hours, The");
+    groupDate = "2003";
+    QStringList first;
+    for (int i = 1; i <= 4; ++i)
+      first << track(qPrintable(QString("two1-%1").arg(i)), i, "Side", credit, "USQQQ0300001");
+    media = medium(1, false, first) +
+            medium(2, true,
+                   {track("two2-1", 1, "Harbour Lights", credit, "USQQQ0300011"),
+                    track("two2-2", 2, "Long Way Home", credit, "USQQQ0300012"),
+                    track("two2-3", 3, "Last Ferry", credit, "USQQQ0300013")});
+  }
+  const bool compilation = kind == TMbRecorded::Compilation;
+  const QString xml =
+      QString(
+          "<?xml version=\"1.0\" encoding=\"UTF-8\"?><metadata "
+          "xmlns=\"http://musicbrainz.org/ns/mmd-2.0#\"><disc id=\"%1\"><sectors>825</sectors>"
+          "<offset-list count=\"3\"><offset position=\"1\">150</offset><offset "
+          "position=\"2\">300</offset><offset position=\"3\">600</offset></offset-list>"
+          "<release-list count=\"1\"><release id=\"%2\"><title>%3</title>"
+          "<status id=\"4e304316-386d-3409-af2e-78857eec5cfe\">Official</status>"
+          "<quality>normal</quality><packaging id=\"ec27701a-4a22-37f4-bfac-6616e0f9750a\">"
+          "Jewel Case</packaging><text-representation><language>eng</language><script>Latn"
+          "</script></text-representation><artist-credit>%4</artist-credit>"
+          "<release-group id=\"%5\" type=\"%6\"><title>%3</title><first-release-date>%7"
+          "</first-release-date><primary-type>Album</primary-type><artist-credit>%4"
+          "</artist-credit></release-group><date>%8</date><country>%9</country>"
+          "<release-event-list count=\"1\"><release-event><date>%8</date><area id=\"%10\">"
+          "<name>Somewhere</name><sort-name>Somewhere</sort-name></area></release-event>"
+          "</release-event-list><barcode>%11</barcode><asin>B000000000</asin>"
+          "<cover-art-archive><artwork>false</artwork><count>0</count><front>false</front>"
+          "<back>false</back></cover-art-archive><label-info-list count=\"1\"><label-info>"
+          "<catalog-number>%12</catalog-number><label id=\"%13\"><name>%14</name>"
+          "<sort-name>%14</sort-name><label-code>1234</label-code></label></label-info>"
+          "</label-info-list><medium-list count=\"%15\">%16</medium-list></release>"
+          "</release-list></disc></metadata>")
+          .arg(discId, MbId(release), compilation ? "Hits of &apos;96" : "Long Way Home", credit,
+               MbId("rg-" + release), compilation ? "Compilation" : "Album", groupDate,
+               compilation ? "1996-10-07" : "2003-03-17", compilation ? "GB" : "XE")
+          .arg(MbId("area"), compilation ? "5012345678900" : "",
+               compilation ? "NBR CD 104" : "EA-2003/2", MbId("label-" + release),
+               compilation ? "Northbound Records" : "Ember &amp; Ash")
+          .arg(compilation ? 1 : 2)
+          .arg(media);
+  return xml.toUtf8();
+}
+
 inline QByteArray XmlResponse(const QByteArray& body, const QByteArray& status = "200 OK") {
   return "HTTP/1.1 " + status + "\r\nContent-Type: application/xml; charset=utf-8\r\n" +
          "Content-Length: " + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" +

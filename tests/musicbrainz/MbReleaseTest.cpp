@@ -51,8 +51,9 @@ TEST(MbRelease, CreditsTitlesAndIdsAsTheServiceWritesThem) {
   const std::vector<TMbRelease> releases = Read(xml);
   ASSERT_EQ(releases.size(), 1u);
   const TMbRelease& r = releases[0];
-  EXPECT_EQ(r.Artist, "Jöe & Ann");
-  EXPECT_EQ(r.ArtistID, "0383dadf-2a4e-4d10-a46a-e9e041da8eb3");
+  EXPECT_EQ(r.Artist.Text, "Jöe & Ann");
+  EXPECT_EQ(r.Artist.ArtistIDs, QStringList({"0383dadf-2a4e-4d10-a46a-e9e041da8eb3",
+                                             "b10bbbfc-cf9e-42e0-be17-e2c3e1d2600d"}));
   EXPECT_EQ(r.Title, "Où Es Tu — 東京");
   EXPECT_EQ(r.Year(), "1997");
   EXPECT_EQ(r.ReleaseGroupID, "a3b0ddd5-3c6b-40b4-9c0b-7c4a2f0e5e52");
@@ -129,9 +130,11 @@ TEST(MbRelease, LocalEntryKeepsTheIdsTrackArtistsAndIsrcs) {
   ApplyMbRelease(info, releases[0], 0);
   ASSERT_TRUE(info.WriteLocalCDDB());
   const QString entry = QString::fromUtf8(ReadFile(info.LocalCDDBFile()));
-  EXPECT_TRUE(entry.contains("EXTD= YEAR: 1988 ID3G: 1 MBRELEASE: " + MbId("r3") +
-                             " MBRELEASEGROUP: " + MbId("rg-r3") +
-                             " MBALBUMARTIST: " + MbId("artist-r3") + "\r\n"))
+  EXPECT_TRUE(entry.contains(
+      "EXTD= YEAR: 1988 ID3G: 1 MBRELEASE: " + MbId("r3") + " MBRELEASEGROUP: " + MbId("rg-r3") +
+      " MBALBUMARTIST: " + MbId("artist-r3") + " DATE: 1988-01-05 DISCNUMBER: 1 DISCTOTAL: 1" +
+      " LABEL: Мелодия CATNO: CAT-r3 BARCODE: 4601234567890 COUNTRY: XE" +
+      " DARTISTSORT: Band\r\n"))
       << entry.toStdString();
 
   TMyCDInfo read = ThreeTracks();
@@ -140,10 +143,24 @@ TEST(MbRelease, LocalEntryKeepsTheIdsTrackArtistsAndIsrcs) {
   EXPECT_EQ(read.Artist, "Band");
   EXPECT_EQ(read.MBReleaseID, MbId("r3"));
   EXPECT_EQ(read.MBReleaseGroupID, MbId("rg-r3"));
-  EXPECT_EQ(read.MBAlbumArtistID, MbId("artist-r3"));
+  EXPECT_EQ(read.MBAlbumArtistIDs, QStringList{MbId("artist-r3")});
   EXPECT_EQ(read.Tracks[0].ISRC, "GBAYE0000001");
   EXPECT_EQ(read.Tracks[0].MBRecordingID, MbId("rec-1"));
   EXPECT_EQ(read.Tracks[1].Title, "Guest Star / Two");
   EXPECT_EQ(read.Tracks[1].Artist, "Guest Star");
   EXPECT_EQ(read.Tracks[2].Artist, "");
+  // What a release tells beyond the CDDB names reads back as it was.
+  const std::pair<QString, QString> fields[] = {
+      {read.Date, info.Date},
+      {read.Label, info.Label},
+      {read.CatalogNumber, info.CatalogNumber},
+      {read.Barcode, info.Barcode},
+      {read.ReleaseCountry, info.ReleaseCountry},
+      {read.AlbumArtistSort, info.AlbumArtistSort},
+      {read.Tracks[1].ArtistSort, "Guest Star"},
+      {read.Tracks[1].MBArtistIDs.join(','), info.Tracks[1].MBArtistIDs.join(',')},
+  };
+  for (const auto& [got, want] : fields) EXPECT_EQ(got, want);
+  EXPECT_EQ(read.DiscNumber, 1);
+  EXPECT_EQ(read.DiscTotal, 1);
 }

@@ -47,10 +47,11 @@ class TParallelView : public TConvSessionView {
     return orCancel;
   }
   void AddMessage(const QString& line) override { Messages << line; }
+  void AddNote(const QString& line) override { Notes << line; }
   void ShowEncoders(const QString&, int overallPercent) override { LastOverall = overallPercent; }
 
   std::function<void(const QString& stage)> OnStage;
-  QStringList Messages;
+  QStringList Messages, Notes;
   int LastOverall = -1;
 };
 

@@ -54,8 +54,9 @@ class TRecordingView : public TConvSessionView {
     return answer;
   }
   void AddMessage(const QString& line) override { Messages << line; }
+  void AddNote(const QString& line) override { Notes << line; }
 
-  QStringList Stages, Sources, Destinations, Captions, Messages, OverwriteAsked;
+  QStringList Stages, Sources, Destinations, Captions, Messages, Notes, OverwriteAsked;
   std::deque<std::pair<int, bool>> OverwriteAnswers;
   std::function<void(const QString& stage)> OnStage;
   int LastProgress = -1;
@@ -535,7 +536,12 @@ TEST_F(Session, EncoderSettingsAreCopiedAndABadIndexIsReported) {
   EXPECT_EQ(Coder.Mode(), TLameMode::JSTEREO);
   EXPECT_EQ(Coder.Quality(), MPEG_QUALITY::HIGH_QUALITY);
   EXPECT_TRUE(Coder.EnableVBR());
-  EXPECT_FALSE(Coder.WriteVBRHeader());
+  EXPECT_TRUE(Coder.WriteVBRHeader());  // a VBR file always gets its header
+  Settings.VBR = false;
+  Engine.ApplyEncoderSettings(RipSettingsOf(Settings).Mp3);
+  EXPECT_FALSE(Coder.WriteVBRHeader());  // CBR's Info frame stays the box's
+  Settings.VBR = true;
+  Engine.ApplyEncoderSettings(RipSettingsOf(Settings).Mp3);
   EXPECT_FALSE(Coder.CRC());
   EXPECT_TRUE(Coder.Private());
   EXPECT_TRUE(Boxes.Asked().empty());

@@ -248,7 +248,9 @@ TEST_F(ConvForm, ErrorSummaryListsTheFailuresOnceAndKeepsShowing) {
   EXPECT_EQ(caption, "2 Error(s) occured during conversion session.");
   EXPECT_EQ(memo,
             "Can' ripping track 'Track 2', extract cdda error.\n"
-            "Track 3 'Track 3': 1 unreadable sector(s) written as silence.");
+            "Track 3 'Track 3': 1 unreadable sector(s) written as silence.\n"
+            "Note: No album gain written: track 2 is not in this rip and its file '" +
+                Settings.OutputFolder + "/-.mp3' was not found.");
   EXPECT_FALSE(optionVisible);
   EXPECT_TRUE(Settings.ShowErrorMessage);
   EXPECT_EQ(Summary.ErrorCount, 0);

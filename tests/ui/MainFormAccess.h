@@ -34,6 +34,8 @@ struct TMainFormAccess {
         edArtist(form.edArtist),
         edAlbum(form.edAlbum),
         edYear(form.edYear),
+        spDiscNumber(form.spDiscNumber),
+        spDiscTotal(form.spDiscTotal),
         cbCategory(form.cbCategory),
         lvTrackList(form.lvTrackList),
         pmenuTrackList(form.pmenuTrackList),
@@ -91,6 +93,8 @@ struct TMainFormAccess {
   QLineEdit*& edArtist;
   QLineEdit*& edAlbum;
   QLineEdit*& edYear;
+  QSpinBox*& spDiscNumber;
+  QSpinBox*& spDiscTotal;
   QComboBox*& cbCategory;
   TTrackListView*& lvTrackList;
   QMenu*& pmenuTrackList;

@@ -846,6 +846,8 @@ class ExtractTest : public MainFormTest {
     saved.CreatePlayList = true;
     saved.OpenOutputFolder = false;
     saved.AccurateRipServer.clear();  // no test reaches the public server
+    // Two of three tracks make no album gain, and a note would say so.
+    saved.ReplayGain = false;
     ASSERT_TRUE(saved.Save());
     Start();
     Poll();
@@ -1151,8 +1153,19 @@ TEST_F(ExtractTest, EditedNamesAndAnOpenTitleEditorReachTheJobsAndTags) {
   TModalDriver driver;
   driver.Then("ConvForm", LetRun);
   driver.Then("SavePlaylistDialog", [](QWidget* w) { qobject_cast<QDialog*>(w)->reject(); });
+  // Track 2 is neither ripped nor on disk: the album's gain is not known.
+  Config->ReplayGain = true;
+  QString notes;
+  driver.Then("DispForm", [&notes](QWidget* w) {
+    notes = w->windowTitle() + "\n" + w->findChild<QPlainTextEdit*>()->toPlainText();
+    qobject_cast<QDialog*>(w)->accept();
+  });
   Parts(*FForm).actExtract->trigger();
   ASSERT_TRUE(driver.AllSeen());
+  EXPECT_TRUE(
+      notes.startsWith("Notes of the conversion session.\nNote: No album gain written: "
+                       "track 2 is not in this rip"))
+      << notes.toStdString();
 
   ASSERT_EQ(Parts(*FForm).JobList.size(), 2u);
   const TCDTrackInfo& info = Parts(*FForm).JobList[0].TrackInfo;
