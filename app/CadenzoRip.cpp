@@ -29,6 +29,7 @@
 #include "rip/RipPlan.h"
 #include "rip/RipQuery.h"
 #include "settings/config.h"
+#include "verify/CtdbVerification.h"
 #include "verify/RipVerification.h"
 #include "verify/SectorHealth.h"
 
@@ -307,9 +308,11 @@ int main(int argc, char** argv) {
   parser.addOptions({queryOption, sourceOption, saveNamesOption, serverOption, matchOption});
   const QCommandLineOption requireAccurateOption(
       "require-accurate",
-      "Count a track the AccurateRip database does not confirm as failed (exit status 1).");
+      "Count a track that neither the AccurateRip nor the CTDB database confirms as failed (exit "
+      "status 1).");
   const QCommandLineOption noVerifyOption(
-      "no-verify", "Take no checksums, ask no AccurateRip server and write no rip log.");
+      "no-verify",
+      "Take no checksums, ask no AccurateRip or CTDB server, repair nothing and write no rip log.");
   const QCommandLineOption verboseOption(
       "verbose",
       "After each track, print its sector map on stderr: a mark per sixtieth of the track, "
@@ -546,6 +549,7 @@ int main(int argc, char** argv) {
   int exitCode = 0;
   QString report;
   const TRipVerification* verification = session.Verification();
+  const TCtdbVerification* ctdb = session.Ctdb();
   // Only a found disc has something to say per track; any other answer is
   // the disc's and said once.
   const bool perTrack = verification && verification->Client().Answer() == TArAnswer::Found;
@@ -559,8 +563,10 @@ int main(int argc, char** argv) {
     const int track = job.TrackInfo.TrackIndex + 1;
     const TTrackVerification* result = verification ? verification->Track(track) : nullptr;
     const bool isAccurate = result && result->Verdict.Kind == TArVerdict::Accurate;
-    // The database has nothing of the audio before track 1.
-    if (parser.isSet(requireAccurateOption) && !isAccurate && track > 0) exitCode = kExitFailed;
+    // The databases have nothing of the audio before track 1; either one confirming will do.
+    if (parser.isSet(requireAccurateOption) && !isAccurate && track > 0 &&
+        !(ctdb && ctdb->TrackVerdict(track).Kind == TCtdbVerdict::Accurate))
+      exitCode = kExitFailed;
     if (!result || result->Verdict.Kind == TArVerdict::Pending) continue;
     ++verified;
     if (isAccurate) ++accurate;
@@ -575,6 +581,13 @@ int main(int argc, char** argv) {
                                          .arg(verified);
   else if (verified > 0)
     report += "AccurateRip: " + verification->AnswerText() + "\n";
+  // The CTDB's verdict on the disc, and its repair, apart from AccurateRip's.
+  for (QString line :
+       {ctdb ? ctdb->DiscVerdict().Text() : QString(), ctdb ? ctdb->RepairText() : QString()}) {
+    if (line.isEmpty() || !session.Completed) continue;
+    line[0] = line[0].toLower();
+    report += "CTDB: " + line + "\n";
+  }
   Print(stdout, report);
   const QString playlist = parser.value(playlistOption);
   if (!playlist.isEmpty() && !session.Aborted && session.Completed > 0) {

@@ -9,8 +9,8 @@
 // shows stages and asks its questions through TConvSessionView. Encoding
 // (and the normalisation before it) runs on the workers of a TEncodePool
 // while the next track is read; everything else, the statuses and the
-// questions included, stays on the user-interface thread. The rip and the normalisation passes run pending events after
-// every chunk, and the session waits for the encoders in the event loop, so
+// questions included, stays on the user-interface thread. The rip and the normalisation passes run
+// pending events after every chunk, and the session waits for the encoders in the event loop, so
 // Abort, close requests and the encoders' reports arrive while StartSession
 // runs.
 #pragma once
@@ -32,8 +32,11 @@
 #include "rip/TrackReader.h"
 
 class TCDRIP;
+class TCtdbVerification;
 class TLameCoder;
 class TRipVerification;
+class TTrackChecksums;
+struct TCtdbTrackRepair;
 struct TTrackHealth;
 
 class TConvSession {
@@ -92,6 +95,8 @@ class TConvSession {
   const TRipVerification* Verification() const {
     return FReader ? FReader->Verification() : nullptr;
   }
+  // Its CTDB verification and repair; null without one.
+  const TCtdbVerification* Ctdb() const { return FReader ? FReader->Ctdb() : nullptr; }
 
   bool Aborted = false;
   bool ClosingByTimer = false;
@@ -132,6 +137,19 @@ class TConvSession {
   TTrackTags JobTags(const TFileParam& job) const;
   // The album's ReplayGain into every file done in this session.
   void WriteAlbumGain();
+  // When the rip differs from the CTDB database: repairs the files from an
+  // entry's recovery data (encoded ones made again from the kept copies) and
+  // proves them again; the copies are deleted either way.
+  void RepairFromCtdb();
+  // The job's file holds the repaired audio: its checksums, verdict, sector
+  // picture and state follow.
+  void TrackRepaired(size_t index, const TTrackChecksums& sums, const TCtdbTrackRepair& repaired);
+  // Encodes the job's file again from its repaired copy; RemakeFinished
+  // puts it in the output's place.
+  void RemakeFile(size_t index);
+  void RemakeFinished(const TEncodePool::TResult& result);
+  // A summary line about the job after its lines went out.
+  void Tell(const TFileParam& job, const QString& line);
   // Gives the job's whole output its name; the job fails when it cannot.
   void PlaceOutput(TFileParam& job);
   // Marks the job "Error" with a line naming the file and the system's reason, once.

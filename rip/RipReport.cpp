@@ -28,6 +28,7 @@ QString LogText(const TDisc& disc, const TRipResults& results) {
                     .arg(ids.Id3, 8, 16, QChar(u'0'))
                     .arg(DbarFileName(ids).mid(5).chopped(4));
   log.AccurateRip = results.AccurateRip;
+  log.Ctdb = results.Ctdb;
   for (const TDiscTrack& track : disc.Tracks)
     log.Toc.push_back(
         {track.Number, track.Start, track.AudioSectors(), track.Pregap, track.IsAudio()});

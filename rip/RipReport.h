@@ -37,6 +37,7 @@ struct TRipResults {
   int32_t ReadOffset = 0;
   QString Output;       // the format and its settings in words
   QString AccurateRip;  // the database's answer for the disc
+  QString Ctdb;         // the log's CTDB block; empty without one
   std::vector<TReportTrack> Tracks;
 };
 

@@ -58,7 +58,8 @@ void ExtractJobs(TExtractParts& form, TRipPlan& plan) {
   // The session knows its jobs where the plan holds them.
   if (session.Attempted > 0)
     for (const TFileParam& job : plan.Jobs)
-      form.lvTrackList->ShowTrackState(job, session.Verification(), session.JobMessages(job));
+      form.lvTrackList->ShowTrackState(job, session.Verification(), session.JobMessages(job),
+                                       session.Ctdb());
   form.JobList = std::move(plan.Jobs);
   if (session.Attempted <= 0) return;
   if (Config->CreatePlayList && !session.Aborted && session.Completed > 0) {
@@ -72,8 +73,9 @@ void ExtractJobs(TExtractParts& form, TRipPlan& plan) {
   }
   if (Config->PlaySound && !session.Aborted) form.SoundPlayer->Play(Config->SoundFile);
   if (Config->EjectCD && !session.Aborted) form.CDRIP->EjectTray(true);
-  form.VerdictBar->Show(SummarizeRip(form.JobList, session.Verification(), session.Aborted),
-                        RipLogOf(form.JobList, started), folder);
+  form.VerdictBar->Show(
+      SummarizeRip(form.JobList, session.Verification(), session.Aborted, session.Ctdb()),
+      RipLogOf(form.JobList, started), folder);
   if (Config->ShowErrorMessage && form.DispForm->ErrorCount > 0) {
     form.DispForm->exec();
     form.DispForm->ClearMessages();

@@ -14,6 +14,7 @@
 
 class QAbstractItemView;
 class TMyCDInfo;
+class TCtdbVerification;
 class TRipVerification;
 
 // The grid's colour: the text's mixed into the list's, so the lines show in
@@ -71,10 +72,10 @@ class TTrackListView : public QTreeWidget {
   // Opens the title editor of the selected row, else of the first.
   void EditCurrentTitle();
   // The State column of a job's row: the AccurateRip verdict of a finished
-  // track, its checksums in the tooltip; the session's lines about the job
-  // (messages) explain an error there.
+  // track and, apart, the CTDB's; its checksums in the tooltip; the
+  // session's lines about the job (messages) explain an error there.
   void ShowTrackState(const TFileParam& job, const TRipVerification* verification,
-                      const QStringList& messages);
+                      const QStringList& messages, const TCtdbVerification* ctdb = nullptr);
 
  protected:
   // The title column takes the slack of the list's width.

@@ -64,6 +64,7 @@ QString TRipLog::Text() const {
     }
     text += "    Status: " + track.Status + "\n";
   }
+  if (!Ctdb.isEmpty()) text += "\n" + Ctdb;
   text += "\n" + Summary() + "\n";
   return text;
 }

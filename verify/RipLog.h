@@ -50,6 +50,7 @@ struct TRipLog {
   QString AccurateRip;  // the database's answer for the disc
   std::vector<TRipLogTocRow> Toc;
   std::vector<TRipLogTrack> Tracks;
+  QString Ctdb;  // the CTDB's block of lines, made by its own unit; empty without one
 
   // "All tracks accurately ripped", "N of M tracks accurately ripped" or
   // "There were errors"; a hidden track has no entry to count.
