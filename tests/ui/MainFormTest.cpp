@@ -840,6 +840,15 @@ class ExtractTest : public MainFormTest {
     };
   }
   static void LetRun(QWidget*) {}
+  // Extracts the ticked tracks into FOut and declines the playlist.
+  void ExtractWithoutPlaylist() {
+    ASSERT_TRUE(QDir().mkpath(FOut));
+    TModalDriver driver;
+    driver.Then("ConvForm", LetRun);
+    driver.Then("SavePlaylistDialog", [](QWidget* w) { static_cast<QDialog*>(w)->reject(); });
+    Parts(*FForm).actExtract->trigger();
+    ASSERT_TRUE(driver.AllSeen());
+  }
 
   QString FOut;
 };
@@ -849,12 +858,7 @@ TEST_F(ExtractTest, TheStateColumnShowsEachTracksAccurateRipVerdictWithItsChecks
   const artest::TArSums third = artest::ArSums(FImage.TrackPcm(3), false, true);
   testutil::TTestServer server(artest::DbarAnswer({{first.V2, 1, third.V2 ^ 4}}));
   Config->AccurateRipServer = server.Url("/");
-  ASSERT_TRUE(QDir().mkpath(FOut));
-  TModalDriver driver;
-  driver.Then("ConvForm", LetRun);
-  driver.Then("SavePlaylistDialog", [](QWidget* w) { static_cast<QDialog*>(w)->reject(); });
-  Parts(*FForm).actExtract->trigger();
-  ASSERT_TRUE(driver.AllSeen());
+  ExtractWithoutPlaylist();
   EXPECT_EQ(Cell(0, 5), "Accurate (6)");
   EXPECT_EQ(Cell(1, 5), "");
   EXPECT_EQ(Cell(2, 5), "Not accurate");
@@ -887,12 +891,7 @@ TEST_F(ExtractTest, TheStateColumnShowsTheCtdbVerdictApart) {
   });
   Config->AccurateRipServer = Config->CtdbServer = server.Url("/");
   Tick(1, true);
-  ASSERT_TRUE(QDir().mkpath(FOut));
-  TModalDriver driver;
-  driver.Then("ConvForm", LetRun);
-  driver.Then("SavePlaylistDialog", [](QWidget* w) { static_cast<QDialog*>(w)->reject(); });
-  Parts(*FForm).actExtract->trigger();
-  ASSERT_TRUE(driver.AllSeen());
+  ExtractWithoutPlaylist();
   for (int row = 0; row < 3; ++row) EXPECT_EQ(Cell(row, 5), "Accurate (6), CTDB (5)") << row;
   EXPECT_TRUE(List()->topLevelItem(1)->toolTip(5).endsWith(
       "\nCTDB: Accurately ripped (confidence 5 of 5)"));
