@@ -56,7 +56,6 @@ class TCtdbVerification {
   // (unreadable ones as silence).
   void EndTrack(int trackNum, bool whole);
 
-  const TCtdbClient& Client() const { return FClient; }
   const QString& Server() const { return FServer; }
   bool AnswerPending() const { return FClient.Answer() == TArAnswer::Pending; }
   // Runs the event loop until the answer is there: the lookup ends at once
