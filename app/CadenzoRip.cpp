@@ -32,6 +32,7 @@
 #include "rip/RipQuery.h"
 #include "rip/RipReport.h"
 #include "settings/config.h"
+#include "verify/CtdbVerification.h"
 #include "verify/RipLog.h"
 #include "verify/SectorHealth.h"
 
@@ -352,15 +353,16 @@ int main(int argc, char** argv) {
   parser.addOptions({queryOption, sourceOption, saveNamesOption, serverOption, matchOption});
   const QCommandLineOption requireAccurateOption(
       "require-accurate",
-      "Count a track the AccurateRip database does not confirm, or whose file was normalised, as "
-      "failed (exit status 1).");
+      "Count a track that neither the AccurateRip nor the CTDB database confirms, or whose file was "
+      "normalised, as failed (exit status 1).");
   const QCommandLineOption checkLogOption(
       "check-log",
       "Say whether the rip log <file> is as it was written (exit status 0) or was changed since "
       "(1), then exit.",
       "file");
   const QCommandLineOption noVerifyOption(
-      "no-verify", "Take no checksums, ask no AccurateRip server and write no rip log.");
+      "no-verify",
+      "Take no checksums, ask no AccurateRip or CTDB server, repair nothing and write no rip log.");
   const QCommandLineOption verboseOption(
       "verbose",
       "After each track, print its sector map on stderr: a mark per sixtieth of the track, "
@@ -598,6 +600,7 @@ int main(int argc, char** argv) {
   int exitCode = session.ReportFailed ? kExitFailed : 0;
   QString report;
   const TRipResults& results = session.Results();
+  const TCtdbVerification* ctdb = session.Ctdb();
   // Only a found disc has something to say per track; any other answer is
   // the disc's and said once, in the count.
   const bool perTrack = !results.ArBlocks.empty();
@@ -614,13 +617,23 @@ int main(int argc, char** argv) {
     // The database has nothing of the audio before track 1.
     if (track == 0) continue;
     const bool reported = result != results.Tracks.end();
-    if (parser.isSet(requireAccurateOption) && !(reported && ProvenAccurate(*result)))
+    // Either database confirming the audio read will do, when the file holds it as read.
+    const bool ctdbAccurate = ctdb && ctdb->TrackVerdict(track).Kind == TCtdbVerdict::Accurate &&
+                              !(reported && FileDiffers(*result));
+    if (parser.isSet(requireAccurateOption) && !(reported && ProvenAccurate(*result)) &&
+        !ctdbAccurate)
       exitCode = kExitFailed;
     if (perTrack && reported)
       report += QString::asprintf("Track %02d: ", track) + LowerFirst(VerdictText(*result)) + "\n";
   }
   if (!results.Tracks.empty())
     report += "AccurateRip: " + LowerFirst(TallyOf(results).Text()) + "\n";
+  // The CTDB's verdict on the disc, and its repair, apart from AccurateRip's.
+  for (QString line :
+       {ctdb ? ctdb->DiscVerdict().Text() : QString(), ctdb ? ctdb->RepairText() : QString()}) {
+    if (line.isEmpty() || !session.Completed) continue;
+    report += "CTDB: " + LowerFirst(line) + "\n";
+  }
   Print(stdout, report);
   const QString playlist = parser.value(playlistOption);
   if (!playlist.isEmpty() && !session.Aborted && session.Completed > 0) {

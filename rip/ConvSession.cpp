@@ -22,7 +22,9 @@
 #include "platform/MessageBox.h"
 #include "rip/ExtractJobs.h"
 #include "rip/JobEncoder.h"
+#include "rip/RipRepair.h"
 #include "rip/RipReport.h"
+#include "verify/CtdbVerification.h"
 #include "verify/RipVerification.h"
 
 namespace {
@@ -141,9 +143,10 @@ void TConvSession::RunTrackLoop() {
     ++ItemIndex;
   }
   WaitForEncoders();
-  FPool.reset();
   FReader->FinishLookup([this] { return Aborted; });
   FlushMessages(true);
+  RepairFromCtdb();
+  FPool.reset();
   FinishCover();
   // Known once every track of the album was measured and its encoder is done.
   if (!Aborted && settings.Format().Encoded) WriteAlbumGain();
@@ -226,6 +229,15 @@ void TConvSession::ProcessJob(TFileParam& job) {
   run.OnTheFly = onTheFly;
   run.RipTarget = ripTarget;
   if (ripTarget.isEmpty()) WriteFailed(job, folder, error);
+  // The audio as read, kept while a CTDB repair may need it to make the
+  // file again; the rip's own WAV serves when it has one.
+  int64_t later = 0;
+  for (size_t i = size_t(index) + 1; i < FJobs->size(); ++i)
+    later += FPlan->Disc.AudioBytes((*FJobs)[i].TrackInfo.TrackIndex + 1);
+  if (encoded && !settings.NormalizeVolume && !ripTarget.isEmpty() &&
+      KeepsPcmCopy(FReader->Ctdb(), folder, FPlan->Disc.AudioBytes(job.TrackInfo.TrackIndex + 1),
+                   later))
+    run.Pcm = onTheFly ? FFiles.NewTemp(folder, QStringLiteral(".wav")) : ripTarget;
 
   // A step that failed ends the job: the later ones would work on a file
   // this session did not produce.
@@ -355,13 +367,17 @@ TTrackReader::TRead TConvSession::RipToEncoder(TFileParam& job) {
       if (Queue) Queue->Close();
     }
   } streamEnd{queue};
+  std::optional<TPcmCopy> copy;
+  if (!run.Pcm.isEmpty()) copy.emplace(run.Pcm);
   const TTrackReader::TRead read = FReader->Read(
       trackNum, job.OutputPath,
       [&](const uint8_t* data, int32_t bytes) {
         open();
         queue->Write(data, bytes);
+        if (copy) copy->Add(data, bytes);
       },
       bool(run.Report.TestCrc));
+  if (copy && !copy->Finish()) FFiles.RemoveTemp(std::exchange(run.Pcm, {}));
   // A track without a sample still gets its (empty) file.
   if (read.Ripped) open();
   return read;
@@ -493,11 +509,12 @@ QString TConvSession::MeasureOtherTracks(const std::set<int32_t>& made,
 void TConvSession::EncodeFinished(const TEncodePool::TResult& result) {
   TFileParam& job = (*FJobs)[size_t(result.Job)];
   TJobRun& run = FRuns[size_t(result.Job)];
+  if (run.Remaking) return RemakeFinished(result);
   run.Encoding = false;
   run.Encoded = 1;
   run.Cut = result.Stopped;
   if (!run.OnTheFly) {
-    FFiles.RemoveTemp(run.RipTarget);
+    if (run.RipTarget != run.Pcm) FFiles.RemoveTemp(run.RipTarget);
     if (run.Normalized && !run.Normalized->Box.isEmpty()) {
       ErrorBox(run.Normalized->Box);
       NormalizeFailed(job, run.Normalized->Reason);
@@ -607,6 +624,7 @@ void TConvSession::WriteReport() {
   const TRipSettings& settings = FPlan->Settings;
   results.Output = settings.Format().Describe(settings.EncoderSettings(), FCoder);
   results.AccurateRip = verification->AnswerText();
+  if (const TCtdbVerification* ctdb = Ctdb()) results.Ctdb = ctdb->LogBlock();
   for (size_t i = 0; i < FJobs->size(); ++i) {
     const TFileParam& job = (*FJobs)[i];
     const TJobRun& run = FRuns[i];

@@ -35,8 +35,11 @@
 #include "rip/TrackReader.h"
 
 class TCDRIP;
+class TCtdbVerification;
 class TLameCoder;
 class TRipVerification;
+class TTrackChecksums;
+struct TCtdbTrackRepair;
 struct TTrackHealth;
 
 class TConvSession {
@@ -104,6 +107,8 @@ class TConvSession {
   // or CUE sheet it was to write could not be.
   QString WrittenLog;
   bool ReportFailed = false;
+  // Its CTDB verification and repair; null without one.
+  const TCtdbVerification* Ctdb() const { return FReader ? FReader->Ctdb() : nullptr; }
 
   bool Aborted = false;
   bool ClosingByTimer = false;
@@ -148,6 +153,19 @@ class TConvSession {
   // others; why they cannot all be measured, empty when they are.
   QString MeasureOtherTracks(const std::set<int32_t>& made,
                              std::vector<std::unique_ptr<TLoudness>>& others);
+  // When the rip differs from the CTDB database: repairs the files from an
+  // entry's recovery data (encoded ones made again from the kept copies) and
+  // proves them again; the copies are deleted either way.
+  void RepairFromCtdb();
+  // The job's file holds the repaired audio: its checksums, verdict, sector
+  // picture and state follow.
+  void TrackRepaired(size_t index, const TTrackChecksums& sums, const TCtdbTrackRepair& repaired);
+  // Encodes the job's file again from its repaired copy; RemakeFinished
+  // puts it in the output's place.
+  void RemakeFile(size_t index);
+  void RemakeFinished(const TEncodePool::TResult& result);
+  // A summary line about the job after its lines went out.
+  void Tell(const TFileParam& job, const QString& line);
   // Gives the job's whole output its name; the job fails when it cannot.
   void PlaceOutput(TFileParam& job);
   // Marks the job "Error" with a line naming the file and the system's reason, once.

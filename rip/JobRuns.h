@@ -31,6 +31,11 @@ struct TJobRun {
   QString RipTarget;
   QString Output;  // the output under its temporary name, until it is placed
   QString Placed;  // where the output went, once placed
+  // A WAV of an encoded track's audio as read, from which a CTDB repair makes
+  // the file again; empty when none is kept.
+  QString Pcm;
+  bool Remaking = false;  // its file is being made again from the repaired copy
+  bool Remade = false;    // and took the output's place
   // What its read left for the rip log: test CRC, lost sectors, jitter
   // errors and the sector picture.
   TReportTrack Report;

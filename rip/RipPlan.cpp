@@ -46,6 +46,7 @@ TRipSettings RipSettingsOf(const TConfig& config) {
   s.TestAndCopy = config.TestAndCopy;
   s.RipHiddenTrack = config.RipHiddenTrack;
   s.AccurateRipServer = config.AccurateRipServer;
+  s.CtdbServer = config.CtdbServer;
   s.WriteLog = config.WriteLog;
   s.WriteCueSheet = config.WriteCueSheet;
   return s;

@@ -63,9 +63,11 @@ struct TRipSettings {
   bool TestAndCopy = false;
   bool RipHiddenTrack = true;
 
-  // The proof: checksums, the AccurateRip lookup, the rip log and the CUE sheet.
+  // The proof: checksums, the AccurateRip and CTDB lookups (with the CTDB's
+  // repair), the rip log and the CUE sheet.
   bool Verify = false;
   QString AccurateRipServer;  // empty: no lookup
+  QString CtdbServer;         // empty: no lookup and no repair
   bool WriteLog = true;
   bool WriteCueSheet = true;
 

@@ -16,11 +16,6 @@ QString Hex(uint32_t value) { return QString::asprintf("%08X", value); }
 
 QString ProgramText() { return QString("%1 %2").arg(kProgramName, kProgramVersion); }
 
-// The file holds other audio than the read delivered (normalised).
-bool FileDiffers(const TReportTrack& track) {
-  return track.FileCrc && track.Verification && *track.FileCrc != track.Verification->Crc;
-}
-
 // Why the track's checksums prove nothing: it was not read, or not whole.
 QString ReadProblem(const TReportTrack& track) {
   if (!track.Verification) return QStringLiteral("not read");
@@ -124,6 +119,7 @@ QString LogText(const TDisc& disc, const TRipSettings& settings, const TRipResul
                     .arg(DbarFileName(ids).mid(5).chopped(4));
   log.BeforeTrack1 = BeforeTrack1Text(disc, results.BeforeTrack1);
   log.AccurateRip = results.AccurateRip;
+  log.Ctdb = results.Ctdb;
   for (const TDiscTrack& track : disc.Tracks)
     log.Toc.push_back(
         {track.Number, track.Start, track.AudioSectors(), track.Pregap, track.IsAudio()});
@@ -244,6 +240,10 @@ QString VerdictText(const TReportTrack& track) {
   if (!problem.isEmpty()) return "Not verified: " + problem;
   const QString text = track.Verification->Verdict.Text();
   return FileDiffers(track) ? text + " (of the audio read; the file holds it normalised)" : text;
+}
+
+bool FileDiffers(const TReportTrack& track) {
+  return track.FileCrc && track.Verification && *track.FileCrc != track.Verification->Crc;
 }
 
 bool ProvenAccurate(const TReportTrack& track) {

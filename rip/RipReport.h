@@ -50,6 +50,7 @@ struct TRipResults {
   QString AccurateRip;               // the database's answer for the disc
   std::vector<TDbarBlock> ArBlocks;  // its pressings, when found
   TBeforeTrack1 BeforeTrack1 = TBeforeTrack1::None;
+  QString Ctdb;                      // the log's CTDB block; empty without one
   std::vector<TReportTrack> Tracks;
 };
 
@@ -75,5 +76,7 @@ TArTally TallyOf(const TRipResults& results);
 // The track's verdict in words, saying when the file's audio is not the audio
 // the verdict is about.
 QString VerdictText(const TReportTrack& track);
+// The file holds other audio than the read delivered (normalised).
+bool FileDiffers(const TReportTrack& track);
 // The database confirms the audio the track's file holds.
 bool ProvenAccurate(const TReportTrack& track);

@@ -17,6 +17,7 @@ enum : uint8_t {
   stEncoding = 5,
   stRead = 6,  // the track's audio is read; an encoder makes the file
   stDone = 7,
+  stRepairing = 8,  // a CTDB repair of the rip
 };
 
 inline QString StageName(uint8_t stage) {
@@ -35,6 +36,8 @@ inline QString StageName(uint8_t stage) {
       return QStringLiteral("Read");
     case stDone:
       return QStringLiteral("Done");
+    case stRepairing:
+      return QStringLiteral("Repairing from the CTDB");
     default:
       return QString();
   }

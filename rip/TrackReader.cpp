@@ -8,6 +8,7 @@
 #include "disc/Disc.h"
 #include "rip/DiscLoad.h"
 #include "rip/RipPlan.h"
+#include "verify/CtdbVerification.h"
 #include "verify/RipVerification.h"
 #include "verify/SectorHealth.h"
 
@@ -31,17 +32,22 @@ TTrackReader::TTrackReader(TCDRIP& drive, const TDisc& disc, const TRipSettings&
                            int lookupTimeoutMs)
     : FDrive(drive), FDisc(disc) {
   if (!settings.Verify) return;
-  FVerification = std::make_unique<TRipVerification>(ArTocOf(disc), disc.LeadOut, disc.Ids.Cddb,
+  const std::vector<TArTocTrack> toc = ArTocOf(disc);
+  FVerification = std::make_unique<TRipVerification>(toc, disc.LeadOut, disc.Ids.Cddb,
                                                      settings.AccurateRipServer, lookupTimeoutMs);
   FVerification->OnVerdict = [this](const TTrackVerification& track) {
     if (OnVerdict) OnVerdict(track.TrackNum);
   };
+  if (!settings.CtdbServer.trimmed().isEmpty() && CtdbLayoutOf(toc, disc.LeadOut))
+    FCtdb = std::make_unique<TCtdbVerification>(toc, disc.LeadOut, settings.CtdbServer,
+                                                lookupTimeoutMs);
 }
 
 TTrackReader::~TTrackReader() = default;
 
 void TTrackReader::FinishLookup(const std::function<bool()>& stopped) {
   if (FVerification) FVerification->WaitForAnswer(stopped);
+  if (FCtdb) FCtdb->WaitForAnswer(stopped);
 }
 
 bool TTrackReader::RipDiscTrack(int32_t trackNum, const QString& fileName) {
@@ -59,11 +65,13 @@ TTrackReader::TRead TTrackReader::Read(int32_t trackNum, const QString& fileName
   const int64_t samples = FDisc.AudioBytes(trackNum) / 4;
   if (FVerification && samples > 0) sums = &FVerification->BeginTrack(trackNum, samples);
   TTrackChecksums* checksums = sums ? sums : crc ? &own : nullptr;
+  TCtdbVerification* ctdb = FCtdb && FCtdb->BeginTrack(trackNum) ? FCtdb.get() : nullptr;
   QElapsedTimer shown;
   shown.start();
   const THandlersEnd end{FDrive};
-  FDrive.OnRead = [this, checksums, trackNum, &shown](const uint8_t* data, int32_t bytes) {
+  FDrive.OnRead = [this, checksums, ctdb, trackNum, &shown](const uint8_t* data, int32_t bytes) {
     if (checksums) checksums->Add(data, size_t(bytes));
+    if (ctdb) ctdb->Add(data, size_t(bytes));
     if (OnSectorHealth && shown.elapsed() >= kDisplayInterval) {
       shown.restart();
       OnSectorHealth({trackNum, FDrive.SectorStatus(), false});
@@ -81,6 +89,8 @@ TTrackReader::TRead TTrackReader::Read(int32_t trackNum, const QString& fileName
   if (sums)
     FVerification->EndTrack(trackNum,
                             read.Ripped && FDrive.LostSectors() == 0 && sums->Samples() == samples);
+  // Sectors lost are silence in the files, which a repair may mend.
+  if (ctdb) ctdb->EndTrack(trackNum, read.Ripped);
   read.LostSectors = FDrive.LostSectors();
   read.LeftOutSectors = FDrive.LeftOutSectors();
   read.JitterErrors = FDrive.JitterErrors();
@@ -93,9 +103,19 @@ void TTrackReader::ReadEnded(int32_t trackNum, TRead& read) {
   TTrackHealth health{trackNum, FDrive.SectorStatus(), true};
   // A range the drive refused was not read: no picture.
   if (health.Status.empty()) return;
+  FSectors[trackNum] = health.Status;
   read.SectorMap = HealthLine(health.Status);
   read.SectorCounts = CountSectors(health.Status).Text();
   if (OnSectorHealth) OnSectorHealth(health);
+}
+
+std::pair<QString, QString> TTrackReader::MarkRepaired(int32_t trackNum,
+                                                       const std::vector<int32_t>& sectors) {
+  std::vector<uint8_t>& status = FSectors[trackNum];
+  for (const int32_t sector : sectors)
+    if (sector >= 0 && size_t(sector) < status.size()) status[size_t(sector)] = skRepaired;
+  if (OnSectorHealth) OnSectorHealth({trackNum, status, true});
+  return {HealthLine(status), CountSectors(status).Text()};
 }
 
 TTrackReader::TRead TTrackReader::TestRead(int32_t trackNum, const QString& fileName) {

@@ -1,9 +1,10 @@
 // TTrackReader: reads the tracks of a plan's disc through the ripping
 // component as the session asks: into a WAV file, or into a sink that takes
 // the samples of every chunk (an encoder's stream). With the plan's Verify
-// it proves them: the disc is looked up in the AccurateRip database at once
-// and the checksums are taken from the audio as the drive hands it over. The
-// sector picture is shown while a track is read and kept once it ended.
+// it proves them: the disc is looked up in the AccurateRip and CTDB
+// databases at once and the checksums of both are taken from the audio as
+// the drive hands it over. The sector picture is shown while a track is read
+// and kept once it ended.
 // Reports by return values and its events; never calls the session.
 // User-interface thread only.
 #pragma once
@@ -12,10 +13,13 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class TCDRIP;
+class TCtdbVerification;
 class TRipVerification;
 struct TDisc;
 struct TRipSettings;
@@ -25,8 +29,9 @@ class TTrackReader {
  public:
   using TSink = std::function<void(const uint8_t* data, int32_t bytes)>;
 
-  // The drive and the disc must outlive the reader; the lookup, when the
-  // settings verify, asks their AccurateRip server within lookupTimeoutMs.
+  // The drive and the disc must outlive the reader; the lookups, when the
+  // settings verify, ask their AccurateRip and CTDB servers within
+  // lookupTimeoutMs.
   TTrackReader(TCDRIP& drive, const TDisc& disc, const TRipSettings& settings, int lookupTimeoutMs);
   ~TTrackReader();
 
@@ -38,8 +43,13 @@ class TTrackReader {
 
   // The proof of the tracks read; null when the settings do not verify.
   const TRipVerification* Verification() const { return FVerification.get(); }
-  // Waits for the database's answer (bounded by its time-out); ends it at
-  // once when, or as soon as, the rip is stopped.
+  TRipVerification* Verification() { return FVerification.get(); }
+  // The CTDB proof of the rip; null when the settings do not verify, name no
+  // CTDB server or the disc has no audio the database covers.
+  const TCtdbVerification* Ctdb() const { return FCtdb.get(); }
+  TCtdbVerification* Ctdb() { return FCtdb.get(); }
+  // Waits for the databases' answers (bounded by their time-out); ends them
+  // at once when, or as soon as, the rip is stopped.
   void FinishLookup(const std::function<bool()>& stopped);
 
   struct TRead {
@@ -62,6 +72,11 @@ class TTrackReader {
   // that fails or loses sectors counts as sound (its job then reports it).
   bool HoldsSound(int32_t trackNum, const QString& fileName);
 
+  // Marks the sectors (from the track's start) of the track read last as
+  // repaired in its picture, which is shown again; returns the picture's
+  // log line and counts.
+  std::pair<QString, QString> MarkRepaired(int32_t trackNum, const std::vector<int32_t>& sectors);
+
  private:
   bool RipDiscTrack(int32_t trackNum, const QString& fileName);
   // The sector picture of the read that ended: kept in read and reported.
@@ -70,4 +85,6 @@ class TTrackReader {
   TCDRIP& FDrive;
   const TDisc& FDisc;
   std::unique_ptr<TRipVerification> FVerification;
+  std::unique_ptr<TCtdbVerification> FCtdb;
+  std::map<int32_t, std::vector<uint8_t>> FSectors;  // each track's picture once read
 };

@@ -92,6 +92,7 @@ const TStoredValue kStoredValues[] = {
     {"AutoLookup", &TConfig::AutoLookup},
     {"ReadOffset", &TConfig::ReadOffset},
     {"TestAndCopy", &TConfig::TestAndCopy},
+    {"CtdbServer", &TConfig::CtdbServer},
 };
 
 template <class... F>
@@ -133,12 +134,15 @@ bool TConfig::Load() {
   const QString section = QString::fromLatin1(kConfigSection);
   for (const TStoredValue& value : kStoredValues) {
     const QString name = QString::fromLatin1(value.Name);
-    std::visit(TVisitor{
-                   [&](int32_t TConfig::*f) { this->*f = FReg->ReadIntegerValue(section, name, this->*f); },
-                   [&](bool TConfig::*f) { this->*f = FReg->ReadBoolValue(section, name, this->*f); },
-                   [&](QString TConfig::*f) { this->*f = FReg->ReadStringValue(section, name, this->*f); },
-               },
-               value.Field);
+    std::visit(
+        TVisitor{
+            [&](int32_t TConfig::*f) {
+              this->*f = FReg->ReadIntegerValue(section, name, this->*f);
+            },
+            [&](bool TConfig::*f) { this->*f = FReg->ReadBoolValue(section, name, this->*f); },
+            [&](QString TConfig::*f) { this->*f = FReg->ReadStringValue(section, name, this->*f); },
+        },
+        value.Field);
   }
 
   // Indexes into fixed tables must stay inside them whatever the file holds.

@@ -91,6 +91,7 @@ class TConfig {
   bool EnableProxy = false;
   // verification group
   QString AccurateRipServer = "http://www.accuraterip.com";  // empty: no lookup
+  QString CtdbServer = PublicCtdbServer;  // empty: no CTDB verification or repair
   bool WriteLog = true;
   bool WriteCueSheet = true;
   bool RipHiddenTrack = true;  // audio before track 1 that is not silence, as track 00
@@ -111,10 +112,12 @@ class TConfig {
 
   TRegSetEx& Registry() { return *FReg; }
 
-  // The defaults of MusicBrainzServer and CoverArtServer; test programs point
-  // them at loopback so no settings they make reach the public services.
+  // The defaults of MusicBrainzServer, CoverArtServer and CtdbServer; test
+  // programs point them at loopback so no settings they make reach the public
+  // services.
   static inline QString PublicMusicBrainzServer = QStringLiteral("https://musicbrainz.org");
   static inline QString PublicCoverArtServer = QStringLiteral("https://coverartarchive.org");
+  static inline QString PublicCtdbServer = QStringLiteral("http://db.cuetools.net");
 
  private:
   std::unique_ptr<platform::TRegistryStore> FOwnedStore;

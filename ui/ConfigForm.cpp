@@ -1,4 +1,3 @@
-#include "encode/FileFormats.h"
 #include "ui/ConfigForm.h"
 
 #include <QButtonGroup>
@@ -27,6 +26,7 @@
 #include <QValidator>
 #include <algorithm>
 
+#include "encode/FileFormats.h"
 #include "libs/cdrip/cdrip.h"
 #include "platform/Files.h"
 #include "platform/Folders.h"
@@ -212,6 +212,7 @@ void TConfigForm::LoadControls() {
   edMusicBrainzServer->setText(c.MusicBrainzServer);
   chkAutoLookup->setChecked(c.AutoLookup);
   edAccurateRipServer->setText(c.AccurateRipServer);
+  edCtdbServer->setText(c.CtdbServer);
   edCoverArtServer->setText(c.CoverArtServer);
   ShowText(edLocalCDDB, c.LocalCDDBFolder);
   chkProxySrvClick();
@@ -307,6 +308,7 @@ void TConfigForm::ApplyControls() {
   c.AutoLookup = chkAutoLookup->isChecked();
   // Emptied, it turns the lookup off.
   c.AccurateRipServer = edAccurateRipServer->text().trimmed();
+  c.CtdbServer = edCtdbServer->text().trimmed();
   c.CoverArtServer = edCoverArtServer->text().trimmed();
   c.LocalCDDBFolder = edLocalCDDB->text().trimmed();
 

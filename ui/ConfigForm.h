@@ -117,6 +117,7 @@ class TConfigForm : public QDialog {
   QLineEdit* edMusicBrainzServer;
   QCheckBox* chkAutoLookup;
   QLineEdit* edAccurateRipServer;
+  QLineEdit* edCtdbServer;
   QLineEdit* edCoverArtServer;
   // Misc
   QCheckBox* chkAutoLoadCDPlayerINI;

@@ -164,11 +164,17 @@ QWidget* TConfigForm::CreateCDDBTab() {
       "Where rips are checked against other people's; empty: not at all.");
   grid->addWidget(MakeLabel(group, "&AccurateRip server", edAccurateRipServer), 2, 0);
   grid->addWidget(edAccurateRipServer, 2, 1);
+  edCtdbServer = MakeEdit(group, "edCtdbServer");
+  edCtdbServer->setToolTip(
+      "The CUETools database: a second check of a rip and the data that repairs a damaged one; "
+      "empty: not at all.");
+  grid->addWidget(MakeLabel(group, "C&TDB server", edCtdbServer), 3, 0);
+  grid->addWidget(edCtdbServer, 3, 1);
   edCoverArtServer = MakeEdit(group, "edCoverArtServer");
   edCoverArtServer->setToolTip(
       "Where the front cover of a release named by MusicBrainz is fetched; empty: never.");
-  grid->addWidget(MakeLabel(group, "Co&ver art server", edCoverArtServer), 3, 0);
-  grid->addWidget(edCoverArtServer, 3, 1);
+  grid->addWidget(MakeLabel(group, "Co&ver art server", edCoverArtServer), 4, 0);
+  grid->addWidget(edCoverArtServer, 4, 1);
   grid->setColumnStretch(1, 1);
 
   connect(chkProxySrv, &QCheckBox::toggled, this, &TConfigForm::chkProxySrvClick);

@@ -56,7 +56,8 @@ void ExtractJobs(TExtractParts& form, TRipPlan& plan) {
   // The session knows its jobs where the plan holds them.
   if (session.Attempted > 0)
     for (const TFileParam& job : plan.Jobs)
-      form.lvTrackList->ShowTrackState(job, session.Verification(), session.JobMessages(job));
+      form.lvTrackList->ShowTrackState(job, session.Verification(), session.JobMessages(job),
+                                       session.Ctdb());
   form.JobList = std::move(plan.Jobs);
   if (session.Attempted <= 0) return;
   if (Config->CreatePlayList && !session.Aborted && session.Completed > 0) {
@@ -70,8 +71,9 @@ void ExtractJobs(TExtractParts& form, TRipPlan& plan) {
   }
   if (Config->PlaySound && !session.Aborted) form.SoundPlayer->Play(Config->SoundFile);
   if (Config->EjectCD && !session.Aborted) form.CDRIP->EjectTray(true);
-  form.VerdictBar->Show(SummarizeRip(form.JobList, session.Verification(), session.Aborted),
-                        session.WrittenLog, folder);
+  form.VerdictBar->Show(
+      SummarizeRip(form.JobList, session.Verification(), session.Aborted, session.Ctdb()),
+      session.WrittenLog, folder);
   if (Config->ShowErrorMessage && (form.DispForm->ErrorCount > 0 || form.DispForm->NoteCount > 0)) {
     form.DispForm->exec();
     form.DispForm->ClearMessages();

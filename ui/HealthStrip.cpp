@@ -30,6 +30,8 @@ QString KindName(TSectorKind kind) {
       return QStringLiteral("jitter corrected");
     case skReread:
       return QStringLiteral("re-read");
+    case skRepaired:
+      return QStringLiteral("repaired from the CTDB");
     case skLost:
       break;
   }
@@ -91,6 +93,8 @@ QColor THealthStrip::KindColour(TSectorKind kind, const QPalette& palette) {
       return dark ? QColor(0xd6, 0xc8, 0x2e) : QColor(0xf0, 0xe4, 0x42);
     case skReread:
       return QColor(0xe6, 0x8a, 0x00);
+    case skRepaired:
+      return dark ? QColor(0x9a, 0x6b, 0xd6) : QColor(0xb8, 0x96, 0xe8);
     case skLost:
       break;
   }
@@ -182,7 +186,12 @@ void THealthStrip::paintEvent(QPaintEvent*) {
   const int top = kMargin + int(FRows.size()) * (RowHeight() + kGap);
   const int swatch = fontMetrics().height() - 4;
   int x = kMargin + LabelWidth();
-  for (TSectorKind kind : {skClean, skCorrected, skReread, skLost}) {
+  std::vector<TSectorKind> kinds = {skClean, skCorrected, skReread, skLost};
+  // A repair is rare: its swatch shows only when a strip holds one.
+  if (std::any_of(FRows.begin(), FRows.end(),
+                  [](const TRow& row) { return row.Counts.Of[skRepaired] > 0; }))
+    kinds.insert(kinds.end() - 1, skRepaired);
+  for (TSectorKind kind : kinds) {
     const QRect box(x, top + 2 + (LegendHeight() - 4 - swatch) / 2, swatch * 2, swatch);
     painter.fillRect(box, KindColour(kind, colours));
     if (kind == skLost) PaintLost(painter, box);

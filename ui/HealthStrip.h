@@ -1,11 +1,11 @@
 // THealthStrip: the rip health picture under the track list. One strip per
 // track of the last extraction, its width the track's length (the longest
 // fills the widget), each pixel column coloured by the worst thing the rip met
-// in its sectors: clean, corrected, re-read or lost (hatched and marked, so
-// it does not rest on colour alone). It follows a track while it is read and
-// keeps it afterwards; hovering names the time and the counts, and its
-// context menu saves it as a PNG. Hidden while it has no track. Owned by the
-// main window; user-interface thread only.
+// in its sectors: clean, corrected, re-read, repaired from the CTDB or lost
+// (hatched and marked, so it does not rest on colour alone). It follows a
+// track while it is read and keeps it afterwards; hovering names the time
+// and the counts, and its context menu saves it as a PNG. Hidden while it has
+// no track. Owned by the main window; user-interface thread only.
 #pragma once
 
 #include <QColor>

@@ -9,6 +9,7 @@
 
 #include "platform/Platform.h"
 #include "ui/StatusBarEx.h"
+#include "verify/CtdbVerification.h"
 #include "verify/RipVerification.h"
 
 QString TRipSummary::Text() const {
@@ -32,20 +33,25 @@ QString TRipSummary::Text() const {
     }
     text = shown.size() == 1 ? alone : shown.join(", ");
   }
+  if (Repaired) text += "; repaired from the CTDB";
   return Aborted ? "Aborted: " + text : text;
 }
 
-TRipSummary SummarizeRip(const TJobList& jobs, const TRipVerification* verification, bool aborted) {
+TRipSummary SummarizeRip(const TJobList& jobs, const TRipVerification* verification, bool aborted,
+                         const TCtdbVerification* ctdb) {
   TRipSummary summary;
   summary.Aborted = aborted;
+  summary.Repaired = ctdb && ctdb->Repair().Applied;
   for (const TFileParam& job : jobs) {
-    const TTrackVerification* track =
-        verification ? verification->Track(job.TrackInfo.TrackIndex + 1) : nullptr;
+    const int trackNum = job.TrackInfo.TrackIndex + 1;
+    const TTrackVerification* track = verification ? verification->Track(trackNum) : nullptr;
     if (job.State == jsDone) {
       const TArVerdict::TKind kind = track ? track->Verdict.Kind : TArVerdict::Pending;
-      if (kind == TArVerdict::Accurate)
+      const TCtdbVerdict::TKind ctdbKind =
+          ctdb ? ctdb->TrackVerdict(trackNum).Kind : TCtdbVerdict::Pending;
+      if (kind == TArVerdict::Accurate || ctdbKind == TCtdbVerdict::Accurate)
         ++summary.Accurate;
-      else if (kind == TArVerdict::NotAccurate)
+      else if (kind == TArVerdict::NotAccurate || ctdbKind == TCtdbVerdict::Differs)
         ++summary.NotAccurate;
       else
         ++summary.NotVerified;

@@ -10,6 +10,7 @@
 
 class QLabel;
 class QPushButton;
+class TCtdbVerification;
 class TElidedLabel;
 class TRipVerification;
 
@@ -21,6 +22,7 @@ struct TRipSummary {
   int Failed = 0;       // another error
   int NotRipped = 0;    // aborted or never reached
   bool Aborted = false;
+  bool Repaired = false;  // a CTDB repair changed files
 
   // "8 tracks, all accurately ripped", "7 accurate, 1 not verified", ...
   QString Text() const;
@@ -28,7 +30,10 @@ struct TRipSummary {
   bool Troubled() const { return NotAccurate + LostAudio + Failed > 0 || Aborted; }
 };
 
-TRipSummary SummarizeRip(const TJobList& jobs, const TRipVerification* verification, bool aborted);
+// A track counts as accurate when either database confirms it, as not
+// accurate when either knows other rips and neither confirms it.
+TRipSummary SummarizeRip(const TJobList& jobs, const TRipVerification* verification, bool aborted,
+                         const TCtdbVerification* ctdb = nullptr);
 
 class TRipVerdictBar : public QFrame {
   Q_OBJECT

@@ -10,6 +10,7 @@
 #include "rip/ExtractJobs.h"
 #include "rip/RipPlan.h"
 #include "settings/config.h"
+#include "verify/CtdbVerification.h"
 #include "verify/RipVerification.h"
 
 QColor GridColour(const QPalette& palette) {
@@ -235,7 +236,7 @@ bool TTrackListView::edit(const QModelIndex& index, EditTrigger trigger, QEvent*
 }
 
 void TTrackListView::ShowTrackState(const TFileParam& job, const TRipVerification* verification,
-                                    const QStringList& messages) {
+                                    const QStringList& messages, const TCtdbVerification* ctdb) {
   QTreeWidgetItem* item = topLevelItem(job.RowIndex);
   if (!item) return;
   const TTrackVerification* result =
@@ -250,6 +251,12 @@ void TTrackListView::ShowTrackState(const TFileParam& job, const TRipVerificatio
     const TArVerdict::TKind kind = result->Verdict.Kind;
     if (job.State == jsDone && kind != TArVerdict::NoAnswer && kind != TArVerdict::Pending)
       text = result->Verdict.Short();
+  }
+  // The CTDB's verdict apart, when it has one on the track.
+  const int trackNum = job.TrackInfo.TrackIndex + 1;
+  if (ctdb && !ctdb->TrackShort(trackNum).isEmpty()) {
+    if (job.State == jsDone) text += ", " + ctdb->TrackShort(trackNum);
+    tip += (tip.isEmpty() ? "" : "\n") + QString("CTDB: ") + ctdb->TrackText(trackNum);
   }
   if (!messages.isEmpty()) tip = messages.join("\n") + (tip.isEmpty() ? "" : "\n\n" + tip);
   item->setText(colState, text);

@@ -15,6 +15,7 @@
 
 class QAbstractItemView;
 class TMyCDInfo;
+class TCtdbVerification;
 class TRipVerification;
 
 // The grid's colour: the text's mixed into the list's, so the lines show in
@@ -77,10 +78,10 @@ class TTrackListView : public QTreeWidget {
   // of its artist when that cell is the current one.
   void EditCurrentTitle();
   // The State column of a job's row: the AccurateRip verdict of a finished
-  // track, its checksums in the tooltip; the session's lines about the job
-  // (messages) explain an error there.
+  // track and, apart, the CTDB's; its checksums in the tooltip; the
+  // session's lines about the job (messages) explain an error there.
   void ShowTrackState(const TFileParam& job, const TRipVerification* verification,
-                      const QStringList& messages);
+                      const QStringList& messages, const TCtdbVerification* ctdb = nullptr);
 
  protected:
   void resizeEvent(QResizeEvent* event) override;

@@ -105,8 +105,21 @@ QString TCtdbVerdict::Text() const {
       return QStringLiteral("CTDB answer unreadable");
     case NoAnswer:
       return QStringLiteral("No answer from the CTDB database");
+    case NotWhole:
+      return QStringLiteral("Not verified: the disc was not read whole");
     case Pending:
       break;
   }
   return QStringLiteral("Not verified");
+}
+
+QString TCtdbVerdict::Short() const {
+  switch (Kind) {
+    case Accurate:
+      return QString("CTDB (%1)").arg(Confidence);
+    case Differs:
+      return QStringLiteral("CTDB differs");
+    default:
+      return QString();
+  }
 }

@@ -26,7 +26,9 @@ struct TCtdbEntryResult {
 TCtdbEntryResult CtdbCheckEntry(const TCtdbChecksums& rip, const TCtdbEntry& entry);
 
 struct TCtdbVerdict {
-  enum TKind { Accurate, Differs, NotInDatabase, Unreadable, NoAnswer, Pending };
+  // NotWhole: the database knows the disc, but the rip did not read every
+  // audio track whole and in order, so no entry can be compared.
+  enum TKind { Accurate, Differs, NotInDatabase, Unreadable, NoAnswer, NotWhole, Pending };
   TKind Kind = Pending;
   int Confidence = 0;  // Accurate: the rips that agree
   int Total = 0;       // the rips of every entry of the disc's length
@@ -34,6 +36,9 @@ struct TCtdbVerdict {
 
   // The verdict for the log and the console.
   QString Text() const;
+  // For the track list's State column: "CTDB (12)", "CTDB differs"; empty
+  // when the database says nothing of the rip.
+  QString Short() const;
 };
 
 // results[i] is entries[i]'s.

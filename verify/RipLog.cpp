@@ -67,6 +67,7 @@ QString TRipLog::Text() const {
       "\nSector maps: a mark per sixtieth of the track, the worst of its sectors: "
       "'.' clean, 'c' jitter corrected, 'r' re-read, 'X' lost (silence)\n";
   for (const TRipLogTrack& track : Tracks) AddTrack(text, track);
+  if (!Ctdb.isEmpty()) text += "\n" + Ctdb;
   text += "\nAccurateRip summary: " + ArSummary + "\n";
   text += Errors ? "There were errors\n" : "No errors\n";
   return text + LogChecksumLine(text.toUtf8());

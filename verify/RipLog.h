@@ -60,6 +60,7 @@ struct TRipLog {
   std::vector<TRipLogTrack> Tracks;
   QString ArSummary;    // the verdicts counted
   bool Errors = false;  // a track did not end "Done"
+  QString Ctdb;  // the CTDB's block of lines, made by its own unit; empty without one
 
   // The text, its checksum line last.
   QString Text() const;

@@ -21,8 +21,14 @@ QString TSectorCounts::Text() const {
                      .arg(Of[skCorrected])
                      .arg(Of[skReread])
                      .arg(Of[skLost]);
+  if (Of[skRepaired] > 0) text += QString(", %1 repaired").arg(Of[skRepaired]);
   if (Of[skUnread] > 0) text += QString(", %1 unread").arg(Of[skUnread]);
   return text;
+}
+
+int SectorSeverity(TSectorKind kind) {
+  static constexpr int kSeverity[kSectorKinds] = {0, 1, 2, 3, 5, 4};
+  return kSeverity[kind];
 }
 
 TSectorCounts CountSectors(std::span<const uint8_t> status) {
@@ -39,14 +45,16 @@ std::vector<TSectorKind> WorstPerColumn(std::span<const uint8_t> status, int col
     const int64_t begin = c * n / columns;
     const int64_t end = std::max(begin + 1, (c + 1) * n / columns);
     TSectorKind& kind = worst[size_t(c)];
-    for (int64_t at = begin; at < end && kind != skLost; ++at)
-      kind = std::max(kind, SectorKind(status[size_t(at)]));
+    for (int64_t at = begin; at < end && kind != skLost; ++at) {
+      const TSectorKind next = SectorKind(status[size_t(at)]);
+      if (SectorSeverity(next) > SectorSeverity(kind)) kind = next;
+    }
   }
   return worst;
 }
 
 QString HealthLine(std::span<const uint8_t> status) {
-  static constexpr char kMarks[kSectorKinds] = {'-', '.', 'c', 'r', 'X'};
+  static constexpr char kMarks[kSectorKinds] = {'-', '.', 'c', 'r', 'X', 'R'};
   QString line;
   for (TSectorKind kind : WorstPerColumn(status, 60)) line += QLatin1Char(kMarks[kind]);
   return line;

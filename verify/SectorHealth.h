@@ -10,23 +10,30 @@
 #include <span>
 #include <vector>
 
-// The kinds, ordered from best to worst; the values are the library's codes.
+// The kinds; up to skLost the values are the library's codes.
 enum TSectorKind : uint8_t {
   skUnread = 0,     // not read (yet)
   skClean = 1,      // read and verified
   skCorrected = 2,  // jitter or drift repaired, or doubted by the reader
   skReread = 3,     // a read failed; a later one delivered it
   skLost = 4,       // no read delivered it: silence in the file
+  skRepaired = 5,   // the rip's audio was wrong there; a CTDB repair made it the disc's
 };
-constexpr int kSectorKinds = 5;
+constexpr int kSectorKinds = 6;
 
 // A code the library does not define counts as lost: nothing vouches for it.
-inline TSectorKind SectorKind(uint8_t code) { return code <= skLost ? TSectorKind(code) : skLost; }
+inline TSectorKind SectorKind(uint8_t code) {
+  return code <= skRepaired ? TSectorKind(code) : skLost;
+}
+// The order from best to worst, in which a picture's column shows the
+// worst of its sectors: a repair is worth seeing, a loss more so.
+int SectorSeverity(TSectorKind kind);
 
 struct TSectorCounts {
   int32_t Of[kSectorKinds] = {};
   int32_t Total() const;
-  // "19998 clean, 0 corrected, 0 re-read, 2 lost" (and "N unread" when some are).
+  // "19998 clean, 0 corrected, 0 re-read, 2 lost" (and "N repaired", "N
+  // unread" when some are).
   QString Text() const;
 };
 
@@ -43,5 +50,6 @@ TSectorCounts CountSectors(std::span<const uint8_t> status);
 // columns, the sector under the column). Empty when there are no sectors.
 std::vector<TSectorKind> WorstPerColumn(std::span<const uint8_t> status, int columns);
 // One character per sixtieth of the track: '.' clean, 'c' corrected,
-// 'r' re-read, 'X' lost, '-' not read. Empty for a track without sectors.
+// 'r' re-read, 'R' repaired, 'X' lost, '-' not read. Empty for a track
+// without sectors.
 QString HealthLine(std::span<const uint8_t> status);

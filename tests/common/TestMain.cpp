@@ -33,6 +33,7 @@ int main(int argc, char** argv) {
   // Nothing listens on port 1: settings a test makes never reach the public service.
   TConfig::PublicMusicBrainzServer = "http://127.0.0.1:1";
   TConfig::PublicCoverArtServer = "http://127.0.0.1:1";
+  TConfig::PublicCtdbServer = "http://127.0.0.1:1";
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

@@ -112,6 +112,7 @@ TEST_F(ConfigTest, FirstStartSavesEveryValueWithItsTypeAndDefaultInOrder) {
       {"AutoLookup", D, 1},
       {"ReadOffset", D, 0},
       {"TestAndCopy", D, 0},
+      {"CtdbServer", S, TConfig::PublicCtdbServer},
   };
 
   TRegistryStore store(RegistryPath());

@@ -91,6 +91,7 @@ TEST_F(ConfigFormTest, OpensOnTheOutputTabWithEverySettingShown) {
   Config->Id3Comment = "rips";
   Config->WriteCueSheet = false;
   Config->AccurateRipServer = "http://ar.example.org";
+  Config->CtdbServer = "http://ctdb.example.org";
   Config->CoverArtServer = "http://covers.example.org";
   TConfigForm& form = Open();
 
@@ -126,6 +127,7 @@ TEST_F(ConfigFormTest, OpensOnTheOutputTabWithEverySettingShown) {
   EXPECT_FALSE(form.chkWriteCueSheet->isChecked());
   EXPECT_TRUE(form.chkRipHiddenTrack->isChecked());
   EXPECT_EQ(form.edAccurateRipServer->text(), "http://ar.example.org");
+  EXPECT_EQ(form.edCtdbServer->text(), "http://ctdb.example.org");
   EXPECT_EQ(form.edCoverArtServer->text(), "http://covers.example.org");
   QString shown;
   for (QLineEdit* edit : form.edtCharRep) shown += edit->text();
@@ -234,6 +236,7 @@ TEST_F(ConfigFormTest, OkStoresEveryChangedControl) {
   form.edLocalCDDB->setText(" /var/cddb ");
   form.edEmailAddress->setText(" me@example.org ");
   form.edAccurateRipServer->setText(" ");  // no lookup
+  form.edCtdbServer->setText(" ");
   form.edCoverArtServer->setText(" http://covers.example.org/ ");
 
   form.chkAutoLoadCDPlayerINI->setChecked(true);
@@ -314,6 +317,7 @@ TEST_F(ConfigFormTest, OkStoresEveryChangedControl) {
   EXPECT_EQ(std::tuple(c.WriteLog, c.WriteCueSheet, c.RipHiddenTrack),
             std::tuple(false, true, false));
   EXPECT_EQ(c.AccurateRipServer, "");
+  EXPECT_EQ(c.CtdbServer, "");
   EXPECT_EQ(c.CoverArtServer, "http://covers.example.org/");
 }
 

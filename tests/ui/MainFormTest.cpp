@@ -53,6 +53,7 @@
 #include "ui/RipVerdict.h"
 #include "ui/StatusBarEx.h"
 #include "verify/ArReference.h"
+#include "verify/CtdbReference.h"
 
 using namespace testutil;
 using platform::TScriptedMessageBoxes;
@@ -872,6 +873,15 @@ class ExtractTest : public MainFormTest {
     };
   }
   static void LetRun(QWidget*) {}
+  // Extracts the ticked tracks into FOut and declines the playlist.
+  void ExtractWithoutPlaylist() {
+    ASSERT_TRUE(QDir().mkpath(FOut));
+    TModalDriver driver;
+    driver.Then("ConvForm", LetRun);
+    driver.Then("SavePlaylistDialog", [](QWidget* w) { static_cast<QDialog*>(w)->reject(); });
+    Parts(*FForm).actExtract->trigger();
+    ASSERT_TRUE(driver.AllSeen());
+  }
 
   QString FOut;
 };
@@ -881,12 +891,7 @@ TEST_F(ExtractTest, TheStateColumnShowsEachTracksAccurateRipVerdictWithItsChecks
   const artest::TArSums third = artest::ArSums(FImage.TrackPcm(3), false, true);
   testutil::TTestServer server(artest::DbarAnswer({{first.V2, 1, third.V2 ^ 4}}));
   Config->AccurateRipServer = server.Url("/");
-  ASSERT_TRUE(QDir().mkpath(FOut));
-  TModalDriver driver;
-  driver.Then("ConvForm", LetRun);
-  driver.Then("SavePlaylistDialog", [](QWidget* w) { static_cast<QDialog*>(w)->reject(); });
-  Parts(*FForm).actExtract->trigger();
-  ASSERT_TRUE(driver.AllSeen());
+  ExtractWithoutPlaylist();
   EXPECT_EQ(Cell(0, 5), "Accurate (6)");
   EXPECT_EQ(Cell(1, 5), "");
   EXPECT_EQ(Cell(2, 5), "Not accurate");
@@ -902,6 +907,28 @@ TEST_F(ExtractTest, TheStateColumnShowsEachTracksAccurateRipVerdictWithItsChecks
   EXPECT_TRUE(openLog->isVisible());
   EXPECT_TRUE(openLog->toolTip().endsWith(".log") && QFile::exists(openLog->toolTip()))
       << openLog->toolTip().toStdString();
+}
+
+// A rip of the whole disc: the CTDB's verdict stands beside AccurateRip's.
+TEST_F(ExtractTest, TheStateColumnShowsTheCtdbVerdictApart) {
+  std::vector<uint32_t> v2;
+  for (int t = 1; t <= 3; ++t) v2.push_back(artest::ArSums(FImage.TrackPcm(t), t == 1, t == 3).V2);
+  const TTestServer::TAnswer accurateRip = artest::DbarAnswer({v2});
+  const QByteArray lookup = ctdbtest::Answer(ctdbtest::EntryXml(
+      ctdbtest::Reference(FImage.Pcm, {0, 150 * 1176, 375 * 1176}, 8), 8, 5, "0:150:375:675", ""));
+  TTestServer server([&](QTcpSocket* socket, const QByteArray& request) {
+    if (request.contains("/lookup2.php?"))
+      TTestServer::Body(lookup)(socket, request);
+    else
+      accurateRip(socket, request);
+  });
+  Config->AccurateRipServer = Config->CtdbServer = server.Url("/");
+  Tick(1, true);
+  ExtractWithoutPlaylist();
+  for (int row = 0; row < 3; ++row) EXPECT_EQ(Cell(row, 5), "Accurate (6), CTDB (5)") << row;
+  EXPECT_TRUE(List()->topLevelItem(1)->toolTip(5).endsWith(
+      "\nCTDB: Accurately ripped (confidence 5 of 5)"));
+  EXPECT_EQ(Parts(*FForm).VerdictBar->Text(), "3 tracks, all accurately ripped");
 }
 
 TEST_F(ExtractTest, TwoTickedTracksBecomeMp3FilesWithTheirStatusesAndPlaylists) {

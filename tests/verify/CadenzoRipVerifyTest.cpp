@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 
 #include "ArReference.h"
+#include "CtdbReference.h"
 #include "common/DiscImage.h"
 #include "common/TestServer.h"
 #include "common/TestUtil.h"
@@ -120,6 +121,26 @@ TEST_F(CadenzoRipVerify, PrintsEachTracksVerdictAndLogsItsChecksums) {
   const TRun strict = Rip({"--require-accurate", "--tracks", "2", "--overwrite", "all"});
   EXPECT_EQ(strict.ExitCode, 1) << strict.Out.toStdString();
   EXPECT_EQ(Rip({"--require-accurate", "--tracks", "3", "--overwrite", "all"}).ExitCode, 0);
+}
+
+// The CTDB confirms the track AccurateRip does not: its verdict is said
+// apart, and either database confirming a track meets --require-accurate.
+TEST_F(CadenzoRipVerify, EitherDatabaseConfirmingATrackMeetsTheDemandForProof) {
+  const ctdbtest::TReference reference =
+      ctdbtest::Reference(Image.Pcm, {0, 40 * 1176, 63 * 1176}, 8);
+  testutil::TTestServer ctdb(testutil::TTestServer::Body(
+      ctdbtest::Answer(ctdbtest::EntryXml(reference, 8, 3, "0:40:63:94", "/parity/1"))));
+  TConfig settings;
+  settings.Load();
+  settings.CtdbServer = ctdb.Url("/");
+  ASSERT_TRUE(settings.Save());
+  const TRun run = Rip({"--require-accurate"});
+  EXPECT_EQ(run.ExitCode, 0) << run.Out.toStdString();
+  EXPECT_TRUE(run.Out.contains("Track 02: not accurately ripped (database has 6 entries)\n"));
+  EXPECT_TRUE(run.Out.contains("\nCTDB: accurately ripped (confidence 3 of 3)\n"))
+      << run.Out.toStdString();
+  EXPECT_EQ(Rip({"--no-verify", "--overwrite", "all"}).Out.indexOf("CTDB"), -1);
+  EXPECT_EQ(ctdb.Requests.size(), 1);
 }
 
 // Audio before track 1 is ripped as track 00, which the database cannot

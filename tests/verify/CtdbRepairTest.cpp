@@ -8,9 +8,11 @@
 #include <QFile>
 
 #include "CtdbReference.h"
-#include "common/TestServer.h"
 #include "common/DiscImage.h"
+#include "common/SessionTestUtil.h"
+#include "common/TestServer.h"
 #include "common/TestUtil.h"
+#include "rip/RipRepair.h"
 #include "verify/CtdbChecksums.h"
 #include "verify/CtdbClient.h"
 #include "verify/CtdbRepair.h"
@@ -284,3 +286,49 @@ TEST(CtdbRepair, RefusesBrokenRecoveryFilesAndUnreadableRips) {
 }
 
 }  // namespace
+
+// The repair in the session's WAV files: repaired in place, or no byte of
+// any file changed when stopped or when a file is not the WAV the rip wrote.
+TEST(CtdbRepair, RepairsTheFilesInPlaceOrLeavesEveryByte) {
+  const auto& disc = Disc();
+  QByteArray scratched = disc.Pcm;
+  Damage(scratched, 450 * 588 + 17, 300, true);
+  const TCtdbRecovery rows = *ReadCtdbRecovery(disc.Recovery, kNpar, disc.Entry);
+  const struct {
+    const char* What;
+    bool Stop;
+    qsizetype CutLast;  // bytes cut off the last file
+    const char* Detail;
+  } cases[] = {
+      {"repaired", false, 0, ""},
+      {"stopped", true, 0, "stopped"},
+      {"a file cut short", false, 4, "is not the WAV the rip wrote"},
+  };
+  for (const auto& c : cases) {
+    std::vector<TRepairFile> files;
+    std::vector<QByteArray> written;
+    for (size_t t = 0; t < disc.Layout.TrackStarts.size(); ++t) {
+      const int64_t first = 2 * disc.Layout.TrackStarts[t];
+      const int64_t end = t + 1 < disc.Layout.TrackStarts.size()
+                              ? 2 * disc.Layout.TrackStarts[t + 1]
+                              : 2 * disc.Layout.Words;
+      const QByteArray audio = scratched.mid(first, end - first);
+      written.push_back(testutil::WaveHeader(audio.size()) + audio);
+      if (t + 1 == disc.Layout.TrackStarts.size()) written.back().chop(c.CutLast);
+      files.push_back({int32_t(t + 1), disc.Folder.File(QString("repair%1.wav").arg(t + 1))});
+      testutil::WriteFile(files.back().Path, written.back());
+    }
+    const std::atomic<bool> stop = c.Stop;
+    const TRipRepair repair = RepairFiles(files, disc.Layout, disc.Entry, rows, stop);
+    EXPECT_EQ(repair.Record.Applied, !*c.Detail) << c.What;
+    EXPECT_TRUE(repair.Record.Detail.contains(c.Detail)) << repair.Record.Detail.toStdString();
+    for (size_t t = 0; t < files.size(); ++t) {
+      const QByteArray now = testutil::ReadFile(files[t].Path);
+      EXPECT_TRUE(*c.Detail ? now == written[t]
+                            : now.mid(44) ==
+                                  disc.Pcm.mid(2 * disc.Layout.TrackStarts[t], now.size() - 44))
+          << c.What << ", track " << t + 1;
+    }
+    if (!*c.Detail) EXPECT_EQ(repair.Record.Tracks.begin()->second.Samples, 300) << c.What;
+  }
+}

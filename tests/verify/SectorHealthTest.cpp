@@ -28,15 +28,22 @@ TEST(SectorHealth, TheWorstEventOfEachPartWinsAndEverySectorIsCounted) {
   status[30] = 9;       // a code the library does not define: nothing vouches for it
   status[118] = status[119] = skLost;
   status[100] = skUnread;
+  // A repair outweighs a re-read, a loss outweighs a repair.
+  status[90] = skRepaired;
+  status[91] = skReread;
+  status[40] = skRepaired;
+  status[41] = skLost;
   // Two sectors a mark.
   QString expected(60, u'.');
   expected[0] = u'c';
   expected[15] = u'X';
+  expected[20] = u'X';
   expected[30] = u'X';
+  expected[45] = u'R';
   expected[59] = u'X';
   EXPECT_EQ(HealthLine(status), expected);
   const TSectorCounts counts = CountSectors(status);
-  EXPECT_EQ(counts.Text(), "113 clean, 1 corrected, 1 re-read, 4 lost, 1 unread");
+  EXPECT_EQ(counts.Text(), "109 clean, 1 corrected, 2 re-read, 5 lost, 2 repaired, 1 unread");
   EXPECT_EQ(counts.Total(), 120);
 
   // Fewer sectors than columns: each column shows the sector under it.
