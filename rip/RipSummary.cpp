@@ -1,0 +1,53 @@
+#include "rip/RipSummary.h"
+
+#include "verify/RipVerification.h"
+
+QString TRipSummary::Text() const {
+  const int total = Accurate + NotAccurate + NotVerified + LostAudio + Failed + NotRipped;
+  auto tracks = [](int n) { return QString(n == 1 ? "1 track" : "%1 tracks").arg(n); };
+  QString text;
+  if (total > 0 && Accurate == total) {
+    text = total == 1 ? QString("1 track, accurately ripped")
+                      : QString("%1, all accurately ripped").arg(tracks(total));
+  } else {
+    const std::pair<int, const char*> parts[] = {
+        {Accurate, "accurate"},        {NotAccurate, "not accurate"},
+        {NotVerified, "not verified"}, {LostAudio, "with lost audio"},
+        {Failed, "with errors"},       {NotRipped, "not ripped"}};
+    QStringList shown;
+    QString alone;  // one kind alone names the tracks: "1 track with lost audio"
+    for (const auto& [count, name] : parts) {
+      if (count == 0) continue;
+      shown << QString("%1 %2").arg(count).arg(name);
+      alone = tracks(count) + " " + name;
+    }
+    text = shown.size() == 1 ? alone : shown.join(", ");
+  }
+  return Aborted ? "Aborted: " + text : text;
+}
+
+TRipSummary SummarizeRip(const TJobList& jobs, const TRipVerification* verification, bool aborted) {
+  TRipSummary summary;
+  summary.Aborted = aborted;
+  for (const TFileParam& job : jobs) {
+    const TTrackVerification* track =
+        verification ? verification->Track(job.TrackInfo.TrackIndex + 1) : nullptr;
+    if (job.State == jsDone) {
+      const TArVerdict::TKind kind = track ? track->Verdict.Kind : TArVerdict::Pending;
+      if (kind == TArVerdict::Accurate)
+        ++summary.Accurate;
+      else if (kind == TArVerdict::NotAccurate)
+        ++summary.NotAccurate;
+      else
+        ++summary.NotVerified;
+    } else if (job.State == jsError) {
+      if (track && !track->Complete)
+        ++summary.LostAudio;
+      else
+        ++summary.Failed;
+    } else {
+      ++summary.NotRipped;
+    }
+  }
+  return summary;
+}
