@@ -52,8 +52,7 @@ int RunEachDisc(const TConfig& settings, const TRipSettings& rip, const std::vec
   Print(stdout, "\n" + platform::EscapeControls(summary.Text(), true));
   if (!batch.SummaryPath().isEmpty()) Print(stdout, "Summary  " + batch.SummaryPath() + "\n");
   if (stopSignals.Received()) return 128 + stopSignals.Received();
-  const bool failed =
-      summary.WithErrors() > 0 ||
-      (requireAccurate && summary.Accurate() < int(summary.Discs.size()));
+  const bool failed = summary.WithErrors() > 0 ||
+                      (requireAccurate && summary.Accurate() < int(summary.Discs.size()));
   return failed ? 1 : 0;
 }

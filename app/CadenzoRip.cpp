@@ -383,7 +383,8 @@ int main(int argc, char** argv) {
   if (parser.isSet(discsOption)) {
     bool ok = false;
     maxDiscs = parser.value(discsOption).toInt(&ok);
-    if (!ok || maxDiscs < 1 || !eachDisc) return usageError("--discs takes a number from 1 with --each-disc");
+    if (!ok || maxDiscs < 1 || !eachDisc)
+      return usageError("--discs takes a number from 1 with --each-disc");
   }
   for (const QCommandLineOption& single : {listOption, tracksOption, playlistOption, matchOption})
     if (eachDisc && parser.isSet(single))
@@ -482,7 +483,8 @@ int main(int argc, char** argv) {
   }
   if (drive >= driveCount || drive < 0) drive = 0;
   if (eachDisc) {
-    const QString reason = QFileInfo(rip.OutputFolder).isDir() ? QString() : CreateFolder(rip.OutputFolder);
+    const QString reason =
+        QFileInfo(rip.OutputFolder).isDir() ? QString() : CreateFolder(rip.OutputFolder);
     if (!reason.isEmpty()) {
       Print(stderr, QString("cadenzo-rip: The output folder '%1' can't be create! (%2)\n")
                         .arg(rip.OutputFolder, reason));

@@ -400,8 +400,9 @@ void TEncodePool::Run(TTask& task) {
   result.Stopped = Stopped();
   std::lock_guard<std::mutex> lock(FLock);
   // Finish drops the pool's reference; the workers keep theirs until here.
-  const auto it = std::find_if(FTasks.begin(), FTasks.end(),
-                               [&task](const auto& unfinished) { return unfinished.get() == &task; });
+  const auto it = std::find_if(FTasks.begin(), FTasks.end(), [&task](const auto& unfinished) {
+    return unfinished.get() == &task;
+  });
   if (it != FTasks.end()) Finish(std::shared_ptr<TTask>(*it), result);
 }
 

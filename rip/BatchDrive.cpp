@@ -223,6 +223,12 @@ TBatchDisc TBatchDrive::RipDisc(TCDRIP& cdrip, TLameCoder& coder, TMyCDInfo& inf
 
   TRipPlan plan = BatchPlan(info, FShared.Rip, disc.Unknown);
   AssignOutputPaths(plan);
+  if (disc.Unknown) {
+    // The files have their names; the tags get no made-up ones.
+    plan.Disc.Names.AlbumArtist.clear();
+    plan.Disc.Names.Album.clear();
+    for (TDiscTrack& track : plan.Disc.Tracks) track.Title.clear();
+  }
   disc.Folder = plan.Jobs.empty() ? plan.Settings.OutputFolder
                                   : QFileInfo(plan.Jobs.front().OutputPath).absolutePath();
   Log(QString("ripping %1 into %2").arg(disc.Caption(), disc.Folder));

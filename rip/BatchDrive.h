@@ -55,7 +55,7 @@ struct TBatchDisc {
   QString Folder;         // where its files went
   TRipSummary Tracks;
   bool HiddenTrack = false;  // the audio before track 1 was ripped too
-  QStringList Messages;  // the rip's error summary
+  QStringList Messages;      // the rip's error summary
 
   // "Artist - Album", or "Unknown disc <ID>".
   QString Caption() const;
@@ -66,8 +66,8 @@ struct TBatchDisc {
 // What a drive does now, for a display.
 struct TDriveProgress {
   int Drive = 0;
-  QString Status;     // "Waiting for a disc", "Artist - Album: Track 3 of 12, Read", ...
-  int Percent = -1;   // of the disc in hand; -1 while none is ripped
+  QString Status;    // "Waiting for a disc", "Artist - Album: Track 3 of 12, Read", ...
+  int Percent = -1;  // of the disc in hand; -1 while none is ripped
 
   bool operator==(const TDriveProgress&) const = default;
 };

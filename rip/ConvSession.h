@@ -9,8 +9,8 @@
 // shows stages and asks its questions through TConvSessionView. Encoding
 // (and the normalisation before it) runs on the workers of a TEncodePool
 // while the next track is read; everything else, the statuses and the
-// questions included, stays on the user-interface thread. The rip and the normalisation passes run pending events after
-// every chunk, and the session waits for the encoders in the event loop, so
+// questions included, stays on the user-interface thread. The rip and the normalisation passes run
+// pending events after every chunk, and the session waits for the encoders in the event loop, so
 // Abort, close requests and the encoders' reports arrive while StartSession
 // runs.
 #pragma once

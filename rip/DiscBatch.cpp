@@ -45,8 +45,7 @@ QString TBatchSummary::Text() const {
                 .arg(disc.Drive)
                 .arg(disc.Folder, disc.Tracks.Text());
     for (const QString& line : disc.Messages) text += "  " + line + "\n";
-    if (disc.Unknown)
-      text += "  Not known to MusicBrainz; add it at " + disc.SubmissionUrl + "\n";
+    if (disc.Unknown) text += "  Not known to MusicBrainz; add it at " + disc.SubmissionUrl + "\n";
   }
   return text;
 }
@@ -82,7 +81,11 @@ void TDiscBatch::Start() {
     const int index = worker->Drive();
     worker->OnLog = [this, context, index](const QString& line) {
       QMetaObject::invokeMethod(
-          context, [this, index, line] { if (OnLog) OnLog(index, line); }, Qt::QueuedConnection);
+          context,
+          [this, index, line] {
+            if (OnLog) OnLog(index, line);
+          },
+          Qt::QueuedConnection);
     };
     worker->OnDiscDone = [this, context](const TBatchDisc& disc) {
       QMetaObject::invokeMethod(
@@ -96,8 +99,8 @@ void TDiscBatch::Start() {
     FThreads.emplace_back(QThread::create([worker] { worker->Run(); }));
     QThread* thread = FThreads.back().get();
     // Queued behind every event the drive sent before it ended.
-    QObject::connect(thread, &QThread::finished, context, [this] { DriveEnded(); },
-                     Qt::QueuedConnection);
+    QObject::connect(
+        thread, &QThread::finished, context, [this] { DriveEnded(); }, Qt::QueuedConnection);
     thread->start();
   }
   FProgressTimer.start();
@@ -141,8 +144,9 @@ void TDiscBatch::DriveEnded() {
 // Beside the rips, under a name of its own: an existing file is never replaced.
 void TDiscBatch::WriteSummary() {
   if (FSummary.Discs.empty()) return;
-  const QString base = QDir(FOutputFolder).filePath(
-      "Cadenzo batch " + QDateTime::currentDateTime().toString("yyyy-MM-dd hh.mm.ss"));
+  const QString base = QDir(FOutputFolder)
+                           .filePath("Cadenzo batch " +
+                                     QDateTime::currentDateTime().toString("yyyy-MM-dd hh.mm.ss"));
   const QByteArray text = FSummary.Text().toUtf8();
   for (int n = 1; n < 100; ++n) {
     QFile file(n == 1 ? base + ".txt" : QString("%1 (%2).txt").arg(base).arg(n));

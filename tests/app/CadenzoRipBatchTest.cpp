@@ -112,8 +112,9 @@ TEST_F(CadenzoRipBatch, ThreeSwappedDiscsGetFoldersExactFilesAndASummary) {
   EXPECT_TRUE(err.contains("MusicBrainz found 2 answers; number 1 is taken")) << err.toStdString();
   EXPECT_TRUE(stdOut.contains("Discs ripped: 3\n")) << stdOut.toStdString();
   EXPECT_TRUE(stdOut.contains("Unknown: 1\n"));
-  EXPECT_TRUE(stdOut.contains("Not known to MusicBrainz; add it at http://musicbrainz.org/cdtoc/attach?id=" +
-                             MbDiscIdOf(Discs[2]) + "&tracks=1&"));
+  EXPECT_TRUE(stdOut.contains(
+      "Not known to MusicBrainz; add it at http://musicbrainz.org/cdtoc/attach?id=" +
+      MbDiscIdOf(Discs[2]) + "&tracks=1&"));
   const QStringList summaries = QDir(out).entryList({"*.txt"}, QDir::Files);
   ASSERT_EQ(summaries.size(), 1);
   const QString summary = QString::fromUtf8(ReadFile(QDir(out).filePath(summaries[0])));

@@ -46,22 +46,30 @@ TEST(DiscBatch, TwoDrivesAtOnceRipExactOnSharedEncoders) {
   for (const TBatchDisc& disc : batch.Summary().Discs) {
     ASSERT_TRUE(disc.Unknown);
     const TDiscImage& image = discs[size_t(disc.Drive - (last - 1))];
-    EXPECT_TRUE(disc.SubmissionUrl.contains(QString("/cdtoc/attach?id=%1&tracks=%2&")
-                                                .arg(MbDiscIdOf(image))
-                                                .arg(image.TrackCount())))
+    EXPECT_TRUE(disc.SubmissionUrl.contains(
+        QString("/cdtoc/attach?id=%1&tracks=%2&").arg(MbDiscIdOf(image)).arg(image.TrackCount())))
         << disc.SubmissionUrl.toStdString();
     EXPECT_EQ(disc.Folder, QDir(rip.OutputFolder).filePath(disc.DiscId));
     for (int track = 1; track <= image.TrackCount(); ++track, ++tracks)
-      EXPECT_TRUE(DecodeFlac(QString("%1/%2.flac").arg(disc.Folder).arg(track, 2, 10, QChar('0'))) ==
-                  image.TrackPcm(track));
+      EXPECT_TRUE(
+          DecodeFlac(QString("%1/%2.flac").arg(disc.Folder).arg(track, 2, 10, QChar('0'))) ==
+          image.TrackPcm(track));
   }
   EXPECT_EQ(tracks, 5);
+  // An unknown disc's tags hold no made-up names.
+  QByteArray tags;
+  RunProgram("metaflac", {"--export-tags-to=-", batch.Summary().Discs[0].Folder + "/01.flac"},
+             &tags);
+  EXPECT_TRUE(tags.contains("TRACKNUMBER=1\n")) << tags.toStdString();
+  EXPECT_FALSE(tags.contains("NOARTIST") || tags.contains("NOTITLE") || tags.contains("Track"))
+      << tags.toStdString();
   // Every track was encoded on the shared workers, one per core.
   EXPECT_EQ(batch.Encoders()->Threads(), QThread::idealThreadCount());
   EXPECT_EQ(batch.Encoders()->Ran(), tracks);
   EXPECT_LE(batch.Encoders()->PeakRunning(), QThread::idealThreadCount());
   const QString summary = QString::fromUtf8(ReadFile(batch.SummaryPath()));
-  EXPECT_TRUE(summary.startsWith("Discs ripped: 2\nAccurately ripped: 0\nNot verified: 2\n"
-                                 "With errors: 0\nUnknown: 2\n"))
+  EXPECT_TRUE(
+      summary.startsWith("Discs ripped: 2\nAccurately ripped: 0\nNot verified: 2\n"
+                         "With errors: 0\nUnknown: 2\n"))
       << summary.toStdString();
 }
