@@ -14,6 +14,7 @@
 #include <iterator>
 #include <memory>
 
+#include "app/BatchRun.h"
 #include "app/DiscImageCheck.h"
 #include "app/RipSignals.h"
 #include "cddb/CDInfo.h"
@@ -300,7 +301,9 @@ int main(int argc, char** argv) {
   const QCommandLineOption helpOption({"h", "help"}, "Displays help on commandline options.");
   parser.addOption(helpOption);
   parser.addVersionOption();
-  const QCommandLineOption driveOption("drive", "Use drive number <n> (see --list).", "n");
+  const QCommandLineOption driveOption(
+      "drive", "Use drive number <n> (see --list); with --each-disc, 'all' watches every drive.",
+      "n|all");
   const QCommandLineOption imageOption(
       "image",
       "Use the disc image <file> as the drive: a .cue sheet with its BINARY, WAVE or FLAC "
@@ -351,10 +354,10 @@ int main(int argc, char** argv) {
       "the first).",
       "n");
   parser.addOptions({queryOption, sourceOption, saveNamesOption, serverOption, matchOption});
-  const QCommandLineOption requireAccurateOption(
-      "require-accurate",
-      "Count a track that neither the AccurateRip nor the CTDB database confirms, or whose file was "
-      "normalised, as failed (exit status 1).");
+  const QCommandLineOption requireAccurateOption("require-accurate",
+                                                 "Count a track that neither the AccurateRip nor "
+                                                 "the CTDB database confirms, or whose file was "
+                                                 "normalised, as failed (exit status 1).");
   const QCommandLineOption checkLogOption(
       "check-log",
       "Say whether the rip log <file> is as it was written (exit status 0) or was changed since "
@@ -373,6 +376,14 @@ int main(int argc, char** argv) {
       "test-and-copy", "Read every track twice and fail a track whose two reads differ.");
   parser.addOptions({requireAccurateOption, noVerifyOption, verboseOption, offsetOption,
                      testAndCopyOption, checkLogOption});
+  const QCommandLineOption eachDiscOption(
+      "each-disc",
+      "Rip every disc put in: wait for a disc, look it up as --query does (the first of several "
+      "releases), rip all its tracks into a folder of its own (an unknown disc's named by its "
+      "disc ID), eject it, wait for the next. Ends with a summary, also written to the output "
+      "folder. Ctrl-C once finishes the discs in hand, twice stops at once.");
+  const QCommandLineOption discsOption("discs", "With --each-disc, stop after <n> discs.", "n");
+  parser.addOptions({eachDiscOption, discsOption});
   auto usageError = [](const QString& text) {
     Print(stderr,
           QString("cadenzo-rip: %1\nTry 'cadenzo-rip --help' for more information.\n").arg(text));
@@ -421,6 +432,19 @@ int main(int argc, char** argv) {
     return usageError("--server, --source, --match and --save-names go with --query");
   if (parser.isSet(requireAccurateOption) && parser.isSet(noVerifyOption))
     return usageError("--require-accurate needs the verification that --no-verify turns off");
+  const bool eachDisc = parser.isSet(eachDiscOption);
+  int maxDiscs = 0;
+  if (parser.isSet(discsOption)) {
+    bool ok = false;
+    maxDiscs = parser.value(discsOption).toInt(&ok);
+    if (!ok || maxDiscs < 1 || !eachDisc)
+      return usageError("--discs takes a number from 1 with --each-disc");
+  }
+  for (const QCommandLineOption& single : {listOption, tracksOption, playlistOption, matchOption})
+    if (eachDisc && parser.isSet(single))
+      return usageError("--" + single.names().constFirst() + " does not go with --each-disc");
+  const bool allDrives = parser.value(driveOption) == "all";
+  if (allDrives && !eachDisc) return usageError("--drive all goes with --each-disc");
 
   if (parser.isSet(formatOption)) {
     const TFileFormat* format = FileFormatNamed(parser.value(formatOption));
@@ -505,13 +529,28 @@ int main(int argc, char** argv) {
     return kExitFailed;
   }
   int drive = parser.isSet(imageOption) ? driveCount - 1 : settings.nActive;
-  if (parser.isSet(driveOption)) {
+  if (parser.isSet(driveOption) && !allDrives) {
     bool ok = false;
     drive = parser.value(driveOption).toInt(&ok);
     if (!ok || drive < 0 || drive >= driveCount)
       return usageError(QString("--drive takes 0 to %1").arg(driveCount - 1));
   }
   if (drive >= driveCount || drive < 0) drive = 0;
+  if (eachDisc) {
+    const QString reason =
+        QFileInfo(rip.OutputFolder).isDir() ? QString() : CreateFolder(rip.OutputFolder);
+    if (!reason.isEmpty()) {
+      Print(stderr, QString("cadenzo-rip: The output folder '%1' can't be create! (%2)\n")
+                        .arg(rip.OutputFolder, reason));
+      return kExitFailed;
+    }
+    std::vector<int> watched{drive};
+    if (allDrives) {
+      watched.clear();
+      for (int i = 0; i < driveCount; ++i) watched.push_back(i);
+    }
+    return RunEachDisc(settings, rip, watched, maxDiscs, parser.isSet(requireAccurateOption));
+  }
 
   TLameCoder coder;
   TCDRIP cdrip;

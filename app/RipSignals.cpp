@@ -4,7 +4,6 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include <QFile>
 #include <QStringList>
 #include <cerrno>
 #include <csignal>
@@ -16,12 +15,15 @@
 namespace {
 
 volatile std::sig_atomic_t gReceived = 0;
+volatile std::sig_atomic_t gCount = 0;
+volatile std::sig_atomic_t gCutReads = 1;
 int gPipe[2] = {-1, -1};
 
 extern "C" void OnStopSignal(int signal) {
   if (gReceived == 0) gReceived = signal;
+  gCount = gCount + 1;
   // A read that fails slowly holds its chunk for long: it stops here.
-  CR_AbortRip();
+  if (gCutReads) CR_AbortRip();
   const char byte = 1;
   // Nothing else is async-signal-safe enough to wake the event loop.
   [[maybe_unused]] const ssize_t written = ::write(gPipe[1], &byte, 1);
@@ -38,8 +40,11 @@ void Catch(int signal, void (*handler)(int)) {
 
 }  // namespace
 
-TStopSignals::TStopSignals(std::function<void()> onSignal) : FOnSignal(std::move(onSignal)) {
+TStopSignals::TStopSignals(std::function<void()> onSignal, bool cutReads)
+    : FOnSignal(std::move(onSignal)) {
   gReceived = 0;
+  gCount = 0;
+  gCutReads = cutReads ? 1 : 0;
   if (::pipe2(gPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
   FNotifier = std::make_unique<QSocketNotifier>(gPipe[0], QSocketNotifier::Read);
   QObject::connect(FNotifier.get(), &QSocketNotifier::activated, [this] {
@@ -63,6 +68,8 @@ TStopSignals::~TStopSignals() {
 }
 
 int TStopSignals::Received() const { return gReceived; }
+
+int TStopSignals::Count() const { return gCount; }
 
 bool ReadAnswerLine(int fd, QByteArray& line) {
   line.clear();
@@ -88,20 +95,7 @@ bool ReadAnswerLine(int fd, QByteArray& line) {
 
 int FinishStoppedSession(TConvSession& session, TJobList& jobs, int signal,
                          const QStringList& messages) {
-  session.Abort();
-  QStringList kept;
-  for (TFileParam& job : jobs) {
-    // A failed track's file is whole unless the stop cut its encoder short.
-    if (job.State == jsProcessing || (job.State == jsError && session.OutputCut(job))) {
-      job.State = jsAbortedDeleted;
-      if (session.WroteOutput(job.OutputPath)) QFile::remove(job.OutputPath);
-    } else if (job.State == jsDone) {
-      kept << job.OutputPath;
-    }
-  }
-  // Without a question: the close of a session that ended by itself.
-  session.CloseQuery(true);
-  session.CloseSession();
+  const QStringList kept = EndStoppedSession(session, jobs);
   QString text;
   if (!messages.isEmpty())
     text = QString("%1 Error(s) occured during conversion session.\n%2\n")

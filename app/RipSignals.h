@@ -16,14 +16,18 @@ class TConvSession;
 class TStopSignals {
  public:
   // Catches SIGINT and SIGTERM until destroyed; onSignal runs in the event
-  // loop (which the session pumps after every chunk) on the first one.
-  explicit TStopSignals(std::function<void()> onSignal);
+  // loop (which the session pumps after every chunk) after each one. With
+  // cutReads, a signal also cuts the read in hand, which may hold its chunk
+  // long; a batch of discs stops its drives' rips itself, where each knows.
+  explicit TStopSignals(std::function<void()> onSignal, bool cutReads = true);
   ~TStopSignals();
   TStopSignals(const TStopSignals&) = delete;
   TStopSignals& operator=(const TStopSignals&) = delete;
 
   // The first signal caught, 0 while none was.
   int Received() const;
+  // The signals caught so far.
+  int Count() const;
 
  private:
   std::unique_ptr<QSocketNotifier> FNotifier;

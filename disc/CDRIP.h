@@ -2,8 +2,9 @@
 // selects the active drive, keeps its parameter record, reads the table of
 // contents into TTrack records, drives playback and the tray, and rips a
 // sector range to raw PCM, a WAV file or (through a TLameCoder it does not
-// own) an MP3 file. UI thread only; a rip lets pending events run after
-// every chunk, so AbortRip can be called from inside it.
+// own) an MP3 file. Used on one thread, whose active drive it selects (the
+// library keeps one per thread); a rip lets pending events run after every
+// chunk, so AbortRip can be called from inside it.
 #pragma once
 
 #include <QString>
@@ -159,10 +160,11 @@ class TCDRIP {
   // stops delivering audio; the partial file then stays. Unreadable sectors
   // are silence in the file; LostSectors counts them and JitterList names them.
   bool RipSection(int32_t StartSector, int32_t EndSector, const QString& FileName);
-  // The running rip stops inside its current chunk.
+  // The running rip stops inside its current chunk; rips of other drives
+  // (on other threads) go on.
   void AbortRip() {
     FAbort = true;
-    CR_AbortRip();
+    CR_AbortDriveRip(FCDRomNum);
   }
 
  private:

@@ -165,6 +165,7 @@ int64_t TPcmQueue::SpilledBytes() const {
 // ---- TEncodePool
 
 struct TEncodeContext::TTask {
+  TEncodePool* Pool = nullptr;
   int Job = 0;
   TEncodeWork Work;
   std::atomic<bool> Running = false;
@@ -183,20 +184,97 @@ void TEncodeContext::SetStage(uint8_t stage) {
   if (FTask.Stage.exchange(stage) != stage) FPool.Notify();
 }
 
-TEncodePool::TEncodePool(int threads)
-    : FMemoryInUse(std::make_shared<std::atomic<int64_t>>(0)), FNotifier(new QObject) {
-  const int count = ThreadCount(threads);
-  for (int i = 0; i < count; ++i) FWorkers.emplace_back([this] { WorkerLoop(); });
+// ---- TEncodeWorkers
+
+TEncodeWorkers::TEncodeWorkers(int threads) {
+  const int count = TEncodePool::ThreadCount(threads);
+  for (int i = 0; i < count; ++i) FThreads.emplace_back([this] { WorkerLoop(); });
 }
 
-TEncodePool::~TEncodePool() {
-  Stop();
+TEncodeWorkers::~TEncodeWorkers() {
   {
     std::lock_guard<std::mutex> lock(FLock);
     FShutdown = true;
   }
   FWork.notify_all();
-  for (std::thread& worker : FWorkers) worker.join();
+  for (std::thread& thread : FThreads) thread.join();
+}
+
+int TEncodeWorkers::PeakRunning() const {
+  std::lock_guard<std::mutex> lock(FLock);
+  return FPeak;
+}
+
+int TEncodeWorkers::Ran() const {
+  std::lock_guard<std::mutex> lock(FLock);
+  return FRan;
+}
+
+void TEncodeWorkers::Queue(std::shared_ptr<TTask> task) {
+  {
+    std::lock_guard<std::mutex> lock(FLock);
+    FWaiting.push_back(std::move(task));
+  }
+  FWork.notify_one();
+}
+
+std::vector<std::shared_ptr<TEncodeWorkers::TTask>> TEncodeWorkers::TakeWaiting(
+    const TEncodePool* pool) {
+  std::vector<std::shared_ptr<TTask>> taken;
+  std::lock_guard<std::mutex> lock(FLock);
+  for (auto it = FWaiting.begin(); it != FWaiting.end();) {
+    if ((*it)->Pool != pool) {
+      ++it;
+      continue;
+    }
+    taken.push_back(*it);
+    it = FWaiting.erase(it);
+  }
+  return taken;
+}
+
+void TEncodeWorkers::WorkerLoop() {
+  // Below the threads that read the drives, whose chunks of reading must
+  // never wait long for a core; a nice value belongs to the thread on Linux.
+  errno = 0;
+  const int nice = getpriority(PRIO_PROCESS, 0);
+  if (errno == 0) setpriority(PRIO_PROCESS, id_t(gettid()), std::min(19, nice + kWorkerNice));
+  for (;;) {
+    std::shared_ptr<TTask> task;
+    {
+      std::unique_lock<std::mutex> lock(FLock);
+      FWork.wait(lock, [this] { return FShutdown || !FWaiting.empty(); });
+      if (FWaiting.empty()) return;
+      auto next = FWaiting.begin();
+      for (auto it = next; it != FWaiting.end(); ++it)
+        if ((*it)->Weight > (*next)->Weight) next = it;
+      task = *next;
+      FWaiting.erase(next);
+      task->Running = true;
+      FPeak = std::max(FPeak, ++FRunning);
+    }
+    // The task's pool waits for it before it goes: the pool is there until
+    // Run has finished the task.
+    task->Pool->Run(*task);
+    std::lock_guard<std::mutex> lock(FLock);
+    --FRunning;
+    ++FRan;
+  }
+}
+
+// ---- TEncodePool
+
+TEncodePool::TEncodePool(int threads) : TEncodePool(std::make_shared<TEncodeWorkers>(threads)) {}
+
+TEncodePool::TEncodePool(std::shared_ptr<TEncodeWorkers> workers)
+    : FWorkers(std::move(workers)),
+      FMemoryInUse(std::make_shared<std::atomic<int64_t>>(0)),
+      FNotifier(new QObject) {}
+
+TEncodePool::~TEncodePool() {
+  Stop();
+  std::unique_lock<std::mutex> lock(FLock);
+  FTaskEnded.wait(lock, [this] { return FTasks.empty(); });
 }
 
 QString TEncodePool::SpillFolder(int64_t bytes) {
@@ -214,6 +292,7 @@ int TEncodePool::ThreadCount(int setting) {
 
 void TEncodePool::Add(int job, TEncodeWork work, int64_t weight) {
   auto task = std::make_shared<TTask>();
+  task->Pool = this;
   task->Job = job;
   task->Work = std::move(work);
   task->Weight = weight;
@@ -225,9 +304,8 @@ void TEncodePool::Add(int job, TEncodeWork work, int64_t weight) {
       Finish(task, {job, true, false, {}, {}});
       return;
     }
-    FPending.push_back(task);
+    FWorkers->Queue(task);
   }
-  FWork.notify_one();
 }
 
 std::shared_ptr<TPcmQueue> TEncodePool::AddStream(int job, const TLameCoder& settings,
@@ -271,11 +349,8 @@ void TEncodePool::Stop() {
   {
     std::lock_guard<std::mutex> lock(FLock);
     FStopped = true;
-    while (!FPending.empty()) {
-      const std::shared_ptr<TTask> task = FPending.front();
-      FPending.pop_front();
+    for (const std::shared_ptr<TTask>& task : FWorkers->TakeWaiting(this))
       Finish(task, {task->Job, true, false, {}, {}});
-    }
     for (const std::weak_ptr<TPcmQueue>& weak : FQueues)
       if (auto queue = weak.lock()) queues.push_back(queue);
     FQueues.clear();
@@ -306,44 +381,29 @@ int TEncodePool::Added() const {
   return FAdded;
 }
 
-void TEncodePool::WorkerLoop() {
-  // Below the user-interface thread, whose chunks of reading must never wait
-  // long for a core; a nice value belongs to the thread on Linux.
-  errno = 0;
-  const int nice = getpriority(PRIO_PROCESS, 0);
-  if (errno == 0) setpriority(PRIO_PROCESS, id_t(gettid()), std::min(19, nice + kWorkerNice));
-  for (;;) {
-    std::shared_ptr<TTask> task;
-    {
-      std::unique_lock<std::mutex> lock(FLock);
-      FWork.wait(lock, [this] { return FShutdown || !FPending.empty(); });
-      if (FPending.empty()) return;
-      auto next = FPending.begin();
-      for (auto it = next; it != FPending.end(); ++it)
-        if ((*it)->Weight > (*next)->Weight) next = it;
-      task = *next;
-      FPending.erase(next);
-      task->Running = true;
-    }
-    Notify();
-    TResult result{task->Job, false, false, {}, {}};
-    try {
-      TEncodeContext context(*this, *task);
-      task->Work(context);
-    } catch (const std::exception& error) {
-      result.Failed = true;
-      result.Error = QString::fromUtf8(error.what());
-      result.Failure = std::current_exception();
-    } catch (...) {
-      result.Failed = true;
-      result.Failure = std::current_exception();
-    }
-    // The work's captures (files, queues) are released here, on the worker.
-    task->Work = nullptr;
-    result.Stopped = Stopped();
-    std::lock_guard<std::mutex> lock(FLock);
-    Finish(task, result);
+void TEncodePool::Run(TTask& task) {
+  Notify();
+  TResult result{task.Job, false, false, {}, {}};
+  try {
+    TEncodeContext context(*this, task);
+    task.Work(context);
+  } catch (const std::exception& error) {
+    result.Failed = true;
+    result.Error = QString::fromUtf8(error.what());
+    result.Failure = std::current_exception();
+  } catch (...) {
+    result.Failed = true;
+    result.Failure = std::current_exception();
   }
+  // The work's captures (files, queues) are released here, on the worker.
+  task.Work = nullptr;
+  result.Stopped = Stopped();
+  std::lock_guard<std::mutex> lock(FLock);
+  // Finish drops the pool's reference; the workers keep theirs until here.
+  const auto it = std::find_if(FTasks.begin(), FTasks.end(), [&task](const auto& unfinished) {
+    return unfinished.get() == &task;
+  });
+  if (it != FTasks.end()) Finish(std::shared_ptr<TTask>(*it), result);
 }
 
 // Requires: FLock held.
@@ -351,6 +411,7 @@ void TEncodePool::Finish(const std::shared_ptr<TTask>& task, TResult result) {
   FTasks.erase(std::remove(FTasks.begin(), FTasks.end(), task), FTasks.end());
   FFinished.push_back(std::move(result));
   Notify();
+  FTaskEnded.notify_all();
 }
 
 void TEncodePool::Notify() {

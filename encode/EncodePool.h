@@ -1,9 +1,11 @@
 // TEncodePool: the encoders of one conversion session on worker threads, so
 // that earlier tracks are encoded while the drive reads the next. It owns the
-// worker threads, the queue of encode tasks and, for each track encoded as it is read, a TPcmQueue
-// that carries the PCM from the reading thread to the track's encoder. Created, fed, polled and
-// destroyed on the user-interface thread; it never makes that thread wait for an encoder longer
-// than one chunk.
+// session's encode tasks and, for each track encoded as it is read, a TPcmQueue
+// that carries the PCM from the reading thread to the track's encoder; the
+// threads are a TEncodeWorkers of its own or one that several sessions share
+// (one per drive), so the encoders stay one per core in total. A pool is
+// created, fed, polled and destroyed on its session's thread; it never makes
+// that thread wait for an encoder longer than one chunk.
 #pragma once
 
 #include <QObject>
@@ -24,6 +26,7 @@
 class QFile;
 class TLameCoder;
 class TEncodePool;
+class TEncodeWorkers;
 
 // PCM on its way from the reading thread to one encoder, in order. It is held
 // in memory while the pool's memory budget allows and the encoder keeps up;
@@ -83,6 +86,7 @@ class TEncodeContext {
 
  private:
   friend class TEncodePool;
+  friend class TEncodeWorkers;
   struct TTask;
   TEncodeContext(TEncodePool& pool, TTask& task) : FPool(pool), FTask(task) {}
   TEncodePool& FPool;
@@ -101,11 +105,48 @@ using TPcmSource = std::function<int64_t(uint8_t* data, int64_t bytes)>;
 void RunEncoder(TEncoder& encoder, QFile& output, const TPcmSource& read, int64_t expectedBytes,
                 TEncodeContext& context);
 
-class TEncodePool {
+// The encoder threads, shared by the pools made on them: each runs one task
+// at a time, of whichever pool added it, the waiting task of the largest
+// weight first. Any thread; it outlives its pools (they hold it).
+class TEncodeWorkers {
  public:
   // threads: the EncoderThreads setting, 0 for one per core.
+  explicit TEncodeWorkers(int threads);
+  ~TEncodeWorkers();
+  TEncodeWorkers(const TEncodeWorkers&) = delete;
+  TEncodeWorkers& operator=(const TEncodeWorkers&) = delete;
+
+  int Threads() const { return int(FThreads.size()); }
+  // The most tasks that ran at once so far, and the tasks run to their end.
+  int PeakRunning() const;
+  int Ran() const;
+
+ private:
+  friend class TEncodePool;
+  using TTask = TEncodeContext::TTask;
+  void Queue(std::shared_ptr<TTask> task);
+  // Takes the pool's waiting tasks out of the queue.
+  std::vector<std::shared_ptr<TTask>> TakeWaiting(const TEncodePool* pool);
+  void WorkerLoop();
+
+  std::vector<std::thread> FThreads;
+  mutable std::mutex FLock;
+  std::condition_variable FWork;
+  std::deque<std::shared_ptr<TTask>> FWaiting;
+  bool FShutdown = false;
+  int FRunning = 0;
+  int FPeak = 0;
+  int FRan = 0;
+};
+
+class TEncodePool {
+ public:
+  // With workers of its own; threads: the EncoderThreads setting, 0 for one
+  // per core.
   explicit TEncodePool(int threads);
-  // Stops every task and waits for the workers, at most one chunk each.
+  // On workers other pools may share.
+  explicit TEncodePool(std::shared_ptr<TEncodeWorkers> workers);
+  // Stops every task and waits for its running ones, at most one chunk each.
   ~TEncodePool();
   TEncodePool(const TEncodePool&) = delete;
   TEncodePool& operator=(const TEncodePool&) = delete;
@@ -117,12 +158,12 @@ class TEncodePool {
   static QString SpillFolder(int64_t bytes);
   // The number of encoder threads a setting asks for.
   static int ThreadCount(int setting);
-  int Threads() const { return int(FWorkers.size()); }
+  int Threads() const { return FWorkers->Threads(); }
 
   // Queues work for job `job` (any number the caller uses to tell its results).
   // A free worker takes the waiting task of the largest weight (the earliest
-  // of equals): the longest tracks first, so no long one is left alone at the
-  // end while the other cores idle.
+  // of equals), of any pool on the workers: the longest tracks first, so no
+  // long one is left alone at the end while the other cores idle.
   void Add(int job, TEncodeWork work, int64_t weight = 0);
   // Queues the on-the-fly encoding of one track: creates (or truncates) the
   // file at outputPath now, and returns the queue that the reader feeds and
@@ -135,7 +176,8 @@ class TEncodePool {
   std::shared_ptr<TPcmQueue> AddStream(int job, const TLameCoder& settings,
                                        const QString& outputPath, int64_t expectedBytes);
 
-  // Every running task ends after its chunk, and queued ones never start.
+  // Every running task of this pool ends after its chunk, and its queued ones
+  // never start; other pools on the workers go on.
   void Stop();
   bool Stopped() const { return FStopped.load(); }
 
@@ -169,21 +211,21 @@ class TEncodePool {
 
  private:
   friend class TEncodeContext;
+  friend class TEncodeWorkers;
   using TTask = TEncodeContext::TTask;
-  void WorkerLoop();
+  // Runs on a worker.
+  void Run(TTask& task);
   void Finish(const std::shared_ptr<TTask>& task, TResult result);
   void Notify();
 
-  std::vector<std::thread> FWorkers;
+  std::shared_ptr<TEncodeWorkers> FWorkers;
   mutable std::mutex FLock;
-  std::condition_variable FWork;
-  std::deque<std::shared_ptr<TTask>> FPending;
+  std::condition_variable FTaskEnded;
   std::vector<std::shared_ptr<TTask>> FTasks;  // every unfinished task, in order
   std::vector<TResult> FFinished;
   int FAdded = 0;
   std::vector<std::weak_ptr<TPcmQueue>> FQueues;
   std::atomic<bool> FStopped = false;
-  bool FShutdown = false;
   const std::shared_ptr<std::atomic<int64_t>> FMemoryInUse;
   std::unique_ptr<QObject> FNotifier;  // lives on the creating thread
   std::atomic<bool> FNotifyPending = false;

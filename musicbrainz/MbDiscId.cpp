@@ -49,5 +49,6 @@ TMbDiscId ComputeMbDiscId(const TMbToc& toc) {
   }
   result.Id = QString::fromLatin1(discid_get_id(disc.get()));
   result.Toc = QString::fromLatin1(discid_get_toc_string(disc.get()));
+  result.SubmissionUrl = QString::fromLatin1(discid_get_submission_url(disc.get()));
   return result;
 }

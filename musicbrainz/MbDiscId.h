@@ -28,6 +28,8 @@ TMbToc MbTocOf(const TMyCDInfo& info);
 struct TMbDiscId {
   QString Id;   // 28 characters; empty when libdiscid refused the TOC
   QString Toc;  // "first last leadout offset..." for the fuzzy lookup
+  // Where the disc is added to MusicBrainz (libdiscid's address).
+  QString SubmissionUrl;
   QString Error;
 };
 

@@ -3,10 +3,18 @@
 #include <QCoreApplication>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
+#include <QThread>
+#include <memory>
 
 QNetworkAccessManager& ProgramNetwork() {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (app && QThread::currentThread() != app->thread()) {
+    thread_local std::unique_ptr<QNetworkAccessManager> own;
+    if (!own) own = std::make_unique<QNetworkAccessManager>();
+    return *own;
+  }
   static QPointer<QNetworkAccessManager> network;
-  if (!network) network = new QNetworkAccessManager(QCoreApplication::instance());
+  if (!network) network = new QNetworkAccessManager(app);
   return *network;
 }
 

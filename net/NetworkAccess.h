@@ -1,8 +1,9 @@
-// The program's one QNetworkAccessManager, for the requests Qt's network
-// access sends (MusicBrainz, cover art). Made on first use and kept until the
-// application object ends: a manager destroyed while a server floods it
-// waits for Qt's network thread, and that wait would freeze the window.
-// User-interface thread only.
+// The program's QNetworkAccessManager, for the requests Qt's network access
+// sends (MusicBrainz, cover art): one per thread, as a manager serves the
+// thread it lives on. The user-interface thread's is made on first use and
+// kept until the application object ends: a manager destroyed while a server
+// floods it waits for Qt's network thread, and that wait would freeze the
+// window. Another thread's (a drive's rip) ends with that thread.
 #pragma once
 
 #include <QNetworkReply>

@@ -1,5 +1,7 @@
 #include "platform/MessageBox.h"
 
+#include <QCoreApplication>
+#include <QThread>
 #include <cstdio>
 
 namespace platform {
@@ -25,7 +27,11 @@ int DefaultAnswer(unsigned flags) {
 }
 
 int MessageBox(const QString& text, const QString& caption, unsigned flags) {
-  if (Handler()) return Handler()(text, caption, flags);
+  // Boxes are windows of the user-interface thread; a worker's question
+  // (a drive's rip) takes the default button.
+  const QCoreApplication* app = QCoreApplication::instance();
+  const bool interfaceThread = !app || QThread::currentThread() == app->thread();
+  if (interfaceThread && Handler()) return Handler()(text, caption, flags);
   std::fprintf(stderr, "%s: %s\n", caption.toLocal8Bit().constData(),
                text.toLocal8Bit().constData());
   return DefaultAnswer(flags);

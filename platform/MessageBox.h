@@ -1,7 +1,8 @@
 // Message boxes with the Windows result codes. The desktop program installs a
 // handler that shows a QMessageBox; tests install TScriptedMessageBoxes, which
-// answers from a script and records every question. Without a handler the
-// question goes to stderr and the default button is taken.
+// answers from a script and records every question. Without a handler, and
+// on any thread but the application's, the question goes to stderr and the
+// default button is taken.
 #pragma once
 
 #include <QString>

@@ -106,7 +106,8 @@ void TConvSession::RunTrackLoop() {
   // WAV output has nothing to encode.
   QTimer display;
   if (settings.Format().Encoded) {
-    FPool = std::make_unique<TEncodePool>(settings.EncoderThreads);
+    FPool = Encoders ? std::make_unique<TEncodePool>(Encoders)
+                     : std::make_unique<TEncodePool>(settings.EncoderThreads);
     FPool->OnChanged = [this] { PollEncoders(); };
     display.setInterval(kDisplayInterval);
     QObject::connect(&display, &QTimer::timeout, [this] { ShowEncoders(); });
@@ -788,4 +789,22 @@ int TConvSession::AskOverwrite(const QString& path) {
   const int answer = FView.ConfirmOverwrite('"' + path + '"', alwaysOverwrite);
   if (alwaysOverwrite) FAskBeforeReplacing = false;
   return answer;
+}
+
+QStringList EndStoppedSession(TConvSession& session, TJobList& jobs) {
+  session.Abort();
+  QStringList kept;
+  for (TFileParam& job : jobs) {
+    // A failed track's file is whole unless the stop cut its encoder short.
+    if (job.State == jsProcessing || (job.State == jsError && session.OutputCut(job))) {
+      job.State = jsAbortedDeleted;
+      if (session.WroteOutput(job.OutputPath)) QFile::remove(job.OutputPath);
+    } else if (job.State == jsDone) {
+      kept << job.OutputPath;
+    }
+  }
+  // Without a question: the close of a session that ended by itself.
+  session.CloseQuery(true);
+  session.CloseSession();
+  return kept;
 }

@@ -49,6 +49,9 @@ class TConvSession {
 
   // Creates a folder with all missing levels without asking; true on success.
   std::function<bool(const QString& folder)> CreateOutputFolder;
+  // When set, the encoders run on these workers, which sessions on other
+  // drives share; else on workers of the session's own (EncoderThreads).
+  std::shared_ptr<TEncodeWorkers> Encoders;
 
   // Copies the MP3 settings into the encoder; a failure is shown in a box and
   // the session goes on.
@@ -218,3 +221,9 @@ class TConvSession {
   // pool waits for its workers.
   TSessionCover FCover;
 };
+
+// Ends a session stopped from outside (a signal, a batch stopped at once):
+// aborts it, deletes the outputs the stop left incomplete when this session
+// wrote them (the job in hand, a failed job whose encoder it cut) and every
+// temporary file, without a question. Returns the finished files it kept.
+QStringList EndStoppedSession(TConvSession& session, TJobList& jobs);

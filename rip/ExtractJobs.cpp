@@ -42,13 +42,17 @@ TPlaceResult WriteNewFile(const QString& path, const QByteArray& bytes) {
 }  // namespace
 
 TCDTrackInfo MakeTrackInfo(const TMyCDInfo& info, int i) {
+  return MakeTrackInfo(info, i, Id3CommentText(*Config));
+}
+
+TCDTrackInfo MakeTrackInfo(const TMyCDInfo& info, int i, const QString& comment) {
   const TCDTrack track = info.GetTrack(i);
   TCDTrackInfo record;
   record.Category = info.Category;
   record.Artist = info.Artist;
   record.Album = info.Album;
   record.Year = info.Year;
-  record.Comment = Id3CommentText(*Config);
+  record.Comment = comment;
   record.TrackIndex = i;
   record.Title = track.Title;
   record.StartSector = track.StartSector;

@@ -20,8 +20,12 @@ void Write(FILE* stream, const QString& text) {
 
 void Log(const TRipQuery& options, const QString& line) {
   // The server's text, which may hold any control character.
-  const QString text = QString(line).remove(QLatin1Char('\r')).remove(QLatin1Char('\n'));
-  Write(options.Log, platform::EscapeControls(text) + "\n");
+  const QString text =
+      platform::EscapeControls(QString(line).remove(QLatin1Char('\r')).remove(QLatin1Char('\n')));
+  if (options.OnLog)
+    options.OnLog(text);
+  else
+    Write(options.Log, text + "\n");
 }
 
 // Lists the answers numbered and reads a number; an empty answer or the end
@@ -45,8 +49,17 @@ int AskMatch(const QStringList& matches, const TRipQuery& options) {
 // The index chosen, or -1 with refusal set.
 int Choose(const QStringList& matches, const TRipQuery& options, const QString& source,
            QString& refusal) {
+  const auto taken = [&](int index) {
+    if (matches.size() > 1)
+      Log(options, QString("%1 found %2 answers; number %3 is taken: %4")
+                       .arg(source)
+                       .arg(matches.size())
+                       .arg(index + 1)
+                       .arg(matches[index]));
+    return index;
+  };
   if (options.Match > 0) {
-    if (options.Match <= matches.size()) return options.Match - 1;
+    if (options.Match <= matches.size()) return taken(options.Match - 1);
     refusal = QString("--match %1: %2 found %3 %4")
                   .arg(options.Match)
                   .arg(source)
@@ -56,7 +69,7 @@ int Choose(const QStringList& matches, const TRipQuery& options, const QString& 
     return -1;
   }
   if (matches.size() < 2) return 0;
-  return options.Terminal ? AskMatch(matches, options) : 0;
+  return options.Terminal ? AskMatch(matches, options) : taken(0);
 }
 
 // Runs the loop, then deletes what was handed to deleteLater inside it (host
@@ -129,19 +142,19 @@ bool RunRipQuery(TMyCDInfo& info, const TConfig& settings, const TRipQuery& opti
   if (outcome == TOutcome::NotFound && options.Source != TQuerySource::MusicBrainz)
     outcome = AskCddb(info, settings, options, refusal);
   if (outcome == TOutcome::Refused) {
-    Write(options.Log, "cadenzo-rip: " + refusal + "\n");
+    Log(options, "cadenzo-rip: " + refusal);
     return false;
   }
   if (outcome == TOutcome::NotFound) {
-    Write(options.Log, "cadenzo-rip: the lookup found no names; the disc keeps its names\n");
+    Log(options, "cadenzo-rip: the lookup found no names; the disc keeps its names");
     return false;
   }
   if (hadEntry && !options.SaveNames) {
-    Write(options.Log, "cadenzo-rip: the local entry " + info.LocalCDDBFile() +
-                           " is kept; --save-names replaces it with the names found\n");
+    Log(options, "cadenzo-rip: the local entry " + info.LocalCDDBFile() +
+                     " is kept; --save-names replaces it with the names found");
     return true;
   }
   if (!info.WriteLocalCDDB())
-    Write(options.Log, "cadenzo-rip: the entry could not be written to " + info.LocalFolder + "\n");
+    Log(options, "cadenzo-rip: the entry could not be written to " + info.LocalFolder);
   return true;
 }

@@ -1,11 +1,14 @@
-// The lookup of cadenzo-rip --query: MusicBrainz first, then the CDDB server
-// of the settings, as the desktop program asks them, without windows: the log
-// on a stream, the choice among several answers asked on a terminal, taken
-// from --match, or the first.
+// The lookup of cadenzo-rip --query and of a batch of discs: MusicBrainz
+// first, then the CDDB server of the settings, as the desktop program asks
+// them, without windows: the log on a stream or to a function, the choice
+// among several answers asked on a terminal, taken from --match, or the
+// first (which the log then names). Runs its own event loop on the calling
+// thread; any thread with its own settings object.
 #pragma once
 
 #include <QString>
 #include <cstdio>
+#include <functional>
 
 class TConfig;
 class TMyCDInfo;
@@ -19,6 +22,8 @@ struct TRipQuery {
   bool SaveNames = false;  // replace an existing local entry with the names found
   FILE* In = stdin;
   FILE* Log = stderr;
+  // When set, the log's lines go here instead of Log (without line ends).
+  std::function<void(const QString& line)> OnLog;
 };
 
 // Looks the loaded disc up and, when names were found, fills the disc

@@ -50,7 +50,7 @@ struct TRipResults {
   QString AccurateRip;               // the database's answer for the disc
   std::vector<TDbarBlock> ArBlocks;  // its pressings, when found
   TBeforeTrack1 BeforeTrack1 = TBeforeTrack1::None;
-  QString Ctdb;                      // the log's CTDB block; empty without one
+  QString Ctdb;  // the log's CTDB block; empty without one
   std::vector<TReportTrack> Tracks;
 };
 

@@ -14,7 +14,9 @@
 //                     kept as set: GiveUpAfter=<seconds> (30), the time without
 //                     one sector read after which a rip gives up the rest of its
 //                     range; an image's section also holds its faults (ImageFaults.h)
-// Changing ImageN while running swaps the disc in that drive.
+// Changing ImageN while running swaps the disc in that drive; while its tray
+// is open, a changed ImageN or NotReady going from 1 to 0 is a person closing
+// the tray over a new disc.
 #include "libs/cdrip/Drives.h"
 
 #include <dlfcn.h>
@@ -144,14 +146,14 @@ void TDrives::Init(const std::string& iniPath) {
   if (!FList.empty()) FActive = saved >= 0 && saved < int32_t(FList.size()) ? saved : 0;
 }
 
-TDrive* TDrives::Active() {
-  if (FActive < 0 || FActive >= int32_t(FList.size())) return nullptr;
-  return &FList[size_t(FActive)];
+TDrive* TDrives::At(int32_t index) {
+  if (index < 0 || index >= int32_t(FList.size())) return nullptr;
+  return &FList[size_t(index)];
 }
 
-bool TDrives::Save() const {
+bool TDrives::Save(int32_t active) const {
   TIniFile ini = LoadIni(FIniPath);
-  ini.Set("CD-ROM", "nActive", std::to_string(std::max(FActive, 0)));
+  ini.Set("CD-ROM", "nActive", std::to_string(std::max(active, 0)));
   if (ini.Get("CD-ROM", "nTransportLayer").empty()) ini.Set("CD-ROM", "nTransportLayer", "0");
   for (const TDrive& drive : FList) WriteParams(ini, drive);
   return ini.Save(FIniPath);
@@ -232,9 +234,13 @@ void TDrives::Refresh(TDrive& drive) const {
   if (!drive.IsImage) return;
   const TIniFile ini = LoadIni(FIniPath);
   const std::string listed = ini.Get("Images", drive.Key);
+  const std::string before = drive.Path;
+  const bool wasNotReady = drive.Faults.NotReady;
   if (!listed.empty()) drive.Path = ResolveImagePath(listed);
   drive.Faults = ReadFaults(ini, drive.Key);
   ReadGiveUpAfter(ini, drive);
+  if (drive.TrayOpen && (drive.Path != before || (wasNotReady && !drive.Faults.NotReady)))
+    drive.TrayOpen = false;
 }
 
 bool TDrives::Ready(TDrive& drive) const {

@@ -1,12 +1,16 @@
 // TDrives: the drives the CD-reading library lists, the physical drives
 // libcdio finds followed by the disc images listed in cdrip.ini, with each
 // drive's parameter record and an image drive's injected faults, read from
-// and saved to that file. Owned by the library; caller thread only.
+// and saved to that file. Owned by the library; the list and the drives'
+// parameters and holders are guarded by the library's lock, the rest of a
+// drive is its holder's.
 #pragma once
 
 #include <cdio/cdio.h>
 
+#include <atomic>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <string>
@@ -39,6 +43,11 @@ struct TDrive {
   std::vector<CdripTocEntry> StandInToc;
   std::map<int32_t, uint32_t> ChangingReads;  // hand-overs of each changing sector
   bool TrayOpen = false;
+  // The caller that uses the drive now: during one call, or from its
+  // CR_OpenRipper to its CR_CloseRipper. Null when free.
+  const void* Holder = nullptr;
+  // Set to stop the rip that reads the drive; cleared as a rip opens.
+  std::shared_ptr<std::atomic<bool>> Stop = std::make_shared<std::atomic<bool>>(false);
 };
 
 class TDrives {
@@ -48,15 +57,16 @@ class TDrives {
   void Init(const std::string& iniPath);
   const std::string& IniPath() const { return FIniPath; }
 
-  std::vector<TDrive>& List() { return FList; }
-  // The active drive, null when there is none.
-  TDrive* Active();
+  // Drives keep their place when one is added: a caller may be using one.
+  std::deque<TDrive>& List() { return FList; }
+  // Drive `index`, null when there is none.
+  TDrive* At(int32_t index);
+  // The drive the ini names active: where a new caller starts.
   int32_t ActiveIndex() const { return FActive; }
-  void SetActive(int32_t index) { FActive = index; }
 
-  // Writes the active index and every drive's parameters; false when the ini
-  // cannot be written.
-  bool Save() const;
+  // Writes `active` as the active index and every drive's parameters; false
+  // when the ini cannot be written.
+  bool Save(int32_t active) const;
   // Lists the image at `path`, which must open, as the last drive and in the
   // ini. Its drive index (an image listed already keeps its own), or -1 with
   // the reason in `error`.
@@ -80,7 +90,7 @@ class TDrives {
   std::string ResolveImagePath(const std::string& listed) const;
 
   std::string FIniPath;
-  std::vector<TDrive> FList;
+  std::deque<TDrive> FList;
   int32_t FActive = -1;
   const char* FAccessMode = "IOCTL";  // libcdio's access mode for physical drives
 };

@@ -32,20 +32,22 @@ constexpr int32_t kLogMargin = 600;
 // The cache a physical drive is taken to have: paranoia's own model of it.
 constexpr int32_t kAssumedDriveCache = 1200;
 
-// The rip whose drive reads go through RipRead (the read function has no user
-// data, and the library serves one caller).
-TRipper* Reading = nullptr;
-// Set from any thread or a signal handler: the rip stops inside its chunk.
-std::atomic<int> StopFlag{0};
-static_assert(std::atomic<int>::is_always_lock_free);
+// The thread's rip, whose drive reads go through RipRead (the read function
+// has no user data; paranoia calls it on the thread that reads).
+thread_local TRipper* Reading = nullptr;
+// Counted up from any thread or a signal handler: every rip open then stops
+// inside its chunk.
+std::atomic<uint32_t> StopAllCount{0};
+static_assert(std::atomic<uint32_t>::is_always_lock_free);
 
-// Doubtful audio paranoia reported during the chunk in hand (the callback has
-// no user data, and the library serves one caller).
+// Doubtful audio paranoia reported during the thread's chunk in hand (the
+// callback has no user data).
 struct TChunkEvents {
   bool Doubtful = false;
   int32_t First = 0;
   int32_t Last = 0;
-} ChunkEvents;
+};
+thread_local TChunkEvents ChunkEvents;
 
 // The kernel's own tray lock: an MMC command would need a handle opened for
 // writing, which the kernel refuses a normal user.
@@ -142,7 +144,7 @@ void PushOutOfCache(TRipper& r, int32_t first, long count) {
   const int64_t from = after ? std::max<int64_t>(first + count, r.AudioStop - reach) : r.AudioBegin;
   const int64_t to = after ? r.AudioStop : std::min<int64_t>(first, r.AudioBegin + int64_t(reach));
   std::vector<uint8_t> buffer(static_cast<size_t>(kChunkBytes));
-  for (int64_t at = from; at < to && !StopRequested();) {
+  for (int64_t at = from; at < to && !StopRequested(r);) {
     const long sectors = long(std::min<int64_t>(kChunkSectors, to - at));
     at += std::max<long>(ReadFromDrive(r, buffer.data(), int32_t(at), sectors), 1);
   }
@@ -191,7 +193,7 @@ long RipRead(cdrom_drive_t*, void* buffer, lsn_t begin, long sectors) {
   if (!buffer || sectors <= 0) return ReadFromDrive(*r, nullptr, begin, sectors);
   auto* out = static_cast<uint8_t*>(buffer);
   if (!r->GaveUp && TClock::now() - r->LastRead > r->GiveUpAfter) r->GaveUp = true;
-  if (StopRequested() || r->GaveUp) {
+  if (StopRequested(*r) || r->GaveUp) {
     MakeUp(*r, out, begin, sectors);
     return sectors;
   }
@@ -199,7 +201,7 @@ long RipRead(cdrom_drive_t*, void* buffer, lsn_t begin, long sectors) {
   for (long i = delivered; i < sectors; ++i) {
     uint8_t* at = out + i * kSectorBytes;
     const int32_t sector = begin + int32_t(i);
-    if (StopRequested()) {
+    if (StopRequested(*r)) {
       MakeUp(*r, at, sector, sectors - i);
       return sectors;
     }
@@ -241,12 +243,12 @@ bool SectorIsRead(TRipper& r, int32_t sectorNum, const int16_t* sector) {
 // where `lost`; returns how many, fewer when a stop ends the chunk.
 int32_t ReadSectors(TRipper& r, int32_t first, int32_t count, uint8_t* buffer, bool* lost) {
   int32_t done = 0;
-  for (; done < count && !StopRequested(); ++done) {
+  for (; done < count && !StopRequested(r); ++done) {
     const int32_t sectorNum = first + done;
     uint8_t* at = buffer + size_t(done) * kSectorBytes;
     const int16_t* sector = cdio_paranoia_read_limited(r.Paranoia, ParanoiaCallback, kMaxRetries);
     // What a stopped read handed back is no audio, and no loss either.
-    if (StopRequested()) break;
+    if (StopRequested(r)) break;
     if (!sector) {
       cdio_paranoia_seek(r.Paranoia, sectorNum + 1, SEEK_SET);
       r.Placed = false;
@@ -440,7 +442,7 @@ int32_t ReadShiftedChunk(TDrive& drive, TRipper& r, uint8_t* buffer, int32_t& by
     const int32_t result = ReadChunk(drive, r, raw.data(), got);
     r.Pending.insert(r.Pending.end(), raw.begin(), raw.begin() + got);
     if (result == CDRIP_ERROR || (result == CDRIP_JITTER_ERROR && code == CDRIP_OK)) code = result;
-    if (StopRequested()) {
+    if (StopRequested(r)) {
       stopped = true;
       break;
     }
@@ -584,7 +586,9 @@ std::unique_ptr<TRipper> OpenRipper(const TDrives& drives, TDrive& drive, int32_
   ripper->History = drive.History;
   ripper->History->SetReach(drive.IsImage ? drive.Faults.DriveCache : kAssumedDriveCache);
   ripper->PushBeforeEveryRead = drive.IsImage;
-  StopFlag = 0;
+  ripper->DriveStop = drive.Stop;
+  ripper->DriveStop->store(false);
+  ripper->StopsBefore = StopAllCount.load();
 
   ripper->Drive = cdio_cddap_identify_cdio(ripper->Cdio.get(), CDDA_MESSAGE_FORGETIT, nullptr);
   if (!ripper->Drive) return nullptr;
@@ -635,8 +639,10 @@ std::string CacheHandling(const TDrive& drive) {
              : "drive cache taken as " + push + "a re-read";
 }
 
-void RequestStop() { StopFlag.store(1); }
+void RequestStopAll() { StopAllCount.fetch_add(1); }
 
-bool StopRequested() { return StopFlag.load() != 0; }
+bool StopRequested(const TRipper& r) {
+  return StopAllCount.load() != r.StopsBefore || (r.DriveStop && r.DriveStop->load());
+}
 
 }  // namespace cdrip

@@ -2,13 +2,14 @@
 // It reads through libcdio-paranoia, wraps the drive's read (an image's
 // simulated drive) to see every read and give up sectors that are not there,
 // keeps a TSectorLog per sector and hands the range over chunk by chunk,
-// moved by the read offset. One rip at a time, on the caller's thread; only
-// RequestStop may come from elsewhere.
+// moved by the read offset. One rip per thread, on the thread that opened
+// it; only the stop requests may come from elsewhere.
 #pragma once
 
 #include <cdio/paranoia/cdda.h>
 #include <cdio/paranoia/paranoia.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -75,6 +76,9 @@ struct TRipper {
   int64_t OutStop = 0;
   std::vector<uint8_t> Pending;  // read and not handed over yet
   int64_t PendingFirst = 0;      // disc sample of Pending's first byte
+  // Stopped by its drive's flag, or by a RequestStopAll after it opened.
+  std::shared_ptr<std::atomic<bool>> DriveStop;
+  uint32_t StopsBefore = 0;  // RequestStopAll calls before it opened
 
   bool Done() const { return Shift != 0 ? OutNext >= OutStop : Next >= End; }
   int32_t PercentCompleted() const;
@@ -96,9 +100,9 @@ inline constexpr int32_t kChunkBytes = kChunkSectors * CDIO_CD_FRAMESIZE_RAW;
 // words for the rip log.
 std::string CacheHandling(const TDrive& drive);
 
-// Stops the rip inside the chunk in hand until the next OpenRipper. Safe from
-// a signal handler or another thread.
-void RequestStop();
-bool StopRequested();
+// Stops every open rip inside its chunk in hand. Safe from a signal handler
+// or another thread.
+void RequestStopAll();
+bool StopRequested(const TRipper& r);
 
 }  // namespace cdrip

@@ -1,7 +1,15 @@
 /* The CD-reading library: drives (physical drives and the disc images listed
  * in cdrip.ini), their parameters, the table of contents, jitter-corrected
  * digital audio extraction, playback and the tray. A plain C interface; no
- * call lets an exception escape. One caller thread. */
+ * call lets an exception escape.
+ *
+ * Each thread that calls it is a caller of its own: its active drive (the
+ * ini's at its first call), the TOC and texts it read there, its rip, its
+ * read offset and its playback. Threads may so read different drives at
+ * once. A drive serves one caller at a time: during a call, and from a
+ * caller's CR_OpenRipper to its CR_CloseRipper; meanwhile another caller's
+ * calls on it fail at once (CDRIP_ERROR, not ready, no eject) instead of
+ * waiting. CR_Init must not run while another thread uses the library. */
 #ifndef CADENZO_CDRIP_H
 #define CADENZO_CDRIP_H
 
@@ -174,9 +182,13 @@ int32_t CR_GetReadOffset(void);
  * that does not answer. Any drive, active or not; no rip needs to be closed. */
 int32_t CR_GetDriveInquiry(int32_t index, char* vendor, int32_t vendorSize, char* product,
                            int32_t productSize);
-/* Stops the rip inside the chunk in hand and every later chunk of it, until
- * the next CR_OpenRipper. Safe from a signal handler or another thread. */
+/* Stops every open rip, of every caller, inside the chunk in hand and every
+ * later chunk of it, until that caller's next CR_OpenRipper. Safe from a
+ * signal handler or another thread. */
 int32_t CR_AbortRip(void);
+/* The same for the rip that reads drive `index` alone; the other drives'
+ * rips go on. Safe from another thread (not from a signal handler). */
+int32_t CR_AbortDriveRip(int32_t index);
 int32_t CR_GetPercentCompleted(void);
 /* Chunks of this rip with a jitter error or unreadable sectors. */
 int32_t CR_GetNumberOfJitterErrors(void);

@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <stdexcept>
 
+#include "cddb/CDInfo.h"
+#include "musicbrainz/MbDiscId.h"
+
 namespace testutil {
 
 namespace {
@@ -26,7 +29,24 @@ void WriteOrThrow(const QString& path, const QByteArray& bytes) {
     throw std::runtime_error("cannot write " + path.toStdString());
 }
 
+TMyCDInfo TocOf(const TDiscImage& image) {
+  TMyCDInfo toc;
+  toc.TrackCount = image.TrackCount();
+  for (int i = 0; i < toc.TrackCount; ++i) {
+    toc.Tracks[size_t(i)].StartSector = image.Starts[size_t(i)];
+    toc.Tracks[size_t(i)].EndSector = image.Starts[size_t(i) + 1];
+  }
+  toc.ComputeDiscValues();
+  return toc;
+}
+
 }  // namespace
+
+QString MbDiscIdOf(const TDiscImage& image) { return ComputeMbDiscId(MbTocOf(TocOf(image))).Id; }
+
+QString CddbDiscIdOf(const TDiscImage& image) {
+  return QString::asprintf("%08x", TocOf(image).DiscID);
+}
 
 QByteArray TDiscImage::SectorPcm(int start, int end) const {
   return Pcm.mid(qsizetype(start) * kSectorBytes, qsizetype(end - start) * kSectorBytes);

@@ -25,6 +25,11 @@ struct TDiscImage {
   QByteArray TrackPcm(int track) const;
 };
 
+// The image's disc IDs as a drive reports them: MusicBrainz's, and CDDB's as
+// eight hex digits.
+QString MbDiscIdOf(const TDiscImage& image);
+QString CddbDiscIdOf(const TDiscImage& image);
+
 // Writes <name>.bin and <name>.cue into the folder: one audio track per entry
 // of trackSectors, each of that many sectors, with audio that differs in
 // every sector (a tone per track with a slow sweep and a little noise).

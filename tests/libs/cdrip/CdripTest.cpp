@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <functional>
+#include <future>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -450,6 +451,42 @@ TEST_F(Cdrip, TrayOpensClosesAndCanFail) {
   EXPECT_EQ(CR_EjectCD(1), 0);
   CR_CloseRipper();
   EXPECT_NE(CR_EjectCD(1), 0);
+
+  // Only a person closes the tray of an ejected image drive: NotReady going
+  // from 1 to 0, or a new image, is the tray closed over a disc.
+  SetFaults({});
+  EXPECT_EQ(CR_IsUnitReady() & 0xff, 0);
+  SetFaults("[Image0]\r\nNotReady=1\r\n");
+  EXPECT_EQ(CR_IsUnitReady() & 0xff, 0);  // a look between the two, as a poll takes
+  SetFaults("[Image0]\r\nNotReady=0\r\n");
+  EXPECT_EQ(CR_IsUnitReady() & 0xff, 1);
+  EXPECT_NE(CR_EjectCD(1), 0);
+  const TDiscImage other = MakeDiscImage(Folder.File("discs"), "next", {30, 30});
+  WriteCdripIni(IniPath, {other.CuePath});
+  ASSERT_EQ(CR_ReadToc(), CDRIP_OK);
+  EXPECT_EQ(CR_GetNumTocEntries(), 2);
+}
+
+TEST_F(Cdrip, ADriveAnotherThreadRipsIsRefusedAtOnce) {
+  Start();
+  const int32_t drive = CR_GetActiveCDROM();
+  std::promise<void> opened, done;
+  std::thread other([&] {
+    int32_t bufferSize = 0;
+    EXPECT_EQ(CR_SetActiveCDROM(drive), CDRIP_OK);
+    EXPECT_EQ(CR_OpenRipper(&bufferSize, 0, 100), CDRIP_OK);
+    opened.set_value();
+    done.get_future().wait();
+    CR_CloseRipper();
+  });
+  opened.get_future().wait();
+  int32_t bufferSize = 0;
+  EXPECT_EQ(CR_OpenRipper(&bufferSize, 0, 100), CDRIP_ERROR);
+  EXPECT_EQ(CR_EjectCD(1), 0);
+  done.set_value();
+  other.join();
+  ASSERT_EQ(CR_OpenRipper(&bufferSize, 0, 100), CDRIP_OK);
+  CR_CloseRipper();
 }
 
 TEST_F(Cdrip, ImagePlaybackRunsOnARealTimeClock) {
