@@ -418,12 +418,12 @@ TEST_F(Formats, AFolderCoverIsEmbeddedAndSavedOnlyWhereTheFolderIsTheAlbums) {
     testutil::WriteFile(folder + "/cover.jpg", jpeg);
     for (const QString& name : cases[i].Beside) testutil::WriteFile(folder + "/" + name, "audio");
     Settings.NamingString = cases[i].Rule;
-    View.Messages.clear();
+    View.Notes.clear();
     Run(ofFLAC, true, folder);
     const bool embedded = cases[i].Embedded;
     for (const TFileParam& job : Jobs)
       EXPECT_EQ(EmbeddedCover(job.OutputPath, ofFLAC) == jpeg, embedded) << i;
-    EXPECT_EQ(View.Messages, embedded ? QStringList()
+    EXPECT_EQ(View.Notes, embedded ? QStringList()
                                       : QStringList{"No cover embedded: the cover in \"" + folder +
                                                     "\" may be another album's, whose tracks lie "
                                                     "there."});

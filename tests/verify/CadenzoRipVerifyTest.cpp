@@ -136,7 +136,8 @@ TEST_F(CadenzoRipVerify, EitherDatabaseConfirmingATrackMeetsTheDemandForProof) {
   ASSERT_TRUE(settings.Save());
   const TRun run = Rip({"--require-accurate"});
   EXPECT_EQ(run.ExitCode, 0) << run.Out.toStdString();
-  EXPECT_TRUE(run.Out.contains("Track 02: not accurately ripped (database has 6 entries)\n"));
+  EXPECT_TRUE(run.Out.contains("Track 02: not accurately ripped (no match among 6 submissions)\n"))
+      << run.Out.toStdString();
   EXPECT_TRUE(run.Out.contains("\nCTDB: accurately ripped (confidence 3 of 3)\n"))
       << run.Out.toStdString();
   EXPECT_EQ(Rip({"--no-verify", "--overwrite", "all"}).Out.indexOf("CTDB"), -1);
