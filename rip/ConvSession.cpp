@@ -11,13 +11,13 @@
 #include <exception>
 #include <map>
 #include <optional>
-#include <thread>
 
 #include "disc/CDRIP.h"
 #include "encode/Encoder.h"
 #include "encode/LameCoder.h"
 #include "encode/ReplayGain.h"
 #include "encode/WaveNormalize.h"
+#include "platform/EventWait.h"
 #include "platform/Files.h"
 #include "platform/MessageBox.h"
 #include "rip/ExtractJobs.h"
@@ -469,41 +469,34 @@ QString TConvSession::MeasureOtherTracks(const std::set<int32_t>& made,
   if (paths.empty()) return {};
   // Decoding an album takes seconds: a worker does it while the window's
   // events are served, and a stop ends it.
-  std::atomic<bool> stop{false}, done{false};
   QString why;
-  std::thread worker([&] {
-    for (const auto& [number, path] : paths) {
-      const QString name = QString("track %1's file '%2'").arg(number).arg(path);
-      if (!QFileInfo::exists(path)) {
-        why = QString("track %1 is not in this rip and its file '%2' was not found")
-                  .arg(number)
-                  .arg(path);
-        break;
-      }
-      double seconds = 0;
-      QString error;
-      auto loudness = MeasureFile(path, seconds, error, [&stop] { return bool(stop); });
-      if (!loudness) {
-        why = name + " cannot be read: " + error;
-        break;
-      }
-      // Lossy decoders may add or trim a few milliseconds.
-      const double expected = FPlan->Disc.AudioBytes(number) / (2352.0 * 75);
-      if (std::abs(seconds - expected) > 0.1) {
-        why = name + QString::asprintf(" holds %.2f s, the track %.2f s", seconds, expected);
-        break;
-      }
-      others.push_back(std::move(loudness));
-    }
-    done = true;
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(), [] {}, Qt::QueuedConnection);
-  });
-  while (!done) {
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    if (Aborted) stop = true;
-  }
-  worker.join();
+  platform::RunBesideEvents(
+      [&](const std::atomic<bool>& stop) {
+        for (const auto& [number, path] : paths) {
+          const QString name = QString("track %1's file '%2'").arg(number).arg(path);
+          if (!QFileInfo::exists(path)) {
+            why = QString("track %1 is not in this rip and its file '%2' was not found")
+                      .arg(number)
+                      .arg(path);
+            break;
+          }
+          double seconds = 0;
+          QString error;
+          auto loudness = MeasureFile(path, seconds, error, [&stop] { return bool(stop); });
+          if (!loudness) {
+            why = name + " cannot be read: " + error;
+            break;
+          }
+          // Lossy decoders may add or trim a few milliseconds.
+          const double expected = FPlan->Disc.AudioBytes(number) / (2352.0 * 75);
+          if (std::abs(seconds - expected) > 0.1) {
+            why = name + QString::asprintf(" holds %.2f s, the track %.2f s", seconds, expected);
+            break;
+          }
+          others.push_back(std::move(loudness));
+        }
+      },
+      [this] { return Aborted; });
   return Aborted ? QStringLiteral("stopped") : why;
 }
 

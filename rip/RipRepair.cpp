@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QStorageInfo>
-#include <QThread>
 #include <QtEndian>
 #include <algorithm>
 #include <cstring>
@@ -10,6 +9,7 @@
 #include <set>
 
 #include "encode/WaveNormalize.h"
+#include "platform/EventWait.h"
 
 namespace {
 
@@ -164,23 +164,12 @@ std::optional<TCtdbRecovery> Fetch(const QString& url, const TCtdbEntry& entry, 
 TRipRepair RepairOnWorker(const std::vector<TRepairFile>& files, const TCtdbLayout& layout,
                           const TCtdbEntry& entry, const TCtdbRecovery& recovery,
                           const std::function<bool()>& stopped) {
-  std::atomic<bool> stop = false;
-  std::atomic<bool> done = false;
   TRipRepair result;
-  QObject waker;
-  std::unique_ptr<QThread> worker(QThread::create([&] {
-    result = RepairFiles(files, layout, entry, recovery, stop);
-    done = true;
-    // Wakes the loop below, which may be waiting for an event.
-    QMetaObject::invokeMethod(
-        &waker, [] {}, Qt::QueuedConnection);
-  }));
-  worker->start();
-  while (!done.load()) {
-    if (stopped()) stop = true;
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-  }
-  worker->wait();
+  platform::RunBesideEvents(
+      [&](const std::atomic<bool>& stop) {
+        result = RepairFiles(files, layout, entry, recovery, stop);
+      },
+      stopped);
   return result;
 }
 

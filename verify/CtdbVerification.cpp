@@ -1,9 +1,9 @@
 #include "verify/CtdbVerification.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QLocale>
 #include <algorithm>
+
+#include "platform/EventWait.h"
 
 namespace {
 
@@ -65,11 +65,8 @@ void TCtdbVerification::EndTrack(int trackNum, bool whole) {
 
 void TCtdbVerification::WaitForAnswer(const std::function<bool()>& stopped) {
   // The client's own deadline wakes the loop; this one only backs it up.
-  const QDeadlineTimer deadline(FTimeoutMs + 1000);
-  while (AnswerPending()) {
-    if (stopped() || deadline.hasExpired()) return FClient.Abort();
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-  }
+  if (!platform::ServeEventsWhile([this] { return AnswerPending(); }, stopped, FTimeoutMs + 1000))
+    FClient.Abort();
 }
 
 QString TCtdbVerification::AnswerText() const {

@@ -1,7 +1,6 @@
 #include "verify/RipVerification.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
+#include "platform/EventWait.h"
 
 TRipVerification::TRipVerification(const std::vector<TArTocTrack>& tracks, int32_t leadOut,
                                    uint32_t cddbId, const QString& server, int timeoutMs)
@@ -14,11 +13,8 @@ TRipVerification::TRipVerification(const std::vector<TArTocTrack>& tracks, int32
 
 void TRipVerification::WaitForAnswer(const std::function<bool()>& stopped) {
   // The client's own deadline wakes the loop; this one only backs it up.
-  const QDeadlineTimer deadline(FTimeoutMs + 1000);
-  while (AnswerPending()) {
-    if (stopped() || deadline.hasExpired()) return AbortLookup();
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-  }
+  if (!platform::ServeEventsWhile([this] { return AnswerPending(); }, stopped, FTimeoutMs + 1000))
+    AbortLookup();
 }
 
 QString TRipVerification::AnswerText() const {

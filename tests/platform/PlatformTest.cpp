@@ -2,10 +2,15 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <chrono>
+#include <future>
+#include <thread>
 
 #include "common/TestUtil.h"
+#include "platform/EventWait.h"
 #include "platform/Folders.h"
 #include "platform/MessageBox.h"
 #include "platform/Profile.h"
@@ -82,4 +87,39 @@ TEST(MessageBoxes, DefaultAnswerIsTheDefaultButton) {
   EXPECT_EQ(DefaultAnswer(MB_OKCANCEL | MB_DEFBUTTON2), IDCANCEL);
   EXPECT_EQ(DefaultAnswer(MB_YESNO), IDYES);
   EXPECT_EQ(DefaultAnswer(MB_RETRYCANCEL), IDRETRY);
+}
+
+// A wait beside a worker ends when the work does, on the window's thread and
+// on a drive's own thread alike (whose loop the application's never wakes),
+// and a stop reaches the work.
+TEST(EventWait, AWaitBesideAWorkerEndsWithItOnAnyThread) {
+  for (const bool stopping : {false, true}) {
+    std::atomic<bool> sawStop{false};
+    const auto wait = [&] {
+      platform::RunBesideEvents(
+          [&](const std::atomic<bool>& stop) {
+            while (stopping && !stop) std::this_thread::yield();
+            sawStop = bool(stop);
+          },
+          [stopping] { return stopping; });
+    };
+    wait();
+    EXPECT_EQ(sawStop, stopping);
+    // The drive's thread has served events before (its lookup's loop).
+    std::packaged_task<void()> task([&] {
+      const QEventLoop lookup;
+      wait();
+    });
+    std::future<void> done = task.get_future();
+    std::thread drive(std::move(task));
+    const bool ended = done.wait_for(std::chrono::seconds(60)) == std::future_status::ready;
+    if (!ended) {
+      ADD_FAILURE() << "the wait on another thread never ended";
+      std::_Exit(1);  // the thread cannot be joined
+    }
+    drive.join();
+    EXPECT_EQ(sawStop, stopping);
+  }
+  EXPECT_FALSE(platform::ServeEventsWhile([] { return true; }, [] { return true; }, 60000));
+  EXPECT_TRUE(platform::ServeEventsWhile([] { return false; }, [] { return false; }, 0));
 }
