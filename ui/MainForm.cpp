@@ -354,6 +354,9 @@ void TMainForm::CreateClientArea() {
   cbCategory->setEditable(true);
   for (const char* genre : kBuiltInGenres) cbCategory->addItem(genre);
   cbCategory->setCurrentIndex(-1);
+  // Sized by a short genre, not the longest: at 640 pixels the names need the room.
+  cbCategory->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  cbCategory->setMinimumContentsLength(8);
   edYear = new QLineEdit(client);
   edYear->setObjectName("edYear");
   edYear->setToolTip("The year, or the full date: 1999-04-21");
@@ -372,7 +375,7 @@ void TMainForm::CreateClientArea() {
   spDiscTotal = discBox("spDiscTotal");
   addField("Artist", edArtist, 3);
   addField("Album", edAlbum, 3);
-  addField("Genre", cbCategory, 2);
+  addField("Genre", cbCategory, 1);
   addField("Year", edYear, 0);
   addField("Disc", spDiscNumber, 0);
   addField("of", spDiscTotal, 0);
@@ -653,8 +656,11 @@ void TMainForm::TakeEditsIn() {
 }
 
 void TMainForm::ShowDiscFields() {
+  // The start of a long name says more than its end.
   edArtist->setText(CDInfo->Artist);
+  edArtist->setCursorPosition(0);
   edAlbum->setText(CDInfo->Album);
+  edAlbum->setCursorPosition(0);
   cbCategory->setCurrentText(CDInfo->Category);
   edYear->setText(CDInfo->FullDate());
   spDiscNumber->setValue(CDInfo->DiscNumber);
