@@ -120,6 +120,9 @@ class TRipRun {
     int32_t& carried = FCarried;
     int32_t code = CDRIP_OK;
     do {
+      // Events first: a stop that came before the rip opened (the library
+      // forgets those) reaches abortFlag before a read that may take long.
+      QCoreApplication::processEvents();
       if (abortFlag) break;
       int32_t count = 0;
       int32_t noAbort = 0;
@@ -141,7 +144,6 @@ class TRipRun {
         jitterList << QString("%1 %2").arg(first).arg(last);
       }
       if (FOwner.OnProgress) FOwner.OnProgress(&FOwner, uint16_t(CR_GetPercentCompleted()));
-      QCoreApplication::processEvents();
     } while (code != CDRIP_RIPPING_DONE);
   }
 
