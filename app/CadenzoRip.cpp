@@ -610,7 +610,7 @@ int main(int argc, char** argv) {
   for (int track : tracks) {
     TFileParam job;
     job.RowIndex = int32_t(plan.Jobs.size());
-    job.TrackInfo = MakeTrackInfo(info, track - 1);
+    job.TrackInfo = MakeTrackInfo(info, track - 1, Id3CommentText(*Config));
     plan.Jobs.push_back(job);
   }
   AssignOutputPaths(plan);

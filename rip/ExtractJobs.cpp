@@ -10,7 +10,6 @@
 #include "platform/Files.h"
 #include "rip/RipPlan.h"
 #include "settings/Naming.h"
-#include "settings/config.h"
 
 namespace {
 
@@ -40,10 +39,6 @@ TPlaceResult WriteNewFile(const QString& path, const QByteArray& bytes) {
 }
 
 }  // namespace
-
-TCDTrackInfo MakeTrackInfo(const TMyCDInfo& info, int i) {
-  return MakeTrackInfo(info, i, Id3CommentText(*Config));
-}
 
 TCDTrackInfo MakeTrackInfo(const TMyCDInfo& info, int i, const QString& comment) {
   const TCDTrack track = info.GetTrack(i);

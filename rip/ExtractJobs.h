@@ -16,9 +16,7 @@ class TMyCDInfo;
 struct TRipPlan;
 
 // The record of track i as the track list holds it: its length is its audio's.
-// The comment is the settings' (Config's unless given: a drive's thread of a
-// batch reads no global).
-TCDTrackInfo MakeTrackInfo(const TMyCDInfo& info, int i);
+// comment: the settings' (Id3CommentText); the plan's rooms read no global.
 TCDTrackInfo MakeTrackInfo(const TMyCDInfo& info, int i, const QString& comment);
 
 // Gives every job of the plan its FileName, Title and OutputPath from the

@@ -109,7 +109,7 @@ void TTrackListView::Fill(const TMyCDInfo& info) {
   Clear();
   FFilling = true;
   for (int i = 0; i < info.TrackCount; ++i) {
-    const TCDTrackInfo record = MakeTrackInfo(info, i);
+    const TCDTrackInfo record = MakeTrackInfo(info, i, Id3CommentText(*Config));
     auto* item = new QTreeWidgetItem(this);
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable | Qt::ItemIsEditable);
     item->setCheckState(colTitle, Qt::Unchecked);

@@ -209,10 +209,7 @@ TEST_F(LoadFromTOC, AnEnhancedCdsAudioEndsBeforeItsDataSession) {
   EXPECT_EQ(Info.DiscID, disc.Ids.Cddb);
   EXPECT_EQ(Info.MBDiscID, disc.Ids.MusicBrainz);
   // The Size column of the last audio track: its audio, without the gap.
-  TConfig settings;
-  Config = &settings;
-  const TCDTrackInfo record = MakeTrackInfo(Info, 1);
-  Config = nullptr;
+  const TCDTrackInfo record = MakeTrackInfo(Info, 1, {});
   EXPECT_EQ(record.LengthSectors, 150);
   EXPECT_EQ(record.LengthBytes, 150 * 2352);
   EXPECT_EQ(TrackTags(NamedDisc(Info), TRipSettings(), 2, {}).TrackTotal, 2);

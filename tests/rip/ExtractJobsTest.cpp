@@ -202,7 +202,7 @@ TEST_F(ExtractJobsTest, TrackRecordCarriesTheDiscNamesSectorsAndComment) {
   info.Year = "1999";
   info.SetTrackTitle(1, "Second");
 
-  TCDTrackInfo record = MakeTrackInfo(info, 1);
+  TCDTrackInfo record = MakeTrackInfo(info, 1, Id3CommentText(FSettings));
   EXPECT_EQ(record.TrackIndex, 1);
   EXPECT_EQ(record.Title, "Second");
   EXPECT_EQ(record.StartSector, 15000);
@@ -217,7 +217,7 @@ TEST_F(ExtractJobsTest, TrackRecordCarriesTheDiscNamesSectorsAndComment) {
   EXPECT_EQ(record.Comment, "Cadenzo 1.06");
 
   FSettings.Id3Comment = "ripped at home";
-  EXPECT_EQ(MakeTrackInfo(info, 0).Comment, "ripped at home");
+  EXPECT_EQ(MakeTrackInfo(info, 0, Id3CommentText(FSettings)).Comment, "ripped at home");
 }
 
 TEST_F(ExtractJobsTest, OutputFolderIsCreatedWithEveryLevelOrReportedAsFailed) {
