@@ -646,6 +646,7 @@ void TConvSession::SaveDiscFile(const TReportFile& file) {
     FView.AddMessage("The " + file.What + " '" + path + "' can't be written: " + why);
   };
   if (!file.Problem.isEmpty()) return failed(file.Problem);
+  if (!file.LeftOut.isEmpty()) return FView.AddNote(file.LeftOut);
   // A file of the same name is the user's like a track would be.
   bool replace = !FAskBeforeReplacing;
   if (QFileInfo::exists(path) && FAskBeforeReplacing) {

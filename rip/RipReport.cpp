@@ -132,10 +132,11 @@ QString LogText(const TDisc& disc, const TRipSettings& settings, const TRipResul
 }
 
 // The sheet of the files this session wrote, in disc order; none without a
-// track, or when they leave a track out between them: a sheet numbers its
-// tracks one after another, and would describe another disc.
+// track, or when they leave a track out between them (*gap: the first track
+// left out): a sheet numbers its tracks one after another, and would
+// describe another disc.
 std::optional<TCueSheet> Sheet(const TDisc& disc, const TRipSettings& settings,
-                               const TRipResults& results, const QString& folder) {
+                               const TRipResults& results, const QString& folder, int* gap) {
   TCueSheet sheet;
   sheet.Performer = disc.Names.AlbumArtist;
   sheet.Title = disc.Names.Album;
@@ -157,8 +158,10 @@ std::optional<TCueSheet> Sheet(const TDisc& disc, const TRipSettings& settings,
       sheet.HiddenTrackFile = name;
       continue;
     }
-    if (!sheet.Tracks.empty() && sheet.Tracks.back().TrackNum != track->Number - 1)
+    if (!sheet.Tracks.empty() && sheet.Tracks.back().TrackNum != track->Number - 1) {
+      *gap = sheet.Tracks.back().TrackNum + 1;
       return std::nullopt;
+    }
     sheet.Tracks.push_back({track->Number, name, track->Title,
                             track->Artist.isEmpty() ? sheet.Performer : track->Artist, track->Isrc,
                             track->Pregap, track->AudioSectors()});
@@ -208,16 +211,32 @@ std::vector<TReportFile> ReportFiles(const TDisc& disc, const TRipSettings& sett
                : pathOf(folder, artist, album, settings.ReplaceStr, suffix);
   };
   std::vector<TReportFile> files;
-  if (settings.WriteLog)
-    files.push_back(
-        {path(RipLogPath), LogText(disc, settings, results), QStringLiteral("rip log"), true, {}});
+  const auto add = [&files](const QString& path, const char* what) -> TReportFile& {
+    TReportFile& file = files.emplace_back();
+    file.Path = path;
+    file.What = QLatin1String(what);
+    return file;
+  };
+  if (settings.WriteLog) {
+    TReportFile& log = add(path(RipLogPath), "rip log");
+    log.Text = LogText(disc, settings, results);
+    log.Log = true;
+  }
   // The sheet names the files the log vouches for, so it comes after it.
-  if (settings.WriteCueSheet)
-    if (const std::optional<TCueSheet> sheet = Sheet(disc, settings, results, folder)) {
-      const QString problem = sheet->Problem();
-      files.push_back({path(CueSheetPath), problem.isEmpty() ? sheet->Text() : QString(),
-                       QStringLiteral("CUE sheet"), false, problem});
+  if (settings.WriteCueSheet) {
+    int gap = 0;
+    if (const std::optional<TCueSheet> sheet = Sheet(disc, settings, results, folder, &gap)) {
+      TReportFile& file = add(path(CueSheetPath), "CUE sheet");
+      file.Problem = sheet->Problem();
+      if (file.Problem.isEmpty()) file.Text = sheet->Text();
+    } else if (gap > 0) {
+      add(path(CueSheetPath), "CUE sheet").LeftOut =
+          QString(
+              "No CUE sheet written: the files leave out track %1 between them, and a sheet "
+              "numbers its tracks one after another.")
+              .arg(gap);
     }
+  }
   return files;
 }
 

@@ -60,6 +60,7 @@ struct TReportFile {
   QString What;  // "rip log", "CUE sheet"
   bool Log = false;
   QString Problem;  // why it cannot be written; the text is empty then
+  QString LeftOut;  // why it is rightly not written (a note, not a failure)
 };
 
 // The log (when the settings ask for it) and then the sheet (when asked and

@@ -230,6 +230,18 @@ TEST_F(CadenzoRipVerify, ALogOrSheetThatCannotBeWrittenFailsTheRun) {
       << run.Err.toStdString();
 }
 
+// Tracks 1 and 3 alone form no sheet of the disc: none is written, the
+// user is told why, and the run still succeeds with its log.
+TEST_F(CadenzoRipVerify, FilesThatLeaveATrackOutGetNoSheetAndSaySo) {
+  const TRun run = Rip({"--tracks", "1,3"});
+  EXPECT_EQ(run.ExitCode, 0) << run.Err.toStdString();
+  const QDir out(Temp.File("out"));
+  EXPECT_EQ(out.entryList({"*.log"}).size(), 1);
+  EXPECT_TRUE(out.entryList({"*.cue"}).isEmpty());
+  EXPECT_TRUE(run.Err.contains("No CUE sheet written: the files leave out track 2 between them"))
+      << run.Err.toStdString();
+}
+
 // The database holds the rips of drives read at +667: only a rip at that
 // offset agrees, in every track's file and through the parallel encoders.
 TEST_F(CadenzoRipVerify, OnlyTheRightReadOffsetMatchesTheDatabase) {
