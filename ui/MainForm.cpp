@@ -42,6 +42,7 @@
 #include "rip/ExtractJobs.h"
 #include "settings/config.h"
 #include "ui/About.h"
+#include "ui/BatchPanel.h"
 #include "ui/CddbWindowLookup.h"
 #include "ui/ConfigForm.h"
 #include "ui/ConvProc.h"
@@ -65,6 +66,8 @@ using namespace platform;
 namespace {
 
 constexpr uint32_t kNearWrap = 4294965296u;
+// How long a close waits for the drives of a batch: a chunk and a lookup's deadline.
+constexpr int kBatchStopMs = 30000;
 const char* const kBuiltInGenres[] = {"Blues", "Classical", "Data",   "Folk",   "Jazz",      "Misc",
                                       "Rock",  "Country",   "Newage", "Reggae", "Soundtrack"};
 
@@ -414,6 +417,18 @@ void TMainForm::CreateClientArea() {
   bottom->addWidget(trkbarMasterVolume);
   bottom->addWidget(trkbarCD, 1);
   layout->addLayout(bottom);
+  Batch =
+      new TBatchPanel({{actExtract, actRefreshCD, actPlay, actPause, actStop, actPreviousTrack,
+                        actNextTrack, actEjectCD, actCloseCD, actOpenDiscImage, actCloseDiscImage},
+                       {cbCDRom, cbSpeed, trkbarCD},
+                       [this] {
+                         CDPlayback->StopForCommand();
+                         MbLookup->Stop();
+                       },
+                       [this] { NoDisc = DiscLoaded = true; },  // the next poll shows it
+                       [this](const QString& text) { ShowLookupStatus(text, false); }},
+                      client);
+  layout->insertWidget(2, Batch);
   setCentralWidget(client);
 }
 
@@ -471,6 +486,7 @@ void TMainForm::FormShow() {
   if (Config->nActive >= DriveCount || Config->nActive < 0) Config->nActive = 0;
   SelectDrive(Config->nActive);
   CDRIP->SetInit(true);
+  Batch->Follow(*Config, Config->nActive, DriveNames);
 }
 
 void TMainForm::FillDriveList() {
@@ -480,7 +496,9 @@ void TMainForm::FillDriveList() {
 }
 
 bool TMainForm::OpenDiscImage(const QString& path) {
-  if (WinState == wsExtracting || WinState == wsOptions || WinState == wsCDDBQuery) return false;
+  if (WinState == wsExtracting || WinState == wsOptions || WinState == wsCDDBQuery ||
+      Batch->HoldsDrives())
+    return false;
   char message[1024] = "";
   const int index = CR_AddImage(path.toLocal8Bit().constData(), message, sizeof message);
   if (index < 0) {
@@ -546,6 +564,7 @@ void TMainForm::dropEvent(QDropEvent* event) {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+  Batch->StopForClose(kBatchStopMs);
   Config->WindowLeft = x();
   Config->WindowTop = y();
   Config->WindowWidth = width();
@@ -590,7 +609,9 @@ void TMainForm::cbSpeedChange(int index) {
 }
 
 void TMainForm::StateTimerTimer() {
-  if (WinState == wsExtracting || WinState == wsOptions || WinState == wsCDDBQuery) return;
+  if (WinState == wsExtracting || WinState == wsOptions || WinState == wsCDDBQuery ||
+      Batch->HoldsDrives())
+    return;
   if (WinState == wsPlaying) Playback->Show(CDPlayback->Update());
   if (!PollDue(TickCount(), LastPoll)) return;
   if (CDRIP->IsUnitReady()) {
@@ -761,6 +782,7 @@ void TMainForm::actOptionExecute() {
     Config->Assign(backup);
   }
   WinState = state;
+  Batch->Follow(*Config, Config->nActive, DriveNames);
 }
 
 void TMainForm::actAboutExecute() {

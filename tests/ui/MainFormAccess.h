@@ -46,6 +46,7 @@ struct TMainFormAccess {
         trkbarCD(form.trkbarCD),
         HealthStrip(form.HealthStrip),
         VerdictBar(form.VerdictBar),
+        Batch(form.Batch),
         StateTimer(form.StateTimer),
         CDRIP(form.CDRIP),
         CDInfo(form.CDInfo),
@@ -105,6 +106,7 @@ struct TMainFormAccess {
   TTrackBarEx*& trkbarCD;
   THealthStrip*& HealthStrip;
   TRipVerdictBar*& VerdictBar;
+  TBatchPanel*& Batch;
   QTimer*& StateTimer;
   std::unique_ptr<TCDRIP>& CDRIP;
   std::unique_ptr<TMyCDInfo>& CDInfo;
