@@ -110,7 +110,7 @@ TMainForm::TMainForm(int driveCount, QWidget* parent)
   CDRIP = std::make_unique<TCDRIP>();
   CDRIP->SetCoder(LameCoder.get());
   CDInfo = std::make_unique<TMyCDInfo>();
-  MbLookup = new TMbWindowLookup(*CDInfo, *this, this);
+  MbLookup = new TMbWindowLookup(*CDInfo, *this, actSubmitToMusicBrainz, this);
   CreatePlayback();
   SoundPlayer = std::make_unique<TSoundPlayer>();
   ConfirmOvwrtForm = new TConfirmOvwrtForm(this);
@@ -219,6 +219,9 @@ void TMainForm::CreateActions() {
        "Look up disc information on MusicBrainz", QKeySequence("Ctrl+F8"), QStyle::SP_DriveNetIcon,
        nullptr);
   connect(actMusicBrainzLookup, &QAction::triggered, this, [this] { MbLookup->LookUp(); });
+  make(actSubmitToMusicBrainz, "actSubmitToMusicBrainz", "Submit to MusicBrainz...",
+       "Add the disc MusicBrainz does not know, in the browser", none, QStyle::SP_DriveNetIcon,
+       nullptr);
   make(actGetServerList, "actGetServerList", "Get CDDB Server List", "Get CDDB server list", none,
        QStyle::SP_DriveNetIcon, nullptr);
   make(actGetCategoryList, "actGetCategoryList", "Get CDDB Category List", "Get CDDB category list",
@@ -285,8 +288,8 @@ void TMainForm::CreateMenus() {
   fill(bar->addMenu("&Action"), {actExtract, nullptr, actRefreshCD, nullptr, actPlay, actPause,
                                  actStop, actPreviousTrack, actNextTrack, actCloseCD, actEjectCD,
                                  nullptr, actLaunchMP3Player, nullptr, actOpenOutputFolder});
-  fill(bar->addMenu("&CDDB"),
-       {actReadRemoteCDDB, actMusicBrainzLookup, nullptr, actGetServerList, actGetCategoryList});
+  fill(bar->addMenu("&CDDB"), {actReadRemoteCDDB, actMusicBrainzLookup, actSubmitToMusicBrainz,
+                               nullptr, actGetServerList, actGetCategoryList});
   fill(bar->addMenu("&Options"), {actOption, nullptr, actSoundVolume});
   fill(bar->addMenu("&Help"), {actHelp, nullptr, actHomepage, actCheckVersion, nullptr, actAbout});
 

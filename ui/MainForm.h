@@ -95,6 +95,7 @@ class TMainForm : public QMainWindow, private TDiscNamesView {
   QAction* actLaunchMP3Player;
   QAction* actReadRemoteCDDB;
   QAction* actMusicBrainzLookup;
+  QAction* actSubmitToMusicBrainz;
   QAction* actGetServerList;
   QAction* actGetCategoryList;
   QAction* actOption;

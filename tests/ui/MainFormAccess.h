@@ -20,6 +20,7 @@ struct TMainFormAccess {
         actCapitalize(form.actCapitalize),
         actLaunchMP3Player(form.actLaunchMP3Player),
         actMusicBrainzLookup(form.actMusicBrainzLookup),
+        actSubmitToMusicBrainz(form.actSubmitToMusicBrainz),
         actReadRemoteCDDB(form.actReadRemoteCDDB),
         actGetServerList(form.actGetServerList),
         actGetCategoryList(form.actGetCategoryList),
@@ -80,6 +81,7 @@ struct TMainFormAccess {
   QAction*& actCapitalize;
   QAction*& actLaunchMP3Player;
   QAction*& actMusicBrainzLookup;
+  QAction*& actSubmitToMusicBrainz;
   QAction*& actReadRemoteCDDB;
   QAction*& actGetServerList;
   QAction*& actGetCategoryList;

@@ -5,7 +5,6 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QDir>
 #include <QPushButton>
 #include <QSaveFile>
@@ -13,6 +12,8 @@
 #include <QTreeWidget>
 
 #include "MainFormAccess.h"
+#include "Screenshot.h"
+#include "UrlCatcher.h"
 #include "common/DiscImage.h"
 #include "common/ModalDriver.h"
 #include "common/TestServer.h"
@@ -30,16 +31,6 @@ using namespace testutil;
 
 namespace {
 
-// Takes the URLs the program would open in the browser.
-class TUrlCatcher : public QObject {
-  Q_OBJECT
- public:
-  TUrlCatcher() { QDesktopServices::setUrlHandler("http", this, "Open"); }
-  ~TUrlCatcher() override { QDesktopServices::unsetUrlHandler("http"); }
-  QStringList Opened;
-  Q_INVOKABLE void Open(const QUrl& url) { Opened << url.toString(); }
-};
-
 class MainFormBatchTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -54,15 +45,18 @@ class MainFormBatchTest : public ::testing::Test {
   }
 
   // Rewrites cdrip.ini whole: the drives' threads read it while they wait.
-  void PutIn(const QString& image, bool ready = true) {
+  // A second drive, when asked for, stays empty.
+  void PutIn(const QString& image, bool ready = true, bool secondDrive = false) {
     QSaveFile file(FTemp.File("cdrip.ini"));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("[Images]\r\nImage0=" + image.toUtf8() + "\r\n" +
-               (ready ? "" : "[Image0]\r\nNotReady=1\r\n"));
+               (secondDrive ? "Image1=" + FUnknown.CuePath.toUtf8() + "\r\n" : "") +
+               (ready ? "" : "[Image0]\r\nNotReady=1\r\n") +
+               (secondDrive ? "[Image1]\r\nNotReady=1\r\n" : ""));
     ASSERT_TRUE(file.commit());
   }
 
-  void Start(bool ready = true) {
+  void Start(bool ready = true, bool everyDrive = false) {
     TConfig settings;
     settings.MusicBrainzServer = FMb.Url("");
     settings.ServerName = QString("127.0.0.1:%1").arg(ClosedPort());
@@ -74,8 +68,9 @@ class MainFormBatchTest : public ::testing::Test {
     settings.OutputFormat = ofWAV;
     settings.NamingString = "<number>";
     settings.AutoRip = true;
+    settings.AutoRipEveryDrive = everyDrive;
     ASSERT_TRUE(settings.Save());
-    PutIn(FKnown.CuePath, ready);
+    PutIn(FKnown.CuePath, ready, everyDrive);
     ASSERT_NE(CR_Init(FTemp.File("cdrip.ini").toLocal8Bit().constData()), CDRIP_ERROR);
     FForm = std::make_unique<TMainForm>(CR_GetNumCDROM());
     Parts(*FForm).StateTimer->stop();
@@ -204,4 +199,15 @@ TEST_F(MainFormBatchTest, EachWayOfStoppingGivesTheDriveBack) {
   }
 }
 
-#include "MainFormBatchTest.moc"
+TEST_F(MainFormBatchTest, ScreenshotOfTwoDrivesAndARippedDisc) {
+  Start(true, true);
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        return Panel().tvBatch->topLevelItemCount() == 3 &&
+               Row(0)->text(1) == "Waiting for a disc" && Row(1)->text(1) == "Waiting for a disc";
+      },
+      60000));
+  EXPECT_NE(Row(0)->text(0), Row(1)->text(0));
+  Panel().tvBatch->setCurrentItem(Row(2));
+  SaveScreenshot(*FForm, "main-window-batch", {640, 480});
+}
