@@ -21,6 +21,10 @@ namespace {
 enum { colDrive, colStatus, colResult };
 // A disc row's submission address, empty for a known disc.
 constexpr int kSubmissionRole = Qt::UserRole;
+bool IsDiscRow(const QTreeWidgetItem* row) {
+  return !row->data(colDrive, kSubmissionRole).isNull();
+}
+
 // How many drive and disc rows show before the list scrolls.
 constexpr int kRowsShown = 4;
 
@@ -116,13 +120,9 @@ void TBatchPanel::Start() {
   if (FBatch || FWanted.empty()) return;
   if (FHost.Release) FHost.Release();
   FEnabled.clear();
-  for (QAction* action : FHost.DriveActions) {
-    FEnabled << action->isEnabled();
-    action->setEnabled(false);
-  }
-  for (QWidget* widget : FHost.DriveWidgets) {
-    FEnabled << widget->isEnabled();
-    widget->setEnabled(false);
+  for (QObject* control : FHost.DriveControls) {
+    FEnabled << control->property("enabled").toBool();
+    control->setProperty("enabled", false);
   }
   if (FHost.ShowStatus)
     FHost.ShowStatus(
@@ -139,11 +139,11 @@ void TBatchPanel::Start() {
     QMetaObject::invokeMethod(
         this, [this] { Ended(); }, Qt::QueuedConnection);
   };
-  for (int drive = 0; drive < tvBatch->topLevelItemCount();)
-    if (tvBatch->topLevelItem(drive)->data(colDrive, kSubmissionRole).isNull())
-      delete tvBatch->takeTopLevelItem(drive);
+  for (int row = 0; row < tvBatch->topLevelItemCount();)
+    if (IsDiscRow(tvBatch->topLevelItem(row)))
+      ++row;
     else
-      ++drive;
+      delete tvBatch->takeTopLevelItem(row);
   ShowDrives(FBatch->Progress());
   FBatch->Start();
   show();
@@ -152,10 +152,8 @@ void TBatchPanel::Start() {
 
 void TBatchPanel::Ended() {
   FBatch.reset();
-  for (int i = 0; i < FHost.DriveActions.size(); ++i)
-    FHost.DriveActions[i]->setEnabled(FEnabled.value(i, true));
-  for (int i = 0; i < FHost.DriveWidgets.size(); ++i)
-    FHost.DriveWidgets[i]->setEnabled(FEnabled.value(FHost.DriveActions.size() + i, true));
+  for (int i = 0; i < FHost.DriveControls.size(); ++i)
+    FHost.DriveControls[i]->setProperty("enabled", FEnabled.value(i, true));
   if (FHost.ShowStatus) FHost.ShowStatus(QString());
   if (FHost.Regain) FHost.Regain();
   if (!FStopped) Start();
@@ -164,17 +162,11 @@ void TBatchPanel::Ended() {
 }
 
 QTreeWidgetItem* TBatchPanel::DriveRow(int drive) {
-  // Drive rows come first, in the batch's order; they carry no submission role.
-  for (int row = 0; row < tvBatch->topLevelItemCount(); ++row) {
-    QTreeWidgetItem* item = tvBatch->topLevelItem(row);
-    if (item->data(colDrive, kSubmissionRole).isNull() &&
-        item->data(colStatus, Qt::UserRole) == drive)
-      return item;
-  }
+  // Drive rows come first, in the batch's order.
   int at = 0;
-  while (at < tvBatch->topLevelItemCount() &&
-         tvBatch->topLevelItem(at)->data(colDrive, kSubmissionRole).isNull())
-    ++at;
+  for (; at < tvBatch->topLevelItemCount() && !IsDiscRow(tvBatch->topLevelItem(at)); ++at)
+    if (tvBatch->topLevelItem(at)->data(colStatus, Qt::UserRole) == drive)
+      return tvBatch->topLevelItem(at);
   auto* item = new QTreeWidgetItem({FDriveNames.value(drive, QString("Drive %1").arg(drive))});
   item->setData(colStatus, Qt::UserRole, drive);
   tvBatch->insertTopLevelItem(at, item);
@@ -204,7 +196,7 @@ void TBatchPanel::AddDisc(const TBatchDisc& disc) {
 int TBatchPanel::DiscCount() const {
   int discs = 0;
   for (int row = 0; row < tvBatch->topLevelItemCount(); ++row)
-    discs += !tvBatch->topLevelItem(row)->data(colDrive, kSubmissionRole).isNull();
+    discs += IsDiscRow(tvBatch->topLevelItem(row));
   return discs;
 }
 

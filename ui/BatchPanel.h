@@ -24,9 +24,9 @@ struct TDriveProgress;
 
 // What the window lends the panel.
 struct TBatchHost {
-  // Disabled while a batch holds the drives, then back as they were.
-  QList<QAction*> DriveActions;
-  QList<QWidget*> DriveWidgets;
+  // Actions and widgets disabled while a batch holds the drives, then back
+  // as they were.
+  QList<QObject*> DriveControls;
   // Before a batch takes the drives: the window's play ends.
   std::function<void()> Release;
   // A batch gave the drives back: the window looks at its drive again.

@@ -420,17 +420,16 @@ void TMainForm::CreateClientArea() {
   bottom->addWidget(trkbarMasterVolume);
   bottom->addWidget(trkbarCD, 1);
   layout->addLayout(bottom);
-  Batch =
-      new TBatchPanel({{actExtract, actRefreshCD, actPlay, actPause, actStop, actPreviousTrack,
-                        actNextTrack, actEjectCD, actCloseCD, actOpenDiscImage, actCloseDiscImage},
-                       {cbCDRom, cbSpeed, trkbarCD},
-                       [this] {
-                         CDPlayback->StopForCommand();
-                         MbLookup->Stop();
-                       },
-                       [this] { NoDisc = DiscLoaded = true; },  // the next poll shows it
-                       [this](const QString& text) { ShowLookupStatus(text, false); }},
-                      client);
+  Batch = new TBatchPanel(
+      {{actExtract, actRefreshCD, actPlay, actPause, actStop, actPreviousTrack, actNextTrack,
+        actEjectCD, actCloseCD, actOpenDiscImage, actCloseDiscImage, cbCDRom, cbSpeed, trkbarCD},
+       [this] {
+         CDPlayback->StopForCommand();
+         MbLookup->Stop();
+       },
+       [this] { NoDisc = DiscLoaded = true; },  // the next poll shows it
+       [this](const QString& text) { ShowLookupStatus(text, false); }},
+      client);
   layout->insertWidget(2, Batch);
   setCentralWidget(client);
 }
@@ -775,8 +774,9 @@ void TMainForm::actOptionExecute() {
     if (Config->nActive != cbCDRom->currentIndex()) {
       try {
         SelectDrive(Config->nActive);
-        // The list must show the disc that an extraction would now read.
-        ReloadDisc();
+        // The list must show the disc that an extraction would now read (a
+        // batch's drives are read when it gives them back).
+        if (!Batch->HoldsDrives()) ReloadDisc();
       } catch (const ECDRIPError& e) {
         MessageBox(e.Message(), kProgramName, MB_OK | MB_ICONERROR);
       }
