@@ -43,8 +43,9 @@ class TBatchPanel : public QFrame {
   ~TBatchPanel() override;
 
   // Follows the settings: with AutoRip on a batch runs over the chosen drive
-  // (or every drive listed); off, the batch stops after the discs in hand. A
-  // changed choice of drives starts anew once they are done.
+  // (or every drive listed), also after the Stop button; off, the batch
+  // stops after the discs in hand. A changed choice of drives starts anew
+  // once they are done.
   void Follow(const TConfig& settings, int chosenDrive, const QStringList& driveNames);
   // The window closes: every drive stops its rip; the window's events are
   // served meanwhile, for at most timeoutMs.
