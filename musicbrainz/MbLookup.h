@@ -41,6 +41,8 @@ class TMbLookup : public QObject {
   bool Running() const { return FReply != nullptr || FSendTimer.isActive(); }
 
   QString DiscId() const { return FDisc.Id; }
+  // Where MusicBrainz takes the disc when it has none.
+  QString SubmissionUrl() const { return FDisc.SubmissionUrl; }
   int TrackCount() const { return FToc.Last; }
   const std::vector<TMbRelease>& Releases() const { return FReleases; }
   QString Reason() const { return FReason; }

@@ -50,6 +50,11 @@ bool TBatchDisc::AccuratelyRipped() const {
 
 bool TBatchDisc::HasErrors() const { return Tracks.Troubled() || Tracks.NotRipped > 0; }
 
+QString TBatchDisc::Verdict() const {
+  if (HasErrors()) return "With errors";
+  return AccuratelyRipped() ? "Accurately ripped" : "Not verified";
+}
+
 TRipPlan BatchPlan(const TMyCDInfo& info, const TRipSettings& settings, bool unknown) {
   TRipPlan plan{NamedDisc(info), {}, settings};
   QString& rule = plan.Settings.NamingString;

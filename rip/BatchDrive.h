@@ -61,6 +61,8 @@ struct TBatchDisc {
   QString Caption() const;
   bool AccuratelyRipped() const;
   bool HasErrors() const;
+  // "With errors", "Accurately ripped" or "Not verified", as the summary counts it.
+  QString Verdict() const;
 };
 
 // What a drive does now, for a display.

@@ -93,6 +93,8 @@ const TStoredValue kStoredValues[] = {
     {"ReadOffset", &TConfig::ReadOffset},
     {"TestAndCopy", &TConfig::TestAndCopy},
     {"CtdbServer", &TConfig::CtdbServer},
+    {"AutoRip", &TConfig::AutoRip},
+    {"AutoRipEveryDrive", &TConfig::AutoRipEveryDrive},
 };
 
 template <class... F>

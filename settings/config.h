@@ -79,6 +79,8 @@ class TConfig {
   bool DeleteSilence = false;
   bool EjectCD = false;
   bool SelectAllTrack = true;
+  bool AutoRip = false;            // rip every disc put in, one after another
+  bool AutoRipEveryDrive = false;  // on every drive at once, not only the chosen one
   int32_t nActive = 0;             // from cdrip.ini
   int32_t nTransportLayer = 0;     // from cdrip.ini
   CdripDriveParams DriveParams{};  // not stored

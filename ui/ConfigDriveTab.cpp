@@ -81,6 +81,14 @@ QWidget* TConfigForm::CreateCDROMTab() {
   chkTestAndCopy =
       MakeCheck(group, "chkTestAndCopy", "Test and co&py (read every track twice, compare CRCs)");
   grid->addWidget(chkTestAndCopy, 9, 0, 1, 4);
+  chkAutoRip = MakeCheck(group, "chkAutoRip", "Rip every disc put &in, then eject it");
+  chkAutoRip->setToolTip(
+      "Each disc put in the drive is looked up, ripped with these settings into a folder of its "
+      "own and ejected, until this is turned off");
+  chkAutoRipEveryDrive = MakeCheck(group, "chkAutoRipEveryDrive", "On e&very drive at once");
+  grid->addWidget(chkAutoRip, 10, 0, 1, 2);
+  grid->addWidget(chkAutoRipEveryDrive, 10, 2, 1, 2);
+  connect(chkAutoRip, &QCheckBox::toggled, chkAutoRipEveryDrive, &QWidget::setEnabled);
   grid->setColumnStretch(1, 1);
   grid->setColumnStretch(3, 1);
   connect(btnDetectOffset, &QPushButton::clicked, this, &TConfigForm::btnDetectOffsetClick);

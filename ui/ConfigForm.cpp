@@ -196,6 +196,9 @@ void TConfigForm::LoadControls() {
   chkSwapChannel->setChecked(c.DriveParams.swapChannels != 0);
   chkJitterCorrect->setChecked(c.DriveParams.jitterCorrection != 0);
   chkEjectCD->setChecked(c.EjectCD);
+  chkAutoRip->setChecked(c.AutoRip);
+  chkAutoRipEveryDrive->setChecked(c.AutoRipEveryDrive);
+  chkAutoRipEveryDrive->setEnabled(c.AutoRip);
   chkLockCD->setChecked(c.DriveParams.lockTray != 0);
   chkSelectAllTrack->setChecked(c.SelectAllTrack);
   chkUseNTSCSILibrary->setChecked(c.nTransportLayer != 0);
@@ -288,6 +291,8 @@ void TConfigForm::ApplyControls() {
   c.DriveParams.swapChannels = chkSwapChannel->isChecked() ? -1 : 0;
   c.DriveParams.jitterCorrection = chkJitterCorrect->isChecked() ? -1 : 0;
   c.EjectCD = chkEjectCD->isChecked();
+  c.AutoRip = chkAutoRip->isChecked();
+  c.AutoRipEveryDrive = chkAutoRipEveryDrive->isChecked();
   c.DriveParams.lockTray = chkLockCD->isChecked() ? -1 : 0;
   c.SelectAllTrack = chkSelectAllTrack->isChecked();
   c.nTransportLayer = chkUseNTSCSILibrary->isChecked() ? 1 : 0;

@@ -98,6 +98,8 @@ class TConfigForm : public QDialog {
   QCheckBox* chkSwapChannel;
   QCheckBox* chkJitterCorrect;
   QCheckBox* chkEjectCD;
+  QCheckBox* chkAutoRip;
+  QCheckBox* chkAutoRipEveryDrive;
   QCheckBox* chkLockCD;
   QCheckBox* chkSelectAllTrack;
   QCheckBox* chkUseNTSCSILibrary;

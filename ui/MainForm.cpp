@@ -42,6 +42,7 @@
 #include "rip/ExtractJobs.h"
 #include "settings/config.h"
 #include "ui/About.h"
+#include "ui/BatchPanel.h"
 #include "ui/CddbWindowLookup.h"
 #include "ui/ConfigForm.h"
 #include "ui/ConvProc.h"
@@ -65,6 +66,8 @@ using namespace platform;
 namespace {
 
 constexpr uint32_t kNearWrap = 4294965296u;
+// How long a close waits for the drives of a batch: a chunk and a lookup's deadline.
+constexpr int kBatchStopMs = 30000;
 const char* const kBuiltInGenres[] = {"Blues", "Classical", "Data",   "Folk",   "Jazz",      "Misc",
                                       "Rock",  "Country",   "Newage", "Reggae", "Soundtrack"};
 
@@ -107,7 +110,7 @@ TMainForm::TMainForm(int driveCount, QWidget* parent)
   CDRIP = std::make_unique<TCDRIP>();
   CDRIP->SetCoder(LameCoder.get());
   CDInfo = std::make_unique<TMyCDInfo>();
-  MbLookup = new TMbWindowLookup(*CDInfo, *this, this);
+  MbLookup = new TMbWindowLookup(*CDInfo, *this, actSubmitToMusicBrainz, this);
   CreatePlayback();
   SoundPlayer = std::make_unique<TSoundPlayer>();
   ConfirmOvwrtForm = new TConfirmOvwrtForm(this);
@@ -216,6 +219,9 @@ void TMainForm::CreateActions() {
        "Look up disc information on MusicBrainz", QKeySequence("Ctrl+F8"), QStyle::SP_DriveNetIcon,
        nullptr);
   connect(actMusicBrainzLookup, &QAction::triggered, this, [this] { MbLookup->LookUp(); });
+  make(actSubmitToMusicBrainz, "actSubmitToMusicBrainz", "Submit to MusicBrainz...",
+       "Add the disc MusicBrainz does not know, in the browser", none, QStyle::SP_DriveNetIcon,
+       nullptr);
   make(actGetServerList, "actGetServerList", "Get CDDB Server List", "Get CDDB server list", none,
        QStyle::SP_DriveNetIcon, nullptr);
   make(actGetCategoryList, "actGetCategoryList", "Get CDDB Category List", "Get CDDB category list",
@@ -282,8 +288,8 @@ void TMainForm::CreateMenus() {
   fill(bar->addMenu("&Action"), {actExtract, nullptr, actRefreshCD, nullptr, actPlay, actPause,
                                  actStop, actPreviousTrack, actNextTrack, actCloseCD, actEjectCD,
                                  nullptr, actLaunchMP3Player, nullptr, actOpenOutputFolder});
-  fill(bar->addMenu("&CDDB"),
-       {actReadRemoteCDDB, actMusicBrainzLookup, nullptr, actGetServerList, actGetCategoryList});
+  fill(bar->addMenu("&CDDB"), {actReadRemoteCDDB, actMusicBrainzLookup, actSubmitToMusicBrainz,
+                               nullptr, actGetServerList, actGetCategoryList});
   fill(bar->addMenu("&Options"), {actOption, nullptr, actSoundVolume});
   fill(bar->addMenu("&Help"), {actHelp, nullptr, actHomepage, actCheckVersion, nullptr, actAbout});
 
@@ -414,6 +420,17 @@ void TMainForm::CreateClientArea() {
   bottom->addWidget(trkbarMasterVolume);
   bottom->addWidget(trkbarCD, 1);
   layout->addLayout(bottom);
+  Batch = new TBatchPanel(
+      {{actExtract, actRefreshCD, actPlay, actPause, actStop, actPreviousTrack, actNextTrack,
+        actEjectCD, actCloseCD, actOpenDiscImage, actCloseDiscImage, cbCDRom, cbSpeed, trkbarCD},
+       [this] {
+         CDPlayback->StopForCommand();
+         MbLookup->Stop();
+       },
+       [this] { NoDisc = DiscLoaded = true; },  // the next poll shows it
+       [this](const QString& text) { ShowLookupStatus(text, false); }},
+      client);
+  layout->insertWidget(2, Batch);
   setCentralWidget(client);
 }
 
@@ -471,6 +488,7 @@ void TMainForm::FormShow() {
   if (Config->nActive >= DriveCount || Config->nActive < 0) Config->nActive = 0;
   SelectDrive(Config->nActive);
   CDRIP->SetInit(true);
+  Batch->Follow(*Config, Config->nActive, DriveNames);
 }
 
 void TMainForm::FillDriveList() {
@@ -480,7 +498,9 @@ void TMainForm::FillDriveList() {
 }
 
 bool TMainForm::OpenDiscImage(const QString& path) {
-  if (WinState == wsExtracting || WinState == wsOptions || WinState == wsCDDBQuery) return false;
+  if (WinState == wsExtracting || WinState == wsOptions || WinState == wsCDDBQuery ||
+      Batch->HoldsDrives())
+    return false;
   char message[1024] = "";
   const int index = CR_AddImage(path.toLocal8Bit().constData(), message, sizeof message);
   if (index < 0) {
@@ -546,6 +566,7 @@ void TMainForm::dropEvent(QDropEvent* event) {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+  Batch->StopForClose(kBatchStopMs);
   Config->WindowLeft = x();
   Config->WindowTop = y();
   Config->WindowWidth = width();
@@ -590,7 +611,9 @@ void TMainForm::cbSpeedChange(int index) {
 }
 
 void TMainForm::StateTimerTimer() {
-  if (WinState == wsExtracting || WinState == wsOptions || WinState == wsCDDBQuery) return;
+  if (WinState == wsExtracting || WinState == wsOptions || WinState == wsCDDBQuery ||
+      Batch->HoldsDrives())
+    return;
   if (WinState == wsPlaying) Playback->Show(CDPlayback->Update());
   if (!PollDue(TickCount(), LastPoll)) return;
   if (CDRIP->IsUnitReady()) {
@@ -751,8 +774,9 @@ void TMainForm::actOptionExecute() {
     if (Config->nActive != cbCDRom->currentIndex()) {
       try {
         SelectDrive(Config->nActive);
-        // The list must show the disc that an extraction would now read.
-        ReloadDisc();
+        // The list must show the disc that an extraction would now read (a
+        // batch's drives are read when it gives them back).
+        if (!Batch->HoldsDrives()) ReloadDisc();
       } catch (const ECDRIPError& e) {
         MessageBox(e.Message(), kProgramName, MB_OK | MB_ICONERROR);
       }
@@ -761,6 +785,7 @@ void TMainForm::actOptionExecute() {
     Config->Assign(backup);
   }
   WinState = state;
+  Batch->Follow(*Config, Config->nActive, DriveNames);
 }
 
 void TMainForm::actAboutExecute() {

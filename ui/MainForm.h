@@ -45,6 +45,7 @@ class TMbWindowLookup;
 class TPlaybackControls;
 class THealthStrip;
 class TRipVerdictBar;
+class TBatchPanel;
 
 // The first LastPoll value: the tick count (1000 within 2000 ms of the 32-bit
 // wrap) plus 1200.
@@ -94,6 +95,7 @@ class TMainForm : public QMainWindow, private TDiscNamesView {
   QAction* actLaunchMP3Player;
   QAction* actReadRemoteCDDB;
   QAction* actMusicBrainzLookup;
+  QAction* actSubmitToMusicBrainz;
   QAction* actGetServerList;
   QAction* actGetCategoryList;
   QAction* actOption;
@@ -127,6 +129,7 @@ class TMainForm : public QMainWindow, private TDiscNamesView {
   TTrackBarEx* trkbarCD;
   THealthStrip* HealthStrip;   // the last extraction's sector picture
   TRipVerdictBar* VerdictBar;  // how the last extraction went
+  TBatchPanel* Batch;          // rip on insert: the drives side by side, the discs done
   QTimer* StateTimer;
 
   std::unique_ptr<TLameCoder> LameCoder;

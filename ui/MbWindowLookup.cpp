@@ -1,5 +1,9 @@
 #include "ui/MbWindowLookup.h"
 
+#include <QAction>
+#include <QDesktopServices>
+#include <QUrl>
+
 #include "cddb/CDInfo.h"
 #include "platform/AppInfo.h"
 #include "platform/MessageBox.h"
@@ -7,8 +11,14 @@
 #include "ui/DiscNamesView.h"
 #include "ui/MbChooseForm.h"
 
-TMbWindowLookup::TMbWindowLookup(TMyCDInfo& info, TDiscNamesView& view, QObject* parent)
-    : QObject(parent), FInfo(info), FView(view) {}
+TMbWindowLookup::TMbWindowLookup(TMyCDInfo& info, TDiscNamesView& view, QAction* submit,
+                                 QObject* parent)
+    : QObject(parent), FInfo(info), FView(view), FSubmit(submit) {
+  FSubmit->setEnabled(false);
+  connect(FSubmit, &QAction::triggered, this, [this] {
+    if (!FSubmission.isEmpty()) QDesktopServices::openUrl(QUrl(FSubmission));
+  });
+}
 
 void TMbWindowLookup::LookUp() {
   if (FInfo.TrackCount < 1) {
@@ -42,6 +52,8 @@ void TMbWindowLookup::Start() {
 }
 
 void TMbWindowLookup::Stop() {
+  FSubmission.clear();
+  FSubmit->setEnabled(false);
   if (!FLookup) return;
   if (FLookup->Running()) FView.ShowLookupStatus(QString(), false);
   FLookup->Abort();
@@ -51,6 +63,11 @@ void TMbWindowLookup::Stop() {
 
 void TMbWindowLookup::Finished(TMbResult result) {
   TMbLookup* lookup = FLookup;
+  if (lookup && result == TMbResult::NoRelease && !lookup->SubmissionUrl().isEmpty()) {
+    FSubmission = lookup->SubmissionUrl();
+    FSubmit->setEnabled(true);
+    return Status(FStatus + "; CDDB > Submit to MusicBrainz... adds it");
+  }
   if (!lookup || result != TMbResult::Found) return;
   const std::vector<TMbRelease> releases = lookup->Releases();
   const int trackCount = lookup->TrackCount();

@@ -3,7 +3,8 @@
 // local entry. Both run in the background, told in the window's status line
 // while they wait; the names found fill the window only while it still shows
 // the same disc and the names it showed when the lookup began, and are saved
-// as the disc's local entry. Owned by the main window (Qt parent);
+// as the disc's local entry. A disc MusicBrainz has no release for is offered
+// to it (submit). Owned by the main window (Qt parent);
 // user-interface thread only.
 #pragma once
 
@@ -12,13 +13,16 @@
 
 #include "musicbrainz/MbLookup.h"
 
+class QAction;
 class TDiscNamesView;
 class TMyCDInfo;
 
 class TMbWindowLookup : public QObject {
  public:
-  // info is the disc the view shows; both outlive this object.
-  TMbWindowLookup(TMyCDInfo& info, TDiscNamesView& view, QObject* parent);
+  // info is the disc the view shows; both outlive this object. submit opens
+  // the submission address of the disc last found unknown; it is enabled
+  // only while the window shows that disc.
+  TMbWindowLookup(TMyCDInfo& info, TDiscNamesView& view, QAction* submit, QObject* parent);
 
   // The command: looks the shown disc up, asking among several releases.
   void LookUp();
@@ -37,6 +41,8 @@ class TMbWindowLookup : public QObject {
 
   TMyCDInfo& FInfo;
   TDiscNamesView& FView;
+  QAction* FSubmit;
+  QString FSubmission;  // the unknown disc's address
   TMbLookup* FLookup = nullptr;
   QStringList FNamesAtStart;
   QString FDiscId;

@@ -16,6 +16,7 @@ extern "C" {
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <sstream>
 
 namespace cdrip {
@@ -23,6 +24,10 @@ namespace cdrip {
 namespace {
 
 namespace fs = std::filesystem;
+
+// libcue's parser keeps its state in globals: one sheet at a time in the
+// process, as a batch opens the images of several drives at once.
+std::mutex cueParseLock;
 
 constexpr int32_t kSectorBytes = 2352;
 constexpr int32_t kFramesPerSector = kSectorBytes / 4;
@@ -361,7 +366,9 @@ bool TCueImage::Parse(const std::string& sheet, const std::string& sheetName,
   struct TCdDeleter {
     void operator()(Cd* cd) const { cd_delete(cd); }
   };
+  std::unique_lock<std::mutex> parsing(cueParseLock);
   const std::unique_ptr<Cd, TCdDeleter> cd(cue_parse_string(text.c_str()));
+  parsing.unlock();
   const int trackCount = cd ? cd_get_ntrack(cd.get()) : 0;
   if (!cd || trackCount <= 0 || fileLines.empty()) {
     error = sheetName + ": not a cue sheet with tracks";

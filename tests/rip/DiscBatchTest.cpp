@@ -73,3 +73,40 @@ TEST(DiscBatch, TwoDrivesAtOnceRipExactOnSharedEncoders) {
                          "With errors: 0\nUnknown: 2\n"))
       << summary.toStdString();
 }
+
+TEST(DiscBatch, SummaryCountsEachDiscOnceByItsVerdict) {
+  const struct {
+    TRipSummary tracks;
+    bool unknown, hidden;
+    const char* verdict;
+  } rows[] = {
+      {{.Accurate = 3}, false, false, "Accurately ripped"},
+      // The audio before track 1 is unknown to the database.
+      {{.Accurate = 2, .NotVerified = 1}, false, true, "Accurately ripped"},
+      {{.Accurate = 2, .NotVerified = 1}, false, false, "Not verified"},
+      {{.NotVerified = 2}, true, false, "Not verified"},
+      {{.Accurate = 1, .NotAccurate = 1}, false, false, "With errors"},
+      {{.Accurate = 1, .LostAudio = 1}, false, false, "With errors"},
+      {{.Accurate = 1, .NotRipped = 2, .Aborted = true}, false, false, "With errors"},
+  };
+  TBatchSummary summary;
+  summary.Stopped = true;
+  for (const auto& row : rows) {
+    TBatchDisc& disc = summary.Discs.emplace_back();
+    disc = {.Drive = 1, .DiscId = "0a0b0c0d", .Unknown = row.unknown, .Folder = "/out/x"};
+    disc.SubmissionUrl = row.unknown ? "http://mb.test/attach" : "";
+    disc.Tracks = row.tracks;
+    disc.HiddenTrack = row.hidden;
+    EXPECT_EQ(disc.Verdict(), row.verdict) << summary.Discs.size();
+  }
+  const QString text = summary.Text();
+  EXPECT_TRUE(
+      text.startsWith("Discs ripped: 7\nAccurately ripped: 2\nNot verified: 2\n"
+                      "With errors: 3\nUnknown: 1\nStopped before the last disc.\n"))
+      << text.toStdString();
+  EXPECT_TRUE(
+      text.contains("\nUnknown disc 0a0b0c0d (drive 1)\n  /out/x\n  2 tracks not verified\n"
+                    "  Not known to MusicBrainz; add it at http://mb.test/attach\n"))
+      << text.toStdString();
+  EXPECT_EQ(text.count("add it at"), 1);
+}

@@ -113,6 +113,8 @@ TEST_F(ConfigTest, FirstStartSavesEveryValueWithItsTypeAndDefaultInOrder) {
       {"ReadOffset", D, 0},
       {"TestAndCopy", D, 0},
       {"CtdbServer", S, TConfig::PublicCtdbServer},
+      {"AutoRip", D, 0},
+      {"AutoRipEveryDrive", D, 0},
   };
 
   TRegistryStore store(RegistryPath());

@@ -135,8 +135,8 @@ TEST_F(ConfigFormTest, OpensOnTheOutputTabWithEverySettingShown) {
   // Disabled: everything that depends on VBR, silence, proxy and sound.
   for (QWidget* w : std::initializer_list<QWidget*>{
            form.chkbWrtVBRHrd, form.trkbarMaxBitrate, form.cbQuality, form.trkbarVBRQuality,
-           form.edStartSector, form.edEndSector, form.edProxySrv, form.edProxyPort,
-           form.edtSoundFile, form.btnBrowsSoundFile})
+           form.edStartSector, form.edEndSector, form.chkAutoRipEveryDrive, form.edProxySrv,
+           form.edProxyPort, form.edtSoundFile, form.btnBrowsSoundFile})
     EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
   EXPECT_FALSE(form.edEmailAddress->isHidden());
   EXPECT_FALSE(form.edEmailAddress->toolTip().isEmpty());
@@ -221,6 +221,8 @@ TEST_F(ConfigFormTest, OkStoresEveryChangedControl) {
   form.chkSwapChannel->setChecked(true);
   form.chkJitterCorrect->setChecked(true);
   form.chkEjectCD->setChecked(true);
+  form.chkAutoRip->setChecked(true);
+  form.chkAutoRipEveryDrive->setChecked(true);
   form.chkLockCD->setChecked(true);
   form.chkSelectAllTrack->setChecked(false);
   TScriptedMessageBoxes boxes;
@@ -292,6 +294,7 @@ TEST_F(ConfigFormTest, OkStoresEveryChangedControl) {
   EXPECT_EQ(c.DriveParams.jitterCorrection, -1);
   EXPECT_EQ(c.DriveParams.lockTray, -1);
   EXPECT_TRUE(c.EjectCD);
+  EXPECT_EQ(std::pair(c.AutoRip, c.AutoRipEveryDrive), std::pair(true, true));
   EXPECT_FALSE(c.SelectAllTrack);
   EXPECT_EQ(c.nTransportLayer, 1);
   EXPECT_EQ(c.ServerName, "cddb.example.org");

@@ -20,6 +20,7 @@ struct TMainFormAccess {
         actCapitalize(form.actCapitalize),
         actLaunchMP3Player(form.actLaunchMP3Player),
         actMusicBrainzLookup(form.actMusicBrainzLookup),
+        actSubmitToMusicBrainz(form.actSubmitToMusicBrainz),
         actReadRemoteCDDB(form.actReadRemoteCDDB),
         actGetServerList(form.actGetServerList),
         actGetCategoryList(form.actGetCategoryList),
@@ -46,6 +47,7 @@ struct TMainFormAccess {
         trkbarCD(form.trkbarCD),
         HealthStrip(form.HealthStrip),
         VerdictBar(form.VerdictBar),
+        Batch(form.Batch),
         StateTimer(form.StateTimer),
         CDRIP(form.CDRIP),
         CDInfo(form.CDInfo),
@@ -79,6 +81,7 @@ struct TMainFormAccess {
   QAction*& actCapitalize;
   QAction*& actLaunchMP3Player;
   QAction*& actMusicBrainzLookup;
+  QAction*& actSubmitToMusicBrainz;
   QAction*& actReadRemoteCDDB;
   QAction*& actGetServerList;
   QAction*& actGetCategoryList;
@@ -105,6 +108,7 @@ struct TMainFormAccess {
   TTrackBarEx*& trkbarCD;
   THealthStrip*& HealthStrip;
   TRipVerdictBar*& VerdictBar;
+  TBatchPanel*& Batch;
   QTimer*& StateTimer;
   std::unique_ptr<TCDRIP>& CDRIP;
   std::unique_ptr<TMyCDInfo>& CDInfo;

@@ -8,6 +8,7 @@
 #include <QTreeWidget>
 
 #include "MainFormAccess.h"
+#include "UrlCatcher.h"
 #include "cddb/CDInfo.h"
 #include "common/DiscImage.h"
 #include "common/ModalDriver.h"
@@ -65,12 +66,14 @@ class MainFormMbTest : public ::testing::Test {
   QByteArray Answer;
   QPointer<QTcpSocket> Waiting;  // a request held until the test answers it
   bool Hold = false;
+  bool Unknown = false;  // every lookup is told the disc is not known
   TTestServer Server{[this](QTcpSocket* socket, const QByteArray& request) {
     if (Hold) {
       Waiting = socket;
       return;
     }
-    TTestServer::Reply(XmlResponse(Answer))(socket, request);
+    TTestServer::Reply(Unknown ? XmlResponse("<error/>", "404 Not Found") : XmlResponse(Answer))(
+        socket, request);
   }};
 };
 
@@ -163,6 +166,22 @@ TEST_F(MainFormMbTest, ADiscShownWithoutNamesIsLookedUpNextTime) {
   Answer = MbAnswer({Release("r1", "Группа крови").toUtf8()}, Parts(*FForm).CDInfo->MBDiscID);
   ASSERT_TRUE(WaitFor([&] { return Parts(*FForm).edAlbum->text() == "Группа крови"; }));
   EXPECT_EQ(Server.Requests.size(), 2);
+}
+
+TEST_F(MainFormMbTest, ADiscMusicBrainzDoesNotKnowIsOfferedToIt) {
+  Unknown = true;
+  Start(true);
+  QAction* submit = Parts(*FForm).actSubmitToMusicBrainz;
+  ASSERT_TRUE(WaitFor([&] { return submit->isEnabled(); }));
+  EXPECT_TRUE(FForm->statusBar()->currentMessage().endsWith("Submit to MusicBrainz... adds it"));
+  TUrlCatcher browser;
+  submit->trigger();
+  ASSERT_EQ(browser.Opened.size(), 1);
+  EXPECT_TRUE(browser.Opened[0].contains("/cdtoc/attach?id=" + Parts(*FForm).CDInfo->MBDiscID))
+      << browser.Opened[0].toStdString();
+  // Another look at the drive may find another disc.
+  Parts(*FForm).actRefreshCD->trigger();
+  EXPECT_FALSE(submit->isEnabled());
 }
 
 // Each restart drops a request whose server floods header lines; the window

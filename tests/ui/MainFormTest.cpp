@@ -710,7 +710,8 @@ TEST_F(MainFormTest, MenusToolbarAndPopupShareTheActionsInOrder) {
       {"actExtract", "-", "actRefreshCD", "-", "actPlay", "actPause", "actStop", "actPreviousTrack",
        "actNextTrack", "actCloseCD", "actEjectCD", "-", "actLaunchMP3Player", "-",
        "actOpenOutputFolder"},
-      {"actReadRemoteCDDB", "actMusicBrainzLookup", "-", "actGetServerList", "actGetCategoryList"},
+      {"actReadRemoteCDDB", "actMusicBrainzLookup", "actSubmitToMusicBrainz", "-",
+       "actGetServerList", "actGetCategoryList"},
       {"actOption", "-", "actSoundVolume"},
       {"actHelp", "-", "actHomepage", "actCheckVersion", "-", "actAbout"},
   };

@@ -7,11 +7,13 @@
 #include <QDir>
 #include <QStringList>
 #include <algorithm>
+#include <thread>
 #include <vector>
 
 #include "common/DiscImage.h"
 #include "common/SoundOutput.h"
 #include "common/TestUtil.h"
+#include "libs/cdrip/CueImage.h"
 #include "libs/cdrip/Pregap.h"
 #include "libs/cdrip/cdrip.h"
 
@@ -274,6 +276,22 @@ TEST_F(CueImage, WhatADamagedFileLacksIsLostInItsPlace) {
 // A drive's Q sub-channel, as FindPregapStart sees it: track 4 starts at
 // 1000 with its pregap from 850; catalogue frames (no track) fall here and
 // there, and a read may fail.
+// Drives of a batch open their images at once; libcue parses one at a time.
+TEST_F(CueImage, SheetsOpenedOnSeveralThreadsAtOnceAllRead) {
+  std::vector<int> read(4);
+  std::vector<std::thread> threads;
+  for (int& count : read)
+    threads.emplace_back([&count, cue = Disc.CuePath.toStdString()] {
+      for (int i = 0; i < 200; ++i) {
+        cdrip::TCueImage image;
+        std::string error;
+        count += image.Open(cue, error) && image.Tracks().size() == 3;
+      }
+    });
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(read, std::vector<int>(4, 200));
+}
+
 TEST(Pregap, TheSearchFindsWhereTheQSubChannelNamesTheNextTrack) {
   struct TCase {
     int32_t PregapStart;
