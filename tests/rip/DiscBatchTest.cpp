@@ -93,7 +93,10 @@ TEST(DiscBatch, SummaryCountsEachDiscOnceByItsVerdict) {
   summary.Stopped = true;
   for (const auto& row : rows) {
     TBatchDisc& disc = summary.Discs.emplace_back();
-    disc = {.Drive = 1, .DiscId = "0a0b0c0d", .Unknown = row.unknown, .Folder = "/out/x"};
+    disc.Drive = 1;
+    disc.DiscId = "0a0b0c0d";
+    disc.Unknown = row.unknown;
+    disc.Folder = "/out/x";
     disc.SubmissionUrl = row.unknown ? "http://mb.test/attach" : "";
     disc.Tracks = row.tracks;
     disc.HiddenTrack = row.hidden;
