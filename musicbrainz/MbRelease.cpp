@@ -298,6 +298,9 @@ void ApplyMbRelease(TMyCDInfo& info, const TMbRelease& release, int medium) {
     track.Title = ownArtist ? credit.Text + " / " + source.Title : source.Title;
     track.MBRecordingID = source.RecordingID;
     track.MBReleaseTrackID = source.ID;
-    if (track.ISRC.isEmpty()) track.ISRC = source.ISRCs.value(0);
+    // What the disc carries wins; an ISRC of names taken before is another release's.
+    const QString discIsrc =
+        size_t(i) < info.Disc.Tracks.size() ? info.Disc.Tracks[size_t(i)].Isrc : QString();
+    track.ISRC = discIsrc.isEmpty() ? source.ISRCs.value(0) : discIsrc;
   }
 }

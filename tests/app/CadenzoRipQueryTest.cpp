@@ -6,13 +6,14 @@
 #include <QProcess>
 #include <cstdio>
 
-#include "rip/RipQuery.h"
 #include "cddb/CDInfo.h"
-#include "common/TestServer.h"
 #include "common/DiscImage.h"
+#include "common/TestServer.h"
 #include "common/TestUtil.h"
+#include "disc/Disc.h"
 #include "musicbrainz/MbDiscId.h"
 #include "musicbrainz/MbFixtures.h"
+#include "rip/RipQuery.h"
 #include "settings/config.h"
 
 using namespace testutil;
@@ -250,4 +251,161 @@ TEST_F(CadenzoRipQueryTest, AnswersWithoutNamesAreNotSavedAndPlaceholdersGiveWay
   QString out, err;
   ASSERT_EQ(Rip({"--query", "--list"}, &out, &err), 0) << err.toStdString();
   EXPECT_TRUE(QString::fromUtf8(ReadFile(entry)).contains("DTITLE=Кино / Группа крови\r\n"));
+}
+
+// A recorded various-artists release and the second disc of two, found by
+// --query and written in each format: ffprobe reads every field back, and
+// mutagen what ffprobe leaves out of ID3v2 (the recording's UFID, every
+// artist ID, the VBR header); <disc> names the files.
+TEST_F(CadenzoRipQueryTest, MusicBrainzNamesReachEveryTagOfEachFormat) {
+  TConfig settings;
+  settings.Load();
+  settings.VBR = true;
+  settings.WriteVBRHeader = false;
+  ASSERT_TRUE(settings.Save());
+  const QString discId = MbDiscIdOf(Image);
+  // ffprobe's names of the ID3v2.4 frames whose Vorbis names differ.
+  const QHash<QString, QString> id3 = {
+      {"ALBUMARTIST", "ALBUM_ARTIST"},
+      {"ARTISTSORT", "ARTIST-SORT"},
+      {"ALBUMARTISTSORT", "TSO2"},
+      {"ORIGINALDATE", "TDOR"},
+      {"LABEL", "PUBLISHER"},
+      {"ISRC", "TSRC"},
+      {"RELEASECOUNTRY", "MUSICBRAINZ ALBUM RELEASE COUNTRY"},
+      {"MUSICBRAINZ_ALBUMID", "MUSICBRAINZ ALBUM ID"},
+      {"MUSICBRAINZ_RELEASEGROUPID", "MUSICBRAINZ RELEASE GROUP ID"},
+      {"MUSICBRAINZ_ALBUMARTISTID", "MUSICBRAINZ ALBUM ARTIST ID"},
+      {"MUSICBRAINZ_RELEASETRACKID", "MUSICBRAINZ RELEASE TRACK ID"},
+      {"MUSICBRAINZ_DISCID", "MUSICBRAINZ DISC ID"}};
+  const struct {
+    TMbRecorded Kind;
+    const char *Key, *TrackKey;  // the fixture's short names
+    int Disc, Discs;
+    QHash<QString, QString> Album;
+    QStringList Titles, Artists, Sorts, ArtistKeys, Isrcs;
+  } releases[] = {
+      {TMbRecorded::Compilation,
+       "va",
+       "va",
+       1,
+       1,
+       {{"ALBUM", "Hits of '96"},
+        {"ALBUMARTIST", "Various Artists"},
+        {"ALBUMARTISTSORT", "Various Artists"},
+        {"COMPILATION", "1"},
+        {"DATE", "1996-10-07"},
+        {"ORIGINALDATE", "1995-11-20"},
+        {"LABEL", "Northbound Records"},
+        {"CATALOGNUMBER", "NBR CD 104"},
+        {"BARCODE", "5012345678900"},
+        {"RELEASECOUNTRY", "GB"},
+        {"MUSICBRAINZ_ALBUMARTISTID", kVariousArtistsId}},
+       {"Song A", "Night Drive", "Sørlandet"},
+       {"Alpha Band", "Lyra Vale feat. Osric Dane", "T. Ørn"},
+       {"Alpha Band", "Vale, Lyra feat. Dane, Osric", "Ørn, Tomáš"},
+       {"alpha", "lyra osric", "orn"},
+       {"GBAAA9500001", "GBAAA9500002", "NOAAA9500003"}},
+      {TMbRecorded::SecondOfTwo,
+       "two",
+       "two2-",
+       2,
+       2,
+       {{"ALBUM", "Long Way Home"},
+        {"ALBUMARTIST", "The Quiet Hours"},
+        {"ALBUMARTISTSORT", "Quiet Hours, The"},
+        {"COMPILATION", ""},
+        {"DATE", "2003-03-17"},
+        {"ORIGINALDATE", "2003"},
+        {"LABEL", "Ember & Ash"},
+        {"CATALOGNUMBER", "EA-2003/2"},
+        {"BARCODE", ""},
+        {"RELEASECOUNTRY", "XE"},
+        {"MUSICBRAINZ_ALBUMARTISTID", MbId("quiet")}},
+       {"Harbour Lights", "Long Way Home", "Last Ferry"},
+       QStringList(3, "The Quiet Hours"),
+       QStringList(3, "Quiet Hours, The"),
+       QStringList(3, "quiet"),
+       {"USQQQ0300011", "USQQQ0300012", "USQQQ0300013"}},
+  };
+  for (const auto& release : releases) {
+    MbAnswer = MbRecordedAnswer(release.Kind, discId);
+    for (const QString format : {"flac", "opus", "mp3"}) {
+      const QString folder = Folder.File(QString(release.Key) + format);
+      QString out, err;
+      ASSERT_EQ(Rip({"--query", "--save-names", "--no-verify", "--format", format,
+                     "--output-folder", folder, "--naming", "<disc>-<number>"},
+                    &out, &err),
+                0)
+          << err.toStdString();
+      for (int track = 1; track <= 3; ++track) {
+        const QString path = QString("%1/%2-%3.%4")
+                                 .arg(folder)
+                                 .arg(release.Disc)
+                                 .arg(track, 2, 10, QChar('0'))
+                                 .arg(format);
+        const QString prefix = release.TrackKey + QString::number(track);
+        QHash<QString, QString> want = release.Album;
+        const QStringList artistIds = [&] {
+          QStringList ids;
+          for (const QString& key : release.ArtistKeys[track - 1].split(' ')) ids << MbId(key);
+          return ids;
+        }();
+        want.insert({{"TITLE", release.Titles[track - 1]},
+                     {"ARTIST", release.Artists[track - 1]},
+                     {"ARTISTSORT", release.Sorts[track - 1]},
+                     {"ISRC", release.Isrcs[track - 1]},
+                     {"MUSICBRAINZ_ALBUMID", MbId(release.Key)},
+                     {"MUSICBRAINZ_RELEASEGROUPID", MbId(QString("rg-") + release.Key)},
+                     {"MUSICBRAINZ_RELEASETRACKID", MbId("track-" + prefix)},
+                     {"MUSICBRAINZ_DISCID", discId}});
+        const QString recording = MbId("rec-" + prefix);
+        const auto probed = ProbeTags(path);
+        const auto tag = [&probed](const QString& name) {
+          return probed.count(name) ? probed.at(name) : QString();
+        };
+        const std::string context = path.toStdString();
+        if (format == "mp3") {
+          for (auto it = want.begin(); it != want.end(); ++it)
+            EXPECT_EQ(tag(id3.value(it.key(), it.key())), it.value())
+                << it.key().toStdString() << context;
+          EXPECT_EQ(tag("TRACK"), QString("%1/3").arg(track)) << context;
+          EXPECT_EQ(tag("DISC"), QString("%1/%2").arg(release.Disc).arg(release.Discs)) << context;
+          QByteArray frames;
+          ASSERT_EQ(RunProgram("mutagen-inspect", {path}, &frames), 0);
+          const QString text = QString::fromUtf8(frames);
+          EXPECT_TRUE(text.contains("UFID=http://musicbrainz.org=b'" + recording + "'\n"))
+              << context << text.toStdString();
+          EXPECT_TRUE(text.contains("TXXX=MusicBrainz Artist Id=" + artistIds.join(" / ") + "\n"))
+              << context << text.toStdString();
+          EXPECT_TRUE(text.contains(QString("(VBR, LAME ")) &&
+                      text.contains(QString(", %1.00 seconds").arg(track + 1)))
+              << context << text.toStdString();
+          continue;
+        }
+        for (auto it = want.begin(); it != want.end(); ++it)
+          EXPECT_EQ(tag(it.key() == "ALBUMARTIST" ? "ALBUM_ARTIST" : it.key()), it.value())
+              << it.key().toStdString() << context;
+        EXPECT_EQ(tag("MUSICBRAINZ_TRACKID"), recording) << context;
+        EXPECT_EQ(tag("MUSICBRAINZ_ARTISTID"), artistIds.join(';')) << context;
+        EXPECT_EQ(tag("TRACK") + "/" + tag("TRACKTOTAL"), QString("%1/3").arg(track)) << context;
+        EXPECT_EQ(tag("DISC") + "/" + tag("DISCTOTAL"),
+                  QString("%1/%2").arg(release.Disc).arg(release.Discs))
+            << context;
+        if (format != "flac") continue;
+        // metaflac agrees with ffprobe on every field.
+        QByteArray comments;
+        ASSERT_EQ(RunProgram("metaflac", {"--export-tags-to=-", path}, &comments), 0);
+        want.insert({{"MUSICBRAINZ_TRACKID", recording},
+                     {"TRACKNUMBER", QString::number(track)},
+                     {"DISCNUMBER", QString::number(release.Disc)},
+                     {"DISCTOTAL", QString::number(release.Discs)}});
+        for (auto it = want.begin(); it != want.end(); ++it)
+          if (!it.value().isEmpty()) {
+            EXPECT_TRUE(QString::fromUtf8(comments).contains(it.key() + "=" + it.value() + "\n"))
+                << it.key().toStdString() << context;
+          }
+      }
+    }
+  }
 }
