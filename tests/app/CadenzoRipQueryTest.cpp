@@ -408,4 +408,28 @@ TEST_F(CadenzoRipQueryTest, MusicBrainzNamesReachEveryTagOfEachFormat) {
       }
     }
   }
+  // A freedb entry of various artists replaces the names: each track's byline
+  // is its artist, the ID3v1 tag's too, and nothing of the release before stays.
+  MbAnswer.clear();
+  Read =
+      "210 misc 0a00b103\r\n# xmcd\r\n#\r\nDISCID=0a00b103\r\nDTITLE=Various / Hits "
+      "Compilation\r\nDYEAR=1996\r\n"
+      "TTITLE0=Alpha Band / Song A\r\nTTITLE1=Beta / Song B\r\nTTITLE2=Gamma / C\r\n.\r\n";
+  QString out, err;
+  ASSERT_EQ(Rip({"--query", "--save-names", "--no-verify", "--tracks", "1", "--format", "mp3",
+                 "--output-folder", Folder.File("freedb"), "--naming", "<number>"},
+                &out, &err),
+            0)
+      << err.toStdString();
+  const QString mp3 = Folder.File("freedb/01.mp3");
+  auto probed = ProbeTags(mp3);
+  EXPECT_EQ(probed["TITLE"], "Song A");
+  EXPECT_EQ(probed["ARTIST"], "Alpha Band");
+  EXPECT_EQ(probed["COMPILATION"], "1");
+  for (const char* stale : {"PUBLISHER", "TSRC", "DISC", "TDOR", "MUSICBRAINZ ALBUM ID"})
+    EXPECT_EQ(probed.count(stale), 0u) << stale;
+  const QByteArray v1 = ReadFile(mp3).right(128);
+  EXPECT_TRUE(v1.startsWith("TAG" + QByteArray("Song A").leftJustified(30, '\0') +
+                            QByteArray("Alpha Band").leftJustified(30, '\0')))
+      << v1.toStdString();
 }
