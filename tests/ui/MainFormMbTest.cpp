@@ -10,6 +10,7 @@
 #include <QTreeWidget>
 
 #include "MainFormAccess.h"
+#include "Screenshot.h"
 #include "cddb/CDInfo.h"
 #include "common/DiscImage.h"
 #include "common/ModalDriver.h"
@@ -58,6 +59,22 @@ class MainFormMbTest : public ::testing::Test {
     return QString::fromUtf8(
         MbReleaseXml(id, album, "Кино",
                      MbMediumXml(1, {disc}, {{"Группа крови"}, {"Война", "Гость"}, {"Звезда"}})));
+  }
+
+  // The two recorded releases for this disc, the second without a credit of
+  // its own.
+  QByteArray RecordedReleases() const {
+    const QString disc = Parts(*FForm).CDInfo->MBDiscID;
+    const QRegularExpression release("<release .*</release>");
+    QString second = QString::fromUtf8(MbRecordedAnswer(TMbRecorded::SecondOfTwo, disc));
+    second.remove(
+        QRegularExpression("(?<=</text-representation>)<artist-credit>.*?</artist-credit>"));
+    return MbAnswer(
+        {release.match(QString::fromUtf8(MbRecordedAnswer(TMbRecorded::Compilation, disc)))
+             .captured()
+             .toUtf8(),
+         release.match(second).captured().toUtf8()},
+        disc);
   }
 
   TTempFolder FTemp;
@@ -206,17 +223,7 @@ TEST_F(MainFormMbTest, RestartingALookupUnderAFloodingServerNeverStallsTheWindow
 // track's artist in its column and a title), are saved and shown again.
 TEST_F(MainFormMbTest, ReleaseRowsNameTheArtistAndEditedNamesReadBack) {
   Start(false);
-  const QString disc = Parts(*FForm).CDInfo->MBDiscID;
-  const QRegularExpression release("<release .*</release>");
-  QString second = QString::fromUtf8(MbRecordedAnswer(TMbRecorded::SecondOfTwo, disc));
-  second.remove(
-      QRegularExpression("(?<=</text-representation>)<artist-credit>.*?</artist-credit>"));
-  Answer =
-      MbAnswer({release.match(QString::fromUtf8(MbRecordedAnswer(TMbRecorded::Compilation, disc)))
-                    .captured()
-                    .toUtf8(),
-                release.match(second).captured().toUtf8()},
-               disc);
+  Answer = RecordedReleases();
   TModalDriver driver;
   driver.Then("MbChooseForm", [](QWidget* dialog) {
     auto* list = dialog->findChild<QTreeWidget*>("lvReleases");
@@ -269,4 +276,18 @@ TEST_F(MainFormMbTest, ReleaseRowsNameTheArtistAndEditedNamesReadBack) {
   EXPECT_TRUE(saved.Tracks[1].MBArtistIDs.isEmpty());  // the IDs were the old credit's
   Start(false);
   EXPECT_EQ(Parts(*FForm).ShownNames(), edited);
+}
+
+TEST_F(MainFormMbTest, ScreenshotOfTheReleaseChoiceAndTrackArtists) {
+  Start(false);
+  Answer = RecordedReleases();
+  TModalDriver driver;
+  driver.Then("MbChooseForm", [](QWidget* dialog) {
+    SaveScreenshot(*dialog, "release-choice", QSize(640, 300));
+    auto* list = dialog->findChild<QTreeWidget*>("lvReleases");
+    emit list->itemActivated(list->topLevelItem(0), 0);
+  });
+  Parts(*FForm).actMusicBrainzLookup->trigger();
+  ASSERT_TRUE(WaitFor([&] { return Parts(*FForm).lvTrackList->ShowsArtists(); }));
+  SaveScreenshot(*FForm, "main-window-track-artists", QSize(640, 480));
 }

@@ -24,13 +24,14 @@ inline QPalette DarkPalette() {
   return dark;
 }
 
-inline void SaveScreenshot(QWidget& window, const QString& name) {
-  window.resize(760, 520);
+inline void SaveScreenshot(QWidget& window, const QString& name,
+                           const QSize& size = QSize(760, 520)) {
+  window.resize(size);
   QCoreApplication::processEvents();
   const QString folder = ProgramDir() + "/../screenshots";
   ASSERT_TRUE(QDir().mkpath(folder));
   const QImage image = window.grab().toImage();
-  EXPECT_EQ(image.size(), QSize(760, 520) * image.devicePixelRatio());
+  EXPECT_EQ(image.size(), size * image.devicePixelRatio());
   ASSERT_TRUE(image.save(folder + "/" + name + ".png"));
 }
 
