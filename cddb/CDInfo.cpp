@@ -164,6 +164,15 @@ void TMyCDInfo::ComputeDiscValues() {
 void TMyCDInfo::SetDefaultNames() {
   Artist = QLatin1String(kNoArtist);
   Album = QLatin1String(kNoTitle);
+  ClearReleaseNames();
+  for (int i = 0; i < MaxTracks; ++i) {
+    TCDTrack& track = Tracks[size_t(i)];
+    track.Title = PlaceholderTitle(i + 1, i < TrackCount ? track.Kind : TTrackKind::Audio);
+    track.ExtData.clear();
+  }
+}
+
+void TMyCDInfo::ClearReleaseNames() {
   for (QString* name : {&Date, &Label, &CatalogNumber, &Barcode, &ReleaseCountry, &OriginalDate,
                         &AlbumArtistSort, &MBReleaseID, &MBReleaseGroupID})
     name->clear();
@@ -171,13 +180,12 @@ void TMyCDInfo::SetDefaultNames() {
   MBAlbumArtistIDs.clear();
   for (int i = 0; i < MaxTracks; ++i) {
     TCDTrack& track = Tracks[size_t(i)];
-    track.Title = PlaceholderTitle(i + 1, i < TrackCount ? track.Kind : TTrackKind::Audio);
-    track.ExtData.clear();
     track.Artist.clear();
     track.ArtistSort.clear();
     track.MBArtistIDs.clear();
     track.MBRecordingID.clear();
     track.MBReleaseTrackID.clear();
+    track.ISRC = size_t(i) < Disc.Tracks.size() ? Disc.Tracks[size_t(i)].Isrc : QString();
   }
 }
 

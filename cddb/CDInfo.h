@@ -51,6 +51,10 @@ class TMyCDInfo {
   // without tracks.
   void ComputeDiscValues();
   void SetDefaultNames();
+  // Forgets what names beyond the titles told of a release (date, label, disc
+  // n of N, sort names, MusicBrainz IDs, track artists, ISRCs the disc does
+  // not carry): a new entry names the disc afresh, not on top of them.
+  void ClearReleaseNames();
 
   // Requires for every track index: 0 <= i < MaxTracks (std::out_of_range otherwise).
   TCDTrack GetTrack(int i) const;

@@ -203,6 +203,7 @@ void TCddbLookup::StatusMessage(const QString& status) {
     Log("The server's entry names nothing");
     return;
   }
+  FInfo.ClearReleaseNames();
   FInfo.ReadXmcdFile(path);
   FEntryRead = true;
   if (OnEntryRead) OnEntryRead();

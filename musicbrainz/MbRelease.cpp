@@ -267,6 +267,8 @@ int MbMediumOf(const TMbRelease& release, const QString& discId, int trackCount)
 }
 
 void ApplyMbRelease(TMyCDInfo& info, const TMbRelease& release, int medium) {
+  // Nothing of a release named before stays, such as its ISRCs.
+  info.ClearReleaseNames();
   info.Album = release.Title;
   info.Artist = release.Artist.Text;
   info.Year = release.Year();
@@ -280,7 +282,6 @@ void ApplyMbRelease(TMyCDInfo& info, const TMbRelease& release, int medium) {
   info.MBReleaseID = release.ID;
   info.MBReleaseGroupID = release.ReleaseGroupID;
   info.MBAlbumArtistIDs = release.Artist.ArtistIDs;
-  info.DiscNumber = info.DiscTotal = 0;
   if (medium < 0 || medium >= int(release.Media.size())) return;
   const TMbMedium& disc = release.Media[size_t(medium)];
   info.DiscNumber = disc.Position > 0 ? disc.Position : medium + 1;

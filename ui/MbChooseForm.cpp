@@ -4,8 +4,10 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 TMbChooseForm::TMbChooseForm(const std::vector<TMbRelease>& releases, QWidget* parent)
     : QDialog(parent) {
@@ -18,14 +20,14 @@ TMbChooseForm::TMbChooseForm(const std::vector<TMbRelease>& releases, QWidget* p
   lvReleases = new QTreeWidget(this);
   lvReleases->setObjectName("lvReleases");
   lvReleases->setHeaderLabels(
-      {"Release", "Date", "Country", "Label", "Catalogue number", "Barcode", "Format"});
+      {"Release", "Date", "Country", "Label", "Catalogue number", "Format", "Barcode"});
   lvReleases->setRootIsDecorated(false);
   lvReleases->setSelectionBehavior(QAbstractItemView::SelectRows);
   lvReleases->setEditTriggers(QAbstractItemView::NoEditTriggers);
   for (const TMbRelease& release : releases) {
     lvReleases->addTopLevelItem(
         new QTreeWidgetItem({release.Caption(), release.Date, release.Country, release.Label,
-                             release.CatalogNumber, release.Barcode, release.Format()}));
+                             release.CatalogNumber, release.Format(), release.Barcode}));
   }
   lvReleases->header()->resizeSections(QHeaderView::ResizeToContents);
   if (lvReleases->topLevelItemCount() > 0) lvReleases->setCurrentItem(lvReleases->topLevelItem(0));
@@ -35,7 +37,8 @@ TMbChooseForm::TMbChooseForm(const std::vector<TMbRelease>& releases, QWidget* p
   layout->addWidget(hint);
   layout->addWidget(lvReleases);
   layout->addWidget(buttons);
-  resize(720, 300);
+  // Within a small screen; the list scrolls sideways to the barcode.
+  resize(std::min(720, screen()->availableGeometry().width()), 300);
   const auto choose = [this] {
     if (!lvReleases->currentItem()) return;
     FChosen = lvReleases->indexOfTopLevelItem(lvReleases->currentItem());

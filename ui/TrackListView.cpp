@@ -265,9 +265,15 @@ void TTrackListView::ShowTrackState(const TFileParam& job, const TRipVerificatio
 
 void TTrackListView::FitTitleColumn() {
   int others = 0;
-  for (int column = colTrackNo; column <= colArtist; ++column)
+  for (int column = colTrackNo; column < colArtist; ++column)
     if (!isColumnHidden(column)) others += columnWidth(column);
-  setColumnWidth(colTitle, std::max(60, width() - others - 30));
+  int room = width() - others - 30;
+  // Track artists share the room with the titles, which keep the larger part.
+  if (!isColumnHidden(colArtist)) {
+    setColumnWidth(colArtist, std::max(60, room / 3));
+    room -= columnWidth(colArtist);
+  }
+  setColumnWidth(colTitle, std::max(60, room));
 }
 
 void TTrackListView::resizeEvent(QResizeEvent* event) {

@@ -91,7 +91,8 @@ class TTrackListView : public QTreeWidget {
 
  private:
   void ItemChanged(QTreeWidgetItem* item, int column);
-  // The title column takes the slack of the list's width.
+  // The title column takes the slack of the list's width, less a third for
+  // the track artists when they show.
   void FitTitleColumn();
   // The row's title as the title column shows it.
   QString ShownTitle(const TMyCDInfo& info, int i) const;

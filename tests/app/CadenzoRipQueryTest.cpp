@@ -6,13 +6,14 @@
 #include <QProcess>
 #include <cstdio>
 
-#include "rip/RipQuery.h"
 #include "cddb/CDInfo.h"
-#include "common/TestServer.h"
 #include "common/DiscImage.h"
+#include "common/TestServer.h"
 #include "common/TestUtil.h"
+#include "disc/Disc.h"
 #include "musicbrainz/MbDiscId.h"
 #include "musicbrainz/MbFixtures.h"
+#include "rip/RipQuery.h"
 #include "settings/config.h"
 
 using namespace testutil;
@@ -250,4 +251,141 @@ TEST_F(CadenzoRipQueryTest, AnswersWithoutNamesAreNotSavedAndPlaceholdersGiveWay
   QString out, err;
   ASSERT_EQ(Rip({"--query", "--list"}, &out, &err), 0) << err.toStdString();
   EXPECT_TRUE(QString::fromUtf8(ReadFile(entry)).contains("DTITLE=Кино / Группа крови\r\n"));
+}
+
+// A recorded various-artists release and the second disc of two, found by
+// --query and written in each format: ffprobe reads every field back, and
+// mutagen what ffprobe leaves out of ID3v2 (the recording's UFID, every
+// artist ID, the VBR header); <disc> names the files.
+TEST_F(CadenzoRipQueryTest, MusicBrainzNamesReachEveryTagOfEachFormat) {
+  TConfig settings;
+  settings.Load();
+  settings.VBR = true;  // the header comes though its box is off
+  settings.WriteVBRHeader = false;
+  ASSERT_TRUE(settings.Save());
+  const QString discId = MbDiscIdOf(Image);
+  // The Vorbis name, then ffprobe's of the ID3v2.4 frame where it differs.
+  const QStringList albumFields =
+      QString(
+          "ALBUM,ALBUMARTIST|ALBUM_ARTIST,ALBUMARTISTSORT|TSO2,COMPILATION,DATE,ORIGINALDATE|TDOR,"
+          "LABEL|PUBLISHER,CATALOGNUMBER,BARCODE,RELEASECOUNTRY|MUSICBRAINZ ALBUM RELEASE COUNTRY,"
+          "MUSICBRAINZ_ALBUMARTISTID|MUSICBRAINZ ALBUM ARTIST ID,MUSICBRAINZ_ALBUMID|MUSICBRAINZ "
+          "ALBUM ID,MUSICBRAINZ_RELEASEGROUPID|MUSICBRAINZ RELEASE GROUP ID,MUSICBRAINZ_DISCID|"
+          "MUSICBRAINZ DISC ID")
+          .split(',');
+  const QStringList trackFields =
+      QString(
+          "TITLE,ARTIST,ARTISTSORT|ARTIST-SORT,ISRC|TSRC,MUSICBRAINZ_RELEASETRACKID|MUSICBRAINZ "
+          "RELEASE TRACK ID")
+          .split(',');
+  const struct {
+    TMbRecorded Kind;
+    QString Key, TrackKey;  // the fixture's short names
+    int Disc, Discs;
+    QStringList Album;          // as albumFields, up to the artists' IDs
+    QList<QStringList> Tracks;  // as trackFields, up to the IDs; then the artists' keys
+  } releases[] = {
+      {TMbRecorded::Compilation,
+       "va",
+       "va",
+       1,
+       1,
+       {"Hits of '96", "Various Artists", "Various Artists", "1", "1996-10-07", "1995-11-20",
+        "Northbound Records", "NBR CD 104", "5012345678900", "GB", kVariousArtistsId},
+       {{"Song A", "Alpha Band", "Alpha Band", "GBAAA9500001", "alpha"},
+        {"Night Drive", "Lyra Vale feat. Osric Dane", "Vale, Lyra feat. Dane, Osric",
+         "GBAAA9500002", "lyra osric"},
+        {"Sørlandet", "T. Ørn", "Ørn, Tomáš", "NOAAA9500003", "orn"}}},
+      {TMbRecorded::SecondOfTwo,
+       "two",
+       "two2-",
+       2,
+       2,
+       {"Long Way Home", "The Quiet Hours", "Quiet Hours, The", "", "2003-03-17", "2003",
+        "Ember & Ash", "EA-2003/2", "", "XE", MbId("quiet")},
+       {{"Harbour Lights", "The Quiet Hours", "Quiet Hours, The", "USQQQ0300011", "quiet"},
+        {"Long Way Home", "The Quiet Hours", "Quiet Hours, The", "USQQQ0300012", "quiet"},
+        {"Last Ferry", "The Quiet Hours", "Quiet Hours, The", "USQQQ0300013", "quiet"}}},
+  };
+  for (const auto& release : releases) {
+    MbAnswer = MbRecordedAnswer(release.Kind, discId);
+    for (const QString format : {"flac", "opus", "mp3"}) {
+      const QString folder = Folder.File(release.Key + format);
+      QString out, err;
+      ASSERT_EQ(Rip({"--query", "--save-names", "--no-verify", "--format", format,
+                     "--output-folder", folder, "--naming", "<disc>-<number>"},
+                    &out, &err),
+                0)
+          << err.toStdString();
+      for (int track = 1; track <= 3; ++track) {
+        const QString path =
+            QString("%1/%2-0%3.%4").arg(folder).arg(release.Disc).arg(track).arg(format);
+        const std::string context = path.toStdString();
+        const QString key = release.TrackKey + QString::number(track);
+        const QStringList names = albumFields + trackFields;
+        const QStringList values =
+            release.Album + QStringList{MbId(release.Key), MbId("rg-" + release.Key), discId} +
+            release.Tracks[track - 1].mid(0, 4) + QStringList{MbId("track-" + key)};
+        QStringList artistIds;
+        for (const QString& artist : release.Tracks[track - 1][4].split(' '))
+          artistIds << MbId(artist);
+        const QString recording = MbId("rec-" + key);
+        auto probed = ProbeTags(path);
+        QByteArray comments, frames;
+        if (format == "flac") {
+          ASSERT_EQ(RunProgram("metaflac", {"--export-tags-to=-", path}, &comments), 0);
+        }
+        for (int i = 0; i < names.size(); ++i) {
+          const QStringList name = names[i].split('|');
+          // ffmpeg gives a Vorbis comment's album artist its own name.
+          const QString probeName =
+              format == "mp3" || name[0] == "ALBUMARTIST" ? name.last() : name[0];
+          EXPECT_EQ(probed[probeName], values[i]) << name[0].toStdString() << context;
+          if (!comments.isEmpty() && !values[i].isEmpty()) {
+            EXPECT_TRUE(comments.contains((name[0] + "=" + values[i] + "\n").toUtf8())) << context;
+          }
+        }
+        if (format != "mp3") {
+          EXPECT_EQ(probed["MUSICBRAINZ_TRACKID"], recording) << context;
+          EXPECT_EQ(probed["MUSICBRAINZ_ARTISTID"], artistIds.join(';')) << context;
+          EXPECT_EQ(probed["TRACK"] + "/" + probed["TRACKTOTAL"], QString("%1/3").arg(track));
+          EXPECT_EQ(probed["DISC"] + "/" + probed["DISCTOTAL"],
+                    QString("%1/%2").arg(release.Disc).arg(release.Discs));
+          continue;
+        }
+        EXPECT_EQ(probed["TRACK"], QString("%1/3").arg(track)) << context;
+        EXPECT_EQ(probed["DISC"], QString("%1/%2").arg(release.Disc).arg(release.Discs)) << context;
+        ASSERT_EQ(RunProgram("mutagen-inspect", {path}, &frames), 0);
+        for (const QString& line :
+             {"UFID=http://musicbrainz.org=b'" + recording + "'\n",
+              "TXXX=MusicBrainz Artist Id=" + artistIds.join(" / ") + "\n",
+              QString(", %1.00 seconds").arg(track + 1), QString("(VBR, LAME ")})
+          EXPECT_TRUE(frames.contains(line.toUtf8())) << context << frames.toStdString();
+      }
+    }
+  }
+  // A freedb entry of various artists replaces the names: each track's byline
+  // is its artist, the ID3v1 tag's too, and nothing of the release before stays.
+  MbAnswer.clear();
+  Read =
+      "210 misc 0a00b103\r\n# xmcd\r\n#\r\nDISCID=0a00b103\r\nDTITLE=Various / Hits "
+      "Compilation\r\nDYEAR=1996\r\n"
+      "TTITLE0=Alpha Band / Song A\r\nTTITLE1=Beta / Song B\r\nTTITLE2=Gamma / C\r\n.\r\n";
+  QString out, err;
+  ASSERT_EQ(Rip({"--query", "--save-names", "--no-verify", "--tracks", "1", "--format", "mp3",
+                 "--output-folder", Folder.File("freedb"), "--naming", "<number>"},
+                &out, &err),
+            0)
+      << err.toStdString();
+  const QString mp3 = Folder.File("freedb/01.mp3");
+  auto probed = ProbeTags(mp3);
+  EXPECT_EQ(probed["TITLE"], "Song A");
+  EXPECT_EQ(probed["ARTIST"], "Alpha Band");
+  EXPECT_EQ(probed["COMPILATION"], "1");
+  for (const char* stale : {"PUBLISHER", "TSRC", "DISC", "TDOR", "MUSICBRAINZ ALBUM ID"})
+    EXPECT_EQ(probed.count(stale), 0u) << stale;
+  const QByteArray v1 = ReadFile(mp3).right(128);
+  EXPECT_TRUE(v1.startsWith("TAG" + QByteArray("Song A").leftJustified(30, '\0') +
+                            QByteArray("Alpha Band").leftJustified(30, '\0')))
+      << v1.toStdString();
 }

@@ -4,6 +4,9 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QThread>
 #include <csignal>
@@ -66,6 +69,24 @@ QString ProgramDir() { return QStringLiteral(CADENZO_PROGRAM_DIR); }
 bool SignalProcess(const QProcess& process, int signal) {
   const qint64 pid = process.processId();
   return pid > 0 && ::kill(pid_t(pid), signal) == 0;
+}
+
+std::map<QString, QString> ProbeTags(const QString& path) {
+  QByteArray out;
+  EXPECT_EQ(
+      RunProgram("ffprobe",
+                 {"-v", "error", "-of", "json", "-show_entries", "format_tags:stream_tags", path},
+                 &out),
+      0);
+  std::map<QString, QString> tags;
+  const QJsonObject root = QJsonDocument::fromJson(out).object();
+  for (const QJsonObject& owner :
+       {root["format"].toObject(), root["streams"].toArray().at(0).toObject()}) {
+    const QJsonObject values = owner["tags"].toObject();
+    for (auto it = values.begin(); it != values.end(); ++it)
+      tags[it.key().toUpper()] = it.value().toString();
+  }
+  return tags;
 }
 
 }  // namespace testutil

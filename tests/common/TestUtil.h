@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <csignal>
 #include <functional>
+#include <map>
 #include <ostream>
 
 QT_BEGIN_NAMESPACE
@@ -68,6 +69,10 @@ class TFileSizeLimit {
   rlimit FPrevious{};
   void (*FPreviousHandler)(int);
 };
+
+// The file's tags as ffprobe reports them (format and first stream), names
+// in upper case.
+std::map<QString, QString> ProbeTags(const QString& path);
 
 // The build's program folder (executables, stand-in libraries, data files).
 QString ProgramDir();

@@ -42,6 +42,7 @@
 #include "rip/ConvSession.h"
 #include "settings/config.h"
 
+using testutil::ProbeTags;
 using testutil::ReadFile;
 using testutil::RunProgram;
 
@@ -77,25 +78,6 @@ namespace {
 
 // Three tracks of 2 to 4 seconds, each of whole sectors.
 const std::vector<int> kTrackSectors = {150, 300, 225};
-
-// The file's tags as ffprobe reports them, names in upper case.
-std::map<QString, QString> ProbeTags(const QString& path) {
-  QByteArray out;
-  EXPECT_EQ(
-      RunProgram("ffprobe",
-                 {"-v", "error", "-of", "json", "-show_entries", "format_tags:stream_tags", path},
-                 &out),
-      0);
-  std::map<QString, QString> tags;
-  const QJsonObject root = QJsonDocument::fromJson(out).object();
-  for (const QJsonObject& owner :
-       {root["format"].toObject(), root["streams"].toArray().at(0).toObject()}) {
-    const QJsonObject values = owner["tags"].toObject();
-    for (auto it = values.begin(); it != values.end(); ++it)
-      tags[it.key().toUpper()] = it.value().toString();
-  }
-  return tags;
-}
 
 // Integrated loudness by ffmpeg's own EBU R 128 meter.
 double FfmpegLoudness(const QString& path) {
@@ -424,9 +406,9 @@ TEST_F(Formats, AFolderCoverIsEmbeddedAndSavedOnlyWhereTheFolderIsTheAlbums) {
     for (const TFileParam& job : Jobs)
       EXPECT_EQ(EmbeddedCover(job.OutputPath, ofFLAC) == jpeg, embedded) << i;
     EXPECT_EQ(View.Notes, embedded ? QStringList()
-                                      : QStringList{"No cover embedded: the cover in \"" + folder +
-                                                    "\" may be another album's, whose tracks lie "
-                                                    "there."});
+                                   : QStringList{"No cover embedded: the cover in \"" + folder +
+                                                 "\" may be another album's, whose tracks lie "
+                                                 "there."});
   }
 
   testutil::TTestServer archive([&jpeg](QTcpSocket* socket, const QByteArray&) {

@@ -65,6 +65,7 @@ struct TMainFormAccess {
 
   void StateTimerTimer() { Form.StateTimerTimer(); }
   void TakeEditsIn() { Form.TakeEditsIn(); }
+  QStringList ShownNames() const { return Form.ShownNames(); }
   const std::vector<TCDTrackInfo>& RowRecords() const { return Form.RowRecords(); }
 
   TMainForm& Form;

@@ -4,10 +4,13 @@
 #include <QAction>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QRegularExpression>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTreeWidget>
 
 #include "MainFormAccess.h"
+#include "Screenshot.h"
 #include "UrlCatcher.h"
 #include "cddb/CDInfo.h"
 #include "common/DiscImage.h"
@@ -57,6 +60,22 @@ class MainFormMbTest : public ::testing::Test {
     return QString::fromUtf8(
         MbReleaseXml(id, album, "Кино",
                      MbMediumXml(1, {disc}, {{"Группа крови"}, {"Война", "Гость"}, {"Звезда"}})));
+  }
+
+  // The two recorded releases for this disc, the second without a credit of
+  // its own.
+  QByteArray RecordedReleases() const {
+    const QString disc = Parts(*FForm).CDInfo->MBDiscID;
+    const QRegularExpression release("<release .*</release>");
+    QString second = QString::fromUtf8(MbRecordedAnswer(TMbRecorded::SecondOfTwo, disc));
+    second.remove(
+        QRegularExpression("(?<=</text-representation>)<artist-credit>.*?</artist-credit>"));
+    return MbAnswer(
+        {release.match(QString::fromUtf8(MbRecordedAnswer(TMbRecorded::Compilation, disc)))
+             .captured()
+             .toUtf8(),
+         release.match(second).captured().toUtf8()},
+        disc);
   }
 
   TTempFolder FTemp;
@@ -215,4 +234,75 @@ TEST_F(MainFormMbTest, RestartingALookupUnderAFloodingServerNeverStallsTheWindow
   FForm.reset();
   WaitFor([] { return false; }, 100);
   EXPECT_LT(longest, 100) << "ms without events";
+}
+
+// Two recorded releases, the second without a credit of its own (its group's
+// names it): each row names its artist, label and catalogue number. The names
+// taken, then edited in the window (album artist, full date, disc n of N, a
+// track's artist in its column and a title), are saved and shown again.
+TEST_F(MainFormMbTest, ReleaseRowsNameTheArtistAndEditedNamesReadBack) {
+  Start(false);
+  Answer = RecordedReleases();
+  TModalDriver driver;
+  driver.Then("MbChooseForm", [](QWidget* dialog) {
+    auto* list = dialog->findChild<QTreeWidget*>("lvReleases");
+    const QStringList rows[] = {
+        {"Various Artists – Hits of '96", "1996-10-07", "GB", "Northbound Records", "NBR CD 104"},
+        {"The Quiet Hours – Long Way Home", "2003-03-17", "XE", "Ember & Ash", "EA-2003/2"}};
+    for (int row = 0; row < 2; ++row)
+      for (int column = 0; column < rows[row].size(); ++column)
+        EXPECT_EQ(list->topLevelItem(row)->text(column), rows[row][column]) << row << column;
+    emit list->itemActivated(list->topLevelItem(0), 0);
+  });
+  Parts(*FForm).actMusicBrainzLookup->trigger();
+  ASSERT_TRUE(WaitFor([&] { return Parts(*FForm).edAlbum->text() == "Hits of '96"; }));
+  EXPECT_TRUE(driver.AllSeen());
+  EXPECT_EQ(FForm->statusBar()->currentMessage(),
+            "Names from MusicBrainz: Various Artists – Hits of '96");
+  TTrackListView* list = Parts(*FForm).lvTrackList;
+  ASSERT_TRUE(list->ShowsArtists());
+  EXPECT_EQ(list->topLevelItem(2)->text(TTrackListView::colArtist), "T. Ørn");
+
+  Parts(*FForm).edArtist->setText("Northbound All-Stars");
+  Parts(*FForm).edYear->setText("1996-10-08");
+  Parts(*FForm).spDiscNumber->setValue(2);
+  Parts(*FForm).spDiscTotal->setValue(3);
+  // F2 on a cell, typed; the window takes an open editor in.
+  const auto typeIn = [&](int row, int column, const QString& text) {
+    list->setCurrentItem(list->topLevelItem(row), column);
+    Parts(*FForm).actRenameTrack->trigger();
+    auto* editor = qobject_cast<QLineEdit*>(list->indexWidget(list->currentIndex()));
+    ASSERT_NE(editor, nullptr) << row << column;
+    editor->setText(text);
+  };
+  typeIn(0, TTrackListView::colTitle, "Song A (Edit)");
+  typeIn(1, TTrackListView::colArtist, "Lyra Vale & Osric Dane");
+  Parts(*FForm).TakeEditsIn();
+  const QStringList edited = Parts(*FForm).ShownNames();
+  EXPECT_EQ(edited.mid(9, 1), QStringList{"Lyra Vale & Osric Dane"});
+  const QString entry = Parts(*FForm).CDInfo->LocalCDDBFile();
+  FForm.reset();  // saves the names
+
+  TMyCDInfo saved;
+  ASSERT_TRUE(saved.ReadXmcdFile(entry));
+  EXPECT_EQ(saved.GetTrackTitle(0), "Alpha Band / Song A (Edit)");
+  EXPECT_TRUE(saved.Tracks[1].MBArtistIDs.isEmpty());  // the IDs were the old credit's
+  // The window shows what it saved, read back from the entry.
+  Start(false);
+  EXPECT_EQ(Parts(*FForm).ShownNames(), edited);
+  EXPECT_EQ(Parts(*FForm).edYear->text(), "1996-10-08");
+}
+
+TEST_F(MainFormMbTest, ScreenshotOfTheReleaseChoiceAndTrackArtists) {
+  Start(false);
+  Answer = RecordedReleases();
+  TModalDriver driver;
+  driver.Then("MbChooseForm", [](QWidget* dialog) {
+    SaveScreenshot(*dialog, "release-choice", QSize(640, 300));
+    auto* list = dialog->findChild<QTreeWidget*>("lvReleases");
+    emit list->itemActivated(list->topLevelItem(0), 0);
+  });
+  Parts(*FForm).actMusicBrainzLookup->trigger();
+  ASSERT_TRUE(WaitFor([&] { return Parts(*FForm).lvTrackList->ShowsArtists(); }));
+  SaveScreenshot(*FForm, "main-window-track-artists", QSize(640, 480));
 }
