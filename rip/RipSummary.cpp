@@ -5,7 +5,7 @@
 
 QString TRipSummary::Text() const {
   const int total = Accurate + NotAccurate + NotVerified + LostAudio + Failed + NotRipped;
-  auto tracks = [](int n) { return QString(n == 1 ? "1 track" : "%1 tracks").arg(n); };
+  auto tracks = [](int n) { return n == 1 ? QString("1 track") : QString("%1 tracks").arg(n); };
   QString text;
   if (total > 0 && Accurate == total) {
     text = total == 1 ? QString("1 track, accurately ripped")
