@@ -848,8 +848,9 @@ class ExtractTest : public MainFormTest {
     saved.CreatePlayList = true;
     saved.OpenOutputFolder = false;
     saved.AccurateRipServer.clear();  // no test reaches the public server
-    // Two of three tracks make no album gain, and a note would say so.
+    // Two of three tracks make no album gain nor CUE sheet, and notes would say so.
     saved.ReplayGain = false;
+    saved.WriteCueSheet = false;
     ASSERT_TRUE(saved.Save());
     Start();
     Poll();
