@@ -111,14 +111,19 @@ class Session : public ::testing::Test {
         .filter(QRegularExpression("^\\."));
   }
   // Aborts once when the rip of job `index` reports its first progress, after
-  // the encoders finished every earlier job, so what the abort meets does not
-  // depend on their pace.
-  void AbortDuringRipOf(int index) {
-    CDRIP.OnProgress = [this, index](TCDRIP*, uint16_t) {
+  // the encoders finished every earlier job (and, with `cut`, wrote the first
+  // bytes of this one's file), so what the abort meets does not depend on
+  // their pace.
+  void AbortDuringRipOf(int index, bool cut = false) {
+    CDRIP.OnProgress = [this, index, cut](TCDRIP*, uint16_t) {
       if (Engine.ItemIndex != index || Engine.Aborted) return;
-      EXPECT_TRUE(testutil::WaitFor([this, index] {
+      EXPECT_TRUE(testutil::WaitFor([this, index, cut] {
+        const QStringList temps = HiddenFiles();
         return std::all_of(Jobs.begin(), Jobs.begin() + index,
-                           [](const TFileParam& job) { return job.State != jsProcessing; });
+                           [](const TFileParam& job) { return job.State != jsProcessing; }) &&
+               (!cut || std::any_of(temps.begin(), temps.end(), [this](const QString& name) {
+                 return QFileInfo(Settings.OutputFolder + "/" + name).size() > 0;
+               }));
       }));
       Engine.Abort();
     };
@@ -422,7 +427,7 @@ TEST_F(Session, AbortInTheThirdOfFiveAndDeleteEverythingConverted) {
 
 TEST_F(Session, AbortInTheThirdOfFiveAndKeepTheFiles) {
   MakeJobs(5);
-  AbortDuringRipOf(2);
+  AbortDuringRipOf(2, true);
   EXPECT_FALSE(Run());
   Boxes.Answer(platform::IDNO);
   Engine.CloseQuery(false);
