@@ -38,6 +38,13 @@ void WriteFile(const QString& path, const QByteArray& bytes) {
   ASSERT_EQ(file.write(bytes), bytes.size());
 }
 
+qint64 RunningOrReadyMs() {
+  QFile stat("/proc/thread-self/schedstat");
+  if (!stat.open(QIODevice::ReadOnly)) return 0;
+  const QList<QByteArray> fields = stat.readAll().split(' ');
+  return fields.size() > 1 ? (fields[0].toLongLong() + fields[1].toLongLong()) / 1000000 : 0;
+}
+
 bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
   QDeadlineTimer deadline(timeoutMs);
   while (!condition()) {

@@ -38,6 +38,11 @@ void WriteFile(const QString& path, const QByteArray& bytes);
 // Runs the event loop until the condition holds or the deadline passes.
 bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 30000);
 
+// Milliseconds this thread has run on a core or waited for one: what is left
+// of the wall-clock time is time it slept, waiting on something. A slow or
+// loaded machine (or a sanitizer) stretches only the first.
+qint64 RunningOrReadyMs();
+
 // Runs a program and returns its exit code (-1 when it could not start),
 // with its standard output and error in the out-parameters when given.
 // Sends the signal to the running program only: a process that has ended has

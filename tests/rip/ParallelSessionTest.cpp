@@ -26,16 +26,6 @@ using testutil::ReadFile;
 
 namespace {
 
-// Milliseconds this thread has run on a core or waited for one: what is left
-// of the wall-clock time is time it slept, waiting on something. A slow or
-// loaded machine (or a sanitizer) stretches only the first.
-qint64 RunningOrReadyMs() {
-  QFile stat("/proc/thread-self/schedstat");
-  if (!stat.open(QIODevice::ReadOnly)) return 0;
-  const QList<QByteArray> fields = stat.readAll().split(' ');
-  return fields.size() > 1 ? (fields[0].toLongLong() + fields[1].toLongLong()) / 1000000 : 0;
-}
-
 class TParallelView : public TConvSessionView {
  public:
   void ShowStage(const QString& name) override {
@@ -258,7 +248,7 @@ TEST_F(ParallelSession, TheUserInterfaceThreadKeepsRunningItsTimers) {
   QTimer timer;
   timer.setInterval(10);
   QObject::connect(&timer, &QTimer::timeout, [&] {
-    const qint64 now = clock.elapsed(), busy = RunningOrReadyMs();
+    const qint64 now = clock.elapsed(), busy = testutil::RunningOrReadyMs();
     largestGap = std::max(largestGap, (now - last) - (busy - lastBusy));
     last = now;
     lastBusy = busy;
@@ -269,7 +259,7 @@ TEST_F(ParallelSession, TheUserInterfaceThreadKeepsRunningItsTimers) {
     MakeJobs(Temp.File(QString("out%1").arg(onTheFly)));
     clock.start();
     last = 0;
-    lastBusy = RunningOrReadyMs();
+    lastBusy = testutil::RunningOrReadyMs();
     timer.start();
     ASSERT_TRUE(Run());
     timer.stop();
