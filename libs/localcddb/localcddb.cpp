@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -107,8 +108,10 @@ bool Parse(const std::string& text, TParsed& parsed) {
         }
         inOffsets = false;
       }
+      // A negative length is no length: kept, it would be written back as
+      // another one.
       if (comment.rfind("Disc length:", 0) == 0)
-        parsed.DiscSeconds = std::strtol(comment.c_str() + 12, nullptr, 10);
+        parsed.DiscSeconds = std::max(0L, std::strtol(comment.c_str() + 12, nullptr, 10));
       else if (Lower(comment).rfind("revision:", 0) == 0)
         parsed.Revision = int(std::strtol(comment.c_str() + 9, nullptr, 10));
       continue;

@@ -118,8 +118,9 @@ TEST(LocalCddb, LongUtf8ValuesAreCutAtACharacterBoundary) {
 TEST(LocalCddb, ValuesCutAtTheFieldSizeReadBackTheSameAfterASave) {
   // The cut falls right after a blank: 510 letters, a blank, more letters.
   const std::string artist = std::string(510, 'a') + " tail";
-  const std::string entry =
-      "# xmcd\nDISCID=0c025803\nDTITLE=" + artist + " / " + artist + "\nDYEAR=" + artist + "\n";
+  // A negative disc length reads as none, not as another length.
+  const std::string entry = "# xmcd\n# Disc length: -5 seconds\nDISCID=0c025803\nDTITLE=" +
+                            artist + " / " + artist + "\nDYEAR=" + artist + "\n";
   TRecord first;
   ASSERT_EQ(ParseCDDBString(&first.Entry, entry.c_str()), LCDDB_OK);
   EXPECT_EQ(first.Disc(LCDDB_ARTIST), std::string(510, 'a'));
@@ -129,6 +130,8 @@ TEST(LocalCddb, ValuesCutAtTheFieldSizeReadBackTheSameAfterASave) {
   ASSERT_EQ(ParseCDDBString(&second.Entry, written.data()), LCDDB_OK);
   for (int field : {LCDDB_ARTIST, LCDDB_TITLE, LCDDB_YEAR})
     EXPECT_EQ(second.Disc(field), first.Disc(field)) << field;
+  for (const TRecord* record : {&first, &second})
+    EXPECT_EQ(record->Entry.Toc.LeadOutMin * 60 + record->Entry.Toc.LeadOutSec, 0);
 }
 
 TEST(LocalCddb, WritesReadsAndFindsEntriesInAFolder) {
