@@ -217,8 +217,8 @@ TEST_F(MainFormMbTest, RestartingALookupUnderAFloodingServerNeverStallsTheWindow
   });
   Start(false, flood.Url(""));
   // The window's thread must never sleep on the sockets; a slow or loaded
-  // machine may stretch its work, but never by the seconds a read of the
-  // flood would take.
+  // machine may stretch its work or block it on the disk for a moment, but
+  // never by the seconds a read of the flood takes (9 s when unbounded).
   QElapsedTimer clock;
   clock.start();
   qint64 last = 0, lastBusy = RunningOrReadyMs(), longest = 0, longestAsleep = 0;
@@ -237,9 +237,11 @@ TEST_F(MainFormMbTest, RestartingALookupUnderAFloodingServerNeverStallsTheWindow
     WaitFor([] { return false; }, 400);  // the flood runs
     Parts(*FForm).actMusicBrainzLookup->trigger();
   }
-  FForm.reset();
   WaitFor([] { return false; }, 100);
-  EXPECT_LT(longestAsleep, 100) << "ms asleep without events";
+  // Closing the window saves files and ends its workers: waits of their own,
+  // bounded elsewhere, and no measure of the lookup.
+  ticker.stop();
+  EXPECT_LT(longestAsleep, 1000) << "ms asleep without events";
   EXPECT_LT(longest, 2000) << "ms without events";
 }
 
