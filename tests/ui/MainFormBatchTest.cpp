@@ -14,6 +14,7 @@
 #include "MainFormAccess.h"
 #include "Screenshot.h"
 #include "UrlCatcher.h"
+#include "WindowTest.h"
 #include "common/DiscImage.h"
 #include "common/ModalDriver.h"
 #include "common/TestServer.h"
@@ -31,19 +32,13 @@ using namespace testutil;
 
 namespace {
 
-class MainFormBatchTest : public ::testing::Test {
+class MainFormBatchTest : public TWindowTest {
  protected:
   void SetUp() override {
-    QFile::remove(platform::TRegistryStore::DefaultPath());
-    platform::SetProgramFolder(FTemp.Path());
+    TWindowTest::SetUp();
     FKnown = MakeDiscImage(FTemp.File("disc"), "known", {150, 75});
     FUnknown = MakeDiscImage(FTemp.File("disc"), "unknown", {100});
   }
-  void TearDown() override {
-    FForm.reset();
-    platform::SetProgramFolder(QString());
-  }
-
   // Starts the window over cdrip.ini's image drives, written whole: the
   // drives' threads read it while they wait. A second drive stays empty.
   void Start(bool ready = true, bool everyDrive = false) {
@@ -91,12 +86,9 @@ class MainFormBatchTest : public ::testing::Test {
         60000);
   }
 
-  TTempFolder FTemp;
   QString FOut = FTemp.File("out");
   TDiscImage FKnown;
   TDiscImage FUnknown;
-  std::unique_ptr<TMainForm> FForm;
-  uint32_t FTick = 100000;
   TTestServer FMb{[this](QTcpSocket* socket, const QByteArray& request) {
     QByteArray answer;
     if (request.contains(MbDiscIdOf(FKnown).toUtf8()))

@@ -12,6 +12,7 @@
 #include "MainFormAccess.h"
 #include "Screenshot.h"
 #include "UrlCatcher.h"
+#include "WindowTest.h"
 #include "cddb/CDInfo.h"
 #include "common/DiscImage.h"
 #include "common/ModalDriver.h"
@@ -27,18 +28,12 @@ using namespace testutil;
 
 namespace {
 
-class MainFormMbTest : public ::testing::Test {
+class MainFormMbTest : public TWindowTest {
  protected:
   void SetUp() override {
-    QFile::remove(platform::TRegistryStore::DefaultPath());
-    QFile::remove(TMyCDInfo::CDPlayerIniPath());
-    platform::SetProgramFolder(FTemp.Path());
+    TWindowTest::SetUp();
     FImage = MakeDiscImage(FTemp.File("disc"), "rip", {150, 225, 300});
     WriteCdripIni(FTemp.File("cdrip.ini"), {FImage.CuePath});
-  }
-  void TearDown() override {
-    FForm.reset();
-    platform::SetProgramFolder(QString());
   }
   void Start(bool autoLookup, const QString& server = QString()) {
     TConfig settings;
@@ -78,10 +73,7 @@ class MainFormMbTest : public ::testing::Test {
         disc);
   }
 
-  TTempFolder FTemp;
   TDiscImage FImage;
-  std::unique_ptr<TMainForm> FForm;
-  uint32_t FTick = 100000;
   QByteArray Answer;
   QPointer<QTcpSocket> Waiting;  // a request held until the test answers it
   bool Hold = false;

@@ -21,6 +21,7 @@
 
 #include "MainFormAccess.h"
 #include "Screenshot.h"
+#include "WindowTest.h"
 #include "cddb/CDInfo.h"
 #include "common/DiscImage.h"
 #include "common/ModalDriver.h"
@@ -38,11 +39,10 @@ using platform::TScriptedMessageBoxes;
 
 namespace {
 
-class OptionsTest : public ::testing::Test {
+class OptionsTest : public TWindowTest {
  protected:
   void SetUp() override {
-    QFile::remove(platform::TRegistryStore::DefaultPath());
-    platform::SetProgramFolder(FTemp.Path());
+    TWindowTest::SetUp();
     FFirst = MakeDiscImage(FTemp.File("disc"), "rip", {150, 225, 300});
     const TDiscImage second = MakeDiscImage(FTemp.File("disc2"), "other", {300, 300});
     WriteCdripIni(FTemp.File("cdrip.ini"), {FFirst.CuePath, second.CuePath});
@@ -65,11 +65,6 @@ class OptionsTest : public ::testing::Test {
     FForm->show();
     Poll();
   }
-  void TearDown() override {
-    FForm.reset();
-    platform::SetProgramFolder(QString());
-  }
-
   void Poll() {
     FTick = Parts(*FForm).LastPoll + 2001;
     Parts(*FForm).StateTimerTimer();
@@ -105,11 +100,8 @@ class OptionsTest : public ::testing::Test {
                       sizeof Config->DriveParams);
   }
 
-  TTempFolder FTemp;
   TDiscImage FFirst;
   QString FOut;
-  std::unique_ptr<TMainForm> FForm;
-  uint32_t FTick = 100000;
 };
 
 TEST_F(OptionsTest, F4OpensTheDialogOnItsFirstTabWhilePollingPauses) {

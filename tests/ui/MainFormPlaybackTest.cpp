@@ -16,6 +16,7 @@
 
 #include "MainFormAccess.h"
 #include "Screenshot.h"
+#include "WindowTest.h"
 #include "cddb/CDInfo.h"
 #include "common/DiscImage.h"
 #include "common/SoundOutput.h"
@@ -31,17 +32,12 @@ using namespace testutil;
 
 namespace {
 
-class MainFormPlayback : public ::testing::Test {
+class MainFormPlayback : public TWindowTest {
  protected:
   void SetUp() override {
-    QFile::remove(platform::TRegistryStore::DefaultPath());
-    platform::SetProgramFolder(FTemp.Path());
+    TWindowTest::SetUp();
     FImage = MakeDiscImage(FTemp.File("disc"), "play", {40, 600, 30});
     WriteCdripIni(FTemp.File("cdrip.ini"), {FImage.CuePath});
-  }
-  void TearDown() override {
-    FForm.reset();
-    platform::SetProgramFolder(QString());
   }
 
   // Starts the library and the window as the program does, shows it and
@@ -50,10 +46,10 @@ class MainFormPlayback : public ::testing::Test {
     ASSERT_NE(CR_Init(FTemp.File("cdrip.ini").toLocal8Bit().constData()), CDRIP_ERROR);
     FForm = std::make_unique<TMainForm>(CR_GetNumCDROM());
     Parts(*FForm).StateTimer->stop();
-    Parts(*FForm).TickCount = [this] { return FTickCount; };
-    Parts(*FForm).LastPoll = InitialLastPoll(FTickCount);
+    Parts(*FForm).TickCount = [this] { return FTick; };
+    Parts(*FForm).LastPoll = InitialLastPoll(FTick);
     FForm->show();
-    FTickCount = Parts(*FForm).LastPoll + 2001;
+    FTick = Parts(*FForm).LastPoll + 2001;
     Parts(*FForm).StateTimerTimer();
     ASSERT_EQ(Parts(*FForm).lvTrackList->topLevelItemCount(), 3);
   }
@@ -72,11 +68,8 @@ class MainFormPlayback : public ::testing::Test {
         20000);
   }
 
-  TTempFolder FTemp;
-  TAlsaFileOutput FOutput;  // declared before the window, which it outlives
+  TAlsaFileOutput FOutput;  // outlives the window, closed in TearDown
   TDiscImage FImage;
-  std::unique_ptr<TMainForm> FForm;
-  uint32_t FTickCount = 100000;
 };
 
 TEST_F(MainFormPlayback, PlayOnTheImageMakesItsSoundAndShowsThePosition) {

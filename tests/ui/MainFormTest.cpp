@@ -34,6 +34,7 @@
 
 #include "MainFormAccess.h"
 #include "Screenshot.h"
+#include "WindowTest.h"
 #include "cddb/CDInfo.h"
 #include "common/DiscImage.h"
 #include "common/ModalDriver.h"
@@ -60,20 +61,13 @@ using platform::TScriptedMessageBoxes;
 
 namespace {
 
-class MainFormTest : public ::testing::Test {
+class MainFormTest : public TWindowTest {
  protected:
   void SetUp() override {
-    QFile::remove(platform::TRegistryStore::DefaultPath());
-    QFile::remove(TMyCDInfo::CDPlayerIniPath());
-    platform::SetProgramFolder(FTemp.Path());
+    TWindowTest::SetUp();
     FImage = MakeDiscImage(FTemp.File("disc"), "rip", {150, 225, 300});
     SetDiscPresent(true);
   }
-  void TearDown() override {
-    FForm.reset();
-    platform::SetProgramFolder(QString());
-  }
-
   // Rewrites cdrip.ini; the library reads the fault section on every poll.
   void SetDiscPresent(bool present, const QString& extra = QString()) {
     WriteCdripIni(FTemp.File("cdrip.ini"), {FImage.CuePath},
@@ -102,10 +96,7 @@ class MainFormTest : public ::testing::Test {
     List()->topLevelItem(row)->setCheckState(0, checked ? Qt::Checked : Qt::Unchecked);
   }
 
-  TTempFolder FTemp;
   TDiscImage FImage;
-  std::unique_ptr<TMainForm> FForm;
-  uint32_t FTick = 100000;
 };
 
 TEST_F(MainFormTest, ShowsTheImageDriveAndItsTracksAtTheFirstPoll) {
