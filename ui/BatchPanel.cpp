@@ -1,15 +1,19 @@
 #include "ui/BatchPanel.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "platform/EventWait.h"
 #include "rip/DiscBatch.h"
@@ -27,6 +31,45 @@ bool IsDiscRow(const QTreeWidgetItem* row) {
 
 // How many drive and disc rows show before the list scrolls.
 constexpr int kRowsShown = 4;
+
+// A drive row's percent of the disc in hand, absent while none is ripped.
+constexpr int kPercentRole = Qt::UserRole + 1;
+
+// Draws a drive's percent as the style's progress bar, with the percent on it.
+class TPercentBarDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override {
+    const QVariant percent = index.data(kPercentRole);
+    if (!percent.isValid()) {
+      QStyledItemDelegate::paint(painter, option, index);
+      return;
+    }
+    QStyle* style = option.widget ? option.widget->style() : QApplication::style();
+    style->drawPrimitive(QStyle::PE_PanelItemViewItem, &option, painter, option.widget);
+    QStyleOptionProgressBar bar;
+    bar.rect = option.rect.adjusted(2, 1, -2, -1);
+    bar.palette = option.palette;
+    bar.fontMetrics = option.fontMetrics;
+    bar.direction = option.direction;
+    bar.state = (option.state & QStyle::State_Enabled) | QStyle::State_Horizontal;
+    bar.minimum = 0;
+    bar.maximum = 100;
+    bar.progress = percent.toInt();
+    bar.text = index.data(Qt::DisplayRole).toString();
+    bar.textVisible = true;
+    bar.textAlignment = Qt::AlignCenter;
+    style->drawControl(QStyle::CE_ProgressBar, &bar, painter, option.widget);
+  }
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    if (index.data(kPercentRole).isValid())
+      size.setWidth(std::max(size.width(), option.fontMetrics.horizontalAdvance("100%") * 3));
+    return size;
+  }
+};
 
 }  // namespace
 
@@ -76,6 +119,7 @@ TBatchPanel::TBatchPanel(TBatchHost host, QWidget* parent)
   tvBatch->header()->setSectionResizeMode(colDrive, QHeaderView::ResizeToContents);
   tvBatch->header()->setSectionResizeMode(colStatus, QHeaderView::Stretch);
   tvBatch->header()->setSectionResizeMode(colResult, QHeaderView::ResizeToContents);
+  tvBatch->setItemDelegateForColumn(colResult, new TPercentBarDelegate(tvBatch));
   tvBatch->setContextMenuPolicy(Qt::ActionsContextMenu);
   tvBatch->addAction(actSubmitDisc);
   tvBatch->setMaximumHeight(tvBatch->header()->sizeHint().height() +
@@ -178,7 +222,9 @@ void TBatchPanel::ShowDrives(const std::vector<TDriveProgress>& drives) {
     QTreeWidgetItem* row = DriveRow(drive.Drive);
     row->setText(colStatus, drive.Status.isEmpty() ? QString("Starting") : drive.Status);
     row->setToolTip(colStatus, drive.Status);
-    row->setText(colResult, drive.Percent >= 0 ? QString("%1%").arg(drive.Percent) : QString());
+    const bool ripping = drive.Percent >= 0;
+    row->setText(colResult, ripping ? QString("%1%").arg(drive.Percent) : QString());
+    row->setData(colResult, kPercentRole, ripping ? QVariant(drive.Percent) : QVariant());
   }
 }
 

@@ -180,10 +180,16 @@ TEST_F(MainFormBatchTest, StopOrAutoRipTurnedOffGivesTheDriveBack) {
   }
 }
 
+// A disc ripped, and the second drive busy with a slow one, its percent as a bar.
 TEST_F(MainFormBatchTest, ScreenshotOfTwoDrivesAndARippedDisc) {
   Start(true, true);
   ASSERT_TRUE(Shows(3, 2));
   EXPECT_NE(Row(0)->text(0), Row(1)->text(0));
+  // Each read of the second disc takes 50 ms: its rip lasts some seconds.
+  const TDiscImage slow = MakeDiscImage(FTemp.File("disc"), "slow", {1500});
+  PutIn(FKnown.CuePath, "Image1=" + slow.CuePath + "\r\n[Image1]\r\nSlowSectors=0-1499:50\r\n");
+  const int percentRole = Qt::UserRole + 1;  // what the drive's bar draws
+  ASSERT_TRUE(WaitFor([&] { return Row(1)->data(2, percentRole).toInt() > 0; }, 60000));
   Panel().tvBatch->setCurrentItem(Row(2));
   SaveScreenshot(*FForm, "main-window-batch", {640, 480});
 }
