@@ -305,9 +305,7 @@ void TMainForm::FillDriveList() {
 }
 
 bool TMainForm::OpenDiscImage(const QString& path) {
-  if (WinState == wsExtracting || WinState == wsOptions || WinState == wsCDDBQuery ||
-      Batch->HoldsDrives())
-    return false;
+  if (DrivesTaken()) return false;
   char message[1024] = "";
   const int index = CR_AddImage(path.toLocal8Bit().constData(), message, sizeof message);
   if (index < 0) {
@@ -329,7 +327,7 @@ bool TMainForm::OpenDiscImage(const QString& path) {
 }
 
 void TMainForm::actCloseDiscImageExecute() {
-  if (WinState == wsExtracting || WinState == wsOptions || WinState == wsCDDBQuery) return;
+  if (DrivesTaken()) return;
   // The library keeps a drive that plays; closing it ends the play.
   CDPlayback->StopForCommand();
   QString error;
@@ -417,10 +415,13 @@ void TMainForm::cbSpeedChange(int index) {
     Config->DriveParams.speed = SpeedOfIndex(index);
 }
 
+bool TMainForm::DrivesTaken() const {
+  return WinState == wsExtracting || WinState == wsOptions || WinState == wsCDDBQuery ||
+         Batch->HoldsDrives();
+}
+
 void TMainForm::StateTimerTimer() {
-  if (WinState == wsExtracting || WinState == wsOptions || WinState == wsCDDBQuery ||
-      Batch->HoldsDrives())
-    return;
+  if (DrivesTaken()) return;
   if (WinState == wsPlaying) Playback->Show(CDPlayback->Update());
   if (!PollDue(TickCount(), LastPoll)) return;
   if (CDRIP->IsUnitReady()) {

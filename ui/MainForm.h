@@ -163,6 +163,9 @@ class TMainForm : public QMainWindow, private TDiscNamesView {
   // The record of each row, by row.
   const std::vector<TCDTrackInfo>& RowRecords() const { return lvTrackList->Records(); }
   void StateTimerTimer();
+  // Another task has the drives: an extraction, the options dialog, a CDDB
+  // query or a batch of discs.
+  bool DrivesTaken() const;
   void ReloadDisc();
   void FillTrackList();
   void SelectDrive(int index);
