@@ -273,9 +273,6 @@ TEST_F(CueImage, WhatADamagedFileLacksIsLostInItsPlace) {
   }
 }
 
-// A drive's Q sub-channel, as FindPregapStart sees it: track 4 starts at
-// 1000 with its pregap from 850; catalogue frames (no track) fall here and
-// there, and a read may fail.
 // Drives of a batch open their images at once; libcue parses one at a time.
 TEST_F(CueImage, SheetsOpenedOnSeveralThreadsAtOnceAllRead) {
   std::vector<int> read(4);
@@ -292,6 +289,9 @@ TEST_F(CueImage, SheetsOpenedOnSeveralThreadsAtOnceAllRead) {
   EXPECT_EQ(read, std::vector<int>(4, 200));
 }
 
+// A drive's Q sub-channel, as FindPregapStart sees it: track 4 starts at
+// 1000 with its pregap from 850; catalogue frames (no track) fall here and
+// there, and a read may fail.
 TEST(Pregap, TheSearchFindsWhereTheQSubChannelNamesTheNextTrack) {
   struct TCase {
     int32_t PregapStart;
